@@ -1,0 +1,151 @@
+#include "support/support.h"
+
+#include <fcntl.h>
+#include <ftw.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace testsupport {
+
+namespace {
+
+int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) {
+  ::remove(path);
+  return 0;
+}
+
+std::string TmpRoot() {
+  const char* t = std::getenv("TMPDIR");
+  return (t != nullptr && *t != '\0') ? t : "/tmp";
+}
+
+int DecodeStatus(int st) {
+  if (WIFEXITED(st)) return WEXITSTATUS(st);
+  if (WIFSIGNALED(st)) return 128 + WTERMSIG(st);
+  return -1;
+}
+
+}  // namespace
+
+TempDir::TempDir() {
+  std::string tmpl = TmpRoot() + "/pbdict-test-XXXXXX";
+  std::vector<char> buf(tmpl.begin(), tmpl.end());
+  buf.push_back('\0');
+  if (mkdtemp(buf.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = buf.data();
+}
+
+TempDir::~TempDir() { nftw(path_.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS); }
+
+std::string TempDir::file(const std::string& name) const { return path_ + "/" + name; }
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+bool FileExists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+CaptureFd::CaptureFd(int fd) : fd_(fd) {
+  std::fflush(nullptr);
+  std::string tmpl = TmpRoot() + "/pbdict-capture-XXXXXX";
+  std::vector<char> buf(tmpl.begin(), tmpl.end());
+  buf.push_back('\0');
+  int tfd = mkstemp(buf.data());
+  if (tfd < 0) throw std::runtime_error("mkstemp failed");
+  tmp_ = buf.data();
+  saved_ = dup(fd_);
+  dup2(tfd, fd_);
+  close(tfd);
+}
+
+CaptureFd::~CaptureFd() {
+  if (!stopped_) Stop();
+}
+
+std::string CaptureFd::Stop() {
+  if (stopped_) return "";
+  std::fflush(nullptr);
+  dup2(saved_, fd_);
+  close(saved_);
+  stopped_ = true;
+  std::string out = ReadFile(tmp_);
+  ::unlink(tmp_.c_str());
+  return out;
+}
+
+int RunInChild(const std::function<int()>& fn) {
+  std::fflush(nullptr);
+  pid_t pid = fork();
+  if (pid < 0) return -1;
+  if (pid == 0) {
+    int rc = fn();
+    std::fflush(nullptr);
+    _exit(rc);
+  }
+  int st = 0;
+  while (waitpid(pid, &st, 0) < 0) {
+  }
+  return DecodeStatus(st);
+}
+
+ProgramResult RunProgram(const std::vector<std::string>& argv, const std::string& cwd) {
+  TempDir dir;
+  std::string out_path = dir.file("out"), err_path = dir.file("err");
+  std::fflush(nullptr);
+  pid_t pid = fork();
+  if (pid < 0) return {};
+  if (pid == 0) {
+    int in = ::open("/dev/null", O_RDONLY);
+    int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(in, 0);
+    dup2(out, 1);
+    dup2(err, 2);
+    if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(126);
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
+  }
+  int st = 0;
+  while (waitpid(pid, &st, 0) < 0) {
+  }
+  ProgramResult r;
+  r.status = DecodeStatus(st);
+  r.out = ReadFile(out_path);
+  r.err = ReadFile(err_path);
+  return r;
+}
+
+std::string SourceDir() {
+  const char* s = std::getenv("PBDICT_SOURCE_DIR");
+  return s != nullptr ? s : ".";
+}
+
+std::string BinaryDir() {
+  const char* s = std::getenv("PBDICT_BINARY_DIR");
+  return s != nullptr ? s : ".";
+}
+
+}  // namespace testsupport
