@@ -43,7 +43,6 @@ function(pbdict_add_tests library testdir)
     target_link_libraries(${_name} PRIVATE ${library} test_support GTest::gtest GTest::gtest_main ${ARGN})
     pbdict_warnings(${_name})
     gtest_discover_tests(${_name} DISCOVERY_TIMEOUT 60
-      WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
-      PROPERTIES ENVIRONMENT "PBDICT_SOURCE_DIR=${PROJECT_SOURCE_DIR};PBDICT_BINARY_DIR=${PROJECT_BINARY_DIR}")
+      WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
   endforeach()
 endfunction()

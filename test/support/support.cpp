@@ -140,12 +140,12 @@ ProgramResult RunProgram(const std::vector<std::string>& argv, const std::string
 
 std::string SourceDir() {
   const char* s = std::getenv("PBDICT_SOURCE_DIR");
-  return s != nullptr ? s : ".";
+  return s != nullptr ? s : PBDICT_SOURCE_DIR_DEFAULT;
 }
 
 std::string BinaryDir() {
   const char* s = std::getenv("PBDICT_BINARY_DIR");
-  return s != nullptr ? s : ".";
+  return s != nullptr ? s : PBDICT_BINARY_DIR_DEFAULT;
 }
 
 }  // namespace testsupport

@@ -58,8 +58,8 @@ struct ProgramResult {
 // Runs a program (argv[0] is a path) with no standard input.
 ProgramResult RunProgram(const std::vector<std::string>& argv, const std::string& cwd = "");
 
-// The source and build folders of the project (set by ctest; fall back to
-// the compile-time guesses when a test is run by hand).
+// The source and build folders of the project, as configured (the
+// environment variables PBDICT_SOURCE_DIR / PBDICT_BINARY_DIR override them).
 std::string SourceDir();
 std::string BinaryDir();
 
