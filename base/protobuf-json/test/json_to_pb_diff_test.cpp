@@ -121,11 +121,14 @@ class Generator {
     return out + "}";
   }
   std::string Int(int64_t lo, int64_t hi) {
-    // Often near the limits, where the integer kinds part.
-    const int64_t v = Pick(4) == 0 ? (Pick(2) ? lo : hi) - Pick(3) * (Pick(2) ? -1 : 1)
-                                   : std::uniform_int_distribution<int64_t>(lo, hi)(rng_);
-    const int64_t clamped = v < lo ? lo : (v > hi ? hi : v);
-    return std::to_string(Pick(3) == 0 ? clamped % 1000 : clamped);
+    // Often at or next to the limits, where the integer kinds part.
+    int64_t v;
+    if (Pick(4) == 0) {
+      v = Pick(2) ? lo + Pick(3) : hi - Pick(3);
+    } else {
+      v = std::uniform_int_distribution<int64_t>(lo, hi)(rng_);
+    }
+    return std::to_string(Pick(3) == 0 ? v % 1000 : v);
   }
   std::string Uint(uint64_t hi) {
     const uint64_t v = Pick(4) == 0 ? hi - Pick(3) : std::uniform_int_distribution<uint64_t>(0, hi)(rng_);
