@@ -1,0 +1,644 @@
+// Process and thread log.
+//
+// Open log files are shared between threads through a reference-counted
+// table under one mutex; every file has a mutex of its own, held across the
+// size check, a rotation and the write and flush of one line. Each thread
+// that opened a log keeps its unit in a thread-specific slot; threads without
+// one write through the standard-error unit.
+//
+// This file talks to the system directly (stdio, stat, rename) and never
+// logs through itself: a failure here can only drop a line.
+#include "ul_log.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/types.h>
+#include <syslog.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <atomic>
+
+#include "comlog/com_log_switcher.h"
+#include "comlog/comlog.h"
+#include "dep_log.h"
+
+namespace {
+
+// Longest file name kept in the table, without its NUL.
+constexpr size_t kMaxFileName = UL_LOG_PATH_SIZE - 1;
+// Room for a rotated name: the longest file name, "/." before the base name
+// and the longest suffix (".tmp", or a time stamp and a counter).
+constexpr size_t kRotateNameSize = UL_LOG_PATH_SIZE + 64;
+
+// Results of opening a table entry.
+enum OpenResult { kOpened = 0, kTableFull = -1, kOpenFailed = -2 };
+
+ul_file_t g_file_array[UL_LOG_FILE_NUM];
+pthread_mutex_t file_lock = PTHREAD_MUTEX_INITIALIZER;
+
+pthread_key_t g_log_fd;
+pthread_once_t g_log_once = PTHREAD_ONCE_INIT;
+std::atomic<bool> g_log_key_ready{false};
+
+char g_log_path[UL_LOG_PATH_SIZE] = "./";
+char g_proc_name[UL_LOG_PATH_SIZE] = "";
+int g_file_size = 0;
+int g_global_level = UL_LOG_DEBUG;
+
+// The standard-error entry and unit used while a thread has no log of its own.
+// Both are constant-initialised so that lines written by other static
+// initialisers find them ready; the entry's stream is stderr (StreamOf).
+ul_file_t g_file_stderr = {NULL, 0, 1, 0, PTHREAD_MUTEX_INITIALIZER, "/dev/stderr"};
+ul_log_t g_log_stderr = {1, &g_file_stderr, &g_file_stderr, 0, UL_LOG_ALL, 0, 0, {}};
+
+const ul_logstat_t kDefaultLogStat = {UL_LOG_ALL, 1, UL_LOGTTY};
+
+// The open calls change the fallback's threshold, the global level and the
+// size limit while other threads may read them; relaxed atomics keep those
+// plain ints free of data races.
+int LoadInt(const int* p) { return __atomic_load_n(p, __ATOMIC_RELAXED); }
+void StoreInt(int* p, int v) { __atomic_store_n(p, v, __ATOMIC_RELAXED); }
+
+FILE* StreamOf(const ul_file_t* file) { return file == &g_file_stderr ? stderr : file->fp; }
+
+unsigned long KernelThreadId() { return static_cast<unsigned long>(syscall(SYS_gettid)); }
+
+const char* OrNull(const char* s) { return s != NULL ? s : "null"; }
+
+void CreateLogKey() {
+  if (pthread_key_create(&g_log_fd, NULL) == 0) {
+    g_log_key_ready.store(true, std::memory_order_release);
+  }
+}
+
+// Copies at most n bytes of src into dst (which holds n + 1), NUL-terminated.
+void CopyBounded(char* dst, const char* src, size_t n) {
+  size_t len = strnlen(src, n);
+  memcpy(dst, src, len);
+  dst[len] = '\0';
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Thread units
+
+int ul_threadlog_sup() {
+  pthread_once(&g_log_once, CreateLogKey);
+  return 0;
+}
+
+static ul_log_t* ul_get_log_unit() {
+  if (!g_log_key_ready.load(std::memory_order_acquire)) return NULL;
+  return static_cast<ul_log_t*>(pthread_getspecific(g_log_fd));
+}
+
+// A zero-filled unit stored in the calling thread's slot; NULL when it cannot
+// be allocated or stored (the key exists only after ul_threadlog_sup).
+static ul_log_t* ul_alloc_log_unit() {
+  if (!g_log_key_ready.load(std::memory_order_acquire)) return NULL;
+  ul_log_t* unit = static_cast<ul_log_t*>(calloc(1, sizeof(ul_log_t)));
+  if (unit == NULL) return NULL;
+  unit->used = 1;
+  unit->tid = static_cast<pthread_t>(KernelThreadId());
+  if (pthread_setspecific(g_log_fd, unit) != 0) {
+    free(unit);
+    return NULL;
+  }
+  return unit;
+}
+
+// Clears the thread's slot before freeing, so that no later line uses it.
+static void ul_free_log_unit() {
+  ul_log_t* unit = ul_get_log_unit();
+  if (unit == NULL) return;
+  pthread_setspecific(g_log_fd, NULL);
+  free(unit);
+}
+
+// ---------------------------------------------------------------------------
+// Shared file table
+
+static FILE* ul_open_file(const char* file_name) {
+  FILE* fp = fopen(file_name, "a");
+  if (fp != NULL) return fp;
+  const char* slash = strrchr(file_name, '/');
+  if (slash == NULL) return NULL;
+  size_t dir_len = static_cast<size_t>(slash - file_name);
+  if (dir_len == 0 || dir_len > kMaxFileName) return NULL;
+  char dir[UL_LOG_PATH_SIZE];
+  memcpy(dir, file_name, dir_len);
+  dir[dir_len] = '\0';
+  mkdir(dir, 0700);
+  return fopen(file_name, "a");
+}
+
+// Finds the entry of file_name or fills a free one. An entry is in use while
+// its reference count is positive: its stream may be NULL for a moment (or
+// for good, when reopening after a rotation failed) and the entry must not be
+// handed to another name while units still point to it.
+static int ul_open_file_unit(const char* file_name, int flag, int max_size, ul_file_t** out) {
+  *out = NULL;
+  if (strlen(file_name) > kMaxFileName) return kOpenFailed;
+  pthread_mutex_lock(&file_lock);
+  ul_file_t* free_entry = NULL;
+  for (ul_file_t& f : g_file_array) {
+    if (f.ref_cnt > 0) {
+      if (strcmp(f.file_name, file_name) == 0) {
+        ++f.ref_cnt;
+        *out = &f;
+        pthread_mutex_unlock(&file_lock);
+        return kOpened;
+      }
+    } else if (free_entry == NULL) {
+      free_entry = &f;
+    }
+  }
+  if (free_entry == NULL) {
+    pthread_mutex_unlock(&file_lock);
+    return kTableFull;
+  }
+  FILE* fp = ul_open_file(file_name);
+  if (fp == NULL) {
+    pthread_mutex_unlock(&file_lock);
+    return kOpenFailed;
+  }
+  pthread_mutex_init(&free_entry->file_lock, NULL);
+  free_entry->fp = fp;
+  free_entry->flag = flag;
+  free_entry->ref_cnt = 1;
+  free_entry->max_size = max_size;
+  CopyBounded(free_entry->file_name, file_name, kMaxFileName);
+  *out = free_entry;
+  pthread_mutex_unlock(&file_lock);
+  return kOpened;
+}
+
+static void ul_closefile(ul_file_t* file) {
+  if (file == NULL || file == &g_file_stderr) return;
+  pthread_mutex_lock(&file_lock);
+  if (--file->ref_cnt < 1) {
+    pthread_mutex_lock(&file->file_lock);
+    if (file->fp != NULL) fclose(file->fp);
+    file->fp = NULL;
+    pthread_mutex_unlock(&file->file_lock);
+    pthread_mutex_destroy(&file->file_lock);
+    file->flag = 0;
+    file->ref_cnt = 0;
+    file->max_size = 0;
+    file->file_name[0] = '\0';
+  }
+  pthread_mutex_unlock(&file_lock);
+}
+
+// ---------------------------------------------------------------------------
+// Size check and rotation
+
+namespace {
+
+// Builds the name the full file is renamed to. Returns false when it would
+// not fit, in which case the file is not rotated (a cut name could be the
+// name of some other file, which the rename would overwrite).
+bool RotatedName(const ul_file_t* file, bool timestamped, char* out, size_t size) {
+  int n;
+  if (timestamped) {
+    time_t now = time(NULL);
+    struct tm tm;
+    localtime_r(&now, &tm);
+    n = snprintf(out, size, "%s.%04d%02d%02d%02d%02d%02d", file->file_name, tm.tm_year + 1900,
+                 tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
+  } else {
+    const char* slash = strrchr(file->file_name, '/');
+    if (slash == NULL) {
+      n = snprintf(out, size, ".%s.tmp", file->file_name);
+    } else {
+      n = snprintf(out, size, "%.*s/.%s.tmp", static_cast<int>(slash - file->file_name),
+                   file->file_name, slash + 1);
+    }
+  }
+  return n > 0 && static_cast<size_t>(n) < size;
+}
+
+// Moves the full file away. A time-stamped name never replaces an existing
+// file: ".1", ".2", ... are tried behind the stamp until one is free.
+bool RenameAway(const ul_file_t* file, bool timestamped, char* new_name, size_t size) {
+  if (!RotatedName(file, timestamped, new_name, size)) return false;
+  if (!timestamped) return rename(file->file_name, new_name) == 0;
+  const size_t stamp_len = strlen(new_name);
+  for (int i = 1; i < 100000; ++i) {
+    struct stat st;
+    if (stat(new_name, &st) != 0) {
+      int rc = renameat2(AT_FDCWD, file->file_name, AT_FDCWD, new_name, RENAME_NOREPLACE);
+      if (rc == 0) return true;
+      if (errno == EINVAL || errno == ENOSYS) {
+        // The file system cannot refuse to replace; the name was free a
+        // moment ago.
+        return rename(file->file_name, new_name) == 0;
+      }
+      if (errno != EEXIST) return false;
+    }
+    int n = snprintf(new_name + stamp_len, size - stamp_len, ".%d", i);
+    if (n < 0 || static_cast<size_t>(n) >= size - stamp_len) return false;
+  }
+  return false;
+}
+
+}  // namespace
+
+// Runs under the file's mutex before each write. Returns -1 when the line
+// cannot be written, 1 when the file was rotated (new_name holds the old
+// file's name), else 0.
+static int ul_check(ul_file_t* file, char* new_name, size_t size, bool timestamped) {
+  if (file == NULL || StreamOf(file) == NULL) return -1;
+  if (file->max_size == 0) return 0;
+  if (StreamOf(file) == stderr) return -1;
+
+  long long cur_size;
+  struct stat st;
+  if (stat(file->file_name, &st) != 0) {
+    // Removed or moved away: start a new file under the name.
+    fclose(file->fp);
+    file->fp = fopen(file->file_name, "a");
+    if (file->fp == NULL) return -1;
+    cur_size = 0;
+  } else {
+    cur_size = st.st_size;
+  }
+
+  if ((file->flag & 1) && cur_size + UL_LOG_BUFF_SIZE >= file->max_size &&
+      RenameAway(file, timestamped, new_name, size)) {
+    fclose(file->fp);
+    file->fp = fopen(file->file_name, "a");
+    if (file->fp == NULL) return -1;
+    return 1;
+  }
+  if (cur_size >= file->max_size) __atomic_fetch_or(&file->flag, 2, __ATOMIC_RELAXED);
+  return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Writing
+
+// Local time as "MM-DD hh:mm:ss".
+static void ul_ctime(char* buf, size_t size) {
+  time_t now = time(NULL);
+  struct tm tm;
+  localtime_r(&now, &tm);
+  snprintf(buf, size, "%02d-%02d %02d:%02d:%02d", tm.tm_mon + 1, tm.tm_mday, tm.tm_hour,
+           tm.tm_min, tm.tm_sec);
+}
+
+static int ul_vwritelog_buff(ul_file_t* file, const char* line, size_t len, bool timestamped) {
+  if (file == NULL) return -1;
+  char old_name[kRotateNameSize];
+  pthread_mutex_lock(&file->file_lock);
+  int rc = ul_check(file, old_name, sizeof(old_name), timestamped);
+  if (rc >= 0) {
+    FILE* out = StreamOf(file);
+    fwrite(line, 1, len, out);
+    fputc('\n', out);
+    fflush(out);
+  }
+  pthread_mutex_unlock(&file->file_lock);
+  if (rc == 1 && !timestamped) remove(old_name);
+  return 0;
+}
+
+namespace {
+
+// Appends the formatted message after the first head bytes of buf (which
+// holds UL_LOG_BUFF_SIZE); returns the line's length, at most 2047.
+size_t FormatMessage(char* buf, int head, const char* fmt, va_list args) {
+  const size_t limit = UL_LOG_BUFF_SIZE - 1;
+  size_t used = head < 0 ? 0 : static_cast<size_t>(head);
+  if (used >= limit) return limit;
+  int n = vsnprintf(buf + used, UL_LOG_BUFF_SIZE - used, fmt, args);
+  if (n < 0) {
+    buf[used] = '\0';
+    return used;
+  }
+  size_t total = used + static_cast<size_t>(n);
+  return total < limit ? total : limit;
+}
+
+int SyslogPriority(int event) {
+  switch (event) {
+    case UL_LOG_FATAL: return LOG_ERR;
+    case UL_LOG_WARNING: return LOG_WARNING;
+    case UL_LOG_NOTICE: return LOG_INFO;
+    case UL_LOG_TRACE:
+    case UL_LOG_DEBUG: return LOG_DEBUG;
+    default: return LOG_NOTICE;
+  }
+}
+
+}  // namespace
+
+static int ul_vwritelog_ex(ul_log_t* unit, int event, const char* fmt, va_list args) {
+  if (LoadInt(&unit->mask) < event) return -3;
+  ul_file_t* file;
+  const char* word;
+  switch (event) {
+    case UL_LOG_FATAL: file = unit->pf_wf; word = "FATAL: "; break;
+    case UL_LOG_WARNING: file = unit->pf_wf; word = "WARNING: "; break;
+    case UL_LOG_NOTICE: file = unit->pf; word = "NOTICE: "; break;
+    case UL_LOG_TRACE: file = unit->pf; word = "TRACE: "; break;
+    case UL_LOG_DEBUG: file = unit->pf; word = "DEBUG: "; break;
+    case UL_LOG_WFSTART: file = unit->pf_wf; word = ""; break;
+    default: file = unit->pf; word = ""; break;
+  }
+  if (file == NULL) return -1;
+  if (__atomic_load_n(&file->flag, __ATOMIC_RELAXED) & 2) return -4;
+
+  char now[32];
+  ul_ctime(now, sizeof(now));
+  char buf[UL_LOG_BUFF_SIZE];
+  int head = snprintf(buf, sizeof(buf), "%s%s:  %s * %lu ", word, now, g_proc_name,
+                      static_cast<unsigned long>(unit->tid));
+  size_t len = FormatMessage(buf, head, fmt, args);
+  if (unit->log_syslog & event) syslog(SyslogPriority(event), "%s\n", buf);
+  return ul_vwritelog_buff(file, buf, len, (unit->log_spec & UL_LOGSIZESPLIT) != 0);
+}
+
+static int ul_vwritelog_ex_self(ul_log_t* unit, int index, const char* fmt, va_list args) {
+  ul_file_t* file = unit->spf[index];
+  if (file == NULL) return -1;
+  if (__atomic_load_n(&file->flag, __ATOMIC_RELAXED) & 2) return -4;
+  char now[32];
+  ul_ctime(now, sizeof(now));
+  char buf[UL_LOG_BUFF_SIZE];
+  int head = snprintf(buf, sizeof(buf), "SDF_LOG: LEVEL:%d %s: %s * %lu", index, now, g_proc_name,
+                      static_cast<unsigned long>(unit->tid));
+  size_t len = FormatMessage(buf, head, fmt, args);
+  return ul_vwritelog_buff(file, buf, len, (unit->log_spec & UL_LOGSIZESPLIT) != 0);
+}
+
+// One line through the given unit, echoed on standard error when the unit
+// asks for it.
+static int ul_writelog_ex(ul_log_t* unit, int event, const char* fmt, va_list args) {
+  int rc;
+  va_list ap;
+  va_copy(ap, args);
+  if (event >= UL_LOG_SELF_BEGIN && event <= UL_LOG_SELF_END &&
+      unit->spf[event & UL_LOG_SELF_MASK] != NULL) {
+    rc = ul_vwritelog_ex_self(unit, event & UL_LOG_SELF_MASK, fmt, ap);
+  } else {
+    rc = ul_vwritelog_ex(unit, event, fmt, ap);
+  }
+  va_end(ap);
+  if (unit->log_spec & UL_LOGTTY) {
+    va_copy(ap, args);
+    rc = ul_vwritelog_ex(&g_log_stderr, event, fmt, ap);
+    va_end(ap);
+  }
+  return rc;
+}
+
+static int ul_writelog_unit(ul_log_t* unit, int event, const char* fmt, ...)
+    __attribute__((format(printf, 3, 4)));
+static int ul_writelog_unit(ul_log_t* unit, int event, const char* fmt, ...) {
+  va_list ap;
+  va_start(ap, fmt);
+  int rc = ul_writelog_ex(unit, event, fmt, ap);
+  va_end(ap);
+  return rc;
+}
+
+int ul_writelog_args(int event, const char* fmt, va_list args) {
+  if (comspace::com_get_log_switcher() == comspace::LOG_SWITCHER_COMLOG) {
+    return com_writelog_args(event, fmt, args);
+  }
+  ul_log_t* unit = ul_get_log_unit();
+  return ul_writelog_ex(unit != NULL ? unit : &g_log_stderr, event, fmt, args);
+}
+
+int ul_writelog(int event, const char* fmt, ...) {
+  va_list ap;
+  va_start(ap, fmt);
+  int rc = ul_writelog_args(event, fmt, ap);
+  va_end(ap);
+  return rc;
+}
+
+// ---------------------------------------------------------------------------
+// Opening and closing
+
+static int ul_openlog_self(const Ul_log_self* self) {
+  if (self == NULL) return 0;
+  if (self->log_number < 0 || self->log_number > UL_MAX_SELF_LOG) {
+    fprintf(stderr, "in ul_log.cpp :self define log_number error!log_number = %d\n",
+            self->log_number);
+    fprintf(stderr, "in ul_log.cpp:open error!\n");
+    return -1;
+  }
+  for (int i = 0; i < self->log_number; ++i) {
+    if (self->flags[i] == 0) continue;
+    // An empty name, or one without its NUL inside the record, names no file.
+    size_t len = strnlen(self->name[i], UL_SELF_NAME_SIZE);
+    if (len == 0 || len == UL_SELF_NAME_SIZE) {
+      fprintf(stderr, "in ul_log.cpp :self define log error![%d]\n", i);
+      fprintf(stderr, "in ul_log.cpp:open error!\n");
+      return -1;
+    }
+  }
+  return 0;
+}
+
+// Releases every file of the unit through the reference count.
+static void ul_closelog_fd(ul_log_t* unit) {
+  for (int i = UL_MAX_SELF_LOG - 1; i >= 0; --i) {
+    ul_closefile(unit->spf[i]);
+    unit->spf[i] = NULL;
+  }
+  ul_closefile(unit->pf);
+  ul_closefile(unit->pf_wf);
+  unit->pf = NULL;
+  unit->pf_wf = NULL;
+}
+
+// Opens the unit's files "<prefix>log", "<prefix>log.wf" and the selected
+// "<prefix><name>.sdf.log". Returns 0, -1 when the table is full, -2 when a
+// file cannot be opened; on failure nothing stays open.
+static int ul_openlog_ex(ul_log_t* unit, const char* prefix, int events, int flag, int max_size,
+                         const Ul_log_self* self) {
+  unit->mask = events;
+  StoreInt(&g_log_stderr.mask, events);
+
+  // Names are built with room to spare; one longer than the table keeps is
+  // refused rather than cut (a cut name would be another file's).
+  char name[2 * UL_LOG_PATH_SIZE + UL_SELF_NAME_SIZE + 16];
+  int rc = kOpened;
+  snprintf(name, sizeof(name), "%slog", prefix);
+  rc = ul_open_file_unit(name, flag, max_size, &unit->pf);
+  if (rc == kOpened) {
+    snprintf(name, sizeof(name), "%slog.wf", prefix);
+    rc = ul_open_file_unit(name, flag, max_size, &unit->pf_wf);
+  }
+  if (self != NULL) {
+    for (int i = 0; rc == kOpened && i < self->log_number; ++i) {
+      if (self->flags[i] == 0 || self->name[i][0] == '\0') continue;
+      snprintf(name, sizeof(name), "%s%.*s.sdf.log", prefix, UL_SELF_NAME_SIZE, self->name[i]);
+      rc = ul_open_file_unit(name, flag, max_size, &unit->spf[i]);
+    }
+  }
+  if (rc != kOpened) ul_closelog_fd(unit);
+  return rc;
+}
+
+static int ul_closelog_ex(int iserr, const char* word) {
+  ul_log_t* unit = ul_get_log_unit();
+  if (unit == NULL) return -1;
+  const char* fmt = iserr != 0
+                        ? "< ! > Abnormally end %s\n================================================"
+                        : "< - > Normally end %s\n================================================";
+  ul_writelog_unit(unit, UL_LOG_START, fmt, word);
+  ul_writelog_unit(unit, UL_LOG_WFSTART, fmt, word);
+  int spec = unit->log_spec;
+  ul_closelog_fd(unit);
+  if (spec & UL_LOGTTY) fprintf(stderr, "Close log successed.\n");
+  ul_free_log_unit();
+  return 0;
+}
+
+int ul_openlog(const char* log_path, const char* proc_name, ul_logstat_t* log_state, int max_size,
+               Ul_log_self* self) {
+  if (comspace::com_get_log_switcher() != comspace::LOG_SWITCHER_NONE) {
+    fprintf(stderr, "[ul_openlog]Log is already open....");
+    return -1;
+  }
+  ul_threadlog_sup();
+  if (ul_openlog_self(self) != 0) return -1;
+  const ul_logstat_t* state = log_state != NULL ? log_state : &kDefaultLogStat;
+
+  StoreInt(&g_file_size, (max_size >= 1 && max_size <= 2044) ? (max_size << 20) : 0x7FD00000);
+  if (log_path != NULL && log_path[0] != '\0') {
+    CopyBounded(g_log_path, log_path, kMaxFileName);
+  } else {
+    strcpy(g_log_path, ".");
+  }
+  if (proc_name != NULL && proc_name[0] != '\0') {
+    CopyBounded(g_proc_name, proc_name, kMaxFileName);
+    char* underscore = strchr(g_proc_name, '_');
+    if (underscore != NULL) *underscore = '\0';
+  } else {
+    strcpy(g_proc_name, "null");
+  }
+
+  ul_log_t* unit = ul_alloc_log_unit();
+  if (unit == NULL) {
+    fprintf(stderr, "in ul_log.cpp :no space!\n");
+    fprintf(stderr, "in ul_log.cpp:open error!\n");
+    return -1;
+  }
+  char prefix[2 * UL_LOG_PATH_SIZE + 2];
+  snprintf(prefix, sizeof(prefix), "%s/%s", g_log_path, g_proc_name);
+  if (ul_openlog_ex(unit, prefix, state->events, 1, LoadInt(&g_file_size), self) != 0) {
+    if (state->spec & UL_LOGTTY) {
+      fprintf(stderr, "in ul_log.cpp:Can't open log file : %slog, exit!\n", OrNull(proc_name));
+    }
+    ul_free_log_unit();
+    return -1;
+  }
+
+  StoreInt(&g_global_level, state->events);
+  unit->log_spec = state->spec;
+  unit->log_syslog = state->to_syslog;
+  if (state->spec & UL_LOGTTY) fprintf(stderr, "Open log file %slog success!\n", OrNull(proc_name));
+  ul_writelog_unit(unit, UL_LOG_START,
+                   "* Open process log by----%s\n"
+                   "=================================================",
+                   OrNull(proc_name));
+  ul_writelog_unit(unit, UL_LOG_WFSTART,
+                   "* Open process log by----%s for wf\n"
+                   "========================================================",
+                   OrNull(proc_name));
+  ul_openshm(proc_name);
+  comspace::com_set_log_switcher(comspace::LOG_SWITCHER_ULLOG);
+  return 0;
+}
+
+int ul_openlog_r(const char* thread_name, ul_logstat_t* log_state, Ul_log_self* self) {
+  if (comspace::com_get_log_switcher() == comspace::LOG_SWITCHER_COMLOG) return com_openlog_r();
+  if (ul_openlog_self(self) != 0) return -1;
+  const unsigned long tid = KernelThreadId();
+  const ul_logstat_t* state = log_state != NULL ? log_state : &kDefaultLogStat;
+
+  char prefix[3 * UL_LOG_PATH_SIZE + 32];
+  if (state->spec & UL_LOGNEWFILE) {
+    if (thread_name != NULL && thread_name[0] != '\0') {
+      snprintf(prefix, sizeof(prefix), "%s/%s_%.*s_%lu_", g_log_path, g_proc_name,
+               static_cast<int>(kMaxFileName), thread_name, tid);
+    } else {
+      snprintf(prefix, sizeof(prefix), "%s/%s_null_%lu_", g_log_path, g_proc_name, tid);
+    }
+  } else {
+    snprintf(prefix, sizeof(prefix), "%s/%s", g_log_path, g_proc_name);
+  }
+
+  ul_log_t* unit = ul_alloc_log_unit();
+  if (unit == NULL) {
+    fprintf(stderr, "in ul_log.cpp :no space!\n");
+    fprintf(stderr, "in ul_log.cpp:open error!\n");
+    return -1;
+  }
+  if (ul_openlog_ex(unit, prefix, state->events, 1, LoadInt(&g_file_size), self) != 0) {
+    if (state->spec & UL_LOGTTY) {
+      fprintf(stderr, "in ul_log.cpp:Can't open log file : %slog, exit!\n", OrNull(thread_name));
+    }
+    ul_free_log_unit();
+    return -1;
+  }
+  unit->log_spec = state->spec;
+  unit->log_syslog = state->to_syslog;
+  if (state->spec & UL_LOGTTY) {
+    fprintf(stderr, "Open log file %slog success!\n", OrNull(thread_name));
+  }
+  ul_writelog_unit(unit, UL_LOG_START,
+                   "* Open thread log by----%s:%s\n"
+                   "================================================",
+                   g_proc_name, OrNull(thread_name));
+  ul_writelog_unit(unit, UL_LOG_WFSTART,
+                   "* Open thread log by----%s:%s for wf\n"
+                   "================================================",
+                   g_proc_name, OrNull(thread_name));
+  return 0;
+}
+
+int ul_closelog(int iserr) {
+  if (comspace::com_get_log_switcher() == comspace::LOG_SWITCHER_COMLOG) return com_closelog(iserr);
+  ul_closeshm();
+  int rc = ul_closelog_ex(iserr, "process");
+  comspace::com_set_log_switcher(comspace::LOG_SWITCHER_NONE);
+  return rc;
+}
+
+int ul_closelog_r(int iserr) {
+  if (comspace::com_get_log_switcher() == comspace::LOG_SWITCHER_COMLOG) return com_closelog_r();
+  return ul_closelog_ex(iserr, "thread");
+}
+
+// ---------------------------------------------------------------------------
+// Levels
+
+int ul_log_enabled(int level) {
+  if (comspace::com_get_log_switcher() == comspace::LOG_SWITCHER_COMLOG) {
+    return com_log_enabled(level);
+  }
+  ul_log_t* unit = ul_get_log_unit();
+  if (unit == NULL) unit = &g_log_stderr;
+  if (level >= UL_LOG_SELF_BEGIN && level <= UL_LOG_SELF_END &&
+      unit->spf[level & UL_LOG_SELF_MASK] != NULL) {
+    return 1;
+  }
+  return LoadInt(&unit->mask) >= level ? 1 : 0;
+}
+
+int ul_get_log_level() { return LoadInt(&g_global_level); }
+
+void ul_set_log_level(int lv) { StoreInt(&g_global_level, lv); }

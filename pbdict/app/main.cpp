@@ -1,0 +1,172 @@
+// pbdict-build: builds a binary protobuf dictionary from a text dictionary.
+//
+// The value type is not compiled in: the .proto file named with -B is
+// imported at run time and every value becomes a dynamic message of the type
+// named with -b.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include <google/protobuf/compiler/importer.h>
+#include <google/protobuf/descriptor.h>
+#include <google/protobuf/dynamic_message.h>
+
+#include "pbdict.h"
+
+#ifndef PBDICT_REVISION
+#define PBDICT_REVISION "unknown"
+#endif
+
+namespace {
+
+using kavo::pbdict::dset_parameter_t;
+
+const char* const kHelpLines[] = {
+    "\nUsage:",
+    "\t-n  input text dict file name, necessary",
+    "\t-N  output binary dict file name, default: =above",
+    "\t-p  the path where stores the text dict file, necessary",
+    "\t-P  the path where to create and store the binary dict file",
+    "\t-B  the file name (with path) of the .proto file, necessary",
+    "\t-b  the message name, format: \"package.message\", necessary",
+    "",
+    "\t-d  return error or save the first key when find duplicate keys: default 0, means the the latter",
+    "\t-m  the number of the maxline that the dict allows, [optional] default:100w",
+    "\t-o  return error or not when line of txt-file > maxline, [optional] default:1,means error",
+    "\t-s  the separator among items of a line, default \"\\t\" ",
+    "\t-t  whether convert the characters to lower form when dset_load(): [optional] default 0, "
+    "means don't covert ",
+    "\t-#  allow comment or not. 1:allowed(default), 0:not allowed",
+    "\t-v  print the version",
+    "\t-h  print this help message",
+    "",
+};
+
+void PrintHelp() {
+  for (const char* line : kHelpLines) std::printf("%s\n", line);
+}
+
+void PrintVersion() {
+  std::printf(" Version\t: %s\n", PBDICT_REVISION);
+  std::printf(" Built date\t: %s\n", __DATE__ " " __TIME__);
+}
+
+// The six path and name values of the command line.
+struct Names {
+  const char* path = nullptr;        // -p: directory of the text dictionary
+  const char* name = nullptr;        // -n: text dictionary file name
+  const char* bin_path = nullptr;    // -P: directory of the binary dictionary
+  const char* bin_name = nullptr;    // -N: base name of the binary files
+  const char* proto = nullptr;       // -B: the .proto file
+  const char* message = nullptr;     // -b: "package.message"
+};
+
+// Reads the options. Returns -2 to go on, or the exit status of -h, -v or a
+// wrong option.
+int ParseOptions(int argc, char** argv, dset_parameter_t* param, Names* names) {
+  int c;
+  while ((c = getopt(argc, argv, "p:P:m:o:n:N:s:t:#:B:b:hv")) != -1) {
+    switch (c) {
+      case 'p': names->path = optarg; break;
+      case 'P': names->bin_path = optarg; break;
+      case 'n': names->name = optarg; break;
+      case 'N': names->bin_name = optarg; break;
+      case 'B': names->proto = optarg; break;
+      case 'b': names->message = optarg; break;
+      case 'm': param->max_line = std::atoi(optarg); break;
+      case 'o': param->err_if_overflow_maxline = std::atoi(optarg); break;
+      case 's': param->separator = optarg; break;
+      case 't': param->tolower = std::atoi(optarg); break;
+      case '#': param->comment_allowed = std::atoi(optarg); break;
+      case 'h':
+        PrintHelp();
+        return 0;
+      case 'v':
+        PrintVersion();
+        return 0;
+      default:
+        std::printf("you input wrong options, please see help!\n");
+        PrintHelp();
+        return -1;
+    }
+  }
+  return -2;
+}
+
+// Splits the schema path at its first '/': the directory keeps the '/', the
+// file is the rest; without a '/', the directory is ".".
+void SplitSchemaPath(const std::string& proto, std::string* dir, std::string* file) {
+  std::string::size_type slash = proto.find('/');
+  if (slash == std::string::npos) {
+    *dir = ".";
+    *file = proto;
+  } else {
+    *dir = proto.substr(0, slash + 1);
+    *file = proto.substr(slash + 1);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  dset_parameter_t param;
+  Names names;
+  int rc = ParseOptions(argc, argv, &param, &names);
+  if (rc != -2) return rc;
+
+  if (names.path == nullptr || names.name == nullptr || names.proto == nullptr ||
+      names.message == nullptr) {
+    std::printf("It receives not enough necessary options or wrong options, please see help!\n");
+    PrintHelp();
+    return -1;
+  }
+  if (names.bin_path == nullptr) names.bin_path = names.path;
+  if (names.bin_name == nullptr) names.bin_name = names.name;
+  param.filename = names.name;
+
+  std::printf("path[%s]\nfilename[%s]\nformat[%s]\n", names.path, names.name, "%s%b");
+
+  char text_path[256];
+  int n = std::snprintf(text_path, sizeof(text_path), "%s/%s", names.path, names.name);
+  if (n < 0 || static_cast<size_t>(n) >= sizeof(text_path)) {
+    // A cut path could name another file; refuse it instead.
+    std::printf("the file path %s/%s is too long!\n", names.path, names.name);
+    return -1;
+  }
+  struct stat st;
+  if (stat(text_path, &st) != 0) {
+    std::printf("the file %s is not exist!\n", text_path);
+    return -1;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    std::printf("the file %s is not a regular file!\n", text_path);
+    return -1;
+  }
+
+  std::string proto_dir, proto_file;
+  SplitSchemaPath(names.proto, &proto_dir, &proto_file);
+  google::protobuf::compiler::DiskSourceTree source_tree;
+  source_tree.MapPath("", proto_dir);
+  google::protobuf::compiler::Importer importer(&source_tree, nullptr);
+  if (importer.Import(proto_file) == nullptr) {
+    std::printf("loading proto file failed: %s\n", proto_file.c_str());
+    return -1;
+  }
+  const google::protobuf::Descriptor* descriptor =
+      importer.pool()->FindMessageTypeByName(names.message);
+  if (descriptor == nullptr) {
+    std::printf("proto message type not found: %s\nNote that the format is \"package.message\".\n",
+                names.message);
+    return -1;
+  }
+  // Declared after the importer, so it is destroyed before it.
+  google::protobuf::DynamicMessageFactory factory;
+  const google::protobuf::Message* prototype = factory.GetPrototype(descriptor);
+  (void)prototype;
+
+  std::printf("the dictionary stages are not built yet\n");
+  return -1;
+}

@@ -1,0 +1,175 @@
+// String hash table: the built form, the search and the release of both forms.
+#include "hash.h"
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+namespace kavo {
+namespace pbdict {
+
+const uint32_t _prime_list[kPrimeListSize] = {
+    53,     97,     193,    389,     769,     1543,    3079,    6151,     12289,    24593,
+    49175,  98317,  196613, 393241,  786433,  1572869, 3145739, 6291469,  12582917, 25165843};
+
+uint32_t hash(const char* key, uint32_t modulus) {
+  if (key == nullptr || modulus == 0) return 0;
+  uint32_t h = 0;
+  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(key); *p != 0; ++p) {
+    h += *p;
+    h += h << 10;
+    h ^= h >> 6;
+  }
+  h += h << 3;
+  h ^= h >> 11;
+  h += h << 15;
+  return h % modulus;
+}
+
+uint32_t next_prime(uint32_t n) {
+  for (int i = 0; i < kPrimeListSize - 1; ++i) {
+    if (_prime_list[i] > n) return _prime_list[i];
+  }
+  return _prime_list[kPrimeListSize - 1];
+}
+
+bool is_list_capacity(uint32_t capacity) {
+  for (uint32_t p : _prime_list) {
+    if (p == capacity) return true;
+  }
+  return false;
+}
+
+hash_table_t* hash_init_table(int n) {
+  uint32_t capacity = next_prime(n < 0 ? 0u : static_cast<uint32_t>(n));
+  hash_table_t* ht = static_cast<hash_table_t*>(std::calloc(1, sizeof(hash_table_t)));
+  if (ht == nullptr) return nullptr;
+  ht->table = static_cast<hash_node_t**>(std::calloc(capacity, sizeof(hash_node_t*)));
+  if (ht->table == nullptr) {
+    std::free(ht);
+    return nullptr;
+  }
+  ht->capacity = static_cast<int>(capacity);
+  return ht;
+}
+
+int resize_hash_table(hash_table_t* ht) {
+  if (ht == nullptr || ht->table == nullptr) return -1;
+  // At most one key per bucket on average.
+  if (static_cast<int64_t>(ht->size) + 1 <= ht->capacity) return 0;
+  uint32_t old_capacity = static_cast<uint32_t>(ht->capacity);
+  uint32_t new_capacity = next_prime(old_capacity + 1);
+  // At the last capacity the table simply fills beyond one key per bucket.
+  if (new_capacity == old_capacity) return 0;
+  hash_node_t** table = static_cast<hash_node_t**>(std::calloc(new_capacity, sizeof(hash_node_t*)));
+  if (table == nullptr) return -1;
+  // Each node is pushed on the head of its new bucket.
+  for (uint32_t b = 0; b < old_capacity; ++b) {
+    hash_node_t* node = ht->table[b];
+    while (node != nullptr) {
+      hash_node_t* next = node->next;
+      uint32_t nb = hash(node->str, new_capacity);
+      node->next = table[nb];
+      table[nb] = node;
+      node = next;
+    }
+  }
+  std::free(ht->table);
+  ht->table = table;
+  ht->capacity = static_cast<int>(new_capacity);
+  return 0;
+}
+
+int hash_insert_node(hash_table_t* ht, const char* key, uint32_t value) {
+  if (ht == nullptr || key == nullptr || ht->table == nullptr) return -1;
+  // Only the built form takes new keys: a binary table's nodes live in one
+  // block that its release frees whole.
+  if (ht->nodes != nullptr || ht->size == INT_MAX) return -1;
+  size_t len = strnlen(key, kMaxKeyLength);
+  char* copy = static_cast<char*>(std::malloc(len + 1));
+  if (copy == nullptr) return -1;
+  std::memcpy(copy, key, len);
+  copy[len] = '\0';
+  // Growth comes before the duplicate test, so a present key can still grow
+  // the table.
+  if (resize_hash_table(ht) != 0) {
+    std::free(copy);
+    return -1;
+  }
+  hash_node_t* node = static_cast<hash_node_t*>(std::malloc(sizeof(hash_node_t)));
+  if (node == nullptr) {
+    std::free(copy);
+    return -1;
+  }
+  hash_node_t** link = &ht->table[hash(copy, static_cast<uint32_t>(ht->capacity))];
+  for (; *link != nullptr; link = &(*link)->next) {
+    if (std::strcmp((*link)->str, copy) == 0) {
+      std::free(copy);
+      std::free(node);
+      return 1;
+    }
+  }
+  node->str = copy;
+  node->value = value;
+  node->next = nullptr;
+  *link = node;
+  ++ht->size;
+  return 0;
+}
+
+int hash_search(const hash_table_t* ht, const char* key, uint32_t* value) {
+  if (value != nullptr) *value = 0;
+  if (ht == nullptr || key == nullptr || ht->table == nullptr || ht->capacity <= 0) return 0;
+  for (const hash_node_t* node = ht->table[hash(key, static_cast<uint32_t>(ht->capacity))];
+       node != nullptr; node = node->next) {
+    if (std::strcmp(node->str, key) == 0) {
+      if (value != nullptr) *value = node->value;
+      return 1;
+    }
+  }
+  return 0;
+}
+
+int hash_release(hash_table_t* ht) {
+  if (ht == nullptr) return 0;
+  if (ht->table != nullptr) {
+    for (int b = 0; b < ht->capacity; ++b) {
+      hash_node_t* node = ht->table[b];
+      while (node != nullptr) {
+        hash_node_t* next = node->next;
+        std::free(node->str);
+        std::free(node);
+        node = next;
+      }
+    }
+    std::free(ht->table);
+  }
+  std::free(ht);
+  return 0;
+}
+
+int hash_binary_release(hash_table_t* ht) {
+  if (ht == nullptr) return 0;
+  std::free(ht->str_all);
+  std::free(ht->table);
+  std::free(ht->nodes);
+  std::free(ht);
+  return 0;
+}
+
+int hash_is_equal(const hash_table_t* a, const hash_table_t* b) {
+  if (a == nullptr || b == nullptr || a->table == nullptr || b->table == nullptr) return 0;
+  if (a->capacity != b->capacity || a->size != b->size) return 0;
+  for (int i = 0; i < a->capacity; ++i) {
+    const hash_node_t* x = a->table[i];
+    const hash_node_t* y = b->table[i];
+    for (; x != nullptr && y != nullptr; x = x->next, y = y->next) {
+      if (x->value != y->value || std::strcmp(x->str, y->str) != 0) return 0;
+    }
+    if (x != nullptr || y != nullptr) return 0;
+  }
+  return 1;
+}
+
+}  // namespace pbdict
+}  // namespace kavo
