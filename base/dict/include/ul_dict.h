@@ -130,19 +130,28 @@ int CmpsPath(char* buffer, const char* dir, const char* file, int size);
 int db_save(Sdict_build* pdb, const char* path, const char* fname);
 int db_save_filter(Sdict_build* pdb, const char* path, const char* fname, int min_freq);
 int db_save_freq(Sdict_build* pdb, const char* path, const char* fname);
+// hash_num < 1 takes the saved bucket count. NULL when the files are missing,
+// a number is missing or out of range, or NAME.ind2 does not hold exactly
+// node_num records.
 Sdict_build* db_load(const char* path, const char* fname, int hash_num);
 Sdict_build* db_load_0(const char* path, const char* fname, int hash_num);
 
 // ---------------------------------------------------------------------------
 // Search side
 
+// Loaders return NULL (with a WARNING) when a file is missing, a number is
+// missing or out of range, NAME.ind1 / NAME.ind2 do not hold exactly
+// 8 x hash_num / 16 x node_num bytes, or a bucket reaches past the records.
 Sdict_search* ds_load(const char* path, const char* fname);
 Sdict_search* ds_load_name(const char* path, const char* fname);
+// Maps NAME.ind1 and NAME.ind2 read-only: only SEEK may be applied to the
+// result, and it is released with ds_del_mmap.
 Sdict_search* ds_load_mmap(const char* path, const char* fname);
 Sdict_search* ds_load_parse(const char* path, const char* fname);
 Sdict_search_hd* ds_load_hd(const char* path, const char* fname);
 int ds_op1(Sdict_search* psd, Sdict_snode* pnode, Eop_method op);
 int ds_opn(Sdict_search* psd, Sdict_snode* pnode, int n, Eop_method op);
+// The code found, -1 when absent, -2 out of memory.
 int ds_seek_hd(Sdict_search_hd* phd, Sdict_snode* pnode);
 int ds_del(Sdict_search* psd);
 int ds_del_mmap(Sdict_search* psd);
