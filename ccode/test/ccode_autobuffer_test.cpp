@@ -1,0 +1,118 @@
+#include "ccode_autobuffer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Serves `budget` allocations from the system, then refuses; records the
+// sizes it is given back.
+class BudgetPool : public ccode::mempool {
+ public:
+  explicit BudgetPool(int budget) : budget_(budget) {}
+  void* malloc(size_t size) override {
+    if (budget_ <= 0) return nullptr;
+    --budget_;
+    return std::malloc(size);
+  }
+  void free(void* ptr, size_t size) override {
+    freed.push_back(size);
+    std::free(ptr);
+  }
+  std::vector<size_t> freed;
+
+ private:
+  int budget_;
+};
+
+TEST(AutoBufferTest, GrowsToTwiceCapacityOrWhatIsNeeded) {
+  ccode::AutoBuffer buf(4);
+  buf.push("ab");
+  buf.push("0123456789", 10);
+  EXPECT_EQ(buf.capacity(), 12u);  // max(2 * 4, 2 + 10)
+  EXPECT_STREQ(buf.c_str(), "ab0123456789");
+  buf.push("x", 1);
+  EXPECT_EQ(buf.capacity(), 24u);
+  EXPECT_EQ(buf.size(), 13u);
+  EXPECT_FALSE(buf.truncated());
+
+  ccode::AutoBuffer none(0);
+  EXPECT_STREQ(none.c_str(), "");
+  EXPECT_TRUE(none.empty());
+  none << "abc" << 42 << ' ' << true << false << -7L << 2.5;
+  EXPECT_STREQ(none.c_str(), "abc42 truefalse-72.5");
+}
+
+TEST(AutoBufferTest, FailedPoolKeepsWhatFits) {
+  BudgetPool pool(1);
+  {
+    ccode::AutoBuffer buf(pool, 8);
+    buf.push("hello");
+    buf.push("0123456789", 10);
+    EXPECT_EQ(buf.size(), 8u);
+    EXPECT_EQ(buf.capacity(), 8u);
+    EXPECT_TRUE(buf.truncated());
+    EXPECT_STREQ(buf.c_str(), "hello012");
+    buf.push(nullptr);  // only clears the flag
+    EXPECT_FALSE(buf.truncated());
+    buf.pushf("%d", 5);
+    EXPECT_TRUE(buf.truncated());
+    EXPECT_STREQ(buf.c_str(), "hello012");
+  }
+  EXPECT_EQ(pool.freed, (std::vector<size_t>{9}));  // capacity + 1
+}
+
+TEST(AutoBufferTest, PushfMatchesSnprintf) {
+  char want[256];
+  std::snprintf(want, sizeof(want), "pre%s-%d-%05.1f|%s", "a long argument string", 12345, 3.14159, "tail");
+  ccode::AutoBuffer small(4);
+  small.push("pre");
+  small.pushf("%s-%d-%05.1f|%s", "a long argument string", 12345, 3.14159, "tail");
+  EXPECT_STREQ(small.c_str(), want);
+  ccode::AutoBuffer none(0);
+  none.push("pre");
+  none.pushf("%s-%d-%05.1f|%s", "a long argument string", 12345, 3.14159, "tail");
+  EXPECT_STREQ(none.c_str(), want);
+  none.pushf(nullptr);
+  none.pushf("%s", "");
+  EXPECT_STREQ(none.c_str(), want);
+
+  // Growth fails: the first pass stays, cut at the capacity.
+  BudgetPool pool(1);
+  ccode::AutoBuffer cut(pool, 6);
+  cut.pushf("%s", "abcdefghij");
+  EXPECT_STREQ(cut.c_str(), "abcdef");
+  EXPECT_TRUE(cut.truncated());
+}
+
+TEST(AutoBufferTest, AppendingItsOwnTextWhileGrowing) {
+  ccode::AutoBuffer buf(5);
+  buf.push("abcde");
+  buf.push(buf.c_str(), buf.size());
+  EXPECT_STREQ(buf.c_str(), "abcdeabcde");
+  buf.pushf("[%s]", buf.c_str());
+  EXPECT_STREQ(buf.c_str(), "abcdeabcde[abcdeabcde]");
+}
+
+TEST(AutoBufferTest, TransferFrom) {
+  BudgetPool pool(4);
+  ccode::AutoBuffer a(pool, 16);
+  a.push("text");
+  ccode::AutoBuffer b(8);
+  b.push("old");
+  b.transfer_from(a);
+  EXPECT_STREQ(b.c_str(), "text");
+  EXPECT_EQ(b.capacity(), 16u);
+  EXPECT_STREQ(a.c_str(), "");
+  EXPECT_EQ(a.capacity(), 0u);
+  b.transfer_from(b);
+  EXPECT_STREQ(b.c_str(), "text");
+  a.push("again");  // a keeps its pool
+  EXPECT_STREQ(a.c_str(), "again");
+}
+
+}  // namespace

@@ -1,0 +1,129 @@
+#include "ccode_exception.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+size_t CountOf(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + what.size())) ++n;
+  return n;
+}
+
+TEST(ExceptionTest, LevelNames) {
+  using ccode::exception_level_t;
+  auto name = [](int v) { return std::string(ccode::to_cstring(static_cast<exception_level_t>(v))); };
+  EXPECT_EQ(name(-1000), "EXCEPTION_LEVEL_KNOWN");
+  EXPECT_EQ(name(-999), "EXCEPTION_LEVEL_SILENT");
+  EXPECT_EQ(name(-1), "EXCEPTION_LEVEL_SILENT");
+  EXPECT_EQ(name(0), "EXCEPTION_LEVEL_DEBUG");
+  EXPECT_EQ(name(99), "EXCEPTION_LEVEL_DEBUG");
+  EXPECT_EQ(name(100), "EXCEPTION_LEVEL_TRACE");
+  EXPECT_EQ(name(200), "EXCEPTION_LEVEL_NOTICE");
+  EXPECT_EQ(name(399), "EXCEPTION_LEVEL_NOTICE");
+  EXPECT_EQ(name(400), "EXCEPTION_LEVEL_WARNING");
+  EXPECT_EQ(name(800), "EXCEPTION_LEVEL_FATAL");
+  EXPECT_EQ(name(998), "EXCEPTION_LEVEL_FATAL");
+  EXPECT_EQ(name(999), "EXCEPTION_LEVEL_CORE_DUMPED");
+  EXPECT_EQ(name(ccode::EXCEPTION_LEVEL_DEFAULT), ccode::EXCEPTION_LEVEL_DEFAULT_CSTRING);
+}
+
+TEST(ExceptionTest, AllIsBuiltOnce) {
+  ccode::Exception e;
+  e << ccode::ExceptionArg("void f()", "x.h", 12) << "bad " << 7;
+  const std::string all = e.all();
+  EXPECT_EQ(all.rfind("exception[ccode::Exception] was thrown at[x.h:12:void f()] with message[bad 7] stack:<CR>", 0),
+            0u)
+      << all;
+  EXPECT_EQ(all.substr(all.find("stack:<CR>") + 10), e.stack());
+  e << " more";
+  EXPECT_EQ(std::string(e.all()), all);
+  EXPECT_STREQ(e.what(), "bad 7 more");
+  EXPECT_EQ(e.level(), ccode::EXCEPTION_LEVEL_DEBUG);
+}
+
+TEST(ExceptionTest, CopyMovesTheText) {
+  ccode::NullPointerException e;
+  e << "message";
+  const std::string stack = e.stack();
+  EXPECT_FALSE(stack.empty());
+  ccode::NullPointerException copy(e);
+  EXPECT_STREQ(copy.what(), "message");
+  EXPECT_EQ(copy.stack(), stack);
+  EXPECT_STREQ(e.what(), "");
+  EXPECT_STREQ(e.stack(), "");
+  EXPECT_STREQ(copy.name(), "ccode::NullPointerException");
+
+  try {
+    throw ccode::NullPointerException() << ccode::ExceptionArg("fn", "file.h", 3) << "thrown";
+  } catch (const ccode::Exception& caught) {
+    EXPECT_STREQ(caught.what(), "thrown");
+    EXPECT_EQ(caught.arg()._line, 3);
+  }
+}
+
+class WrongDerived : public ccode::Exception {};
+class WrongFromNull : public ccode::NullPointerException {};
+
+TEST(ExceptionTest, CheckTypeWarnsAboutClassesWithoutTheirLayer) {
+  ccode::NullPointerException good;
+  good << "ok";
+  EXPECT_STREQ(good.what(), "ok");
+  EXPECT_EQ(good.level(), ccode::EXCEPTION_LEVEL_DEBUG);
+
+  WrongDerived bad;
+  bad << "x";
+  const std::string name = bad.name();
+  EXPECT_NE(name.find("WrongDerived"), std::string::npos);
+  EXPECT_EQ(std::string(bad.what()), "xWARNING: invalid definition of " + name);
+  EXPECT_EQ(bad.level(), ccode::EXCEPTION_LEVEL_WARNING);
+
+  WrongFromNull bad2;
+  bad2 << ccode::ExceptionArg("f", "g", 1);
+  EXPECT_EQ(std::string(bad2.what()), "WARNING: invalid definition of " + std::string(bad2.name()));
+  EXPECT_EQ(bad2.level(), ccode::EXCEPTION_LEVEL_WARNING);
+}
+
+// Recurses `depth` frames, then takes a trace; the work after the call
+// keeps the frames from being folded away.
+__attribute__((noinline)) size_t TraceAtDepth(int depth, size_t want, size_t skip, std::string* out) {
+  if (depth > 0) {
+    const size_t n = TraceAtDepth(depth - 1, want, skip, out);
+    asm volatile("" ::: "memory");
+    return n + 0;
+  }
+  ccode::AutoBuffer buf(0);
+  ccode::Exception::stack_trace(buf, want, skip);
+  *out = buf.c_str();
+  return CountOf(*out, "<CR>");
+}
+
+TEST(ExceptionTest, StackTraceLimits) {
+  std::string out;
+  EXPECT_EQ(TraceAtDepth(150, 5, 0, &out), 5u);
+  EXPECT_EQ(CountOf(out, "\t"), 5u);
+  EXPECT_EQ(out[0], '\t');
+  EXPECT_EQ(TraceAtDepth(150, 10, 99, &out), 1u);
+  EXPECT_EQ(TraceAtDepth(150, 10, 100, &out), 0u);
+  EXPECT_EQ(out, "");
+  EXPECT_EQ(TraceAtDepth(150, 0, 0, &out), 0u);
+  EXPECT_EQ(TraceAtDepth(150, 500, 0, &out), 100u);  // at most 100 frames
+  EXPECT_EQ(TraceAtDepth(150, 500, 40, &out), 60u);
+
+  ccode::Exception e;  // depth 10 below its constructor
+  EXPECT_EQ(CountOf(e.stack(), "<CR>"), 10u);
+}
+
+TEST(ExceptionTest, Demangle) {
+  ccode::AutoBuffer out(0);
+  ccode::Exception::demangle(out, "_ZN5ccode9ExceptionD0Ev");
+  EXPECT_STREQ(out.c_str(), "ccode::Exception::~Exception()");
+  ccode::AutoBuffer raw(0);
+  ccode::Exception::demangle(raw, "not-mangled");
+  ccode::Exception::demangle(raw, nullptr);
+  EXPECT_STREQ(raw.c_str(), "not-mangled");
+}
+
+}  // namespace
