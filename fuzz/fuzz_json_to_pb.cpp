@@ -1,0 +1,137 @@
+// Fuzzes JsonToProtoMessage on a fixed schema that has every field kind,
+// recursion, map-shaped fields, required fields, extensions and escaped
+// names. The first input byte picks the options and the entry point; the
+// rest is the JSON text.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include <google/protobuf/compiler/parser.h>
+#include <google/protobuf/descriptor.h>
+#include <google/protobuf/descriptor.pb.h>
+#include <google/protobuf/dynamic_message.h>
+#include <google/protobuf/io/tokenizer.h>
+#include <google/protobuf/io/zero_copy_stream_impl_lite.h>
+#include <google/protobuf/stubs/logging.h>
+
+#include "json_to_pb.h"
+
+namespace {
+
+const char kSchema[] = R"(
+syntax = "proto2";
+package fz;
+enum Color { RED = 0; GREEN = 1; BLUE = -2; }
+message Entry { optional string key = 1; optional Node value = 2; }
+message Req { required int32 r = 1; optional string s = 2; }
+message Node {
+  optional int32 i = 1;
+  optional int64 l = 2;
+  optional uint32 u = 3;
+  optional uint64 ul = 4;
+  optional bool b = 5;
+  optional float f = 6;
+  optional double d = 7;
+  optional Color c = 8;
+  optional string s = 9;
+  optional bytes by = 10;
+  optional Node sub = 11;
+  repeated int32 ri = 12;
+  repeated Node rn = 13;
+  repeated Entry kv = 14;
+  map<string, int32> sm = 15;
+  map<int32, Node> im = 16;
+  repeated float rf = 17;
+  repeated double rd = 18;
+  repeated Color rc = 19;
+  repeated bytes rby = 20;
+  repeated uint64 rul = 21;
+  optional Req req = 22;
+  map<string, Req> rm = 23;
+  optional int32 _Z045_id = 24;
+  optional sint64 _Z000_x = 25;
+  oneof pick { string os = 26; Node on = 27; }
+  repeated bool rb = 28;
+  extensions 100 to max;
+}
+extend Node { optional int32 ext = 100; repeated Node rext = 536870000; }
+)";
+
+struct Schema {
+  google::protobuf::DescriptorPool pool;
+  std::unique_ptr<google::protobuf::DynamicMessageFactory> factory;
+  const google::protobuf::Message* prototype = nullptr;
+};
+
+const Schema& GetSchema() {
+  static const Schema* schema = [] {
+    google::protobuf::SetLogHandler(nullptr);  // protobuf's UTF-8 warnings are noise here
+    auto* s = new Schema;
+    google::protobuf::io::ArrayInputStream input(kSchema, sizeof(kSchema) - 1);
+    google::protobuf::io::Tokenizer tokenizer(&input, nullptr);
+    google::protobuf::FileDescriptorProto file;
+    google::protobuf::compiler::Parser parser;
+    if (!parser.Parse(&tokenizer, &file)) __builtin_trap();
+    file.set_name("fuzz.proto");
+    if (s->pool.BuildFile(file) == nullptr) __builtin_trap();
+    s->factory = std::make_unique<google::protobuf::DynamicMessageFactory>(&s->pool);
+    s->prototype = s->factory->GetPrototype(s->pool.FindMessageTypeByName("fz.Node"));
+    return s;
+  }();
+  return *schema;
+}
+
+// Hands out the text in pieces of 1 to 4 bytes, with empty pieces between.
+class ChoppyStream : public google::protobuf::io::ZeroCopyInputStream {
+ public:
+  ChoppyStream(const std::string& text, uint8_t seed) : text_(text), seed_(seed) {}
+  bool Next(const void** data, int* size) override {
+    if (pos_ >= text_.size()) return false;
+    seed_ = static_cast<uint8_t>(seed_ * 33 + 7);
+    size_t n = seed_ % 5;  // 0 gives an empty buffer
+    if (n > text_.size() - pos_) n = text_.size() - pos_;
+    *data = text_.data() + pos_;
+    *size = static_cast<int>(n);
+    pos_ += n;
+    return true;
+  }
+  void BackUp(int) override {}
+  bool Skip(int) override { return false; }
+  int64_t ByteCount() const override { return static_cast<int64_t>(pos_); }
+
+ private:
+  const std::string& text_;
+  uint8_t seed_;
+  size_t pos_ = 0;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size == 0) return 0;
+  const Schema& schema = GetSchema();
+  const uint8_t mode = data[0];
+  const std::string json(reinterpret_cast<const char*>(data + 1), size - 1);
+
+  Json2PbOptions options;
+  options.base64_to_bytes = (mode & 1) != 0;
+  std::unique_ptr<google::protobuf::Message> message(schema.prototype->New());
+  std::string error;
+  bool ok;
+  if (mode & 2) {
+    ChoppyStream stream(json, mode);
+    ok = JsonToProtoMessage(&stream, message.get(), options, (mode & 4) ? &error : nullptr);
+  } else {
+    ok = JsonToProtoMessage(json, message.get(), options, (mode & 4) ? &error : nullptr);
+  }
+  // A filled message must be complete and serialisable.
+  if (ok && !message->IsInitialized()) __builtin_trap();
+  std::string bytes;
+  if (ok) {
+    message->SerializeToString(&bytes);
+  } else {
+    message->SerializePartialToString(&bytes);
+  }
+  return 0;
+}
