@@ -229,8 +229,12 @@ int CmpsPath(char* buffer, const char* dir, const char* file, int size) {
   DICT_CHECK(buffer != nullptr, "buffer");
   if (size <= 0) return -1;
   buffer[0] = '\0';
-  if (std::strlen(dir) + std::strlen(file) + 1 >= static_cast<size_t>(size)) return -1;
-  std::snprintf(buffer, static_cast<size_t>(size), "%s/%s", dir, file);
+  const size_t dlen = std::strlen(dir);
+  const size_t flen = std::strlen(file);
+  if (dlen + flen + 1 >= static_cast<size_t>(size)) return -1;
+  std::memcpy(buffer, dir, dlen);
+  buffer[dlen] = '/';
+  std::memcpy(buffer + dlen + 1, file, flen + 1);
   return 0;
 }
 
