@@ -54,6 +54,7 @@ TEST(XmempoolTest, CreateRefusals) {
   EXPECT_EQ(pool.classnum(), 0);  // refused parameters change nothing
   // Class sizes must fit 31 bits, also the last class above the maximum.
   EXPECT_EQ(pool.create(buf.data(), buf.size(), 8, 0x80000000u, 2.0f), -1);
+  EXPECT_EQ(pool.create(buf.data(), buf.size(), 0x7FFFFFFDu, 0x7FFFFFFDu, 2.0f), -1);  // rounds to 2^31
   EXPECT_EQ(pool.create(buf.data(), buf.size(), 8, 0x7FFFFFF0u, 3.0f), -1);
   EXPECT_EQ(pool.create(buf.data(), buf.size(), 8, 64, INFINITY), -1);
   ASSERT_EQ(pool.create(buf.data(), buf.size(), 8, 0x40000000u, 2.0f), 0);
@@ -76,6 +77,33 @@ TEST(XmempoolTest, RatesBarelyAboveOneStillEnd) {
     std::vector<long> sizes = ClassSizes(pool);
     for (size_t i = 1; i < sizes.size(); ++i) ASSERT_GE(sizes[i], sizes[i - 1] + 4);
     EXPECT_GE(sizes.back(), 0x80000);
+  }
+}
+
+// getidx must agree with a plain scan for every size, on both sides of the
+// small-size memo and for tables of every shape.
+TEST(XmempoolTest, GetidxAgreesWithScan) {
+  std::vector<char> buf(1 << 16);
+  ccode::xmempool pool;
+  struct Params {
+    size_t min, max;
+    float rate;
+  };
+  for (Params p : {Params{2, 0x80000, 2.0f}, Params{10, 100, 1.5f}, Params{8, 3000, 1.01f}, Params{600, 700, 1.1f},
+                   Params{8, 8, 2.0f}, Params{1000, 5000, 1.3f}}) {
+    ASSERT_EQ(pool.create(buf.data(), buf.size(), p.min, p.max, p.rate), 0);
+    const std::vector<long> sizes = ClassSizes(pool);
+    const size_t limit = std::min<size_t>(pool.maxsize() + 8, 0x2000);
+    for (size_t n = 0; n <= limit; ++n) {
+      int want = -1;
+      for (size_t i = 0; i < sizes.size(); ++i) {
+        if (static_cast<size_t>(sizes[i]) >= n) {
+          want = static_cast<int>(i);
+          break;
+        }
+      }
+      ASSERT_EQ(pool.getidx(n), want) << "size " << n << " min " << p.min << " rate " << p.rate;
+    }
   }
 }
 

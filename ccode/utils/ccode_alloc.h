@@ -3,6 +3,7 @@
 #define CCODE_UTILS_CCODE_ALLOC_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 
 namespace ccode {
@@ -23,9 +24,9 @@ class ccode_alloc {
   int create() { return 0; }
   int destroy() { return 0; }
 
-  // n elements, or null (also when n elements do not fit size_t).
+  // n elements, or null (also when n elements exceed the largest object).
   pointer allocate(size_type n, const void* hint = nullptr) {
-    if (n > static_cast<size_type>(-1) / sizeof(T)) return nullptr;
+    if (n > static_cast<size_type>(PTRDIFF_MAX) / sizeof(T)) return nullptr;
     return static_cast<pointer>(std::malloc(n * sizeof(T)));
   }
   void deallocate(pointer p, size_type n) { std::free(p); }

@@ -81,17 +81,7 @@ class xmem_monitor {
 };
 
 // memcpy's contract; overlapping ranges are copied as memmove would.
-inline void* xmemcpy(void* dst, const void* src, size_t n) {
-  const uintptr_t d = reinterpret_cast<uintptr_t>(dst);
-  const uintptr_t s = reinterpret_cast<uintptr_t>(src);
-  const uintptr_t dist = d >= s ? d - s : s - d;
-  if (dist < n) return std::memmove(dst, src, n);
-  if (n < kXmemSlots) {
-    xmembase* obj = g_base[n];
-    if (obj != nullptr) return obj->copy(dst, src);
-  }
-  return std::memcpy(dst, src, n);
-}
+void* xmemcpy(void* dst, const void* src, size_t n);
 
 }  // namespace ccode
 

@@ -33,13 +33,6 @@ void* xcompool::malloc_big(size_t size) {
   return p;
 }
 
-void* xcompool::malloc(size_t size) {
-  if (size > _pool.maxsize()) return malloc_big(size);
-  void* p = _pool.malloc(size);
-  if (p != nullptr) return p;
-  return malloc_block(size);
-}
-
 // The current block is exhausted for this class: hand its rest to the free
 // lists and continue in a fresh block.
 void* xcompool::malloc_block(size_t size) {
@@ -50,14 +43,9 @@ void* xcompool::malloc_block(size_t size) {
   return _pool.malloc(size);
 }
 
-void xcompool::free(void* ptr, size_t size) {
-  if (ptr == nullptr) return;
-  if (size > _pool.maxsize()) {
-    // Only memory this pool took from the system goes back to it.
-    if (_bigset.erase(ptr) != 0) std::free(ptr);
-    return;
-  }
-  _pool.free(ptr, size);
+// Only memory this pool took from the system goes back to it.
+void xcompool::free_big(void* ptr) {
+  if (ptr != nullptr && _bigset.erase(ptr) != 0) std::free(ptr);
 }
 
 void xcompool::clear() {

@@ -19,8 +19,21 @@ class xcompool : public mempool {
   // a used pool is destroyed first. 0 or -1 (the pool is then empty).
   int create(size_t blocksize, size_t minsize, size_t maxsize, float rate);
 
-  void* malloc(size_t size) override;
-  void free(void* ptr, size_t size) override;
+  // Above the largest class: from the system (recorded for release).
+  // Otherwise a free or carved chunk, taking a new block when needed.
+  void* malloc(size_t size) override {
+    if (size > _pool.maxsize()) return malloc_big(size);
+    void* p = _pool.malloc(size);
+    return p != nullptr ? p : malloc_block(size);
+  }
+
+  void free(void* ptr, size_t size) override {
+    if (size > _pool.maxsize()) {
+      free_big(ptr);
+    } else {
+      _pool.free(ptr, size);
+    }
+  }
 
   // Frees every further block and oversized chunk and makes the whole first
   // block available again.
@@ -36,6 +49,7 @@ class xcompool : public mempool {
  private:
   void* malloc_big(size_t size);
   void* malloc_block(size_t size);
+  void free_big(void* ptr);
 
   size_t _blocksize = 0;
   void* _firstbuf = nullptr;

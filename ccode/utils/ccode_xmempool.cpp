@@ -26,25 +26,7 @@ bool next_size(size_t s, float rate, size_t* out) {
   return true;
 }
 
-// The free-list link lives in a chunk's first word; chunks may be only
-// 4-byte aligned, so it is moved bytewise.
-void* load_link(const void* chunk) {
-  void* next;
-  std::memcpy(&next, chunk, sizeof(next));
-  return next;
-}
-
-void store_link(void* chunk, void* next) { std::memcpy(chunk, &next, sizeof(next)); }
-
 }  // namespace
-
-void* xnofreepool::malloc(size_t size) {
-  if (_remain < size) return nullptr;
-  _remain -= size;
-  return _buffer + _remain;
-}
-
-void xnofreepool::free(void* ptr, size_t size) { _freed += size; }
 
 xmempool::~xmempool() { destroy(); }
 
@@ -56,9 +38,11 @@ void xmempool::set_buffer(void* buffer, size_t size) {
 }
 
 int xmempool::create(void* buffer, size_t size, size_t minsize, size_t maxsize, float rate) {
+  // Sizes beyond 31 bits are refused before rounding can wrap them.
   if (maxsize > kMaxClassSize || minsize > kMaxClassSize) return -1;
   const size_t max = ceil4(maxsize);
   size_t min = ceil4(minsize);
+  if (max > kMaxClassSize || min > kMaxClassSize) return -1;
   if (min < 8) min = 8;
   if (max < min || buffer == nullptr || size == 0) return -1;
   if (!(rate >= 1.01f)) return -1;  // also refuses NaN
@@ -67,7 +51,9 @@ int xmempool::create(void* buffer, size_t size, size_t minsize, size_t maxsize, 
   if (max > min) {
     size_t s = min;
     do {
-      if (!next_size(s, rate, &s)) return -1;
+      // Rates of at least 1.01 give fewer than 2000 classes below 2^31;
+      // the bound keeps class indices within 16 bits whatever happens.
+      if (!next_size(s, rate, &s) || count == 32767) return -1;
       ++count;
     } while (s < max);
   }
@@ -101,47 +87,11 @@ int xmempool::clear(void* buffer, size_t size) {
   _classes = table;
   _nofree._remain = start - begin;
   _maxsize = s;
+  for (size_t k = 0; k <= kSmallLimit / 4; ++k) _smallidx[k] = static_cast<int16_t>(search(4 * k));
   return 0;
 }
 
 int xmempool::clear() { return clear(_nofree._buffer, _nofree._bufsize); }
-
-int xmempool::getidx(size_t size) const {
-  if (_classes == nullptr || _classnum <= 0) return -1;
-  if (size > static_cast<size_t>(_classes[_classnum - 1].size)) return -1;
-  int lo = 0;
-  int hi = _classnum - 1;
-  while (lo < hi) {
-    const int mid = lo + (hi - lo) / 2;
-    if (static_cast<size_t>(_classes[mid].size) < size) {
-      lo = mid + 1;
-    } else {
-      hi = mid;
-    }
-  }
-  return lo;
-}
-
-void* xmempool::malloc(size_t size) {
-  const int i = getidx(size);
-  if (i < 0) return nullptr;
-  classinfo_t& c = _classes[i];
-  if (c.head != nullptr) {
-    void* chunk = c.head;
-    c.head = load_link(chunk);
-    return chunk;
-  }
-  return _nofree.malloc(static_cast<size_t>(c.size));
-}
-
-void xmempool::free(void* ptr, size_t size) {
-  if (ptr == nullptr) return;
-  const int i = getidx(size);
-  if (i < 0) return;
-  classinfo_t& c = _classes[i];
-  store_link(ptr, c.head);
-  c.head = ptr;
-}
 
 void* xmempool::addbuf(void* buffer, size_t size) {
   void* previous = _nofree._buffer;

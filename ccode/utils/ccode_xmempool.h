@@ -5,6 +5,8 @@
 #define CCODE_UTILS_CCODE_XMEMPOOL_H_
 
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 
 #include "ccode_mempool.h"
 
@@ -17,8 +19,12 @@ class xmempool;
 class xnofreepool : public mempool {
  public:
   xnofreepool() = default;
-  void* malloc(size_t size) override;
-  void free(void* ptr, size_t size) override;
+  void* malloc(size_t size) override {
+    if (_remain < size) return nullptr;
+    _remain -= size;
+    return _buffer + _remain;
+  }
+  void free(void* ptr, size_t size) override { _freed += size; }
   ~xnofreepool() override = default;
 
  private:
@@ -45,11 +51,36 @@ class xmempool : public mempool {
   // class table (the table lives at the buffer's end).
   int create(void* buffer, size_t size, size_t minsize, size_t maxsize, float rate);
 
-  void* malloc(size_t size) override;
-  void free(void* ptr, size_t size) override;
+  void* malloc(size_t size) override {
+    const int i = getidx(size);
+    if (i < 0) return nullptr;
+    classinfo_t& c = _classes[i];
+    if (c.head != nullptr) {
+      void* chunk = c.head;
+      c.head = load_link(chunk);
+      return chunk;
+    }
+    return _nofree.malloc(static_cast<size_t>(c.size));
+  }
 
-  // Index of the smallest class holding `size`, or -1.
-  int getidx(size_t size) const;
+  // A null pointer, or a size above the largest class, is ignored.
+  void free(void* ptr, size_t size) override {
+    if (ptr == nullptr) return;
+    const int i = getidx(size);
+    if (i < 0) return;
+    classinfo_t& c = _classes[i];
+    store_link(ptr, c.head);
+    c.head = ptr;
+  }
+
+  // Index of the smallest class holding `size`, or -1. Small sizes are
+  // answered from a memo of the search built with the table; larger ones by
+  // a lower bound over the ascending table.
+  int getidx(size_t size) const {
+    if (_classes == nullptr) return -1;
+    if (size <= kSmallLimit) return _smallidx[(size + 3) / 4];
+    return search(size);
+  }
 
   // Cuts the rest of the current buffer into free chunks (largest class
   // first) and continues carving in `buffer`; answers the previous buffer.
@@ -69,6 +100,31 @@ class xmempool : public mempool {
   size_t remain() const { return _nofree._remain; }
 
  private:
+  // Requests up to this size map to their class through _smallidx.
+  static constexpr size_t kSmallLimit = 1024;
+
+  // The lower bound itself, without branches in the loop.
+  int search(size_t size) const {
+    if (_classnum <= 0 || size > static_cast<size_t>(_classes[_classnum - 1].size)) return -1;
+    const classinfo_t* base = _classes;
+    size_t n = static_cast<size_t>(_classnum);
+    while (n > 1) {
+      const size_t half = n / 2;
+      base = static_cast<size_t>(base[half].size) < size ? base + half : base;
+      n -= half;
+    }
+    return static_cast<int>(base - _classes) + (static_cast<size_t>(base->size) < size ? 1 : 0);
+  }
+
+  // A free chunk links to the next in its first word; chunks may be only
+  // 4-byte aligned, so the link is moved bytewise.
+  static void* load_link(const void* chunk) {
+    void* next;
+    std::memcpy(&next, chunk, sizeof(next));
+    return next;
+  }
+  static void store_link(void* chunk, void* next) { std::memcpy(chunk, &next, sizeof(next)); }
+
   void set_buffer(void* buffer, size_t size);
 
   classinfo_t* _classes = nullptr;
@@ -77,6 +133,9 @@ class xmempool : public mempool {
   size_t _minsize = 0;
   size_t _maxsize = 0;
   float _rate = 0;
+  // Class index of every size 4k - 3 .. 4k up to kSmallLimit (class sizes
+  // are multiples of 4), -1 above the largest class; valid with _classes.
+  int16_t _smallidx[kSmallLimit / 4 + 1] = {};
 };
 
 }  // namespace ccode

@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 #include <google/protobuf/compiler/importer.h>
@@ -22,6 +23,7 @@
 
 namespace {
 
+using kavo::pbdict::PbDict;
 using kavo::pbdict::dset_parameter_t;
 
 const char* const kHelpLines[] = {
@@ -109,6 +111,48 @@ void SplitSchemaPath(const std::string& proto, std::string* dir, std::string* fi
   }
 }
 
+// Destroys the text dictionary, then the binary one, and reports the status.
+int end(std::unique_ptr<PbDict> text_dict, std::unique_ptr<PbDict> binary_dict, int status) {
+  text_dict.reset();
+  binary_dict.reset();
+  std::printf("[5] Return:%d\n", status);
+  return status;
+}
+
+// Builds the text dictionary, writes the binary one and loads it back into a
+// second dictionary. Returns the exit status.
+int BuildDictionaries(const dset_parameter_t& param, const google::protobuf::Message* prototype,
+                      const Names& names, const char* text_path) {
+  std::unique_ptr<PbDict> text_dict(new PbDict(prototype, &param));
+  int ret1 = text_dict->load(text_path);
+  if (ret1 == 2) {
+    std::printf("FATAL: txt file line > dictset->maxline. please use -m specify the maxline number.\n");
+    return end(std::move(text_dict), nullptr, 2);
+  }
+  if (ret1 != 0) {
+    std::printf("FATAL: build binary dict error.\n");
+    return end(std::move(text_dict), nullptr, ret1);
+  }
+  std::printf("[1] build dict %s success, dump binary dict to file!\n", names.name);
+
+  if (text_dict->binary_dump(names.bin_path, names.bin_name) < 0) {
+    // Files of an earlier run may still stand in the output directory; they
+    // must not turn a failed write into success.
+    std::printf("[2] dump binary dict %s failure!\n", names.bin_name);
+    return end(std::move(text_dict), nullptr, -1);
+  }
+  std::printf("[2] dump binary dict %s success!\n", names.bin_name);
+
+  std::unique_ptr<PbDict> binary_dict(new PbDict(prototype, nullptr));
+  int ret2 = binary_dict->binary_load(names.bin_path, names.bin_name);
+  if (ret1 != 0 || ret2 != 0) {
+    std::printf("[3] the text dict or binary dict is error, ret1:%d, ret2:%d.\n", ret1, ret2);
+    return end(std::move(text_dict), std::move(binary_dict), -1);
+  }
+  std::printf("[3] dict %s loads successfully.\n", names.bin_name);
+  return end(std::move(text_dict), std::move(binary_dict), 0);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -165,8 +209,5 @@ int main(int argc, char** argv) {
   // Declared after the importer, so it is destroyed before it.
   google::protobuf::DynamicMessageFactory factory;
   const google::protobuf::Message* prototype = factory.GetPrototype(descriptor);
-  (void)prototype;
-
-  std::printf("the dictionary stages are not built yet\n");
-  return -1;
+  return BuildDictionaries(param, prototype, names, text_path);
 }

@@ -1,15 +1,25 @@
 // Runs the pbdict-build program and checks what it prints and its status.
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "pbdict.h"
+#include "schema_fixture.h"
 #include "support/support.h"
 
 namespace {
 
+using kavo::pbdict::PbDict;
+using pbdict_test::Schema;
+using testsupport::CaptureFd;
+using testsupport::FileExists;
 using testsupport::ProgramResult;
 using testsupport::ReadFile;
 using testsupport::RunProgram;
@@ -172,6 +182,268 @@ TEST(BuilderInput, SchemaImport) {
   EXPECT_EQ(std::string::npos, r.out.find("not found")) << r.out;
   r = RunBuilder({"-p", ".", "-n", "d.txt", "-B", "top.proto", "-b", "t.V"}, dir.path());
   EXPECT_EQ(Header(".", "d.txt") + "loading proto file failed: top.proto\n", r.out);
+}
+
+std::string Success(const std::string& path, const std::string& name, const std::string& bin) {
+  return Header(path, name) + "[1] build dict " + name +
+         " success, dump binary dict to file!\n[2] dump binary dict " + bin +
+         " success!\n[3] dict " + bin + " loads successfully.\n[5] Return:0\n";
+}
+
+uint32_t U32(const std::string& s, size_t at) {
+  uint32_t v = 0;
+  if (at + 4 <= s.size()) std::memcpy(&v, s.data() + at, 4);
+  return v;
+}
+
+// A text dictionary and its schema in a temporary folder, built with
+// pbdict-build and read back in this process.
+class Build : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    WriteFile(dir_.file("s.proto"), pbdict_test::kSchema);
+    ASSERT_TRUE(schema_.ok());
+  }
+
+  ProgramResult Run(const std::string& text, std::vector<std::string> extra = {}) {
+    WriteFile(dir_.file("d.txt"), text);
+    std::vector<std::string> args = {"-p", dir_.path(), "-n", "d.txt", "-B", dir_.file("s.proto"),
+                                     "-b", "t.V"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return RunBuilder(args);
+  }
+
+  // Loads "<dir>/<name>.pbd|ht"; 0 on success.
+  int Load(const std::string& name = "d.txt") {
+    dict_.reset(new PbDict(schema_.Prototype("t.V"), nullptr));
+    CaptureFd err(2);
+    return dict_->binary_load(dir_.path().c_str(), name.c_str());
+  }
+
+  std::string Message(const char* key) {
+    auto m = schema_.New("t.V");
+    if (dset_search_item(dict_.get(), key, m.get()) != 1) return "<absent>";
+    return Schema::Text(*m);
+  }
+
+  TempDir dir_;
+  Schema schema_;
+  std::unique_ptr<PbDict> dict_;
+};
+
+TEST_F(Build, OneEntry) {
+  ProgramResult r = Run("a\t{\"a\":\"x\"}\n");
+  EXPECT_EQ(0, r.status) << r.err;
+  EXPECT_EQ(Success(dir_.path(), "d.txt", "d.txt"), r.out);
+  // Without -P and -N the files go beside the text file, named after it.
+  std::string pbd = ReadFile(dir_.file("d.txt.pbd"));
+  std::string ht = ReadFile(dir_.file("d.txt.ht"));
+  ASSERT_EQ(1024u + 16 + 3, pbd.size());
+  EXPECT_EQ(std::string("\0\0\0\0\0\0\0\0\x03\0\0\0\0\0\0\0\x0a\x01x", 19),
+            pbd.substr(1024));
+  ASSERT_EQ(12u + 4 * 1543 + 8 + 2, ht.size());
+  EXPECT_EQ(1543u, U32(ht, 0));
+  EXPECT_EQ(1u, U32(ht, 4));
+  EXPECT_EQ(2u, U32(ht, 8));
+  EXPECT_EQ(std::string("a\0", 2), ht.substr(ht.size() - 2));
+  ASSERT_EQ(0, Load());
+  EXPECT_EQ("a: \"x\"\n", Message("a"));
+
+  // -P and -N name the output.
+  ASSERT_EQ(0, mkdir(dir_.file("out").c_str(), 0755));
+  r = Run("a\t{\"a\":\"x\"}\n", {"-P", dir_.file("out"), "-N", "bin"});
+  EXPECT_EQ(0, r.status);
+  EXPECT_EQ(Success(dir_.path(), "d.txt", "bin"), r.out);
+  EXPECT_EQ(pbd.substr(16), ReadFile(dir_.file("out/bin.pbd")).substr(16));
+  EXPECT_EQ(ht, ReadFile(dir_.file("out/bin.ht")));
+}
+
+TEST_F(Build, EmptyDictionary) {
+  for (const std::vector<std::string>& extra :
+       {std::vector<std::string>{}, std::vector<std::string>{"-s", ""}}) {
+    ProgramResult r = Run(extra.empty() ? "# comment\n\n\r\nonlykey\n" : "a\t{}\n", extra);
+    EXPECT_EQ(0, r.status);
+    EXPECT_EQ(Success(dir_.path(), "d.txt", "d.txt"), r.out);
+    EXPECT_EQ(1024u, ReadFile(dir_.file("d.txt.pbd")).size());
+    EXPECT_TRUE(FileExists(dir_.file("d.txt.ht")));
+    EXPECT_EQ(0u, ReadFile(dir_.file("d.txt.ht")).size());
+    ASSERT_EQ(0, Load());
+    EXPECT_EQ("<absent>", Message("a"));
+  }
+}
+
+TEST_F(Build, MaxLine) {
+  const std::string text = "a\t{\"n\":1}\nb\t{\"n\":2}\nc\t{\"n\":3}\n";
+  ProgramResult r = Run(text, {"-m", "2"});
+  EXPECT_EQ(2, r.status);
+  EXPECT_EQ(Header(dir_.path(), "d.txt") + "dictname:[" + dir_.file("d.txt") +
+                "] the line_num reaches the maximum lines 2 that the dict allows, should break "
+                "the loop and ingores the latter lines. err_if_overflow_maxline:1\n"
+                "FATAL: txt file line > dictset->maxline. please use -m specify the maxline "
+                "number.\n[5] Return:2\n",
+            r.out);
+  EXPECT_FALSE(FileExists(dir_.file("d.txt.pbd")));
+
+  r = Run(text, {"-m", "2", "-o", "0"});
+  EXPECT_EQ(0, r.status);
+  EXPECT_EQ(Success(dir_.path(), "d.txt", "d.txt"), r.out);
+  ASSERT_EQ(0, Load());
+  EXPECT_EQ(2, dict_->line_num);
+  EXPECT_EQ("n: 2\n", Message("b"));
+  EXPECT_EQ("<absent>", Message("c"));
+
+  // A nonpositive -m keeps the default of 1000000.
+  r = Run(text, {"-m", "-5"});
+  EXPECT_EQ(0, r.status);
+  ASSERT_EQ(0, Load());
+  EXPECT_EQ(1000000, dict_->parameter.max_line);
+}
+
+TEST_F(Build, LinesKeysAndSeparators) {
+  std::string text =
+      "# comment\t{\"n\":100}\n"
+      "crlf\t{\"n\":1}\r\n"
+      "Dup\t{\"n\":2}\n"
+      "dup\t{\"n\":3}\n"
+      "long\t{\"s\":\"" + std::string(1024000, 'z') + "\"}\n"
+      "after\t{\"n\":4}\n"
+      "last\t{\"n\":5}";
+  ProgramResult r = Run(text);
+  EXPECT_EQ(0, r.status) << r.err;
+  EXPECT_NE(std::string::npos, r.err.find("line is empty or too long!"));
+  ASSERT_EQ(0, Load());
+  EXPECT_EQ(5, dict_->line_num);
+  EXPECT_EQ("n: 1\n", Message("crlf"));
+  EXPECT_EQ("n: 2\n", Message("Dup"));
+  EXPECT_EQ("n: 3\n", Message("dup"));
+  EXPECT_EQ("<absent>", Message("long"));
+  EXPECT_EQ("n: 4\n", Message("after"));
+  EXPECT_EQ("n: 5\n", Message("last"));
+  EXPECT_EQ("<absent>", Message("#"));
+
+  // -t 1 folds keys at load and at look-up: the first of "Dup"/"dup" wins.
+  r = Run(text, {"-t", "1"});
+  EXPECT_EQ(0, r.status);
+  ASSERT_EQ(0, Load());
+  EXPECT_EQ(1, dict_->parameter.tolower);
+  EXPECT_EQ("n: 2\n", Message("dup"));
+  EXPECT_EQ("n: 2\n", Message("DUP"));
+  EXPECT_EQ(5, dict_->line_num);
+
+  // Several separator characters; -# 0 makes "#..." an ordinary key.
+  r = Run("#k ;{\"n\":7}\nx;; {\"n\":8}\n", {"-s", " ;", "-#", "0"});
+  EXPECT_EQ(0, r.status);
+  ASSERT_EQ(0, Load());
+  EXPECT_EQ("n: 7\n", Message("#k"));
+  EXPECT_EQ("n: 8\n", Message("x"));
+}
+
+TEST_F(Build, FieldKinds) {
+  ProgramResult r = Run(
+      "k\t{\"a\":\"raw\\u0001bytes\",\"n\":-3,\"s\":\"text\",\"list\":[1,2,3],"
+      "\"inner\":{\"s\":\"in\",\"r\":[4]},\"color\":\"BLUE\",\"m\":{\"x\":1,\"y\":2},"
+      "\"d\":1.5,\"flag\":true}\n"
+      "e\t{\"color\":1}\n");
+  EXPECT_EQ(0, r.status) << r.err;
+  ASSERT_EQ(0, Load());
+  EXPECT_EQ(
+      "a: \"raw\\001bytes\"\nn: -3\ns: \"text\"\nlist: 1\nlist: 2\nlist: 3\ninner {\n  s: "
+      "\"in\"\n  r: 4\n}\ncolor: BLUE\nm {\n  key: \"x\"\n  value: 1\n}\nm {\n  key: \"y\"\n"
+      "  value: 2\n}\nd: 1.5\nflag: true\n",
+      Message("k"));
+  EXPECT_EQ("color: GREEN\n", Message("e"));
+}
+
+TEST_F(Build, Proto3Schema) {
+  WriteFile(dir_.file("p3.proto"),
+            "syntax = \"proto3\";\npackage q;\nmessage In { string s = 1; }\n"
+            "message W { int32 count = 1; repeated string tags = 2; In in = 3; "
+            "map<string, In> m = 4; bytes b = 5; }\n");
+  // Every value here serialises to 0 bytes: the dictionary still reads back.
+  WriteFile(dir_.file("z.txt"), "a\t{\"count\":0}\nb\t{}\n");
+  ProgramResult r = RunBuilder({"-p", dir_.path(), "-n", "z.txt", "-B", dir_.file("p3.proto"),
+                                "-b", "q.W"});
+  EXPECT_EQ(0, r.status) << r.out;
+  EXPECT_EQ(Success(dir_.path(), "z.txt", "z.txt"), r.out);
+  EXPECT_EQ(1024u + 24, ReadFile(dir_.file("z.txt.pbd")).size());
+
+  WriteFile(dir_.file("w.txt"),
+            "k\t{\"count\":9,\"tags\":[\"a\",\"b\"],\"in\":{\"s\":\"x\"},"
+            "\"m\":{\"q\":{\"s\":\"y\"}},\"b\":\"zz\"}\n");
+  r = RunBuilder({"-p", dir_.path(), "-n", "w.txt", "-B", dir_.file("p3.proto"), "-b", "q.W"});
+  EXPECT_EQ(0, r.status) << r.out;
+  Schema p3("syntax = \"proto3\";\npackage q;\nmessage In { string s = 1; }\n"
+            "message W { int32 count = 1; repeated string tags = 2; In in = 3; "
+            "map<string, In> m = 4; bytes b = 5; }\n");
+  PbDict d(p3.Prototype("q.W"), nullptr);
+  ASSERT_EQ(0, d.binary_load(dir_.path().c_str(), "w.txt"));
+  auto m = p3.New("q.W");
+  ASSERT_EQ(1, dset_search_item(&d, "k", m.get()));
+  EXPECT_EQ("count: 9\ntags: \"a\"\ntags: \"b\"\nin {\n  s: \"x\"\n}\nm {\n  key: \"q\"\n  value {\n"
+            "    s: \"y\"\n  }\n}\nb: \"zz\"\n",
+            Schema::Text(*m));
+}
+
+TEST_F(Build, Failures) {
+  const std::string fail = Header(dir_.path(), "d.txt") +
+                           "FATAL: build binary dict error.\n[5] Return:-1\n";
+  ProgramResult r = Run("a\t{\"n\":1}\nb\tnot json\n");
+  EXPECT_EQ(255, r.status);
+  EXPECT_EQ(fail, r.out);
+  EXPECT_NE(std::string::npos, r.err.find("protobuf parse error"));
+
+  r = Run("a\t{\"n\":1}\na\t{\"n\":2}\n");  // duplicates are fine without dedup
+  EXPECT_EQ(0, r.status);
+
+  // A value without its required field fails the line; nothing aborts.
+  WriteFile(dir_.file("d.txt"), "a\t{\"inner\":{\"s\":\"x\"}}\n");
+  r = RunBuilder({"-p", dir_.path(), "-n", "d.txt", "-B", dir_.file("s.proto"), "-b", "t.Req"});
+  EXPECT_EQ(255, r.status);
+  EXPECT_EQ(fail, r.out);
+}
+
+// Runs the builder as an unprivileged user (when this test runs as root), so
+// that read-only files cannot be written.
+ProgramResult RunUnprivileged(const std::vector<std::string>& args) {
+  if (geteuid() != 0) return RunBuilder(args);
+  std::vector<std::string> argv = args;
+  argv.insert(argv.begin(), Builder());
+  TempDir out;
+  chmod(out.path().c_str(), 0777);
+  std::string out_path = out.file("out");
+  pid_t pid = fork();
+  if (pid == 0) {
+    FILE* f = std::freopen(out_path.c_str(), "w", stdout);
+    if (f == nullptr || setgid(65534) != 0 || setuid(65534) != 0) _exit(126);
+    std::vector<char*> a;
+    for (auto& s : argv) a.push_back(const_cast<char*>(s.c_str()));
+    a.push_back(nullptr);
+    execv(a[0], a.data());
+    _exit(127);
+  }
+  int st = 0;
+  waitpid(pid, &st, 0);
+  ProgramResult r;
+  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+  r.out = ReadFile(out_path);
+  return r;
+}
+
+TEST_F(Build, FailedWriteIsFailureDespiteEarlierFiles) {
+  ProgramResult r = Run("a\t{\"n\":1}\n");
+  ASSERT_EQ(0, r.status);
+  // The files of that run stay readable but can no longer be written.
+  ASSERT_EQ(0, chmod(dir_.path().c_str(), 0555));
+  ASSERT_EQ(0, chmod(dir_.file("d.txt.pbd").c_str(), 0444));
+  ASSERT_EQ(0, chmod(dir_.file("d.txt.ht").c_str(), 0444));
+  r = RunUnprivileged({"-p", dir_.path(), "-n", "d.txt", "-B", dir_.file("s.proto"), "-b", "t.V"});
+  chmod(dir_.path().c_str(), 0755);
+  EXPECT_EQ(255, r.status);
+  EXPECT_EQ(Header(dir_.path(), "d.txt") +
+                "[1] build dict d.txt success, dump binary dict to file!\n"
+                "[2] dump binary dict d.txt failure!\n[5] Return:-1\n",
+            r.out);
+  ASSERT_EQ(0, Load());  // the earlier files are still there and readable
 }
 
 }  // namespace

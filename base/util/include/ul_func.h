@@ -28,7 +28,8 @@ int ul_open(const char* path, int flags, mode_t mode = 0);
 ssize_t ul_read(int fd, void* buf, size_t n);
 ssize_t ul_write(int fd, const void* buf, size_t n);
 int ul_close(int fd);
-int ul_fcntl(int fd, int cmd, long arg = 0);
+// The third argument, when cmd takes one, is passed on as for fcntl.
+int ul_fcntl(int fd, int cmd, ...);
 int ul_dup(int fd);
 int ul_dup2(int oldfd, int newfd);
 off_t ul_lseek(int fd, off_t off, int whence);

@@ -1,0 +1,332 @@
+// Saving and loading the build-side dictionary: NAME.n (numbers), NAME.ind1
+// (bucket starts, then bucket counts) and NAME.ind2 (16-byte records grouped
+// by bucket, in chain order, deleted nodes left out). Little-endian, no header.
+#include <fcntl.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "dict_check.h"
+#include "dict_file.h"
+#include "ul_conf.h"
+#include "ul_dict.h"
+#include "ul_file.h"
+#include "ul_func.h"
+#include "ul_log.h"
+
+using dict_internal::CreateFile;
+using dict_internal::DictPath;
+using dict_internal::Fd;
+using dict_internal::FileSize;
+using dict_internal::kPathSize;
+using dict_internal::NumbersDir;
+using dict_internal::WriteAll;
+
+static_assert(sizeof(Sdict_snode) == 16, "Sdict_snode is the 16-byte file record");
+
+namespace {
+
+constexpr int kBufRecords = 4096;  // 65536-byte write pieces
+constexpr int kCrowdedBucket = 125;
+
+struct FreeDeleter {
+  void operator()(void* p) const { ul_free(p); }
+};
+template <typename T>
+using UlArray = std::unique_ptr<T[], FreeDeleter>;
+
+template <typename T>
+UlArray<T> AllocZeroed(size_t n) {
+  return UlArray<T>(static_cast<T*>(ul_calloc(n > 0 ? n : 1, sizeof(T))));
+}
+
+// Buffers records and writes them 4096 at a time.
+class RecordWriter {
+ public:
+  explicit RecordWriter(int fd) : fd_(fd) {}
+  bool Add(const Sdict_bnode& n) {
+    buf_[used_++] = Sdict_snode{n.sign1, n.sign2, n.code, n.other};
+    ++written_;
+    return used_ < kBufRecords || Flush();
+  }
+  bool Flush() {
+    const bool ok = used_ == 0 || WriteAll(fd_, buf_.data(), sizeof(Sdict_snode) * used_);
+    used_ = 0;
+    return ok;
+  }
+  int written() const { return written_; }
+
+ private:
+  int fd_;
+  std::vector<Sdict_snode> buf_ = std::vector<Sdict_snode>(kBufRecords);
+  int used_ = 0;
+  int written_ = 0;
+};
+
+// Writes NAME.ind2 and NAME.ind1 for the nodes that pass keep(). Returns 1,
+// -1 when a write fails, -2 out of memory, -3 when a file cannot be created;
+// *written receives the number of records written.
+template <typename Keep>
+int WriteIndexFiles(const Sdict_build* pdb, const char* path, const char* fname, bool warn,
+                    Keep keep, int* written) {
+  *written = 0;
+  const size_t hn = static_cast<size_t>(pdb->hash_num);
+  UlArray<u_int> starts = AllocZeroed<u_int>(hn);
+  UlArray<u_int> counts = AllocZeroed<u_int>(hn);
+  if (!starts || !counts) return -2;
+  char file[kPathSize];
+  if (!DictPath(file, path, fname, ".ind2")) return -3;
+  Fd f2(CreateFile(file));
+  if (!f2.ok()) return -3;
+  RecordWriter out(f2.get());
+  for (int b = 0; b < pdb->hash_num; ++b) {
+    starts[b] = static_cast<u_int>(out.written());
+    for (const Sdict_bnode* p = pdb->hash[b].pnode; p != nullptr; p = p->next) {
+      if (p->code < 0 || !keep(*p)) continue;
+      if (!out.Add(*p)) return -1;
+      ++counts[b];
+    }
+    if (warn && counts[b] > kCrowdedBucket) {
+      ul_writelog(UL_LOG_WARNING, "[db_save] too many items in one hash entry: %d",
+                  static_cast<int>(counts[b]));
+    }
+  }
+  if (!out.Flush() || !f2.Close()) return -1;
+  *written = out.written();
+  if (!DictPath(file, path, fname, ".ind1")) return -3;
+  Fd f1(CreateFile(file));
+  if (!f1.ok()) return -3;
+  if (!WriteAll(f1.get(), starts.get(), hn * sizeof(u_int)) ||
+      !WriteAll(f1.get(), counts.get(), hn * sizeof(u_int)) || !f1.Close()) {
+    return -1;
+  }
+  return 1;
+}
+
+// Live nodes in bucket order, as db_save counts them.
+int LiveNodes(const Sdict_build* pdb) {
+  int n = 0;
+  for (int b = 0; b < pdb->hash_num; ++b) {
+    for (const Sdict_bnode* p = pdb->hash[b].pnode; p != nullptr; p = p->next) n += p->code >= 0;
+  }
+  return n;
+}
+
+// Every used node, in block (insertion) order.
+template <typename Fn>
+void ForEachUsedNode(Sdict_build* pdb, Fn fn) {
+  for (Sdict_bnode_block* b = pdb->nblock; b != nullptr; b = b->next) {
+    const int used = b == pdb->cur_nblock ? DICT_BLOCK_NODES - pdb->node_avail : DICT_BLOCK_NODES;
+    for (int i = 0; i < used; ++i) fn(b->nodes[i]);
+  }
+}
+
+// What a loader takes from NAME.n, checked against the real file sizes.
+struct Numbers {
+  int hash_num = 0;
+  int node_num = 0;
+  int cur_code = 0;
+};
+
+bool FilesExist(const char* path, const char* fname) {
+  for (const char* suffix : {".n", ".ind1", ".ind2"}) {
+    char name[kPathSize];
+    const int n = std::snprintf(name, sizeof(name), "%s%s", fname, suffix);
+    if (n < 0 || n >= kPathSize || ul_fexist(path, name) != 1) {
+      ul_writelog(UL_LOG_WARNING, "File %s/%s does not exist or cannot open to read.", path,
+                  n >= 0 && n < kPathSize ? name : fname);
+      return false;
+    }
+  }
+  return true;
+}
+
+// Reads the numbers of a saved dictionary (hash_num only when wanted < 1)
+// and checks them against the files, so that a truncated or foreign file set
+// is refused before anything is allocated from its counts.
+bool ReadNumbers(const char* path, const char* fname, int wanted_hash, Numbers* out) {
+  out->hash_num = wanted_hash;
+  if (wanted_hash < 1 &&
+      ul_readnum_oneint(path, fname, "hash_num", &out->hash_num) != 1) {
+    ul_writelog(UL_LOG_WARNING, "Read hashnum from %s/%s.n failed.", path, fname);
+    return false;
+  }
+  if (ul_readnum_oneint(path, fname, "node_num", &out->node_num) != 1) {
+    ul_writelog(UL_LOG_WARNING, "Read node_num from %s/%s.n failed.", path, fname);
+    return false;
+  }
+  if (ul_readnum_oneint(path, fname, "cur_code", &out->cur_code) != 1) {
+    ul_writelog(UL_LOG_WARNING, "Read cur_code from %s/%s.n failed.", path, fname);
+    return false;
+  }
+  if (out->hash_num < 1 || out->node_num < 0) {
+    ul_writelog(UL_LOG_WARNING, "Numbers of %s/%s.n are out of range (hash_num %d, node_num %d).",
+                path, fname, out->hash_num, out->node_num);
+    return false;
+  }
+  if (wanted_hash < 1) {
+    // The saved bucket count is used: its index must have that size.
+    char file[kPathSize];
+    if (!DictPath(file, path, fname, ".ind1")) return false;
+    Fd f1(ul_open(file, O_RDONLY));
+    if (!f1.ok() || FileSize(f1.get()) != 8 * static_cast<int64_t>(out->hash_num)) {
+      ul_writelog(UL_LOG_WARNING, "File %s/%s.ind1 does not hold %d buckets.", path, fname,
+                  out->hash_num);
+      return false;
+    }
+  }
+  return true;
+}
+
+// Applies every record of NAME.ind2 to a new dictionary. zero_other drops
+// frequencies and weights (older loader). NULL when anything disagrees.
+Sdict_build* LoadRecords(const char* path, const char* fname, const Numbers& nums,
+                         bool zero_other) {
+  char file[kPathSize];
+  if (!DictPath(file, path, fname, ".ind2")) return nullptr;
+  Fd f2(ul_open(file, O_RDONLY));
+  if (!f2.ok()) return nullptr;
+  if (FileSize(f2.get()) != 16 * static_cast<int64_t>(nums.node_num)) {
+    ul_writelog(UL_LOG_WARNING, "[db_load] node_num error");
+    return nullptr;
+  }
+  Sdict_build* pdb = db_creat(nums.hash_num, nums.cur_code);
+  if (pdb == nullptr) return nullptr;
+  std::vector<Sdict_snode> buf(kBufRecords);
+  int left = nums.node_num;
+  while (left > 0) {
+    const int n = left < kBufRecords ? left : kBufRecords;
+    if (!dict_internal::ReadAll(f2.get(), buf.data(), sizeof(Sdict_snode) * n)) {
+      ul_writelog(UL_LOG_WARNING, "[db_load] node_num error");
+      db_del(pdb);
+      return nullptr;
+    }
+    int r;
+    if (zero_other) {
+      r = 1;
+      for (int i = 0; i < n && r >= 0; ++i) {
+        buf[i].other = 0;
+        r = db_op1(pdb, &buf[i], ADD);
+      }
+    } else {
+      r = db_opn(pdb, buf.data(), n, ADD);
+    }
+    if (r < 0) {
+      db_del(pdb);
+      return nullptr;
+    }
+    left -= n;
+  }
+  return pdb;
+}
+
+}  // namespace
+
+int CmpsPath(char* buffer, const char* dir, const char* file, int size) {
+  DICT_CHECK(buffer != nullptr, "buffer");
+  if (size <= 0) return -1;
+  buffer[0] = '\0';
+  const size_t dlen = std::strlen(dir);
+  const size_t flen = std::strlen(file);
+  if (dlen + flen + 1 >= static_cast<size_t>(size)) return -1;
+  std::memcpy(buffer, dir, dlen);
+  buffer[dlen] = '/';
+  std::memcpy(buffer + dlen + 1, file, flen + 1);
+  return 0;
+}
+
+int db_save(Sdict_build* pdb, const char* path, const char* fname) {
+  char dir[kPathSize];
+  if (!NumbersDir(dir, path)) return -1;
+  if (ul_writenum_init(dir, fname) != 1) {
+    ul_writelog(UL_LOG_WARNING, "[db_save] ul_writenum_init(%s %s) error", dir, fname);
+    return -1;
+  }
+  if (ul_writenum_oneint(dir, fname, "hash_num", pdb->hash_num) != 1) {
+    ul_writelog(UL_LOG_WARNING, "[db_save] ul_writenum_oneint(hash_num=%d) error", pdb->hash_num);
+    return -1;
+  }
+  if (ul_writenum_oneint(dir, fname, "node_num", pdb->node_num) != 1) {
+    ul_writelog(UL_LOG_WARNING, "[db_save] ul_writenum_oneint(node_num=%d) error", pdb->node_num);
+    return -1;
+  }
+  if (ul_writenum_oneint(dir, fname, "cur_code", pdb->cur_code) != 1) {
+    ul_writelog(UL_LOG_WARNING, "[db_save] ul_writenum_oneint(cur_code=%d) error", pdb->cur_code);
+    return -1;
+  }
+  int written = 0;
+  const int r = WriteIndexFiles(pdb, path, fname, true, [](const Sdict_bnode&) { return true; },
+                                &written);
+  if (r != 1) return -1;
+  if (written != pdb->node_num || written != LiveNodes(pdb)) {
+    ul_writelog(UL_LOG_WARNING, "[db_save] node_num error");
+    return -1;
+  }
+  return 1;
+}
+
+// The numbers file is written after the records, with the number actually
+// written, so that a filtered set always agrees with itself.
+int db_save_filter(Sdict_build* pdb, const char* path, const char* fname, int min_freq) {
+  int written = 0;
+  const int r = WriteIndexFiles(
+      pdb, path, fname, false,
+      [min_freq](const Sdict_bnode& n) { return static_cast<int>(n.other & DICT_FREQ_MASK) >= min_freq; },
+      &written);
+  if (r != 1) return r;
+  if (ul_writenum_init(path, fname) != 1 ||
+      ul_writenum_oneint(path, fname, "hash_num", pdb->hash_num) != 1 ||
+      ul_writenum_oneint(path, fname, "node_num", written) != 1 ||
+      ul_writenum_oneint(path, fname, "cur_code", pdb->cur_code) != 1) {
+    return -1;
+  }
+  return 1;
+}
+
+// The frequencies are cleared in the dictionary only after the file holding
+// them has been written, so a failed save loses nothing.
+int db_save_freq(Sdict_build* pdb, const char* path, const char* fname) {
+  if (ul_writenum_init(path, fname) != 1 ||
+      ul_writenum_oneint(path, fname, "max_code", pdb->cur_code) != 1) {
+    return -3;
+  }
+  const int max_code = pdb->cur_code > 0 ? pdb->cur_code : 0;
+  UlArray<u_int> freq = AllocZeroed<u_int>(static_cast<size_t>(max_code));
+  if (!freq) return -2;
+  int walked = 0;
+  ForEachUsedNode(pdb, [&](const Sdict_bnode& n) {
+    if (n.code >= 0 && n.code < max_code) {
+      freq[n.code] = n.other & DICT_FREQ_MASK;
+      ++walked;
+    }
+  });
+  if (walked != pdb->cur_code) ul_writelog(UL_LOG_WARNING, "[db_save_freq] node num error");
+  char file[kPathSize];
+  if (CmpsPath(file, path, fname, kPathSize) != 0) return -3;
+  Fd fd(CreateFile(file));
+  if (!fd.ok()) return -3;
+  if (!WriteAll(fd.get(), freq.get(), sizeof(u_int) * static_cast<size_t>(max_code)) ||
+      !fd.Close()) {
+    return -3;
+  }
+  ForEachUsedNode(pdb, [&](Sdict_bnode& n) {
+    if (n.code >= 0 && n.code < max_code) n.other &= DICT_WEIGHT_MASK;
+  });
+  return pdb->cur_code;
+}
+
+Sdict_build* db_load(const char* path, const char* fname, int hash_num) {
+  if (!FilesExist(path, fname)) return nullptr;
+  Numbers nums;
+  if (!ReadNumbers(path, fname, hash_num, &nums)) return nullptr;
+  return LoadRecords(path, fname, nums, false);
+}
+
+Sdict_build* db_load_0(const char* path, const char* fname, int hash_num) {
+  Numbers nums;
+  if (!ReadNumbers(path, fname, hash_num, &nums)) return nullptr;
+  return LoadRecords(path, fname, nums, true);
+}

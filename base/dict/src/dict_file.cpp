@@ -1,0 +1,94 @@
+// File helpers of the dictionary savers and loaders.
+#include "dict_file.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "ul_dict.h"
+#include "ul_func.h"
+
+namespace dict_internal {
+
+bool Fd::Close() {
+  if (fd_ < 0) return true;
+  const int r = ul_close(fd_);
+  fd_ = -1;
+  return r == 0;
+}
+
+bool DictPath(char* buf, const char* path, const char* fname, const char* suffix) {
+  char name[kPathSize];
+  const int n = std::snprintf(name, sizeof(name), "%s%s", fname, suffix);
+  if (n < 0 || n >= kPathSize) {
+    buf[0] = '\0';
+    return false;
+  }
+  return CmpsPath(buf, path, name, kPathSize) == 0;
+}
+
+int CreateFile(const char* full_path) {
+  const int fd = ul_open(full_path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (fd >= 0) fchmod(fd, 0644);
+  return fd;
+}
+
+bool WriteAll(int fd, const void* buf, size_t n) {
+  const auto* p = static_cast<const char*>(buf);
+  while (n > 0) {
+    const size_t piece = n < kWritePiece ? n : kWritePiece;
+    const ssize_t w = ul_write(fd, p, piece);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) return false;
+    p += w;
+    n -= static_cast<size_t>(w);
+  }
+  return true;
+}
+
+bool ReadAll(int fd, void* buf, size_t n) {
+  auto* p = static_cast<char*>(buf);
+  while (n > 0) {
+    const size_t piece = n < kReadPiece ? n : kReadPiece;
+    const ssize_t r = ul_read(fd, p, piece);
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) return false;
+    p += r;
+    n -= static_cast<size_t>(r);
+  }
+  return true;
+}
+
+bool ReadAt(int fd, void* buf, size_t n, off_t off) {
+  if (ul_lseek(fd, off, SEEK_SET) != off) return false;
+  return ReadAll(fd, buf, n);
+}
+
+int64_t FileSize(int fd) {
+  struct stat st;
+  if (ul_fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  return static_cast<int64_t>(st.st_size);
+}
+
+bool NumbersDir(char* buf, const char* path) {
+  const size_t len = std::strlen(path);
+  const bool slash = len == 0 || path[len - 1] == '/';
+  const int n = std::snprintf(buf, kPathSize, slash ? "%s" : "%s/", path);
+  return n >= 0 && n < kPathSize;
+}
+
+bool IndexConsistent(const unsigned int* starts, const unsigned int* counts, int hash_num,
+                     int node_num) {
+  uint64_t total = 0;
+  for (int b = 0; b < hash_num; ++b) {
+    if (uint64_t{starts[b]} + counts[b] > static_cast<uint64_t>(node_num)) return false;
+    total += counts[b];
+  }
+  return total == static_cast<uint64_t>(node_num);
+}
+
+}  // namespace dict_internal

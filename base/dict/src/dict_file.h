@@ -1,0 +1,76 @@
+// File helpers shared by the dictionary savers and loaders: path building,
+// descriptors closed on scope exit, whole reads and writes, and the checks
+// that a file set agrees with its numbers file.
+#ifndef DICT_SRC_DICT_FILE_H_
+#define DICT_SRC_DICT_FILE_H_
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+
+namespace dict_internal {
+
+constexpr int kPathSize = 256;      // every dictionary path fits in this
+constexpr size_t kWritePiece = 65536;  // 4096 records
+constexpr size_t kReadPiece = 131072;
+
+// Owns a file descriptor; closes it with ul_close.
+class Fd {
+ public:
+  explicit Fd(int fd = -1) : fd_(fd) {}
+  ~Fd() { Close(); }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  Fd& operator=(Fd&& o) noexcept {
+    if (this != &o) {
+      Close();
+      fd_ = o.release();
+    }
+    return *this;
+  }
+  int get() const { return fd_; }
+  // Gives up ownership.
+  int release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+  bool ok() const { return fd_ >= 0; }
+  // Closes now; false when close reports an error (data may be lost).
+  bool Close();
+
+ private:
+  int fd_;
+};
+
+// path/fname<suffix> into buf (kPathSize bytes) through CmpsPath; false when
+// it does not fit.
+bool DictPath(char* buf, const char* path, const char* fname, const char* suffix);
+
+// Creates (truncating) a file with mode 0644 and sets the mode again.
+int CreateFile(const char* full_path);
+
+// Writes all n bytes (in pieces of at most kWritePiece); false on any error.
+bool WriteAll(int fd, const void* buf, size_t n);
+// Reads exactly n bytes in pieces of at most kReadPiece; false when the file
+// ends early or a read fails.
+bool ReadAll(int fd, void* buf, size_t n);
+// Reads exactly n bytes at offset off; false otherwise.
+bool ReadAt(int fd, void* buf, size_t n, off_t off);
+
+// Size of an open file, or -1.
+int64_t FileSize(int fd);
+
+// The directory under which the savers write the numbers file: path with a
+// '/' appended unless it already ends in one (an empty path stays empty).
+bool NumbersDir(char* buf, const char* path);
+
+// Checks that a bucket index agrees with its record count: every bucket lies
+// inside the records and the counts add up to node_num.
+bool IndexConsistent(const unsigned int* starts, const unsigned int* counts, int hash_num,
+                     int node_num);
+
+}  // namespace dict_internal
+
+#endif  // DICT_SRC_DICT_FILE_H_

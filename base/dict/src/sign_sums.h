@@ -1,0 +1,44 @@
+// Shared inner loops of the signature functions.
+#ifndef DICT_SRC_SIGN_SUMS_H_
+#define DICT_SRC_SIGN_SUMS_H_
+
+#include <sys/types.h>
+
+#include <cstring>
+
+#include "ul_prime.h"
+
+namespace dict_internal {
+
+// Little-endian number of the first n (0..4) bytes, high bytes 0.
+inline u_int LoadPartial(const unsigned char* p, int n) {
+  u_int v = 0;
+  for (int i = n - 1; i >= 0; --i) v = (v << 8) | p[i];
+  return v;
+}
+
+inline u_int LoadWord(const unsigned char* p) {
+  u_int v;
+  std::memcpy(&v, p, 4);  // x86-64 is little-endian, as the files are
+  return v;
+}
+
+// Both prime-weighted sums in one pass: byte i weighs entry i % 256.
+inline void PrimeSums(const unsigned char* p, int n, u_int* s1, u_int* s2) {
+  u_int a = 0, b = 0;
+  while (n > 0) {
+    const int run = n < 256 ? n : 256;
+    for (int k = 0; k < run; ++k) {
+      a += static_cast<u_int>(p[k]) * Mod_Prime_List_1[k];
+      b += static_cast<u_int>(p[k]) * Mod_Prime_List_2[k];
+    }
+    p += run;
+    n -= run;
+  }
+  *s1 = a;
+  *s2 = b;
+}
+
+}  // namespace dict_internal
+
+#endif  // DICT_SRC_SIGN_SUMS_H_

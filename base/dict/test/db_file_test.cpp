@@ -1,0 +1,230 @@
+// Dictionary files: exact bytes, round trips, filtered and frequency saves,
+// and loaders refusing file sets that disagree with their numbers.
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "gtest/gtest.h"
+#include "support/support.h"
+#include "ul_dict.h"
+
+namespace {
+
+using testsupport::ReadFile;
+using testsupport::TempDir;
+using testsupport::WriteFile;
+
+struct DictDeleter {
+  void operator()(Sdict_build* p) const { db_del(p); }
+};
+using DictPtr = std::unique_ptr<Sdict_build, DictDeleter>;
+
+std::string Le32(std::initializer_list<uint32_t> words) {
+  std::string s;
+  for (uint32_t w : words) {
+    for (int i = 0; i < 4; ++i) s.push_back(static_cast<char>((w >> (8 * i)) & 0xFF));
+  }
+  return s;
+}
+
+int Seek(Sdict_build* d, u_int s1, u_int s2, u_int* other = nullptr) {
+  Sdict_snode n{s1, s2, 0, 0};
+  db_op1(d, &n, SEEK);
+  if (other != nullptr) *other = n.other;
+  return n.code;
+}
+
+void Add(Sdict_build* d, u_int s1, u_int s2, int code = -1, u_int other = 0) {
+  Sdict_snode n{s1, s2, code, other};
+  ASSERT_EQ(1, db_op1(d, &n, ADD));
+}
+
+int CountOf(const std::string& s, const std::string& needle) {
+  int n = 0;
+  for (size_t p = s.find(needle); p != std::string::npos; p = s.find(needle, p + 1)) ++n;
+  return n;
+}
+
+TEST(DbFile, CmpsPathJoinsWithinTheBuffer) {
+  char buf[8];
+  EXPECT_EQ(0, CmpsPath(buf, "ab", "cdef", 8));
+  EXPECT_STREQ("ab/cdef", buf);
+  EXPECT_EQ(-1, CmpsPath(buf, "ab", "cdefg", 8));
+  EXPECT_STREQ("", buf);
+}
+
+TEST(DbFile, GoldenBytesOfASmallDictionary) {
+  TempDir dir;
+  DictPtr d(db_creat(3, 0));
+  Add(d.get(), 1, 0);  // bucket 1, code 0
+  Add(d.get(), 2, 0);  // bucket 2, code 1
+  Add(d.get(), 4, 0);  // bucket 1, code 2
+  Add(d.get(), 3, 0);  // bucket 0, code 3
+  Add(d.get(), 1, 0);  // frequency 2
+  Sdict_snode del{2, 0, 0, 0};
+  db_op1(d.get(), &del, DEL);
+  ASSERT_EQ(1, db_save(d.get(), dir.path().c_str(), "gold"));
+
+  EXPECT_EQ("hash_num : 3\nnode_num : 3\ncur_code : 4\n", ReadFile(dir.file("gold.n")));
+  EXPECT_EQ(Le32({0, 1, 3, 1, 2, 0}), ReadFile(dir.file("gold.ind1")));
+  // Bucket order, newest first inside a bucket, the deleted node left out.
+  EXPECT_EQ(Le32({3, 0, 3, 1, 4, 0, 2, 1, 1, 0, 0, 2}), ReadFile(dir.file("gold.ind2")));
+  for (const char* f : {"gold.ind1", "gold.ind2"}) {
+    struct stat st;
+    ASSERT_EQ(0, stat(dir.file(f).c_str(), &st));
+    EXPECT_EQ(0644u, st.st_mode & 0777) << f;
+  }
+}
+
+TEST(DbFile, EmptyDictionaryRoundTrip) {
+  TempDir dir;
+  DictPtr d(db_creat(5, 17));
+  ASSERT_EQ(1, db_save(d.get(), dir.path().c_str(), "empty"));
+  EXPECT_EQ("hash_num : 5\nnode_num : 0\ncur_code : 17\n", ReadFile(dir.file("empty.n")));
+  EXPECT_EQ(std::string(40, '\0'), ReadFile(dir.file("empty.ind1")));
+  EXPECT_EQ("", ReadFile(dir.file("empty.ind2")));
+  DictPtr back(db_load(dir.path().c_str(), "empty", 0));
+  ASSERT_NE(nullptr, back);
+  EXPECT_EQ(0, back->node_num);
+  EXPECT_EQ(17, back->cur_code);
+  EXPECT_EQ(5, back->hash_num);
+}
+
+TEST(DbFile, RoundTripKeepsKeysCodesAndOther) {
+  TempDir dir;
+  DictPtr d(db_creat(1001, 0));
+  std::mt19937 rng(7);
+  std::vector<std::pair<u_int, u_int>> keys;
+  for (int i = 0; i < 20000; ++i) {
+    keys.emplace_back(rng(), rng());
+    Add(d.get(), keys.back().first, keys.back().second, -1, rng() & 0xFFFFFFFF);
+  }
+  for (int i = 0; i < 20000; i += 7) {
+    Sdict_snode n{keys[i].first, keys[i].second, 0, 0};
+    db_op1(d.get(), &n, DEL);
+  }
+  ASSERT_EQ(1, db_save(d.get(), dir.path().c_str(), "rt"));
+  for (int hash_num : {0, 37}) {
+    DictPtr back(db_load(dir.path().c_str(), "rt", hash_num));
+    ASSERT_NE(nullptr, back);
+    EXPECT_EQ(hash_num == 0 ? 1001 : 37, back->hash_num);
+    EXPECT_EQ(d->node_num, back->node_num);
+    EXPECT_EQ(d->cur_code, back->cur_code);
+    for (int i = 0; i < 20000; ++i) {
+      u_int o1 = 0, o2 = 0;
+      const int c = Seek(back.get(), keys[i].first, keys[i].second, &o2);
+      ASSERT_EQ(Seek(d.get(), keys[i].first, keys[i].second, &o1), c);
+      if (c >= 0) {
+        ASSERT_EQ(o1, o2);
+      }
+    }
+  }
+  DictPtr zero(db_load_0(dir.path().c_str(), "rt", 0));
+  ASSERT_NE(nullptr, zero);
+  u_int other = 9;
+  EXPECT_EQ(1, Seek(zero.get(), keys[1].first, keys[1].second, &other));
+  EXPECT_EQ(0u, other);
+}
+
+TEST(DbFile, CrowdedBucketWarnsOnce) {
+  TempDir dir;
+  DictPtr d(db_creat(1, 0));
+  for (u_int i = 0; i < 126; ++i) Add(d.get(), i, 0);
+  testsupport::CaptureFd err(2);
+  EXPECT_EQ(1, db_save(d.get(), dir.path().c_str(), "crowd"));
+  const std::string log = err.Stop();
+  EXPECT_EQ(1, CountOf(log, "[db_save] too many items in one hash entry: 126"));
+}
+
+TEST(DbFile, LoadRefusesMissingTruncatedAndForeignFiles) {
+  TempDir dir;
+  DictPtr d(db_creat(7, 0));
+  for (u_int i = 0; i < 50; ++i) Add(d.get(), i, i);
+  ASSERT_EQ(1, db_save(d.get(), dir.path().c_str(), "x"));
+  const std::string ind1 = ReadFile(dir.file("x.ind1"));
+  const std::string ind2 = ReadFile(dir.file("x.ind2"));
+  const char* p = dir.path().c_str();
+
+  std::remove(dir.file("x.ind1").c_str());
+  {
+    testsupport::CaptureFd err(2);
+    EXPECT_EQ(nullptr, db_load(p, "x", 0));
+    EXPECT_NE(std::string::npos,
+              err.Stop().find("File " + dir.path() + "/x.ind1 does not exist or cannot open to read."));
+  }
+  // A foreign index: the saved bucket count cannot be trusted.
+  WriteFile(dir.file("x.ind1"), ind1.substr(0, 20));
+  EXPECT_EQ(nullptr, db_load(p, "x", 0));
+  DictPtr rehashed(db_load(p, "x", 11));  // index not needed with a bucket count
+  ASSERT_NE(nullptr, rehashed);
+  EXPECT_EQ(49, Seek(rehashed.get(), 49, 49));
+  WriteFile(dir.file("x.ind1"), ind1);
+
+  WriteFile(dir.file("x.ind2"), ind2.substr(0, ind2.size() - 16));
+  {
+    testsupport::CaptureFd err(2);
+    EXPECT_EQ(nullptr, db_load(p, "x", 0));
+    EXPECT_EQ(nullptr, db_load_0(p, "x", 0));
+    EXPECT_EQ(2, CountOf(err.Stop(), "[db_load] node_num error"));
+  }
+  WriteFile(dir.file("x.ind2"), ind2 + std::string(16, 'x'));
+  EXPECT_EQ(nullptr, db_load(p, "x", 0));
+  WriteFile(dir.file("x.ind2"), ind2);
+  WriteFile(dir.file("x.n"), "hash_num : 0\nnode_num : 50\ncur_code : 50\n");
+  EXPECT_EQ(nullptr, db_load(p, "x", 0));
+  WriteFile(dir.file("x.n"), "hash_num : 7\ncur_code : 50\n");
+  {
+    testsupport::CaptureFd err(2);
+    EXPECT_EQ(nullptr, db_load(p, "x", 0));
+    EXPECT_NE(std::string::npos, err.Stop().find("Read node_num from " + dir.path() + "/x.n failed."));
+  }
+}
+
+TEST(DbFile, FilteredSaveAgreesWithItself) {
+  TempDir dir;
+  DictPtr d(db_creat(13, 0));
+  for (u_int i = 0; i < 40; ++i) Add(d.get(), i, 1, static_cast<int>(i), i);  // frequency i
+  ASSERT_EQ(1, db_save_filter(d.get(), dir.path().c_str(), "f", 30));
+  EXPECT_EQ("hash_num : 13\nnode_num : 10\ncur_code : 0\n", ReadFile(dir.file("f.n")));
+  Sdict_search* sd = ds_load(dir.path().c_str(), "f");
+  ASSERT_NE(nullptr, sd);
+  for (u_int i = 0; i < 40; ++i) {
+    Sdict_snode n{i, 1, 0, 0};
+    ds_op1(sd, &n, SEEK);
+    EXPECT_EQ(i >= 30 ? static_cast<int>(i) : -1, n.code);
+  }
+  ds_del(sd);
+}
+
+TEST(DbFile, FrequencySaveMovesFrequenciesToTheFile) {
+  TempDir dir;
+  DictPtr d(db_creat(5, 0));
+  Add(d.get(), 1, 1, -1, (3u << 25) | 5);  // code 0
+  Add(d.get(), 2, 2, -1, 9);               // code 1
+  Add(d.get(), 3, 3, -1, 0);               // code 2, frequency 1
+  Sdict_snode del{2, 2, 0, 0};
+  db_op1(d.get(), &del, DEL);
+  testsupport::CaptureFd err(2);
+  EXPECT_EQ(3, db_save_freq(d.get(), dir.path().c_str(), "freq"));
+  EXPECT_EQ(1, CountOf(err.Stop(), "[db_save_freq] node num error"));
+  EXPECT_EQ("max_code : 3\n", ReadFile(dir.file("freq.n")));
+  EXPECT_EQ(Le32({5, 0, 1}), ReadFile(dir.file("freq")));
+  u_int other;
+  Seek(d.get(), 1, 1, &other);
+  EXPECT_EQ(3u << 25, other);
+  Seek(d.get(), 3, 3, &other);
+  EXPECT_EQ(0u, other);
+
+  // A file that cannot be created keeps the frequencies in the dictionary.
+  Add(d.get(), 1, 1, -1, 4);
+  EXPECT_EQ(-3, db_save_freq(d.get(), dir.path().c_str(), "no/such/dir"));
+  Seek(d.get(), 1, 1, &other);
+  EXPECT_EQ((3u << 25) | 4, other);
+}
+
+}  // namespace

@@ -1,0 +1,173 @@
+// Older configuration interface: the unbounded string getter and the
+// numbers-file functions, beside the newer ones of ul_conf.
+#include <stdio.h>
+#include <string.h>
+
+#include <memory>
+#include <vector>
+
+#include "ul_conf.h"
+#include "ul_error.h"
+#include "ul_log.h"
+
+namespace {
+
+struct FreeConf {
+  void operator()(Ul_confdata* conf) const { ul_freeconf(conf); }
+};
+using ConfPtr = std::unique_ptr<Ul_confdata, FreeConf>;
+
+constexpr size_t kPathSize = 4096;
+
+// "dir/name.n"; false when it does not fit.
+bool NumberFilePath(const char* dir, const char* name, char* path, size_t size) {
+  int n = snprintf(path, size, "%s/%s.n", dir, name);
+  return n >= 0 && static_cast<size_t>(n) < size;
+}
+
+// Appends one "vname : value" line, value already printed.
+int WriteNumber(const char* dir, const char* name, const char* vname, const char* value) {
+  if (dir == nullptr || name == nullptr || vname == nullptr) {
+    ul_seterrno(UL_INVPARAM);
+    return -3;
+  }
+  char path[kPathSize];
+  FILE* fp = NumberFilePath(dir, name, path, sizeof(path)) ? fopen(path, "a") : nullptr;
+  if (fp == nullptr) {
+    ul_seterrno(UL_OPENFILE_ERR);
+    return -1;
+  }
+  std::unique_ptr<FILE, int (*)(FILE*)> closer(fp, fclose);
+  // Exactly one blank-free token.
+  std::vector<char> first(strlen(vname) + 1), second(strlen(vname) + 1);
+  if (sscanf(vname, "%s %s", first.data(), second.data()) != 1) {
+    ul_writelog(UL_LOG_FATAL, "[writeconf] var's name (%s) error", vname);
+    return -2;
+  }
+  fprintf(fp, "%s : %s\n", vname, value);
+  return 1;
+}
+
+// Reads dir/name.n into a fresh table; NULL when it cannot be read.
+ConfPtr ReadNumberFile(const char* dir, const char* name) {
+  if (dir == nullptr || name == nullptr) {
+    ul_seterrno(UL_INVPARAM);
+    return nullptr;
+  }
+  char file[kPathSize];
+  int n = snprintf(file, sizeof(file), "%s.n", name);
+  if (n < 0 || static_cast<size_t>(n) >= sizeof(file)) return nullptr;
+  ConfPtr conf(ul_initconf(UL_CONF_MIN_SIZE));
+  if (!conf) return nullptr;
+  if (ul_readconf(dir, file, conf.get()) != 1) return nullptr;
+  return conf;
+}
+
+// Getter through the overload for a const table.
+template <typename T>
+using Getter = int (*)(const Ul_confdata*, const char*, T*);
+
+template <typename T>
+int KReadNumber(const char* dir, const char* name, const char* vname, T* value, Getter<T> get) {
+  ConfPtr conf = ReadNumberFile(dir, name);
+  if (!conf) return -1;
+  if (vname == nullptr || value == nullptr || get(conf.get(), vname, value) != 1) {
+    ul_writelog(UL_LOG_FATAL, "[kreadnum_one] have no (%s).", vname == nullptr ? "" : vname);
+    return -1;
+  }
+  return 1;
+}
+
+template <typename T>
+int ReadNumber(const char* dir, const char* name, const char* vname, T* value, Getter<T> get) {
+  ConfPtr conf = ReadNumberFile(dir, name);
+  if (!conf || vname == nullptr || value == nullptr) return 0;
+  return get(conf.get(), vname, value) == 1 ? 1 : 0;
+}
+
+}  // namespace
+
+int ul_getconfstr(Ul_confdata* conf, const char* name, char* buf) {
+  if (conf == nullptr || name == nullptr || buf == nullptr) return 0;
+  for (int i = 0; i < conf->num && i < conf->size; ++i) {
+    if (strcmp(conf->item[i].name, name) == 0) {
+      strcpy(buf, conf->item[i].value);
+      return 1;
+    }
+  }
+  return 0;
+}
+
+int ul_writenum_init(const char* dir, const char* name) {
+  if (dir == nullptr || name == nullptr) {
+    ul_seterrno(UL_INVPARAM);
+    return -1;
+  }
+  char path[kPathSize];
+  FILE* fp = NumberFilePath(dir, name, path, sizeof(path)) ? fopen(path, "w") : nullptr;
+  if (fp == nullptr) return -1;
+  fclose(fp);
+  return 1;
+}
+
+int ul_writenum_oneint(const char* dir, const char* name, const char* vname, int value) {
+  char buf[32];
+  snprintf(buf, sizeof(buf), "%d", value);
+  return WriteNumber(dir, name, vname, buf);
+}
+
+int ul_writenum_oneuint(const char* dir, const char* name, const char* vname, unsigned int value) {
+  char buf[32];
+  snprintf(buf, sizeof(buf), "%u", value);
+  return WriteNumber(dir, name, vname, buf);
+}
+
+int ul_writenum_oneint64(const char* dir, const char* name, const char* vname, long long value) {
+  char buf[32];
+  snprintf(buf, sizeof(buf), "%lld", value);
+  return WriteNumber(dir, name, vname, buf);
+}
+
+int ul_writenum_oneuint64(const char* dir, const char* name, const char* vname,
+                          unsigned long long value) {
+  char buf[32];
+  snprintf(buf, sizeof(buf), "%llu", value);
+  return WriteNumber(dir, name, vname, buf);
+}
+
+int ul_writenum_onefloat(const char* dir, const char* name, const char* vname, float value) {
+  char buf[512];
+  snprintf(buf, sizeof(buf), "%f", static_cast<double>(value));
+  return WriteNumber(dir, name, vname, buf);
+}
+
+int ul_kreadnum_oneint(const char* dir, const char* name, const char* vname, int* value) {
+  return KReadNumber<int>(dir, name, vname, value, ul_getconfint);
+}
+int ul_kreadnum_oneuint(const char* dir, const char* name, const char* vname, unsigned int* value) {
+  return KReadNumber<unsigned int>(dir, name, vname, value, ul_getconfuint);
+}
+int ul_kreadnum_oneint64(const char* dir, const char* name, const char* vname, long long* value) {
+  return KReadNumber<long long>(dir, name, vname, value, ul_getconfint64);
+}
+int ul_kreadnum_oneuint64(const char* dir, const char* name, const char* vname,
+                          unsigned long long* value) {
+  return KReadNumber<unsigned long long>(dir, name, vname, value, ul_getconfuint64);
+}
+int ul_kreadnum_onefloat(const char* dir, const char* name, const char* vname, float* value) {
+  return KReadNumber<float>(dir, name, vname, value, ul_getconffloat);
+}
+
+int ul_readnum_oneint(const char* dir, const char* name, const char* vname, int* value) {
+  return ReadNumber<int>(dir, name, vname, value, ul_getconfint);
+}
+int ul_readnum_oneuint(const char* dir, const char* name, const char* vname, unsigned int* value) {
+  return ReadNumber<unsigned int>(dir, name, vname, value, ul_getconfuint);
+}
+int ul_readnum_oneint64(const char* dir, const char* name, const char* vname, long long* value) {
+  return ReadNumber<long long>(dir, name, vname, value, ul_getconfint64);
+}
+int ul_readnum_oneuint64(const char* dir, const char* name, const char* vname,
+                         unsigned long long* value) {
+  return ReadNumber<unsigned long long>(dir, name, vname, value, ul_getconfuint64);
+}

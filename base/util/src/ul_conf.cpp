@@ -1,0 +1,432 @@
+// Configuration tables: the line reader with "$include", the writer, and the
+// typed getters, modifiers and adders.
+#include "ul_conf.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <strings.h>
+#include <sys/stat.h>
+
+#include <string_view>
+
+#include "ul_error.h"
+#include "ul_func.h"
+#include "ul_log.h"
+#include "ul_string.h"
+
+namespace {
+
+constexpr int kLineSize = 4095;     // fgets buffer: longer lines come in pieces
+constexpr size_t kDirPathSize = 4096;
+constexpr size_t kIncludePathSize = 512;
+
+// Closes a stream at scope end.
+class File {
+ public:
+  explicit File(FILE* fp) : fp_(fp) {}
+  ~File() {
+    if (fp_ != nullptr) fclose(fp_);
+  }
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+  FILE* get() const { return fp_; }
+
+ private:
+  FILE* fp_;
+};
+
+inline bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+inline bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
+
+enum class LineKind { kSkip, kItem, kError, kNameTooLong };
+
+struct ParsedLine {
+  const char* name = nullptr;
+  size_t name_len = 0;
+  const char* value = nullptr;
+  size_t value_len = 0;
+};
+
+// Parses one line (NUL-terminated, at most kLineSize - 1 bytes).
+LineKind ParseLine(const char* line, ParsedLine* out) {
+  if (line[0] == '#' || line[0] == '\0') return LineKind::kSkip;
+  const char* p = line;
+  while (IsBlank(*p)) ++p;
+  if (IsLineEnd(*p) || *p == '\0') return LineKind::kSkip;
+  if (*p == ':') return LineKind::kError;
+
+  const char* name = p;
+  while (*p != '\0' && !IsBlank(*p) && *p != ':' && !IsLineEnd(*p)) ++p;
+  size_t name_len = static_cast<size_t>(p - name);
+  if (name_len >= UL_CONF_WORD_SIZE) return LineKind::kNameTooLong;
+  if (*p == '\0' || IsLineEnd(*p)) return LineKind::kError;  // a name without value
+
+  bool colon = false;
+  for (;; ++p) {
+    if (IsBlank(*p)) continue;
+    if (*p == ':' && !colon) {
+      colon = true;
+      continue;
+    }
+    break;  // a second ':' begins the value
+  }
+  if (!colon) return LineKind::kError;
+  if (*p == '\0') return LineKind::kError;  // the line ended right after the ':'
+  const char* value = p;
+  const char* end = value;
+  // The value runs to the last byte that is not blank or a line end.
+  for (const char* q = value; *q != '\0'; ++q) {
+    if (!IsBlank(*q) && !IsLineEnd(*q)) end = q + 1;
+  }
+  size_t value_len = static_cast<size_t>(end - value);
+  if (value_len >= UL_CONF_WORD_SIZE) return LineKind::kError;
+  out->name = name;
+  out->name_len = name_len;
+  out->value = value;
+  out->value_len = value_len;
+  return LineKind::kItem;
+}
+
+const Ul_confitem* Find(const Ul_confdata* conf, const char* name) {
+  for (int i = 0; i < conf->num && i < conf->size; ++i) {
+    if (strcmp(conf->item[i].name, name) == 0) return &conf->item[i];
+  }
+  return nullptr;
+}
+
+Ul_confitem* Find(Ul_confdata* conf, const char* name) {
+  return const_cast<Ul_confitem*>(Find(static_cast<const Ul_confdata*>(conf), name));
+}
+
+// Reads the value of name as a number: exactly "0" is 0, "0x..." is
+// hexadecimal, any other leading '0' octal, else decimal. T is the decimal
+// type, U its unsigned twin for the hexadecimal and octal forms.
+template <typename T, typename U>
+int GetNumber(const Ul_confdata* conf, const char* name, T* value, const char* dec,
+              const char* hex, const char* oct) {
+  if (conf == nullptr || name == nullptr || value == nullptr) {
+    ul_seterrno(UL_INVPARAM);
+    return 0;
+  }
+  char buf[UL_CONF_WORD_SIZE];
+  if (ul_getconfnstr(conf, name, buf, sizeof(buf)) != 1) return 0;
+  if (strcmp(buf, "0") == 0) {
+    *value = 0;
+    return 1;
+  }
+  if (buf[0] == '0') {
+    U u{};
+    if (sscanf(buf[1] == 'x' ? buf + 2 : buf + 1, buf[1] == 'x' ? hex : oct, &u) != 1) return 0;
+    *value = static_cast<T>(u);
+    return 1;
+  }
+  T v{};
+  if (sscanf(buf, dec, &v) != 1) return 0;
+  *value = v;
+  return 1;
+}
+
+// Appends an item after the adders' checks; value is already printed.
+int AddItem(Ul_confdata* conf, const char* name, const char* value) {
+  if (conf == nullptr || name == nullptr || value == nullptr) {
+    ul_seterrno(UL_INVPARAM);
+    return -4;
+  }
+  if (strlen(name) >= UL_CONF_WORD_SIZE) {
+    ul_seterrno(UL_INVPARAM);
+    return -1;
+  }
+  if (conf->num >= conf->size) {
+    ul_seterrno(UL_DETAILERR);
+    ul_seterrbuf("%s", "can't add any more");
+    return -2;
+  }
+  if (Find(conf, name) != nullptr) return 0;
+  if (strlen(value) >= UL_CONF_WORD_SIZE) {
+    ul_seterrno(UL_INVPARAM);
+    return -3;
+  }
+  Ul_confitem* item = &conf->item[conf->num];
+  ul_strlcpy(item->name, name, sizeof(item->name));
+  ul_strlcpy(item->value, value, sizeof(item->value));
+  ++conf->num;
+  return 1;
+}
+
+int ModifyItem(Ul_confdata* conf, const char* name, const char* value) {
+  Ul_confitem* item = Find(conf, name);
+  if (item == nullptr) return 0;
+  ul_strlcpy(item->value, value, sizeof(item->value));
+  return 1;
+}
+
+}  // namespace
+
+Ul_confdata* ul_initconf(int size) {
+  if (size < UL_CONF_MIN_SIZE) size = UL_CONF_MIN_SIZE;
+  Ul_confdata* conf = static_cast<Ul_confdata*>(calloc(1, sizeof(Ul_confdata)));
+  if (conf == nullptr) {
+    ul_seterrno(UL_ALLOCERR);
+    return nullptr;
+  }
+  conf->item = static_cast<Ul_confitem*>(calloc(static_cast<size_t>(size), sizeof(Ul_confitem)));
+  if (conf->item == nullptr) {
+    free(conf);
+    ul_seterrno(UL_ALLOCERR);
+    return nullptr;
+  }
+  conf->size = size;
+  conf->num = 0;
+  return conf;
+}
+
+int ul_freeconf(Ul_confdata* conf) {
+  if (conf != nullptr) {
+    free(conf->item);
+    free(conf);
+  }
+  return 1;
+}
+
+int readconf_no_dir(const char* path, Ul_confdata* conf, int start) {
+  if (path == nullptr || conf == nullptr || conf->item == nullptr || start < 0 ||
+      start > conf->size) {
+    ul_seterrno(UL_INVPARAM);
+    return -1;
+  }
+  struct stat st;
+  if (ul_stat(path, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ul_writelog(UL_LOG_FATAL, "[readconf] file (%s) not found or not linked to a regular file",
+                path);
+    return -1;
+  }
+  File fp(ul_fopen(path, "r"));
+  if (fp.get() == nullptr) {
+    ul_writelog(UL_LOG_FATAL, "[readconf] can't open file (%s)", path);
+    return -1;
+  }
+  char line[kLineSize];
+  int lineno = 0;
+  int next = start;
+  while (fgets(line, sizeof(line), fp.get()) != nullptr) {
+    ++lineno;
+    ParsedLine parsed;
+    switch (ParseLine(line, &parsed)) {
+      case LineKind::kSkip:
+        break;
+      case LineKind::kError:
+        ul_writelog(UL_LOG_FATAL, "[readconf] line (%d) in conf file (%s) error", lineno, path);
+        break;
+      case LineKind::kNameTooLong:
+        conf->num = next;  // the items stored so far stay counted
+        return -1;
+      case LineKind::kItem: {
+        if (next >= conf->size) {
+          conf->num = next;  // full: every stored item counted, nothing overwritten
+          return -1;
+        }
+        Ul_confitem* item = &conf->item[next++];
+        memcpy(item->name, parsed.name, parsed.name_len);
+        item->name[parsed.name_len] = '\0';
+        memcpy(item->value, parsed.value, parsed.value_len);
+        item->value[parsed.value_len] = '\0';
+        break;
+      }
+    }
+  }
+  conf->num = next;
+  return 1;
+}
+
+int ul_readconf_no_dir(const char* path, Ul_confdata* conf) {
+  return readconf_no_dir(path, conf, 0);
+}
+
+int ul_readconf(const char* dir, const char* file, Ul_confdata* conf) {
+  if (dir == nullptr || file == nullptr || conf == nullptr) {
+    ul_seterrno(UL_INVPARAM);
+    return -1;
+  }
+  char path[kDirPathSize];
+  int n = snprintf(path, sizeof(path), "%s/%s", dir, file);
+  if (n < 0 || static_cast<size_t>(n) >= sizeof(path)) {
+    ul_seterrno(UL_INVPARAM);
+    return -1;
+  }
+  return readconf_no_dir(path, conf, 0);
+}
+
+int ul_readconf_include(const char* dir, Ul_confdata* conf) {
+  if (dir == nullptr || conf == nullptr) {
+    ul_seterrno(UL_INVPARAM);
+    return 1;
+  }
+  const int present = conf->num;  // files read here are not examined again
+  for (int i = 0; i < present && i < conf->size; ++i) {
+    const Ul_confitem& item = conf->item[i];
+    if (strcasecmp(item.name, "$include") != 0) continue;
+    const char* p = item.value;
+    while (*p == ' ') ++p;
+    if (*p != '"') continue;
+    ++p;
+    while (*p == ' ') ++p;
+    const char* close = strchr(p, '"');
+    if (close == nullptr) continue;
+    std::string_view name(p, static_cast<size_t>(close - p));
+    char path[kIncludePathSize];
+    int n;
+    if (name.substr(0, 1) == "/" || name.substr(0, 2) == "~/") {
+      n = snprintf(path, sizeof(path), "%.*s", static_cast<int>(name.size()), name.data());
+    } else {
+      n = snprintf(path, sizeof(path), "%s/%.*s", dir, static_cast<int>(name.size()), name.data());
+    }
+    if (n < 0 || static_cast<size_t>(n) >= sizeof(path) ||
+        readconf_no_dir(path, conf, conf->num) != 1) {
+      ul_writelog(UL_LOG_WARNING, "[readconf] error: can't read conf[%s]", path);
+    }
+  }
+  return 1;
+}
+
+int ul_readconf_ex(const char* dir, const char* file, Ul_confdata* conf) {
+  int r = ul_readconf(dir, file, conf);
+  if (r != 1) return r;
+  return ul_readconf_include(dir, conf);
+}
+
+int ul_writeconf(const char* dir, const char* file, Ul_confdata* conf) {
+  if (dir == nullptr || file == nullptr || conf == nullptr) {
+    ul_writelog(UL_LOG_FATAL, "[writeconf] invalid param");
+    return -1;
+  }
+  if (conf->num > conf->size || conf->num <= 0) {
+    ul_writelog(UL_LOG_FATAL, "[writeconf] var's num (%d) size(%d) error", conf->num, conf->size);
+    return -1;
+  }
+  char path[kDirPathSize];
+  int n = snprintf(path, sizeof(path), "%s/%s", dir, file);
+  File fp(n >= 0 && static_cast<size_t>(n) < sizeof(path) ? fopen(path, "w") : nullptr);
+  if (fp.get() == nullptr) {
+    ul_writelog(UL_LOG_FATAL, "[writeconf] fopen %s fail", path);
+    return -1;
+  }
+  for (int i = 0; i < conf->num; ++i) {
+    const Ul_confitem& item = conf->item[i];
+    char first[UL_CONF_WORD_SIZE], second[UL_CONF_WORD_SIZE];
+    if (sscanf(item.name, "%2047s %2047s", first, second) != 1) {
+      ul_writelog(UL_LOG_FATAL, "[writeconf] var's name (%s) error", item.name);
+      continue;
+    }
+    fprintf(fp.get(), "%s : %s\n", item.name, item.value);
+  }
+  return 1;
+}
+
+int ul_getconfnstr(const Ul_confdata* conf, const char* name, char* buf, size_t size) {
+  if (conf == nullptr || name == nullptr || buf == nullptr) {
+    ul_seterrno(UL_INVPARAM);
+    return 0;
+  }
+  if (size > 0) buf[0] = '\0';  // nothing is written into a zero-size buffer
+  const Ul_confitem* item = Find(conf, name);
+  if (item == nullptr) return 0;
+  ul_strlcpy(buf, item->value, size);
+  return 1;
+}
+
+int ul_getconfint(const Ul_confdata* conf, const char* name, int* value) {
+  return GetNumber<int, unsigned int>(conf, name, value, "%d", "%x", "%o");
+}
+
+int ul_getconfuint(const Ul_confdata* conf, const char* name, unsigned int* value) {
+  return GetNumber<unsigned int, unsigned int>(conf, name, value, "%u", "%x", "%o");
+}
+
+int ul_getconfint64(const Ul_confdata* conf, const char* name, long long* value) {
+  return GetNumber<long long, unsigned long long>(conf, name, value, "%lld", "%llx", "%llo");
+}
+
+int ul_getconfuint64(const Ul_confdata* conf, const char* name, unsigned long long* value) {
+  return GetNumber<unsigned long long, unsigned long long>(conf, name, value, "%llu", "%llx",
+                                                           "%llo");
+}
+
+int ul_getconffloat(const Ul_confdata* conf, const char* name, float* value) {
+  if (conf == nullptr || name == nullptr || value == nullptr) {
+    ul_seterrno(UL_INVPARAM);
+    return 0;
+  }
+  char buf[UL_CONF_WORD_SIZE];
+  if (ul_getconfnstr(conf, name, buf, sizeof(buf)) != 1) return 0;
+  *value = static_cast<float>(atof(buf));
+  return 1;
+}
+
+// The non-const overloads behave exactly as the const ones.
+int ul_getconfnstr(Ul_confdata* conf, const char* name, char* buf, size_t size) {
+  return ul_getconfnstr(static_cast<const Ul_confdata*>(conf), name, buf, size);
+}
+int ul_getconfint(Ul_confdata* conf, const char* name, int* value) {
+  return ul_getconfint(static_cast<const Ul_confdata*>(conf), name, value);
+}
+int ul_getconfuint(Ul_confdata* conf, const char* name, unsigned int* value) {
+  return ul_getconfuint(static_cast<const Ul_confdata*>(conf), name, value);
+}
+int ul_getconfint64(Ul_confdata* conf, const char* name, long long* value) {
+  return ul_getconfint64(static_cast<const Ul_confdata*>(conf), name, value);
+}
+int ul_getconfuint64(Ul_confdata* conf, const char* name, unsigned long long* value) {
+  return ul_getconfuint64(static_cast<const Ul_confdata*>(conf), name, value);
+}
+int ul_getconffloat(Ul_confdata* conf, const char* name, float* value) {
+  return ul_getconffloat(static_cast<const Ul_confdata*>(conf), name, value);
+}
+
+int ul_modifyconfstr(Ul_confdata* conf, const char* name, const char* value) {
+  if (conf == nullptr || name == nullptr || value == nullptr) {
+    ul_seterrno(UL_INVPARAM);
+    return -1;
+  }
+  if (strlen(value) >= UL_CONF_WORD_SIZE) {
+    ul_seterrno(UL_INVPARAM);
+    return -3;
+  }
+  return ModifyItem(conf, name, value);
+}
+
+#define UL_MODIFY_NUMBER(fn, type, fmt, cast)             \
+  int fn(Ul_confdata* conf, const char* name, type value) { \
+    if (conf == nullptr || name == nullptr) {             \
+      ul_seterrno(UL_INVPARAM);                           \
+      return 0;                                           \
+    }                                                     \
+    char buf[64];                                         \
+    snprintf(buf, sizeof(buf), fmt, cast(value));         \
+    return ModifyItem(conf, name, buf);                   \
+  }
+
+UL_MODIFY_NUMBER(ul_modifyconfint, int, "%d", )
+UL_MODIFY_NUMBER(ul_modifyconfuint, unsigned int, "%u", )
+UL_MODIFY_NUMBER(ul_modifyconfint64, long long, "%lld", )
+UL_MODIFY_NUMBER(ul_modifyconfuint64, unsigned long long, "%llu", )
+UL_MODIFY_NUMBER(ul_modifyconffloat, float, "%f", static_cast<double>)
+#undef UL_MODIFY_NUMBER
+
+int ul_addconfstr(Ul_confdata* conf, const char* name, const char* value) {
+  return AddItem(conf, name, value);
+}
+
+#define UL_ADD_NUMBER(fn, type, fmt, cast)                  \
+  int fn(Ul_confdata* conf, const char* name, type value) { \
+    char buf[UL_CONF_WORD_SIZE];                            \
+    snprintf(buf, sizeof(buf), fmt, cast(value));           \
+    return AddItem(conf, name, buf);                        \
+  }
+
+UL_ADD_NUMBER(ul_addconfint, int, "%d", )
+UL_ADD_NUMBER(ul_addconfuint, unsigned int, "%u", )
+UL_ADD_NUMBER(ul_addconfint64, long long, "%lld", )
+UL_ADD_NUMBER(ul_addconfuint64, unsigned long long, "%llu", )
+UL_ADD_NUMBER(ul_addconffloat, float, "%f", static_cast<double>)
+#undef UL_ADD_NUMBER

@@ -1,0 +1,77 @@
+// A buffered reader over a file descriptor, for the text and binary
+// dictionary loaders: line reads that report the bytes read (so that NUL
+// bytes inside a line do not confuse the line logic) and exact binary reads.
+#ifndef PBDICT_FILE_READER_H_
+#define PBDICT_FILE_READER_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+
+namespace kavo {
+namespace pbdict {
+
+class FileReader {
+ public:
+  FileReader() = default;
+  ~FileReader();
+  FileReader(const FileReader&) = delete;
+  FileReader& operator=(const FileReader&) = delete;
+
+  // Opens the file for reading; false when it cannot be opened.
+  bool Open(const char* path);
+
+  // Size of the file when it was opened.
+  uint64_t size() const { return size_; }
+  // Offset of the next byte to be read.
+  uint64_t Tell() const { return file_pos_ - (end_ - pos_); }
+  // Bytes between the read position and the end of the file.
+  uint64_t Remaining() const {
+    uint64_t t = Tell();
+    return t < size_ ? size_ - t : 0;
+  }
+  // True once a read failed with an error other than the end of the file.
+  bool failed() const { return failed_; }
+
+  // Reads like fgets: at most cap - 1 bytes, stopping after a '\n'; the
+  // bytes are NUL-terminated and their count stored in *len. False at the
+  // end of the file (nothing read) or on an error.
+  bool ReadLine(char* dst, size_t cap, size_t* len);
+
+  // Drops bytes up to and including the next '\n'. True when a '\n' was
+  // found, false when the file ended first (or on an error).
+  bool SkipLine();
+
+  // Reads exactly n bytes; false when the file ends first or on an error.
+  bool Read(void* dst, size_t n) {
+    if (static_cast<size_t>(end_ - pos_) >= n) {
+      std::memcpy(dst, pos_, n);
+      pos_ += n;
+      return true;
+    }
+    return ReadSlow(static_cast<char*>(dst), n);
+  }
+
+  // Moves the read position to an absolute offset within the file.
+  bool Seek(uint64_t offset);
+
+ private:
+  static const size_t kBufferSize = 1 << 20;
+
+  bool Fill();
+  bool ReadSlow(char* dst, size_t n);
+
+  int fd_ = -1;
+  uint64_t size_ = 0;
+  uint64_t file_pos_ = 0;  // offset of the byte after the buffered ones
+  bool failed_ = false;
+  std::unique_ptr<char[]> buf_;
+  char* pos_ = nullptr;
+  char* end_ = nullptr;
+};
+
+}  // namespace pbdict
+}  // namespace kavo
+
+#endif  // PBDICT_FILE_READER_H_

@@ -1,0 +1,127 @@
+// The "ht" file: the binary form of the key table.
+//
+//   capacity, size, str_size            (uint32 each)
+//   for every bucket: count (uint32), then per node value and key offset
+//   the key area: every key with its NUL, in node order
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "file_reader.h"
+#include "hash.h"
+
+namespace kavo {
+namespace pbdict {
+
+namespace {
+
+struct FileCloser {
+  void operator()(FILE* fp) const { std::fclose(fp); }
+};
+
+bool Put(FILE* fp, const void* data, size_t n) {
+  return n == 0 || fwrite_unlocked(data, 1, n, fp) == n;
+}
+
+bool Put32(FILE* fp, uint32_t v) { return Put(fp, &v, sizeof(v)); }
+
+struct BinaryTableDeleter {
+  void operator()(hash_table_t* ht) const { hash_binary_release(ht); }
+};
+
+}  // namespace
+
+int hash_binary_dump(const hash_table_t* ht, const char* path) {
+  if (ht == nullptr || path == nullptr || ht->table == nullptr || ht->capacity <= 0) return -1;
+  const uint32_t capacity = static_cast<uint32_t>(ht->capacity);
+  std::unique_ptr<uint32_t[]> counts(new (std::nothrow) uint32_t[capacity]);
+  if (!counts) return -1;
+  uint64_t nodes = 0;
+  for (uint32_t b = 0; b < capacity; ++b) {
+    uint32_t n = 0;
+    for (const hash_node_t* node = ht->table[b]; node != nullptr; node = node->next) ++n;
+    counts[b] = n;
+    nodes += n;
+  }
+  if (nodes > UINT32_MAX) return -1;
+
+  FILE* raw = std::fopen(path, "wb");
+  if (raw == nullptr) return -1;
+  std::unique_ptr<FILE, FileCloser> fp(raw);
+  std::setvbuf(raw, nullptr, _IOFBF, 1 << 20);
+  bool ok = Put32(raw, capacity) && Put32(raw, static_cast<uint32_t>(nodes)) &&
+            Put32(raw, static_cast<uint32_t>(ht->str_size < 0 ? 0 : ht->str_size));
+  uint64_t offset = 0;
+  for (uint32_t b = 0; ok && b < capacity; ++b) {
+    ok = Put32(raw, counts[b]);
+    for (const hash_node_t* node = ht->table[b]; ok && node != nullptr; node = node->next) {
+      ok = offset <= UINT32_MAX && Put32(raw, node->value) &&
+           Put32(raw, static_cast<uint32_t>(offset));
+      offset += std::strlen(node->str) + 1;
+    }
+  }
+  ok = ok && offset <= UINT32_MAX;
+  for (uint32_t b = 0; ok && b < capacity; ++b) {
+    for (const hash_node_t* node = ht->table[b]; ok && node != nullptr; node = node->next) {
+      ok = Put(raw, node->str, std::strlen(node->str) + 1);
+    }
+  }
+  ok = ok && std::fseek(raw, 8, SEEK_SET) == 0 && Put32(raw, static_cast<uint32_t>(offset));
+  // Errors of buffered writes show up when the file is closed.
+  int closed = std::fclose(fp.release());
+  return ok && closed == 0 ? 0 : -1;
+}
+
+hash_table_t* hash_binary_load(const char* path) {
+  if (path == nullptr) return nullptr;
+  FileReader reader;
+  if (!reader.Open(path)) return nullptr;
+  uint32_t capacity = 0, size = 0, str_size = 0;
+  if (!reader.Read(&capacity, 4) || !reader.Read(&size, 4) || !reader.Read(&str_size, 4)) {
+    return nullptr;
+  }
+  // The bucket array made for a list capacity holds exactly its buckets; the
+  // counts must fit int; and the file must be long enough for every bucket
+  // count, every node and the key area before anything is allocated.
+  if (!is_list_capacity(capacity) || size == 0 || str_size == 0 || size > INT32_MAX ||
+      str_size > INT32_MAX) {
+    return nullptr;
+  }
+  uint64_t need = 4ull * capacity + 8ull * size + str_size;
+  if (need > reader.Remaining()) return nullptr;
+
+  std::unique_ptr<hash_table_t, BinaryTableDeleter> ht(
+      hash_init_table(static_cast<int>(capacity - 1)));
+  if (!ht || static_cast<uint32_t>(ht->capacity) != capacity) return nullptr;
+  ht->size = static_cast<int>(size);
+  ht->str_size = static_cast<int>(str_size);
+  ht->nodes = static_cast<hash_node_t*>(std::calloc(size, sizeof(hash_node_t)));
+  ht->str_all = static_cast<char*>(std::calloc(str_size, 1));
+  if (ht->nodes == nullptr || ht->str_all == nullptr) return nullptr;
+
+  uint32_t used = 0;
+  for (uint32_t b = 0; b < capacity; ++b) {
+    uint32_t count = 0;
+    if (!reader.Read(&count, 4) || count > size - used) return nullptr;
+    if (count == 0) continue;
+    hash_node_t* run = ht->nodes + used;
+    ht->table[b] = run;
+    for (uint32_t k = 0; k < count; ++k) {
+      uint32_t rec[2];
+      if (!reader.Read(rec, sizeof(rec)) || rec[1] >= str_size) return nullptr;
+      run[k].value = rec[0];
+      run[k].str = ht->str_all + rec[1];
+      run[k].next = k + 1 < count ? &run[k + 1] : nullptr;
+    }
+    used += count;
+  }
+  if (used != size) return nullptr;
+  // The area must end with a NUL, so that every key ends inside it.
+  if (!reader.Read(ht->str_all, str_size) || ht->str_all[str_size - 1] != '\0') return nullptr;
+  return ht.release();
+}
+
+}  // namespace pbdict
+}  // namespace kavo

@@ -1,0 +1,390 @@
+// The binary dictionary: the "pbd" file (header and values) beside the "ht"
+// key table, written and read by PbDict.
+//
+// "pbd": a 1024-byte header area (tag seconds and microseconds as int64;
+// is_empty, line_num, item_per_line, key_index, max_line, tolower as int32;
+// one format byte per value column; the key format byte; comment_allowed as
+// int32; zeros), then, for a non-empty dictionary, per value column
+// line_num + 1 uint64 offsets and the values one after another.
+#include <sys/stat.h>
+#include <sys/time.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "file_reader.h"
+#include "pbdict.h"
+#include "ul_log.h"
+
+namespace kavo {
+namespace pbdict {
+
+namespace {
+
+const int kHeadSize = 1024;
+const size_t kPathSize = 256;
+
+struct FileCloser {
+  void operator()(FILE* fp) const { std::fclose(fp); }
+};
+
+bool Put(FILE* fp, const void* data, size_t n) {
+  return n == 0 || fwrite_unlocked(data, 1, n, fp) == n;
+}
+
+bool Put32(FILE* fp, int32_t v) { return Put(fp, &v, sizeof(v)); }
+
+// "%s/%s.%s" into a 256-byte path; false (logged) when it does not fit,
+// rather than cutting it to a path that names another file.
+bool MakePath(char (&out)[kPathSize], const char* path, const char* name, const char* ext) {
+  int n = std::snprintf(out, kPathSize, "%s/%s.%s", path, name, ext);
+  if (n < 0 || static_cast<size_t>(n) >= kPathSize) {
+    ul_writelog(UL_LOG_FATAL, "The path of %s/%s.%s is too long!", path, name, ext);
+    return false;
+  }
+  return true;
+}
+
+item_t* Slot(PbDict* dict, int column, int i) {
+  return &dict->item[static_cast<size_t>(i) * dict->allvalueunit + dict->item_offset[column]];
+}
+
+// Releases the values of one value column.
+int dest_release_item(PbDict* dict, int column) {
+  if (dict == nullptr || column < 0 || column >= dict->item_per_line) {
+    ul_writelog(UL_LOG_WARNING, "%s() param error", "dest_release_item");
+    return -1;
+  }
+  if (dict->item == nullptr) return 0;
+  for (int i = 0; i < dict->line_num; ++i) {
+    item_t* slot = Slot(dict, column, i);
+    delete *slot;
+    *slot = nullptr;
+  }
+  return 0;
+}
+
+// One value column: the offsets, then the values.
+int dset_item_dump_v2(PbDict* dict, FILE* fp, int column) {
+  if (dict == nullptr || fp == nullptr || dict->item == nullptr || column < 0 ||
+      column >= dict->item_per_line) {
+    ul_writelog(UL_LOG_WARNING, "%s() param error", "dset_item_dump_v2");
+    return -1;
+  }
+  std::vector<uint64_t> offsets;
+  try {
+    offsets.resize(static_cast<size_t>(dict->line_num) + 1);
+  } catch (const std::bad_alloc&) {
+    return -1;
+  }
+  offsets[0] = 0;
+  for (int i = 0; i < dict->line_num; ++i) {
+    const item_t value = *Slot(dict, column, i);
+    offsets[i + 1] = offsets[i] + (value != nullptr ? value->size() : 0);
+  }
+  if (!Put(fp, offsets.data(), offsets.size() * sizeof(uint64_t))) {
+    ul_writelog(UL_LOG_FATAL, "Error occurs when writes the file!");
+    return -1;
+  }
+  for (int i = 0; i < dict->line_num; ++i) {
+    const item_t value = *Slot(dict, column, i);
+    if (value == nullptr || value->empty()) continue;
+    size_t written = fwrite_unlocked(value->data(), 1, value->size(), fp);
+    if (written != value->size()) {
+      ul_writelog(UL_LOG_FATAL, "wirte bin string error: string: %s, size: %zu, writen_size: %zu",
+                  value->c_str(), value->size(), written);
+      return -1;
+    }
+  }
+  return 0;
+}
+
+// The header area, then every value column of a non-empty dictionary.
+int dsethead_binary_dump_data_v2(PbDict* dict, FILE* fp) {
+  if (dict == nullptr || fp == nullptr || dict->item_per_line < 0 || dict->item_per_line > 1) {
+    ul_writelog(UL_LOG_WARNING, "%s() param error", "dsethead_binary_dump_data_v2");
+    return -1;
+  }
+  static const char kZeros[kHeadSize] = {};
+  if (!Put(fp, kZeros, sizeof(kZeros))) {
+    ul_writelog(UL_LOG_FATAL, "Error occurs when writes the noused 256*4 Byte to file!");
+    return -1;
+  }
+  int64_t sec = dict->tag.tv_sec, usec = dict->tag.tv_usec;
+  bool ok = std::fseek(fp, 0, SEEK_SET) == 0 && Put(fp, &sec, 8) && Put(fp, &usec, 8) &&
+            Put32(fp, dict->is_empty) && Put32(fp, dict->line_num) &&
+            Put32(fp, dict->item_per_line) && Put32(fp, dict->key_index) &&
+            Put32(fp, dict->parameter.max_line) && Put32(fp, dict->parameter.tolower) &&
+            Put(fp, dict->format, static_cast<size_t>(dict->item_per_line)) &&
+            Put(fp, &dict->key_format, 1) && Put32(fp, dict->parameter.comment_allowed);
+  if (!ok) {
+    ul_writelog(UL_LOG_FATAL, "Error occurs when writes the file!");
+    return -1;
+  }
+  if (std::fseek(fp, kHeadSize, SEEK_SET) != 0) {
+    ul_writelog(UL_LOG_FATAL, "Error occurs when writes the file!");
+    return -1;
+  }
+  if (dict->is_empty != 0) return 0;
+  for (int column = 0; column < dict->item_per_line; ++column) {
+    if (dset_item_dump_v2(dict, fp, column) != 0) {
+      ul_writelog(UL_LOG_FATAL, "Error occurs when dumps item row to the file!");
+      return -1;
+    }
+  }
+  return 0;
+}
+
+int dsethead_binary_dump_v2(PbDict* dict, const char* path, const char* name) {
+  if (dict == nullptr || path == nullptr || name == nullptr) {
+    ul_writelog(UL_LOG_WARNING, "%s() param error", "dsethead_binary_dump_v2");
+    return -1;
+  }
+  char file[kPathSize];
+  if (!MakePath(file, path, name, "pbd")) return -1;
+  FILE* raw = std::fopen(file, "wb");
+  if (raw == nullptr) {
+    ul_writelog(UL_LOG_FATAL, "open the file %s failed!", file);
+    return -1;
+  }
+  std::unique_ptr<FILE, FileCloser> fp(raw);
+  std::setvbuf(raw, nullptr, _IOFBF, 1 << 20);
+  int rc = dsethead_binary_dump_data_v2(dict, raw);
+  // Buffered bytes reach the file only here; a failed close is a failed write.
+  if (std::fclose(fp.release()) != 0 && rc == 0) {
+    ul_writelog(UL_LOG_FATAL, "Error occurs when writes the file!");
+    rc = -1;
+  }
+  return rc;
+}
+
+int save_empty_file(const char* file) {
+  if (file == nullptr) {
+    ul_writelog(UL_LOG_WARNING, "%s() param error", "save_empty_file");
+    return -1;
+  }
+  FILE* fp = std::fopen(file, "wb");
+  if (fp == nullptr) {
+    ul_writelog(UL_LOG_FATAL, "Open the file %s failure!", file);
+    return -1;
+  }
+  return std::fclose(fp) == 0 ? 0 : -1;
+}
+
+// Reads one value column: the offsets (starting at 0, never decreasing,
+// ending at a total that the file holds), then each value.
+int dset_item_load_v2(PbDict* dict, FileReader* reader, int column) {
+  if (dict == nullptr || reader == nullptr || dict->item == nullptr || column < 0 ||
+      column >= dict->item_per_line) {
+    ul_writelog(UL_LOG_WARNING, "%s() param error", "dset_item_load_v2");
+    return -1;
+  }
+  const size_t count = static_cast<size_t>(dict->line_num) + 1;
+  std::unique_ptr<uint64_t[]> offsets(new (std::nothrow) uint64_t[count]);
+  if (!offsets || !reader->Read(offsets.get(), count * sizeof(uint64_t))) return -1;
+  if (offsets[0] != 0) return -1;
+  for (size_t i = 1; i < count; ++i) {
+    if (offsets[i] < offsets[i - 1]) return -1;
+  }
+  if (offsets[count - 1] > reader->Remaining()) return -1;
+  try {
+    for (int i = 0; i < dict->line_num; ++i) {
+      std::unique_ptr<std::string> value(new std::string());
+      value->resize(static_cast<size_t>(offsets[i + 1] - offsets[i]));
+      if (!reader->Read(&(*value)[0], value->size())) {
+        dest_release_item(dict, column);
+        return -1;
+      }
+      *Slot(dict, column, i) = value.release();
+    }
+  } catch (const std::bad_alloc&) {
+    dest_release_item(dict, column);
+    return -1;
+  }
+  return 0;
+}
+
+int dsethead_binary_load_data_v_2(PbDict* dict, FileReader* reader) {
+  if (dict == nullptr || reader == nullptr) {
+    ul_writelog(UL_LOG_WARNING, "%s() param error", "dsethead_binary_load_data_v_2");
+    return -1;
+  }
+  int64_t sec = 0, usec = 0;
+  int32_t head[6];  // is_empty, line_num, item_per_line, key_index, max_line, tolower
+  if (!reader->Read(&sec, 8) || !reader->Read(&usec, 8) || !reader->Read(head, sizeof(head))) {
+    ul_writelog(UL_LOG_FATAL, "Error occurs when reads the file!");
+    return -1;
+  }
+  const int32_t is_empty = head[0], line_num = head[1], item_per_line = head[2];
+  // The format holds one value column at most, keyed by column 0.
+  if (item_per_line < 0 || item_per_line > 1 || head[3] != 0) {
+    ul_writelog(UL_LOG_FATAL, "Read wrong data!");
+    return -1;
+  }
+  char format[1] = {0};
+  char key_format = 0;
+  int32_t comment_allowed = 0;
+  if (!reader->Read(format, static_cast<size_t>(item_per_line)) || !reader->Read(&key_format, 1) ||
+      !reader->Read(&comment_allowed, 4)) {
+    ul_writelog(UL_LOG_FATAL, "Error occurs when reads the file!");
+    return -1;
+  }
+  if ((item_per_line == 1 && format[0] != 'b') || key_format != 's') {
+    ul_writelog(UL_LOG_FATAL, "Read wrong data!");
+    return -1;
+  }
+  if (reader->size() < static_cast<uint64_t>(kHeadSize) || !reader->Seek(kHeadSize)) {
+    ul_writelog(UL_LOG_FATAL, "Error occurs when seek to %d of the file!", kHeadSize);
+    return -1;
+  }
+  dict->tag.tv_sec = static_cast<time_t>(sec);
+  dict->tag.tv_usec = static_cast<suseconds_t>(usec);
+  dict->is_empty = is_empty;
+  dict->item_per_line = item_per_line;
+  dict->key_index = head[3];
+  dict->parameter.max_line = head[4];
+  dict->parameter.tolower = head[5];
+  dict->format[0] = format[0];
+  dict->key_format = key_format;
+  dict->parameter.comment_allowed = comment_allowed;
+  if (is_empty != 0) {
+    dict->line_num = line_num;
+    return 0;
+  }
+  // Every entry needs its offset in the file: a count the file cannot hold
+  // is refused before anything is allocated for it.
+  if (line_num <= 0 ||
+      (item_per_line > 0 && (static_cast<uint64_t>(line_num) + 1) * 8 > reader->Remaining())) {
+    ul_writelog(UL_LOG_FATAL, "Read wrong data! line num is:%d", line_num);
+    return -1;
+  }
+  dict->line_num = line_num;
+  if (item_per_line < 1) return 0;
+  size_t slots = static_cast<size_t>(line_num) * dict->allvalueunit;
+  dict->item = static_cast<item_t*>(std::calloc(slots, sizeof(item_t)));
+  if (dict->item == nullptr) {
+    ul_writelog(UL_LOG_FATAL, "Error occurs when malloc memory for dict->item!");
+    return -1;
+  }
+  for (int column = 0; column < item_per_line; ++column) {
+    if (dset_item_load_v2(dict, reader, column) != 0) {
+      ul_writelog(UL_LOG_FATAL, "Error occurs when loads item row form the file!");
+      return -1;
+    }
+  }
+  return 0;
+}
+
+int dsethead_binary_load_v2(PbDict* dict, const char* file) {
+  if (dict == nullptr || file == nullptr) {
+    ul_writelog(UL_LOG_WARNING, "%s() param error", "dsethead_binary_load_v2");
+    return -1;
+  }
+  FileReader reader;
+  if (!reader.Open(file)) {
+    ul_writelog(UL_LOG_FATAL, "Open the file %s failed!", file);
+    return -1;
+  }
+  if (dsethead_binary_load_data_v_2(dict, &reader) != 0) {
+    dsethead_binary_release(dict);
+    return -1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int dsethead_binary_release(PbDict* dict) {
+  if (dict == nullptr) {
+    ul_writelog(UL_LOG_WARNING, "%s() param error", "dsethead_binary_release");
+    return -1;
+  }
+  for (int column = 0; column < dict->item_per_line && column < 1; ++column) {
+    if (dict->format[column] != 'b') {
+      ul_writelog(UL_LOG_FATAL, "format is not 'b': %c", dict->format[column]);
+    }
+    // Every value is a byte string whatever its column's kind; none is left
+    // behind when the array goes.
+    dest_release_item(dict, column);
+  }
+  std::free(dict->item);
+  dict->item = nullptr;
+  return 0;
+}
+
+int dset_binary_dump(PbDict* dict, const char* path, const char* name) {
+  if (dict == nullptr || path == nullptr || name == nullptr) {
+    ul_writelog(UL_LOG_WARNING, "%s() param error", "dset_binary_dump");
+    return -1;
+  }
+  gettimeofday(&dict->tag, nullptr);
+  if (dict->line_num < 1) dict->is_empty = 1;
+  if (dsethead_binary_dump_v2(dict, path, name) != 0) {
+    ul_writelog(UL_LOG_FATAL, "Errors occur when dump the dset head of %s!", name);
+    return -1;
+  }
+  char file[kPathSize];
+  if (!MakePath(file, path, name, "ht")) return -1;
+  if (dict->is_empty != 0) {
+    if (save_empty_file(file) != 0) {
+      ul_writelog(UL_LOG_FATAL, "Errors occur when dump the empty hash file of %s!", name);
+      return -1;
+    }
+    return 0;
+  }
+  if (hash_binary_dump(dict->pht, file) != 0) {
+    ul_writelog(UL_LOG_FATAL, "Errors occur when dump the hash table of %s!", name);
+    return -1;
+  }
+  return 0;
+}
+
+int dset_binary_load(PbDict* dict, const char* path, const char* name) {
+  if (dict == nullptr || path == nullptr || name == nullptr) {
+    ul_writelog(UL_LOG_WARNING, "%s() param error", "dset_binary_load");
+    return -1;
+  }
+  if (dict->load_type != -1 || dict->item != nullptr || dict->pht != nullptr) {
+    ul_writelog(UL_LOG_WARNING, "The dict is loaded already, it can not load %s.", name);
+    return -1;
+  }
+  gettimeofday(&dict->reloadtime, nullptr);
+  char file[kPathSize];
+  if (!MakePath(file, path, name, "pbd")) return -1;
+  struct stat st;
+  if (stat(file, &st) != 0) {
+    ul_writelog(UL_LOG_FATAL, "binary dset head of %s not exist!", name);
+    return -1;
+  }
+  if (dsethead_binary_load_v2(dict, file) != 0) {
+    ul_writelog(UL_LOG_FATAL, "Errors occur when load the new binary dset head of %s!", name);
+    return -1;
+  }
+  if (dict->is_empty != 0) {
+    ul_writelog(UL_LOG_WARNING, "The file %s is empty, load an empty binary dictset!", name);
+    return 0;
+  }
+  if (!MakePath(file, path, name, "ht")) return -1;
+  dict->pht = hash_binary_load(file);
+  if (dict->pht == nullptr) {
+    ul_writelog(UL_LOG_FATAL, "Errors occur when load the binary hash table of %s!", name);
+    return -1;
+  }
+  dict->load_type = 1;
+  return 0;
+}
+
+int PbDict::binary_dump(const char* path, const char* name) {
+  return dset_binary_dump(this, path, name);
+}
+
+int PbDict::binary_load(const char* path, const char* name) {
+  return dset_binary_load(this, path, name);
+}
+
+}  // namespace pbdict
+}  // namespace kavo

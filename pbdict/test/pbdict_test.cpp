@@ -1,0 +1,251 @@
+// The text load of PbDict and its look-up.
+#include "pbdict.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "schema_fixture.h"
+#include "support/support.h"
+
+namespace kavo {
+namespace pbdict {
+namespace {
+
+using pbdict_test::Schema;
+using testsupport::CaptureFd;
+using testsupport::TempDir;
+using testsupport::WriteFile;
+
+class TextLoad : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(schema_.ok()); }
+
+  // Loads `text` with the parameters; returns the load's result.
+  int Load(const std::string& text, const dset_parameter_t* param = nullptr,
+           std::string* log = nullptr) {
+    WriteFile(dir_.file("d.txt"), text);
+    CaptureFd err(2);
+    dict_.reset(new PbDict(schema_.Prototype("t.V"), param));
+    int rc = dict_->load(dir_.file("d.txt").c_str());
+    std::string captured = err.Stop();
+    if (log != nullptr) *log = captured;
+    return rc;
+  }
+
+  // The "n" field of the key's message, or -1 when the key is not found.
+  int N(const char* key) {
+    auto m = schema_.New("t.V");
+    if (dset_search_item(dict_.get(), key, m.get()) != 1) return -1;
+    const auto* f = m->GetDescriptor()->FindFieldByName("n");
+    return m->GetReflection()->GetInt32(*m, f);
+  }
+
+  Schema schema_;
+  TempDir dir_;
+  std::unique_ptr<PbDict> dict_;
+};
+
+TEST_F(TextLoad, LinesAndColumns) {
+  std::string log;
+  ASSERT_EQ(0, Load("# a comment\t{\"n\":9}\n"
+                    "onlykey\n"
+                    "\r\n"
+                    "\n"
+                    "k\t\t{\"n\":1}\n"
+                    "  x  {\"n\":2}  trailing text\n"
+                    "crlf\t{\"n\":3}\r\n"
+                    "last\t{\"n\":4}",
+                    nullptr, &log));
+  EXPECT_EQ(3, dict_->line_num);
+  EXPECT_EQ(0, dict_->is_empty);
+  EXPECT_EQ(0, dict_->load_type);
+  EXPECT_EQ(1, N("k"));
+  EXPECT_EQ(-1, N("x"));  // the default separator is a tab only
+  EXPECT_EQ(3, N("crlf"));
+  EXPECT_EQ(4, N("last"));
+  EXPECT_EQ(-1, N("#"));
+  EXPECT_NE(std::string::npos, log.find("There is a line:[onlykey] with items less than expectation."));
+  EXPECT_NE(std::string::npos, log.find("line is empty or too long!"));
+  EXPECT_EQ(std::string::npos, log.find("a comment"));
+
+  dset_parameter_t p;
+  p.separator = " ,";
+  p.comment_allowed = 0;
+  ASSERT_EQ(0, Load("#c {\"n\":5}\n  x ,, {\"n\":2}  trailing\n", &p));
+  EXPECT_EQ(5, N("#c"));
+  EXPECT_EQ(2, N("x"));
+}
+
+TEST_F(TextLoad, MaxLine) {
+  const std::string three = "a\t{\"n\":1}\nb\t{\"n\":2}\nc\t{\"n\":3}\n";
+  dset_parameter_t p;
+  p.max_line = 3;
+  CaptureFd out(1);
+  EXPECT_EQ(2, Load(three, &p));
+  std::string printed = out.Stop();
+  EXPECT_NE(std::string::npos, printed.find("the line_num reaches the maximum lines 3 that the dict "
+                                            "allows, should break the loop and ingores the latter "
+                                            "lines. err_if_overflow_maxline:1\n"));
+  EXPECT_EQ(-1, dict_->load_type);
+  EXPECT_EQ(1, dict_->parameter.overflow_max_line);
+
+  p.max_line = 2;
+  p.err_if_overflow_maxline = 0;
+  EXPECT_EQ(0, Load(three, &p));
+  EXPECT_EQ(2, dict_->line_num);
+  EXPECT_EQ(2, N("b"));
+  EXPECT_EQ(-1, N("c"));
+
+  // A nonpositive max_line is refused and the default stays.
+  p.max_line = 0;
+  std::string log;
+  EXPECT_EQ(0, Load(three, &p, &log));
+  EXPECT_EQ(1000000, dict_->parameter.max_line);
+  EXPECT_NE(std::string::npos,
+            log.find("Pass a nonpositive integer 0 when call dset_change_max_line()"));
+}
+
+TEST_F(TextLoad, DuplicateKeysAndCase) {
+  const std::string dup = "k\t{\"n\":1}\nK\t{\"n\":2}\nk\t{\"n\":3}\n";
+  ASSERT_EQ(0, Load(dup));
+  EXPECT_EQ(3, dict_->line_num);
+  EXPECT_EQ(1, N("k"));
+  EXPECT_EQ(2, N("K"));
+
+  dset_parameter_t p;
+  p.tolower = 5;
+  ASSERT_EQ(0, Load(dup, &p));
+  EXPECT_EQ(1, dict_->parameter.tolower);
+  EXPECT_EQ(1, N("k"));
+  EXPECT_EQ(1, N("K"));
+
+  p.dedup = 1;
+  std::string log;
+  EXPECT_EQ(-1, Load(dup, &p, &log));
+  EXPECT_NE(std::string::npos, log.find("Found duplicate key."));
+
+  // Double-byte characters keep their second byte, even a capital letter.
+  p.dedup = 0;
+  ASSERT_EQ(0, Load("AB\xb0Z\t{\"n\":7}\n", &p));
+  EXPECT_EQ(7, N("ab\xb0Z"));
+  EXPECT_EQ(7, N("Ab\xb0Z"));
+  EXPECT_EQ(-1, N("ab\xb0z"));
+}
+
+TEST_F(TextLoad, BadValuesFailTheLoad) {
+  std::string log;
+  EXPECT_EQ(-1, Load("a\t{\"n\":1}\nb\t[1,2]\n", nullptr, &log));
+  EXPECT_NE(std::string::npos, log.find("protobuf parse error"));
+  EXPECT_EQ(-1, Load("a\t{\"n\":1}\nb\t{\"n\":\n", nullptr, &log));
+
+  // A required field left unset fails the line instead of aborting.
+  WriteFile(dir_.file("r.txt"), "a\t{\"id\":1}\nb\t{\"inner\":{\"s\":\"x\"}}\n");
+  PbDict req(schema_.Prototype("t.Req"), nullptr);
+  CaptureFd err(2);
+  EXPECT_EQ(-1, req.load(dir_.file("r.txt").c_str()));
+  log = err.Stop();
+  EXPECT_TRUE(log.find("protobuf parse error") != std::string::npos ||
+              log.find("protobuf parse to string error") != std::string::npos);
+}
+
+TEST_F(TextLoad, LongLines) {
+  // "k", a tab, the value and the newline fill the buffer but for its NUL.
+  const std::string value = "{\"s\":\"" + std::string(1023999 - 3 - 8, 'y') + "\"}";
+  ASSERT_EQ(1023999u, 2 + value.size() + 1);
+  std::string log;
+  ASSERT_EQ(0, Load("k\t" + value + "\nnext\t{\"n\":1}\n", nullptr, &log));
+  EXPECT_EQ(2, dict_->line_num);
+  // One byte more and the line is dropped whole, the next line still loads.
+  ASSERT_EQ(0, Load("k\t" + value + " \nnext\t{\"n\":1}\n", nullptr, &log));
+  EXPECT_EQ(1, dict_->line_num);
+  EXPECT_EQ(1, N("next"));
+  EXPECT_EQ(-1, N("k"));
+  EXPECT_NE(std::string::npos, log.find("line is empty or too long!"));
+  // A last line without newline is kept, cut to the buffer: here the cut
+  // falls in the ignored text after the value.
+  ASSERT_EQ(0, Load("next\t{\"n\":1}\nk\t{\"n\":6}\t" + std::string(1100000, 'z')));
+  EXPECT_EQ(2, dict_->line_num);
+  EXPECT_EQ(6, N("k"));
+}
+
+TEST_F(TextLoad, EmptyAndUnreadable) {
+  ASSERT_EQ(0, Load("# only a comment\n\n"));
+  EXPECT_EQ(0, dict_->line_num);
+  EXPECT_EQ(1, dict_->is_empty);
+  EXPECT_EQ(-1, dict_->load_type);
+  EXPECT_EQ(nullptr, dict_->pht);
+  EXPECT_EQ(nullptr, dict_->item);
+  EXPECT_EQ(-1, N("x"));
+
+  PbDict d(schema_.Prototype("t.V"), nullptr);
+  CaptureFd err(2);
+  EXPECT_EQ(-1, d.load(dir_.file("missing").c_str()));
+  // A read error (here: the path is a directory) is not the end of a file.
+  PbDict d2(schema_.Prototype("t.V"), nullptr);
+  EXPECT_EQ(-1, d2.load(dir_.path().c_str()));
+  EXPECT_EQ(-1, dset_load(nullptr, "x"));
+  EXPECT_EQ(-1, dset_load(&d, nullptr));
+  std::string log = err.Stop();
+  EXPECT_NE(std::string::npos, log.find("Can't open dict file"));
+  EXPECT_NE(std::string::npos, log.find("Pass a NULL dict when call function dset_load()."));
+}
+
+TEST_F(TextLoad, LoadedOnce) {
+  ASSERT_EQ(0, Load("a\t{\"n\":1}\n"));
+  WriteFile(dir_.file("e.txt"), "b\t{\"n\":2}\n");
+  CaptureFd err(2);
+  EXPECT_EQ(-1, dict_->load(dir_.file("e.txt").c_str()));
+  err.Stop();
+  EXPECT_EQ(1, N("a"));
+  EXPECT_EQ(-1, N("b"));
+}
+
+TEST_F(TextLoad, SearchArguments) {
+  ASSERT_EQ(0, Load("a\t{\"n\":1,\"list\":[1,2],\"inner\":{\"s\":\"q\"},\"m\":{\"x\":1}}\n"));
+  auto m = schema_.New("t.V");
+  CaptureFd err(2);
+  EXPECT_EQ(-1, dset_search_item(dict_.get(), "a", nullptr));
+  EXPECT_EQ(-1, dset_search_item(nullptr, "a", m.get()));
+  EXPECT_EQ(-1, dset_search_item(dict_.get(), nullptr, m.get()));
+  std::string log = err.Stop();
+  EXPECT_NE(std::string::npos,
+            log.find("Pass a NULL found_item when call function dset_search_item()."));
+  EXPECT_EQ(0, dset_search_item(dict_.get(), "b", m.get()));
+  EXPECT_EQ(1, dset_search_item(dict_.get(), "a", m.get()));
+  EXPECT_EQ("n: 1\nlist: 1\nlist: 2\ninner {\n  s: \"q\"\n}\nm {\n  key: \"x\"\n  value: 1\n}\n",
+            Schema::Text(*m));
+  EXPECT_EQ(0, find_line(dict_.get(), "a"));
+  EXPECT_EQ(-1, find_line(dict_.get(), "b"));
+  EXPECT_EQ(-1, find_line(nullptr, "a"));
+}
+
+TEST(Setters, NullDictAndValues) {
+  CaptureFd err(2);
+  EXPECT_EQ(-1, dset_change_max_line(nullptr, 5));
+  EXPECT_EQ(-1, dset_change_tolower(nullptr, 1));
+  EXPECT_EQ(-1, dset_change_dedup(nullptr, 1));
+  EXPECT_EQ(-1, dset_change_separator(nullptr, ","));
+  EXPECT_EQ(-1, dset_change_temp_path(nullptr, "/"));
+  EXPECT_EQ(-1, dset_change_err_if_overflow_maxline(nullptr, 1));
+  EXPECT_EQ(-1, init_dictset(nullptr));
+  std::string log = err.Stop();
+  EXPECT_NE(std::string::npos, log.find("Pass a NULL dict when call dset_change_max_line()"));
+  EXPECT_NE(std::string::npos, log.find("Pass a NULL dict when call functiondset_change_dedup()"));
+
+  PbDict d(nullptr, nullptr);
+  EXPECT_EQ(1000000, d.parameter.max_line);
+  EXPECT_EQ(0, dset_change_separator(&d, nullptr));
+  EXPECT_STREQ("\t", d.parameter.separator);
+  EXPECT_EQ(0, dset_change_err_if_overflow_maxline(&d, 0));
+  EXPECT_EQ(0, d.parameter.err_if_overflow_maxline);
+  EXPECT_EQ(0, dset_change_dedup(&d, -3));
+  EXPECT_EQ(1, d.parameter.dedup);
+  EXPECT_EQ('b', d.format[0]);
+  EXPECT_EQ('s', d.key_format);
+  EXPECT_EQ(1, d.item_offset[1]);
+}
+
+}  // namespace
+}  // namespace pbdict
+}  // namespace kavo
