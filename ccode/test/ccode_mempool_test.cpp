@@ -54,6 +54,7 @@ TEST(XmempoolTest, CreateRefusals) {
   EXPECT_EQ(pool.classnum(), 0);  // refused parameters change nothing
   // Class sizes must fit 31 bits, also the last class above the maximum.
   EXPECT_EQ(pool.create(buf.data(), buf.size(), 8, 0x80000000u, 2.0f), -1);
+  EXPECT_EQ(pool.create(buf.data(), buf.size(), 0x7FFFFFFDu, 0x7FFFFFFDu, 2.0f), -1);  // rounds to 2^31
   EXPECT_EQ(pool.create(buf.data(), buf.size(), 8, 0x7FFFFFF0u, 3.0f), -1);
   EXPECT_EQ(pool.create(buf.data(), buf.size(), 8, 64, INFINITY), -1);
   ASSERT_EQ(pool.create(buf.data(), buf.size(), 8, 0x40000000u, 2.0f), 0);

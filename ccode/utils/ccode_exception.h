@@ -92,13 +92,21 @@ class BasicException : public Base {
   }
 
   // A class derived from T without a layer of its own is reported in its
-  // message and raised to a warning.
+  // message and raised to a warning. The first layer introduces this
+  // function and the later ones override it, so one declaration serves both.
+#if defined(__clang__)
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Winconsistent-missing-override"
+#endif
   virtual void check_type() {
     if (typeid(*this) != typeid(T)) {
       this->_msg << "WARNING: invalid definition of " << static_cast<T*>(this)->name();
       if (this->_level < EXCEPTION_LEVEL_WARNING) this->_level = EXCEPTION_LEVEL_WARNING;
     }
   }
+#if defined(__clang__)
+#pragma clang diagnostic pop
+#endif
 };
 
 class Exception : public BasicException<Exception, ExceptionBase> {

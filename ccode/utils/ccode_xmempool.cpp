@@ -38,9 +38,11 @@ void xmempool::set_buffer(void* buffer, size_t size) {
 }
 
 int xmempool::create(void* buffer, size_t size, size_t minsize, size_t maxsize, float rate) {
+  // Sizes beyond 31 bits are refused before rounding can wrap them.
   if (maxsize > kMaxClassSize || minsize > kMaxClassSize) return -1;
   const size_t max = ceil4(maxsize);
   size_t min = ceil4(minsize);
+  if (max > kMaxClassSize || min > kMaxClassSize) return -1;
   if (min < 8) min = 8;
   if (max < min || buffer == nullptr || size == 0) return -1;
   if (!(rate >= 1.01f)) return -1;  // also refuses NaN

@@ -23,13 +23,15 @@ bool FileReader::Open(const char* path) {
     ::close(fd);
     return false;
   }
-  buf_.reset(new (std::nothrow) char[kBufferSize]);
+  size_ = S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
+  // Small files get a buffer of their size (+1 to see the end in one read).
+  cap_ = S_ISREG(st.st_mode) && size_ < kBufferSize ? static_cast<size_t>(size_) + 1 : kBufferSize;
+  buf_.reset(new (std::nothrow) char[cap_]);
   if (!buf_) {
     ::close(fd);
     return false;
   }
   fd_ = fd;
-  size_ = S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
   pos_ = end_ = buf_.get();
   return true;
 }
@@ -38,7 +40,7 @@ bool FileReader::Open(const char* path) {
 bool FileReader::Fill() {
   if (fd_ < 0 || failed_) return false;
   for (;;) {
-    ssize_t n = ::read(fd_, buf_.get(), kBufferSize);
+    ssize_t n = ::read(fd_, buf_.get(), cap_);
     if (n > 0) {
       pos_ = buf_.get();
       end_ = pos_ + n;
@@ -62,7 +64,7 @@ bool FileReader::ReadSlow(char* dst, size_t n) {
   // offsets just before file_pos_.
   pos_ = end_ = buf_.get();
   // Large reads go straight into the destination.
-  while (n >= kBufferSize) {
+  while (n >= cap_) {
     if (fd_ < 0 || failed_) return false;
     ssize_t got = ::read(fd_, dst, n);
     if (got == 0) return false;

@@ -57,7 +57,7 @@ class FileReader {
   bool Seek(uint64_t offset);
 
  private:
-  static const size_t kBufferSize = 1 << 20;
+  static const size_t kBufferSize = 1 << 20;  // largest buffer
 
   bool Fill();
   bool ReadSlow(char* dst, size_t n);
@@ -66,6 +66,7 @@ class FileReader {
   uint64_t size_ = 0;
   uint64_t file_pos_ = 0;  // offset of the byte after the buffered ones
   bool failed_ = false;
+  size_t cap_ = 0;  // buffer size: the file's size + 1, at most kBufferSize
   std::unique_ptr<char[]> buf_;
   char* pos_ = nullptr;
   char* end_ = nullptr;

@@ -12,8 +12,10 @@ const uint32_t _prime_list[kPrimeListSize] = {
     53,     97,     193,    389,     769,     1543,    3079,    6151,     12289,    24593,
     49175,  98317,  196613, 393241,  786433,  1572869, 3145739, 6291469,  12582917, 25165843};
 
-uint32_t hash(const char* key, uint32_t modulus) {
-  if (key == nullptr || modulus == 0) return 0;
+namespace {
+
+// Jenkins' one-at-a-time hash of a NUL-terminated key.
+inline uint32_t OneAtATime(const char* key) {
   uint32_t h = 0;
   for (const unsigned char* p = reinterpret_cast<const unsigned char*>(key); *p != 0; ++p) {
     h += *p;
@@ -23,7 +25,14 @@ uint32_t hash(const char* key, uint32_t modulus) {
   h += h << 3;
   h ^= h >> 11;
   h += h << 15;
-  return h % modulus;
+  return h;
+}
+
+}  // namespace
+
+uint32_t hash(const char* key, uint32_t modulus) {
+  if (key == nullptr || modulus == 0) return 0;
+  return OneAtATime(key) % modulus;
 }
 
 uint32_t next_prime(uint32_t n) {
@@ -118,15 +127,19 @@ int hash_insert_node(hash_table_t* ht, const char* key, uint32_t value) {
 }
 
 int hash_search(const hash_table_t* ht, const char* key, uint32_t* value) {
-  if (value != nullptr) *value = 0;
-  if (ht == nullptr || key == nullptr || ht->table == nullptr || ht->capacity <= 0) return 0;
-  for (const hash_node_t* node = ht->table[hash(key, static_cast<uint32_t>(ht->capacity))];
-       node != nullptr; node = node->next) {
-    if (std::strcmp(node->str, key) == 0) {
+  if (ht == nullptr || key == nullptr || ht->table == nullptr || ht->capacity <= 0) {
+    if (value != nullptr) *value = 0;
+    return 0;
+  }
+  const uint32_t bucket = OneAtATime(key) % static_cast<uint32_t>(ht->capacity);
+  for (const hash_node_t* node = ht->table[bucket]; node != nullptr; node = node->next) {
+    // The first byte settles most mismatches without a call.
+    if (node->str[0] == key[0] && std::strcmp(node->str, key) == 0) {
       if (value != nullptr) *value = node->value;
       return 1;
     }
   }
+  if (value != nullptr) *value = 0;
   return 0;
 }
 

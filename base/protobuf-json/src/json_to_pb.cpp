@@ -454,11 +454,8 @@ bool JsonToProtoMessage(google::protobuf::io::ZeroCopyInputStream* stream,
                         google::protobuf::Message* message, const Json2PbOptions& options,
                         std::string* error) {
   if (error != nullptr) error->clear();
-  if (message == nullptr || stream == nullptr) {
-    protobuf_json::AppendError(error, "Invalid json format");
-    return false;
-  }
-  StackDocument document;
+  if (message == nullptr) return false;
+  StackDocument document;  // a null stream reads as empty text
   protobuf_json::ZeroCopyStreamToJson(document.get(), stream);
   return ParseAndConvert(document.get(), message, options, error);
 }

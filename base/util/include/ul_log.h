@@ -54,9 +54,9 @@ typedef struct Ul_log_self {
 
 // One entry of the shared table of open files.
 typedef struct ul_file_t {
-  FILE* fp;         // NULL: free entry
+  FILE* fp;         // the open stream; NULL while the entry is free
   int flag;         // bit 1: rotate when full; bit 2: full, nothing more is written
-  int ref_cnt;
+  int ref_cnt;      // units using the entry; 0: free entry
   int max_size;     // bytes; 0: no size checks
   pthread_mutex_t file_lock;
   char file_name[UL_LOG_PATH_SIZE];

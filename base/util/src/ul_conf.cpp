@@ -31,6 +31,11 @@ class File {
   File(const File&) = delete;
   File& operator=(const File&) = delete;
   FILE* get() const { return fp_; }
+  FILE* release() {
+    FILE* fp = fp_;
+    fp_ = nullptr;
+    return fp;
+  }
 
  private:
   FILE* fp_;
@@ -319,6 +324,13 @@ int ul_writeconf(const char* dir, const char* file, Ul_confdata* conf) {
       continue;
     }
     fprintf(fp.get(), "%s : %s\n", item.name, item.value);
+  }
+  // A write that did not reach the file (full disk) is a failure, not success.
+  FILE* raw = fp.release();
+  bool failed = ferror(raw) != 0;
+  if (fclose(raw) != 0 || failed) {
+    ul_seterrno(UL_WRITEERR);
+    return -1;
   }
   return 1;
 }

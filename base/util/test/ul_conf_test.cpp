@@ -2,6 +2,8 @@
 
 #include <dirent.h>
 #include <math.h>
+#include <signal.h>
+#include <sys/resource.h>
 
 #include <string>
 #include <vector>
@@ -345,6 +347,25 @@ TEST(UlConf, NumberFiles) {
   EXPECT_TRUE(Has(log, "[writeconf] var's name (a b) error"));
   EXPECT_TRUE(Has(log, "[kreadnum_one] have no (absent)."));
   EXPECT_FALSE(Has(log, "have no (hash_num)"));
+}
+
+// Writers on a file system that takes no more than 10 bytes (file-size
+// limit in a child) report the lost lines.
+TEST(UlConf, WritersReportAFullDisk) {
+  TempDir d;
+  int status = testsupport::RunInChild([&] {
+    signal(SIGXFSZ, SIG_IGN);
+    struct rlimit lim = {10, 10};
+    if (setrlimit(RLIMIT_FSIZE, &lim) != 0) return 10;
+    const char* dir = d.path().c_str();
+    if (ul_writenum_init(dir, "n") != 1) return 1;
+    if (ul_writenum_oneint(dir, "n", "hash_num", 100) != -1) return 2;
+    Conf c = NewConf();
+    ul_addconfstr(c.get(), "name", "a value longer than the limit");
+    if (ul_writeconf(dir, "out.conf", c.get()) != -1) return 3;
+    return ul_geterrno() == 5 ? 0 : 4;
+  });
+  EXPECT_EQ(0, status);
 }
 
 }  // namespace

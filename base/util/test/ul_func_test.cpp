@@ -17,8 +17,9 @@
 
 #include "support/support.h"
 
-// A failing allocation must return NULL under AddressSanitizer too.
+// A failing allocation must return NULL under the sanitizers too.
 extern "C" const char* __asan_default_options() { return "allocator_may_return_null=1"; }
+extern "C" const char* __tsan_default_options() { return "allocator_may_return_null=1"; }
 
 namespace {
 

@@ -5,6 +5,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -22,11 +23,13 @@ using testsupport::ReadFile;
 using testsupport::TempDir;
 
 // The log's state is process-wide: every case runs in a forked child, whose
-// gtest failures make it exit non-zero.
+// gtest failures make it exit non-zero. The child ends through exit() so that
+// the sanitizers' exit checks (races, leaks) also decide its status.
 void InChild(const std::function<void()>& body) {
   int status = testsupport::RunInChild([&] {
     body();
-    return ::testing::Test::HasFailure() ? 1 : 0;
+    std::exit(::testing::Test::HasFailure() ? 1 : 0);
+    return 0;
   });
   EXPECT_EQ(status, 0);
 }

@@ -45,6 +45,12 @@ int WriteNumber(const char* dir, const char* name, const char* vname, const char
     return -2;
   }
   fprintf(fp, "%s : %s\n", vname, value);
+  // A line that did not reach the file (full disk) is a failure, not success.
+  bool failed = ferror(fp) != 0;
+  if (fclose(closer.release()) != 0 || failed) {
+    ul_seterrno(UL_WRITEERR);
+    return -1;
+  }
   return 1;
 }
 

@@ -1,0 +1,92 @@
+// Fuzzes the binary dictionary loader with arbitrary "pbd" and "ht" bytes.
+//
+// Input layout: a 4-byte little-endian length L, then the "pbd" file (the
+// first L mod (rest + 1) bytes of the rest), then the "ht" file (the
+// remainder). A dictionary that loads is looked up by every key it holds.
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include <google/protobuf/descriptor.h>
+#include <google/protobuf/descriptor.pb.h>
+#include <google/protobuf/dynamic_message.h>
+#include <google/protobuf/text_format.h>
+
+#include "hash.h"
+#include "pbdict.h"
+
+namespace {
+
+using kavo::pbdict::PbDict;
+
+// One value type for every run: a few scalar, repeated and nested fields.
+struct ValueType {
+  google::protobuf::DescriptorPool pool;
+  google::protobuf::DynamicMessageFactory factory;
+  const google::protobuf::Message* prototype = nullptr;
+
+  ValueType() {
+    google::protobuf::FileDescriptorProto file;
+    google::protobuf::TextFormat::ParseFromString(
+        R"(name: "f.proto" package: "f" syntax: "proto2"
+           message_type { name: "In" field { name: "s" number: 1 label: LABEL_OPTIONAL type: TYPE_STRING } }
+           message_type { name: "V"
+             field { name: "n" number: 1 label: LABEL_OPTIONAL type: TYPE_INT32 }
+             field { name: "b" number: 2 label: LABEL_OPTIONAL type: TYPE_BYTES }
+             field { name: "r" number: 3 label: LABEL_REPEATED type: TYPE_INT64 }
+             field { name: "in" number: 4 label: LABEL_OPTIONAL type: TYPE_MESSAGE type_name: ".f.In" } })",
+        &file);
+    pool.BuildFile(file);
+    prototype = factory.GetPrototype(pool.FindMessageTypeByName("f.V"));
+  }
+};
+
+// A private folder for the two files, made once per process.
+const std::string& Folder() {
+  static const std::string* dir = [] {
+    char tmpl[] = "/tmp/fuzz-dset-XXXXXX";
+    char* d = mkdtemp(tmpl);
+    return new std::string(d != nullptr ? d : "/tmp");
+  }();
+  return *dir;
+}
+
+bool WriteAll(const std::string& path, const uint8_t* data, size_t size) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (f == nullptr) return false;
+  bool ok = size == 0 || std::fwrite(data, 1, size, f) == size;
+  return std::fclose(f) == 0 && ok;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static ValueType* type = new ValueType();
+  if (size < 4 || type->prototype == nullptr) return 0;
+  uint32_t split = 0;
+  std::memcpy(&split, data, 4);
+  data += 4;
+  size -= 4;
+  size_t pbd_size = split % (size + 1);
+  const std::string& dir = Folder();
+  if (!WriteAll(dir + "/f.pbd", data, pbd_size) ||
+      !WriteAll(dir + "/f.ht", data + pbd_size, size - pbd_size)) {
+    return 0;
+  }
+  PbDict dict(type->prototype, nullptr);
+  if (dict.binary_load(dir.c_str(), "f") != 0 || dict.pht == nullptr) return 0;
+  std::unique_ptr<google::protobuf::Message> found(type->prototype->New());
+  const kavo::pbdict::hash_table_t* ht = dict.pht;
+  for (int b = 0; b < ht->capacity; ++b) {
+    for (const kavo::pbdict::hash_node_t* n = ht->table[b]; n != nullptr; n = n->next) {
+      kavo::pbdict::dset_search_item(&dict, n->str, found.get());
+    }
+  }
+  kavo::pbdict::dset_search_item(&dict, "absent key", found.get());
+  return 0;
+}
