@@ -39,8 +39,7 @@ const char* const kHelpLines[] = {
     "\t-m  the number of the maxline that the dict allows, [optional] default:100w",
     "\t-o  return error or not when line of txt-file > maxline, [optional] default:1,means error",
     "\t-s  the separator among items of a line, default \"\\t\" ",
-    "\t-t  whether convert the characters to lower form when dset_load(): [optional] default 0, "
-    "means don't covert ",
+    "\t-t  whether convert the characters to lower form when dset_load(): [optional] default 0, means don't covert ",
     "\t-#  allow comment or not. 1:allowed(default), 0:not allowed",
     "\t-v  print the version",
     "\t-h  print this help message",
