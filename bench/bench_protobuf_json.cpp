@@ -8,15 +8,10 @@
 #include <vector>
 
 #include <benchmark/benchmark.h>
-#include <google/protobuf/compiler/parser.h>
-#include <google/protobuf/descriptor.h>
-#include <google/protobuf/descriptor.pb.h>
-#include <google/protobuf/dynamic_message.h>
-#include <google/protobuf/io/tokenizer.h>
-#include <google/protobuf/io/zero_copy_stream_impl_lite.h>
 #include <google/protobuf/util/json_util.h>
 
 #include "json_to_pb.h"
+#include "support/proto_text.h"
 
 namespace {
 
@@ -37,22 +32,11 @@ message Word {
 )";
 
 struct Fixture {
-  google::protobuf::DescriptorPool pool;
-  std::unique_ptr<google::protobuf::DynamicMessageFactory> factory;
-  const google::protobuf::Message* prototype = nullptr;
+  testsupport::ProtoText schema{kSchema, "bench.proto"};
+  const google::protobuf::Message* prototype = schema.Prototype("bench.Word");
   std::vector<std::string> lines;
 
   Fixture() {
-    google::protobuf::io::ArrayInputStream input(kSchema, sizeof(kSchema) - 1);
-    google::protobuf::io::Tokenizer tokenizer(&input, nullptr);
-    google::protobuf::FileDescriptorProto file;
-    google::protobuf::compiler::Parser parser;
-    parser.Parse(&tokenizer, &file);
-    file.set_name("bench.proto");
-    pool.BuildFile(file);
-    factory = std::make_unique<google::protobuf::DynamicMessageFactory>(&pool);
-    prototype = factory->GetPrototype(pool.FindMessageTypeByName("bench.Word"));
-
     // Values like those of a dictionary of a million lines.
     std::mt19937 rng(7);
     static const char* const kPos[] = {"noun", "verb", "adj", "adv"};

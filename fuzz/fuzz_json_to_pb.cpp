@@ -7,15 +7,11 @@
 #include <memory>
 #include <string>
 
-#include <google/protobuf/compiler/parser.h>
 #include <google/protobuf/descriptor.h>
-#include <google/protobuf/descriptor.pb.h>
-#include <google/protobuf/dynamic_message.h>
-#include <google/protobuf/io/tokenizer.h>
-#include <google/protobuf/io/zero_copy_stream_impl_lite.h>
 #include <google/protobuf/stubs/logging.h>
 
 #include "json_to_pb.h"
+#include "support/proto_text.h"
 
 namespace {
 
@@ -58,28 +54,15 @@ message Node {
 extend Node { optional int32 ext = 100; repeated Node rext = 536870000; }
 )";
 
-struct Schema {
-  google::protobuf::DescriptorPool pool;
-  std::unique_ptr<google::protobuf::DynamicMessageFactory> factory;
-  const google::protobuf::Message* prototype = nullptr;
-};
-
-const Schema& GetSchema() {
-  static const Schema* schema = [] {
+const google::protobuf::Message& Prototype() {
+  static const google::protobuf::Message* prototype = [] {
     google::protobuf::SetLogHandler(nullptr);  // protobuf's UTF-8 warnings are noise here
-    auto* s = new Schema;
-    google::protobuf::io::ArrayInputStream input(kSchema, sizeof(kSchema) - 1);
-    google::protobuf::io::Tokenizer tokenizer(&input, nullptr);
-    google::protobuf::FileDescriptorProto file;
-    google::protobuf::compiler::Parser parser;
-    if (!parser.Parse(&tokenizer, &file)) __builtin_trap();
-    file.set_name("fuzz.proto");
-    if (s->pool.BuildFile(file) == nullptr) __builtin_trap();
-    s->factory = std::make_unique<google::protobuf::DynamicMessageFactory>(&s->pool);
-    s->prototype = s->factory->GetPrototype(s->pool.FindMessageTypeByName("fz.Node"));
-    return s;
+    static testsupport::ProtoText schema(kSchema, "fuzz.proto");
+    const google::protobuf::Message* p = schema.Prototype("fz.Node");
+    if (p == nullptr) __builtin_trap();
+    return p;
   }();
-  return *schema;
+  return *prototype;
 }
 
 // Hands out the text in pieces of 1 to 4 bytes, with empty pieces between.
@@ -110,13 +93,12 @@ class ChoppyStream : public google::protobuf::io::ZeroCopyInputStream {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
-  const Schema& schema = GetSchema();
   const uint8_t mode = data[0];
   const std::string json(reinterpret_cast<const char*>(data + 1), size - 1);
 
   Json2PbOptions options;
   options.base64_to_bytes = (mode & 1) != 0;
-  std::unique_ptr<google::protobuf::Message> message(schema.prototype->New());
+  std::unique_ptr<google::protobuf::Message> message(Prototype().New());
   std::string error;
   bool ok;
   if (mode & 2) {

@@ -11,7 +11,7 @@
 
 #include "base/base64.h"
 #include "json_to_pb.h"
-#include "proto_schema.h"
+#include "support/proto_text.h"
 
 using google::protobuf::Message;
 using google::protobuf::util::JsonStringToMessage;
@@ -174,7 +174,7 @@ class JsonToPbDiffTest : public ::testing::Test {
  protected:
   JsonToPbDiffTest() : schema_(kSchema) { b64_.base64_to_bytes = true; }
 
-  ProtoSchema schema_;
+  testsupport::ProtoText schema_;
   Json2PbOptions b64_;
 };
 

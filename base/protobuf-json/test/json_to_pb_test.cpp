@@ -9,7 +9,7 @@
 #include <google/protobuf/io/zero_copy_stream_impl_lite.h>
 
 #include "encode_decode.h"
-#include "proto_schema.h"
+#include "support/proto_text.h"
 #include "protobuf_map.h"
 
 using google::protobuf::FieldDescriptor;
@@ -76,7 +76,7 @@ class JsonToPbTest : public ::testing::Test {
   bool Has(const std::string& name) { return R()->HasField(*msg_, F(name)); }
   int Size(const std::string& name) { return R()->FieldSize(*msg_, F(name)); }
 
-  ProtoSchema schema_;
+  testsupport::ProtoText schema_;
   std::unique_ptr<Message> msg_;
   std::string error_;
 };
