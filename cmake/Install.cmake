@@ -35,6 +35,6 @@ set(_pc_pbdict_requires "protobuf libcrypto")
 file(RELATIVE_PATH _pc_up "/p/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/p")
 foreach(_l ${_libs})
   file(WRITE ${PROJECT_BINARY_DIR}/pkgconfig/pbdict-${_l}.pc
-"prefix=\${pcfiledir}/../..\nlibdir=\${prefix}/${CMAKE_INSTALL_LIBDIR}\nincludedir=\${prefix}/${CMAKE_INSTALL_INCLUDEDIR}/pbdict\n\nName: pbdict-${_l}\nDescription: ${_l} library of the protobuf dictionary builder\nVersion: ${PROJECT_VERSION}\nRequires.private: ${_pc_${_l}_requires}\nLibs: -L\${libdir} ${_pc_${_l}_libs}\nCflags: -I\${includedir}\n")
+"prefix=\${pcfiledir}/${_pc_up}\nlibdir=\${prefix}/${CMAKE_INSTALL_LIBDIR}\nincludedir=\${prefix}/${CMAKE_INSTALL_INCLUDEDIR}/pbdict\n\nName: pbdict-${_l}\nDescription: ${_l} library of the protobuf dictionary builder\nVersion: ${PROJECT_VERSION}\nRequires.private: ${_pc_${_l}_requires}\nLibs: -L\${libdir} ${_pc_${_l}_libs}\nCflags: -I\${includedir}\n")
   install(FILES ${PROJECT_BINARY_DIR}/pkgconfig/pbdict-${_l}.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 endforeach()
