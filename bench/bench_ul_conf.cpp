@@ -1,6 +1,7 @@
 // Benchmarks of the configuration reader: reading a file of 100,000 items
 // against a bare fgets pass over the same file (the anchor), and ul_getconfint
-// look-ups, which scan the table in file order, at its start, middle and end.
+// look-ups, which scan the table in file order, at its start, middle and end;
+// and ul_readnum_oneint over a small numbers file, as a dictionary load does.
 #include <benchmark/benchmark.h>
 
 #include <stdio.h>
@@ -81,6 +82,22 @@ void BM_GetConfInt(benchmark::State& state) {
   ul_freeconf(conf);
 }
 BENCHMARK(BM_GetConfInt)->Arg(0)->Arg(kItems / 2)->Arg(kItems - 1)->Unit(benchmark::kMicrosecond);
+
+// One value from a numbers file of five lines.
+void BM_ReadNumOneInt(benchmark::State& state) {
+  const ConfFile& f = File();
+  if (ul_writenum_init(f.dir.c_str(), "dict") != 1) state.SkipWithError("init failed");
+  for (const char* name : {"hash_num", "node_num", "block", "step", "flags"}) {
+    ul_writenum_oneint(f.dir.c_str(), "dict", name, 4096);
+  }
+  for (auto _ : state) {
+    int v = 0;
+    if (ul_readnum_oneint(f.dir.c_str(), "dict", "flags", &v) != 1) state.SkipWithError("no value");
+    benchmark::DoNotOptimize(v);
+  }
+  unlink((f.dir + "/dict.n").c_str());
+}
+BENCHMARK(BM_ReadNumOneInt)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

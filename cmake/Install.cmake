@@ -20,8 +20,21 @@ configure_package_config_file(${PROJECT_BINARY_DIR}/pbdictConfig.cmake.in ${PROJ
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/pbdictConfigVersion.cmake COMPATIBILITY SameMajorVersion)
 install(FILES ${PROJECT_BINARY_DIR}/pbdictConfig.cmake ${PROJECT_BINARY_DIR}/pbdictConfigVersion.cmake
         DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/pbdict)
+# pkg-config: each library with the libraries it needs after it.
+set(_pc_ul_libs "-lul -lpthread -lrt")
+set(_pc_ul_requires "")
+set(_pc_protobuf_json_libs "-lprotobuf_json -lul -lpthread -lrt")
+set(_pc_protobuf_json_requires "protobuf")
+set(_pc_dict_libs "-ldict -lul -lpthread -lrt")
+set(_pc_dict_requires "libcrypto")
+set(_pc_ccode_libs "-lccode -ldict -lul -lcld2 -lpthread -lrt -ldl")
+set(_pc_ccode_requires "libcrypto")
+set(_pc_pbdict_libs "-lpbdict -lprotobuf_json -lccode -ldict -lul -lcld2 -lpthread -lrt -ldl")
+set(_pc_pbdict_requires "protobuf libcrypto")
+# The prefix is found from the .pc file's own place, so any --prefix works.
+file(RELATIVE_PATH _pc_up "/p/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/p")
 foreach(_l ${_libs})
   file(WRITE ${PROJECT_BINARY_DIR}/pkgconfig/pbdict-${_l}.pc
-"prefix=${CMAKE_INSTALL_PREFIX}\nlibdir=\${prefix}/${CMAKE_INSTALL_LIBDIR}\nincludedir=\${prefix}/${CMAKE_INSTALL_INCLUDEDIR}/pbdict\n\nName: pbdict-${_l}\nDescription: ${_l} library of the protobuf dictionary builder\nVersion: ${PROJECT_VERSION}\nLibs: -L\${libdir} -l${_l}\nCflags: -I\${includedir}\n")
+"prefix=\${pcfiledir}/${_pc_up}\nlibdir=\${prefix}/${CMAKE_INSTALL_LIBDIR}\nincludedir=\${prefix}/${CMAKE_INSTALL_INCLUDEDIR}/pbdict\n\nName: pbdict-${_l}\nDescription: ${_l} library of the protobuf dictionary builder\nVersion: ${PROJECT_VERSION}\nRequires.private: ${_pc_${_l}_requires}\nLibs: -L\${libdir} ${_pc_${_l}_libs}\nCflags: -I\${includedir}\n")
   install(FILES ${PROJECT_BINARY_DIR}/pkgconfig/pbdict-${_l}.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 endforeach()

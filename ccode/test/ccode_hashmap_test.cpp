@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <random>
 #include <string>
+#include <type_traits>
 #include <unordered_map>
 #include <vector>
 
@@ -13,6 +14,12 @@
 namespace {
 
 using StrMap = ccode::hashmap<std::string, int>;
+
+// The end iterator points at its table and the nodes belong to one block
+// list: copies would dangle or free twice.
+static_assert(!std::is_copy_constructible_v<StrMap> && !std::is_copy_assignable_v<StrMap>);
+static_assert(!std::is_copy_constructible_v<StrMap::hash_type>);
+static_assert(!std::is_copy_constructible_v<ccode::ccode_sample_alloc<ccode::ccode_alloc<int>, 256>>);
 
 // Runs fn with standard output captured and answers what it printed.
 template <class Fn>

@@ -7,12 +7,17 @@
 #include <iterator>
 #include <map>
 #include <random>
+#include <type_traits>
 #include <vector>
 
 #include "ccode_xcompool.h"
 #include "ccode_xmempool.h"
 
 namespace {
+
+// Pools own their chunks: a copy would hand the same memory out twice.
+static_assert(!std::is_copy_constructible_v<ccode::xmempool> && !std::is_copy_assignable_v<ccode::xmempool>);
+static_assert(!std::is_copy_constructible_v<ccode::xcompool> && !std::is_copy_assignable_v<ccode::xcompool>);
 
 std::vector<long> ClassSizes(const ccode::xmempool& pool) {
   std::vector<long> sizes;

@@ -49,6 +49,8 @@ void argument_destroy(Ul_argu_stru* arg) { free(arg); }
 
 int read_argument(Ul_argu_stru* arg, int argc, char** argv) {
   if (arg == nullptr || argv == nullptr) return -1;
+  // A record filled by an earlier call may have no slot left.
+  if (arg->opt_num < 0 || arg->opt_num >= UL_ARG_OPT_NUM || arg->mopt_num < 0) return -1;
   char* value_slot = nullptr;  // where the next plain argument goes, if anywhere
   for (int i = 1; i < argc; ++i) {
     const char* a = argv[i];

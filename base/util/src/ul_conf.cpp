@@ -10,6 +10,7 @@
 
 #include <string_view>
 
+#include "ul_conf_reader.h"
 #include "ul_error.h"
 #include "ul_func.h"
 #include "ul_log.h"
@@ -194,26 +195,23 @@ int ul_freeconf(Ul_confdata* conf) {
   return 1;
 }
 
-int readconf_no_dir(const char* path, Ul_confdata* conf, int start) {
-  if (path == nullptr || conf == nullptr || conf->item == nullptr || start < 0 ||
-      start > conf->size) {
-    ul_seterrno(UL_INVPARAM);
-    return -1;
-  }
+namespace ul_conf_reader {
+
+ReadResult ReadItems(const char* path, int room, ItemSink* sink) {
   struct stat st;
   if (ul_stat(path, &st) != 0 || !S_ISREG(st.st_mode)) {
     ul_writelog(UL_LOG_FATAL, "[readconf] file (%s) not found or not linked to a regular file",
                 path);
-    return -1;
+    return kReadNotFound;
   }
   File fp(ul_fopen(path, "r"));
   if (fp.get() == nullptr) {
     ul_writelog(UL_LOG_FATAL, "[readconf] can't open file (%s)", path);
-    return -1;
+    return kReadNotFound;
   }
   char line[kLineSize];
   int lineno = 0;
-  int next = start;
+  int handed = 0;
   while (fgets(line, sizeof(line), fp.get()) != nullptr) {
     ++lineno;
     ParsedLine parsed;
@@ -224,24 +222,62 @@ int readconf_no_dir(const char* path, Ul_confdata* conf, int start) {
         ul_writelog(UL_LOG_FATAL, "[readconf] line (%d) in conf file (%s) error", lineno, path);
         break;
       case LineKind::kNameTooLong:
-        conf->num = next;  // the items stored so far stay counted
-        return -1;
-      case LineKind::kItem: {
-        if (next >= conf->size) {
-          conf->num = next;  // full: every stored item counted, nothing overwritten
-          return -1;
-        }
-        Ul_confitem* item = &conf->item[next++];
-        memcpy(item->name, parsed.name, parsed.name_len);
-        item->name[parsed.name_len] = '\0';
-        memcpy(item->value, parsed.value, parsed.value_len);
-        item->value[parsed.value_len] = '\0';
+        return kReadStopped;
+      case LineKind::kItem:
+        // "Full" is tested only when an item is about to be stored, so a
+        // trailing comment after the last item that fits is no overflow.
+        if (handed >= room) return kReadStopped;
+        ++handed;
+        sink->Add(std::string_view(parsed.name, parsed.name_len),
+                  std::string_view(parsed.value, parsed.value_len));
         break;
-      }
     }
   }
-  conf->num = next;
-  return 1;
+  return kReadOk;
+}
+
+}  // namespace ul_conf_reader
+
+namespace {
+
+// Stores items into a table from a given index on.
+class TableSink : public ul_conf_reader::ItemSink {
+ public:
+  TableSink(Ul_confdata* conf, int start) : conf_(conf), next_(start) {}
+  void Add(std::string_view name, std::string_view value) override {
+    Ul_confitem* item = &conf_->item[next_++];
+    memcpy(item->name, name.data(), name.size());
+    item->name[name.size()] = '\0';
+    memcpy(item->value, value.data(), value.size());
+    item->value[value.size()] = '\0';
+  }
+  int next() const { return next_; }
+
+ private:
+  Ul_confdata* conf_;
+  int next_;
+};
+
+}  // namespace
+
+int readconf_no_dir(const char* path, Ul_confdata* conf, int start) {
+  if (path == nullptr || conf == nullptr || conf->item == nullptr || start < 0 ||
+      start > conf->size) {
+    ul_seterrno(UL_INVPARAM);
+    return -1;
+  }
+  TableSink sink(conf, start);
+  switch (ul_conf_reader::ReadItems(path, conf->size - start, &sink)) {
+    case ul_conf_reader::kReadOk:
+      conf->num = sink.next();
+      return 1;
+    case ul_conf_reader::kReadStopped:
+      conf->num = sink.next();  // the items stored are counted, never overwritten later
+      return -1;
+    case ul_conf_reader::kReadNotFound:
+      break;
+  }
+  return -1;
 }
 
 int ul_readconf_no_dir(const char* path, Ul_confdata* conf) {

@@ -83,8 +83,16 @@ TEST(UlArgu, TooManyLettersAndBaseArguments) {
   Argu ok = Parse({"prog", "-abcdefghijklmnopqrs"});
   EXPECT_EQ(19, ok->opt_num);
   testsupport::CaptureFd out(1);
-  Argu bad = Parse({"prog", "-abcdefghij", "-klmnopqrst"}, -1);
+  Argu bad = Parse({"prog", "--port", "80", "-abcdefghij", "-klmnopqrst"}, -1);
   EXPECT_EQ("ARG_ERROR: two many option parameters 20 have been inputed.\n", out.Stop());
+  // A record left full is refused by a later call without writing past its letters.
+  char prog[] = "prog", more[] = "-x";
+  char* again[] = {prog, more};
+  EXPECT_EQ(-1, read_argument(bad.get(), 2, again));
+  EXPECT_EQ(20, bad->opt_num);
+  ASSERT_EQ(1, bad->mopt_num);
+  EXPECT_STREQ("port", bad->m_option[0].option);
+  EXPECT_STREQ("80", bad->m_option[0].opt_cont);
 
   char buf[8];
   int len = sizeof(buf);

@@ -343,9 +343,28 @@ TEST(UlConf, NumberFiles) {
   EXPECT_EQ(0, ul_readnum_oneint(dir, "nofile", "hash_num", &v));
   EXPECT_EQ(-1, ul_kreadnum_oneint(dir, "dict", "absent", &v));
   EXPECT_EQ(-1, ul_kreadnum_oneint(dir, "nofile", "hash_num", &v));
+
+  // A value is read as from a table of 1024 items: the first of duplicates,
+  // malformed lines reported, and a file that does not fit refused whole even
+  // when the wanted item comes first.
+  WriteFile(d.file("dup.n"), "bad line\nx : 0x10\nx : 2\n");
+  EXPECT_EQ(1, ul_readnum_oneint(dir, "dup", "x", &v));
+  EXPECT_EQ(16, v);
+  WriteFile(d.file("over.n"), Items(1025));
+  v = -7;
+  EXPECT_EQ(0, ul_readnum_oneint(dir, "over", "k0", &v));
+  EXPECT_EQ(-1, ul_kreadnum_oneint(dir, "over", "k0", &v));
+  EXPECT_EQ(-7, v);
+  WriteFile(d.file("full.n"), Items(1024) + "# end\n");
+  EXPECT_EQ(1, ul_readnum_oneint(dir, "full", "k1023", &v));
+  EXPECT_EQ(1023, v);
   std::string log = err.Stop();
   EXPECT_TRUE(Has(log, "[writeconf] var's name (a b) error"));
   EXPECT_TRUE(Has(log, "[kreadnum_one] have no (absent)."));
+  EXPECT_FALSE(Has(log, "have no (k0)"));  // a refused file: only the reader speaks
+  EXPECT_TRUE(Has(log, "[readconf] line (1) in conf file (" + d.file("dup.n") + ") error"));
+  EXPECT_TRUE(Has(log, "[readconf] file (" + d.file("nofile.n") +
+                           ") not found or not linked to a regular file"));
   EXPECT_FALSE(Has(log, "have no (hash_num)"));
 }
 

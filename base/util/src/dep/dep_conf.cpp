@@ -4,18 +4,15 @@
 #include <string.h>
 
 #include <memory>
+#include <string_view>
 #include <vector>
 
+#include "../ul_conf_reader.h"
 #include "ul_conf.h"
 #include "ul_error.h"
 #include "ul_log.h"
 
 namespace {
-
-struct FreeConf {
-  void operator()(Ul_confdata* conf) const { ul_freeconf(conf); }
-};
-using ConfPtr = std::unique_ptr<Ul_confdata, FreeConf>;
 
 constexpr size_t kPathSize = 4096;
 
@@ -54,20 +51,52 @@ int WriteNumber(const char* dir, const char* name, const char* vname, const char
   return 1;
 }
 
-// Reads dir/name.n into a fresh table; NULL when it cannot be read.
-ConfPtr ReadNumberFile(const char* dir, const char* name) {
-  if (dir == nullptr || name == nullptr) {
-    ul_seterrno(UL_INVPARAM);
-    return nullptr;
+// The first item named vname of dir/name.n, held in a one-item table so
+// that the typed getters parse it. The file is read as into a fresh table of
+// 1024 items (the same messages, the same refusal of a file with more items
+// or an over-long name), without allocating and clearing such a table for
+// the one value wanted.
+class NumberFile : public ul_conf_reader::ItemSink {
+ public:
+  explicit NumberFile(const char* vname) : vname_(vname) {
+    table_.num = 0;
+    table_.size = 1;
+    table_.item = &item_;
   }
-  char file[kPathSize];
-  int n = snprintf(file, sizeof(file), "%s.n", name);
-  if (n < 0 || static_cast<size_t>(n) >= sizeof(file)) return nullptr;
-  ConfPtr conf(ul_initconf(UL_CONF_MIN_SIZE));
-  if (!conf) return nullptr;
-  if (ul_readconf(dir, file, conf.get()) != 1) return nullptr;
-  return conf;
-}
+
+  // False when the file cannot be read as a table of 1024 items.
+  bool Read(const char* dir, const char* name) {
+    if (dir == nullptr || name == nullptr) {
+      ul_seterrno(UL_INVPARAM);
+      return false;
+    }
+    char file[kPathSize], path[kPathSize];
+    int n = snprintf(file, sizeof(file), "%s.n", name);
+    if (n < 0 || static_cast<size_t>(n) >= sizeof(file)) return false;
+    n = snprintf(path, sizeof(path), "%s/%s", dir, file);
+    if (n < 0 || static_cast<size_t>(n) >= sizeof(path)) {
+      ul_seterrno(UL_INVPARAM);
+      return false;
+    }
+    return ul_conf_reader::ReadItems(path, UL_CONF_MIN_SIZE, this) == ul_conf_reader::kReadOk;
+  }
+
+  void Add(std::string_view name, std::string_view value) override {
+    if (table_.num != 0 || vname_ == nullptr || name != vname_) return;
+    memcpy(item_.name, name.data(), name.size());
+    item_.name[name.size()] = '\0';
+    memcpy(item_.value, value.data(), value.size());
+    item_.value[value.size()] = '\0';
+    table_.num = 1;
+  }
+
+  const Ul_confdata* table() const { return &table_; }
+
+ private:
+  const char* vname_;
+  Ul_confitem item_;
+  Ul_confdata table_;
+};
 
 // Getter through the overload for a const table.
 template <typename T>
@@ -75,9 +104,9 @@ using Getter = int (*)(const Ul_confdata*, const char*, T*);
 
 template <typename T>
 int KReadNumber(const char* dir, const char* name, const char* vname, T* value, Getter<T> get) {
-  ConfPtr conf = ReadNumberFile(dir, name);
-  if (!conf) return -1;
-  if (vname == nullptr || value == nullptr || get(conf.get(), vname, value) != 1) {
+  NumberFile file(vname);
+  if (!file.Read(dir, name)) return -1;
+  if (vname == nullptr || value == nullptr || get(file.table(), vname, value) != 1) {
     ul_writelog(UL_LOG_FATAL, "[kreadnum_one] have no (%s).", vname == nullptr ? "" : vname);
     return -1;
   }
@@ -86,9 +115,9 @@ int KReadNumber(const char* dir, const char* name, const char* vname, T* value, 
 
 template <typename T>
 int ReadNumber(const char* dir, const char* name, const char* vname, T* value, Getter<T> get) {
-  ConfPtr conf = ReadNumberFile(dir, name);
-  if (!conf || vname == nullptr || value == nullptr) return 0;
-  return get(conf.get(), vname, value) == 1 ? 1 : 0;
+  NumberFile file(vname);
+  if (!file.Read(dir, name) || vname == nullptr || value == nullptr) return 0;
+  return get(file.table(), vname, value) == 1 ? 1 : 0;
 }
 
 }  // namespace
