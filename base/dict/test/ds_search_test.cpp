@@ -39,14 +39,31 @@ Sdict_snode Key(const std::string& k) {
   return n;
 }
 
+// The three search forms of one saved dictionary, released on scope exit.
+struct ThreeForms {
+  ThreeForms(const char* path, const char* name)
+      : mem(ds_load(path, name)), map(ds_load_mmap(path, name)), hd(ds_load_hd(path, name)) {}
+  ~ThreeForms() {
+    ds_del(mem);
+    ds_del_mmap(map);
+    ds_del_hd(hd);
+  }
+  ThreeForms(const ThreeForms&) = delete;
+  ThreeForms& operator=(const ThreeForms&) = delete;
+  Sdict_search* mem;
+  Sdict_search* map;
+  Sdict_search_hd* hd;
+};
+
 TEST(DsSearch, ThreeFormsAgreeOnRandomKeys) {
   TempDir dir;
   const int kKeys = 60000;
   SaveKeys(dir.path(), "d", kKeys, 30011);
   const char* p = dir.path().c_str();
-  Sdict_search* mem = ds_load(p, "d");
-  Sdict_search* map = ds_load_mmap(p, "d");
-  Sdict_search_hd* hd = ds_load_hd(p, "d");
+  ThreeForms f(p, "d");
+  Sdict_search* mem = f.mem;
+  Sdict_search* map = f.map;
+  Sdict_search_hd* hd = f.hd;
   ASSERT_NE(nullptr, mem);
   ASSERT_NE(nullptr, map);
   ASSERT_NE(nullptr, hd);
@@ -76,9 +93,6 @@ TEST(DsSearch, ThreeFormsAgreeOnRandomKeys) {
   }
   EXPECT_GT(present, 40000);
   EXPECT_LT(present, 60000);
-  ds_del(mem);
-  ds_del_mmap(map);
-  ds_del_hd(hd);
 }
 
 TEST(DsSearch, InPlaceOperations) {
@@ -213,21 +227,15 @@ TEST(DsSearch, SaveLoadAndFrequencyGenerations) {
 TEST(DsSearch, EmptyDictionaryInEveryForm) {
   TempDir dir;
   SaveKeys(dir.path(), "e", 0, 3);
-  const char* p = dir.path().c_str();
-  Sdict_search* mem = ds_load(p, "e");
-  Sdict_search* map = ds_load_mmap(p, "e");
-  Sdict_search_hd* hd = ds_load_hd(p, "e");
-  ASSERT_NE(nullptr, mem);
-  ASSERT_NE(nullptr, map);
-  ASSERT_NE(nullptr, hd);
-  EXPECT_EQ(nullptr, map->node);
+  ThreeForms f(dir.path().c_str(), "e");
+  ASSERT_NE(nullptr, f.mem);
+  ASSERT_NE(nullptr, f.map);
+  ASSERT_NE(nullptr, f.hd);
+  EXPECT_EQ(nullptr, f.map->node);
   Sdict_snode n = Key("key0"), m = n, h = n;
-  EXPECT_EQ(0, ds_op1(mem, &n, SEEK));
-  EXPECT_EQ(0, ds_op1(map, &m, SEEK));
-  EXPECT_EQ(-1, ds_seek_hd(hd, &h));
-  ds_del(mem);
-  ds_del_mmap(map);
-  ds_del_hd(hd);
+  EXPECT_EQ(0, ds_op1(f.mem, &n, SEEK));
+  EXPECT_EQ(0, ds_op1(f.map, &m, SEEK));
+  EXPECT_EQ(-1, ds_seek_hd(f.hd, &h));
 }
 
 // Every form refuses a file set whose sizes or index disagree with the
@@ -240,15 +248,10 @@ TEST(DsSearch, LoadersRefuseInconsistentFiles) {
   const std::string ind2 = ReadFile(dir.file("b.ind2"));
   const char* p = dir.path().c_str();
   auto expect_refused = [&](const char* what) {
-    Sdict_search* a = ds_load(p, "b");
-    Sdict_search* b = ds_load_mmap(p, "b");
-    Sdict_search_hd* c = ds_load_hd(p, "b");
-    EXPECT_EQ(nullptr, a) << what;
-    EXPECT_EQ(nullptr, b) << what;
-    EXPECT_EQ(nullptr, c) << what;
-    ds_del(a);
-    ds_del_mmap(b);
-    ds_del_hd(c);
+    ThreeForms f(p, "b");
+    EXPECT_EQ(nullptr, f.mem) << what;
+    EXPECT_EQ(nullptr, f.map) << what;
+    EXPECT_EQ(nullptr, f.hd) << what;
   };
   auto restore = [&] {
     WriteFile(dir.file("b.n"), n);
