@@ -63,6 +63,8 @@ class NumberFile : public ul_conf_internal::ItemSink {
     table_.size = 1;
     table_.item = &item_;
   }
+  NumberFile(const NumberFile&) = delete;  // table_ points into this object
+  NumberFile& operator=(const NumberFile&) = delete;
 
   // False when the file cannot be read as a table of 1024 items.
   bool Read(const char* dir, const char* name) {
