@@ -1,7 +1,7 @@
 // Fuzzes JsonToProtoMessage on a fixed schema that has every field kind,
 // recursion, map-shaped fields, required fields, extensions and escaped
-// names. The first input byte picks the options and the entry point; the
-// rest is the JSON text.
+// names, and on a proto3 one. The first input byte picks the options, the
+// entry point and the schema; the rest is the JSON text.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -54,15 +54,37 @@ message Node {
 extend Node { optional int32 ext = 100; repeated Node rext = 536870000; }
 )";
 
-const google::protobuf::Message& Prototype() {
-  static const google::protobuf::Message* prototype = [] {
-    google::protobuf::SetLogHandler(nullptr);  // protobuf's UTF-8 warnings are noise here
-    static testsupport::ProtoText schema(kSchema, "fuzz.proto");
-    const google::protobuf::Message* p = schema.Prototype("fz.Node");
-    if (p == nullptr) __builtin_trap();
-    return p;
-  }();
-  return *prototype;
+// proto3: open enums, real maps and strings that protobuf checks for UTF-8.
+const char kSchema3[] = R"(
+syntax = "proto3";
+package fz3;
+enum Kind { ZERO = 0; ONE = 1; }
+message Leaf {
+  Kind k = 1;
+  string s = 2;
+  optional int32 o = 3;
+  repeated Kind rk = 4;
+  map<string, string> ms = 5;
+  map<string, Leaf> ml = 6;
+  Leaf sub = 7;
+  oneof pick { uint64 pu = 8; Leaf pl = 9; }
+  bytes by = 10;
+}
+)";
+
+const google::protobuf::Message* Load(testsupport::ProtoText* schema, const char* type) {
+  google::protobuf::SetLogHandler(nullptr);  // protobuf's UTF-8 warnings are noise here
+  const google::protobuf::Message* p = schema->Prototype(type);
+  if (p == nullptr) __builtin_trap();
+  return p;
+}
+
+const google::protobuf::Message& Prototype(bool proto3) {
+  static testsupport::ProtoText schema(kSchema, "fuzz.proto");
+  static testsupport::ProtoText schema3(kSchema3, "fuzz3.proto");
+  static const google::protobuf::Message* node = Load(&schema, "fz.Node");
+  static const google::protobuf::Message* leaf = Load(&schema3, "fz3.Leaf");
+  return proto3 ? *leaf : *node;
 }
 
 // Hands out the text in pieces of 1 to 4 bytes, with empty pieces between.
@@ -98,7 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   Json2PbOptions options;
   options.base64_to_bytes = (mode & 1) != 0;
-  std::unique_ptr<google::protobuf::Message> message(Prototype().New());
+  std::unique_ptr<google::protobuf::Message> message(Prototype((mode & 8) != 0).New());
   std::string error;
   bool ok;
   if (mode & 2) {

@@ -8,23 +8,16 @@
 
 namespace ccode {
 
-AutoBuffer::AutoBuffer(size_t capacity) {
-  if (capacity > 0 && capacity < std::numeric_limits<size_t>::max()) {
-    _str = allocate(capacity + 1);
-    if (_str != nullptr) {
-      _str[0] = '\0';
-      _capacity = capacity;
-    }
-  }
-}
+AutoBuffer::AutoBuffer(size_t capacity) { init(capacity); }
 
-AutoBuffer::AutoBuffer(mempool& pool, size_t capacity) : _mempool(&pool) {
-  if (capacity > 0 && capacity < std::numeric_limits<size_t>::max()) {
-    _str = allocate(capacity + 1);
-    if (_str != nullptr) {
-      _str[0] = '\0';
-      _capacity = capacity;
-    }
+AutoBuffer::AutoBuffer(mempool& pool, size_t capacity) : _mempool(&pool) { init(capacity); }
+
+void AutoBuffer::init(size_t capacity) {
+  if (capacity == 0 || capacity == std::numeric_limits<size_t>::max()) return;
+  _str = allocate(capacity + 1);
+  if (_str != nullptr) {
+    _str[0] = '\0';
+    _capacity = capacity;
   }
 }
 
@@ -141,13 +134,15 @@ AutoBuffer& AutoBuffer::vpushf(const char* format, va_list args) {
     r = std::vsnprintf(nullptr, 0, format, pass);
   }
   va_end(pass);
-  if (r < 1) return *this;
+  if (r < 0) return *this;
   const size_t n = static_cast<size_t>(r);
   if (_str != nullptr && n <= _capacity - _size) {
+    // Also an empty result: it fits, so the flag is cleared.
     _size += n;
     _truncated = false;
     return *this;
   }
+  if (n == 0) return *this;
 
   const size_t grown = grown_capacity(n);
   char* p = grown != 0 ? allocate_copy(grown) : nullptr;

@@ -45,6 +45,7 @@ class AutoBuffer {
   // that and twice the current capacity); false when memory ran out.
   bool reserve(size_t capacity);
 
+  // Appends n bytes; `data` may point into this buffer's own text.
   AutoBuffer& push(const char* data, size_t n);
   AutoBuffer& push(const char* s) {
     if (s == nullptr) {
@@ -53,6 +54,8 @@ class AutoBuffer {
     }
     return push(s, std::strlen(s));
   }
+  // Formatted append. As with snprintf, no argument may point into this
+  // buffer's own text: the text is written where such an argument's NUL lies.
   AutoBuffer& pushf(const char* format, ...) __attribute__((format(printf, 2, 3)));
   AutoBuffer& vpushf(const char* format, va_list args) __attribute__((format(printf, 2, 0)));
 
@@ -72,6 +75,7 @@ class AutoBuffer {
   AutoBuffer& operator<<(const void* p) { return pushf("%p", p); }
 
  private:
+  void init(size_t capacity);
   char* allocate(size_t bytes);
   void release();
   // New storage of `capacity` + 1 bytes holding a copy of the text, or null.

@@ -154,13 +154,8 @@ class ccode_hashtable {
   // Releases every pair, block and the bucket array; harmless when repeated.
   int destroy() {
     if (_bucket != nullptr) {
-      for (size_t i = 0; i < _bitems; ++i) {
-        for (node_pointer n = _bucket[i]; n != nullptr;) {
-          node_pointer next = n->next;
-          ccode_destruct(n);
-          n = next;
-        }
-      }
+      // Only the pairs end here; the links stay readable for the walk.
+      __ccode_destroy_aux(begin(), end());
       _sp_alloc.destroy();
       _np_alloc.deallocate(_bucket, _bitems);
     }

@@ -117,140 +117,90 @@ const char* TypeWord(const FieldDescriptor* field) {
   return "";
 }
 
-// Adds one element of a JSON array to a repeated field. False (with the
-// error appended) for a bad element.
-bool AddElement(const rapidjson::Value& item, const FieldDescriptor* field, Message* message,
-                const Reflection* r, const Json2PbOptions& options, std::string* error,
-                int depth) {
-  switch (field->cpp_type()) {
-    case FieldDescriptor::CPPTYPE_INT32:
-      if (!item.IsInt()) break;
-      r->AddInt32(message, field, item.GetInt());
-      return true;
-    case FieldDescriptor::CPPTYPE_INT64:
-      if (!item.IsInt64()) break;
-      r->AddInt64(message, field, item.GetInt64());
-      return true;
-    case FieldDescriptor::CPPTYPE_UINT32:
-      if (!item.IsUint()) break;
-      r->AddUInt32(message, field, item.GetUint());
-      return true;
-    case FieldDescriptor::CPPTYPE_UINT64:
-      if (!item.IsUint64()) break;
-      r->AddUInt64(message, field, item.GetUint64());
-      return true;
-    case FieldDescriptor::CPPTYPE_BOOL:
-      if (!item.IsBool()) break;
-      r->AddBool(message, field, item.GetBool());
-      return true;
-    case FieldDescriptor::CPPTYPE_FLOAT: {
-      double d;
-      const int rc = ReadFloating(item, &d);
-      if (rc != 0) {
-        value_invalid(field, rc == 1 ? "f" : "float", item, error);
-        return false;
-      }
-      r->AddFloat(message, field, NarrowToFloat(d));
-      return true;
-    }
-    case FieldDescriptor::CPPTYPE_DOUBLE: {
-      double d;
-      const int rc = ReadFloating(item, &d);
-      if (rc != 0) {
-        value_invalid(field, rc == 1 ? "d" : "double", item, error);
-        return false;
-      }
-      r->AddDouble(message, field, d);
-      return true;
-    }
-    case FieldDescriptor::CPPTYPE_ENUM: {
-      const EnumValueDescriptor* e = ReadEnum(item, field);
-      if (e == nullptr) break;
-      r->AddEnum(message, field, e);
-      return true;
-    }
-    case FieldDescriptor::CPPTYPE_STRING: {
-      if (!item.IsString()) break;
-      std::string s;
-      if (!ReadString(item, field, options, error, &s)) return false;
-      r->AddString(message, field, std::move(s));
-      return true;
-    }
-    case FieldDescriptor::CPPTYPE_MESSAGE:
-      if (!item.IsObject()) break;
-      return JsonValueToProtoMessage(item, r->AddMessage(message, field), options, error,
-                                     depth + 1);
-    default:
-      return true;
-  }
-  value_invalid(field, TypeWord(field), item, error);
-  return false;
-}
+// How StoreValue ended.
+enum StoreResult {
+  kStored,
+  kWrongKind,  // the caller reports the value with *type
+  kReported,   // a failure already in the error text (bad base64, sub-message)
+};
 
-// Stores a JSON value into a single field. Returns 0 when stored, 1 for a
-// value of the wrong kind (the caller reports it), or 2 for a failure
-// already reported (bad base64, or the sub-message's own walk).
-int SetSingle(const rapidjson::Value& value, const FieldDescriptor* field, Message* message,
-              const Reflection* r, const Json2PbOptions& options, std::string* error, int depth,
-              const char** type) {
+// Stores one JSON value into a field: added to a repeated field (one element
+// of the JSON array) or set in a single one. *type is the type word to report
+// a value of the wrong kind with.
+template <bool kAdd>
+StoreResult StoreValue(const rapidjson::Value& value, const FieldDescriptor* field,
+                       Message* message, const Reflection* r, const Json2PbOptions& options,
+                       std::string* error, int depth, const char** type) {
+  *type = TypeWord(field);
   switch (field->cpp_type()) {
     case FieldDescriptor::CPPTYPE_INT32:
-      if (!value.IsInt()) return 1;
-      r->SetInt32(message, field, value.GetInt());
-      return 0;
+      if (!value.IsInt()) return kWrongKind;
+      if constexpr (kAdd) r->AddInt32(message, field, value.GetInt());
+      else r->SetInt32(message, field, value.GetInt());
+      return kStored;
     case FieldDescriptor::CPPTYPE_INT64:
-      if (!value.IsInt64()) return 1;
-      r->SetInt64(message, field, value.GetInt64());
-      return 0;
+      if (!value.IsInt64()) return kWrongKind;
+      if constexpr (kAdd) r->AddInt64(message, field, value.GetInt64());
+      else r->SetInt64(message, field, value.GetInt64());
+      return kStored;
     case FieldDescriptor::CPPTYPE_UINT32:
-      if (!value.IsUint()) return 1;
-      r->SetUInt32(message, field, value.GetUint());
-      return 0;
+      if (!value.IsUint()) return kWrongKind;
+      if constexpr (kAdd) r->AddUInt32(message, field, value.GetUint());
+      else r->SetUInt32(message, field, value.GetUint());
+      return kStored;
     case FieldDescriptor::CPPTYPE_UINT64:
-      if (!value.IsUint64()) return 1;
-      r->SetUInt64(message, field, value.GetUint64());
-      return 0;
+      if (!value.IsUint64()) return kWrongKind;
+      if constexpr (kAdd) r->AddUInt64(message, field, value.GetUint64());
+      else r->SetUInt64(message, field, value.GetUint64());
+      return kStored;
     case FieldDescriptor::CPPTYPE_BOOL:
-      if (!value.IsBool()) return 1;
-      r->SetBool(message, field, value.GetBool());
-      return 0;
+      if (!value.IsBool()) return kWrongKind;
+      if constexpr (kAdd) r->AddBool(message, field, value.GetBool());
+      else r->SetBool(message, field, value.GetBool());
+      return kStored;
     case FieldDescriptor::CPPTYPE_FLOAT: {
       double d;
       const int rc = ReadFloating(value, &d);
       if (rc == 1) *type = "f";
-      if (rc != 0) return 1;
-      r->SetFloat(message, field, NarrowToFloat(d));
-      return 0;
+      if (rc != 0) return kWrongKind;
+      if constexpr (kAdd) r->AddFloat(message, field, NarrowToFloat(d));
+      else r->SetFloat(message, field, NarrowToFloat(d));
+      return kStored;
     }
     case FieldDescriptor::CPPTYPE_DOUBLE: {
       double d;
       const int rc = ReadFloating(value, &d);
       if (rc == 1) *type = "d";
-      if (rc != 0) return 1;
-      r->SetDouble(message, field, d);
-      return 0;
+      if (rc != 0) return kWrongKind;
+      if constexpr (kAdd) r->AddDouble(message, field, d);
+      else r->SetDouble(message, field, d);
+      return kStored;
     }
     case FieldDescriptor::CPPTYPE_ENUM: {
+      // Only declared values: protobuf must never see an unknown number.
       const EnumValueDescriptor* e = ReadEnum(value, field);
-      if (e == nullptr) return 1;
-      r->SetEnum(message, field, e);
-      return 0;
+      if (e == nullptr) return kWrongKind;
+      if constexpr (kAdd) r->AddEnum(message, field, e);
+      else r->SetEnum(message, field, e);
+      return kStored;
     }
     case FieldDescriptor::CPPTYPE_STRING: {
-      if (!value.IsString()) return 1;
+      if (!value.IsString()) return kWrongKind;
       std::string s;
-      if (!ReadString(value, field, options, error, &s)) return 2;
-      r->SetString(message, field, std::move(s));
-      return 0;
+      if (!ReadString(value, field, options, error, &s)) return kReported;
+      if constexpr (kAdd) r->AddString(message, field, std::move(s));
+      else r->SetString(message, field, std::move(s));
+      return kStored;
     }
-    case FieldDescriptor::CPPTYPE_MESSAGE:
-      // Any value: the walk of the (created) sub-message judges it.
-      return JsonValueToProtoMessage(value, r->MutableMessage(message, field), options, error,
-                                     depth + 1)
-                 ? 0
-                 : 2;
+    case FieldDescriptor::CPPTYPE_MESSAGE: {
+      // An element must be an object; a single field takes any value, which
+      // the walk of the (created) sub-message then judges.
+      if (kAdd && !value.IsObject()) return kWrongKind;
+      Message* sub = kAdd ? r->AddMessage(message, field) : r->MutableMessage(message, field);
+      return JsonValueToProtoMessage(value, sub, options, error, depth + 1) ? kStored : kReported;
+    }
   }
-  return 0;
+  return kStored;
 }
 
 // Converts the member named after |field| (if any) into it.
@@ -362,17 +312,25 @@ bool JsonValueToProtoField(const rapidjson::Value& value, const FieldDescriptor*
       AppendError(error, "Invalid value for repeated field: %s", field->full_name().c_str());
       return false;
     }
+    // The first bad element ends the conversion, whatever the label; the
+    // elements before it stay added.
     for (const auto& item : value.GetArray()) {
-      if (!AddElement(item, field, message, r, options, error, depth)) return false;
+      const char* type;
+      switch (StoreValue<true>(item, field, message, r, options, error, depth, &type)) {
+        case kStored: break;
+        case kWrongKind: value_invalid(field, type, item, error); return false;
+        case kReported: return false;
+      }
     }
     return true;
   }
-  const char* type = TypeWord(field);
-  switch (SetSingle(value, field, message, r, options, error, depth, &type)) {
-    case 0: return true;
-    case 1: return value_invalid(field, type, value, error);
-    default: return false;
+  const char* type;
+  switch (StoreValue<false>(value, field, message, r, options, error, depth, &type)) {
+    case kStored: return true;
+    case kWrongKind: return value_invalid(field, type, value, error);
+    case kReported: return false;
   }
+  return false;
 }
 
 bool JsonValueToProtoMessage(const rapidjson::Value& json_value, Message* message,

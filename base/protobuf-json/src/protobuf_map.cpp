@@ -36,13 +36,21 @@ bool JsonMapToProtoMap(const rapidjson::Value& value, const FieldDescriptor* fie
   const Descriptor* entry_type = field->message_type();
   const FieldDescriptor* key_field = entry_type->field(0);
   const FieldDescriptor* value_field = entry_type->field(1);
+  // Each entry is a message one level down, as it is in the array form and
+  // on the wire: the nesting limit counts it too.
+  if (!value.ObjectEmpty() && depth + 1 > kMaxMessageDepth) {
+    AppendError(error, "Too deeply nested message: %s", entry_type->full_name().c_str());
+    return false;
+  }
   const Reflection* reflection = message->GetReflection();
   for (auto m = value.MemberBegin(); m != value.MemberEnd(); ++m) {
     Message* entry = reflection->AddMessage(message, field);
     const Reflection* entry_reflection = entry->GetReflection();
     entry_reflection->SetString(entry, key_field,
                                 std::string(m->name.GetString(), m->name.GetStringLength()));
-    if (!JsonValueToProtoField(m->value, value_field, entry, options, error, depth)) return false;
+    if (!JsonValueToProtoField(m->value, value_field, entry, options, error, depth + 1)) {
+      return false;
+    }
   }
   return true;
 }

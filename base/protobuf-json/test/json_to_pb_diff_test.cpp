@@ -197,8 +197,9 @@ TEST_F(JsonToPbDiffTest, AgreesWithProtobufParserOnGeneratedMessages) {
 
 // Where the two are meant to differ: ours is strict about kinds, ignores
 // unknown members, takes the first of duplicate members, reads "nan" and
-// "infinity" in any case, narrows large doubles to infinity, and stores bytes
-// as they stand unless asked to decode base64.
+// "infinity" in any case, narrows large doubles to infinity, refuses null
+// array elements and unpadded base64, keeps every entry of a map object with
+// repeated keys, and stores bytes as they stand unless asked to decode base64.
 TEST_F(JsonToPbDiffTest, IntendedDifferences) {
   struct Case {
     const char* json;
@@ -217,6 +218,11 @@ TEST_F(JsonToPbDiffTest, IntendedDifferences) {
       {"{\"unknown\":1,\"a\":2}", true, "a: 2", false, ""},
       {"{\"a\":1,\"a\":2}", true, "a: 1", true, "a: 2"},
       {"{\"kind\":7}", true, "", true, "12: 7"},  // kept as an unknown field
+      {"{\"e\":1e19}", true, "", true, "e: 10000000000000000000"},
+      {"{\"nums\":[1,null]}", false, "nums: 1", true, "nums: 1"},
+      {"{\"blob\":\"YWJjZA\"}", false, "", true, "blob: \"abcd\""},  // unpadded base64
+      {"{\"counts\":{\"k\":1,\"k\":2}}", true,  // every entry kept, in text order
+       "counts { key: \"k\" value: 1 } counts { key: \"k\" value: 2 }", false, ""},
   };
   for (const Case& c : cases) {
     auto ours = schema_.New("d.outer");

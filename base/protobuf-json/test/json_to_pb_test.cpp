@@ -361,11 +361,52 @@ TEST_F(JsonToPbTest, HostileInput) {
   ok += "{\"i\":1}";
   for (int i = 0; i < protobuf_json::kMaxMessageDepth; ++i) ok += "]}";
   EXPECT_TRUE(Convert(ok)) << error_;
+  // Map entries are messages too, in the object form as in the array form,
+  // so whatever is accepted is within protobuf's own parsing depth.
+  auto nested_maps = [](int levels, bool array_form) {
+    std::string json, close;
+    for (int i = 0; i < levels; ++i) {
+      json += array_form ? "{\"r\":1,\"m\":[{\"key\":\"a\",\"value\":" : "{\"r\":1,\"m\":{\"a\":";
+      close += array_form ? "}]}" : "}}";
+    }
+    return json + "{\"r\":2}" + close;
+  };
+  const int max_levels = protobuf_json::kMaxMessageDepth / 2;
+  for (bool array_form : {false, true}) {
+    ASSERT_TRUE(Convert(nested_maps(max_levels, array_form), "t.Req")) << error_;
+    auto copy = schema_.New("t.Req");
+    EXPECT_TRUE(copy->ParseFromString(msg_->SerializeAsString()));
+    EXPECT_FALSE(Convert(nested_maps(max_levels + 1, array_form), "t.Req"));
+    EXPECT_EQ("Too deeply nested message: t.Req.MEntry", error_);
+  }
   // Numbers beyond every kind, and invalid UTF-8, pass through safely.
   EXPECT_FALSE(Convert("{\"d\":1e400}"));
   EXPECT_TRUE(Convert("{\"d\":1e-400,\"ul\":18446744073709551616,\"s\":\"\xff\xfe\"}"));
   EXPECT_EQ("\xff\xfe", R()->GetString(*msg_, F("s")));
   EXPECT_FALSE(Has("ul"));
+}
+
+// proto3 enums are open on the wire, yet only declared values are taken (an
+// undeclared number must not slip in as an unknown value); strings that are
+// not UTF-8 are stored as given, and the message still serialises.
+TEST(JsonToPbProto3, EnumsStringsPresence) {
+  testsupport::ProtoText schema(R"(
+    syntax = "proto3"; package p3; enum K { Z = 0; A = 1; }
+    message P { K k = 1; repeated K rk = 2; string s = 3; optional int32 o = 4; })");
+  ASSERT_TRUE(schema.ok()) << schema.error();
+  auto m = schema.New("p3.P");
+  const auto* d = m->GetDescriptor();
+  const Reflection* r = m->GetReflection();
+  std::string error;
+  EXPECT_TRUE(JsonToProtoMessage("{\"k\":5,\"s\":\"\xff\",\"o\":0}", m.get(), &error));
+  EXPECT_EQ("Invalid value `5' for optional field `p3.P.k' which SHOULD be enum", error);
+  EXPECT_EQ(0, r->GetEnumValue(*m, d->FindFieldByName("k")));
+  EXPECT_EQ("\xff", r->GetString(*m, d->FindFieldByName("s")));
+  EXPECT_TRUE(r->HasField(*m, d->FindFieldByName("o")));
+  EXPECT_FALSE(JsonToProtoMessage("{\"rk\":[\"A\",9]}", m.get(), &error));
+  EXPECT_EQ(1, r->FieldSize(*m, d->FindFieldByName("rk")));
+  EXPECT_EQ(0, r->GetUnknownFields(*m).field_count());
+  EXPECT_FALSE(m->SerializeAsString().empty());
 }
 
 TEST(EncodeDecodeName, Escapes) {
