@@ -6,6 +6,7 @@
 // PROTO and MESSAGE are the schema and "package.message" given to
 // pbdict-build; DIR and NAME name the files DIR/NAME.pbd and DIR/NAME.ht.
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include <google/protobuf/compiler/importer.h>

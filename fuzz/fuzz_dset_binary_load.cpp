@@ -12,39 +12,29 @@
 #include <memory>
 #include <string>
 
-#include <google/protobuf/descriptor.h>
-#include <google/protobuf/descriptor.pb.h>
-#include <google/protobuf/dynamic_message.h>
-#include <google/protobuf/text_format.h>
-
 #include "hash.h"
 #include "pbdict.h"
+#include "support/proto_text.h"
 
 namespace {
 
 using kavo::pbdict::PbDict;
 
 // One value type for every run: a few scalar, repeated and nested fields.
-struct ValueType {
-  google::protobuf::DescriptorPool pool;
-  google::protobuf::DynamicMessageFactory factory;
-  const google::protobuf::Message* prototype = nullptr;
-
-  ValueType() {
-    google::protobuf::FileDescriptorProto file;
-    google::protobuf::TextFormat::ParseFromString(
-        R"(name: "f.proto" package: "f" syntax: "proto2"
-           message_type { name: "In" field { name: "s" number: 1 label: LABEL_OPTIONAL type: TYPE_STRING } }
-           message_type { name: "V"
-             field { name: "n" number: 1 label: LABEL_OPTIONAL type: TYPE_INT32 }
-             field { name: "b" number: 2 label: LABEL_OPTIONAL type: TYPE_BYTES }
-             field { name: "r" number: 3 label: LABEL_REPEATED type: TYPE_INT64 }
-             field { name: "in" number: 4 label: LABEL_OPTIONAL type: TYPE_MESSAGE type_name: ".f.In" } })",
-        &file);
-    pool.BuildFile(file);
-    prototype = factory.GetPrototype(pool.FindMessageTypeByName("f.V"));
-  }
-};
+const google::protobuf::Message& Prototype() {
+  static const google::protobuf::Message* prototype = [] {
+    static testsupport::ProtoText schema(R"(
+      syntax = "proto2";
+      package f;
+      message In { optional string s = 1; }
+      message V { optional int32 n = 1; optional bytes b = 2; repeated int64 r = 3; optional In in = 4; }
+    )", "f.proto");
+    const google::protobuf::Message* p = schema.Prototype("f.V");
+    if (p == nullptr) __builtin_trap();
+    return p;
+  }();
+  return *prototype;
+}
 
 // A private folder for the two files, made once per process.
 const std::string& Folder() {
@@ -66,8 +56,8 @@ bool WriteAll(const std::string& path, const uint8_t* data, size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static ValueType* type = new ValueType();
-  if (size < 4 || type->prototype == nullptr) return 0;
+  const google::protobuf::Message& prototype = Prototype();
+  if (size < 4) return 0;
   uint32_t split = 0;
   std::memcpy(&split, data, 4);
   data += 4;
@@ -78,9 +68,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       !WriteAll(dir + "/f.ht", data + pbd_size, size - pbd_size)) {
     return 0;
   }
-  PbDict dict(type->prototype, nullptr);
+  PbDict dict(&prototype, nullptr);
   if (dict.binary_load(dir.c_str(), "f") != 0 || dict.pht == nullptr) return 0;
-  std::unique_ptr<google::protobuf::Message> found(type->prototype->New());
+  std::unique_ptr<google::protobuf::Message> found(prototype.New());
   const kavo::pbdict::hash_table_t* ht = dict.pht;
   for (int b = 0; b < ht->capacity; ++b) {
     for (const kavo::pbdict::hash_node_t* n = ht->table[b]; n != nullptr; n = n->next) {

@@ -6,10 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstring>
+#include <map>
+#include <regex>
 #include <string>
 #include <vector>
 
+#include "dict_files.h"
 #include "pbdict.h"
 #include "schema_fixture.h"
 #include "support/support.h"
@@ -17,6 +19,8 @@
 namespace {
 
 using kavo::pbdict::PbDict;
+using pbdict_test::DecodeDictFiles;
+using pbdict_test::DictFiles;
 using pbdict_test::Schema;
 using testsupport::CaptureFd;
 using testsupport::FileExists;
@@ -74,11 +78,11 @@ TEST(BuilderOptions, HelpAndVersion) {
 
   r = RunBuilder({"-v"});
   EXPECT_EQ(0, r.status);
-  ASSERT_EQ(0u, r.out.find(" Version\t: ")) << r.out;
-  size_t second = r.out.find("\n Built date\t: ");
-  ASSERT_NE(std::string::npos, second) << r.out;
-  EXPECT_EQ('\n', r.out.back());
-  EXPECT_EQ(second + 1, r.out.find('\n') + 1);
+  // The revision and the compiler's build date and time.
+  EXPECT_TRUE(std::regex_match(
+      r.out, std::regex(" Version\t: [^\n]+\n Built date\t: [A-Z][a-z]{2} [ 0-9][0-9] [0-9]{4} "
+                        "[0-9]{2}:[0-9]{2}:[0-9]{2}\n")))
+      << r.out;
 
   // -v acts at once: the missing required options are never checked.
   r = RunBuilder({"-v", "-p", "x"});
@@ -137,7 +141,9 @@ TEST(BuilderInput, TextFileChecks) {
   std::string longname(300, 'n');
   r = RunBuilder({"-p", dir.path(), "-n", longname, "-B", "x.proto", "-b", "t.V"});
   EXPECT_EQ(255, r.status);
-  EXPECT_NE(std::string::npos, r.out.find("is too long!\n"));
+  EXPECT_EQ(Header(dir.path(), longname) + "the file path " + dir.path() + "/" + longname +
+                " is too long!\n",
+            r.out);
 }
 
 TEST(BuilderInput, SchemaImport) {
@@ -190,14 +196,9 @@ std::string Success(const std::string& path, const std::string& name, const std:
          " success!\n[3] dict " + bin + " loads successfully.\n[5] Return:0\n";
 }
 
-uint32_t U32(const std::string& s, size_t at) {
-  uint32_t v = 0;
-  if (at + 4 <= s.size()) std::memcpy(&v, s.data() + at, 4);
-  return v;
-}
-
 // A text dictionary and its schema in a temporary folder, built with
-// pbdict-build and read back in this process.
+// pbdict-build; the files it writes are decoded by their layout and read
+// back with the dictionary's loader.
 class Build : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -213,21 +214,50 @@ class Build : public ::testing::Test {
     return RunBuilder(args);
   }
 
-  // Loads "<dir>/<name>.pbd|ht"; 0 on success.
-  int Load(const std::string& name = "d.txt") {
-    dict_.reset(new PbDict(schema_.Prototype("t.V"), nullptr));
+  // Decodes "<dir>/<name>.pbd|ht" into files_ and loads them into dict_;
+  // the loader must find every key's message as the files hold it.
+  ::testing::AssertionResult Files(const std::string& name = "d.txt", Schema* schema = nullptr,
+                                   const std::string& type = "t.V") {
+    schema_used_ = schema != nullptr ? schema : &schema_;
+    type_ = type;
+    ::testing::AssertionResult decoded = DecodeDictFiles(
+        ReadFile(dir_.file(name + ".pbd")), ReadFile(dir_.file(name + ".ht")), &files_);
+    if (!decoded) return decoded;
+    dict_.reset(new PbDict(schema_used_->Prototype(type), nullptr));
     CaptureFd err(2);
-    return dict_->binary_load(dir_.path().c_str(), name.c_str());
+    if (dict_->binary_load(dir_.path().c_str(), name.c_str()) != 0) {
+      return ::testing::AssertionFailure() << "binary_load of " << name << ": " << err.Stop();
+    }
+    for (const auto& entry : files_.keys) {
+      if (Lookup(entry.first) != Message(entry.first)) {
+        return ::testing::AssertionFailure() << "the loader reads key " << entry.first << " as "
+                                             << Lookup(entry.first);
+      }
+    }
+    return ::testing::AssertionSuccess();
   }
 
-  std::string Message(const char* key) {
-    auto m = schema_.New("t.V");
-    if (dset_search_item(dict_.get(), key, m.get()) != 1) return "<absent>";
+  // The message of the key as the files hold it, in text form.
+  std::string Message(const std::string& key) {
+    auto it = files_.keys.find(key);
+    if (it == files_.keys.end()) return "<absent>";
+    auto m = schema_used_->New(type_);
+    if (!m->ParseFromString(files_.values[it->second])) return "<unparsable>";
+    return Schema::Text(*m);
+  }
+
+  // The message of the key as the loaded dictionary answers it.
+  std::string Lookup(const std::string& key) {
+    auto m = schema_used_->New(type_);
+    if (dset_search_item(dict_.get(), key.c_str(), m.get()) != 1) return "<absent>";
     return Schema::Text(*m);
   }
 
   TempDir dir_;
   Schema schema_;
+  Schema* schema_used_ = &schema_;
+  std::string type_ = "t.V";
+  DictFiles files_;
   std::unique_ptr<PbDict> dict_;
 };
 
@@ -235,18 +265,22 @@ TEST_F(Build, OneEntry) {
   ProgramResult r = Run("a\t{\"a\":\"x\"}\n");
   EXPECT_EQ(0, r.status) << r.err;
   EXPECT_EQ(Success(dir_.path(), "d.txt", "d.txt"), r.out);
-  // Without -P and -N the files go beside the text file, named after it.
+  // Without -P and -N the files go beside the text file, named after it:
+  // offsets 0 and 3, then the value 0a 01 78; one bucket of 1543 holds the
+  // node (value 0, key offset 0), then the key area "a\0".
   std::string pbd = ReadFile(dir_.file("d.txt.pbd"));
   std::string ht = ReadFile(dir_.file("d.txt.ht"));
   ASSERT_EQ(1024u + 16 + 3, pbd.size());
-  EXPECT_EQ(std::string("\0\0\0\0\0\0\0\0\x03\0\0\0\0\0\0\0\x0a\x01x", 19),
-            pbd.substr(1024));
+  EXPECT_EQ(std::string("\0\0\0\0\0\0\0\0\x03\0\0\0\0\0\0\0\x0a\x01x", 19), pbd.substr(1024));
   ASSERT_EQ(12u + 4 * 1543 + 8 + 2, ht.size());
-  EXPECT_EQ(1543u, U32(ht, 0));
-  EXPECT_EQ(1u, U32(ht, 4));
-  EXPECT_EQ(2u, U32(ht, 8));
-  EXPECT_EQ(std::string("a\0", 2), ht.substr(ht.size() - 2));
-  ASSERT_EQ(0, Load());
+  ASSERT_TRUE(Files());
+  EXPECT_EQ(0, files_.is_empty);
+  EXPECT_EQ(1, files_.line_num);
+  EXPECT_EQ(1000000, files_.max_line);
+  EXPECT_EQ(0, files_.tolower);
+  EXPECT_EQ(1, files_.comment_allowed);
+  EXPECT_EQ(1543u, files_.capacity);
+  EXPECT_EQ((std::map<std::string, uint32_t>{{"a", 0}}), files_.keys);
   EXPECT_EQ("a: \"x\"\n", Message("a"));
 
   // -P and -N name the output.
@@ -259,6 +293,7 @@ TEST_F(Build, OneEntry) {
 }
 
 TEST_F(Build, EmptyDictionary) {
+  // No usable line; and, with an empty -s, every line is one column.
   for (const std::vector<std::string>& extra :
        {std::vector<std::string>{}, std::vector<std::string>{"-s", ""}}) {
     ProgramResult r = Run(extra.empty() ? "# comment\n\n\r\nonlykey\n" : "a\t{}\n", extra);
@@ -266,9 +301,9 @@ TEST_F(Build, EmptyDictionary) {
     EXPECT_EQ(Success(dir_.path(), "d.txt", "d.txt"), r.out);
     EXPECT_EQ(1024u, ReadFile(dir_.file("d.txt.pbd")).size());
     EXPECT_TRUE(FileExists(dir_.file("d.txt.ht")));
-    EXPECT_EQ(0u, ReadFile(dir_.file("d.txt.ht")).size());
-    ASSERT_EQ(0, Load());
-    EXPECT_EQ("<absent>", Message("a"));
+    ASSERT_TRUE(Files());
+    EXPECT_EQ(1, files_.is_empty);
+    EXPECT_EQ("<absent>", Lookup("a"));
   }
 }
 
@@ -283,20 +318,23 @@ TEST_F(Build, MaxLine) {
                 "number.\n[5] Return:2\n",
             r.out);
   EXPECT_FALSE(FileExists(dir_.file("d.txt.pbd")));
+  EXPECT_FALSE(FileExists(dir_.file("d.txt.ht")));
 
   r = Run(text, {"-m", "2", "-o", "0"});
   EXPECT_EQ(0, r.status);
   EXPECT_EQ(Success(dir_.path(), "d.txt", "d.txt"), r.out);
-  ASSERT_EQ(0, Load());
-  EXPECT_EQ(2, dict_->line_num);
+  ASSERT_TRUE(Files());
+  EXPECT_EQ(2, files_.line_num);
+  EXPECT_EQ(2, files_.max_line);
+  EXPECT_EQ((std::map<std::string, uint32_t>{{"a", 0}, {"b", 1}}), files_.keys);
   EXPECT_EQ("n: 2\n", Message("b"));
-  EXPECT_EQ("<absent>", Message("c"));
 
   // A nonpositive -m keeps the default of 1000000.
   r = Run(text, {"-m", "-5"});
   EXPECT_EQ(0, r.status);
-  ASSERT_EQ(0, Load());
-  EXPECT_EQ(1000000, dict_->parameter.max_line);
+  ASSERT_TRUE(Files());
+  EXPECT_EQ(1000000, files_.max_line);
+  EXPECT_EQ(3, files_.line_num);
 }
 
 TEST_F(Build, LinesKeysAndSeparators) {
@@ -310,30 +348,41 @@ TEST_F(Build, LinesKeysAndSeparators) {
       "last\t{\"n\":5}";
   ProgramResult r = Run(text);
   EXPECT_EQ(0, r.status) << r.err;
+  EXPECT_EQ(Success(dir_.path(), "d.txt", "d.txt"), r.out);
   EXPECT_NE(std::string::npos, r.err.find("line is empty or too long!"));
-  ASSERT_EQ(0, Load());
-  EXPECT_EQ(5, dict_->line_num);
+  ASSERT_TRUE(Files());
+  EXPECT_EQ(5, files_.line_num);
+  EXPECT_EQ((std::map<std::string, uint32_t>{
+                {"crlf", 0}, {"Dup", 1}, {"dup", 2}, {"after", 3}, {"last", 4}}),
+            files_.keys);
   EXPECT_EQ("n: 1\n", Message("crlf"));
-  EXPECT_EQ("n: 2\n", Message("Dup"));
   EXPECT_EQ("n: 3\n", Message("dup"));
-  EXPECT_EQ("<absent>", Message("long"));
-  EXPECT_EQ("n: 4\n", Message("after"));
   EXPECT_EQ("n: 5\n", Message("last"));
-  EXPECT_EQ("<absent>", Message("#"));
 
-  // -t 1 folds keys at load and at look-up: the first of "Dup"/"dup" wins.
+  // -t 1 folds keys at load and at look-up: the first of "Dup"/"dup" wins,
+  // and the second keeps an entry that no key reaches.
   r = Run(text, {"-t", "1"});
   EXPECT_EQ(0, r.status);
-  ASSERT_EQ(0, Load());
-  EXPECT_EQ(1, dict_->parameter.tolower);
-  EXPECT_EQ("n: 2\n", Message("dup"));
-  EXPECT_EQ("n: 2\n", Message("DUP"));
-  EXPECT_EQ(5, dict_->line_num);
+  EXPECT_EQ(Success(dir_.path(), "d.txt", "d.txt"), r.out);
+  ASSERT_TRUE(Files());
+  EXPECT_EQ(1, files_.tolower);
+  EXPECT_EQ(5, files_.line_num);
+  EXPECT_EQ((std::map<std::string, uint32_t>{{"crlf", 0}, {"dup", 1}, {"after", 3}, {"last", 4}}),
+            files_.keys);
+  EXPECT_EQ("n: 3\n", Schema::Text(*[&] {
+              auto m = schema_.New("t.V");
+              m->ParseFromString(files_.values[2]);
+              return m;
+            }()));
+  EXPECT_EQ("n: 2\n", Lookup("dup"));
+  EXPECT_EQ("n: 2\n", Lookup("DUP"));
 
   // Several separator characters; -# 0 makes "#..." an ordinary key.
   r = Run("#k ;{\"n\":7}\nx;; {\"n\":8}\n", {"-s", " ;", "-#", "0"});
   EXPECT_EQ(0, r.status);
-  ASSERT_EQ(0, Load());
+  EXPECT_EQ(Success(dir_.path(), "d.txt", "d.txt"), r.out);
+  ASSERT_TRUE(Files());
+  EXPECT_EQ(0, files_.comment_allowed);
   EXPECT_EQ("n: 7\n", Message("#k"));
   EXPECT_EQ("n: 8\n", Message("x"));
 }
@@ -345,20 +394,25 @@ TEST_F(Build, FieldKinds) {
       "\"d\":1.5,\"flag\":true}\n"
       "e\t{\"color\":1}\n");
   EXPECT_EQ(0, r.status) << r.err;
-  ASSERT_EQ(0, Load());
+  EXPECT_EQ(Success(dir_.path(), "d.txt", "d.txt"), r.out);
+  ASSERT_TRUE(Files());
   EXPECT_EQ(
       "a: \"raw\\001bytes\"\nn: -3\ns: \"text\"\nlist: 1\nlist: 2\nlist: 3\ninner {\n  s: "
       "\"in\"\n  r: 4\n}\ncolor: BLUE\nm {\n  key: \"x\"\n  value: 1\n}\nm {\n  key: \"y\"\n"
       "  value: 2\n}\nd: 1.5\nflag: true\n",
       Message("k"));
   EXPECT_EQ("color: GREEN\n", Message("e"));
+  EXPECT_EQ(std::string("\x30\x01", 2), files_.values[1]);
 }
 
 TEST_F(Build, Proto3Schema) {
-  WriteFile(dir_.file("p3.proto"),
-            "syntax = \"proto3\";\npackage q;\nmessage In { string s = 1; }\n"
-            "message W { int32 count = 1; repeated string tags = 2; In in = 3; "
-            "map<string, In> m = 4; bytes b = 5; }\n");
+  const char kProto3[] =
+      "syntax = \"proto3\";\npackage q;\nmessage In { string s = 1; }\n"
+      "message W { int32 count = 1; repeated string tags = 2; In in = 3; "
+      "map<string, In> m = 4; bytes b = 5; }\n";
+  WriteFile(dir_.file("p3.proto"), kProto3);
+  Schema p3(kProto3);
+  ASSERT_TRUE(p3.ok());
   // Every value here serialises to 0 bytes: the dictionary still reads back.
   WriteFile(dir_.file("z.txt"), "a\t{\"count\":0}\nb\t{}\n");
   ProgramResult r = RunBuilder({"-p", dir_.path(), "-n", "z.txt", "-B", dir_.file("p3.proto"),
@@ -366,22 +420,20 @@ TEST_F(Build, Proto3Schema) {
   EXPECT_EQ(0, r.status) << r.out;
   EXPECT_EQ(Success(dir_.path(), "z.txt", "z.txt"), r.out);
   EXPECT_EQ(1024u + 24, ReadFile(dir_.file("z.txt.pbd")).size());
+  ASSERT_TRUE(Files("z.txt", &p3, "q.W"));
+  EXPECT_EQ((std::vector<std::string>{"", ""}), files_.values);
+  EXPECT_EQ("", Lookup("a"));
 
   WriteFile(dir_.file("w.txt"),
             "k\t{\"count\":9,\"tags\":[\"a\",\"b\"],\"in\":{\"s\":\"x\"},"
             "\"m\":{\"q\":{\"s\":\"y\"}},\"b\":\"zz\"}\n");
   r = RunBuilder({"-p", dir_.path(), "-n", "w.txt", "-B", dir_.file("p3.proto"), "-b", "q.W"});
   EXPECT_EQ(0, r.status) << r.out;
-  Schema p3("syntax = \"proto3\";\npackage q;\nmessage In { string s = 1; }\n"
-            "message W { int32 count = 1; repeated string tags = 2; In in = 3; "
-            "map<string, In> m = 4; bytes b = 5; }\n");
-  PbDict d(p3.Prototype("q.W"), nullptr);
-  ASSERT_EQ(0, d.binary_load(dir_.path().c_str(), "w.txt"));
-  auto m = p3.New("q.W");
-  ASSERT_EQ(1, dset_search_item(&d, "k", m.get()));
+  EXPECT_EQ(Success(dir_.path(), "w.txt", "w.txt"), r.out);
+  ASSERT_TRUE(Files("w.txt", &p3, "q.W"));
   EXPECT_EQ("count: 9\ntags: \"a\"\ntags: \"b\"\nin {\n  s: \"x\"\n}\nm {\n  key: \"q\"\n  value {\n"
             "    s: \"y\"\n  }\n}\nb: \"zz\"\n",
-            Schema::Text(*m));
+            Message("k"));
 }
 
 TEST_F(Build, Failures) {
@@ -391,9 +443,7 @@ TEST_F(Build, Failures) {
   EXPECT_EQ(255, r.status);
   EXPECT_EQ(fail, r.out);
   EXPECT_NE(std::string::npos, r.err.find("protobuf parse error"));
-
-  r = Run("a\t{\"n\":1}\na\t{\"n\":2}\n");  // duplicates are fine without dedup
-  EXPECT_EQ(0, r.status);
+  EXPECT_FALSE(FileExists(dir_.file("d.txt.pbd")));
 
   // A value without its required field fails the line; nothing aborts.
   WriteFile(dir_.file("d.txt"), "a\t{\"inner\":{\"s\":\"x\"}}\n");
@@ -443,7 +493,7 @@ TEST_F(Build, FailedWriteIsFailureDespiteEarlierFiles) {
                 "[1] build dict d.txt success, dump binary dict to file!\n"
                 "[2] dump binary dict d.txt failure!\n[5] Return:-1\n",
             r.out);
-  ASSERT_EQ(0, Load());  // the earlier files are still there and readable
+  ASSERT_TRUE(Files());  // the earlier files are still there and readable
 }
 
 }  // namespace

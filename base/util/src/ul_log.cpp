@@ -100,25 +100,32 @@ static ul_log_t* ul_get_log_unit() {
 }
 
 // A zero-filled unit stored in the calling thread's slot; NULL when it cannot
-// be allocated or stored (the key exists only after ul_threadlog_sup).
-static ul_log_t* ul_alloc_log_unit() {
+// be allocated or stored (the key exists only after ul_threadlog_sup). A unit
+// the thread already had is handed back in *previous: it is released once the
+// new one has opened its files (ul_release_log_unit), and put back in the
+// slot when they cannot be opened (ul_free_log_unit).
+static ul_log_t* ul_alloc_log_unit(ul_log_t** previous) {
+  *previous = NULL;
   if (!g_log_key_ready.load(std::memory_order_acquire)) return NULL;
   ul_log_t* unit = static_cast<ul_log_t*>(calloc(1, sizeof(ul_log_t)));
   if (unit == NULL) return NULL;
   unit->used = 1;
   unit->tid = static_cast<pthread_t>(KernelThreadId());
+  ul_log_t* old = static_cast<ul_log_t*>(pthread_getspecific(g_log_fd));
   if (pthread_setspecific(g_log_fd, unit) != 0) {
     free(unit);
     return NULL;
   }
+  *previous = old;
   return unit;
 }
 
-// Clears the thread's slot before freeing, so that no later line uses it.
-static void ul_free_log_unit() {
+// Frees the thread's unit and puts restore (NULL: none) back in its slot, so
+// that no later line uses the freed one.
+static void ul_free_log_unit(ul_log_t* restore) {
   ul_log_t* unit = ul_get_log_unit();
   if (unit == NULL) return;
-  pthread_setspecific(g_log_fd, NULL);
+  pthread_setspecific(g_log_fd, restore);
   free(unit);
 }
 
@@ -285,13 +292,24 @@ static int ul_check(ul_file_t* file, char* new_name, size_t size, bool timestamp
 // ---------------------------------------------------------------------------
 // Writing
 
-// Local time as "MM-DD hh:mm:ss".
-static void ul_ctime(char* buf, size_t size) {
-  time_t now = time(NULL);
-  struct tm tm;
-  localtime_r(&now, &tm);
-  snprintf(buf, size, "%02d-%02d %02d:%02d:%02d", tm.tm_mon + 1, tm.tm_mday, tm.tm_hour,
-           tm.tm_min, tm.tm_sec);
+// Local time as "MM-DD hh:mm:ss". The text changes once a second, so each
+// thread keeps the last one and converts the time only when the second has
+// moved on (localtime_r takes a process-wide lock).
+static const char* ul_ctime() {
+  struct Stamp {
+    time_t sec;
+    char text[32];
+  };
+  thread_local Stamp stamp = {-1, ""};
+  const time_t now = time(NULL);
+  if (now != stamp.sec) {
+    struct tm tm = {};
+    localtime_r(&now, &tm);
+    snprintf(stamp.text, sizeof(stamp.text), "%02d-%02d %02d:%02d:%02d", tm.tm_mon + 1, tm.tm_mday,
+             tm.tm_hour, tm.tm_min, tm.tm_sec);
+    stamp.sec = now;
+  }
+  return stamp.text;
 }
 
 static int ul_vwritelog_buff(ul_file_t* file, const char* line, size_t len, bool timestamped) {
@@ -356,8 +374,7 @@ static int ul_vwritelog_ex(ul_log_t* unit, int event, const char* fmt, va_list a
   if (file == NULL) return -1;
   if (__atomic_load_n(&file->flag, __ATOMIC_RELAXED) & 2) return -4;
 
-  char now[32];
-  ul_ctime(now, sizeof(now));
+  const char* now = ul_ctime();
   char buf[UL_LOG_BUFF_SIZE];
   int head = snprintf(buf, sizeof(buf), "%s%s:  %s * %lu ", word, now, g_proc_name,
                       static_cast<unsigned long>(unit->tid));
@@ -370,8 +387,7 @@ static int ul_vwritelog_ex_self(ul_log_t* unit, int index, const char* fmt, va_l
   ul_file_t* file = unit->spf[index];
   if (file == NULL) return -1;
   if (__atomic_load_n(&file->flag, __ATOMIC_RELAXED) & 2) return -4;
-  char now[32];
-  ul_ctime(now, sizeof(now));
+  const char* now = ul_ctime();
   char buf[UL_LOG_BUFF_SIZE];
   int head = snprintf(buf, sizeof(buf), "SDF_LOG: LEVEL:%d %s: %s * %lu", index, now, g_proc_name,
                       static_cast<unsigned long>(unit->tid));
@@ -462,6 +478,15 @@ static void ul_closelog_fd(ul_log_t* unit) {
   unit->pf_wf = NULL;
 }
 
+// Ends a unit that a newer open of the same thread replaced: its files are
+// released through the reference count (no banner), so that they are closed
+// once nothing else uses them, and the unit is freed.
+static void ul_release_log_unit(ul_log_t* replaced) {
+  if (replaced == NULL) return;
+  ul_closelog_fd(replaced);
+  free(replaced);
+}
+
 // Opens the unit's files "<prefix>log", "<prefix>log.wf" and the selected
 // "<prefix><name>.sdf.log". Returns 0, -1 when the table is full, -2 when a
 // file cannot be opened; on failure nothing stays open.
@@ -502,7 +527,7 @@ static int ul_closelog_ex(int iserr, const char* word) {
   int spec = unit->log_spec;
   ul_closelog_fd(unit);
   if (spec & UL_LOGTTY) fprintf(stderr, "Close log successed.\n");
-  ul_free_log_unit();
+  ul_free_log_unit(NULL);
   return 0;
 }
 
@@ -530,7 +555,8 @@ int ul_openlog(const char* log_path, const char* proc_name, ul_logstat_t* log_st
     strcpy(g_proc_name, "null");
   }
 
-  ul_log_t* unit = ul_alloc_log_unit();
+  ul_log_t* previous;
+  ul_log_t* unit = ul_alloc_log_unit(&previous);
   if (unit == NULL) {
     fprintf(stderr, "in ul_log.cpp :no space!\n");
     fprintf(stderr, "in ul_log.cpp:open error!\n");
@@ -542,9 +568,10 @@ int ul_openlog(const char* log_path, const char* proc_name, ul_logstat_t* log_st
     if (state->spec & UL_LOGTTY) {
       fprintf(stderr, "in ul_log.cpp:Can't open log file : %slog, exit!\n", OrNull(proc_name));
     }
-    ul_free_log_unit();
+    ul_free_log_unit(previous);
     return -1;
   }
+  ul_release_log_unit(previous);
 
   StoreInt(&g_global_level, state->events);
   unit->log_spec = state->spec;
@@ -581,7 +608,8 @@ int ul_openlog_r(const char* thread_name, ul_logstat_t* log_state, Ul_log_self* 
     snprintf(prefix, sizeof(prefix), "%s/%s", g_log_path, g_proc_name);
   }
 
-  ul_log_t* unit = ul_alloc_log_unit();
+  ul_log_t* previous;
+  ul_log_t* unit = ul_alloc_log_unit(&previous);
   if (unit == NULL) {
     fprintf(stderr, "in ul_log.cpp :no space!\n");
     fprintf(stderr, "in ul_log.cpp:open error!\n");
@@ -591,9 +619,10 @@ int ul_openlog_r(const char* thread_name, ul_logstat_t* log_state, Ul_log_self* 
     if (state->spec & UL_LOGTTY) {
       fprintf(stderr, "in ul_log.cpp:Can't open log file : %slog, exit!\n", OrNull(thread_name));
     }
-    ul_free_log_unit();
+    ul_free_log_unit(previous);
     return -1;
   }
+  ul_release_log_unit(previous);
   unit->log_spec = state->spec;
   unit->log_syslog = state->to_syslog;
   if (state->spec & UL_LOGTTY) {

@@ -188,6 +188,36 @@ TEST(UlLog, ThreadLogBeforeProcessLogFailsCleanly) {
   });
 }
 
+// A second open on the same thread replaces its unit: the files of the first
+// are released (not left open for good), and an open that fails keeps the
+// unit the thread had.
+TEST(UlLog, ReopeningOnOneThreadReleasesOrKeepsTheEarlierUnit) {
+  TempDir dir;
+  InChild([&] {
+    ul_logstat_t st = {UL_LOG_DEBUG, 0, 0};
+    ASSERT_EQ(ul_openlog(dir.path().c_str(), "p", &st, 1, NULL), 0);
+    const size_t fds = ListDir("/proc/self/fd").size();
+    std::string first, second;
+    std::thread([&] {
+      ul_logstat_t own = {UL_LOG_DEBUG, 0, UL_LOGNEWFILE};
+      const std::string tid = std::to_string(Tid());
+      first = dir.file("p_a_" + tid + "_log");
+      second = dir.file("p_b_" + tid + "_log");
+      ASSERT_EQ(ul_openlog_r("a", &own, NULL), 0);
+      ASSERT_EQ(ul_openlog_r("b", &own, NULL), 0);
+      EXPECT_EQ(ListDir("/proc/self/fd").size(), fds + 2);  // only b's two files
+      EXPECT_EQ(ul_openlog_r("no/such/dir", &own, NULL), -1);
+      EXPECT_EQ(ul_writelog(UL_LOG_NOTICE, "still b"), 0);
+      EXPECT_EQ(ul_closelog_r(0), 0);
+      EXPECT_EQ(ul_closelog_r(0), -1);
+    }).join();
+    EXPECT_EQ(ListDir("/proc/self/fd").size(), fds);
+    EXPECT_EQ(ReadFile(first).find("still b"), std::string::npos);
+    EXPECT_NE(ReadFile(second).find("still b"), std::string::npos);
+    EXPECT_EQ(ul_closelog(0), 0);
+  });
+}
+
 // Writes lines of about 1000 bytes until the 1 MiB file has rotated.
 void WriteOneMiB(const char* tag) {
   std::string pad(1000, 'p');
