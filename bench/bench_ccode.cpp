@@ -91,6 +91,21 @@ void BM_XcompoolMallocFree(benchmark::State& state) {
 }
 BENCHMARK(BM_XcompoolMallocFree);
 
+// One call of a string utility on the per-thread pool: a few scratch
+// chunks, then the pool is cleared before the call returns.
+void BM_XcompoolCallAndClear(benchmark::State& state) {
+  ccode::xcompool pool;
+  pool.create(0x80000, 2, 0x80000, 2.0f);
+  const size_t* sizes = Sizes().data();
+  size_t pos = 0;
+  for (auto _ : state) {
+    for (size_t i = 0; i < 4; ++i) benchmark::DoNotOptimize(pool.malloc(sizes[pos + i]));
+    pool.clear();
+    pos = (pos + 4) & (kSizeCount - 1);
+  }
+}
+BENCHMARK(BM_XcompoolCallAndClear);
+
 void BM_SystemMallocFree(benchmark::State& state) {
   RunPattern(state, [](size_t n) { return std::malloc(n); }, [](void* p, size_t) { std::free(p); });
 }

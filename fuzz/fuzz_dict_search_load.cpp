@@ -4,8 +4,9 @@
 // Input: [1 byte: length of NAME.n][NAME.n][2 bytes LE: length of NAME.ind1]
 //        [NAME.ind1][the rest: NAME.ind2]
 // Whatever the bytes, no loader may crash or read past a file; when the
-// in-memory loader accepts a set, the mapped and on-disk forms accept it too
-// and every look-up agrees among the three.
+// in-memory loader accepts a set, the mapped and on-disk forms accept it too,
+// every look-up agrees among the three, and the mapped form never changes.
+// The build-side loaders and the frequency reader get the same bytes.
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -87,15 +88,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     Agree(mem, map, hd, 0, 0);
     Agree(mem, map, hd, 0xFFFFFFFFu, 1);
+    if (mem->node_num > 0) {
+      Sdict_snode n{mem->node[0].sign1, mem->node[0].sign2, 0, 0};
+      if (ds_op1(map, &n, MODC) == 1) __builtin_trap();  // 0 when misfiled
+    }
+    // Arbitrary bytes as a frequency file (its numbers file is missing).
+    ds_load_freq(mem, dir, "d.ind2");
   }
   ds_del(mem);
   ds_del_mmap(map);
   ds_del_hd(hd);
 
-  if (Sdict_build* b = db_load(dir, "d", 0)) {
-    Sdict_snode n{0, 0, -1, 0};
-    db_op1(b, &n, SEEK);
-    db_del(b);
+  for (int hash_num : {0, 7}) {
+    if (Sdict_build* b = db_load(dir, "d", hash_num)) {
+      Sdict_snode n{0, 0, -1, 0};
+      db_op1(b, &n, SEEK);
+      db_del(b);
+    }
   }
+  db_del(db_load_0(dir, "d", 0));
   return 0;
 }

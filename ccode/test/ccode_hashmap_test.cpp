@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdio>
+#include <new>
 #include <random>
 #include <string>
 #include <type_traits>
@@ -43,6 +45,16 @@ struct RefusingAlloc : ccode::ccode_alloc<T> {
   T* allocate(size_t n, const void* hint = nullptr) {
     return g_refuse ? nullptr : ccode::ccode_alloc<T>::allocate(n, hint);
   }
+};
+
+// Copies of a value made with `fail` set run out of memory.
+struct ThrowingCopy {
+  explicit ThrowingCopy(bool f) : fail(f) {}
+  ThrowingCopy(const ThrowingCopy& other) : fail(other.fail) {
+    if (fail) throw std::bad_alloc();
+  }
+  ThrowingCopy& operator=(const ThrowingCopy&) = default;
+  bool fail;
 };
 
 using RefusingMap = ccode::hashmap<std::string, int, ccode::xhash<std::string>, std::equal_to<std::string>,
@@ -166,6 +178,19 @@ TEST(HashmapTest, AllocationFailures) {
   g_refuse = false;
   EXPECT_EQ(m.size(), 256u);
   EXPECT_EQ(m.set("one more", 1, 0), 0x10002);
+
+  // A value whose copy runs out of memory: set answers -1, keeps the map as
+  // it was and gives the node back (the next key takes the same slot).
+  ccode::hashmap<unsigned int, ThrowingCopy> t;
+  ASSERT_EQ(t.create(1), 0);
+  ASSERT_EQ(t.set(1, ThrowingCopy{false}, 0), 0x10002);
+  EXPECT_EQ(t.set(2, ThrowingCopy{true}, 0), -1);
+  EXPECT_EQ(t.size(), 1u);
+  EXPECT_EQ(t.find(2), nullptr);
+  ASSERT_EQ(t.set(3, ThrowingCopy{false}, 0), 0x10002);
+  const char* first = reinterpret_cast<const char*>(t.find(1));
+  const char* third = reinterpret_cast<const char*>(t.find(3));
+  EXPECT_EQ(first - third, static_cast<ptrdiff_t>(sizeof(ccode::ccode_hashtable_node_t<decltype(t)::value_type>)));
 }
 
 TEST(HashmapTest, NullIteratorThrows) {

@@ -62,6 +62,7 @@ int xmempool::create(void* buffer, size_t size, size_t minsize, size_t maxsize, 
   set_buffer(buffer, size);
   _classnum = count;
   _minsize = min;
+  _memo_ready = false;  // new classes: the memo is rebuilt by clear
   return clear(buffer, size);
 }
 
@@ -87,7 +88,12 @@ int xmempool::clear(void* buffer, size_t size) {
   _classes = table;
   _nofree._remain = start - begin;
   _maxsize = s;
-  for (size_t k = 0; k <= kSmallLimit / 4; ++k) _smallidx[k] = static_cast<int16_t>(search(4 * k));
+  // The classes only change with create, so the memo of a pool that is
+  // cleared again and again (the per-thread pool after every call) stays.
+  if (!_memo_ready) {
+    for (size_t k = 0; k <= kSmallLimit / 4; ++k) _smallidx[k] = static_cast<int16_t>(search(4 * k));
+    _memo_ready = true;
+  }
   return 0;
 }
 
@@ -114,6 +120,7 @@ void* xmempool::addbuf(void* buffer, size_t size) {
 int xmempool::destroy() {
   _classes = nullptr;
   _classnum = 0;
+  _memo_ready = false;
   set_buffer(nullptr, 0);
   _minsize = 0;
   _maxsize = 0;

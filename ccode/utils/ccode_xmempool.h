@@ -136,6 +136,8 @@ class xmempool : public mempool {
   // Class index of every size 4k - 3 .. 4k up to kSmallLimit (class sizes
   // are multiples of 4), -1 above the largest class; valid with _classes.
   int16_t _smallidx[kSmallLimit / 4 + 1] = {};
+  // _smallidx matches the classes of the last create.
+  bool _memo_ready = false;
 };
 
 }  // namespace ccode

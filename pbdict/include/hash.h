@@ -31,9 +31,8 @@ typedef struct _HashTable {
   hash_node_t** table; // `capacity` bucket heads; an empty bucket is null
 } hash_table_t;
 
-// Number of capacities in the prime list, and the largest of them.
+// Number of capacities in the prime list.
 const int kPrimeListSize = 20;
-const uint32_t kMaxCapacity = 25165843;
 
 // The capacities a table may have, in increasing order. The eleventh value,
 // 49175, is not prime; it stays, since "ht" files store these values.

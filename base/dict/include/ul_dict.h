@@ -127,8 +127,15 @@ int page_cluster(Sdict_snode* nodes, int n, Spagecluster* pc);
 // dir + '/' + file into buffer; 0, or -1 (buffer "") when it does not fit.
 int CmpsPath(char* buffer, const char* dir, const char* file, int size);
 
+// Writes NAME.n, NAME.ind2 and NAME.ind1 in path; 1, or -1 on any failure.
 int db_save(Sdict_build* pdb, const char* path, const char* fname);
+// As db_save for the live keys whose frequency is at least min_freq; NAME.n
+// is written last and counts the records actually written. 1, -1 a failed
+// write, -2 out of memory, -3 a file that cannot be created.
 int db_save_filter(Sdict_build* pdb, const char* path, const char* fname, int min_freq);
+// Writes NAME.n ("max_code") and NAME (frequency by code), then clears the
+// frequencies in the dictionary. cur_code, -2 out of memory, -3 a file that
+// cannot be written (the dictionary then keeps its frequencies).
 int db_save_freq(Sdict_build* pdb, const char* path, const char* fname);
 // hash_num < 1 takes the saved bucket count. NULL when the files are missing,
 // a number is missing or out of range, or NAME.ind2 does not hold exactly
@@ -144,8 +151,9 @@ Sdict_build* db_load_0(const char* path, const char* fname, int hash_num);
 // 8 x hash_num / 16 x node_num bytes, or a bucket reaches past the records.
 Sdict_search* ds_load(const char* path, const char* fname);
 Sdict_search* ds_load_name(const char* path, const char* fname);
-// Maps NAME.ind1 and NAME.ind2 read-only: only SEEK may be applied to the
-// result, and it is released with ds_del_mmap.
+// Maps NAME.ind1 and NAME.ind2 read-only: SEEK answers as in memory; SEEKP,
+// MODF, MODW, MODC, ds_save_freq and ds_load_freq are refused with -1 and a
+// WARNING. Released with ds_del_mmap (ds_del recognises it too).
 Sdict_search* ds_load_mmap(const char* path, const char* fname);
 Sdict_search* ds_load_parse(const char* path, const char* fname);
 Sdict_search_hd* ds_load_hd(const char* path, const char* fname);
@@ -153,11 +161,17 @@ int ds_op1(Sdict_search* psd, Sdict_snode* pnode, Eop_method op);
 int ds_opn(Sdict_search* psd, Sdict_snode* pnode, int n, Eop_method op);
 // The code found, -1 when absent, -2 out of memory.
 int ds_seek_hd(Sdict_search_hd* phd, Sdict_snode* pnode);
+// Release; each accepts a dictionary of the other form and releases it
+// properly. NULL accepted. Return 0.
 int ds_del(Sdict_search* psd);
 int ds_del_mmap(Sdict_search* psd);
 int ds_del_hd(Sdict_search_hd* phd);
 int ds_save(Sdict_search* psd, const char* path, const char* fname);
+// cur_code, -2 out of memory, -3 a file that cannot be created; the
+// frequencies are cleared in the records once the file is written.
 int ds_save_freq(Sdict_search* psd, const char* path, const char* fname);
+// 1, or -2 when the file cannot be opened or the array allocated. Entries
+// past the end of the file count as 0; codes outside 0..cur_code-1 are left.
 int ds_load_freq(Sdict_search* psd, const char* path, const char* fname);
 int ds_save_parser(Sdict_search* psd, const char* path, const char* dir);
 Sdict_search* ds_reload(Sdict_search* psd, const char* path, const char* fname, const char* dir);

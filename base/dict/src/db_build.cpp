@@ -75,7 +75,9 @@ int OpAdd(Sdict_build* pdb, Sdict_snode* op, Sdict_bnode* found) {
     return 1;
   }
   if (op->code < 0) {
-    op->code = pdb->cur_code++;
+    op->code = pdb->cur_code;
+    // A cur_code read from a file may stand at INT_MAX: wrap, never UB.
+    pdb->cur_code = static_cast<int>(static_cast<u_int>(pdb->cur_code) + 1u);
     if (Freq(op->other) == 0) op->other = Weight(op->other) + 1;
   }
   return Insert(pdb, op->sign1, op->sign2, op->code, op->other);
@@ -333,10 +335,12 @@ int db_cluster(Sdict_build* pdb, Spagecluster* pc) {
   return num;
 }
 
+// With no records the working dictionary still gets one bucket, so that the
+// listing yields an empty cluster (num 0) rather than a refused creation.
 int page_cluster(Sdict_snode* nodes, int n, Spagecluster* pc) {
-  Sdict_build* pdb = db_creat(n, 0);
+  Sdict_build* pdb = db_creat(n > 0 ? n : 1, 0);
   if (pdb == nullptr) return -2;
-  int r = db_opn(pdb, nodes, n, CLUSTER);
+  int r = n > 0 ? db_opn(pdb, nodes, n, CLUSTER) : 0;
   if (r >= 0) r = db_cluster(pdb, pc);
   db_del(pdb);
   return r < 0 ? r : pc->num;

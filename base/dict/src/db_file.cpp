@@ -20,9 +20,13 @@
 using dict_internal::CreateFile;
 using dict_internal::DictPath;
 using dict_internal::Fd;
+using dict_internal::FilesExist;
 using dict_internal::FileSize;
 using dict_internal::kPathSize;
+using dict_internal::Numbers;
 using dict_internal::NumbersDir;
+using dict_internal::NumbersLog;
+using dict_internal::ReadNumbers;
 using dict_internal::WriteAll;
 
 static_assert(sizeof(Sdict_snode) == 16, "Sdict_snode is the 16-byte file record");
@@ -66,17 +70,27 @@ class RecordWriter {
   int written_ = 0;
 };
 
-// Writes NAME.ind2 and NAME.ind1 for the nodes that pass keep(). Returns 1,
-// -1 when a write fails, -2 out of memory, -3 when a file cannot be created;
-// *written receives the number of records written.
+// The bucket index being built: start and record count of every bucket.
+struct BucketIndex {
+  explicit BucketIndex(int hash_num)
+      : starts(AllocZeroed<u_int>(static_cast<size_t>(hash_num))),
+        counts(AllocZeroed<u_int>(static_cast<size_t>(hash_num))) {}
+  bool ok() const { return starts && counts; }
+  UlArray<u_int> starts;
+  UlArray<u_int> counts;
+};
+
+// Writes NAME.ind2 and NAME.ind1 for the nodes that pass keep(), filling
+// index (allocated by the caller, zeroed). Returns 1, -1 when a write fails,
+// -3 when a file cannot be created; *written receives the number of records
+// written.
 template <typename Keep>
-int WriteIndexFiles(const Sdict_build* pdb, const char* path, const char* fname, bool warn,
-                    Keep keep, int* written) {
+int WriteIndexFiles(const Sdict_build* pdb, BucketIndex* index, const char* path,
+                    const char* fname, bool warn, Keep keep, int* written) {
   *written = 0;
   const size_t hn = static_cast<size_t>(pdb->hash_num);
-  UlArray<u_int> starts = AllocZeroed<u_int>(hn);
-  UlArray<u_int> counts = AllocZeroed<u_int>(hn);
-  if (!starts || !counts) return -2;
+  u_int* starts = index->starts.get();
+  u_int* counts = index->counts.get();
   char file[kPathSize];
   if (!DictPath(file, path, fname, ".ind2")) return -3;
   Fd f2(CreateFile(file));
@@ -99,8 +113,8 @@ int WriteIndexFiles(const Sdict_build* pdb, const char* path, const char* fname,
   if (!DictPath(file, path, fname, ".ind1")) return -3;
   Fd f1(CreateFile(file));
   if (!f1.ok()) return -3;
-  if (!WriteAll(f1.get(), starts.get(), hn * sizeof(u_int)) ||
-      !WriteAll(f1.get(), counts.get(), hn * sizeof(u_int)) || !f1.Close()) {
+  if (!WriteAll(f1.get(), starts, hn * sizeof(u_int)) ||
+      !WriteAll(f1.get(), counts, hn * sizeof(u_int)) || !f1.Close()) {
     return -1;
   }
   return 1;
@@ -124,49 +138,11 @@ void ForEachUsedNode(Sdict_build* pdb, Fn fn) {
   }
 }
 
-// What a loader takes from NAME.n, checked against the real file sizes.
-struct Numbers {
-  int hash_num = 0;
-  int node_num = 0;
-  int cur_code = 0;
-};
-
-bool FilesExist(const char* path, const char* fname) {
-  for (const char* suffix : {".n", ".ind1", ".ind2"}) {
-    char name[kPathSize];
-    const int n = std::snprintf(name, sizeof(name), "%s%s", fname, suffix);
-    if (n < 0 || n >= kPathSize || ul_fexist(path, name) != 1) {
-      ul_writelog(UL_LOG_WARNING, "File %s/%s does not exist or cannot open to read.", path,
-                  n >= 0 && n < kPathSize ? name : fname);
-      return false;
-    }
-  }
-  return true;
-}
-
 // Reads the numbers of a saved dictionary (hash_num only when wanted < 1)
 // and checks them against the files, so that a truncated or foreign file set
 // is refused before anything is allocated from its counts.
-bool ReadNumbers(const char* path, const char* fname, int wanted_hash, Numbers* out) {
-  out->hash_num = wanted_hash;
-  if (wanted_hash < 1 &&
-      ul_readnum_oneint(path, fname, "hash_num", &out->hash_num) != 1) {
-    ul_writelog(UL_LOG_WARNING, "Read hashnum from %s/%s.n failed.", path, fname);
-    return false;
-  }
-  if (ul_readnum_oneint(path, fname, "node_num", &out->node_num) != 1) {
-    ul_writelog(UL_LOG_WARNING, "Read node_num from %s/%s.n failed.", path, fname);
-    return false;
-  }
-  if (ul_readnum_oneint(path, fname, "cur_code", &out->cur_code) != 1) {
-    ul_writelog(UL_LOG_WARNING, "Read cur_code from %s/%s.n failed.", path, fname);
-    return false;
-  }
-  if (out->hash_num < 1 || out->node_num < 0) {
-    ul_writelog(UL_LOG_WARNING, "Numbers of %s/%s.n are out of range (hash_num %d, node_num %d).",
-                path, fname, out->hash_num, out->node_num);
-    return false;
-  }
+bool ReadBuildNumbers(const char* path, const char* fname, int wanted_hash, Numbers* out) {
+  if (!ReadNumbers(path, fname, wanted_hash, NumbersLog::kBuild, out)) return false;
   if (wanted_hash < 1) {
     // The saved bucket count is used: its index must have that size.
     char file[kPathSize];
@@ -239,6 +215,8 @@ int CmpsPath(char* buffer, const char* dir, const char* file, int size) {
 }
 
 int db_save(Sdict_build* pdb, const char* path, const char* fname) {
+  BucketIndex index(pdb->hash_num);
+  if (!index.ok()) return -1;
   char dir[kPathSize];
   if (!NumbersDir(dir, path)) return -1;
   if (ul_writenum_init(dir, fname) != 1) {
@@ -258,8 +236,8 @@ int db_save(Sdict_build* pdb, const char* path, const char* fname) {
     return -1;
   }
   int written = 0;
-  const int r = WriteIndexFiles(pdb, path, fname, true, [](const Sdict_bnode&) { return true; },
-                                &written);
+  const int r = WriteIndexFiles(pdb, &index, path, fname, true,
+                                [](const Sdict_bnode&) { return true; }, &written);
   if (r != 1) return -1;
   if (written != pdb->node_num || written != LiveNodes(pdb)) {
     ul_writelog(UL_LOG_WARNING, "[db_save] node_num error");
@@ -271,9 +249,11 @@ int db_save(Sdict_build* pdb, const char* path, const char* fname) {
 // The numbers file is written after the records, with the number actually
 // written, so that a filtered set always agrees with itself.
 int db_save_filter(Sdict_build* pdb, const char* path, const char* fname, int min_freq) {
+  BucketIndex index(pdb->hash_num);
+  if (!index.ok()) return -2;
   int written = 0;
   const int r = WriteIndexFiles(
-      pdb, path, fname, false,
+      pdb, &index, path, fname, false,
       [min_freq](const Sdict_bnode& n) { return static_cast<int>(n.other & DICT_FREQ_MASK) >= min_freq; },
       &written);
   if (r != 1) return r;
@@ -321,12 +301,12 @@ int db_save_freq(Sdict_build* pdb, const char* path, const char* fname) {
 Sdict_build* db_load(const char* path, const char* fname, int hash_num) {
   if (!FilesExist(path, fname)) return nullptr;
   Numbers nums;
-  if (!ReadNumbers(path, fname, hash_num, &nums)) return nullptr;
+  if (!ReadBuildNumbers(path, fname, hash_num, &nums)) return nullptr;
   return LoadRecords(path, fname, nums, false);
 }
 
 Sdict_build* db_load_0(const char* path, const char* fname, int hash_num) {
   Numbers nums;
-  if (!ReadNumbers(path, fname, hash_num, &nums)) return nullptr;
+  if (!ReadBuildNumbers(path, fname, hash_num, &nums)) return nullptr;
   return LoadRecords(path, fname, nums, true);
 }

@@ -8,9 +8,13 @@
 
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
+#include "ul_conf.h"
 #include "ul_dict.h"
+#include "ul_file.h"
 #include "ul_func.h"
+#include "ul_log.h"
 
 namespace dict_internal {
 
@@ -79,6 +83,52 @@ bool NumbersDir(char* buf, const char* path) {
   const bool slash = len == 0 || path[len - 1] == '/';
   const int n = std::snprintf(buf, kPathSize, slash ? "%s" : "%s/", path);
   return n >= 0 && n < kPathSize;
+}
+
+bool FilesExist(const char* path, const char* fname) {
+  for (const char* suffix : {".n", ".ind1", ".ind2"}) {
+    char name[kPathSize];
+    const int n = std::snprintf(name, sizeof(name), "%s%s", fname, suffix);
+    if (n < 0 || n >= kPathSize || ul_fexist(path, name) != 1) {
+      ul_writelog(UL_LOG_WARNING, "File %s/%s does not exist or cannot open to read.", path,
+                  n >= 0 && n < kPathSize ? name : fname);
+      return false;
+    }
+  }
+  return true;
+}
+
+namespace {
+
+bool ReadOne(const char* path, const char* fname, const char* key, NumbersLog log, int* out) {
+  if (ul_readnum_oneint(path, fname, key, out) == 1) return true;
+  // The two sides have always logged these failures differently.
+  if (log == NumbersLog::kSearch) {
+    ul_writelog(UL_LOG_WARNING, "Read %s failed.", key);
+  } else if (std::strcmp(key, "hash_num") == 0) {
+    ul_writelog(UL_LOG_WARNING, "Read hashnum from %s/%s.n failed.", path, fname);
+  } else {
+    ul_writelog(UL_LOG_WARNING, "Read %s from %s/%s.n failed.", key, path, fname);
+  }
+  return false;
+}
+
+}  // namespace
+
+bool ReadNumbers(const char* path, const char* fname, int hash_num, NumbersLog log,
+                 Numbers* out) {
+  out->hash_num = hash_num;
+  if ((hash_num < 1 && !ReadOne(path, fname, "hash_num", log, &out->hash_num)) ||
+      !ReadOne(path, fname, "node_num", log, &out->node_num) ||
+      !ReadOne(path, fname, "cur_code", log, &out->cur_code)) {
+    return false;
+  }
+  if (out->hash_num < 1 || out->node_num < 0) {
+    ul_writelog(UL_LOG_WARNING, "Numbers of %s/%s.n are out of range (hash_num %d, node_num %d).",
+                path, fname, out->hash_num, out->node_num);
+    return false;
+  }
+  return true;
 }
 
 bool IndexConsistent(const unsigned int* starts, const unsigned int* counts, int hash_num,

@@ -66,6 +66,27 @@ int64_t FileSize(int fd);
 // '/' appended unless it already ends in one (an empty path stays empty).
 bool NumbersDir(char* buf, const char* path);
 
+// What a loader takes from NAME.n.
+struct Numbers {
+  int hash_num = 0;
+  int node_num = 0;
+  int cur_code = 0;
+};
+
+// Checks that NAME.n, NAME.ind1 and NAME.ind2 exist as regular files in path;
+// otherwise logs the first missing one and returns false.
+bool FilesExist(const char* path, const char* fname);
+
+// Which messages a failed read of NAME.n logs: the build-side loaders name
+// the file, the search-side ones only the number.
+enum class NumbersLog { kBuild, kSearch };
+
+// Reads "node_num" and "cur_code" of NAME.n, and "hash_num" too unless
+// hash_num > 0 is given. Refuses (false, logged) a missing number, a bucket
+// count below 1 and a negative record count.
+bool ReadNumbers(const char* path, const char* fname, int hash_num, NumbersLog log,
+                 Numbers* out);
+
 // Checks that a bucket index agrees with its record count: every bucket lies
 // inside the records and the counts add up to node_num.
 bool IndexConsistent(const unsigned int* starts, const unsigned int* counts, int hash_num,

@@ -5,6 +5,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -24,55 +25,19 @@ using dict_internal::Bucket;
 using dict_internal::CreateFile;
 using dict_internal::DictPath;
 using dict_internal::Fd;
+using dict_internal::FilesExist;
 using dict_internal::FileSize;
 using dict_internal::IndexConsistent;
 using dict_internal::kPathSize;
 using dict_internal::kReadPiece;
+using dict_internal::Numbers;
+using dict_internal::NumbersLog;
 using dict_internal::ReadAll;
 using dict_internal::ReadAt;
+using dict_internal::ReadNumbers;
 using dict_internal::WriteAll;
 
 namespace {
-
-struct Numbers {
-  int hash_num = 0;
-  int node_num = 0;
-  int cur_code = 0;
-};
-
-bool FilesExist(const char* path, const char* fname) {
-  for (const char* suffix : {".n", ".ind1", ".ind2"}) {
-    char name[kPathSize];
-    const int n = std::snprintf(name, sizeof(name), "%s%s", fname, suffix);
-    if (n < 0 || n >= kPathSize || ul_fexist(path, name) != 1) {
-      ul_writelog(UL_LOG_WARNING, "File %s/%s does not exist or cannot open to read.", path,
-                  n >= 0 && n < kPathSize ? name : fname);
-      return false;
-    }
-  }
-  return true;
-}
-
-bool ReadNumbers(const char* path, const char* fname, Numbers* out) {
-  if (ul_readnum_oneint(path, fname, "hash_num", &out->hash_num) != 1) {
-    ul_writelog(UL_LOG_WARNING, "Read hash_num failed.");
-    return false;
-  }
-  if (ul_readnum_oneint(path, fname, "node_num", &out->node_num) != 1) {
-    ul_writelog(UL_LOG_WARNING, "Read node_num failed.");
-    return false;
-  }
-  if (ul_readnum_oneint(path, fname, "cur_code", &out->cur_code) != 1) {
-    ul_writelog(UL_LOG_WARNING, "Read cur_code failed.");
-    return false;
-  }
-  if (out->hash_num < 1 || out->node_num < 0) {
-    ul_writelog(UL_LOG_WARNING, "Numbers of %s/%s.n are out of range (hash_num %d, node_num %d).",
-                path, fname, out->hash_num, out->node_num);
-    return false;
-  }
-  return true;
-}
 
 // Opens NAME.ind1 and NAME.ind2 read-only and checks that they hold exactly
 // 8 x hash_num and 16 x node_num bytes.
@@ -100,9 +65,35 @@ bool OpenIndexFiles(const char* path, const char* fname, const Numbers& nums, Fd
   return true;
 }
 
+// "%m" would be expanded inside the logger, after its own calls may have
+// changed errno; the error text is taken here instead.
+void LogMmapFailed(size_t len) {
+  const int err = errno;
+  ul_writelog(UL_LOG_WARNING, "[ODICT ERROR]mmap failed, %s, size %d", std::strerror(err),
+              static_cast<int>(len));
+}
+
 void LogBadIndex(const char* path, const char* fname) {
   ul_writelog(UL_LOG_WARNING, "Bucket index %s/%s.ind1 does not match its %s.ind2 records.", path,
               fname, fname);
+}
+
+// The mapped form points num hash_num entries after hash, inside one
+// page-aligned mapping of NAME.ind1; the in-memory form's arrays are separate
+// heap blocks that ds_load never leaves in that position. This tells the two
+// apart without a field of its own, so the record layout stays as it is.
+bool IsMapped(const Sdict_search* sd) {
+  static const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+  return sd->hash != nullptr && sd->num == sd->hash + sd->hash_num &&
+         reinterpret_cast<uintptr_t>(sd->hash) % page == 0;
+}
+
+// Refuses (with a WARNING) a change to a mapped dictionary, whose pages are
+// read-only: writing them would kill the process.
+bool RefuseMapped(const Sdict_search* sd, const char* caller) {
+  if (!IsMapped(sd)) return false;
+  ul_writelog(UL_LOG_WARNING, "[%s] mapped dictionary is read-only", caller);
+  return true;
 }
 
 // The records of a key's bucket, or nullptr when the key is absent.
@@ -118,6 +109,9 @@ inline Sdict_snode* Find(const Sdict_search* sd, u_int sign1, u_int sign2) {
 // One operation on a present record; -1 for an operation the search side
 // does not have.
 int Apply(Sdict_search* sd, Sdict_snode* found, Sdict_snode* rec, int op) {
+  if ((op == SEEKP || op == MODF || op == MODW || op == MODC) && RefuseMapped(sd, "ds_op1")) {
+    return -1;
+  }
   switch (op) {
     case SEEK:
       break;
@@ -129,7 +123,8 @@ int Apply(Sdict_search* sd, Sdict_snode* found, Sdict_snode* rec, int op) {
       found->other = (rec->other & DICT_WEIGHT_MASK) | (found->other & DICT_FREQ_MASK);
       break;
     case MODC:
-      found->code = sd->cur_code++;
+      found->code = sd->cur_code;
+      sd->cur_code = static_cast<int>(static_cast<u_int>(sd->cur_code) + 1u);  // wraps, never UB
       break;
     default:
       ul_writelog(UL_LOG_WARNING, "[ds_op1] unkown op");
@@ -156,6 +151,7 @@ void FreeSearch(Sdict_search* sd) {
 // Writes "max_code" and the frequencies by code; the records' frequency bits
 // are cleared only once the file is written.
 int SaveFreq(Sdict_search* sd, const char* path, const char* fname) {
+  if (RefuseMapped(sd, "ds_save_freq")) return -1;
   if (ul_writenum_init(path, fname) != 1 ||
       ul_writenum_oneint(path, fname, "max_code", sd->cur_code) != 1) {
     return -3;
@@ -190,7 +186,7 @@ int SaveFreq(Sdict_search* sd, const char* path, const char* fname) {
 Sdict_search* ds_load(const char* path, const char* fname) {
   if (!FilesExist(path, fname)) return nullptr;
   Numbers nums;
-  if (!ReadNumbers(path, fname, &nums)) return nullptr;
+  if (!ReadNumbers(path, fname, 0, NumbersLog::kSearch, &nums)) return nullptr;
   Fd f1, f2;
   if (!OpenIndexFiles(path, fname, nums, &f1, &f2)) return nullptr;
   auto* sd = AllocArray<Sdict_search>(1);
@@ -215,6 +211,18 @@ Sdict_search* ds_load(const char* path, const char* fname) {
     FreeSearch(sd);
     return nullptr;
   }
+  if (IsMapped(sd)) {
+    // An allocator without block headers put num right behind a page-aligned
+    // hash; move it so the dictionary cannot pass for a mapped one.
+    unsigned int* moved = AllocArray<unsigned int>(hn);
+    if (moved == nullptr) {
+      FreeSearch(sd);
+      return nullptr;
+    }
+    std::memcpy(moved, sd->num, hn * sizeof(unsigned int));
+    ul_free(sd->num);
+    sd->num = moved;
+  }
   return sd;
 }
 
@@ -223,13 +231,13 @@ Sdict_search* ds_load_name(const char* path, const char* fname) { return ds_load
 Sdict_search* ds_load_mmap(const char* path, const char* fname) {
   if (!FilesExist(path, fname)) return nullptr;
   Numbers nums;
-  if (!ReadNumbers(path, fname, &nums)) return nullptr;
+  if (!ReadNumbers(path, fname, 0, NumbersLog::kSearch, &nums)) return nullptr;
   Fd f1, f2;
   if (!OpenIndexFiles(path, fname, nums, &f1, &f2)) return nullptr;
   const size_t len1 = 8 * static_cast<size_t>(nums.hash_num);
   void* m1 = mmap(nullptr, len1, PROT_READ, MAP_PRIVATE, f1.get(), 0);
   if (m1 == MAP_FAILED) {
-    ul_writelog(UL_LOG_WARNING, "[ODICT ERROR]mmap failed, %m, size %d", static_cast<int>(len1));
+    LogMmapFailed(len1);
     return nullptr;
   }
   f1.Close();
@@ -238,7 +246,7 @@ Sdict_search* ds_load_mmap(const char* path, const char* fname) {
   if (nums.node_num >= 1) {
     m2 = mmap(nullptr, len2, PROT_READ, MAP_PRIVATE, f2.get(), 0);
     if (m2 == MAP_FAILED) {
-      ul_writelog(UL_LOG_WARNING, "[ODICT ERROR]mmap failed, %m, size %d", static_cast<int>(len2));
+      LogMmapFailed(len2);
       munmap(m1, len1);
       return nullptr;
     }
@@ -275,7 +283,7 @@ Sdict_search* ds_load_parse(const char* path, const char* fname) {
 
 Sdict_search_hd* ds_load_hd(const char* path, const char* fname) {
   Numbers nums;
-  if (!ReadNumbers(path, fname, &nums)) return nullptr;
+  if (!ReadNumbers(path, fname, 0, NumbersLog::kSearch, &nums)) return nullptr;
   Fd f1, f2;
   if (!OpenIndexFiles(path, fname, nums, &f1, &f2)) return nullptr;
   // Check the index a piece at a time: starts and counts of the same buckets.
@@ -362,13 +370,20 @@ int ds_seek_hd(Sdict_search_hd* hd, Sdict_snode* rec) {
   return rec->code;
 }
 
+// Each release function hands a dictionary of the other form to its own
+// release: freeing a mapping, or unmapping heap blocks, would corrupt memory.
 int ds_del(Sdict_search* sd) {
+  if (sd != nullptr && IsMapped(sd)) return ds_del_mmap(sd);
   FreeSearch(sd);
   return 0;
 }
 
 int ds_del_mmap(Sdict_search* sd) {
   if (sd == nullptr) return 0;
+  if (!IsMapped(sd)) {
+    FreeSearch(sd);
+    return 0;
+  }
   if (sd->node != nullptr) munmap(sd->node, 16 * static_cast<size_t>(sd->node_num));
   if (sd->hash != nullptr) munmap(sd->hash, 8 * static_cast<size_t>(sd->hash_num));
   ul_free(sd);
@@ -413,19 +428,24 @@ int ds_save_freq(Sdict_search* sd, const char* path, const char* fname) {
 }
 
 int ds_load_freq(Sdict_search* sd, const char* path, const char* fname) {
+  if (RefuseMapped(sd, "ds_load_freq")) return -1;
   int max_code = -1;
   if (ul_readnum_oneint(path, fname, "max_code", &max_code) != 1 || max_code != sd->cur_code) {
     ul_writelog(UL_LOG_WARNING, "[ds_load_freq] freq do not match dict");
   }
-  const size_t entries = sd->cur_code > 0 ? static_cast<size_t>(sd->cur_code) : 0;
-  u_int* freq = AllocArray<u_int>(entries);
-  if (freq == nullptr) return -2;
+  const size_t wanted = sd->cur_code > 0 ? static_cast<size_t>(sd->cur_code) : 0;
   char file[kPathSize];
   Fd fd(CmpsPath(file, path, fname, kPathSize) == 0 ? ul_open(file, O_RDONLY) : -1);
-  if (!fd.ok()) {
-    ul_free(freq);
-    return -2;
+  if (!fd.ok()) return -2;
+  // Entries past the end of the file are 0, so the array need not be longer
+  // than the file: its size, not a count, bounds the allocation.
+  size_t entries = wanted;
+  const int64_t size = FileSize(fd.get());
+  if (size >= 0 && static_cast<uint64_t>(size) / 4 + 1 < entries) {
+    entries = static_cast<size_t>(size) / 4 + 1;
   }
+  u_int* freq = AllocArray<u_int>(entries);
+  if (freq == nullptr) return -2;
   // A short file ends reading; the entries not read stay 0.
   auto* p = reinterpret_cast<char*>(freq);
   size_t left = entries * sizeof(u_int);
@@ -438,9 +458,9 @@ int ds_load_freq(Sdict_search* sd, const char* path, const char* fname) {
   }
   for (int i = 0; i < sd->node_num; ++i) {
     Sdict_snode& n = sd->node[i];
-    if (n.code >= 0 && static_cast<size_t>(n.code) < entries) {
-      n.other = (n.other & DICT_WEIGHT_MASK) | (freq[n.code] & DICT_FREQ_MASK);
-    }
+    if (n.code < 0 || static_cast<size_t>(n.code) >= wanted) continue;
+    const u_int f = static_cast<size_t>(n.code) < entries ? freq[n.code] : 0;
+    n.other = (n.other & DICT_WEIGHT_MASK) | (f & DICT_FREQ_MASK);
   }
   ul_free(freq);
   return 1;
@@ -453,7 +473,8 @@ int ds_save_parser(Sdict_search* sd, const char* path, const char* dir) {
   const int n = std::snprintf(name, sizeof(name), "%s/dsfreq.%d", dir, gen);
   if (n > 0 && n < kPathSize) ds_save_freq(sd, path, name);
   ul_writenum_init(path, "status/dsfreq.cur");
-  ul_writenum_oneint(path, "status/dsfreq.cur", "cur_dsfreq", gen + 1);
+  ul_writenum_oneint(path, "status/dsfreq.cur", "cur_dsfreq",
+                     static_cast<int>(static_cast<u_int>(gen) + 1u));
   return 0;
 }
 

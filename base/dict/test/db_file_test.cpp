@@ -9,28 +9,20 @@
 #include <string>
 #include <vector>
 
+#include "dict_test_util.h"
 #include "gtest/gtest.h"
 #include "support/support.h"
 #include "ul_dict.h"
 
 namespace {
 
+using dicttest::CountOf;
+using dicttest::DictPtr;
+using dicttest::Le32;
+
 using testsupport::ReadFile;
 using testsupport::TempDir;
 using testsupport::WriteFile;
-
-struct DictDeleter {
-  void operator()(Sdict_build* p) const { db_del(p); }
-};
-using DictPtr = std::unique_ptr<Sdict_build, DictDeleter>;
-
-std::string Le32(std::initializer_list<uint32_t> words) {
-  std::string s;
-  for (uint32_t w : words) {
-    for (int i = 0; i < 4; ++i) s.push_back(static_cast<char>((w >> (8 * i)) & 0xFF));
-  }
-  return s;
-}
 
 int Seek(Sdict_build* d, u_int s1, u_int s2, u_int* other = nullptr) {
   Sdict_snode n{s1, s2, 0, 0};
@@ -42,12 +34,6 @@ int Seek(Sdict_build* d, u_int s1, u_int s2, u_int* other = nullptr) {
 void Add(Sdict_build* d, u_int s1, u_int s2, int code = -1, u_int other = 0) {
   Sdict_snode n{s1, s2, code, other};
   ASSERT_EQ(1, db_op1(d, &n, ADD));
-}
-
-int CountOf(const std::string& s, const std::string& needle) {
-  int n = 0;
-  for (size_t p = s.find(needle); p != std::string::npos; p = s.find(needle, p + 1)) ++n;
-  return n;
 }
 
 TEST(DbFile, CmpsPathJoinsWithinTheBuffer) {
@@ -183,6 +169,21 @@ TEST(DbFile, LoadRefusesMissingTruncatedAndForeignFiles) {
     EXPECT_EQ(nullptr, db_load(p, "x", 0));
     EXPECT_NE(std::string::npos, err.Stop().find("Read node_num from " + dir.path() + "/x.n failed."));
   }
+}
+
+// Records with a negative code take new codes on load; a cur_code of INT_MAX
+// read from the file wraps instead of overflowing.
+TEST(DbFile, LoadHandsOutCodesFromTheSavedCurCode) {
+  TempDir dir;
+  WriteFile(dir.file("w.n"), "hash_num : 1\nnode_num : 1\ncur_code : 2147483647\n");
+  WriteFile(dir.file("w.ind1"), Le32({0, 1}));
+  WriteFile(dir.file("w.ind2"), Le32({5, 6, 0xFFFFFFFF, 0}));
+  DictPtr d(db_load(dir.path().c_str(), "w", 0));
+  ASSERT_NE(nullptr, d);
+  u_int other = 0;
+  EXPECT_EQ(2147483647, Seek(d.get(), 5, 6, &other));
+  EXPECT_EQ(1u, other);
+  EXPECT_EQ(-2147483647 - 1, d->cur_code);
 }
 
 TEST(DbFile, FilteredSaveAgreesWithItself) {

@@ -1,31 +1,25 @@
 // Search-side dictionary: the in-memory, mapped and on-disk forms give the
 // same answers; in-place operations; loaders refuse inconsistent files.
+#include <climits>
 #include <cstdint>
 #include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "dict_test_util.h"
 #include "gtest/gtest.h"
 #include "support/support.h"
 #include "ul_dict.h"
 
 namespace {
 
+using dicttest::CountOf;
+using dicttest::DictPtr;
+
 using testsupport::ReadFile;
 using testsupport::TempDir;
 using testsupport::WriteFile;
-
-struct DictDeleter {
-  void operator()(Sdict_build* p) const { db_del(p); }
-};
-using DictPtr = std::unique_ptr<Sdict_build, DictDeleter>;
-
-int CountOf(const std::string& s, const std::string& needle) {
-  int n = 0;
-  for (size_t p = s.find(needle); p != std::string::npos; p = s.find(needle, p + 1)) ++n;
-  return n;
-}
 
 // Saves a dictionary of n keys signed from "key<i>" with frequency i % 1000 + 1.
 void SaveKeys(const std::string& dir, const char* name, int n, int hash_num) {
@@ -45,14 +39,31 @@ Sdict_snode Key(const std::string& k) {
   return n;
 }
 
+// The three search forms of one saved dictionary, released on scope exit.
+struct ThreeForms {
+  ThreeForms(const char* path, const char* name)
+      : mem(ds_load(path, name)), map(ds_load_mmap(path, name)), hd(ds_load_hd(path, name)) {}
+  ~ThreeForms() {
+    ds_del(mem);
+    ds_del_mmap(map);
+    ds_del_hd(hd);
+  }
+  ThreeForms(const ThreeForms&) = delete;
+  ThreeForms& operator=(const ThreeForms&) = delete;
+  Sdict_search* mem;
+  Sdict_search* map;
+  Sdict_search_hd* hd;
+};
+
 TEST(DsSearch, ThreeFormsAgreeOnRandomKeys) {
   TempDir dir;
   const int kKeys = 60000;
   SaveKeys(dir.path(), "d", kKeys, 30011);
   const char* p = dir.path().c_str();
-  Sdict_search* mem = ds_load(p, "d");
-  Sdict_search* map = ds_load_mmap(p, "d");
-  Sdict_search_hd* hd = ds_load_hd(p, "d");
+  ThreeForms f(p, "d");
+  Sdict_search* mem = f.mem;
+  Sdict_search* map = f.map;
+  Sdict_search_hd* hd = f.hd;
   ASSERT_NE(nullptr, mem);
   ASSERT_NE(nullptr, map);
   ASSERT_NE(nullptr, hd);
@@ -82,9 +93,6 @@ TEST(DsSearch, ThreeFormsAgreeOnRandomKeys) {
   }
   EXPECT_GT(present, 40000);
   EXPECT_LT(present, 60000);
-  ds_del(mem);
-  ds_del_mmap(map);
-  ds_del_hd(hd);
 }
 
 TEST(DsSearch, InPlaceOperations) {
@@ -126,6 +134,45 @@ TEST(DsSearch, InPlaceOperations) {
   EXPECT_EQ(-1, ds_opn(sd, recs.data(), 3, CLUSTER));
   EXPECT_EQ(2, CountOf(err.Stop(), "[ds_op1] unkown op"));
   ds_del(sd);
+}
+
+// A mapped dictionary's pages are read-only: every change is refused with -1
+// instead of killing the process, SEEK still answers, and each release
+// function accepts a dictionary of the other form.
+TEST(DsSearch, MappedDictionaryRefusesChanges) {
+  TempDir dir;
+  SaveKeys(dir.path(), "m", 50, 7);
+  const char* p = dir.path().c_str();
+  Sdict_search* map = ds_load_mmap(p, "m");
+  ASSERT_NE(nullptr, map);
+  const Sdict_snode key = Key("key3");
+  testsupport::CaptureFd err(2);
+  for (Eop_method op : {SEEKP, MODF, MODW, MODC}) {
+    Sdict_snode n = key;
+    EXPECT_EQ(-1, ds_op1(map, &n, op)) << op;
+  }
+  Sdict_snode absent = Key("nokey");
+  EXPECT_EQ(0, ds_op1(map, &absent, MODC));  // absent: 0, as for any operation
+  std::vector<Sdict_snode> recs = {key, key};
+  EXPECT_EQ(-1, ds_opn(map, recs.data(), 2, SEEKP));
+  EXPECT_EQ(-1, ds_save_freq(map, p, "mf"));
+  EXPECT_EQ(-1, ds_load_freq(map, p, "mf"));
+  EXPECT_EQ(7, CountOf(err.Stop(), "mapped dictionary is read-only"));
+  Sdict_snode n = key;
+  EXPECT_EQ(1, ds_op1(map, &n, SEEK));
+  EXPECT_EQ(3, n.code);
+  EXPECT_EQ(4u | (3u << 25), n.other);
+  EXPECT_EQ(50, map->cur_code);  // MODC did not count on
+
+  EXPECT_EQ(0, ds_del(map));  // unmaps
+  Sdict_search* mem = ds_load(p, "m");
+  ASSERT_NE(nullptr, mem);
+  EXPECT_EQ(1, ds_op1(mem, &n, MODF));  // the in-memory form is not taken for mapped
+  mem->cur_code = INT_MAX;
+  EXPECT_EQ(1, ds_op1(mem, &n, MODC));
+  EXPECT_EQ(INT_MAX, n.code);
+  EXPECT_EQ(INT_MIN, mem->cur_code);
+  EXPECT_EQ(0, ds_del_mmap(mem));  // frees
 }
 
 TEST(DsSearch, SaveLoadAndFrequencyGenerations) {
@@ -180,21 +227,15 @@ TEST(DsSearch, SaveLoadAndFrequencyGenerations) {
 TEST(DsSearch, EmptyDictionaryInEveryForm) {
   TempDir dir;
   SaveKeys(dir.path(), "e", 0, 3);
-  const char* p = dir.path().c_str();
-  Sdict_search* mem = ds_load(p, "e");
-  Sdict_search* map = ds_load_mmap(p, "e");
-  Sdict_search_hd* hd = ds_load_hd(p, "e");
-  ASSERT_NE(nullptr, mem);
-  ASSERT_NE(nullptr, map);
-  ASSERT_NE(nullptr, hd);
-  EXPECT_EQ(nullptr, map->node);
+  ThreeForms f(dir.path().c_str(), "e");
+  ASSERT_NE(nullptr, f.mem);
+  ASSERT_NE(nullptr, f.map);
+  ASSERT_NE(nullptr, f.hd);
+  EXPECT_EQ(nullptr, f.map->node);
   Sdict_snode n = Key("key0"), m = n, h = n;
-  EXPECT_EQ(0, ds_op1(mem, &n, SEEK));
-  EXPECT_EQ(0, ds_op1(map, &m, SEEK));
-  EXPECT_EQ(-1, ds_seek_hd(hd, &h));
-  ds_del(mem);
-  ds_del_mmap(map);
-  ds_del_hd(hd);
+  EXPECT_EQ(0, ds_op1(f.mem, &n, SEEK));
+  EXPECT_EQ(0, ds_op1(f.map, &m, SEEK));
+  EXPECT_EQ(-1, ds_seek_hd(f.hd, &h));
 }
 
 // Every form refuses a file set whose sizes or index disagree with the
@@ -207,15 +248,10 @@ TEST(DsSearch, LoadersRefuseInconsistentFiles) {
   const std::string ind2 = ReadFile(dir.file("b.ind2"));
   const char* p = dir.path().c_str();
   auto expect_refused = [&](const char* what) {
-    Sdict_search* a = ds_load(p, "b");
-    Sdict_search* b = ds_load_mmap(p, "b");
-    Sdict_search_hd* c = ds_load_hd(p, "b");
-    EXPECT_EQ(nullptr, a) << what;
-    EXPECT_EQ(nullptr, b) << what;
-    EXPECT_EQ(nullptr, c) << what;
-    ds_del(a);
-    ds_del_mmap(b);
-    ds_del_hd(c);
+    ThreeForms f(p, "b");
+    EXPECT_EQ(nullptr, f.mem) << what;
+    EXPECT_EQ(nullptr, f.map) << what;
+    EXPECT_EQ(nullptr, f.hd) << what;
   };
   auto restore = [&] {
     WriteFile(dir.file("b.n"), n);

@@ -10,7 +10,7 @@
 
 #include <string_view>
 
-#include "ul_conf_reader.h"
+#include "ul_conf_internal.h"
 #include "ul_error.h"
 #include "ul_func.h"
 #include "ul_log.h"
@@ -195,7 +195,7 @@ int ul_freeconf(Ul_confdata* conf) {
   return 1;
 }
 
-namespace ul_conf_reader {
+namespace ul_conf_internal {
 
 ReadResult ReadItems(const char* path, int room, ItemSink* sink) {
   struct stat st;
@@ -236,12 +236,12 @@ ReadResult ReadItems(const char* path, int room, ItemSink* sink) {
   return kReadOk;
 }
 
-}  // namespace ul_conf_reader
+}  // namespace ul_conf_internal
 
 namespace {
 
 // Stores items into a table from a given index on.
-class TableSink : public ul_conf_reader::ItemSink {
+class TableSink : public ul_conf_internal::ItemSink {
  public:
   TableSink(Ul_confdata* conf, int start) : conf_(conf), next_(start) {}
   void Add(std::string_view name, std::string_view value) override {
@@ -267,14 +267,14 @@ int readconf_no_dir(const char* path, Ul_confdata* conf, int start) {
     return -1;
   }
   TableSink sink(conf, start);
-  switch (ul_conf_reader::ReadItems(path, conf->size - start, &sink)) {
-    case ul_conf_reader::kReadOk:
+  switch (ul_conf_internal::ReadItems(path, conf->size - start, &sink)) {
+    case ul_conf_internal::kReadOk:
       conf->num = sink.next();
       return 1;
-    case ul_conf_reader::kReadStopped:
+    case ul_conf_internal::kReadStopped:
       conf->num = sink.next();  // the items stored are counted, never overwritten later
       return -1;
-    case ul_conf_reader::kReadNotFound:
+    case ul_conf_internal::kReadNotFound:
       break;
   }
   return -1;
@@ -443,38 +443,57 @@ int ul_modifyconfstr(Ul_confdata* conf, const char* name, const char* value) {
   return ModifyItem(conf, name, value);
 }
 
-#define UL_MODIFY_NUMBER(fn, type, fmt, cast)             \
-  int fn(Ul_confdata* conf, const char* name, type value) { \
-    if (conf == nullptr || name == nullptr) {             \
-      ul_seterrno(UL_INVPARAM);                           \
-      return 0;                                           \
-    }                                                     \
-    char buf[64];                                         \
-    snprintf(buf, sizeof(buf), fmt, cast(value));         \
-    return ModifyItem(conf, name, buf);                   \
-  }
+namespace {
 
-UL_MODIFY_NUMBER(ul_modifyconfint, int, "%d", )
-UL_MODIFY_NUMBER(ul_modifyconfuint, unsigned int, "%u", )
-UL_MODIFY_NUMBER(ul_modifyconfint64, long long, "%lld", )
-UL_MODIFY_NUMBER(ul_modifyconfuint64, unsigned long long, "%llu", )
-UL_MODIFY_NUMBER(ul_modifyconffloat, float, "%f", static_cast<double>)
-#undef UL_MODIFY_NUMBER
+// The typed modifiers and adders print the value, then act as the string forms.
+template <typename T>
+int ModifyNumber(Ul_confdata* conf, const char* name, T value) {
+  if (conf == nullptr || name == nullptr) {
+    ul_seterrno(UL_INVPARAM);
+    return 0;
+  }
+  return ModifyItem(conf, name, ul_conf_internal::NumberText(value).c_str());
+}
+
+template <typename T>
+int AddNumber(Ul_confdata* conf, const char* name, T value) {
+  return AddItem(conf, name, ul_conf_internal::NumberText(value).c_str());
+}
+
+}  // namespace
+
+int ul_modifyconfint(Ul_confdata* conf, const char* name, int value) {
+  return ModifyNumber(conf, name, value);
+}
+int ul_modifyconfuint(Ul_confdata* conf, const char* name, unsigned int value) {
+  return ModifyNumber(conf, name, value);
+}
+int ul_modifyconfint64(Ul_confdata* conf, const char* name, long long value) {
+  return ModifyNumber(conf, name, value);
+}
+int ul_modifyconfuint64(Ul_confdata* conf, const char* name, unsigned long long value) {
+  return ModifyNumber(conf, name, value);
+}
+int ul_modifyconffloat(Ul_confdata* conf, const char* name, float value) {
+  return ModifyNumber(conf, name, value);
+}
+
+int ul_addconfint(Ul_confdata* conf, const char* name, int value) {
+  return AddNumber(conf, name, value);
+}
+int ul_addconfuint(Ul_confdata* conf, const char* name, unsigned int value) {
+  return AddNumber(conf, name, value);
+}
+int ul_addconfint64(Ul_confdata* conf, const char* name, long long value) {
+  return AddNumber(conf, name, value);
+}
+int ul_addconfuint64(Ul_confdata* conf, const char* name, unsigned long long value) {
+  return AddNumber(conf, name, value);
+}
+int ul_addconffloat(Ul_confdata* conf, const char* name, float value) {
+  return AddNumber(conf, name, value);
+}
 
 int ul_addconfstr(Ul_confdata* conf, const char* name, const char* value) {
   return AddItem(conf, name, value);
 }
-
-#define UL_ADD_NUMBER(fn, type, fmt, cast)                  \
-  int fn(Ul_confdata* conf, const char* name, type value) { \
-    char buf[UL_CONF_WORD_SIZE];                            \
-    snprintf(buf, sizeof(buf), fmt, cast(value));           \
-    return AddItem(conf, name, buf);                        \
-  }
-
-UL_ADD_NUMBER(ul_addconfint, int, "%d", )
-UL_ADD_NUMBER(ul_addconfuint, unsigned int, "%u", )
-UL_ADD_NUMBER(ul_addconfint64, long long, "%lld", )
-UL_ADD_NUMBER(ul_addconfuint64, unsigned long long, "%llu", )
-UL_ADD_NUMBER(ul_addconffloat, float, "%f", static_cast<double>)
-#undef UL_ADD_NUMBER

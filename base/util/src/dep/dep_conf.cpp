@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "../ul_conf_reader.h"
+#include "../ul_conf_internal.h"
 #include "ul_conf.h"
 #include "ul_error.h"
 #include "ul_log.h"
@@ -56,13 +56,15 @@ int WriteNumber(const char* dir, const char* name, const char* vname, const char
 // 1024 items (the same messages, the same refusal of a file with more items
 // or an over-long name), without allocating and clearing such a table for
 // the one value wanted.
-class NumberFile : public ul_conf_reader::ItemSink {
+class NumberFile : public ul_conf_internal::ItemSink {
  public:
   explicit NumberFile(const char* vname) : vname_(vname) {
     table_.num = 0;
     table_.size = 1;
     table_.item = &item_;
   }
+  NumberFile(const NumberFile&) = delete;  // table_ points into this object
+  NumberFile& operator=(const NumberFile&) = delete;
 
   // False when the file cannot be read as a table of 1024 items.
   bool Read(const char* dir, const char* name) {
@@ -78,7 +80,7 @@ class NumberFile : public ul_conf_reader::ItemSink {
       ul_seterrno(UL_INVPARAM);
       return false;
     }
-    return ul_conf_reader::ReadItems(path, UL_CONF_MIN_SIZE, this) == ul_conf_reader::kReadOk;
+    return ul_conf_internal::ReadItems(path, UL_CONF_MIN_SIZE, this) == ul_conf_internal::kReadOk;
   }
 
   void Add(std::string_view name, std::string_view value) override {
@@ -146,34 +148,20 @@ int ul_writenum_init(const char* dir, const char* name) {
 }
 
 int ul_writenum_oneint(const char* dir, const char* name, const char* vname, int value) {
-  char buf[32];
-  snprintf(buf, sizeof(buf), "%d", value);
-  return WriteNumber(dir, name, vname, buf);
+  return WriteNumber(dir, name, vname, ul_conf_internal::NumberText(value).c_str());
 }
-
 int ul_writenum_oneuint(const char* dir, const char* name, const char* vname, unsigned int value) {
-  char buf[32];
-  snprintf(buf, sizeof(buf), "%u", value);
-  return WriteNumber(dir, name, vname, buf);
+  return WriteNumber(dir, name, vname, ul_conf_internal::NumberText(value).c_str());
 }
-
 int ul_writenum_oneint64(const char* dir, const char* name, const char* vname, long long value) {
-  char buf[32];
-  snprintf(buf, sizeof(buf), "%lld", value);
-  return WriteNumber(dir, name, vname, buf);
+  return WriteNumber(dir, name, vname, ul_conf_internal::NumberText(value).c_str());
 }
-
 int ul_writenum_oneuint64(const char* dir, const char* name, const char* vname,
                           unsigned long long value) {
-  char buf[32];
-  snprintf(buf, sizeof(buf), "%llu", value);
-  return WriteNumber(dir, name, vname, buf);
+  return WriteNumber(dir, name, vname, ul_conf_internal::NumberText(value).c_str());
 }
-
 int ul_writenum_onefloat(const char* dir, const char* name, const char* vname, float value) {
-  char buf[512];
-  snprintf(buf, sizeof(buf), "%f", static_cast<double>(value));
-  return WriteNumber(dir, name, vname, buf);
+  return WriteNumber(dir, name, vname, ul_conf_internal::NumberText(value).c_str());
 }
 
 int ul_kreadnum_oneint(const char* dir, const char* name, const char* vname, int* value) {
