@@ -75,7 +75,9 @@ typedef struct ul_log_t {
 } ul_log_t;
 
 // Opens the process log. max_size is in MiB (1..2044; otherwise 2045 MiB).
-// Returns 0, or -1 on failure.
+// Returns 0, or -1 on failure. Each open stores a unit for the calling
+// thread; a unit the thread already had is released when the new one is
+// open, and stays the thread's log when the new one fails.
 int ul_openlog(const char* log_path, const char* proc_name, ul_logstat_t* log_state,
                int max_size, Ul_log_self* self = NULL);
 // Opens the calling thread's log. Returns 0, or -1 on failure.
