@@ -262,7 +262,14 @@ bool RenameAway(const ul_file_t* file, bool timestamped, char* new_name, size_t 
 // cannot be written, 1 when the file was rotated (new_name holds the old
 // file's name), else 0.
 static int ul_check(ul_file_t* file, char* new_name, size_t size, bool timestamped) {
-  if (file == NULL || StreamOf(file) == NULL) return -1;
+  if (file == NULL) return -1;
+  if (StreamOf(file) == NULL) {
+    // An earlier reopen failed: try again, so that a passing failure (the
+    // folder moved away for a moment, no descriptor free) does not drop
+    // every later line.
+    file->fp = fopen(file->file_name, "a");
+    if (file->fp == NULL) return -1;
+  }
   if (file->max_size == 0) return 0;
   if (StreamOf(file) == stderr) return -1;
 

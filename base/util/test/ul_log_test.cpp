@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -177,6 +178,27 @@ TEST(UlLog, NamesSelfDefinedLogsAndThreadFiles) {
     EXPECT_NE(ReadFile("nulllog").find("after unlink"), std::string::npos);
     EXPECT_EQ(ul_closelog(0), 0);
   });
+}
+
+// While the log's folder is moved away the file cannot be reopened and lines
+// are dropped; once it is back, lines are written again.
+TEST(UlLog, FileThatCouldNotBeReopenedIsTriedAgain) {
+  TempDir base;
+  const std::string dir = base.file("logs"), away = base.file("away");
+  ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+  InChild([&] {
+    ul_logstat_t st = {UL_LOG_DEBUG, 0, 0};
+    ASSERT_EQ(ul_openlog(dir.c_str(), "p", &st, 1, NULL), 0);
+    ASSERT_EQ(rename(dir.c_str(), away.c_str()), 0);
+    EXPECT_EQ(ul_writelog(UL_LOG_NOTICE, "lost"), 0);
+    ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+    EXPECT_EQ(ul_writelog(UL_LOG_NOTICE, "back"), 0);
+    EXPECT_EQ(ul_closelog(0), 0);
+  });
+  const std::string text = ReadFile(dir + "/plog");
+  EXPECT_EQ(text.find("lost"), std::string::npos);
+  EXPECT_NE(text.find("NOTICE: "), std::string::npos);
+  EXPECT_NE(text.find("back"), std::string::npos);
 }
 
 TEST(UlLog, ThreadLogBeforeProcessLogFailsCleanly) {
