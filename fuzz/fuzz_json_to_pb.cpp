@@ -129,11 +129,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } else {
     ok = JsonToProtoMessage(json, message.get(), options, (mode & 4) ? &error : nullptr);
   }
-  // A filled message must be complete and serialisable.
+  // A filled message must be complete and serialisable; under proto2 (which
+  // does not refuse strings that are not UTF-8) protobuf must read the bytes
+  // back, so nothing accepted lies beyond its nesting limit. (Partial: a map
+  // entry without its value reads back as a default value, which protobuf
+  // then counts as missing its required fields.)
   if (ok && !message->IsInitialized()) __builtin_trap();
   std::string bytes;
   if (ok) {
     message->SerializeToString(&bytes);
+    std::unique_ptr<google::protobuf::Message> copy(message->New());
+    if ((mode & 8) == 0 && !copy->ParsePartialFromString(bytes)) __builtin_trap();
   } else {
     message->SerializePartialToString(&bytes);
   }

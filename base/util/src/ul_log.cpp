@@ -345,6 +345,11 @@ size_t FormatMessage(char* buf, int head, const char* fmt, va_list args) {
   return total < limit ? total : limit;
 }
 
+// Flag bit 2: the file reached its limit and takes no more lines.
+bool IsFull(const ul_file_t* file) {
+  return (__atomic_load_n(&file->flag, __ATOMIC_RELAXED) & 2) != 0;
+}
+
 int SyslogPriority(int event) {
   switch (event) {
     case UL_LOG_FATAL: return LOG_ERR;
@@ -357,6 +362,17 @@ int SyslogPriority(int event) {
 }
 
 }  // namespace
+
+// Finishes a line whose head the caller printed into buf (UL_LOG_BUFF_SIZE
+// bytes): the message follows, cut at 2047 bytes; syslog gets the line when
+// the unit sends this level there (self-defined lines pass 0: never); then
+// the line is written with the unit's rotation mode.
+static int ul_write_line(const ul_log_t* unit, ul_file_t* file, int event, char* buf, int head,
+                         const char* fmt, va_list args) {
+  size_t len = FormatMessage(buf, head, fmt, args);
+  if (unit->log_syslog & event) syslog(SyslogPriority(event), "%s\n", buf);
+  return ul_vwritelog_buff(file, buf, len, (unit->log_spec & UL_LOGSIZESPLIT) != 0);
+}
 
 static int ul_vwritelog_ex(ul_log_t* unit, int event, const char* fmt, va_list args) {
   if (LoadInt(&unit->mask) < event) return -3;
@@ -372,27 +388,21 @@ static int ul_vwritelog_ex(ul_log_t* unit, int event, const char* fmt, va_list a
     default: file = unit->pf; word = ""; break;
   }
   if (file == NULL) return -1;
-  if (__atomic_load_n(&file->flag, __ATOMIC_RELAXED) & 2) return -4;
-
-  const char* now = ul_ctime();
+  if (IsFull(file)) return -4;
   char buf[UL_LOG_BUFF_SIZE];
-  int head = snprintf(buf, sizeof(buf), "%s%s:  %s * %lu ", word, now, g_proc_name,
+  int head = snprintf(buf, sizeof(buf), "%s%s:  %s * %lu ", word, ul_ctime(), g_proc_name,
                       static_cast<unsigned long>(unit->tid));
-  size_t len = FormatMessage(buf, head, fmt, args);
-  if (unit->log_syslog & event) syslog(SyslogPriority(event), "%s\n", buf);
-  return ul_vwritelog_buff(file, buf, len, (unit->log_spec & UL_LOGSIZESPLIT) != 0);
+  return ul_write_line(unit, file, event, buf, head, fmt, args);
 }
 
 static int ul_vwritelog_ex_self(ul_log_t* unit, int index, const char* fmt, va_list args) {
   ul_file_t* file = unit->spf[index];
   if (file == NULL) return -1;
-  if (__atomic_load_n(&file->flag, __ATOMIC_RELAXED) & 2) return -4;
-  const char* now = ul_ctime();
+  if (IsFull(file)) return -4;
   char buf[UL_LOG_BUFF_SIZE];
-  int head = snprintf(buf, sizeof(buf), "SDF_LOG: LEVEL:%d %s: %s * %lu", index, now, g_proc_name,
-                      static_cast<unsigned long>(unit->tid));
-  size_t len = FormatMessage(buf, head, fmt, args);
-  return ul_vwritelog_buff(file, buf, len, (unit->log_spec & UL_LOGSIZESPLIT) != 0);
+  int head = snprintf(buf, sizeof(buf), "SDF_LOG: LEVEL:%d %s: %s * %lu", index, ul_ctime(),
+                      g_proc_name, static_cast<unsigned long>(unit->tid));
+  return ul_write_line(unit, file, 0, buf, head, fmt, args);
 }
 
 // One line through the given unit, echoed on standard error when the unit
@@ -531,6 +541,33 @@ static int ul_closelog_ex(int iserr, const char* word) {
   return 0;
 }
 
+// The part of opening that the process and thread logs share: allocates the
+// calling thread's unit, opens its files under prefix with the size limit
+// g_file_size and takes the options. who is the name the notes on standard
+// error give. Returns the unit, or NULL with nothing opened.
+static ul_log_t* ul_open_unit(const char* prefix, const ul_logstat_t* state,
+                              const Ul_log_self* self, const char* who) {
+  ul_log_t* previous;
+  ul_log_t* unit = ul_alloc_log_unit(&previous);
+  if (unit == NULL) {
+    fprintf(stderr, "in ul_log.cpp :no space!\n");
+    fprintf(stderr, "in ul_log.cpp:open error!\n");
+    return NULL;
+  }
+  if (ul_openlog_ex(unit, prefix, state->events, 1, LoadInt(&g_file_size), self) != 0) {
+    if (state->spec & UL_LOGTTY) {
+      fprintf(stderr, "in ul_log.cpp:Can't open log file : %slog, exit!\n", who);
+    }
+    ul_free_log_unit(previous);
+    return NULL;
+  }
+  ul_release_log_unit(previous);
+  unit->log_spec = state->spec;
+  unit->log_syslog = state->to_syslog;
+  if (state->spec & UL_LOGTTY) fprintf(stderr, "Open log file %slog success!\n", who);
+  return unit;
+}
+
 int ul_openlog(const char* log_path, const char* proc_name, ul_logstat_t* log_state, int max_size,
                Ul_log_self* self) {
   if (comspace::com_get_log_switcher() != comspace::LOG_SWITCHER_NONE) {
@@ -555,28 +592,11 @@ int ul_openlog(const char* log_path, const char* proc_name, ul_logstat_t* log_st
     strcpy(g_proc_name, "null");
   }
 
-  ul_log_t* previous;
-  ul_log_t* unit = ul_alloc_log_unit(&previous);
-  if (unit == NULL) {
-    fprintf(stderr, "in ul_log.cpp :no space!\n");
-    fprintf(stderr, "in ul_log.cpp:open error!\n");
-    return -1;
-  }
   char prefix[2 * UL_LOG_PATH_SIZE + 2];
   snprintf(prefix, sizeof(prefix), "%s/%s", g_log_path, g_proc_name);
-  if (ul_openlog_ex(unit, prefix, state->events, 1, LoadInt(&g_file_size), self) != 0) {
-    if (state->spec & UL_LOGTTY) {
-      fprintf(stderr, "in ul_log.cpp:Can't open log file : %slog, exit!\n", OrNull(proc_name));
-    }
-    ul_free_log_unit(previous);
-    return -1;
-  }
-  ul_release_log_unit(previous);
-
+  ul_log_t* unit = ul_open_unit(prefix, state, self, OrNull(proc_name));
+  if (unit == NULL) return -1;
   StoreInt(&g_global_level, state->events);
-  unit->log_spec = state->spec;
-  unit->log_syslog = state->to_syslog;
-  if (state->spec & UL_LOGTTY) fprintf(stderr, "Open log file %slog success!\n", OrNull(proc_name));
   ul_writelog_unit(unit, UL_LOG_START,
                    "* Open process log by----%s\n"
                    "=================================================",
@@ -608,26 +628,8 @@ int ul_openlog_r(const char* thread_name, ul_logstat_t* log_state, Ul_log_self* 
     snprintf(prefix, sizeof(prefix), "%s/%s", g_log_path, g_proc_name);
   }
 
-  ul_log_t* previous;
-  ul_log_t* unit = ul_alloc_log_unit(&previous);
-  if (unit == NULL) {
-    fprintf(stderr, "in ul_log.cpp :no space!\n");
-    fprintf(stderr, "in ul_log.cpp:open error!\n");
-    return -1;
-  }
-  if (ul_openlog_ex(unit, prefix, state->events, 1, LoadInt(&g_file_size), self) != 0) {
-    if (state->spec & UL_LOGTTY) {
-      fprintf(stderr, "in ul_log.cpp:Can't open log file : %slog, exit!\n", OrNull(thread_name));
-    }
-    ul_free_log_unit(previous);
-    return -1;
-  }
-  ul_release_log_unit(previous);
-  unit->log_spec = state->spec;
-  unit->log_syslog = state->to_syslog;
-  if (state->spec & UL_LOGTTY) {
-    fprintf(stderr, "Open log file %slog success!\n", OrNull(thread_name));
-  }
+  ul_log_t* unit = ul_open_unit(prefix, state, self, OrNull(thread_name));
+  if (unit == NULL) return -1;
   ul_writelog_unit(unit, UL_LOG_START,
                    "* Open thread log by----%s:%s\n"
                    "================================================",
