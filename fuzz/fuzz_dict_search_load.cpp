@@ -15,28 +15,18 @@
 #include <cstring>
 #include <string>
 
+#include "support/scratch_dir.h"
 #include "ul_dict.h"
 #include "ul_log.h"
 
 namespace {
 
-std::string& Dir() {
-  static std::string dir;
-  return dir;
-}
-
-void Cleanup() {
-  for (const char* f : {"d.n", "d.ind1", "d.ind2"}) std::remove((Dir() + "/" + f).c_str());
-}
+const std::string& Dir() { return testsupport::ProcessScratchDir(); }
 
 void Setup() {
-  char tmpl[] = "/tmp/fuzz_dict_XXXXXX";
-  if (mkdtemp(tmpl) == nullptr) std::abort();
-  Dir() = tmpl;
   // A log threshold of 0 keeps the loaders' refusals off standard error.
   ul_logstat_t st = {0, 0, 0};
-  ul_openlog(tmpl, "fuzz", &st, 1);
-  std::atexit(Cleanup);
+  ul_openlog(Dir().c_str(), "fuzz", &st, 1);
 }
 
 void Write(const char* name, const uint8_t* p, size_t n) {

@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 
+#include "support/scratch_dir.h"
 #include "hash.h"
 #include "pbdict.h"
 #include "support/proto_text.h"
@@ -37,14 +38,7 @@ const google::protobuf::Message& Prototype() {
 }
 
 // A private folder for the two files, made once per process.
-const std::string& Folder() {
-  static const std::string* dir = [] {
-    char tmpl[] = "/tmp/fuzz-dset-XXXXXX";
-    char* d = mkdtemp(tmpl);
-    return new std::string(d != nullptr ? d : "/tmp");
-  }();
-  return *dir;
-}
+const std::string& Folder() { return testsupport::ProcessScratchDir(); }
 
 bool WriteAll(const std::string& path, const uint8_t* data, size_t size) {
   FILE* f = std::fopen(path.c_str(), "wb");

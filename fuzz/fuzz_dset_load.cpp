@@ -14,6 +14,7 @@
 
 #include <google/protobuf/stubs/logging.h>
 
+#include "support/scratch_dir.h"
 #include "hash.h"
 #include "pbdict.h"
 #include "support/proto_text.h"
@@ -45,12 +46,8 @@ const google::protobuf::Message& Prototype() {
 
 // The text file, in a private folder made once per process.
 const std::string& TextPath() {
-  static const std::string* path = [] {
-    char tmpl[] = "/tmp/fuzz-dset-load-XXXXXX";
-    char* d = mkdtemp(tmpl);
-    return new std::string(std::string(d != nullptr ? d : "/tmp") + "/d.txt");
-  }();
-  return *path;
+  static const std::string path = testsupport::ProcessScratchDir() + "/d.txt";
+  return path;
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 // to take the full-table exit. The same file read as a numbers file must
 // give what the getters give on a table of 1024 items. A leaked file shows as a higher lowest free
 // descriptor; leaked memory is reported by LeakSanitizer.
-#include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -14,6 +13,7 @@
 #include <cstdint>
 #include <string>
 
+#include "support/scratch_dir.h"
 #include "ul_conf.h"
 #include "ul_log.h"
 
@@ -26,11 +26,7 @@ struct Setup {
   int free_fd = -1;
 
   Setup() {
-    const char* tmp = getenv("TMPDIR");
-    std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") +
-                          "/fuzz_ul_conf.XXXXXX";
-    if (mkdtemp(&pattern[0]) == nullptr) abort();
-    dir = pattern;
+    dir = testsupport::ProcessScratchDir();
     file = dir + "/in.n";
     // Line errors go to a log that keeps nothing, not to standard error.
     ul_logstat_t quiet = {0, 0, 0};
@@ -43,14 +39,6 @@ struct Setup {
   ~Setup() {
     ul_freeconf(conf);
     ul_closelog(0);
-    if (DIR* d = opendir(dir.c_str())) {
-      while (dirent* e = readdir(d)) {
-        std::string name = e->d_name;
-        if (name != "." && name != "..") unlink((dir + "/" + name).c_str());
-      }
-      closedir(d);
-    }
-    rmdir(dir.c_str());
   }
 
   static int LowestFreeFd() {

@@ -1,0 +1,35 @@
+// A scratch folder for the whole process: made on first use under $TMPDIR
+// (or /tmp) and removed with its contents at exit. Header-only, for fuzz
+// targets and benchmarks that do not link the test support library.
+#ifndef PBDICT_TEST_SUPPORT_SCRATCH_DIR_H_
+#define PBDICT_TEST_SUPPORT_SCRATCH_DIR_H_
+
+#include <ftw.h>
+#include <stdlib.h>
+
+#include <cstdio>
+#include <string>
+
+namespace testsupport {
+
+inline const std::string& ProcessScratchDir() {
+  struct Folder {
+    std::string path;
+    Folder() {
+      const char* tmp = getenv("TMPDIR");
+      std::string tmpl = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/pbdict-scratch-XXXXXX";
+      if (mkdtemp(&tmpl[0]) == nullptr) abort();
+      path = tmpl;
+    }
+    ~Folder() {
+      nftw(path.c_str(), [](const char* p, const struct stat*, int, struct FTW*) { return std::remove(p); },
+           16, FTW_DEPTH | FTW_PHYS);
+    }
+  };
+  static Folder folder;
+  return folder.path;
+}
+
+}  // namespace testsupport
+
+#endif  // PBDICT_TEST_SUPPORT_SCRATCH_DIR_H_
