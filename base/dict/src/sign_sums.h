@@ -24,23 +24,9 @@ inline u_int LoadWord(const unsigned char* p) {
 }
 
 // Both prime-weighted sums in one pass: byte i weighs entry i % 256.
-// Cloned for AVX2, whose 8-lane 32-bit multiply takes most of the work;
-// the default clone serves every other processor.
-__attribute__((target_clones("avx2", "default")))
-inline void PrimeSums(const unsigned char* p, int n, u_int* s1, u_int* s2) {
-  u_int a = 0, b = 0;
-  while (n > 0) {
-    const int run = n < 256 ? n : 256;
-    for (int k = 0; k < run; ++k) {
-      a += static_cast<u_int>(p[k]) * Mod_Prime_List_1[k];
-      b += static_cast<u_int>(p[k]) * Mod_Prime_List_2[k];
-    }
-    p += run;
-    n -= run;
-  }
-  *s1 = a;
-  *s2 = b;
-}
+// Runs the AVX2 build of the loop where the processor has it (its 8-lane
+// 32-bit multiply takes most of the work), the baseline build elsewhere.
+void PrimeSums(const unsigned char* p, int n, u_int* s1, u_int* s2);
 
 }  // namespace dict_internal
 
