@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "gtest/gtest.h"
 #include "ul_dict.h"
 
 namespace dicttest {
@@ -15,6 +16,25 @@ struct DictDeleter {
   void operator()(Sdict_build* p) const { db_del(p); }
 };
 using DictPtr = std::unique_ptr<Sdict_build, DictDeleter>;
+
+// Applies op to {s1, s2, code, other}, expects result want, returns the node.
+inline Sdict_snode Op(Sdict_build* d, Eop_method op, u_int s1, u_int s2, int code = -1,
+                      u_int other = 0, int want = 1) {
+  Sdict_snode n{s1, s2, code, other};
+  EXPECT_EQ(want, db_op1(d, &n, op)) << "op " << op << " on " << s1 << "," << s2;
+  return n;
+}
+
+// The code of a key, -1 when absent (then also the code written back); its other.
+inline int Seek(Sdict_build* d, u_int s1, u_int s2, u_int* other = nullptr) {
+  Sdict_snode n{s1, s2, 99, 99};
+  const int r = db_op1(d, &n, SEEK);
+  if (r == 0) {
+    EXPECT_EQ(-1, n.code);
+  }
+  if (other != nullptr) *other = n.other;
+  return r == 1 ? n.code : -1;
+}
 
 // Occurrences of needle in s (a log capture).
 inline int CountOf(const std::string& s, const std::string& needle) {
