@@ -19,6 +19,8 @@
 
 namespace {
 
+using dicttest::CO;
+using dicttest::CodeOther;
 using dicttest::CountOf;
 using dicttest::DictPtr;
 using dicttest::Op;
@@ -53,23 +55,15 @@ TEST(DbBuild, CreationAndCodes) {
 
 TEST(DbBuild, AddHandsOutCodesAndCountsFrequency) {
   DictPtr d(db_creat(7, 10));
-  Sdict_snode n = Op(d.get(), ADD, 1, 2);
-  EXPECT_EQ(10, n.code);
-  EXPECT_EQ(1u, n.other);
-  n = Op(d.get(), ADD, 1, 2);
-  EXPECT_EQ(10, n.code);
-  EXPECT_EQ(2u, n.other);
-  EXPECT_EQ(7u, Op(d.get(), ADD, 1, 2, -1, 5).other);  // frequency 5 adds 5
+  EXPECT_EQ(CodeOther(10, 1), CO(Op(d.get(), ADD, 1, 2)));
+  EXPECT_EQ(CodeOther(10, 2), CO(Op(d.get(), ADD, 1, 2)));
+  EXPECT_EQ(CodeOther(10, 7), CO(Op(d.get(), ADD, 1, 2, -1, 5)));  // frequency 5 adds 5
   // A weight with no frequency: the new key gets the weight and frequency 1.
-  n = Op(d.get(), ADD, 3, 4, -1, 3u << 25);
-  EXPECT_EQ(11, n.code);
-  EXPECT_EQ((3u << 25) | 1, n.other);
+  EXPECT_EQ(CodeOther(11, (3u << 25) | 1), CO(Op(d.get(), ADD, 3, 4, -1, 3u << 25)));
   // A given code is kept, cur_code unchanged, other 0 stays 0.
   EXPECT_EQ(7, Op(d.get(), ADD, 5, 6, 7, 0).code);
+  EXPECT_EQ(CodeOther(7, 0), Seek(d.get(), 5, 6));
   EXPECT_EQ(12, d->cur_code);
-  u_int other = 9;
-  EXPECT_EQ(7, Seek(d.get(), 5, 6, &other));
-  EXPECT_EQ(0u, other);
   EXPECT_EQ(3, d->node_num);
   // The add runs over the whole word: frequency carries into the weight.
   Op(d.get(), ADD, 8, 9, 3, 0x01FFFFFF);
@@ -81,56 +75,46 @@ TEST(DbBuild, ModifyDeleteAndSeek) {
   Op(d.get(), ADD, 10, 20);
   // Every operation but ADD/CLUSTER on an absent key: 0 and code -1.
   for (Eop_method op : {MOD, SEEK, DEL, MODF, MODW, MODC}) {
-    SCOPED_TRACE(op);
-    EXPECT_EQ(-1, Op(d.get(), op, 11, 20, 5, 5, 0).code);
+    EXPECT_EQ(-1, Op(d.get(), op, 11, 20, 5, 5, 0).code) << op;
   }
-  struct {
+  const struct {
     Eop_method op;
-    int code;
-    u_int other;
-    int want_code;
-    u_int want_other;
-  } const steps[] = {
-      {MOD, 42, (5u << 25) | 77, 42, (5u << 25) | 77},
-      {MODF, 0, (9u << 25) | 3, 42, (5u << 25) | 3},
-      {MODW, 0, (9u << 25) | 3, 42, (9u << 25) | 3},
-      {MODC, 43, 0, 43, (9u << 25) | 3},
+    Sdict_snode in;
+    CodeOther want;
+  } steps[] = {
+      {MOD, {10, 20, 42, (5u << 25) | 77}, {42, (5u << 25) | 77}},
+      {MODF, {10, 20, 0, (9u << 25) | 3}, {42, (5u << 25) | 3}},
+      {MODW, {10, 20, 0, (9u << 25) | 3}, {42, (9u << 25) | 3}},
+      {MODC, {10, 20, 43, 0}, {43, (9u << 25) | 3}},
   };
   for (const auto& s : steps) {
-    SCOPED_TRACE(s.op);
-    Op(d.get(), s.op, 10, 20, s.code, s.other);
-    u_int other;
-    EXPECT_EQ(s.want_code, Seek(d.get(), 10, 20, &other));
-    EXPECT_EQ(s.want_other, other);
+    Op(d.get(), s.op, 10, 20, s.in.code, s.in.other);
+    EXPECT_EQ(s.want, Seek(d.get(), 10, 20)) << s.op;
   }
   // Delete, then add again: a second node with a new code.
   EXPECT_EQ(43, Op(d.get(), DEL, 10, 20).code);
   EXPECT_EQ(0, d->node_num);
-  EXPECT_EQ(-1, Seek(d.get(), 10, 20));
+  EXPECT_EQ(-1, Seek(d.get(), 10, 20).first);
   EXPECT_EQ(1, Op(d.get(), ADD, 10, 20).code);
   EXPECT_EQ(1, d->node_num);
-  EXPECT_EQ(1, Seek(d.get(), 10, 20));
-
   testsupport::CaptureFd err(2);
   Op(d.get(), SEEKP, 10, 20, -1, 0, -1);
   Op(d.get(), static_cast<Eop_method>(9), 10, 20, -1, 0, -1);
   EXPECT_EQ(2, CountOf(err.Stop(), "[db_op] op_method error"));
-  EXPECT_EQ(1, Seek(d.get(), 10, 20));
+  EXPECT_EQ(1, Seek(d.get(), 10, 20).first);
 }
 
+// The first of a key keeps its code; each call adds 1 to the weight; a
+// higher frequency replaces code and frequency; the weight stops at 127.
 TEST(DbBuild, ClusterCountsWeightAndKeepsTheHighestFrequency) {
   DictPtr d(db_creat(5, 0));
   EXPECT_EQ(0x0200000Au, Op(d.get(), CLUSTER, 1, 1, 5, 10).other);
   for (int i = 0; i < 2; ++i) Op(d.get(), CLUSTER, 1, 1, 5, 10);
-  u_int other;
-  EXPECT_EQ(5, Seek(d.get(), 1, 1, &other));
-  EXPECT_EQ(0x0600000Au, other);
+  EXPECT_EQ(CodeOther(5, 0x0600000A), Seek(d.get(), 1, 1));
   Op(d.get(), CLUSTER, 1, 1, 6, 11);
-  EXPECT_EQ(6, Seek(d.get(), 1, 1, &other));
-  EXPECT_EQ((4u << 25) | 11, other);
+  EXPECT_EQ(CodeOther(6, (4u << 25) | 11), Seek(d.get(), 1, 1));
   for (int i = 0; i < 130; ++i) Op(d.get(), CLUSTER, 1, 1, 7, 1);
-  EXPECT_EQ(6, Seek(d.get(), 1, 1, &other));
-  EXPECT_EQ((127u << 25) | 11, other);  // the weight stops at 127
+  EXPECT_EQ(CodeOther(6, (127u << 25) | 11), Seek(d.get(), 1, 1));
 }
 
 TEST(DbBuild, OpnAppliesInOrder) {
@@ -168,15 +152,15 @@ TEST(DbBuild, SecondBlockAtTheBoundary) {
     }
   }
   EXPECT_EQ(DICT_BLOCK_NODES + 1, d->node_num);
-  for (int i : {0, DICT_BLOCK_NODES - 1, DICT_BLOCK_NODES}) EXPECT_EQ(i, Seek(d.get(), s1(i), i));
+  for (int i : {0, DICT_BLOCK_NODES - 1, DICT_BLOCK_NODES}) EXPECT_EQ(i, Seek(d.get(), s1(i), i).first);
   ASSERT_EQ(0, db_adjust(d.get()));
   EXPECT_EQ(131073, d->hash_num);
-  EXPECT_EQ(DICT_BLOCK_NODES, Seek(d.get(), s1(DICT_BLOCK_NODES), DICT_BLOCK_NODES));
+  EXPECT_EQ(DICT_BLOCK_NODES, Seek(d.get(), s1(DICT_BLOCK_NODES), DICT_BLOCK_NODES).first);
   EXPECT_EQ(1, db_renew_fast(d.get()));
   EXPECT_EQ(nullptr, d->nblock->next);
   EXPECT_EQ(0, d->node_num);
-  EXPECT_EQ(-1, Seek(d.get(), 0, 0));
-  EXPECT_EQ(-1, Seek(d.get(), s1(DICT_BLOCK_NODES), DICT_BLOCK_NODES));
+  EXPECT_EQ(-1, Seek(d.get(), 0, 0).first);
+  EXPECT_EQ(-1, Seek(d.get(), s1(DICT_BLOCK_NODES), DICT_BLOCK_NODES).first);
 }
 
 TEST(DbBuild, AdjustRehashesLiveAndDeletedNodes) {
@@ -191,7 +175,7 @@ TEST(DbBuild, AdjustRehashesLiveAndDeletedNodes) {
   for (int i = 0; i < 40; i += 3) Op(d.get(), DEL, i, 7 * i);
   ASSERT_EQ(0, db_adjust(d.get()));
   EXPECT_EQ(13, d->hash_num);  // 26 live keys
-  for (int i = 0; i < 40; ++i) EXPECT_EQ(i % 3 == 0 ? -1 : i, Seek(d.get(), i, 7 * i)) << i;
+  for (int i = 0; i < 40; ++i) EXPECT_EQ(i % 3 == 0 ? -1 : i, Seek(d.get(), i, 7 * i).first) << i;
   EXPECT_EQ(40, Op(d.get(), ADD, 3, 21).code);  // a deleted key comes back as a new node
 }
 
@@ -265,11 +249,11 @@ TEST(DbBuild, RenewEmptiesAndReusesTheFirstNode) {
   EXPECT_EQ(1, db_renew_fast(d.get()));
   EXPECT_EQ(0, d->cur_code);
   EXPECT_EQ(0, d->node_num);
-  for (u_int i = 1; i <= 3; ++i) EXPECT_EQ(-1, Seek(d.get(), i, i));
+  for (u_int i = 1; i <= 3; ++i) EXPECT_EQ(-1, Seek(d.get(), i, i).first);
   EXPECT_EQ(0, Op(d.get(), ADD, 9, 9).code);
   EXPECT_EQ(9u, d->nblock->nodes[0].sign1);
   EXPECT_EQ(1, db_renew(d.get()));
-  EXPECT_EQ(-1, Seek(d.get(), 9, 9));
+  EXPECT_EQ(-1, Seek(d.get(), 9, 9).first);
   EXPECT_EQ(0u, d->nblock->nodes[0].sign1);
 }
 
@@ -392,9 +376,7 @@ TEST(DbBuild, RandomOperationsMatchAModel) {
     ASSERT_EQ(cur_code, d->cur_code);
   }
   for (const auto& [key, v] : model) {
-    u_int other;
-    ASSERT_EQ(v.code, Seek(d.get(), static_cast<u_int>(key >> 32), static_cast<u_int>(key), &other));
-    ASSERT_EQ(v.other, other);
+    ASSERT_EQ(CodeOther(v.code, v.other), Seek(d.get(), static_cast<u_int>(key >> 32), static_cast<u_int>(key)));
   }
 }
 

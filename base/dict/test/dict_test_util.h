@@ -6,6 +6,7 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "gtest/gtest.h"
 #include "ul_dict.h"
@@ -25,15 +26,19 @@ inline Sdict_snode Op(Sdict_build* d, Eop_method op, u_int s1, u_int s2, int cod
   return n;
 }
 
-// The code of a key, -1 when absent (then also the code written back); its other.
-inline int Seek(Sdict_build* d, u_int s1, u_int s2, u_int* other = nullptr) {
+// {code, other} of a record, to check both at once.
+using CodeOther = std::pair<int, u_int>;
+inline CodeOther CO(const Sdict_snode& n) { return {n.code, n.other}; }
+
+// {code, other} of a key, {-1, 0} when absent (the code written back is then
+// checked to be -1).
+inline CodeOther Seek(Sdict_build* d, u_int s1, u_int s2) {
   Sdict_snode n{s1, s2, 99, 99};
   const int r = db_op1(d, &n, SEEK);
   if (r == 0) {
     EXPECT_EQ(-1, n.code);
   }
-  if (other != nullptr) *other = n.other;
-  return r == 1 ? n.code : -1;
+  return r == 1 ? CO(n) : CodeOther(-1, 0);
 }
 
 // Occurrences of needle in s (a log capture).
