@@ -14,6 +14,8 @@
 
 namespace {
 
+using dicttest::CO;
+using dicttest::CodeOther;
 using dicttest::CountOf;
 using dicttest::DictPtr;
 using testsupport::CaptureFd;
@@ -91,6 +93,8 @@ TEST(DsSearch, ThreeFormsAgreeOnRandomKeys) {
   EXPECT_LT(present, 60000);
 }
 
+// In-place changes of the in-memory form; an absent key answers 0 whatever
+// the operation, the operations it does not know -1.
 TEST(DsSearch, InPlaceOperations) {
   TempDir dir;
   DictPtr d(db_creat(11, 0));
@@ -100,29 +104,28 @@ TEST(DsSearch, InPlaceOperations) {
   Sdict_search* sd = ds_load(dir.path().c_str(), "ops");
   ASSERT_NE(nullptr, sd);
   Sdict_snode n{0, 7, 0, 0}, m{1, 7, 0, 0};
-  EXPECT_EQ(1, ds_op1(sd, &n, SEEKP));
-  EXPECT_EQ(1, ds_op1(sd, &n, MODF));
-  EXPECT_EQ(7u, n.other);
-  EXPECT_EQ(1, ds_op1(sd, &n, SEEK));
-  EXPECT_EQ(7u, n.other);
+  auto op = [&](Sdict_snode* x, Eop_method o) {
+    EXPECT_EQ(1, ds_op1(sd, x, o)) << o;
+    return CO(*x);
+  };
+  EXPECT_EQ(0, op(&n, SEEKP).first);
+  EXPECT_EQ(CodeOther(0, 7), op(&n, MODF));
+  EXPECT_EQ(CodeOther(0, 7), op(&n, SEEK));
   n.other = (9u << 25) | 123;
-  EXPECT_EQ(1, ds_op1(sd, &n, MODW));
-  EXPECT_EQ((9u << 25) | 7, n.other);
-  EXPECT_EQ(1, ds_op1(sd, &n, MODC));  // new codes from cur_code
-  EXPECT_EQ(1, ds_op1(sd, &m, MODC));
-  EXPECT_EQ(10, n.code);
-  EXPECT_EQ(11, m.code);
+  EXPECT_EQ(CodeOther(0, (9u << 25) | 7), op(&n, MODW));
+  EXPECT_EQ(10, op(&n, MODC).first);  // new codes from cur_code
+  EXPECT_EQ(11, op(&m, MODC).first);
   EXPECT_EQ(12, sd->cur_code);
 
   Sdict_snode absent{99, 99, 5, 5};
   CaptureFd err(2);
-  EXPECT_EQ(0, ds_op1(sd, &absent, ADD));  // absent: 0 whatever the operation
+  EXPECT_EQ(0, ds_op1(sd, &absent, ADD));
   EXPECT_EQ(-1, absent.code);
   EXPECT_EQ(-1, ds_op1(sd, &m, DEL));
   std::vector<Sdict_snode> recs = {{99, 99, 5, 5}, {2, 7, 0, 0}, {3, 7, 0, 0}};
   EXPECT_EQ(3, ds_opn(sd, recs.data(), 3, SEEK));
-  EXPECT_EQ(-1, recs[0].code);
-  EXPECT_EQ(2, recs[1].code);
+  EXPECT_EQ(CodeOther(-1, 5), CO(recs[0]));
+  EXPECT_EQ(CodeOther(2, 5), CO(recs[1]));
   EXPECT_EQ(-1, ds_opn(sd, recs.data(), 3, CLUSTER));
   EXPECT_EQ(2, CountOf(err.Stop(), "[ds_op1] unkown op"));
   ds_del(sd);

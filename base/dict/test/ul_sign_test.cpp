@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "gtest/gtest.h"
 #include "support/support.h"
@@ -77,74 +79,55 @@ TEST(Sign, VectorsOfEveryFunction) {
   const std::string ff9(9, '\xFF'), b300 = Bytes(300);
   std::string hi;  // 0x80..0xBF
   for (int c = 0x80; c < 0xC0; ++c) hi.push_back(static_cast<char>(c));
-  struct Row {
+  using Cases = std::vector<std::pair<std::string, Sig>>;
+  const struct {
     const char* fn;
     SigFn f;
-    std::string in;
-    Sig want;
-    u_int seed = 0;
-  };
-  const Row rows[] = {
+    u_int seed;
+    Cases cases;
+  } rows[] = {
       // Up to 8 bytes copied; longer strings summed with unsigned bytes,
       // weights reused from entry 0 past 256, a NUL inside.
-      {"fs64", fs64, "", {0, 0}},
-      {"fs64", fs64, "abc", {0x636261, 0}},
-      {"fs64", fs64, "abcd", {0x64636261, 0}},
-      {"fs64", fs64, "abcdefg", {0x64636261, 0x676665}},
-      {"fs64", fs64, "abcdefgh", {0x64636261, 0x68676665}},
-      {"fs64", fs64, "abcdefghi", {0x053E3BD2, 0xB44A021F}},
-      {"fs64", fs64, "abcdefghij", {0x054969D2, 0xB5048E05}},
-      {"fs64", fs64, ff9, {0x0D0019D9, 0x53100296}},
-      {"fs64", fs64, b300, {0xEC278752, 0x0DFB7E06}},
-      {"fs64", fs64, std::string("ab\0cdefghij", 11), {0x106B4185, 0xD8E1D290}},
-      {"getsigns_24_1", g1s, b300, {0xEC278752, 0}},
-      {"getsigns_24_2", g2s, b300, {0x0DFB7E06, 0}},
-      {"getsigns_24_1", g1s, "", {0, 0}},
-      {"getsign_24_1", g1, "abcdefghij", {0x054969D2, 0}},
-      {"getsign_24_2", g2, "abcdefghij", {0xB5048E05, 0}},
-      {"getsign_24_1", g1, "", {0, 0}},
-      {"f64", f64, "abcdefghij", {0x054969D2, 0xB5048E05}},
-      {"f64", f64, "abc", {0x636261, 0}},
-      {"7_host", host, "abcdefgh", {0x053E30BF, 0x00DA49F6}},
-      {"7_host", host, "abcdefg", {0x64636261, 0x676665}},
-      {"7_host", host, "abcdefghij", {0x054969D2, 0x00048E05}},
-      {"7_host", host, std::string(8, '\xFF'), {0x0CFFFEF4, 0x00254357}},
-      {"md64", md64, "abcdefghij", {0x97A30EEB, 0xD78F2EF6}},
-      {"md64", md64, "", {0xDE3E1E63, 0x164C79D5}},
-      {"mds64", mds64, std::string("a\0b", 3), {0xD1F2F197, 0xE2A6EF6F}},
-      {"murmur64", murmur, "abcdefghij", {0xA33F0DBF, 0x245BCB51}, 0},
-      {"murmur64", murmur, "abcdefghij", {0xEC554A5E, 0x18DA8E78}, 1},
-      {"murmur64", murmur, "", {0, 0}, 0},
-      {"murmur64", murmur, "abcdefgh", {0xAFDB0257, 0xFF41AA98}, 0},
-      {"murmurs64", murmurs, b300, {0x7806372E, 0x2FCBF1A9}, 0xDEADBEEF},
-      {"murmurs64", murmurs, ff9, {0x6C35390B, 0xE98614FB}, 7},
-      {"t256", t256, "abcdefghij", {0x0FEB4969, 0xA156ED50}},
-      {"t256", t256, b300.substr(0, 256), {0x6417F9BB, 0x3BCBAD5F}},
-      {"t256", t256, ff9, {0xBBB0001A, 0x3CA9F9AC}},
-      {"t256", t256, "abcde", {0x64636261, 0x65}},
-      {"t256", t256, "", {0, 0}},
-      {"sign32", s32, "abcdefghij", {0x332B8D84, 0}},
-      {"sign32", s32, "abc", {0x636261, 0}},
-      {"sign32", s32, Bytes(128), {0x4E6E8FA0, 0}},  // 32 words, rotation by 0
-      {"sign64", s64, "abcdefghij", {0xA19E03FE, 0x918DF3EE}},
-      {"sign64", s64, "abcdefgh", {0x64636261, 0x68676665}},
-      {"sign64", s64, "abcde", {0x64636261, 0x65}},
-      {"sign64", s64, hi, {0x0D001D15, 0xECE0FCF4}},
-      {"t64", t64, "abcdefghij", {0xA356FDD9, 0x72E0C58D}},
-      {"nt64", nt64, "abcdefghij", {0xA356FDD9, 0x72E0C597}},
-      {"a_t64", at64, "abcdefghij", {0xA19E03FE, 0x918DF3EE}},
-      {"a_t64", at64, "ab", {0x6261, 0x6261}},
-      {"a_t64", at64, std::string("a\0b", 3), {0x61, 0x61}},
-      {"a_t64", at64, std::string("abcdefgh\0xz", 11), {0xA19D9995, 0x918D8985}},
-      {"a_t64", at64, "\xFF\xFE\xFD\xFC\xFB", {0xFB, 0xF9FBFEFA}},
-      {"term", term, "\xD6\xD0\xCE\xC4x", {0x891DA225, 0}},
-      {"term", term, "\x90" "abc", {0x63626190, 0}},  // 4 bytes: the word itself
-      {"term", term, "abcdefghij", {0x332B8D84, 0}},
-      {"term", term, "ab", {0x6261, 0}},
-      {"term", term, "\xD6\xD0", {0x8000D0D6, 0}},
+      {"fs64", fs64, 0, {{"", {0, 0}}, {"abc", {0x636261, 0}}, {"abcd", {0x64636261, 0}},
+                         {"abcdefg", {0x64636261, 0x676665}}, {"abcdefgh", {0x64636261, 0x68676665}},
+                         {"abcdefghi", {0x053E3BD2, 0xB44A021F}}, {"abcdefghij", {0x054969D2, 0xB5048E05}},
+                         {ff9, {0x0D0019D9, 0x53100296}}, {b300, {0xEC278752, 0x0DFB7E06}},
+                         {std::string("ab\0cdefghij", 11), {0x106B4185, 0xD8E1D290}}}},
+      {"getsigns_24_1", g1s, 0, {{b300, {0xEC278752, 0}}, {"", {0, 0}}}},
+      {"getsigns_24_2", g2s, 0, {{b300, {0x0DFB7E06, 0}}}},
+      {"getsign_24_1", g1, 0, {{"abcdefghij", {0x054969D2, 0}}, {"", {0, 0}}}},
+      {"getsign_24_2", g2, 0, {{"abcdefghij", {0xB5048E05, 0}}}},
+      {"f64", f64, 0, {{"abcdefghij", {0x054969D2, 0xB5048E05}}, {"abc", {0x636261, 0}}}},
+      {"7_host", host, 0, {{"abcdefgh", {0x053E30BF, 0x00DA49F6}}, {"abcdefg", {0x64636261, 0x676665}},
+                           {"abcdefghij", {0x054969D2, 0x00048E05}},
+                           {std::string(8, '\xFF'), {0x0CFFFEF4, 0x00254357}}}},
+      {"md64", md64, 0, {{"abcdefghij", {0x97A30EEB, 0xD78F2EF6}}, {"", {0xDE3E1E63, 0x164C79D5}}}},
+      {"mds64", mds64, 0, {{std::string("a\0b", 3), {0xD1F2F197, 0xE2A6EF6F}}}},
+      {"murmur64", murmur, 0, {{"abcdefghij", {0xA33F0DBF, 0x245BCB51}}, {"", {0, 0}},
+                               {"abcdefgh", {0xAFDB0257, 0xFF41AA98}}}},
+      {"murmur64", murmur, 1, {{"abcdefghij", {0xEC554A5E, 0x18DA8E78}}}},
+      {"murmurs64", murmurs, 0xDEADBEEF, {{b300, {0x7806372E, 0x2FCBF1A9}}}},
+      {"murmurs64", murmurs, 7, {{ff9, {0x6C35390B, 0xE98614FB}}}},
+      {"t256", t256, 0, {{"abcdefghij", {0x0FEB4969, 0xA156ED50}}, {b300.substr(0, 256), {0x6417F9BB, 0x3BCBAD5F}},
+                         {ff9, {0xBBB0001A, 0x3CA9F9AC}}, {"abcde", {0x64636261, 0x65}}, {"", {0, 0}}}},
+      // 128 bytes: 32 words, rotation by 0.
+      {"sign32", s32, 0, {{"abcdefghij", {0x332B8D84, 0}}, {"abc", {0x636261, 0}}, {Bytes(128), {0x4E6E8FA0, 0}}}},
+      {"sign64", s64, 0, {{"abcdefghij", {0xA19E03FE, 0x918DF3EE}}, {"abcdefgh", {0x64636261, 0x68676665}},
+                          {"abcde", {0x64636261, 0x65}}, {hi, {0x0D001D15, 0xECE0FCF4}}}},
+      {"t64", t64, 0, {{"abcdefghij", {0xA356FDD9, 0x72E0C58D}}}},
+      {"nt64", nt64, 0, {{"abcdefghij", {0xA356FDD9, 0x72E0C597}}}},
+      {"a_t64", at64, 0, {{"abcdefghij", {0xA19E03FE, 0x918DF3EE}}, {"ab", {0x6261, 0x6261}},
+                          {std::string("a\0b", 3), {0x61, 0x61}},
+                          {std::string("abcdefgh\0xz", 11), {0xA19D9995, 0x918D8985}},
+                          {"\xFF\xFE\xFD\xFC\xFB", {0xFB, 0xF9FBFEFA}}}},
+      // 4 bytes: the word itself.
+      {"term", term, 0, {{"\xD6\xD0\xCE\xC4x", {0x891DA225, 0}}, {"\x90" "abc", {0x63626190, 0}},
+                         {"abcdefghij", {0x332B8D84, 0}}, {"ab", {0x6261, 0}}, {"\xD6\xD0", {0x8000D0D6, 0}}}},
   };
-  for (const Row& r : rows) {
-    EXPECT_EQ(r.want, r.f(r.in, r.seed)) << r.fn << " of " << r.in.size() << " bytes: " << r.in;
+  for (const auto& r : rows) {
+    for (const auto& [in, want] : r.cases) {
+      EXPECT_EQ(want, r.f(in, r.seed)) << r.fn << " seed " << r.seed << " of " << in.size() << " bytes: " << in;
+    }
   }
 
   u_int a = 9, b = 9;
