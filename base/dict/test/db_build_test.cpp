@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <random>
 #include <string>
+#include <tuple>
 #include <unordered_map>
 #include <vector>
 
@@ -313,11 +314,7 @@ TEST(DbBuild, PageClusterGroupsBySignature) {
 // One million random operations against a model; small bucket count and a
 // key space with many shared buckets, one rehash half-way.
 TEST(DbBuild, RandomOperationsMatchAModel) {
-  struct Val {
-    int code;
-    u_int other;
-  };
-  std::unordered_map<uint64_t, Val> model;
+  std::unordered_map<uint64_t, CodeOther> model;
   DictPtr d(db_creat(997, 0));
   std::mt19937_64 rng(12345);
   int cur_code = 0;
@@ -331,32 +328,27 @@ TEST(DbBuild, RandomOperationsMatchAModel) {
     auto it = model.find(key);
     const bool found = it != model.end();
     Sdict_snode n{s1, s2, -1, rnd_other};
-    if (kind < 40) {  // ADD, mostly with new codes
+    if (kind < 40) {  // ADD, mostly with new codes; the model first
       if (kind < 5) n.code = static_cast<int>(rng() % 1000);
-      const Sdict_snode before = n;
-      ASSERT_EQ(1, db_op1(d.get(), &n, ADD));
-      if (!found) {
-        Val v{before.code, before.other};
-        if (v.code < 0) {
-          v.code = cur_code++;
-          if ((v.other & DICT_FREQ_MASK) == 0) v.other = (v.other & DICT_WEIGHT_MASK) + 1;
-        }
-        it = model.emplace(key, v).first;
+      const u_int f = n.other & DICT_FREQ_MASK;
+      if (found) {
+        it->second.second += f ? f : 1;
       } else {
-        const u_int f = before.other & DICT_FREQ_MASK;
-        it->second.other += f ? f : 1;
+        it = model.emplace(key, n.code >= 0 ? CO(n) : CodeOther(cur_code++, f ? n.other : n.other + 1)).first;
       }
-      ASSERT_EQ(it->second.code, n.code);
-      ASSERT_EQ(it->second.other, n.other);
+      ASSERT_EQ(1, db_op1(d.get(), &n, ADD));
+      ASSERT_EQ(it->second, CO(n));
     } else if (kind < 70) {  // SEEK
-      const int r = db_op1(d.get(), &n, SEEK);
-      ASSERT_EQ(found ? 1 : 0, r);
-      ASSERT_EQ(found ? it->second.code : -1, n.code);
-      if (found) { ASSERT_EQ(it->second.other, n.other); }
+      ASSERT_EQ(found ? 1 : 0, db_op1(d.get(), &n, SEEK));
+      if (found) {
+        ASSERT_EQ(it->second, CO(n));
+      } else {
+        ASSERT_EQ(-1, n.code);
+      }
     } else if (kind < 82) {  // DEL
       ASSERT_EQ(found ? 1 : 0, db_op1(d.get(), &n, DEL));
       if (found) {
-        ASSERT_EQ(it->second.code, n.code);
+        ASSERT_EQ(it->second.first, n.code);
         model.erase(it);
       }
     } else {  // MOD, MODF, MODW, MODC with a non-negative code
@@ -365,18 +357,18 @@ TEST(DbBuild, RandomOperationsMatchAModel) {
       n.code = static_cast<int>(rng() % 5000);
       ASSERT_EQ(found ? 1 : 0, db_op1(d.get(), &n, op));
       if (found) {
-        Val& v = it->second;
-        if (op == MOD) v = Val{n.code, n.other};
-        if (op == MODF) v.other = (v.other & DICT_WEIGHT_MASK) | (n.other & DICT_FREQ_MASK);
-        if (op == MODW) v.other = (n.other & DICT_WEIGHT_MASK) | (v.other & DICT_FREQ_MASK);
-        if (op == MODC) v.code = n.code;
+        auto& [code, other] = it->second;
+        if (op == MOD) std::tie(code, other) = CO(n);
+        if (op == MODF) other = (other & DICT_WEIGHT_MASK) | (n.other & DICT_FREQ_MASK);
+        if (op == MODW) other = (n.other & DICT_WEIGHT_MASK) | (other & DICT_FREQ_MASK);
+        if (op == MODC) code = n.code;
       }
     }
     ASSERT_EQ(static_cast<int>(model.size()), d->node_num);
     ASSERT_EQ(cur_code, d->cur_code);
   }
   for (const auto& [key, v] : model) {
-    ASSERT_EQ(CodeOther(v.code, v.other), Seek(d.get(), static_cast<u_int>(key >> 32), static_cast<u_int>(key)));
+    ASSERT_EQ(v, Seek(d.get(), static_cast<u_int>(key >> 32), static_cast<u_int>(key)));
   }
 }
 

@@ -17,9 +17,10 @@ namespace {
 using Sig = std::pair<u_int, u_int>;
 using SigFn = Sig (*)(const std::string& s, u_int seed);
 
-// One signature call over s as a pair; 32-bit signatures leave the second 0.
+// A call's text and the call over s as a pair; 32-bit signatures leave the
+// second word 0.
 #define SIG_FN(call)                                                     \
-  [](const std::string& s, u_int seed) -> Sig {                          \
+  #call, [](const std::string& s, u_int seed) -> Sig {                   \
     const int n = static_cast<int>(s.size());                            \
     u_int a = 0, b = 0;                                                  \
     (void)seed; (void)n; call;                                           \
@@ -58,24 +59,6 @@ TEST(SignTables, FollowTheirRules) {
 }
 
 TEST(Sign, VectorsOfEveryFunction) {
-  const SigFn fs64 = SIG_FN(EXPECT_EQ(1, creat_sign_fs64(s.data(), n, &a, &b)));
-  const SigFn f64 = SIG_FN(creat_sign_f64(s.c_str(), n, &a, &b));
-  const SigFn host = SIG_FN(creat_sign_7_host(s.c_str(), n, &a, &b));
-  const SigFn md64 = SIG_FN(creat_sign_md64(s.c_str(), n, &a, &b));
-  const SigFn mds64 = SIG_FN(creat_sign_mds64(s.data(), n, &a, &b));
-  const SigFn murmur = SIG_FN(creat_sign_murmur64(s.c_str(), n, &a, &b, seed));
-  const SigFn murmurs = SIG_FN(creat_sign_murmurs64(s.data(), n, &a, &b, seed));
-  const SigFn t256 = SIG_FN(EXPECT_EQ(n > 0 ? 1 : 0, creat_sign_t256(s.data(), n, &a, &b)));
-  const SigFn s32 = SIG_FN(a = creat_sign32(s.c_str()));
-  const SigFn s64 = SIG_FN(creat_sign64(s.c_str(), &a, &b));
-  const SigFn t64 = SIG_FN(creat_sign_t64(kTerms, 20, s.c_str(), &a, &b));
-  const SigFn nt64 = SIG_FN(creat_sign_nt64(kTerms, 20, s.c_str(), &a, &b));
-  const SigFn at64 = SIG_FN(a_creat_sign_t64(s.data(), n, &a, &b));
-  const SigFn term = SIG_FN(a = creat_term_sign(s.c_str()));
-  const SigFn g1s = SIG_FN(a = getsigns_24_1(s.data(), n));
-  const SigFn g2s = SIG_FN(a = getsigns_24_2(s.data(), n));
-  const SigFn g1 = SIG_FN(a = getsign_24_1(s.c_str()));
-  const SigFn g2 = SIG_FN(a = getsign_24_2(s.c_str()));
   const std::string ff9(9, '\xFF'), b300 = Bytes(300);
   std::string hi;  // 0x80..0xBF
   for (int c = 0x80; c < 0xC0; ++c) hi.push_back(static_cast<char>(c));
@@ -88,45 +71,52 @@ TEST(Sign, VectorsOfEveryFunction) {
   } rows[] = {
       // Up to 8 bytes copied; longer strings summed with unsigned bytes,
       // weights reused from entry 0 past 256, a NUL inside.
-      {"fs64", fs64, 0, {{"", {0, 0}}, {"abc", {0x636261, 0}}, {"abcd", {0x64636261, 0}},
-                         {"abcdefg", {0x64636261, 0x676665}}, {"abcdefgh", {0x64636261, 0x68676665}},
-                         {"abcdefghi", {0x053E3BD2, 0xB44A021F}}, {"abcdefghij", {0x054969D2, 0xB5048E05}},
-                         {ff9, {0x0D0019D9, 0x53100296}}, {b300, {0xEC278752, 0x0DFB7E06}},
-                         {std::string("ab\0cdefghij", 11), {0x106B4185, 0xD8E1D290}}}},
-      {"getsigns_24_1", g1s, 0, {{b300, {0xEC278752, 0}}, {"", {0, 0}}}},
-      {"getsigns_24_2", g2s, 0, {{b300, {0x0DFB7E06, 0}}}},
-      {"getsign_24_1", g1, 0, {{"abcdefghij", {0x054969D2, 0}}, {"", {0, 0}}}},
-      {"getsign_24_2", g2, 0, {{"abcdefghij", {0xB5048E05, 0}}}},
-      {"f64", f64, 0, {{"abcdefghij", {0x054969D2, 0xB5048E05}}, {"abc", {0x636261, 0}}}},
-      {"7_host", host, 0, {{"abcdefgh", {0x053E30BF, 0x00DA49F6}}, {"abcdefg", {0x64636261, 0x676665}},
-                           {"abcdefghij", {0x054969D2, 0x00048E05}},
-                           {std::string(8, '\xFF'), {0x0CFFFEF4, 0x00254357}}}},
-      {"md64", md64, 0, {{"abcdefghij", {0x97A30EEB, 0xD78F2EF6}}, {"", {0xDE3E1E63, 0x164C79D5}}}},
-      {"mds64", mds64, 0, {{std::string("a\0b", 3), {0xD1F2F197, 0xE2A6EF6F}}}},
-      {"murmur64", murmur, 0, {{"abcdefghij", {0xA33F0DBF, 0x245BCB51}}, {"", {0, 0}},
-                               {"abcdefgh", {0xAFDB0257, 0xFF41AA98}}}},
-      {"murmur64", murmur, 1, {{"abcdefghij", {0xEC554A5E, 0x18DA8E78}}}},
-      {"murmurs64", murmurs, 0xDEADBEEF, {{b300, {0x7806372E, 0x2FCBF1A9}}}},
-      {"murmurs64", murmurs, 7, {{ff9, {0x6C35390B, 0xE98614FB}}}},
-      {"t256", t256, 0, {{"abcdefghij", {0x0FEB4969, 0xA156ED50}}, {b300.substr(0, 256), {0x6417F9BB, 0x3BCBAD5F}},
-                         {ff9, {0xBBB0001A, 0x3CA9F9AC}}, {"abcde", {0x64636261, 0x65}}, {"", {0, 0}}}},
+      {SIG_FN(EXPECT_EQ(1, creat_sign_fs64(s.data(), n, &a, &b))), 0,
+       {{"", {0, 0}}, {"abc", {0x636261, 0}}, {"abcd", {0x64636261, 0}},
+        {"abcdefg", {0x64636261, 0x676665}}, {"abcdefgh", {0x64636261, 0x68676665}},
+        {"abcdefghi", {0x053E3BD2, 0xB44A021F}}, {"abcdefghij", {0x054969D2, 0xB5048E05}},
+        {ff9, {0x0D0019D9, 0x53100296}}, {b300, {0xEC278752, 0x0DFB7E06}},
+        {std::string("ab\0cdefghij", 11), {0x106B4185, 0xD8E1D290}}}},
+      {SIG_FN(a = getsigns_24_1(s.data(), n)), 0, {{b300, {0xEC278752, 0}}, {"", {0, 0}}}},
+      {SIG_FN(a = getsigns_24_2(s.data(), n)), 0, {{b300, {0x0DFB7E06, 0}}}},
+      {SIG_FN(a = getsign_24_1(s.c_str())), 0, {{"abcdefghij", {0x054969D2, 0}}, {"", {0, 0}}}},
+      {SIG_FN(a = getsign_24_2(s.c_str())), 0, {{"abcdefghij", {0xB5048E05, 0}}}},
+      {SIG_FN(creat_sign_f64(s.c_str(), n, &a, &b)), 0,
+       {{"abcdefghij", {0x054969D2, 0xB5048E05}}, {"abc", {0x636261, 0}}}},
+      {SIG_FN(creat_sign_7_host(s.c_str(), n, &a, &b)), 0,
+       {{"abcdefgh", {0x053E30BF, 0x00DA49F6}}, {"abcdefg", {0x64636261, 0x676665}},
+        {"abcdefghij", {0x054969D2, 0x00048E05}}, {std::string(8, '\xFF'), {0x0CFFFEF4, 0x00254357}}}},
+      {SIG_FN(creat_sign_md64(s.c_str(), n, &a, &b)), 0,
+       {{"abcdefghij", {0x97A30EEB, 0xD78F2EF6}}, {"", {0xDE3E1E63, 0x164C79D5}}}},
+      {SIG_FN(creat_sign_mds64(s.data(), n, &a, &b)), 0, {{std::string("a\0b", 3), {0xD1F2F197, 0xE2A6EF6F}}}},
+      {SIG_FN(creat_sign_murmur64(s.c_str(), n, &a, &b, seed)), 0,
+       {{"abcdefghij", {0xA33F0DBF, 0x245BCB51}}, {"", {0, 0}}, {"abcdefgh", {0xAFDB0257, 0xFF41AA98}}}},
+      {SIG_FN(creat_sign_murmur64(s.c_str(), n, &a, &b, seed)), 1, {{"abcdefghij", {0xEC554A5E, 0x18DA8E78}}}},
+      {SIG_FN(creat_sign_murmurs64(s.data(), n, &a, &b, seed)), 0xDEADBEEF, {{b300, {0x7806372E, 0x2FCBF1A9}}}},
+      {SIG_FN(creat_sign_murmurs64(s.data(), n, &a, &b, seed)), 7, {{ff9, {0x6C35390B, 0xE98614FB}}}},
+      {SIG_FN(EXPECT_EQ(n > 0 ? 1 : 0, creat_sign_t256(s.data(), n, &a, &b))), 0,
+       {{"abcdefghij", {0x0FEB4969, 0xA156ED50}}, {b300.substr(0, 256), {0x6417F9BB, 0x3BCBAD5F}},
+        {ff9, {0xBBB0001A, 0x3CA9F9AC}}, {"abcde", {0x64636261, 0x65}}, {"", {0, 0}}}},
       // 128 bytes: 32 words, rotation by 0.
-      {"sign32", s32, 0, {{"abcdefghij", {0x332B8D84, 0}}, {"abc", {0x636261, 0}}, {Bytes(128), {0x4E6E8FA0, 0}}}},
-      {"sign64", s64, 0, {{"abcdefghij", {0xA19E03FE, 0x918DF3EE}}, {"abcdefgh", {0x64636261, 0x68676665}},
-                          {"abcde", {0x64636261, 0x65}}, {hi, {0x0D001D15, 0xECE0FCF4}}}},
-      {"t64", t64, 0, {{"abcdefghij", {0xA356FDD9, 0x72E0C58D}}}},
-      {"nt64", nt64, 0, {{"abcdefghij", {0xA356FDD9, 0x72E0C597}}}},
-      {"a_t64", at64, 0, {{"abcdefghij", {0xA19E03FE, 0x918DF3EE}}, {"ab", {0x6261, 0x6261}},
-                          {std::string("a\0b", 3), {0x61, 0x61}},
-                          {std::string("abcdefgh\0xz", 11), {0xA19D9995, 0x918D8985}},
-                          {"\xFF\xFE\xFD\xFC\xFB", {0xFB, 0xF9FBFEFA}}}},
+      {SIG_FN(a = creat_sign32(s.c_str())), 0,
+       {{"abcdefghij", {0x332B8D84, 0}}, {"abc", {0x636261, 0}}, {Bytes(128), {0x4E6E8FA0, 0}}}},
+      {SIG_FN(creat_sign64(s.c_str(), &a, &b)), 0,
+       {{"abcdefghij", {0xA19E03FE, 0x918DF3EE}}, {"abcdefgh", {0x64636261, 0x68676665}},
+        {"abcde", {0x64636261, 0x65}}, {hi, {0x0D001D15, 0xECE0FCF4}}}},
+      {SIG_FN(creat_sign_t64(kTerms, 20, s.c_str(), &a, &b)), 0, {{"abcdefghij", {0xA356FDD9, 0x72E0C58D}}}},
+      {SIG_FN(creat_sign_nt64(kTerms, 20, s.c_str(), &a, &b)), 0, {{"abcdefghij", {0xA356FDD9, 0x72E0C597}}}},
+      {SIG_FN(a_creat_sign_t64(s.data(), n, &a, &b)), 0,
+       {{"abcdefghij", {0xA19E03FE, 0x918DF3EE}}, {"ab", {0x6261, 0x6261}}, {std::string("a\0b", 3), {0x61, 0x61}},
+        {std::string("abcdefgh\0xz", 11), {0xA19D9995, 0x918D8985}},
+        {"\xFF\xFE\xFD\xFC\xFB", {0xFB, 0xF9FBFEFA}}}},
       // 4 bytes: the word itself.
-      {"term", term, 0, {{"\xD6\xD0\xCE\xC4x", {0x891DA225, 0}}, {"\x90" "abc", {0x63626190, 0}},
-                         {"abcdefghij", {0x332B8D84, 0}}, {"ab", {0x6261, 0}}, {"\xD6\xD0", {0x8000D0D6, 0}}}},
+      {SIG_FN(a = creat_term_sign(s.c_str())), 0,
+       {{"\xD6\xD0\xCE\xC4x", {0x891DA225, 0}}, {"\x90" "abc", {0x63626190, 0}},
+        {"abcdefghij", {0x332B8D84, 0}}, {"ab", {0x6261, 0}}, {"\xD6\xD0", {0x8000D0D6, 0}}}},
   };
   for (const auto& r : rows) {
     for (const auto& [in, want] : r.cases) {
-      EXPECT_EQ(want, r.f(in, r.seed)) << r.fn << " seed " << r.seed << " of " << in.size() << " bytes: " << in;
+      EXPECT_EQ(want, r.f(in, r.seed)) << r.fn << ", seed " << r.seed << ", " << in.size() << " bytes: " << in;
     }
   }
 
