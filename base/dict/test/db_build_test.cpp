@@ -20,12 +20,7 @@
 
 namespace {
 
-using dicttest::CO;
-using dicttest::CodeOther;
-using dicttest::CountOf;
-using dicttest::DictPtr;
-using dicttest::Op;
-using dicttest::Seek;
+using namespace dicttest;
 
 void FreeCluster(Spagecluster* pc) {
   ul_free(pc->index2);
@@ -98,7 +93,7 @@ TEST(DbBuild, ModifyDeleteAndSeek) {
   EXPECT_EQ(-1, Seek(d.get(), 10, 20).first);
   EXPECT_EQ(1, Op(d.get(), ADD, 10, 20).code);
   EXPECT_EQ(1, d->node_num);
-  testsupport::CaptureFd err(2);
+  CaptureFd err(2);
   Op(d.get(), SEEKP, 10, 20, -1, 0, -1);
   Op(d.get(), static_cast<Eop_method>(9), 10, 20, -1, 0, -1);
   EXPECT_EQ(2, CountOf(err.Stop(), "[db_op] op_method error"));
@@ -122,20 +117,16 @@ TEST(DbBuild, OpnAppliesInOrder) {
   DictPtr d(db_creat(11, 0));
   std::vector<Sdict_snode> v = {{1, 1, -1, 0}, {2, 2, -1, 0}, {1, 1, -1, 0}};
   EXPECT_EQ(3, db_opn(d.get(), v.data(), 3, ADD));
-  EXPECT_EQ(0, v[0].code);
-  EXPECT_EQ(1, v[1].code);
-  EXPECT_EQ(2u, v[2].other);
+  EXPECT_EQ((std::vector<CodeOther>{{0, 1}, {1, 1}, {0, 2}}), COs(v));
   std::vector<Sdict_snode> s = {{2, 2, 50, 0}, {3, 3, 50, 0}, {1, 1, 50, 0}};
   EXPECT_EQ(3, db_opn(d.get(), s.data(), 3, SEEK));
-  EXPECT_EQ(1, s[0].code);
-  EXPECT_EQ(-1, s[1].code);
-  EXPECT_EQ(0, s[2].code);
+  EXPECT_EQ((std::vector<CodeOther>{{1, 1}, {-1, 0}, {0, 2}}), COs(s));
   Sdict_snode del{1, 1, 50, 0};
   EXPECT_EQ(1, db_opn(d.get(), &del, 1, DEL));
   EXPECT_EQ(50, del.code);  // not written back
   EXPECT_EQ(1, d->node_num);
   EXPECT_EQ(0, db_opn(d.get(), nullptr, 0, MODF));
-  testsupport::CaptureFd err(2);
+  CaptureFd err(2);
   EXPECT_EQ(-1, db_opn(d.get(), s.data(), 3, MODF));
   EXPECT_EQ(1, CountOf(err.Stop(), "[db_op] op_method error"));
 }
@@ -284,7 +275,7 @@ TEST(DbBuild, KeylistAndCluster) {
   // A deleted node is still in its chain: the walk counts it and refuses,
   // writing no more than num entries (ASan checks the bound).
   Op(d.get(), DEL, 0, 100);
-  testsupport::CaptureFd err(2);
+  CaptureFd err(2);
   EXPECT_EQ(-1, db_cluster(d.get(), &pc));
   EXPECT_EQ(1, CountOf(err.Stop(), "[db_cluster] creat key list num error"));
   FreeCluster(&pc);

@@ -14,16 +14,7 @@
 
 namespace {
 
-using dicttest::CodeOther;
-using dicttest::CountOf;
-using dicttest::DictPtr;
-using dicttest::Le32;
-using dicttest::Op;
-using dicttest::Seek;
-using testsupport::CaptureFd;
-using testsupport::ReadFile;
-using testsupport::TempDir;
-using testsupport::WriteFile;
+using namespace dicttest;
 
 TEST(DbFile, CmpsPathJoinsWithinTheBuffer) {
   char buf[8];

@@ -7,11 +7,18 @@
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "gtest/gtest.h"
+#include "support/support.h"
 #include "ul_dict.h"
 
 namespace dicttest {
+
+using testsupport::CaptureFd;
+using testsupport::ReadFile;
+using testsupport::TempDir;
+using testsupport::WriteFile;
 
 struct DictDeleter {
   void operator()(Sdict_build* p) const { db_del(p); }
@@ -29,6 +36,11 @@ inline Sdict_snode Op(Sdict_build* d, Eop_method op, u_int s1, u_int s2, int cod
 // {code, other} of a record, to check both at once.
 using CodeOther = std::pair<int, u_int>;
 inline CodeOther CO(const Sdict_snode& n) { return {n.code, n.other}; }
+inline std::vector<CodeOther> COs(const std::vector<Sdict_snode>& v) {
+  std::vector<CodeOther> r;
+  for (const Sdict_snode& n : v) r.push_back(CO(n));
+  return r;
+}
 
 // {code, other} of a key, {-1, 0} when absent (the code written back is then
 // checked to be -1).

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <climits>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -14,14 +15,7 @@
 
 namespace {
 
-using dicttest::CO;
-using dicttest::CodeOther;
-using dicttest::CountOf;
-using dicttest::DictPtr;
-using testsupport::CaptureFd;
-using testsupport::ReadFile;
-using testsupport::TempDir;
-using testsupport::WriteFile;
+using namespace dicttest;
 
 Sdict_snode Key(const std::string& k) {
   Sdict_snode n{0, 0, 0, 0};
@@ -47,18 +41,11 @@ void SaveKeys(const std::string& dir, const char* name, int n, int hash_num) {
 // The three search forms of one saved dictionary, released on scope exit.
 struct ThreeForms {
   ThreeForms(const char* path, const char* name)
-      : mem(ds_load(path, name)), map(ds_load_mmap(path, name)), hd(ds_load_hd(path, name)) {}
-  ~ThreeForms() {
-    ds_del(mem);
-    ds_del_mmap(map);
-    ds_del_hd(hd);
-  }
-  ThreeForms(const ThreeForms&) = delete;
-  ThreeForms& operator=(const ThreeForms&) = delete;
-  bool AllLoaded() const { return mem != nullptr && map != nullptr && hd != nullptr; }
-  Sdict_search* mem;
-  Sdict_search* map;
-  Sdict_search_hd* hd;
+      : mem(ds_load(path, name), ds_del), map(ds_load_mmap(path, name), ds_del_mmap),
+        hd(ds_load_hd(path, name), ds_del_hd) {}
+  bool AllLoaded() const { return mem && map && hd; }
+  std::unique_ptr<Sdict_search, int (*)(Sdict_search*)> mem, map;
+  std::unique_ptr<Sdict_search_hd, int (*)(Sdict_search_hd*)> hd;
 };
 
 // 100,000 random keys, half of them absent, give one answer in every form
@@ -75,9 +62,9 @@ TEST(DsSearch, ThreeFormsAgreeOnRandomKeys) {
   for (int i = 0; i < 100000; ++i) {
     const int k = static_cast<int>(rng() % (2 * kKeys));
     Sdict_snode a = Key("key" + std::to_string(k)), b = a, c = a, e = a;
-    const int ra = ds_op1(f.mem, &a, SEEK);
-    ASSERT_EQ(ra, ds_op1(f.map, &b, SEEK)) << k;
-    ASSERT_EQ(a.code, ds_seek_hd(f.hd, &c)) << k;
+    const int ra = ds_op1(f.mem.get(), &a, SEEK);
+    ASSERT_EQ(ra, ds_op1(f.map.get(), &b, SEEK)) << k;
+    ASSERT_EQ(a.code, ds_seek_hd(f.hd.get(), &c)) << k;
     ASSERT_EQ(ra, db_op1(build.get(), &e, SEEK)) << k;
     ASSERT_EQ(k < kKeys ? k : -1, a.code) << k;
     for (const Sdict_snode& x : {b, c, e}) ASSERT_EQ(a.code, x.code) << k;
@@ -98,7 +85,7 @@ TEST(DsSearch, ThreeFormsAgreeOnRandomKeys) {
 TEST(DsSearch, InPlaceOperations) {
   TempDir dir;
   DictPtr d(db_creat(11, 0));
-  for (u_int i = 0; i < 4; ++i) dicttest::Op(d.get(), ADD, i, 7, static_cast<int>(i), 5);
+  for (u_int i = 0; i < 4; ++i) Op(d.get(), ADD, i, 7, static_cast<int>(i), 5);
   d->cur_code = 10;
   ASSERT_EQ(1, db_save(d.get(), dir.path().c_str(), "ops"));
   Sdict_search* sd = ds_load(dir.path().c_str(), "ops");
@@ -124,8 +111,7 @@ TEST(DsSearch, InPlaceOperations) {
   EXPECT_EQ(-1, ds_op1(sd, &m, DEL));
   std::vector<Sdict_snode> recs = {{99, 99, 5, 5}, {2, 7, 0, 0}, {3, 7, 0, 0}};
   EXPECT_EQ(3, ds_opn(sd, recs.data(), 3, SEEK));
-  EXPECT_EQ(CodeOther(-1, 5), CO(recs[0]));
-  EXPECT_EQ(CodeOther(2, 5), CO(recs[1]));
+  EXPECT_EQ((std::vector<CodeOther>{{-1, 5}, {2, 5}, {3, 5}}), COs(recs));
   EXPECT_EQ(-1, ds_opn(sd, recs.data(), 3, CLUSTER));
   EXPECT_EQ(2, CountOf(err.Stop(), "[ds_op1] unkown op"));
   ds_del(sd);
@@ -222,9 +208,9 @@ TEST(DsSearch, EmptyDictionaryInEveryForm) {
   ASSERT_TRUE(f.AllLoaded());
   EXPECT_EQ(nullptr, f.map->node);
   Sdict_snode n = Key("key0"), m = n, h = n;
-  EXPECT_EQ(0, ds_op1(f.mem, &n, SEEK));
-  EXPECT_EQ(0, ds_op1(f.map, &m, SEEK));
-  EXPECT_EQ(-1, ds_seek_hd(f.hd, &h));
+  EXPECT_EQ(0, ds_op1(f.mem.get(), &n, SEEK));
+  EXPECT_EQ(0, ds_op1(f.map.get(), &m, SEEK));
+  EXPECT_EQ(-1, ds_seek_hd(f.hd.get(), &h));
 }
 
 // Every form refuses a file set whose sizes or index disagree with the
@@ -258,9 +244,9 @@ TEST(DsSearch, LoadersRefuseInconsistentFiles) {
   for (const auto& c : cases) {
     WriteFile(dir.file(names[c.file]), c.bytes);
     ThreeForms f(dir.path().c_str(), "b");
-    EXPECT_EQ(nullptr, f.mem) << c.what;
-    EXPECT_EQ(nullptr, f.map) << c.what;
-    EXPECT_EQ(nullptr, f.hd) << c.what;
+    EXPECT_EQ(nullptr, f.mem.get()) << c.what;
+    EXPECT_EQ(nullptr, f.map.get()) << c.what;
+    EXPECT_EQ(nullptr, f.hd.get()) << c.what;
     WriteFile(dir.file(names[c.file]), good[c.file]);
   }
   EXPECT_NE(std::string::npos, err.Stop().find("Read node_num failed."));
