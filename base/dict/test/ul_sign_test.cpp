@@ -126,7 +126,7 @@ TEST(Sign, VectorsOfEveryFunction) {
   creat_sign_t64(nullptr, 0, "", &a, &b);
   EXPECT_EQ(Sig(0, 0), Sig(a, b));
 
-  CaptureFd err(2);
+  testsupport::CaptureFd err(2);
   EXPECT_EQ(-1, creat_sign_t256(b300.data(), 257, &a, &b));
   EXPECT_EQ(Sig(0xFFFFFFFF, 0xFFFFFFFF), Sig(a, b));
   creat_sign_t64(kTerms, 18, "xy", &a, &b);
