@@ -43,9 +43,9 @@ using Fields = std::vector<std::pair<const char*, Gen>>;
 class Generator {
  public:
   explicit Generator(uint64_t seed) : rng_(seed) {
-    const Gen i32 = [this] { return Int(INT32_MIN, INT32_MAX); };
-    const Gen i64 = [this] { return Int(INT64_MIN, INT64_MAX); };
-    const Gen u64 = [this] { return Uint(UINT64_MAX); };
+    const Gen i32 = [this] { return Int<int64_t>(INT32_MIN, INT32_MAX); };
+    const Gen i64 = [this] { return Int<int64_t>(INT64_MIN, INT64_MAX); };
+    const Gen u64 = [this] { return Int<uint64_t>(0, UINT64_MAX); };
     const Gen boolean = [this] { return std::string(Pick(2) ? "true" : "false"); };
     const Gen decimal = [this] { return Decimal(); };
     const Gen text = [this] { return Text(); };
@@ -55,11 +55,11 @@ class Generator {
     };
     const Gen inner = [this] { return Object(inner_); };
     inner_ = {{"num", i32}, {"text", text}, {"vals", Array(i64)}};
-    outer_ = {{"a", i32}, {"b", i64}, {"c", [this] { return Uint(UINT32_MAX); }}, {"e", u64},
+    outer_ = {{"a", i32}, {"b", i64}, {"c", [this] { return Int<uint64_t>(0, UINT32_MAX); }}, {"e", u64},
               {"g", i32}, {"h", u64}, {"flag", boolean}, {"ratio", decimal}, {"score", decimal},
               {"name", text}, {"blob", [this] { return Blob(); }}, {"kind", kind},
               {"child", inner}, {"nums", Array(i32)}, {"tags", Array(text)},
-              {"items", Array(inner)}, {"counts", Map([this] { return Int(-1000, 1000); })},
+              {"items", Array(inner)}, {"counts", Map([this] { return Int<int64_t>(-1000, 1000); })},
               {"subs", Map(inner)}, {"weights", Array(decimal)}, {"bits", Array(boolean)},
               {"kinds", Array(kind)}};
   }
@@ -76,36 +76,34 @@ class Generator {
       if (roll >= 5) members.push_back("\"" + std::string(name) + "\":" + (roll == 5 ? "null" : value()));
     }
     std::shuffle(members.begin(), members.end(), rng_);
-    std::string out = "{";
-    for (size_t i = 0; i < members.size(); ++i) out += (i ? "," : "") + members[i];
-    return out + "}";
+    return Join(members, "{}");
   }
   Gen Array(Gen element) {
     return [this, element] {
-      std::string out = "[";
-      const int n = Pick(5);
-      for (int i = 0; i < n; ++i) out += (i ? "," : "") + element();
-      return out + "]";
+      std::vector<std::string> items(Pick(5));
+      for (std::string& item : items) item = element();
+      return Join(items, "[]");
     };
   }
   Gen Map(Gen value) {
     return [this, value] {
-      std::string out = "{";
-      const int n = Pick(4);
-      for (int i = 0; i < n; ++i) {
-        out += (i ? ",\"k" : "\"k") + std::to_string(i * 7 + Pick(7)) + "\":" + value();
+      std::vector<std::string> items(Pick(4));
+      for (size_t i = 0; i < items.size(); ++i) {
+        items[i] = "\"k" + std::to_string(i * 7 + Pick(7)) + "\":" + value();
       }
-      return out + "}";
+      return Join(items, "{}");
     };
   }
-  // Integers often at or next to the limits, where the integer kinds part.
-  std::string Int(int64_t lo, int64_t hi) {
-    const int64_t v = Pick(4) == 0 ? (Pick(2) ? lo + Pick(3) : hi - Pick(3))
-                                   : std::uniform_int_distribution<int64_t>(lo, hi)(rng_);
-    return std::to_string(Pick(3) == 0 ? v % 1000 : v);
+  static std::string Join(const std::vector<std::string>& items, const char* brackets) {
+    std::string out(1, brackets[0]);
+    for (size_t i = 0; i < items.size(); ++i) out += (i ? "," : "") + items[i];
+    return out + brackets[1];
   }
-  std::string Uint(uint64_t hi) {
-    const uint64_t v = Pick(4) == 0 ? hi - Pick(3) : std::uniform_int_distribution<uint64_t>(0, hi)(rng_);
+  // Integers often at or next to the limits, where the integer kinds part.
+  template <typename T>
+  std::string Int(T lo, T hi) {
+    const T v = Pick(4) == 0 ? (Pick(2) ? lo + Pick(3) : hi - Pick(3))
+                             : std::uniform_int_distribution<T>(lo, hi)(rng_);
     return std::to_string(Pick(3) == 0 ? v % 1000 : v);
   }
   // Decimals both parsers round the same way (short significands).
@@ -123,14 +121,12 @@ class Generator {
     static const char* const kPieces[] = {"a", "Z", "0", " ", "\\\"", "\\\\", "\\n", "\\t", "\\u00e9",
                                           "\\u4e2d", "\xe4\xb8\xad", "/", "\\/", "key"};
     std::string out = "\"";
-    const int n = Pick(8);
-    for (int i = 0; i < n; ++i) out += kPieces[Pick(sizeof(kPieces) / sizeof(kPieces[0]))];
+    for (int n = Pick(8); n > 0; --n) out += kPieces[Pick(sizeof(kPieces) / sizeof(kPieces[0]))];
     return out + "\"";
   }
   std::string Blob() {
-    std::string raw, encoded;
-    const int n = Pick(10);
-    for (int i = 0; i < n; ++i) raw.push_back(static_cast<char>(Pick(256)));
+    std::string raw(Pick(10), '\0'), encoded;
+    for (char& c : raw) c = static_cast<char>(Pick(256));
     base::Base64Encode(raw, &encoded);
     return "\"" + encoded + "\"";
   }
@@ -168,13 +164,9 @@ TEST(JsonToPbDiffTest, IntendedDifferences) {
   testsupport::ProtoText schema(kSchema);
   Json2PbOptions b64;
   b64.base64_to_bytes = true;
-  // {json, our result, our message (short debug form), their result, their message}
+  // Messages in short debug form; theirs is compared only when it succeeds.
   const struct {
-    const char* json;
-    bool ours_ok;
-    const char* ours;
-    bool theirs_ok;
-    const char* theirs;
+    const char* json; bool ours_ok; const char* ours; bool theirs_ok; const char* theirs;
   } cases[] = {
       {"{\"a\":\"5\"}", true, "", true, "a: 5"},  // string for an integer
       {"{\"a\":1.0}", true, "", true, "a: 1"},      // integral double for an integer
