@@ -125,25 +125,18 @@ TEST(BuilderOptions, RequiredOptions) {
 
 TEST(BuilderInput, TextFileChecks) {
   TempDir dir;
-  ProgramResult r = RunBuilder({"-p", dir.path(), "-n", "missing.txt", "-B", "x.proto", "-b", "t.V"});
-  EXPECT_EQ(255, r.status);
-  EXPECT_EQ(Header(dir.path(), "missing.txt") + "the file " + dir.path() +
-                "/missing.txt is not exist!\n",
-            r.out);
-
   ASSERT_EQ(0, mkdir(dir.file("sub").c_str(), 0755));
-  r = RunBuilder({"-p", dir.path(), "-n", "sub", "-B", "x.proto", "-b", "t.V"});
-  EXPECT_EQ(255, r.status);
-  EXPECT_EQ(Header(dir.path(), "sub") + "the file " + dir.path() + "/sub is not a regular file!\n",
-            r.out);
-
-  // A path that does not fit the 256-byte path buffer is refused, not cut.
-  std::string longname(300, 'n');
-  r = RunBuilder({"-p", dir.path(), "-n", longname, "-B", "x.proto", "-b", "t.V"});
-  EXPECT_EQ(255, r.status);
-  EXPECT_EQ(Header(dir.path(), longname) + "the file path " + dir.path() + "/" + longname +
-                " is too long!\n",
-            r.out);
+  const std::string longname(300, 'n');  // the path does not fit 256 bytes: refused, not cut
+  const std::pair<std::string, std::string> cases[] = {
+      {"missing.txt", "the file " + dir.path() + "/missing.txt is not exist!\n"},
+      {"sub", "the file " + dir.path() + "/sub is not a regular file!\n"},
+      {longname, "the file path " + dir.path() + "/" + longname + " is too long!\n"},
+  };
+  for (const auto& c : cases) {
+    ProgramResult r = RunBuilder({"-p", dir.path(), "-n", c.first, "-B", "x.proto", "-b", "t.V"});
+    EXPECT_EQ(255, r.status) << c.second;
+    EXPECT_EQ(Header(dir.path(), c.first) + c.second, r.out);
+  }
 }
 
 TEST(BuilderInput, SchemaImport) {
@@ -154,18 +147,21 @@ TEST(BuilderInput, SchemaImport) {
   WriteFile(dir.file("a/b/c.proto"), kProto);
   WriteFile(dir.file("bad.proto"), "syntax = \"proto2\";\nmessage {\n");
 
-  ProgramResult r = RunBuilder({"-p", dir.path(), "-n", "d.txt", "-B", "nothere.proto", "-b", "t.V"},
-                        dir.path());
-  EXPECT_EQ(255, r.status);
-  EXPECT_EQ(Header(dir.path(), "d.txt") + "loading proto file failed: nothere.proto\n", r.out);
-
-  r = RunBuilder({"-p", dir.path(), "-n", "d.txt", "-B", "bad.proto", "-b", "t.V"}, dir.path());
-  EXPECT_EQ(255, r.status);
-  EXPECT_EQ(Header(dir.path(), "d.txt") + "loading proto file failed: bad.proto\n", r.out);
+  // Builds d.txt in dir (or in `p`) with the schema file and type, from the folder cwd.
+  auto run = [&](const std::string& proto, const std::string& type, const std::string& cwd = "",
+                 const std::string& p = "") {
+    return RunBuilder({"-p", p.empty() ? dir.path() : p, "-n", "d.txt", "-B", proto, "-b", type},
+                      cwd.empty() ? dir.path() : cwd);
+  };
+  for (const std::string proto : {"nothere.proto", "bad.proto"}) {
+    ProgramResult r = run(proto, "t.V");
+    EXPECT_EQ(255, r.status) << proto;
+    EXPECT_EQ(Header(dir.path(), "d.txt") + "loading proto file failed: " + proto + "\n", r.out);
+  }
 
   // The path is split at its first '/': "a/b/c.proto" imports "b/c.proto"
   // under "a/"; an absolute path imports the rest under "/".
-  r = RunBuilder({"-p", dir.path(), "-n", "d.txt", "-B", "a/b/c.proto", "-b", "t.Nope"}, dir.path());
+  ProgramResult r = run("a/b/c.proto", "t.Nope");
   EXPECT_EQ(255, r.status);
   EXPECT_EQ(Header(dir.path(), "d.txt") +
                 "proto message type not found: t.Nope\nNote that the format is "
@@ -173,20 +169,20 @@ TEST(BuilderInput, SchemaImport) {
             r.out);
 
   for (const std::string& proto : {std::string("a/b/c.proto"), dir.file("a/b/c.proto")}) {
-    r = RunBuilder({"-p", dir.path(), "-n", "d.txt", "-B", proto, "-b", "V"}, dir.path());
+    r = run(proto, "V");
     EXPECT_EQ(255, r.status);
     EXPECT_NE(std::string::npos, r.out.find("proto message type not found: V\n")) << proto;
-    r = RunBuilder({"-p", dir.path(), "-n", "d.txt", "-B", proto, "-b", "t.V"}, dir.path());
+    r = run(proto, "t.V");
     EXPECT_EQ(std::string::npos, r.out.find("loading proto file failed")) << proto;
     EXPECT_EQ(std::string::npos, r.out.find("not found")) << proto;
   }
 
   // Without a '/', the file comes from the current directory.
   WriteFile(dir.file("a/top.proto"), kProto);
-  r = RunBuilder({"-p", "..", "-n", "d.txt", "-B", "top.proto", "-b", "t.V"}, dir.file("a"));
+  r = run("top.proto", "t.V", dir.file("a"), "..");
   EXPECT_EQ(std::string::npos, r.out.find("loading proto file failed")) << r.out;
   EXPECT_EQ(std::string::npos, r.out.find("not found")) << r.out;
-  r = RunBuilder({"-p", ".", "-n", "d.txt", "-B", "top.proto", "-b", "t.V"}, dir.path());
+  r = run("top.proto", "t.V", dir.path(), ".");
   EXPECT_EQ(Header(".", "d.txt") + "loading proto file failed: top.proto\n", r.out);
 }
 
@@ -199,17 +195,24 @@ std::string Success(const std::string& path, const std::string& name, const std:
 // A text dictionary and its schema in a temporary folder, built with
 // pbdict-build; the files it writes are decoded by their layout and read
 // back with the dictionary's loader.
-class Build : public ::testing::Test {
+class Build : public pbdict_test::DictTest {
  protected:
   void SetUp() override {
+    DictTest::SetUp();
     WriteFile(dir_.file("s.proto"), pbdict_test::kSchema);
-    ASSERT_TRUE(schema_.ok());
   }
 
-  ProgramResult Run(const std::string& text, std::vector<std::string> extra = {}) {
-    WriteFile(dir_.file("d.txt"), text);
-    std::vector<std::string> args = {"-p", dir_.path(), "-n", "d.txt", "-B", dir_.file("s.proto"),
-                                     "-b", "t.V"};
+  std::vector<std::string> Args(const std::string& name = "d.txt", const std::string& proto = "s.proto",
+                                const std::string& type = "t.V") {
+    return {"-p", dir_.path(), "-n", name, "-B", dir_.file(proto), "-b", type};
+  }
+
+  // Writes `text` as <dir>/<name> and builds it.
+  ProgramResult Run(const std::string& text, std::vector<std::string> extra = {},
+                    const std::string& name = "d.txt", const std::string& proto = "s.proto",
+                    const std::string& type = "t.V") {
+    WriteFile(dir_.file(name), text);
+    std::vector<std::string> args = Args(name, proto, type);
     args.insert(args.end(), extra.begin(), extra.end());
     return RunBuilder(args);
   }
@@ -229,32 +232,27 @@ class Build : public ::testing::Test {
       return ::testing::AssertionFailure() << "binary_load of " << name << ": " << err.Stop();
     }
     for (const auto& entry : files_.keys) {
-      if (Lookup(entry.first) != Message(entry.first)) {
+      if (Found(entry.first) != Message(entry.first)) {
         return ::testing::AssertionFailure() << "the loader reads key " << entry.first << " as "
-                                             << Lookup(entry.first);
+                                             << Found(entry.first);
       }
     }
     return ::testing::AssertionSuccess();
   }
 
-  // The message of the key as the files hold it, in text form.
+  // Entry i's message as the files hold it, in text form.
+  std::string Value(size_t i) {
+    auto m = schema_used_->New(type_);
+    return m->ParseFromString(files_.values.at(i)) ? Schema::Text(*m) : "<unparsable>";
+  }
+  // The key's message as the files hold it.
   std::string Message(const std::string& key) {
     auto it = files_.keys.find(key);
-    if (it == files_.keys.end()) return "<absent>";
-    auto m = schema_used_->New(type_);
-    if (!m->ParseFromString(files_.values[it->second])) return "<unparsable>";
-    return Schema::Text(*m);
+    return it == files_.keys.end() ? "<absent>" : Value(it->second);
   }
+  // The key's message as the loaded dictionary answers it.
+  std::string Found(const std::string& key) { return Lookup(dict_.get(), key, schema_used_, type_); }
 
-  // The message of the key as the loaded dictionary answers it.
-  std::string Lookup(const std::string& key) {
-    auto m = schema_used_->New(type_);
-    if (dset_search_item(dict_.get(), key.c_str(), m.get()) != 1) return "<absent>";
-    return Schema::Text(*m);
-  }
-
-  TempDir dir_;
-  Schema schema_;
   Schema* schema_used_ = &schema_;
   std::string type_ = "t.V";
   DictFiles files_;
@@ -265,22 +263,10 @@ TEST_F(Build, OneEntry) {
   ProgramResult r = Run("a\t{\"a\":\"x\"}\n");
   EXPECT_EQ(0, r.status) << r.err;
   EXPECT_EQ(Success(dir_.path(), "d.txt", "d.txt"), r.out);
-  // Without -P and -N the files go beside the text file, named after it:
-  // offsets 0 and 3, then the value 0a 01 78; one bucket of 1543 holds the
-  // node (value 0, key offset 0), then the key area "a\0".
-  std::string pbd = ReadFile(dir_.file("d.txt.pbd"));
-  std::string ht = ReadFile(dir_.file("d.txt.ht"));
-  ASSERT_EQ(1024u + 16 + 3, pbd.size());
-  EXPECT_EQ(std::string("\0\0\0\0\0\0\0\0\x03\0\0\0\0\0\0\0\x0a\x01x", 19), pbd.substr(1024));
-  ASSERT_EQ(12u + 4 * 1543 + 8 + 2, ht.size());
+  // Without -P and -N the files go beside the text file, named after it.
+  const std::string pbd = ReadFile(dir_.file("d.txt.pbd")), ht = ReadFile(dir_.file("d.txt.ht"));
+  ASSERT_NO_FATAL_FAILURE(pbdict_test::ExpectOneEntryFiles(pbd, ht, &files_));
   ASSERT_TRUE(Files());
-  EXPECT_EQ(0, files_.is_empty);
-  EXPECT_EQ(1, files_.line_num);
-  EXPECT_EQ(1000000, files_.max_line);
-  EXPECT_EQ(0, files_.tolower);
-  EXPECT_EQ(1, files_.comment_allowed);
-  EXPECT_EQ(1543u, files_.capacity);
-  EXPECT_EQ((std::map<std::string, uint32_t>{{"a", 0}}), files_.keys);
   EXPECT_EQ("a: \"x\"\n", Message("a"));
 
   // -P and -N name the output.
@@ -303,7 +289,7 @@ TEST_F(Build, EmptyDictionary) {
     EXPECT_TRUE(FileExists(dir_.file("d.txt.ht")));
     ASSERT_TRUE(Files());
     EXPECT_EQ(1, files_.is_empty);
-    EXPECT_EQ("<absent>", Lookup("a"));
+    EXPECT_EQ("<absent>", Found("a"));
   }
 }
 
@@ -369,13 +355,9 @@ TEST_F(Build, LinesKeysAndSeparators) {
   EXPECT_EQ(5, files_.line_num);
   EXPECT_EQ((std::map<std::string, uint32_t>{{"crlf", 0}, {"dup", 1}, {"after", 3}, {"last", 4}}),
             files_.keys);
-  EXPECT_EQ("n: 3\n", Schema::Text(*[&] {
-              auto m = schema_.New("t.V");
-              m->ParseFromString(files_.values[2]);
-              return m;
-            }()));
-  EXPECT_EQ("n: 2\n", Lookup("dup"));
-  EXPECT_EQ("n: 2\n", Lookup("DUP"));
+  EXPECT_EQ("n: 3\n", Value(2));
+  EXPECT_EQ("n: 2\n", Found("dup"));
+  EXPECT_EQ("n: 2\n", Found("DUP"));
 
   // Several separator characters; -# 0 makes "#..." an ordinary key.
   r = Run("#k ;{\"n\":7}\nx;; {\"n\":8}\n", {"-s", " ;", "-#", "0"});
@@ -414,20 +396,16 @@ TEST_F(Build, Proto3Schema) {
   Schema p3(kProto3);
   ASSERT_TRUE(p3.ok());
   // Every value here serialises to 0 bytes: the dictionary still reads back.
-  WriteFile(dir_.file("z.txt"), "a\t{\"count\":0}\nb\t{}\n");
-  ProgramResult r = RunBuilder({"-p", dir_.path(), "-n", "z.txt", "-B", dir_.file("p3.proto"),
-                                "-b", "q.W"});
+  ProgramResult r = Run("a\t{\"count\":0}\nb\t{}\n", {}, "z.txt", "p3.proto", "q.W");
   EXPECT_EQ(0, r.status) << r.out;
   EXPECT_EQ(Success(dir_.path(), "z.txt", "z.txt"), r.out);
   EXPECT_EQ(1024u + 24, ReadFile(dir_.file("z.txt.pbd")).size());
   ASSERT_TRUE(Files("z.txt", &p3, "q.W"));
   EXPECT_EQ((std::vector<std::string>{"", ""}), files_.values);
-  EXPECT_EQ("", Lookup("a"));
+  EXPECT_EQ("", Found("a"));
 
-  WriteFile(dir_.file("w.txt"),
-            "k\t{\"count\":9,\"tags\":[\"a\",\"b\"],\"in\":{\"s\":\"x\"},"
-            "\"m\":{\"q\":{\"s\":\"y\"}},\"b\":\"zz\"}\n");
-  r = RunBuilder({"-p", dir_.path(), "-n", "w.txt", "-B", dir_.file("p3.proto"), "-b", "q.W"});
+  r = Run("k\t{\"count\":9,\"tags\":[\"a\",\"b\"],\"in\":{\"s\":\"x\"},\"m\":{\"q\":{\"s\":\"y\"}},\"b\":\"zz\"}\n",
+          {}, "w.txt", "p3.proto", "q.W");
   EXPECT_EQ(0, r.status) << r.out;
   EXPECT_EQ(Success(dir_.path(), "w.txt", "w.txt"), r.out);
   ASSERT_TRUE(Files("w.txt", &p3, "q.W"));
@@ -446,8 +424,7 @@ TEST_F(Build, Failures) {
   EXPECT_FALSE(FileExists(dir_.file("d.txt.pbd")));
 
   // A value without its required field fails the line; nothing aborts.
-  WriteFile(dir_.file("d.txt"), "a\t{\"inner\":{\"s\":\"x\"}}\n");
-  r = RunBuilder({"-p", dir_.path(), "-n", "d.txt", "-B", dir_.file("s.proto"), "-b", "t.Req"});
+  r = Run("a\t{\"inner\":{\"s\":\"x\"}}\n", {}, "d.txt", "s.proto", "t.Req");
   EXPECT_EQ(255, r.status);
   EXPECT_EQ(fail, r.out);
 }
@@ -486,7 +463,7 @@ TEST_F(Build, FailedWriteIsFailureDespiteEarlierFiles) {
   ASSERT_EQ(0, chmod(dir_.path().c_str(), 0555));
   ASSERT_EQ(0, chmod(dir_.file("d.txt.pbd").c_str(), 0444));
   ASSERT_EQ(0, chmod(dir_.file("d.txt.ht").c_str(), 0444));
-  r = RunUnprivileged({"-p", dir_.path(), "-n", "d.txt", "-B", dir_.file("s.proto"), "-b", "t.V"});
+  r = RunUnprivileged(Args());
   chmod(dir_.path().c_str(), 0755);
   EXPECT_EQ(255, r.status);
   EXPECT_EQ(Header(dir_.path(), "d.txt") +

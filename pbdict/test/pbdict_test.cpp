@@ -14,16 +14,12 @@ namespace {
 
 using pbdict_test::Schema;
 using testsupport::CaptureFd;
-using testsupport::TempDir;
 using testsupport::WriteFile;
 
-class TextLoad : public ::testing::Test {
+class TextLoad : public pbdict_test::DictTest {
  protected:
-  void SetUp() override { ASSERT_TRUE(schema_.ok()); }
-
   // Loads `text` with the parameters; returns the load's result.
-  int Load(const std::string& text, const dset_parameter_t* param = nullptr,
-           std::string* log = nullptr) {
+  int Load(const std::string& text, const dset_parameter_t* param = nullptr, std::string* log = nullptr) {
     WriteFile(dir_.file("d.txt"), text);
     CaptureFd err(2);
     dict_.reset(new PbDict(schema_.Prototype("t.V"), param));
@@ -37,12 +33,9 @@ class TextLoad : public ::testing::Test {
   int N(const char* key) {
     auto m = schema_.New("t.V");
     if (dset_search_item(dict_.get(), key, m.get()) != 1) return -1;
-    const auto* f = m->GetDescriptor()->FindFieldByName("n");
-    return m->GetReflection()->GetInt32(*m, f);
+    return m->GetReflection()->GetInt32(*m, m->GetDescriptor()->FindFieldByName("n"));
   }
 
-  Schema schema_;
-  TempDir dir_;
   std::unique_ptr<PbDict> dict_;
 };
 
@@ -191,17 +184,7 @@ TEST_F(TextLoad, EmptyAndUnreadable) {
   EXPECT_NE(std::string::npos, log.find("Pass a NULL dict when call function dset_load()."));
 }
 
-TEST_F(TextLoad, LoadedOnce) {
-  ASSERT_EQ(0, Load("a\t{\"n\":1}\n"));
-  WriteFile(dir_.file("e.txt"), "b\t{\"n\":2}\n");
-  CaptureFd err(2);
-  EXPECT_EQ(-1, dict_->load(dir_.file("e.txt").c_str()));
-  err.Stop();
-  EXPECT_EQ(1, N("a"));
-  EXPECT_EQ(-1, N("b"));
-}
-
-TEST_F(TextLoad, SearchArguments) {
+TEST_F(TextLoad, SearchArgumentsAndLoadedOnce) {
   ASSERT_EQ(0, Load("a\t{\"n\":1,\"list\":[1,2],\"inner\":{\"s\":\"q\"},\"m\":{\"x\":1}}\n"));
   auto m = schema_.New("t.V");
   CaptureFd err(2);
@@ -218,6 +201,14 @@ TEST_F(TextLoad, SearchArguments) {
   EXPECT_EQ(0, find_line(dict_.get(), "a"));
   EXPECT_EQ(-1, find_line(dict_.get(), "b"));
   EXPECT_EQ(-1, find_line(nullptr, "a"));
+
+  // A dictionary is loaded once: a second load fails and changes nothing.
+  WriteFile(dir_.file("e.txt"), "b\t{\"n\":2}\n");
+  CaptureFd err2(2);
+  EXPECT_EQ(-1, dict_->load(dir_.file("e.txt").c_str()));
+  err2.Stop();
+  EXPECT_EQ(1, N("a"));
+  EXPECT_EQ(-1, N("b"));
 }
 
 TEST(Setters, NullDictAndValues) {
