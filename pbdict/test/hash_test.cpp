@@ -62,7 +62,9 @@ TEST(Hash, ValuesAndCapacities) {
 
 TEST(HashTable, GrowsAtOneKeyPerBucket) {
   Table t(hash_init_table(1024));
-  for (int i = 0; i < 1543; ++i) ASSERT_EQ(0, hash_insert_node(t.get(), ("key" + std::to_string(i)).c_str(), i));
+  for (int i = 0; i < 1543; ++i) {
+    ASSERT_EQ(0, hash_insert_node(t.get(), ("key" + std::to_string(i)).c_str(), i));
+  }
   EXPECT_EQ(1543, t->capacity);
   ASSERT_EQ(0, hash_insert_node(t.get(), "key1543", 1543));
   EXPECT_EQ(3079, t->capacity);
