@@ -36,20 +36,18 @@ bool LimitAddressSpace(rlim_t limit, rlim_t* saved = nullptr) {
   return setrlimit(RLIMIT_AS, &rl) == 0;
 }
 
-TEST(DbBuild, CreationAndCodes) {
-  EXPECT_EQ(nullptr, db_creat(0, 0));
+TEST(DbBuild, CreationAndAddHandOutCodesAndCountFrequency) {
+  EXPECT_EQ(nullptr, db_creat(0, 0));  // no bucket
   EXPECT_EQ(nullptr, db_creat(-5, 0));
-  DictPtr d(db_creat(1, 100));
-  ASSERT_NE(nullptr, d);
-  EXPECT_EQ(100, d->cur_code);
-  EXPECT_EQ(DICT_BLOCK_NODES, d->node_avail);
+  DictPtr one(db_creat(1, 100));
+  ASSERT_NE(nullptr, one);
+  EXPECT_EQ(100, one->cur_code);
+  EXPECT_EQ(DICT_BLOCK_NODES, one->node_avail);
   // Codes wrap past INT_MAX instead of overflowing.
   DictPtr w(db_creat(3, INT_MAX));
   EXPECT_EQ(INT_MAX, Op(w.get(), ADD, 1, 2).code);
   EXPECT_EQ(INT_MIN, w->cur_code);
-}
 
-TEST(DbBuild, AddHandsOutCodesAndCountsFrequency) {
   DictPtr d(db_creat(7, 10));
   EXPECT_EQ(CodeOther(10, 1), CO(Op(d.get(), ADD, 1, 2)));
   EXPECT_EQ(CodeOther(10, 2), CO(Op(d.get(), ADD, 1, 2)));
