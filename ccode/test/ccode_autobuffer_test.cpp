@@ -18,11 +18,7 @@ static_assert(!std::is_copy_constructible_v<ccode::AutoBuffer> && !std::is_copy_
 class BudgetPool : public ccode::mempool {
  public:
   explicit BudgetPool(int budget) : budget_(budget) {}
-  void* malloc(size_t size) override {
-    if (budget_ <= 0) return nullptr;
-    --budget_;
-    return std::malloc(size);
-  }
+  void* malloc(size_t size) override { return budget_-- > 0 ? std::malloc(size) : nullptr; }
   void free(void* ptr, size_t size) override {
     freed.push_back(size);
     std::free(ptr);
@@ -49,6 +45,12 @@ TEST(AutoBufferTest, GrowsToTwiceCapacityOrWhatIsNeeded) {
   EXPECT_TRUE(none.empty());
   none << "abc" << 42 << ' ' << true << false << -7L << 2.5;
   EXPECT_STREQ(none.c_str(), "abc42 truefalse-72.5");
+
+  // Its own text, appended while the storage moves.
+  ccode::AutoBuffer self(5);
+  self.push("abcde");
+  self.push(self.c_str(), self.size());
+  EXPECT_STREQ(self.c_str(), "abcdeabcde");
 }
 
 TEST(AutoBufferTest, FailedPoolKeepsWhatFits) {
@@ -70,36 +72,27 @@ TEST(AutoBufferTest, FailedPoolKeepsWhatFits) {
     EXPECT_FALSE(buf.truncated());
   }
   EXPECT_EQ(pool.freed, (std::vector<size_t>{9}));  // capacity + 1
-}
 
-TEST(AutoBufferTest, PushfMatchesSnprintf) {
-  char want[256];
-  std::snprintf(want, sizeof(want), "pre%s-%d-%05.1f|%s", "a long argument string", 12345, 3.14159, "tail");
-  ccode::AutoBuffer small(4);
-  small.push("pre");
-  small.pushf("%s-%d-%05.1f|%s", "a long argument string", 12345, 3.14159, "tail");
-  EXPECT_STREQ(small.c_str(), want);
-  ccode::AutoBuffer none(0);
-  none.push("pre");
-  none.pushf("%s-%d-%05.1f|%s", "a long argument string", 12345, 3.14159, "tail");
-  EXPECT_STREQ(none.c_str(), want);
-  none.pushf(nullptr);
-  none.pushf("%s", "");
-  EXPECT_STREQ(none.c_str(), want);
-
-  // Growth fails: the first pass stays, cut at the capacity.
-  BudgetPool pool(1);
-  ccode::AutoBuffer cut(pool, 6);
+  // A formatted append whose growth fails keeps the first pass, cut at the capacity.
+  BudgetPool one(1);
+  ccode::AutoBuffer cut(one, 6);
   cut.pushf("%s", "abcdefghij");
   EXPECT_STREQ(cut.c_str(), "abcdef");
   EXPECT_TRUE(cut.truncated());
 }
 
-TEST(AutoBufferTest, AppendingItsOwnTextWhileGrowing) {
-  ccode::AutoBuffer buf(5);
-  buf.push("abcde");
-  buf.push(buf.c_str(), buf.size());
-  EXPECT_STREQ(buf.c_str(), "abcdeabcde");
+TEST(AutoBufferTest, PushfMatchesSnprintf) {
+  char want[256];
+  std::snprintf(want, sizeof(want), "pre%s-%d-%05.1f|%s", "a long argument string", 12345, 3.14159, "tail");
+  for (size_t capacity : {4, 0}) {
+    ccode::AutoBuffer buf(capacity);
+    buf.push("pre");
+    buf.pushf("%s-%d-%05.1f|%s", "a long argument string", 12345, 3.14159, "tail");
+    EXPECT_STREQ(buf.c_str(), want) << capacity;
+    buf.pushf(nullptr);
+    buf.pushf("%s", "");
+    EXPECT_STREQ(buf.c_str(), want) << capacity;
+  }
 }
 
 TEST(AutoBufferTest, TransferFrom) {
