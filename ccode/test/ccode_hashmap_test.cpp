@@ -48,13 +48,8 @@ bool g_refuse = false;
 // The plain allocator, refusing every request while g_refuse is set.
 template <class T>
 struct RefusingAlloc : ccode::ccode_alloc<T> {
-  template <class U>
-  struct rebind {
-    typedef RefusingAlloc<U> other;
-  };
-  T* allocate(size_t n, const void* hint = nullptr) {
-    return g_refuse ? nullptr : ccode::ccode_alloc<T>::allocate(n, hint);
-  }
+  template <class U> struct rebind { typedef RefusingAlloc<U> other; };
+  T* allocate(size_t n, const void* hint = nullptr) { return g_refuse ? nullptr : ccode::ccode_alloc<T>::allocate(n, hint); }
 };
 using RefusingMap = ccode::hashmap<std::string, int, ccode::xhash<std::string>, std::equal_to<std::string>,
                                    ccode::ccode_sample_alloc<RefusingAlloc<std::string>, 256>>;
@@ -62,9 +57,7 @@ using RefusingMap = ccode::hashmap<std::string, int, ccode::xhash<std::string>, 
 // Copies of a value made with `fail` set run out of memory.
 struct ThrowingCopy {
   explicit ThrowingCopy(bool f) : fail(f) {}
-  ThrowingCopy(const ThrowingCopy& other) : fail(other.fail) {
-    if (fail) throw std::bad_alloc();
-  }
+  ThrowingCopy(const ThrowingCopy& other) : fail(other.fail) { if (fail) throw std::bad_alloc(); }
   ThrowingCopy& operator=(const ThrowingCopy&) = default;
   bool fail;
 };
@@ -143,12 +136,14 @@ TEST(HashmapTest, CreateChecksPrintTheirLines) {
   ASSERT_EQ(m.create(5), 0);
   m.set("kept", 1, 0);
   EXPECT_EQ(Create(m, 0), Printed(-1, "[error][utils/ccode_hashtable.h:404]bitems == 0\n"));
-  EXPECT_EQ(Create(m, 0x1FFFFFFFFFFFFFFFUL), Printed(-1, "[error][utils/ccode_hashtable.h:399]too large bitems, overflower\n"));
+  EXPECT_EQ(Create(m, 0x1FFFFFFFFFFFFFFFUL),
+            Printed(-1, "[error][utils/ccode_hashtable.h:399]too large bitems, overflower\n"));
   EXPECT_EQ(m.size(), 1u);  // refused counts leave the content
   EXPECT_EQ(Get(m, "kept"), Got(0xFFFF, 1));
   // Passes the size check; the bucket array cannot be had.
   EXPECT_EQ(Create(m, 0x1FFFFFFFFFFFFFFEUL),
-            Printed(-1, "[error][utils/ccode_hashtable.h:413]recreate error when create hash bitems[2305843009213693950]\n"));
+            Printed(-1, "[error][utils/ccode_hashtable.h:413]recreate error when create hash bitems[2305843009213693950]"
+                        "\n"));
   EXPECT_EQ(m.size(), 0u);
   EXPECT_EQ(Create(m, 3), Printed(0, ""));
 }
@@ -156,7 +151,8 @@ TEST(HashmapTest, CreateChecksPrintTheirLines) {
 TEST(HashmapTest, AllocationFailures) {
   RefusingMap m;
   g_refuse = true;
-  EXPECT_EQ(Create(m, 10), Printed(-1, "[error][utils/ccode_hashtable.h:413]recreate error when create hash bitems[10]\n"));
+  EXPECT_EQ(Create(m, 10),
+            Printed(-1, "[error][utils/ccode_hashtable.h:413]recreate error when create hash bitems[10]\n"));
   g_refuse = false;
   ASSERT_EQ(m.create(10), 0);
   for (int i = 0; i < 256; ++i) ASSERT_EQ(m.set(std::to_string(i), i, 0), 0x10002);
