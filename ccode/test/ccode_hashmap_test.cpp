@@ -27,7 +27,8 @@ static_assert(!std::is_copy_constructible_v<StrMap::hash_type>);
 static_assert(!std::is_copy_constructible_v<ccode::ccode_sample_alloc<ccode::ccode_alloc<int>, 256>>);
 
 // get's code and the value it copied out (-7 when it copied none).
-Got Get(const StrMap& m, const std::string& key) {
+template <class Map>
+Got Get(const Map& m, const std::string& key) {
   int v = -7;
   const int r = m.get(key, &v);
   return {r, v};
@@ -49,7 +50,9 @@ bool g_refuse = false;
 template <class T>
 struct RefusingAlloc : ccode::ccode_alloc<T> {
   template <class U> struct rebind { typedef RefusingAlloc<U> other; };
-  T* allocate(size_t n, const void* hint = nullptr) { return g_refuse ? nullptr : ccode::ccode_alloc<T>::allocate(n, hint); }
+  T* allocate(size_t n, const void* hint = nullptr) {
+    return g_refuse ? nullptr : ccode::ccode_alloc<T>::allocate(n, hint);
+  }
 };
 using RefusingMap = ccode::hashmap<std::string, int, ccode::xhash<std::string>, std::equal_to<std::string>,
                                    ccode::ccode_sample_alloc<RefusingAlloc<std::string>, 256>>;
@@ -62,25 +65,11 @@ struct ThrowingCopy {
   bool fail;
 };
 
-// The hash stops at a NUL, so keys differing after one share a chain.
-TEST(HashmapTest, HashFunctionAndKeysWithEmbeddedNul) {
+TEST(HashmapTest, ReturnCodesAndKeysWithEmbeddedNul) {
   EXPECT_EQ(ccode::__ccode_hash_string(nullptr), 0u);
   EXPECT_EQ(ccode::__ccode_hash_string("ab"), 97u * 5 + 98);
   EXPECT_EQ(ccode::__ccode_hash_string("\xff"), static_cast<size_t>(-1));  // bytes above 0x7F count as negative
   EXPECT_EQ(ccode::xhash<unsigned int>()(77u), 77u);
-
-  StrMap m;
-  ASSERT_EQ(m.create(101), 0);
-  const std::string k1("a\0b", 3), k2("a\0c", 3);
-  EXPECT_EQ(ccode::xhash<std::string>()(k1), ccode::xhash<std::string>()(k2));
-  EXPECT_EQ(m.set(k1, 1, 0), 0x10002);
-  EXPECT_EQ(m.set(k2, 2, 0), 0x10002);
-  EXPECT_EQ(m.set("a", 3, 0), 0x10002);
-  EXPECT_EQ(m.size(), 3u);
-  EXPECT_EQ(Get(m, k2), Got(0xFFFF, 2));
-}
-
-TEST(HashmapTest, ReturnCodes) {
   StrMap m;
   EXPECT_EQ(m.set("a", 1, 0), -1);  // not created
   EXPECT_EQ(Get(m, "a"), Got(0x10000, -7));
@@ -100,6 +89,16 @@ TEST(HashmapTest, ReturnCodes) {
   EXPECT_EQ(Get(m, "a"), Got(0x10000, -7));
   EXPECT_EQ(m.size(), 0u);
 
+  // The hash stops at a NUL, so keys differing after one share a chain.
+  ASSERT_EQ(m.create(101), 0);
+  const std::string k1("a\0b", 3), k2("a\0c", 3);
+  EXPECT_EQ(ccode::xhash<std::string>()(k1), ccode::xhash<std::string>()(k2));
+  EXPECT_EQ(m.set(k1, 1, 0), 0x10002);
+  EXPECT_EQ(m.set(k2, 2, 0), 0x10002);
+  EXPECT_EQ(m.set("a", 3, 0), 0x10002);
+  EXPECT_EQ(m.size(), 3u);
+  EXPECT_EQ(Get(m, k2), Got(0xFFFF, 2));
+
   ccode::hashmap<std::string, std::string> words;
   ASSERT_EQ(words.create(3), 0);
   EXPECT_EQ(words.set("k", std::string(100, 'x'), 0), 0x10002);
@@ -108,7 +107,19 @@ TEST(HashmapTest, ReturnCodes) {
   EXPECT_EQ(out, std::string(100, 'x'));
 }
 
-TEST(HashmapTest, ChainOrderAndNodeReuse) {
+// What fn threw (a copy takes the text over).
+template <class Fn>
+ccode::NullPointerException Thrown(Fn fn) {
+  try {
+    fn();
+  } catch (const ccode::NullPointerException& e) {
+    return e;
+  }
+  ADD_FAILURE() << "no exception";
+  return {};
+}
+
+TEST(HashmapTest, IterationOrderNodeReuseAndNullIterators) {
   StrMap m;
   ASSERT_EQ(m.create(1), 0);
   for (const char* k : {"A", "B", "C"}) m.set(k, 1, 0);
@@ -129,32 +140,41 @@ TEST(HashmapTest, ChainOrderAndNodeReuse) {
   std::vector<unsigned> keys;
   for (auto it = u.begin(); it != u.end(); ++it) keys.push_back(it->first);
   EXPECT_EQ(keys, (std::vector<unsigned>{4, 0, 5, 1, 2, 3}));
+
+  StrMap::iterator null;
+  const ccode::NullPointerException inc = Thrown([&] { ++null; });
+  EXPECT_STREQ(inc.what(), "can not increase a null interator.");
+  EXPECT_STREQ(inc.arg()._file, "utils/ccode_hashtable.h");
+  EXPECT_EQ(inc.arg()._line, 131);
+  EXPECT_NE(std::string(inc.arg()._function).find("operator++"), std::string::npos);
+  const ccode::NullPointerException deref = Thrown([&] { (void)*null; });
+  EXPECT_STREQ(deref.what(), "can not dereference a null interator.");
+  EXPECT_EQ(deref.arg()._line, 108);
+  EXPECT_EQ(deref.level(), ccode::EXCEPTION_LEVEL_DEBUG);
 }
 
-TEST(HashmapTest, CreateChecksPrintTheirLines) {
-  StrMap m;
+// Refused counts print a line and leave the content; a failed bucket array
+// or node allocation answers -1.
+TEST(HashmapTest, CreateChecksAndAllocationFailures) {
+  RefusingMap m;
+  g_refuse = true;
+  EXPECT_EQ(Create(m, 10),
+            Printed(-1, "[error][utils/ccode_hashtable.h:413]recreate error when create hash bitems[10]\n"));
+  g_refuse = false;
   ASSERT_EQ(m.create(5), 0);
   m.set("kept", 1, 0);
   EXPECT_EQ(Create(m, 0), Printed(-1, "[error][utils/ccode_hashtable.h:404]bitems == 0\n"));
   EXPECT_EQ(Create(m, 0x1FFFFFFFFFFFFFFFUL),
             Printed(-1, "[error][utils/ccode_hashtable.h:399]too large bitems, overflower\n"));
-  EXPECT_EQ(m.size(), 1u);  // refused counts leave the content
+  EXPECT_EQ(m.size(), 1u);
   EXPECT_EQ(Get(m, "kept"), Got(0xFFFF, 1));
   // Passes the size check; the bucket array cannot be had.
   EXPECT_EQ(Create(m, 0x1FFFFFFFFFFFFFFEUL),
             Printed(-1, "[error][utils/ccode_hashtable.h:413]recreate error when create hash bitems[2305843009213693950]"
                         "\n"));
   EXPECT_EQ(m.size(), 0u);
-  EXPECT_EQ(Create(m, 3), Printed(0, ""));
-}
+  EXPECT_EQ(Create(m, 10), Printed(0, ""));
 
-TEST(HashmapTest, AllocationFailures) {
-  RefusingMap m;
-  g_refuse = true;
-  EXPECT_EQ(Create(m, 10),
-            Printed(-1, "[error][utils/ccode_hashtable.h:413]recreate error when create hash bitems[10]\n"));
-  g_refuse = false;
-  ASSERT_EQ(m.create(10), 0);
   for (int i = 0; i < 256; ++i) ASSERT_EQ(m.set(std::to_string(i), i, 0), 0x10002);
   g_refuse = true;  // the first block is used up
   EXPECT_EQ(m.set("one more", 1, 0), -1);
@@ -175,31 +195,6 @@ TEST(HashmapTest, AllocationFailures) {
   const char* first = reinterpret_cast<const char*>(t.find(1));
   const char* third = reinterpret_cast<const char*>(t.find(3));
   EXPECT_EQ(first - third, static_cast<ptrdiff_t>(sizeof(ccode::ccode_hashtable_node_t<decltype(t)::value_type>)));
-}
-
-// What fn threw (a copy takes the text over).
-template <class Fn>
-ccode::NullPointerException Thrown(Fn fn) {
-  try {
-    fn();
-  } catch (const ccode::NullPointerException& e) {
-    return e;
-  }
-  ADD_FAILURE() << "no exception";
-  return {};
-}
-
-TEST(HashmapTest, NullIteratorThrows) {
-  StrMap::iterator it;
-  const ccode::NullPointerException inc = Thrown([&] { ++it; });
-  EXPECT_STREQ(inc.what(), "can not increase a null interator.");
-  EXPECT_STREQ(inc.arg()._file, "utils/ccode_hashtable.h");
-  EXPECT_EQ(inc.arg()._line, 131);
-  EXPECT_NE(std::string(inc.arg()._function).find("operator++"), std::string::npos);
-  const ccode::NullPointerException deref = Thrown([&] { (void)*it; });
-  EXPECT_STREQ(deref.what(), "can not dereference a null interator.");
-  EXPECT_EQ(deref.arg()._line, 108);
-  EXPECT_EQ(deref.level(), ccode::EXCEPTION_LEVEL_DEBUG);
 }
 
 // A million random operations against std::unordered_map.
