@@ -28,7 +28,8 @@ struct BudgetPool : ccode::mempool {
 
 // "text size/capacity", and " cut" while the truncated flag is up.
 std::string State(const ccode::AutoBuffer& b) {
-  return b.c_str() + (" " + std::to_string(b.size())) + "/" + std::to_string(b.capacity()) + (b.truncated() ? " cut" : "");
+  return b.c_str() + (" " + std::to_string(b.size())) + "/" + std::to_string(b.capacity()) +
+         (b.truncated() ? " cut" : "");
 }
 
 TEST(AutoBufferTest, GrowsToTwiceCapacityOrWhatIsNeeded) {

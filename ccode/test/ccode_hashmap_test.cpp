@@ -156,22 +156,20 @@ TEST(HashmapTest, IterationOrderNodeReuseAndNullIterators) {
 // Refused counts print a line and leave the content; a failed bucket array
 // or node allocation answers -1.
 TEST(HashmapTest, CreateChecksAndAllocationFailures) {
+  const std::string at = "[error][utils/ccode_hashtable.h:";
   RefusingMap m;
   g_refuse = true;
-  EXPECT_EQ(Create(m, 10),
-            Printed(-1, "[error][utils/ccode_hashtable.h:413]recreate error when create hash bitems[10]\n"));
+  EXPECT_EQ(Create(m, 10), Printed(-1, at + "413]recreate error when create hash bitems[10]\n"));
   g_refuse = false;
   ASSERT_EQ(m.create(5), 0);
   m.set("kept", 1, 0);
-  EXPECT_EQ(Create(m, 0), Printed(-1, "[error][utils/ccode_hashtable.h:404]bitems == 0\n"));
-  EXPECT_EQ(Create(m, 0x1FFFFFFFFFFFFFFFUL),
-            Printed(-1, "[error][utils/ccode_hashtable.h:399]too large bitems, overflower\n"));
+  EXPECT_EQ(Create(m, 0), Printed(-1, at + "404]bitems == 0\n"));
+  EXPECT_EQ(Create(m, 0x1FFFFFFFFFFFFFFFUL), Printed(-1, at + "399]too large bitems, overflower\n"));
   EXPECT_EQ(m.size(), 1u);
   EXPECT_EQ(Get(m, "kept"), Got(0xFFFF, 1));
   // Passes the size check; the bucket array cannot be had.
   EXPECT_EQ(Create(m, 0x1FFFFFFFFFFFFFFEUL),
-            Printed(-1, "[error][utils/ccode_hashtable.h:413]recreate error when create hash bitems[2305843009213693950]"
-                        "\n"));
+            Printed(-1, at + "413]recreate error when create hash bitems[2305843009213693950]\n"));
   EXPECT_EQ(m.size(), 0u);
   EXPECT_EQ(Create(m, 10), Printed(0, ""));
 
