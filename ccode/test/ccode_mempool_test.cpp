@@ -37,29 +37,39 @@ class XmempoolTest : public ::testing::Test {
 };
 
 TEST_F(XmempoolTest, ClassTables) {
-  ASSERT_EQ(pool.create(buf.data(), buf.size(), 10, 100, 1.5f), 0);
-  EXPECT_EQ(ClassSizes(pool), (std::vector<long>{12, 20, 32, 48, 72, 108}));
-  EXPECT_EQ(pool.minsize(), 12u);
-  EXPECT_EQ(pool.maxsize(), 108u);
-  // The table sits at the end of the buffer.
-  const size_t table = 6 * sizeof(xmempool::classinfo_t);
-  EXPECT_EQ(reinterpret_cast<const char*>(pool.classes()), buf.data() + buf.size() - table);
-  EXPECT_EQ(pool.remain(), buf.size() - table);
+  struct Row { size_t min, max; float rate; std::vector<long> sizes; };
+  for (const Row& r : {Row{10, 100, 1.5f, {12, 20, 32, 48, 72, 108}}, Row{16, 16, 2.0f, {16}},
+                       Row{2, 0x80000, 2.0f, {8, 16, 32, 64, 128, 256, 512, 1024, 2048, 4096, 8192, 16384, 32768,
+                                              65536, 131072, 262144, 524288}}}) {
+    ASSERT_EQ(pool.create(buf.data(), buf.size(), r.min, r.max, r.rate), 0) << r.min;
+    EXPECT_EQ(ClassSizes(pool), r.sizes) << r.min;
+    EXPECT_EQ(pool.classnum(), static_cast<int>(r.sizes.size())) << r.min;
+    EXPECT_EQ(pool.minsize(), static_cast<size_t>(r.sizes.front())) << r.min;
+    EXPECT_EQ(pool.maxsize(), static_cast<size_t>(r.sizes.back())) << r.min;
+    // The table sits at the end of the buffer.
+    const size_t table = r.sizes.size() * sizeof(xmempool::classinfo_t);
+    EXPECT_EQ(reinterpret_cast<const char*>(pool.classes()), buf.data() + buf.size() - table) << r.min;
+    EXPECT_EQ(pool.remain(), buf.size() - table) << r.min;
+  }
+}
 
-  ASSERT_EQ(pool.create(buf.data(), buf.size(), 2, 0x80000, 2.0f), 0);
-  std::vector<long> doubling;
-  for (long s = 8; s <= 0x80000; s *= 2) doubling.push_back(s);
-  EXPECT_EQ(pool.classnum(), 17);
-  EXPECT_EQ(ClassSizes(pool), doubling);
-  ASSERT_EQ(pool.create(buf.data(), buf.size(), 16, 16, 2.0f), 0);
-  EXPECT_EQ(ClassSizes(pool), (std::vector<long>{16}));
-
-  // Rates barely above 1 still reach the maximum, each class 4 or more above the last.
-  for (float rate : {1.01f, 1.05f, 1.1f, 1.124f}) {
-    ASSERT_EQ(pool.create(buf.data(), buf.size(), 8, 0x80000, rate), 0) << rate;
+// Every table ascends by 4 or more up to the maximum, also for rates barely
+// above 1, and getidx agrees with a scan of it for every size, on both sides
+// of the small-size memo.
+TEST_F(XmempoolTest, TablesAscendAndGetidxAgreesWithScan) {
+  struct Params { size_t min, max; float rate; };
+  for (Params p : {Params{2, 0x80000, 2.0f}, Params{10, 100, 1.5f}, Params{8, 3000, 1.01f}, Params{600, 700, 1.1f},
+                   Params{8, 8, 2.0f}, Params{1000, 5000, 1.3f}, Params{8, 0x80000, 1.01f}, Params{8, 0x80000, 1.05f},
+                   Params{8, 0x80000, 1.1f}, Params{8, 0x80000, 1.124f}}) {
+    SCOPED_TRACE(testing::Message() << "min " << p.min << " max " << p.max << " rate " << p.rate);
+    ASSERT_EQ(pool.create(buf.data(), buf.size(), p.min, p.max, p.rate), 0);
     const std::vector<long> sizes = ClassSizes(pool);
-    for (size_t i = 1; i < sizes.size(); ++i) ASSERT_GE(sizes[i], sizes[i - 1] + 4) << rate;
-    EXPECT_GE(sizes.back(), 0x80000) << rate;
+    for (size_t i = 1; i < sizes.size(); ++i) ASSERT_GE(sizes[i], sizes[i - 1] + 4);
+    EXPECT_GE(static_cast<size_t>(sizes.back()), p.max);
+    for (size_t n = 0; n <= std::min<size_t>(pool.maxsize() + 8, 0x2000); ++n) {
+      const auto it = std::find_if(sizes.begin(), sizes.end(), [n](long s) { return static_cast<size_t>(s) >= n; });
+      ASSERT_EQ(pool.getidx(n), it == sizes.end() ? -1 : static_cast<int>(it - sizes.begin())) << "size " << n;
+    }
   }
 }
 
@@ -84,22 +94,6 @@ TEST_F(XmempoolTest, CreateRefusals) {
   EXPECT_EQ(pool.malloc(8), nullptr);
   EXPECT_EQ(pool.getidx(8), -1);
   pool.free(buf.data(), 8);  // ignored
-}
-
-// getidx agrees with a scan of the table for every size, on both sides of
-// the small-size memo and for tables of every shape.
-TEST_F(XmempoolTest, GetidxAgreesWithScan) {
-  struct Params { size_t min, max; float rate; };
-  for (Params p : {Params{2, 0x80000, 2.0f}, Params{10, 100, 1.5f}, Params{8, 3000, 1.01f}, Params{600, 700, 1.1f},
-                   Params{8, 8, 2.0f}, Params{1000, 5000, 1.3f}}) {
-    ASSERT_EQ(pool.create(buf.data(), buf.size(), p.min, p.max, p.rate), 0);
-    const std::vector<long> sizes = ClassSizes(pool);
-    for (size_t n = 0; n <= std::min<size_t>(pool.maxsize() + 8, 0x2000); ++n) {
-      const auto it = std::find_if(sizes.begin(), sizes.end(), [n](long s) { return static_cast<size_t>(s) >= n; });
-      const int want = it == sizes.end() ? -1 : static_cast<int>(it - sizes.begin());
-      ASSERT_EQ(pool.getidx(n), want) << "size " << n << " min " << p.min << " rate " << p.rate;
-    }
-  }
 }
 
 TEST_F(XmempoolTest, CarvingAndReuse) {
