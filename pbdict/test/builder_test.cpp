@@ -1,6 +1,5 @@
 // Runs the pbdict-build program and checks what it prints and its status.
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -55,11 +54,6 @@ const char kWrong[] = "you input wrong options, please see help!\n";
 const char kNotEnough[] =
     "It receives not enough necessary options or wrong options, please see help!\n";
 
-const char kProto[] =
-    "syntax = \"proto2\";\n"
-    "package t;\n"
-    "message V { optional int32 a = 1; }\n";
-
 std::string Builder() { return testsupport::BinaryDir() + "/pbdict/pbdict-build"; }
 
 ProgramResult RunBuilder(std::vector<std::string> args, const std::string& cwd = "") {
@@ -71,79 +65,60 @@ std::string Header(const std::string& path, const std::string& name) {
   return "path[" + path + "]\nfilename[" + name + "]\nformat[%s%b]\n";
 }
 
-TEST(BuilderOptions, HelpAndVersion) {
-  ProgramResult r = RunBuilder({"-h"});
-  EXPECT_EQ(0, r.status);
-  EXPECT_EQ(kHelp, r.out);
-
-  r = RunBuilder({"-v"});
-  EXPECT_EQ(0, r.status);
-  // The revision and the compiler's build date and time.
-  EXPECT_TRUE(std::regex_match(
-      r.out, std::regex(" Version\t: [^\n]+\n Built date\t: [A-Z][a-z]{2} [ 0-9][0-9] [0-9]{4} "
-                        "[0-9]{2}:[0-9]{2}:[0-9]{2}\n")))
-      << r.out;
-
-  // -v acts at once: the missing required options are never checked.
-  r = RunBuilder({"-v", "-p", "x"});
-  EXPECT_EQ(0, r.status);
-  EXPECT_EQ(std::string::npos, r.out.find("Usage"));
-  // -h acts at once too, before later wrong options.
-  r = RunBuilder({"-h", "-x"});
-  EXPECT_EQ(0, r.status);
-  EXPECT_EQ(kHelp, r.out);
-}
-
-TEST(BuilderOptions, WrongOptions) {
-  const std::vector<std::vector<std::string>> cases = {
-      {"-x"},                      // unknown
-      {"-d", "1", "-h"},           // listed in the help, but not an option; before -h
-      {"-p", "d", "-n"},           // missing argument
+TEST(BuilderOptions, StatusAndOutput) {
+  const std::string wrong = std::string(kWrong) + kHelp, missing = std::string(kNotEnough) + kHelp;
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    std::string out;
+  } cases[] = {
+      {{"-h"}, 0, kHelp},
+      {{"-h", "-x"}, 0, kHelp},           // -h acts at once, before later wrong options
+      {{"-x"}, 255, wrong},               // unknown
+      {{"-d", "1", "-h"}, 255, wrong},    // listed in the help, but not an option; before -h
+      {{"-p", "d", "-n"}, 255, wrong},    // missing argument
+      {{}, 255, missing},
+      {{"-n", "f", "-B", "x.proto", "-b", "t.V"}, 255, missing},
+      {{"-p", "d", "-B", "x.proto", "-b", "t.V"}, 255, missing},
+      {{"-p", "d", "-n", "f", "-b", "t.V"}, 255, missing},
+      {{"-p", "d", "-n", "f", "-B", "x.proto", "-P", "o", "-N", "b"}, 255, missing},
   };
-  for (const auto& args : cases) {
-    ProgramResult r = RunBuilder(args);
-    EXPECT_EQ(255, r.status) << args[0];
-    EXPECT_EQ(std::string(kWrong) + kHelp, r.out) << args[0];
-    EXPECT_FALSE(r.err.empty());  // the option parser's own diagnostic
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.args));
+    ProgramResult r = RunBuilder(c.args);
+    EXPECT_EQ(c.status, r.status);
+    EXPECT_EQ(c.out, r.out);
+    if (c.out == wrong) {
+      EXPECT_FALSE(r.err.empty());  // the option parser's own diagnostic
+    }
   }
-}
 
-TEST(BuilderOptions, RequiredOptions) {
-  const std::vector<std::vector<std::string>> cases = {
-      {},
-      {"-n", "f", "-B", "x.proto", "-b", "t.V"},
-      {"-p", "d", "-B", "x.proto", "-b", "t.V"},
-      {"-p", "d", "-n", "f", "-b", "t.V"},
-      {"-p", "d", "-n", "f", "-B", "x.proto", "-P", "o", "-N", "b"},
-  };
-  for (const auto& args : cases) {
+  // -v prints the revision and the compiler's build date and time; it acts
+  // at once: the missing required options are never checked.
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"-v"}, {"-v", "-p", "x"}}) {
     ProgramResult r = RunBuilder(args);
-    EXPECT_EQ(255, r.status);
-    EXPECT_EQ(std::string(kNotEnough) + kHelp, r.out);
+    EXPECT_EQ(0, r.status);
+    EXPECT_TRUE(std::regex_match(
+        r.out, std::regex(" Version\t: [^\n]+\n Built date\t: [A-Z][a-z]{2} [ 0-9][0-9] [0-9]{4} "
+                          "[0-9]{2}:[0-9]{2}:[0-9]{2}\n")))
+        << r.out;
   }
 }
 
 TEST(BuilderInput, TextFileChecks) {
   TempDir dir;
-  ProgramResult r = RunBuilder({"-p", dir.path(), "-n", "missing.txt", "-B", "x.proto", "-b", "t.V"});
-  EXPECT_EQ(255, r.status);
-  EXPECT_EQ(Header(dir.path(), "missing.txt") + "the file " + dir.path() +
-                "/missing.txt is not exist!\n",
-            r.out);
-
   ASSERT_EQ(0, mkdir(dir.file("sub").c_str(), 0755));
-  r = RunBuilder({"-p", dir.path(), "-n", "sub", "-B", "x.proto", "-b", "t.V"});
-  EXPECT_EQ(255, r.status);
-  EXPECT_EQ(Header(dir.path(), "sub") + "the file " + dir.path() + "/sub is not a regular file!\n",
-            r.out);
-
-  // A path that does not fit the 256-byte path buffer is refused, not cut.
-  std::string longname(300, 'n');
-  r = RunBuilder({"-p", dir.path(), "-n", longname, "-B", "x.proto", "-b", "t.V"});
-  EXPECT_EQ(255, r.status);
-  EXPECT_EQ(Header(dir.path(), longname) + "the file path " + dir.path() + "/" + longname +
-                " is too long!\n",
-            r.out);
+  const std::string longname(300, 'n');  // the path does not fit 256 bytes: refused, not cut
+  const std::pair<std::string, std::string> cases[] = {
+      {"missing.txt", "the file " + dir.path() + "/missing.txt is not exist!\n"},
+      {"sub", "the file " + dir.path() + "/sub is not a regular file!\n"},
+      {longname, "the file path " + dir.path() + "/" + longname + " is too long!\n"},
+  };
+  for (const auto& c : cases) {
+    ProgramResult r = RunBuilder({"-p", dir.path(), "-n", c.first, "-B", "x.proto", "-b", "t.V"});
+    EXPECT_EQ(255, r.status) << c.second;
+    EXPECT_EQ(Header(dir.path(), c.first) + c.second, r.out);
+  }
 }
 
 TEST(BuilderInput, SchemaImport) {
@@ -151,21 +126,24 @@ TEST(BuilderInput, SchemaImport) {
   WriteFile(dir.file("d.txt"), "");
   ASSERT_EQ(0, mkdir(dir.file("a").c_str(), 0755));
   ASSERT_EQ(0, mkdir(dir.file("a/b").c_str(), 0755));
-  WriteFile(dir.file("a/b/c.proto"), kProto);
+  WriteFile(dir.file("a/b/c.proto"), pbdict_test::kSchema);
   WriteFile(dir.file("bad.proto"), "syntax = \"proto2\";\nmessage {\n");
 
-  ProgramResult r = RunBuilder({"-p", dir.path(), "-n", "d.txt", "-B", "nothere.proto", "-b", "t.V"},
-                        dir.path());
-  EXPECT_EQ(255, r.status);
-  EXPECT_EQ(Header(dir.path(), "d.txt") + "loading proto file failed: nothere.proto\n", r.out);
-
-  r = RunBuilder({"-p", dir.path(), "-n", "d.txt", "-B", "bad.proto", "-b", "t.V"}, dir.path());
-  EXPECT_EQ(255, r.status);
-  EXPECT_EQ(Header(dir.path(), "d.txt") + "loading proto file failed: bad.proto\n", r.out);
+  // Builds d.txt in dir (or in `p`) with the schema file and type, from the folder cwd.
+  auto run = [&](const std::string& proto, const std::string& type, const std::string& cwd = "",
+                 const std::string& p = "") {
+    return RunBuilder({"-p", p.empty() ? dir.path() : p, "-n", "d.txt", "-B", proto, "-b", type},
+                      cwd.empty() ? dir.path() : cwd);
+  };
+  for (const std::string proto : {"nothere.proto", "bad.proto"}) {
+    ProgramResult r = run(proto, "t.V");
+    EXPECT_EQ(255, r.status) << proto;
+    EXPECT_EQ(Header(dir.path(), "d.txt") + "loading proto file failed: " + proto + "\n", r.out);
+  }
 
   // The path is split at its first '/': "a/b/c.proto" imports "b/c.proto"
   // under "a/"; an absolute path imports the rest under "/".
-  r = RunBuilder({"-p", dir.path(), "-n", "d.txt", "-B", "a/b/c.proto", "-b", "t.Nope"}, dir.path());
+  ProgramResult r = run("a/b/c.proto", "t.Nope");
   EXPECT_EQ(255, r.status);
   EXPECT_EQ(Header(dir.path(), "d.txt") +
                 "proto message type not found: t.Nope\nNote that the format is "
@@ -173,20 +151,20 @@ TEST(BuilderInput, SchemaImport) {
             r.out);
 
   for (const std::string& proto : {std::string("a/b/c.proto"), dir.file("a/b/c.proto")}) {
-    r = RunBuilder({"-p", dir.path(), "-n", "d.txt", "-B", proto, "-b", "V"}, dir.path());
+    r = run(proto, "V");
     EXPECT_EQ(255, r.status);
     EXPECT_NE(std::string::npos, r.out.find("proto message type not found: V\n")) << proto;
-    r = RunBuilder({"-p", dir.path(), "-n", "d.txt", "-B", proto, "-b", "t.V"}, dir.path());
+    r = run(proto, "t.V");
     EXPECT_EQ(std::string::npos, r.out.find("loading proto file failed")) << proto;
     EXPECT_EQ(std::string::npos, r.out.find("not found")) << proto;
   }
 
   // Without a '/', the file comes from the current directory.
-  WriteFile(dir.file("a/top.proto"), kProto);
-  r = RunBuilder({"-p", "..", "-n", "d.txt", "-B", "top.proto", "-b", "t.V"}, dir.file("a"));
+  WriteFile(dir.file("a/top.proto"), pbdict_test::kSchema);
+  r = run("top.proto", "t.V", dir.file("a"), "..");
   EXPECT_EQ(std::string::npos, r.out.find("loading proto file failed")) << r.out;
   EXPECT_EQ(std::string::npos, r.out.find("not found")) << r.out;
-  r = RunBuilder({"-p", ".", "-n", "d.txt", "-B", "top.proto", "-b", "t.V"}, dir.path());
+  r = run("top.proto", "t.V", dir.path(), ".");
   EXPECT_EQ(Header(".", "d.txt") + "loading proto file failed: top.proto\n", r.out);
 }
 
@@ -199,19 +177,33 @@ std::string Success(const std::string& path, const std::string& name, const std:
 // A text dictionary and its schema in a temporary folder, built with
 // pbdict-build; the files it writes are decoded by their layout and read
 // back with the dictionary's loader.
-class Build : public ::testing::Test {
+class Build : public pbdict_test::DictTest {
  protected:
   void SetUp() override {
+    DictTest::SetUp();
     WriteFile(dir_.file("s.proto"), pbdict_test::kSchema);
-    ASSERT_TRUE(schema_.ok());
   }
 
-  ProgramResult Run(const std::string& text, std::vector<std::string> extra = {}) {
-    WriteFile(dir_.file("d.txt"), text);
-    std::vector<std::string> args = {"-p", dir_.path(), "-n", "d.txt", "-B", dir_.file("s.proto"),
-                                     "-b", "t.V"};
+  // Writes `text` as <dir>/<name> and builds it.
+  ProgramResult Run(const std::string& text, std::vector<std::string> extra = {},
+                    const std::string& name = "d.txt", const std::string& proto = "s.proto",
+                    const std::string& type = "t.V") {
+    WriteFile(dir_.file(name), text);
+    std::vector<std::string> args = {"-p", dir_.path(), "-n", name, "-B", dir_.file(proto), "-b", type};
     args.insert(args.end(), extra.begin(), extra.end());
     return RunBuilder(args);
+  }
+
+  // Run(), expecting success, then Files(); last_ keeps what the program printed.
+  ::testing::AssertionResult Built(const std::string& text, const std::vector<std::string>& extra = {},
+                                   const std::string& name = "d.txt", const std::string& proto = "s.proto",
+                                   const std::string& type = "t.V", Schema* schema = nullptr) {
+    last_ = Run(text, extra, name, proto, type);
+    if (last_.status != 0 || last_.out != Success(dir_.path(), name, name)) {
+      return ::testing::AssertionFailure() << "status " << last_.status << ", printed:\n"
+                                           << last_.out << last_.err;
+    }
+    return Files(name, schema, type);
   }
 
   // Decodes "<dir>/<name>.pbd|ht" into files_ and loads them into dict_;
@@ -229,63 +221,44 @@ class Build : public ::testing::Test {
       return ::testing::AssertionFailure() << "binary_load of " << name << ": " << err.Stop();
     }
     for (const auto& entry : files_.keys) {
-      if (Lookup(entry.first) != Message(entry.first)) {
+      if (Found(entry.first) != Message(entry.first)) {
         return ::testing::AssertionFailure() << "the loader reads key " << entry.first << " as "
-                                             << Lookup(entry.first);
+                                             << Found(entry.first);
       }
     }
     return ::testing::AssertionSuccess();
   }
 
-  // The message of the key as the files hold it, in text form.
+  // Entry i's message as the files hold it, in text form.
+  std::string Value(size_t i) {
+    auto m = schema_used_->New(type_);
+    return m->ParseFromString(files_.values.at(i)) ? Schema::Text(*m) : "<unparsable>";
+  }
+  // The key's message as the files hold it.
   std::string Message(const std::string& key) {
     auto it = files_.keys.find(key);
-    if (it == files_.keys.end()) return "<absent>";
-    auto m = schema_used_->New(type_);
-    if (!m->ParseFromString(files_.values[it->second])) return "<unparsable>";
-    return Schema::Text(*m);
+    return it == files_.keys.end() ? "<absent>" : Value(it->second);
   }
+  // The key's message as the loaded dictionary answers it.
+  std::string Found(const std::string& key) { return Lookup(dict_.get(), key, schema_used_, type_); }
 
-  // The message of the key as the loaded dictionary answers it.
-  std::string Lookup(const std::string& key) {
-    auto m = schema_used_->New(type_);
-    if (dset_search_item(dict_.get(), key.c_str(), m.get()) != 1) return "<absent>";
-    return Schema::Text(*m);
-  }
-
-  TempDir dir_;
-  Schema schema_;
   Schema* schema_used_ = &schema_;
   std::string type_ = "t.V";
+  ProgramResult last_;
   DictFiles files_;
   std::unique_ptr<PbDict> dict_;
 };
 
 TEST_F(Build, OneEntry) {
-  ProgramResult r = Run("a\t{\"a\":\"x\"}\n");
-  EXPECT_EQ(0, r.status) << r.err;
-  EXPECT_EQ(Success(dir_.path(), "d.txt", "d.txt"), r.out);
-  // Without -P and -N the files go beside the text file, named after it:
-  // offsets 0 and 3, then the value 0a 01 78; one bucket of 1543 holds the
-  // node (value 0, key offset 0), then the key area "a\0".
-  std::string pbd = ReadFile(dir_.file("d.txt.pbd"));
-  std::string ht = ReadFile(dir_.file("d.txt.ht"));
-  ASSERT_EQ(1024u + 16 + 3, pbd.size());
-  EXPECT_EQ(std::string("\0\0\0\0\0\0\0\0\x03\0\0\0\0\0\0\0\x0a\x01x", 19), pbd.substr(1024));
-  ASSERT_EQ(12u + 4 * 1543 + 8 + 2, ht.size());
-  ASSERT_TRUE(Files());
-  EXPECT_EQ(0, files_.is_empty);
-  EXPECT_EQ(1, files_.line_num);
-  EXPECT_EQ(1000000, files_.max_line);
-  EXPECT_EQ(0, files_.tolower);
-  EXPECT_EQ(1, files_.comment_allowed);
-  EXPECT_EQ(1543u, files_.capacity);
-  EXPECT_EQ((std::map<std::string, uint32_t>{{"a", 0}}), files_.keys);
+  ASSERT_TRUE(Built("a\t{\"a\":\"x\"}\n"));
   EXPECT_EQ("a: \"x\"\n", Message("a"));
+  // Without -P and -N the files go beside the text file, named after it.
+  const std::string pbd = ReadFile(dir_.file("d.txt.pbd")), ht = ReadFile(dir_.file("d.txt.ht"));
+  ASSERT_NO_FATAL_FAILURE(pbdict_test::ExpectOneEntryFiles(pbd, ht, &files_));
 
   // -P and -N name the output.
   ASSERT_EQ(0, mkdir(dir_.file("out").c_str(), 0755));
-  r = Run("a\t{\"a\":\"x\"}\n", {"-P", dir_.file("out"), "-N", "bin"});
+  ProgramResult r = Run("a\t{\"a\":\"x\"}\n", {"-P", dir_.file("out"), "-N", "bin"});
   EXPECT_EQ(0, r.status);
   EXPECT_EQ(Success(dir_.path(), "d.txt", "bin"), r.out);
   EXPECT_EQ(pbd.substr(16), ReadFile(dir_.file("out/bin.pbd")).substr(16));
@@ -296,14 +269,11 @@ TEST_F(Build, EmptyDictionary) {
   // No usable line; and, with an empty -s, every line is one column.
   for (const std::vector<std::string>& extra :
        {std::vector<std::string>{}, std::vector<std::string>{"-s", ""}}) {
-    ProgramResult r = Run(extra.empty() ? "# comment\n\n\r\nonlykey\n" : "a\t{}\n", extra);
-    EXPECT_EQ(0, r.status);
-    EXPECT_EQ(Success(dir_.path(), "d.txt", "d.txt"), r.out);
-    EXPECT_EQ(1024u, ReadFile(dir_.file("d.txt.pbd")).size());
+    SCOPED_TRACE(extra.size());
+    ASSERT_TRUE(Built(extra.empty() ? "# comment\n\n\r\nonlykey\n" : "a\t{}\n", extra));
     EXPECT_TRUE(FileExists(dir_.file("d.txt.ht")));
-    ASSERT_TRUE(Files());
-    EXPECT_EQ(1, files_.is_empty);
-    EXPECT_EQ("<absent>", Lookup("a"));
+    EXPECT_EQ(1, files_.is_empty);  // with a 1024-byte "pbd" and an empty "ht"
+    EXPECT_EQ("<absent>", Found("a"));
   }
 }
 
@@ -320,19 +290,14 @@ TEST_F(Build, MaxLine) {
   EXPECT_FALSE(FileExists(dir_.file("d.txt.pbd")));
   EXPECT_FALSE(FileExists(dir_.file("d.txt.ht")));
 
-  r = Run(text, {"-m", "2", "-o", "0"});
-  EXPECT_EQ(0, r.status);
-  EXPECT_EQ(Success(dir_.path(), "d.txt", "d.txt"), r.out);
-  ASSERT_TRUE(Files());
+  ASSERT_TRUE(Built(text, {"-m", "2", "-o", "0"}));
   EXPECT_EQ(2, files_.line_num);
   EXPECT_EQ(2, files_.max_line);
   EXPECT_EQ((std::map<std::string, uint32_t>{{"a", 0}, {"b", 1}}), files_.keys);
   EXPECT_EQ("n: 2\n", Message("b"));
 
   // A nonpositive -m keeps the default of 1000000.
-  r = Run(text, {"-m", "-5"});
-  EXPECT_EQ(0, r.status);
-  ASSERT_TRUE(Files());
+  ASSERT_TRUE(Built(text, {"-m", "-5"}));
   EXPECT_EQ(1000000, files_.max_line);
   EXPECT_EQ(3, files_.line_num);
 }
@@ -346,11 +311,8 @@ TEST_F(Build, LinesKeysAndSeparators) {
       "long\t{\"s\":\"" + std::string(1024000, 'z') + "\"}\n"
       "after\t{\"n\":4}\n"
       "last\t{\"n\":5}";
-  ProgramResult r = Run(text);
-  EXPECT_EQ(0, r.status) << r.err;
-  EXPECT_EQ(Success(dir_.path(), "d.txt", "d.txt"), r.out);
-  EXPECT_NE(std::string::npos, r.err.find("line is empty or too long!"));
-  ASSERT_TRUE(Files());
+  ASSERT_TRUE(Built(text));
+  EXPECT_NE(std::string::npos, last_.err.find("line is empty or too long!"));
   EXPECT_EQ(5, files_.line_num);
   EXPECT_EQ((std::map<std::string, uint32_t>{
                 {"crlf", 0}, {"Dup", 1}, {"dup", 2}, {"after", 3}, {"last", 4}}),
@@ -361,41 +323,28 @@ TEST_F(Build, LinesKeysAndSeparators) {
 
   // -t 1 folds keys at load and at look-up: the first of "Dup"/"dup" wins,
   // and the second keeps an entry that no key reaches.
-  r = Run(text, {"-t", "1"});
-  EXPECT_EQ(0, r.status);
-  EXPECT_EQ(Success(dir_.path(), "d.txt", "d.txt"), r.out);
-  ASSERT_TRUE(Files());
+  ASSERT_TRUE(Built(text, {"-t", "1"}));
   EXPECT_EQ(1, files_.tolower);
   EXPECT_EQ(5, files_.line_num);
   EXPECT_EQ((std::map<std::string, uint32_t>{{"crlf", 0}, {"dup", 1}, {"after", 3}, {"last", 4}}),
             files_.keys);
-  EXPECT_EQ("n: 3\n", Schema::Text(*[&] {
-              auto m = schema_.New("t.V");
-              m->ParseFromString(files_.values[2]);
-              return m;
-            }()));
-  EXPECT_EQ("n: 2\n", Lookup("dup"));
-  EXPECT_EQ("n: 2\n", Lookup("DUP"));
+  EXPECT_EQ("n: 3\n", Value(2));
+  EXPECT_EQ("n: 2\n", Found("dup"));
+  EXPECT_EQ("n: 2\n", Found("DUP"));
 
   // Several separator characters; -# 0 makes "#..." an ordinary key.
-  r = Run("#k ;{\"n\":7}\nx;; {\"n\":8}\n", {"-s", " ;", "-#", "0"});
-  EXPECT_EQ(0, r.status);
-  EXPECT_EQ(Success(dir_.path(), "d.txt", "d.txt"), r.out);
-  ASSERT_TRUE(Files());
+  ASSERT_TRUE(Built("#k ;{\"n\":7}\nx;; {\"n\":8}\n", {"-s", " ;", "-#", "0"}));
   EXPECT_EQ(0, files_.comment_allowed);
   EXPECT_EQ("n: 7\n", Message("#k"));
   EXPECT_EQ("n: 8\n", Message("x"));
 }
 
 TEST_F(Build, FieldKinds) {
-  ProgramResult r = Run(
+  ASSERT_TRUE(Built(
       "k\t{\"a\":\"raw\\u0001bytes\",\"n\":-3,\"s\":\"text\",\"list\":[1,2,3],"
       "\"inner\":{\"s\":\"in\",\"r\":[4]},\"color\":\"BLUE\",\"m\":{\"x\":1,\"y\":2},"
       "\"d\":1.5,\"flag\":true}\n"
-      "e\t{\"color\":1}\n");
-  EXPECT_EQ(0, r.status) << r.err;
-  EXPECT_EQ(Success(dir_.path(), "d.txt", "d.txt"), r.out);
-  ASSERT_TRUE(Files());
+      "e\t{\"color\":1}\n"));
   EXPECT_EQ(
       "a: \"raw\\001bytes\"\nn: -3\ns: \"text\"\nlist: 1\nlist: 2\nlist: 3\ninner {\n  s: "
       "\"in\"\n  r: 4\n}\ncolor: BLUE\nm {\n  key: \"x\"\n  value: 1\n}\nm {\n  key: \"y\"\n"
@@ -414,23 +363,14 @@ TEST_F(Build, Proto3Schema) {
   Schema p3(kProto3);
   ASSERT_TRUE(p3.ok());
   // Every value here serialises to 0 bytes: the dictionary still reads back.
-  WriteFile(dir_.file("z.txt"), "a\t{\"count\":0}\nb\t{}\n");
-  ProgramResult r = RunBuilder({"-p", dir_.path(), "-n", "z.txt", "-B", dir_.file("p3.proto"),
-                                "-b", "q.W"});
-  EXPECT_EQ(0, r.status) << r.out;
-  EXPECT_EQ(Success(dir_.path(), "z.txt", "z.txt"), r.out);
+  ASSERT_TRUE(Built("a\t{\"count\":0}\nb\t{}\n", {}, "z.txt", "p3.proto", "q.W", &p3));
   EXPECT_EQ(1024u + 24, ReadFile(dir_.file("z.txt.pbd")).size());
-  ASSERT_TRUE(Files("z.txt", &p3, "q.W"));
   EXPECT_EQ((std::vector<std::string>{"", ""}), files_.values);
-  EXPECT_EQ("", Lookup("a"));
+  EXPECT_EQ("", Found("a"));
 
-  WriteFile(dir_.file("w.txt"),
-            "k\t{\"count\":9,\"tags\":[\"a\",\"b\"],\"in\":{\"s\":\"x\"},"
-            "\"m\":{\"q\":{\"s\":\"y\"}},\"b\":\"zz\"}\n");
-  r = RunBuilder({"-p", dir_.path(), "-n", "w.txt", "-B", dir_.file("p3.proto"), "-b", "q.W"});
-  EXPECT_EQ(0, r.status) << r.out;
-  EXPECT_EQ(Success(dir_.path(), "w.txt", "w.txt"), r.out);
-  ASSERT_TRUE(Files("w.txt", &p3, "q.W"));
+  ASSERT_TRUE(Built("k\t{\"count\":9,\"tags\":[\"a\",\"b\"],\"in\":{\"s\":\"x\"},"
+                    "\"m\":{\"q\":{\"s\":\"y\"}},\"b\":\"zz\"}\n",
+                    {}, "w.txt", "p3.proto", "q.W", &p3));
   EXPECT_EQ("count: 9\ntags: \"a\"\ntags: \"b\"\nin {\n  s: \"x\"\n}\nm {\n  key: \"q\"\n  value {\n"
             "    s: \"y\"\n  }\n}\nb: \"zz\"\n",
             Message("k"));
@@ -446,8 +386,7 @@ TEST_F(Build, Failures) {
   EXPECT_FALSE(FileExists(dir_.file("d.txt.pbd")));
 
   // A value without its required field fails the line; nothing aborts.
-  WriteFile(dir_.file("d.txt"), "a\t{\"inner\":{\"s\":\"x\"}}\n");
-  r = RunBuilder({"-p", dir_.path(), "-n", "d.txt", "-B", dir_.file("s.proto"), "-b", "t.Req"});
+  r = Run("a\t{\"inner\":{\"s\":\"x\"}}\n", {}, "d.txt", "s.proto", "t.Req");
   EXPECT_EQ(255, r.status);
   EXPECT_EQ(fail, r.out);
 }
@@ -456,26 +395,16 @@ TEST_F(Build, Failures) {
 // that read-only files cannot be written.
 ProgramResult RunUnprivileged(const std::vector<std::string>& args) {
   if (geteuid() != 0) return RunBuilder(args);
-  std::vector<std::string> argv = args;
-  argv.insert(argv.begin(), Builder());
   TempDir out;
   chmod(out.path().c_str(), 0777);
-  std::string out_path = out.file("out");
-  pid_t pid = fork();
-  if (pid == 0) {
-    FILE* f = std::freopen(out_path.c_str(), "w", stdout);
-    if (f == nullptr || setgid(65534) != 0 || setuid(65534) != 0) _exit(126);
-    std::vector<char*> a;
-    for (auto& s : argv) a.push_back(const_cast<char*>(s.c_str()));
-    a.push_back(nullptr);
-    execv(a[0], a.data());
-    _exit(127);
-  }
-  int st = 0;
-  waitpid(pid, &st, 0);
   ProgramResult r;
-  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
-  r.out = ReadFile(out_path);
+  r.status = testsupport::RunInChild([&] {
+    if (setgid(65534) != 0 || setuid(65534) != 0) return 126;
+    ProgramResult child = RunBuilder(args);
+    WriteFile(out.file("out"), child.out);
+    return child.status;
+  });
+  r.out = ReadFile(out.file("out"));
   return r;
 }
 

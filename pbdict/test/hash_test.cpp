@@ -7,6 +7,7 @@
 #include <random>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace kavo {
@@ -23,40 +24,34 @@ bool ChainsConsistent(const hash_table_t* ht) {
   int count = 0;
   for (int b = 0; b < ht->capacity; ++b) {
     for (const hash_node_t* n = ht->table[b]; n != nullptr; n = n->next, ++count) {
-      if (hash(n->str, static_cast<uint32_t>(ht->capacity)) != static_cast<uint32_t>(b)) {
-        return false;
-      }
+      if (hash(n->str, static_cast<uint32_t>(ht->capacity)) != static_cast<uint32_t>(b)) return false;
     }
   }
   return count == ht->size;
 }
 
-TEST(HashFunction, OneAtATimeValues) {
+TEST(Hash, ValuesAndCapacities) {
   EXPECT_EQ(0xca2e9442u, hash("a", 0xffffffffu));
   EXPECT_EQ(0x519e91f5u, hash("The quick brown fox jumps over the lazy dog", 0xffffffffu));
   EXPECT_EQ(0u, hash("", 53));
   EXPECT_EQ(0xca2e9442u % 1543u, hash("a", 1543));
   // Bytes above 0x7f count as unsigned values.
   EXPECT_NE(hash("\xb0\xa1", 0xffffffffu), hash("\x30\x21", 0xffffffffu));
-}
 
-TEST(HashCapacity, PrimeListAndNextPrime) {
   EXPECT_EQ(49175u, _prime_list[10]);
-  EXPECT_EQ(53u, next_prime(0));
-  EXPECT_EQ(97u, next_prime(53));
-  EXPECT_EQ(1543u, next_prime(1024));
-  EXPECT_EQ(25165843u, next_prime(12582917));
-  EXPECT_EQ(25165843u, next_prime(25165843));
-  EXPECT_EQ(25165843u, next_prime(0xffffffffu));
   EXPECT_TRUE(is_list_capacity(49175));
   EXPECT_FALSE(is_list_capacity(49157));
+  const std::pair<uint32_t, uint32_t> primes[] = {{0, 53}, {53, 97}, {1024, 1543}, {12582917, 25165843},
+                                                  {25165843, 25165843}, {0xffffffffu, 25165843}};
+  for (const auto& c : primes) EXPECT_EQ(c.second, next_prime(c.first)) << c.first;
 
-  const std::pair<int, int> cases[] = {{0, 53}, {1024, 1543}, {25165843, 25165843},
-                                       {30000000, 25165843}};
-  for (const auto& c : cases) {
+  // A new table: the capacity at 0, 1024 and the top of the list, empty.
+  const std::pair<int, int> tables[] = {{0, 53}, {1024, 1543}, {25165843, 25165843}, {30000000, 25165843}};
+  for (const auto& c : tables) {
+    SCOPED_TRACE(c.first);
     Table t(hash_init_table(c.first));
     ASSERT_NE(nullptr, t);
-    EXPECT_EQ(c.second, t->capacity) << c.first;
+    EXPECT_EQ(c.second, t->capacity);
     EXPECT_EQ(0, t->size);
     EXPECT_EQ(0, t->str_size);
     EXPECT_EQ(nullptr, t->str_all);
@@ -82,7 +77,7 @@ TEST(HashTable, GrowsAtOneKeyPerBucket) {
   }
 }
 
-TEST(HashTable, DuplicateKeepsFirstValue) {
+TEST(HashTable, DuplicatesAndLongKeys) {
   Table t(hash_init_table(0));
   ASSERT_EQ(0, hash_insert_node(t.get(), "k", 7));
   EXPECT_EQ(1, hash_insert_node(t.get(), "k", 8));
@@ -98,25 +93,24 @@ TEST(HashTable, DuplicateKeepsFirstValue) {
   EXPECT_EQ(97, t->capacity);
   EXPECT_EQ(53, t->size);
   EXPECT_TRUE(ChainsConsistent(t.get()));
-}
 
-TEST(HashTable, LongKeysAreCut) {
-  Table t(hash_init_table(0));
+  // Keys are cut at 10,000 bytes: a longer key is found by its first 10,000
+  // bytes only, and another key with the same start is the same key.
+  Table l(hash_init_table(0));
   std::string longkey(12000, 'x');
   longkey[9999] = 'y';
-  ASSERT_EQ(0, hash_insert_node(t.get(), longkey.c_str(), 5));
-  uint32_t v = 1;
-  EXPECT_EQ(0, hash_search(t.get(), longkey.c_str(), &v));
+  const std::string cut = longkey.substr(0, 10000);
+  ASSERT_EQ(0, hash_insert_node(l.get(), longkey.c_str(), 5));
+  v = 1;
+  EXPECT_EQ(0, hash_search(l.get(), longkey.c_str(), &v));
   EXPECT_EQ(0u, v);
-  EXPECT_EQ(1, hash_search(t.get(), longkey.substr(0, 10000).c_str(), &v));
+  EXPECT_EQ(1, hash_search(l.get(), cut.c_str(), &v));
   EXPECT_EQ(5u, v);
-  // Another key with the same first 10,000 bytes is the same key.
-  std::string other = longkey.substr(0, 10000) + "zzz";
-  EXPECT_EQ(1, hash_insert_node(t.get(), other.c_str(), 6));
-  EXPECT_EQ(std::strlen(t->table[hash(longkey.substr(0, 10000).c_str(), t->capacity)]->str), 10000u);
+  EXPECT_EQ(1, hash_insert_node(l.get(), (cut + "zzz").c_str(), 6));
+  EXPECT_EQ(10000u, std::strlen(l->table[hash(cut.c_str(), l->capacity)]->str));
 }
 
-TEST(HashTable, NullArgumentsAndEmptyKey) {
+TEST(HashTable, NullArgumentsEmptyKeyAndEquality) {
   Table t(hash_init_table(0));
   uint32_t v = 3;
   EXPECT_EQ(-1, hash_insert_node(nullptr, "a", 1));
@@ -130,9 +124,7 @@ TEST(HashTable, NullArgumentsAndEmptyKey) {
   EXPECT_NE(nullptr, t->table[0]);
   EXPECT_EQ(0, hash_release(nullptr));
   EXPECT_EQ(0, hash_binary_release(nullptr));
-}
 
-TEST(HashTable, Equality) {
   Table a(hash_init_table(0)), b(hash_init_table(0));
   for (int i = 0; i < 300; ++i) {
     std::string k = "k" + std::to_string(i);
@@ -149,8 +141,7 @@ TEST(HashTable, Equality) {
 
 TEST(HashTable, RandomAgainstUnorderedMap) {
   std::mt19937 rng(12345);
-  std::uniform_int_distribution<int> len(0, 24);
-  std::uniform_int_distribution<int> byte(1, 255);
+  std::uniform_int_distribution<int> len(0, 24), byte(1, 255);
   std::uniform_int_distribution<int> small(0, 40);  // makes duplicates frequent among short keys
   Table t(hash_init_table(1024));
   std::unordered_map<std::string, uint32_t> ref;

@@ -12,24 +12,19 @@ namespace kavo {
 namespace pbdict {
 namespace {
 
-using pbdict_test::Schema;
 using testsupport::CaptureFd;
-using testsupport::TempDir;
 using testsupport::WriteFile;
 
-class TextLoad : public ::testing::Test {
+class TextLoad : public pbdict_test::DictTest {
  protected:
-  void SetUp() override { ASSERT_TRUE(schema_.ok()); }
-
-  // Loads `text` with the parameters; returns the load's result.
-  int Load(const std::string& text, const dset_parameter_t* param = nullptr,
-           std::string* log = nullptr) {
+  // Loads `text` with the parameters into dict_; returns the load's result
+  // and keeps what it logged in log_.
+  int Load(const std::string& text, const dset_parameter_t* param = nullptr) {
     WriteFile(dir_.file("d.txt"), text);
     CaptureFd err(2);
     dict_.reset(new PbDict(schema_.Prototype("t.V"), param));
     int rc = dict_->load(dir_.file("d.txt").c_str());
-    std::string captured = err.Stop();
-    if (log != nullptr) *log = captured;
+    log_ = err.Stop();
     return rc;
   }
 
@@ -37,17 +32,14 @@ class TextLoad : public ::testing::Test {
   int N(const char* key) {
     auto m = schema_.New("t.V");
     if (dset_search_item(dict_.get(), key, m.get()) != 1) return -1;
-    const auto* f = m->GetDescriptor()->FindFieldByName("n");
-    return m->GetReflection()->GetInt32(*m, f);
+    return m->GetReflection()->GetInt32(*m, m->GetDescriptor()->FindFieldByName("n"));
   }
 
-  Schema schema_;
-  TempDir dir_;
   std::unique_ptr<PbDict> dict_;
+  std::string log_;
 };
 
 TEST_F(TextLoad, LinesAndColumns) {
-  std::string log;
   ASSERT_EQ(0, Load("# a comment\t{\"n\":9}\n"
                     "onlykey\n"
                     "\r\n"
@@ -55,8 +47,7 @@ TEST_F(TextLoad, LinesAndColumns) {
                     "k\t\t{\"n\":1}\n"
                     "  x  {\"n\":2}  trailing text\n"
                     "crlf\t{\"n\":3}\r\n"
-                    "last\t{\"n\":4}",
-                    nullptr, &log));
+                    "last\t{\"n\":4}"));
   EXPECT_EQ(3, dict_->line_num);
   EXPECT_EQ(0, dict_->is_empty);
   EXPECT_EQ(0, dict_->load_type);
@@ -65,9 +56,9 @@ TEST_F(TextLoad, LinesAndColumns) {
   EXPECT_EQ(3, N("crlf"));
   EXPECT_EQ(4, N("last"));
   EXPECT_EQ(-1, N("#"));
-  EXPECT_NE(std::string::npos, log.find("There is a line:[onlykey] with items less than expectation."));
-  EXPECT_NE(std::string::npos, log.find("line is empty or too long!"));
-  EXPECT_EQ(std::string::npos, log.find("a comment"));
+  EXPECT_NE(std::string::npos, log_.find("There is a line:[onlykey] with items less than expectation."));
+  EXPECT_NE(std::string::npos, log_.find("line is empty or too long!"));
+  EXPECT_EQ(std::string::npos, log_.find("a comment"));
 
   dset_parameter_t p;
   p.separator = " ,";
@@ -99,11 +90,10 @@ TEST_F(TextLoad, MaxLine) {
 
   // A nonpositive max_line is refused and the default stays.
   p.max_line = 0;
-  std::string log;
-  EXPECT_EQ(0, Load(three, &p, &log));
+  EXPECT_EQ(0, Load(three, &p));
   EXPECT_EQ(1000000, dict_->parameter.max_line);
   EXPECT_NE(std::string::npos,
-            log.find("Pass a nonpositive integer 0 when call dset_change_max_line()"));
+            log_.find("Pass a nonpositive integer 0 when call dset_change_max_line()"));
 }
 
 TEST_F(TextLoad, DuplicateKeysAndCase) {
@@ -121,9 +111,8 @@ TEST_F(TextLoad, DuplicateKeysAndCase) {
   EXPECT_EQ(1, N("K"));
 
   p.dedup = 1;
-  std::string log;
-  EXPECT_EQ(-1, Load(dup, &p, &log));
-  EXPECT_NE(std::string::npos, log.find("Found duplicate key."));
+  EXPECT_EQ(-1, Load(dup, &p));
+  EXPECT_NE(std::string::npos, log_.find("Found duplicate key."));
 
   // Double-byte characters keep their second byte, even a capital letter.
   p.dedup = 0;
@@ -134,34 +123,32 @@ TEST_F(TextLoad, DuplicateKeysAndCase) {
 }
 
 TEST_F(TextLoad, BadValuesFailTheLoad) {
-  std::string log;
-  EXPECT_EQ(-1, Load("a\t{\"n\":1}\nb\t[1,2]\n", nullptr, &log));
-  EXPECT_NE(std::string::npos, log.find("protobuf parse error"));
-  EXPECT_EQ(-1, Load("a\t{\"n\":1}\nb\t{\"n\":\n", nullptr, &log));
+  EXPECT_EQ(-1, Load("a\t{\"n\":1}\nb\t[1,2]\n"));
+  EXPECT_NE(std::string::npos, log_.find("protobuf parse error"));
+  EXPECT_EQ(-1, Load("a\t{\"n\":1}\nb\t{\"n\":\n"));
 
   // A required field left unset fails the line instead of aborting.
   WriteFile(dir_.file("r.txt"), "a\t{\"id\":1}\nb\t{\"inner\":{\"s\":\"x\"}}\n");
   PbDict req(schema_.Prototype("t.Req"), nullptr);
   CaptureFd err(2);
   EXPECT_EQ(-1, req.load(dir_.file("r.txt").c_str()));
-  log = err.Stop();
-  EXPECT_TRUE(log.find("protobuf parse error") != std::string::npos ||
-              log.find("protobuf parse to string error") != std::string::npos);
+  log_ = err.Stop();
+  EXPECT_TRUE(log_.find("protobuf parse error") != std::string::npos ||
+              log_.find("protobuf parse to string error") != std::string::npos);
 }
 
 TEST_F(TextLoad, LongLines) {
   // "k", a tab, the value and the newline fill the buffer but for its NUL.
   const std::string value = "{\"s\":\"" + std::string(1023999 - 3 - 8, 'y') + "\"}";
   ASSERT_EQ(1023999u, 2 + value.size() + 1);
-  std::string log;
-  ASSERT_EQ(0, Load("k\t" + value + "\nnext\t{\"n\":1}\n", nullptr, &log));
+  ASSERT_EQ(0, Load("k\t" + value + "\nnext\t{\"n\":1}\n"));
   EXPECT_EQ(2, dict_->line_num);
   // One byte more and the line is dropped whole, the next line still loads.
-  ASSERT_EQ(0, Load("k\t" + value + " \nnext\t{\"n\":1}\n", nullptr, &log));
+  ASSERT_EQ(0, Load("k\t" + value + " \nnext\t{\"n\":1}\n"));
   EXPECT_EQ(1, dict_->line_num);
   EXPECT_EQ(1, N("next"));
   EXPECT_EQ(-1, N("k"));
-  EXPECT_NE(std::string::npos, log.find("line is empty or too long!"));
+  EXPECT_NE(std::string::npos, log_.find("line is empty or too long!"));
   // A last line without newline is kept, cut to the buffer: here the cut
   // falls in the ignored text after the value.
   ASSERT_EQ(0, Load("next\t{\"n\":1}\nk\t{\"n\":6}\t" + std::string(1100000, 'z')));
@@ -186,38 +173,35 @@ TEST_F(TextLoad, EmptyAndUnreadable) {
   EXPECT_EQ(-1, d2.load(dir_.path().c_str()));
   EXPECT_EQ(-1, dset_load(nullptr, "x"));
   EXPECT_EQ(-1, dset_load(&d, nullptr));
-  std::string log = err.Stop();
-  EXPECT_NE(std::string::npos, log.find("Can't open dict file"));
-  EXPECT_NE(std::string::npos, log.find("Pass a NULL dict when call function dset_load()."));
+  log_ = err.Stop();
+  EXPECT_NE(std::string::npos, log_.find("Can't open dict file"));
+  EXPECT_NE(std::string::npos, log_.find("Pass a NULL dict when call function dset_load()."));
 }
 
-TEST_F(TextLoad, LoadedOnce) {
-  ASSERT_EQ(0, Load("a\t{\"n\":1}\n"));
-  WriteFile(dir_.file("e.txt"), "b\t{\"n\":2}\n");
-  CaptureFd err(2);
-  EXPECT_EQ(-1, dict_->load(dir_.file("e.txt").c_str()));
-  err.Stop();
-  EXPECT_EQ(1, N("a"));
-  EXPECT_EQ(-1, N("b"));
-}
-
-TEST_F(TextLoad, SearchArguments) {
+TEST_F(TextLoad, SearchArgumentsAndLoadedOnce) {
   ASSERT_EQ(0, Load("a\t{\"n\":1,\"list\":[1,2],\"inner\":{\"s\":\"q\"},\"m\":{\"x\":1}}\n"));
   auto m = schema_.New("t.V");
   CaptureFd err(2);
   EXPECT_EQ(-1, dset_search_item(dict_.get(), "a", nullptr));
   EXPECT_EQ(-1, dset_search_item(nullptr, "a", m.get()));
   EXPECT_EQ(-1, dset_search_item(dict_.get(), nullptr, m.get()));
-  std::string log = err.Stop();
+  log_ = err.Stop();
   EXPECT_NE(std::string::npos,
-            log.find("Pass a NULL found_item when call function dset_search_item()."));
+            log_.find("Pass a NULL found_item when call function dset_search_item()."));
   EXPECT_EQ(0, dset_search_item(dict_.get(), "b", m.get()));
-  EXPECT_EQ(1, dset_search_item(dict_.get(), "a", m.get()));
   EXPECT_EQ("n: 1\nlist: 1\nlist: 2\ninner {\n  s: \"q\"\n}\nm {\n  key: \"x\"\n  value: 1\n}\n",
-            Schema::Text(*m));
+            Lookup(dict_.get(), "a"));
   EXPECT_EQ(0, find_line(dict_.get(), "a"));
   EXPECT_EQ(-1, find_line(dict_.get(), "b"));
   EXPECT_EQ(-1, find_line(nullptr, "a"));
+
+  // A dictionary is loaded once: a second load fails and changes nothing.
+  WriteFile(dir_.file("e.txt"), "b\t{\"n\":2}\n");
+  CaptureFd err2(2);
+  EXPECT_EQ(-1, dict_->load(dir_.file("e.txt").c_str()));
+  err2.Stop();
+  EXPECT_EQ(1, N("a"));
+  EXPECT_EQ(-1, N("b"));
 }
 
 TEST(Setters, NullDictAndValues) {
