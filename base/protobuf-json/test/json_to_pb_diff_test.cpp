@@ -2,6 +2,7 @@
 // must agree with protobuf's own JSON parser on success and on the message.
 // The places where the two are meant to differ are tested apart below.
 #include <cinttypes>
+#include <functional>
 #include <random>
 #include <string>
 
@@ -13,7 +14,6 @@
 #include "json_to_pb.h"
 #include "support/proto_text.h"
 
-using google::protobuf::Message;
 using google::protobuf::util::JsonStringToMessage;
 using google::protobuf::util::MessageDifferencer;
 
@@ -24,114 +24,86 @@ const char kSchema[] = R"(
 syntax = "proto2";
 package d;
 enum kind { ZERO = 0; ONE = 1; TWO = 2; }
-message inner {
-  optional int32 num = 1;
-  optional string text = 2;
-  repeated int64 vals = 3;
-}
+message inner { optional int32 num = 1; optional string text = 2; repeated int64 vals = 3; }
 message outer {
-  optional int32 a = 1;
-  optional int64 b = 2;
-  optional uint32 c = 3;
-  optional uint64 e = 4;
-  optional sint32 g = 5;
-  optional fixed64 h = 6;
-  optional bool flag = 7;
-  optional double ratio = 8;
-  optional float score = 9;
-  optional string name = 10;
-  optional bytes blob = 11;
-  optional kind kind = 12;
-  optional inner child = 13;
-  repeated int32 nums = 14;
-  repeated string tags = 15;
-  repeated inner items = 16;
-  map<string, int32> counts = 17;
-  map<string, inner> subs = 18;
-  repeated double weights = 19;
-  repeated bool bits = 20;
+  optional int32 a = 1; optional int64 b = 2; optional uint32 c = 3; optional uint64 e = 4;
+  optional sint32 g = 5; optional fixed64 h = 6; optional bool flag = 7; optional double ratio = 8;
+  optional float score = 9; optional string name = 10; optional bytes blob = 11;
+  optional kind kind = 12; optional inner child = 13; repeated int32 nums = 14;
+  repeated string tags = 15; repeated inner items = 16; map<string, int32> counts = 17;
+  map<string, inner> subs = 18; repeated double weights = 19; repeated bool bits = 20;
   repeated kind kinds = 21;
 }
 )";
 
+using Gen = std::function<std::string()>;
+using Fields = std::vector<std::pair<const char*, Gen>>;
+
+// Random JSON of the schema, each member present, null or absent.
 class Generator {
  public:
-  explicit Generator(uint64_t seed) : rng_(seed) {}
-
-  std::string Outer() {
-    std::vector<std::string> members;
-    Maybe(&members, "a", [&] { return Int(INT32_MIN, INT32_MAX); });
-    Maybe(&members, "b", [&] { return Int(INT64_MIN, INT64_MAX); });
-    Maybe(&members, "c", [&] { return Uint(UINT32_MAX); });
-    Maybe(&members, "e", [&] { return Uint(UINT64_MAX); });
-    Maybe(&members, "g", [&] { return Int(INT32_MIN, INT32_MAX); });
-    Maybe(&members, "h", [&] { return Uint(UINT64_MAX); });
-    Maybe(&members, "flag", [&] { return std::string(Pick(2) ? "true" : "false"); });
-    Maybe(&members, "ratio", [&] { return Decimal(); });
-    Maybe(&members, "score", [&] { return Decimal(); });
-    Maybe(&members, "name", [&] { return Text(); });
-    Maybe(&members, "blob", [&] { return Blob(); });
-    Maybe(&members, "kind", [&] { return Kind(); });
-    Maybe(&members, "child", [&] { return Inner(); });
-    Maybe(&members, "nums", [&] { return Array([&] { return Int(INT32_MIN, INT32_MAX); }); });
-    Maybe(&members, "tags", [&] { return Array([&] { return Text(); }); });
-    Maybe(&members, "items", [&] { return Array([&] { return Inner(); }); });
-    Maybe(&members, "counts", [&] { return Map([&] { return Int(-1000, 1000); }); });
-    Maybe(&members, "subs", [&] { return Map([&] { return Inner(); }); });
-    Maybe(&members, "weights", [&] { return Array([&] { return Decimal(); }); });
-    Maybe(&members, "bits", [&] { return Array([&] { return std::string(Pick(2) ? "true" : "false"); }); });
-    Maybe(&members, "kinds", [&] { return Array([&] { return Kind(); }); });
-    return Object(&members);
+  explicit Generator(uint64_t seed) : rng_(seed) {
+    const Gen i32 = [this] { return Int<int64_t>(INT32_MIN, INT32_MAX); };
+    const Gen i64 = [this] { return Int<int64_t>(INT64_MIN, INT64_MAX); };
+    const Gen u64 = [this] { return Int<uint64_t>(0, UINT64_MAX); };
+    const Gen boolean = [this] { return std::string(Pick(2) ? "true" : "false"); };
+    const Gen decimal = [this] { return Decimal(); };
+    const Gen text = [this] { return Text(); };
+    const Gen kind = [this] {
+      static const char* const kKinds[] = {"\"ZERO\"", "\"ONE\"", "\"TWO\"", "0", "1", "2"};
+      return std::string(kKinds[Pick(6)]);
+    };
+    const Gen inner = [this] { return Object(inner_); };
+    inner_ = {{"num", i32}, {"text", text}, {"vals", Array(i64)}};
+    outer_ = {{"a", i32}, {"b", i64}, {"c", [this] { return Int<uint64_t>(0, UINT32_MAX); }}, {"e", u64},
+              {"g", i32}, {"h", u64}, {"flag", boolean}, {"ratio", decimal}, {"score", decimal},
+              {"name", text}, {"blob", [this] { return Blob(); }}, {"kind", kind},
+              {"child", inner}, {"nums", Array(i32)}, {"tags", Array(text)},
+              {"items", Array(inner)}, {"counts", Map([this] { return Int<int64_t>(-1000, 1000); })},
+              {"subs", Map(inner)}, {"weights", Array(decimal)}, {"bits", Array(boolean)},
+              {"kinds", Array(kind)}};
   }
+  Generator(const Generator&) = delete;
+  Generator& operator=(const Generator&) = delete;
+
+  std::string Outer() { return Object(outer_); }
 
  private:
-  template <typename F>
-  void Maybe(std::vector<std::string>* members, const char* name, F value) {
-    const int roll = Pick(10);
-    if (roll < 5) return;
-    members->push_back("\"" + std::string(name) + "\":" + (roll == 5 ? "null" : value()));
-  }
-  std::string Object(std::vector<std::string>* members) {
-    std::shuffle(members->begin(), members->end(), rng_);
-    std::string out = "{";
-    for (size_t i = 0; i < members->size(); ++i) out += (i ? "," : "") + (*members)[i];
-    return out + "}";
-  }
-  std::string Inner() {
+  std::string Object(const Fields& fields) {
     std::vector<std::string> members;
-    Maybe(&members, "num", [&] { return Int(INT32_MIN, INT32_MAX); });
-    Maybe(&members, "text", [&] { return Text(); });
-    Maybe(&members, "vals", [&] { return Array([&] { return Int(INT64_MIN, INT64_MAX); }); });
-    return Object(&members);
-  }
-  template <typename F>
-  std::string Array(F element) {
-    std::string out = "[";
-    const int n = Pick(5);
-    for (int i = 0; i < n; ++i) out += (i ? "," : "") + element();
-    return out + "]";
-  }
-  template <typename F>
-  std::string Map(F value) {
-    std::string out = "{";
-    const int n = Pick(4);
-    for (int i = 0; i < n; ++i) {
-      out += (i ? ",\"k" : "\"k") + std::to_string(i * 7 + Pick(7)) + "\":" + value();
+    for (const auto& [name, value] : fields) {
+      const int roll = Pick(10);
+      if (roll >= 5) members.push_back("\"" + std::string(name) + "\":" + (roll == 5 ? "null" : value()));
     }
-    return out + "}";
+    std::shuffle(members.begin(), members.end(), rng_);
+    return Join(members, "{}");
   }
-  std::string Int(int64_t lo, int64_t hi) {
-    // Often at or next to the limits, where the integer kinds part.
-    int64_t v;
-    if (Pick(4) == 0) {
-      v = Pick(2) ? lo + Pick(3) : hi - Pick(3);
-    } else {
-      v = std::uniform_int_distribution<int64_t>(lo, hi)(rng_);
-    }
-    return std::to_string(Pick(3) == 0 ? v % 1000 : v);
+  Gen Array(Gen element) {
+    return [this, element] {
+      std::vector<std::string> items(Pick(5));
+      for (std::string& item : items) item = element();
+      return Join(items, "[]");
+    };
   }
-  std::string Uint(uint64_t hi) {
-    const uint64_t v = Pick(4) == 0 ? hi - Pick(3) : std::uniform_int_distribution<uint64_t>(0, hi)(rng_);
+  Gen Map(Gen value) {
+    return [this, value] {
+      std::vector<std::string> items(Pick(4));
+      for (size_t i = 0; i < items.size(); ++i) {
+        items[i] = "\"k" + std::to_string(i * 7 + Pick(7)) + "\":" + value();
+      }
+      return Join(items, "{}");
+    };
+  }
+  static std::string Join(const std::vector<std::string>& items, const char* brackets) {
+    std::string out(1, brackets[0]);
+    for (size_t i = 0; i < items.size(); ++i) out += (i ? "," : "") + items[i];
+    return out + brackets[1];
+  }
+  // Integers often at or next to the limits, where the integer kinds part.
+  template <typename T>
+  std::string Int(T lo, T hi) {
+    const T v = Pick(4) == 0 ? (Pick(2) ? lo + Pick(3) : hi - Pick(3))
+                             : std::uniform_int_distribution<T>(lo, hi)(rng_);
     return std::to_string(Pick(3) == 0 ? v % 1000 : v);
   }
   // Decimals both parsers round the same way (short significands).
@@ -149,45 +121,33 @@ class Generator {
     static const char* const kPieces[] = {"a", "Z", "0", " ", "\\\"", "\\\\", "\\n", "\\t", "\\u00e9",
                                           "\\u4e2d", "\xe4\xb8\xad", "/", "\\/", "key"};
     std::string out = "\"";
-    const int n = Pick(8);
-    for (int i = 0; i < n; ++i) out += kPieces[Pick(sizeof(kPieces) / sizeof(kPieces[0]))];
+    for (int n = Pick(8); n > 0; --n) out += kPieces[Pick(sizeof(kPieces) / sizeof(kPieces[0]))];
     return out + "\"";
   }
   std::string Blob() {
-    std::string raw;
-    const int n = Pick(10);
-    for (int i = 0; i < n; ++i) raw.push_back(static_cast<char>(Pick(256)));
-    std::string encoded;
+    std::string raw(Pick(10), '\0'), encoded;
+    for (char& c : raw) c = static_cast<char>(Pick(256));
     base::Base64Encode(raw, &encoded);
     return "\"" + encoded + "\"";
-  }
-  std::string Kind() {
-    static const char* const kKinds[] = {"\"ZERO\"", "\"ONE\"", "\"TWO\"", "0", "1", "2"};
-    return kKinds[Pick(6)];
   }
   int Pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng_); }
 
   std::mt19937_64 rng_;
+  Fields inner_, outer_;
 };
 
-class JsonToPbDiffTest : public ::testing::Test {
- protected:
-  JsonToPbDiffTest() : schema_(kSchema) { b64_.base64_to_bytes = true; }
-
-  testsupport::ProtoText schema_;
-  Json2PbOptions b64_;
-};
-
-TEST_F(JsonToPbDiffTest, AgreesWithProtobufParserOnGeneratedMessages) {
+TEST(JsonToPbDiffTest, AgreesWithProtobufParserOnGeneratedMessages) {
+  testsupport::ProtoText schema(kSchema);
+  Json2PbOptions b64;
+  b64.base64_to_bytes = true;
   Generator gen(20240601);
   for (int n = 0; n < 10000; ++n) {
     const std::string json = gen.Outer();
-    auto ours = schema_.New("d.outer");
-    auto theirs = schema_.New("d.outer");
+    auto ours = schema.New("d.outer");
+    auto theirs = schema.New("d.outer");
     std::string error;
-    const bool ok = JsonToProtoMessage(json, ours.get(), b64_, &error);
-    const bool their_ok = JsonStringToMessage(json, theirs.get()).ok();
-    ASSERT_EQ(their_ok, ok) << json << "\n" << error;
+    const bool ok = JsonToProtoMessage(json, ours.get(), b64, &error);
+    ASSERT_EQ(JsonStringToMessage(json, theirs.get()).ok(), ok) << json << "\n" << error;
     ASSERT_TRUE(ok) << json << "\n" << error;
     ASSERT_EQ("", error) << json;
     ASSERT_TRUE(MessageDifferencer::Equals(*theirs, *ours))
@@ -200,13 +160,13 @@ TEST_F(JsonToPbDiffTest, AgreesWithProtobufParserOnGeneratedMessages) {
 // "infinity" in any case, narrows large doubles to infinity, refuses null
 // array elements and unpadded base64, keeps every entry of a map object with
 // repeated keys, and stores bytes as they stand unless asked to decode base64.
-TEST_F(JsonToPbDiffTest, IntendedDifferences) {
-  struct Case {
-    const char* json;
-    bool ours_ok;
-    const char* ours;    // our message, in short debug form
-    bool theirs_ok;
-    const char* theirs;  // theirs when it succeeds
+TEST(JsonToPbDiffTest, IntendedDifferences) {
+  testsupport::ProtoText schema(kSchema);
+  Json2PbOptions b64;
+  b64.base64_to_bytes = true;
+  // Messages in short debug form; theirs is compared only when it succeeds.
+  const struct {
+    const char* json; bool ours_ok; const char* ours; bool theirs_ok; const char* theirs;
   } cases[] = {
       {"{\"a\":\"5\"}", true, "", true, "a: 5"},  // string for an integer
       {"{\"a\":1.0}", true, "", true, "a: 1"},      // integral double for an integer
@@ -224,10 +184,10 @@ TEST_F(JsonToPbDiffTest, IntendedDifferences) {
       {"{\"counts\":{\"k\":1,\"k\":2}}", true,  // every entry kept, in text order
        "counts { key: \"k\" value: 1 } counts { key: \"k\" value: 2 }", false, ""},
   };
-  for (const Case& c : cases) {
-    auto ours = schema_.New("d.outer");
-    auto theirs = schema_.New("d.outer");
-    EXPECT_EQ(c.ours_ok, JsonToProtoMessage(c.json, ours.get(), b64_, nullptr)) << c.json;
+  for (const auto& c : cases) {
+    auto ours = schema.New("d.outer");
+    auto theirs = schema.New("d.outer");
+    EXPECT_EQ(c.ours_ok, JsonToProtoMessage(c.json, ours.get(), b64, nullptr)) << c.json;
     EXPECT_EQ(c.ours, ours->ShortDebugString()) << c.json;
     EXPECT_EQ(c.theirs_ok, JsonStringToMessage(c.json, theirs.get()).ok()) << c.json;
     if (c.theirs_ok) {
@@ -235,7 +195,7 @@ TEST_F(JsonToPbDiffTest, IntendedDifferences) {
     }
   }
   // Bytes are stored as they stand by default.
-  auto ours = schema_.New("d.outer");
+  auto ours = schema.New("d.outer");
   ASSERT_TRUE(JsonToProtoMessage("{\"blob\":\"YWJj\"}", ours.get()));
   EXPECT_EQ("blob: \"YWJj\"", ours->ShortDebugString());
 }
