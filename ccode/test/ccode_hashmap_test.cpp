@@ -9,6 +9,7 @@
 #include <string>
 #include <type_traits>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "support/support.h"
@@ -16,6 +17,8 @@
 namespace {
 
 using StrMap = ccode::hashmap<std::string, int>;
+using Got = std::pair<int, int>;
+using Printed = std::pair<int, std::string>;
 
 // The end iterator points at its table and the nodes belong to one block
 // list: copies would dangle or free twice.
@@ -23,14 +26,22 @@ static_assert(!std::is_copy_constructible_v<StrMap> && !std::is_copy_assignable_
 static_assert(!std::is_copy_constructible_v<StrMap::hash_type>);
 static_assert(!std::is_copy_constructible_v<ccode::ccode_sample_alloc<ccode::ccode_alloc<int>, 256>>);
 
-// Runs fn with standard output captured and answers what it printed.
-template <class Fn>
-std::string Stdout(Fn fn) {
+// get's code and the value it copied out (-7 when it copied none).
+template <class Map>
+Got Get(const Map& m, const std::string& key) {
+  int v = -7;
+  const int r = m.get(key, &v);
+  return {r, v};
+}
+
+// create's code and what it printed on standard output.
+template <class Map>
+Printed Create(Map& m, size_t bitems) {
   std::fflush(stdout);
   testsupport::CaptureFd capture(1);
-  fn();
+  const int r = m.create(bitems);
   std::fflush(stdout);
-  return capture.Stop();
+  return {r, capture.Stop()};
 }
 
 bool g_refuse = false;
@@ -38,55 +49,55 @@ bool g_refuse = false;
 // The plain allocator, refusing every request while g_refuse is set.
 template <class T>
 struct RefusingAlloc : ccode::ccode_alloc<T> {
-  template <class U>
-  struct rebind {
-    typedef RefusingAlloc<U> other;
-  };
+  template <class U> struct rebind { typedef RefusingAlloc<U> other; };
   T* allocate(size_t n, const void* hint = nullptr) {
     return g_refuse ? nullptr : ccode::ccode_alloc<T>::allocate(n, hint);
   }
 };
+using RefusingMap = ccode::hashmap<std::string, int, ccode::xhash<std::string>, std::equal_to<std::string>,
+                                   ccode::ccode_sample_alloc<RefusingAlloc<std::string>, 256>>;
 
 // Copies of a value made with `fail` set run out of memory.
 struct ThrowingCopy {
   explicit ThrowingCopy(bool f) : fail(f) {}
-  ThrowingCopy(const ThrowingCopy& other) : fail(other.fail) {
-    if (fail) throw std::bad_alloc();
-  }
+  ThrowingCopy(const ThrowingCopy& other) : fail(other.fail) { if (fail) throw std::bad_alloc(); }
   ThrowingCopy& operator=(const ThrowingCopy&) = default;
   bool fail;
 };
 
-using RefusingMap = ccode::hashmap<std::string, int, ccode::xhash<std::string>, std::equal_to<std::string>,
-                                   ccode::ccode_sample_alloc<RefusingAlloc<std::string>, 256>>;
-
-TEST(HashmapTest, HashFunction) {
+TEST(HashmapTest, ReturnCodesAndKeysWithEmbeddedNul) {
   EXPECT_EQ(ccode::__ccode_hash_string(nullptr), 0u);
   EXPECT_EQ(ccode::__ccode_hash_string("ab"), 97u * 5 + 98);
-  // Bytes of 0x80 and above count as negative.
-  EXPECT_EQ(ccode::__ccode_hash_string("\xff"), static_cast<size_t>(-1));
+  EXPECT_EQ(ccode::__ccode_hash_string("\xff"), static_cast<size_t>(-1));  // bytes above 0x7F count as negative
   EXPECT_EQ(ccode::xhash<unsigned int>()(77u), 77u);
-}
-
-TEST(HashmapTest, ReturnCodes) {
   StrMap m;
-  int v = 0;
   EXPECT_EQ(m.set("a", 1, 0), -1);  // not created
-  EXPECT_EQ(m.get("a", &v), 0x10000);
+  EXPECT_EQ(Get(m, "a"), Got(0x10000, -7));
   EXPECT_EQ(m.find("a"), nullptr);
   ASSERT_EQ(m.create(7), 0);
   EXPECT_EQ(m.set("a", 1, 0), 0x10002);
-  EXPECT_EQ(m.set("a", 2, 0), 0xFFFF);
-  EXPECT_EQ(m.get("a", &v), 0xFFFF);
-  EXPECT_EQ(v, 1);
+  EXPECT_EQ(m.set("a", 2, 0), 0xFFFF);  // flag 0 keeps the first value
+  EXPECT_EQ(Get(m, "a"), Got(0xFFFF, 1));
   EXPECT_EQ(m.set("a", 3, 1), 0x10001);
-  EXPECT_EQ(m.get("a", &v), 0xFFFF);
-  EXPECT_EQ(v, 3);
-  v = 99;
+  EXPECT_EQ(Get(m, "a"), Got(0xFFFF, 3));
   EXPECT_EQ(m.get("a", nullptr), 0xFFFF);
-  EXPECT_EQ(m.get("b", &v), 0x10000);
-  EXPECT_EQ(v, 99);
+  EXPECT_EQ(Get(m, "b"), Got(0x10000, -7));
   EXPECT_EQ(m.size(), 1u);
+  EXPECT_EQ(m.destroy(), 0);
+  EXPECT_EQ(m.destroy(), 0);
+  EXPECT_EQ(m.set("a", 1, 0), -1);
+  EXPECT_EQ(Get(m, "a"), Got(0x10000, -7));
+  EXPECT_EQ(m.size(), 0u);
+
+  // The hash stops at a NUL, so keys differing after one share a chain.
+  ASSERT_EQ(m.create(101), 0);
+  const std::string k1("a\0b", 3), k2("a\0c", 3);
+  EXPECT_EQ(ccode::xhash<std::string>()(k1), ccode::xhash<std::string>()(k2));
+  EXPECT_EQ(m.set(k1, 1, 0), 0x10002);
+  EXPECT_EQ(m.set(k2, 2, 0), 0x10002);
+  EXPECT_EQ(m.set("a", 3, 0), 0x10002);
+  EXPECT_EQ(m.size(), 3u);
+  EXPECT_EQ(Get(m, k2), Got(0xFFFF, 2));
 
   ccode::hashmap<std::string, std::string> words;
   ASSERT_EQ(words.create(3), 0);
@@ -94,27 +105,31 @@ TEST(HashmapTest, ReturnCodes) {
   std::string out = "old";
   EXPECT_EQ(words.get("k", &out), 0xFFFF);
   EXPECT_EQ(out, std::string(100, 'x'));
-
-  EXPECT_EQ(m.destroy(), 0);
-  EXPECT_EQ(m.destroy(), 0);
-  EXPECT_EQ(m.set("a", 1, 0), -1);
-  EXPECT_EQ(m.get("a", &v), 0x10000);
-  EXPECT_EQ(m.size(), 0u);
 }
 
-TEST(HashmapTest, ChainOrderAndNodeReuse) {
+// What fn threw (a copy takes the text over).
+template <class Fn>
+ccode::NullPointerException Thrown(Fn fn) {
+  try {
+    fn();
+  } catch (const ccode::NullPointerException& e) {
+    return e;
+  }
+  ADD_FAILURE() << "no exception";
+  return {};
+}
+
+TEST(HashmapTest, IterationOrderNodeReuseAndNullIterators) {
   StrMap m;
   ASSERT_EQ(m.create(1), 0);
-  m.set("A", 1, 0);
-  m.set("B", 2, 0);
-  m.set("C", 3, 0);
+  for (const char* k : {"A", "B", "C"}) m.set(k, 1, 0);
   std::string order;
   for (auto it = m.begin(); it != m.end(); ++it) order += (*it).first;
   EXPECT_EQ(order, "CBA");
   const void* slot_a = m.find("A");
   EXPECT_EQ(m.clear(), 0);
   EXPECT_EQ(m.size(), 0u);
-  EXPECT_TRUE(!(m.begin() != m.end()));
+  EXPECT_FALSE(m.begin() != m.end());
   EXPECT_EQ(m.set("D", 4, 0), 0x10002);
   EXPECT_EQ(static_cast<const void*>(m.find("D")), slot_a);
 
@@ -125,52 +140,39 @@ TEST(HashmapTest, ChainOrderAndNodeReuse) {
   std::vector<unsigned> keys;
   for (auto it = u.begin(); it != u.end(); ++it) keys.push_back(it->first);
   EXPECT_EQ(keys, (std::vector<unsigned>{4, 0, 5, 1, 2, 3}));
+
+  StrMap::iterator null;
+  const ccode::NullPointerException inc = Thrown([&] { ++null; });
+  EXPECT_STREQ(inc.what(), "can not increase a null interator.");
+  EXPECT_STREQ(inc.arg()._file, "utils/ccode_hashtable.h");
+  EXPECT_EQ(inc.arg()._line, 131);
+  EXPECT_NE(std::string(inc.arg()._function).find("operator++"), std::string::npos);
+  const ccode::NullPointerException deref = Thrown([&] { (void)*null; });
+  EXPECT_STREQ(deref.what(), "can not dereference a null interator.");
+  EXPECT_EQ(deref.arg()._line, 108);
+  EXPECT_EQ(deref.level(), ccode::EXCEPTION_LEVEL_DEBUG);
 }
 
-TEST(HashmapTest, KeysWithEmbeddedNul) {
-  StrMap m;
-  ASSERT_EQ(m.create(101), 0);
-  const std::string k1("a\0b", 3), k2("a\0c", 3);
-  EXPECT_EQ(ccode::xhash<std::string>()(k1), ccode::xhash<std::string>()(k2));
-  EXPECT_EQ(m.set(k1, 1, 0), 0x10002);
-  EXPECT_EQ(m.set(k2, 2, 0), 0x10002);
-  EXPECT_EQ(m.set("a", 3, 0), 0x10002);
-  EXPECT_EQ(m.size(), 3u);
-  int v = 0;
-  EXPECT_EQ(m.get(k2, &v), 0xFFFF);
-  EXPECT_EQ(v, 2);
-}
-
-TEST(HashmapTest, CreateChecksPrintTheirLines) {
-  StrMap m;
-  ASSERT_EQ(m.create(5), 0);
-  m.set("kept", 1, 0);
-  int r = 0;
-  EXPECT_EQ(Stdout([&] { r = m.create(0); }), "[error][utils/ccode_hashtable.h:404]bitems == 0\n");
-  EXPECT_EQ(r, -1);
-  EXPECT_EQ(Stdout([&] { r = m.create(0x1FFFFFFFFFFFFFFFUL); }),
-            "[error][utils/ccode_hashtable.h:399]too large bitems, overflower\n");
-  EXPECT_EQ(r, -1);
-  EXPECT_EQ(m.size(), 1u);  // refused counts leave the content
-  EXPECT_EQ(m.get("kept", nullptr), 0xFFFF);
-  // Passes the size check; the bucket array cannot be had.
-  EXPECT_EQ(Stdout([&] { r = m.create(0x1FFFFFFFFFFFFFFEUL); }),
-            "[error][utils/ccode_hashtable.h:413]recreate error when create hash bitems[2305843009213693950]\n");
-  EXPECT_EQ(r, -1);
-  EXPECT_EQ(m.size(), 0u);
-  EXPECT_EQ(Stdout([&] { r = m.create(3); }), "");
-  EXPECT_EQ(r, 0);
-}
-
-TEST(HashmapTest, AllocationFailures) {
+// Refused counts print a line and leave the content; a failed bucket array
+// or node allocation answers -1.
+TEST(HashmapTest, CreateChecksAndAllocationFailures) {
+  const std::string at = "[error][utils/ccode_hashtable.h:";
   RefusingMap m;
   g_refuse = true;
-  int r = 0;
-  EXPECT_EQ(Stdout([&] { r = m.create(10); }),
-            "[error][utils/ccode_hashtable.h:413]recreate error when create hash bitems[10]\n");
-  EXPECT_EQ(r, -1);
+  EXPECT_EQ(Create(m, 10), Printed(-1, at + "413]recreate error when create hash bitems[10]\n"));
   g_refuse = false;
-  ASSERT_EQ(m.create(10), 0);
+  ASSERT_EQ(m.create(5), 0);
+  m.set("kept", 1, 0);
+  EXPECT_EQ(Create(m, 0), Printed(-1, at + "404]bitems == 0\n"));
+  EXPECT_EQ(Create(m, 0x1FFFFFFFFFFFFFFFUL), Printed(-1, at + "399]too large bitems, overflower\n"));
+  EXPECT_EQ(m.size(), 1u);
+  EXPECT_EQ(Get(m, "kept"), Got(0xFFFF, 1));
+  // Passes the size check; the bucket array cannot be had.
+  EXPECT_EQ(Create(m, 0x1FFFFFFFFFFFFFFEUL),
+            Printed(-1, at + "413]recreate error when create hash bitems[2305843009213693950]\n"));
+  EXPECT_EQ(m.size(), 0u);
+  EXPECT_EQ(Create(m, 10), Printed(0, ""));
+
   for (int i = 0; i < 256; ++i) ASSERT_EQ(m.set(std::to_string(i), i, 0), 0x10002);
   g_refuse = true;  // the first block is used up
   EXPECT_EQ(m.set("one more", 1, 0), -1);
@@ -193,74 +195,35 @@ TEST(HashmapTest, AllocationFailures) {
   EXPECT_EQ(first - third, static_cast<ptrdiff_t>(sizeof(ccode::ccode_hashtable_node_t<decltype(t)::value_type>)));
 }
 
-TEST(HashmapTest, NullIteratorThrows) {
-  StrMap::iterator it;
-  try {
-    ++it;
-    FAIL() << "no exception";
-  } catch (const ccode::NullPointerException& e) {
-    EXPECT_STREQ(e.what(), "can not increase a null interator.");
-    EXPECT_STREQ(e.arg()._file, "utils/ccode_hashtable.h");
-    EXPECT_EQ(e.arg()._line, 131);
-    EXPECT_NE(std::string(e.arg()._function).find("operator++"), std::string::npos);
-  }
-  try {
-    (void)*it;
-    FAIL() << "no exception";
-  } catch (const ccode::NullPointerException& e) {
-    EXPECT_STREQ(e.what(), "can not dereference a null interator.");
-    EXPECT_EQ(e.arg()._line, 108);
-    EXPECT_EQ(e.level(), ccode::EXCEPTION_LEVEL_DEBUG);
-  }
-}
-
 // A million random operations against std::unordered_map.
 TEST(HashmapTest, RandomizedAgainstUnorderedMap) {
   StrMap m;
   ASSERT_EQ(m.create(1009), 0);
   std::unordered_map<std::string, int> model;
   std::mt19937 rng(2024);
-  std::vector<std::string> keys;
-  for (int i = 0; i < 5000; ++i) {
-    std::string k;
-    const int len = static_cast<int>(rng() % 12);
-    for (int j = 0; j < len; ++j) k.push_back(static_cast<char>(rng() % 256));
-    keys.push_back(k);
+  std::vector<std::string> keys(5000);
+  for (std::string& k : keys) {
+    for (size_t len = rng() % 12; len > 0; --len) k.push_back(static_cast<char>(rng() % 256));
   }
   for (int step = 0; step < 1000000; ++step) {
     const std::string& k = keys[rng() % keys.size()];
     const unsigned op = rng() % 1000;
+    const auto it = model.find(k);
     if (op < 450) {
-      const int v = static_cast<int>(rng());
-      const int flag = static_cast<int>(rng() % 2);
-      auto it = model.find(k);
-      const int want = it == model.end() ? 0x10002 : (flag ? 0x10001 : 0xFFFF);
-      if (it == model.end()) {
-        model.emplace(k, v);
-      } else if (flag) {
-        it->second = v;
-      }
-      ASSERT_EQ(m.set(k, v, flag), want);
+      const int v = static_cast<int>(rng()), flag = static_cast<int>(rng() % 2);
+      ASSERT_EQ(m.set(k, v, flag), it == model.end() ? 0x10002 : (flag ? 0x10001 : 0xFFFF));
+      if (it == model.end() || flag) model[k] = v;
     } else if (op < 999) {
-      int v = 0;
-      auto it = model.find(k);
-      ASSERT_EQ(m.get(k, &v), it == model.end() ? 0x10000 : 0xFFFF);
-      if (it != model.end()) {
-        ASSERT_EQ(v, it->second);
-      }
+      ASSERT_EQ(Get(m, k), it == model.end() ? Got(0x10000, -7) : Got(0xFFFF, it->second));
     } else {
       ASSERT_EQ(m.clear(), 0);
       model.clear();
     }
     ASSERT_EQ(m.size(), model.size());
   }
-  size_t seen = 0;
-  for (auto it = m.begin(); it != m.end(); ++it, ++seen) {
-    auto found = model.find(it->first);
-    ASSERT_NE(found, model.end());
-    ASSERT_EQ(found->second, it->second);
-  }
-  EXPECT_EQ(seen, model.size());
+  std::unordered_map<std::string, int> seen;
+  for (auto it = m.begin(); it != m.end(); ++it) ASSERT_TRUE(seen.emplace(it->first, it->second).second) << "twice";
+  EXPECT_EQ(seen, model);
 }
 
 }  // namespace
