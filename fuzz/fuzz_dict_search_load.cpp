@@ -30,10 +30,7 @@ void Setup() {
 }
 
 void Write(const char* name, const uint8_t* p, size_t n) {
-  FILE* f = std::fopen((Dir() + "/" + name).c_str(), "wb");
-  if (f == nullptr) std::abort();
-  if (n > 0 && std::fwrite(p, 1, n, f) != n) std::abort();
-  std::fclose(f);
+  if (!testsupport::WriteBytes(Dir() + "/" + name, p, n)) std::abort();
 }
 
 void Agree(Sdict_search* mem, Sdict_search* map, Sdict_search_hd* hd, u_int s1, u_int s2) {

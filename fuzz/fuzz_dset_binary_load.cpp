@@ -40,12 +40,6 @@ const google::protobuf::Message& Prototype() {
 // A private folder for the two files, made once per process.
 const std::string& Folder() { return testsupport::ProcessScratchDir(); }
 
-bool WriteAll(const std::string& path, const uint8_t* data, size_t size) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (f == nullptr) return false;
-  bool ok = size == 0 || std::fwrite(data, 1, size, f) == size;
-  return std::fclose(f) == 0 && ok;
-}
 
 }  // namespace
 
@@ -58,8 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   size -= 4;
   size_t pbd_size = split % (size + 1);
   const std::string& dir = Folder();
-  if (!WriteAll(dir + "/f.pbd", data, pbd_size) ||
-      !WriteAll(dir + "/f.ht", data + pbd_size, size - pbd_size)) {
+  if (!testsupport::WriteBytes(dir + "/f.pbd", data, pbd_size) ||
+      !testsupport::WriteBytes(dir + "/f.ht", data + pbd_size, size - pbd_size)) {
     return 0;
   }
   PbDict dict(&prototype, nullptr);

@@ -56,10 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const google::protobuf::Message& prototype = Prototype();
   if (size < 1) return 0;
   const uint8_t options = data[0];
-  FILE* f = std::fopen(TextPath().c_str(), "wb");
-  if (f == nullptr) return 0;
-  bool written = size == 1 || std::fwrite(data + 1, 1, size - 1, f) == size - 1;
-  if (std::fclose(f) != 0 || !written) return 0;
+  if (!testsupport::WriteBytes(TextPath(), data + 1, size - 1)) return 0;
 
   kavo::pbdict::dset_parameter_t param;
   param.tolower = options & 1;

@@ -50,10 +50,7 @@ struct Setup {
 };
 
 void WriteInput(const std::string& path, const uint8_t* data, size_t size) {
-  FILE* fp = fopen(path.c_str(), "wb");
-  if (fp == nullptr) abort();
-  if (size > 0 && fwrite(data, 1, size, fp) != size) abort();
-  fclose(fp);
+  if (!testsupport::WriteBytes(path, data, size)) abort();
 }
 
 void QueryAll(const Ul_confdata* conf) {

@@ -7,6 +7,7 @@
 #include <ftw.h>
 #include <stdlib.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -28,6 +29,14 @@ inline const std::string& ProcessScratchDir() {
   };
   static Folder folder;
   return folder.path;
+}
+
+// Writes the bytes as the whole content of the file; false when that failed.
+inline bool WriteBytes(const std::string& path, const uint8_t* data, size_t size) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (f == nullptr) return false;
+  const bool written = size == 0 || std::fwrite(data, 1, size, f) == size;
+  return std::fclose(f) == 0 && written;
 }
 
 }  // namespace testsupport
