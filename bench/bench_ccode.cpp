@@ -11,8 +11,8 @@
 #include <unordered_set>
 #include <vector>
 
-#include "ccode_hashmap.h"
-#include "ccode_xcompool.h"
+#include "utils/ccode_hashmap.h"
+#include "utils/ccode_xcompool.h"
 
 namespace {
 

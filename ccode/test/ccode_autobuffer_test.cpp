@@ -1,4 +1,4 @@
-#include "ccode_autobuffer.h"
+#include "utils/ccode_autobuffer.h"
 
 #include <gtest/gtest.h>
 

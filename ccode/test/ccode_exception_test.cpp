@@ -1,4 +1,4 @@
-#include "ccode_exception.h"
+#include "utils/ccode_exception.h"
 
 #include <gtest/gtest.h>
 

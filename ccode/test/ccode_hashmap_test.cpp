@@ -1,4 +1,4 @@
-#include "ccode_hashmap.h"
+#include "utils/ccode_hashmap.h"
 
 #include <gtest/gtest.h>
 

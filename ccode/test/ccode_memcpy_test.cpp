@@ -1,4 +1,4 @@
-#include "ccode_memcpy.h"
+#include "utils/ccode_memcpy.h"
 
 #include <gtest/gtest.h>
 

@@ -10,8 +10,8 @@
 #include <type_traits>
 #include <vector>
 
-#include "ccode_xcompool.h"
-#include "ccode_xmempool.h"
+#include "utils/ccode_xcompool.h"
+#include "utils/ccode_xmempool.h"
 
 namespace {
 

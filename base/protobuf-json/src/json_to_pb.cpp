@@ -1,6 +1,6 @@
 // JSON text to protobuf message: the entry points, the object walk and the
 // conversion of one value into one field.
-#include "json_to_pb.h"
+#include "json_to_pb_internal.h"
 
 #include <strings.h>
 

@@ -1,4 +1,4 @@
-#include "json_to_pb.h"
+#include "json_to_pb_internal.h"
 
 #include <string>
 #include <vector>

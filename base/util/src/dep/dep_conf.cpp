@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "../ul_conf_internal.h"
+#include "ul_conf_internal.h"
 #include "ul_conf.h"
 #include "ul_error.h"
 #include "ul_log.h"

@@ -9,7 +9,7 @@
 #include <google/protobuf/message.h>
 #include <rapidjson/document.h>
 
-#include "json_to_pb.h"
+#include "json_to_pb_internal.h"
 
 namespace protobuf_json {
 

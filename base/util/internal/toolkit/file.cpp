@@ -1,0 +1,106 @@
+#include "toolkit/file.h"
+
+#include <errno.h>
+#include <unistd.h>
+
+namespace toolkit {
+
+UniqueFd& UniqueFd::operator=(UniqueFd&& o) noexcept {
+  if (this != &o) {
+    Close();
+    fd_ = o.release();
+  }
+  return *this;
+}
+
+bool UniqueFd::Close(int (*close_fn)(int)) {
+  if (fd_ < 0) return true;
+  const int fd = release();
+  return (close_fn != nullptr ? close_fn(fd) : ::close(fd)) == 0;
+}
+
+UniqueFile& UniqueFile::operator=(UniqueFile&& o) noexcept {
+  if (this != &o) {
+    Close();
+    fp_ = o.release();
+  }
+  return *this;
+}
+
+bool UniqueFile::Close() {
+  if (fp_ == nullptr) return true;
+  return ::fclose(release()) == 0;
+}
+
+bool WriteAll(int fd, const void* buf, size_t n, WriteFn write_fn, size_t piece) {
+  if (write_fn == nullptr) write_fn = ::write;
+  if (piece == 0) piece = n;
+  const char* p = static_cast<const char*>(buf);
+  while (n > 0) {
+    const ssize_t w = write_fn(fd, p, n < piece ? n : piece);
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (w == 0) {
+      errno = EIO;
+      return false;
+    }
+    p += w;
+    n -= static_cast<size_t>(w);
+  }
+  return true;
+}
+
+ssize_t ReadFull(int fd, void* buf, size_t n, ReadFn read_fn, size_t piece) {
+  if (read_fn == nullptr) read_fn = ::read;
+  if (piece == 0) piece = n;
+  char* p = static_cast<char*>(buf);
+  size_t done = 0;
+  while (done < n) {
+    const size_t want = n - done < piece ? n - done : piece;
+    const ssize_t r = read_fn(fd, p + done, want);
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      return -1;
+    }
+    if (r == 0) break;
+    done += static_cast<size_t>(r);
+  }
+  return static_cast<ssize_t>(done);
+}
+
+bool ReadExact(int fd, void* buf, size_t n, ReadFn read_fn, size_t piece) {
+  const ssize_t r = ReadFull(fd, buf, n, read_fn, piece);
+  if (r < 0) return false;
+  if (static_cast<size_t>(r) != n) {
+    errno = 0;
+    return false;
+  }
+  return true;
+}
+
+bool PreadExact(int fd, void* buf, size_t n, off_t off) {
+  char* p = static_cast<char*>(buf);
+  while (n > 0) {
+    const ssize_t r = ::pread(fd, p, n, off);
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (r == 0) {
+      errno = 0;
+      return false;
+    }
+    p += r;
+    off += r;
+    n -= static_cast<size_t>(r);
+  }
+  return true;
+}
+
+bool StreamWrite(FILE* fp, const void* data, size_t n) {
+  return n == 0 || fwrite_unlocked(data, 1, n, fp) == n;
+}
+
+}  // namespace toolkit

@@ -1,0 +1,103 @@
+// Owners of open files and whole transfers: the one place where the
+// libraries close descriptors and streams, and loop over short reads and
+// writes. Nothing here logs; callers report failures in their own words, with
+// errno as the failing call left it.
+#ifndef UL_TOOLKIT_FILE_H_
+#define UL_TOOLKIT_FILE_H_
+
+#include <stdio.h>
+#include <sys/types.h>
+
+#include <cstddef>
+
+namespace toolkit {
+
+// Owns a file descriptor and closes it at scope end. Close() reports the
+// close's result, which matters for a file that was written: a failed close
+// may mean lost data.
+class UniqueFd {
+ public:
+  UniqueFd() = default;
+  explicit UniqueFd(int fd) : fd_(fd) {}
+  ~UniqueFd() { Close(); }
+  UniqueFd(UniqueFd&& o) noexcept : fd_(o.release()) {}
+  UniqueFd& operator=(UniqueFd&& o) noexcept;
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+
+  int get() const { return fd_; }
+  bool ok() const { return fd_ >= 0; }
+  // Gives up ownership without closing.
+  int release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+  // Closes now (through close_fn when given, for callers whose close logs);
+  // true when there was nothing to close or the close succeeded.
+  bool Close(int (*close_fn)(int) = nullptr);
+
+ private:
+  int fd_ = -1;
+};
+
+// Owns a stdio stream and closes it at scope end; Close() reports whether
+// fclose succeeded (the last buffered bytes are written there).
+class UniqueFile {
+ public:
+  UniqueFile() = default;
+  explicit UniqueFile(FILE* fp) : fp_(fp) {}
+  ~UniqueFile() { Close(); }
+  UniqueFile(UniqueFile&& o) noexcept : fp_(o.release()) {}
+  UniqueFile& operator=(UniqueFile&& o) noexcept;
+  UniqueFile(const UniqueFile&) = delete;
+  UniqueFile& operator=(const UniqueFile&) = delete;
+
+  FILE* get() const { return fp_; }
+  bool ok() const { return fp_ != nullptr; }
+  FILE* release() {
+    FILE* fp = fp_;
+    fp_ = nullptr;
+    return fp;
+  }
+  bool Close();
+
+ private:
+  FILE* fp_ = nullptr;
+};
+
+// The system calls a transfer loop uses; callers that must log each failed
+// call (through the logging wrappers) pass their own.
+using WriteFn = ssize_t (*)(int, const void*, size_t);
+using ReadFn = ssize_t (*)(int, void*, size_t);
+
+// Writes all n bytes, resuming after short writes and EINTR, in pieces of at
+// most `piece` bytes. False on an error (errno set) or a write of 0 bytes.
+bool WriteAll(int fd, const void* buf, size_t n, WriteFn write_fn = nullptr,
+              size_t piece = 1 << 20);
+
+// Reads until n bytes or the end of the file, resuming after short reads and
+// EINTR; returns the number of bytes read, or -1 on an error.
+ssize_t ReadFull(int fd, void* buf, size_t n, ReadFn read_fn = nullptr,
+                 size_t piece = 1 << 20);
+
+// Reads exactly n bytes: false when the file ends first (errno 0) or a read
+// fails.
+bool ReadExact(int fd, void* buf, size_t n, ReadFn read_fn = nullptr, size_t piece = 1 << 20);
+
+// Reads exactly n bytes at offset off, without moving the file offset.
+bool PreadExact(int fd, void* buf, size_t n, off_t off);
+
+// Writes n bytes to a stream; true for n == 0.
+bool StreamWrite(FILE* fp, const void* data, size_t n);
+
+// Writes a value's bytes as they lie in memory (the file formats are
+// little-endian, as the machines that read them).
+template <class T>
+bool StreamWriteValue(FILE* fp, const T& v) {
+  return StreamWrite(fp, &v, sizeof(v));
+}
+
+}  // namespace toolkit
+
+#endif  // UL_TOOLKIT_FILE_H_

@@ -1,0 +1,30 @@
+// Building file names into fixed-size buffers. A name that does not fit is
+// refused, never cut: a cut name can name another file.
+#ifndef UL_TOOLKIT_PATH_H_
+#define UL_TOOLKIT_PATH_H_
+
+#include <cstddef>
+#include <initializer_list>
+#include <string_view>
+
+namespace toolkit {
+
+// Writes dir + "/" + name + suffix (the suffix verbatim, e.g. ".pbd") and a
+// NUL into out[size]. Returns false, leaving out empty, when the result and
+// its NUL need more than size bytes.
+bool JoinPath(char* out, size_t size, std::string_view dir, std::string_view name,
+              std::string_view suffix = {});
+
+template <size_t N>
+bool JoinPath(char (&out)[N], std::string_view dir, std::string_view name,
+              std::string_view suffix = {}) {
+  return JoinPath(out, N, dir, name, suffix);
+}
+
+// Concatenates the pieces into out[size] with a NUL; false (out empty) when
+// they do not fit.
+bool Concat(char* out, size_t size, std::initializer_list<std::string_view> pieces);
+
+}  // namespace toolkit
+
+#endif  // UL_TOOLKIT_PATH_H_

@@ -1,0 +1,82 @@
+# Target helpers used by every CMakeLists of the project. The rules live here:
+#   pbdict_warnings(target)   warning flags on our own targets (never on
+#                             dependencies); -Werror unless PBDICT_WERROR=OFF.
+#   pbdict_library(...)       one static library per subsystem.
+#   pbdict_add_tests(...)     one GoogleTest program per *_test.cpp.
+
+function(pbdict_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wno-unused-parameter)
+  if(PBDICT_WERROR)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
+endfunction()
+
+# pbdict_library(NAME
+#   SOURCES dir...           folders whose *.cpp files make the library; each
+#                            must exist and hold at least one source
+#   PUBLIC_HEADERS dir...    public include roots; installed under
+#                            include/pbdict/NAME/, which becomes the installed
+#                            include path, so callers write #include "ul_log.h"
+#   PUBLIC_SUBDIRS dir...    header folders callers name with the folder
+#                            ("utils/ccode_hashmap.h", "base/base64.h"):
+#                            installed as include/pbdict/NAME/<folder>/
+#   PRIVATE_HEADERS dir...   include roots for the library's own sources (and
+#                            its tests), never installed; sources reach their
+#                            internal headers through these, not through "../"
+#   BUILD_HEADERS dir...     include roots other targets of this project see
+#                            but an installed user does not (the toolkit)
+#   LINK lib...)
+function(pbdict_library name)
+  cmake_parse_arguments(A "" "" "SOURCES;PUBLIC_HEADERS;PUBLIC_SUBDIRS;PRIVATE_HEADERS;BUILD_HEADERS;LINK" ${ARGN})
+  set(_src)
+  foreach(_d ${A_SOURCES})
+    if(NOT IS_DIRECTORY ${_d})
+      message(FATAL_ERROR "library ${name}: source folder ${_d} does not exist")
+    endif()
+    file(GLOB _s CONFIGURE_DEPENDS ${_d}/*.cpp ${_d}/*.c)
+    if(NOT _s)
+      message(FATAL_ERROR "library ${name}: source folder ${_d} holds no source")
+    endif()
+    list(APPEND _src ${_s})
+  endforeach()
+  add_library(${name} STATIC ${_src})
+  foreach(_i ${A_PUBLIC_HEADERS} ${A_BUILD_HEADERS})
+    target_include_directories(${name} PUBLIC $<BUILD_INTERFACE:${_i}>)
+  endforeach()
+  foreach(_i ${A_PUBLIC_SUBDIRS})
+    get_filename_component(_parent ${_i} DIRECTORY)
+    target_include_directories(${name} PUBLIC $<BUILD_INTERFACE:${_parent}>)
+  endforeach()
+  target_include_directories(${name} PRIVATE ${A_PRIVATE_HEADERS})
+  target_include_directories(${name} PUBLIC
+    $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/pbdict/${name}>)
+  target_link_libraries(${name} PUBLIC ${A_LINK})
+  set_target_properties(${name} PROPERTIES
+    PBDICT_PUBLIC_HEADERS "${A_PUBLIC_HEADERS}"
+    PBDICT_PUBLIC_SUBDIRS "${A_PUBLIC_SUBDIRS}"
+    PBDICT_PRIVATE_HEADERS "${A_PRIVATE_HEADERS}")
+  set_property(GLOBAL APPEND PROPERTY PBDICT_LIBRARIES ${name})
+  pbdict_warnings(${name})
+endfunction()
+
+# pbdict_add_tests(LIBRARY TESTDIR [extra libs...]): one GoogleTest program per
+# TESTDIR/*_test.cpp, registered with ctest. Tests see the library's private
+# headers too.
+function(pbdict_add_tests library testdir)
+  if(NOT PBDICT_TESTS)
+    return()
+  endif()
+  get_target_property(_private ${library} PBDICT_PRIVATE_HEADERS)
+  file(GLOB _tests CONFIGURE_DEPENDS ${testdir}/*_test.cpp)
+  foreach(_t ${_tests})
+    get_filename_component(_name ${_t} NAME_WE)
+    add_executable(${_name} ${_t})
+    target_link_libraries(${_name} PRIVATE ${library} test_support GTest::gtest GTest::gtest_main ${ARGN})
+    if(_private)
+      target_include_directories(${_name} PRIVATE ${_private})
+    endif()
+    pbdict_warnings(${_name})
+    gtest_discover_tests(${_name} DISCOVERY_TIMEOUT 60
+      WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+  endforeach()
+endfunction()
