@@ -370,9 +370,8 @@ int ul_xconnecto_tv(int sockfd, const struct sockaddr* saptr, socklen_t socklen,
   return restored ? 0 : fail(false);
 }
 
-namespace {
-
-int ConnectWithin(int sockfd, const sockaddr* saptr, socklen_t socklen, int msecs, int isclose) {
+int ulnet::ConnectWithin(int sockfd, const sockaddr* saptr, socklen_t socklen, int msecs,
+                         int isclose) {
   timeval budget;
   timeval* tv = nullptr;
   if (msecs > 0) {
@@ -382,40 +381,35 @@ int ConnectWithin(int sockfd, const sockaddr* saptr, socklen_t socklen, int msec
   return ul_xconnecto_tv(sockfd, saptr, socklen, tv, isclose);
 }
 
-}  // namespace
-
 int ul_connecto_sclose_ms(int sockfd, const struct sockaddr* saptr, socklen_t socklen, int msecs) {
-  return ConnectWithin(sockfd, saptr, socklen, msecs, 1);
+  return ulnet::ConnectWithin(sockfd, saptr, socklen, msecs, 1);
 }
 
 int ul_connecto_ms_ex(int sockfd, const struct sockaddr* saptr, socklen_t socklen, int msecs) {
-  return ConnectWithin(sockfd, saptr, socklen, msecs, 0);
+  return ulnet::ConnectWithin(sockfd, saptr, socklen, msecs, 0);
 }
 
-bool ulnet::ResolveIPv4(const char* host, in_addr* out) {
-  if (inet_pton(AF_INET, host, out) == 1) return true;
+bool ulnet::HostAddress(const char* host, int port, sockaddr_in* out) {
+  if (host == nullptr) return false;
+  memset(out, 0, sizeof(*out));
+  out->sin_family = AF_INET;
+  out->sin_port = htons(static_cast<uint16_t>(port));
+  if (inet_pton(AF_INET, host, &out->sin_addr) == 1) return true;
   hostent he;
   hostent* found = nullptr;
   char buf[8192];
   int h_err = 0;
   if (ul_gethostbyname_r(host, &he, buf, sizeof(buf), &found, &h_err) != 0) return false;
   if (found->h_addrtype != AF_INET || found->h_addr_list[0] == nullptr) return false;
-  memcpy(out, found->h_addr_list[0], sizeof(*out));
+  memcpy(&out->sin_addr, found->h_addr_list[0], sizeof(out->sin_addr));
   return true;
 }
 
 int ul_tcpconnecto_ms(const char* host, int port, int msecs) {
-  if (host == nullptr) return -1;
+  sockaddr_in in;
+  if (!ulnet::HostAddress(host, port, &in)) return -1;
   const int fd = ul_socket(AF_INET, SOCK_STREAM, 0);
   if (fd < 0) return -1;
-  sockaddr_in in;
-  memset(&in, 0, sizeof(in));
-  in.sin_family = AF_INET;
-  in.sin_port = htons(static_cast<uint16_t>(port));
-  if (!ulnet::ResolveIPv4(host, &in.sin_addr)) {
-    close(fd);
-    return -1;
-  }
   if (ul_connecto_sclose_ms(fd, reinterpret_cast<sockaddr*>(&in), sizeof(in), msecs) < 0) return -1;
   return fd;
 }

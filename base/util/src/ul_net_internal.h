@@ -6,6 +6,7 @@
 #include <errno.h>
 #include <limits.h>
 #include <netinet/in.h>
+#include <sys/socket.h>
 #include <stdint.h>
 #include <sys/time.h>
 #include <sys/types.h>
@@ -37,9 +38,12 @@ class ErrnoNote {
 // fcntl F_SETFL resumed after EINTR; 0, or -1 (logged).
 int SetFileFlags(int sd, int flags);
 
-// An IPv4 address from dotted text, else from a host-name look-up through
-// ul_gethostbyname_r; false when neither gives one.
-bool ResolveIPv4(const char* host, in_addr* out);
+// ul_xconnecto_tv with a budget of msecs (0 or less: no limit).
+int ConnectWithin(int sockfd, const sockaddr* saptr, socklen_t socklen, int msecs, int isclose);
+
+// The IPv4 address of host (dotted text, else a name looked up through
+// ul_gethostbyname_r) and port; false when there is none.
+bool HostAddress(const char* host, int port, sockaddr_in* out);
 
 // Milliseconds on a clock that never jumps.
 inline int64_t NowMs() {

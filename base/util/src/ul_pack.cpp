@@ -179,12 +179,6 @@ int ul_pack_deserialization(void* buf, int bufsize, ul_package* ppack) {
                 bufsize, ulpack::ClampInt(frame));
     return -1;
   }
-  char head[UL_PACK_MAXHEAD];
-  memcpy(head, in + ulpack::kHeaderSize, static_cast<size_t>(head_len));
-  head[head_len] = '\0';
-  if (body_len > 0) {
-    memmove(ppack->buf, in + ulpack::kHeaderSize + head_len, static_cast<size_t>(body_len));
-  }
   const char* tail = in + frame - ulpack::kTrailerSize;
   if (memcmp(tail, ulpack::kTrailer, ulpack::kTrailerSize) != 0) {
     char trailer[ulpack::kTrailerSize + 1] = {0};
@@ -193,17 +187,25 @@ int ul_pack_deserialization(void* buf, int bufsize, ul_package* ppack) {
                 static_cast<long>(ulpack::kTrailerSize), trailer);
     return -1;
   }
+  // The head is parsed where it lies, before the body is copied: a body
+  // buffer inside the input cannot change it.
+  const char* head = in + ulpack::kHeaderSize;
   const char* bad = nullptr;
   bool left = false;
-  const int kept = ulpack::ParseHead(head, ppack, &bad, &left);
+  const int kept = ulpack::ParseHead(head, static_cast<size_t>(head_len), ppack, &bad, &left);
   if (kept < 0) {
     ppack->pairnum = 0;
-    ul_writelog(UL_LOG_WARNING, "ul_pack_deserialization: head data error error [%s]", bad);
+    // The line in error, up to the end of the head.
+    ul_writelog(UL_LOG_WARNING, "ul_pack_deserialization: head data error error [%.*s]",
+                static_cast<int>(head + head_len - bad), bad);
     return -1;
   }
   if (left) {
     ul_writelog(UL_LOG_WARNING, "ul_pack_deserialization: left key-value pairs in head, curr recv[%d]",
                 kept);
+  }
+  if (body_len > 0) {
+    memmove(ppack->buf, in + ulpack::kHeaderSize + head_len, static_cast<size_t>(body_len));
   }
   ppack->pairnum = kept;
   ppack->bufsize = static_cast<int>(body_len);

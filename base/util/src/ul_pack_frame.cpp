@@ -108,10 +108,11 @@ bool ParseLengths(const char* header, long long* head_len, long long* body_len) 
   return ParseNumber(p, head_len) && ParseNumber(p, body_len);
 }
 
-int ParseHead(const char* text, ul_package* ppack, const char** bad, bool* left) {
+int ParseHead(const char* text, size_t len, ul_package* ppack, const char** bad, bool* left) {
   *left = false;
   const char* p = text;
-  const char* const end = text + strlen(text);
+  const char* nul = static_cast<const char*>(memchr(text, '\0', len));
+  const char* const end = nul != nullptr ? nul : text + len;
   int kept = 0;
   while (p < end && kept < UL_PACK_MAXPAIRS) {
     const char* eol = Find(p, end, "\r\n", 2);
@@ -244,7 +245,7 @@ int ReadFrame(int sockfd, ul_package* ppack, bool timed, int msec) {
 
   const char* bad = nullptr;
   bool left = false;
-  const int kept = ParseHead(head, ppack, &bad, &left);
+  const int kept = ParseHead(head, static_cast<size_t>(head_len), ppack, &bad, &left);
   if (kept < 0) {
     // The trailer was read: the stream is in step, and skipping to the next
     // "~EOF!" would throw the next frame away.

@@ -39,11 +39,11 @@ bool RenderHeader(char* out, int head_len, long long body_len);
 // number is missing.
 bool ParseLengths(const char* header, long long* head_len, long long* body_len);
 
-// Parses a NUL-terminated head into ppack's pairs (pairnum untouched).
-// Returns the pairs kept, or -1 on a format error with *bad at the line.
-// *left tells whether parsing stopped at 200 pairs while the next line still
-// holds a pair.
-int ParseHead(const char* text, ul_package* ppack, const char** bad, bool* left);
+// Parses a head of len bytes (its text ends at a NUL, if any) into ppack's
+// pairs (pairnum untouched). Returns the pairs kept, or -1 on a format error
+// with *bad at the line (NUL-terminated only when text is). *left tells
+// whether parsing stopped at 200 pairs while the next line still holds a pair.
+int ParseHead(const char* text, size_t len, ul_package* ppack, const char** bad, bool* left);
 
 // A body the writers can send: bufsize >= 0 and a buffer when bufsize > 0.
 bool BodyOk(const ul_package* ppack);

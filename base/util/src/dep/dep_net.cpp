@@ -93,39 +93,20 @@ ssize_t ul_writeo_ms(int fd, const void* ptr, size_t nbytes, int mseconds) {
   return write(fd, ptr, nbytes);
 }
 
-namespace {
-
-int ConnectWithinSeconds(int sockfd, const sockaddr* saptr, socklen_t socklen, int secs,
-                         int isclose) {
-  timeval budget;
-  timeval* tv = nullptr;
-  if (secs > 0) {
-    cnvt_ms_timeval(SecondsToMs(secs), &budget);
-    tv = &budget;
-  }
-  return ul_xconnecto_tv(sockfd, saptr, socklen, tv, isclose);
-}
-
-}  // namespace
-
 int ul_connecto_sclose(int sockfd, const struct sockaddr* saptr, socklen_t socklen, int secs) {
-  return ConnectWithinSeconds(sockfd, saptr, socklen, secs, 1);
+  return ulnet::ConnectWithin(sockfd, saptr, socklen, SecondsToMs(secs), 1);
 }
 
 int ul_connecto(int sockfd, const struct sockaddr* saptr, socklen_t socklen, int secs) {
-  return ConnectWithinSeconds(sockfd, saptr, socklen, secs, 0);
+  return ulnet::ConnectWithin(sockfd, saptr, socklen, SecondsToMs(secs), 0);
 }
 
 int ul_tcpconnect(const char* host, int port) {
-  if (host == nullptr) return -1;
+  sockaddr_in in;
+  if (!ulnet::HostAddress(host, port, &in)) return -1;
   const int fd = ul_socket(AF_INET, SOCK_STREAM, 0);
   if (fd < 0) return -1;
-  sockaddr_in in;
-  memset(&in, 0, sizeof(in));
-  in.sin_family = AF_INET;
-  in.sin_port = htons(static_cast<uint16_t>(port));
-  if (!ulnet::ResolveIPv4(host, &in.sin_addr) ||
-      ul_connect(fd, reinterpret_cast<sockaddr*>(&in), sizeof(in)) < 0) {
+  if (ul_connect(fd, reinterpret_cast<sockaddr*>(&in), sizeof(in)) < 0) {
     ulnet::ErrnoNote keep;
     close(fd);
     return -1;

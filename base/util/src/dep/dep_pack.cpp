@@ -39,24 +39,10 @@ int ul_pack_write_mo(int sockfd, ul_package* ppack, int sec) {
 
 namespace {
 
-// Reads until nbytes with read_some (a read, or a read after a wait);
-// failures other than EINTR are logged.
-template <class ReadSome>
-ssize_t ReadAllWith(int fd, void* ptr1, size_t nbytes, ReadSome read_some) {
-  char* p = static_cast<char*>(ptr1);
-  size_t got = 0;
-  while (got < nbytes) {
-    const ssize_t r = read_some(p + got, nbytes - got);
-    if (r > 0) {
-      got += static_cast<size_t>(r);
-    } else if (r == 0) {
-      break;
-    } else if (!(r == -1 && errno == EINTR)) {
-      UL_NET_WARN_ERRNO("read from socket(%d,%zu) failed.error[%d] info is %s.", fd, nbytes);
-      return -1;
-    }
-  }
-  return static_cast<ssize_t>(got);
+// The failure line of the exact-length reads.
+ssize_t ReadResult(int fd, size_t nbytes, ssize_t r) {
+  if (r < 0) UL_NET_WARN_ERRNO("read from socket(%d,%zu) failed.error[%d] info is %s.", fd, nbytes);
+  return r;
 }
 
 int WriteAllResult(int sockfd, int n, ssize_t r) {
@@ -68,12 +54,15 @@ int WriteAllResult(int sockfd, int n, ssize_t r) {
 }  // namespace
 
 ssize_t ul_pack_readall(int fd, void* ptr1, size_t nbytes) {
-  return ReadAllWith(fd, ptr1, nbytes, [&](char* p, size_t n) { return read(fd, p, n); });
+  return ReadResult(fd, nbytes, ulnet::ReadExact(ptr1, nbytes, [&](char* p, size_t n) {
+                      return read(fd, p, n);
+                    }));
 }
 
 ssize_t ul_pack_readallo_ms(int fd, void* ptr1, size_t nbytes, int msec) {
-  return ReadAllWith(fd, ptr1, nbytes,
-                     [&](char* p, size_t n) { return ul_reado_ms(fd, p, n, msec); });
+  return ReadResult(fd, nbytes, ulnet::ReadExact(ptr1, nbytes, [&](char* p, size_t n) {
+                      return ul_reado_ms(fd, p, n, msec);
+                    }));
 }
 
 int ul_pack_writeall(int sockfd, const char* buf, int n) {
