@@ -472,7 +472,7 @@ struct iovec* iovec_offset(struct iovec* ve, int* count, size_t offset) {
     ++ve;
     --*count;
   }
-  if (*count > 0 && offset > 0) {
+  if (*count > 0) {
     ve->iov_base = static_cast<char*>(ve->iov_base) + offset;
     ve->iov_len -= offset;
   }

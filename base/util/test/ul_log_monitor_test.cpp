@@ -175,6 +175,9 @@ TEST_F(LogMonitor, ProcessesRegisterThroughTheLogAndTheMonitorReadsThem) {
   EXPECT_EQ(items, 100);
   ul_log_listitem(nullptr, nullptr, nullptr, 0);
   ASSERT_EQ(ul_log_listitem(C(name), &item, text, sizeof(text)), 0);
+  char untouched = '#';
+  EXPECT_EQ(ul_log_listitem(C(name), nullptr, &untouched, 0), 0);  // no room: nothing written
+  EXPECT_EQ(untouched, '#');
   ul_log_listitem(nullptr, nullptr, nullptr, 0);
   ASSERT_EQ(ul_log_listitem(C(name), &item, nullptr, 0), 1);
   EXPECT_STREQ(item.name, "c1");

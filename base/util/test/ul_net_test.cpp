@@ -4,6 +4,7 @@
 #include <sys/time.h>
 #include <sys/un.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -102,7 +103,20 @@ TEST(UlNet, WrappersLogTheCallTheErrorAndItsText) {
   socklen_t peer_len = sizeof(peer);
   EXPECT_EQ(ul_getpeername(s.get(), reinterpret_cast<sockaddr*>(&peer), &peer_len), -1);
   EXPECT_EQ(ul_bind(s.get(), Sa(&to), sizeof(to)), -1);
+  char host[256];
+  EXPECT_EQ(ul_gethostname(host, sizeof(host)), 0);  // success: no line
+  char c;
+  EXPECT_EQ(ul_recv(-1, &c, 1, 0), -1);
+  EXPECT_EQ(ul_send(-1, &c, 1, 0), -1);
+  EXPECT_EQ(ul_shutdown(-1, SHUT_RD), -1);
+  EXPECT_EQ(ul_socket(-1, SOCK_STREAM, 0), -1);
   const std::string log = err.Stop();
+  EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 8) << log;
+  for (const char* line : {"recv(-1,1,0) call failed.error[9]", "send(-1,1,0) call failed.error[9]",
+                           "shutdown(-1,0) call failed.error[9]",
+                           "socket(-1,1,0) call failed.error[97] info is Address family not supported"}) {
+    EXPECT_TRUE(Has(log, line)) << line;
+  }
   EXPECT_TRUE(Has(log, "listen(-1,5) call failed.error[9] info is Bad file descriptor.\n")) << log;
   // Its text ends in ".\n", so the line has an empty one after it.
   EXPECT_TRUE(Has(log, "getpeername(" + std::to_string(s.get()) +
@@ -268,8 +282,9 @@ TEST(UlNet, LocalDomainSockets) {
 TEST(UlNet, ConnectToAListenerThatNeverAcceptsTimesOutAndCloses) {
   nettest::Listener l(1);
   sockaddr_in to = l.addr();
-  std::vector<UniqueFd> filled;
-  for (int i = 0; i < 8; ++i) {
+  std::vector<UniqueFd> filled;  // connects the backlog took
+  bool timed_out = false;
+  for (int i = 0; i < 8 && !timed_out; ++i) {
     const int s = socket(AF_INET, SOCK_STREAM, 0);
     Stopwatch w;
     if (ul_connecto_ms_ex(s, Sa(&to), sizeof(to), 150) == 0) {
@@ -277,13 +292,24 @@ TEST(UlNet, ConnectToAListenerThatNeverAcceptsTimesOutAndCloses) {
       filled.emplace_back(s);
       continue;
     }
+    timed_out = true;
     EXPECT_EQ(errno, ETIMEDOUT);
     EXPECT_GE(w.ms(), 140);
     EXPECT_LT(w.ms(), 1500);
     EXPECT_FALSE(IsOpen(s));  // closed although isclose was 0
-    return;
   }
-  FAIL() << "every connect completed";
+  ASSERT_TRUE(timed_out) << "every connect completed";
+  // Without a limit the connect waits until the listener goes away and the
+  // refusal arrives through SO_ERROR.
+  const int s = socket(AF_INET, SOCK_STREAM, 0);
+  std::thread closer([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    l.fd.Close();
+  });
+  EXPECT_EQ(ul_connecto_ms_ex(s, Sa(&to), sizeof(to), 0), -1);
+  EXPECT_EQ(errno, ECONNREFUSED);
+  EXPECT_FALSE(IsOpen(s));
+  closer.join();
 }
 
 TEST(UlNet, RefusedConnectionsCloseBySoErrorOrKeepTheSocketOnImmediateFailure) {
@@ -347,6 +373,9 @@ TEST(UlNet, WaitsTimeOutAndSpendTheBudget) {
   EXPECT_EQ(ul_reado_ms(p.a.get(), &c, 1, 30), 1);
   EXPECT_EQ(ul_reado_ms(1000, &c, 1, 30), -1);  // not open: ready at once, the read fails
   EXPECT_EQ(errno, EBADF);
+  timeval select_tv = {0, 20000};
+  EXPECT_EQ(ul_select(0, nullptr, nullptr, nullptr, &select_tv), 0);
+  EXPECT_EQ(errno, ETIMEDOUT);
 }
 
 TEST(UlNet, PollResumesAfterSignalsWithTheTimeLeft) {
@@ -392,6 +421,8 @@ TEST(UlNet, ExactWriteTimesOutAndLeavesABlockingSocketBlocking) {
   EXPECT_EQ(errno, ETIMEDOUT);
   EXPECT_LT(w.ms(), 1000);
   EXPECT_TRUE(nettest::Blocking(p.a.get()));
+  EXPECT_EQ(ul_swriteo_ms_ex(p.a.get(), "x", 1, 0), -1);  // 0: no wait at all
+  EXPECT_EQ(errno, ETIMEDOUT);
 
   nettest::Pair q = nettest::UnixPair();
   const std::string data(256 << 10, 'y');
@@ -474,9 +505,10 @@ TEST(UlNet, BufferedLineReadersKeepTheReadAheadAndTimeOut) {
   EXPECT_EQ(ul_readlineo_ms(p.a.get(), buf, sizeof(buf), 60), -1);
   EXPECT_EQ(errno, ETIMEDOUT);
   EXPECT_GE(w.ms(), 110);
-  // Data that comes after a while is read without a time-out.
-  nettest::Sender s(p.b.get(), {"late\n"}, 100);
-  EXPECT_EQ(ul_readline_speedo(p.a.get(), buf, sizeof(buf), &rl, -5), 5);
+  // Data that comes after a while is read without a time-out (0 or less).
+  nettest::Sender s(p.b.get(), {"late\n", "later\n"}, 100);
+  EXPECT_EQ(ul_readline_speedo_ms_ex(p.a.get(), buf, sizeof(buf), &rl, 0), 5);
+  EXPECT_EQ(ul_readline_speedo(p.a.get(), buf, sizeof(buf), &rl, -5), 6);
 }
 
 TEST(UlNet, FlagsAndQueueSize) {

@@ -117,11 +117,24 @@ TEST(UlPack, HeaderAndHeadLimits) {
   EXPECT_TRUE(Has(log, "ul_pack_write: head size over default max head size.26000."));
   EXPECT_TRUE(Has(log, "ul_pack_writeo_ms: head size over default max head .28054."));
   EXPECT_EQ(ul_getrecvqueuesize(s.b.get()), 0);  // nothing went out
-  ul_pack_putbuf(p.get(), nullptr, 3);
   ul_pack_cleanhead(p.get());
-  EXPECT_EQ(Serialize(p.get()), "<refused>");  // a body size without a body
-  ul_pack_putbuf(p.get(), body.data(), -1);
-  EXPECT_EQ(Serialize(p.get()), "<refused>");
+  for (int size : {3, -1}) {  // a body size without a body; a negative size
+    ul_pack_putbuf(p.get(), size > 0 ? nullptr : body.data(), size);
+    EXPECT_EQ(Serialize(p.get()), "<refused>");
+    CaptureFd quiet(2);
+    EXPECT_EQ(ul_pack_writeo_ms(s.a.get(), p.get(), 100), -1);
+    EXPECT_EQ(ul_pack_write_mo_ms(s.a.get(), p.get(), 100), -1);
+    EXPECT_TRUE(Has(quiet.Stop(), "ul_pack_writeo_ms: body size " + std::to_string(size) +
+                                      " cannot be framed."));
+  }
+  EXPECT_EQ(ul_getrecvqueuesize(s.b.get()), 0);
+
+  // A body the peer does not take in time.
+  nettest::SmallBuffers(s.a.get(), s.b.get());
+  ul_pack_putbuf(p.get(), body.data(), 4 << 20);
+  CaptureFd late(2);
+  EXPECT_EQ(ul_pack_writeo_ms(s.a.get(), p.get(), 100), -1);
+  EXPECT_TRUE(Has(late.Stop(), "ul_pack_writeo_ms: write body error.size is -1:4194304."));
 }
 
 
@@ -140,12 +153,14 @@ TEST(UlPack, WritersAgreeAndReadersReadBack) {
       [&](int fd) { return ul_pack_writeo(fd, p.get(), 1); },
       [&](int fd) { return ul_pack_write_mo(fd, p.get(), 1); },
   };
+  CaptureFd quiet(2);
   for (const auto& write_frame : writers) {
     nettest::Pair s = nettest::UnixPair();
     EXPECT_EQ(write_frame(s.a.get()), 0);
     s.a.Close();
     EXPECT_EQ(ReadToEnd(s.b.get()), want);
   }
+  EXPECT_EQ(quiet.Stop(), "");  // one buffer each, no fallback
   const std::function<int(int, ul_package*)> readers[] = {
       [](int fd, ul_package* q) { return ul_pack_reado_ms(fd, q, 500); },
       [](int fd, ul_package* q) { return ul_pack_read(fd, q); },
@@ -237,6 +252,7 @@ TEST(UlPack, HeadParsing) {
   } rows[] = {
       {"a b : c\r\nd : e\r\n\r\n", 1, "d", "e", nullptr},   // a name with a blank is skipped
       {"  a\t :  x : y\r\n\r\n", 1, "a", " x : y", nullptr},
+      {"  : \r\n:x : y\r\n\r\n", 1, ":x", "y", nullptr},  // no second word: not kept
       {"a : 1\r\n\r\nb : 2\r\n", 1, "a", "1", nullptr},      // stops at the empty line
       {"a : 1\r\nb : 2", 1, "a", "1", nullptr},              // and at a line without "\r\n"
       {std::string("a : 1\r\n\0b : 2\r\n", 15), 1, "a", "1", nullptr},
@@ -309,14 +325,19 @@ TEST(UlPack, Pairs) {
   EXPECT_EQ(ul_pack_putvalue(p.get(), nullptr, "x"), -1);
   EXPECT_EQ(ul_pack_putvalue(p.get(), n2047.c_str(), n2047.c_str()), 0);
   for (int i = 1; i < 200; ++i) {
-    ASSERT_EQ(ul_pack_putvalue(p.get(), std::to_string(i).c_str(), "v"), 0);
+    const std::string n = std::to_string(i);
+    ASSERT_EQ(ul_pack_putvalue(p.get(), n.c_str(), n.c_str()), 0);
   }
   EXPECT_EQ(ul_pack_putvalue(p.get(), "one more", "v"), -2);
   EXPECT_EQ(ul_pack_putvalue(p.get(), "7", "seven"), 1);  // replaced even when full
   EXPECT_EQ(ul_pack_delvalue(p.get(), "7"), 0);
   EXPECT_EQ(p->pairnum, 199);
   EXPECT_STREQ(p->name[7], "8");  // later pairs moved down
+  EXPECT_STREQ(p->value[7], "8");
+  EXPECT_STREQ(p->value[198], "199");
   EXPECT_EQ(ul_pack_delvalue(p.get(), "7"), -1);
+  EXPECT_EQ(ul_pack_delvalue(p.get(), nullptr), -1);
+  EXPECT_EQ(ul_pack_delvalue(nullptr, "8"), -1);
 
   char v[4] = "old";
   EXPECT_EQ(ul_pack_getvalue_ex(p.get(), "absent", v, sizeof(v)), 0);
@@ -330,8 +351,10 @@ TEST(UlPack, Pairs) {
   EXPECT_EQ(v[0], '#');
   EXPECT_TRUE(Has(err.Stop(), "ul_pack_getvalue_ex ppack item length too long [size:4]"));
   char full[UL_PACK_ITEMSIZE];
-  EXPECT_EQ(ul_pack_getvalue_ex(p.get(), "8", full, 6), 1);
+  EXPECT_EQ(ul_pack_getvalue_ex(p.get(), "8", full, 6), 1);  // room for the NUL too
   EXPECT_STREQ(full, "eight");
+  EXPECT_EQ(ul_pack_getvalue_ex(p.get(), "8", full, 5), 1);
+  EXPECT_STREQ(full, "eigh");
   char name[] = "8";
   EXPECT_EQ(ul_pack_getvalue(p.get(), name, full), 1);
   EXPECT_EQ(ul_pack_getvalue(p.get(), &n2048[0], full), 0);
@@ -370,6 +393,14 @@ TEST(UlPack, SkipToTrailerAndExactTransfers) {
   }
   nettest::Pair s = nettest::UnixPair();
   char buf[8];
+  {
+    CaptureFd err(2);
+    Stopwatch w;
+    EXPECT_EQ(ul_pack_readendo_ms(s.b.get(), 50), -1);  // nothing comes
+    EXPECT_LT(w.ms(), 1000);
+    EXPECT_TRUE(Has(err.Stop(), "ul_pack_readend: read socket error.errno[110]"));
+  }
+  EXPECT_EQ(ul_pack_writeallo_ms(s.a.get(), "", 0, 100), 0);
   EXPECT_EQ(ul_pack_writeall(s.a.get(), "abc", 3), 3);
   EXPECT_EQ(ul_pack_writeallo_ms(s.a.get(), "de", 2, 100), 2);
   EXPECT_EQ(ul_pack_writeallo(s.a.get(), "f", 1, 1), 1);
