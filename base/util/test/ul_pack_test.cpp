@@ -253,6 +253,8 @@ TEST(UlPack, HeadParsing) {
       {"a b : c\r\nd : e\r\n\r\n", 1, "d", "e", nullptr},   // a name with a blank is skipped
       {"  a\t :  x : y\r\n\r\n", 1, "a", " x : y", nullptr},
       {"  : \r\n:x : y\r\n\r\n", 1, ":x", "y", nullptr},  // no second word: not kept
+      {"a:b : c\r\n\r\n", 1, "a:b", "c", nullptr},
+      {"k : x\ry\n\r\n\r\n", 1, "k", "x\ry\n", nullptr},
       {"a : 1\r\n\r\nb : 2\r\n", 1, "a", "1", nullptr},      // stops at the empty line
       {"a : 1\r\nb : 2", 1, "a", "1", nullptr},              // and at a line without "\r\n"
       {std::string("a : 1\r\n\0b : 2\r\n", 15), 1, "a", "1", nullptr},
