@@ -35,8 +35,9 @@ class FileReplacement {
   // Flushes the stream, syncs the file to disk and closes it. False (errno
   // set) on any failure: the bytes are not all on disk.
   bool Finish();
-  // Renames the finished temporary over the final name and syncs the
-  // folder. False (errno set) when the rename fails; the old file stays.
+  // Renames the finished temporary over the final name, then syncs the
+  // folder (best effort). False (errno set, temporary removed) when the
+  // rename fails; the old file stays.
   bool Install();
   bool Commit() { return Finish() && Install(); }
 
