@@ -5,9 +5,10 @@
 // system call (the dictionary files) pass the logging wrappers (ul_read,
 // ul_write, ul_close) as the functions to call.
 //
-// Everything here is shared by every library that links ul; the helpers a
-// single source file needs stay file-local (in an unnamed namespace) in that
-// file, so the toolkit holds only what more than one library uses.
+// Part of the shared toolkit ("toolkit/*.h", in ul, never installed): pieces
+// more than one library needs; nothing in it logs. A helper that one source
+// file alone needs stays file-local in that file (the rule is written down
+// in cmake/PbdictTargets.cmake).
 #ifndef UL_TOOLKIT_FILE_H_
 #define UL_TOOLKIT_FILE_H_
 
