@@ -3,6 +3,8 @@
 // the worker's prompt stop.
 #include <errno.h>
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -62,8 +64,9 @@ TEST(Toolkit, JoinRefusesWhatDoesNotFit) {
 }
 
 // A write or read function that moves at most one byte per call and fails
-// every other call with EINTR.
+// every other call with EINTR; and ones that note the largest piece asked.
 int g_calls = 0;
+size_t g_largest = 0;
 ssize_t TrickleWrite(int fd, const void* buf, size_t n) {
   if (++g_calls % 2 == 1) {
     errno = EINTR;
@@ -78,11 +81,19 @@ ssize_t TrickleRead(int fd, void* buf, size_t n) {
   }
   return read(fd, buf, n > 0 ? 1 : 0);
 }
+ssize_t NotingWrite(int fd, const void* buf, size_t n) {
+  g_largest = std::max(g_largest, n);
+  return write(fd, buf, n);
+}
+ssize_t NotingRead(int fd, void* buf, size_t n) {
+  g_largest = std::max(g_largest, n);
+  return read(fd, buf, n);
+}
 ssize_t WriteNothing(int, const void*, size_t) { return 0; }
 int g_closed_with = -1;
 int FailingClose(int fd) {
   g_closed_with = fd;
-  close(fd);
+  if (fd > 0) close(fd);  // 0 stands for a descriptor, never closed here
   errno = EIO;
   return -1;
 }
@@ -94,7 +105,8 @@ TEST(Toolkit, TransfersResumeAfterShortCallsAndInterruptions) {
     toolkit::UniqueFd fd(open(d.file("f").c_str(), O_WRONLY | O_CREAT, 0600));
     ASSERT_TRUE(fd.ok());
     EXPECT_TRUE(toolkit::WriteAll(fd.get(), data.data(), data.size(), TrickleWrite));
-    EXPECT_TRUE(toolkit::WriteAll(fd.get(), data.data(), data.size(), nullptr, 3));
+    EXPECT_TRUE(toolkit::WriteAll(fd.get(), data.data(), data.size(), NotingWrite, 3));
+    EXPECT_EQ(3u, g_largest);
     errno = 0;
     EXPECT_FALSE(toolkit::WriteAll(fd.get(), "x", 1, WriteNothing));  // no progress: an error
     EXPECT_EQ(EIO, errno);
@@ -108,11 +120,17 @@ TEST(Toolkit, TransfersResumeAfterShortCallsAndInterruptions) {
   EXPECT_TRUE(toolkit::ReadExact(fd.get(), buf, data.size(), TrickleRead, 5));
   EXPECT_EQ(data, std::string(buf, data.size()));
   // The file holds 16 more bytes: 16 read exactly, then the end of the file.
-  EXPECT_EQ(16, toolkit::ReadFull(fd.get(), buf, sizeof(buf), TrickleRead));
+  g_largest = 0;
+  EXPECT_EQ(16, toolkit::ReadFull(fd.get(), buf, sizeof(buf), NotingRead, 0));  // 0: one piece
+  EXPECT_EQ(sizeof(buf), g_largest);
   ASSERT_EQ(16, lseek(fd.get(), 16, SEEK_SET));
   errno = EINVAL;
   EXPECT_FALSE(toolkit::ReadExact(fd.get(), buf, 17));  // one byte past the end
   EXPECT_EQ(0, errno);                                  // the end, not an error
+  g_largest = 0;
+  ASSERT_EQ(0, lseek(fd.get(), 0, SEEK_SET));
+  EXPECT_EQ(32, toolkit::ReadFull(fd.get(), buf, sizeof(buf), NotingRead, 5));
+  EXPECT_EQ(5u, g_largest);
   EXPECT_TRUE(toolkit::PreadExact(fd.get(), buf, 16, 16));
   EXPECT_EQ(data, std::string(buf, 16));
   EXPECT_FALSE(toolkit::PreadExact(fd.get(), buf, 17, 16));
@@ -129,6 +147,9 @@ TEST(Toolkit, TransfersResumeAfterShortCallsAndInterruptions) {
   EXPECT_FALSE(b.Close());
   EXPECT_EQ(raw, g_closed_with);
   EXPECT_TRUE(b.Close());  // nothing left to close
+  toolkit::UniqueFd zero(0, FailingClose);  // descriptor 0 is owned like any other
+  EXPECT_FALSE(zero.Close());
+  EXPECT_EQ(0, g_closed_with);
 }
 
 TEST(Toolkit, ReplacementKeepsTheOldFileUntilInstalled) {
@@ -180,6 +201,36 @@ TEST(Toolkit, ReplacementKeepsTheOldFileUntilInstalled) {
   EXPECT_TRUE(S_ISREG(st.st_mode));
   EXPECT_EQ("real", ReadFile(d.file("link")));
 
+  // A rename that fails (a folder at the final name) keeps the folder and
+  // removes the temporary.
+  ASSERT_EQ(0, mkdir(d.file("dir").c_str(), 0755));
+  toolkit::FileReplacement over_dir;
+  ASSERT_TRUE(over_dir.Open(d.file("dir"), 0644));
+  temp = over_dir.temp_path();
+  ASSERT_TRUE(over_dir.Finish());
+  EXPECT_FALSE(over_dir.Install());
+  EXPECT_EQ(EISDIR, errno);
+  EXPECT_FALSE(testsupport::FileExists(temp));
+  ASSERT_EQ(0, stat(d.file("dir").c_str(), &st));
+  EXPECT_TRUE(S_ISDIR(st.st_mode));
+
+  // Bytes that cannot all reach the disk (a file-size limit, in a child):
+  // Finish fails, the temporary goes, the old file stays.
+  const int status = testsupport::RunInChild([&] {
+    signal(SIGXFSZ, SIG_IGN);
+    struct rlimit lim = {4096, 4096};
+    if (setrlimit(RLIMIT_FSIZE, &lim) != 0) return 10;
+    toolkit::FileReplacement big;
+    if (!big.Open(path, 0644)) return 1;
+    const std::string bytes(4000, 'b');  // buffered: the stream's flush fails
+    for (int i = 0; i < 2; ++i) fwrite(bytes.data(), 1, bytes.size(), big.Stream());
+    const std::string name = big.temp_path();
+    if (big.Finish() || errno != EFBIG) return 2;
+    return testsupport::FileExists(name) ? 3 : 0;
+  });
+  EXPECT_EQ(0, status);
+  EXPECT_EQ("new", ReadFile(path));
+
   // A folder that does not exist: nothing is made.
   toolkit::FileReplacement missing;
   EXPECT_FALSE(missing.Open(d.file("none/out"), 0644));
@@ -216,6 +267,16 @@ TEST(Toolkit, QueueCloseKeepsItemsAndWakesEveryone) {
   }
   std::vector<int> none;
   EXPECT_EQ(0u, q.PopBatchFor(&none, 5, 5ms));  // time-out on an empty queue
+  // A batch waits for an item that comes late.
+  std::thread late([&q] {
+    std::this_thread::sleep_for(20ms);
+    q.Push(4);
+  });
+  const auto asked = std::chrono::steady_clock::now();
+  EXPECT_EQ(1u, q.PopBatchFor(&none, 5, 10s));
+  EXPECT_LT(std::chrono::steady_clock::now() - asked, 5s);  // woken by the push
+  late.join();
+  EXPECT_EQ(std::vector<int>{4}, none);
 
   // A producer blocked on a full queue and a consumer blocked on an empty
   // one are both released by Close.
