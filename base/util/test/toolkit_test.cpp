@@ -90,6 +90,11 @@ ssize_t NotingRead(int fd, void* buf, size_t n) {
   return read(fd, buf, n);
 }
 ssize_t WriteNothing(int, const void*, size_t) { return 0; }
+int FailingFclose(FILE* fp) {
+  fclose(fp);
+  errno = EIO;
+  return -1;
+}
 int g_closed_with = -1;
 int FailingClose(int fd) {
   g_closed_with = fd;
@@ -150,6 +155,12 @@ TEST(Toolkit, TransfersResumeAfterShortCallsAndInterruptions) {
   toolkit::UniqueFd zero(0, FailingClose);  // descriptor 0 is owned like any other
   EXPECT_FALSE(zero.Close());
   EXPECT_EQ(0, g_closed_with);
+  toolkit::UniqueFile f(fopen(d.file("f").c_str(), "r"), FailingFclose);
+  toolkit::UniqueFile g;
+  g = std::move(f);
+  EXPECT_FALSE(f.ok());
+  EXPECT_FALSE(g.Close());
+  EXPECT_TRUE(g.Close());
 }
 
 TEST(Toolkit, ReplacementKeepsTheOldFileUntilInstalled) {

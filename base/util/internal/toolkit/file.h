@@ -54,13 +54,17 @@ class UniqueFd {
 };
 
 // Owns a stdio stream and closes it at scope end; Close() reports whether
-// fclose succeeded (the last buffered bytes are written there).
+// the close succeeded (the last buffered bytes are written there). The
+// stream is closed with close_fn when one is given (ul_fclose, which logs a
+// failed close), else with fclose(3).
 class UniqueFile {
  public:
+  using CloseFn = int (*)(FILE*);
+
   UniqueFile() = default;
-  explicit UniqueFile(FILE* fp) : fp_(fp) {}
+  explicit UniqueFile(FILE* fp, CloseFn close_fn = nullptr) : fp_(fp), close_fn_(close_fn) {}
   ~UniqueFile() { Close(); }
-  UniqueFile(UniqueFile&& o) noexcept : fp_(o.release()) {}
+  UniqueFile(UniqueFile&& o) noexcept : fp_(o.release()), close_fn_(o.close_fn_) {}
   UniqueFile& operator=(UniqueFile&& o) noexcept;
   UniqueFile(const UniqueFile&) = delete;
   UniqueFile& operator=(const UniqueFile&) = delete;
@@ -72,10 +76,13 @@ class UniqueFile {
     fp_ = nullptr;
     return fp;
   }
-  bool Close();
+  // Closes now (through close_fn when given, else the owner's own close
+  // function); true when there was nothing to close or the close succeeded.
+  bool Close(CloseFn close_fn = nullptr);
 
  private:
   FILE* fp_ = nullptr;
+  CloseFn close_fn_ = nullptr;
 };
 
 // The system calls a transfer loop uses; callers that must log each failed
