@@ -183,6 +183,21 @@ struct NormalParts {
   char path[1600];
 };
 
+// Dot segments over the path without its fragment: a "../" or "//" inside a
+// kept fragment must not reach into the path or drop the '#'.
+void DotsBeforeFragment(char* path, void (*dots)(char*)) {
+  char* hash = strchr(path, '#');
+  if (hash == nullptr) {
+    dots(path);
+    return;
+  }
+  *hash = '\0';
+  dots(path);
+  size_t kept = strlen(path);
+  path[kept] = '#';
+  memmove(path + kept + 1, hash + 1, strlen(hash + 1) + 1);
+}
+
 int Normalize(Tier tier, const char* url, char* buf, size_t buf_size, int save_fragment,
               bool special) {
   if (url == nullptr || buf == nullptr || buf_size == 0) return 0;
@@ -199,17 +214,17 @@ int Normalize(Tier tier, const char* url, char* buf, size_t buf_size, int save_f
   switch (tier) {
     case Tier::kBase:
       if (!ul_single_path_nointer(p.path, save_fragment)) return 0;
-      ul_normalize_path(p.path);
+      DotsBeforeFragment(p.path, ul_normalize_path);
       break;
     case Tier::kEx:
       if (!ul_single_path_ex_nointer(p.path, 800, save_fragment)) return 0;
-      ul_normalize_path_ex(p.path);
+      DotsBeforeFragment(p.path, ul_normalize_path_ex);
       break;
     case Tier::kEx2:
       ok = special ? ul_single_path_ex2_nointer_special_for_ps_20110221(p.path, 1600)
                    : ul_single_path_ex2_nointer(p.path, 1600, save_fragment);
       if (!ok) return 0;
-      ul_normalize_path_ex2(p.path);
+      DotsBeforeFragment(p.path, ul_normalize_path_ex2);
       break;
   }
   // "site:port/path" or "site/path"; a form that does not fit fails.
