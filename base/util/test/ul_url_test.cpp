@@ -287,4 +287,161 @@ TEST(UlUrl, TableOfUrls) {
   }
 }
 
+std::string Rep(char c, size_t n) { return std::string(n, c); }
+std::string Host(size_t n) { return Rep('a', n - 4) + ".com"; }  // a host of n bytes
+
+TEST(UlUrl, SplitsIntoSitePortAndPath) {
+  struct Row { const char* url; const char* site; const char* port; const char* path; };
+  const Row rows[] = {
+      {"HTTP://A.com:8080/p?q#f", "A.com", "8080", "/p?q#f"},
+      {"a.com:80/x", "a.com", "", "/x"},
+      {"a.com:080", "a.com", "080", "/"},
+      {"a.b.com?x=1", "a.b.com", "", "/?x=1"},
+      {"a.com?x/y", "a.com", "", "/?x/y"},
+      {"a\r.com/\nx", "a.com", "", "/x"},
+  };
+  for (const Row& r : rows) {
+    char site[48], port[6], path[203];
+    ASSERT_EQ(1, ul_parse_url(r.url, site, port, path)) << r.url;
+    EXPECT_EQ(std::string(r.site) + "|" + r.port + "|" + r.path, std::string(site) + "|" + port + "|" + path);
+  }
+  // Checks of a part run only with its buffer, the site's always (base) or
+  // against a given buffer (larger tiers).
+  char site[128], port[7];
+  EXPECT_EQ(1, ul_parse_url_ex("a.com:zz/", site, 48, nullptr, 0, nullptr, 0));
+  EXPECT_EQ(0, ul_parse_url_ex("a.com:zz/", site, 48, port, 7, nullptr, 0));
+  EXPECT_EQ(0, ul_parse_url((Host(60) + ":81/").c_str(), nullptr, port, nullptr));
+  EXPECT_EQ(1, ul_parse_url_ex((Host(200) + ":81/").c_str(), nullptr, 0, port, 7, nullptr, 0));
+  EXPECT_EQ(0, ul_parse_url_ex(Host(100).c_str(), site, 100, nullptr, 0, nullptr, 0));
+  EXPECT_EQ(site, ul_get_site_ex(Host(100).c_str(), site, 101));
+  char path[8];
+  EXPECT_STREQ("/?x", ul_get_path("a.com?x", path));
+  EXPECT_EQ(nullptr, ul_get_path_ex("a.com/1234567", path, 8));
+  EXPECT_EQ(path, ul_get_path_ex2("a.com/123456", path, 8));
+  // An IPv6 host only in the _ex2 split; no tier normalises it.
+  char path2[16];
+  ASSERT_EQ(1, ul_parse_url_ex2("[::1]:8080/x", site, 128, port, 7, path2, 16));
+  EXPECT_EQ("[::1]|8080|/x", std::string(site) + "|" + port + "|" + path2);
+  char buf[2048];
+  EXPECT_EQ(0, ul_normalize_url_ex2("[::1]:8080/x", buf, sizeof(buf)));
+}
+
+TEST(UlUrl, Ports) {
+  int port = -1;
+  EXPECT_EQ(80, ul_get_port("a.com/x", &port));
+  EXPECT_EQ(80, ul_get_port("a.com:80/x", nullptr));
+  EXPECT_EQ(8080, ul_get_port("a.com:8080/x", &port));
+  EXPECT_EQ(8080, port);
+  EXPECT_EQ(0, ul_get_port("a.com:008080/x", &port));  // 6 bytes: over the base port
+  EXPECT_EQ(8080, port);
+  EXPECT_EQ(8080, ul_get_port_ex("a.com:008080/x", &port));
+  EXPECT_EQ(0, ul_get_port_ex2("a.com:0/x", &port));
+  const struct { const char* in; int rc; const char* out; } rows[] = {
+      {"", 1, ""}, {"80", 1, ""}, {"080", 1, ""}, {"08080", 1, "8080"}, {"1", 1, "1"},
+      {"65535", 1, "65535"}, {"0", 0, ""}, {"65536", 0, ""}, {"123456", 0, ""}, {"8a", 0, ""}, {"-1", 0, ""},
+  };
+  for (const auto& r : rows) {
+    char p[8];
+    strcpy(p, r.in);
+    EXPECT_EQ(r.rc, ul_normalize_port(p)) << r.in;
+    if (r.rc == 1) {
+      EXPECT_STREQ(r.out, p);
+    }
+  }
+}
+
+TEST(UlUrl, TierLimitsAtTheLimitAndOneOver) {
+  using Fn = int (*)(const char*, char*, size_t);
+  const struct { Fn norm; char* (*site)(const char*, char*, size_t); size_t url, site_size, path; } tiers[] = {
+      {[](const char* u, char* b, size_t) { return ul_normalize_url(u, b); },
+       [](const char* u, char* b, size_t) { return ul_get_site(u, b); }, 256, 48, 203},
+      {ul_normalize_url_ex, ul_get_site_ex, 1024, 128, 800},
+      {ul_normalize_url_ex2, ul_get_site_ex2, 2048, 256, 1600},
+  };
+  for (const auto& t : tiers) {
+    SCOPED_TRACE(t.url);
+    std::string buf(4096, '\0');
+    auto ok = [&](const std::string& u) { return t.norm(u.c_str(), &buf[0], 4096) == 1; };
+    EXPECT_TRUE(ok(Host(t.site_size - 1) + "/"));
+    EXPECT_FALSE(ok(Host(t.site_size) + "/"));
+    EXPECT_TRUE(ok("a.com/" + Rep('p', t.path - 2)));
+    EXPECT_FALSE(ok("a.com/" + Rep('p', t.path - 1)));
+    EXPECT_TRUE(ok("a.com?" + Rep('q', t.path - 3)));
+    EXPECT_FALSE(ok("a.com?" + Rep('q', t.path - 2)));
+    EXPECT_TRUE(ok("a.com/ " + Rep('p', t.path - 5)));  // the blank grows by 2
+    EXPECT_FALSE(ok("a.com/ " + Rep('p', t.path - 4)));
+    char site[256];
+    EXPECT_NE(nullptr, t.site(("a.com/" + Rep('p', t.url - 7)).c_str(), site, sizeof(site)));
+    EXPECT_EQ(nullptr, t.site(("a.com/" + Rep('p', t.url - 6)).c_str(), site, sizeof(site)));
+  }
+  // The longest base normal form fills 255 bytes; a form that does not fit
+  // the caller's buffer is a failure.
+  const std::string longest = Host(47) + ":65535/" + Rep('p', 201);
+  char buf[256];
+  ASSERT_EQ(1, ul_normalize_url(longest.c_str(), buf));
+  EXPECT_EQ(255u, strlen(buf));
+  EXPECT_EQ(1, ul_normalize_url_ex(longest.c_str(), buf, 256));
+  EXPECT_EQ(0, ul_normalize_url_ex(longest.c_str(), buf, 255));
+  EXPECT_EQ(1, ul_normalize_url_ex2("a.com/x", buf, 8));
+  EXPECT_EQ(0, ul_normalize_url_ex2_save_fragment("a.com/x", buf, 7));
+}
+
+TEST(UlUrl, DebugLines) {
+  testsupport::CaptureFd err(2);
+  char site[48];
+  ul_get_site(("a.com/" + Rep('p', 250)).c_str(), site);
+  ul_get_site_ex(Rep('p', 1024).c_str(), site, 48);
+  ul_get_site_ex2(":8/", site, 48);
+  ul_get_site(Host(48).c_str(), site);
+  const std::string text = err.Stop();
+  for (const char* line : {"ul_parse_url: url is too long", "ul_parse_url_ex: url is too long",
+                           "ul_parse_url_ex2: site name too long or empty url[:8/]",
+                           "ul_parse_url: site name too long or empty url[aaaa"}) {
+    EXPECT_NE(std::string::npos, text.find(line)) << line;
+  }
+}
+
+TEST(UlUrl, FragmentAndHostForms) {
+  char buf[256];
+  ASSERT_EQ(1, ul_normalize_url_save_fragment("a.com/a/../b#x/../y", buf));
+  EXPECT_STREQ("a.com/b#x/../y", buf);  // dot segments stop at the '#'
+  ASSERT_EQ(1, ul_normalize_url_ex_save_fragment("a.com/p q#f g", buf, sizeof(buf)));
+  EXPECT_STREQ("a.com/p%20q#f%20g", buf);
+  ASSERT_EQ(1, ul_normalize_url_ex2_save_fragment("a.com/p?q#f g", buf, sizeof(buf)));
+  EXPECT_STREQ("a.com/p?q#f g", buf);
+  ASSERT_EQ(1, ul_normalize_url_ex2_special_for_ps_20110221("A-.B_.com/p#f", buf, sizeof(buf)));
+  EXPECT_STREQ("a-.b_.com/p#f", buf);
+  EXPECT_EQ(0, ul_normalize_url_ex2("a-.com/p#f", buf, sizeof(buf)));
+  char s1[] = "a-.com", s2[] = "a-.com", s3[] = "A%42.COM", s4[] = "a.b-";
+  EXPECT_EQ(0, ul_normalize_site(s1));
+  EXPECT_EQ(1, ul_normalize_site_special_for_ps_20101026(s2));
+  EXPECT_EQ(1, ul_normalize_site(s3));
+  EXPECT_STREQ("ab.com", s3);
+  EXPECT_EQ(1, ul_normalize_site_special_for_ps_20101026(s4));
+}
+
+TEST(UlUrl, SmallHelpers) {
+  const struct { const char* hex; int value; } hex[] = {
+      {"41", 'A'}, {"30", '0'}, {"00", 0}, {"4g", 0}, {"g4", 0}, {"fF", 0xFF}, {"", 0}};
+  for (const auto& h : hex) EXPECT_EQ(h.value, static_cast<unsigned char>(ul_to_char(h.hex))) << h.hex;
+  char s[] = "a\r\nb\nc\r";
+  EXPECT_EQ(3, ul_delete_inter(s));
+  EXPECT_STREQ("abc", s);
+  EXPECT_EQ(0, ul_delete_inter(nullptr));
+  EXPECT_EQ('?', ul_isdyn("/a?b=c"));
+  EXPECT_EQ('&', ul_isdyn("/a&b=c"));
+  EXPECT_EQ('*', ul_isdyn("/a*"));
+  EXPECT_EQ(0, ul_isdyn("/a.html"));
+  char out[256];
+  EXPECT_EQ(1, ul_get_static_part("a.com/x;p?q", out));
+  EXPECT_STREQ("a.com/x", out);
+  EXPECT_EQ(1, ul_get_static_part_ex("a.com/x?q;p", out, 4));
+  EXPECT_STREQ("a.c", out);
+  EXPECT_EQ(0, ul_get_static_part_ex2("a.com", out, 0));
+  EXPECT_EQ(1, ul_get_static_part(Rep('a', 255).c_str(), out));
+  EXPECT_DEATH(ul_get_static_part(Rep('a', 256).c_str(), out), "strlen\\(url\\) < 256");
+  EXPECT_DEATH(ul_get_static_part_ex(Rep('a', 1024).c_str(), out, 256), "strlen\\(url\\) < 1024");
+  EXPECT_DEATH(ul_get_static_part_ex2(Rep('a', 2048).c_str(), out, 256), "strlen\\(url\\) < 2048");
+}
+
 }  // namespace
