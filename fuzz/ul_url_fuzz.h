@@ -8,6 +8,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -61,8 +62,10 @@ inline bool IsHex(char c) {
 // A '%' that cannot start an escape ("%%", "%4%") followed by an escape: the
 // path pass keeps the '%' and decodes the escape behind it, which may leave a
 // new escape ("%%341" gives "%41") for the next pass. Normal forms of such
-// URLs are not fixed points; every other normal form is.
-inline bool HasStackedEscape(const std::string& s) {
+// URLs are not fixed points; every other normal form is. CR and LF are
+// removed before the split, so they do not separate the two.
+inline bool HasStackedEscape(std::string s) {
+  s.erase(std::remove_if(s.begin(), s.end(), [](char c) { return c == '\r' || c == '\n'; }), s.end());
   for (size_t i = 0; i + 1 < s.size(); ++i) {
     if (s[i] != '%') continue;
     if (s[i + 1] == '%') return true;

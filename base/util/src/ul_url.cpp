@@ -53,9 +53,9 @@ const char* WalkHost(const char* r, char* w, bool any_label_end, char** w_end) {
   return r;
 }
 
-char* PrepareUrl(const SplitTier& tier, const char* input, char* work, size_t work_size) {
+char* PrepareUrl(const SplitTier& tier, const char* input, char* work) {
   size_t len = strnlen(input, tier.url_limit);
-  if (len >= tier.url_limit || len >= work_size) {
+  if (len >= tier.url_limit) {
     ul_writelog(UL_LOG_DEBUG, "%s: url is too long", tier.name);
     return nullptr;
   }
@@ -142,12 +142,11 @@ constexpr size_t kBaseSite = 48;
 constexpr size_t kBasePort = 6;
 constexpr size_t kBasePath = 203;
 
-template <size_t kWork>
 int ParseTier(const SplitTier& tier, const char* input, char* site, size_t site_size, char* port,
               size_t port_size, char* path, size_t path_size) {
   if (input == nullptr) return 0;
-  char work[kWork];
-  char* s = PrepareUrl(tier, input, work, sizeof(work));
+  char work[2048];  // the largest tier
+  char* s = PrepareUrl(tier, input, work);
   if (s == nullptr) return 0;
   return SplitUrl(tier, input, s, site, site_size, port, port_size, path, path_size);
 }
@@ -261,7 +260,7 @@ char ul_to_char(const char* hex) {
 }
 
 int ul_parse_url(const char* input, char* site, char* port, char* path) {
-  return ParseTier<256>(kBase, input, site, kBaseSite, port, kBasePort, path, kBasePath);
+  return ParseTier(kBase, input, site, kBaseSite, port, kBasePort, path, kBasePath);
 }
 
 int ul_parse_url(char* input, char* site, char* port, char* path) {
@@ -270,13 +269,13 @@ int ul_parse_url(char* input, char* site, char* port, char* path) {
 
 int ul_parse_url_ex(const char* input, char* site, size_t site_size, char* port, size_t port_size,
                     char* path, size_t max_path_size) {
-  return ParseTier<1024>(kEx, input, site, SiteLimit(site, site_size), port, port_size, path,
+  return ParseTier(kEx, input, site, SiteLimit(site, site_size), port, port_size, path,
                          max_path_size);
 }
 
 int ul_parse_url_ex2(const char* input, char* site, size_t site_size, char* port,
                      size_t port_size, char* path, size_t max_path_size) {
-  return ParseTier<2048>(kEx2, input, site, SiteLimit(site, site_size), port, port_size, path,
+  return ParseTier(kEx2, input, site, SiteLimit(site, site_size), port, port_size, path,
                          max_path_size);
 }
 

@@ -151,7 +151,7 @@ int ul_parse_url_vhplink(const char* input, char* site, char* port, char* path, 
   if (input == nullptr) return 0;
   constexpr SplitTier kTier = {"ul_parse_url", 256, false};
   char work[258];  // room for the inserted '/'
-  char* s = PrepareUrl(kTier, input, work, 256);
+  char* s = PrepareUrl(kTier, input, work);
   if (s == nullptr) return 0;
   // A query or fragment before any '/' gets a '/' in front of it.
   char* first = s + strcspn(s, "/?#");

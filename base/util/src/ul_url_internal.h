@@ -118,10 +118,10 @@ struct SplitTier {
 int SplitUrl(const SplitTier& tier, const char* input, char* work, char* site, size_t site_size,
              char* port, size_t port_size, char* path, size_t path_size);
 
-// Copies input into work (work_size bytes) after the length check of
-// tier.url_limit, removes CR/LF and returns the position after a leading
-// "http://", or nullptr (with the DEBUG line) when the URL is too long.
-char* PrepareUrl(const SplitTier& tier, const char* input, char* work, size_t work_size);
+// Copies input into work (at least tier.url_limit bytes) after the length
+// check, removes CR/LF and returns the position after a leading "http://", or
+// nullptr (with the DEBUG line) when the URL is too long.
+char* PrepareUrl(const SplitTier& tier, const char* input, char* work);
 
 }  // namespace ulurl
 

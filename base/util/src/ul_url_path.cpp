@@ -4,6 +4,8 @@
 #include <string.h>
 #include <strings.h>
 
+#include <algorithm>
+
 #include "ul_url.h"
 #include "ul_url_internal.h"
 
@@ -22,45 +24,50 @@ constexpr size_t kBlankEx = 800;
 constexpr size_t kBlankEx2 = 1600;
 
 // Writes behind the read position of an in-place pass, never at or past cap
-// bytes from the start.
+// bytes from the start; a byte that does not fit marks the pass as failed.
 class PathWriter {
  public:
   PathWriter(char* base, size_t cap) : base_(base), w_(base), cap_(cap) {}
-  bool Put(char c) {
-    if (static_cast<size_t>(w_ - base_) >= cap_) return false;
+  void Put(char c) {
+    if (length() >= cap_) {
+      full_ = true;
+      return;
+    }
     *w_++ = c;
-    return true;
   }
   size_t length() const { return static_cast<size_t>(w_ - base_); }
+  bool full() const { return full_; }
 
  private:
   char* base_;
   char* w_;
   size_t cap_;
+  bool full_ = false;
 };
 
 // Copies the bytes of class cls from r: an escape whose byte is in cls and
 // not reserved is written decoded, any other escape as received; '%' without
 // two hex digits (or "%00") is an ordinary byte.
-bool PassPart(const char*& r, PathWriter& out, const ByteTable& cls, bool& blank) {
+void PassPart(const char*& r, PathWriter& out, const ByteTable& cls, bool& blank) {
   while (cls[U(*r)]) {
     if (*r == '%' && r[1] != '\0' && r[2] != '\0') {
       unsigned char v = U(ul_to_char(r + 1));
       if (v != 0) {
         if (cls[v] && !UL_RESERVED[v]) {
-          if (!out.Put(static_cast<char>(v))) return false;
+          out.Put(static_cast<char>(v));
           blank |= v == ' ';
-        } else if (!out.Put(r[0]) || !out.Put(r[1]) || !out.Put(r[2])) {
-          return false;
+        } else {
+          out.Put(r[0]);
+          out.Put(r[1]);
+          out.Put(r[2]);
         }
         r += 3;
         continue;
       }
     }
     blank |= *r == ' ';
-    if (!out.Put(*r++)) return false;
+    out.Put(*r++);
   }
-  return true;
 }
 
 // One single-path pass. The result may not be longer than result_limit and
@@ -72,24 +79,25 @@ int SinglePath(char* path, bool save_fragment, size_t result_limit, size_t cap, 
   const char* r = path;
   PathWriter out(path, cap);
   bool blank = false;
-  if (*r == '/' && !out.Put(*r++)) return 0;
-  if (!PassPart(r, out, UL_PCHAR, blank)) return 0;
+  if (*r == '/') out.Put(*r++);
+  PassPart(r, out, UL_PCHAR, blank);
   while (*r == '/') {
-    if (!out.Put(*r++) || !PassPart(r, out, UL_PCHAR, blank)) return 0;
+    out.Put(*r++);
+    PassPart(r, out, UL_PCHAR, blank);
   }
   while (*r == ';') {
-    if (!out.Put(*r++) || !PassPart(r, out, UL_PARAM, blank)) return 0;
+    out.Put(*r++);
+    PassPart(r, out, UL_PARAM, blank);
   }
   while (*r == '?') {
-    if (!out.Put(*r++) || !PassPart(r, out, UL_UCH_RES, blank)) return 0;
+    out.Put(*r++);
+    PassPart(r, out, UL_UCH_RES, blank);
   }
   if (*r != '\0' && *r != '#') return 0;
-  if (*r == '#' && save_fragment) {
-    while (*r != '\0') {
-      if (!out.Put(*r++)) return 0;
-    }
-  }
-  if (out.length() > result_limit || !out.Put('\0')) return 0;
+  while (*r != '\0' && save_fragment) out.Put(*r++);
+  if (out.length() > result_limit) return 0;
+  out.Put('\0');
+  if (out.full()) return 0;
   if (!blank) return 1;
   return ex2 ? ul_space_escape_path_ex2(path, blank_limit) : ul_space_escape_path(path, blank_limit);
 }
@@ -251,7 +259,7 @@ int ul_single_path_ex2_nointer(char* path, size_t len, int save_fragment) {
 }
 
 int ul_single_path_ex2_nointer_special_for_ps_20110221(char* path, size_t len) {
-  return SinglePath(path, true, len, len, len < kBlankEx2 ? len : kBlankEx2, true);
+  return SinglePath(path, true, len, len, std::min(len, kBlankEx2), true);
 }
 
 int ul_space_escape_path(char* path, size_t max_path_len) {

@@ -29,6 +29,7 @@ TEST(UlUrlHost, HostChecks) {
   }
   EXPECT_EQ(0, check_hostname(nullptr));
   EXPECT_EQ(0, ul_check_url_ipv6(nullptr));
+  EXPECT_EQ(0, ul_is_ipv6_format(nullptr));
 }
 
 TEST(UlUrlHost, SkippedLabels) {

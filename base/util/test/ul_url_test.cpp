@@ -424,15 +424,17 @@ TEST(UlUrl, SmallHelpers) {
   const struct { const char* hex; int value; } hex[] = {
       {"41", 'A'}, {"30", '0'}, {"00", 0}, {"4g", 0}, {"g4", 0}, {"fF", 0xFF}, {"", 0}};
   for (const auto& h : hex) EXPECT_EQ(h.value, static_cast<unsigned char>(ul_to_char(h.hex))) << h.hex;
+  char out[256];
   char s[] = "a\r\nb\nc\r";
   EXPECT_EQ(3, ul_delete_inter(s));
   EXPECT_STREQ("abc", s);
   EXPECT_EQ(0, ul_delete_inter(nullptr));
+  EXPECT_EQ(0, ul_parse_url_ex(nullptr, out, 48, nullptr, 0, nullptr, 0));
+  EXPECT_EQ(0, ul_check_url(nullptr));
   EXPECT_EQ('?', ul_isdyn("/a?b=c"));
   EXPECT_EQ('&', ul_isdyn("/a&b=c"));
   EXPECT_EQ('*', ul_isdyn("/a*"));
   EXPECT_EQ(0, ul_isdyn("/a.html"));
-  char out[256];
   EXPECT_EQ(1, ul_get_static_part("a.com/x;p?q", out));
   EXPECT_STREQ("a.com/x", out);
   EXPECT_EQ(1, ul_get_static_part_ex("a.com/x?q;p", out, 4));
