@@ -79,8 +79,7 @@ int SinglePath(char* path, bool save_fragment, size_t result_limit, size_t cap, 
   const char* r = path;
   PathWriter out(path, cap);
   bool blank = false;
-  if (*r == '/') out.Put(*r++);
-  PassPart(r, out, UL_PCHAR, blank);
+  PassPart(r, out, UL_PCHAR, blank);  // the text before any '/'
   while (*r == '/') {
     out.Put(*r++);
     PassPart(r, out, UL_PCHAR, blank);

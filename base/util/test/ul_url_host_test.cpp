@@ -38,6 +38,7 @@ TEST(UlUrlHost, SkippedLabels) {
       {"zz.x", 0},  {"co.x", 1},  {"com.x", 1}, {"cox.x", 0}, {"gov.", 1}, {"g.x", 0}, {"", 0},
   };
   for (const auto& r : rows) EXPECT_EQ(r.rc, ul_is_ignore(r.text)) << r.text;
+  EXPECT_EQ(0, ul_is_ignore(nullptr));
 }
 
 TEST(UlUrlHost, TrunkAndMainDomainCutToSize) {
@@ -72,6 +73,7 @@ TEST(UlUrlHost, Nat64) {
   EXPECT_EQ(1, ipv4_to_ipv6_str("1.2.3.4", v6, 17));  // "64:ff9b::102:304" and its NUL
   EXPECT_EQ(0, ipv4_to_ipv6_str("1.2.3.4", v6, 16));
   EXPECT_EQ(0, ipv4_to_ipv6_str("1.2.3", v6, sizeof(v6)));
+  EXPECT_EQ(0, ipv4_to_ipv6_str(nullptr, v6, sizeof(v6)));
   EXPECT_EQ(0, ipv6_to_ipv4_str("2001:db8::1", v4, sizeof(v4)));
   EXPECT_EQ(0, ipv6_to_ipv4_str("zz", v4, sizeof(v4)));
   EXPECT_EQ(1, ipv6_to_ipv4_str("64:ff9b::102:304", v4, 8));

@@ -40,6 +40,7 @@ TEST(UlUrlPath, SinglePathPass) {
     EXPECT_EQ(r.out, got.substr(0, 2) == "0|" ? "0|" : got) << r.in;
   }
   EXPECT_EQ("1|/ab", InPlace(ul_single_path, "/a\r\nb"));
+  EXPECT_EQ(0, ul_single_path_nointer(nullptr, 0));
   EXPECT_EQ("1|/ab", InPlace(ul_single_path_ex2, "/a\nb#f"));
   // Limits, at the limit and one over.
   EXPECT_EQ("1|/abc", InPlace([](char* p) { return ul_single_path_ex_nointer(p, 4, 0); }, "/abc"));

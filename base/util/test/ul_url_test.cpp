@@ -318,6 +318,8 @@ TEST(UlUrl, SplitsIntoSitePortAndPath) {
   EXPECT_STREQ("/?x", ul_get_path("a.com?x", path));
   EXPECT_EQ(nullptr, ul_get_path_ex("a.com/1234567", path, 8));
   EXPECT_EQ(path, ul_get_path_ex2("a.com/123456", path, 8));
+  EXPECT_EQ(path, ul_get_path_ex("a.com", path, 2));  // "/" and its NUL
+  EXPECT_EQ(nullptr, ul_get_path_ex("a.com", path, 1));
   // An IPv6 host only in the _ex2 split; no tier normalises it.
   char path2[16];
   ASSERT_EQ(1, ul_parse_url_ex2("[::1]:8080/x", site, 128, port, 7, path2, 16));
