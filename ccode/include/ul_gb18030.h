@@ -69,12 +69,13 @@ int ul_gb18030_utf8_close(void** to_utf8, void** to_gb);
 // Convert the NUL-terminated src into dst (dstsize bytes, NUL included; dst
 // is always terminated) with the converter *descriptor, or, without it, the
 // calling thread's (ul_ccode_conv.h). A byte the converter rejects becomes a
-// blank; in the UTF-8 -> GB18030 direction a rejected sequence led by E0..EF
-// or C0..DF is skipped whole as two blanks. The result is the number of
-// source bytes not converted (replaced by blanks, or left over when dst is
-// full: the conversion stops there, on a character boundary). -1 (logged)
-// for an empty src, a NULL pointer, a dstsize below 1, a closed converter or
-// a thread without state.
+// blank; a rejected GB18030 character (a pair or a four-byte sequence), or a
+// rejected UTF-8 sequence led by E0..EF (with more than 3 bytes left) or
+// C0..DF (more than 2), is skipped whole as two blanks. The result is the
+// number of source bytes not converted (replaced by blanks, or left over
+// when dst is full: the conversion stops there, on a character boundary).
+// -1 (logged) for an empty src, a NULL pointer, a dstsize below 1, a closed
+// converter or a thread without state.
 int ul_gb18030_utf8_str(const char* src, char* dst, int dstsize, void** descriptor);
 int ul_gb18030_utf8_str(const char* src, char* dst, int dstsize);
 int ul_utf8_gb18030_str(const char* src, char* dst, int dstsize, void** descriptor);
