@@ -9,6 +9,7 @@
 #include <new>
 #include <string>
 
+#include "toolkit/file.h"
 #include "toolkit/path.h"
 #include "ul_ccode_conv.h"
 #include "ul_ccode_data.h"
@@ -49,24 +50,21 @@ constexpr size_t kGlobalWordBuckets = 0x100000;
 // Reads lines of any length (NUL bytes included) from a file it owns.
 class LineReader {
  public:
-  explicit LineReader(FILE* fp) : fp_(fp) {}
-  ~LineReader() {
-    free(buf_);
-    if (fp_ != nullptr) ul_fclose(fp_);
-  }
+  explicit LineReader(FILE* fp) : file_(fp) {}
+  ~LineReader() { free(buf_); }
   LineReader(const LineReader&) = delete;
   LineReader& operator=(const LineReader&) = delete;
 
   // The next line with its line feed, or false at the end of the file.
   bool Next(std::string_view* line) {
-    ssize_t n = getline(&buf_, &cap_, fp_);
+    ssize_t n = getline(&buf_, &cap_, file_.get());
     if (n < 0) return false;
     *line = std::string_view(buf_, static_cast<size_t>(n));
     return true;
   }
 
  private:
-  FILE* fp_;
+  toolkit::UniqueFile file_;
   char* buf_ = nullptr;
   size_t cap_ = 0;
 };

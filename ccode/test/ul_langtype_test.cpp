@@ -124,6 +124,10 @@ TEST(UlLangType, RefusesBadArgumentsAndLeavesTheSet) {
   EXPECT_EQ(ul_langtype_get(nullptr, nullptr, 1), -1);
   EXPECT_EQ(ul_langtype_compatible(nullptr, 1), -1);
   EXPECT_EQ(ul_langtype_set(&set, static_cast<const char*>(nullptr)), -1);
+  EXPECT_EQ(ul_langtype_unset(&set, static_cast<const char*>(nullptr)), -1);
+  EXPECT_EQ(ul_langtype_add(&set, static_cast<const char*>(nullptr)), -1);
+  EXPECT_EQ(ul_langtype_compatible(&set, static_cast<const _LangType*>(nullptr)), -1);
+  EXPECT_EQ(ul_langtype_compatible(&set, static_cast<const int*>(nullptr), 1), -1);
   const std::string log = err.Stop();
   EXPECT_NE(log.find("input illegal in ul_langtype_unset"), std::string::npos);
   EXPECT_NE(log.find("input illegal in ul_langtype_compatible"), std::string::npos);
