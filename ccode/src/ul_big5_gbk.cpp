@@ -31,29 +31,23 @@ int Walk(Source source, const unsigned char* grid, const unsigned char* src, uns
     return -1;
   }
   if (src == nullptr || dst == nullptr) return -1;
+  const bool big5 = source == Source::kBig5;
   const int n = len > 0 ? len : static_cast<int>(strlen(reinterpret_cast<const char*>(src)));
   int i = 0;
   while (i < n) {
     const unsigned char* p = src + i;
     if (i + 1 < n) {
-      if (source == Source::kBig5 && IsBig5Pair(p)) {
-        const int cell = Big5Cell(p);
+      if (big5 ? IsBig5Pair(p) : IsGbkPair(p)) {
+        const int cell = big5 ? Big5Cell(p) : GbkCell(p);
         if (!PutCell(grid, cell, dst + i)) {
-          trans_special_word(src, dst, i, i, n, g_big5_hash_table ? &g_big5_hash_table[cell] : nullptr,
-                             g_gbk4special_big5_table ? &g_gbk4special_big5_table[cell] : nullptr);
+          const _special_word_t* table = big5 ? g_big5_hash_table : g_gbk_hash_table;
+          trans_special_word(src, dst, i, i, n, table ? &table[cell] : nullptr,
+                             big5 && g_gbk4special_big5_table ? &g_gbk4special_big5_table[cell] : nullptr);
         }
         i += 2;
         continue;
       }
-      if (source == Source::kGbk && IsGbkPair(p)) {
-        const int cell = GbkCell(p);
-        if (!PutCell(grid, cell, dst + i)) {
-          trans_special_word(src, dst, i, i, n, g_gbk_hash_table ? &g_gbk_hash_table[cell] : nullptr, nullptr);
-        }
-        i += 2;
-        continue;
-      }
-      if (source == Source::kBig5 && p[0] > 0x9F && p[1] > 0x3F) {
+      if (big5 && p[0] > 0x9F && p[1] > 0x3F) {
         dst[i] = ' ';
         dst[i + 1] = ' ';
         i += 2;

@@ -72,6 +72,32 @@ inline int Utf8SeqLen(unsigned char b) {
   return 0;
 }
 
+// The UTF-8 of every mapped GBK pair, by (lead - 0x81) << 8 | trail: its
+// bytes in memory order in the low three bytes (as a little-endian word) and
+// its length in the high byte; 0 for a pair without a mapping. Built from
+// Obvmap on first use.
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "cells are stored as little-endian words");
+struct Utf8OfPairs {
+  uint32_t cell[126 << 8];
+  Utf8OfPairs() : cell() {
+    for (int lead = 0x81; lead <= 0xFE; ++lead) {
+      for (int trail = 0x40; trail <= 0xFE; ++trail) {
+        const uint16_t cp = ObvLookup(static_cast<uint16_t>(lead | trail << 8));
+        if (trail == 0x7F || cp == kGbkNoMapping) continue;
+        unsigned char bytes[4] = {0, 0, 0, 0};
+        const int n = PutUtf8(bytes, cp);
+        cell[(lead - 0x81) << 8 | trail] = static_cast<uint32_t>(bytes[0] | bytes[1] << 8 | bytes[2] << 16) |
+                                           static_cast<uint32_t>(n) << 24;
+      }
+    }
+  }
+};
+
+const Utf8OfPairs& PairsAsUtf8() {
+  static const Utf8OfPairs pairs;
+  return pairs;
+}
+
 }  // namespace
 
 int gbk_to_unicode(uint16_t* dst, int dstsize, const char* src, int len) {
@@ -155,21 +181,34 @@ int ul_gbk_to_utf8(char* dst, int size, const char* src) {
   if (dst == nullptr || src == nullptr || size < 1) return -1;
   const size_t len = strlen(src);
   if (static_cast<size_t>(size) < (len / 2) * 3 + 1) return -1;
+  const Utf8OfPairs& pairs = PairsAsUtf8();
   const unsigned char* s = reinterpret_cast<const unsigned char*>(src);
   unsigned char* d = reinterpret_cast<unsigned char*>(dst);
   const size_t room = static_cast<size_t>(size) - 1;  // bytes before the NUL
   size_t i = 0, w = 0;
   while (i < len) {
-    if (i + 8 <= len && w + 8 <= room && AllAscii8(s + i)) {
-      memcpy(d + w, s + i, 8);
-      i += 8;
-      w += 8;
+    const unsigned char b0 = s[i];
+    if (b0 < 0x80) {
+      if (i + 8 <= len && w + 8 <= room && AllAscii8(s + i)) {
+        memcpy(d + w, s + i, 8);
+        i += 8;
+        w += 8;
+        continue;
+      }
+      if (w >= room) break;
+      d[w++] = b0;
+      ++i;
       continue;
     }
-    if (s[i] < 0x80) {
-      if (w >= room) break;
-      d[w++] = s[i++];
-      continue;
+    // A mapped pair, with room to store its four-byte cell whole.
+    if (b0 >= 0x81 && i + 1 < len && room - w >= 4) {
+      const uint32_t cell = pairs.cell[(b0 - 0x81) << 8 | s[i + 1]];
+      if (cell != 0) {
+        memcpy(d + w, &cell, 4);
+        w += cell >> 24;
+        i += 2;
+        continue;
+      }
     }
     int step;
     uint16_t cp = ReadGbk(s + i, len - i, &step);

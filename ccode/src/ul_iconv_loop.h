@@ -16,13 +16,19 @@ struct IconvCursor {
   char* out;
   size_t outleft;
 
+  // Moves past n source bytes and written destination bytes.
+  void Advance(size_t n, size_t written) {
+    in += n;
+    inleft -= n;
+    out += written;
+    outleft -= written;
+  }
+
   // Skips n source bytes and writes blanks blanks; the count of skipped
   // bytes, which the loop adds to the bytes not converted.
   int SkipWithBlanks(size_t n, size_t blanks) {
-    in += n;
-    inleft -= n;
-    for (size_t i = 0; i < blanks; ++i) *out++ = ' ';
-    outleft -= blanks;
+    for (size_t i = 0; i < blanks; ++i) out[i] = ' ';
+    Advance(n, blanks);
     return static_cast<int>(n);
   }
 };

@@ -27,10 +27,16 @@ inline bool IsEucByte(unsigned char b) { return b >= 0xA1 && b <= 0xFE; }
 int PairFallback(IconvCursor& c, const char* gb, int n) {
   if (n == 0) return c.SkipWithBlanks(2, 2);
   memcpy(c.out, gb, static_cast<size_t>(n));
-  c.out += n;
-  c.outleft -= static_cast<size_t>(n);
-  c.in += 2;
-  c.inleft -= 2;
+  c.Advance(2, static_cast<size_t>(n));
+  return 0;
+}
+
+// From GB: the vendor code of the blocking GB character (written straight
+// to the destination, which has room for its 2 bytes), else blanks.
+int VendorFallback(IconvCursor& c, int (*code)(const char*, size_t, _gb2jp_t*, char*), _gb2jp_t* gb2jp) {
+  const int n = code(c.in, c.inleft, gb2jp, c.out);
+  if (n == 0) return GbCharBlanks(c);
+  c.Advance(static_cast<size_t>(n), 2);
   return 0;
 }
 
@@ -98,28 +104,14 @@ int ul_gb_jis_str(const char* src, char* dst, int destlen, _gb2jp_t* gb2jp) {
 
 int ul_gb_sjis_str(const char* src, char* dst, int destlen, _gb2jp_t* gb2jp) {
   if (!Usable(src, dst, destlen, gb2jp, gb2jp ? gb2jp->gb2sjis : nullptr)) return -1;
-  return Convert(gb2jp->gb2sjis, src, dst, destlen, 0, 2, [gb2jp](IconvCursor& c) {
-    const int n = get_sjis4gb(c.in, c.inleft, gb2jp, c.out);
-    if (n == 0) return GbCharBlanks(c);
-    c.out += 2;
-    c.outleft -= 2;
-    c.in += n;
-    c.inleft -= static_cast<size_t>(n);
-    return 0;
-  });
+  return Convert(gb2jp->gb2sjis, src, dst, destlen, 0, 2,
+                 [gb2jp](IconvCursor& c) { return VendorFallback(c, get_sjis4gb, gb2jp); });
 }
 
 int ul_gb_eucjp_str(const char* src, char* dst, int destlen, _gb2jp_t* gb2jp) {
   if (!Usable(src, dst, destlen, gb2jp, gb2jp ? gb2jp->gb2eucjp : nullptr)) return -1;
-  return Convert(gb2jp->gb2eucjp, src, dst, destlen, 0, 3, [gb2jp](IconvCursor& c) {
-    const int n = get_eucjp4gb(c.in, c.inleft, gb2jp, c.out);
-    if (n == 0) return GbCharBlanks(c);
-    c.out += 2;
-    c.outleft -= 2;
-    c.in += n;
-    c.inleft -= static_cast<size_t>(n);
-    return 0;
-  });
+  return Convert(gb2jp->gb2eucjp, src, dst, destlen, 0, 3,
+                 [gb2jp](IconvCursor& c) { return VendorFallback(c, get_eucjp4gb, gb2jp); });
 }
 
 int ul_gb_utf8_str(const char* src, char* dst, int destlen, _gb2jp_t* gb2jp) {

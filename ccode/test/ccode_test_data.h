@@ -41,12 +41,27 @@ inline int Load(const char* path, int flag, std::string* log) {
 
 inline bool Has(const std::string& log, const std::string& text) { return log.find(text) != std::string::npos; }
 
+// The platform's converters the tests have opened, closed at exit.
+class Converters {
+ public:
+  ~Converters() {
+    for (auto& open : open_) iconv_close(open.second);
+  }
+  iconv_t Get(const char* from, const char* to) {
+    iconv_t& cd = open_[{from, to}];
+    if (cd == nullptr) cd = iconv_open(to, from);
+    return cd;
+  }
+
+ private:
+  std::map<std::pair<std::string, std::string>, iconv_t> open_;
+};
+
 // The platform's conversion of the whole of in, or "<none>" when any of it
 // does not convert.
 inline std::string Platform(const char* from, const char* to, const std::string& in) {
-  static std::map<std::pair<std::string, std::string>, iconv_t> open;  // kept for the process
-  iconv_t& cd = open[{from, to}];
-  if (cd == nullptr) cd = iconv_open(to, from);
+  static Converters converters;
+  iconv_t cd = converters.Get(from, to);
   iconv(cd, nullptr, nullptr, nullptr, nullptr);
   std::string out(in.size() * 4 + 16, '\0');
   char* ip = const_cast<char*>(in.data());

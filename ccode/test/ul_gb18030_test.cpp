@@ -3,12 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "ccode_test_data.h"
 #include "ul_ccode_conv.h"
 #include "ul_ccode_data.h"
 #include "ul_ccode_load.h"
 #include "ul_ccode_type.h"
+#include "ul_gbk.h"
+#include "ul_jcode.h"
 
 namespace {
 
@@ -249,6 +253,34 @@ TEST_F(Gb18030, TraditionalSimplifiedLookUp) {
   EXPECT_TRUE(Has(log, "invalid trans flag in ul_ccode_trad_simp!")) << log;
   EXPECT_TRUE(Has(log, "invalid param in ul_ccode_trad_simp!")) << log;
   EXPECT_TRUE(Has(log, "please use ul_ccode_load")) << log;
+}
+
+TEST_F(Gb18030, ConversionsRunInManyThreadsAtOnce) {
+  const std::string gb = Gb("國家的中文文本😀") + "ascii";
+  const std::string utf8 = "國家的中文文本😀ascii";
+  const std::string gbk = Gbk("中文");  // the test's own converters serve one thread
+  std::vector<std::thread> threads;
+  std::vector<int> failures(8, 0);
+  for (int t = 0; t < 8; ++t) {
+    threads.emplace_back([&, t] {
+      if (ul_ccode_conv_open() != 0) {
+        ++failures[t];
+        return;
+      }
+      for (int i = 0; i < 200; ++i) {
+        char out[64];
+        int r = 0;
+        failures[t] += Str(ul_gb18030_utf8_str, gb, 64, &r) != utf8 || r != 0;
+        failures[t] += ul_gb_sjis_str(gb.c_str(), out, 64) < 0;
+        failures[t] += Table(ul_gb18030_big5_str, gb) != Table(ul_gb18030_big5_str, gb);
+        failures[t] += ul_gbk_to_utf8(out, 64, gbk.c_str()) != 6;
+        failures[t] += ul_ccode_trad_simp(gb.c_str(), 2, out, 64, CODETYPE_GB, CCODE_TRAD2SIMP) != 1;
+      }
+      ul_ccode_conv_close();
+    });
+  }
+  for (std::thread& th : threads) th.join();
+  for (int t = 0; t < 8; ++t) EXPECT_EQ(failures[t], 0) << t;
 }
 
 TEST(UnicodePage, ByteOrderMarksAndUnits) {
