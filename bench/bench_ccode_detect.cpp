@@ -3,7 +3,7 @@
 // encoding x declaration x length, then pages and bytes per second of both.
 //
 // The corpus folder (with its manifest.tsv) is named by the environment
-// variable PBDICT_CCODE_CORPUS; scripts/bench-ccode-detect makes the corpus
+// variable PBDICT_CCODE_PAGES; scripts/bench-ccode-detect makes the corpus
 // when it is missing and runs this. Without a corpus nothing is measured.
 #include <benchmark/benchmark.h>
 #include <strings.h>
@@ -210,9 +210,9 @@ void BM_DetectCodetype_Uchardet(benchmark::State& state) {
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  const char* dir = getenv("PBDICT_CCODE_CORPUS");
+  const char* dir = getenv("PBDICT_CCODE_PAGES");
   if (dir == nullptr || !LoadCorpus(dir)) {
-    printf("no page corpus (PBDICT_CCODE_CORPUS): run scripts/bench-ccode-detect\n");
+    printf("no page corpus (PBDICT_CCODE_PAGES): run scripts/bench-ccode-detect\n");
     return 0;
   }
   if (ul_ccode_load(ul_ccode_default_path(), 0) != 0 || ul_ccode_conv_open() != 0) {

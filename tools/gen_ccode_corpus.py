@@ -27,16 +27,13 @@ iconv (glibc).
 """
 
 import argparse
-import glob
-import gzip
 import os
 import re
-import subprocess
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import ccode_split  # noqa: E402
-from gen_ccode_data import mo_messages, troff_text  # noqa: E402
+from gen_ccode_data import catalog_texts, fetch_packages, manpage_texts  # noqa: E402
 from gen_ccode_tables import converter  # noqa: E402
 
 PACKAGES = ["manpages", "manpages-zh", "manpages-ja", "manpages-ru", "manpages-fr", "manpages-de",
@@ -74,51 +71,6 @@ SAMPLES = 16
 DECLARATIONS = ["none", "right", "wrong"]
 
 BOM = b"\xef\xbb\xbf"
-
-
-def fetch(cache):
-    debdir = os.path.join(cache, "deb")
-    root = os.path.join(cache, "root")
-    os.makedirs(debdir, exist_ok=True)
-    os.makedirs(root, exist_ok=True)
-    for pkg in PACKAGES:
-        debs = glob.glob(os.path.join(debdir, pkg + "_*.deb"))
-        if not debs:
-            subprocess.run(["apt-get", "download", pkg], cwd=debdir, check=True, stdout=subprocess.DEVNULL)
-            debs = glob.glob(os.path.join(debdir, pkg + "_*.deb"))
-        if len(debs) != 1:
-            raise RuntimeError("expected one .deb of %s in %s, found %d" % (pkg, debdir, len(debs)))
-        stamp = os.path.join(root, ".unpacked-" + os.path.basename(debs[0]))
-        if not os.path.exists(stamp):
-            subprocess.run(["dpkg", "-x", debs[0], root], check=True)
-            open(stamp, "w").close()
-    return root
-
-
-def held_out_pages(root, folder):
-    """Held-out manual pages of a language folder ("." is English), as text."""
-    texts = []
-    base = os.path.join(root, "usr/share/man", "" if folder == "." else folder)
-    for path in sorted(glob.glob(os.path.join(base, "man*", "*"))):
-        rel = os.path.relpath(path, root)
-        if not os.path.isfile(path) or not ccode_split.is_held_out(ccode_split.manpage_key(rel)):
-            continue
-        data = gzip.open(path).read() if path.endswith(".gz") else open(path, "rb").read()
-        try:
-            texts.append(troff_text(data.decode("utf-8")))
-        except UnicodeDecodeError:
-            continue
-    return texts
-
-
-def held_out_messages(root, locale):
-    """Held-out messages of the catalogs of a locale, one text per catalog."""
-    texts = []
-    for path in sorted(glob.glob(os.path.join(root, "usr/share/locale", locale, "LC_MESSAGES", "*.mo"))):
-        msgs = [msgstr for msgid, msgstr in mo_messages(path)
-                if msgstr and ccode_split.is_held_out(ccode_split.catalog_key(msgid))]
-        texts.append("\n".join(m.replace("\x00", "\n") for m in msgs))
-    return texts
 
 
 def clean(text):
@@ -206,17 +158,13 @@ def main():
     ap.add_argument("--cache", required=True, help="cache folder (outside the repository)")
     args = ap.parse_args()
     cache = os.path.abspath(args.cache)
-    root = fetch(cache)
+    root, _ = fetch_packages(cache, PACKAGES)
     outdir = os.path.join(cache, "pages")
     os.makedirs(outdir, exist_ok=True)
     manifest = []
     serial = 0
     for lang, folders, locales, labels in LANGUAGES:
-        docs = []
-        for folder in folders:
-            docs += held_out_pages(root, folder)
-        for loc in locales:
-            docs += held_out_messages(root, loc)
+        docs = manpage_texts(root, folders, ccode_split.HELD_OUT) + catalog_texts(root, locales, ccode_split.HELD_OUT)
         codecs = [Codec(label) for label in labels]
         text = keepable("\n\n".join(clean(d) for d in docs if d.strip()), codecs)
         if len(text) < 1000:
