@@ -44,9 +44,8 @@ bool XmlMode(std::string_view chunk) {
 // The value declared after the key at key_start, or an empty view.
 std::string_view ValueAfter(std::string_view chunk, size_t key_start) {
   const size_t v = key_start + kKeyStep;
-  size_t eq = v;
-  while (eq < chunk.size() && eq <= v + kEqualsReach && chunk[eq] != '=') ++eq;
-  if (eq >= chunk.size() || eq > v + kEqualsReach) return {};
+  const size_t eq = chunk.find('=', v);
+  if (eq == std::string_view::npos || eq > v + kEqualsReach) return {};
   size_t start = eq;
   while (start < chunk.size() && start < v + kValueReach && !Alnum(chunk[start])) ++start;
   if (start >= chunk.size() || !Alnum(chunk[start])) return {};

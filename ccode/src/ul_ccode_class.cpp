@@ -139,9 +139,8 @@ int Invalid() {
   return -1;
 }
 
-// The language test on a valid character of charlen bytes.
+// The language test (1..4) on a valid character of charlen bytes.
 bool IsLang(const char* s, int charlen, int langtype, int codetype) {
-  if (langtype == CCODE_LANG_ASCII) return Byte(s, 0) < 0x80;
   if (codetype == CODETYPE_UTF8) {
     if (charlen == 4) {
       return (langtype == CCODE_LANG_SIMP || langtype == CCODE_LANG_TRAD) && InRanges(kCjkUtf8Four, CodePoint(s, 4));
@@ -283,8 +282,7 @@ int ul_ccode_is_cn_digit(const char* str, int codetype) {
 int ul_ccode_is_single_cnchar(const char* str, int codetype) {
   if (str == nullptr) return Invalid();
   if (codetype != CODETYPE_UTF8 && !IsGbFamily(codetype)) return 0;
-  const int n = ul_ccode_next(str, codetype);
-  return n > 1 && IsCjk(str, n, codetype);
+  return IsCjk(str, ul_ccode_next(str, codetype), codetype);
 }
 
 int ul_ccode_is_pajm(const char* str, int codetype) {
@@ -332,7 +330,7 @@ int ul_ccode_is_mark(const char* str, int codetype) {
   if (codetype == CODETYPE_UTF8) {
     const int n = ul_ccode_next_utf8(str);
     if (n == 0) return Invalid();
-    return n < 4 && InRanges(kMarkUtf8, CodePoint(str, n));
+    return InRanges(kMarkUtf8, CodePoint(str, n));  // four-byte characters lie above every range
   }
   const int n = ul_ccode_next_gb18030(str);  // GB and GBK alike
   if (n == 0) return Invalid();
@@ -344,7 +342,7 @@ int ul_ccode_is_lang(const char* str, int charlen, int langtype, int codetype) {
   if (langtype < CCODE_LANG_ASCII || langtype > CCODE_LANG_KR || !HandledType(codetype)) return 0;
   if (langtype == CCODE_LANG_ASCII) return Byte(str, 0) < 0x80;
   // The character must be charlen bytes long: nothing past it is read.
-  if (charlen < 1 || ul_ccode_nextn(str, charlen, codetype) != charlen) return 0;
+  if (ul_ccode_nextn(str, charlen, codetype) != charlen) return 0;
   return IsLang(str, charlen, langtype, codetype);
 }
 

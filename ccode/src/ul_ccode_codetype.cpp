@@ -115,7 +115,7 @@ void BigramVote(_ccode_info_t* info) {
 }  // namespace
 
 int check_bigram(const ccode_bigramset_t& set, const char* text, int len) {
-  if (text == nullptr || set.empty()) return 0;
+  if (text == nullptr) return 0;
   const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
   int hits = 0;
   for (int i = 0; i + 4 <= len;) {

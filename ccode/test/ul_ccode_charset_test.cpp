@@ -27,20 +27,16 @@ TEST(CcodeCharset, FindsTheDeclaredCharset) {
       {"<meta name=xcharset content=big5><meta charset=x content=\"text/html; charset=utf-8\">", "utf-8"},
       {"<meta x-charset=\"big5\">", "big5"},
       // Single quotes stay with the value.
-      {"<?xml version=\"1.0\" encoding='gbk'?><rss>", "gbk'?"},
-      {"<?xml version=\"1.0\"?><rss>", "utf-8"},
+      {"<?xml version=\"1.0\" encoding='gbk'?><rss>", "gbk'?"}, {"<?xml version=\"1.0\"?><rss>", "utf-8"},
       {"<rss version=\"2.0\">", "utf-8"},
       // An open document.write call hides the key; a closed one does not.
       {"<script>document.write('<meta content=charset=big5' </script>", ""},
       {"<script>document.write('x')</script><meta content=\"charset=euc-kr\">", "euc-kr"},
       // '=' at most 12 past the key's start + 7, the value at most 14.
-      {"charset" + std::string(12, ':') + "=gbk", "gbk"},
-      {"charset" + std::string(13, ':') + "=gbk", ""},
-      {"charset=" + std::string(13, ':') + "gbk", "gbk"},
-      {"charset=" + std::string(14, ':') + "gbk", ""},
+      {"charset" + std::string(12, ':') + "=gbk", "gbk"}, {"charset" + std::string(13, ':') + "=gbk", ""},
+      {"charset=" + std::string(13, ':') + "gbk", "gbk"}, {"charset=" + std::string(14, ':') + "gbk", ""},
       // At most 20 characters, ended by '"' or '>'.
-      {"charset=abcdefghijklmnopqrstuvwxyz", "abcdefghijklmnopqrst"},
-      {"charset=iso-8859-1>x", "iso-8859-1"},
+      {"charset=abcdefghijklmnopqrstuvwxyz", "abcdefghijklmnopqrst"}, {"charset=iso-8859-1>x", "iso-8859-1"},
       {"<meta charset=utf-8>", ""},  // the HTML5 form glues into "metacharset"
       {"", ""},
   };
@@ -61,6 +57,8 @@ TEST(CcodeCharset, ChunksAndBufferLimits) {
   char untouched[4] = "abc";
   find_charset("charset=gbk", untouched, 0);
   EXPECT_STREQ(untouched, "abc");
+  find_charset("charset=gbk", untouched, 1);  // room for the NUL alone
+  EXPECT_STREQ(untouched, "");
   find_charset(nullptr, untouched, 4);
   EXPECT_STREQ(untouched, "");
 }
@@ -93,10 +91,8 @@ TEST(CcodeCharset, HttpCharsetByExactNames) {
   } rows[] = {
       {"text/html; charset=Shift_JIS", CODETYPE_SJIS, "text/html; charset=shift-jis"},
       {"text/html; charset=utf-8\r\n", CODETYPE_UNKNOWN, "text/html; charset=utf-8\r\n"},
-      {"charset=TIS620", CODETYPE_TIS620, "charset=tis620"},
-      {"charset=", CODETYPE_UNKNOWN, "charset="},
-      {"", CODETYPE_UNKNOWN, ""},
-      {"text/html", CODETYPE_UNKNOWN, "text/html"},
+      {"charset=TIS620", CODETYPE_TIS620, "charset=tis620"}, {"charset=", CODETYPE_UNKNOWN, "charset="},
+      {"", CODETYPE_UNKNOWN, ""}, {"text/html", CODETYPE_UNKNOWN, "text/html"},
       {"charset=gbkx", CODETYPE_UNKNOWN, "charset=gbkx"},
       {"charset=gb charset=gbk", CODETYPE_UNKNOWN, "charset=gb charset=gbk"},
   };

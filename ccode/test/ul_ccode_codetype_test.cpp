@@ -5,25 +5,16 @@
 #include <string>
 #include <thread>
 
+#include "ccode_test_data.h"
 #include "support/support.h"
 #include "ul_ccode_conv.h"
 #include "ul_ccode_data.h"
 #include "ul_ccode_info.h"
-#include "ul_ccode_load.h"
 #include "ul_ccode_type.h"
 
 namespace {
 
-// The library's data directory, loaded once, and the thread's state.
-class Data : public ::testing::Environment {
- public:
-  void SetUp() override { ASSERT_TRUE(ul_ccode_load(ul_ccode_default_path(), 0) == 0 && ul_ccode_conv_open() == 0); }
-  void TearDown() override {
-    ul_ccode_conv_close();
-    ul_ccode_del();
-  }
-};
-const auto* const kData = ::testing::AddGlobalTestEnvironment(new Data);
+const auto* const kData = ::testing::AddGlobalTestEnvironment(new ccodetest::DefaultData);
 
 int Detect(const std::string& page, const char* charset = nullptr) {
   int code = -3;
@@ -31,11 +22,7 @@ int Detect(const std::string& page, const char* charset = nullptr) {
   return code;
 }
 
-std::string Repeat(const std::string& s, int n) {
-  std::string out;
-  for (int i = 0; i < n; ++i) out += s;
-  return out;
-}
+using ccodetest::Repeat;
 
 uint32_t Key(const char* four) {
   const unsigned char* p = reinterpret_cast<const unsigned char*>(four);
@@ -129,8 +116,7 @@ TEST(CcodeCodetype, Utf8Scorer) {
       {40, 8, 29, 3, 0},      // 90 % with 29: the declared path needs 50
       {40, 40, 0, 3, 0},      // nothing but ASCII
       {100, 0, 70, 3, 1023},  // 70 % declared with 50 good bytes
-      {100, 0, 69, 3, 0},
-      {100, 0, 70, -1, 0},
+      {100, 0, 69, 3, 0}, {100, 0, 70, -1, 0},
   };
   for (const auto& r : rows) {
     ccode_info_clean(&info);
@@ -161,12 +147,9 @@ TEST_F(OwnSets, VoteTiesAndMarks) {
     const char* declared;
     int result, confidence;
   } rows[] = {
-      {20, 20, 11, "", CODETYPE_EUCJP, 461},
-      {22, 20, 11, "", CODETYPE_NONE, 460},
-      {22, 20, 11, "euc-jp", CODETYPE_EUCJP, 460},
-      {20, 20, 13, "euc-jp", CODETYPE_EUCJP, 359},
-      {20, 20, 13, "", CODETYPE_NONE, 359},
-      {21, 20, 13, "euc-jp", CODETYPE_NONE, 358},
+      {20, 20, 11, "", CODETYPE_EUCJP, 461}, {22, 20, 11, "", CODETYPE_NONE, 460},
+      {22, 20, 11, "euc-jp", CODETYPE_EUCJP, 460}, {20, 20, 13, "euc-jp", CODETYPE_EUCJP, 359},
+      {20, 20, 13, "", CODETYPE_NONE, 359}, {21, 20, 13, "euc-jp", CODETYPE_NONE, 358},
       {21, 20, 13, "big5", CODETYPE_NONE, 358},  // not the declared charset either
   };
   for (const auto& r : rows) {
@@ -187,6 +170,12 @@ TEST_F(OwnSets, VoteTiesAndMarks) {
   EXPECT_EQ(Detect(Blocks(20, 20, 11)), CODETYPE_EUCJP);
   EXPECT_EQ(info->bigram_confidence, 1023);
   EXPECT_EQ(info->ginfo.gbkjp_bigram, 11);
+  // GB over EUC-JP, with EUC-KR tied for second: the earlier one is second.
+  l_setGbkjp = {Key(kAB), Key(kCD)};
+  l_setEucjp = l_setEuckr = {Key(kAB)};
+  EXPECT_EQ(Detect(Blocks(20, 20, 10)), CODETYPE_GB);
+  EXPECT_EQ(info->bigram_confidence, 1023);
+  l_setEuckr.clear();
   // Nothing scores: the vote is skipped, the declaration decides.
   l_setEucjp.clear();
   l_setGbkjp.clear();

@@ -24,15 +24,15 @@ class Models : public ::testing::Environment {
         "the\t-1.0\nhello\t-2.0\nworld\t-2.6\n",  // English
         "bonjour\t-3.0\nle\t-1.2\n",              // French
         "ciao\t-2.0\n",
-        "hola\t-2.0\nola\t-2.5\n",                // Spanish
+        "hola\t-2.0\nola\t-2.5\ndos\t-2.0\n",     // Spanish
         "und\t-1.0\n",
         "bir\t-1.0\n",
         "een\t-1.0\n",
         "the\t-5.0\n",                            // Vietnamese: an English word too
         "zzarabic\t-1.0\n",
         "og\t-1.0\n",
-        "ja\t-1.0\n",
-        "ola\t-2.4\n",                            // Portuguese
+        "ja\t-1.0\nog\t-1.0\n",                  // Finnish: a Danish word too
+        "ola\t-2.4\ndos\t-3.0\nobrigado\t-2.0\n",  // Portuguese
         std::string(kThaiUtf8) + "\t-2.0\n",     // Thai
         "dan\t-1.0\n",
         "yang\t-1.0\n",
@@ -71,7 +71,8 @@ TEST(CcodeFeature, WordsAndTheirLimits) {
       {"AT&amp;T", 1, "t "},                            // an entity drops the word before it
       {"caf&#xE9; x", 2, "caf\xC3\xA9 x "},            // a reference joins it as UTF-8
       {"a&#0;b", 1, "b "},                              // code point 0 is no reference
-      {"<STYLE>p{}</style>x<option>y</OPTION>z", 2, "x z "},
+      {"&abcdefghi;x", 1, "x "},                        // ';' at most 10 bytes on
+      {"&abcdefghij;x", 2, "abcdefghij x "}, {"<STYLE>p{}</style>x<option>y</OPTION>z", 2, "x z "},
       {std::string(510, 'a'), 1, nullptr},
       {std::string(511, 'a'), 170, nullptr},            // dropped; counted as 170
       {std::string(600, 'a'), 171, nullptr},            // the bytes after it start a new word
@@ -127,6 +128,17 @@ TEST(CcodeFeature, TitleAndLanguages) {
   info = Features(spanish);
   EXPECT_EQ(info->word_unique[3], 10);
   EXPECT_EQ(info->title_lang, 42);
+  // Spanish title, Portuguese body, at both limits of the second rule: the
+  // title scores 1.0 apart and three Portuguese words for one Spanish.
+  info = Features("<title>dos</title> obrigado obrigado obrigado hola");
+  EXPECT_EQ(info->title_lang, 34);
+  // Equal scores: the first slot (Danish before Finnish).
+  info = Features("og og");
+  EXPECT_EQ(info->guess_lang, 9);
+  EXPECT_EQ(info->max_lang, 21);
+  // Only a non-ASCII title word marks the title.
+  EXPECT_FALSE(Features("<title>hello</title> caf\xC3\xA9")->title_multiflag);
+  EXPECT_TRUE(Features("<title>caf\xC3\xA9</title>")->title_multiflag);
 }
 
 TEST(CcodeFeature, TagFilter) {

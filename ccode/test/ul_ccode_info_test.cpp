@@ -5,28 +5,17 @@
 
 #include <string>
 
+#include "ccode_test_data.h"
 #include "support/support.h"
 #include "ul_ccode_conv.h"
-#include "ul_ccode_load.h"
+#include "ul_ccode_info_parts.h"
 #include "ul_ccode_type.h"
 
 namespace {
 
-class Data : public ::testing::Environment {
- public:
-  void SetUp() override { ASSERT_TRUE(ul_ccode_load(ul_ccode_default_path(), 0) == 0 && ul_ccode_conv_open() == 0); }
-  void TearDown() override {
-    ul_ccode_conv_close();
-    ul_ccode_del();
-  }
-};
-const auto* const kData = ::testing::AddGlobalTestEnvironment(new Data);
+const auto* const kData = ::testing::AddGlobalTestEnvironment(new ccodetest::DefaultData);
 
-std::string Repeat(const std::string& s, int n) {
-  std::string out;
-  for (int i = 0; i < n; ++i) out += s;
-  return out;
-}
+using ccodetest::Repeat;
 
 _ccode_info_t* Stats(const std::string& page, const char* charset = nullptr, const char* content = nullptr) {
   _ccode_info_t* info = get_ccode_info();
@@ -124,22 +113,42 @@ TEST(CcodeInfo, TitleAndItsLanguage) {
     std::string title;
     int lang;
   } rows[] = {
-      {"<title>Hi</title>", "Hi", -1},
-      {"<TITLE>Up</TITLE>", "Up", -1},
-      {"<Title>x</Title>", "", -1},
+      {"<title>Hi</title>", "Hi", -1}, {"<TITLE>Up</TITLE>", "Up", -1}, {"<Title>x</Title>", "", -1},
       {"<title lang=zh>\xE7\xAE\x80\xE4\xBD\x93\xE4\xB8\xAD\xE6\x96\x87\xE7\x9A\x84\xE6\xA0\x87\xE9\xA2\x98</title>",
        "\xE7\xAE\x80\xE4\xBD\x93\xE4\xB8\xAD\xE6\x96\x87\xE7\x9A\x84\xE6\xA0\x87\xE9\xA2\x98", 1},
       {"<title>\xE7\xB9\x81\xE9\xAB\x94\xE4\xB8\xAD\xE6\x96\x87\xE6\xA8\x99\xE9\xA1\x8C</title>",
        "\xE7\xB9\x81\xE9\xAB\x94\xE4\xB8\xAD\xE6\x96\x87\xE6\xA8\x99\xE9\xA1\x8C", 2},
       {"<title>" + Repeat("\xE3\x81\xB2\xE3\x82\xAB", 3) + "</title>", Repeat("\xE3\x81\xB2\xE3\x82\xAB", 3), 3},
-      {"<title>" + std::string(200, 't') + "</title>", std::string(127, 't'), -1},
-      {"<title>open", "", -1},
+      // Simplified, traditional, simplified, simplified, simplified: as many
+      // pure simplified as traditional characters.
+      {"<title>\xE7\xAE\x80\xE9\xAB\x94\xE4\xB8\xAD\xE6\x96\x87\xE7\x9A\x84</title>",
+       "\xE7\xAE\x80\xE9\xAB\x94\xE4\xB8\xAD\xE6\x96\x87\xE7\x9A\x84", 1},
+      {"<title>\xE3\x81\xB2\xE3\x82\xAB</title>", "\xE3\x81\xB2\xE3\x82\xAB", -1},  // two kana
+      {"<title>" + std::string(200, 't') + "</title>", std::string(127, 't'), -1}, {"<title>open", "", -1},
   };
   for (const auto& r : rows) {
     _ccode_info_t* info = Stats(r.page);
     EXPECT_EQ(std::string(info->title), r.title) << r.page;
     EXPECT_EQ(info->uinfo.utf8_cn_jp_title_lang, r.lang) << r.page;
   }
+}
+
+TEST(CcodeInfo, GbTitleVoteIsStricter) {
+  // Three simplified and one traditional character: simplified in the UTF-8
+  // vote, undecided in the GB one (it needs more than three simplified).
+  _utf8_info_t u = {};
+  u.utf8_cn_jp_title_lang = -1;
+  utf8_title_compute("\xE7\xAE\x80\xE6\xA0\x87\xE9\xA2\x98\xE9\xAB\x94", &u);
+  EXPECT_EQ(u.utf8_cn_jp_title_lang, 1);
+  _utf8_info_t g = {};
+  g.utf8_cn_jp_title_lang = -1;
+  gb_title_compute("\xBC\xF2\xB1\xEA\xCC\xE2\xF3\x77", &g);
+  EXPECT_EQ(g.utf8_cn_simp_title_chars, u.utf8_cn_simp_title_chars);
+  EXPECT_EQ(g.utf8_cn_trad_title_chars, 1);
+  EXPECT_EQ(g.utf8_cn_jp_title_lang, -1);
+  // Kana rows A4 and A5 count as Japanese.
+  gb_title_compute("\xA4\xA2\xA4\xA4\xA5\xA2\xA5\xA4", &g);
+  EXPECT_EQ(g.utf8_cn_jp_title_lang, 3);
 }
 
 TEST(CcodeInfo, Utf8ClassesOfContentAndMainText) {
@@ -158,6 +167,11 @@ TEST(CcodeInfo, Utf8ClassesOfContentAndMainText) {
   EXPECT_EQ(info->ucont_info.utf8_cn_chars, 1);
   EXPECT_EQ(info->ucont_info.utf8_ascii, 3);
   EXPECT_EQ(Stats(text)->ucont_info.utf8_ascii, 0);
+  // Only the first 32,768 bytes are read: a character across the limit is not.
+  const std::string limit = std::string(32767, 'a') + "\xC3\xA9";
+  info = Stats("x", nullptr, limit.c_str());
+  EXPECT_EQ(info->ucont_info.utf8_ascii, 32767);
+  EXPECT_EQ(info->ucont_info.utf8_goodbytes, 0);
 }
 
 TEST(CcodeInfo, Gb18030VariantAgainstTheGbkPath) {
