@@ -171,6 +171,7 @@ TEST(UlGbkToUtf8, SizeRuleAndTruncation) {
   // Lone lead bytes take 3 bytes each: the one that would leave no room for
   // the NUL ends the conversion.
   EXPECT_EQ(ToUtf8("\xFF\xFF", 4), "\xEF\xBF\xBD");
+  EXPECT_EQ(ToUtf8("\xFF\x40\x80\x40", 16), "\xEF\xBF\xBD@\xC2\x80@");  // no pair has these leads
   EXPECT_EQ(ToUtf8("abcdefghijk\xB0\xA1", 19), "abcdefghijk\xE5\x95\x8A");
   EXPECT_EQ(ToUtf8("", 1), "");
   EXPECT_EQ(ul_gbk_to_utf8(nullptr, 4, "a"), -1);
