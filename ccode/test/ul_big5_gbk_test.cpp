@@ -112,6 +112,7 @@ TEST_F(SpecialWords, LaterLinesAddTheirContextsInFrontAndDamagedLinesFailTheLoad
   EXPECT_TRUE(Has(log, "open ")) << log;
 }
 
+// (GBK -> BIG5 on every pair: ul_gb18030_test, through the GB18030 walk.)
 TEST(UlBig5Gbk, EveryBig5PairAgreesWithThePlatform) {
   std::string log;
   ASSERT_EQ(ccodetest::Load(ul_ccode_default_path(), 0, &log), 0) << log;
@@ -123,17 +124,6 @@ TEST(UlBig5Gbk, EveryBig5PairAgreesWithThePlatform) {
       const std::string want = ccodetest::Platform("BIG5", "GBK", pair);
       if (want.size() != 2) continue;
       EXPECT_EQ(Conv(ul_big5_gbk_str, pair), want);
-      ++agreed;
-    }
-  }
-  EXPECT_GT(agreed, 13000);
-  agreed = 0;
-  for (int lead = 0x81; lead <= 0xFE; ++lead) {
-    for (int trail = 0x40; trail <= 0xFE; ++trail) {
-      const std::string pair = {static_cast<char>(lead), static_cast<char>(trail)};
-      const std::string want = ccodetest::Platform("GBK", "BIG5", pair);
-      if (trail == 0x7F || want.size() != 2) continue;
-      EXPECT_EQ(Conv(ul_gbk_big5_str, pair), want);
       ++agreed;
     }
   }
