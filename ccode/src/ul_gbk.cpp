@@ -201,7 +201,7 @@ int ul_gbk_to_utf8(char* dst, int size, const char* src) {
       continue;
     }
     // A mapped pair, with room to store its four-byte cell whole.
-    if (b0 >= 0x81 && i + 1 < len && room - w >= 4) {
+    if (b0 >= 0x81 && b0 <= 0xFE && i + 1 < len && room - w >= 4) {
       const uint32_t cell = pairs.cell[(b0 - 0x81) << 8 | s[i + 1]];
       if (cell != 0) {
         memcpy(d + w, &cell, 4);
