@@ -68,26 +68,37 @@ PACKAGES = {
     "dpkg": "message catalogs",
     "apt": "message catalogs",
     "libpam-runtime": "message catalogs",
+    "manpages-id": "Indonesian manual pages",
+    "iso-codes": "message catalogs (names of languages, countries, currencies and scripts)",
+    "hunspell-ar": "Arabic word list",
+    "hunspell-th": "Thai word list",
 }
 
-# Word-model slots: slot -> (language, manual page folders, catalog locales).
+# Word-model slots: slot -> (language, manual page folders, catalog locales,
+# hunspell word list or None, the single-byte charset its pages come in).
+# A word with letters outside ASCII is entered in UTF-8 and, when the
+# charset holds it, in that charset too (the features read raw page bytes).
 UNIGRAM_SLOTS = [
-    ("english", ["."], []),
-    ("french", ["fr"], []),
-    ("italian", ["it"], []),
-    ("spanish", ["es"], []),
-    ("german", ["de"], []),
-    ("turkish", ["tr"], []),
-    ("dutch", ["nl"], []),
-    ("vietnamese", ["vi"], ["vi"]),
-    ("arabic", [], ["ar"]),
-    ("danish", ["da"], []),
-    ("finnish", ["fi"], []),
-    ("portuguese", ["pt", "pt_BR"], []),
-    ("thai", [], ["th"]),
-    ("indonesian", [], ["id"]),
-    ("malay", [], ["ms"]),
+    ("english", ["."], [], None, "ISO-8859-1"),
+    ("french", ["fr"], [], None, "ISO-8859-1"),
+    ("italian", ["it"], [], None, "ISO-8859-1"),
+    ("spanish", ["es"], [], None, "ISO-8859-1"),
+    ("german", ["de"], [], None, "ISO-8859-1"),
+    ("turkish", ["tr"], [], None, "WINDOWS-1254"),
+    ("dutch", ["nl"], [], None, "ISO-8859-1"),
+    ("vietnamese", ["vi"], ["vi"], None, "WINDOWS-1258"),
+    ("arabic", [], ["ar"], "ar", "ISO-8859-6"),
+    ("danish", ["da"], [], None, "ISO-8859-1"),
+    ("finnish", ["fi"], [], None, "ISO-8859-1"),
+    ("portuguese", ["pt", "pt_BR"], [], None, "ISO-8859-1"),
+    ("thai", [], ["th"], "th_TH", None),
+    ("indonesian", ["id"], ["id"], None, None),
+    ("malay", [], ["ms"], None, None),
 ]
+
+# Catalog domains that only the word models read (the other data keeps the
+# catalogs it was made from).
+WORD_MODEL_ONLY_DOMAINS = ("iso_",)
 
 # Query-language feature files: file stem -> (manual page folders, catalog locales).
 FEATURE_LANGS = [
@@ -106,7 +117,7 @@ FEATURE_LANGS = [
 ]
 
 # Sizes of the generated lists (the most frequent entries are kept).
-UNIGRAM_WORDS = 600
+UNIGRAM_WORDS = 2500
 BIGRAM_CN = 10000
 BIGRAM_JP = 5000
 BIGRAM_KR = 5000
@@ -293,11 +304,14 @@ def mo_messages(path):
     return pairs
 
 
-def catalog_texts(root, locales, half=ccode_split.TRAINING):
-    """Messages of the catalogs of these locales in one half of the split."""
+def catalog_texts(root, locales, half=ccode_split.TRAINING, word_models=False):
+    """Messages of the catalogs of these locales in one half of the split
+    (the catalogs of WORD_MODEL_ONLY_DOMAINS only for the word models)."""
     texts = []
     for loc in locales:
         for path in sorted(glob.glob(os.path.join(root, "usr/share/locale", loc, "LC_MESSAGES", "*.mo"))):
+            if not word_models and os.path.basename(path).startswith(WORD_MODEL_ONLY_DOMAINS):
+                continue
             for msgid, msgstr in mo_messages(path):
                 if ccode_split.half(ccode_split.catalog_key(msgid)) == half:
                     texts.append(msgstr.replace("\x00", "\n"))
@@ -536,7 +550,8 @@ def main():
 
     # Page word models: word TAB log10 frequency, words as the page word
     # features cut them (runs of ASCII letters and bytes 0x80 and above,
-    # ASCII lower-cased, two bytes or more).
+    # ASCII lower-cased, two bytes or more). A hunspell list adds each of
+    # its words (training half) once to the counts of running text.
     def page_words(texts):
         counts = collections.Counter()
         for text in texts:
@@ -545,11 +560,37 @@ def main():
                     counts[w.lower()] += 1
         return counts
 
+    def hunspell_words(name):
+        counts = collections.Counter()
+        with open(os.path.join(root, "usr/share/hunspell", name + ".dic"), encoding="utf-8", errors="replace") as f:
+            next(f)
+            for line in f:
+                word = unicodedata.normalize("NFC", line.split("/", 1)[0].strip())
+                if word and ccode_split.is_training(ccode_split.word_key(word)):
+                    for w in re.findall(rb"[A-Za-z\x80-\xff]+", word.encode("utf-8")):
+                        if len(w) >= 2:
+                            counts[w.lower()] += 1
+        return counts
+
     os.makedirs(os.path.join(out, "code", "unigram"), exist_ok=True)
-    for slot, (lang, folders, locales) in enumerate(UNIGRAM_SLOTS):
-        counts = page_words(language_texts(root, folders, locales))
+    for slot, (lang, folders, locales, hunspell, single) in enumerate(UNIGRAM_SLOTS):
+        counts = page_words(manpage_texts(root, folders) + catalog_texts(root, locales, word_models=True))
+        if hunspell:
+            counts.update(hunspell_words(hunspell))
         total = sum(counts.values())
-        rows = [b"%s\t%.4f" % (w, math.log10(counts[w] / total)) for w in top(counts, UNIGRAM_WORDS)]
+        to_single = Iconv("UTF-8", single) if single else None
+        rows, seen = [], set()
+        for w in top(counts, UNIGRAM_WORDS):
+            freq = b"%.4f" % math.log10(counts[w] / total)
+            forms = [w]
+            if to_single is not None and max(w) >= 0x80:
+                sb = to_single(w)
+                if sb is not None and sb != w:
+                    forms.append(sb)
+            for form in forms:
+                if form not in seen:
+                    seen.add(form)
+                    rows.append(form + b"\t" + freq)
         write(out, "unigram/%d.unigram" % slot, lines_of(rows))
 
     # Query code-type data: character frequencies (per ten million
