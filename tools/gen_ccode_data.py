@@ -593,6 +593,11 @@ def main():
                     rows.append(form + b"\t" + freq)
         write(out, "unigram/%d.unigram" % slot, lines_of(rows))
 
+    # White-URL lists: shipped empty (no list, nothing logged); a user fills
+    # them with the pages whose code type and language are known.
+    write(out, "white-url.txt", b"")
+    write(out, "i18n-white-url.txt", b"")
+
     # Query code-type data: character frequencies (per ten million
     # characters) of Chinese text, in GBK and in UTF-8.
     chars = collections.Counter()

@@ -334,8 +334,9 @@ void SecondaryAndLift(const _ccode_info_t* info, int* A, _langtype_t* lt) {
   for (int l = 0; l < kLangs; ++l) A[l] = std::min(A[l], 100);
 }
 
-// Step 10: the multi-language value of lt and A.
-long long Pack(const _langtype_t& lt, int* A) {
+}  // namespace
+
+long long ccode_pack_langs(const _langtype_t& lt, int* A) {
   const int main = lt.main_lang;
   const bool has_main = ValidLang(main), has_sec = HasSecond(lt);
   if (has_main && has_sec) {
@@ -351,6 +352,8 @@ long long Pack(const _langtype_t& lt, int* A) {
   A[only] = 100;
   return only | 100LL << 8;
 }
+
+namespace {
 
 // Step 12: the value of a language from CLD2 or the i18n list.
 long long PackTaken(const _langtype_t& lt, int* conf) {
@@ -579,8 +582,12 @@ int ul_ccode_langdet(const char* page, const char* url, const char* charset, con
     confidence_for_latin(info, A);
     ByCodeType(info, *code, A, &lt);
     SecondaryAndLift(info, A, &lt);
+    const _langtype_t before = lt;
     detect_persian(*code, &lt, info);
-    *value = Pack(lt, A);
+    // The confidence goes with the language that ARABIC became.
+    if (before.main_lang == LANGTYPE_ARABIC && lt.main_lang == LANGTYPE_FARSI) A[LANGTYPE_FARSI] = A[LANGTYPE_ARABIC];
+    if (before.sec_lang == LANGTYPE_ARABIC && lt.sec_lang == LANGTYPE_FARSI) A[LANGTYPE_FARSI] = A[LANGTYPE_ARABIC];
+    *value = ccode_pack_langs(lt, A);
     if (conf != nullptr) std::copy(A, A + kLangs, conf);
     // CLD2 decides the languages it is taken for, and English pages it
     // finds in no language of ours. An undecided page (main -1) takes
