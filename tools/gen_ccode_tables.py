@@ -52,6 +52,10 @@ def converter(src, dst):
         r = _libc.iconv(cd, ctypes.byref(inp), ctypes.byref(inleft), ctypes.byref(outp), ctypes.byref(outleft))
         if r == ctypes.c_size_t(-1).value or inleft.value != 0:
             return None
+        # A converter that holds its last character back (WINDOWS-1258)
+        # writes it now.
+        if _libc.iconv(cd, None, None, ctypes.byref(outp), ctypes.byref(outleft)) == ctypes.c_size_t(-1).value:
+            return None
         return outbuf.raw[:len(outbuf) - outleft.value]
     return convert
 
