@@ -65,7 +65,7 @@ LANGUAGES = [
     ("da", ["da"], [], ["UTF-8", "WINDOWS-1252"]),
     ("fi", ["fi"], [], ["UTF-8", "WINDOWS-1252"]),
     ("id", ["id"], ["id"], ["UTF-8", "WINDOWS-1252"]),
-    ("el", ["el"], [], ["UTF-8", "ISO-8859-7"]),
+    ("el", ["el"], ["el"], ["UTF-8", "ISO-8859-7"]),
     ("ar", [], ["ar"], ["UTF-8", "WINDOWS-1256", "ISO-8859-6"]),
     ("th", [], ["th"], ["UTF-8", "TIS-620", "WINDOWS-874"]),
     ("he", [], ["he"], ["UTF-8", "WINDOWS-1255"]),
