@@ -582,11 +582,9 @@ int ul_ccode_langdet(const char* page, const char* url, const char* charset, con
     confidence_for_latin(info, A);
     ByCodeType(info, *code, A, &lt);
     SecondaryAndLift(info, A, &lt);
-    const _langtype_t before = lt;
     detect_persian(*code, &lt, info);
-    // The confidence goes with the language that ARABIC became.
-    if (before.main_lang == LANGTYPE_ARABIC && lt.main_lang == LANGTYPE_FARSI) A[LANGTYPE_FARSI] = A[LANGTYPE_ARABIC];
-    if (before.sec_lang == LANGTYPE_ARABIC && lt.sec_lang == LANGTYPE_FARSI) A[LANGTYPE_FARSI] = A[LANGTYPE_ARABIC];
+    // FARSI comes only from ARABIC here: the confidence goes with it.
+    if (lt.main_lang == LANGTYPE_FARSI || lt.sec_lang == LANGTYPE_FARSI) A[LANGTYPE_FARSI] = A[LANGTYPE_ARABIC];
     *value = ccode_pack_langs(lt, A);
     if (conf != nullptr) std::copy(A, A + kLangs, conf);
     // CLD2 decides the languages it is taken for, and English pages it

@@ -54,6 +54,11 @@ TEST(CcodeCld, Failures) {
   EXPECT_EQ(cldBaseLangDet(nullptr, CODETYPE_UTF8), CLD2::UNKNOWN_LANGUAGE);
   std::thread([] { EXPECT_EQ(cldBaseLangDet(kFrench.c_str(), CODETYPE_UTF8), CLD2::UNKNOWN_LANGUAGE); }).join();
   EXPECT_EQ(cldBaseLangDet("", CODETYPE_UTF8), CLD2::UNKNOWN_LANGUAGE);  // the UTF-8 converter refuses ""
+  // One buffer missing is enough to refuse.
+  char* gb = get_ccode_gbbuf_cld();
+  set_ccode_gbbuf_cld(nullptr);
+  EXPECT_EQ(cldBaseLangDet(kFrench.c_str(), CODETYPE_UTF8), CLD2::UNKNOWN_LANGUAGE);
+  set_ccode_gbbuf_cld(gb);
   const std::string log = err.Stop();
   for (const char* msg : {"buffer should not be NULL in func cldBaseLangDet.", "get BUF err in func cldBaseLangDet.",
                           "trans2gb18030 fail in func convert2utf8.", "convert2utf8 fail in func cldBaseLangDet."}) {
@@ -62,6 +67,21 @@ TEST(CcodeCld, Failures) {
 }
 
 TEST(CcodeCld, ConvertToUtf8) {
+  // Both buffers hold size bytes: a longer text is cut, nothing written past.
+  struct Guarded {
+    char buf[8];
+    char guard[8];
+  } gbg, u8g;
+  memset(&gbg, 'x', sizeof(gbg));
+  memset(&u8g, 'x', sizeof(u8g));
+  EXPECT_EQ(convert2utf8(ccodetest::Gbk("中文中文中文中文中文").c_str(), gbg.buf, u8g.buf, 8, CODETYPE_GB), 0);
+  EXPECT_EQ(std::string(gbg.guard, 8) + std::string(u8g.guard, 8), std::string(16, 'x'));
+  EXPECT_LE(strlen(u8g.buf), 7u);
+  char tiny[2];
+  EXPECT_EQ(convert2utf8("ab", tiny, tiny, 2, CODETYPE_UNKNOWN), 0);
+  EXPECT_STREQ(tiny, "a");
+  EXPECT_EQ(convert2utf8("ab", tiny, tiny, 1, CODETYPE_UNKNOWN), -1);
+  EXPECT_EQ(convert2utf8(nullptr, tiny, tiny, 2, CODETYPE_UNKNOWN), -1);
   char gb[16], utf8[16];
   EXPECT_EQ(convert2utf8("abcdefghijklmnopqrstuvwxyz", gb, utf8, 8, CODETYPE_UNKNOWN), 0);
   EXPECT_STREQ(utf8, "abcdefg");  // copied, cut to size - 1

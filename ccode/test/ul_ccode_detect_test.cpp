@@ -242,6 +242,22 @@ TEST(CcodeDetect, PagesThroughTheEntryPoints) {
   }
 }
 
+TEST(CcodeDetect, JapaneseBigramShare) {
+  // Japanese needs a bigram hit for every 40 kana: at exactly 40 per hit it
+  // stays Japanese, one kana more and it is undecided.
+  const std::string page = Html(Repeat(kJapanese, 4));
+  _ccode_info_t info;
+  ccode_info_clean(&info);
+  ASSERT_EQ(ccode_info_compute(&info, page.c_str(), "http://share.test/", nullptr, nullptr), 1);
+  ASSERT_EQ(langtype_for_utf8(&info, nullptr), LANGTYPE_JAPANESE);
+  const int hits = info.uinfo.utf8_jp_bigram;
+  ASSERT_GT(hits, 0);
+  info.uinfo.utf8_jp_chars = 40 * hits;
+  EXPECT_EQ(langtype_for_utf8(&info, nullptr), LANGTYPE_JAPANESE);
+  info.uinfo.utf8_jp_chars = 40 * hits + 1;
+  EXPECT_EQ(langtype_for_utf8(&info, nullptr), LANGTYPE_NONE);
+}
+
 TEST(CcodeDetect, ThreadRecordReuseByUrl) {
   // A repeated URL reuses the record (the page is not read again); the URL
   // is compared with the record's own copy, so a caller's buffer that now
@@ -322,6 +338,14 @@ TEST(CcodeDetect, PageWithExtracts) {
     EXPECT_EQ(ul_ccode_page_detect(&info, (url + "/p").c_str(), nullptr, nullptr, &code, &lang, nullptr), 1);
     EXPECT_EQ(code * 100 + lang, CODETYPE_UTF8 * 100 + (len_page == 2047 ? LANGTYPE_TRAD_CHINESE : LANGTYPE_JAPANESE));
   }
+  // A main text in a language of its own (not one of the four trusted)
+  // wins over the page's.
+  const std::string russian = Repeat("Это файл для проверки работы программы ", 10);
+  const _ccode_page_info_t ru = {page.c_str(), russian.c_str(), page.c_str(), "t", 2048,
+                                 static_cast<int>(russian.size()), static_cast<int>(page.size()), 1};
+  int ru_code = CODETYPE_UTF8, ru_lang = -3;
+  EXPECT_EQ(ul_ccode_page_detect_langtype(&ru, "http://extract.test/ru", nullptr, nullptr, &ru_code, &ru_lang, nullptr), 1);
+  EXPECT_EQ(ru_lang, LANGTYPE_RUSSIAN);
   // An undecided page: the title with the page text decides.
   const std::string text = ccodetest::Gbk(Repeat(kSimp, 4));
   const _ccode_page_info_t bare = {"", "", text.c_str(), "", 0, 0, static_cast<int>(text.size()), 0};

@@ -123,6 +123,62 @@ TEST_F(OwnSets, VoteWithoutTheFewChangesRule) {
   EXPECT_EQ(Chardet(page, "euc-kr", "http://vote.test/c"), -1);
 }
 
+TEST_F(OwnSets, VoteSecondPlaceTieKeepsTheEarlier) {
+  // EUC-JP wins with GB and EUC-KR tied second: GB, the earlier, stays
+  // second, and EUC-JP over GB is certain.
+  l_setWords = {0xA2B0A1B0u};
+  l_setEuckr = {0xA2B0A1B0u};
+  l_setEucjp = {0xA2B0A1B0u, 0xA4B0A3B0u};
+  const std::string page = "<p>" + Repeat("\xB0\xA1\xB0\xA2", 2) + Repeat("\xB0\xA3\xB0\xA4", 6) + "</p>";
+  EXPECT_EQ(Chardet(page, nullptr, "http://vote.test/tie"), CODETYPE_EUCJP);
+  EXPECT_EQ(get_ccode_info()->bigram_confidence, 1023);
+}
+
+TEST(CcodeLangdet, SupportingRules) {
+  struct Case {
+    const char* what;
+    int guess, title, thai, w874, words;  // record fields
+    int a_en, a_tr, a_th;                  // confidences
+    int lang_in, for_lang, for_win874;
+  };
+  const Case cases[] = {
+      {"turkish at 1.6 x english", -1, -1, 0, 0, 10, 16, 10, 0, LANGTYPE_TURKISH, LANGTYPE_ENGLISH, LANGTYPE_THAI},
+      {"turkish below 1.6", -1, -1, 0, 0, 10, 15, 10, 0, LANGTYPE_TURKISH, LANGTYPE_TURKISH, LANGTYPE_THAI},
+      {"strong guess", 1, -1, 0, 0, 10, 0, 0, 0, LANGTYPE_TURKISH, LANGTYPE_FRENCH, LANGTYPE_FRENCH},
+      {"english takes the guess", 1, -1, 0, 0, 10, 0, 0, 0, LANGTYPE_ENGLISH, LANGTYPE_FRENCH, LANGTYPE_FRENCH},
+      {"thai title", -1, LANGTYPE_THAI, 0, 0, 10, 0, 0, 0, LANGTYPE_ENGLISH, LANGTYPE_THAI, LANGTYPE_THAI},
+      {"thai confidence", -1, -1, 0, 0, 10, 0, 0, 31, -1, LANGTYPE_THAI, LANGTYPE_THAI},
+      {"thai 30", -1, -1, 0, 0, 10, 0, 0, 30, -1, -1, LANGTYPE_THAI},
+      {"w874 words 4 %", -1, -1, 0, 4, 99, 0, 0, 0, -1, LANGTYPE_THAI, LANGTYPE_THAI},
+      {"w874 words below", -1, -1, 0, 3, 99, 0, 0, 0, -1, -1, LANGTYPE_THAI},
+      {"title language", -1, LANGTYPE_SPANISH, 0, 0, 10, 0, 0, 0, -1, LANGTYPE_SPANISH, LANGTYPE_THAI},
+      {"cjk title", -1, LANGTYPE_JAPANESE, 0, 0, 10, 0, 0, 0, -1, -1, LANGTYPE_THAI},
+  };
+  for (const Case& c : cases) {
+    _ccode_info_t info;
+    ccode_info_clean(&info);
+    info.guess_lang = c.guess;
+    info.title_lang = c.title;
+    info.w874_num = c.w874;
+    info.word_num = c.words;
+    int A[kCcodeLangConfLen] = {};
+    A[LANGTYPE_ENGLISH] = c.a_en;
+    A[LANGTYPE_TURKISH] = c.a_tr;
+    A[LANGTYPE_THAI] = c.a_th;
+    A[LANGTYPE_FRENCH] = c.guess >= 0 ? 81 : 0;
+    EXPECT_EQ(confidence_for_lang(&info, A, c.lang_in), c.for_lang) << c.what;
+    EXPECT_EQ(confidence_for_win874(&info, A), c.for_win874) << c.what;
+    EXPECT_EQ(A[LANGTYPE_THAI], 80);
+  }
+  // A guess whose confidence is 80 is not strong enough over Windows-874.
+  _ccode_info_t info;
+  ccode_info_clean(&info);
+  info.guess_lang = 1;
+  int A[kCcodeLangConfLen] = {};
+  A[LANGTYPE_FRENCH] = 80;
+  EXPECT_EQ(confidence_for_win874(&info, A), LANGTYPE_THAI);
+}
+
 TEST(CcodeLangdet, PackingLanguages) {
   struct Case {
     int main, sec, flag, a_main, a_sec;
@@ -215,7 +271,8 @@ TEST(CcodeLangdet, ArabicAndPersian) {
       {CODETYPE_WIN1256, "\x90\x81", LANGTYPE_FARSI},
       {CODETYPE_ISO_8859_6, "\x8D \xC3\x8E", LANGTYPE_ARABIC},  // the second follows a UTF-8 lead
       {CODETYPE_GB, "\x81\x31\x91\x35\x81\x31\x8F\x32", LANGTYPE_FARSI},
-      {CODETYPE_GBK, "\x81\x31\x8C\x36", LANGTYPE_ARABIC},
+      {CODETYPE_GBK, "\x81\x31\x8C\x36\x81\x31\x8D\x34", LANGTYPE_FARSI},
+      {CODETYPE_GB, "\x81\x31\x8C\x36", LANGTYPE_ARABIC},
       {CODETYPE_BIG5, "\x90\x81", LANGTYPE_ARABIC},
   };
   for (const Case& c : cases) {
