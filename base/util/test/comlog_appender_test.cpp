@@ -55,6 +55,19 @@ TEST(AppenderFactory, KindsAndRegistration) {
     EXPECT_FALSE(AppenderFactory::isAppender("SIXTEEN_CHARS_XX"));
     EXPECT_FALSE(AppenderFactory::isAppender(nullptr));
     EXPECT_EQ(AppenderFactory::searchAppender("TT"), nullptr);
+
+    // A node inserted by hand, a list put back as it was: later kinds are
+    // still appended at its end.
+    EXPECT_EQ(AppenderFactory::insertAppender(nullptr), -1);
+    auto* node = new AppenderFactory::AppenderList{"INS", CaptureTryer, CaptureGetter, nullptr};
+    EXPECT_EQ(AppenderFactory::insertAppender(node), 0);
+    EXPECT_EQ(AppenderFactory::searchAppender("INS"), node);
+    AppenderFactory::set_static_appList(AppenderFactory::get_static_appList());
+    EXPECT_EQ(AppenderFactory::registAppender("AFTER", CaptureGetter, CaptureTryer), 0);
+    kinds.clear();
+    for (auto* p = AppenderFactory::get_static_appList(); p != nullptr; p = p->next) kinds.push_back(p->name);
+    EXPECT_EQ(kinds.size(), 9u);
+    EXPECT_EQ(kinds.back(), "AFTER");
   });
 }
 

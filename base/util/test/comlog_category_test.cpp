@@ -70,8 +70,11 @@ TEST(Layout, EveryPatternElement) {
     // The default layout, with a version and a type in front.
     Event* e = FixedEvent();
     e->setLogVersion(3);
-    e->setLogType("t");
+    EXPECT_EQ(e->setLogType("t"), 0);
     EXPECT_EQ(Render(comspace::comlog_get_def_layout(), e), "3 t NOTICE: 02-29 13:02:03:  proc * 1234 hello\n");
+    e->setLogVersion(0);
+    l.setPattern("%R");
+    EXPECT_EQ(Render(&l, e), "0 t hello\n");
     e->setLogType("");
     EXPECT_EQ(Render(comspace::comlog_get_def_layout(), e), "NOTICE: 02-29 13:02:03:  proc * 1234 hello\n");
     // The default NDC pattern.
@@ -116,7 +119,7 @@ TEST(Layout, LinesAreCutToTheBuffer) {
       int size;
       int rc;
       const char* text;
-    } ndc[] = {{6, 5, "ab:x,"}, {5, 0, nullptr}, {4, 3, "ab:"}, {3, 0, nullptr}, {2, 1, "a"}};
+    } ndc[] = {{6, 5, "ab:x,"}, {5, 0, nullptr}, {4, 3, "ab:"}, {3, 0, nullptr}, {2, 1, "a"}, {0, 0, nullptr}};
     for (const NdcRow& r : ndc) {
       char buf[8];
       EXPECT_EQ(l.fmtpattern(e, buf, r.size), r.rc) << r.size;
@@ -138,16 +141,20 @@ TEST(Levels, SelfDefinedNamesAndFilters) {
     EXPECT_EQ(comspace::createSelfLog("NOTICE"), 4);
     EXPECT_EQ(comspace::getLogId("AUDIT"), 32);
 
+    EXPECT_EQ(LogStat::createLogStat(), nullptr);  // no registry table yet
     LogStat ls;
     EXPECT_EQ(ls.level(), comspace::COMLOG_SYSLEVEL_MASK);
     ls.setLevel(0x16, nullptr);  // no names: every self-defined level
     for (unsigned id : {1u, 2u, 4u, 40u, 63u}) EXPECT_EQ(ls.unAccept(id), 0) << id;
     for (unsigned id : {8u, 16u, 0u}) EXPECT_EQ(ls.unAccept(id), 1) << id;
-    ls.setLevel(0x2, "AUDIT, KEEP");  // replaces, with the named levels only
+    EXPECT_EQ(ls.setLevel(0x2, "AUDIT, KEEP"), 0);  // replaces, with the named levels only
     EXPECT_EQ(ls.level(), 0x2ULL | (1ULL << 32) | (1ULL << 33));
 
     for (int i = 34; i < 64; ++i) EXPECT_EQ(comspace::createSelfLog(("L" + std::to_string(i)).c_str()), i);
     EXPECT_EQ(comspace::createSelfLog("ONE_TOO_MANY"), 0);
+    comspace::com_device_t dev;
+    EXPECT_EQ(comspace::set_comdevice_selflog(&dev, "ONE_TOO_MANY AUDIT"), 0);
+    EXPECT_EQ(dev.log_mask, 1ULL << 32);  // no id for the new name, no bit 0
     EXPECT_EQ(comspace::createSelfLog(""), 0);
   });
 }
@@ -216,6 +223,7 @@ TEST(Category, HierarchyFilterCallbackAndAppenders) {
     EXPECT_EQ(g_callback_calls, 1);
     EXPECT_EQ(seen_level, 4);
     EXPECT_EQ(abc->print(2, "%s", std::string(3000, 'z').c_str()), 0);
+    EXPECT_EQ(abc->print(4, "%ls", L"\xD800"), 0);  // no multibyte form: vsnprintf fails
 
     cap->_open = 0;  // switched off: skipped
     abc->print(4, "off");
@@ -227,11 +235,12 @@ TEST(Category, HierarchyFilterCallbackAndAppenders) {
     EXPECT_EQ(a->addAppenderMask("CAPT"), 0);
     a->print(4, "to backup");
 
-    ASSERT_EQ(cap->lines.size(), 3u);
+    ASSERT_EQ(cap->lines.size(), 4u);
     EXPECT_EQ(cap->lines[0], "NOTICE n=7 s=x\n");
     EXPECT_EQ(cap->lines[1].size(), 2047u);  // message cut to 2047, line to 2046 + "\n"
     EXPECT_EQ(cap->lines[1].substr(0, 9), "WARNING z");
-    EXPECT_EQ(cap->lines[2], "NOTICE still main\n");
+    EXPECT_EQ(cap->lines[2], "NOTICE comlog: one message was lost because vsnprintf failed\n");
+    EXPECT_EQ(cap->lines[3], "NOTICE still main\n");
     EXPECT_EQ(backup->lines, std::vector<std::string>{"to backup\n"});
 
     auto* second = new CaptureAppender();

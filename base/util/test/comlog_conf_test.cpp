@@ -63,9 +63,9 @@ TEST(ComlogConf, EveryKeyReachesItsDevice) {
         "D0_DATA_CRONOCUT : 1\nD0_DATA_CUTTIME : 30\nD0_SYSLEVEL : 4\nD0_SELFLEVEL : AUDIT, SPY\n"
         "D0_AUTH : secret\nD0_LAYOUT : %L|%Y|%P|%R\nD0_LAYOUT_NDC : %K=%V\nD0_QUOTA_SIZE : 1000\n"
         "COMLOG_DFS_HOST : dfs\nD00_NOT_MINE : x\n"
-        "COMLOG_DEVICE1 : D1\nD1_TYPE : TTY\nD1_SPLITE_TYPE : 1\nD1_DATA_CUTTIME : 0\n"
+        "COMLOG_DEVICE1 : D1\nD1_TYPE : TTY\nD1_SPLITE_TYPE : 1\n"
         "COMLOG_DEVICE2 : D2\nD2_TYPE : CAPT\nD2_PATH : p\nD2_NAME : n\nD2_LAYOUT_NDC : [%K]\n"
-        "D2_SYSLEVEL : 31\nD2_OPEN : 0\n";
+        "D2_SYSLEVEL : 31\nD2_OPEN : 0\nD2_DATA_CUTTIME : 0\n";
     std::string err;
     ASSERT_EQ(Load(dir, conf, &err), 0) << err;
     ASSERT_EQ(devices.size(), 2u);
@@ -79,6 +79,7 @@ TEST(ComlogConf, EveryKeyReachesItsDevice) {
     EXPECT_EQ(std::string(d.reserved4), std::string(31, 'x'));
     EXPECT_EQ(d.open, 1);
     EXPECT_EQ(devices[1].open, 0);
+    EXPECT_EQ(devices[1].cuttime, 60);  // DATA_CUTTIME 0 is not taken
     EXPECT_EQ(d.splite_type, comspace::COMLOG_DATECUT);
     EXPECT_EQ(d.log_size, 100);
     EXPECT_EQ(d.compress, 1);
@@ -106,6 +107,7 @@ TEST(ComlogConf, EveryKeyReachesItsDevice) {
     EXPECT_EQ(comlog_get_log_level(), 4);
     EXPECT_EQ(com_log_enabled(8), 0);
     EXPECT_EQ(com_log_enabled("AUDIT"), 1);
+    EXPECT_EQ(com_log_enabled("SPY"), 0);  // not in COMLOG_SELFDEFINE
     auto* capt = static_cast<CaptureAppender*>(
         static_cast<comspace::Appender*>(comspace::comlog_get_nameMg()->get(2, "capt1")));
     ASSERT_NE(capt, nullptr);

@@ -38,6 +38,7 @@ TEST(XQueue, CapacityOrderAndWrap) {
   EXPECT_EQ(v, "a");
   EXPECT_EQ(q.push_front("c"), 0);  // across the wrap
   std::string out[4];
+  EXPECT_EQ(q.pop_backs(out, 0), 0);
   EXPECT_EQ(q.pop_backs(out, 4), 2);
   EXPECT_EQ(out[0], "b");
   EXPECT_EQ(out[1], "c");
@@ -69,6 +70,7 @@ TEST(XSigQu, TimedPopsWakeAndStop) {
   // Empty: 0 after the wait, at once without one.
   auto t0 = Clock::now();
   EXPECT_EQ(q.pop_backs(out, 4, 0), 0);
+  EXPECT_EQ(q.pop_backs(out, 0, 1), 0);  // nothing asked: no wait
   EXPECT_LT(SecondsSince(t0), 0.5);
   t0 = Clock::now();
   EXPECT_EQ(q.pop_backs(out, 4, 1), 0);

@@ -110,8 +110,8 @@ TEST(NameMg, KeysOwnershipAndDestroyOrder) {
   EXPECT_EQ(mg.set("dev2", static_cast<comspace::Layout*>(layout)), 0);
   EXPECT_EQ(mg.set("s", static_cast<comspace::SendSvr*>(new NoteSender())), 0);
 
-  mg.closeAppender();
-  mg.resetAppender();
+  EXPECT_EQ(mg.closeAppender(), 0);
+  EXPECT_EQ(mg.resetAppender(), 0);
   EXPECT_EQ(app->stops, 1);
   EXPECT_EQ(app->resets, 1);
   g_deleted.clear();
@@ -227,6 +227,12 @@ TEST(XUtils, CopiesAndNameLists) {
   EXPECT_STREQ(buf, "abc");
   EXPECT_EQ(comspace::xstrcpy(buf, 8, "abcdef", 2), 2);
   EXPECT_STREQ(buf, "ab");
+  EXPECT_EQ(comspace::xstrcpy(buf, 4, "abcdef", 6), 3);
+  EXPECT_STREQ(buf, "abc");
+  EXPECT_EQ(comspace::xstrcpy(buf, 8, nullptr, 3), 0);
+  EXPECT_STREQ(buf, "");
+  EXPECT_EQ(comspace::xstrcpy(buf, 8, "abc", -1), 0);
+  EXPECT_EQ(comspace::xstrcpy(nullptr, 8, "abc"), 0);
 
   static char names[3][1024];
   EXPECT_EQ(comspace::xparserSelfLog(" a,,b  c", names, 2), 2);

@@ -5,8 +5,6 @@
 #include <unistd.h>
 
 #include <condition_variable>
-#include <deque>
-#include <functional>
 #include <map>
 #include <mutex>
 #include <regex>
@@ -183,46 +181,20 @@ TEST(Comlog, LazyOpenByNameAndExtendedLines) {
   });
 }
 
-// A thread that runs the jobs it is given, so that one thread lives across
-// a close and a new open.
-class Worker {
- public:
-  Worker() : t_([this] { Loop(); }) {}
-  ~Worker() {
-    Run(nullptr);
-    t_.join();
+// Two threads taking turns: Wait (n) until turn n, Give () passes it on.
+struct Turns {
+  void Wait(int n) {
+    std::unique_lock<std::mutex> lock(mu);
+    cv.wait(lock, [&] { return turn == n; });
   }
-  void Run(std::function<void()> job) {
-    std::unique_lock<std::mutex> lock(mu_);
-    jobs_.push_back(std::move(job));
-    cv_.notify_all();
-    cv_.wait(lock, [this] { return jobs_.empty() && !busy_; });
+  void Give() {
+    std::lock_guard<std::mutex> lock(mu);
+    ++turn;
+    cv.notify_all();
   }
-
- private:
-  void Loop() {
-    for (;;) {
-      std::unique_lock<std::mutex> lock(mu_);
-      cv_.wait(lock, [this] { return !jobs_.empty(); });
-      std::function<void()> job = std::move(jobs_.front());
-      jobs_.pop_front();
-      if (!job) {
-        cv_.notify_all();
-        return;
-      }
-      busy_ = true;
-      lock.unlock();
-      job();
-      lock.lock();
-      busy_ = false;
-      cv_.notify_all();
-    }
-  }
-  std::mutex mu_;
-  std::condition_variable cv_;
-  std::deque<std::function<void()>> jobs_;
-  bool busy_ = false;
-  std::thread t_;
+  std::mutex mu;
+  std::condition_variable cv;
+  int turn = 0;
 };
 
 comspace::Appender* CaptureKind(com_device_t& dev) {
@@ -239,18 +211,28 @@ TEST(Comlog, ThreadsAcrossCloseReopenAndReset) {
     strcpy(capt.type, "CAPT");
     strcpy(capt.file, "one");
     capt.log_mask = comspace::COMLOG_SYSLEVEL_MASK;
-    Worker w;
-    CaptureFd err(2);
-    for (int round = 0; round < 2; ++round) {
-      ASSERT_EQ(com_openlog("p", &capt, 1, nullptr), 0);
-      auto* app = static_cast<CaptureAppender*>(
-          static_cast<comspace::Appender*>(comspace::comlog_get_nameMg()->get(2, "one")));
-      ASSERT_NE(app, nullptr);
-      w.Run([] {
+    // One thread lives across two openings and a reset (odd turns).
+    Turns turns;
+    std::thread worker([&turns] {
+      for (int round = 0; round < 2; ++round) {
+        turns.Wait(2 * round + 1);
         EXPECT_EQ(com_writelog(UL_LOG_NOTICE, "from the worker"), 0);  // its own category
         EXPECT_EQ(com_openlog_r(), -1);  // already holds one
         EXPECT_EQ(com_closelog_r(), 0);
-      });
+        turns.Give();
+      }
+      turns.Wait(5);
+      EXPECT_EQ(com_writelog("NOTICE", "lazy after reset"), 0);
+      EXPECT_EQ(com_closelog_r(), 0);
+      turns.Give();
+    });
+    CaptureFd err(2);
+    for (int round = 0; round < 2; ++round) {
+      EXPECT_EQ(com_openlog("p", &capt, 1, nullptr), 0);
+      auto* app = static_cast<CaptureAppender*>(
+          static_cast<comspace::Appender*>(comspace::comlog_get_nameMg()->get(2, "one")));
+      turns.Give();
+      turns.Wait(2 * round + 2);
       EXPECT_EQ(app->lines.size(), 7u);  // two open banners, the worker's five lines
       EXPECT_EQ(com_closelog(0), 0);
     }
@@ -269,8 +251,9 @@ TEST(Comlog, ThreadsAcrossCloseReopenAndReset) {
     EXPECT_EQ(com_resetlog(), 0);
     EXPECT_EQ(com_logstatus(), 0);
     EXPECT_EQ(com_resetlog(), 0);
-    w.Run([] { EXPECT_EQ(com_writelog("NOTICE", "lazy after reset"), 0); });
-    w.Run([] { EXPECT_EQ(com_closelog_r(), 0); });
+    turns.Give();
+    turns.Wait(6);
+    worker.join();
     EXPECT_EQ(com_closelog(0), 0);
     std::string text = err2.Stop();
     EXPECT_NE(text.find("]create appender h:f err"), std::string::npos) << text;
@@ -289,10 +272,12 @@ TEST(Comlog, DevicesMasksAndStatusCalls) {
     com_device_t dev;
     comspace::com_logstat_t ls;  // no self-defined names: all of them pass
     ASSERT_EQ(com_openlog("p", &dev, 0, &ls), 0);
-    com_device_t more[2] = {Tty(), Tty()};
+    com_device_t more[3] = {Tty(), Tty(), Tty()};
     strcpy(more[1].type, "NOSUCH");  // skipped
     more[0].layout = new comspace::Layout();
     more[0].layout->setPattern("own %L %R");
+    more[2].layout = new comspace::Layout();  // past n: not taken
+    more[2].layout->setPattern("third %R");
     EXPECT_EQ(com_setdevices(more, 2, audit), 0);
     EXPECT_EQ(com_getlogid(audit), 32);
     EXPECT_EQ(com_writelog("AUDIT", "audited"), 0);  // the new appender only
@@ -305,6 +290,8 @@ TEST(Comlog, DevicesMasksAndStatusCalls) {
     EXPECT_NE(text.find("]com_openlog not called!"), std::string::npos);
     EXPECT_NE(text.find("\nown AUDIT audited\n"), std::string::npos) << text;
     EXPECT_EQ(text.find("masked"), std::string::npos) << text;
+    EXPECT_EQ(text.find("third"), std::string::npos) << text;
+    delete more[2].layout;
 
     struct Row {
       int t;

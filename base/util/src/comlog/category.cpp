@@ -10,6 +10,7 @@
 #include "comlog/appender/appender.h"
 #include "comlog/event.h"
 #include "comlog/logstat.h"
+#include "comlog/xutils.h"
 #include "comlog/diag.h"
 #include "comlog/namemg.h"
 
@@ -146,10 +147,7 @@ int Category::print(unsigned int level, const char* fmt, va_list args) {
   va_copy(copy, args);
   int n = vsnprintf(evt->_msgbuf, static_cast<size_t>(evt->_msgbuf_size), fmt, copy);
   va_end(copy);
-  if (n < 0) {
-    n = snprintf(evt->_msgbuf, static_cast<size_t>(evt->_msgbuf_size), "%s", kLostMessage);
-    if (n < 0) n = 0;
-  }
+  if (n < 0) n = xstrcpy(evt->_msgbuf, evt->_msgbuf_size, kLostMessage);
   if (n >= evt->_msgbuf_size) n = evt->_msgbuf_size - 1;
   evt->_msgbuf_len = n;
   Dispatch(evt);
@@ -201,10 +199,7 @@ Category& Category::Append(const char* fmt, ...) {
 int Category::flush() {
   Event* evt = _event;
   if (evt == nullptr) return -1;
-  if (!evt->_stream_refused) {
-    if (evt->_msgbuf_len >= evt->_msgbuf_size) evt->_msgbuf_len = evt->_msgbuf_size - 1;
-    Dispatch(evt);
-  }
+  if (!evt->_stream_refused) Dispatch(evt);  // appends keep the text below the buffer size
   evt->reset();
   return 0;
 }

@@ -85,8 +85,8 @@ void Event::reset() {
   _ndc_num = 0;
   _msgbuf_len = 0;
   _render_msgbuf_len = 0;
-  if (_msgbuf != nullptr) _msgbuf[0] = '\0';
-  if (_render_msgbuf != nullptr) _render_msgbuf[0] = '\0';
+  _msgbuf[0] = '\0';
+  _render_msgbuf[0] = '\0';
   _nowapp = nullptr;
   _log_version = -1;
   _log_type[0] = '\0';

@@ -35,7 +35,7 @@ thread_local TimeCache t_time_cache;
 const struct tm& LocalTime(time_t sec) {
   TimeCache& c = t_time_cache;
   if (c.sec != sec) {
-    comlog_localtime(&sec, &c.tm);
+    if (comlog_localtime(&sec, &c.tm) == nullptr) memset(&c.tm, 0, sizeof(c.tm));
     c.sec = sec;
   }
   return c.tm;
@@ -92,20 +92,14 @@ class LineWriter {
   bool full_ = false;
 };
 
-// "MM-DD hh:mm:ss" of a broken-down time.
+// "MM-DD hh:mm:ss" ("%02d-%02d %02d:%02d:%02d") of a broken-down time, whose
+// fields are two-digit numbers.
 void PutDate(LineWriter* w, const struct tm& tm) {
   char s[14] = {0, 0, '-', 0, 0, ' ', 0, 0, ':', 0, 0, ':', 0, 0};
   const int f[5] = {tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
-  const int at[5] = {0, 3, 6, 9, 12};
   for (int i = 0; i < 5; ++i) {
-    if (f[i] < 0 || f[i] > 99) {  // outside "%02d"'s two digits: print it as it is
-      char tmp[64];
-      int n = snprintf(tmp, sizeof(tmp), "%02d-%02d %02d:%02d:%02d", f[0], f[1], f[2], f[3], f[4]);
-      w->Put(tmp, static_cast<size_t>(n));
-      return;
-    }
-    s[at[i]] = static_cast<char>('0' + f[i] / 10);
-    s[at[i] + 1] = static_cast<char>('0' + f[i] % 10);
+    s[i * 3] = static_cast<char>('0' + f[i] / 10 % 10);
+    s[i * 3 + 1] = static_cast<char>('0' + f[i] % 10);
   }
   w->Put(s, sizeof(s));
 }

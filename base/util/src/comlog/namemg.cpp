@@ -41,8 +41,7 @@ int NameMg::create() {
 
 uint64_t NameMg::getKey(int type, const char* name) {
   char text[2048];
-  int n = snprintf(text, sizeof(text), "%d:%s", type, name != nullptr ? name : "");
-  if (n < 0) text[0] = '\0';
+  snprintf(text, sizeof(text), "%d:%s", type, name != nullptr ? name : "");
   unsigned int sign1 = 0;
   unsigned int sign2 = 0;
   x_creat_sign_f64(text, static_cast<int>(strlen(text)), &sign1, &sign2);

