@@ -106,8 +106,10 @@ TEST(AppenderFactory, GetNormalisesAndReuses) {
     for (const Row& r : cuts) {
       com_device_t c = Device("CAPT", "cut");
       c.cuttime = r.in;
+      c.log_size = 1;  // kept
       AppenderFactory::getAppender(c);
       EXPECT_EQ(seen.cuttime, r.out) << r.in;
+      EXPECT_EQ(seen.log_size, 1);
     }
 
     // The same device again: the appender keeps its record and mask but takes

@@ -119,14 +119,20 @@ TEST(Layout, LinesAreCutToTheBuffer) {
       int size;
       int rc;
       const char* text;
-    } ndc[] = {{6, 5, "ab:x,"}, {5, 0, nullptr}, {4, 3, "ab:"}, {3, 0, nullptr}, {2, 1, "a"}, {0, 0, nullptr}};
+    } ndc[] = {{6, 5, "ab:x,"}, {5, 0, nullptr}, {4, 3, "ab:"}, {3, 0, nullptr}, {2, 1, "a"}, {1, 0, ""},
+               {0, 0, nullptr}};
     for (const NdcRow& r : ndc) {
-      char buf[8];
+      char buf[8] = "zzzzzzz";
       EXPECT_EQ(l.fmtpattern(e, buf, r.size), r.rc) << r.size;
       if (r.text != nullptr) {
         EXPECT_STREQ(buf, r.text) << r.size;
       }
     }
+    e = FixedEvent();
+    e->push("abcdefghijklm", "n");  // the NDC text fills the line exactly
+    l.setPattern("%N");
+    l.setNdcPattern("%K%V");
+    EXPECT_EQ(Render(&l, e), "abcdefghijklmn\n");
   });
 }
 
@@ -179,6 +185,7 @@ TEST(Event, ContextResizeAndLength) {
     EXPECT_STREQ(e->_msgbuf, "keep");
     EXPECT_EQ(Event::setMaxLogLength(8), 2048);
     EXPECT_EQ(Event::setMaxLogLength(9), 9);
+    EXPECT_EQ(Event::setMaxLogLength(1048577), 1048576);
   });
 }
 
@@ -213,6 +220,11 @@ TEST(Category, HierarchyFilterCallbackAndAppenders) {
     EXPECT_EQ(abc->_parent->_parent, a);
     EXPECT_EQ(abc->appender_num(), 1);  // copied from the parents
     EXPECT_EQ(abc->logstat(), comspace::comlog_get_def_logstat());
+    LogStat own;
+    abc->setLogStat(&own);
+    EXPECT_EQ(abc->logstat(), &own);
+    abc->setLogStat(nullptr);
+    EXPECT_EQ(abc->logstat(), comspace::comlog_get_def_logstat());
 
     int seen_level = 0;
     Category::_g_callback = ConsumingCallback;
@@ -237,6 +249,7 @@ TEST(Category, HierarchyFilterCallbackAndAppenders) {
 
     ASSERT_EQ(cap->lines.size(), 4u);
     EXPECT_EQ(cap->lines[0], "NOTICE n=7 s=x\n");
+    EXPECT_EQ(cap->messages[1].size(), 2047u);
     EXPECT_EQ(cap->lines[1].size(), 2047u);  // message cut to 2047, line to 2046 + "\n"
     EXPECT_EQ(cap->lines[1].substr(0, 9), "WARNING z");
     EXPECT_EQ(cap->lines[2], "NOTICE comlog: one message was lost because vsnprintf failed\n");
@@ -279,6 +292,8 @@ TEST(Category, StreamOutputAndContext) {
     c->push("k", "%d", 42)("j", "%s", std::string(100, 'v').c_str())(4, "pushed");
     *c->setLogInfo(4) << std::string(3000, 'a').c_str();
     c->flush();
+    *c->setLogInfo(4) << std::string(2048, 'c').c_str();  // one more than the free space
+    c->flush();
     *c->setLogInfo(4) << std::string(2 * 1048576, 'b').c_str();  // over 1 MiB: dropped
     c->flush();
     *c->setLogInfo(16) << "refused";  // DEBUG is filtered: the line is dropped
@@ -286,12 +301,13 @@ TEST(Category, StreamOutputAndContext) {
     *c->setLogInfo(2) << "after";
     c->flush();
 
-    ASSERT_EQ(cap->lines.size(), 5u);
+    ASSERT_EQ(cap->lines.size(), 6u);
     EXPECT_EQ(cap->lines[0], "NOTICE t(null) 200-34-56-78-910" "1.5000002.5000003.500000|\n");
     EXPECT_EQ(cap->lines[1], "NOTICE pushed|k:42,j:" + std::string(63, 'v') + ",\n");
     EXPECT_EQ(cap->lines[2], "NOTICE " + std::string(3000, 'a') + "|\n");
-    EXPECT_EQ(cap->lines[3], "NOTICE |\n");
-    EXPECT_EQ(cap->lines[4], "WARNING after|\n");
+    EXPECT_EQ(cap->messages[3], std::string(2048, 'c'));
+    EXPECT_EQ(cap->lines[4], "NOTICE |\n");
+    EXPECT_EQ(cap->lines[5], "WARNING after|\n");
     delete cap;
   });
 }

@@ -251,6 +251,14 @@ TEST(XUtils, SignalAndSleep) {
   EXPECT_EQ(comspace::xsignal(SIGUSR1, Nothing), SIG_DFL);
   EXPECT_EQ(comspace::xsignal(SIGUSR1, SIG_DFL), &Nothing);
   EXPECT_EQ(comspace::xsignal(-1, Nothing), SIG_ERR);
+  struct sigaction usr;
+  struct sigaction alrm;
+  comspace::xsignal(SIGALRM, Nothing);
+  sigaction(SIGUSR1, nullptr, &usr);
+  sigaction(SIGALRM, nullptr, &alrm);
+  EXPECT_NE(usr.sa_flags & SA_RESTART, 0);
+  EXPECT_EQ(alrm.sa_flags & SA_RESTART, 0);  // interrupts its calls
+  comspace::xsignal(SIGALRM, SIG_DFL);
   auto t0 = std::chrono::steady_clock::now();
   comspace::safe_msleep(1050);
   EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(1050));

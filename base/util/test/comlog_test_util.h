@@ -45,6 +45,7 @@ class CaptureAppender : public comspace::Appender {
     if (unInMask(static_cast<int>(evt->_log_level))) return 0;
     _layout.load()->format(evt);
     lines.emplace_back(evt->_render_msgbuf, static_cast<size_t>(evt->_render_msgbuf_len));
+    messages.emplace_back(evt->_msgbuf, static_cast<size_t>(evt->_msgbuf_len));
     return 0;
   }
   int binprint(void* buf, int len) override {
@@ -52,6 +53,7 @@ class CaptureAppender : public comspace::Appender {
     return 0;
   }
   std::vector<std::string> lines;
+  std::vector<std::string> messages;
 };
 
 }  // namespace comlogtest

@@ -43,8 +43,8 @@ class Event {
   int setLogVersion(int version);
   // Copies at most 63 characters; 0.
   int setLogType(const char* type);
-  // Buffer size of Events made from now on: n when n > 8, else 2048. Returns
-  // the message buffer size.
+  // Buffer size of Events made from now on: n when n > 8 (at most 1 MiB),
+  // else 2048. Returns the message buffer size.
   static int setMaxLogLength(int n);
   // Forgets every thread's Event (the calling thread's is freed).
   static void reset_event_key();

@@ -126,7 +126,9 @@ int Event::setLogType(const char* type) {
 }
 
 int Event::setMaxLogLength(int n) {
-  const int size = n > 8 ? n : COMLOG_DEFAULT_BUF;
+  // Never past the largest size a resize makes: a configured length must not
+  // cost every thread gigabytes.
+  const int size = n > 8 ? (n < COMLOG_MAX_BUF ? n : COMLOG_MAX_BUF) : COMLOG_DEFAULT_BUF;
   g_max_msgsize.store(size, std::memory_order_relaxed);
   g_max_render_msgsize.store(size, std::memory_order_relaxed);
   return size;
