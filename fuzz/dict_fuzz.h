@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "support/scratch_dir.h"
 #include "ul_log.h"
@@ -29,6 +30,14 @@ inline bool Quiet() {
     close(null);
   }
   return true;
+}
+
+// An output buffer of at least n bytes, kept between runs (allocating and
+// releasing megabytes every run would dominate the run time).
+inline char* OutBuffer(size_t n) {
+  static std::vector<char> buf;
+  if (buf.size() < n) buf.resize(n);
+  return buf.data();
 }
 
 // Writes bytes as the whole file Dir()/name.

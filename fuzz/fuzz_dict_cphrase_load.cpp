@@ -4,7 +4,6 @@
 // Input: [2 bytes phrase file length][phrase file][1 byte surname file
 //        length][surname file][the rest: text]
 #include <cstdint>
-#include <memory>
 #include <string>
 
 #include "dict_fuzz.h"
@@ -23,11 +22,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (cp == nullptr) __builtin_trap();  // the phrase file exists
   // A position yields a name and at most every phrase of the file once; a
   // unit of dcp_search is at most a phrase, a name or four bytes.
-  std::unique_ptr<char[]> out(new char[(text.size() + 1) * (phrases.size() + 16) + 8]);
-  dcp_seek(cp, text.c_str(), out.get());
-  dcp_search(cp, text.c_str(), out.get());
-  dsur_seek(cp->surname, text.c_str(), out.get());
-  dsur_search(cp->surname, text.c_str(), out.get());
+  char* out = dictfuzz::OutBuffer((text.size() + 1) * (phrases.size() + 16) + 8);
+  dcp_seek(cp, text.c_str(), out);
+  dcp_search(cp, text.c_str(), out);
+  dsur_seek(cp->surname, text.c_str(), out);
+  dsur_search(cp->surname, text.c_str(), out);
   dcp_del(cp);
   return 0;
 }

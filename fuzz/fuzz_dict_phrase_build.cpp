@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <string>
 
 #include "dict_fuzz.h"
@@ -35,16 +34,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Each position yields at most every stored phrase once (phrase bytes and
   // a blank each, at most the source's size + 1).
   const size_t bound = (text.size() + 1) * (size + 2) + 1;
-  std::unique_ptr<char[]> out(new char[bound]);
-  dp_seek(dp, text.c_str(), out.get());
-  dp_search(dp, text.c_str(), out.get());
+  char* out = dictfuzz::OutBuffer(bound);
+  dp_seek(dp, text.c_str(), out);
+  dp_search(dp, text.c_str(), out);
   for (size_t i = 0; i < text.size();) {
     while (i < text.size() && IsBlank(text[i])) ++i;
     size_t j = i;
     while (j < text.size() && !IsBlank(text[j])) ++j;
     if (j - i >= 3) {
       const std::string tok = text.substr(i, j - i);
-      if (dp_search(dp, tok.c_str(), out.get()) != 1 || tok != out.get()) __builtin_trap();
+      if (dp_search(dp, tok.c_str(), out) != 1 || tok != out) __builtin_trap();
     }
     i = j;
   }

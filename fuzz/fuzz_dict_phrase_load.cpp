@@ -10,7 +10,6 @@
 
 #include <cstdint>
 #include <cstring>
-#include <memory>
 #include <string>
 
 #include "dict_fuzz.h"
@@ -38,9 +37,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (dp == nullptr) __builtin_trap();
   // Each position yields at most every phrase of the file once.
   const std::string t(text.c_str());
-  std::unique_ptr<char[]> out(new char[(t.size() + 1) * (ind2.size() + 2) + 1]);
-  dp_seek(dp, t.c_str(), out.get());
-  dp_search(dp, t.c_str(), out.get());
+  char* out = dictfuzz::OutBuffer((t.size() + 1) * (ind2.size() + 2) + 1);
+  dp_seek(dp, t.c_str(), out);
+  dp_search(dp, t.c_str(), out);
   dp_del(dp);
   return 0;
 }
