@@ -3,6 +3,7 @@
 // Counts become weights through a cube-root table; the savers write the
 // lists as little-endian words (document code in the low 25 bits, weight in
 // the high 7) with an index of one Sindex1 per term.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -12,7 +13,6 @@
 #include "dict_out.h"
 #include "link_internal.h"
 #include "toolkit/path.h"
-#include "ul_conf.h"
 #include "ul_dict.h"
 #include "ul_log.h"
 
@@ -70,12 +70,6 @@ bool WritePostings(const Sdict_build* pdb, int first, int last, int limit, const
   postings.Flush();
   // The posting file is complete before the index that points into it.
   return out.Commit();
-}
-
-bool WriteNumbers(const char* path, const char* fname, int term_num, int file_num) {
-  return ul_writenum_init(path, fname) == 1 &&
-         ul_writenum_oneint(path, fname, "term_num", term_num) == 1 &&
-         (file_num < 0 || ul_writenum_oneint(path, fname, "file_num", file_num) == 1);
 }
 
 }  // namespace
@@ -142,7 +136,7 @@ int db_save_link(Sdict_build* pdb, const char* path, const char* fname) {
   char ind1[256], ind2[256];
   if (!toolkit::JoinPath(ind1, path, fname, ".ind1") ||
       !toolkit::JoinPath(ind2, path, fname, ".ind2") ||
-      !WriteNumbers(path, fname, pdb->hash_num, -1)) {
+      !dict_internal::WriteNumbers(path, fname, {{"term_num", pdb->hash_num}})) {
     return -2;
   }
   OutFile index;
@@ -154,10 +148,11 @@ int db_save_link(Sdict_build* pdb, const char* path, const char* fname) {
 }
 
 int db_save_link_search(Sdict_build* pdb, const char* path, const char* fname) {
-  const int terms = pdb->hash_num;
-  const int files = terms > 0 ? (terms - 1) / LINK_TERMS_PER_FILE + 1 : 1;
+  const int terms = pdb->hash_num;  // at least 1
+  const int files = (terms - 1) / LINK_TERMS_PER_FILE + 1;
   char ind1[256];
-  if (!toolkit::JoinPath(ind1, path, fname, ".ind1") || !WriteNumbers(path, fname, terms, files)) {
+  if (!toolkit::JoinPath(ind1, path, fname, ".ind1") ||
+      !dict_internal::WriteNumbers(path, fname, {{"term_num", terms}, {"file_num", files}})) {
     return -2;
   }
   OutFile index;
@@ -165,7 +160,7 @@ int db_save_link_search(Sdict_build* pdb, const char* path, const char* fname) {
   for (int f = 0; f < files; ++f) {
     char file[256];
     const int first = f * LINK_TERMS_PER_FILE;
-    const int last = terms - first > LINK_TERMS_PER_FILE ? first + LINK_TERMS_PER_FILE : terms;
+    const int last = std::min(first + LINK_TERMS_PER_FILE, terms);
     if (!toolkit::JoinPath(file, path, fname, ".ind2." + std::to_string(f)) ||
         !WritePostings(pdb, first, last, -1, file, &index)) {
       return -2;

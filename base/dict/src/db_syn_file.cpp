@@ -109,11 +109,10 @@ int db_syn_save(Sdict_build_syn* syn, const char* path, const char* name) {
   } catch (const std::bad_alloc&) {
     return -1;
   }
-  if (ul_writenum_init(path, name) != 1 ||
-      ul_writenum_oneint(path, name, "hash_num", syn->hash_num) != 1 ||
-      ul_writenum_oneint(path, name, "node_num", syn->node_num) != 1 ||
-      ul_writenum_oneint(path, name, "word_buf", syn->nrbufblock) != 1 ||
-      ul_writenum_oneint(path, name, "cur_buf", syn->cur_buf) != 1) {
+  if (!dict_internal::WriteNumbers(path, name, {{"hash_num", syn->hash_num},
+                                                {"node_num", syn->node_num},
+                                                {"word_buf", syn->nrbufblock},
+                                                {"cur_buf", syn->cur_buf}})) {
     return -3;
   }
   const std::string word_name = std::string(name) + ".word";

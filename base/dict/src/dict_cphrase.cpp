@@ -58,7 +58,7 @@ Sdict_cphrase* dcp_load(const char* path, const char* phrase_file, const char* s
     ul_writelog(UL_LOG_WARNING, "[dcp_load] stat error");
     return nullptr;
   }
-  if (!S_ISREG(st.st_mode) || st.st_size >= INT_MAX) {
+  if (st.st_size >= INT_MAX) {
     ul_writelog(UL_LOG_WARNING, "[dcp_load] read phrase error");
     return nullptr;
   }

@@ -4,15 +4,17 @@
 #include <fcntl.h>
 
 #include <cstring>
+#include <string>
 
 #include "toolkit/file.h"
+#include "toolkit/path.h"
 #include "ul_func.h"
 #include "ul_log.h"
 
 namespace dict_internal {
 
-bool OutFile::Create(const char* path, mode_t mode) {
-  ok_ = file_.Open(path, mode, true);
+bool OutFile::Create(const char* path, mode_t mode, bool exact) {
+  ok_ = file_.Open(path, mode, exact);
   if (!ok_) {
     const int err = errno;
     ul_writelog(UL_LOG_WARNING, "open(%s,%d,%d) call failed.error[%d] info is '%s'.", path,
@@ -34,6 +36,16 @@ bool OutFile::Commit() {
   file_.Abandon();
   ok_ = false;
   return false;
+}
+
+bool WriteNumbers(const char* dir, const char* name,
+                  std::initializer_list<std::pair<const char*, int>> numbers) {
+  char path[256];
+  if (!toolkit::JoinPath(path, dir, name, ".n")) return false;
+  std::string text;
+  for (const auto& [key, value] : numbers) text += std::string(key) + " : " + std::to_string(value) + "\n";
+  OutFile out;
+  return out.Create(path, 0666, false) && out.Write(text.data(), text.size()) && out.Commit();
 }
 
 }  // namespace dict_internal

@@ -244,12 +244,13 @@ int creat_stand_dict(const char* path, const char* name, const char* out, int lw
   }
   int64_t total = 0;
   for (int c = 0; c < kClasses; ++c) total += hist[c];
-  if (total > lw || (total < lw && total != sd->node_num)) {
-    ul_writelog(UL_LOG_WARNING, "[creat_stand_dict] num error");
-  }
+  // Frequency 0 is never cut: when the other classes hold fewer than lw
+  // keys, every key stays, possibly more than lw.
+  if (total > lw) ul_writelog(UL_LOG_WARNING, "[creat_stand_dict] num error");
   UlArray<Sdict_snode> taken = Zeroed<Sdict_snode>(total);
   if (!taken) return -2;
   int ntaken = 0;
+  // The class counts add up to total, so exactly total records are taken.
   for (int i = 0; i < sd->node_num && ntaken < total; ++i) {
     const Sdict_snode& n = sd->node[i];
     int& left = hist[cls(n)];
@@ -257,7 +258,6 @@ int creat_stand_dict(const char* path, const char* name, const char* out, int lw
     --left;
     taken[ntaken++] = Sdict_snode{n.sign1, n.sign2, -1, n.other & kFreqMask};
   }
-  if (ntaken != total) ul_writelog(UL_LOG_WARNING, "[creat_stand_dict] num 2 error");
   ul_writelog(UL_LOG_NOTICE, "[crear_stad_dict] (%d)->(%d) lw (%d)", sd->cur_code,
               static_cast<int>(total), lw);
   sd.reset();

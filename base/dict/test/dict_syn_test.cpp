@@ -1,6 +1,10 @@
 // Synonym dictionary: pairs of each construction mode, source-line limits,
 // duplicates, the word store's block boundary, the look-up size limit, exact
 // saved bytes, and both loaders agreeing with the built dictionary.
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
@@ -81,6 +85,34 @@ TEST(DictSyn, ConstructionModesGiveTheirPairs) {
   const std::string log = err.Stop();
   EXPECT_EQ(1, CountOf(log, "open " + dir.file("none") + " failed"));
   EXPECT_EQ(1, CountOf(log, "create synonym dict failed"));
+}
+
+// Memory runs out when the words need a second store block: the builder
+// gives no half-built dictionary.
+TEST(DictSyn, ConstructionOutOfMemoryGivesNothing) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "address-space limit under a sanitizer";
+#endif
+  TempDir dir;
+  std::string src;
+  for (int i = 0; i < 2100; ++i) src += std::to_string(i) + std::string(250, 'w') + "|x\n";  // 530 KB of words
+  WriteFile(dir.file("src"), src);
+  CaptureFd err(2);
+  EXPECT_EQ(0, testsupport::RunInChild([&] {
+    unsigned long pages = 0;
+    FILE* f = std::fopen("/proc/self/statm", "r");
+    if (f == nullptr || std::fscanf(f, "%lu", &pages) != 1) return 10;
+    std::fclose(f);
+    // Room for the first blocks (pairs, words, store) and less than a block more.
+    struct rlimit rl;
+    getrlimit(RLIMIT_AS, &rl);
+    rl.rlim_cur = pages * sysconf(_SC_PAGESIZE) + sizeof(Sdict_syn_bnode_block) + sizeof(Sdict_bnode_block) +
+                  sizeof(Sdict_syn_buf_block) + (384 << 10);
+    if (setrlimit(RLIMIT_AS, &rl) != 0) return 11;
+    Sdict_build_syn* syn = db_syn_construct(dir.file("src").c_str(), 13, 0);
+    return syn == nullptr ? 0 : 1;
+  }));
+  EXPECT_EQ(1, CountOf(err.Stop(), "create synonym dict failed"));
 }
 
 TEST(DictSyn, SourceLinesKeepTheirLimits) {
@@ -197,6 +229,7 @@ TEST(DictSyn, BothLoadersGiveTheSameSynonyms) {
     ASSERT_EQ(want, Synonyms(ds_syn_seek, search.get(), w)) << w;
   }
   EXPECT_EQ(static_cast<size_t>(syn->node_num), found);
+  EXPECT_EQ(0, ds_syn_del(search.release()));
   // A reloaded dictionary goes on growing where the saved one stopped.
   EXPECT_EQ(0, db_syn_add(same.get(), "new", pool[0].c_str()));
   EXPECT_EQ((Words{pool[0]}), Synonyms(db_syn_seek, same.get(), "new"));

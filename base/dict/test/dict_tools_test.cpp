@@ -29,12 +29,14 @@ struct Work {
     ul_writenum_init(p(), file);
     ul_writenum_oneint(p(), file, key, value);
   }
-  // Saves keys (sign1 = i + 1) with code codes[i] and other others[i];
-  // hash_num 1 keeps the record order the reverse of the list.
-  void Save(const char* name, const std::vector<int>& codes, const std::vector<u_int>& others,
-            int cur_code, int hash_num = 7) {
+  // Saves keys (sign1 = i + 1) with other others[i] and code i (or
+  // codes[i]); hash_num 1 keeps the record order the reverse of the list.
+  void Save(const char* name, const std::vector<u_int>& others, int cur_code, int hash_num = 7,
+            const std::vector<int>& codes = {}) {
     DictPtr d(db_creat(hash_num, cur_code));
-    for (size_t i = 0; i < codes.size(); ++i) Op(d.get(), ADD, static_cast<u_int>(i + 1), 0, codes[i], others[i]);
+    for (size_t i = 0; i < others.size(); ++i) {
+      Op(d.get(), ADD, static_cast<u_int>(i + 1), 0, codes.empty() ? static_cast<int>(i) : codes[i], others[i]);
+    }
     ASSERT_EQ(1, db_save(d.get(), p(), name));
   }
   // {code, other} of key i (sign1 = i + 1) in a saved dictionary.
@@ -67,7 +69,7 @@ TEST(DictTools, Log8CountsOctalDigits) {
 // Weight = log8(documents) - log8(f) + 1, kept to 1..10.
 TEST(DictTools, SearchDictWeightsFromAFrequencyFile) {
   Work w;
-  w.Save("d", {0, 1, 2, 3, 4, 9}, {0, 0, 0, 0, 0, 5}, 5);
+  w.Save("d", {0, 0, 0, 0, 0, 5}, 5, 7, {0, 1, 2, 3, 4, 9});
   WriteFile(w.dir.file("freq/f"), Le32({1, 1000, 0, 4096, 0x2000001}));
   w.Status("status/url", "url_num", 1000);  // 4 octal digits
   CaptureFd err(2);
@@ -91,7 +93,7 @@ TEST(DictTools, SearchDictWeightsFromAFrequencyFile) {
 // what it holds. The weight is stored unclamped, in its low 7 bits.
 TEST(DictTools, PreCreatSumsGenerationsAndShowsProgress) {
   Work w;
-  w.Save("d", {0, 1, 2, 3}, {0, 0, 0, 0}, 4);
+  w.Save("d", {0, 0, 0, 0}, 4);
   w.Status("status/dbfreq.cur", "cur_dbfreq", 3);
   w.Status("status/dsfreq.cur", "cur_dsfreq", 1);
   w.Status("status/url", "url_num", 64);  // 3 octal digits
@@ -112,8 +114,8 @@ TEST(DictTools, PreCreatSumsGenerationsAndShowsProgress) {
 
 TEST(DictTools, ViceDictKeepsMainWeightsAndClampsTheRest) {
   Work w;
-  w.Save("main", {0}, {Pack(7, 5)}, 1);
-  w.Save("vice", {0, 1, 2}, {0, 0, 0}, 3);  // key 1 shared with main
+  w.Save("main", {Pack(7, 5)}, 1);
+  w.Save("vice", {0, 0, 0}, 3);  // key 1 shared with main
   WriteFile(w.dir.file("freq/v"), Le32({30, 0, 0xFFFFFFF}));
   w.Status("raw/url", "cur_code", 64);
   CaptureFd out(1), err(2);
@@ -136,7 +138,7 @@ TEST(DictTools, ViceDictKeepsMainWeightsAndClampsTheRest) {
 
 TEST(DictTools, ParserDictTakesWeightBytes) {
   Work w;
-  w.Save("d", {0, 1, 2, 5}, {9, 9, 9, 9}, 3);
+  w.Save("d", {9, 9, 9, 9}, 3, 7, {0, 1, 2, 5});
   WriteFile(w.dir.file("freq/w"), std::string("\x03\xFF\x80", 3));
   EXPECT_EQ(1, creat_parser_dict(w.p(), "d", "out", "freq/w"));
   EXPECT_EQ((std::vector<CodeOther>{{0, Pack(3, 0)}, {1, Pack(0x7F, 0)}, {2, 0}, {5, 0}}), w.Read("out", 4));
@@ -145,46 +147,32 @@ TEST(DictTools, ParserDictTakesWeightBytes) {
   err.Stop();
 }
 
-// Records in file order: frequencies 5, 9, 5, 0, 12000, 7, 9999 (classes cap
-// at 9999).
+// Records in file order: frequencies 5, 9, 5, 0, 12000, 7, 9999, 0 (classes
+// cap at 9999; frequency 0 is never cut, so lw 7 keeps all eight).
 TEST(DictTools, StandDictCutsAtTheClassThatReachesLw) {
   Work w;
-  const std::vector<u_int> freq = {5, 9, 5, 0, 12000, 7, 9999};
-  std::vector<u_int> reversed(freq.rbegin(), freq.rend());
-  w.Save("d", {0, 1, 2, 3, 4, 5, 6}, reversed, 7, 1);  // one bucket: record order reversed
+  w.Save("d", {0, 9999, 7, 12000, 0, 5, 9, 5}, 7, 1);  // one bucket: record order reversed
+  const std::vector<u_int> all = {5, 9, 5, 1, 12000, 7, 9999, 1};  // frequency 0 enters as 1
   struct Row {
     int lw, cut;
     std::vector<u_int> kept;  // frequencies kept, in record order
   };
-  const std::vector<Row> rows = {
-      {0, 9999, {}},
-      {1, 9999, {12000}},
-      {2, 9999, {12000, 9999}},
-      {3, 9, {9, 12000, 9999}},
-      {4, 7, {9, 12000, 7, 9999}},
-      {6, 5, {5, 9, 5, 12000, 7, 9999}},
-      {7, 0, {5, 9, 5, 1, 12000, 7, 9999}},  // class 0 only when every class is needed
-      {100, 0, {5, 9, 5, 1, 12000, 7, 9999}},
-  };
+  const std::vector<Row> rows = {{0, 9999, {}},        {1, 9999, {12000}},          {2, 9999, {12000, 9999}},
+                                 {3, 9, {9, 12000, 9999}}, {4, 7, {9, 12000, 7, 9999}}, {6, 5, {5, 9, 5, 12000, 7, 9999}},
+                                 {7, 0, all},          {8, 0, all},                 {100, 0, all}};
   for (const Row& row : rows) {
     CaptureFd err(2);
     EXPECT_EQ(row.cut, creat_stand_dict(w.p(), "d", "out", row.lw)) << row.lw;
     const std::string log = err.Stop();
-    EXPECT_EQ(row.cut == 9999 ? 1 : 0, CountOf(log, "[creat_stand_dict] MMM_WEIGHT too small")) << row.lw;
+    EXPECT_EQ(row.cut == 9999, CountOf(log, "[creat_stand_dict] MMM_WEIGHT too small") == 1) << row.lw;
+    EXPECT_EQ(row.lw == 7, CountOf(log, "[creat_stand_dict] num error") == 1) << row.lw;
     EXPECT_EQ(1, CountOf(log, "[crear_stad_dict] (7)->(" + std::to_string(row.kept.size()) + ") lw (" +
                                   std::to_string(row.lw) + ")"));
-    EXPECT_EQ(0, CountOf(log, "num error")) << row.lw;
     Sdict_search* sd = ds_load(w.p(), "out");
     ASSERT_NE(nullptr, sd);
-    EXPECT_EQ(static_cast<int>(row.kept.size()), sd->node_num);
-    EXPECT_EQ(static_cast<int>(row.kept.size()), sd->cur_code);
-    // Codes follow record order: key sign1 = 7 - i has record position i.
-    std::vector<u_int> kept(row.kept.size());
-    for (int i = 0; i < sd->node_num; ++i) {
-      ASSERT_GE(sd->node[i].code, 0);
-      ASSERT_LT(sd->node[i].code, sd->node_num);
-      kept[sd->node[i].code] = sd->node[i].other;
-    }
+    EXPECT_EQ(sd->node_num, sd->cur_code);
+    std::vector<u_int> kept(static_cast<size_t>(sd->node_num));  // by code: record order
+    for (int i = 0; i < sd->node_num; ++i) kept.at(static_cast<size_t>(sd->node[i].code)) = sd->node[i].other;
     EXPECT_EQ(row.kept, kept) << row.lw;
     ds_del(sd);
   }
@@ -195,7 +183,7 @@ TEST(DictTools, StandDictCutsAtTheClassThatReachesLw) {
 // three records of the top class.
 TEST(DictTools, FilterDrawsAPermutationOfTheMostFrequent) {
   Work w;
-  w.Save("d", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}, 10);
+  w.Save("d", {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}, 10);
   for (int n : {3, 10}) {
     Sdict_search* sd = ds_load(w.p(), "d");
     ASSERT_NE(nullptr, sd);
@@ -237,7 +225,7 @@ TEST(DictTools, FilterDrawsAPermutationOfTheMostFrequent) {
 
 TEST(DictTools, ToolsFailOnAMissingDictionary) {
   Work w;
-  w.Save("d", {0}, {0}, 1);
+  w.Save("d", {0}, 1);
   WriteFile(w.dir.file("freq/f"), Le32({1}));
   CaptureFd out(1), err(2);
   EXPECT_EQ(-1, pre_creat_search_dict(w.p(), "none", "out", "freq/db", "freq/ds"));
