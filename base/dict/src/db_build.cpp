@@ -230,27 +230,7 @@ int db_renew_fast(Sdict_build* pdb) {
   return 1;
 }
 
-int db_adjust(Sdict_build* pdb) {
-  int hash_num = pdb->node_num / 2;
-  if (hash_num % 2 == 0) ++hash_num;
-  // The new array is allocated before the old one is let go, so a failure
-  // leaves the dictionary as it was.
-  auto* hash = static_cast<Sdict_bhash*>(ul_calloc(static_cast<size_t>(hash_num), sizeof(Sdict_bhash)));
-  if (hash == nullptr) return -2;
-  for (Sdict_bnode_block* b = pdb->nblock; b != nullptr; b = b->next) {
-    const int used = b == pdb->cur_nblock ? DICT_BLOCK_NODES - pdb->node_avail : DICT_BLOCK_NODES;
-    for (int i = 0; i < used; ++i) {
-      Sdict_bnode* n = &b->nodes[i];
-      Sdict_bhash& head = hash[Bucket(n->sign1, n->sign2, hash_num)];
-      n->next = head.pnode;
-      head.pnode = n;
-    }
-  }
-  ul_free(pdb->hash);
-  pdb->hash = hash;
-  pdb->hash_num = hash_num;
-  return 0;
-}
+int db_adjust(Sdict_build* pdb) { return dict_internal::Rehash(pdb); }
 
 int db_keylist(Sdict_build* pdb, Skeyweight* keys, int n) {
   int count = pdb->node_num;

@@ -177,27 +177,7 @@ int db_syn_del(Sdict_build_syn* syn) {
   return 1;
 }
 
-int db_syn_adjust(Sdict_build_syn* syn) {
-  int hash_num = syn->node_num / 2;
-  if (hash_num % 2 == 0) ++hash_num;
-  // Allocated before the old array is let go: a failure changes nothing.
-  auto* hash = static_cast<Sdict_syn_bhash*>(
-      ul_calloc(static_cast<size_t>(hash_num), sizeof(Sdict_syn_bhash)));
-  if (hash == nullptr) return -2;
-  for (Sdict_syn_bnode_block* b = syn->nblock; b != nullptr; b = b->next) {
-    const int used = b == syn->cur_nblock ? SYN_BLOCK_NODES - syn->node_avail : SYN_BLOCK_NODES;
-    for (int i = 0; i < used; ++i) {
-      Sdict_syn_bnode* n = &b->nodes[i];
-      Sdict_syn_bhash& head = hash[Bucket(n->sign1, n->sign2, hash_num)];
-      n->next = head.pnode;
-      head.pnode = n;
-    }
-  }
-  ul_free(syn->hash);
-  syn->hash = hash;
-  syn->hash_num = hash_num;
-  return 0;
-}
+int db_syn_adjust(Sdict_build_syn* syn) { return dict_internal::Rehash(syn); }
 
 int db_syn_add_word(Sdict_build_syn* syn, const char* word) {
   u_int s1, s2;

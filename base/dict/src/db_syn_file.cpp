@@ -83,15 +83,12 @@ namespace {
 
 // The word store of a build-side dictionary, checked against its words.
 bool WordsOfBuildInStore(Sdict_build* words, int word_buf) {
-  for (Sdict_bnode_block* b = words->nblock; b != nullptr; b = b->next) {
-    const int used = b == words->cur_nblock ? DICT_BLOCK_NODES - words->node_avail : DICT_BLOCK_NODES;
-    for (int i = 0; i < used; ++i) {
-      const Sdict_bnode& n = b->nodes[i];
-      const Sdict_snode s{n.sign1, n.sign2, n.code, n.other};
-      if (n.code >= 0 && !dict_internal::WordsInStore(&s, 1, word_buf)) return false;
-    }
-  }
-  return true;
+  bool ok = true;
+  dict_internal::ForEachUsedNode(words, [&](const Sdict_bnode& n) {
+    const Sdict_snode s{n.sign1, n.sign2, n.code, n.other};
+    if (n.code >= 0 && !dict_internal::WordsInStore(&s, 1, word_buf)) ok = false;
+  });
+  return ok;
 }
 
 struct SynDeleter {

@@ -18,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "db_internal.h"
 #include "dict_gb.h"
 #include "dict_out.h"
 #include "toolkit/file.h"
@@ -33,11 +34,8 @@ namespace {
 
 constexpr size_t kIndexBytes = sizeof(Shash_phrase) * PHRASE_HASH_NUM;  // 800008
 
-struct FreeDeleter {
-  void operator()(void* p) const { ul_free(p); }
-};
 template <typename T>
-using UlPtr = std::unique_ptr<T, FreeDeleter>;
+using UlPtr = std::unique_ptr<T, dict_internal::FreeDeleter>;
 
 inline unsigned char Byte(const char* p) { return static_cast<unsigned char>(*p); }
 

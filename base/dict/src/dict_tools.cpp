@@ -34,18 +34,8 @@ struct SearchDeleter {
 };
 using SearchPtr = std::unique_ptr<Sdict_search, SearchDeleter>;
 
-struct FreeDeleter {
-  void operator()(void* p) const { ul_free(p); }
-};
-template <typename T>
-using UlArray = std::unique_ptr<T[], FreeDeleter>;
-
-// n zeroed entries (at least one, so that an empty array is not a failure).
-template <typename T>
-UlArray<T> Zeroed(int64_t n) {
-  const size_t count = n > 0 ? static_cast<size_t>(n) : 1;
-  return UlArray<T>(static_cast<T*>(ul_calloc(count, sizeof(T))));
-}
+using dict_internal::UlArray;
+using dict_internal::Zeroed;
 
 // Codes of the dictionary: the number of per-code entries its tools read.
 int CodeCount(const Sdict_search* sd) { return sd->cur_code > 0 ? sd->cur_code : 0; }
