@@ -51,18 +51,17 @@ bool ReadSynNumbers(const char* path, const char* name, bool want_hash, bool wan
   return true;
 }
 
-int OpenWordStore(const char* path, const char* name, int word_buf) {
+toolkit::UniqueFd OpenWordStore(const char* path, const char* name, int word_buf) {
   char file[256];
-  if (!toolkit::JoinPath(file, path, name, ".word")) return -1;
-  toolkit::UniqueFd fd(ul_open(file, O_RDONLY));
+  toolkit::UniqueFd fd(toolkit::JoinPath(file, path, name, ".word") ? ul_open(file, O_RDONLY) : -1);
   struct stat st;
-  if (!fd.ok() || fstat(fd.get(), &st) != 0) return -1;
-  if (st.st_size < static_cast<off_t>(word_buf) * SYN_BUF_SIZE) {
-    ul_writelog(UL_LOG_WARNING, "[syn_load] %s holds %lld bytes, less than %d blocks", file,
-                static_cast<long long>(st.st_size), word_buf);
-    return -1;
+  if (fd.ok() && fstat(fd.get(), &st) == 0 && st.st_size >= static_cast<off_t>(word_buf) * SYN_BUF_SIZE) {
+    return fd;
   }
-  return fd.release();
+  if (fd.ok()) {
+    ul_writelog(UL_LOG_WARNING, "[syn_load] %s holds less than %d blocks", file, word_buf);
+  }
+  return toolkit::UniqueFd();
 }
 
 bool WordsInStore(const Sdict_snode* words, int n, int word_buf) {
@@ -161,7 +160,7 @@ Sdict_build_syn* db_syn_load(const char* path, const char* name, int hash_num) {
   dict_internal::SynNumbers nums;
   nums.hash_num = hash_num;
   if (!dict_internal::ReadSynNumbers(path, name, hash_num < 1, true, &nums)) return nullptr;
-  toolkit::UniqueFd store(dict_internal::OpenWordStore(path, name, nums.word_buf));
+  toolkit::UniqueFd store = dict_internal::OpenWordStore(path, name, nums.word_buf);
   char file[256];
   toolkit::UniqueFd pairs(toolkit::JoinPath(file, path, name, ".ind2") ? ul_open(file, O_RDONLY) : -1);
   if (!store.ok() || !pairs.ok()) return nullptr;

@@ -24,7 +24,7 @@ bool OutFile::Create(const char* path, mode_t mode, bool exact) {
 }
 
 bool OutFile::Write(const void* data, size_t n) {
-  if (ok_ && n > 0) ok_ = toolkit::WriteAll(file_.fd(), data, n, ul_write);
+  if (ok_) ok_ = toolkit::WriteAll(file_.fd(), data, n, ul_write);
   return ok_;
 }
 

@@ -83,7 +83,7 @@ Sdict_search_syn* ds_syn_load(const char* path, const char* name) {
     ds_syn_del(syn);
     return nullptr;
   }
-  toolkit::UniqueFd store(dict_internal::OpenWordStore(path, name, nums.word_buf));
+  toolkit::UniqueFd store = dict_internal::OpenWordStore(path, name, nums.word_buf);
   const size_t bytes = static_cast<size_t>(nums.word_buf) * SYN_BUF_SIZE;
   if (store.ok()) syn->wordbuffer = static_cast<char*>(ul_malloc(bytes));
   if (syn->wordbuffer == nullptr ||

@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "toolkit/file.h"
 #include "ul_dict.h"
 #include "ul_sign.h"
 
@@ -54,8 +55,9 @@ struct SynNumbers {
 bool ReadSynNumbers(const char* path, const char* name, bool want_hash, bool want_cur_buf,
                     SynNumbers* out);
 
-// Opens NAME.word, refusing (-1, logged) a file shorter than word_buf blocks.
-int OpenWordStore(const char* path, const char* name, int word_buf);
+// Opens NAME.word, refusing (not open; logged) a file shorter than word_buf
+// blocks.
+toolkit::UniqueFd OpenWordStore(const char* path, const char* name, int word_buf);
 
 // True when every word record (code = length, other = location) lies inside
 // a store of word_buf blocks, its NUL included.

@@ -1,7 +1,9 @@
 // Posting lists: order and counts, the weight table, weights and posting
 // words, exact saved bytes, the per-term cap and the posting-file split.
+#include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <csignal>
 #include <cstdio>
 #include <string>
 #include <utility>
@@ -110,7 +112,19 @@ TEST(DbLink, SavedBytesOfASmallDictionary) {
   CaptureFd err(2);
   EXPECT_EQ(-2, db_save_link(d.get(), dir.file("missing").c_str(), "l"));
   EXPECT_EQ(-2, db_save_link_search(d.get(), dir.file("missing").c_str(), "s"));
+  // A write that fails (400 bytes of postings, files limited to 64) is a
+  // failure, and the files saved before stay whole.
+  DictPtr big(db_creat(3, 0));
+  for (int doc = 0; doc < 100; ++doc) Add(big.get(), 0, doc);
+  EXPECT_EQ(0, testsupport::RunInChild([&] {
+    signal(SIGXFSZ, SIG_IGN);
+    struct rlimit rl = {64, 64};
+    if (setrlimit(RLIMIT_FSIZE, &rl) != 0) return 10;
+    return db_save_link(big.get(), p, "l") == -2 && db_save_link_search(big.get(), p, "s") == -2 ? 0 : 1;
+  }));
   err.Stop();
+  EXPECT_EQ(words, ReadFile(dir.file("l.ind2")));
+  EXPECT_EQ(Le32({0, 2, 2, 0, 2, 1}), ReadFile(dir.file("s.ind1")));
 }
 
 TEST(DbLink, SearchFormKeepsEveryPostingPastTheCap) {

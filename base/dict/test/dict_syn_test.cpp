@@ -262,7 +262,8 @@ TEST(DictSyn, LoadersRefuseFilesThatBreakTheirNumbers) {
   WriteFile(dir.file("s.ind2"), ind2);
   WriteFile(dir.file("s.ind1"), Le32({0, 5, 0, 0, 1, 0}));  // a bucket past the pairs
   EXPECT_EQ(nullptr, ds_syn_load(p, "s"));
-  WriteFile(dir.file("s.n"), "hash_num : 3\nnode_num : 1\nword_buf : 0\ncur_buf : 4\n");
+  WriteFile(dir.file("s.ind1"), Le32({0, 0, 1, 0, 1, 0}));
+  WriteFile(dir.file("s.n"), "hash_num : 3\nnode_num : 1\nword_buf : 1\ncur_buf : 524289\n");
   EXPECT_EQ(nullptr, db_syn_load(p, "s", 0));
   const std::string log = err.Stop();
   EXPECT_EQ(1, CountOf(log, "[db_syn_load] node_num error"));
