@@ -3,6 +3,25 @@
 #                             dependencies); -Werror unless PBDICT_WERROR=OFF.
 #   pbdict_library(...)       one static library per subsystem.
 #   pbdict_add_tests(...)     one GoogleTest program per *_test.cpp.
+#
+# Where the other rules of the layout live:
+#   - What is installed (headers, CMake package, pkg-config files and their
+#     link lines): cmake/Install.cmake, from the properties set here; the
+#     templates are cmake/pbdict.pc.in and cmake/pbdictConfig.cmake.in. The
+#     install is tested by test/install/ (ctest install.consumer).
+#   - Public headers hold only the names the interface gives; a header only
+#     a library's own sources use stays beside them in src/ (PRIVATE_HEADERS),
+#     reached as "name.h" or "sub/name.h", never through "../".
+#   - Helpers that more than one library needs (file owners, whole reads and
+#     writes, path joins, whole-file replacement, scoped locks, the queue and
+#     the worker thread) live once in the toolkit, base/util/internal/toolkit/
+#     (ul's BUILD_HEADERS: every library linking ul sees it as "toolkit/...",
+#     an installed user never does). A helper one source file needs stays
+#     file-local in that file (an unnamed namespace or static), so that it is
+#     neither exported from the static library nor mistaken for an interface;
+#     the named steps an interface calls file-local (the text load's
+#     pre_process_line, get_token and insert_line) are kept that way too.
+#   - Fuzz targets: fuzz/CMakeLists.txt (one per fuzz/fuzz_*.cpp).
 
 function(pbdict_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wno-unused-parameter)
@@ -76,7 +95,15 @@ function(pbdict_add_tests library testdir)
       target_include_directories(${_name} PRIVATE ${_private})
     endif()
     pbdict_warnings(${_name})
+    # A test file whose cases share a machine-wide resource names it in the
+    # source property PBDICT_RESOURCE_LOCK; ctest then runs them one at a time.
+    get_source_file_property(_lock ${_t} PBDICT_RESOURCE_LOCK)
+    if(_lock)
+      set(_props PROPERTIES RESOURCE_LOCK ${_lock})
+    else()
+      set(_props)
+    endif()
     gtest_discover_tests(${_name} DISCOVERY_TIMEOUT 60
-      WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+      WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR} ${_props})
   endforeach()
 endfunction()

@@ -47,10 +47,13 @@ constexpr int kSetLineSize = 1024;   // set files are read 1,023 bytes at a time
 constexpr size_t kWordMapBuckets = 0x10000;
 constexpr size_t kGlobalWordBuckets = 0x100000;
 
+// A data file opened through ul_fopen, closed through ul_fclose at scope end.
+toolkit::UniqueFile OwnFile(FILE* fp) { return toolkit::UniqueFile(fp, ul_fclose); }
+
 // Reads lines of any length (NUL bytes included) from a file it owns.
 class LineReader {
  public:
-  explicit LineReader(FILE* fp) : file_(fp) {}
+  explicit LineReader(FILE* fp) : file_(OwnFile(fp)) {}
   ~LineReader() { free(buf_); }
   LineReader(const LineReader&) = delete;
   LineReader& operator=(const LineReader&) = delete;
@@ -109,13 +112,12 @@ unsigned char* LoadGrid(const char* path, const char* file, int rows, int cells,
     ul_writelog(UL_LOG_FATAL, big5 ? "ul_malloc error in big5_to_load!" : "malloc fail");
     return nullptr;
   }
-  FILE* fp = ccode_data_open(path, file);
-  if (fp == nullptr) {
+  toolkit::UniqueFile fp = OwnFile(ccode_data_open(path, file));
+  if (!fp.ok()) {
     free(grid);
     return nullptr;
   }
-  ReadGrid(fp, grid, rows, cells, line_size);
-  ul_fclose(fp);
+  ReadGrid(fp.get(), grid, rows, cells, line_size);
   return grid;
 }
 
@@ -139,11 +141,11 @@ bool ReadBj(const char* name, unsigned char** map) {
   struct stat st;
   if (stat(name, &st) != 0 || st.st_size != kBjSize) return false;
   if (*map != nullptr) return true;
-  FILE* fp = ul_fopen(name, "rb");
-  if (fp == nullptr) return false;
+  toolkit::UniqueFile fp = OwnFile(ul_fopen(name, "rb"));
+  if (!fp.ok()) return false;
   unsigned char* m = static_cast<unsigned char*>(ul_malloc(kBjSize));
-  const bool ok = m != nullptr && fread(m, 1, kBjSize, fp) == static_cast<size_t>(kBjSize);
-  ul_fclose(fp);
+  const bool ok = m != nullptr && fread(m, 1, kBjSize, fp.get()) == static_cast<size_t>(kBjSize);
+  fp.Close();
   if (!ok) {
     free(m);
     return false;
@@ -215,10 +217,10 @@ unsigned char* ul_gbi_gbk_load(const char* path, const char* file) {
 template <typename Set, int kKeyBytes>
 int LoadKeySet(const char* path, const char* file, Set* set) {
   if (!set->empty()) return 1;
-  FILE* fp = ccode_data_open(path, file);
-  if (fp == nullptr) return -1;
+  toolkit::UniqueFile fp = OwnFile(ccode_data_open(path, file));
+  if (!fp.ok()) return -1;
   char line[kSetLineSize];
-  while (ul_fgets(line, sizeof(line), fp) != nullptr) {
+  while (ul_fgets(line, sizeof(line), fp.get()) != nullptr) {
     size_t len = strlen(line);
     if (len > 0 && line[len - 1] == '\n') --len;
     if (len < static_cast<size_t>(kKeyBytes)) continue;
@@ -228,7 +230,6 @@ int LoadKeySet(const char* path, const char* file, Set* set) {
     }
     set->insert(key);
   }
-  ul_fclose(fp);
   return 1;
 }
 
@@ -443,25 +444,18 @@ int ul_creat_gbi(const char* path, const char* base, const char* overlay, const 
   constexpr int kLines = 127;     // the header and the 126 rows
   constexpr int kLineSize = 511;  // at most 510 bytes of a line are read
   if (path == nullptr || base == nullptr || overlay == nullptr || out == nullptr) return -1;
-  char names[3][kNameSize];
-  FILE* files[3] = {nullptr, nullptr, nullptr};
   const char* parts[3] = {base, overlay, out};
-  bool ok = true;
+  toolkit::UniqueFile files[3];
   for (int i = 0; i < 3; ++i) {
-    ok = ok && toolkit::JoinPath(names[i], path, parts[i]);
-    if (ok) files[i] = ul_fopen(names[i], i < 2 ? "r" : "w");
-    ok = ok && files[i] != nullptr;
-  }
-  if (!ok) {
-    for (FILE* fp : files) {
-      if (fp != nullptr) ul_fclose(fp);
-    }
-    return -1;
+    char name[kNameSize];
+    if (!toolkit::JoinPath(name, path, parts[i])) return -1;
+    files[i] = OwnFile(ul_fopen(name, i < 2 ? "r" : "w"));
+    if (!files[i].ok()) return -1;
   }
   char b[kLineSize], o[kLineSize];
   for (int line = 0; line < kLines; ++line) {
-    if (ul_fgets(o, sizeof(o), files[1]) == nullptr) break;
-    if (ul_fgets(b, sizeof(b), files[0]) == nullptr) b[0] = '\0';
+    if (ul_fgets(o, sizeof(o), files[1].get()) == nullptr) break;
+    if (ul_fgets(b, sizeof(b), files[0].get()) == nullptr) b[0] = '\0';
     size_t olen = strlen(o), blen = strlen(b);
     while (olen > 0 && (o[olen - 1] == '\n' || o[olen - 1] == '\r')) --olen;
     while (blen > 0 && (b[blen - 1] == '\n' || b[blen - 1] == '\r')) --blen;
@@ -472,10 +466,10 @@ int ul_creat_gbi(const char* path, const char* base, const char* overlay, const 
       if (c0 == 0xA1 && (c1 == 0xA1 || c1 == 0xF5)) memcpy(o + i, b + i, 2);
     }
     o[olen] = '\0';
-    fputs(o, files[2]);  // text output: stops at a NUL byte
-    fputc('\n', files[2]);
+    fputs(o, files[2].get());  // text output: stops at a NUL byte
+    fputc('\n', files[2].get());
   }
-  ul_fclose(files[0]);
-  ul_fclose(files[1]);
-  return ul_fclose(files[2]) == 0 ? 0 : -1;
+  files[0].Close();
+  files[1].Close();
+  return files[2].Close() ? 0 : -1;
 }

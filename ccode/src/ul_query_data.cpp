@@ -5,15 +5,15 @@
 // missing one); the override file is optional and there is nothing to free.
 #include "ul_query_data.h"
 
+#include "toolkit/file.h"
 #include "ul_ccode_data.h"
 #include "ul_func.h"
 
 int LoadQueryUnigramData(const char* path, const char* gbkfile, const char* utf8file) {
   if (path == nullptr || gbkfile == nullptr || utf8file == nullptr) return -1;
   for (const char* name : {utf8file, gbkfile}) {
-    FILE* fp = ccode_data_open(path, name);
-    if (fp == nullptr) return -1;
-    ul_fclose(fp);
+    toolkit::UniqueFile fp(ccode_data_open(path, name), ul_fclose);
+    if (!fp.ok()) return -1;
   }
   return 1;
 }

@@ -5,14 +5,14 @@
 // for a missing one), and there is nothing to adjust or free.
 #include "ul_special_word.h"
 
+#include "toolkit/file.h"
 #include "ul_ccode_data.h"
 #include "ul_func.h"
 
 int special_word_load(const char* path) {
   for (const char* name : {"code/gbk.special", "code/big5.special"}) {
-    FILE* fp = ccode_data_open(path, name);
-    if (fp == nullptr) return 0;
-    ul_fclose(fp);
+    toolkit::UniqueFile fp(ccode_data_open(path, name), ul_fclose);
+    if (!fp.ok()) return 0;
   }
   return 1;
 }

@@ -1,5 +1,11 @@
 // Chained hash table with a bucket count fixed at creation. New keys go to
 // the head of their chain; nodes come from the pooled node allocator.
+//
+// The messages and exception places below name "utils/ccode_hashtable.h"
+// with fixed line numbers (108, 131, 399, 404, 409, 413) that are not this
+// file's lines: they are part of the output, which callers and logs match,
+// and stay as they are whatever this file looks like. Their spelling
+// ("interator", "overflower") is part of the output too.
 #ifndef CCODE_UTILS_CCODE_HASHTABLE_H_
 #define CCODE_UTILS_CCODE_HASHTABLE_H_
 
@@ -53,6 +59,7 @@ class ccode_hashtable_iterator {
 
   value_type& operator*() const {
     if (_ht == nullptr) {
+      // Fixed place "utils/ccode_hashtable.h":108, part of the output.
       throw NullPointerException() << ExceptionArg(__PRETTY_FUNCTION__, "utils/ccode_hashtable.h", 108)
                                    << "can not dereference a null interator.";
     }
@@ -62,6 +69,7 @@ class ccode_hashtable_iterator {
 
   ccode_hashtable_iterator& operator++() {
     if (_ht == nullptr) {
+      // Fixed place "utils/ccode_hashtable.h":131, part of the output.
       throw NullPointerException() << ExceptionArg(__PRETTY_FUNCTION__, "utils/ccode_hashtable.h", 131)
                                    << "can not increase a null interator.";
     }
@@ -112,6 +120,7 @@ class ccode_hashtable {
   // Discards any content and makes `bitems` empty buckets; 0 or -1. A
   // refused count leaves the table as it was.
   int create(size_t bitems, const _HashFun& hashfun = _HashFun(), const _Equl& equl = _Equl()) {
+    // The "[file:line]" of each message is a fixed text, part of the output.
     if (bitems >= 0x1FFFFFFFFFFFFFFFUL) {
       std::printf("[error][%s:%d]too large bitems, overflower\n", "utils/ccode_hashtable.h", 399);
       return -1;

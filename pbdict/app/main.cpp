@@ -16,6 +16,8 @@
 #include <google/protobuf/dynamic_message.h>
 
 #include "pbdict.h"
+#include "pbdict_results.h"
+#include "toolkit/path.h"
 
 #ifndef PBDICT_REVISION
 #define PBDICT_REVISION "unknown"
@@ -23,6 +25,7 @@
 
 namespace {
 
+using kavo::pbdict::kLoadOverflow;
 using kavo::pbdict::PbDict;
 using kavo::pbdict::dset_parameter_t;
 
@@ -55,6 +58,11 @@ void PrintVersion() {
   std::printf(" Built date\t: %s\n", __DATE__ " " __TIME__);
 }
 
+// ParseOptions: the options were read and the run goes on.
+constexpr int kGoOn = -2;
+// Exit status of a run that stopped at -m lines with -o 1.
+constexpr int kStatusOverflow = 2;
+
 // The six path and name values of the command line.
 struct Names {
   const char* path = nullptr;        // -p: directory of the text dictionary
@@ -65,8 +73,8 @@ struct Names {
   const char* message = nullptr;     // -b: "package.message"
 };
 
-// Reads the options. Returns -2 to go on, or the exit status of -h, -v or a
-// wrong option.
+// Reads the options. Returns kGoOn, or the exit status of -h, -v or a wrong
+// option.
 int ParseOptions(int argc, char** argv, dset_parameter_t* param, Names* names) {
   int c;
   while ((c = getopt(argc, argv, "p:P:m:o:n:N:s:t:#:B:b:hv")) != -1) {
@@ -94,7 +102,7 @@ int ParseOptions(int argc, char** argv, dset_parameter_t* param, Names* names) {
         return -1;
     }
   }
-  return -2;
+  return kGoOn;
 }
 
 // Splits the schema path at its first '/': the directory keeps the '/', the
@@ -124,9 +132,9 @@ int BuildDictionaries(const dset_parameter_t& param, const google::protobuf::Mes
                       const Names& names, const char* text_path) {
   std::unique_ptr<PbDict> text_dict(new PbDict(prototype, &param));
   int ret1 = text_dict->load(text_path);
-  if (ret1 == 2) {
+  if (ret1 == kLoadOverflow) {
     std::printf("FATAL: txt file line > dictset->maxline. please use -m specify the maxline number.\n");
-    return end(std::move(text_dict), nullptr, 2);
+    return end(std::move(text_dict), nullptr, kStatusOverflow);
   }
   if (ret1 != 0) {
     std::printf("FATAL: build binary dict error.\n");
@@ -158,7 +166,7 @@ int main(int argc, char** argv) {
   dset_parameter_t param;
   Names names;
   int rc = ParseOptions(argc, argv, &param, &names);
-  if (rc != -2) return rc;
+  if (rc != kGoOn) return rc;
 
   if (names.path == nullptr || names.name == nullptr || names.proto == nullptr ||
       names.message == nullptr) {
@@ -173,8 +181,7 @@ int main(int argc, char** argv) {
   std::printf("path[%s]\nfilename[%s]\nformat[%s]\n", names.path, names.name, "%s%b");
 
   char text_path[256];
-  int n = std::snprintf(text_path, sizeof(text_path), "%s/%s", names.path, names.name);
-  if (n < 0 || static_cast<size_t>(n) >= sizeof(text_path)) {
+  if (!toolkit::JoinPath(text_path, names.path, names.name)) {
     // A cut path could name another file; refuse it instead.
     std::printf("the file path %s/%s is too long!\n", names.path, names.name);
     return -1;

@@ -6,41 +6,32 @@
 
 #include <cerrno>
 #include <new>
+#include <utility>
 
 namespace kavo {
 namespace pbdict {
 
-FileReader::~FileReader() {
-  if (fd_ >= 0) ::close(fd_);
-}
-
 bool FileReader::Open(const char* path) {
-  if (path == nullptr || fd_ >= 0) return false;
-  int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
+  if (path == nullptr || fd_.ok()) return false;
+  toolkit::UniqueFd fd(::open(path, O_RDONLY | O_CLOEXEC));
+  if (!fd.ok()) return false;
   struct stat st;
-  if (::fstat(fd, &st) != 0) {
-    ::close(fd);
-    return false;
-  }
+  if (::fstat(fd.get(), &st) != 0) return false;
   size_ = S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
   // Small files get a buffer of their size (+1 to see the end in one read).
   cap_ = S_ISREG(st.st_mode) && size_ < kBufferSize ? static_cast<size_t>(size_) + 1 : kBufferSize;
   buf_.reset(new (std::nothrow) char[cap_]);
-  if (!buf_) {
-    ::close(fd);
-    return false;
-  }
-  fd_ = fd;
+  if (!buf_) return false;
+  fd_ = std::move(fd);
   pos_ = end_ = buf_.get();
   return true;
 }
 
 // Refills the empty buffer; false at the end of the file or on an error.
 bool FileReader::Fill() {
-  if (fd_ < 0 || failed_) return false;
+  if (!fd_.ok() || failed_) return false;
   for (;;) {
-    ssize_t n = ::read(fd_, buf_.get(), cap_);
+    ssize_t n = ::read(fd_.get(), buf_.get(), cap_);
     if (n > 0) {
       pos_ = buf_.get();
       end_ = pos_ + n;
@@ -64,18 +55,15 @@ bool FileReader::ReadSlow(char* dst, size_t n) {
   // offsets just before file_pos_.
   pos_ = end_ = buf_.get();
   // Large reads go straight into the destination.
-  while (n >= cap_) {
-    if (fd_ < 0 || failed_) return false;
-    ssize_t got = ::read(fd_, dst, n);
-    if (got == 0) return false;
+  if (n >= cap_) {
+    if (!fd_.ok() || failed_) return false;
+    const ssize_t got = toolkit::ReadFull(fd_.get(), dst, n);
     if (got < 0) {
-      if (errno == EINTR) continue;
       failed_ = true;
       return false;
     }
     file_pos_ += static_cast<uint64_t>(got);
-    dst += got;
-    n -= static_cast<size_t>(got);
+    return static_cast<size_t>(got) == n;
   }
   while (n > 0) {
     if (pos_ == end_ && !Fill()) return false;
@@ -124,13 +112,13 @@ bool FileReader::SkipLine() {
 }
 
 bool FileReader::Seek(uint64_t offset) {
-  if (fd_ < 0 || failed_ || offset > size_) return false;
+  if (!fd_.ok() || failed_ || offset > size_) return false;
   uint64_t start = file_pos_ - static_cast<uint64_t>(end_ - buf_.get());
   if (offset >= start && offset <= file_pos_) {
     pos_ = buf_.get() + (offset - start);
     return true;
   }
-  if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) {
+  if (::lseek(fd_.get(), static_cast<off_t>(offset), SEEK_SET) < 0) {
     failed_ = true;
     return false;
   }

@@ -9,13 +9,14 @@
 #include <cstring>
 #include <memory>
 
+#include "toolkit/file.h"
+
 namespace kavo {
 namespace pbdict {
 
 class FileReader {
  public:
   FileReader() = default;
-  ~FileReader();
   FileReader(const FileReader&) = delete;
   FileReader& operator=(const FileReader&) = delete;
 
@@ -62,7 +63,7 @@ class FileReader {
   bool Fill();
   bool ReadSlow(char* dst, size_t n);
 
-  int fd_ = -1;
+  toolkit::UniqueFd fd_;
   uint64_t size_ = 0;
   uint64_t file_pos_ = 0;  // offset of the byte after the buffered ones
   bool failed_ = false;

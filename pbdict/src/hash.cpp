@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "pbdict_results.h"
+
 namespace kavo {
 namespace pbdict {
 
@@ -115,7 +117,7 @@ int hash_insert_node(hash_table_t* ht, const char* key, uint32_t value) {
     if (std::strcmp((*link)->str, copy) == 0) {
       std::free(copy);
       std::free(node);
-      return 1;
+      return kHashKeyPresent;
     }
   }
   node->str = copy;

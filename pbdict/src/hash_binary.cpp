@@ -11,21 +11,16 @@
 
 #include "file_reader.h"
 #include "hash.h"
+#include "toolkit/file.h"
 
 namespace kavo {
 namespace pbdict {
 
 namespace {
 
-struct FileCloser {
-  void operator()(FILE* fp) const { std::fclose(fp); }
-};
-
-bool Put(FILE* fp, const void* data, size_t n) {
-  return n == 0 || fwrite_unlocked(data, 1, n, fp) == n;
-}
-
-bool Put32(FILE* fp, uint32_t v) { return Put(fp, &v, sizeof(v)); }
+using toolkit::StreamWrite;
+// Every number of the file is a uint32.
+constexpr auto Put32 = toolkit::StreamWriteValue<uint32_t>;
 
 struct BinaryTableDeleter {
   void operator()(hash_table_t* ht) const { hash_binary_release(ht); }
@@ -47,9 +42,9 @@ int hash_binary_dump(const hash_table_t* ht, const char* path) {
   }
   if (nodes > UINT32_MAX) return -1;
 
-  FILE* raw = std::fopen(path, "wb");
-  if (raw == nullptr) return -1;
-  std::unique_ptr<FILE, FileCloser> fp(raw);
+  toolkit::UniqueFile fp(std::fopen(path, "wb"));
+  if (!fp.ok()) return -1;
+  FILE* raw = fp.get();
   std::setvbuf(raw, nullptr, _IOFBF, 1 << 20);
   bool ok = Put32(raw, capacity) && Put32(raw, static_cast<uint32_t>(nodes)) &&
             Put32(raw, static_cast<uint32_t>(ht->str_size < 0 ? 0 : ht->str_size));
@@ -65,13 +60,13 @@ int hash_binary_dump(const hash_table_t* ht, const char* path) {
   ok = ok && offset <= UINT32_MAX;
   for (uint32_t b = 0; ok && b < capacity; ++b) {
     for (const hash_node_t* node = ht->table[b]; ok && node != nullptr; node = node->next) {
-      ok = Put(raw, node->str, std::strlen(node->str) + 1);
+      ok = StreamWrite(raw, node->str, std::strlen(node->str) + 1);
     }
   }
   ok = ok && std::fseek(raw, 8, SEEK_SET) == 0 && Put32(raw, static_cast<uint32_t>(offset));
   // Errors of buffered writes show up when the file is closed.
-  int closed = std::fclose(fp.release());
-  return ok && closed == 0 ? 0 : -1;
+  const bool closed = fp.Close();
+  return ok && closed ? 0 : -1;
 }
 
 hash_table_t* hash_binary_load(const char* path) {

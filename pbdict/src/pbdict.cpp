@@ -1,4 +1,8 @@
 // PbDict: the object, its parameters, the text load and the key look-up.
+//
+// Messages are the system's own texts, odd spelling included
+// ("functiondset", "memry", "ingores", "find__line"): log readers match
+// them, so they stay as they are.
 #include "pbdict.h"
 
 #include <cstdint>
@@ -11,6 +15,7 @@
 
 #include "file_reader.h"
 #include "json_to_pb.h"
+#include "pbdict_results.h"
 #include "ul_log.h"
 #include "ul_transch.h"
 
@@ -38,7 +43,7 @@ int HashHint(int max_line) {
 }
 
 bool AlreadyLoaded(const PbDict* dict) {
-  return dict->load_type != -1 || dict->item != nullptr || dict->pht != nullptr;
+  return dict->load_type != kNotLoaded || dict->item != nullptr || dict->pht != nullptr;
 }
 
 // Deletes the values of one entry (after a failed line).
@@ -101,9 +106,11 @@ int ConvertValue(const PbDict* dict, const char* json, item_t* slot) {
   return 0;
 }
 
-// Reads one accepted line into entry line_num. 0 entry taken, 1 line
-// skipped, -1 the load fails.
-int insert_line(PbDict* dict, char* line) {
+// Results of insert_line.
+enum LineResult { kLineTaken = 0, kLineSkipped = 1, kLineFailed = -1 };
+
+// Reads one accepted line into entry line_num.
+LineResult insert_line(PbDict* dict, char* line) {
   const char* separator = dict->parameter.separator;
   char* rest = line;
   char* key = nullptr;
@@ -114,10 +121,10 @@ int insert_line(PbDict* dict, char* line) {
     if (token == nullptr || *token == '\0') {
       ul_writelog(UL_LOG_WARNING, "There is a line:[%s] with items less than expectation.", line);
       ReleaseEntry(dict, index);
-      return 1;
+      return kLineSkipped;
     }
     if (col == dict->key_index) {
-      if (dict->parameter.comment_allowed != 0 && token[0] == '#') return 1;
+      if (dict->parameter.comment_allowed != 0 && token[0] == '#') return kLineSkipped;
       if (dict->parameter.tolower != 0) ul_trans2lower(token, token);
       key = token;
       continue;
@@ -126,23 +133,23 @@ int insert_line(PbDict* dict, char* line) {
     size_t slot = static_cast<size_t>(index) * dict->allvalueunit + dict->item_offset[column];
     if (ConvertValue(dict, token, &dict->item[slot]) != 0) {
       ReleaseEntry(dict, index);
-      return -1;
+      return kLineFailed;
     }
   }
   int rc = hash_insert_node(dict->pht, key, static_cast<uint32_t>(index));
   if (rc < 0) {
     ul_writelog(UL_LOG_FATAL, "Not enough memory when inserting string to hash.");
     ReleaseEntry(dict, index);
-    return -1;
+    return kLineFailed;
   }
-  if (rc == 1 && dict->parameter.dedup != 0) {
+  if (rc == kHashKeyPresent && dict->parameter.dedup != 0) {
     ul_writelog(UL_LOG_WARNING, "Found duplicate key.");
     ReleaseEntry(dict, index);
-    return -1;
+    return kLineFailed;
   }
   // A repeated key without dedup still takes its entry; the key keeps the
   // index of its first line.
-  return 0;
+  return kLineTaken;
 }
 
 }  // namespace
@@ -161,14 +168,14 @@ PbDict::PbDict(const google::protobuf::Message* prototype, const dset_parameter_
       item_unit{1},
       item_offset{0, 1},
       allvalueunit(1),
-      load_type(-1),
+      load_type(kNotLoaded),
       pht(nullptr),
       message_type(prototype) {
   if (param != nullptr) dset_change_parameter(this, param);
 }
 
 PbDict::~PbDict() {
-  if (load_type == 1) {
+  if (load_type == kLoadedBinary) {
     hash_binary_release(pht);
   } else {
     hash_release(pht);
@@ -284,11 +291,11 @@ int restore_item(PbDict* dict) {
     ul_writelog(UL_LOG_FATAL, "Pointer dict->item should not be NULL here, wrong!");
     return -1;
   }
-  if (dict->line_num >= dict->parameter.max_line) return 1;
+  if (dict->line_num >= dict->parameter.max_line) return kRestoreItemOk;
   if (dict->line_num <= 0) {
     std::free(dict->item);
     dict->item = nullptr;
-    return 1;
+    return kRestoreItemOk;
   }
   size_t slots = static_cast<size_t>(dict->line_num) * dict->allvalueunit;
   item_t* shrunk = static_cast<item_t*>(std::malloc(slots * sizeof(item_t)));
@@ -299,7 +306,7 @@ int restore_item(PbDict* dict) {
   std::memcpy(shrunk, dict->item, slots * sizeof(item_t));
   std::free(dict->item);
   dict->item = shrunk;
-  return 1;
+  return kRestoreItemOk;
 }
 
 int dset_load(PbDict* dict, const char* path) {
@@ -338,9 +345,9 @@ int dset_load(PbDict* dict, const char* path) {
                   dict->line_num, line);
       continue;
     }
-    int rc = insert_line(dict, line);
-    if (rc < 0) return -1;
-    if (rc == 1) continue;
+    const LineResult rc = insert_line(dict, line);
+    if (rc == kLineFailed) return -1;
+    if (rc == kLineSkipped) continue;
     ++dict->line_num;
     if (dict->line_num >= dict->parameter.max_line) {
       if (dict->parameter.err_if_overflow_maxline == 1) {
@@ -362,13 +369,13 @@ int dset_load(PbDict* dict, const char* path) {
     ul_writelog(UL_LOG_FATAL, "Error occurs when reads dict file %s.", path);
     return -1;
   }
-  if (restore_item(dict) != 1) return -1;
+  if (restore_item(dict) != kRestoreItemOk) return -1;
   if (dict->line_num > 0) {
     dict->is_empty = 0;
     if (dict->parameter.err_if_overflow_maxline == 1 && dict->parameter.overflow_max_line == 1) {
-      return 2;
+      return kLoadOverflow;
     }
-    dict->load_type = 0;
+    dict->load_type = kLoadedText;
     return 0;
   }
   hash_release(dict->pht);

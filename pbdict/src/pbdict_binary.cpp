@@ -1,6 +1,10 @@
 // The binary dictionary: the "pbd" file (header and values) beside the "ht"
 // key table, written and read by PbDict.
 //
+// Messages are the system's own texts, odd spelling included ("wirte",
+// "writen_size", "noused", "form the file"): log readers match them, so they
+// stay as they are.
+//
 // "pbd": a 1024-byte header area (tag seconds and microseconds as int64;
 // is_empty, line_num, item_per_line, key_index, max_line, tolower as int32;
 // one format byte per value column; the key format byte; comment_allowed as
@@ -18,6 +22,9 @@
 
 #include "file_reader.h"
 #include "pbdict.h"
+#include "pbdict_results.h"
+#include "toolkit/file.h"
+#include "toolkit/path.h"
 #include "ul_log.h"
 
 namespace kavo {
@@ -28,21 +35,13 @@ namespace {
 const int kHeadSize = 1024;
 const size_t kPathSize = 256;
 
-struct FileCloser {
-  void operator()(FILE* fp) const { std::fclose(fp); }
-};
+using toolkit::StreamWrite;
+using toolkit::StreamWriteValue;
 
-bool Put(FILE* fp, const void* data, size_t n) {
-  return n == 0 || fwrite_unlocked(data, 1, n, fp) == n;
-}
-
-bool Put32(FILE* fp, int32_t v) { return Put(fp, &v, sizeof(v)); }
-
-// "%s/%s.%s" into a 256-byte path; false (logged) when it does not fit,
-// rather than cutting it to a path that names another file.
+// "<path>/<name>.<ext>" into a 256-byte path; false (logged) when it does
+// not fit, rather than cutting it to a path that names another file.
 bool MakePath(char (&out)[kPathSize], const char* path, const char* name, const char* ext) {
-  int n = std::snprintf(out, kPathSize, "%s/%s.%s", path, name, ext);
-  if (n < 0 || static_cast<size_t>(n) >= kPathSize) {
+  if (!toolkit::Concat(out, kPathSize, {path, "/", name, ".", ext})) {
     ul_writelog(UL_LOG_FATAL, "The path of %s/%s.%s is too long!", path, name, ext);
     return false;
   }
@@ -86,7 +85,7 @@ int dset_item_dump_v2(PbDict* dict, FILE* fp, int column) {
     const item_t value = *Slot(dict, column, i);
     offsets[i + 1] = offsets[i] + (value != nullptr ? value->size() : 0);
   }
-  if (!Put(fp, offsets.data(), offsets.size() * sizeof(uint64_t))) {
+  if (!StreamWrite(fp, offsets.data(), offsets.size() * sizeof(uint64_t))) {
     ul_writelog(UL_LOG_FATAL, "Error occurs when writes the file!");
     return -1;
   }
@@ -110,17 +109,22 @@ int dsethead_binary_dump_data_v2(PbDict* dict, FILE* fp) {
     return -1;
   }
   static const char kZeros[kHeadSize] = {};
-  if (!Put(fp, kZeros, sizeof(kZeros))) {
+  if (!StreamWrite(fp, kZeros, sizeof(kZeros))) {
     ul_writelog(UL_LOG_FATAL, "Error occurs when writes the noused 256*4 Byte to file!");
     return -1;
   }
   int64_t sec = dict->tag.tv_sec, usec = dict->tag.tv_usec;
-  bool ok = std::fseek(fp, 0, SEEK_SET) == 0 && Put(fp, &sec, 8) && Put(fp, &usec, 8) &&
-            Put32(fp, dict->is_empty) && Put32(fp, dict->line_num) &&
-            Put32(fp, dict->item_per_line) && Put32(fp, dict->key_index) &&
-            Put32(fp, dict->parameter.max_line) && Put32(fp, dict->parameter.tolower) &&
-            Put(fp, dict->format, static_cast<size_t>(dict->item_per_line)) &&
-            Put(fp, &dict->key_format, 1) && Put32(fp, dict->parameter.comment_allowed);
+  // The int fields are written as the format's int32.
+  bool ok = std::fseek(fp, 0, SEEK_SET) == 0 && StreamWriteValue(fp, sec) &&
+            StreamWriteValue(fp, usec) && StreamWriteValue<int32_t>(fp, dict->is_empty) &&
+            StreamWriteValue<int32_t>(fp, dict->line_num) &&
+            StreamWriteValue<int32_t>(fp, dict->item_per_line) &&
+            StreamWriteValue<int32_t>(fp, dict->key_index) &&
+            StreamWriteValue<int32_t>(fp, dict->parameter.max_line) &&
+            StreamWriteValue<int32_t>(fp, dict->parameter.tolower) &&
+            StreamWrite(fp, dict->format, static_cast<size_t>(dict->item_per_line)) &&
+            StreamWrite(fp, &dict->key_format, 1) &&
+            StreamWriteValue<int32_t>(fp, dict->parameter.comment_allowed);
   if (!ok) {
     ul_writelog(UL_LOG_FATAL, "Error occurs when writes the file!");
     return -1;
@@ -146,16 +150,15 @@ int dsethead_binary_dump_v2(PbDict* dict, const char* path, const char* name) {
   }
   char file[kPathSize];
   if (!MakePath(file, path, name, "pbd")) return -1;
-  FILE* raw = std::fopen(file, "wb");
-  if (raw == nullptr) {
+  toolkit::UniqueFile fp(std::fopen(file, "wb"));
+  if (!fp.ok()) {
     ul_writelog(UL_LOG_FATAL, "open the file %s failed!", file);
     return -1;
   }
-  std::unique_ptr<FILE, FileCloser> fp(raw);
-  std::setvbuf(raw, nullptr, _IOFBF, 1 << 20);
-  int rc = dsethead_binary_dump_data_v2(dict, raw);
+  std::setvbuf(fp.get(), nullptr, _IOFBF, 1 << 20);
+  int rc = dsethead_binary_dump_data_v2(dict, fp.get());
   // Buffered bytes reach the file only here; a failed close is a failed write.
-  if (std::fclose(fp.release()) != 0 && rc == 0) {
+  if (!fp.Close() && rc == 0) {
     ul_writelog(UL_LOG_FATAL, "Error occurs when writes the file!");
     rc = -1;
   }
@@ -167,12 +170,12 @@ int save_empty_file(const char* file) {
     ul_writelog(UL_LOG_WARNING, "%s() param error", "save_empty_file");
     return -1;
   }
-  FILE* fp = std::fopen(file, "wb");
-  if (fp == nullptr) {
+  toolkit::UniqueFile fp(std::fopen(file, "wb"));
+  if (!fp.ok()) {
     ul_writelog(UL_LOG_FATAL, "Open the file %s failure!", file);
     return -1;
   }
-  return std::fclose(fp) == 0 ? 0 : -1;
+  return fp.Close() ? 0 : -1;
 }
 
 // Reads one value column: the offsets (starting at 0, never decreasing,
@@ -348,7 +351,7 @@ int dset_binary_load(PbDict* dict, const char* path, const char* name) {
     ul_writelog(UL_LOG_WARNING, "%s() param error", "dset_binary_load");
     return -1;
   }
-  if (dict->load_type != -1 || dict->item != nullptr || dict->pht != nullptr) {
+  if (dict->load_type != kNotLoaded || dict->item != nullptr || dict->pht != nullptr) {
     ul_writelog(UL_LOG_WARNING, "The dict is loaded already, it can not load %s.", name);
     return -1;
   }
@@ -374,7 +377,7 @@ int dset_binary_load(PbDict* dict, const char* path, const char* name) {
     ul_writelog(UL_LOG_FATAL, "Errors occur when load the binary hash table of %s!", name);
     return -1;
   }
-  dict->load_type = 1;
+  dict->load_type = kLoadedBinary;
   return 0;
 }
 

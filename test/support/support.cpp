@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -25,6 +26,15 @@ int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) {
 std::string TmpRoot() {
   const char* t = std::getenv("TMPDIR");
   return (t != nullptr && *t != '\0') ? t : "/tmp";
+}
+
+// Waits for the child; false when waitpid fails for any reason but an
+// interruption (the child is not ours, or was already reaped).
+bool WaitChild(pid_t pid, int* st) {
+  while (waitpid(pid, st, 0) < 0) {
+    if (errno != EINTR) return false;
+  }
+  return true;
 }
 
 int DecodeStatus(int st) {
@@ -103,8 +113,7 @@ int RunInChild(const std::function<int()>& fn) {
     _exit(rc);
   }
   int st = 0;
-  while (waitpid(pid, &st, 0) < 0) {
-  }
+  if (!WaitChild(pid, &st)) return -1;
   return DecodeStatus(st);
 }
 
@@ -129,9 +138,8 @@ ProgramResult RunProgram(const std::vector<std::string>& argv, const std::string
     _exit(127);
   }
   int st = 0;
-  while (waitpid(pid, &st, 0) < 0) {
-  }
   ProgramResult r;
+  if (!WaitChild(pid, &st)) return r;
   r.status = DecodeStatus(st);
   r.out = ReadFile(out_path);
   r.err = ReadFile(err_path);

@@ -47,11 +47,12 @@ class CaptureFd {
 };
 
 // Runs fn in a forked child (for process-wide state) and returns its exit
-// status, or 128 + signal when it was killed.
+// status, or 128 + signal when it was killed; -1 when the child cannot be
+// made or waited for.
 int RunInChild(const std::function<int()>& fn);
 
 struct ProgramResult {
-  int status = -1;  // exit status, or 128 + signal
+  int status = -1;  // exit status, or 128 + signal; -1 when it could not run or be waited for
   std::string out;
   std::string err;
 };

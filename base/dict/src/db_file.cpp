@@ -12,6 +12,7 @@
 #include "db_internal.h"
 #include "dict_check.h"
 #include "dict_file.h"
+#include "toolkit/path.h"
 #include "ul_conf.h"
 #include "ul_dict.h"
 #include "ul_file.h"
@@ -20,15 +21,16 @@
 
 using dict_internal::CreateFile;
 using dict_internal::DictPath;
-using dict_internal::Fd;
 using dict_internal::FilesExist;
 using dict_internal::FileSize;
 using dict_internal::kPathSize;
 using dict_internal::Numbers;
 using dict_internal::NumbersDir;
 using dict_internal::NumbersLog;
+using dict_internal::OpenRead;
 using dict_internal::ReadNumbers;
 using dict_internal::WriteAll;
+using toolkit::UniqueFd;
 
 static_assert(sizeof(Sdict_snode) == 16, "Sdict_snode is the 16-byte file record");
 
@@ -86,7 +88,7 @@ int WriteIndexFiles(const Sdict_build* pdb, BucketIndex* index, const char* path
   u_int* counts = index->counts.get();
   char file[kPathSize];
   if (!DictPath(file, path, fname, ".ind2")) return -3;
-  Fd f2(CreateFile(file));
+  UniqueFd f2 = CreateFile(file);
   if (!f2.ok()) return -3;
   RecordWriter out(f2.get());
   for (int b = 0; b < pdb->hash_num; ++b) {
@@ -104,7 +106,7 @@ int WriteIndexFiles(const Sdict_build* pdb, BucketIndex* index, const char* path
   if (!out.Flush() || !f2.Close()) return -1;
   *written = out.written();
   if (!DictPath(file, path, fname, ".ind1")) return -3;
-  Fd f1(CreateFile(file));
+  UniqueFd f1 = CreateFile(file);
   if (!f1.ok()) return -3;
   if (!WriteAll(f1.get(), starts, hn * sizeof(u_int)) ||
       !WriteAll(f1.get(), counts, hn * sizeof(u_int)) || !f1.Close()) {
@@ -133,7 +135,7 @@ bool ReadBuildNumbers(const char* path, const char* fname, int wanted_hash, Numb
     // The saved bucket count is used: its index must have that size.
     char file[kPathSize];
     if (!DictPath(file, path, fname, ".ind1")) return false;
-    Fd f1(ul_open(file, O_RDONLY));
+    UniqueFd f1 = OpenRead(file);
     if (!f1.ok() || FileSize(f1.get()) != 8 * static_cast<int64_t>(out->hash_num)) {
       ul_writelog(UL_LOG_WARNING, "File %s/%s.ind1 does not hold %d buckets.", path, fname,
                   out->hash_num);
@@ -149,7 +151,7 @@ Sdict_build* LoadRecords(const char* path, const char* fname, const Numbers& num
                          bool zero_other) {
   char file[kPathSize];
   if (!DictPath(file, path, fname, ".ind2")) return nullptr;
-  Fd f2(ul_open(file, O_RDONLY));
+  UniqueFd f2 = OpenRead(file);
   if (!f2.ok()) return nullptr;
   if (FileSize(f2.get()) != 16 * static_cast<int64_t>(nums.node_num)) {
     ul_writelog(UL_LOG_WARNING, "[db_load] node_num error");
@@ -190,14 +192,7 @@ Sdict_build* LoadRecords(const char* path, const char* fname, const Numbers& num
 int CmpsPath(char* buffer, const char* dir, const char* file, int size) {
   DICT_CHECK(buffer != nullptr, "buffer");
   if (size <= 0) return -1;
-  buffer[0] = '\0';
-  const size_t dlen = std::strlen(dir);
-  const size_t flen = std::strlen(file);
-  if (dlen + flen + 1 >= static_cast<size_t>(size)) return -1;
-  std::memcpy(buffer, dir, dlen);
-  buffer[dlen] = '/';
-  std::memcpy(buffer + dlen + 1, file, flen + 1);
-  return 0;
+  return toolkit::JoinPath(buffer, static_cast<size_t>(size), dir, file) ? 0 : -1;
 }
 
 int db_save(Sdict_build* pdb, const char* path, const char* fname) {
@@ -272,7 +267,7 @@ int db_save_freq(Sdict_build* pdb, const char* path, const char* fname) {
   if (walked != pdb->cur_code) ul_writelog(UL_LOG_WARNING, "[db_save_freq] node num error");
   char file[kPathSize];
   if (CmpsPath(file, path, fname, kPathSize) != 0) return -3;
-  Fd fd(CreateFile(file));
+  UniqueFd fd = CreateFile(file);
   if (!fd.ok()) return -3;
   if (!WriteAll(fd.get(), freq.get(), sizeof(u_int) * static_cast<size_t>(max_code)) ||
       !fd.Close()) {

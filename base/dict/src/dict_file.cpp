@@ -1,15 +1,15 @@
 // File helpers of the dictionary savers and loaders.
 #include "dict_file.h"
 
-#include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstring>
 #include <initializer_list>
+#include <string_view>
 
+#include "toolkit/path.h"
 #include "ul_conf.h"
 #include "ul_dict.h"
 #include "ul_file.h"
@@ -18,53 +18,30 @@
 
 namespace dict_internal {
 
-bool Fd::Close() {
-  if (fd_ < 0) return true;
-  const int r = ul_close(fd_);
-  fd_ = -1;
-  return r == 0;
-}
-
 bool DictPath(char* buf, const char* path, const char* fname, const char* suffix) {
-  char name[kPathSize];
-  const int n = std::snprintf(name, sizeof(name), "%s%s", fname, suffix);
-  if (n < 0 || n >= kPathSize) {
-    buf[0] = '\0';
-    return false;
-  }
-  return CmpsPath(buf, path, name, kPathSize) == 0;
+  return toolkit::JoinPath(buf, kPathSize, path, fname, suffix);
 }
 
-int CreateFile(const char* full_path) {
+toolkit::UniqueFd CreateFile(const char* full_path) {
   const int fd = ul_open(full_path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
   if (fd >= 0) fchmod(fd, 0644);
-  return fd;
+  return toolkit::UniqueFd(fd, ul_close);
+}
+
+toolkit::UniqueFd OpenRead(const char* full_path) {
+  return toolkit::UniqueFd(ul_open(full_path, O_RDONLY), ul_close);
 }
 
 bool WriteAll(int fd, const void* buf, size_t n) {
-  const auto* p = static_cast<const char*>(buf);
-  while (n > 0) {
-    const size_t piece = n < kWritePiece ? n : kWritePiece;
-    const ssize_t w = ul_write(fd, p, piece);
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) return false;
-    p += w;
-    n -= static_cast<size_t>(w);
-  }
-  return true;
+  return toolkit::WriteAll(fd, buf, n, ul_write, kWritePiece);
 }
 
 bool ReadAll(int fd, void* buf, size_t n) {
-  auto* p = static_cast<char*>(buf);
-  while (n > 0) {
-    const size_t piece = n < kReadPiece ? n : kReadPiece;
-    const ssize_t r = ul_read(fd, p, piece);
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) return false;
-    p += r;
-    n -= static_cast<size_t>(r);
-  }
-  return true;
+  return toolkit::ReadExact(fd, buf, n, ul_read, kReadPiece);
+}
+
+ssize_t ReadUpTo(int fd, void* buf, size_t n) {
+  return toolkit::ReadFull(fd, buf, n, ul_read, kReadPiece);
 }
 
 bool ReadAt(int fd, void* buf, size_t n, off_t off) {
@@ -79,19 +56,18 @@ int64_t FileSize(int fd) {
 }
 
 bool NumbersDir(char* buf, const char* path) {
-  const size_t len = std::strlen(path);
-  const bool slash = len == 0 || path[len - 1] == '/';
-  const int n = std::snprintf(buf, kPathSize, slash ? "%s" : "%s/", path);
-  return n >= 0 && n < kPathSize;
+  const std::string_view dir(path);
+  const bool slash = dir.empty() || dir.back() == '/';
+  return toolkit::Concat(buf, kPathSize, {dir, slash ? "" : "/"});
 }
 
 bool FilesExist(const char* path, const char* fname) {
   for (const char* suffix : {".n", ".ind1", ".ind2"}) {
     char name[kPathSize];
-    const int n = std::snprintf(name, sizeof(name), "%s%s", fname, suffix);
-    if (n < 0 || n >= kPathSize || ul_fexist(path, name) != 1) {
+    const bool fits = toolkit::Concat(name, sizeof(name), {fname, suffix});
+    if (!fits || ul_fexist(path, name) != 1) {
       ul_writelog(UL_LOG_WARNING, "File %s/%s does not exist or cannot open to read.", path,
-                  n >= 0 && n < kPathSize ? name : fname);
+                  fits ? name : fname);
       return false;
     }
   }

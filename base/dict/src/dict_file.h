@@ -1,6 +1,9 @@
 // File helpers shared by the dictionary savers and loaders: path building,
 // descriptors closed on scope exit, whole reads and writes, and the checks
-// that a file set agrees with its numbers file.
+// that a file set agrees with its numbers file. Every system call on a
+// dictionary file goes through the logging wrappers (ul_open, ul_read,
+// ul_write, ul_close), which log the calls that fail; the owners and transfer
+// loops are the shared toolkit's, given those wrappers.
 #ifndef DICT_SRC_DICT_FILE_H_
 #define DICT_SRC_DICT_FILE_H_
 
@@ -9,53 +12,33 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "toolkit/file.h"
+
 namespace dict_internal {
 
 constexpr int kPathSize = 256;      // every dictionary path fits in this
 constexpr size_t kWritePiece = 65536;  // 4096 records
 constexpr size_t kReadPiece = 131072;
 
-// Owns a file descriptor; closes it with ul_close.
-class Fd {
- public:
-  explicit Fd(int fd = -1) : fd_(fd) {}
-  ~Fd() { Close(); }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  Fd& operator=(Fd&& o) noexcept {
-    if (this != &o) {
-      Close();
-      fd_ = o.release();
-    }
-    return *this;
-  }
-  int get() const { return fd_; }
-  // Gives up ownership.
-  int release() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-  bool ok() const { return fd_ >= 0; }
-  // Closes now; false when close reports an error (data may be lost).
-  bool Close();
-
- private:
-  int fd_;
-};
-
-// path/fname<suffix> into buf (kPathSize bytes) through CmpsPath; false when
-// it does not fit.
+// path/fname<suffix> into buf (kPathSize bytes); false (buf empty) when it
+// does not fit.
 bool DictPath(char* buf, const char* path, const char* fname, const char* suffix);
 
-// Creates (truncating) a file with mode 0644 and sets the mode again.
-int CreateFile(const char* full_path);
+// Creates (truncating) a file with mode 0644 and sets the mode again; the
+// owner is empty when it cannot be created.
+toolkit::UniqueFd CreateFile(const char* full_path);
+// Opens a file read-only; the owner is empty when it cannot be opened.
+toolkit::UniqueFd OpenRead(const char* full_path);
 
 // Writes all n bytes (in pieces of at most kWritePiece); false on any error.
 bool WriteAll(int fd, const void* buf, size_t n);
 // Reads exactly n bytes in pieces of at most kReadPiece; false when the file
 // ends early or a read fails.
 bool ReadAll(int fd, void* buf, size_t n);
+// Reads up to n bytes in pieces of at most kReadPiece, stopping at the end
+// of the file or at an error; returns the number of bytes read, or -1 when a
+// read failed.
+ssize_t ReadUpTo(int fd, void* buf, size_t n);
 // Reads exactly n bytes at offset off; false otherwise.
 bool ReadAt(int fd, void* buf, size_t n, off_t off);
 

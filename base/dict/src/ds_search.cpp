@@ -2,6 +2,9 @@
 // are, read into memory, mapped, or read one bucket per look-up from disk.
 // Every loader checks the numbers file against the real file sizes and the
 // index against the record count before anything is looked up.
+//
+// Messages are the system's own texts, odd spelling included ("unkown op"):
+// log readers match them, so they stay as they are.
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -10,11 +13,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "db_internal.h"
 #include "dict_file.h"
+#include "toolkit/path.h"
 #include "ul_conf.h"
 #include "ul_dict.h"
 #include "ul_file.h"
@@ -24,19 +29,19 @@
 using dict_internal::Bucket;
 using dict_internal::CreateFile;
 using dict_internal::DictPath;
-using dict_internal::Fd;
 using dict_internal::FilesExist;
 using dict_internal::FileSize;
 using dict_internal::IndexConsistent;
 using dict_internal::IsMapped;
 using dict_internal::kPathSize;
-using dict_internal::kReadPiece;
 using dict_internal::Numbers;
 using dict_internal::NumbersLog;
+using dict_internal::OpenRead;
 using dict_internal::ReadAll;
 using dict_internal::ReadAt;
 using dict_internal::ReadNumbers;
 using dict_internal::WriteAll;
+using toolkit::UniqueFd;
 
 // The mapped form points num hash_num entries after hash, inside one
 // page-aligned mapping of NAME.ind1; the in-memory form's arrays are separate
@@ -52,13 +57,14 @@ namespace {
 
 // Opens NAME.ind1 and NAME.ind2 read-only and checks that they hold exactly
 // 8 x hash_num and 16 x node_num bytes.
-bool OpenIndexFiles(const char* path, const char* fname, const Numbers& nums, Fd* f1, Fd* f2) {
+bool OpenIndexFiles(const char* path, const char* fname, const Numbers& nums, UniqueFd* f1,
+                    UniqueFd* f2) {
   char file[kPathSize];
   if (!DictPath(file, path, fname, ".ind1")) return false;
-  Fd a(ul_open(file, O_RDONLY));
+  UniqueFd a = OpenRead(file);
   if (!a.ok()) return false;
   if (!DictPath(file, path, fname, ".ind2")) return false;
-  Fd b(ul_open(file, O_RDONLY));
+  UniqueFd b = OpenRead(file);
   if (!b.ok()) return false;
   const int64_t s1 = FileSize(a.get());
   const int64_t s2 = FileSize(b.get());
@@ -167,7 +173,7 @@ int SaveFreq(Sdict_search* sd, const char* path, const char* fname) {
   char file[kPathSize];
   int result = -3;
   if (CmpsPath(file, path, fname, kPathSize) == 0) {
-    Fd fd(CreateFile(file));
+    UniqueFd fd = CreateFile(file);
     if (fd.ok() && WriteAll(fd.get(), freq, sizeof(u_int) * static_cast<size_t>(max_code)) &&
         fd.Close()) {
       result = sd->cur_code;
@@ -188,7 +194,7 @@ Sdict_search* ds_load(const char* path, const char* fname) {
   if (!FilesExist(path, fname)) return nullptr;
   Numbers nums;
   if (!ReadNumbers(path, fname, 0, NumbersLog::kSearch, &nums)) return nullptr;
-  Fd f1, f2;
+  UniqueFd f1, f2;
   if (!OpenIndexFiles(path, fname, nums, &f1, &f2)) return nullptr;
   auto* sd = AllocArray<Sdict_search>(1);
   if (sd == nullptr) return nullptr;
@@ -233,7 +239,7 @@ Sdict_search* ds_load_mmap(const char* path, const char* fname) {
   if (!FilesExist(path, fname)) return nullptr;
   Numbers nums;
   if (!ReadNumbers(path, fname, 0, NumbersLog::kSearch, &nums)) return nullptr;
-  Fd f1, f2;
+  UniqueFd f1, f2;
   if (!OpenIndexFiles(path, fname, nums, &f1, &f2)) return nullptr;
   const size_t len1 = 8 * static_cast<size_t>(nums.hash_num);
   void* m1 = mmap(nullptr, len1, PROT_READ, MAP_PRIVATE, f1.get(), 0);
@@ -285,10 +291,10 @@ Sdict_search* ds_load_parse(const char* path, const char* fname) {
 Sdict_search_hd* ds_load_hd(const char* path, const char* fname) {
   Numbers nums;
   if (!ReadNumbers(path, fname, 0, NumbersLog::kSearch, &nums)) return nullptr;
-  Fd f1, f2;
+  UniqueFd f1, f2;
   if (!OpenIndexFiles(path, fname, nums, &f1, &f2)) return nullptr;
   // Check the index a piece at a time: starts and counts of the same buckets.
-  const int piece = static_cast<int>(kReadPiece / sizeof(unsigned int));
+  const int piece = static_cast<int>(dict_internal::kReadPiece / sizeof(unsigned int));
   std::vector<unsigned int> starts(static_cast<size_t>(piece));
   std::vector<unsigned int> counts(static_cast<size_t>(piece));
   uint64_t total = 0;
@@ -410,13 +416,13 @@ int ds_save(Sdict_search* sd, const char* path, const char* fname) {
   const size_t hn = static_cast<size_t>(sd->hash_num);
   char file[kPathSize];
   if (!DictPath(file, path, fname, ".ind1")) return -1;
-  Fd f1(CreateFile(file));
+  UniqueFd f1 = CreateFile(file);
   if (!f1.ok() || !WriteAll(f1.get(), sd->hash, 4 * hn) || !WriteAll(f1.get(), sd->num, 4 * hn) ||
       !f1.Close()) {
     return -1;
   }
   if (!DictPath(file, path, fname, ".ind2")) return -1;
-  Fd f2(CreateFile(file));
+  UniqueFd f2 = CreateFile(file);
   if (!f2.ok() || !WriteAll(f2.get(), sd->node, 16 * static_cast<size_t>(sd->node_num)) ||
       !f2.Close()) {
     return -1;
@@ -436,7 +442,7 @@ int ds_load_freq(Sdict_search* sd, const char* path, const char* fname) {
   }
   const size_t wanted = sd->cur_code > 0 ? static_cast<size_t>(sd->cur_code) : 0;
   char file[kPathSize];
-  Fd fd(CmpsPath(file, path, fname, kPathSize) == 0 ? ul_open(file, O_RDONLY) : -1);
+  UniqueFd fd = CmpsPath(file, path, fname, kPathSize) == 0 ? OpenRead(file) : UniqueFd();
   if (!fd.ok()) return -2;
   // Entries past the end of the file are 0, so the array need not be longer
   // than the file: its size, not a count, bounds the allocation.
@@ -447,16 +453,9 @@ int ds_load_freq(Sdict_search* sd, const char* path, const char* fname) {
   }
   u_int* freq = AllocArray<u_int>(entries);
   if (freq == nullptr) return -2;
-  // A short file ends reading; the entries not read stay 0.
-  auto* p = reinterpret_cast<char*>(freq);
-  size_t left = entries * sizeof(u_int);
-  while (left > 0) {
-    const ssize_t r = ul_read(fd.get(), p, left < kReadPiece ? left : kReadPiece);
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) break;
-    p += r;
-    left -= static_cast<size_t>(r);
-  }
+  // A short file, or a failed read, ends reading; the entries not read stay
+  // 0.
+  dict_internal::ReadUpTo(fd.get(), freq, entries * sizeof(u_int));
   for (int i = 0; i < sd->node_num; ++i) {
     Sdict_snode& n = sd->node[i];
     if (n.code < 0 || static_cast<size_t>(n.code) >= wanted) continue;
@@ -471,8 +470,7 @@ int ds_save_parser(Sdict_search* sd, const char* path, const char* dir) {
   int gen = 0;
   if (ul_readnum_oneint(path, "status/dsfreq.cur", "cur_dsfreq", &gen) != 1) gen = 0;
   char name[kPathSize];
-  const int n = std::snprintf(name, sizeof(name), "%s/dsfreq.%d", dir, gen);
-  if (n > 0 && n < kPathSize) ds_save_freq(sd, path, name);
+  if (toolkit::JoinPath(name, dir, "dsfreq." + std::to_string(gen))) ds_save_freq(sd, path, name);
   ul_writenum_init(path, "status/dsfreq.cur");
   ul_writenum_oneint(path, "status/dsfreq.cur", "cur_dsfreq",
                      static_cast<int>(static_cast<u_int>(gen) + 1u));

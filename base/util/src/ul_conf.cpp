@@ -8,8 +8,11 @@
 #include <strings.h>
 #include <sys/stat.h>
 
+#include <string>
 #include <string_view>
 
+#include "toolkit/file.h"
+#include "toolkit/path.h"
 #include "ul_conf_internal.h"
 #include "ul_error.h"
 #include "ul_func.h"
@@ -21,26 +24,6 @@ namespace {
 constexpr int kLineSize = 4095;     // fgets buffer: longer lines come in pieces
 constexpr size_t kDirPathSize = 4096;
 constexpr size_t kIncludePathSize = 512;
-
-// Closes a stream at scope end.
-class File {
- public:
-  explicit File(FILE* fp) : fp_(fp) {}
-  ~File() {
-    if (fp_ != nullptr) fclose(fp_);
-  }
-  File(const File&) = delete;
-  File& operator=(const File&) = delete;
-  FILE* get() const { return fp_; }
-  FILE* release() {
-    FILE* fp = fp_;
-    fp_ = nullptr;
-    return fp;
-  }
-
- private:
-  FILE* fp_;
-};
 
 inline bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 inline bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
@@ -204,8 +187,8 @@ ReadResult ReadItems(const char* path, int room, ItemSink* sink) {
                 path);
     return kReadNotFound;
   }
-  File fp(ul_fopen(path, "r"));
-  if (fp.get() == nullptr) {
+  toolkit::UniqueFile fp(ul_fopen(path, "r"));
+  if (!fp.ok()) {
     ul_writelog(UL_LOG_FATAL, "[readconf] can't open file (%s)", path);
     return kReadNotFound;
   }
@@ -290,8 +273,7 @@ int ul_readconf(const char* dir, const char* file, Ul_confdata* conf) {
     return -1;
   }
   char path[kDirPathSize];
-  int n = snprintf(path, sizeof(path), "%s/%s", dir, file);
-  if (n < 0 || static_cast<size_t>(n) >= sizeof(path)) {
+  if (!toolkit::JoinPath(path, dir, file)) {
     ul_seterrno(UL_INVPARAM);
     return -1;
   }
@@ -315,15 +297,14 @@ int ul_readconf_include(const char* dir, Ul_confdata* conf) {
     const char* close = strchr(p, '"');
     if (close == nullptr) continue;
     std::string_view name(p, static_cast<size_t>(close - p));
+    const bool as_is = name.substr(0, 1) == "/" || name.substr(0, 2) == "~/";
     char path[kIncludePathSize];
-    int n;
-    if (name.substr(0, 1) == "/" || name.substr(0, 2) == "~/") {
-      n = snprintf(path, sizeof(path), "%.*s", static_cast<int>(name.size()), name.data());
-    } else {
-      n = snprintf(path, sizeof(path), "%s/%.*s", dir, static_cast<int>(name.size()), name.data());
-    }
-    if (n < 0 || static_cast<size_t>(n) >= sizeof(path) ||
-        readconf_no_dir(path, conf, conf->num) != 1) {
+    if (!(as_is ? toolkit::Concat(path, sizeof(path), {name})
+                : toolkit::JoinPath(path, dir, name))) {
+      // Too long for the buffer: refused, and named whole in the message.
+      const std::string whole = as_is ? std::string(name) : dir + ("/" + std::string(name));
+      ul_writelog(UL_LOG_WARNING, "[readconf] error: can't read conf[%s]", whole.c_str());
+    } else if (readconf_no_dir(path, conf, conf->num) != 1) {
       ul_writelog(UL_LOG_WARNING, "[readconf] error: can't read conf[%s]", path);
     }
   }
@@ -346,9 +327,13 @@ int ul_writeconf(const char* dir, const char* file, Ul_confdata* conf) {
     return -1;
   }
   char path[kDirPathSize];
-  int n = snprintf(path, sizeof(path), "%s/%s", dir, file);
-  File fp(n >= 0 && static_cast<size_t>(n) < sizeof(path) ? fopen(path, "w") : nullptr);
-  if (fp.get() == nullptr) {
+  if (!toolkit::JoinPath(path, dir, file)) {
+    // Too long for the buffer: refused, and named whole in the message.
+    ul_writelog(UL_LOG_FATAL, "[writeconf] fopen %s/%s fail", dir, file);
+    return -1;
+  }
+  toolkit::UniqueFile fp(fopen(path, "w"));
+  if (!fp.ok()) {
     ul_writelog(UL_LOG_FATAL, "[writeconf] fopen %s fail", path);
     return -1;
   }
@@ -362,9 +347,8 @@ int ul_writeconf(const char* dir, const char* file, Ul_confdata* conf) {
     fprintf(fp.get(), "%s : %s\n", item.name, item.value);
   }
   // A write that did not reach the file (full disk) is a failure, not success.
-  FILE* raw = fp.release();
-  bool failed = ferror(raw) != 0;
-  if (fclose(raw) != 0 || failed) {
+  const bool failed = ferror(fp.get()) != 0;
+  if (!fp.Close() || failed) {
     ul_seterrno(UL_WRITEERR);
     return -1;
   }

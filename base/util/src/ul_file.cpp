@@ -2,80 +2,47 @@
 // failures are logged at FATAL. The copy functions check every read and
 // write, so a short copy (full disk, I/O error) is reported, and a move
 // removes its source only after a complete copy.
+//
+// Messages are the system's own texts, odd spelling included ("do not exist."):
+// log readers match them, so they stay as they are.
 #include "ul_file.h"
 
-#include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
-#include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <string_view>
 #include <vector>
 
+#include "toolkit/file.h"
+#include "toolkit/path.h"
 #include "ul_log.h"
 
 namespace {
 
+using toolkit::UniqueFd;
+using toolkit::UniqueFile;
+
 constexpr size_t kPathSize = 256;
 constexpr size_t kPiece = 65536;
-
-// Closes a descriptor at scope end.
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  bool ok() const { return fd_ >= 0; }
-  // Closes now and reports whether the close succeeded.
-  bool Close() {
-    int fd = fd_;
-    fd_ = -1;
-    return fd < 0 || close(fd) == 0;
-  }
-
- private:
-  int fd_;
-};
 
 bool IsRegular(const char* path, struct stat* st) {
   return stat(path, st) == 0 && S_ISREG(st->st_mode);
 }
 
-// Writes all n bytes, resuming after short writes and interruptions.
-bool WriteAll(int fd, const char* p, size_t n) {
-  while (n > 0) {
-    ssize_t w = write(fd, p, n);
-    if (w < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (w == 0) return false;
-    p += w;
-    n -= static_cast<size_t>(w);
-  }
-  return true;
-}
-
 enum class CopyResult { kOk, kReadError, kWriteError };
 
-// Copies everything from in to out in pieces of 64 KiB.
+// Copies everything from in to out in pieces of 64 KiB, until a piece comes
+// back short (the end of the file).
 CopyResult CopyFd(int in, int out) {
   std::vector<char> piece(kPiece);
   char* buf = piece.data();
   for (;;) {
-    ssize_t r = read(in, buf, kPiece);
-    if (r < 0) {
-      if (errno == EINTR) continue;
-      return CopyResult::kReadError;
-    }
-    if (r == 0) return CopyResult::kOk;
-    if (!WriteAll(out, buf, static_cast<size_t>(r))) return CopyResult::kWriteError;
+    const ssize_t r = toolkit::ReadFull(in, buf, kPiece);
+    if (r < 0) return CopyResult::kReadError;
+    if (!toolkit::WriteAll(out, buf, static_cast<size_t>(r))) return CopyResult::kWriteError;
+    if (static_cast<size_t>(r) < kPiece) return CopyResult::kOk;
   }
 }
 
@@ -95,13 +62,13 @@ int CopyInto(const char* tag, const char* dir, const char* src, const char* dst,
     ul_writelog(UL_LOG_FATAL, "[%s] file : %s do not exist.\n", tag, from);
     return -1;
   }
-  Fd in(open(from, O_RDONLY));
+  UniqueFd in(open(from, O_RDONLY));
   if (!in.ok()) {
     ul_writelog(UL_LOG_FATAL, "[%s] open %s error", tag, from);
     return -1;
   }
   // The destination is truncated only after it is known not to be the source.
-  Fd out(open(to, append ? (O_WRONLY | O_CREAT | O_APPEND) : (O_WRONLY | O_CREAT), 0666));
+  UniqueFd out(open(to, append ? (O_WRONLY | O_CREAT | O_APPEND) : (O_WRONLY | O_CREAT), 0666));
   if (!out.ok()) {
     ul_writelog(UL_LOG_FATAL, "[%s] open %s error", tag, to);
     return -1;
@@ -144,27 +111,14 @@ int ul_fullpath(const char* dir, const char* file, char* buf, size_t size) {
   std::string_view f(file);
   std::string_view head;
   if (d.empty()) {
-    if (f.empty() || f.front() != '/') {
-      if (f.size() > size - 1) return -1;
-      memcpy(buf, f.data(), f.size());
-      buf[f.size()] = '\0';
-      return 0;
-    }
+    if (f.empty() || f.front() != '/') return toolkit::Concat(buf, size, {f}) ? 0 : -1;
     head = "/";
   } else {
     head = d;
   }
   while (!f.empty() && f.front() == '/') f.remove_prefix(1);
-  bool slash = head.back() != '/';
-  size_t total = head.size() + (slash ? 1 : 0) + f.size();
-  if (total > size - 1) return -1;
-  char* p = buf;
-  memcpy(p, head.data(), head.size());
-  p += head.size();
-  if (slash) *p++ = '/';
-  memcpy(p, f.data(), f.size());
-  p[f.size()] = '\0';
-  return 0;
+  const std::string_view slash = head.back() != '/' ? "/" : "";
+  return toolkit::Concat(buf, size, {head, slash, f}) ? 0 : -1;
 }
 
 int ul_fexist(const char* dir, const char* file) {
@@ -188,7 +142,7 @@ int ul_finfo(const char* dir, const char* file, int* lines, int* words, int* byt
   if (ul_fullpath(dir, file, path, sizeof(path)) != 0) return -1;
   struct stat st;
   if (!IsRegular(path, &st)) return -1;
-  Fd fd(open(path, O_RDONLY));
+  UniqueFd fd(open(path, O_RDONLY));
   if (!fd.ok()) return -1;
   // Words are maximal runs of bytes other than space, tab, CR and LF; a last
   // line without LF counts as a line.
@@ -198,11 +152,8 @@ int ul_finfo(const char* dir, const char* file, int* lines, int* words, int* byt
   bool in_word = false;
   char last = '\n';
   for (;;) {
-    ssize_t r = read(fd.get(), buf, kPiece);
-    if (r < 0) {
-      if (errno == EINTR) continue;
-      return -1;
-    }
+    const ssize_t r = toolkit::ReadFull(fd.get(), buf, kPiece);
+    if (r < 0) return -1;
     if (r == 0) break;
     for (ssize_t i = 0; i < r; ++i) {
       char c = buf[i];
@@ -227,13 +178,12 @@ int ul_finfo(const char* dir, const char* file, int* lines, int* words, int* byt
 int ul_nullfile(const char* dir, const char* file) {
   char path[kPathSize];
   if (ul_fullpath(dir, file, path, sizeof(path)) != 0) return -1;
-  FILE* fp = fopen(path, "w");
-  if (fp == nullptr) {
+  UniqueFile fp(fopen(path, "w"));
+  if (!fp.ok()) {
     ul_writelog(UL_LOG_FATAL, "[nullfile] open file (%s) error", path);
     return -1;
   }
-  fclose(fp);
-  return 1;
+  return 1;  // an empty stream has nothing to lose at its close
 }
 
 int ul_cpfile(const char* dir, const char* src, const char* dst) {
@@ -263,7 +213,7 @@ int ul_readfile(const char* dir, const char* file, void* buf, int size) {
   char path[kPathSize];
   if (buf == nullptr || size < 0) return -1;
   if (ul_fullpath(dir, file, path, sizeof(path)) != 0) return -1;
-  Fd fd(open(path, O_RDONLY));
+  UniqueFd fd(open(path, O_RDONLY));
   if (!fd.ok()) {
     ul_writelog(UL_LOG_FATAL, "[readfile] open (%s) error", path);
     return -1;
@@ -280,7 +230,7 @@ int ul_writefile(const char* dir, const char* file, const void* buf, int size) {
   char path[kPathSize];
   if (buf == nullptr || size < 0) return -1;
   if (ul_fullpath(dir, file, path, sizeof(path)) != 0) return -1;
-  Fd fd(open(path, O_WRONLY | O_CREAT | O_TRUNC, 0666));
+  UniqueFd fd(open(path, O_WRONLY | O_CREAT | O_TRUNC, 0666));
   if (!fd.ok()) {
     ul_writelog(UL_LOG_FATAL, "[writefile] open (%s) error", path);
     return -1;

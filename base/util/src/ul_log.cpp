@@ -8,6 +8,9 @@
 //
 // This file talks to the system directly (stdio, stat, rename) and never
 // logs through itself: a failure here can only drop a line.
+//
+// Messages are the system's own texts, odd spelling included ("successed"):
+// log readers match them, so they stay as they are.
 #include "ul_log.h"
 
 #include <errno.h>
@@ -23,10 +26,15 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <initializer_list>
+#include <string>
+#include <string_view>
 
 #include "comlog/com_log_switcher.h"
 #include "comlog/comlog.h"
 #include "dep_log.h"
+#include "toolkit/lock.h"
+#include "toolkit/path.h"
 
 namespace {
 
@@ -48,24 +56,35 @@ std::atomic<bool> g_log_key_ready{false};
 
 char g_log_path[UL_LOG_PATH_SIZE] = "./";
 char g_proc_name[UL_LOG_PATH_SIZE] = "";
-int g_file_size = 0;
-int g_global_level = UL_LOG_DEBUG;
+
+// The open calls change the size limit, the global level and the
+// standard-error unit's threshold while other threads may read them; relaxed
+// atomics keep them free of data races (no other data is published through
+// them).
+std::atomic<int> g_file_size{0};
+std::atomic<int> g_global_level{UL_LOG_DEBUG};
+std::atomic<int> g_stderr_mask{UL_LOG_ALL};
 
 // The standard-error entry and unit used while a thread has no log of its own.
 // Both are constant-initialised so that lines written by other static
-// initialisers find them ready; the entry's stream is stderr (StreamOf).
+// initialisers find them ready; the entry's stream is stderr (StreamOf) and
+// the unit's threshold is g_stderr_mask (Threshold), not its mask field.
 ul_file_t g_file_stderr = {NULL, 0, 1, 0, PTHREAD_MUTEX_INITIALIZER, "/dev/stderr"};
 ul_log_t g_log_stderr = {1, &g_file_stderr, &g_file_stderr, 0, UL_LOG_ALL, 0, 0, {}};
 
 const ul_logstat_t kDefaultLogStat = {UL_LOG_ALL, 1, UL_LOGTTY};
 
-// The open calls change the fallback's threshold, the global level and the
-// size limit while other threads may read them; relaxed atomics keep those
-// plain ints free of data races.
-int LoadInt(const int* p) { return __atomic_load_n(p, __ATOMIC_RELAXED); }
-void StoreInt(int* p, int v) { __atomic_store_n(p, v, __ATOMIC_RELAXED); }
+// Bits of ul_file_t::flag.
+constexpr int kRotateWhenFull = 1;
+constexpr int kFull = 2;  // the file reached its limit and takes no more lines
 
 FILE* StreamOf(const ul_file_t* file) { return file == &g_file_stderr ? stderr : file->fp; }
+
+// A unit's threshold. Only the thread that owns a unit changes its mask; the
+// standard-error unit is shared, so its threshold lives in an atomic.
+int Threshold(const ul_log_t* unit) {
+  return unit == &g_log_stderr ? g_stderr_mask.load(std::memory_order_relaxed) : unit->mask;
+}
 
 unsigned long KernelThreadId() { return static_cast<unsigned long>(syscall(SYS_gettid)); }
 
@@ -153,29 +172,22 @@ static FILE* ul_open_file(const char* file_name) {
 static int ul_open_file_unit(const char* file_name, int flag, int max_size, ul_file_t** out) {
   *out = NULL;
   if (strlen(file_name) > kMaxFileName) return kOpenFailed;
-  pthread_mutex_lock(&file_lock);
+  toolkit::MutexLock table(&file_lock);
   ul_file_t* free_entry = NULL;
   for (ul_file_t& f : g_file_array) {
     if (f.ref_cnt > 0) {
       if (strcmp(f.file_name, file_name) == 0) {
         ++f.ref_cnt;
         *out = &f;
-        pthread_mutex_unlock(&file_lock);
         return kOpened;
       }
     } else if (free_entry == NULL) {
       free_entry = &f;
     }
   }
-  if (free_entry == NULL) {
-    pthread_mutex_unlock(&file_lock);
-    return kTableFull;
-  }
+  if (free_entry == NULL) return kTableFull;
   FILE* fp = ul_open_file(file_name);
-  if (fp == NULL) {
-    pthread_mutex_unlock(&file_lock);
-    return kOpenFailed;
-  }
+  if (fp == NULL) return kOpenFailed;
   pthread_mutex_init(&free_entry->file_lock, NULL);
   free_entry->fp = fp;
   free_entry->flag = flag;
@@ -183,25 +195,37 @@ static int ul_open_file_unit(const char* file_name, int flag, int max_size, ul_f
   free_entry->max_size = max_size;
   CopyBounded(free_entry->file_name, file_name, kMaxFileName);
   *out = free_entry;
-  pthread_mutex_unlock(&file_lock);
   return kOpened;
+}
+
+// Opens the entry of the file named by the pieces put together. A name
+// longer than the table keeps is refused, never cut (a cut name would be
+// another file's).
+static int ul_open_named(std::initializer_list<std::string_view> pieces, int flag, int max_size,
+                         ul_file_t** out) {
+  char name[UL_LOG_PATH_SIZE];
+  if (!toolkit::Concat(name, sizeof(name), pieces)) {
+    *out = NULL;
+    return kOpenFailed;
+  }
+  return ul_open_file_unit(name, flag, max_size, out);
 }
 
 static void ul_closefile(ul_file_t* file) {
   if (file == NULL || file == &g_file_stderr) return;
-  pthread_mutex_lock(&file_lock);
+  toolkit::MutexLock table(&file_lock);
   if (--file->ref_cnt < 1) {
-    pthread_mutex_lock(&file->file_lock);
-    if (file->fp != NULL) fclose(file->fp);
-    file->fp = NULL;
-    pthread_mutex_unlock(&file->file_lock);
+    {
+      toolkit::MutexLock entry(&file->file_lock);
+      if (file->fp != NULL) fclose(file->fp);
+      file->fp = NULL;
+    }
     pthread_mutex_destroy(&file->file_lock);
     file->flag = 0;
     file->ref_cnt = 0;
     file->max_size = 0;
     file->file_name[0] = '\0';
   }
-  pthread_mutex_unlock(&file_lock);
 }
 
 // ---------------------------------------------------------------------------
@@ -213,22 +237,20 @@ namespace {
 // not fit, in which case the file is not rotated (a cut name could be the
 // name of some other file, which the rename would overwrite).
 bool RotatedName(const ul_file_t* file, bool timestamped, char* out, size_t size) {
-  int n;
-  if (timestamped) {
-    time_t now = time(NULL);
-    struct tm tm;
-    localtime_r(&now, &tm);
-    n = snprintf(out, size, "%s.%04d%02d%02d%02d%02d%02d", file->file_name, tm.tm_year + 1900,
-                 tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
-  } else {
-    const char* slash = strrchr(file->file_name, '/');
-    if (slash == NULL) {
-      n = snprintf(out, size, ".%s.tmp", file->file_name);
-    } else {
-      n = snprintf(out, size, "%.*s/.%s.tmp", static_cast<int>(slash - file->file_name),
-                   file->file_name, slash + 1);
-    }
+  if (!timestamped) {
+    // ".<base name>.tmp" in the file's own folder.
+    const std::string_view name(file->file_name);
+    const size_t slash = name.rfind('/');
+    if (slash == std::string_view::npos) return toolkit::Concat(out, size, {".", name, ".tmp"});
+    return toolkit::Concat(out, size,
+                           {name.substr(0, slash), "/.", name.substr(slash + 1), ".tmp"});
   }
+  time_t now = time(NULL);
+  struct tm tm;
+  localtime_r(&now, &tm);
+  const int n = snprintf(out, size, "%s.%04d%02d%02d%02d%02d%02d", file->file_name,
+                         tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min,
+                         tm.tm_sec);
   return n > 0 && static_cast<size_t>(n) < size;
 }
 
@@ -258,20 +280,23 @@ bool RenameAway(const ul_file_t* file, bool timestamped, char* new_name, size_t 
 
 }  // namespace
 
-// Runs under the file's mutex before each write. Returns -1 when the line
-// cannot be written, 1 when the file was rotated (new_name holds the old
-// file's name), else 0.
-static int ul_check(ul_file_t* file, char* new_name, size_t size, bool timestamped) {
-  if (file == NULL) return -1;
+// Results of ul_check.
+enum CheckResult { kCheckRefused = -1, kCheckOk = 0, kCheckRotated = 1 };
+
+// Runs under the file's mutex before each write. Returns kCheckRefused when
+// the line cannot be written, kCheckRotated when the file was rotated
+// (new_name holds the old file's name), else kCheckOk.
+static CheckResult ul_check(ul_file_t* file, char* new_name, size_t size, bool timestamped) {
+  if (file == NULL) return kCheckRefused;
   if (StreamOf(file) == NULL) {
     // An earlier reopen failed: try again, so that a passing failure (the
     // folder moved away for a moment, no descriptor free) does not drop
     // every later line.
     file->fp = fopen(file->file_name, "a");
-    if (file->fp == NULL) return -1;
+    if (file->fp == NULL) return kCheckRefused;
   }
-  if (file->max_size == 0) return 0;
-  if (StreamOf(file) == stderr) return -1;
+  if (file->max_size == 0) return kCheckOk;
+  if (StreamOf(file) == stderr) return kCheckRefused;
 
   long long cur_size;
   struct stat st;
@@ -279,21 +304,21 @@ static int ul_check(ul_file_t* file, char* new_name, size_t size, bool timestamp
     // Removed or moved away: start a new file under the name.
     fclose(file->fp);
     file->fp = fopen(file->file_name, "a");
-    if (file->fp == NULL) return -1;
+    if (file->fp == NULL) return kCheckRefused;
     cur_size = 0;
   } else {
     cur_size = st.st_size;
   }
 
-  if ((file->flag & 1) && cur_size + UL_LOG_BUFF_SIZE >= file->max_size &&
+  if ((file->flag & kRotateWhenFull) && cur_size + UL_LOG_BUFF_SIZE >= file->max_size &&
       RenameAway(file, timestamped, new_name, size)) {
     fclose(file->fp);
     file->fp = fopen(file->file_name, "a");
-    if (file->fp == NULL) return -1;
-    return 1;
+    if (file->fp == NULL) return kCheckRefused;
+    return kCheckRotated;
   }
-  if (cur_size >= file->max_size) __atomic_fetch_or(&file->flag, 2, __ATOMIC_RELAXED);
-  return 0;
+  if (cur_size >= file->max_size) file->flag |= kFull;
+  return kCheckOk;
 }
 
 // ---------------------------------------------------------------------------
@@ -322,16 +347,18 @@ static const char* ul_ctime() {
 static int ul_vwritelog_buff(ul_file_t* file, const char* line, size_t len, bool timestamped) {
   if (file == NULL) return -1;
   char old_name[kRotateNameSize];
-  pthread_mutex_lock(&file->file_lock);
-  int rc = ul_check(file, old_name, sizeof(old_name), timestamped);
-  if (rc >= 0) {
-    FILE* out = StreamOf(file);
-    fwrite(line, 1, len, out);
-    fputc('\n', out);
-    fflush(out);
+  CheckResult rc;
+  {
+    toolkit::MutexLock lock(&file->file_lock);
+    rc = ul_check(file, old_name, sizeof(old_name), timestamped);
+    if (rc != kCheckRefused) {
+      FILE* out = StreamOf(file);
+      fwrite(line, 1, len, out);
+      fputc('\n', out);
+      fflush(out);
+    }
   }
-  pthread_mutex_unlock(&file->file_lock);
-  if (rc == 1 && !timestamped) remove(old_name);
+  if (rc == kCheckRotated && !timestamped) remove(old_name);
   return 0;
 }
 
@@ -352,9 +379,11 @@ size_t FormatMessage(char* buf, int head, const char* fmt, va_list args) {
   return total < limit ? total : limit;
 }
 
-// Flag bit 2: the file reached its limit and takes no more lines.
-bool IsFull(const ul_file_t* file) {
-  return (__atomic_load_n(&file->flag, __ATOMIC_RELAXED) & 2) != 0;
+// Whether the file reached its limit. The flag changes under the file's
+// mutex (ul_check), so it is read under it too.
+bool IsFull(ul_file_t* file) {
+  toolkit::MutexLock lock(&file->file_lock);
+  return (file->flag & kFull) != 0;
 }
 
 int SyslogPriority(int event) {
@@ -382,7 +411,7 @@ static int ul_write_line(const ul_log_t* unit, ul_file_t* file, int event, char*
 }
 
 static int ul_vwritelog_ex(ul_log_t* unit, int event, const char* fmt, va_list args) {
-  if (LoadInt(&unit->mask) < event) return -3;
+  if (Threshold(unit) < event) return -3;
   ul_file_t* file;
   const char* word;
   switch (event) {
@@ -507,26 +536,18 @@ static void ul_release_log_unit(ul_log_t* replaced) {
 // Opens the unit's files "<prefix>log", "<prefix>log.wf" and the selected
 // "<prefix><name>.sdf.log". Returns 0, -1 when the table is full, -2 when a
 // file cannot be opened; on failure nothing stays open.
-static int ul_openlog_ex(ul_log_t* unit, const char* prefix, int events, int flag, int max_size,
-                         const Ul_log_self* self) {
+static int ul_openlog_ex(ul_log_t* unit, const std::string& prefix, int events, int flag,
+                         int max_size, const Ul_log_self* self) {
   unit->mask = events;
-  StoreInt(&g_log_stderr.mask, events);
+  g_stderr_mask.store(events, std::memory_order_relaxed);
 
-  // Names are built with room to spare; one longer than the table keeps is
-  // refused rather than cut (a cut name would be another file's).
-  char name[2 * UL_LOG_PATH_SIZE + UL_SELF_NAME_SIZE + 16];
-  int rc = kOpened;
-  snprintf(name, sizeof(name), "%slog", prefix);
-  rc = ul_open_file_unit(name, flag, max_size, &unit->pf);
-  if (rc == kOpened) {
-    snprintf(name, sizeof(name), "%slog.wf", prefix);
-    rc = ul_open_file_unit(name, flag, max_size, &unit->pf_wf);
-  }
+  int rc = ul_open_named({prefix, "log"}, flag, max_size, &unit->pf);
+  if (rc == kOpened) rc = ul_open_named({prefix, "log.wf"}, flag, max_size, &unit->pf_wf);
   if (self != NULL) {
     for (int i = 0; rc == kOpened && i < self->log_number; ++i) {
       if (self->flags[i] == 0 || self->name[i][0] == '\0') continue;
-      snprintf(name, sizeof(name), "%s%.*s.sdf.log", prefix, UL_SELF_NAME_SIZE, self->name[i]);
-      rc = ul_open_file_unit(name, flag, max_size, &unit->spf[i]);
+      const std::string_view name(self->name[i], strnlen(self->name[i], UL_SELF_NAME_SIZE));
+      rc = ul_open_named({prefix, name, ".sdf.log"}, flag, max_size, &unit->spf[i]);
     }
   }
   if (rc != kOpened) ul_closelog_fd(unit);
@@ -552,7 +573,7 @@ static int ul_closelog_ex(int iserr, const char* word) {
 // calling thread's unit, opens its files under prefix with the size limit
 // g_file_size and takes the options. who is the name the notes on standard
 // error give. Returns the unit, or NULL with nothing opened.
-static ul_log_t* ul_open_unit(const char* prefix, const ul_logstat_t* state,
+static ul_log_t* ul_open_unit(const std::string& prefix, const ul_logstat_t* state,
                               const Ul_log_self* self, const char* who) {
   ul_log_t* previous;
   ul_log_t* unit = ul_alloc_log_unit(&previous);
@@ -561,7 +582,8 @@ static ul_log_t* ul_open_unit(const char* prefix, const ul_logstat_t* state,
     fprintf(stderr, "in ul_log.cpp:open error!\n");
     return NULL;
   }
-  if (ul_openlog_ex(unit, prefix, state->events, 1, LoadInt(&g_file_size), self) != 0) {
+  if (ul_openlog_ex(unit, prefix, state->events, kRotateWhenFull,
+                    g_file_size.load(std::memory_order_relaxed), self) != 0) {
     if (state->spec & UL_LOGTTY) {
       fprintf(stderr, "in ul_log.cpp:Can't open log file : %slog, exit!\n", who);
     }
@@ -585,7 +607,8 @@ int ul_openlog(const char* log_path, const char* proc_name, ul_logstat_t* log_st
   if (ul_openlog_self(self) != 0) return -1;
   const ul_logstat_t* state = log_state != NULL ? log_state : &kDefaultLogStat;
 
-  StoreInt(&g_file_size, (max_size >= 1 && max_size <= 2044) ? (max_size << 20) : 0x7FD00000);
+  g_file_size.store((max_size >= 1 && max_size <= 2044) ? (max_size << 20) : 0x7FD00000,
+                    std::memory_order_relaxed);
   if (log_path != NULL && log_path[0] != '\0') {
     CopyBounded(g_log_path, log_path, kMaxFileName);
   } else {
@@ -599,11 +622,10 @@ int ul_openlog(const char* log_path, const char* proc_name, ul_logstat_t* log_st
     strcpy(g_proc_name, "null");
   }
 
-  char prefix[2 * UL_LOG_PATH_SIZE + 2];
-  snprintf(prefix, sizeof(prefix), "%s/%s", g_log_path, g_proc_name);
+  const std::string prefix = std::string(g_log_path) + "/" + g_proc_name;
   ul_log_t* unit = ul_open_unit(prefix, state, self, OrNull(proc_name));
   if (unit == NULL) return -1;
-  StoreInt(&g_global_level, state->events);
+  g_global_level.store(state->events, std::memory_order_relaxed);
   ul_writelog_unit(unit, UL_LOG_START,
                    "* Open process log by----%s\n"
                    "=================================================",
@@ -623,16 +645,14 @@ int ul_openlog_r(const char* thread_name, ul_logstat_t* log_state, Ul_log_self* 
   const unsigned long tid = KernelThreadId();
   const ul_logstat_t* state = log_state != NULL ? log_state : &kDefaultLogStat;
 
-  char prefix[3 * UL_LOG_PATH_SIZE + 32];
+  // "<path>/<process>", and for a thread with files of its own
+  // "_<thread name>_<kernel thread id>_" behind it ("null" for no name).
+  std::string prefix = std::string(g_log_path) + "/" + g_proc_name;
   if (state->spec & UL_LOGNEWFILE) {
-    if (thread_name != NULL && thread_name[0] != '\0') {
-      snprintf(prefix, sizeof(prefix), "%s/%s_%.*s_%lu_", g_log_path, g_proc_name,
-               static_cast<int>(kMaxFileName), thread_name, tid);
-    } else {
-      snprintf(prefix, sizeof(prefix), "%s/%s_null_%lu_", g_log_path, g_proc_name, tid);
-    }
-  } else {
-    snprintf(prefix, sizeof(prefix), "%s/%s", g_log_path, g_proc_name);
+    const bool named = thread_name != NULL && thread_name[0] != '\0';
+    prefix += "_";
+    prefix.append(named ? thread_name : "null", named ? strnlen(thread_name, kMaxFileName) : 4);
+    prefix += "_" + std::to_string(tid) + "_";
   }
 
   ul_log_t* unit = ul_open_unit(prefix, state, self, OrNull(thread_name));
@@ -674,9 +694,9 @@ int ul_log_enabled(int level) {
       unit->spf[level & UL_LOG_SELF_MASK] != NULL) {
     return 1;
   }
-  return LoadInt(&unit->mask) >= level ? 1 : 0;
+  return Threshold(unit) >= level ? 1 : 0;
 }
 
-int ul_get_log_level() { return LoadInt(&g_global_level); }
+int ul_get_log_level() { return g_global_level.load(std::memory_order_relaxed); }
 
-void ul_set_log_level(int lv) { StoreInt(&g_global_level, lv); }
+void ul_set_log_level(int lv) { g_global_level.store(lv, std::memory_order_relaxed); }

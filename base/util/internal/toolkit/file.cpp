@@ -8,28 +8,31 @@ namespace toolkit {
 UniqueFd& UniqueFd::operator=(UniqueFd&& o) noexcept {
   if (this != &o) {
     Close();
+    close_fn_ = o.close_fn_;
     fd_ = o.release();
   }
   return *this;
 }
 
-bool UniqueFd::Close(int (*close_fn)(int)) {
+bool UniqueFd::Close(CloseFn close_fn) {
   if (fd_ < 0) return true;
-  const int fd = release();
-  return (close_fn != nullptr ? close_fn(fd) : ::close(fd)) == 0;
+  if (close_fn == nullptr) close_fn = close_fn_ != nullptr ? close_fn_ : ::close;
+  return close_fn(release()) == 0;
 }
 
 UniqueFile& UniqueFile::operator=(UniqueFile&& o) noexcept {
   if (this != &o) {
     Close();
+    close_fn_ = o.close_fn_;
     fp_ = o.release();
   }
   return *this;
 }
 
-bool UniqueFile::Close() {
+bool UniqueFile::Close(CloseFn close_fn) {
   if (fp_ == nullptr) return true;
-  return ::fclose(release()) == 0;
+  if (close_fn == nullptr) close_fn = close_fn_ != nullptr ? close_fn_ : ::fclose;
+  return close_fn(release()) == 0;
 }
 
 bool WriteAll(int fd, const void* buf, size_t n, WriteFn write_fn, size_t piece) {

@@ -1,7 +1,14 @@
 // Owners of open files and whole transfers: the one place where the
 // libraries close descriptors and streams, and loop over short reads and
 // writes. Nothing here logs; callers report failures in their own words, with
-// errno as the failing call left it.
+// errno as the failing call left it. Callers that must log every failed
+// system call (the dictionary files) pass the logging wrappers (ul_read,
+// ul_write, ul_close) as the functions to call.
+//
+// Part of the shared toolkit ("toolkit/*.h", in ul, never installed): pieces
+// more than one library needs; nothing in it logs. A helper that one source
+// file alone needs stays file-local in that file (the rule is written down
+// in cmake/PbdictTargets.cmake).
 #ifndef UL_TOOLKIT_FILE_H_
 #define UL_TOOLKIT_FILE_H_
 
@@ -14,13 +21,16 @@ namespace toolkit {
 
 // Owns a file descriptor and closes it at scope end. Close() reports the
 // close's result, which matters for a file that was written: a failed close
-// may mean lost data.
+// may mean lost data. The descriptor is closed with close_fn when one is
+// given (a wrapper that logs a failed close), else with close(2).
 class UniqueFd {
  public:
+  using CloseFn = int (*)(int);
+
   UniqueFd() = default;
-  explicit UniqueFd(int fd) : fd_(fd) {}
+  explicit UniqueFd(int fd, CloseFn close_fn = nullptr) : fd_(fd), close_fn_(close_fn) {}
   ~UniqueFd() { Close(); }
-  UniqueFd(UniqueFd&& o) noexcept : fd_(o.release()) {}
+  UniqueFd(UniqueFd&& o) noexcept : fd_(o.release()), close_fn_(o.close_fn_) {}
   UniqueFd& operator=(UniqueFd&& o) noexcept;
   UniqueFd(const UniqueFd&) = delete;
   UniqueFd& operator=(const UniqueFd&) = delete;
@@ -33,22 +43,28 @@ class UniqueFd {
     fd_ = -1;
     return fd;
   }
-  // Closes now (through close_fn when given, for callers whose close logs);
-  // true when there was nothing to close or the close succeeded.
-  bool Close(int (*close_fn)(int) = nullptr);
+  // Closes now (through close_fn when given, else the owner's own close
+  // function); true when there was nothing to close or the close succeeded.
+  // The descriptor is released either way: a failed close is not retried.
+  bool Close(CloseFn close_fn = nullptr);
 
  private:
   int fd_ = -1;
+  CloseFn close_fn_ = nullptr;
 };
 
 // Owns a stdio stream and closes it at scope end; Close() reports whether
-// fclose succeeded (the last buffered bytes are written there).
+// the close succeeded (the last buffered bytes are written there). The
+// stream is closed with close_fn when one is given (ul_fclose, which logs a
+// failed close), else with fclose(3).
 class UniqueFile {
  public:
+  using CloseFn = int (*)(FILE*);
+
   UniqueFile() = default;
-  explicit UniqueFile(FILE* fp) : fp_(fp) {}
+  explicit UniqueFile(FILE* fp, CloseFn close_fn = nullptr) : fp_(fp), close_fn_(close_fn) {}
   ~UniqueFile() { Close(); }
-  UniqueFile(UniqueFile&& o) noexcept : fp_(o.release()) {}
+  UniqueFile(UniqueFile&& o) noexcept : fp_(o.release()), close_fn_(o.close_fn_) {}
   UniqueFile& operator=(UniqueFile&& o) noexcept;
   UniqueFile(const UniqueFile&) = delete;
   UniqueFile& operator=(const UniqueFile&) = delete;
@@ -60,10 +76,13 @@ class UniqueFile {
     fp_ = nullptr;
     return fp;
   }
-  bool Close();
+  // Closes now (through close_fn when given, else the owner's own close
+  // function); true when there was nothing to close or the close succeeded.
+  bool Close(CloseFn close_fn = nullptr);
 
  private:
   FILE* fp_ = nullptr;
+  CloseFn close_fn_ = nullptr;
 };
 
 // The system calls a transfer loop uses; callers that must log each failed
@@ -85,10 +104,12 @@ ssize_t ReadFull(int fd, void* buf, size_t n, ReadFn read_fn = nullptr,
 // fails.
 bool ReadExact(int fd, void* buf, size_t n, ReadFn read_fn = nullptr, size_t piece = 1 << 20);
 
-// Reads exactly n bytes at offset off, without moving the file offset.
+// Reads exactly n bytes at offset off, without moving the file offset;
+// false when the file ends first (errno 0) or a read fails.
 bool PreadExact(int fd, void* buf, size_t n, off_t off);
 
-// Writes n bytes to a stream; true for n == 0.
+// Writes n bytes to a stream; true for n == 0. The stream's lock is not
+// taken: the stream must belong to the calling thread alone.
 bool StreamWrite(FILE* fp, const void* data, size_t n);
 
 // Writes a value's bytes as they lie in memory (the file formats are

@@ -1,5 +1,12 @@
 // Building file names into fixed-size buffers. A name that does not fit is
 // refused, never cut: a cut name can name another file.
+//
+// Part of the shared toolkit ("toolkit/*.h", in ul, never installed): pieces
+// more than one library needs; nothing in it logs. A helper that one source
+// file alone needs stays file-local in that file (the rule is written down
+// in cmake/PbdictTargets.cmake).
+// ul_fullpath (ul_file.cpp) keeps its own rules for slashes and builds
+// the result with Concat.
 #ifndef UL_TOOLKIT_PATH_H_
 #define UL_TOOLKIT_PATH_H_
 
@@ -11,7 +18,8 @@ namespace toolkit {
 
 // Writes dir + "/" + name + suffix (the suffix verbatim, e.g. ".pbd") and a
 // NUL into out[size]. Returns false, leaving out empty, when the result and
-// its NUL need more than size bytes.
+// its NUL need more than size bytes: a result of size - 1 bytes fits, one of
+// size bytes is refused.
 bool JoinPath(char* out, size_t size, std::string_view dir, std::string_view name,
               std::string_view suffix = {});
 
@@ -22,7 +30,8 @@ bool JoinPath(char (&out)[N], std::string_view dir, std::string_view name,
 }
 
 // Concatenates the pieces into out[size] with a NUL; false (out empty) when
-// they do not fit.
+// they do not fit, or when size is 0 (nothing written then). No piece may
+// point into out.
 bool Concat(char* out, size_t size, std::initializer_list<std::string_view> pieces);
 
 }  // namespace toolkit

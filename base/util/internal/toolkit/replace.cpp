@@ -7,8 +7,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
-#include <random>
 
 #include "toolkit/file.h"
 
@@ -36,11 +36,15 @@ bool FileReplacement::Open(const std::string& path, mode_t mode, bool exact_mode
   Abandon();
   path_ = path;
   finished_ = false;
+  // The process id and a sequence number make the name unique among live
+  // replacements; the clock keeps a name left by a crashed process (whose id
+  // came back) from being hit again and again.
   static std::atomic<unsigned> sequence{0};
-  std::random_device rd;
+  const auto clock = static_cast<unsigned>(
+      std::chrono::steady_clock::now().time_since_epoch().count() & 0xffff);
   for (int attempt = 0; attempt < 100; ++attempt) {
     temp_ = TemporaryPrefix(path) + std::to_string(getpid()) + "-" +
-            std::to_string(sequence.fetch_add(1) ^ (rd() & 0xffff));
+            std::to_string(sequence.fetch_add(1)) + "-" + std::to_string(clock);
     fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (fd_ >= 0) break;
     if (errno != EEXIST) {
@@ -113,7 +117,11 @@ bool FileReplacement::Install() {
   }
   temp_.clear();
   finished_ = false;
-  return SyncParentDir(path_);
+  // The new file is in place from here on; syncing the folder only makes the
+  // rename survive a crash, and a folder that cannot be synced does not undo
+  // it.
+  SyncParentDir(path_);
+  return true;
 }
 
 void FileReplacement::Abandon() {

@@ -2,6 +2,12 @@
 // StopToken, sleeps on it (waking at once when a stop is asked) and returns
 // when a stop is asked. Stop() asks and joins; the destructor stops too, so a
 // worker never outlives its owner.
+//
+// Part of the shared toolkit ("toolkit/*.h", in ul, never installed): pieces
+// more than one library needs; nothing in it logs. A helper that one source
+// file alone needs stays file-local in that file (the rule is written down
+// in cmake/PbdictTargets.cmake).
+// StopToken::State is private: only a WorkerThread makes tokens.
 #ifndef UL_TOOLKIT_WORKER_H_
 #define UL_TOOLKIT_WORKER_H_
 

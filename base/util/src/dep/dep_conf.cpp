@@ -3,12 +3,13 @@
 #include <stdio.h>
 #include <string.h>
 
-#include <memory>
 #include <string_view>
 #include <vector>
 
-#include "ul_conf_internal.h"
+#include "toolkit/file.h"
+#include "toolkit/path.h"
 #include "ul_conf.h"
+#include "ul_conf_internal.h"
 #include "ul_error.h"
 #include "ul_log.h"
 
@@ -16,10 +17,9 @@ namespace {
 
 constexpr size_t kPathSize = 4096;
 
-// "dir/name.n"; false when it does not fit.
-bool NumberFilePath(const char* dir, const char* name, char* path, size_t size) {
-  int n = snprintf(path, size, "%s/%s.n", dir, name);
-  return n >= 0 && static_cast<size_t>(n) < size;
+// The numbers file "dir/name.n"; false when it does not fit.
+bool NumberFilePath(const char* dir, const char* name, char (&path)[kPathSize]) {
+  return toolkit::JoinPath(path, dir, name, ".n");
 }
 
 // Appends one "vname : value" line, value already printed.
@@ -29,22 +29,21 @@ int WriteNumber(const char* dir, const char* name, const char* vname, const char
     return -3;
   }
   char path[kPathSize];
-  FILE* fp = NumberFilePath(dir, name, path, sizeof(path)) ? fopen(path, "a") : nullptr;
-  if (fp == nullptr) {
+  toolkit::UniqueFile fp(NumberFilePath(dir, name, path) ? fopen(path, "a") : nullptr);
+  if (!fp.ok()) {
     ul_seterrno(UL_OPENFILE_ERR);
     return -1;
   }
-  std::unique_ptr<FILE, int (*)(FILE*)> closer(fp, fclose);
   // Exactly one blank-free token.
   std::vector<char> first(strlen(vname) + 1), second(strlen(vname) + 1);
   if (sscanf(vname, "%s %s", first.data(), second.data()) != 1) {
     ul_writelog(UL_LOG_FATAL, "[writeconf] var's name (%s) error", vname);
     return -2;
   }
-  fprintf(fp, "%s : %s\n", vname, value);
+  fprintf(fp.get(), "%s : %s\n", vname, value);
   // A line that did not reach the file (full disk) is a failure, not success.
-  bool failed = ferror(fp) != 0;
-  if (fclose(closer.release()) != 0 || failed) {
+  const bool failed = ferror(fp.get()) != 0;
+  if (!fp.Close() || failed) {
     ul_seterrno(UL_WRITEERR);
     return -1;
   }
@@ -72,11 +71,11 @@ class NumberFile : public ul_conf_internal::ItemSink {
       ul_seterrno(UL_INVPARAM);
       return false;
     }
-    char file[kPathSize], path[kPathSize];
-    int n = snprintf(file, sizeof(file), "%s.n", name);
-    if (n < 0 || static_cast<size_t>(n) >= sizeof(file)) return false;
-    n = snprintf(path, sizeof(path), "%s/%s", dir, file);
-    if (n < 0 || static_cast<size_t>(n) >= sizeof(path)) {
+    // A file name that alone fills the buffer fails without an error
+    // number; a folder and name that together do not fit set one.
+    if (strlen(name) + 2 >= kPathSize) return false;
+    char path[kPathSize];
+    if (!NumberFilePath(dir, name, path)) {
       ul_seterrno(UL_INVPARAM);
       return false;
     }
@@ -141,10 +140,8 @@ int ul_writenum_init(const char* dir, const char* name) {
     return -1;
   }
   char path[kPathSize];
-  FILE* fp = NumberFilePath(dir, name, path, sizeof(path)) ? fopen(path, "w") : nullptr;
-  if (fp == nullptr) return -1;
-  fclose(fp);
-  return 1;
+  toolkit::UniqueFile fp(NumberFilePath(dir, name, path) ? fopen(path, "w") : nullptr);
+  return fp.ok() ? 1 : -1;  // an empty stream has nothing to lose at its close
 }
 
 int ul_writenum_oneint(const char* dir, const char* name, const char* vname, int value) {

@@ -1,0 +1,371 @@
+// The shared toolkit where it carries logic: refused path joins, transfers
+// over short reads and writes, whole-file replacement, the queue's stop and
+// the worker's prompt stop.
+#include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "support/support.h"
+#include "toolkit/file.h"
+#include "toolkit/path.h"
+#include "toolkit/queue.h"
+#include "toolkit/replace.h"
+#include "toolkit/worker.h"
+
+namespace {
+
+using testsupport::ReadFile;
+using testsupport::TempDir;
+using testsupport::WriteFile;
+using namespace std::chrono_literals;
+
+TEST(Toolkit, JoinRefusesWhatDoesNotFit) {
+  struct Case {
+    const char* dir;
+    const char* name;
+    const char* suffix;
+    const char* joined;  // fits in exactly strlen + 1 bytes
+  } cases[] = {
+      {"ab", "cd", "", "ab/cd"},
+      {"ab", "cd", ".n", "ab/cd.n"},
+      {"", "cd", "", "/cd"},
+      {"ab", "", "", "ab/"},
+  };
+  for (const auto& c : cases) {
+    const size_t need = std::string(c.joined).size() + 1;
+    std::vector<char> buf(need + 1, 'x');
+    ASSERT_TRUE(toolkit::JoinPath(buf.data(), need, c.dir, c.name, c.suffix)) << c.joined;
+    EXPECT_STREQ(c.joined, buf.data());
+    std::fill(buf.begin(), buf.end(), 'x');
+    ASSERT_FALSE(toolkit::JoinPath(buf.data(), need - 1, c.dir, c.name, c.suffix)) << c.joined;
+    EXPECT_EQ('\0', buf[0]);  // refused: left empty, never cut
+    EXPECT_EQ(std::string(need - 1, 'x'), std::string(buf.data() + 1, need - 1));
+  }
+  char one = 'q';
+  EXPECT_FALSE(toolkit::Concat(&one, 0, {}));
+  EXPECT_EQ('q', one);  // nothing written into a zero-size buffer
+  EXPECT_TRUE(toolkit::Concat(&one, 1, {"", std::string_view()}));
+  EXPECT_EQ('\0', one);
+  char name[8];
+  EXPECT_TRUE(toolkit::JoinPath(name, "ab", "de", ".x"));  // 7 bytes and the NUL
+  EXPECT_FALSE(toolkit::JoinPath(name, "ab", "def", ".x"));
+}
+
+// A write or read function that moves at most one byte per call and fails
+// every other call with EINTR; and ones that note the largest piece asked.
+int g_calls = 0;
+size_t g_largest = 0;
+ssize_t TrickleWrite(int fd, const void* buf, size_t n) {
+  if (++g_calls % 2 == 1) {
+    errno = EINTR;
+    return -1;
+  }
+  return write(fd, buf, n > 0 ? 1 : 0);
+}
+ssize_t TrickleRead(int fd, void* buf, size_t n) {
+  if (++g_calls % 2 == 1) {
+    errno = EINTR;
+    return -1;
+  }
+  return read(fd, buf, n > 0 ? 1 : 0);
+}
+ssize_t NotingWrite(int fd, const void* buf, size_t n) {
+  g_largest = std::max(g_largest, n);
+  return write(fd, buf, n);
+}
+ssize_t NotingRead(int fd, void* buf, size_t n) {
+  g_largest = std::max(g_largest, n);
+  return read(fd, buf, n);
+}
+ssize_t WriteNothing(int, const void*, size_t) { return 0; }
+int FailingFclose(FILE* fp) {
+  fclose(fp);
+  errno = EIO;
+  return -1;
+}
+int g_closed_with = -1;
+int FailingClose(int fd) {
+  g_closed_with = fd;
+  if (fd > 0) close(fd);  // 0 stands for a descriptor, never closed here
+  errno = EIO;
+  return -1;
+}
+
+TEST(Toolkit, TransfersResumeAfterShortCallsAndInterruptions) {
+  TempDir d;
+  const std::string data = "0123456789abcdef";
+  {
+    toolkit::UniqueFd fd(open(d.file("f").c_str(), O_WRONLY | O_CREAT, 0600));
+    ASSERT_TRUE(fd.ok());
+    EXPECT_TRUE(toolkit::WriteAll(fd.get(), data.data(), data.size(), TrickleWrite));
+    EXPECT_TRUE(toolkit::WriteAll(fd.get(), data.data(), data.size(), NotingWrite, 3));
+    EXPECT_EQ(3u, g_largest);
+    errno = 0;
+    EXPECT_FALSE(toolkit::WriteAll(fd.get(), "x", 1, WriteNothing));  // no progress: an error
+    EXPECT_EQ(EIO, errno);
+    EXPECT_TRUE(fd.Close());
+  }
+  EXPECT_EQ(data + data, ReadFile(d.file("f")));
+
+  toolkit::UniqueFd fd(open(d.file("f").c_str(), O_RDONLY));
+  ASSERT_TRUE(fd.ok());
+  char buf[64] = {};
+  EXPECT_TRUE(toolkit::ReadExact(fd.get(), buf, data.size(), TrickleRead, 5));
+  EXPECT_EQ(data, std::string(buf, data.size()));
+  // The file holds 16 more bytes: 16 read exactly, then the end of the file.
+  g_largest = 0;
+  EXPECT_EQ(16, toolkit::ReadFull(fd.get(), buf, sizeof(buf), NotingRead, 0));  // 0: one piece
+  EXPECT_EQ(sizeof(buf), g_largest);
+  ASSERT_EQ(16, lseek(fd.get(), 16, SEEK_SET));
+  errno = EINVAL;
+  EXPECT_FALSE(toolkit::ReadExact(fd.get(), buf, 17));  // one byte past the end
+  EXPECT_EQ(0, errno);                                  // the end, not an error
+  g_largest = 0;
+  ASSERT_EQ(0, lseek(fd.get(), 0, SEEK_SET));
+  EXPECT_EQ(32, toolkit::ReadFull(fd.get(), buf, sizeof(buf), NotingRead, 5));
+  EXPECT_EQ(5u, g_largest);
+  EXPECT_TRUE(toolkit::PreadExact(fd.get(), buf, 16, 16));
+  EXPECT_EQ(data, std::string(buf, 16));
+  EXPECT_FALSE(toolkit::PreadExact(fd.get(), buf, 17, 16));
+  EXPECT_EQ(-1, toolkit::ReadFull(-1, buf, 1));
+  EXPECT_EQ(EBADF, errno);
+
+  // The owner's close function goes with it through a move, and its
+  // failure is reported once.
+  const int raw = open(d.file("f").c_str(), O_RDONLY);
+  toolkit::UniqueFd a(raw, FailingClose);
+  toolkit::UniqueFd b;
+  b = std::move(a);
+  EXPECT_FALSE(a.ok());
+  EXPECT_FALSE(b.Close());
+  EXPECT_EQ(raw, g_closed_with);
+  EXPECT_TRUE(b.Close());  // nothing left to close
+  toolkit::UniqueFd zero(0, FailingClose);  // descriptor 0 is owned like any other
+  EXPECT_FALSE(zero.Close());
+  EXPECT_EQ(0, g_closed_with);
+  toolkit::UniqueFile f(fopen(d.file("f").c_str(), "r"), FailingFclose);
+  toolkit::UniqueFile g;
+  g = std::move(f);
+  EXPECT_FALSE(f.ok());
+  EXPECT_FALSE(g.Close());
+  EXPECT_TRUE(g.Close());
+}
+
+TEST(Toolkit, ReplacementKeepsTheOldFileUntilInstalled) {
+  TempDir d;
+  const std::string path = d.file("out");
+  WriteFile(path, "old");
+  {
+    toolkit::FileReplacement r;
+    ASSERT_TRUE(r.Open(path, 0640, true));
+    const std::string temp = r.temp_path();
+    EXPECT_EQ(0u, temp.rfind(toolkit::TemporaryPrefix(path), 0));
+    ASSERT_TRUE(toolkit::WriteAll(r.fd(), "new", 3));
+    ASSERT_TRUE(r.Finish());
+    EXPECT_EQ("old", ReadFile(path));  // finished, not yet installed
+    ASSERT_TRUE(r.Install());
+    EXPECT_FALSE(testsupport::FileExists(temp));
+  }
+  EXPECT_EQ("new", ReadFile(path));
+  struct stat st;
+  ASSERT_EQ(0, stat(path.c_str(), &st));
+  EXPECT_EQ(0640u, st.st_mode & 07777u);
+
+  // Abandoned (here by the destructor) after writing: the temporary goes,
+  // the file stays.
+  std::string temp;
+  {
+    toolkit::FileReplacement r;
+    ASSERT_TRUE(r.Open(path, 0644));
+    temp = r.temp_path();
+    ASSERT_EQ(5, fprintf(r.Stream(), "lost!"));
+  }
+  EXPECT_FALSE(testsupport::FileExists(temp));
+  EXPECT_EQ("new", ReadFile(path));
+  toolkit::FileReplacement unfinished;
+  ASSERT_TRUE(unfinished.Open(path, 0644));
+  EXPECT_FALSE(unfinished.Install());  // not finished: refused
+  unfinished.Abandon();
+  EXPECT_FALSE(unfinished.Finish());
+
+  // A symlink at the final name is replaced, not written through.
+  WriteFile(d.file("target"), "target");
+  ASSERT_EQ(0, symlink(d.file("target").c_str(), d.file("link").c_str()));
+  toolkit::FileReplacement s;
+  ASSERT_TRUE(s.Open(d.file("link"), 0644));
+  ASSERT_EQ(4, fprintf(s.Stream(), "real"));
+  ASSERT_TRUE(s.Commit());
+  EXPECT_EQ("target", ReadFile(d.file("target")));
+  ASSERT_EQ(0, lstat(d.file("link").c_str(), &st));
+  EXPECT_TRUE(S_ISREG(st.st_mode));
+  EXPECT_EQ("real", ReadFile(d.file("link")));
+
+  // A rename that fails (a folder at the final name) keeps the folder and
+  // removes the temporary.
+  ASSERT_EQ(0, mkdir(d.file("dir").c_str(), 0755));
+  toolkit::FileReplacement over_dir;
+  ASSERT_TRUE(over_dir.Open(d.file("dir"), 0644));
+  temp = over_dir.temp_path();
+  ASSERT_TRUE(over_dir.Finish());
+  EXPECT_FALSE(over_dir.Install());
+  EXPECT_EQ(EISDIR, errno);
+  EXPECT_FALSE(testsupport::FileExists(temp));
+  ASSERT_EQ(0, stat(d.file("dir").c_str(), &st));
+  EXPECT_TRUE(S_ISDIR(st.st_mode));
+
+  // Bytes that cannot all reach the disk (a file-size limit, in a child):
+  // Finish fails, the temporary goes, the old file stays.
+  const int status = testsupport::RunInChild([&] {
+    signal(SIGXFSZ, SIG_IGN);
+    struct rlimit lim = {4096, 4096};
+    if (setrlimit(RLIMIT_FSIZE, &lim) != 0) return 10;
+    toolkit::FileReplacement big;
+    if (!big.Open(path, 0644)) return 1;
+    const std::string bytes(4000, 'b');  // buffered: the stream's flush fails
+    for (int i = 0; i < 2; ++i) fwrite(bytes.data(), 1, bytes.size(), big.Stream());
+    const std::string name = big.temp_path();
+    if (big.Finish() || errno != EFBIG) return 2;
+    return testsupport::FileExists(name) ? 3 : 0;
+  });
+  EXPECT_EQ(0, status);
+  EXPECT_EQ("new", ReadFile(path));
+
+  // A folder that does not exist: nothing is made.
+  toolkit::FileReplacement missing;
+  EXPECT_FALSE(missing.Open(d.file("none/out"), 0644));
+  EXPECT_EQ(ENOENT, errno);
+
+  // Leftovers of interrupted replacements go; other files stay.
+  WriteFile(toolkit::TemporaryPrefix(path) + "1-2-3", "stale");
+  toolkit::RemoveStaleTemporaries(path);
+  EXPECT_FALSE(testsupport::FileExists(toolkit::TemporaryPrefix(path) + "1-2-3"));
+  EXPECT_EQ("new", ReadFile(path));
+}
+
+// Waits (bounded) until cond holds.
+template <class Cond>
+bool Eventually(Cond cond) {
+  for (int i = 0; i < 2000 && !cond(); ++i) std::this_thread::sleep_for(1ms);
+  return cond();
+}
+
+TEST(Toolkit, QueueCloseKeepsItemsAndWakesEveryone) {
+  toolkit::BlockingQueue<int> q(3);
+  // Order holds across the ring's end.
+  for (int round = 0; round < 2; ++round) {
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(toolkit::QueueStatus::kOk, q.TryPush(i));
+    EXPECT_EQ(toolkit::QueueStatus::kFull, q.TryPush(9));
+    int v = -1;
+    ASSERT_TRUE(q.Pop(&v));
+    EXPECT_EQ(0, v);
+    EXPECT_EQ(toolkit::QueueStatus::kOk, q.TryPush(3));
+    std::vector<int> got;
+    EXPECT_EQ(2u, q.TryPopBatch(&got, 2));
+    EXPECT_EQ(1u, q.PopBatchFor(&got, 5, 0ms));
+    EXPECT_EQ((std::vector<int>{1, 2, 3}), got);
+  }
+  std::vector<int> none;
+  EXPECT_EQ(0u, q.PopBatchFor(&none, 5, 5ms));  // time-out on an empty queue
+  // A batch waits for an item that comes late.
+  std::thread late([&q] {
+    std::this_thread::sleep_for(20ms);
+    q.Push(4);
+  });
+  const auto asked = std::chrono::steady_clock::now();
+  EXPECT_EQ(1u, q.PopBatchFor(&none, 5, 10s));
+  EXPECT_LT(std::chrono::steady_clock::now() - asked, 5s);  // woken by the push
+  late.join();
+  EXPECT_EQ(std::vector<int>{4}, none);
+
+  // A producer blocked on a full queue and a consumer blocked on an empty
+  // one are both released by Close.
+  toolkit::BlockingQueue<int> full(1);
+  ASSERT_EQ(toolkit::QueueStatus::kOk, full.Push(7));
+  std::atomic<int> pushed{-1};
+  std::thread producer([&] { pushed = static_cast<int>(full.Push(8)); });
+  toolkit::BlockingQueue<int> empty(1);
+  std::atomic<int> popped{-1};
+  std::thread consumer([&] {
+    int v;
+    popped = empty.Pop(&v) ? 1 : 0;
+  });
+  std::this_thread::sleep_for(20ms);
+  EXPECT_EQ(-1, pushed.load());
+  full.Close();
+  empty.Close();
+  producer.join();
+  consumer.join();
+  EXPECT_EQ(static_cast<int>(toolkit::QueueStatus::kClosed), pushed.load());
+  EXPECT_EQ(0, popped.load());
+  // The item in flight stays poppable after the stop; new ones are refused.
+  EXPECT_EQ(toolkit::QueueStatus::kClosed, full.TryPush(9));
+  int v = 0;
+  ASSERT_TRUE(full.Pop(&v));
+  EXPECT_EQ(7, v);
+  EXPECT_FALSE(full.Pop(&v));
+  full.Reopen();
+  EXPECT_EQ(toolkit::QueueStatus::kOk, full.TryPush(10));
+
+  // Many producers, one consumer: every item arrives once.
+  toolkit::BlockingQueue<int> q2(4);
+  std::vector<std::thread> producers;
+  for (int p = 0; p < 3; ++p) {
+    producers.emplace_back([&q2, p] {
+      for (int i = 0; i < 100; ++i) q2.Push(p * 100 + i);
+    });
+  }
+  std::vector<int> seen(300, 0);
+  for (int n = 0; n < 300; ++n) {
+    int item;
+    ASSERT_TRUE(q2.Pop(&item));
+    ++seen[item];
+  }
+  for (auto& t : producers) t.join();
+  EXPECT_EQ(std::vector<int>(300, 1), seen);
+}
+
+TEST(Toolkit, WorkerStopsPromptly) {
+  std::atomic<int> runs{0};
+  const auto start = std::chrono::steady_clock::now();
+  {
+    toolkit::WorkerThread w;
+    ASSERT_TRUE(w.StartPeriodic(1ms, [&] { ++runs; }));
+    ASSERT_TRUE(Eventually([&] { return runs.load() >= 3; }));
+    w.Stop();
+    EXPECT_FALSE(w.running());
+    const int after = runs.load();
+    std::this_thread::sleep_for(5ms);
+    EXPECT_EQ(after, runs.load());  // stopped means no more calls
+
+    // A long period does not hold up the stop, and the first call comes
+    // only after one period.
+    ASSERT_TRUE(w.StartPeriodic(std::chrono::hours(1), [&] { runs = -100; }));
+    EXPECT_FALSE(w.Start([](const toolkit::StopToken&) {}));  // already running
+    EXPECT_EQ(EBUSY, errno);
+  }  // the destructor stops it
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+  EXPECT_GE(runs.load(), 3);
+
+  std::atomic<bool> saw_stop{false};
+  toolkit::WorkerThread w;
+  ASSERT_TRUE(w.Start([&](const toolkit::StopToken& stop) {
+    while (!stop.stop_requested()) stop.WaitFor(std::chrono::hours(1));
+    saw_stop = true;
+  }));
+  w.Stop();
+  EXPECT_TRUE(saw_stop.load());
+}
+
+}  // namespace
