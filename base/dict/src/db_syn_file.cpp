@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "db_internal.h"
+#include "dict_file.h"
 #include "dict_out.h"
 #include "syn_internal.h"
 #include "toolkit/file.h"
@@ -53,7 +54,7 @@ bool ReadSynNumbers(const char* path, const char* name, bool want_hash, bool wan
 
 toolkit::UniqueFd OpenWordStore(const char* path, const char* name, int word_buf) {
   char file[256];
-  toolkit::UniqueFd fd(toolkit::JoinPath(file, path, name, ".word") ? ul_open(file, O_RDONLY) : -1);
+  toolkit::UniqueFd fd = toolkit::JoinPath(file, path, name, ".word") ? dict_internal::OpenRead(file) : toolkit::UniqueFd();
   struct stat st;
   if (fd.ok() && fstat(fd.get(), &st) == 0 && st.st_size >= static_cast<off_t>(word_buf) * SYN_BUF_SIZE) {
     return fd;
@@ -162,7 +163,7 @@ Sdict_build_syn* db_syn_load(const char* path, const char* name, int hash_num) {
   if (!dict_internal::ReadSynNumbers(path, name, hash_num < 1, true, &nums)) return nullptr;
   toolkit::UniqueFd store = dict_internal::OpenWordStore(path, name, nums.word_buf);
   char file[256];
-  toolkit::UniqueFd pairs(toolkit::JoinPath(file, path, name, ".ind2") ? ul_open(file, O_RDONLY) : -1);
+  toolkit::UniqueFd pairs = toolkit::JoinPath(file, path, name, ".ind2") ? dict_internal::OpenRead(file) : toolkit::UniqueFd();
   if (!store.ok() || !pairs.ok()) return nullptr;
   const std::string word_name = std::string(name) + ".word";
   Sdict_build* words = db_load(path, word_name.c_str(), 0);

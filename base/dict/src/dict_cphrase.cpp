@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstring>
 
+#include "dict_file.h"
 #include "dict_gb.h"
 #include "toolkit/file.h"
 #include "toolkit/path.h"
@@ -72,7 +73,7 @@ Sdict_cphrase* dcp_load(const char* path, const char* phrase_file, const char* s
     return nullptr;
   }
   {
-    toolkit::UniqueFd fd(ul_open(file, O_RDONLY));
+    toolkit::UniqueFd fd = dict_internal::OpenRead(file);
     if (!fd.ok() || !toolkit::ReadExact(fd.get(), cp->phrase, size, ul_read)) {
       ul_writelog(UL_LOG_WARNING, "[dcp_load] read phrase error");
       dcp_del(cp);

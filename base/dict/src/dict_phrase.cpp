@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "db_internal.h"
+#include "dict_file.h"
 #include "dict_gb.h"
 #include "dict_out.h"
 #include "toolkit/file.h"
@@ -113,7 +114,7 @@ bool CheckBuckets(Shash_phrase* hash, const char* phrase, size_t len) {
 // Reads the whole file into a new buffer with a NUL after it; *len receives
 // its size. nullptr when it cannot be read.
 char* ReadWhole(const char* file, size_t* len) {
-  toolkit::UniqueFd fd(ul_open(file, O_RDONLY));
+  toolkit::UniqueFd fd = dict_internal::OpenRead(file);
   if (!fd.ok()) return nullptr;
   struct stat st;
   if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size >= INT_MAX) return nullptr;
@@ -145,7 +146,7 @@ int dp_build(const char* path, const char* src, const char* name) {
   UlPtr<Shash_phrase> hash(static_cast<Shash_phrase*>(ul_calloc(PHRASE_HASH_NUM, sizeof(Shash_phrase))));
   if (!source || !phrases || !hash) return -2;
   {
-    toolkit::UniqueFd fd(ul_open(file, O_RDONLY));
+    toolkit::UniqueFd fd = dict_internal::OpenRead(file);
     if (!fd.ok() || !toolkit::ReadExact(fd.get(), source.get(), static_cast<size_t>(size), ul_read)) {
       return -1;
     }
@@ -210,7 +211,7 @@ Sdict_phrase* dp_load(const char* path, const char* name) {
   if (dp->hash == nullptr) return nullptr;
   char file[256];
   {
-    toolkit::UniqueFd fd(toolkit::JoinPath(file, path, name, ".ind1") ? ul_open(file, O_RDONLY) : -1);
+    toolkit::UniqueFd fd = toolkit::JoinPath(file, path, name, ".ind1") ? dict_internal::OpenRead(file) : toolkit::UniqueFd();
     struct stat st;
     const bool sized = fd.ok() && fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) &&
                        st.st_size == static_cast<off_t>(kIndexBytes);

@@ -17,6 +17,7 @@
 
 #include "db_internal.h"
 #include "dep_file.h"
+#include "dict_file.h"
 #include "toolkit/file.h"
 #include "toolkit/path.h"
 #include "ul_conf.h"
@@ -80,7 +81,7 @@ void AddGenerations(const char* path, const char* status_file, const char* key,
     ul_showgocmp(label, gens, g);
     char file[256];
     if (!toolkit::JoinPath(file, path, prefix, "." + std::to_string(g))) continue;
-    toolkit::UniqueFd fd(ul_open(file, O_RDONLY, 0));
+    toolkit::UniqueFd fd = dict_internal::OpenRead(file);
     if (!fd.ok()) continue;
     const ssize_t got =
         toolkit::ReadFull(fd.get(), scratch, static_cast<size_t>(count) * sizeof(u_int), ul_read);

@@ -27,7 +27,7 @@ template <typename T>
 T* ReadArrayFile(const char* path, const char* name, const char* suffix, size_t bytes) {
   char file[256];
   if (!toolkit::JoinPath(file, path, name, suffix)) return nullptr;
-  toolkit::UniqueFd fd(ul_open(file, O_RDONLY));
+  toolkit::UniqueFd fd = dict_internal::OpenRead(file);
   struct stat st;
   if (!fd.ok() || fstat(fd.get(), &st) != 0) return nullptr;
   if (st.st_size != static_cast<off_t>(bytes)) {
