@@ -15,14 +15,20 @@
 #include "dict_fuzz.h"
 #include "ul_dict.h"
 
+namespace {
+
+constexpr uint32_t kBuckets = 100001;  // records of NAME.ind1
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const bool ready = dictfuzz::Quiet();
   (void)ready;
   dictfuzz::Reader in(data, size);
   const uint32_t flags = in.Num(1);
-  std::string ind1(8 * PHRASE_HASH_NUM, '\0');
+  std::string ind1(8 * kBuckets, '\0');
   for (uint32_t k = in.Num(1); k > 0; --k) {
-    const uint32_t bucket = in.Num(3) % PHRASE_HASH_NUM;
+    const uint32_t bucket = in.Num(3) % kBuckets;
     const uint32_t rec[2] = {in.Num(4), in.Num(4)};
     std::memcpy(&ind1[8 * bucket], rec, 8);
   }

@@ -13,6 +13,12 @@
 #include "dict_fuzz.h"
 #include "ul_dict.h"
 
+namespace {
+
+constexpr size_t kBlock = 524288;  // bytes of a word-store block
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const bool ready = dictfuzz::Quiet();
   (void)ready;
@@ -25,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   dictfuzz::Put("s.word.ind2", in.Section(2));
   const uint32_t blocks = in.Num(1) % 3;
   std::string word = in.Rest();
-  if (blocks > 0 && word.size() < blocks * SYN_BUF_SIZE) word.resize(blocks * SYN_BUF_SIZE);
+  if (blocks > 0 && word.size() < blocks * kBlock) word.resize(blocks * kBlock);
   dictfuzz::Put("s.word", word);
   const char* dir = dictfuzz::Dir().c_str();
   static char out[1 << 12];

@@ -199,9 +199,6 @@ typedef struct {
   int num;
 } Sindex1;
 
-#define LINK_MAX_SAVED 4096          // postings per term kept by db_save_link
-#define LINK_TERMS_PER_FILE 100000   // terms per posting file of db_save_link_search
-
 // Adds document rec->code to term rec->sign2: a repeated document counts up
 // its other by 1, a new one enters with rec's sign1 and other. 1 done, -1 the
 // term is not below hash_num (WARNING), -2 out of memory.
@@ -211,11 +208,11 @@ int db_add_link(Sdict_build* pdb, Sdict_snode* rec);
 int db_stand_link(Sdict_build* pdb);
 // Writes NAME.n ("term_num"), NAME.ind1 (one Sindex1 per term, offsets in
 // posting words) and NAME.ind2 (posting words: document code in the low 25
-// bits, weight in the high 7), at most LINK_MAX_SAVED postings per term.
+// bits, weight in the high 7), at most 4096 postings per term.
 // 1, or -2 when a file cannot be written.
 int db_save_link(Sdict_build* pdb, const char* path, const char* fname);
 // As db_save_link without a per-term limit, the postings split over files
-// "NAME.ind2.<f>" of LINK_TERMS_PER_FILE terms each, offsets restarting at 0
+// "NAME.ind2.<f>" of 100000 terms each, offsets restarting at 0
 // in every file; NAME.n also holds "file_num". 1, or -2.
 int db_save_link_search(Sdict_build* pdb, const char* path, const char* fname);
 
@@ -259,21 +256,18 @@ Sdict_build* ds_filter(Sdict_search* sd, int n);
 // caller buffer, each found string followed by one space; the caller sizes
 // the buffer for what the text may yield.
 
-#define PHRASE_HASH_NUM 100001
-#define PHRASE_MAX_LEN 2047
-
 typedef struct {
   int off;  // offset of the bucket's first phrase in phrase
   int num;  // phrases in the bucket
 } Shash_phrase;
 
 typedef struct {
-  Shash_phrase* hash;  // PHRASE_HASH_NUM buckets
+  Shash_phrase* hash;  // 100001 buckets
   char* phrase;        // every phrase NUL-terminated, grouped by bucket
 } Sdict_phrase;
 
 // Builds path/NAME.ind1 and path/NAME.ind2 from the blank-separated tokens of
-// path/src (tokens of 3..PHRASE_MAX_LEN bytes; a longer one ends the process
+// path/src (tokens of 3..2047 bytes; a longer one ends the process
 // with status -1). 0, -1 the source cannot be read, -2 out of memory, -3 a
 // file cannot be written.
 int dp_build(const char* path, const char* src, const char* name);
@@ -286,16 +280,13 @@ int dp_seek(Sdict_phrase* dp, const char* text, char* out);
 // The longest phrase that starts the text, copied to out; 1, or 0.
 int dp_search(Sdict_phrase* dp, const char* text, char* out);
 
-#define CPHRASE_HASH_NUM 487296  // 72 x 94 x 72
-#define SURNAME_TABLE_SIZE 65536
-
 typedef struct {
   int off;
   int num;
 } Shash_cphrase;
 
 typedef struct {
-  Shash_cphrase* hash;    // CPHRASE_HASH_NUM buckets
+  Shash_cphrase* hash;    // 487296 buckets: 72 x 94 x 72
   unsigned char* phrase;  // the phrase file, line ends turned into NUL
   char* surname;          // surname table
 } Sdict_cphrase;
@@ -311,7 +302,7 @@ int dcp_seek(Sdict_cphrase* cp, const char* text, char* out);
 // units overlap by one character); the number of units.
 int dcp_search(Sdict_cphrase* cp, const char* text, char* out);
 
-// Surname table (SURNAME_TABLE_SIZE bytes, 1 at first byte x 256 + second
+// Surname table (65536 bytes, 1 at first byte x 256 + second
 // byte of a surname) from the words of path/file; NULL when the file cannot
 // be opened or memory runs out.
 char* dsur_load(const char* path, const char* file);
@@ -326,11 +317,6 @@ int dsur_search(const char* table, const char* text, char* out);
 // word, holding the synonym's signature; the texts live once each in a word
 // store of 524288-byte blocks indexed by a dictionary of words (code = length,
 // other = location = (block << 19) + offset).
-
-#define SYN_BLOCK_NODES 262144
-#define SYN_BUF_SIZE 524288
-#define SYN_MAX_ITEM 255   // longest item of a source line
-#define SYN_MAX_SEPARATORS 1024
 
 // A pair, and the 16-byte record of NAME.ind2.
 typedef struct {
@@ -353,12 +339,12 @@ typedef struct {
 } Sdict_syn_bhash;
 
 typedef struct ss_dict_syn_build_node_block {
-  Sdict_syn_bnode nodes[SYN_BLOCK_NODES];
+  Sdict_syn_bnode nodes[262144];
   struct ss_dict_syn_build_node_block* next;
 } Sdict_syn_bnode_block;
 
 typedef struct ss_dict_syn_buffer_block {
-  char buf[SYN_BUF_SIZE];
+  char buf[524288];
   struct ss_dict_syn_buffer_block* next;
 } Sdict_syn_buf_block;
 

@@ -22,6 +22,8 @@ static_assert(sizeof(Sindex1) == 8, "Sindex1 is the 8-byte record of NAME.ind1")
 
 namespace {
 
+constexpr int kMaxSaved = 4096;        // postings per term of db_save_link
+constexpr int kTermsPerFile = 100000;  // terms per posting file of db_save_link_search
 constexpr int kSqrtMax = dict_internal::kLinkTableSize;
 constexpr int kMinTop = 36;        // T[36] is the smallest divisor of a list
 constexpr u_int kMaxWeight = 126;
@@ -141,7 +143,7 @@ int db_save_link(Sdict_build* pdb, const char* path, const char* fname) {
   }
   OutFile index;
   if (!index.Create(ind1) ||
-      !WritePostings(pdb, 0, pdb->hash_num, LINK_MAX_SAVED, ind2, &index) || !index.Commit()) {
+      !WritePostings(pdb, 0, pdb->hash_num, kMaxSaved, ind2, &index) || !index.Commit()) {
     return -2;
   }
   return 1;
@@ -149,7 +151,7 @@ int db_save_link(Sdict_build* pdb, const char* path, const char* fname) {
 
 int db_save_link_search(Sdict_build* pdb, const char* path, const char* fname) {
   const int terms = pdb->hash_num;  // at least 1
-  const int files = (terms - 1) / LINK_TERMS_PER_FILE + 1;
+  const int files = (terms - 1) / kTermsPerFile + 1;
   char ind1[256];
   if (!toolkit::JoinPath(ind1, path, fname, ".ind1") ||
       !dict_internal::WriteNumbers(path, fname, {{"term_num", terms}, {"file_num", files}})) {
@@ -159,8 +161,8 @@ int db_save_link_search(Sdict_build* pdb, const char* path, const char* fname) {
   if (!index.Create(ind1)) return -2;
   for (int f = 0; f < files; ++f) {
     char file[256];
-    const int first = f * LINK_TERMS_PER_FILE;
-    const int last = std::min(first + LINK_TERMS_PER_FILE, terms);
+    const int first = f * kTermsPerFile;
+    const int last = std::min(first + kTermsPerFile, terms);
     if (!toolkit::JoinPath(file, path, fname, ".ind2." + std::to_string(f)) ||
         !WritePostings(pdb, first, last, -1, file, &index)) {
       return -2;

@@ -1,7 +1,7 @@
 // Synonym dictionary, build side: pairs (word, synonym) keyed by the word's
 // signature in a chained hash table whose nodes come from blocks, as in the
 // build-side signature dictionary; the texts live once each in a store of
-// SYN_BUF_SIZE-byte blocks, found through a dictionary of words (code =
+// dict_internal::kSynBufSize-byte blocks, found through a dictionary of words (code =
 // length, other = location = (block << 19) + offset).
 #include <cstdio>
 #include <cstring>
@@ -26,13 +26,13 @@ int AddWord(Sdict_build_syn* syn, const char* word, u_int* sign1, u_int* sign2) 
   dict_internal::SynSign(word, len, sign1, sign2);
   // A word and its NUL never cross a block end; one that cannot fit even an
   // empty block is refused.
-  if (len >= SYN_BUF_SIZE - 1) {
-    ul_writelog(UL_LOG_WARNING, "[db_syn_add_word] word length (%zu) >= %d", len, SYN_BUF_SIZE - 1);
+  if (len >= dict_internal::kSynBufSize - 1) {
+    ul_writelog(UL_LOG_WARNING, "[db_syn_add_word] word length (%zu) >= %d", len, dict_internal::kSynBufSize - 1);
     return -1;
   }
   Sdict_snode n{*sign1, *sign2, -1, 0};
   if (db_op1(syn->pdword, &n, SEEK) == 1) return 1;
-  if (static_cast<size_t>(syn->cur_buf) + len >= SYN_BUF_SIZE - 1) {
+  if (static_cast<size_t>(syn->cur_buf) + len >= dict_internal::kSynBufSize - 1) {
     auto* b = dict_internal::NewBlock<Sdict_syn_buf_block>();
     if (b == nullptr) return -2;
     syn->cur_bufblock->next = b;
@@ -52,7 +52,7 @@ int AddWord(Sdict_build_syn* syn, const char* word, u_int* sign1, u_int* sign2) 
 // Splits a source line in place into items separated by '|' (the line ends
 // at LF, CR or NUL); returns their number. An empty item between separators
 // counts; a trailing '|' adds none; splitting stops at the separator after
-// SYN_MAX_SEPARATORS. Items longer than SYN_MAX_ITEM bytes are dropped.
+// dict_internal::kSynMaxSeparators. Items longer than dict_internal::kSynMaxItem bytes are dropped.
 int SplitLine(char* line, char** items) {
   int n = 0, seps = 0;
   char* start = line;
@@ -61,16 +61,16 @@ int SplitLine(char* line, char** items) {
   auto take = [&](char* end) {
     *end = '\0';
     const size_t len = static_cast<size_t>(end - start);
-    if (len > SYN_MAX_ITEM) {
+    if (len > dict_internal::kSynMaxItem) {
       ul_writelog(UL_LOG_WARNING, "[db_syn_construct] synonym length (%zu) > %d, skipped", len,
-                  SYN_MAX_ITEM);
+                  dict_internal::kSynMaxItem);
     } else {
       items[n++] = start;
     }
   };
   for (; *p != '\0' && *p != '\n' && *p != '\r'; ++p) {
     if (*p != '|') continue;
-    if (seps == SYN_MAX_SEPARATORS) {
+    if (seps == dict_internal::kSynMaxSeparators) {
       ul_writelog(UL_LOG_WARNING, "number of synonyms > 1024");
       cut = true;
       break;
@@ -130,7 +130,7 @@ Sdict_build_syn* Construct(const char* file, int hash_num, bool known_mode, Pair
   }
   if (!known_mode) return syn;
   char line[kLineSize];
-  char* items[SYN_MAX_SEPARATORS + 1];
+  char* items[dict_internal::kSynMaxSeparators + 1];
   while (std::fgets(line, sizeof(line), fp.get()) != nullptr) {
     if (!AddGroup(syn, items, SplitLine(line, items), pairs)) {
       ul_writelog(UL_LOG_FATAL, "create synonym dict failed");
@@ -160,7 +160,7 @@ Sdict_build_syn* db_syn_creat(int hash_num) {
   syn->hash_num = hash_num;
   syn->cur_nblock = syn->nblock;
   syn->cur_node = syn->nblock->nodes;
-  syn->node_avail = SYN_BLOCK_NODES;
+  syn->node_avail = dict_internal::kSynBlockNodes;
   syn->cur_bufblock = syn->bufblock;
   syn->nrbufblock = 1;
   syn->cur_buf = 0;
@@ -230,10 +230,10 @@ int db_syn_seek(Sdict_build_syn* syn, const char* word, char* out, int size) {
     Sdict_snode w{p->sign3, p->sign4, -1, 0};
     if (db_op1(syn->pdword, &w, SEEK) != 1) continue;
     const u_int block = w.other >> 19;
-    const u_int off = w.other & (SYN_BUF_SIZE - 1);
+    const u_int off = w.other & (dict_internal::kSynBufSize - 1);
     const Sdict_syn_buf_block* b = syn->bufblock;
     for (u_int i = 0; b != nullptr && i < block; ++i) b = b->next;
-    if (b == nullptr || w.code < 0 || off + static_cast<u_int>(w.code) >= SYN_BUF_SIZE) return -1;
+    if (b == nullptr || w.code < 0 || off + static_cast<u_int>(w.code) >= dict_internal::kSynBufSize) return -1;
     if (!sink.Add(b->buf + off, static_cast<size_t>(w.code))) break;
   }
   return sink.count();

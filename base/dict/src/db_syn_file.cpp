@@ -1,7 +1,7 @@
 // Synonym dictionary files: NAME.n ("hash_num", "node_num", "word_buf",
 // "cur_buf"), NAME.ind1 (bucket starts, then bucket counts, u32 each),
 // NAME.ind2 (16-byte pair records bucket by bucket in chain order), NAME.word
-// (the word store's blocks, SYN_BUF_SIZE bytes each) and the word
+// (the word store's blocks, dict_internal::kSynBufSize bytes each) and the word
 // dictionary saved as NAME.word.{n,ind1,ind2}. Little-endian, no header.
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -45,7 +45,7 @@ bool ReadSynNumbers(const char* path, const char* name, bool want_hash, bool wan
   }
   // A location keeps the block number in 13 bits.
   if (out->hash_num < 1 || out->node_num < 0 || out->word_buf < 1 || out->word_buf > (1 << 13) ||
-      out->cur_buf < 0 || out->cur_buf > SYN_BUF_SIZE) {
+      out->cur_buf < 0 || out->cur_buf > dict_internal::kSynBufSize) {
     ul_writelog(UL_LOG_WARNING, "[syn_load] numbers of %s/%s.n out of range", path, name);
     return false;
   }
@@ -56,7 +56,7 @@ toolkit::UniqueFd OpenWordStore(const char* path, const char* name, int word_buf
   char file[256];
   toolkit::UniqueFd fd = toolkit::JoinPath(file, path, name, ".word") ? dict_internal::OpenRead(file) : toolkit::UniqueFd();
   struct stat st;
-  if (fd.ok() && fstat(fd.get(), &st) == 0 && st.st_size >= static_cast<off_t>(word_buf) * SYN_BUF_SIZE) {
+  if (fd.ok() && fstat(fd.get(), &st) == 0 && st.st_size >= static_cast<off_t>(word_buf) * dict_internal::kSynBufSize) {
     return fd;
   }
   if (fd.ok()) {
@@ -68,9 +68,9 @@ toolkit::UniqueFd OpenWordStore(const char* path, const char* name, int word_buf
 bool WordsInStore(const Sdict_snode* words, int n, int word_buf) {
   for (int i = 0; i < n; ++i) {
     const u_int block = words[i].other >> 19;
-    const u_int off = words[i].other & (SYN_BUF_SIZE - 1);
+    const u_int off = words[i].other & (dict_internal::kSynBufSize - 1);
     if (words[i].code < 0 || block >= static_cast<u_int>(word_buf) ||
-        off + static_cast<u_int>(words[i].code) >= SYN_BUF_SIZE) {
+        off + static_cast<u_int>(words[i].code) >= dict_internal::kSynBufSize) {
       return false;
     }
   }
@@ -119,7 +119,7 @@ int db_syn_save(Sdict_build_syn* syn, const char* path, const char* name) {
   dict_internal::OutFile words;
   if (!toolkit::JoinPath(file, path, word_name) || !words.Create(file)) return -3;
   for (const Sdict_syn_buf_block* b = syn->bufblock; b != nullptr; b = b->next) {
-    words.Write(b->buf, SYN_BUF_SIZE);
+    words.Write(b->buf, dict_internal::kSynBufSize);
   }
   if (!words.Commit()) return -3;
 
@@ -188,7 +188,7 @@ Sdict_build_syn* db_syn_load(const char* path, const char* name, int hash_num) {
       syn->cur_bufblock->next = b;
       syn->cur_bufblock = b;
     }
-    if (!toolkit::ReadExact(store.get(), syn->cur_bufblock->buf, SYN_BUF_SIZE, ul_read)) return nullptr;
+    if (!toolkit::ReadExact(store.get(), syn->cur_bufblock->buf, dict_internal::kSynBufSize, ul_read)) return nullptr;
   }
   syn->nrbufblock = nums.word_buf;
   syn->cur_buf = nums.cur_buf;

@@ -21,6 +21,8 @@ using dict_internal::IsGbTrail;
 
 namespace {
 
+constexpr int kCphraseHashNum = 72 * 94 * 72;
+
 // Bucket of the three bytes at p, or -1 when they lie outside the GB2312
 // ranges (then they have none). Stops at the text's NUL.
 inline int CphraseBucket(const char* p) {
@@ -66,7 +68,7 @@ Sdict_cphrase* dcp_load(const char* path, const char* phrase_file, const char* s
   const size_t size = static_cast<size_t>(st.st_size);
   auto* cp = static_cast<Sdict_cphrase*>(ul_calloc(1, sizeof(Sdict_cphrase)));
   if (cp == nullptr) return nullptr;
-  cp->hash = static_cast<Shash_cphrase*>(ul_calloc(CPHRASE_HASH_NUM, sizeof(Shash_cphrase)));
+  cp->hash = static_cast<Shash_cphrase*>(ul_calloc(kCphraseHashNum, sizeof(Shash_cphrase)));
   cp->phrase = static_cast<unsigned char*>(ul_malloc(size + 1));
   if (cp->hash == nullptr || cp->phrase == nullptr) {
     dcp_del(cp);
@@ -101,7 +103,7 @@ Sdict_cphrase* dcp_load(const char* path, const char* phrase_file, const char* s
   }
   cp->surname = dsur_load(path, surname_file);
   // Without a surname file no character is a surname.
-  if (cp->surname == nullptr) cp->surname = static_cast<char*>(ul_calloc(SURNAME_TABLE_SIZE, 1));
+  if (cp->surname == nullptr) cp->surname = static_cast<char*>(ul_calloc(dict_internal::kSurnameTableSize, 1));
   if (cp->surname == nullptr) {
     dcp_del(cp);
     return nullptr;

@@ -9,6 +9,9 @@
 
 namespace dict_internal {
 
+// Bytes of the surname table: one per first and second byte.
+constexpr size_t kSurnameTableSize = 65536;
+
 // First byte of a GB2312 character of levels 1 and 2 (0xB0..0xF7).
 inline bool IsGbLead(char c) {
   const unsigned char b = static_cast<unsigned char>(c);

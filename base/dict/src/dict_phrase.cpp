@@ -2,7 +2,7 @@
 // bytes, found at every position of a text (dp_seek) or as the longest one
 // that starts it (dp_search).
 //
-// Files of NAME: NAME.ind1 holds PHRASE_HASH_NUM {u32 off, u32 num} records
+// Files of NAME: NAME.ind1 holds 100001 {u32 off, u32 num} records
 // (little-endian); NAME.ind2 holds the phrases, each followed by '\n', bucket
 // after bucket.
 #include <fcntl.h>
@@ -33,7 +33,9 @@ static_assert(sizeof(Shash_phrase) == 8, "Shash_phrase is the 8-byte record of N
 
 namespace {
 
-constexpr size_t kIndexBytes = sizeof(Shash_phrase) * PHRASE_HASH_NUM;  // 800008
+constexpr int kPhraseHashNum = 100001;
+constexpr int kMaxPhrase = 2047;
+constexpr size_t kIndexBytes = sizeof(Shash_phrase) * kPhraseHashNum;  // 800008
 
 template <typename T>
 using UlPtr = std::unique_ptr<T, dict_internal::FreeDeleter>;
@@ -42,7 +44,7 @@ inline unsigned char Byte(const char* p) { return static_cast<unsigned char>(*p)
 
 // Bucket of the three bytes at p.
 inline u_int PhraseBucket(const char* p) {
-  return (Byte(p) + 256u * Byte(p + 1) + 65536u * Byte(p + 2)) % PHRASE_HASH_NUM;
+  return (Byte(p) + 256u * Byte(p + 1) + 65536u * Byte(p + 2)) % kPhraseHashNum;
 }
 
 // The token separators of a phrase source.
@@ -94,7 +96,7 @@ bool CheckBuckets(Shash_phrase* hash, const char* phrase, size_t len) {
     if (phrase[i] == '\0') nuls.push_back(i);
   }
   bool ok = true;
-  for (int b = 0; b < PHRASE_HASH_NUM; ++b) {
+  for (int b = 0; b < kPhraseHashNum; ++b) {
     Shash_phrase& h = hash[b];
     if (h.num == 0) continue;
     bool good = h.num > 0 && h.off >= 0 && static_cast<size_t>(h.off) <= len;
@@ -143,7 +145,7 @@ int dp_build(const char* path, const char* src, const char* name) {
   if (!toolkit::JoinPath(file, path, src)) return -1;
   UlPtr<char> source(static_cast<char*>(ul_malloc(static_cast<size_t>(size) + 1)));
   UlPtr<char> phrases(static_cast<char*>(ul_malloc(static_cast<size_t>(size) + 1)));
-  UlPtr<Shash_phrase> hash(static_cast<Shash_phrase*>(ul_calloc(PHRASE_HASH_NUM, sizeof(Shash_phrase))));
+  UlPtr<Shash_phrase> hash(static_cast<Shash_phrase*>(ul_calloc(kPhraseHashNum, sizeof(Shash_phrase))));
   if (!source || !phrases || !hash) return -2;
   {
     toolkit::UniqueFd fd = dict_internal::OpenRead(file);
@@ -163,9 +165,9 @@ int dp_build(const char* path, const char* src, const char* name) {
       ul_writelog(UL_LOG_WARNING, "[dp_build] phrase(%s) length <3", std::string(tok).c_str());
       return;
     }
-    if (tok.size() > PHRASE_MAX_LEN) {
+    if (tok.size() > kMaxPhrase) {
       ul_writelog(UL_LOG_WARNING, "[dp_build] phrase (%s) length > %d", std::string(tok).c_str(),
-                  PHRASE_MAX_LEN);
+                  kMaxPhrase);
       std::exit(-1);
     }
     Shash_phrase& b = h[PhraseBucket(tok.data())];
@@ -175,7 +177,7 @@ int dp_build(const char* path, const char* src, const char* name) {
   // Bucket starts are the running sums of the sizes; off then serves as each
   // bucket's fill position in the second pass.
   int start = 0;
-  for (int b = 0; b < PHRASE_HASH_NUM; ++b) {
+  for (int b = 0; b < kPhraseHashNum; ++b) {
     const int bytes = h[b].off;
     h[b].off = start;
     start += bytes;
@@ -189,7 +191,7 @@ int dp_build(const char* path, const char* src, const char* name) {
     b.off += static_cast<int>(tok.size()) + 1;
   });
   // Back from fill positions (each bucket's end) to starts.
-  for (int b = PHRASE_HASH_NUM - 1; b >= 0; --b) h[b].off = b > 0 ? h[b - 1].off : 0;
+  for (int b = kPhraseHashNum - 1; b >= 0; --b) h[b].off = b > 0 ? h[b - 1].off : 0;
 
   char ind[256];
   dict_internal::OutFile out2, out1;
@@ -207,7 +209,7 @@ int dp_build(const char* path, const char* src, const char* name) {
 Sdict_phrase* dp_load(const char* path, const char* name) {
   UlPtr<Sdict_phrase> dp(static_cast<Sdict_phrase*>(ul_calloc(1, sizeof(Sdict_phrase))));
   if (!dp) return nullptr;
-  dp->hash = static_cast<Shash_phrase*>(ul_calloc(PHRASE_HASH_NUM, sizeof(Shash_phrase)));
+  dp->hash = static_cast<Shash_phrase*>(ul_calloc(kPhraseHashNum, sizeof(Shash_phrase)));
   if (dp->hash == nullptr) return nullptr;
   char file[256];
   {

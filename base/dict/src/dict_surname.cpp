@@ -52,7 +52,7 @@ char* dsur_load(const char* path, const char* file) {
   if (!toolkit::JoinPath(full, path, file)) return nullptr;
   toolkit::UniqueFile fp(ul_fopen(full, "r"), ul_fclose);
   if (!fp.ok()) return nullptr;
-  auto* table = static_cast<char*>(ul_calloc(SURNAME_TABLE_SIZE, 1));
+  auto* table = static_cast<char*>(ul_calloc(dict_internal::kSurnameTableSize, 1));
   if (table == nullptr) return nullptr;
   char word[kMaxWord + 1];
   while (NextWord(fp.get(), word)) {

@@ -84,7 +84,7 @@ Sdict_search_syn* ds_syn_load(const char* path, const char* name) {
     return nullptr;
   }
   toolkit::UniqueFd store = dict_internal::OpenWordStore(path, name, nums.word_buf);
-  const size_t bytes = static_cast<size_t>(nums.word_buf) * SYN_BUF_SIZE;
+  const size_t bytes = static_cast<size_t>(nums.word_buf) * dict_internal::kSynBufSize;
   if (store.ok()) syn->wordbuffer = static_cast<char*>(ul_malloc(bytes));
   if (syn->wordbuffer == nullptr ||
       !toolkit::ReadExact(store.get(), syn->wordbuffer, bytes, ul_read)) {

@@ -12,6 +12,13 @@
 
 namespace dict_internal {
 
+constexpr int kSynBlockNodes = 262144;  // pair nodes per block
+constexpr int kSynBufSize = 524288;     // bytes per word-store block
+constexpr int kSynMaxItem = 255;        // longest item of a source line
+constexpr int kSynMaxSeparators = 1024; // separators taken from a line
+static_assert(sizeof(Sdict_syn_bnode_block::nodes) == kSynBlockNodes * sizeof(Sdict_syn_bnode), "block size");
+static_assert(sizeof(Sdict_syn_buf_block::buf) == kSynBufSize, "store block size");
+
 // Signature of a word of len bytes: the creat_sign_f64 rule (its length
 // check left out, the caller having measured the word).
 inline void SynSign(const char* word, size_t len, u_int* sign1, u_int* sign2) {
