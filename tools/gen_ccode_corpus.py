@@ -34,8 +34,7 @@ import unicodedata
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import ccode_split  # noqa: E402
-from gen_ccode_data import catalog_texts, fetch_packages, manpage_texts  # noqa: E402
-from gen_ccode_tables import converter  # noqa: E402
+from gen_ccode_data import Iconv, catalog_texts, fetch_packages, manpage_texts  # noqa: E402
 
 PACKAGES = ["manpages", "manpages-zh", "manpages-ja", "manpages-ru", "manpages-fr", "manpages-de",
             "manpages-es", "manpages-it", "manpages-pt-br",
@@ -102,11 +101,11 @@ class Codec:
     def __init__(self, label):
         name = "UTF-8" if label == "UTF-8-BOM" else label
         self.label = label
-        self.enc = converter("UTF-8", name)
-        self.dec = converter(name, "UTF-8")
+        self.enc = Iconv("UTF-8", name)
+        self.dec = Iconv(name, "UTF-8")
         # Sizes of single characters; ISO-2022-JP is sized as EUC-JP, since
         # a character alone would carry its escape sequences.
-        self.sizer = converter("UTF-8", "EUC-JP" if name == "ISO-2022-JP" else name)
+        self.sizer = Iconv("UTF-8", "EUC-JP" if name == "ISO-2022-JP" else name)
         self.sizes = {}
 
     def size(self, ch):
