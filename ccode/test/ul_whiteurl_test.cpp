@@ -61,7 +61,8 @@ TEST(WhiteUrl, PlainListLines) {
                    "http://j.test/ code=eng lang=" + long_name + "\n"  // 31 characters: read (and unknown)
                    "#http://k.test/ code=gbk lang=english\n"
                    "\n"
-                   "http://l.test/ code=ENG lang=ENGLISH trailing words\n");
+                   "http://l.test/ code=ENG lang=ENGLISH trailing words\n"
+                   "http://m.test/\rcode=gbk\vlang=english\n");  // every blank separates
   ASSERT_NE(list.dict(), nullptr);
   const Plain cases[] = {
       {"http://a.test/x", 1, 13, 1}, {"http://b.test/", 1, -1, -1}, {"http://c.test/", 1, -1, 0},
@@ -69,6 +70,7 @@ TEST(WhiteUrl, PlainListLines) {
       {"http://g.test/", 0, 0, 0},   {"http://h.test/", 1, 32, 85}, {"http://i.test/", 0, 0, 0},
       {"http://j.test/", 0, 0, 0},   {"#http://k.test/", 0, 0, 0},  {"http://l.test/", 1, 0, 0},
       {"HTTP://a.test/x", 0, 0, 0},  // the plain list compares the URL as written
+      {"http://m.test/", 1, 13, 0},
   };
   for (const Plain& c : cases) {
     int code = 7, lang = 7;
@@ -129,7 +131,8 @@ TEST(WhiteUrl, I18nListLines) {
                   "http://y.test/ code=gbk mainlang=english seclang=klingon\n"
                   "http://z.test/ code=gbk\n"                                // no main language
                   "http://w.test/ code=gbk mainlang=french seclang=german\n"
-                  "http://w.test/ code=big5 mainlang=german\n");
+                  "http://w.test/ code=big5 mainlang=german\n"
+                  "http://v.test/ code=gbk mainlang=english" + std::string(25, 'x') + "\n");  // 32 characters
   ASSERT_NE(list.dict(), nullptr);
   const I18n cases[] = {
       {"http://WWW.Site.TEST/any/page.html", 1, 3, 1, -1},  // URL missed, its site found
@@ -141,6 +144,7 @@ TEST(WhiteUrl, I18nListLines) {
       {"http://z.test/", 0, 0, 0, 0},
       {"http://w.test/", 1, 13, 10, 9},
       {"", 0, 0, 0, 0},                                     // no site
+      {"http://v.test/", 0, 0, 0, 0},
   };
   for (const I18n& c : cases) {
     int code = 7, main = 7, sec = 7;
