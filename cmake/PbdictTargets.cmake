@@ -95,7 +95,15 @@ function(pbdict_add_tests library testdir)
       target_include_directories(${_name} PRIVATE ${_private})
     endif()
     pbdict_warnings(${_name})
+    # A test file whose cases share a machine-wide resource names it in the
+    # source property PBDICT_RESOURCE_LOCK; ctest then runs them one at a time.
+    get_source_file_property(_lock ${_t} PBDICT_RESOURCE_LOCK)
+    if(_lock)
+      set(_props PROPERTIES RESOURCE_LOCK ${_lock})
+    else()
+      set(_props)
+    endif()
     gtest_discover_tests(${_name} DISCOVERY_TIMEOUT 60
-      WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+      WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR} ${_props})
   endforeach()
 endfunction()
