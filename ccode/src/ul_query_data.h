@@ -105,6 +105,9 @@ float CalculateDivDiff(const int* freqs, int n, long long sum);
 int JudgeGBKorUTF8(const char* query, int len, _ccode_query_info_t* info, const _WordUnigramStat_t* stat);
 // The decision rules: CODETYPE_GB, CODETYPE_UTF8 or CODETYPE_UCS2.
 int query_detect(const _ccode_query_info_t* info);
+// The same, answering the number (1..15) of the rule that decided and the
+// code type in *code.
+int query_detect_rule(const _ccode_query_info_t* info, int* code);
 // UCS-2 (low byte first) to GBK through a swapped copy and three-byte UTF-8.
 int ConvUCS2Query2GBK(const char* src, int srclen, char* dst, int dstlen);
 // Units (high byte first) to three bytes each, NUL-terminated; the bytes

@@ -20,6 +20,11 @@ constexpr int kGbiBound = 50000; // a GBI form rarer than this: use the pair its
 
 enum { kExpectLead = 0, kExpectTrail = 1 };
 
+int Rule(int rule, int code, int* out) {
+  *out = code;
+  return rule;
+}
+
 // Frequency figures of one reading.
 struct Reading {
   int wnum = 0;        // characters found
@@ -302,60 +307,66 @@ int JudgeGBKorUTF8(const char* query, int len, _ccode_query_info_t* info, const 
   return 1;
 }
 
-int query_detect(const _ccode_query_info_t* s) {
+int query_detect_rule(const _ccode_query_info_t* s, int* code) {
   // 1: plain ASCII text.
   if (s->utfoknum < 1 && s->utferrnum < 1 && s->gbkoknum < 1 && s->gbkerrnum < 1 && s->gb2312errnum < 1 &&
       s->gb2312oknum < 1 && s->unseenum < 1) {
-    return CODETYPE_GB;
+    return Rule(1, CODETYPE_GB, code);
   }
-  if (s->query_len == 2 && s->gbkerrnum == 0 && s->gbkoknum == 1 && s->gbkishf == 0) return CODETYPE_GB;
+  if (s->query_len == 2 && s->gbkerrnum == 0 && s->gbkoknum == 1 && s->gbkishf == 0) return Rule(2, CODETYPE_GB, code);
   if (s->us2gbkwnum > 0 && s->us2gbkunhum < 1 && s->us2gbkishf == 0 && s->ucs2avefreq > 5.0 * s->avegbkfreq &&
       s->ucs2avefreq > 5.0 * s->aveutf8freq) {
-    return CODETYPE_UCS2;
+    return Rule(3, CODETYPE_UCS2, code);
   }
-  if (s->gbkwnum < 1 && s->gbkuhnum < 1) return CODETYPE_UTF8;
-  if (s->utfoknum == 0 && s->utferrnum > 0) return CODETYPE_GB;
+  if (s->gbkwnum < 1 && s->gbkuhnum < 1) return Rule(4, CODETYPE_UTF8, code);
+  if (s->utfoknum == 0 && s->utferrnum > 0) return Rule(5, CODETYPE_GB, code);
   if (s->utfall3byte > 0 && s->utfoknum == s->utfall3byte && s->utf8ishf == 0) {
     if (s->utf8lowfreqnum < 1) {
-      if (s->gbklowseqlen > 1) return CODETYPE_UTF8;
-      if (s->gbklowfreqnum > 1 && 2 * s->gbklowfreqnum >= s->gbkoknum) return CODETYPE_UTF8;
-      if (s->gbklowfreqnum == 1 && s->gbkerrnum > 0) return CODETYPE_UTF8;
+      if (s->gbklowseqlen > 1) return Rule(6, CODETYPE_UTF8, code);
+      if (s->gbklowfreqnum > 1 && 2 * s->gbklowfreqnum >= s->gbkoknum) return Rule(6, CODETYPE_UTF8, code);
+      if (s->gbklowfreqnum == 1 && s->gbkerrnum > 0) return Rule(6, CODETYPE_UTF8, code);
     } else if (s->gbklowfreqnum >= 3 * s->utf8lowfreqnum) {
-      return CODETYPE_UTF8;
+      return Rule(6, CODETYPE_UTF8, code);
     }
-    if (s->gbkoknum == 1 && s->gbkishf != 0) return CODETYPE_UTF8;
+    if (s->gbkoknum == 1 && s->gbkishf != 0) return Rule(6, CODETYPE_UTF8, code);
   }
   if (s->gbklowfreqnum < 1) {
-    if (s->utf8lowfreqnum > 1 || s->utf8ishf != 0) return CODETYPE_GB;
+    if (s->utf8lowfreqnum > 1 || s->utf8ishf != 0) return Rule(7, CODETYPE_GB, code);
   } else if (s->utf8lowfreqnum > 4 * s->gbklowfreqnum) {
-    return CODETYPE_GB;
+    return Rule(7, CODETYPE_GB, code);
   }
   if (s->gbkoknum > 1) {
     if (s->gbkdiv >= 7.0 * s->utf8div && s->aveutf8freq > 50000.0 && s->aveutf8freq > 10.0 * s->avegbkfreq) {
-      return CODETYPE_UTF8;
+      return Rule(8, CODETYPE_UTF8, code);
     }
   } else if (s->aveutf8freq > 10000.0 && s->aveutf8freq > 10.0 * s->avegbkfreq) {
-    return CODETYPE_UTF8;
+    return Rule(8, CODETYPE_UTF8, code);
   }
   if (s->utfoknum > 1) {
     if (s->utf8div >= 7.0 * s->gbkdiv && s->avegbkfreq > 50000.0 && s->avegbkfreq > 10.0 * s->aveutf8freq) {
-      return CODETYPE_GB;
+      return Rule(9, CODETYPE_GB, code);
     }
   } else if (s->avegbkfreq > 10000.0 && s->avegbkfreq > 10.0 * s->aveutf8freq) {
-    return CODETYPE_GB;
+    return Rule(9, CODETYPE_GB, code);
   }
   if (s->utferrnum < 1 && s->utfoknum > 0 && s->utfall3byte == s->utfoknum && s->utf8ishf < 1 &&
       s->utf8uhnum == 0) {
-    return CODETYPE_UTF8;
+    return Rule(10, CODETYPE_UTF8, code);
   }
-  if (s->gbkerrnum == 0 && (s->utferrnum > 0 || s->utf8ishf > 0)) return CODETYPE_GB;
-  if (s->gbkerrnum > 0 && s->utferrnum == 0) return CODETYPE_UTF8;
+  if (s->gbkerrnum == 0 && (s->utferrnum > 0 || s->utf8ishf > 0)) return Rule(11, CODETYPE_GB, code);
+  if (s->gbkerrnum > 0 && s->utferrnum == 0) return Rule(12, CODETYPE_UTF8, code);
   if (s->utfoknum > 3 && s->utfall3byte > 3 &&
       static_cast<double>(s->utfall3byte) > 0.6 * static_cast<double>(s->utfoknum)) {
-    return CODETYPE_UTF8;
+    return Rule(13, CODETYPE_UTF8, code);
   }
-  if (s->gbkwnum > 2 && s->gbkuhnum < 2 && s->utf8wnum < 2 && s->utf8uhnum > 0) return CODETYPE_GB;
-  return s->avegbkfreq > s->aveutf8freq ? CODETYPE_GB : CODETYPE_UTF8;
+  if (s->gbkwnum > 2 && s->gbkuhnum < 2 && s->utf8wnum < 2 && s->utf8uhnum > 0) return Rule(14, CODETYPE_GB, code);
+  return Rule(15, s->avegbkfreq > s->aveutf8freq ? CODETYPE_GB : CODETYPE_UTF8, code);
+}
+
+int query_detect(const _ccode_query_info_t* s) {
+  int code = CODETYPE_GB;
+  query_detect_rule(s, &code);
+  return code;
 }
 
 int ConvUTS2UTF8_str(const unsigned char* units, int count, char* dst, int dstlen) {
