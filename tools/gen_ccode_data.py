@@ -168,11 +168,17 @@ class Charset:
 # --- packages and sources ---------------------------------------------------
 
 def fetch(cache):
+    return fetch_packages(cache, PACKAGES)
+
+
+def fetch_packages(cache, packages):
+    """Downloads (unless there) and unpacks the packages into the cache:
+    (unpacked root, {package: version})."""
     debdir = os.path.join(cache, "deb")
     root = os.path.join(cache, "root")
     os.makedirs(debdir, exist_ok=True)
     versions = {}
-    for pkg in sorted(PACKAGES):
+    for pkg in sorted(packages):
         debs = glob.glob(os.path.join(debdir, pkg + "_*.deb"))
         if not debs:
             subprocess.run(["apt-get", "download", pkg], cwd=debdir, check=True, stdout=subprocess.DEVNULL)
@@ -235,14 +241,15 @@ def troff_text(src):
     return "\n".join(out)
 
 
-def manpage_texts(root, folders):
-    """Training-half manual pages of the language folders ("." is English)."""
+def manpage_texts(root, folders, half=ccode_split.TRAINING):
+    """Manual pages of the language folders ("." is English) in one half of
+    the split (the training half unless said otherwise)."""
     texts = []
     for folder in folders:
         base = os.path.join(root, "usr/share/man", "" if folder == "." else folder)
         for path in sorted(glob.glob(os.path.join(base, "man*", "*"))):
             rel = os.path.relpath(path, root)
-            if not ccode_split.is_training(ccode_split.manpage_key(rel)):
+            if not os.path.isfile(path) or ccode_split.half(ccode_split.manpage_key(rel)) != half:
                 continue
             data = gzip.open(path).read() if path.endswith(".gz") else open(path, "rb").read()
             try:
@@ -270,13 +277,13 @@ def mo_messages(path):
     return pairs
 
 
-def catalog_texts(root, locales):
-    """Training-half messages of the catalogs of these locales."""
+def catalog_texts(root, locales, half=ccode_split.TRAINING):
+    """Messages of the catalogs of these locales in one half of the split."""
     texts = []
     for loc in locales:
         for path in sorted(glob.glob(os.path.join(root, "usr/share/locale", loc, "LC_MESSAGES", "*.mo"))):
             for msgid, msgstr in mo_messages(path):
-                if ccode_split.is_training(ccode_split.catalog_key(msgid)):
+                if ccode_split.half(ccode_split.catalog_key(msgid)) == half:
                     texts.append(msgstr.replace("\x00", "\n"))
     return texts
 

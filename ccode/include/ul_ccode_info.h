@@ -121,4 +121,57 @@ struct _ccode_info_t {
 // bigram fields, the guessed and title languages, ...) -1. NULL: nothing.
 void ccode_info_clean(_ccode_info_t* info);
 
+// The statistics pass over a NUL-terminated page, on a record just cleaned:
+// stores the four pointers and the page length; sets frontpage_flag when the
+// page begins with "vti_encoding" (any case); takes the declared charset (the
+// HTTP charset when it has 1 to 128 characters, else find_charset over the
+// page) and its code type; walks the page from its start collecting the
+// bytes of non-ASCII pairs into content until 512 are collected (the walk
+// needs two bytes, so the page's last byte is never taken), counting
+// ISO-2022-JP escapes, UTF-8 byte-order marks and numeric character
+// references on the way; classifies every pair under GBK, BIG5, Shift_JIS,
+// EUC-JP and EUC-KR; copies the page title (a lower- or upper-case title
+// element, at most 127 bytes) and counts its Chinese and Japanese
+// characters; and counts the UTF-8 classes of content and of the main text
+// content (when not NULL). 1, or -1 (logged) for a NULL info, page or url.
+// The GBK character classes need the data loaded (ul_ccode_load.h); without
+// it only the GB2312 hanzi count as simplified.
+int ccode_info_compute(_ccode_info_t* info, const char* page, const char* url, const char* charset,
+                       const char* content);
+// The pass over a page already in GB18030 (*codetype must be CODETYPE_GB):
+// no charset is read; the page is walked character by character as GB18030
+// and its multi-byte characters (up to 515 bytes) are collected and
+// classified by converting each to BIG5, Shift_JIS, EUC-JP and EUC-KR with
+// the calling thread's converters. No title or UTF-8 classes. 1, or -1
+// (logged) for NULL arguments or another code type.
+int ccode_info_compute_gb(_ccode_info_t* info, const char* page, const char* url, int* codetype,
+                          const char* content);
+
+// Pair predicates on the two bytes at p (1 or 0): GBK; GB2312 hanzi (B0..F7,
+// A1..FE); BIG5 (A1..F9, 40..7E or A1..FE); EUC-KR (A1..FE twice);
+// Shift_JIS (81..9F, E0..EF, FA, FB; 40..7E or 80..FC); EUC-JP (8E with
+// A1..DF, or A1..FE twice); GBK kana (A4 or A5, A1..F6); BIG5 kana (C6
+// DB..FE, C7 40..7E or A1..FE). ul_is_gb18030_4bytes: the four bytes at p
+// form a GB18030 four-byte code (0 for NULL).
+int is_gbk(const unsigned char* p);
+int is_gb(const unsigned char* p);
+int is_big5(const unsigned char* p);
+int is_euckr(const unsigned char* p);
+int is_sjis(const unsigned char* p);
+int is_eucjp(const unsigned char* p);
+int is_gbk_jm(const unsigned char* p);
+int is_big5_jp(const unsigned char* p);
+int ul_is_gb18030_4bytes(const unsigned char* p);
+
+// Classes of a GBK pair by the loaded character sets: simplified (every
+// GB2312 hanzi, and the simplified set), traditional, pure simplified (and
+// not a Japanese hanzi), Japanese hanzi, Japanese-only hanzi, and Chinese
+// only (simplified and not a Japanese hanzi).
+int is_gbk_simp(const unsigned char* p);
+int is_gbk_trad(const unsigned char* p);
+int is_gbk_simp_pure(const unsigned char* p);
+int is_gbk_jp_hanzi(const unsigned char* p);
+int is_gbk_jp_hanzi_unq(const unsigned char* p);
+int is_gbk_cn_hanzi_unq(const unsigned char* p);
+
 #endif  // UL_CCODE_INFO_H_

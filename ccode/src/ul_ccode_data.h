@@ -55,6 +55,10 @@ extern ccode_wordbits_t l_globalWord;
 extern ccode_transmap_t l_trad2simp;  // code/trad_simp_words.dic (GB18030)
 extern ccode_transmap_t l_simp2trad;  // code/simp_trad_words.dic (GB18030)
 
+// Bigram hits of the first len bytes of text: a window of four bytes moves
+// on 4 after a hit and 2 after a miss; windows that do not fit are not read.
+int check_bigram(const ccode_bigramset_t& set, const char* text, int len);
+
 // Opens path + "/" + name (a name of at most 4,095 bytes) for reading; NULL
 // after "open %s error" (level 1) when it cannot be opened or named.
 FILE* ccode_data_open(const char* path, const char* name);

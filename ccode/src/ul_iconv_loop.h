@@ -59,7 +59,7 @@ IconvOutcome RunIconvLoop(iconv_t cd, const char* src, size_t srclen, char* dst,
   IconvOutcome result{0, 0};
   iconv(cd, nullptr, nullptr, nullptr, nullptr);
   while (c.inleft > 0) {
-    if (iconv(cd, &c.in, &c.inleft, &c.out, &c.outleft) != static_cast<size_t>(-1) && c.inleft == 0) break;
+    iconv(cd, &c.in, &c.inleft, &c.out, &c.outleft);
     if (c.inleft == 0) break;
     if (errno == E2BIG || c.inleft < min_in || c.outleft < min_out) {
       result.left = c.inleft;

@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "toolkit/file.h"
 #include "ul_ccode_data.h"
 #include "ul_ccode_load.h"
 #include "ul_func.h"
@@ -151,17 +152,11 @@ int special_word_load(const char* path) {
     ul_writelog(UL_LOG_FATAL, "malloc in parser_a_line failed!");
     return 0;
   }
-  FILE* gbk = ccode_data_open(path, "code/gbk.special");
-  if (gbk == nullptr) return 0;
-  FILE* big5 = ccode_data_open(path, "code/big5.special");
-  if (big5 == nullptr) {
-    ul_fclose(gbk);
-    return 0;
-  }
-  bool ok = ParseFile(gbk, false) && ParseFile(big5, true);
-  ul_fclose(gbk);
-  ul_fclose(big5);
-  return ok ? 1 : 0;
+  toolkit::UniqueFile gbk(ccode_data_open(path, "code/gbk.special"), ul_fclose);
+  if (!gbk.ok()) return 0;
+  toolkit::UniqueFile big5(ccode_data_open(path, "code/big5.special"), ul_fclose);
+  if (!big5.ok()) return 0;
+  return ParseFile(gbk.get(), false) && ParseFile(big5.get(), true) ? 1 : 0;
 }
 
 void modify_map() {

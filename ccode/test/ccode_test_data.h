@@ -3,6 +3,7 @@
 #ifndef CCODE_TEST_CCODE_TEST_DATA_H_
 #define CCODE_TEST_CCODE_TEST_DATA_H_
 
+#include <gtest/gtest.h>
 #include <iconv.h>
 
 #include <filesystem>
@@ -11,6 +12,7 @@
 #include <utility>
 
 #include "support/support.h"
+#include "ul_ccode_conv.h"
 #include "ul_ccode_load.h"
 
 namespace ccodetest {
@@ -40,6 +42,25 @@ inline int Load(const char* path, int flag, std::string* log) {
 }
 
 inline bool Has(const std::string& log, const std::string& text) { return log.find(text) != std::string::npos; }
+
+// The library's own data directory, loaded once for a whole test program,
+// with the main thread's state; register it with
+// ::testing::AddGlobalTestEnvironment(new ccodetest::DefaultData).
+class DefaultData : public ::testing::Environment {
+ public:
+  void SetUp() override { ASSERT_TRUE(ul_ccode_load(ul_ccode_default_path(), 0) == 0 && ul_ccode_conv_open() == 0); }
+  void TearDown() override {
+    ul_ccode_conv_close();
+    ul_ccode_del();
+  }
+};
+
+// n copies of s.
+inline std::string Repeat(const std::string& s, int n) {
+  std::string out;
+  for (int i = 0; i < n; ++i) out += s;
+  return out;
+}
 
 // The platform's converters the tests have opened, closed at exit.
 class Converters {

@@ -64,6 +64,7 @@ TEST(Gb18030Chars, Classes) {
       {"a", 1, 1},
       {"\xB0\xA1", 2, 1},
       {"\x81\x30\x81\x30", 4, 1},
+      {"\xFE\x39\xFE\x39", 4, 1},
       {"\x81\x30\x81", -1, 1},  // 81 and 81 skipped, 30 counted
       {"a\x81\x30\x81", 1, 2},
       {"\x80" "a", -1, 1},
@@ -82,6 +83,8 @@ TEST(Gb18030Chars, Classes) {
   const auto* four = reinterpret_cast<const unsigned char*>("\x81\x30\x81\x30");
   EXPECT_TRUE(is_gb_byte4(four) && !is_gb_byte2(four) && !is_gb_byte1(four));
   EXPECT_TRUE(is_gb_byte2(reinterpret_cast<const unsigned char*>("\xB0\xA1")));
+  EXPECT_TRUE(is_gb_byte1(reinterpret_cast<const unsigned char*>("\x7F")));
+  EXPECT_FALSE(is_gb_byte1(reinterpret_cast<const unsigned char*>("\x80")));
 }
 
 TEST_F(Gb18030, TableConversions) {
@@ -90,6 +93,8 @@ TEST_F(Gb18030, TableConversions) {
   int r = 0;
   EXPECT_EQ(Table(ul_gb18030_big5, "a" + four + Gb("国€") + four, &r), "a  " + Big5("國€") + "  ");
   EXPECT_EQ(r, 8);
+  EXPECT_EQ(Table(ul_gb18030_big5, "\xFE\x39\xFE\x39", &r), "  ");
+  EXPECT_EQ(r, 4);
   EXPECT_EQ(Table(ul_gb18030_big5_str, four, &r), "  ");
   EXPECT_EQ(r, 1);
   EXPECT_EQ(Table(ul_big5_gb18030, Big5("國€") + "\xA0\x50" "b", &r), Gb("國€") + "  b");
@@ -173,6 +178,9 @@ TEST_F(Gb18030, Utf8BlanksAndFullDestinations) {
       {ul_utf8_gb18030_str, "a\xE9\x41\x41" "b", 16, "a  b", 3},  // E0..EF with more than 3 left: 3 as 2 blanks
       {ul_utf8_gb18030_str, "a\xC3\x41" "bc", 16, "a  bc", 2},    // C0..DF with more than 2 left
       {ul_utf8_gb18030_str, "\xE9\x41\x41", 16, " AA", 1},        // exactly 3 left: one blank
+      {ul_utf8_gb18030_str, "a\xEF\x41\x41" "b", 16, "a  b", 3},
+      {ul_utf8_gb18030_str, "a\xC0\x80" "bc", 16, "a  bc", 2},
+      {ul_utf8_gb18030_str, "a\xC2\x41", 16, "a A", 1},           // C0..DF with exactly 2 left: one blank
       {ul_utf8_gb18030_str, "\xFF" "ab", 16, " ab", 1},
       {ul_utf8_gb18030_str, "ab\xE4\xB8\xAD", 4, "ab", 3},        // no room for the pair of 中: stop
       {ul_gb18030_utf8_str, "a\xFF" "b", 16, "a b", 1},
@@ -188,6 +196,8 @@ TEST_F(Gb18030, Utf8BlanksAndFullDestinations) {
   int r = 0;
   testsupport::CaptureFd err(2);
   EXPECT_EQ(Str(ul_utf8_gb18030_str, "", 8, &r), "xxxxxxxx");
+  EXPECT_EQ(r, -1);
+  EXPECT_EQ(Str(ul_gb18030_utf8_str, "", 8, &r), "xxxxxxxx");
   EXPECT_EQ(r, -1);
   EXPECT_EQ(Str(ul_gb18030_utf8_str, "a", 0 + 1, &r), "");  // room for the NUL only
   EXPECT_EQ(r, 1);
@@ -296,6 +306,7 @@ TEST(UnicodePage, ByteOrderMarksAndUnits) {
       {std::string("\xFF\xFE\0\0A\0\0\0", 8), 8, "A", CODETYPE_UTF32LE},
       {std::string("\xFF\xFE\x3D\xD8\x00\xDE", 6), 8, "\xED\xA0\xBD\xED\xB8\x80", CODETYPE_UTF16LE},
       {std::string("\xFF\xFE" "A", 3), 8, "", -2},          // a partial unit
+      {"\xFF\xFE", 1, "", CODETYPE_UTF16LE},               // the mark alone
       {std::string("\xFF\xFE\x2D\x4E", 4), 3, "", -2},     // 中 and its NUL need 4
       {std::string("\xFF\xFE\x2D\x4E", 4), 4, "中", CODETYPE_UTF16LE},
       {"AB", 8, "", -2},                                    // no mark

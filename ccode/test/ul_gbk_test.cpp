@@ -161,6 +161,9 @@ TEST(UlGbk, UnitArraysHonourTheirSizes) {
   EXPECT_STREQ(utf8, "\xE5\x95\x8A" "a");
   EXPECT_EQ(unicode_to_utf8(utf8, 3, units, 3), 0);
   EXPECT_STREQ(utf8, "");
+  utf8[0] = 'x';
+  EXPECT_EQ(unicode_to_utf8(utf8, 0, units, 3), 0);  // a size of 0 writes nothing
+  EXPECT_EQ(utf8[0], 'x');
 }
 
 TEST(UlGbkToUtf8, SizeRuleAndTruncation) {
@@ -174,6 +177,7 @@ TEST(UlGbkToUtf8, SizeRuleAndTruncation) {
   EXPECT_EQ(ToUtf8("\xFF\x40\x80\x40", 16), "\xEF\xBF\xBD@\xC2\x80@");  // no pair has these leads
   EXPECT_EQ(ToUtf8("abcdefghijk\xB0\xA1", 19), "abcdefghijk\xE5\x95\x8A");
   EXPECT_EQ(ToUtf8("", 1), "");
+  EXPECT_EQ(ToUtf8("a", 1), "");  // (1 / 2) * 3 + 1: room for the NUL only
   EXPECT_EQ(ul_gbk_to_utf8(nullptr, 4, "a"), -1);
 }
 

@@ -115,6 +115,8 @@ TEST_F(Jcode, BlanksForWhatCannotBeConverted) {
       {ul_gb_sjis_str, "\x84\x31\xA4\x39", 64, "  ", 4},  // U+FFFF
       {ul_sjis_gb_str, "a\x85\x40" "b", 64, "a  b", 2},    // a Shift_JIS pair nobody knows
       {ul_sjis_gb_str, "a\xA0" "bc", 64, "a bc", 1},
+      {ul_sjis_gb_str, "a\x85\x7E", 64, "a  ", 2},
+      {ul_sjis_gb_str, "a\x85\x30", 64, "a 0", 1},           // no pair: one blank
       {ul_eucjp_gb_str, "\x8F\xFE\xFE" "a", 64, "  a", 3},
       {ul_eucjp_gb_str, "\xA9\xA1" "a", 64, "  a", 2},
       {ul_utf8_gb_str, "ab\xFF", 64, "ab", 1},             // a last bad byte is left over
@@ -178,6 +180,7 @@ TEST_F(Jcode, DispatchTable) {
       {CODETYPE_UTF8JP, CODETYPE_UTF8, "ab", 2, 8, "ab", 1},
       {CODETYPE_GB, CODETYPE_BIG5, Gb("国家"), 0, 8, ccodetest::Big5("國家"), 1},
       {CODETYPE_GB, CODETYPE_BIG5, Gb("国家"), 2, 8, ccodetest::Big5("國"), 1},
+      {CODETYPE_GB, CODETYPE_BIG5, "ab", 1, 8, "a", 1},
       {CODETYPE_GB, CODETYPE_BIG5, Gb("国家"), 0, 4, ccodetest::Big5("國"), -1},  // does not fit
       {CODETYPE_BIG5, CODETYPE_GB, ccodetest::Big5("國家"), 0, 3, Gb("國"), -1},
       {CODETYPE_GB, CODETYPE_UTF8JP, Gb("日本"), 0, 8, "日本", 0},
@@ -220,6 +223,8 @@ TEST_F(Jcode, ToAndFromGb18030ByCodeType) {
       {true, CODETYPE_SJIS, Sjis("日本"), 16, Gb("日本"), 0},
       {true, CODETYPE_GBK, "abcdef", 4, "abc", 0},
       {false, CODETYPE_GBK, "abcdef", 4, "abc", 0},
+      {false, CODETYPE_GBK, "abcd", 4, "abc", 0},
+      {false, CODETYPE_ISO_8859_1, "\x81\x40" "a", 16, "  a", 2},
       {false, CODETYPE_ISO_8859_1, Gb("啊é") + "a", 16, "  \xE9" "a", 2},
       {false, CODETYPE_TIS620, Gb("ก"), 16, "\xA1", 0},
       {false, CODETYPE_BIG5, Gb("国") + Gb("😀"), 16, ccodetest::Big5("國") + "  ", 4},
@@ -239,6 +244,8 @@ TEST_F(Jcode, ToAndFromGb18030ByCodeType) {
   EXPECT_STREQ(out, "");
   EXPECT_EQ(ul_ccode_from_gb18030_str("a", out, 4, CODETYPE_UTF8), 0);
   EXPECT_STREQ(out, "a");
+  EXPECT_EQ(ul_ccode_to_gb18030_str("a", out, 1, CODETYPE_GBK), 0);
+  EXPECT_STREQ(out, "");
   testsupport::CaptureFd err(2);
   EXPECT_EQ(ul_ccode_to_gb18030("", out, 4, CODETYPE_UTF8), -1);  // empty UTF-8 text
   EXPECT_EQ(ul_ccode_to_gb18030(nullptr, out, 4, CODETYPE_GBK), -1);
@@ -262,6 +269,7 @@ TEST(HalfWidthKatakana, FoldsAndMergesMarks) {
       {Gb("ｱﾞ"), Gb("ア゛")},               // no voiced form
       {Gb("ｶﾟ"), Gb("カ゜")},               // no semi-voiced form
       {Gb("ｶ") + "a" + Gb("ﾞ"), Gb("カa゛")},  // only right after the kana
+      {Gb("｣ﾞ"), Gb("」゛")},               // only after a kana row
       {Gb("･｡ｰ"), "\x81\x39\xA7\x39" + Gb("。ー")},
       {Gb("ぁﾞ"), Gb("ぁ゛")},             // a trail outside the kana table
       {"\x84\x31\x95\x30", "\x84\x31\x95\x30"},  // just below the range

@@ -55,6 +55,7 @@ TEST_F(Trans2Gb, ByCodeType) {
       {gbi, CODETYPE_GB, Gb("國"), 2, "", -1},  // too small for the text
       {gbi, CODETYPE_ENG, "abc", 3, "", -1},
       {gbi, CODETYPE_ENG, "abc", 4, "abc", 0},
+      {gbi, CODETYPE_ENG, "", 1, "", 0},
       {gb18030, CODETYPE_BIG5, Big5("國€"), 16, Gb("國€"), 0},
       {gb18030, CODETYPE_UTF8, "國", 16, Gb("國"), 0},
       {gb18030, CODETYPE_UTF8, "國國", 4, Gb("國"), 0},  // cut, still 0
@@ -76,6 +77,7 @@ TEST_F(Trans2Gb, ByCodeType) {
     }
   }
   EXPECT_EQ(ul_trans2gb(nullptr, nullptr, CODETYPE_GB), -1);
+  EXPECT_EQ(ul_trans2gb("a", nullptr, CODETYPE_GB), -1);
 }
 
 TEST_F(Trans2Gb, MessagesAndStateForms) {
