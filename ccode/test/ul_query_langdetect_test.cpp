@@ -100,7 +100,7 @@ TEST_F(QueryLangDetect, FixedCandidatesAndOutputShape) {
 
 TEST_F(QueryLangDetect, RefusalsAndMessages) {
   std::unique_ptr<ul_package, int (*)(ul_package*)> pkg(ul_pack_init(), ul_pack_free);
-  int out[6];
+  int out[42];
   unsigned char q[] = "abc", empty[] = "";
   struct Case {
     unsigned char* query;
