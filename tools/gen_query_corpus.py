@@ -80,11 +80,48 @@ LOCALE = {"english": "en", "simp_chinese": "zh_CN", "trad_chinese": "zh_TW", "ja
           "spanish": "es", "indonesian": "id"}
 
 
+def load_grams(path):
+    """{key: (first number, second number)} of one n-gram file, keyed as the
+    loader keys it (tokens joined, "<sp>" a blank)."""
+    table = {}
+    with open(path, encoding="utf-8") as f:
+        for line in f:
+            toks, nums = line.rstrip("\n").split("\t")
+            key = "".join(" " if t == "<sp>" else t for t in toks.split(" "))
+            table.setdefault(key, tuple(float(x) for x in nums.split(" ")))
+    return table
+
+
+def backoff_hits(data, stem, queries):
+    """How the character walk of the scorer meets the n-gram files on these
+    queries: grams found, missing grams whose context weight (a line of k-1
+    characters in the order-k file) was found, and missing grams without."""
+    files = [load_grams(os.path.join(data, stem + s)) for s in ("_hd_uni", "_hd_big", "_hd_tri")]
+    counts = {k: [0, 0, 0] for k in (2, 3)}
+
+    def score(g):
+        k = len(g)
+        while k >= 2:
+            if g in files[k - 1]:
+                counts[k][0] += 1
+                return
+            counts[k][1 if g[:-1] in files[k - 1] else 2] += 1
+            g, k = g[1:], k - 1
+
+    for _, q in queries:
+        for word in q.lower().split():
+            for i in range(1, len(word)):
+                score(word[max(0, i - 2):i + 1])
+    return counts
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     ap.add_argument("--cache", required=True)
     ap.add_argument("--out", required=True)
     ap.add_argument("--per-language", type=int, default=400)
+    ap.add_argument("--data", default=os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "ccode", "data",
+                                                   "code"), help="the feature files to check the back-off against")
     args = ap.parse_args()
     root, _ = gen.fetch_packages(os.path.abspath(args.cache), gen.PACKAGES)
     rows = []
@@ -94,7 +131,9 @@ def main():
         names = name_queries(root, LOCALE[stem], args.per_language // 4)
         queries = text_queries(stem, texts, args.per_language - len(names)) + names
         rows += ["%s\t%s\t%s" % (stem, kind, q) for kind, q in queries if "\t" not in q]
-        print("%s: %d queries" % (stem, len(queries)))
+        hits = backoff_hits(args.data, stem, queries)
+        print("%s: %d queries; trigrams found/backed off with weight/without %s, bigrams %s" %
+              (stem, len(queries), hits[3], hits[2]))
     with open(args.out, "w", encoding="utf-8") as f:
         f.write("\n".join(rows) + "\n")
 
