@@ -23,6 +23,7 @@ TEST(QueryUtil, CodePointsToUtf8) {
     unsigned int packed;
   } cases[] = {
       {0x41, "A", 0x41},
+      {0x80, "\xC2\x80", 0xC280},
       {0x7FF, "\xDF\xBF", 0xDFBF},
       {0x4E2D, "\xE4\xB8\xAD", 0xE4B8AD},
       {0x10000, "\xF0\x90\x80\x80", 0xF0908080},

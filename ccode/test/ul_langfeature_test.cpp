@@ -119,9 +119,10 @@ TEST(LangFeature, NgramFiles) {
 
   // French is not filtered: é is kept.
   LangFiles fr;
-  fr.tri = "a \xC3\xA9 b\t-1 0\n";
+  fr.tri = "a \xC3\xA9 b\t-1 0\n\xF0\x9F\x98\x80 a b\t-1 0\n";
   ASSERT_TRUE(querytest::Reload(LANGTYPE_FRENCH, fr));
   EXPECT_EQ(Get(fs->m_LangTrigram[FRCH], "a\xC3\xA9" "b"), -230);
+  EXPECT_EQ(Get(fs->m_LangTrigram[FRCH], "\xF0\x9F\x98\x80" "ab"), -230) << "a four-byte token is no <sp>";
   EXPECT_EQ(fs->m_LangCharUtf8[FRCH]->size(), 0u);
 }
 

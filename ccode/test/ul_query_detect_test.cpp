@@ -133,16 +133,22 @@ TEST_F(QueryDetect, Rules) {
   EXPECT_EQ(s.utf8ishf, 1);
   EXPECT_EQ(s.gbkishf, 0);
   EXPECT_EQ(Stats("\xD6\xD0\xCE").gbkishf, 1);
+  _ccode_query_info_t cut;
+  ccode_query_info_reset(&cut);
+  ASSERT_EQ(JudgeGBKorUTF8("\xD6\xD0", 1, &cut, punistat), 1);
+  EXPECT_EQ(cut.gbkishf, 1) << "a lead byte at len - 1 is a half character";
+  EXPECT_EQ(cut.gbkwnum, 0);
 }
 
 TEST_F(QueryDetect, LengthsAndOverrides) {
-  Write(kGbk, kUtf8, "a b\t12\nx\t0\ny\t-1\na b\t3\nz\t99999999999\n# c\t5\n");
   std::string log;
   {
     testsupport::CaptureFd err(2);
-    Write(kGbk, kUtf8, "a b\t12\nx\t0\ny\t-1\na b\t3\nz\t99999999999\n# c\t5\n");
+    Write(kGbk, kUtf8, "a b\t12\nx\t0\ny\t-1\na b\t3\nz\t99999999999\nw\t2147483647\n# c\t5\n");
     log = err.Stop();
   }
+  EXPECT_FALSE(Has(log, "[x\t0]")) << log;
+  EXPECT_EQ(Detect("w"), 2147483647) << "the largest int is taken";
   EXPECT_TRUE(Has(log, "load_query_detect_config read invalid line [y\t-1]")) << log;
   EXPECT_TRUE(Has(log, "read invalid line [z\t99999999999]")) << log;
   EXPECT_EQ(Detect("a b"), 12) << "an unknown code type is returned as it is";
@@ -165,6 +171,8 @@ TEST_F(QueryDetect, FrequencyFiles) {
   Write(std::string(kGbk) + "\xD6\xD0\xCE\xC4\xB0 9\n\xB0\xA2 -1\n\xB0\xA3\n", kUtf8, "");
   EXPECT_EQ(loaded_, 1);
   EXPECT_EQ(punistat->gbkwordnum, 5);
+  Write(kGbk, "\xE4\xB8\xAD 1\n", "");
+  EXPECT_EQ(loaded_, 1) << "one entry is enough";
   Write("# only comments\n", kUtf8, "");
   EXPECT_EQ(loaded_, -1);
   EXPECT_EQ(Detect("abc"), -2) << "no half-loaded tables are used";

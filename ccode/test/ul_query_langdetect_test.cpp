@@ -30,6 +30,7 @@ class QueryLangDetect : public testing::Test {
     int rc;
     std::vector<int> out;
     std::string code0, lang0, trust0, last_code;
+    int pairs = 0;
   };
   static Result Detect(const std::string& query, int hint = -2, int outn = 42) {
     std::unique_ptr<ul_package, int (*)(ul_package*)> pkg(ul_pack_init(), ul_pack_free);
@@ -46,6 +47,7 @@ class QueryLangDetect : public testing::Test {
     r.trust0 = v;
     ul_pack_getvalue_ex(pkg.get(), "All_CodeTrust_13", v, sizeof(v));
     r.last_code = v;
+    r.pairs = pkg->pairnum;
     return r;
   }
 };
@@ -64,6 +66,7 @@ TEST_F(QueryLangDetect, TopLanguageOfRealQueries) {
       {"اللغة العربية", CODETYPE_UTF8, LANGTYPE_ARABIC},
       {"tiếng việt", CODETYPE_UTF8, LANGTYPE_VIETNAMESE},
       {"le fichier de configuration", CODETYPE_ASCII, LANGTYPE_FRENCH},
+      {ccodetest::Big5("台灣天氣"), CODETYPE_BIG5, LANGTYPE_TRAD_CHINESE},
   };
   for (const Case& c : cases) {
     const Result r = Detect(c.query);
@@ -80,6 +83,7 @@ TEST_F(QueryLangDetect, FixedCandidatesAndOutputShape) {
   EXPECT_EQ(r.lang0, "english");
   EXPECT_EQ(r.trust0, "-4");
   EXPECT_EQ(r.last_code, "CODETYPE_NONE");
+  EXPECT_EQ(r.pairs, 42) << "14 slots of 3 keys";
   EXPECT_EQ((std::vector<int>(r.out.begin(), r.out.begin() + 6)), (std::vector<int>{9, 0, -4, -1, -1, INT_MIN}));
   r = Detect("12345", CODETYPE_UTF8, 6);
   EXPECT_EQ(r.code0, "CODETYPE_UTF8");
@@ -96,6 +100,26 @@ TEST_F(QueryLangDetect, FixedCandidatesAndOutputShape) {
   r = Detect("ภาษาไทย", CODETYPE_UTF8);
   EXPECT_EQ(r.out[1], LANGTYPE_THAI);
   EXPECT_EQ(r.out[2], -4);
+}
+
+TEST_F(QueryLangDetect, HintsAndTheSecondPhase) {
+  // A hint names the only block tried.
+  Result r = Detect(ccodetest::Big5("台灣天氣"), CODETYPE_BIG5);
+  EXPECT_EQ(r.out[0], CODETYPE_BIG5);
+  r = Detect(ccodetest::Big5("台灣天氣"), CODETYPE_UTF8);
+  EXPECT_EQ(r.out[0], -1) << "not UTF-8: no block ran";
+  r = Detect("the weather", CODETYPE_ENG);
+  EXPECT_EQ(r.out[0], -1) << "hint 0 has no block";
+  r = Detect("\xE9", CODETYPE_ISO_8859_1);  // é in Latin-1: a one-byte query of a converting block
+  EXPECT_EQ(r.rc, 1);
+  EXPECT_EQ(r.out[0], CODETYPE_ISO_8859_1);
+  // No word of any language: the first four candidates get character
+  // scores, the others stay out of the ranking.
+  r = Detect("zzqxv");
+  EXPECT_EQ(r.rc, 1);
+  EXPECT_EQ(r.out[0], CODETYPE_ASCII);
+  EXPECT_NE(r.out[3 * 3 + 2], INT_MIN);
+  EXPECT_EQ(r.out[4 * 3 + 2], INT_MIN);
 }
 
 TEST_F(QueryLangDetect, RefusalsAndMessages) {
@@ -137,6 +161,66 @@ TEST_F(QueryLangDetect, RefusalsAndMessages) {
     EXPECT_EQ(ul_ccode_query_detect(q, pkg.get(), nullptr, 0, -2), 0);
     EXPECT_TRUE(Has(e.Stop(), "you should use ul_ccode_conv_open first in func ul_ccode_query_detect!"));
   }).join();
+}
+
+TEST_F(QueryLangDetect, Helpers) {
+  struct Case {
+    const char* text;
+    int eng, pct, notthai, notarab, utf8_code, utf8_answer;
+  } cases[] = {
+      {"Abc 12", ALL_ENG, 100, 1, 1, 3, 1023},
+      {"ab\xC3\xA9" "", PART_ENG, 66, 1, 1, 3, 1023},
+      {"\xE0\xB8\x81\xE0\xB8\x82" "a", PART_ENG, 33, 0, 1, 3, 1023},
+      {"\xD8\xA1\xD9\xA8 \xE0\xB8\x81", NO_ENG, 0, 1, 0, 3, 1023},
+      {"12 .", NONE_ASCII, -7, 1, 1, 3, 1023},
+      {"", NONE_ASCII, -7, 1, 1, -1, 1023},
+      {"a\xFF\xFE", -1, -7, 1, 1, -1, 682},
+  };
+  for (const Case& c : cases) {
+    std::string t = c.text;
+    int eng = -1, pct = -7, notthai = 1, notarab = 1, code = 0;
+    EXPECT_EQ(ul_ccode_checkeng(reinterpret_cast<unsigned char*>(&t[0]), &eng, &pct), c.eng == -1 ? 0 : 1) << c.text;
+    if (c.eng != -1) {
+      EXPECT_EQ(eng, c.eng) << c.text;
+    }
+    EXPECT_EQ(pct, c.pct) << c.text;
+    t = c.text;
+    EXPECT_EQ(ul_ccode_check_thai_and_arab(reinterpret_cast<unsigned char*>(&t[0]), &notthai, &notarab), 1);
+    EXPECT_EQ(notthai, c.notthai) << c.text;
+    EXPECT_EQ(notarab, c.notarab) << c.text;
+    EXPECT_EQ(ul_ccode_codetypeutf8(reinterpret_cast<unsigned char*>(&t[0]), &code), c.utf8_answer) << c.text;
+    EXPECT_EQ(code, c.utf8_code) << c.text;
+  }
+  unsigned char abc[] = "aBc", mixed[] = "ab\xC3\xA9", none[] = "\xC3\xA9", bom[] = "\xEF\xBB\xBF\xFF";
+  int eng = 0, code = 0;
+  EXPECT_EQ(ul_ccode_checkeng_ascii(abc, &eng), 1);
+  EXPECT_EQ(eng, ALL_ENG);
+  ul_ccode_checkeng_ascii(mixed, &eng);
+  EXPECT_EQ(eng, PART_ENG);
+  ul_ccode_checkeng_ascii(none, &eng);
+  EXPECT_EQ(eng, NONE_ASCII);
+  EXPECT_EQ(ul_ccode_codetypeutf8(bom, &code), 1023);
+  EXPECT_EQ(code, CODETYPE_UTF8);
+  EXPECT_EQ(ul_ccode_Uppertolower(abc), 1);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(abc)), "abc");
+  EXPECT_EQ(ul_ccode_checkblank(abc), 0);
+  EXPECT_EQ(ul_ccode_checkblank(reinterpret_cast<unsigned char*>(const_cast<char*>("a\tb"))), 1);
+  for (const char* url : {"x.vn", "a.com", "www.x", "http://x", "x.pt"}) EXPECT_TRUE(ul_ccode_check_url(const_cast<char*>(url))) << url;
+  for (const char* text : {"x.de", "www", "https//"}) EXPECT_FALSE(ul_ccode_check_url(const_cast<char*>(text))) << text;
+  testsupport::CaptureFd err(2);
+  EXPECT_EQ(ul_ccode_checkeng(nullptr, &eng, nullptr), 0);
+  EXPECT_EQ(ul_ccode_checkeng_ascii(nullptr, &eng), 0);
+  EXPECT_EQ(ul_ccode_Uppertolower(nullptr), 0);
+  EXPECT_EQ(ul_ccode_checkblank(nullptr), -1);
+  EXPECT_EQ(ul_ccode_check_thai_and_arab(nullptr, &eng, &eng), 0);
+  EXPECT_EQ(ul_ccode_codetypeutf8(nullptr, &code), -1);
+  CODELANG_VECTOR one(1);
+  unsigned int count = 1;
+  EXPECT_EQ(ul_ccode_noeng_ascii(NONE_ASCII, &one, count, 3), 0) << "a full list takes no fixed candidate";
+  count = 0;
+  EXPECT_EQ(ul_ccode_is_arab(0, &one, count, 3), 1);
+  EXPECT_EQ(one[0].lang_type, LANGTYPE_ARABIC);
+  EXPECT_EQ(ul_ccode_is_thai(1, &one, count, 3), 0);
 }
 
 TEST_F(QueryLangDetect, LongQueriesAreCut) {
