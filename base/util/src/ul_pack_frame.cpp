@@ -42,8 +42,27 @@ const char* SkipWord(const char* p, const char* end) {
   return p;
 }
 
-const char* Find(const char* p, const char* end, const char* what, size_t n) {
-  return static_cast<const char*>(memmem(p, static_cast<size_t>(end - p), what, n));
+// The first "\r\n" in [p, end), or NULL. (memchr scans far faster than
+// memmem on these short lines.)
+const char* FindLineEnd(const char* p, const char* end) {
+  while (p < end) {
+    const char* cr = static_cast<const char*>(memchr(p, '\r', static_cast<size_t>(end - p)));
+    if (cr == nullptr || cr + 1 >= end) return nullptr;
+    if (cr[1] == '\n') return cr;
+    p = cr + 1;
+  }
+  return nullptr;
+}
+
+// The first " : " in [p, end), or NULL.
+const char* FindSeparator(const char* p, const char* end) {
+  for (const char* q = p + 1; q + 1 < end;) {
+    const char* colon = static_cast<const char*>(memchr(q, ':', static_cast<size_t>(end - 1 - q)));
+    if (colon == nullptr) return nullptr;
+    if (colon[-1] == ' ' && colon[1] == ' ') return colon - 1;
+    q = colon + 1;
+  }
+  return nullptr;
 }
 
 // One decimal number as "%d" reads it (leading blanks, a sign); the value
@@ -115,9 +134,9 @@ int ParseHead(const char* text, size_t len, ul_package* ppack, const char** bad,
   const char* const end = nul != nullptr ? nul : text + len;
   int kept = 0;
   while (p < end && kept < UL_PACK_MAXPAIRS) {
-    const char* eol = Find(p, end, "\r\n", 2);
+    const char* eol = FindLineEnd(p, end);
     if (eol == nullptr || eol == p) break;
-    const char* sep = Find(p, eol, " : ", 3);
+    const char* sep = FindSeparator(p, eol);
     if (sep == nullptr || sep - p > UL_PACK_ITEMSIZE - 1 || eol - (sep + 3) > UL_PACK_ITEMSIZE - 1) {
       *bad = p;
       return -1;
@@ -137,8 +156,8 @@ int ParseHead(const char* text, size_t len, ul_package* ppack, const char** bad,
     p = eol + 2;
   }
   if (kept == UL_PACK_MAXPAIRS && p < end) {
-    const char* eol = Find(p, end, "\r\n", 2);
-    *left = Find(p, eol != nullptr ? eol : end, " : ", 3) != nullptr;
+    const char* eol = FindLineEnd(p, end);
+    *left = FindSeparator(p, eol != nullptr ? eol : end) != nullptr;
   }
   return kept;
 }

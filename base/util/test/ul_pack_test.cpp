@@ -204,6 +204,7 @@ TEST(UlPack, ReaderSkipsABrokenFrameAndReadsTheNext) {
       {std::string("~BUF! 9999999999 999", 20) + "~EOF!", "buffer size not enough [16 : 999]"},
       {std::string("~BUF! abc @@@@@@@@@@", 20) + "~EOF!", "size number error.[20:20 || ~BUF! abc"},
       {std::string("~BUX! 2 0 @@@@@@@@@\0", 20) + "~EOF!", "size number error"},
+      {Frame(std::string(25998, 'h') + "\r\n", ""), "buffer size not enough [16 : 0]"},
   };
   for (const Row& r : rows) {
     nettest::Pair s = nettest::UnixPair();
@@ -214,6 +215,11 @@ TEST(UlPack, ReaderSkipsABrokenFrameAndReadsTheNext) {
     EXPECT_EQ(ul_pack_reado_ms(s.b.get(), q.get(), 200), 3) << r.log;
     EXPECT_STREQ(q->value[0], "v");
   }
+  // A frame may carry no head at all.
+  nettest::Pair s = nettest::UnixPair();
+  Send(s.a.get(), Frame("", "ab"));
+  EXPECT_EQ(ul_pack_reado_ms(s.b.get(), q.get(), 200), 2);
+  EXPECT_EQ(q->pairnum, 0);
 }
 
 TEST(UlPack, ReaderReportsBrokenConnectionsAndTimeOuts) {
@@ -253,6 +259,8 @@ TEST(UlPack, HeadParsing) {
       {"a b : c\r\nd : e\r\n\r\n", 1, "d", "e", nullptr},   // a name with a blank is skipped
       {"  a\t :  x : y\r\n\r\n", 1, "a", " x : y", nullptr},
       {"  : \r\n:x : y\r\n\r\n", 1, ":x", "y", nullptr},  // no second word: not kept
+      {"a:b : c\r\n\r\n", 1, "a:b", "c", nullptr},
+      {"k : x\ry\n\r\n\r\n", 1, "k", "x\ry\n", nullptr},
       {"a : 1\r\n\r\nb : 2\r\n", 1, "a", "1", nullptr},      // stops at the empty line
       {"a : 1\r\nb : 2", 1, "a", "1", nullptr},              // and at a line without "\r\n"
       {std::string("a : 1\r\n\0b : 2\r\n", 15), 1, "a", "1", nullptr},
@@ -294,6 +302,7 @@ TEST(UlPack, DeserializationChecksInOrder) {
       {good, 36, 4, "total buffer size not enough [36 : 37]"},
       {good.substr(0, 32) + "~EOX!", -1, 4, "read EOF error.[5 || ~EOX!]."},
       {Frame("bad\r\n\r\n", ""), -1, 4, "head data error error [bad"},
+      {Frame(std::string(25998, 'h') + "\r\n", ""), -1, 4, "body buffer size not enough [4 : 0]"},
   };
   for (const Row& r : rows) {
     Pack q = NewPack(body, r.room);
@@ -334,14 +343,17 @@ TEST(UlPack, Pairs) {
   EXPECT_EQ(p->pairnum, 199);
   EXPECT_STREQ(p->name[7], "8");  // later pairs moved down
   EXPECT_STREQ(p->value[7], "8");
-  EXPECT_STREQ(p->value[198], "199");
+  EXPECT_STREQ(p->value[198], "199");  // the last one too
   EXPECT_EQ(ul_pack_delvalue(p.get(), "7"), -1);
   EXPECT_EQ(ul_pack_delvalue(p.get(), nullptr), -1);
   EXPECT_EQ(ul_pack_delvalue(nullptr, "8"), -1);
+  EXPECT_EQ(ul_pack_delvalue(p.get(), n2047.c_str()), 0);  // the first pair
+  EXPECT_STREQ(p->name[0], "1");
 
   char v[4] = "old";
   EXPECT_EQ(ul_pack_getvalue_ex(p.get(), "absent", v, sizeof(v)), 0);
   EXPECT_STREQ(v, "");
+  EXPECT_EQ(ul_pack_getvalue_ex(nullptr, "8", v, sizeof(v)), 0);
   EXPECT_EQ(ul_pack_putvalue(p.get(), "8", "eight"), 1);
   CaptureFd err(2);
   EXPECT_EQ(ul_pack_getvalue_ex(p.get(), "8", v, sizeof(v)), 1);  // cut to fit
