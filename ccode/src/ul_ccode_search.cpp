@@ -52,39 +52,53 @@ inline int StepUtf8(const unsigned char* p, size_t avail) {
   return n;
 }
 
-// The stepping rule of a search code type, or NULL for one it does not
-// handle.
-typedef int (*StepFn)(const unsigned char*, size_t);
-int StepGbkOnly(const unsigned char* p, size_t avail) { return StepGbk(p, avail, false); }
-int StepGb18030(const unsigned char* p, size_t avail) { return StepGbk(p, avail, true); }
-int StepAscii(const unsigned char* p, size_t) { return p[0] < 0x80 ? 1 : 0; }
-
-StepFn SearchStep(int codetype) {
-  switch (codetype) {
-    case CODETYPE_GB:
-      return StepGb18030;
-    case CODETYPE_GBK:
-      return StepGbkOnly;
-    case CODETYPE_UTF8:
-      return StepUtf8;
-    case CODETYPE_ASCII:
-      return StepAscii;
-    default:
-      return nullptr;
-  }
-}
+// The stepping rules of the search code types, as function objects that
+// the search loops inline. kPairBlocks: eight bytes of 81..FE that start at a
+// boundary are four valid pairs.
+struct GbkStep {
+  bool gb18030;
+  static constexpr bool kPairBlocks = true;
+  int operator()(const unsigned char* p, size_t avail) const { return StepGbk(p, avail, gb18030); }
+};
+struct Utf8Step {
+  static constexpr bool kPairBlocks = false;
+  int operator()(const unsigned char* p, size_t avail) const { return StepUtf8(p, avail); }
+};
+struct AsciiStep {
+  static constexpr bool kPairBlocks = false;
+  int operator()(const unsigned char* p, size_t) const { return p[0] < 0x80 ? 1 : 0; }
+};
 
 inline const unsigned char* U(const char* s) { return reinterpret_cast<const unsigned char*>(s); }
 
+constexpr uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
+inline bool HasZeroByte(uint64_t v) { return ((v - kOnes) & ~v & kHighs) != 0; }
+inline bool AllAscii(uint64_t w) { return (w & kHighs) == 0; }
+// Every byte in 81..FE: high, and none 80 or FF.
+inline bool AllPairBytes(uint64_t w) { return (w & kHighs) == kHighs && !HasZeroByte(w ^ kHighs) && !HasZeroByte(~w); }
+
 // Walks characters from the boundary p up to target: the first boundary at
 // or after target, or NULL at an invalid character before it. end bounds the
-// readable bytes (NULL: NUL-terminated).
+// readable bytes (NULL: NUL-terminated); the bytes before target hold no
+// NUL. Blocks of eight ASCII bytes (or of pair bytes, where they are four
+// pairs) are stepped over whole.
 template <class Step>
-const char* WalkTo(const char* p, const char* target, const char* end, Step step) {
+const char* WalkTo(const char* p, const char* target, const char* end, const Step& step) {
   while (p < target) {
-    const int n = step(U(p), end == nullptr ? SIZE_MAX : static_cast<size_t>(end - p));
-    if (n == 0) return nullptr;
-    p += n;
+    if (target - p >= 8) {
+      uint64_t w;
+      memcpy(&w, p, 8);
+      if (AllAscii(w) || (Step::kPairBlocks && AllPairBytes(w))) {
+        p += 8;
+        continue;
+      }
+    }
+    // A mixed block: its characters one by one.
+    for (const char* stop = target - p > 8 ? p + 8 : target; p < stop;) {
+      const int n = step(U(p), end == nullptr ? SIZE_MAX : static_cast<size_t>(end - p));
+      if (n == 0) return nullptr;
+      p += n;
+    }
   }
   return p;
 }
@@ -121,34 +135,55 @@ char* ul_ccode_find(const char* str1, const char* str2, int codetype) {
   for (const char* from = str1;;) {
     const char* candidate = strstr(from, str2);
     if (candidate == nullptr) return nullptr;
-    const char* p = WalkTo(from, candidate, nullptr,
-                           [gb18030](const unsigned char* s, size_t a) { return StepGbk(s, a, gb18030); });
+    const char* p = WalkTo(from, candidate, nullptr, GbkStep{gb18030});
     if (p == nullptr) return nullptr;
     if (p == candidate) return const_cast<char*>(candidate);
     from = p;
   }
 }
 
+namespace {
+
+template <class Step>
+char* FindN(const char* str1, int szStr1, const char* str2, size_t n, const Step& step) {
+  const char* end = str1 + szStr1;
+  // At a boundary, an invalid character ends the search before a match.
+  auto valid_at = [&](const char* p) { return step(U(p), static_cast<size_t>(end - p)) != 0; };
+  if (n == 0) return str1[0] != '\0' && valid_at(str1) ? const_cast<char*>(str1) : nullptr;
+  for (const char* from = str1;;) {
+    const char* candidate = static_cast<const char*>(memmem(from, static_cast<size_t>(end - from), str2, n));
+    // The text ends at its NUL: a match at or after it is none. (Only the
+    // bytes up to the match are looked at, so a search for one occurrence
+    // after another stays linear.)
+    if (candidate == nullptr || memchr(from, '\0', static_cast<size_t>(candidate - from) + n) != nullptr) {
+      return nullptr;
+    }
+    const char* p = WalkTo(from, candidate, end, step);
+    if (p == nullptr) return nullptr;
+    if (p == candidate) return valid_at(p) ? const_cast<char*>(p) : nullptr;
+    from = p;
+  }
+}
+
+}  // namespace
+
 char* ul_ccode_findn(const char* str1, int szStr1, const char* str2, int szStr2, int codetype) {
   if (str1 == nullptr || str2 == nullptr) {
     ul_writelog(UL_LOG_FATAL, "invalid parameter in ul_ccode_findn");
     return nullptr;
   }
-  const StepFn step = SearchStep(codetype);
-  if (step == nullptr || szStr1 < 1) return nullptr;
+  if (szStr1 < 1) return nullptr;
   const size_t n = static_cast<size_t>(get_exact_len(str2, szStr2));
-  const size_t len = static_cast<size_t>(get_exact_len(str1, szStr1));
-  const char* end = str1 + szStr1;
-  // At a boundary, an invalid character ends the search before a match.
-  auto valid_at = [&](const char* p) { return step(U(p), static_cast<size_t>(end - p)) != 0; };
-  if (n == 0) return len > 0 && valid_at(str1) ? const_cast<char*>(str1) : nullptr;
-  for (const char* from = str1;;) {
-    const char* candidate = static_cast<const char*>(memmem(from, len - static_cast<size_t>(from - str1), str2, n));
-    if (candidate == nullptr) return nullptr;
-    const char* p = WalkTo(from, candidate, end, step);
-    if (p == nullptr) return nullptr;
-    if (p == candidate) return valid_at(p) ? const_cast<char*>(p) : nullptr;
-    from = p;
+  switch (codetype) {
+    case CODETYPE_GB:
+    case CODETYPE_GBK:
+      return FindN(str1, szStr1, str2, n, GbkStep{codetype == CODETYPE_GB});
+    case CODETYPE_UTF8:
+      return FindN(str1, szStr1, str2, n, Utf8Step{});
+    case CODETYPE_ASCII:
+      return FindN(str1, szStr1, str2, n, AsciiStep{});
+    default:
+      return nullptr;
   }
 }
 
