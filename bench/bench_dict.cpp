@@ -3,16 +3,34 @@
 //    32-byte and 1 KiB strings (bytes/s);
 //  - db_op1 SEEK and the search-side look-up (in memory and mapped) against
 //    std::unordered_map<uint64_t, ...>::find on the same 1,000,000 keys
-//    (items/s = look-ups).
+//    (items/s = look-ups);
+//  - ds_syn_seek against std::unordered_multimap<std::string,
+//    std::string>::equal_range on the same 1,000,000 pairs, both copying the
+//    synonyms out (items/s = look-ups);
+//  - dp_seek over 10 MB of text with 100,000 phrases against probing a
+//    std::unordered_set<std::string_view> at every position for every phrase
+//    length (bytes/s);
+//  - db_add_link of 1,000,000 postings over 100,000 terms (documents in
+//    increasing order, as an indexer adds them), db_stand_link and
+//    db_save_link, against filling, sorting and writing
+//    std::vector<std::vector<uint32_t>> (items/s = postings; both write their
+//    files durably, with fsync).
+#include <fcntl.h>
+#include <ftw.h>
+#include <unistd.h>
 #include <xxhash.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <random>
 #include <string>
+#include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "benchmark/benchmark.h"
@@ -143,6 +161,253 @@ BENCHMARK(BM_DbOp1Seek);
 BENCHMARK(BM_DsOp1Seek);
 BENCHMARK(BM_DsOp1SeekMapped);
 BENCHMARK(BM_Anchor_UnorderedMapFind);
+
+// A scratch folder removed with its contents at exit.
+struct Scratch {
+  std::string dir;
+  Scratch() {
+    char tmpl[] = "/tmp/bench_dict_XXXXXX";
+    if (mkdtemp(tmpl) == nullptr) std::abort();
+    dir = tmpl;
+  }
+  ~Scratch() {
+    nftw(dir.c_str(), [](const char* p, const struct stat*, int, struct FTW*) { return std::remove(p); }, 16,
+         FTW_DEPTH | FTW_PHYS);
+  }
+};
+
+// Lower-case words of 3..12 letters, distinct.
+std::vector<std::string> MakeWords(size_t n, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::unordered_set<std::string> seen;
+  std::vector<std::string> words;
+  while (words.size() < n) {
+    std::string w(3 + rng() % 10, 'a');
+    for (char& c : w) c = static_cast<char>('a' + rng() % 26);
+    if (seen.insert(w).second) words.push_back(w);
+  }
+  return words;
+}
+
+// ---------------------------------------------------------------------------
+// Synonyms: 1,000,000 pairs over 200,000 words.
+
+struct SynFixture {
+  Scratch scratch;
+  std::vector<std::string> words;  // look-up order
+  Sdict_search_syn* syn = nullptr;
+  std::unordered_multimap<std::string, std::string> anchor;
+
+  SynFixture() : words(MakeWords(200000, 3)) {
+    std::mt19937 rng(4);
+    Sdict_build_syn* b = db_syn_creat(500009);
+    for (int i = 0; i < 1000000; ++i) {
+      const std::string& w = words[rng() % words.size()];
+      const std::string& s = words[rng() % words.size()];
+      if (db_syn_add(b, w.c_str(), s.c_str()) == 0) anchor.emplace(w, s);
+    }
+    if (db_syn_save(b, scratch.dir.c_str(), "syn") != 1) std::abort();
+    db_syn_del(b);
+    syn = ds_syn_load(scratch.dir.c_str(), "syn");
+    if (syn == nullptr) std::abort();
+    std::shuffle(words.begin(), words.end(), rng);
+  }
+  ~SynFixture() { ds_syn_del(syn); }
+};
+
+SynFixture& Syn() {
+  static SynFixture f;
+  return f;
+}
+
+template <typename Seek>
+void RunSynonyms(benchmark::State& state, Seek seek) {
+  const std::vector<std::string>& words = Syn().words;
+  static char out[1 << 14];
+  size_t i = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(seek(words[i].c_str(), out));
+    benchmark::ClobberMemory();
+    if (++i == words.size()) i = 0;
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
+}
+
+void BM_DsSynSeek(benchmark::State& state) {
+  RunSynonyms(state, [](const char* w, char* out) { return ds_syn_seek(Syn().syn, w, out, 1 << 14); });
+}
+
+void BM_Anchor_MultimapEqualRange(benchmark::State& state) {
+  RunSynonyms(state, [](const char* w, char* out) {
+    const auto range = Syn().anchor.equal_range(w);
+    int n = 0;
+    size_t written = 0;
+    for (auto it = range.first; it != range.second; ++it, ++n) {
+      std::memcpy(out + written, it->second.c_str(), it->second.size() + 1);
+      written += it->second.size() + 1;
+    }
+    return n;
+  });
+}
+
+BENCHMARK(BM_DsSynSeek);
+BENCHMARK(BM_Anchor_MultimapEqualRange);
+
+// ---------------------------------------------------------------------------
+// Phrases: 100,000 phrases, 10 MB of text made of phrases and other words.
+
+struct PhraseFixture {
+  Scratch scratch;
+  std::vector<std::string> phrases;
+  std::string text;
+  Sdict_phrase* dp = nullptr;
+  std::unordered_set<std::string_view> anchor;
+  std::vector<size_t> lengths;  // every phrase length, ascending
+  std::vector<char> out;
+
+  PhraseFixture() : phrases(MakeWords(200000, 5)) {
+    // The second half of the words are not phrases; the text mixes both.
+    std::string src;
+    for (size_t i = 0; i < 100000; ++i) src += phrases[i] + "\n";
+    {
+      FILE* f = std::fopen((scratch.dir + "/src").c_str(), "wb");
+      if (f == nullptr || std::fwrite(src.data(), 1, src.size(), f) != src.size()) std::abort();
+      std::fclose(f);
+    }
+    if (dp_build(scratch.dir.c_str(), "src", "ph") != 0) std::abort();
+    dp = dp_load(scratch.dir.c_str(), "ph");
+    std::mt19937 rng(6);
+    while (text.size() < 10u << 20) text += phrases[rng() % phrases.size()] + (rng() % 8 == 0 ? ", " : " ");
+    phrases.resize(100000);
+    for (const std::string& p : phrases) {
+      anchor.insert(p);
+      if (std::find(lengths.begin(), lengths.end(), p.size()) == lengths.end()) lengths.push_back(p.size());
+    }
+    std::sort(lengths.begin(), lengths.end());
+    // Each position yields the phrases that end at a word's end there.
+    out.resize(8 * text.size() + 1);
+  }
+  ~PhraseFixture() { dp_del(dp); }
+};
+
+PhraseFixture& Phrases() {
+  static PhraseFixture f;
+  return f;
+}
+
+void BM_DpSeek(benchmark::State& state) {
+  PhraseFixture& f = Phrases();
+  for (auto _ : state) benchmark::DoNotOptimize(dp_seek(f.dp, f.text.c_str(), f.out.data()));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * f.text.size()));
+}
+
+// The same walk and word-boundary rule, each position probed for every
+// phrase length.
+void BM_Anchor_UnorderedSetProbe(benchmark::State& state) {
+  PhraseFixture& f = Phrases();
+  const char* t = f.text.c_str();
+  const size_t len = f.text.size();
+  for (auto _ : state) {
+    char* o = f.out.data();
+    int count = 0;
+    for (size_t p = 0; p + 3 <= len; p += static_cast<unsigned char>(t[p]) >= 0x80 ? 2 : 1) {
+      for (size_t n : f.lengths) {
+        if (p + n > len) break;
+        const unsigned char after = static_cast<unsigned char>(t[p + n]);
+        if (after != 0 && after < 0x80 && !std::isspace(after)) continue;
+        if (f.anchor.find(std::string_view(t + p, n)) == f.anchor.end()) continue;
+        std::memcpy(o, t + p, n);
+        o[n] = ' ';
+        o += n + 1;
+        ++count;
+      }
+    }
+    *o = '\0';
+    benchmark::DoNotOptimize(count);
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * len));
+}
+
+BENCHMARK(BM_DpSeek)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Anchor_UnorderedSetProbe)->Unit(benchmark::kMillisecond);
+
+// ---------------------------------------------------------------------------
+// Posting lists: 100,000 documents of 10 distinct terms each, over 100,000
+// terms.
+
+constexpr int kTerms = 100000;
+
+struct LinkFixture {
+  Scratch scratch;
+  std::vector<std::pair<u_int, int>> postings;  // (term, document), documents ascending
+  LinkFixture() {
+    std::mt19937 rng(8);
+    for (int doc = 0; doc < 100000; ++doc) {
+      u_int terms[10];
+      for (int k = 0; k < 10; ++k) {
+        terms[k] = rng() % kTerms;
+        for (int j = 0; j < k; ++j) {
+          if (terms[j] == terms[k]) {
+            --k;  // draw again
+            break;
+          }
+        }
+      }
+      for (u_int t : terms) postings.emplace_back(t, doc);
+    }
+  }
+};
+
+LinkFixture& Links() {
+  static LinkFixture f;
+  return f;
+}
+
+void BM_DbAddLinkStandSave(benchmark::State& state) {
+  LinkFixture& f = Links();
+  for (auto _ : state) {
+    Sdict_build* d = db_creat(kTerms, 0);
+    for (const auto& [term, doc] : f.postings) {
+      Sdict_snode r{0, term, doc, 0};
+      db_add_link(d, &r);
+    }
+    db_stand_link(d);
+    if (db_save_link(d, f.scratch.dir.c_str(), "link") != 1) std::abort();
+    db_del(d);
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * f.postings.size()));
+}
+
+// Writes bytes to path durably (a temporary name, fsync, rename).
+void WriteDurably(const std::string& path, const void* data, size_t n) {
+  const std::string tmp = path + ".tmp";
+  const int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (fd < 0 || write(fd, data, n) != static_cast<ssize_t>(n) || fsync(fd) != 0 || close(fd) != 0 ||
+      std::rename(tmp.c_str(), path.c_str()) != 0) {
+    std::abort();
+  }
+}
+
+void BM_Anchor_VectorsSortWrite(benchmark::State& state) {
+  LinkFixture& f = Links();
+  for (auto _ : state) {
+    std::vector<std::vector<uint32_t>> lists(kTerms);
+    for (const auto& [term, doc] : f.postings) lists[term].push_back(static_cast<uint32_t>(doc));
+    std::vector<uint32_t> words, index;
+    for (std::vector<uint32_t>& l : lists) {
+      std::sort(l.begin(), l.end());
+      index.push_back(static_cast<uint32_t>(words.size()));
+      index.push_back(static_cast<uint32_t>(l.size()));
+      words.insert(words.end(), l.begin(), l.end());
+    }
+    WriteDurably(f.scratch.dir + "/anchor.ind2", words.data(), words.size() * 4);
+    WriteDurably(f.scratch.dir + "/anchor.ind1", index.data(), index.size() * 4);
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * f.postings.size()));
+}
+
+BENCHMARK(BM_DbAddLinkStandSave)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Anchor_VectorsSortWrite)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

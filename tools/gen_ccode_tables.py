@@ -20,45 +20,18 @@ NEAR_BY_HAND). Python's standard library only.
 """
 
 import argparse
-import ctypes
 import os
+import sys
 import unicodedata
 
-# --- the system's iconv -----------------------------------------------------
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from gen_ccode_data import Iconv  # noqa: E402
 
-_libc = ctypes.CDLL("libc.so.6", use_errno=True)
-_libc.iconv_open.restype = ctypes.c_void_p
-_libc.iconv_open.argtypes = [ctypes.c_char_p, ctypes.c_char_p]
-_libc.iconv.restype = ctypes.c_size_t
-_libc.iconv.argtypes = [ctypes.c_void_p, ctypes.POINTER(ctypes.c_char_p), ctypes.POINTER(ctypes.c_size_t),
-                        ctypes.POINTER(ctypes.c_char_p), ctypes.POINTER(ctypes.c_size_t)]
-
-
-def converter(src, dst):
-    """A function converting one whole byte string from src to dst, or
-    answering None when any of it does not convert."""
-    cd = _libc.iconv_open(dst.encode(), src.encode())
-    if cd in (None, ctypes.c_void_p(-1).value):
-        raise RuntimeError("iconv cannot convert %s to %s" % (src, dst))
-
-    def convert(data):
-        _libc.iconv(cd, None, None, None, None)
-        inbuf = ctypes.create_string_buffer(data, len(data))
-        outbuf = ctypes.create_string_buffer(len(data) * 8 + 16)
-        inp = ctypes.c_char_p(ctypes.addressof(inbuf))
-        outp = ctypes.c_char_p(ctypes.addressof(outbuf))
-        inleft = ctypes.c_size_t(len(data))
-        outleft = ctypes.c_size_t(len(outbuf))
-        r = _libc.iconv(cd, ctypes.byref(inp), ctypes.byref(inleft), ctypes.byref(outp), ctypes.byref(outleft))
-        if r == ctypes.c_size_t(-1).value or inleft.value != 0:
-            return None
-        return outbuf.raw[:len(outbuf) - outleft.value]
-    return convert
-
+# --- the system's iconv (the converter class of the data generator) ----------
 
 def decoder(charset):
     """bytes -> the single code point they decode to in charset, or None."""
-    conv = converter(charset, "UTF-32LE")
+    conv = Iconv(charset, "UTF-32LE")
 
     def decode(data):
         out = conv(data)
@@ -70,7 +43,7 @@ def decoder(charset):
 
 def encoder(charset):
     """code point -> its bytes in charset, or None."""
-    conv = converter("UTF-32LE", charset)
+    conv = Iconv("UTF-32LE", charset)
     return lambda cp: conv(cp.to_bytes(4, "little"))
 
 

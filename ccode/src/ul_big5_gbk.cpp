@@ -127,7 +127,7 @@ int is_gbk_str(const char* s) {
   while (*p != 0 && n < kPairBytes) {
     if (*p & 0x80) {
       if (p[1] == 0) break;
-      if (n == 0 || p[0] != last_lead) ++lead_changes;
+      if (p[0] != last_lead) ++lead_changes;  // the first pair too: leads are never 0
       last_lead = p[0];
       pairs[n++] = p[0];
       pairs[n++] = p[1];

@@ -107,9 +107,11 @@ TEST_F(SpecialWords, LaterLinesAddTheirContextsInFrontAndDamagedLinesFailTheLoad
   EXPECT_EQ(ccodetest::Load(data_.path(), 1, &log), -1);
 
   // Both files must open.
-  std::remove((std::string(data_.path()) + "/code/big5.special").c_str());
-  EXPECT_EQ(ccodetest::Load(data_.path(), 1, &log), -1);
-  EXPECT_TRUE(Has(log, "open ")) << log;
+  for (const char* name : {"/code/big5.special", "/code/gbk.special"}) {
+    std::remove((std::string(data_.path()) + name).c_str());
+    EXPECT_EQ(ccodetest::Load(data_.path(), 1, &log), -1);
+    EXPECT_TRUE(Has(log, "open ")) << log;
+  }
 }
 
 // (GBK -> BIG5 on every pair: ul_gb18030_test, through the GB18030 walk.)
@@ -159,15 +161,15 @@ TEST(UlBig5Gbk, BytesOutsideTheGridsAndExplicitLengths) {
   ul_ccode_del();
 
   // Before loading: -1, dst untouched, and each side's message.
-  testsupport::CaptureFd err(2);
-  EXPECT_EQ(Conv(ul_big5_gbi_str, "ab", 0, &result), "xxx");
-  EXPECT_EQ(result, -1);
-  EXPECT_EQ(Conv(ul_gbi_big5_str, "ab", 0, &result), "xxx");
-  EXPECT_EQ(result, -1);
-  log = err.Stop();
-  EXPECT_TRUE(Has(log, "FATAL: ")) << log;
-  EXPECT_TRUE(Has(log, "have not load the maping table.\n")) << log;
-  EXPECT_TRUE(Has(log, "Fatal error : have not load the maping table.\n")) << log;
+  for (conv_t f : {ul_big5_gbi_str, ul_gbi_big5_str}) {
+    testsupport::CaptureFd err(2);
+    EXPECT_EQ(Conv(f, "ab", 0, &result), "xxx");
+    EXPECT_EQ(result, -1);
+    log = err.Stop();
+    EXPECT_TRUE(Has(log, "FATAL: ")) << log;
+    EXPECT_EQ(Has(log, "Fatal error : have not load the maping table.\n"), f == ul_gbi_big5_str) << log;
+    EXPECT_TRUE(Has(log, "have not load the maping table.\n")) << log;
+  }
 }
 
 TEST(UlBig5Gbk, ZeroCellsWithoutSpecialWordsGiveBlanks) {
@@ -192,6 +194,11 @@ TEST(UlBig5Gbk, TraditionalAndGbkTextTests) {
 
   EXPECT_EQ(is_gbk_str("plain ascii"), 0);
   EXPECT_EQ(is_gbk_str(Gbk("中文").c_str()), 1);  // under 8 GB2312 hanzi
+  std::string ah;  // lead B0, the first GB2312 hanzi row; 啊啊 is no bigram
+  for (int i = 0; i < 7; ++i) ah += Gbk("啊");
+  EXPECT_EQ(is_gbk_str(ah.c_str()), 1);
+  EXPECT_EQ(is_gbk_str((ah + Gbk("啊")).c_str()), 0);  // 8: the bigram hits decide
+  EXPECT_EQ(is_gbk_str(nullptr), 0);
   // Many leads, few of them GB2312 hanzi: 21 kana, Greek and Cyrillic rows.
   std::string foreign;
   for (int i = 0; i < 11; ++i) foreign += Gbk("ア") + Gbk("α");

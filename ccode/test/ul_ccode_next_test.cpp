@@ -73,6 +73,7 @@ const Row kRows[] = {
     {"\x85", CODETYPE_WIN874, 1, 1},
     {"\xA0", CODETYPE_TIS620, 0, 0},
     {"\x8A", CODETYPE_WIN1258, 0, 0},
+    {"\x9F", CODETYPE_WIN1258, 1, 1},
     {"\x98", CODETYPE_WIN1251, 0, 0},
     {"\xD2", CODETYPE_ISO_8859_7, 0, 0},
     {"\xCA", CODETYPE_WIN1255, 0, 0},

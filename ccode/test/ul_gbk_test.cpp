@@ -152,6 +152,7 @@ TEST(UlGbk, UnitArraysHonourTheirSizes) {
   EXPECT_EQ(unicode_to_gbk(out, 1, units, 3, '?'), 0);  // the first pair does not fit
   EXPECT_EQ(unicode_to_gbk(out, 4, units, 3, '?'), 4);
   EXPECT_EQ(unicode_to_gbk(out, 4, units, 3, 0xA1A1), 3);
+  EXPECT_EQ(unicode_to_gbk(out, 1, units + 2, 1, 0xFF), 1);  // a replacement up to FF is one byte
 
   EXPECT_EQ(unicode_to_utf8(nullptr, 0, units, 3), 7);
   char utf8[8];

@@ -117,7 +117,9 @@ TEST_F(Jcode, BlanksForWhatCannotBeConverted) {
       {ul_sjis_gb_str, "a\xA0" "bc", 64, "a bc", 1},
       {ul_sjis_gb_str, "a\x85\x7E", 64, "a  ", 2},
       {ul_sjis_gb_str, "a\x85\x30", 64, "a 0", 1},           // no pair: one blank
+      {ul_sjis_gb_str, "\x81\xAD", 64, "  ", 2},             // lead 81, an unassigned cell
       {ul_eucjp_gb_str, "\x8F\xFE\xFE" "a", 64, "  a", 3},
+      {ul_eucjp_gb_str, "a\x8F\xFE\xFE", 64, "a  ", 3},
       {ul_eucjp_gb_str, "\xA9\xA1" "a", 64, "  a", 2},
       {ul_utf8_gb_str, "ab\xFF", 64, "ab", 1},             // a last bad byte is left over
       {ul_jis_gb_str, "a\x80" "b", 64, "a b", 1},
@@ -132,7 +134,11 @@ TEST_F(Jcode, BlanksForWhatCannotBeConverted) {
     EXPECT_EQ(c.out, r.out) << r.in;
     EXPECT_EQ(c.result, r.result) << r.in;
   }
-  EXPECT_EQ(Conv(ul_sjis_gb_str, "").result, -1);
+  const conv_t all[] = {ul_jis_gb_str,  ul_sjis_gb_str,  ul_eucjp_gb_str, ul_utf8_gb_str,
+                        ul_gb_jis_str,  ul_gb_sjis_str,  ul_gb_eucjp_str, ul_gb_utf8_str};
+  for (conv_t f : all) {
+    EXPECT_EQ(Conv(f, "").result, -1);
+  }
   EXPECT_EQ(Conv(ul_gb_sjis_str, "a", 0).result, -1);
 }
 
@@ -181,6 +187,8 @@ TEST_F(Jcode, DispatchTable) {
       {CODETYPE_GB, CODETYPE_BIG5, Gb("国家"), 0, 8, ccodetest::Big5("國家"), 1},
       {CODETYPE_GB, CODETYPE_BIG5, Gb("国家"), 2, 8, ccodetest::Big5("國"), 1},
       {CODETYPE_GB, CODETYPE_BIG5, "ab", 1, 8, "a", 1},
+      {CODETYPE_BIG5, CODETYPE_GB, "ab", 1, 8, "a", 1},
+      {CODETYPE_ENG, CODETYPE_ASCII, "abcdef", 4, 4, "abc", 1},
       {CODETYPE_GB, CODETYPE_BIG5, Gb("国家"), 0, 4, ccodetest::Big5("國"), -1},  // does not fit
       {CODETYPE_BIG5, CODETYPE_GB, ccodetest::Big5("國家"), 0, 3, Gb("國"), -1},
       {CODETYPE_GB, CODETYPE_UTF8JP, Gb("日本"), 0, 8, "日本", 0},
@@ -225,6 +233,7 @@ TEST_F(Jcode, ToAndFromGb18030ByCodeType) {
       {false, CODETYPE_GBK, "abcdef", 4, "abc", 0},
       {false, CODETYPE_GBK, "abcd", 4, "abc", 0},
       {false, CODETYPE_ISO_8859_1, "\x81\x40" "a", 16, "  a", 2},
+      {false, CODETYPE_ISO_8859_1, "\xFE\x40" "a", 16, "  a", 2},
       {false, CODETYPE_ISO_8859_1, Gb("啊é") + "a", 16, "  \xE9" "a", 2},
       {false, CODETYPE_TIS620, Gb("ก"), 16, "\xA1", 0},
       {false, CODETYPE_BIG5, Gb("国") + Gb("😀"), 16, ccodetest::Big5("國") + "  ", 4},
@@ -277,6 +286,7 @@ TEST(HalfWidthKatakana, FoldsAndMergesMarks) {
       {"a\x81\x30\x81", "a"},                // an incomplete character at the end
       {"a\x81\x30", "a"},
       {"a\x81", "a"},
+      {"a\xFE", "a"},
       {"a\x81\x30" "b", "a\x81" "0b"},
   };
   for (const auto& r : rows) {

@@ -187,4 +187,226 @@ int creat_sign_nt64(const void* terms, int size, const char* str, u_int* sign1, 
 int a_creat_sign_t64(const void* src, int len, u_int* sign1, u_int* sign2);
 u_int creat_term_sign(const char* str);
 
+// ---------------------------------------------------------------------------
+// Posting lists: a build-side dictionary used as an inverted index. Bucket t
+// is term t (created with db_creat(term count, ...)); its chain holds the
+// term's postings in ascending document code: sign2 = term, code = document,
+// other = count, then weight (db_stand_link).
+
+// Index record of the posting files: first posting and number of postings.
+typedef struct {
+  int off;
+  int num;
+} Sindex1;
+
+// Adds document rec->code to term rec->sign2: a repeated document counts up
+// its other by 1, a new one enters with rec's sign1 and other. 1 done, -1 the
+// term is not below hash_num (WARNING), -2 out of memory.
+int db_add_link(Sdict_build* pdb, Sdict_snode* rec);
+// Turns every term's counts into weights 0..126 (the largest of a list 126
+// unless all its counts are small). Returns 1.
+int db_stand_link(Sdict_build* pdb);
+// Writes NAME.n ("term_num"), NAME.ind1 (one Sindex1 per term, offsets in
+// posting words) and NAME.ind2 (posting words: document code in the low 25
+// bits, weight in the high 7), at most 4096 postings per term.
+// 1, or -2 when a file cannot be written.
+int db_save_link(Sdict_build* pdb, const char* path, const char* fname);
+// As db_save_link without a per-term limit, the postings split over files
+// "NAME.ind2.<f>" of 100000 terms each, offsets restarting at 0
+// in every file; NAME.n also holds "file_num". 1, or -2.
+int db_save_link_search(Sdict_build* pdb, const char* path, const char* fname);
+
+// ---------------------------------------------------------------------------
+// Index tools: derive one saved dictionary from another under the working
+// folder path, recomputing the other word of every record. Status numbers
+// files: "status/dbfreq.cur" ("cur_dbfreq"), "status/dsfreq.cur"
+// ("cur_dsfreq"), "status/url" ("url_num"), "raw/url" ("cur_code").
+// Each returns -1 when a dictionary does not load or the result cannot be
+// saved.
+
+// Number of octal digits of v (0 for 0).
+int get_log8(unsigned int v);
+// Adds the frequency generations "<prefix>.<g>" of both kinds and gives
+// every record of name weight log8(url_num) - log8(f) + 1 over its summed
+// frequency f; saves as out. 1, -2 out of memory.
+int pre_creat_search_dict(const char* path, const char* name, const char* out,
+                          const char* dbfreq_prefix, const char* dsfreq_prefix);
+// The same weight from one frequency file, kept to 1..10. 1, -2.
+int creat_search_dict(const char* path, const char* name, const char* out, const char* freq_file);
+// Weights for the secondary dictionary vice_name: a key of main_name keeps
+// the main weight, any other key gets the frequency weight (1..10) over the
+// secondary document count ("raw/url"). 1, -2 out of memory.
+int creat_vice_dict(const char* path, const char* main_name, const char* vice_name,
+                    const char* out, const char* freq_file);
+// Weights from a file of one byte per code, frequencies cleared. 1, -2 out of
+// memory, -3 the weight file cannot be read.
+int creat_parser_dict(const char* path, const char* name, const char* out, const char* weight_file);
+// Keeps the lw most frequent keys in a new dictionary out (codes 0.. in
+// record order). Returns the frequency class at which the selection was cut
+// (0 when every class was needed); -1 for lw < 0, -2 out of memory.
+int creat_stand_dict(const char* path, const char* name, const char* out, int lw);
+// A new dictionary of n keys drawn from the most frequent ones of sd, in a
+// random() order with codes 0..n-1 (written back into sd's records). n = 0
+// gives an empty dictionary of one bucket; NULL for n < 0, n above the record
+// count, a mapped sd or no memory.
+Sdict_build* ds_filter(Sdict_search* sd, int n);
+
+// ---------------------------------------------------------------------------
+// Phrase dictionaries: find known phrases inside a text. Results go into a
+// caller buffer, each found string followed by one space; the caller sizes
+// the buffer for what the text may yield.
+
+typedef struct {
+  int off;  // offset of the bucket's first phrase in phrase
+  int num;  // phrases in the bucket
+} Shash_phrase;
+
+typedef struct {
+  Shash_phrase* hash;  // 100001 buckets
+  char* phrase;        // every phrase NUL-terminated, grouped by bucket
+} Sdict_phrase;
+
+// Builds path/NAME.ind1 and path/NAME.ind2 from the blank-separated tokens of
+// path/src (tokens of 3..2047 bytes; a longer one ends the process
+// with status -1). 0, -1 the source cannot be read, -2 out of memory, -3 a
+// file cannot be written.
+int dp_build(const char* path, const char* src, const char* name);
+// NULL only when memory runs out; missing or inconsistent files are logged
+// and leave the dictionary (or the buckets concerned) empty.
+Sdict_phrase* dp_load(const char* path, const char* name);
+int dp_del(Sdict_phrase* dp);  // 0
+// Every phrase found at any text position, in text order; the count.
+int dp_seek(Sdict_phrase* dp, const char* text, char* out);
+// The longest phrase that starts the text, copied to out; 1, or 0.
+int dp_search(Sdict_phrase* dp, const char* text, char* out);
+
+typedef struct {
+  int off;
+  int num;
+} Shash_cphrase;
+
+typedef struct {
+  Shash_cphrase* hash;    // 487296 buckets: 72 x 94 x 72
+  unsigned char* phrase;  // the phrase file, line ends turned into NUL
+  char* surname;          // surname table
+} Sdict_cphrase;
+
+// Loads path/phrase_file (GB2312 phrases, one a line, in byte order) and the
+// surname table path/surname_file (empty when it cannot be read). NULL when
+// the phrase file cannot be read or memory runs out.
+Sdict_cphrase* dcp_load(const char* path, const char* phrase_file, const char* surname_file);
+int dcp_del(Sdict_cphrase* cp);  // 1
+// Every phrase and three-character name at every character position.
+int dcp_seek(Sdict_cphrase* cp, const char* text, char* out);
+// Segments the text into phrases, names and character pairs (consecutive
+// units overlap by one character); the number of units.
+int dcp_search(Sdict_cphrase* cp, const char* text, char* out);
+
+// Surname table (65536 bytes, 1 at first byte x 256 + second
+// byte of a surname) from the words of path/file; NULL when the file cannot
+// be opened or memory runs out.
+char* dsur_load(const char* path, const char* file);
+int dsur_del(char* table);  // 1
+// Every three-character GB2312 name that starts with a surname; the count.
+int dsur_seek(const char* table, const char* text, char* out);
+// 1 and the name when one starts the text, else 0.
+int dsur_search(const char* table, const char* text, char* out);
+
+// ---------------------------------------------------------------------------
+// Synonym dictionary: word -> synonym pairs keyed by creat_sign_f64 of the
+// word, holding the synonym's signature; the texts live once each in a word
+// store of 524288-byte blocks indexed by a dictionary of words (code = length,
+// other = location = (block << 19) + offset).
+
+// A pair, and the 16-byte record of NAME.ind2.
+typedef struct {
+  u_int sign1;  // signature of the word
+  u_int sign2;
+  u_int sign3;  // signature of its synonym
+  u_int sign4;
+} Sdict_syn_snode;
+
+typedef struct ss_dict_build_syn_node {
+  u_int sign1;
+  u_int sign2;
+  u_int sign3;
+  u_int sign4;
+  struct ss_dict_build_syn_node* next;
+} Sdict_syn_bnode;
+
+typedef struct {
+  Sdict_syn_bnode* pnode;
+} Sdict_syn_bhash;
+
+typedef struct ss_dict_syn_build_node_block {
+  Sdict_syn_bnode nodes[262144];
+  struct ss_dict_syn_build_node_block* next;
+} Sdict_syn_bnode_block;
+
+typedef struct ss_dict_syn_buffer_block {
+  char buf[524288];
+  struct ss_dict_syn_buffer_block* next;
+} Sdict_syn_buf_block;
+
+typedef struct {
+  int hash_num;
+  int node_num;  // pairs
+  Sdict_syn_bhash* hash;
+  Sdict_build* pdword;  // the words
+  int words;            // distinct words
+  Sdict_syn_bnode_block* nblock;
+  Sdict_syn_bnode_block* cur_nblock;
+  Sdict_syn_bnode* cur_node;
+  int node_avail;
+  Sdict_syn_buf_block* bufblock;  // first buffer block
+  Sdict_syn_buf_block* cur_bufblock;
+  int nrbufblock;  // buffer blocks in use
+  int cur_buf;     // next free offset in the current block
+} Sdict_build_syn;
+
+typedef struct {
+  int hash_num;
+  int node_num;
+  Sdict_search* pdword;
+  unsigned int* hash;
+  unsigned int* num;
+  Sdict_syn_snode* node;
+  char* wordbuffer;  // every buffer block back to back
+} Sdict_search_syn;
+
+// NULL for hash_num < 1 or no memory.
+Sdict_build_syn* db_syn_creat(int hash_num);
+int db_syn_del(Sdict_build_syn* syn);  // 1
+// Rehash to node_num / 2 buckets (plus 1 when even). 0, or -2 unchanged.
+int db_syn_adjust(Sdict_build_syn* syn);
+// 1 already stored, 0 stored now, -1 longer than a buffer block takes, -2 out
+// of memory.
+int db_syn_add_word(Sdict_build_syn* syn, const char* word);
+// Stores both words and the pair. 1 pair already present, 0 added, -1 a word
+// refused, -2 out of memory.
+int db_syn_add(Sdict_build_syn* syn, const char* word, const char* synonym);
+// Adds a pair by its signatures only. 1 present, 0 added, -2.
+int db_syn_add_snode(Sdict_build_syn* syn, Sdict_syn_snode* pair);
+// Build from a file of groups, one a line, items separated by '|'. mode 0:
+// every item a synonym of every other; mode 1: the first item and each other
+// one, both ways. NULL when the dictionary or the file cannot be opened.
+Sdict_build_syn* db_syn_construct(const char* file, int hash_num, int mode);
+// One direction only. mode 0: each item to the next; mode 1: the first item
+// to each other one.
+Sdict_build_syn* db_syn_construct_unidirect(const char* file, int hash_num, int mode);
+// The synonyms of word as consecutive NUL-terminated strings in out (size
+// bytes), most recently added first, stopping before one that does not fit.
+// The number written, or -1 for a location outside the word store.
+int db_syn_seek(Sdict_build_syn* syn, const char* word, char* out, int size);
+int ds_syn_seek(Sdict_search_syn* syn, const char* word, char* out, int size);
+// Writes NAME.n, NAME.ind1, NAME.ind2, NAME.word and the word dictionary
+// NAME.word.{n,ind1,ind2}. 1, -1 out of memory or a count mismatch, -3 a file
+// cannot be written.
+int db_syn_save(Sdict_build_syn* syn, const char* path, const char* name);
+// hash_num < 1 takes the saved bucket count. NULL when a file is missing or
+// shorter than its numbers promise.
+Sdict_build_syn* db_syn_load(const char* path, const char* name, int hash_num);
+Sdict_search_syn* ds_syn_load(const char* path, const char* name);
+int ds_syn_del(Sdict_search_syn* syn);  // 0
+
 #endif  // UL_DICT_H_

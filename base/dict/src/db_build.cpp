@@ -23,29 +23,11 @@ Sdict_bnode* Find(const Sdict_build* pdb, u_int sign1, u_int sign2) {
   return nullptr;
 }
 
-Sdict_bnode_block* NewBlock() {
-  return static_cast<Sdict_bnode_block*>(ul_calloc(1, sizeof(Sdict_bnode_block)));
-}
-
-// Makes cur_node usable after a failed block allocation left the last block
-// full. Returns false when memory is still short.
-bool EnsureRoom(Sdict_build* pdb) {
-  if (pdb->node_avail > 0) return true;
-  Sdict_bnode_block* b = NewBlock();
-  if (b == nullptr) return false;
-  pdb->cur_nblock->next = b;
-  pdb->cur_nblock = b;
-  pdb->cur_node = b->nodes;
-  pdb->node_avail = DICT_BLOCK_NODES;
-  return true;
-}
-
-// Takes the next free node, links it at the head of its chain and counts it.
-// When the node filled its block the next block is allocated at once; if that
-// fails the node stays linked (findable) but uncounted and -2 is returned.
+// Takes the next free node, links it at the head of its chain and counts it
+// (the block rule of db_internal.h).
 int Insert(Sdict_build* pdb, u_int sign1, u_int sign2, int code, u_int other) {
-  if (!EnsureRoom(pdb)) return -2;
-  Sdict_bnode* n = pdb->cur_node;
+  Sdict_bnode* n = dict_internal::FreeNode(pdb);
+  if (n == nullptr) return -2;
   n->sign1 = sign1;
   n->sign2 = sign2;
   n->code = code;
@@ -53,15 +35,7 @@ int Insert(Sdict_build* pdb, u_int sign1, u_int sign2, int code, u_int other) {
   Sdict_bhash& head = pdb->hash[Bucket(sign1, sign2, pdb->hash_num)];
   n->next = head.pnode;
   head.pnode = n;
-  --pdb->node_avail;
-  if (pdb->node_avail > 0) {
-    ++pdb->cur_node;
-  } else {
-    pdb->cur_node = nullptr;
-    if (!EnsureRoom(pdb)) return -2;
-  }
-  ++pdb->node_num;
-  return 1;
+  return dict_internal::NodeTaken(pdb);
 }
 
 // ADD: a new key gets cur_code when its code is negative (frequency 1 when
@@ -115,7 +89,7 @@ Sdict_build* db_creat(int hash_num, int now_code) {
   if (pdb == nullptr) return nullptr;
   std::memset(pdb, 0, sizeof(*pdb));
   pdb->hash = static_cast<Sdict_bhash*>(ul_calloc(static_cast<size_t>(hash_num), sizeof(Sdict_bhash)));
-  pdb->nblock = pdb->hash != nullptr ? NewBlock() : nullptr;
+  pdb->nblock = pdb->hash != nullptr ? dict_internal::NewBlock<Sdict_bnode_block>() : nullptr;
   if (pdb->nblock == nullptr) {
     ul_free(pdb->hash);
     ul_free(pdb);
@@ -210,11 +184,7 @@ int db_opn(Sdict_build* pdb, Sdict_snode* nodes, int n, Eop_method method) {
 
 int db_del(Sdict_build* pdb) {
   if (pdb == nullptr) return 1;
-  for (Sdict_bnode_block* b = pdb->nblock; b != nullptr;) {
-    Sdict_bnode_block* next = b->next;
-    ul_free(b);
-    b = next;
-  }
+  dict_internal::FreeBlocks(pdb->nblock);
   ul_free(pdb->hash);
   ul_free(pdb);
   return 1;
@@ -230,11 +200,7 @@ int FirstBlockUsed(const Sdict_build* pdb) {
 
 // Frees further blocks and points the fill position at the first block.
 void ResetBlocks(Sdict_build* pdb) {
-  for (Sdict_bnode_block* b = pdb->nblock->next; b != nullptr;) {
-    Sdict_bnode_block* next = b->next;
-    ul_free(b);
-    b = next;
-  }
+  dict_internal::FreeBlocks(pdb->nblock->next);
   pdb->nblock->next = nullptr;
   pdb->cur_nblock = pdb->nblock;
   pdb->cur_node = pdb->nblock->nodes;
@@ -264,27 +230,7 @@ int db_renew_fast(Sdict_build* pdb) {
   return 1;
 }
 
-int db_adjust(Sdict_build* pdb) {
-  int hash_num = pdb->node_num / 2;
-  if (hash_num % 2 == 0) ++hash_num;
-  // The new array is allocated before the old one is let go, so a failure
-  // leaves the dictionary as it was.
-  auto* hash = static_cast<Sdict_bhash*>(ul_calloc(static_cast<size_t>(hash_num), sizeof(Sdict_bhash)));
-  if (hash == nullptr) return -2;
-  for (Sdict_bnode_block* b = pdb->nblock; b != nullptr; b = b->next) {
-    const int used = b == pdb->cur_nblock ? DICT_BLOCK_NODES - pdb->node_avail : DICT_BLOCK_NODES;
-    for (int i = 0; i < used; ++i) {
-      Sdict_bnode* n = &b->nodes[i];
-      Sdict_bhash& head = hash[Bucket(n->sign1, n->sign2, hash_num)];
-      n->next = head.pnode;
-      head.pnode = n;
-    }
-  }
-  ul_free(pdb->hash);
-  pdb->hash = hash;
-  pdb->hash_num = hash_num;
-  return 0;
-}
+int db_adjust(Sdict_build* pdb) { return dict_internal::Rehash(pdb); }
 
 int db_keylist(Sdict_build* pdb, Skeyweight* keys, int n) {
   int count = pdb->node_num;

@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "db_internal.h"
 #include "dict_check.h"
 #include "dict_file.h"
 #include "toolkit/path.h"
@@ -38,16 +39,8 @@ namespace {
 constexpr int kBufRecords = 4096;  // 65536-byte write pieces
 constexpr int kCrowdedBucket = 125;
 
-struct FreeDeleter {
-  void operator()(void* p) const { ul_free(p); }
-};
-template <typename T>
-using UlArray = std::unique_ptr<T[], FreeDeleter>;
-
-template <typename T>
-UlArray<T> AllocZeroed(size_t n) {
-  return UlArray<T>(static_cast<T*>(ul_calloc(n > 0 ? n : 1, sizeof(T))));
-}
+using dict_internal::UlArray;
+using dict_internal::Zeroed;
 
 // Buffers records and writes them 4096 at a time.
 class RecordWriter {
@@ -75,8 +68,8 @@ class RecordWriter {
 // The bucket index being built: start and record count of every bucket.
 struct BucketIndex {
   explicit BucketIndex(int hash_num)
-      : starts(AllocZeroed<u_int>(static_cast<size_t>(hash_num))),
-        counts(AllocZeroed<u_int>(static_cast<size_t>(hash_num))) {}
+      : starts(Zeroed<u_int>(hash_num)),
+        counts(Zeroed<u_int>(hash_num)) {}
   bool ok() const { return starts && counts; }
   UlArray<u_int> starts;
   UlArray<u_int> counts;
@@ -131,14 +124,7 @@ int LiveNodes(const Sdict_build* pdb) {
   return n;
 }
 
-// Every used node, in block (insertion) order.
-template <typename Fn>
-void ForEachUsedNode(Sdict_build* pdb, Fn fn) {
-  for (Sdict_bnode_block* b = pdb->nblock; b != nullptr; b = b->next) {
-    const int used = b == pdb->cur_nblock ? DICT_BLOCK_NODES - pdb->node_avail : DICT_BLOCK_NODES;
-    for (int i = 0; i < used; ++i) fn(b->nodes[i]);
-  }
-}
+using dict_internal::ForEachUsedNode;
 
 // Reads the numbers of a saved dictionary (hash_num only when wanted < 1)
 // and checks them against the files, so that a truncated or foreign file set
@@ -269,7 +255,7 @@ int db_save_freq(Sdict_build* pdb, const char* path, const char* fname) {
     return -3;
   }
   const int max_code = pdb->cur_code > 0 ? pdb->cur_code : 0;
-  UlArray<u_int> freq = AllocZeroed<u_int>(static_cast<size_t>(max_code));
+  UlArray<u_int> freq = Zeroed<u_int>(max_code);
   if (!freq) return -2;
   int walked = 0;
   ForEachUsedNode(pdb, [&](const Sdict_bnode& n) {

@@ -32,6 +32,7 @@ using dict_internal::DictPath;
 using dict_internal::FilesExist;
 using dict_internal::FileSize;
 using dict_internal::IndexConsistent;
+using dict_internal::IsMapped;
 using dict_internal::kPathSize;
 using dict_internal::Numbers;
 using dict_internal::NumbersLog;
@@ -41,6 +42,16 @@ using dict_internal::ReadAt;
 using dict_internal::ReadNumbers;
 using dict_internal::WriteAll;
 using toolkit::UniqueFd;
+
+// The mapped form points num hash_num entries after hash, inside one
+// page-aligned mapping of NAME.ind1; the in-memory form's arrays are separate
+// heap blocks that ds_load never leaves in that position. This tells the two
+// apart without a field of its own, so the record layout stays as it is.
+bool dict_internal::IsMapped(const Sdict_search* sd) {
+  static const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+  return sd->hash != nullptr && sd->num == sd->hash + sd->hash_num &&
+         reinterpret_cast<uintptr_t>(sd->hash) % page == 0;
+}
 
 namespace {
 
@@ -82,16 +93,6 @@ void LogMmapFailed(size_t len) {
 void LogBadIndex(const char* path, const char* fname) {
   ul_writelog(UL_LOG_WARNING, "Bucket index %s/%s.ind1 does not match its %s.ind2 records.", path,
               fname, fname);
-}
-
-// The mapped form points num hash_num entries after hash, inside one
-// page-aligned mapping of NAME.ind1; the in-memory form's arrays are separate
-// heap blocks that ds_load never leaves in that position. This tells the two
-// apart without a field of its own, so the record layout stays as it is.
-bool IsMapped(const Sdict_search* sd) {
-  static const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
-  return sd->hash != nullptr && sd->num == sd->hash + sd->hash_num &&
-         reinterpret_cast<uintptr_t>(sd->hash) % page == 0;
 }
 
 // Refuses (with a WARNING) a change to a mapped dictionary, whose pages are

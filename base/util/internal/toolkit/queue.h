@@ -81,6 +81,24 @@ class BlockingQueue {
     return TakeBatchLocked(out, max);
   }
 
+  // The same two pops into a caller's array out[0..max) (no allocation, for
+  // consumers that reuse one array per round).
+  size_t PopBatchUntil(T* out, size_t max, Clock::time_point deadline) {
+    std::unique_lock<std::mutex> lock(mu_);
+    not_empty_.wait_until(lock, deadline, [this] { return closed_ || size_ > 0; });
+    return TakeBatchLocked(out, max);
+  }
+  size_t TryPopBatch(T* out, size_t max) {
+    std::lock_guard<std::mutex> lock(mu_);
+    return TakeBatchLocked(out, max);
+  }
+
+  // Drops every item (the queue stays open or closed as it was).
+  void Clear() {
+    std::lock_guard<std::mutex> lock(mu_);
+    while (size_ > 0) TakeLocked();
+  }
+
   // Refuses new items and wakes every waiting producer and consumer.
   void Close() {
     {
@@ -127,6 +145,11 @@ class BlockingQueue {
       out->push_back(TakeLocked());
       ++n;
     }
+    return n;
+  }
+  size_t TakeBatchLocked(T* out, size_t max) {
+    size_t n = 0;
+    while (n < max && size_ > 0) out[n++] = TakeLocked();
     return n;
   }
 

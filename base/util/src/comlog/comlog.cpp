@@ -1,15 +1,569 @@
+// The framework's process-level interface: opening and closing for the
+// process and for each thread, the writing calls, the lazy opening on first
+// use and the hand-over with the process log.
+//
+// Thread records carry the generation of the opening they belong to; closing
+// or resetting moves the generation on, so a record of an earlier opening
+// (whose category is gone) counts as having none, and its Event is made
+// again on the thread's next use.
 #include "comlog/comlog.h"
 
-// The framework's categories and appenders are not built yet, so it can
-// never be open: each call answers as a closed framework does (nothing
-// written, nothing opened or closed, no level enabled).
+#include <limits.h>
+#include <pthread.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <string.h>
 
-int com_writelog_args(int /*level*/, const char* /*fmt*/, va_list /*args*/) { return -1; }
+#include <atomic>
+#include <mutex>
+#include <new>
 
-int com_openlog_r() { return -1; }
+#include "comlog/comlog_internal.h"
+#include "comlog/diag.h"
+#include "comlog/namemg.h"
+#include "comlog/sendsvr/sendsvr.h"
+#include "comlog/xutils.h"
+#include "ul_log.h"
 
-int com_closelog(int /*wait_ms*/) { return -1; }
+namespace comspace {
 
-int com_closelog_r() { return -1; }
+extern std::atomic<int> __log_switcher__;
 
-int com_log_enabled(int /*level*/) { return 0; }
+namespace {
+
+constexpr int kFatal = 1;
+constexpr int kWarning = 2;
+constexpr int kNotice = 4;
+constexpr int kDebug = 16;
+constexpr int kProcNameSize = 256;
+
+std::atomic<Category*> g_main_cg{nullptr};
+char g_proc_name[kProcNameSize] = "Default";
+xAtomic g_close_atomic;
+xAtomic g_closing;
+std::atomic<int> g_comlog_global_level{kDebug};
+bool g_log_initialised = false;  // under g_seflog_lock
+
+// The openings: 1 for the first, one more for each close or reset.
+std::atomic<unsigned int> g_generation{1};
+
+// The thread keys: records (freed with their thread) and the mark of a
+// thread that holds com_openlog_r (the generation it opened in).
+std::once_flag g_keys_once;
+pthread_key_t g_comlog_key;
+pthread_key_t key_open_r;
+bool g_keys_ok = false;
+
+void FreeThreadData(void* p) { delete static_cast<com_thread_data_t*>(p); }
+
+bool EnsureKeys() {
+  std::call_once(g_keys_once, [] {
+    g_keys_ok = pthread_key_create(&g_comlog_key, FreeThreadData) == 0 &&
+                pthread_key_create(&key_open_r, nullptr) == 0;
+  });
+  return g_keys_ok;
+}
+
+unsigned int Generation() { return g_generation.load(std::memory_order_acquire); }
+
+bool HoldsOpenR() {
+  if (!EnsureKeys()) return false;
+  auto mark = reinterpret_cast<uintptr_t>(pthread_getspecific(key_open_r));
+  return mark != 0 && mark == Generation();
+}
+
+void SetOpenR(bool held) {
+  pthread_setspecific(key_open_r, held ? reinterpret_cast<void*>(static_cast<uintptr_t>(Generation())) : nullptr);
+}
+
+int Switcher() { return com_get_log_switcher(); }
+
+const char kBanner[] = "---------------------------------------------------------------";
+
+// A terminal device with the five system levels.
+Appender* DefaultTtyAppender() {
+  com_device_t dev;
+  xstrcpy(dev.type, sizeof(dev.type), "TTY");
+  dev.log_mask = COMLOG_SYSLEVEL_MASK;
+  return AppenderFactory::getAppender(dev);
+}
+
+// A failed com_openlog closes what it made and leaves the switcher as it was.
+void FailureClose() {
+  int saved = Switcher();
+  com_set_log_switcher(LOG_SWITCHER_COMLOG);
+  com_closelog(1000);
+  com_set_log_switcher(saved);
+}
+
+// The calling thread's record, made on first use.
+com_thread_data_t* comlog_getdata() {
+  if (!EnsureKeys()) return nullptr;
+  auto* d = static_cast<com_thread_data_t*>(pthread_getspecific(g_comlog_key));
+  const unsigned int gen = Generation();
+  if (d != nullptr && d->generation == gen) return d;
+  if (d == nullptr) {
+    d = new (std::nothrow) com_thread_data_t{nullptr, nullptr, gen};
+    if (d == nullptr) return nullptr;
+    if (pthread_setspecific(g_comlog_key, d) != 0) {
+      delete d;
+      return nullptr;
+    }
+  } else {
+    // A record of an earlier opening: its category is gone, its Event is
+    // made again with the current sizes.
+    comlog_free_thread_event();
+    d->category = nullptr;
+    d->generation = gen;
+  }
+  d->event = Event::getEvent();
+  if (d->event == nullptr) return nullptr;
+  xstrcpy(d->event->_proc_name, sizeof(d->event->_proc_name), g_proc_name);
+  return d;
+}
+
+// The calling thread's record with its category, opening lazily. While the
+// process log is open there is none (the caller hands its line to the
+// process log instead).
+com_thread_data_t* gethandle() {
+  int sw = LOG_SWITCHER_NONE;
+  if (!__log_switcher__.compare_exchange_strong(sw, LOG_SWITCHER_COMLOG, std::memory_order_acq_rel) &&
+      sw == LOG_SWITCHER_ULLOG) {
+    return nullptr;
+  }
+  com_thread_data_t* d = comlog_getdata();
+  if (d == nullptr) return nullptr;
+  if (d->category != nullptr) return d;
+  if (init_log() == 0 && com_openlog_r() == 0 && d->category != nullptr) return d;
+  COMLOG_DIAG("com_openlog_r default err");
+  return nullptr;
+}
+
+// Prints with a version and a type when the level is accepted (a refused
+// line leaves the thread's Event as it was).
+int PrintEx(Category* c, int level, int version, const char* type, const char* fmt, va_list args) {
+  LogStat* ls = c->logstat() != nullptr ? c->logstat() : comlog_get_def_logstat();
+  if (ls == nullptr || ls->unAccept(static_cast<unsigned int>(level))) return 0;
+  Event* evt = c->_event != nullptr ? c->_event : Event::getEvent();
+  if (evt == nullptr) return -1;
+  evt->setLogVersion(version);
+  evt->setLogType(type);
+  return c->print(static_cast<unsigned int>(level), fmt, args);
+}
+
+int CheckVersionType(int version, const char* type) {
+  if (version < 0) {
+    COMLOG_DIAG("log version=%d should >= 0", version);
+    return -1;
+  }
+  if (type == nullptr || type[0] == '\0') {
+    COMLOG_DIAG("log type should not be NULL");
+    return -1;
+  }
+  return 0;
+}
+
+// The writing calls by level name: the id of the name on the thread's
+// category, or on the process log while that is open.
+int WriteByName(const char* name, int version, const char* type, const char* fmt, va_list args) {
+  com_thread_data_t* d = gethandle();
+  if (d == nullptr && Switcher() != LOG_SWITCHER_ULLOG) {
+    COMLOG_DIAG("gethandler error");
+    return -1;
+  }
+  const int id = getLogId(name);
+  if (id == 0) {
+    COMLOG_DIAG("get logiderr[%s]", name != nullptr ? name : "");
+    return -1;
+  }
+  if (type != nullptr && CheckVersionType(version, type) != 0) return -1;
+  if (d == nullptr) return ul_writelog_args(id, fmt, args);
+  if (type != nullptr) return PrintEx(d->category, id, version, type, fmt, args);
+  return d->category->print(static_cast<unsigned int>(id), fmt, args);
+}
+
+}  // namespace
+
+uint64_t comlog_get_lower_syslevel(int t) {
+  uint64_t mask = 0;
+  for (int v : {kFatal, kWarning, kNotice, 8, kDebug}) {
+    if (v <= t) mask |= uint64_t{1} << v;
+  }
+  return mask;
+}
+
+int init_log() {
+  xAutoLock lock(&g_seflog_lock);
+  RegistryBusy busy;
+  if (g_log_initialised) return 0;
+  NameMg* mg = comlog_get_nameMg();
+  if (mg == nullptr || mg->create() != 0) {
+    COMLOG_DIAG("create name manage err");
+    return -1;
+  }
+  if (comlog_get_def_logstat() == nullptr) {
+    LogStat* ls = LogStat::createLogStat();
+    if (ls == nullptr) {
+      COMLOG_DIAG("create def logstat err");
+      mg->destroy();
+      return -1;
+    }
+    comlog_set_def_logstat(ls);
+  }
+  g_log_initialised = true;
+  return 0;
+}
+
+int is_init_log() {
+  xAutoLock lock(&g_seflog_lock);
+  return g_log_initialised ? 1 : 0;
+}
+
+int close_log(int /*wait_ms*/) {
+  comlog_clear_reglogstat();
+  xAutoLock lock(&g_seflog_lock);
+  if (NameMg* mg = comlog_get_nameMg()) mg->destroy();
+  g_main_cg.store(nullptr, std::memory_order_release);
+  if (EnsureKeys()) {
+    delete static_cast<com_thread_data_t*>(pthread_getspecific(g_comlog_key));
+    pthread_setspecific(g_comlog_key, nullptr);
+    pthread_setspecific(key_open_r, nullptr);
+  }
+  comlog_free_thread_event();
+  g_log_initialised = false;
+  comlog_set_def_logstat(nullptr);
+  g_generation.fetch_add(1, std::memory_order_acq_rel);
+  return 0;
+}
+
+int reset_log() {
+  comlog_clear_reglogstat();
+  xAutoLock lock(&g_seflog_lock);
+  if (NameMg* mg = comlog_get_nameMg()) mg->destroy();
+  comlog_del_nameMg();
+  g_main_cg.store(nullptr, std::memory_order_release);
+  g_log_initialised = false;
+  comlog_set_def_logstat(nullptr);
+  return 0;
+}
+
+}  // namespace comspace
+
+using namespace comspace;
+
+int com_openlog(const char* procname, com_device_t* devices, int n, com_logstat_t* logstat) {
+  if (Switcher() != LOG_SWITCHER_NONE) {
+    COMLOG_DIAG("Log is open....");
+    return -1;
+  }
+  if (devices == nullptr || n < 0) return -1;
+  xstrcpy(g_proc_name, kProcNameSize, procname != nullptr ? procname : "");
+  if (init_log() != 0) {
+    COMLOG_DIAG("init log err");
+    return -1;
+  }
+  Category* main = Category::getInstance("MAIN");
+  com_thread_data_t* d = main != nullptr ? comlog_getdata() : nullptr;
+  if (d == nullptr) {
+    COMLOG_DIAG("get %s category err", "MAIN");
+    FailureClose();
+    return -1;
+  }
+  g_main_cg.store(main, std::memory_order_release);
+  d->category = main;
+  main->_event = d->event;
+  main->setLogStat(comlog_get_def_logstat());
+
+  if (logstat != nullptr) {
+    ul_set_log_level(logstat->sysevents);
+    comlog_set_log_level(logstat->sysevents);
+    if (logstat->localtime_nolock > 0) comlog_enable_nolock_localtime();
+    comlog_get_def_logstat()->setLevel(static_cast<uint32_t>(comlog_get_lower_syslevel(logstat->sysevents)),
+                                       logstat->userevents[0] != '\0' ? logstat->userevents : nullptr);
+  }
+
+  if (n == 0) {
+    Appender* app = DefaultTtyAppender();
+    if (app == nullptr) {
+      COMLOG_DIAG("create appender default TTY err");
+      FailureClose();
+      return -1;
+    }
+    main->addAppender(app);
+  }
+  for (int i = 0; i < n; ++i) {
+    Appender* app = AppenderFactory::getAppender(devices[i]);
+    if (app == nullptr) {
+      COMLOG_DIAG("create appender %s:%s err", devices[i].host, devices[i].file);
+      FailureClose();
+      return -1;
+    }
+    main->addAppender(app);
+  }
+
+  com_set_log_switcher(LOG_SWITCHER_COMLOG);
+  g_close_atomic.reset(0);
+  g_close_atomic.add();
+  com_writelog(kNotice, "%s open log ------------", kBanner);
+  com_writelog(kWarning, "%s open log.wf ------------", kBanner);
+  return 0;
+}
+
+int com_openlog_r() {
+  if (Switcher() != LOG_SWITCHER_COMLOG) {
+    ul_logstat_t st = {ul_get_log_level(), 1, 2};
+    return ul_openlog_r(nullptr, &st, nullptr);
+  }
+  if (!EnsureKeys() || HoldsOpenR()) return -1;
+  xAutoLock lock(g_closing.mutex());
+  if (g_closing.cnt_locked() == 1) return -1;
+
+  char name[64];
+  snprintf(name, sizeof(name), "%s.%lu", "MAIN", static_cast<unsigned long>(pthread_self()));
+  Category* c = Category::getInstance(name);
+  if (c == nullptr) {
+    COMLOG_DIAG("what's wrong, cate[%s] create err", name);
+    return -1;
+  }
+  com_thread_data_t* d = comlog_getdata();
+  if (d == nullptr) return -1;
+  d->category = c;
+  c->_event = d->event;
+  if (g_main_cg.load(std::memory_order_acquire) == nullptr && c->appender_num() == 0) {
+    if (Appender* app = DefaultTtyAppender()) c->addAppender(app);
+  }
+  const unsigned int self = static_cast<unsigned int>(pthread_self());
+  com_writelog(kNotice, "%s open log_r.%u ------------", kBanner, self);
+  com_writelog(kWarning, "%s open log_r.%u.wf ------------", kBanner, self);
+  g_close_atomic.add();
+  SetOpenR(true);
+  return 0;
+}
+
+int com_closelog_r() {
+  if (Switcher() != LOG_SWITCHER_COMLOG) return ul_closelog_r(0);
+  if (!HoldsOpenR()) return -1;
+  const unsigned int self = static_cast<unsigned int>(pthread_self());
+  com_writelog(kNotice, "%s close log_r.%u ------------", kBanner, self);
+  com_writelog(kWarning, "%s close log_r.%u.wf ------------", kBanner, self);
+  g_close_atomic.sub();
+  SetOpenR(false);
+  return 0;
+}
+
+namespace comspace {
+
+// Waits (at most wait_ms; -1 without bound) for the log senders' queues,
+// then forgets the senders.
+int com_wait_close(int wait_ms) {
+  xAutoLock lock(&g_seflog_lock);
+  if (wait_ms == -1) wait_ms = INT_MAX;
+  CheckSvr* checker = SendSvr::comlog_get_gcheckSvr();
+  if (wait_ms > 0) checker->checkOver(wait_ms);
+  checker->clear();
+  return 0;
+}
+
+// stop () on every registered appender.
+int com_close_appender() {
+  NameMg* mg = comlog_get_nameMg();
+  return mg != nullptr ? mg->closeAppender() : 0;
+}
+
+}  // namespace comspace
+
+int com_closelog(int wait_ms) {
+  if (Switcher() != LOG_SWITCHER_COMLOG) return ul_closelog(wait_ms);
+  g_closing.reset(1);
+  com_wait_close(wait_ms);
+  g_close_atomic.sub();
+  com_close_appender();
+  for (int i = 0; i < 10 && g_close_atomic.cnt() > 0; ++i) {
+    COMLOG_DIAG("Closelog: Waiting for other thread......");
+    safe_msleep(1000);
+  }
+  for (int k = g_close_atomic.cnt(); k > 0; --k) {
+    COMLOG_DIAG("Did you forget to call com_closelog_r in some threads?.....");
+  }
+  close_log(wait_ms);
+  com_set_log_switcher(LOG_SWITCHER_NONE);
+  g_closing.reset(0);
+  return 0;
+}
+
+int com_resetlog() {
+  if (Switcher() != LOG_SWITCHER_COMLOG) return 0;
+  if (NameMg* mg = comlog_get_nameMg()) mg->resetAppender();
+  reset_log();
+  // Every thread's records (and Events) are dropped: by the new generation
+  // for the other threads, at once for this one.
+  if (EnsureKeys()) {
+    delete static_cast<com_thread_data_t*>(pthread_getspecific(g_comlog_key));
+    pthread_setspecific(g_comlog_key, nullptr);
+    pthread_setspecific(key_open_r, nullptr);
+  }
+  comlog_free_thread_event();
+  g_generation.fetch_add(1, std::memory_order_acq_rel);
+  com_set_log_switcher(LOG_SWITCHER_NONE);
+  g_closing.reset(0);
+  g_close_atomic.reset(0);
+  return 0;
+}
+
+int com_writelog_args(int level, const char* fmt, va_list args) {
+  if (Switcher() != LOG_SWITCHER_COMLOG) return ul_writelog_args(level, fmt, args);
+  com_thread_data_t* d = gethandle();
+  if (d == nullptr) {
+    COMLOG_DIAG("gethandle error");
+    return -1;
+  }
+  return d->category->print(static_cast<unsigned int>(level), fmt, args);
+}
+
+int com_writelog(int level, const char* fmt, ...) {
+  va_list ap;
+  va_start(ap, fmt);
+  int rc = com_writelog_args(level, fmt, ap);
+  va_end(ap);
+  return rc;
+}
+
+int com_writelog(const char* levelname, const char* fmt, ...) {
+  va_list ap;
+  va_start(ap, fmt);
+  int rc = WriteByName(levelname, 0, nullptr, fmt, ap);
+  va_end(ap);
+  return rc;
+}
+
+int com_writelog_ex(int level, int version, const char* type, const char* fmt, ...) {
+  va_list ap;
+  va_start(ap, fmt);
+  int rc;
+  if (Switcher() != LOG_SWITCHER_COMLOG) {
+    rc = ul_writelog_args(level, fmt, ap);
+  } else if (com_thread_data_t* d = gethandle()) {
+    rc = CheckVersionType(version, type) != 0 ? -1 : PrintEx(d->category, level, version, type, fmt, ap);
+  } else {
+    COMLOG_DIAG("gethandle error");
+    rc = -1;
+  }
+  va_end(ap);
+  return rc;
+}
+
+int com_writelog_ex(const char* levelname, int version, const char* type, const char* fmt, ...) {
+  va_list ap;
+  va_start(ap, fmt);
+  int rc = WriteByName(levelname, version, type != nullptr ? type : "", fmt, ap);
+  va_end(ap);
+  return rc;
+}
+
+Category* com_writelog_stream(int level) {
+  com_thread_data_t* d = gethandle();
+  return d != nullptr ? d->category->setLogInfo(static_cast<unsigned int>(level)) : nullptr;
+}
+
+com_thread_data_t* com_getthreaddata() { return gethandle(); }
+
+Category* com_getcategory() {
+  if (Switcher() == LOG_SWITCHER_ULLOG) {
+    COMLOG_DIAG("[com_getcategory]Error: Using ullog now....");
+    return nullptr;
+  }
+  com_thread_data_t* d = gethandle();
+  return d != nullptr ? d->category : nullptr;
+}
+
+Event* com_getevent() {
+  com_thread_data_t* d = gethandle();
+  return d != nullptr ? d->event : nullptr;
+}
+
+int com_setappendermask(char* type) {
+  if (type == nullptr) return 0;
+  if (Switcher() != LOG_SWITCHER_COMLOG) {
+    COMLOG_DIAG("com_openlog not called!");
+    return -1;
+  }
+  com_thread_data_t* d = gethandle();
+  if (d == nullptr) {
+    COMLOG_DIAG("gethandle error");
+    return -1;
+  }
+  int rc = d->category->addAppenderMask(type);
+  if (rc == -1) COMLOG_DIAG("can not find appender type : %s", type);
+  return rc;
+}
+
+int com_setdevices(com_device_t* devices, int n, char* selfname) {
+  if (devices == nullptr || n < 1) return -1;
+  com_thread_data_t* d = gethandle();
+  if (d == nullptr) {
+    COMLOG_DIAG("get handle err");
+    return -1;
+  }
+  for (int i = 0; i < n; ++i) {
+    Appender* app = AppenderFactory::getAppender(devices[i]);
+    if (app == nullptr) continue;
+    if (selfname != nullptr) {
+      int id = createSelfLog(selfname);
+      if (id == 0) {
+        COMLOG_DIAG("create selflog %s err", selfname);
+        return -1;
+      }
+      app->addMask(id);
+    }
+    d->category->addAppender(app);
+  }
+  return 0;
+}
+
+int com_getlogid(char* name) { return getLogId(name); }
+
+int com_changelogstat(com_logstat_t* ls) {
+  if (ls == nullptr) return -1;
+  comlog_set_log_level(ls->sysevents);
+  Category* c = com_getcategory();
+  LogStat* stat = c != nullptr && c->logstat() != nullptr ? c->logstat() : comlog_get_def_logstat();
+  if (stat == nullptr) return -1;
+  stat->setLevel(static_cast<uint32_t>(comlog_get_lower_syslevel(ls->sysevents)), ls->userevents);
+  return 0;
+}
+
+int com_registappender(const char* name, appender_fn_t getter, appender_fn_t tryer) {
+  return AppenderFactory::registAppender(name, getter, tryer);
+}
+
+int com_log_enabled(int level) {
+  if (Switcher() != LOG_SWITCHER_COMLOG) return ul_log_enabled(level);
+  com_thread_data_t* d = comlog_getdata();
+  LogStat* ls = d != nullptr && d->category != nullptr ? d->category->logstat() : nullptr;
+  if (ls == nullptr) ls = comlog_get_def_logstat();
+  if (ls == nullptr) return 0;
+  return ls->unAccept(static_cast<unsigned int>(level)) ? 0 : 1;
+}
+
+int com_log_enabled(const char* levelname) {
+  const int id = getLogId(levelname);
+  return id == 0 ? 0 : com_log_enabled(id);
+}
+
+int com_logstatus() {
+  switch (Switcher()) {
+    case LOG_SWITCHER_COMLOG:
+      return 1;
+    case LOG_SWITCHER_ULLOG:
+      return 2;
+    default:
+      return 0;
+  }
+}
+
+int comlog_get_log_level() { return g_comlog_global_level.load(std::memory_order_relaxed); }
+
+int comlog_set_log_level(int level) {
+  g_comlog_global_level.store(level, std::memory_order_relaxed);
+  return 0;
+}

@@ -1,0 +1,172 @@
+// Posting-list dictionary: a build-side dictionary whose bucket t is term t
+// and whose chain is the term's posting list in ascending document code.
+// Counts become weights through a cube-root table; the savers write the
+// lists as little-endian words (document code in the low 25 bits, weight in
+// the high 7) with an index of one Sindex1 per term.
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "db_internal.h"
+#include "dict_out.h"
+#include "link_internal.h"
+#include "toolkit/path.h"
+#include "ul_dict.h"
+#include "ul_log.h"
+
+using dict_internal::OutFile;
+
+static_assert(sizeof(Sindex1) == 8, "Sindex1 is the 8-byte record of NAME.ind1");
+
+namespace {
+
+constexpr int kMaxSaved = 4096;        // postings per term of db_save_link
+constexpr int kTermsPerFile = 100000;  // terms per posting file of db_save_link_search
+constexpr int kSqrtMax = dict_internal::kLinkTableSize;
+constexpr int kMinTop = 36;        // T[36] is the smallest divisor of a list
+constexpr u_int kMaxWeight = 126;
+constexpr size_t kWordsPerWrite = 4096;  // 16384-byte writes
+constexpr u_int kCodeMask = 0x1FFFFFFu;
+
+// Gathers posting words and writes them kWordsPerWrite at a time; counts the
+// words of the current file.
+class PostingWriter {
+ public:
+  explicit PostingWriter(OutFile* out) : out_(out) {}
+  void Add(const Sdict_bnode& n) {
+    buf_[used_++] = (static_cast<u_int>(n.code) & kCodeMask) | (n.other << 25);
+    ++count_;
+    if (used_ == kWordsPerWrite) Flush();
+  }
+  void Flush() {
+    out_->Write(buf_, used_ * sizeof(u_int));
+    used_ = 0;
+  }
+  int count() const { return count_; }
+
+ private:
+  OutFile* out_;
+  u_int buf_[kWordsPerWrite];
+  size_t used_ = 0;
+  int count_ = 0;
+};
+
+// Writes the postings of terms [first, last) to one posting file, their index
+// records to index (offsets from the start of that file), at most limit per
+// term (limit < 0: all). False when the file cannot be written.
+bool WritePostings(const Sdict_build* pdb, int first, int last, int limit, const char* file,
+                   OutFile* index) {
+  OutFile out;
+  if (!out.Create(file)) return false;
+  PostingWriter postings(&out);
+  for (int t = first; t < last; ++t) {
+    Sindex1 rec{postings.count(), 0};
+    for (const Sdict_bnode* p = pdb->hash[t].pnode; p != nullptr && rec.num != limit; p = p->next) {
+      postings.Add(*p);
+      ++rec.num;
+    }
+    index->Write(&rec, sizeof(rec));
+  }
+  postings.Flush();
+  // The posting file is complete before the index that points into it.
+  return out.Commit();
+}
+
+}  // namespace
+
+const u_int* dict_internal::LinkWeightTable() {
+  static const std::vector<u_int> table = [] {
+    std::vector<u_int> t(kSqrtMax);
+    t[0] = 0;
+    for (int j = 0; j + 1 < kSqrtMax; ++j) {
+      const uint64_t v = t[j];
+      t[j + 1] = v * v * v < 625ull * static_cast<uint64_t>(j + 1) ? t[j] + 1 : t[j];
+    }
+    return t;
+  }();
+  return table.data();
+}
+
+int db_add_link(Sdict_build* pdb, Sdict_snode* rec) {
+  const u_int term = rec->sign2;
+  if (term >= static_cast<u_int>(pdb->hash_num)) {
+    ul_writelog(UL_LOG_WARNING, "[db_add_link] term_code(%d ) > max_code (%d)",
+                static_cast<int>(term), pdb->hash_num);
+    return -1;
+  }
+  // Find the first posting whose code is not below the document's.
+  Sdict_bnode** link = &pdb->hash[term].pnode;
+  while (*link != nullptr && (*link)->code < rec->code) link = &(*link)->next;
+  if (*link != nullptr && (*link)->code == rec->code) {
+    ++(*link)->other;
+    return 1;
+  }
+  Sdict_bnode* n = dict_internal::FreeNode(pdb);
+  if (n == nullptr) return -2;
+  n->sign1 = rec->sign1;
+  n->sign2 = term;
+  n->code = rec->code;
+  n->other = rec->other;
+  n->next = *link;
+  *link = n;
+  return dict_internal::NodeTaken(pdb);
+}
+
+int db_stand_link(Sdict_build* pdb) {
+  const u_int* table = dict_internal::LinkWeightTable();
+  for (int t = 0; t < pdb->hash_num; ++t) {
+    u_int top = table[kMinTop];
+    for (Sdict_bnode* p = pdb->hash[t].pnode; p != nullptr; p = p->next) {
+      u_int i = p->other / 10 + 1;
+      if (i > kSqrtMax - 1) {
+        ul_writelog(UL_LOG_NOTICE, "Enlarge MAX_SQRT_MAX (%d)", kSqrtMax);
+        i = kSqrtMax - 1;
+      }
+      p->other = table[i];
+      if (p->other > top) top = p->other;
+    }
+    for (Sdict_bnode* p = pdb->hash[t].pnode; p != nullptr; p = p->next) {
+      p->other = p->other * kMaxWeight / top;
+    }
+  }
+  return 1;
+}
+
+int db_save_link(Sdict_build* pdb, const char* path, const char* fname) {
+  char ind1[256], ind2[256];
+  if (!toolkit::JoinPath(ind1, path, fname, ".ind1") ||
+      !toolkit::JoinPath(ind2, path, fname, ".ind2") ||
+      !dict_internal::WriteNumbers(path, fname, {{"term_num", pdb->hash_num}})) {
+    return -2;
+  }
+  OutFile index;
+  if (!index.Create(ind1) ||
+      !WritePostings(pdb, 0, pdb->hash_num, kMaxSaved, ind2, &index) || !index.Commit()) {
+    return -2;
+  }
+  return 1;
+}
+
+int db_save_link_search(Sdict_build* pdb, const char* path, const char* fname) {
+  const int terms = pdb->hash_num;  // at least 1
+  const int files = (terms - 1) / kTermsPerFile + 1;
+  char ind1[256];
+  if (!toolkit::JoinPath(ind1, path, fname, ".ind1") ||
+      !dict_internal::WriteNumbers(path, fname, {{"term_num", terms}, {"file_num", files}})) {
+    return -2;
+  }
+  OutFile index;
+  if (!index.Create(ind1)) return -2;
+  for (int f = 0; f < files; ++f) {
+    char file[256];
+    const int first = f * kTermsPerFile;
+    const int last = std::min(first + kTermsPerFile, terms);
+    if (!toolkit::JoinPath(file, path, fname, ".ind2." + std::to_string(f)) ||
+        !WritePostings(pdb, first, last, -1, file, &index)) {
+      return -2;
+    }
+  }
+  return index.Commit() ? 1 : -2;
+}

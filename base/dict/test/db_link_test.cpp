@@ -1,0 +1,169 @@
+// Posting lists: order and counts, the weight table, weights and posting
+// words, exact saved bytes, the per-term cap and the posting-file split.
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "dict_test_util.h"
+#include "gtest/gtest.h"
+#include "link_internal.h"
+#include "support/support.h"
+#include "ul_dict.h"
+
+namespace {
+
+using namespace dicttest;
+
+int Add(Sdict_build* d, u_int term, int doc, u_int count = 0, u_int sign1 = 0) {
+  Sdict_snode r{sign1, term, doc, count};
+  return db_add_link(d, &r);
+}
+
+// {code, other} of a term's postings in chain order.
+std::vector<CodeOther> Postings(const Sdict_build* d, int term) {
+  std::vector<CodeOther> r;
+  for (const Sdict_bnode* p = d->hash[term].pnode; p != nullptr; p = p->next) r.push_back({p->code, p->other});
+  return r;
+}
+
+// Permission bits of a file, -1 when it is missing.
+int Mode(const std::string& file) {
+  struct stat st;
+  return stat(file.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 0777) : -1;
+}
+
+TEST(DbLink, PostingsAreSortedAndRepeatsCount) {
+  DictPtr d(db_creat(4, 0));
+  for (int doc : {9, 3, 5, 3, 3}) EXPECT_EQ(1, Add(d.get(), 2, doc, 10, 77));
+  EXPECT_EQ((std::vector<CodeOther>{{3, 12}, {5, 10}, {9, 10}}), Postings(d.get(), 2));
+  EXPECT_EQ(77u, d->hash[2].pnode->sign1);
+  EXPECT_EQ(2u, d->hash[2].pnode->sign2);
+  EXPECT_EQ(1, Add(d.get(), 3, 0));  // the last term
+  EXPECT_EQ(4, d->node_num);
+  CaptureFd err(2);
+  EXPECT_EQ(-1, Add(d.get(), 4, 1));
+  EXPECT_EQ(-1, Add(d.get(), 0xFFFFFFFFu, 1));  // unsigned: far above
+  const std::string log = err.Stop();
+  EXPECT_EQ(1, CountOf(log, "[db_add_link] term_code(4 ) > max_code (4)"));
+  EXPECT_EQ(1, CountOf(log, "[db_add_link] term_code(-1 ) > max_code (4)"));
+  EXPECT_EQ(4, d->node_num);
+}
+
+// T[j] reaches the cube root of 625 j from below one step at a time: it is
+// j while j^3 < 625 j, then the least t with t^3 >= 625 j.
+TEST(DbLink, WeightTableFollowsTheCubeRoot) {
+  const u_int* t = dict_internal::LinkWeightTable();
+  uint64_t root = 0;
+  for (uint64_t j = 0; j < dict_internal::kLinkTableSize; ++j) {
+    while (root * root * root < 625 * j) ++root;
+    ASSERT_EQ(j < root ? j : root, t[j]) << j;
+  }
+  EXPECT_EQ(29u, t[36]);
+  EXPECT_EQ(86u, t[1000]);
+  EXPECT_EQ(397u, t[100000]);
+  EXPECT_EQ(630u, t[399999]);
+}
+
+TEST(DbLink, StandLinkTurnsCountsIntoWeights) {
+  DictPtr d(db_creat(4, 0));
+  Add(d.get(), 0, 7, 5000);  // index 501: 68, the list's top
+  Add(d.get(), 0, 8, 0);     // index 1: 1
+  Add(d.get(), 1, 1, 0);     // small counts: divided by T[36] = 29
+  Add(d.get(), 1, 2, 100);   // index 11: 11
+  Add(d.get(), 2, 1, 3999980);  // index 399999: no clamp
+  Add(d.get(), 3, 1, 3999990);  // index 400000: clamped
+  Add(d.get(), 3, 2, 4000000000u);
+  CaptureFd err(2);
+  EXPECT_EQ(1, db_stand_link(d.get()));
+  EXPECT_EQ(2, CountOf(err.Stop(), "Enlarge MAX_SQRT_MAX (400000)"));
+  EXPECT_EQ((std::vector<CodeOther>{{7, 126}, {8, 1}}), Postings(d.get(), 0));
+  EXPECT_EQ((std::vector<CodeOther>{{1, 4}, {2, 47}}), Postings(d.get(), 1));
+  EXPECT_EQ((std::vector<CodeOther>{{1, 126}}), Postings(d.get(), 2));
+  EXPECT_EQ((std::vector<CodeOther>{{1, 126}, {2, 126}}), Postings(d.get(), 3));
+}
+
+// The same lists through both savers: one posting file, or one per 100,000
+// terms; an empty term points at the current offset; a code keeps 25 bits.
+TEST(DbLink, SavedBytesOfASmallDictionary) {
+  TempDir dir;
+  DictPtr d(db_creat(3, 0));
+  Add(d.get(), 0, 8, 0);
+  Add(d.get(), 0, 7, 5000);
+  Add(d.get(), 2, 0x2000005, 0);  // alone and small: weight 126 / 29
+  db_stand_link(d.get());
+  const char* p = dir.path().c_str();
+  ASSERT_EQ(1, db_save_link(d.get(), p, "l"));
+  ASSERT_EQ(1, db_save_link_search(d.get(), p, "s"));
+  const std::string words = Le32({0xFC000007, 0x02000008, 0x08000005});
+  EXPECT_EQ("term_num : 3\n", ReadFile(dir.file("l.n")));
+  EXPECT_EQ(Le32({0, 2, 2, 0, 2, 1}), ReadFile(dir.file("l.ind1")));
+  EXPECT_EQ(words, ReadFile(dir.file("l.ind2")));
+  EXPECT_EQ("term_num : 3\nfile_num : 1\n", ReadFile(dir.file("s.n")));
+  EXPECT_EQ(Le32({0, 2, 2, 0, 2, 1}), ReadFile(dir.file("s.ind1")));
+  EXPECT_EQ(words, ReadFile(dir.file("s.ind2.0")));
+  for (const char* f : {"l.ind1", "l.ind2", "s.ind1", "s.ind2.0"}) EXPECT_EQ(0644, Mode(dir.file(f))) << f;
+  EXPECT_FALSE(testsupport::FileExists(dir.file("s.ind2.1")));
+
+  CaptureFd err(2);
+  EXPECT_EQ(-2, db_save_link(d.get(), dir.file("missing").c_str(), "l"));
+  EXPECT_EQ(-2, db_save_link_search(d.get(), dir.file("missing").c_str(), "s"));
+  // A write that fails (400 bytes of postings, files limited to 64) is a
+  // failure, and the files saved before stay whole.
+  DictPtr big(db_creat(3, 0));
+  for (int doc = 0; doc < 100; ++doc) Add(big.get(), 0, doc);
+  EXPECT_EQ(0, testsupport::RunInChild([&] {
+    signal(SIGXFSZ, SIG_IGN);
+    struct rlimit rl = {64, 64};
+    if (setrlimit(RLIMIT_FSIZE, &rl) != 0) return 10;
+    return db_save_link(big.get(), p, "l") == -2 && db_save_link_search(big.get(), p, "s") == -2 ? 0 : 1;
+  }));
+  err.Stop();
+  EXPECT_EQ(words, ReadFile(dir.file("l.ind2")));
+  EXPECT_EQ(Le32({0, 2, 2, 0, 2, 1}), ReadFile(dir.file("s.ind1")));
+}
+
+TEST(DbLink, SearchFormKeepsEveryPostingPastTheCap) {
+  TempDir dir;
+  DictPtr d(db_creat(3, 0));
+  for (int doc = 0; doc < 4096; ++doc) Add(d.get(), 0, doc);
+  for (int doc = 0; doc < 4097; ++doc) Add(d.get(), 1, doc);
+  Add(d.get(), 2, 1);
+  const char* p = dir.path().c_str();
+  ASSERT_EQ(1, db_save_link(d.get(), p, "l"));
+  ASSERT_EQ(1, db_save_link_search(d.get(), p, "s"));
+  EXPECT_EQ(Le32({0, 4096, 4096, 4096, 8192, 1}), ReadFile(dir.file("l.ind1")));
+  EXPECT_EQ(4 * 8193u, ReadFile(dir.file("l.ind2")).size());
+  EXPECT_EQ(Le32({0, 4096, 4096, 4097, 8193, 1}), ReadFile(dir.file("s.ind1")));
+  const std::string all = ReadFile(dir.file("s.ind2.0"));
+  ASSERT_EQ(4 * 8194u, all.size());
+  EXPECT_EQ(Le32({4096}), all.substr(4 * 8192, 4));  // term 1's last posting
+}
+
+// 100,000 terms fill one posting file; one more term starts a second, whose
+// offsets start again at 0.
+TEST(DbLink, PostingFilesSplitEvery100000Terms) {
+  TempDir dir;
+  for (int terms : {100000, 100001}) {
+    DictPtr d(db_creat(terms, 0));
+    for (auto [term, doc] : {std::pair<int, int>{0, 5}, {99999, 6}, {terms - 1, 7}, {terms - 1, 8}}) Add(d.get(), term, doc);
+    const std::string name = "t" + std::to_string(terms);
+    ASSERT_EQ(1, db_save_link_search(d.get(), dir.path().c_str(), name.c_str()));
+    const bool one = terms == 100000;
+    EXPECT_EQ("term_num : " + std::to_string(terms) + "\nfile_num : " + (one ? "1" : "2") + "\n",
+              ReadFile(dir.file(name + ".n")));
+    const std::string ind1 = ReadFile(dir.file(name + ".ind1"));
+    ASSERT_EQ(8u * terms, ind1.size());
+    EXPECT_EQ(one ? Le32({1, 3}) : Le32({1, 1}), ind1.substr(8 * 99999, 8));
+    EXPECT_EQ(one ? Le32({5, 6, 7, 8}) : Le32({5, 6}), ReadFile(dir.file(name + ".ind2.0")));
+    EXPECT_EQ(one ? "" : Le32({0, 2}), ind1.substr(8 * 100000));
+    EXPECT_EQ(one ? "" : Le32({7, 8}), ReadFile(dir.file(name + ".ind2.1")));
+    EXPECT_FALSE(testsupport::FileExists(dir.file(name + ".ind2." + (one ? "1" : "2"))));
+  }
+}
+
+}  // namespace

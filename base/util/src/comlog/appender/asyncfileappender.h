@@ -1,0 +1,19 @@
+// AsyncFileAppender (AFILE): a file, written in batches by a writer thread.
+#ifndef COMLOG_APPENDER_ASYNCFILEAPPENDER_H_
+#define COMLOG_APPENDER_ASYNCFILEAPPENDER_H_
+
+#include "comlog/appender/appender.h"
+
+namespace comspace {
+
+class AsyncFileAppender : public Appender {
+ public:
+  // The appender of the device, made and registered when new; NULL on failure.
+  static Appender* getAppender(com_device_t& dev);
+  // The registered one only.
+  static Appender* tryAppender(com_device_t& dev);
+};
+
+}  // namespace comspace
+
+#endif  // COMLOG_APPENDER_ASYNCFILEAPPENDER_H_

@@ -1,0 +1,19 @@
+// UlLogAppender (ULLOG and ULNET): three outputs by level (a main file, ".wf" and ".sf").
+#ifndef COMLOG_APPENDER_ULLOGAPPENDER_H_
+#define COMLOG_APPENDER_ULLOGAPPENDER_H_
+
+#include "comlog/appender/appender.h"
+
+namespace comspace {
+
+class UlLogAppender : public Appender {
+ public:
+  // The appender of the device, made and registered when new; NULL on failure.
+  static Appender* getAppender(com_device_t& dev);
+  // The registered one only.
+  static Appender* tryAppender(com_device_t& dev);
+};
+
+}  // namespace comspace
+
+#endif  // COMLOG_APPENDER_ULLOGAPPENDER_H_
