@@ -47,59 +47,61 @@ void CharsetDetect::initialize_frequencies() {
   }
 }
 
-int CharsetDetect::gbk_probability(const unsigned char* str, int len) const {
+namespace {
+
+// The shared walk of the two scorers: pair(b0, b1, &s, &w, &e) weighs each
+// pair that starts with a high byte (the last byte alone is not read).
+template <class Pair>
+int ScorePairs(const unsigned char* str, int len, Pair pair) {
   int64_t s = 0, w = 1, e = 0;
   for (int i = 0; i < len - 1;) {
-    const unsigned b0 = str[i];
-    if (b0 < 0x80) {
+    if (str[i] < 0x80) {
       ++i;
       continue;
     }
-    const unsigned b1 = str[i + 1];
-    if (In(b0, 0xA1, 0xF7) && In(b1, 0xA1, 0xFE)) {
-      w += kPairWeight;
-      const unsigned row = b0 - 0xA1;
-      const int v = m_ayGBFreq[row][b1 - 0xA1];
-      // Symbol rows and level-1 hanzi rows count as common.
-      if (v != 0) {
-        s += v;
-      } else if (row <= 9 || In(row, 15, 54)) {
-        s += kFallbackRank;
-      }
-    } else if (In(b0, 0x81, 0xFE) && (In(b1, 0x40, 0x7E) || In(b1, 0x80, 0xFE))) {
-      w += kPairWeight;
-      s += m_ayGBKFreq[b0 - 0x81][b1 - 0x40];
-    }
-    if (!In(b0, 0x81, 0xFE) || !In(b1, 0x40, 0xFE) || b1 == 0x7F) e += kPenalty;
+    pair(str[i], str[i + 1], &s, &w, &e);
     i += 2;
   }
   return Score(s, w, e);
 }
 
-int CharsetDetect::big5_probability(const unsigned char* str, int len) const {
-  int64_t s = 0, w = 1, e = 0;
-  for (int i = 0; i < len - 1;) {
-    const unsigned b0 = str[i];
-    if (b0 < 0x80) {
-      ++i;
-      continue;
+}  // namespace
+
+int CharsetDetect::gbk_probability(const unsigned char* str, int len) const {
+  return ScorePairs(str, len, [this](unsigned b0, unsigned b1, int64_t* s, int64_t* w, int64_t* e) {
+    if (In(b0, 0xA1, 0xF7) && In(b1, 0xA1, 0xFE)) {
+      *w += kPairWeight;
+      const unsigned row = b0 - 0xA1;
+      const int v = m_ayGBFreq[row][b1 - 0xA1];
+      // Symbol rows and level-1 hanzi rows count as common.
+      if (v != 0) {
+        *s += v;
+      } else if (row <= 9 || In(row, 15, 54)) {
+        *s += kFallbackRank;
+      }
+    } else if (In(b0, 0x81, 0xFE) && (In(b1, 0x40, 0x7E) || In(b1, 0x80, 0xFE))) {
+      *w += kPairWeight;
+      *s += m_ayGBKFreq[b0 - 0x81][b1 - 0x40];
     }
-    const unsigned b1 = str[i + 1];
+    if (!In(b0, 0x81, 0xFE) || !In(b1, 0x40, 0xFE) || b1 == 0x7F) *e += kPenalty;
+  });
+}
+
+int CharsetDetect::big5_probability(const unsigned char* str, int len) const {
+  return ScorePairs(str, len, [this](unsigned b0, unsigned b1, int64_t* s, int64_t* w, int64_t* e) {
     const bool trail = In(b1, 0x40, 0x7E) || In(b1, 0xA1, 0xFE);
     if (In(b0, 0xA1, 0xF9) && trail) {
-      w += kPairWeight;
+      *w += kPairWeight;
       const int v = m_ayBig5Freq[b0 - 0xA1][b1 <= 0x7E ? b1 - 0x40 : b1 - 0x61];
       // Leads A1..C6: symbols and the frequent-character block.
       if (v != 0) {
-        s += v;
+        *s += v;
       } else if (b0 - 0xA1 <= 37) {
-        s += kFallbackRank;
+        *s += kFallbackRank;
       }
     }
-    if (b0 < 0xA0 || b0 == 0xFF || !trail) e += kPenalty;
-    i += 2;
-  }
-  return Score(s, w, e);
+    if (b0 < 0xA0 || b0 == 0xFF || !trail) *e += kPenalty;
+  });
 }
 
 int CharsetDetect::utf8_probability(const unsigned char* str, int len) const {

@@ -322,6 +322,16 @@ TEST(StringUtilities, Search) {
   EXPECT_EQ(Off(ul_ccode_findn(u.c_str(), 7, kZhong.c_str(), 3, kUtf8), u.c_str()), 0);
   EXPECT_EQ(Off(ul_ccode_findn(u.c_str() + 1, 6, kZhong.c_str(), 3, kUtf8), u.c_str() + 1), -1);
   EXPECT_EQ(Off(ul_ccode_findn(u.c_str(), 7, "\xB8\xAD", 2, kUtf8), u.c_str()), -1);
+  // A block of eight bytes is stepped over whole only when it is all ASCII
+  // or all pair bytes: here B0 A1 straddles the first eight bytes.
+  const char* straddle = "a\xC1\xC2\xA1\xC2xy\xB0\xA1q";
+  EXPECT_EQ(ul_ccode_find(straddle, "\xA1q", kGbk), nullptr);
+  EXPECT_EQ(ul_ccode_findn(straddle, 10, "\xA1q", 2, kGb), nullptr);
+  const std::string gb4a = kGb4 + "a";
+  EXPECT_EQ(Off(ul_ccode_findn(gb4a.c_str(), 5, "a", 1, kGb), gb4a.c_str()), 4);
+  EXPECT_EQ(ul_ccode_findn(gb4a.c_str(), 5, "a", 1, kGbk), nullptr);  // no four-byte codes in GBK
+  EXPECT_EQ(ul_ccode_findn("\x80", 1, "", 1, kGbk), nullptr);                  // an empty pattern needs a character
+  EXPECT_EQ(ul_ccode_findn("", 1, "", 1, kGbk), nullptr);
   EXPECT_EQ(Off(ul_ccode_ifind("abca", "a", kAscii), "abca"), 3);
   EXPECT_EQ(Off(ul_ccode_ifind(gbk, "\xB0\xA1", kGbk), gbk), 4);
   EXPECT_EQ(Off(ul_ccode_ifind(gbk, "\xB0\xA1", kUtf8), gbk), -1);
