@@ -275,7 +275,7 @@ TEST(StringUtilities, PartialResults) {
   EXPECT_STREQ(kOut, "");
   EXPECT_EQ(ul_ccode_substr("abc", 3, kOut, 64, 4, 1, kUtf8), nullptr);  // shorter than start
   // A failed join leaves dest as it was.
-  char dest[5] = "ab";
+  char dest[6] = "ab";
   EXPECT_EQ(ul_ccode_join(dest, 5, "cd", 8), dest);
   EXPECT_STREQ(dest, "abcd");
   EXPECT_EQ(ul_ccode_join(dest, 5, "e", 1), nullptr);
@@ -443,13 +443,15 @@ long ResidentKb() {
 
 TEST(ScratchMemory, ResidentMemoryFlatOver200000Calls) {
   const std::string text = "ab" + kZhong + std::string(200, 'x') + "\xF0\x9F\x98\x80" + kWen;
-  // Only replace_word meets a character above U+FFFF (the map is cleared
-  // bucket by bucket after a call that used it).
   const std::string other = kZi + "xyz" + kZhong + "\xF0\x9F\x98\x80";
+  // Every hundredth set holds a character above U+FFFF, which goes to the
+  // map (cleared bucket by bucket after a call that used it).
+  const std::string set = kZhong + "x", wide = set + "\xF0\x9F\x98\x80";
   char out[1024];
   auto calls = [&](int n) {
     for (int i = 0; i < n; ++i) {
-      ASSERT_EQ(ul_ccode_replace_word(text.c_str(), out, (kZhong + "\xF0\x9F\x98\x80x").c_str(), "yy", kUtf8), 202);
+      const bool map = i % 100 == 0;
+      ASSERT_EQ(ul_ccode_replace_word(text.c_str(), out, (map ? wide : set).c_str(), "yy", kUtf8), map ? 202 : 201);
       ASSERT_EQ(ul_ccode_count_overlap(text.c_str(), 205, other.c_str(), 300, kUtf8), 2);
     }
   };
