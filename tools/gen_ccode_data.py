@@ -33,6 +33,7 @@ import sys
 import unicodedata
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import ccode_query_features  # noqa: E402
 import ccode_split  # noqa: E402
 
 # Package -> what it gives. The licence in NOTICE is read from the
@@ -69,6 +70,7 @@ PACKAGES = {
     "apt": "message catalogs",
     "libpam-runtime": "message catalogs",
 }
+PACKAGES.update(ccode_query_features.PACKAGES)
 
 # Word-model slots: slot -> (language, manual page folders, catalog locales).
 UNIGRAM_SLOTS = [
@@ -89,30 +91,12 @@ UNIGRAM_SLOTS = [
     ("malay", [], ["ms"]),
 ]
 
-# Query-language feature files: file stem -> (manual page folders, catalog locales).
-FEATURE_LANGS = [
-    ("english", ["."], []),
-    ("simp_chinese", ["zh_CN"], []),
-    ("trad_chinese", ["zh_TW"], []),
-    ("japanese", ["ja"], []),
-    ("thai", [], ["th"]),
-    ("vietnamese", ["vi"], ["vi"]),
-    ("malay", [], ["ms"]),
-    ("french", ["fr"], []),
-    ("arabic", [], ["ar"]),
-    ("portuguese", ["pt", "pt_BR"], []),
-    ("spanish", ["es"], []),
-    ("indonesian", [], ["id"]),
-]
-
 # Sizes of the generated lists (the most frequent entries are kept).
 UNIGRAM_WORDS = 600
 BIGRAM_CN = 10000
 BIGRAM_JP = 5000
 BIGRAM_KR = 5000
 QUERY_CHARS = 3000
-FEATURE_WORDS = 200
-FEATURE_NGRAMS = 200
 
 GBK_MISSING = b"\xa1\xf5"   # "no mapping" cell of a GBK-target grid
 BIG5_MISSING = b"\xa1\xbc"  # "no mapping" cell of a BIG5-target grid
@@ -552,8 +536,11 @@ def main():
         rows = [b"%s\t%.4f" % (w, math.log10(counts[w] / total)) for w in top(counts, UNIGRAM_WORDS)]
         write(out, "unigram/%d.unigram" % slot, lines_of(rows))
 
-    # Query code-type data: character frequencies (per ten million
-    # characters) of Chinese text, in GBK and in UTF-8.
+    # Query code-type data: character frequencies (per hundred million
+    # characters) of Chinese text, in GBK and in UTF-8. On this scale the
+    # detector's bounds split the characters as its rules expect: the few
+    # hundred most common characters lie above 50,000, the rarer half of
+    # the list below 10,000 (checked below).
     chars = collections.Counter()
     for text in zh_texts + manpage_texts(root, ["zh_TW"]):
         for ch in text:
@@ -561,47 +548,20 @@ def main():
                 chars[ch] += 1
     total = sum(chars.values())
     qchars = top(chars, QUERY_CHARS)
-    head = b"# character frequency per ten million characters\n"
+    head = b"# character frequency per hundred million characters\n"
     write(out, "query_unigram_ingbk.txt", head + lines_of(
-        b"%s %d" % (gbk.encode_pair(c), chars[c] * 10000000 // total) for c in qchars))
+        b"%s %d" % (gbk.encode_pair(c), chars[c] * 100000000 // total) for c in qchars))
     write(out, "query_unigram_inutf8.txt", head + lines_of(
-        b"%s %d" % (c.encode("utf-8"), chars[c] * 10000000 // total) for c in qchars))
+        b"%s %d" % (c.encode("utf-8"), chars[c] * 100000000 // total) for c in qchars))
+    freqs = [chars[c] * 100000000 // total for c in qchars]
+    common, rare = sum(f > 50000 for f in freqs), sum(f < 10000 for f in freqs)
+    if not (100 <= common <= len(freqs) // 4 and rare >= len(freqs) // 4):
+        raise RuntimeError("query frequencies out of the rules' bounds: %d common, %d rare" % (common, rare))
+    print("query characters: %d, above 50,000: %d, below 10,000: %d" % (len(freqs), common, rare))
     write(out, "query_detect.conf", b"# query TAB code type number: fixes the code type of one query\n")
 
-    # Query-language features: common words and character n-grams
-    # (maximum-likelihood log10 probabilities, back-off 0).
-    def letters_only(text):
-        return "".join(c if unicodedata.category(c)[0] in "LM" else " " for c in text)
-
-    for stem, folders, locales in FEATURE_LANGS:
-        texts = language_texts(root, folders, locales)
-        cjk = stem in ("simp_chinese", "trad_chinese", "japanese")
-        words = collections.Counter()
-        grams = [collections.Counter() for _ in range(3)]
-        for text in texts:
-            for line in letters_only(text).split("\n"):
-                line = " ".join(line.split()).lower() if not cjk else "".join(line.split())
-                if not line:
-                    continue
-                if cjk:
-                    for i in range(len(line) - 1):
-                        words[line[i:i + 2]] += 1
-                else:
-                    for w in line.split(" "):
-                        words[w] += 1
-                toks = ["<s>"] + ["<sp>" if c == " " else c for c in line]
-                for n in range(3):
-                    for i in range(len(toks) - n):
-                        grams[n][tuple(toks[i:i + n + 1])] += 1
-        write(out, stem + "_words.part", lines_of(
-            b"%s %d" % (w.encode("utf-8"), words[w]) for w in top(words, FEATURE_WORDS)))
-        total = sum(grams[0].values())
-        for n, suffix in enumerate(("_hd_uni", "_hd_big", "_hd_tri")):
-            rows = []
-            for g in top(grams[n], FEATURE_NGRAMS):
-                base = total if n == 0 else grams[n - 1][g[:-1]]
-                rows.append(b"%s\t%.4f 0" % (" ".join(g).encode("utf-8"), math.log10(grams[n][g] / base)))
-            write(out, stem + suffix, lines_of(rows))
+    # Query-language features.
+    ccode_query_features.generate(root, cc, language_texts, lambda name, data: write(out, name, data), lines_of)
 
     # The notice.
     notice = ["Data of the character-code library (code/), generated by tools/gen_ccode_data.py",

@@ -377,7 +377,8 @@ int ul_ccode_load(const char* path, int flag) {
     if (load_bigram_dict(path, "code/bigram_sjis.dic", &l_setSjis) < 0) return -1;
     if (load_bigram_dict(path, "code/bigram_eucjp.dic", &l_setEucjp) < 0) return -1;
   }
-  if (flag & 2) {
+  // The query data is read once; a later load keeps the tables it finds.
+  if ((flag & 2) && !QueryUnigramLoaded()) {
     if (LoadQueryUnigramData(path, "code/query_unigram_ingbk.txt", "code/query_unigram_inutf8.txt") < 0) {
       return -1;
     }

@@ -1,0 +1,398 @@
+// Query-language scoring: character n-gram and word scores of one UTF-8
+// reading, the per-language driver that keeps the candidates, and ranking.
+#include "ul_ccode_querylang.h"
+
+#include <limits.h>
+#include <math.h>
+#include <string.h>
+
+#include <algorithm>
+#include <string>
+#include <string_view>
+
+#include "ul_ccode_next.h"
+#include "ul_log.h"
+
+namespace {
+
+constexpr int kMissPenalty = 1000;     // a gram found nowhere
+constexpr int kWordMiss = 2302;        // a word not found: -100 x ln(1e10)
+constexpr size_t kWordBytes = 1024;    // a Latin word is cut at this length
+constexpr size_t kCandidateMax = 1023; // a longest-match candidate stops past this
+constexpr int kExclude = 4000000;      // a missing or hopeless score in ranking
+
+// trunc(100 x ln(c)) for the constants 0.5, 0.1, 0.01 and 0.005.
+constexpr int kHalf = -69, kTenth = -230, kHundredth = -460, kTwoHundredth = -529;
+
+bool IsCjk(int lang) { return lang == SIMP_CN || lang == TRAD_CN || lang == JP; }
+bool IsLatinRomance(int lang) { return lang == FRCH || lang == POR || lang == SPAN; }
+bool IsVnMsId(int lang) { return lang == VN || lang == MY || lang == IN; }
+
+int ConstFeature(int lang) { return lang == EN ? kHalf : IsCjk(lang) ? kTenth : kHundredth; }
+int ConstLatin(int lang) {
+  return lang == EN ? kHalf : IsLatinRomance(lang) ? kTenth : IsVnMsId(lang) ? kHundredth : kTwoHundredth;
+}
+int ConstWords(int lang) {
+  if (lang == EN) return kHalf;
+  if (IsCjk(lang)) return kTenth;
+  if (lang == ARABIC || lang == THAI || lang == VN || IsLatinRomance(lang)) return kHundredth;
+  return kTwoHundredth;
+}
+
+// The tables of lang in fs, or NULL when it has none.
+bool HasTables(const LANGFEATURESET* fs, int lang) {
+  return fs != nullptr && ul_ccode_lang_active(lang) && fs->m_LangUnigram != nullptr &&
+         fs->m_LangBigram != nullptr && fs->m_LangBigBack != nullptr && fs->m_LangTrigram != nullptr &&
+         fs->m_LangTriBack != nullptr && fs->m_LangUnigram[lang] != nullptr &&
+         fs->m_LangBigram[lang] != nullptr && fs->m_LangBigBack[lang] != nullptr &&
+         fs->m_LangTrigram[lang] != nullptr && fs->m_LangTriBack[lang] != nullptr;
+}
+
+const FeatureSet* WordTable(const LANGFEATURESET* fs, int lang) {
+  if (fs == nullptr || !ul_ccode_lang_active(lang) || fs->m_LangComWords == nullptr) return nullptr;
+  return fs->m_LangComWords[lang];
+}
+
+// Scores grams of one language; the key buffer is reused, so look-ups of
+// short grams do not allocate.
+class GramScorer {
+ public:
+  GramScorer(const LANGFEATURESET* fs, int lang)
+      : forward_{fs->m_LangUnigram[lang], fs->m_LangBigram[lang], fs->m_LangTrigram[lang]},
+        backoff_{nullptr, fs->m_LangBigBack[lang], fs->m_LangTriBack[lang]} {}
+
+  // The score of the gram of k characters (k = 1..3) at chars[0..k-1],
+  // backing off to its last k - 1 characters when it is missing.
+  long long Score(const std::string_view* chars, int k) {
+    long long total = 0;
+    for (; k >= 1; ++chars, --k) {
+      int v;
+      if (Lookup(forward_[k - 1], chars, k, &v)) return total + (v < -999 ? -kMissPenalty : v);
+      if (k == 1) return total - kMissPenalty;
+      total += Lookup(backoff_[k - 1], chars, k - 1, &v) ? v : -kMissPenalty;
+    }
+    return total;
+  }
+
+ private:
+  bool Lookup(const FeatureSet* table, const std::string_view* chars, int n, int* v) {
+    key_.clear();
+    for (int i = 0; i < n; ++i) key_.append(chars[i].data(), chars[i].size());
+    return table->get(key_, v) == ccode::CCODE_HASH_EXIST;
+  }
+
+  const FeatureSet* forward_[3];
+  const FeatureSet* backoff_[3];
+  std::string key_;
+};
+
+// Feeds the characters of one sequence: nothing for the first, the bigram
+// at the second, a trigram from the third on.
+class GramWalk {
+ public:
+  explicit GramWalk(GramScorer* scorer) : scorer_(scorer) {}
+  void Reset() { n_ = 0; }
+  void Add(std::string_view ch) {
+    if (n_ == 3) {
+      last_[0] = last_[1];
+      last_[1] = last_[2];
+      n_ = 2;
+    }
+    last_[n_++] = ch;
+    if (n_ >= 2) total_ += scorer_->Score(last_, n_);
+  }
+  long long total() const { return total_; }
+
+ private:
+  GramScorer* scorer_;
+  std::string_view last_[3];
+  int n_ = 0;
+  long long total_ = 0;
+};
+
+int Clamp(long long v) {
+  if (v < INT_MIN + 1LL) return INT_MIN + 1;
+  if (v > INT_MAX) return INT_MAX;
+  return static_cast<int>(v);
+}
+
+// The word score of a hit: trunc(100 x ln(v / 1e8)).
+int WordValue(int v) { return static_cast<int>(100.0 * log(static_cast<double>(v) / 1e8)); }
+
+bool BelowTop(const int* top, long long score) { return top[3 * (QUERY_TOP_NUM - 1) + 2] > score; }
+
+// Enters (code, lang, score) at the first place with a lower score.
+void InsertTop(int* top, int code, int lang, int score) {
+  for (int i = 0; i < QUERY_TOP_NUM; ++i) {
+    if (top[3 * i + 2] >= score) continue;
+    memmove(top + 3 * (i + 1), top + 3 * i, sizeof(int) * 3 * static_cast<size_t>(QUERY_TOP_NUM - 1 - i));
+    top[3 * i] = code;
+    top[3 * i + 1] = lang;
+    top[3 * i + 2] = score;
+    return;
+  }
+}
+
+bool IsSeparator(unsigned char c) { return c == '\0' || c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+struct LangName {
+  int lang;
+  const char* name;
+};
+const LangName kDriverLangs[] = {{EN, "en"},      {SIMP_CN, "simp_cn"}, {TRAD_CN, "trad_cn"}, {JP, "jp"},
+                                 {THAI, "thai"},  {VN, "vn"},           {MY, "my"},           {FRCH, "french"},
+                                 {ARABIC, "arabic"}, {POR, "por"},      {SPAN, "span"},       {IN, "in"}};
+
+const char* DriverName(int lang) {
+  for (const LangName& l : kDriverLangs) {
+    if (l.lang == lang) return l.name;
+  }
+  return nullptr;
+}
+
+bool IsEmptyEntry(const _CODELANG_INFO& e) {
+  return static_cast<unsigned char>(e.code_type) == 255 || static_cast<unsigned char>(e.lang_type) == 255;
+}
+
+}  // namespace
+
+int ul_ccode_checkfeature(LANGFEATURESET* fs, _LANG_T lang, char* text, int* score) {
+  if (fs == nullptr || text == nullptr || text[0] == '\0' || lang < 0 || score == nullptr ||
+      !HasTables(fs, lang)) {
+    ul_writelog(UL_LOG_WARNING, "invalid param in ul_ccode_checkfeature");
+    return 0;
+  }
+  GramScorer scorer(fs, lang);
+  GramWalk walk(&scorer);
+  unsigned char* p = reinterpret_cast<unsigned char*>(text);
+  while (*p != '\0') {
+    if (IsSeparator(*p)) {
+      walk.Reset();
+      ++p;
+      continue;
+    }
+    const int n = ul_ccode_isutf8(p, false);
+    if (n < 1) {  // not a character: ends the word, skipped
+      walk.Reset();
+      ++p;
+      continue;
+    }
+    walk.Add(std::string_view(reinterpret_cast<char*>(p), static_cast<size_t>(n)));
+    p += n;
+  }
+  *score = Clamp(walk.total() + ConstFeature(lang));
+  return 1;
+}
+
+int ul_ccode_checkcmfeature(LANGFEATURESET* fs, _LANG_T lang, char* text, int* score) {
+  if (fs == nullptr || text == nullptr || text[0] == '\0' || lang < 0 || score == nullptr ||
+      !HasTables(fs, lang)) {
+    ul_writelog(UL_LOG_WARNING, "invalid param in ul_ccode_checkcmfeature");
+    return 0;
+  }
+  char* p = text;
+  for (; *p != '\0' && *p != '\r' && *p != '\n'; ++p) {
+    if (*p < 'a' || *p > 'z') *p = ' ';
+  }
+  *p = '\0';
+  GramScorer scorer(fs, lang);
+  GramWalk walk(&scorer);
+  for (char* c = text; c < p; ++c) walk.Add(std::string_view(c, 1));
+  *score = Clamp(walk.total() + ConstLatin(lang));
+  return 1;
+}
+
+int ul_ccode_langcmword(char* text, LANGFEATURESET* fs, int code, _LANG_T lang, int* top) {
+  if (text == nullptr || fs == nullptr || top == nullptr) {
+    ul_writelog(UL_LOG_WARNING, "invalid param in ul_ccode_langcmword");
+    return INT_MIN;
+  }
+  const FeatureSet* words = WordTable(fs, lang);
+  if (words == nullptr) return INT_MIN;
+  long long score = ConstLatin(lang);
+  bool hit = false;
+  std::string word;
+  for (const char* p = text; *p != '\0';) {
+    if (*p < 'a' || *p > 'z') {
+      ++p;
+      continue;
+    }
+    const char* start = p;
+    while (*p >= 'a' && *p <= 'z' && static_cast<size_t>(p - start) < kWordBytes) ++p;
+    word.assign(start, static_cast<size_t>(p - start));
+    int v;
+    if (words->get(word, &v) == ccode::CCODE_HASH_EXIST && v > 0) {
+      score += WordValue(v);
+      hit = true;
+    } else {
+      score -= kWordMiss;
+    }
+    if (BelowTop(top, score)) return INT_MIN;
+  }
+  if (!hit) return INT_MIN;
+  const int result = Clamp(score);
+  InsertTop(top, code, lang, result);
+  return result;
+}
+
+int ul_ccode_langcnthword(char* text, LANGFEATURESET* fs, int code, _LANG_T lang, int* top, bool* flags) {
+  if (text == nullptr || fs == nullptr || top == nullptr) {
+    ul_writelog(UL_LOG_WARNING, "invalid param in ul_ccode_langcmword");
+    return INT_MIN;
+  }
+  const FeatureSet* words = WordTable(fs, lang);
+  if (words == nullptr) return INT_MIN;
+  long long score = ConstWords(lang);
+  bool hit = false, miss = false;
+  std::string candidate;
+  size_t lens[kCandidateMax + 1];  // byte length of each character of the candidate
+  const char* p = text;
+  for (;;) {
+    while (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n') ++p;
+    if (*p == '\0') break;
+    // Gather the candidate.
+    size_t nchars = 0, bytes = 0;
+    bool multibyte = false;
+    while (!IsSeparator(static_cast<unsigned char>(p[bytes])) && bytes <= kCandidateMax) {
+      const int n = ul_ccode_next(p + bytes, CODETYPE_UTF8);
+      if (n < 1) return INT_MIN;
+      lens[nchars++] = static_cast<size_t>(n);
+      bytes += static_cast<size_t>(n);
+      if (n > 1) multibyte = true;
+      if (IsCjk(lang) && multibyte && nchars >= 3) break;
+    }
+    // Longest prefix first; an ASCII candidate is tried whole only.
+    size_t len = bytes;
+    bool found = false, ascii = false;
+    while (nchars > 0) {
+      candidate.assign(p, len);
+      int v;
+      if (words->get(candidate, &v) == ccode::CCODE_HASH_EXIST && v > 0) {
+        score += WordValue(v);
+        hit = found = true;
+        p += len;
+        break;
+      }
+      miss = true;
+      ascii = std::all_of(candidate.begin(), candidate.end(), [](char c) { return (c & 0x80) == 0; });
+      if (ascii) break;
+      len -= lens[--nchars];
+    }
+    if (!found) {
+      score -= kWordMiss;
+      p += ascii ? len : lens[0];
+    }
+    if (BelowTop(top, score)) return INT_MIN;
+  }
+  if (!hit) return INT_MIN;
+  const int result = Clamp(score);
+  InsertTop(top, code, lang, result);
+  if (!miss && flags != nullptr && (IsCjk(lang) || static_cast<int>(lang) == ARABIC || static_cast<int>(lang) == THAI)) flags[lang] = true;
+  return result;
+}
+
+int ul_ccode_langtype_all(char* text, int code, int* eng, LANGFEATURESET* fs, CODELANG_VECTOR* info,
+                          unsigned int& count, int mode, int* top, bool* flags, int lang, int start) {
+  const char* name = lang >= 0 && lang <= IN ? DriverName(lang) : nullptr;
+  if (name == nullptr) return 0;
+  if (text == nullptr || text[0] == '\0' || eng == nullptr || fs == nullptr || info == nullptr ||
+      mode < ALL_FEATURE || mode > CHARS_FEATURE) {
+    ul_writelog(UL_LOG_WARNING, "invalid param in ul_ccode_langtype_%s", name);
+    return 0;
+  }
+  const bool covered = mode == WORDS_FEATURE && flags != nullptr && flags[lang];
+  switch (lang) {
+    case SIMP_CN:
+    case TRAD_CN:
+    case JP:
+      if (covered) return 1;
+      break;
+    case THAI:
+    case ARABIC:
+      if (*eng == ALL_ENG || covered) return 1;
+      break;
+    case MY:
+    case IN:
+      if (*eng != ALL_ENG) return 1;
+      break;
+    default:
+      break;
+  }
+  const size_t capacity = info->size();
+  size_t i = start == 1 ? 1 : 0;
+  for (; i < count; ++i) {
+    if (i >= capacity) {
+      ul_writelog(UL_LOG_FATAL, "vector capacity error in ul_ccode_langtype_%s", name);
+      return 0;
+    }
+    const _CODELANG_INFO& e = (*info)[i];
+    if (static_cast<unsigned char>(e.code_type) == static_cast<unsigned char>(code) &&
+        static_cast<unsigned char>(e.lang_type) == static_cast<unsigned char>(lang)) {
+      break;
+    }
+  }
+  if (i >= count) {
+    if (count >= capacity) {
+      ul_writelog(UL_LOG_FATAL, "vector capacity error in ul_ccode_langtype_%s", name);
+      return 0;
+    }
+    i = count++;
+    (*info)[i] = _CODELANG_INFO{static_cast<char>(code), static_cast<char>(lang), INT_MIN, INT_MIN, INT_MIN};
+  }
+  _CODELANG_INFO& entry = (*info)[i];
+  if (lang == EN && *eng != ALL_ENG && *eng != PART_ENG) return 1;
+  const bool latin = *eng == ALL_ENG;
+  _LANG_T l = static_cast<_LANG_T>(lang);
+  if (mode == ALL_FEATURE || mode == WORDS_FEATURE) {
+    entry.words_trust =
+        latin ? ul_ccode_langcmword(text, fs, code, l, top) : ul_ccode_langcnthword(text, fs, code, l, top, flags);
+    if (latin && entry.words_trust == INT_MIN && (IsCjk(lang) || lang == THAI || lang == ARABIC)) return 1;
+  }
+  if (mode == WORDS_FEATURE) return 1;
+  int score = INT_MIN;
+  const int ok = latin ? ul_ccode_checkcmfeature(fs, l, text, &score) : ul_ccode_checkfeature(fs, l, text, &score);
+  if (ok != 1) return 0;
+  entry.trigram_trust = score;
+  return 1;
+}
+
+bool ul_ccode_mergecodelang(const _CODELANG_INFO& a, const _CODELANG_INFO& b) { return a.TRUST > b.TRUST; }
+
+int ul_ccode_gettoptrust(CODELANG_VECTOR* info, unsigned int& count, int mode) {
+  if (info == nullptr) {
+    ul_writelog(UL_LOG_WARNING, "invalid param @ ul_ccode_gettoptrust");
+    return 0;
+  }
+  for (_CODELANG_INFO& e : *info) {
+    if (IsEmptyEntry(e)) {
+      e.TRUST = INT_MIN;
+      continue;
+    }
+    long long trust = 0;
+    if (mode == ALL_FEATURE || mode == CHARS_FEATURE) {
+      trust += e.trigram_trust < -(kExclude - 1) ? -kExclude : e.trigram_trust;
+    }
+    if (mode == ALL_FEATURE || mode == WORDS_FEATURE) {
+      trust += e.words_trust < -(kExclude - 1) ? -kExclude : 3LL * e.words_trust;
+    }
+    if (mode == ALL_FEATURE) {
+      if (trust < -(2 * kExclude - 1)) trust = INT_MIN;
+    } else if (e.words_trust < -(kExclude - 1)) {
+      trust = INT_MIN;
+    }
+    e.TRUST = trust <= INT_MIN ? INT_MIN : Clamp(trust);
+  }
+  const size_t n = std::min<size_t>(count, info->size());
+  std::stable_sort(info->begin(), info->begin() + static_cast<long>(n), ul_ccode_mergecodelang);
+  return 1;
+}
+
+int ul_ccode_initinfo(CODELANG_VECTOR* info) {
+  if (info == nullptr) {
+    ul_writelog(UL_LOG_WARNING, "invalid param @ ul_ccode_initinfo");
+    return 0;
+  }
+  const char empty = static_cast<char>(255);
+  for (_CODELANG_INFO& e : *info) e = _CODELANG_INFO{empty, empty, INT_MIN, INT_MIN, INT_MIN};
+  return 1;
+}

@@ -1,0 +1,262 @@
+// Query-language detection into a package: blocks, hints, fixed candidates,
+// output shape, messages, long queries, threads.
+#include <gtest/gtest.h>
+#include <limits.h>
+
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ccode_test_data.h"
+#include "support/support.h"
+#include "ul_ccode_conv.h"
+#include "ul_ccode_load.h"
+#include "ul_ccode_querylang.h"
+#include "ul_pack.h"
+
+namespace {
+
+using ccodetest::Has;
+
+class QueryLangDetect : public testing::Test {
+ protected:
+  static void SetUpTestSuite() { ASSERT_EQ(ul_ccode_load(ul_ccode_default_path(), 4), 0); }
+  static void TearDownTestSuite() { ul_ccode_del(); }
+  void SetUp() override { ASSERT_EQ(ul_ccode_conv_open(), 0); }
+  void TearDown() override { ul_ccode_conv_close(); }
+
+  struct Result {
+    int rc;
+    std::vector<int> out;
+    std::string code0, lang0, trust0, last_code;
+    int pairs = 0;
+  };
+  static Result Detect(const std::string& query, int hint = -2, int outn = 42) {
+    std::unique_ptr<ul_package, int (*)(ul_package*)> pkg(ul_pack_init(), ul_pack_free);
+    Result r;
+    r.out.assign(static_cast<size_t>(outn), 7);
+    std::string q = query;
+    r.rc = ul_ccode_query_detect(reinterpret_cast<unsigned char*>(&q[0]), pkg.get(), r.out.data(), outn, hint);
+    char v[64];
+    ul_pack_getvalue_ex(pkg.get(), "All_CodeTrust_0", v, sizeof(v));
+    r.code0 = v;
+    ul_pack_getvalue_ex(pkg.get(), "All_LangTrust_0", v, sizeof(v));
+    r.lang0 = v;
+    ul_pack_getvalue_ex(pkg.get(), "All_TRUST_0", v, sizeof(v));
+    r.trust0 = v;
+    ul_pack_getvalue_ex(pkg.get(), "All_CodeTrust_13", v, sizeof(v));
+    r.last_code = v;
+    r.pairs = pkg->pairnum;
+    return r;
+  }
+};
+
+TEST_F(QueryLangDetect, TopLanguageOfRealQueries) {
+  struct Case {
+    std::string query;
+    int code;
+    int lang;
+  } cases[] = {
+      {"the weather today", CODETYPE_ASCII, LANGTYPE_ENGLISH},
+      {"北京天气预报", CODETYPE_UTF8, LANGTYPE_SIMP_CHINESE},
+      {ccodetest::Gbk("北京天气预报"), CODETYPE_GB, LANGTYPE_SIMP_CHINESE},
+      {"東京の天気", CODETYPE_UTF8, LANGTYPE_JAPANESE},
+      {"ภาษาไทย", CODETYPE_UTF8, LANGTYPE_THAI},
+      {"اللغة العربية", CODETYPE_UTF8, LANGTYPE_ARABIC},
+      {"tiếng việt", CODETYPE_UTF8, LANGTYPE_VIETNAMESE},
+      {"le fichier de configuration", CODETYPE_ASCII, LANGTYPE_FRENCH},
+      {ccodetest::Big5("台灣天氣"), CODETYPE_BIG5, LANGTYPE_TRAD_CHINESE},
+  };
+  for (const Case& c : cases) {
+    const Result r = Detect(c.query);
+    ASSERT_EQ(r.rc, 1) << c.query;
+    EXPECT_EQ(r.out[0], c.code) << c.query;
+    EXPECT_EQ(r.out[1], c.lang) << c.query << " " << r.lang0;
+  }
+}
+
+TEST_F(QueryLangDetect, FixedCandidatesAndOutputShape) {
+  Result r = Detect("www.example.com");
+  EXPECT_EQ(r.rc, 1);
+  EXPECT_EQ(r.code0, "CODETYPE_ASCII");
+  EXPECT_EQ(r.lang0, "english");
+  EXPECT_EQ(r.trust0, "-4");
+  EXPECT_EQ(r.last_code, "CODETYPE_NONE");
+  EXPECT_EQ(r.pairs, 42) << "14 slots of 3 keys";
+  EXPECT_EQ((std::vector<int>(r.out.begin(), r.out.begin() + 6)), (std::vector<int>{9, 0, -4, -1, -1, INT_MIN}));
+  r = Detect("12345", CODETYPE_UTF8, 6);
+  EXPECT_EQ(r.code0, "CODETYPE_UTF8");
+  EXPECT_EQ(r.trust0, "-4");
+  EXPECT_EQ(r.out[3], -1);
+  EXPECT_EQ(r.out.size(), 6u);
+  r = Detect("12345");
+  EXPECT_EQ(r.code0, "CODETYPE_ASCII");
+  r = Detect("北京", CODETYPE_JPKR);  // a hint without a block: nothing tried
+  EXPECT_EQ(r.rc, 1);
+  EXPECT_EQ(r.code0, "CODETYPE_NONE");
+  EXPECT_EQ(r.trust0, "-2147483648");
+  // Thai with hint 3: the fixed candidate first, the scored one after it.
+  r = Detect("ภาษาไทย", CODETYPE_UTF8);
+  EXPECT_EQ(r.out[1], LANGTYPE_THAI);
+  EXPECT_EQ(r.out[2], -4);
+}
+
+TEST_F(QueryLangDetect, HintsAndTheSecondPhase) {
+  // A hint names the only block tried.
+  Result r = Detect(ccodetest::Big5("台灣天氣"), CODETYPE_BIG5);
+  EXPECT_EQ(r.out[0], CODETYPE_BIG5);
+  r = Detect(ccodetest::Big5("台灣天氣"), CODETYPE_UTF8);
+  EXPECT_EQ(r.out[0], -1) << "not UTF-8: no block ran";
+  r = Detect("the weather", CODETYPE_ENG);
+  EXPECT_EQ(r.out[0], -1) << "hint 0 has no block";
+  r = Detect("\xE9", CODETYPE_ISO_8859_1);  // é in Latin-1: a one-byte query of a converting block
+  EXPECT_EQ(r.rc, 1);
+  EXPECT_EQ(r.out[0], CODETYPE_ISO_8859_1);
+  // No word of any language: the first four candidates get character
+  // scores, the others stay out of the ranking.
+  r = Detect("zzqxv");
+  EXPECT_EQ(r.rc, 1);
+  EXPECT_EQ(r.out[0], CODETYPE_ASCII);
+  EXPECT_NE(r.out[3 * 3 + 2], INT_MIN);
+  EXPECT_EQ(r.out[4 * 3 + 2], INT_MIN);
+}
+
+TEST_F(QueryLangDetect, RefusalsAndMessages) {
+  std::unique_ptr<ul_package, int (*)(ul_package*)> pkg(ul_pack_init(), ul_pack_free);
+  int out[42];
+  unsigned char q[] = "abc", empty[] = "";
+  struct Case {
+    unsigned char* query;
+    ul_package* pkg;
+    int* out;
+    int outn;
+    int hint;
+    const char* message;
+  } cases[] = {
+      {nullptr, pkg.get(), out, 6, -2, "invalid param in func ul_ccode_query_detect."},
+      {q, nullptr, nullptr, 6, -2, "invalid param in func"},
+      {q, pkg.get(), out, 2, -2, "invalid param in func"},
+      {q, pkg.get(), out, 43, -2, "invalid param in func"},
+      {q, pkg.get(), out, 6, -3, "invalid param in func"},
+      {q, pkg.get(), out, 6, 33, "invalid param in func"},
+      {empty, pkg.get(), out, 6, -2, "query'length is no more than 0 in func ul_ccode_query_detect."},
+  };
+  for (const Case& c : cases) {
+    testsupport::CaptureFd err(2);
+    EXPECT_EQ(ul_ccode_query_detect(c.query, c.pkg, c.out, c.outn, c.hint), 0);
+    EXPECT_TRUE(Has(err.Stop(), c.message)) << c.message;
+  }
+  EXPECT_EQ(pkg->pairnum, 0) << "early failures leave the package untouched";
+  EXPECT_EQ(ul_ccode_query_detect(q, nullptr, out, 42, 9), 1);
+  EXPECT_EQ(ul_ccode_query_detect(q, nullptr, out, 3, 9), 1);
+  // A UTF-8 query with a lead byte F5: accepted as UTF-8, refused by stepping.
+  unsigned char f5[] = "\xE4\xB8\xAD\xF5\x80\x80\x80";
+  testsupport::CaptureFd err(2);
+  EXPECT_EQ(ul_ccode_query_detect(f5, pkg.get(), nullptr, 0, CODETYPE_UTF8), 0);
+  EXPECT_TRUE(Has(err.Stop(), "ul_ccode_checkeng  is false in func ul_ccode_query_detect UTF8."));
+  // A thread without state.
+  std::thread([&] {
+    testsupport::CaptureFd e(2);
+    EXPECT_EQ(ul_ccode_query_detect(q, pkg.get(), nullptr, 0, -2), 0);
+    EXPECT_TRUE(Has(e.Stop(), "you should use ul_ccode_conv_open first in func ul_ccode_query_detect!"));
+  }).join();
+}
+
+TEST_F(QueryLangDetect, Helpers) {
+  struct Case {
+    const char* text;
+    int eng, pct, notthai, notarab, utf8_code, utf8_answer;
+  } cases[] = {
+      {"Abc 12", ALL_ENG, 100, 1, 1, 3, 1023},
+      {"ab\xC3\xA9" "", PART_ENG, 66, 1, 1, 3, 1023},
+      {"\xE0\xB8\x81\xE0\xB8\x82" "a", PART_ENG, 33, 0, 1, 3, 1023},
+      {"\xD8\xA1\xD9\xA8 \xE0\xB8\x81", NO_ENG, 0, 1, 0, 3, 1023},
+      {"12 .", NONE_ASCII, -7, 1, 1, 3, 1023},
+      {"", NONE_ASCII, -7, 1, 1, -1, 1023},
+      {"a\xFF\xFE", -1, -7, 1, 1, -1, 682},
+  };
+  for (const Case& c : cases) {
+    std::string t = c.text;
+    int eng = -1, pct = -7, notthai = 1, notarab = 1, code = 0;
+    EXPECT_EQ(ul_ccode_checkeng(reinterpret_cast<unsigned char*>(&t[0]), &eng, &pct), c.eng == -1 ? 0 : 1) << c.text;
+    if (c.eng != -1) {
+      EXPECT_EQ(eng, c.eng) << c.text;
+    }
+    EXPECT_EQ(pct, c.pct) << c.text;
+    t = c.text;
+    EXPECT_EQ(ul_ccode_check_thai_and_arab(reinterpret_cast<unsigned char*>(&t[0]), &notthai, &notarab), 1);
+    EXPECT_EQ(notthai, c.notthai) << c.text;
+    EXPECT_EQ(notarab, c.notarab) << c.text;
+    EXPECT_EQ(ul_ccode_codetypeutf8(reinterpret_cast<unsigned char*>(&t[0]), &code), c.utf8_answer) << c.text;
+    EXPECT_EQ(code, c.utf8_code) << c.text;
+  }
+  unsigned char abc[] = "aBc", mixed[] = "ab\xC3\xA9", none[] = "\xC3\xA9", bom[] = "\xEF\xBB\xBF\xFF";
+  int eng = 0, code = 0;
+  EXPECT_EQ(ul_ccode_checkeng_ascii(abc, &eng), 1);
+  EXPECT_EQ(eng, ALL_ENG);
+  ul_ccode_checkeng_ascii(mixed, &eng);
+  EXPECT_EQ(eng, PART_ENG);
+  ul_ccode_checkeng_ascii(none, &eng);
+  EXPECT_EQ(eng, NONE_ASCII);
+  EXPECT_EQ(ul_ccode_codetypeutf8(bom, &code), 1023);
+  EXPECT_EQ(code, CODETYPE_UTF8);
+  EXPECT_EQ(ul_ccode_Uppertolower(abc), 1);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(abc)), "abc");
+  EXPECT_EQ(ul_ccode_checkblank(abc), 0);
+  EXPECT_EQ(ul_ccode_checkblank(reinterpret_cast<unsigned char*>(const_cast<char*>("a\tb"))), 1);
+  for (const char* url : {"x.vn", "a.com", "www.x", "http://x", "x.pt"}) EXPECT_TRUE(ul_ccode_check_url(const_cast<char*>(url))) << url;
+  for (const char* text : {"x.de", "www", "https//"}) EXPECT_FALSE(ul_ccode_check_url(const_cast<char*>(text))) << text;
+  testsupport::CaptureFd err(2);
+  EXPECT_EQ(ul_ccode_checkeng(nullptr, &eng, nullptr), 0);
+  EXPECT_EQ(ul_ccode_checkeng_ascii(nullptr, &eng), 0);
+  EXPECT_EQ(ul_ccode_Uppertolower(nullptr), 0);
+  EXPECT_EQ(ul_ccode_checkblank(nullptr), -1);
+  EXPECT_EQ(ul_ccode_check_thai_and_arab(nullptr, &eng, &eng), 0);
+  EXPECT_EQ(ul_ccode_codetypeutf8(nullptr, &code), -1);
+  CODELANG_VECTOR one(1);
+  unsigned int count = 1;
+  EXPECT_EQ(ul_ccode_noeng_ascii(NONE_ASCII, &one, count, 3), 0) << "a full list takes no fixed candidate";
+  count = 0;
+  EXPECT_EQ(ul_ccode_is_arab(0, &one, count, 3), 1);
+  EXPECT_EQ(one[0].lang_type, LANGTYPE_ARABIC);
+  EXPECT_EQ(ul_ccode_is_thai(1, &one, count, 3), 0);
+}
+
+TEST_F(QueryLangDetect, LongQueriesAreCut) {
+  std::string words;
+  while (words.size() < 12000) words += "the file ";
+  const Result whole = Detect(words), cut = Detect(words.substr(0, 10240));
+  EXPECT_EQ(whole.rc, 1);
+  EXPECT_EQ(whole.out, cut.out);
+}
+
+TEST_F(QueryLangDetect, SixteenThreadsAtOnce) {
+  const Result want = Detect("北京天气预报"), want_en = Detect("the weather today");
+  std::vector<std::thread> threads;
+  std::vector<int> ok(16, 0);
+  for (int t = 0; t < 16; ++t) {
+    threads.emplace_back([&, t] {
+      if (ul_ccode_conv_open() != 0) return;
+      int good = 1;
+      for (int i = 0; i < 20; ++i) {
+        const Result r = Detect(t % 2 ? "北京天气预报" : "the weather today");
+        good &= r.out == (t % 2 ? want.out : want_en.out);
+      }
+      ul_ccode_conv_close();
+      ok[static_cast<size_t>(t)] = good;
+    });
+  }
+  for (std::thread& th : threads) th.join();
+  EXPECT_EQ(ok, std::vector<int>(16, 1));
+}
+
+TEST(QueryLangDetectUnloaded, NeedsTheFeatureSet) {
+  testsupport::CaptureFd err(2);
+  unsigned char q[] = "abc";
+  int out[3];
+  EXPECT_EQ(ul_ccode_query_detect(q, nullptr, out, 3, -2), 0);
+  EXPECT_TRUE(Has(err.Stop(), "you should use ul_ccode_load first in fun ul_ccode_query_detect!"));
+}
+
+}  // namespace
