@@ -30,17 +30,20 @@ import argparse
 import os
 import re
 import sys
+import unicodedata
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import ccode_split  # noqa: E402
-from gen_ccode_data import catalog_texts, fetch_packages, manpage_texts  # noqa: E402
-from gen_ccode_tables import converter  # noqa: E402
+from gen_ccode_data import Iconv, catalog_texts, fetch_packages, manpage_texts  # noqa: E402
 
 PACKAGES = ["manpages", "manpages-zh", "manpages-ja", "manpages-ru", "manpages-fr", "manpages-de",
             "manpages-es", "manpages-it", "manpages-pt-br",
             # Korean: the pages and catalogs these ship (there is no manpages-ko).
             "man-db", "passwd", "login", "psmisc", "xz-utils", "coreutils", "tar", "wget", "dpkg", "apt",
-            "libglib2.0-data"]
+            "libglib2.0-data",
+            # The other word-model languages and the single-byte code pages.
+            "manpages-vi", "manpages-tr", "manpages-nl", "manpages-da", "manpages-fi", "manpages-id",
+            "manpages-el", "iso-codes", "libgtk2.0-common"]
 
 # language -> (manual page folders, catalog locales, encodings)
 LANGUAGES = [
@@ -55,6 +58,16 @@ LANGUAGES = [
     ("it", ["it"], [], ["WINDOWS-1252", "UTF-8"]),
     ("pt_BR", ["pt_BR"], [], ["WINDOWS-1252", "UTF-8"]),
     ("en", ["."], [], ["WINDOWS-1252", "UTF-8"]),
+    ("vi", ["vi"], ["vi"], ["UTF-8", "WINDOWS-1258", "VISCII"]),
+    ("tr", ["tr"], [], ["UTF-8", "WINDOWS-1254", "ISO-8859-9"]),
+    ("nl", ["nl"], [], ["UTF-8", "WINDOWS-1252"]),
+    ("da", ["da"], [], ["UTF-8", "WINDOWS-1252"]),
+    ("fi", ["fi"], [], ["UTF-8", "WINDOWS-1252"]),
+    ("id", ["id"], ["id"], ["UTF-8", "WINDOWS-1252"]),
+    ("el", ["el"], ["el"], ["UTF-8", "ISO-8859-7"]),
+    ("ar", [], ["ar"], ["UTF-8", "WINDOWS-1256", "ISO-8859-6"]),
+    ("th", [], ["th"], ["UTF-8", "TIS-620", "WINDOWS-874"]),
+    ("he", [], ["he"], ["UTF-8", "WINDOWS-1255"]),
 ]
 
 # The charset a "wrong" declaration names, by label.
@@ -62,6 +75,10 @@ WRONG = {
     "GBK": "big5", "GB18030": "big5", "BIG5": "gb2312", "UTF-8": "gbk", "UTF-8-BOM": "gbk",
     "EUC-JP": "shift_jis", "SHIFT_JIS": "euc-jp", "ISO-2022-JP": "euc-jp", "EUC-KR": "gb2312",
     "KOI8-R": "windows-1251", "WINDOWS-1251": "koi8-r", "WINDOWS-1252": "utf-8",
+    "WINDOWS-1258": "windows-1252", "VISCII": "windows-1258", "WINDOWS-1254": "iso-8859-1",
+    "ISO-8859-9": "windows-1252", "ISO-8859-7": "iso-8859-1", "WINDOWS-1256": "iso-8859-6",
+    "ISO-8859-6": "windows-1256", "TIS-620": "iso-8859-1", "WINDOWS-874": "iso-8859-1",
+    "WINDOWS-1255": "iso-8859-8",
 }
 # The charset a "right" declaration names, by label.
 RIGHT = {"UTF-8-BOM": "utf-8", "WINDOWS-1252": "iso-8859-1"}
@@ -84,11 +101,11 @@ class Codec:
     def __init__(self, label):
         name = "UTF-8" if label == "UTF-8-BOM" else label
         self.label = label
-        self.enc = converter("UTF-8", name)
-        self.dec = converter(name, "UTF-8")
+        self.enc = Iconv("UTF-8", name)
+        self.dec = Iconv(name, "UTF-8")
         # Sizes of single characters; ISO-2022-JP is sized as EUC-JP, since
         # a character alone would carry its escape sequences.
-        self.sizer = converter("UTF-8", "EUC-JP" if name == "ISO-2022-JP" else name)
+        self.sizer = Iconv("UTF-8", "EUC-JP" if name == "ISO-2022-JP" else name)
         self.sizes = {}
 
     def size(self, ch):
@@ -109,7 +126,9 @@ class Codec:
                 return None
             data = data[3:]
         out = self.dec(data)
-        return None if out is None else out.decode("utf-8")
+        # WINDOWS-1258 gives letters with their tone marks apart: compared
+        # in the composed form.
+        return None if out is None else unicodedata.normalize("NFC", out.decode("utf-8"))
 
 
 def keepable(text, codecs):
@@ -166,7 +185,7 @@ def main():
     for lang, folders, locales, labels in LANGUAGES:
         docs = manpage_texts(root, folders, ccode_split.HELD_OUT) + catalog_texts(root, locales, ccode_split.HELD_OUT)
         codecs = [Codec(label) for label in labels]
-        text = keepable("\n\n".join(clean(d) for d in docs if d.strip()), codecs)
+        text = keepable(unicodedata.normalize("NFC", "\n\n".join(clean(d) for d in docs if d.strip())), codecs)
         if len(text) < 1000:
             raise RuntimeError("too little held-out text for %s" % lang)
         for codec in codecs:

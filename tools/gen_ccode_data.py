@@ -72,27 +72,30 @@ PACKAGES = {
 }
 PACKAGES.update(ccode_query_features.PACKAGES)
 
-# Word-model slots: slot -> (language, manual page folders, catalog locales).
+# Word-model slots: slot -> (language, manual page folders, catalog locales,
+# hunspell word list or None, the single-byte charset its pages come in).
+# A word with letters outside ASCII is entered in UTF-8 and, when the
+# charset holds it, in that charset too (the features read raw page bytes).
 UNIGRAM_SLOTS = [
-    ("english", ["."], []),
-    ("french", ["fr"], []),
-    ("italian", ["it"], []),
-    ("spanish", ["es"], []),
-    ("german", ["de"], []),
-    ("turkish", ["tr"], []),
-    ("dutch", ["nl"], []),
-    ("vietnamese", ["vi"], ["vi"]),
-    ("arabic", [], ["ar"]),
-    ("danish", ["da"], []),
-    ("finnish", ["fi"], []),
-    ("portuguese", ["pt", "pt_BR"], []),
-    ("thai", [], ["th"]),
-    ("indonesian", [], ["id"]),
-    ("malay", [], ["ms"]),
+    ("english", ["."], [], None, "ISO-8859-1"),
+    ("french", ["fr"], [], None, "ISO-8859-1"),
+    ("italian", ["it"], [], None, "ISO-8859-1"),
+    ("spanish", ["es"], [], None, "ISO-8859-1"),
+    ("german", ["de"], [], None, "ISO-8859-1"),
+    ("turkish", ["tr"], [], None, "WINDOWS-1254"),
+    ("dutch", ["nl"], [], None, "ISO-8859-1"),
+    ("vietnamese", ["vi"], ["vi"], None, "WINDOWS-1258"),
+    ("arabic", [], ["ar"], "ar", "ISO-8859-6"),
+    ("danish", ["da"], [], None, "ISO-8859-1"),
+    ("finnish", ["fi"], [], None, "ISO-8859-1"),
+    ("portuguese", ["pt", "pt_BR"], [], None, "ISO-8859-1"),
+    ("thai", [], ["th"], "th_TH", None),
+    ("indonesian", ["id"], ["id"], None, None),
+    ("malay", [], ["ms"], None, None),
 ]
 
 # Sizes of the generated lists (the most frequent entries are kept).
-UNIGRAM_WORDS = 600
+UNIGRAM_WORDS = 2500
 BIGRAM_CN = 10000
 BIGRAM_JP = 5000
 BIGRAM_KR = 5000
@@ -520,7 +523,8 @@ def main():
 
     # Page word models: word TAB log10 frequency, words as the page word
     # features cut them (runs of ASCII letters and bytes 0x80 and above,
-    # ASCII lower-cased, two bytes or more).
+    # ASCII lower-cased, two bytes or more). A hunspell list adds each of
+    # its words (training half) once to the counts of running text.
     def page_words(texts):
         counts = collections.Counter()
         for text in texts:
@@ -529,12 +533,43 @@ def main():
                     counts[w.lower()] += 1
         return counts
 
+    def hunspell_words(name):
+        counts = collections.Counter()
+        with open(os.path.join(root, "usr/share/hunspell", name + ".dic"), encoding="utf-8", errors="replace") as f:
+            next(f)
+            for line in f:
+                word = unicodedata.normalize("NFC", line.split("/", 1)[0].strip())
+                if word and ccode_split.is_training(ccode_split.word_key(word)):
+                    for w in re.findall(rb"[A-Za-z\x80-\xff]+", word.encode("utf-8")):
+                        if len(w) >= 2:
+                            counts[w.lower()] += 1
+        return counts
+
     os.makedirs(os.path.join(out, "code", "unigram"), exist_ok=True)
-    for slot, (lang, folders, locales) in enumerate(UNIGRAM_SLOTS):
+    for slot, (lang, folders, locales, hunspell, single) in enumerate(UNIGRAM_SLOTS):
         counts = page_words(language_texts(root, folders, locales))
+        if hunspell:
+            counts.update(hunspell_words(hunspell))
         total = sum(counts.values())
-        rows = [b"%s\t%.4f" % (w, math.log10(counts[w] / total)) for w in top(counts, UNIGRAM_WORDS)]
+        to_single = Iconv("UTF-8", single) if single else None
+        rows, seen = [], set()
+        for w in top(counts, UNIGRAM_WORDS):
+            freq = b"%.4f" % math.log10(counts[w] / total)
+            forms = [w]
+            if to_single is not None and max(w) >= 0x80:
+                sb = to_single(w)
+                if sb is not None and sb != w:
+                    forms.append(sb)
+            for form in forms:
+                if form not in seen:
+                    seen.add(form)
+                    rows.append(form + b"\t" + freq)
         write(out, "unigram/%d.unigram" % slot, lines_of(rows))
+
+    # White-URL lists: shipped empty (no list, nothing logged); a user fills
+    # them with the pages whose code type and language are known.
+    write(out, "white-url.txt", b"")
+    write(out, "i18n-white-url.txt", b"")
 
     # Query code-type data: character frequencies (per hundred million
     # characters) of Chinese text, in GBK and in UTF-8. On this scale the

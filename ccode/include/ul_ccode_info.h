@@ -114,6 +114,12 @@ struct _ccode_info_t {
   int thai_cont_num;
   char url_suffix[64];
   char str_content[1024];
+  // For the reuse of a computed record by URL: the URL the statistics were
+  // computed for, kept when it has fewer than 1,024 bytes (url_kept), and
+  // whether the word features were computed since.
+  bool url_kept;
+  char url_copy[1024];
+  bool feature_flag;
 };
 
 // Resets the record: every count, length, flag and text 0 or empty, every

@@ -127,6 +127,9 @@ void CopyTitle(_ccode_info_t* info, std::string_view page) {
 void StoreArguments(_ccode_info_t* info, const char* page, const char* url, const char* charset,
                     const char* content) {
   info->url = url;
+  const size_t url_len = strnlen(url, sizeof(info->url_copy));
+  info->url_kept = url_len < sizeof(info->url_copy);
+  if (info->url_kept) memcpy(info->url_copy, url, url_len + 1);
   info->page = page;
   info->charset_out = charset;
   info->tree_content = content;

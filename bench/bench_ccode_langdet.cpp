@@ -1,0 +1,296 @@
+// Page language detection (ul_ccode_langdet) against CLD2 alone on the
+// labelled page corpus of tools/gen_ccode_corpus.py, in one run:
+//   - the main language of ul_ccode_langdet (code type detected) against
+//     CLD2's summary language of the same page in UTF-8 (as HTML, no hints),
+//     by language x encoding x length;
+//   - the code type of ul_ccode_chardet on the single-byte pages, beside
+//     uchardet's where uchardet names one;
+//   - pages per second of ul_ccode_langdet and of CLD2.
+//
+// The corpus folder (with its manifest.tsv) is named by PBDICT_CCODE_PAGES;
+// scripts/bench-ccode-langdet makes the corpus when it is missing and runs
+// this. Without a corpus nothing is measured.
+#include <benchmark/benchmark.h>
+#include <iconv.h>
+#include <strings.h>
+#include <uchardet/uchardet.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include <cld2/public/compact_lang_det.h>
+#include <cld2/public/encodings.h>
+
+#include "ul_ccode_conv.h"
+#include "ul_ccode_langdet.h"
+#include "ul_ccode_load.h"
+#include "ul_ccode_type.h"
+#include "ul_cld_lang.h"
+#include "ul_langtype.h"
+
+namespace {
+
+struct Page {
+  std::string file, encoding, language, declaration, length;
+  std::string bytes, utf8, url;
+  int lang = -1;  // the language the page is written in
+};
+
+std::vector<Page>& Pages() {
+  static std::vector<Page> pages;
+  return pages;
+}
+
+int LanguageOf(const std::string& label) {
+  static const std::map<std::string, int> kLabels = {
+      {"en", LANGTYPE_ENGLISH},     {"zh_CN", LANGTYPE_SIMP_CHINESE}, {"zh_TW", LANGTYPE_TRAD_CHINESE},
+      {"ja", LANGTYPE_JAPANESE},    {"ko", LANGTYPE_KOREAN},          {"ru", LANGTYPE_RUSSIAN},
+      {"fr", LANGTYPE_FRENCH},      {"de", LANGTYPE_GERMAN},          {"es", LANGTYPE_SPANISH},
+      {"it", LANGTYPE_ITALIAN},     {"pt_BR", LANGTYPE_PORTUGUESE},   {"vi", LANGTYPE_VIETNAMESE},
+      {"tr", LANGTYPE_TURKISH},     {"nl", LANGTYPE_DUTCH},           {"da", LANGTYPE_DANISH},
+      {"fi", LANGTYPE_FINNISH},     {"id", LANGTYPE_INDONESIAN},      {"el", LANGTYPE_GREEK},
+      {"ar", LANGTYPE_ARABIC},      {"th", LANGTYPE_THAI},            {"he", LANGTYPE_HEBREW},
+  };
+  const auto it = kLabels.find(label);
+  return it == kLabels.end() ? -1 : it->second;
+}
+
+// The page in UTF-8 (its label's encoding converted, a byte-order mark
+// dropped).
+std::string ToUtf8(const Page& p) {
+  std::string in = p.bytes;
+  std::string from = p.encoding;
+  if (from == "UTF-8-BOM") {
+    from = "UTF-8";
+    in = in.substr(3);
+  }
+  iconv_t cd = iconv_open("UTF-8", from.c_str());
+  if (cd == reinterpret_cast<iconv_t>(-1)) return in;
+  std::string out(in.size() * 4 + 16, '\0');
+  char* ip = &in[0];
+  char* op = &out[0];
+  size_t inleft = in.size(), outleft = out.size();
+  iconv(cd, &ip, &inleft, &op, &outleft);
+  iconv(cd, nullptr, nullptr, &op, &outleft);
+  iconv_close(cd);
+  out.resize(out.size() - outleft);
+  return out;
+}
+
+bool LoadCorpus(const std::string& dir) {
+  std::ifstream manifest(dir + "/manifest.tsv");
+  if (!manifest) return false;
+  std::string line;
+  while (std::getline(manifest, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    std::istringstream fields(line);
+    Page p;
+    std::string declared;
+    std::getline(fields, p.file, '\t');
+    std::getline(fields, p.encoding, '\t');
+    std::getline(fields, p.language, '\t');
+    std::getline(fields, p.declaration, '\t');
+    std::getline(fields, declared, '\t');
+    std::getline(fields, p.length, '\t');
+    // Pages without a declaration, and with the right one (the single-byte
+    // code pages other than Latin-1 are told apart by their declaration).
+    if (p.declaration == "wrong") continue;
+    std::ifstream in(dir + "/" + p.file, std::ios::binary);
+    std::ostringstream data;
+    data << in.rdbuf();
+    p.bytes = data.str();
+    p.utf8 = ToUtf8(p);
+    p.lang = LanguageOf(p.language);
+    p.url = "http://corpus.test/" + p.file;
+    Pages().push_back(std::move(p));
+  }
+  return !Pages().empty();
+}
+
+// Main language of ul_ccode_langdet, or -1.
+int Ccode(const Page& p) {
+  int code = CODETYPE_UNKNOWN, conf[kCcodeLangConfLen];
+  long long value = -1;
+  if (ul_ccode_langdet(p.bytes.c_str(), p.url.c_str(), nullptr, nullptr, &code, &value, conf) != 0) return -2;
+  int lang = -1, c = 0;
+  ul_ccode_langtype_v2(value, &lang, &c, 1, V2_MAINLANG);
+  return lang;
+}
+
+CLD2::Language Cld2(const std::string& utf8) {
+  const CLD2::CLDHints hints = {nullptr, "", CLD2::UNKNOWN_ENCODING, CLD2::UNKNOWN_LANGUAGE};
+  CLD2::Language language3[3];
+  int percent3[3];
+  double score3[3];
+  int text_bytes;
+  bool reliable;
+  return CLD2::ExtDetectLanguageSummary(utf8.data(), static_cast<int>(utf8.size()), false, &hints, 0, language3,
+                                        percent3, score3, nullptr, &text_bytes, &reliable);
+}
+
+// The code types a single-byte label may be answered with.
+int CodeOf(const std::string& encoding) {
+  static const std::map<std::string, int> kCodes = {
+      {"WINDOWS-1252", CODETYPE_ISO_8859_1}, {"WINDOWS-1251", CODETYPE_WIN1251}, {"WINDOWS-1254", CODETYPE_WIN1254},
+      {"ISO-8859-9", CODETYPE_ISO_8859_9},   {"WINDOWS-1258", CODETYPE_WIN1258}, {"VISCII", CODETYPE_VISCII},
+      {"ISO-8859-7", CODETYPE_ISO_8859_7},   {"WINDOWS-1256", CODETYPE_WIN1256}, {"ISO-8859-6", CODETYPE_ISO_8859_6},
+      {"TIS-620", CODETYPE_TIS620},          {"WINDOWS-874", CODETYPE_WIN874},   {"WINDOWS-1255", CODETYPE_WIN1255},
+  };
+  const auto it = kCodes.find(encoding);
+  return it == kCodes.end() ? -100 : it->second;
+}
+
+// Two answers right when they name the same code page (the ISO and Windows
+// forms of Thai and Turkish, and TIS-620 and ISO-8859-11, count as one).
+bool SameCodePage(int a, int b) {
+  auto family = [](int c) -> int {
+    switch (c) {
+      case CODETYPE_ISO_8859_9: return CODETYPE_WIN1254;
+      case CODETYPE_ISO_8859_11:
+      case CODETYPE_TIS620: return CODETYPE_WIN874;
+      default: return c;
+    }
+  };
+  return family(a) == family(b);
+}
+
+int FromUchardet(const char* name) {
+  static const std::map<std::string, int> kNames = {
+      {"ISO-8859-1", CODETYPE_ISO_8859_1}, {"WINDOWS-1252", CODETYPE_ISO_8859_1}, {"ISO-8859-15", CODETYPE_ISO_8859_1},
+      {"WINDOWS-1251", CODETYPE_WIN1251},  {"WINDOWS-1254", CODETYPE_WIN1254},    {"ISO-8859-9", CODETYPE_ISO_8859_9},
+      {"WINDOWS-1258", CODETYPE_WIN1258},  {"VISCII", CODETYPE_VISCII},           {"ISO-8859-7", CODETYPE_ISO_8859_7},
+      {"WINDOWS-1256", CODETYPE_WIN1256},  {"ISO-8859-6", CODETYPE_ISO_8859_6},   {"TIS-620", CODETYPE_TIS620},
+      {"WINDOWS-874", CODETYPE_WIN874},    {"WINDOWS-1255", CODETYPE_WIN1255},    {"ISO-8859-8", CODETYPE_WIN1255},
+  };
+  std::string upper = name == nullptr ? "" : name;
+  for (char& c : upper) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+  const auto it = kNames.find(upper);
+  return it == kNames.end() ? -100 : it->second;
+}
+
+struct Tally {
+  int pages = 0, a = 0, b = 0;
+  void Add(bool x, bool y) {
+    ++pages;
+    a += x;
+    b += y;
+  }
+};
+
+double Pct(int n, int d) { return d == 0 ? 0.0 : 100.0 * n / d; }
+
+void Row(const std::string& name, const Tally& t) {
+  printf("%-40s %6d %8.1f %8.1f%s\n", name.c_str(), t.pages, Pct(t.a, t.pages), Pct(t.b, t.pages),
+         t.a < t.b ? "  <" : "");
+}
+
+void Evaluate() {
+  std::map<std::tuple<std::string, std::string, std::string>, Tally> cells;
+  std::map<std::string, Tally> by_language;
+  std::map<std::pair<std::string, int>, int> answers;  // (language, ccode's wrong answer) -> pages
+  std::map<std::string, Tally> declared;
+  Tally all, all_declared;
+  for (const Page& p : Pages()) {
+    if (p.lang < 0) continue;
+    const int mine = Ccode(p);
+    const int cld = transCldLang2CcodeLang(Cld2(p.utf8));
+    if (p.declaration != "none") {
+      declared[p.language].Add(mine == p.lang, cld == p.lang);
+      all_declared.Add(mine == p.lang, cld == p.lang);
+      continue;
+    }
+    cells[{p.language, p.encoding, p.length}].Add(mine == p.lang, cld == p.lang);
+    by_language[p.language].Add(mine == p.lang, cld == p.lang);
+    all.Add(mine == p.lang, cld == p.lang);
+    if (mine != p.lang) ++answers[{p.language, mine}];
+  }
+  printf("Main language, pages without a declaration (\"<\": below CLD2)\n");
+  printf("%-40s %6s %8s %8s\n", "language / encoding / length", "pages", "ccode %", "CLD2 %");
+  for (const auto& [key, t] : cells) {
+    const auto& [lang, enc, len] = key;
+    Row(lang + " / " + enc + " / " + len, t);
+  }
+  printf("\n");
+  for (const auto& [lang, t] : by_language) Row(lang + " (all)", t);
+  Row("all", all);
+  printf("\nThe same pages with the right declaration\n");
+  for (const auto& [lang, t] : declared) Row(lang + " (declared)", t);
+  Row("all (declared)", all_declared);
+  printf("\nWrong answers without a declaration\n");
+  for (const auto& [key, n] : answers) {
+    printf("  %s answered %s (%d pages)\n", key.first.c_str(),
+           key.second >= -1 ? ul_getlangtype(key.second) : "(failure)", n);
+  }
+
+  printf("\nCode type of ul_ccode_chardet on single-byte pages without a declaration, beside uchardet\n");
+  printf("%-40s %6s %8s %8s\n", "encoding / length", "pages", "ccode %", "uchard %");
+  std::map<std::pair<std::string, std::string>, Tally> codes;
+  std::map<std::pair<std::string, int>, int> code_answers;
+  uchardet_t ud = uchardet_new();
+  for (const Page& p : Pages()) {
+    const int want = CodeOf(p.encoding);
+    if (want == -100 || p.declaration != "none") continue;
+    int code = -3;
+    ul_ccode_chardet(p.bytes.c_str(), (p.url + "#c").c_str(), nullptr, nullptr, &code, nullptr);
+    uchardet_reset(ud);
+    uchardet_handle_data(ud, p.bytes.data(), p.bytes.size());
+    uchardet_data_end(ud);
+    const int theirs = FromUchardet(uchardet_get_charset(ud));
+    codes[{p.encoding, p.length}].Add(SameCodePage(code, want), SameCodePage(theirs, want));
+    if (!SameCodePage(code, want)) ++code_answers[{p.encoding, code}];
+  }
+  uchardet_delete(ud);
+  for (const auto& [key, t] : codes) Row(key.first + " / " + key.second, t);
+  for (const auto& [key, n] : code_answers) {
+    printf("  %s answered %s (%d pages)\n", key.first.c_str(), key.second >= -1 ? ul_getcodetype(key.second) : "?", n);
+  }
+  printf("\n");
+  fflush(stdout);
+}
+
+void BM_Langdet_Ccode(benchmark::State& state) {
+  int sink = 0;
+  for (auto _ : state) {
+    for (const Page& p : Pages()) sink += Ccode(p);
+  }
+  benchmark::DoNotOptimize(sink);
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * Pages().size()));
+}
+
+void BM_Langdet_Cld2(benchmark::State& state) {
+  int sink = 0;
+  for (auto _ : state) {
+    for (const Page& p : Pages()) sink += Cld2(p.utf8);
+  }
+  benchmark::DoNotOptimize(sink);
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * Pages().size()));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  const char* dir = getenv("PBDICT_CCODE_PAGES");
+  if (dir == nullptr || !LoadCorpus(dir)) {
+    printf("no page corpus (PBDICT_CCODE_PAGES): run scripts/bench-ccode-langdet\n");
+    return 0;
+  }
+  if (ul_ccode_load(ul_ccode_default_path(), 0) != 0 || ul_ccode_conv_open() != 0) {
+    fprintf(stderr, "cannot load the character-code data\n");
+    return 1;
+  }
+  Evaluate();
+  benchmark::RegisterBenchmark("BM_Langdet_Ccode", BM_Langdet_Ccode)->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("BM_Langdet_Cld2", BM_Langdet_Cld2)->Unit(benchmark::kMillisecond);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  ul_ccode_conv_close();
+  ul_ccode_del();
+  return 0;
+}
