@@ -221,7 +221,7 @@ TEST_P(FileKinds, SizeCutAndTrunct) {
       for (const std::string& line : Messages(dir.file("log"))) all.push_back(line);
       ASSERT_EQ(all.size(), static_cast<size_t>(n));
       for (int i = 0; i < n; ++i) {
-        char head[8];
+        char head[16];
         snprintf(head, sizeof(head), "%05d", i);
         EXPECT_EQ(all[static_cast<size_t>(i)].substr(0, 5), head);
       }
@@ -401,6 +401,8 @@ TEST(FileAppender, SharedPerFileAndOpenFailure) {
     TempDir dir;
     com_device_t a = FileDevice(dir.path(), "AFILE", comspace::COMLOG_SIZECUT, 2048);
     com_device_t f = FileDevice(dir.path(), "FILE", comspace::COMLOG_SIZECUT, 2048);
+    delete f.layout;  // one layout for both devices, owned by the registry
+    f.layout = a.layout;
     EXPECT_EQ(AppenderFactory::tryAppender(f), nullptr);
     Appender* app = AppenderFactory::getAppender(a);
     ASSERT_NE(dynamic_cast<comspace::AsyncFileAppender*>(app), nullptr);

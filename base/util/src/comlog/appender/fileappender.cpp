@@ -124,7 +124,11 @@ void FileAppender::get_file_info(int* fd, ino_t* inode) {
 
 int FileAppender::open(void* /*arg*/) {
   close(nullptr);
-  const int fd = open_log_file(_device, _file, sizeof(_file));
+  // _file is read without the lock: it is written only when it changes
+  // (the first open, or one after reset).
+  char path[sizeof(_file)];
+  const int fd = open_log_file(_device, path, sizeof(path));
+  if (strcmp(path, _file) != 0) memcpy(_file, path, strlen(path) + 1);
   if (fd < 0) return -1;
   const int rc = set_file_id(fd);
   if (rc != 0) {
@@ -156,12 +160,22 @@ int FileAppender::syncid(void* /*arg*/) {
   int fd = -1;
   ino_t inode = 0;
   get_file_info(&fd, &inode);
+  if (fd >= 0) {
+    struct stat st;
+    if (stat(_file, &st) == 0 && st.st_ino == inode &&
+        !cut_is_due(_device, st, _lastcutime.load(std::memory_order_relaxed), true)) {
+      return 0;
+    }
+  }
+  // Under the lock, looked at again: another thread may have cut meanwhile.
   CutOutcome outcome;
   int rc = 0;
   {
     xAutoLock lock(&_lock);
     if (fd < 0 || stat(_file, &_file_stat) != 0 || _file_stat.st_ino != inode) return open(nullptr);
-    outcome = cut_log_if_due(_device, _file, _file_stat, &_lastcutime, _qc, true);
+    time_t last = _lastcutime.load(std::memory_order_relaxed);
+    outcome = cut_log_if_due(_device, _file, _file_stat, &last, _qc, true);
+    _lastcutime.store(last, std::memory_order_relaxed);
     if (outcome.reopen) rc = open(nullptr);
   }
   if (!outcome.removal.empty() && _qc != nullptr) _qc->schedule_file_removal(std::move(outcome.removal));

@@ -12,6 +12,7 @@
 #include <sys/types.h>
 #include <time.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -56,7 +57,8 @@ class FileAppender : public Appender {
   int init() override;
   // Before each write: opens the file when this thread has no descriptor,
   // the path is gone or names another inode; otherwise cuts it when due.
-  // 0, or the failed open's -1.
+  // 0, or the failed open's -1. The common case (the thread's file is in
+  // place and not due) takes no lock: only a reopen or a cut does.
   int syncid(void* arg) override;
 
   // The calling thread's descriptor: fd (< 0: none) and the inode it names.
@@ -75,7 +77,9 @@ class FileAppender : public Appender {
   char _file[COMLOG_FILE_PATH_SIZE] = "";  // PATH/NAME
   struct stat _file_stat;                  // last stat of the path
   int _page = 0;
-  time_t _lastcutime = 0;                  // start of the cutting period (local-time seconds)
+  // Start of the cutting period (local-time seconds); changed under _lock,
+  // read without it by the writers' first look.
+  std::atomic<time_t> _lastcutime{0};
   pthread_key_t _file_fd_key;
   QuotaChecker* _qc = nullptr;
 

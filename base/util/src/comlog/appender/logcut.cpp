@@ -70,21 +70,29 @@ int open_log_file(const com_device_t& dev, char* file, size_t size) {
   return fd;
 }
 
+namespace {
+
+// SIZE is in MiB: the limit needs 64 bits (2048 MiB is past INT_MAX).
+bool SizeDue(const com_device_t& dev, const struct stat& st) {
+  return dev.log_size > 0 && static_cast<int64_t>(st.st_size) >= (static_cast<int64_t>(dev.log_size) << 20);
+}
+
+}  // namespace
+
+bool cut_is_due(const com_device_t& dev, const struct stat& st, time_t lastcutime, bool date_at_limit) {
+  if (SizeDue(dev, st)) return true;
+  // A period of 0 would cut before every line: only positive periods cut.
+  if (dev.splite_type != COMLOG_DATECUT || dev.cuttime <= 0) return false;
+  const int64_t elapsed = static_cast<int64_t>(time(nullptr)) + xtimezoneoffset() - lastcutime;
+  const int64_t period = static_cast<int64_t>(dev.cuttime) * 60;
+  return date_at_limit ? elapsed >= period : elapsed > period;
+}
+
 CutOutcome cut_log_if_due(const com_device_t& dev, const char* file, const struct stat& st,
                           time_t* lastcutime, QuotaChecker* qc, bool date_at_limit) {
   CutOutcome outcome;
-  bool due = false;
-  bool by_size = false;
-  // SIZE is in MiB: the limit needs 64 bits (2048 MiB is past INT_MAX).
-  if (dev.log_size > 0 && static_cast<int64_t>(st.st_size) >= (static_cast<int64_t>(dev.log_size) << 20)) {
-    due = by_size = true;
-  } else if (dev.splite_type == COMLOG_DATECUT && dev.cuttime > 0) {
-    // A period of 0 would cut before every line: only positive periods cut.
-    const int64_t elapsed = static_cast<int64_t>(time(nullptr)) + xtimezoneoffset() - *lastcutime;
-    const int64_t period = static_cast<int64_t>(dev.cuttime) * 60;
-    due = date_at_limit ? elapsed >= period : elapsed > period;
-  }
-  if (!due) return outcome;
+  if (!cut_is_due(dev, st, *lastcutime, date_at_limit)) return outcome;
+  const bool by_size = SizeDue(dev, st);
 
   char backup[COMLOG_BACKUP_NAME_SIZE];
   const int rc = save_backup(file, backup, sizeof(backup), dev.reserved1, dev.cronocut != 0 ? *lastcutime : 0, true);

@@ -39,6 +39,12 @@ struct CutOutcome {
   std::string removal;   // a TRUNCT backup, to remove once the lock is released
 };
 
+// Whether the log file of that stat is due for a cut: it has reached the
+// device's size, or, for DATECUT devices with a positive cutting period, the
+// period that began at lastcutime has passed (at its end when date_at_limit
+// is set, else one second later).
+bool cut_is_due(const com_device_t& dev, const struct stat& st, time_t lastcutime, bool date_at_limit);
+
 // Cuts the log file when it has reached the device's size, or, for DATECUT
 // devices with a positive cutting period, when the period that began at
 // *lastcutime has passed (at its end when date_at_limit is set, else one
