@@ -331,6 +331,68 @@ TEST_P(FileKinds, ReopensAMovedOrRemovedFile) {
   });
 }
 
+// A file that cannot be opened again: FILE shows the line on standard
+// error; both kinds write again once the folder is back. binprint writes
+// raw bytes.
+TEST_P(FileKinds, OpenFailureAndRawBytes) {
+  const std::string kind = GetParam();
+  InChild([&] {
+    TempDir dir;
+    const std::string folder = dir.file("x");
+    com_device_t dev = FileDevice(folder, kind, comspace::COMLOG_SIZECUT, 2048, kDebugOnly);
+    ASSERT_EQ(OpenWith(&dev), 0);
+    Appender* app = AppenderFactory::tryAppender(dev);
+    EXPECT_EQ(app->binprint(const_cast<char*>("raw\n"), 4), 0);
+    EXPECT_EQ(ReadFile(folder + "/log"), "raw\n");
+    ASSERT_EQ(unlink((folder + "/log").c_str()), 0);
+    ASSERT_EQ(rmdir(folder.c_str()), 0);
+    testsupport::WriteFile(folder, "");  // the folder is now a file
+    CaptureFd err(2);
+    com_writelog(UL_LOG_DEBUG, "lost line");
+    if (kind == "AFILE") std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const std::string text = err.Stop();
+    EXPECT_NE(text.find("]can't open " + folder + "/log"), std::string::npos) << text;
+    if (kind == "FILE") {
+      EXPECT_NE(text.find("]lost line\n"), std::string::npos) << text;
+    } else {
+      EXPECT_NE(text.find("]In [AsyncFileAppender::writeData]:syncid failed."), std::string::npos) << text;
+    }
+    ASSERT_EQ(unlink(folder.c_str()), 0);
+    com_writelog(UL_LOG_DEBUG, "back");
+    EXPECT_EQ(com_closelog(0), 0);
+    EXPECT_EQ(ReadFile(folder + "/log"), "back\n");
+  });
+}
+
+// DATECUT with a 1-minute period rounded to the minute, in real time: the
+// first line after the minute turns cuts (AFILE: a second later), and the backup is named after the
+// minute before, seconds 00 (slow: up to a minute; PBDICT_SLOW_TESTS=1).
+TEST_P(FileKinds, DateCutAtTheMinuteInRealTime) {
+  if (getenv("PBDICT_SLOW_TESTS") == nullptr) GTEST_SKIP() << "slow; set PBDICT_SLOW_TESTS=1";
+  const std::string kind = GetParam();
+  InChild([&] {
+    TempDir dir;
+    com_device_t dev = FileDevice(dir.path(), kind, comspace::COMLOG_DATECUT, 2048, kDebugOnly);
+    dev.cuttime = 1;
+    dev.cronocut = 1;
+    ASSERT_EQ(OpenWith(&dev), 0);
+    const time_t minute = LocalNow() / 60 * 60;
+    com_writelog(UL_LOG_DEBUG, "before");
+    // FILE cuts once the period is over, AFILE one second later.
+    const time_t cut = minute + (kind == "FILE" ? 60 : 61);
+    while (LocalNow() < cut) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    com_writelog(UL_LOG_DEBUG, "after");
+    EXPECT_EQ(com_closelog(0), 0);
+    char name[64];
+    struct tm tm;
+    gmtime_r(&minute, &tm);
+    strftime(name, sizeof(name), "log.%Y%m%d%H%M00", &tm);
+    EXPECT_EQ(Backups(dir.path()), std::vector<std::string>{name});
+    EXPECT_EQ(ReadFile(dir.file(name)), "before\n");
+    EXPECT_EQ(ReadFile(dir.file("log")), "after\n");
+  });
+}
+
 // Eight threads write across many size cuts: every line lands exactly once,
 // whole, and each thread's lines keep their order within a file.
 TEST_P(FileKinds, EightThreadsAcrossCuts) {
