@@ -142,8 +142,9 @@ TEST(ComlogConf, BadFilesAndValues) {
         {"COMLOG_DEVICE_NUM : 1\nCOMLOG_DEVICE0 : D\nD_TYPE : XX\n", -1, "Unkown device type[XX] at flag[D_TYPE]", 0},
         {"COMLOG_DEVICE_NUM : 1\nCOMLOG_DEVICE0 : D\nD_TYPE : FILE\nD_PATH : p\n", -1, "can't get flag[D_NAME]", 0},
         {"COMLOG_DEVICE_NUM : 1\nCOMLOG_DEVICE0 : D\nD_TYPE : FILE\nD_NAME : n\n", -1, "can't get flag[D_PATH]", 0},
-        {"COMLOG_DEVICE_NUM : 1\nCOMLOG_DEVICE0 : D\nD_TYPE : FILE\nD_PATH : p\nD_NAME : n\n", -1,
-         "create appender p:n err", 0},  // the kind is not built yet
+        // A file whose folder cannot be made (its parent is missing).
+        {"COMLOG_DEVICE_NUM : 1\nCOMLOG_DEVICE0 : D\nD_TYPE : FILE\nD_PATH : /nonexistent-comlog/p\nD_NAME : n\n", -1,
+         "create appender /nonexistent-comlog/p:n err", 0},
         {capt, -1, "Illegal para pid = -1", -1},
         {capt + "D_SPLITE_TYPE : 2\nD_SYSLEVEL : 32\nD_SELFLEVEL : AUDIT\n", 0, "invalid D = 32", 0},
         {capt + "D_SPLITE_TYPE : 7\n", 0, "Error config for comlog: D_SPLITE_TYPE : 7", 0},
