@@ -221,7 +221,7 @@ struct Listed {
   std::vector<unsigned> except;
 };
 
-bool Listed_In(const std::vector<Listed>& list, unsigned v) {
+bool InListed(const std::vector<Listed>& list, unsigned v) {
   for (const Listed& r : list) {
     if (v >= r.lo && v <= r.hi && std::find(r.except.begin(), r.except.end(), v) == r.except.end()) return true;
   }
@@ -257,12 +257,15 @@ void CheckEnds(const ClassList& c) {
   for (const Listed& r : c.list) {
     std::vector<unsigned> probes = {r.lo, r.hi, step(r.lo, -1), step(r.hi, 1)};
     for (unsigned e : r.except) probes.insert(probes.end(), {e, step(e, -1), step(e, 1)});
+    int checked = 0;
     for (unsigned v : probes) {
       const std::string s = bytes(v);
       if (s.empty()) continue;
-      const int expect = Listed_In(c.list, v) || Listed_In(c.also, v) ? 1 : 0;
+      ++checked;
+      const int expect = InListed(c.list, v) || InListed(c.also, v) ? 1 : 0;
       EXPECT_EQ(c.fn(s.c_str()), expect) << c.what << " " << std::hex << v;
     }
+    EXPECT_GE(checked, 2) << c.what << " " << std::hex << r.lo;  // both ends are characters
   }
 }
 
