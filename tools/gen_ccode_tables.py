@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Generates the character-code library's compiled-in conversion tables.
 
-    python3 tools/gen_ccode_tables.py [--src ccode/src]
+    python3 tools/gen_ccode_tables.py [--src ccode/src/generated]
 
 Writes two C++ sources (committed; the build needs no generator):
 
@@ -311,7 +311,7 @@ def jcode_source():
 
 def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    ap.add_argument("--src", default=os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "ccode", "src"))
+    ap.add_argument("--src", default=os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "ccode", "src", "generated"))
     args = ap.parse_args()
     for name, text in (("ul_gbk_table.cpp", gbk_source()), ("ul_jcode_rows.cpp", jcode_source())):
         with open(os.path.join(args.src, name), "w") as f:

@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
 """Generates the frequency lists of the character-code library's charset
-detector (ccode/src/ul_charset_freq.cpp, committed; the build needs no
+detector (ccode/src/generated/ul_charset_freq.cpp, committed; the build needs no
 generator).
 
-    python3 tools/gen_charset_freq.py --cache DIR [--src ccode/src] [--check]
+    python3 tools/gen_charset_freq.py --cache DIR [--src ccode/src/generated] [--check]
 
 DIR is the cache folder of tools/gen_ccode_data.py (the package manpages-zh
 is fetched into it with "apt-get download" when missing). The lists rank the
@@ -109,7 +109,7 @@ def render(lists):
 def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     ap.add_argument("--cache", required=True, help="cache folder of tools/gen_ccode_data.py")
-    ap.add_argument("--src", default=os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "ccode", "src"))
+    ap.add_argument("--src", default=os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "ccode", "src", "generated"))
     ap.add_argument("--check", action="store_true", help="compare with the committed file instead of writing it")
     args = ap.parse_args()
     root, _ = fetch_packages(os.path.abspath(args.cache), ["manpages-zh"])

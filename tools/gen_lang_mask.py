@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
 """Generates g_lang_mask, the language bits of CJK ideographs that the
-character-class tests read (ccode/src/ul_lang_mask.cpp, committed; the build
+character-class tests read (ccode/src/generated/ul_lang_mask.cpp, committed; the build
 needs no generator).
 
-    python3 tools/gen_lang_mask.py [--src ccode/src]
+    python3 tools/gen_lang_mask.py [--src ccode/src/generated]
 
 The table has 65,536 bytes, read two ways:
 
@@ -53,7 +53,7 @@ def is_ideograph(cp):
 
 def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    ap.add_argument("--src", default=os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "ccode", "src"))
+    ap.add_argument("--src", default=os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "ccode", "src", "generated"))
     args = ap.parse_args()
 
     sets = [(8, encoder("GB2312")), (4, encoder("BIG5")), (2, encoder("EUC-JP")), (1, encoder("EUC-KR"))]

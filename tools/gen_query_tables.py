@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
-"""Generates ccode/src/ul_query_tables.cpp: the letter sets of the query
+"""Generates ccode/src/generated/ul_query_tables.cpp: the letter sets of the query
 languages and the Vietnamese letter tables, each letter as its UTF-8 bytes
 packed into an unsigned 32-bit value, first byte most significant.
 
-    python3 tools/gen_query_tables.py [--out ccode/src/ul_query_tables.cpp]
+    python3 tools/gen_query_tables.py [--out ccode/src/generated/ul_query_tables.cpp]
 
 Python's standard library only; the output is committed.
 """
@@ -42,7 +42,7 @@ def array(name, chars, comment):
 
 def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    ap.add_argument("--out", default=os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "ccode", "src",
+    ap.add_argument("--out", default=os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "ccode", "src", "generated",
                                                   "ul_query_tables.cpp"))
     args = ap.parse_args()
 
