@@ -10,6 +10,7 @@
 
 #include "ul_big5_gbk.h"
 #include "ul_ccode_codetype.h"
+#include "ul_ccode_confidence.h"
 #include "ul_ccode_conv.h"
 #include "ul_ccode_data.h"
 #include "ul_ccode_detect_parts.h"
@@ -21,7 +22,6 @@
 
 namespace {
 
-constexpr int kCertain = 1023;
 constexpr int kGbSize = 1025;               // GB18030 form of the UTF-8 content
 constexpr size_t kExtractBytes = 511999;    // page text joined to the title
 constexpr size_t kTitleBytes = 127;

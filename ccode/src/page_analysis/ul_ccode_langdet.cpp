@@ -8,6 +8,7 @@
 
 #include "ul_ccode_cld.h"
 #include "ul_ccode_codetype.h"
+#include "ul_ccode_codetype_parts.h"
 #include "ul_ccode_conv.h"
 #include "ul_ccode_data.h"
 #include "ul_ccode_detect_parts.h"
@@ -20,7 +21,6 @@
 
 namespace {
 
-constexpr int kCertain = 1023;
 constexpr int kLangs = kCcodeLangConfLen;
 constexpr int kSlotEnglish = 0;
 constexpr int kSlotArabic = 8;
@@ -73,61 +73,16 @@ int ByRules(_ccode_info_t* info) {
   if (Has(info, "1251") && Fits(info, kWin1251)) return CODETYPE_WIN1251;
   if (Has(info, "8859-7") && Fits(info, kIso8859_7)) return CODETYPE_ISO_8859_7;
   if (Has(info, "1255") && Fits(info, kWin1255)) return CODETYPE_WIN1255;
-  if (100 * codetype_iso_8859_1(info) > 81839) return AllGoodUtf8(info) ? CODETYPE_UTF8 : CODETYPE_ISO_8859_1;
+  if (100 * codetype_iso_8859_1(info) > kLatin1Mark) return AllGoodUtf8(info) ? CODETYPE_UTF8 : CODETYPE_ISO_8859_1;
   if (codetype_utf8(info) == kCertain) return CODETYPE_UTF8;
-  return -2;
+  return kNoDecision;
 }
 
-// Steps 6 and 7: the bigram vote of the double-byte code types, -2 when it
-// gives nothing.
+// The bigram vote of the double-byte code types, without the code-type
+// detection's lenience for short pages; kNoDecision when it gives nothing.
 int ByVote(_ccode_info_t* info) {
-  struct Candidate {
-    int (*scorer)(_ccode_info_t*);
-    int code;
-  };
-  static const Candidate kCandidates[] = {{codetype_gbk, CODETYPE_GB},
-                                          {codetype_big5, CODETYPE_BIG5},
-                                          {codetype_sjis, CODETYPE_SJIS},
-                                          {codetype_eucjp, CODETYPE_EUCJP},
-                                          {codetype_euckr, CODETYPE_EUCKR}};
-  int best = -1, second = -1, bi = -1, si = -1;
-  for (int i = 0; i < 5; ++i) {
-    const int score = kCandidates[i].scorer(info);
-    if (score > best) {
-      second = best;
-      si = bi;
-      best = score;
-      bi = i;
-    } else if (score > second) {
-      second = score;
-      si = i;
-    }
-  }
-  if (bi >= 0 && si >= 0 && best >= 1) {
-    const _gbk_info_t& g = info->ginfo;
-    const int hits[] = {g.gbk_bigram + g.gbkjp_bigram, info->big5_bigram, info->sjis_bigram, info->eucjp_bigram,
-                        info->euckr_bigram};
-    const int chars[] = {g.gbk_count + g.gbk_jp_count, info->big5_count, info->sjis_count, info->eucjp_count,
-                         info->euckr_count};
-    const int code = kCandidates[bi].code, other = kCandidates[si].code;
-    const int h = hits[bi], n = chars[bi];
-    info->bigram_codetype = code;
-    const bool counts = h >= 11 || h * 5 > n ||
-                        (100 * n > 95 * info->twobyte_count && h > 0 && code != CODETYPE_GB && code != CODETYPE_BIG5);
-    info->bigram_confidence = 0;
-    if (counts) {
-      const bool pair = (code == CODETYPE_EUCJP && other == CODETYPE_GB) || (code == CODETYPE_GB && other == CODETYPE_EUCJP);
-      info->bigram_confidence = pair ? kCertain : (best - second) * kCertain / best;
-    }
-  }
-  if (info->bigram_codetype != -1) {
-    const int conf = 100 * info->bigram_confidence;
-    if (conf >= 46035 || (conf >= 35805 && info->bigram_codetype == info->charset_codetype)) {
-      return info->bigram_codetype;
-    }
-    return -2;
-  }
-  return info->charset_codetype != -1 ? info->charset_codetype : -2;
+  ccode_bigram_vote(info, ShortPages::kStrict);
+  return ccode_vote_outcome(info, kNoDecision);
 }
 
 // Step 8: the single-byte code page of the guessed word-model slot.
@@ -536,8 +491,8 @@ int ul_ccode_chardet(const char* page, const char* url, const char* charset, con
     return 0;
   }
   int c = ByRules(info);
-  if (c == -2) c = ByVote(info);
-  if (c == -2) c = BySlot(info);
+  if (c == kNoDecision) c = ByVote(info);
+  if (c == kNoDecision) c = BySlot(info);
   *code = c;
   return 0;
 }
