@@ -14,6 +14,7 @@
 #include "ul_ccode_detect_parts.h"
 #include "ul_ccode_feature.h"
 #include "ul_ccode_info_parts.h"
+#include "ul_ccode_langdet_parts.h"
 #include "ul_ccode_type.h"
 #include "ul_cld_lang.h"
 #include "ul_log.h"
@@ -22,8 +23,6 @@
 namespace {
 
 constexpr int kLangs = kCcodeLangConfLen;
-constexpr int kSlotEnglish = 0;
-constexpr int kSlotArabic = 8;
 constexpr std::string_view kVideo = "meta property=\"og:type\" content=\"video\"";
 
 // Rows of single_illegal.
@@ -97,10 +96,6 @@ int BySlot(const _ccode_info_t* info) {
   }
 }
 
-int GuessedLang(const _ccode_info_t* info) {
-  return info->guess_lang >= 0 && info->guess_lang < kUnigramSlots ? langindex[info->guess_lang] : -1;
-}
-
 // The thread's record computed for the page with its word features (each
 // once per statistics pass); NULL on failure.
 _ccode_info_t* Features(const char* page, const char* url, const char* charset, const char* tree, int code) {
@@ -122,137 +117,6 @@ _ccode_info_t* Features(const char* page, const char* url, const char* charset, 
   }
   info->real_page_length = ccode_real_page_length(info->page_length);
   return info;
-}
-
-// The UTF-8 rule of the language detection.
-void Utf8Rule(_ccode_info_t* info, int* A, int* trust, _langtype_t* lt) {
-  _langtype_t prob;
-  reset_langtype(&prob);
-  const int sec0 = ccode_detect_langtype_prob(info, CODETYPE_UTF8, &prob, trust);
-  const int l = confidence_for_utf8(info, A, langtype_for_utf8(info, trust));
-  const int title = info->title_lang;
-  if (!OneOf(sec0, -1, LANGTYPE_ENGLISH, LANGTYPE_SIMP_CHINESE, LANGTYPE_TRAD_CHINESE, LANGTYPE_JAPANESE) ||
-      OneOf(l, LANGTYPE_RUSSIAN, LANGTYPE_KOREAN)) {
-    set_main_lang(lt, l);
-    return;
-  }
-  auto main_and = [lt](int main, int sec) {
-    set_main_lang(lt, main);
-    set_sec_lang(lt, sec);
-  };
-  const bool cjk = OneOf(l, LANGTYPE_SIMP_CHINESE, LANGTYPE_TRAD_CHINESE, LANGTYPE_JAPANESE) ||
-                   OneOf(sec0, LANGTYPE_SIMP_CHINESE, LANGTYPE_TRAD_CHINESE, LANGTYPE_JAPANESE);
-  const bool strong_title = OneOf(title, LANGTYPE_ARABIC, LANGTYPE_THAI, LANGTYPE_SIMP_CHINESE,
-                                  LANGTYPE_TRAD_CHINESE, LANGTYPE_JAPANESE, LANGTYPE_PORTUGUESE);
-  if (sec0 != -1 && cjk) {
-    if (l == LANGTYPE_SIMP_CHINESE && sec0 == LANGTYPE_TRAD_CHINESE && A[LANGTYPE_TRAD_CHINESE] > 0 &&
-        A[LANGTYPE_SIMP_CHINESE] - A[LANGTYPE_TRAD_CHINESE] < 26) {
-      main_and(LANGTYPE_TRAD_CHINESE, LANGTYPE_SIMP_CHINESE);
-      std::swap(A[LANGTYPE_SIMP_CHINESE], A[LANGTYPE_TRAD_CHINESE]);
-    } else if (title != l && (OneOf(title, LANGTYPE_ARABIC, LANGTYPE_THAI) ||
-                              (title == LANGTYPE_PORTUGUESE && !OneOf(l, LANGTYPE_ARABIC, LANGTYPE_THAI)))) {
-      main_and(title, l);
-    } else if (l == sec0 && info->max_lang == info->max_confidence_lang) {
-      set_main_lang(lt, l);
-      if (!OneOf(l, LANGTYPE_SIMP_CHINESE, LANGTYPE_TRAD_CHINESE)) set_sec_lang(lt, info->max_confidence_lang);
-    } else {
-      main_and(l, sec0);
-    }
-  } else if (l == -1) {
-    if (strong_title) {
-      set_main_lang(lt, title);
-    } else {
-      set_main_lang(lt, sec0 == -1 && info->max_lang == info->max_confidence_lang ? info->max_lang : sec0);
-    }
-  } else if (l != LANGTYPE_ENGLISH) {
-    if (OneOf(l, LANGTYPE_ARABIC, LANGTYPE_THAI)) {
-      set_main_lang(lt, l);
-      if (title != -1) set_sec_lang(lt, title);
-    } else if (!strong_title) {
-      set_main_lang(lt, l);
-    } else {
-      main_and(title, l);
-    }
-  } else if (!strong_title && title != LANGTYPE_SPANISH) {
-    main_and(LANGTYPE_ENGLISH, title);
-  } else {
-    main_and(title, LANGTYPE_ENGLISH);
-  }
-}
-
-// Step 6: the languages by code type.
-void ByCodeType(_ccode_info_t* info, int code, int* A, _langtype_t* lt) {
-  int trust[kCcodeTrustLen] = {-1, -1, -1, -1, -1};
-  auto sec0 = [&] {
-    _langtype_t prob;
-    reset_langtype(&prob);
-    return ccode_detect_langtype_prob(info, code, &prob, trust);
-  };
-  const int title = info->title_lang;
-  switch (code) {
-    case CODETYPE_ENG:
-    case CODETYPE_ASCII: {
-      const int l = confidence_for_lang(info, A, langtype_for_ascii(info, trust));
-      set_main_lang(lt, l);
-      if (l == LANGTYPE_ENGLISH && OneOf(title, LANGTYPE_PORTUGUESE, LANGTYPE_SPANISH)) {
-        set_main_lang(lt, title);
-        set_sec_lang(lt, LANGTYPE_ENGLISH);
-      }
-      return;
-    }
-    case CODETYPE_GB:
-    case CODETYPE_GBK: set_main_lang(lt, confidence_for_gb(info, A, langtype_for_gbk(info, trust))); return;
-    case CODETYPE_BIG5:
-      set_main_lang(lt, confidence_for_lang(info, A, langtype_for_big5(info, trust)));
-      set_sec_lang(lt, sec0());
-      return;
-    case CODETYPE_UTF8: Utf8Rule(info, A, trust, lt); return;
-    case CODETYPE_JIS:
-    case CODETYPE_SJIS:
-    case CODETYPE_EUCJP:
-      set_main_lang(lt, confidence_for_lang(info, A, LANGTYPE_JAPANESE));
-      set_sec_lang(lt, sec0());
-      return;
-    case CODETYPE_ISO_8859_1:
-      set_main_lang(lt, confidence_for_lang(info, A, langtype_for_iso_8859_1(info, trust)));
-      set_sec_lang(lt, sec0());
-      return;
-    case CODETYPE_EUCKR: set_main_lang(lt, confidence_for_lang(info, A, LANGTYPE_KOREAN)); return;
-    case CODETYPE_ISO_8859_9:
-    case CODETYPE_WIN1254: {
-      const int l = confidence_for_lang(info, A, LANGTYPE_TURKISH);
-      if (l == LANGTYPE_ENGLISH && title != -1 && title == GuessedLang(info)) {
-        set_main_lang(lt, title);
-        set_sec_lang(lt, LANGTYPE_ENGLISH);
-      } else {
-        set_main_lang(lt, l);
-      }
-      return;
-    }
-    case CODETYPE_ISO_8859_6:
-    case CODETYPE_WIN1256: {
-      int high = 0;
-      for (const char* p = info->title; *p != '\0'; ++p) {
-        const unsigned char b = static_cast<unsigned char>(*p);
-        high += b >= 0xBF && b <= 0xDF;
-      }
-      set_main_lang(lt, high >= 5 ? LANGTYPE_ARABIC : confidence_for_lang(info, A, LANGTYPE_ARABIC));
-      return;
-    }
-    case CODETYPE_ISO_8859_11:
-    case CODETYPE_WIN874:
-    case CODETYPE_TIS620: set_main_lang(lt, confidence_for_win874(info, A)); return;
-    case CODETYPE_VISCII:
-    case CODETYPE_WIN1258: set_main_lang(lt, confidence_for_lang(info, A, LANGTYPE_VIETNAMESE)); return;
-    case CODETYPE_WIN1251:
-      set_main_lang(lt, GuessedLang(info) == LANGTYPE_ENGLISH && info->word_freq[kSlotEnglish] > -6.0
-                            ? LANGTYPE_ENGLISH
-                            : LANGTYPE_RUSSIAN);
-      return;
-    case CODETYPE_ISO_8859_7: set_main_lang(lt, LANGTYPE_GREEK); return;
-    case CODETYPE_WIN1255: set_main_lang(lt, LANGTYPE_HEBREW); return;
-    default: set_main_lang(lt, -1); return;
-  }
 }
 
 // Steps 7 and 8: the secondary of a Chinese page, the exchange, and the
@@ -325,142 +189,6 @@ long long PackTaken(const _langtype_t& lt, int* conf) {
 }
 
 }  // namespace
-
-// --- supporting rules ---------------------------------------------------------------
-
-int langtype_for_latin(const _ccode_info_t* info) {
-  const int guess = GuessedLang(info);
-  if (guess >= 0) return guess;
-  const int title = info->title_lang;
-  if (title == -1) return -1;
-  if (!OneOf(title, LANGTYPE_ARABIC, LANGTYPE_THAI)) {
-    if (info->max_lang == LANGTYPE_ARABIC && info->arabic_cont_num > 9) return LANGTYPE_ARABIC;
-    if (info->max_lang == LANGTYPE_THAI && info->thai_cont_num > 9) return LANGTYPE_THAI;
-  }
-  return OneOf(title, LANGTYPE_JAPANESE, LANGTYPE_SIMP_CHINESE, LANGTYPE_TRAD_CHINESE) ? -1 : title;
-}
-
-void confidence_for_latin(_ccode_info_t* info, int* A) {
-  const double words = info->word_num + 1.0;
-  int best = 0;
-  for (int i = 0; i < kUnigramSlots; ++i) {
-    A[langindex[i]] = static_cast<int>(100 * info->word_common[i] / words);
-    if (A[langindex[i]] > A[langindex[best]]) best = i;
-  }
-  info->max_confidence_lang = langindex[best];
-  A[LANGTYPE_THAI] = static_cast<int>(400 * info->thai_num / words);
-  if (info->max_lang != LANGTYPE_ARABIC && info->word_unique[kSlotArabic] == 0) A[LANGTYPE_ARABIC] /= 2;
-}
-
-int confidence_for_gb(const _ccode_info_t* info, int* A, int l) {
-  int trust[kCcodeTrustLen];
-  lang_trust_for_gbk(info, trust);
-  A[LANGTYPE_JAPANESE] = trust[3];
-  A[LANGTYPE_SIMP_CHINESE] = trust[1];
-  A[LANGTYPE_TRAD_CHINESE] = trust[2];
-  return l;
-}
-
-int confidence_for_utf8(const _ccode_info_t* info, int* A, int l) {
-  const _utf8_info_t& u = info->uinfo;
-  const int jpw = u.utf8_jp_chars + u.utf8_jp_hanzi + 4 * u.utf8_jp_hanzi_unq;
-  const int cnw = (u.utf8_jp_chars - u.utf8_jp_hanzi_unq) / 2 + u.utf8_cn_chars + 5 * u.utf8_cn_hanzi_unq;
-  const int enw = 4 * u.utf8_latin_chars + u.utf8_ascii;
-  const float total = static_cast<float>(jpw + cnw + enw + 1);
-  A[LANGTYPE_JAPANESE] = static_cast<int>(100.0f * jpw / total);
-  const int cnp = static_cast<int>(100.0f * cnw / total);
-  const int t = 5 * u.utf8_cn_trad_chars, s = u.utf8_cn_simp_chars;
-  A[LANGTYPE_SIMP_CHINESE] = static_cast<int>(static_cast<float>(s) / (t + s + 1) * cnp);
-  A[LANGTYPE_TRAD_CHINESE] = static_cast<int>(static_cast<float>(t) / (t + s + 1) * cnp);
-  const int thai = A[LANGTYPE_THAI], simp = A[LANGTYPE_SIMP_CHINESE], trad = A[LANGTYPE_TRAD_CHINESE];
-  if (thai > 30 && simp <= thai && trad <= thai && A[LANGTYPE_ARABIC] <= thai) return LANGTYPE_THAI;
-  if (A[LANGTYPE_ARABIC] > 19 && simp + trad < A[LANGTYPE_ARABIC]) return LANGTYPE_ARABIC;
-  if (OneOf(l, LANGTYPE_RUSSIAN, LANGTYPE_KOREAN)) return l;
-  const int g = langtype_for_latin(info);
-  if (!OneOf(l, LANGTYPE_SIMP_CHINESE, LANGTYPE_TRAD_CHINESE, LANGTYPE_JAPANESE)) return g;
-  const int english = A[LANGTYPE_ENGLISH];
-  if (g >= 0 && g != LANGTYPE_ENGLISH && g == info->title_lang) {
-    if (u.utf8_cn_simp_title_chars + u.utf8_cn_trad_title_chars > 1 && (simp >= 2 * A[g] || trad >= 2 * A[g])) {
-      return l;
-    }
-    return u.utf8_jp_title_chars < 4 || A[LANGTYPE_JAPANESE] < 2 * A[g] ? g : l;
-  }
-  if (g < 0) return l;
-  if (g != LANGTYPE_ENGLISH && A[l] > A[g]) return l;
-  if (g == LANGTYPE_ENGLISH && 3 * A[l] >= english) {
-    if (l != LANGTYPE_JAPANESE) {
-      if (!(3 * u.utf8_cn_chars <= info->word_common[kSlotEnglish] || 2 * enw >= cnw)) return l;
-      if (l == LANGTYPE_TRAD_CHINESE && (simp + trad > english || (trad > 30 && 3 * trad > english))) return l;
-    } else if (!(2 * u.utf8_jp_chars <= info->word_common[kSlotEnglish] || 2 * enw >= jpw)) {
-      return l;
-    }
-    return g;
-  }
-  if (g != LANGTYPE_ENGLISH && l == LANGTYPE_TRAD_CHINESE) {
-    return simp + trad > std::max(A[g] - english, english) ? l : g;
-  }
-  return g;
-}
-
-int confidence_for_lang(const _ccode_info_t* info, const int* A, int l) {
-  if (OneOf(l, LANGTYPE_THAI, -1, LANGTYPE_ENGLISH) &&
-      (info->title_lang == LANGTYPE_THAI || A[LANGTYPE_THAI] > 30 || info->w874_num >= 0.04 * (info->word_num + 1))) {
-    return LANGTYPE_THAI;
-  }
-  if (OneOf(l, LANGTYPE_ARABIC, -1, LANGTYPE_ENGLISH) && A[LANGTYPE_ARABIC] > 19) return LANGTYPE_ARABIC;
-  const int g = langtype_for_latin(info);
-  if (OneOf(l, -1, LANGTYPE_ENGLISH)) return g;
-  if (g >= 0 && A[g] > 79) l = g;
-  if (l == LANGTYPE_TURKISH && A[LANGTYPE_ENGLISH] >= 1.6 * A[LANGTYPE_TURKISH]) l = LANGTYPE_ENGLISH;
-  return l;
-}
-
-int confidence_for_win874(const _ccode_info_t* info, int* A) {
-  A[LANGTYPE_THAI] = 80;
-  const int g = langtype_for_latin(info);
-  if (info->title_lang == LANGTYPE_THAI || info->w874_num >= 0.04 * (info->word_num + 1) || g < 0 || A[g] <= 80) {
-    return LANGTYPE_THAI;
-  }
-  return g;
-}
-
-void exchange_lang(const _ccode_info_t* info, _langtype_t* lt, const int* A) {
-  if ((lt->flag & 3) != 3 || lt->sec_lang == -1) return;
-  const int main = lt->main_lang, sec = lt->sec_lang, title = info->title_lang;
-  if (title != -1 && title != LANGTYPE_ENGLISH && main == title) return;
-  if (main == -1 || (!OneOf(main, LANGTYPE_ARABIC, LANGTYPE_THAI, LANGTYPE_PORTUGUESE) && ValidLang(main) &&
-                     ValidLang(sec) && A[sec] > A[main] + 20)) {
-    lt->main_lang = static_cast<int16_t>(sec);
-    lt->sec_lang = static_cast<int16_t>(main);
-  }
-}
-
-void detect_persian(int code, _langtype_t* lt, const _ccode_info_t* info) {
-  if (lt->main_lang != LANGTYPE_ARABIC && lt->sec_lang != LANGTYPE_ARABIC) return;
-  const std::string_view text(info->str_content, strnlen(info->str_content, sizeof(info->str_content)));
-  int found = 0;
-  if (code == CODETYPE_UTF8) {
-    static const char* const kLetters[] = {"\xDA\xAF", "\xDA\x86", "\xD9\xBE", "\xDA\x98"};  // U+06AF 0686 067E 0698
-    for (const char* letter : kLetters) {
-      for (size_t at = text.find(letter); at != std::string_view::npos; at = text.find(letter, at + 2)) ++found;
-    }
-  } else if (code == CODETYPE_WIN1256 || code == CODETYPE_ISO_8859_6) {
-    for (size_t i = 0; i < text.size(); ++i) {
-      const unsigned char b = static_cast<unsigned char>(text[i]);
-      const bool after_lead = i > 0 && (static_cast<unsigned char>(text[i - 1]) & 0xE0) == 0xC0;
-      if ((b == 0x90 || b == 0x8D || b == 0x81 || b == 0x8E) && !after_lead) ++found;
-    }
-  } else if (code == CODETYPE_GB || code == CODETYPE_GBK) {
-    static const char* const kLetters[] = {"\x81\x31\x91\x35", "\x81\x31\x8D\x34", "\x81\x31\x8C\x36",
-                                           "\x81\x31\x8F\x32"};
-    for (const char* letter : kLetters) {
-      for (size_t at = text.find(letter); at != std::string_view::npos; at = text.find(letter, at + 4)) ++found;
-    }
-  }
-  if (found < 2) return;
-  if (lt->main_lang == LANGTYPE_ARABIC) lt->main_lang = LANGTYPE_FARSI;
-  if (lt->sec_lang == LANGTYPE_ARABIC) lt->sec_lang = LANGTYPE_FARSI;
-}
 
 // --- the entry points -----------------------------------------------------------
 
@@ -535,7 +263,7 @@ int ul_ccode_langdet(const char* page, const char* url, const char* charset, con
     _ccode_info_t* info = Features(page, url, charset, tree, *code);
     if (info == nullptr) return -1;
     confidence_for_latin(info, A);
-    ByCodeType(info, *code, A, &lt);
+    ccode_langs_by_codetype(info, *code, A, &lt);
     SecondaryAndLift(info, A, &lt);
     detect_persian(*code, &lt, info);
     // FARSI comes only from ARABIC here: the confidence goes with it.
