@@ -34,7 +34,10 @@ struct GbkChar {
   bool two() const { return bytes[1] != '\0'; }
 };
 
-// The title vote; gb is the GB18030 form with its stricter rules 2 and 3.
+// The title vote: 3 Japanese, 2 traditional, 1 simplified Chinese, else the
+// vote u holds. In the GB18030 form (gb) simplified and traditional Chinese
+// each need more than three characters of their own, and simplified a
+// strict lead over traditional.
 int TitleVote(const _utf8_info_t& u, bool gb) {
   const int s = u.utf8_cn_simp_title_chars, t = u.utf8_cn_trad_title_chars, j = u.utf8_jp_title_chars;
   const int p = u.utf8_cn_simp_pure_title_chars, k = u.utf8_jp_pure_title_chars;

@@ -28,7 +28,7 @@ constexpr int kCollectBytes = 512;  // content bytes collected
 constexpr size_t kTitleBytes = 127;
 constexpr size_t kHttpCharsetMax = 128;
 
-// The GBK classification of one pair (step 5's GBK branch).
+// The GBK classes of one pair, counted into g.
 void ClassifyGbk(const unsigned char* p, _gbk_info_t* g) {
   if (!is_gbk(p)) return;
   ++g->gbk_count;
@@ -55,8 +55,8 @@ bool IsJisEscape(const unsigned char* p) {
 
 inline bool IsBom(const unsigned char* p) { return p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF; }
 
-// The bytes of a single-byte position of the pair walk (step 4): JIS
-// escapes and references. The bytes consumed.
+// A byte below 0x80 met by the pair walk: counts JIS escapes and numeric
+// references. The bytes consumed (a whole reference at once).
 int SingleByte(_ccode_info_t* info, const unsigned char* p) {
   if (IsJisEscape(p)) ++info->jis_flag_count;
   if (p[0] == '&') {

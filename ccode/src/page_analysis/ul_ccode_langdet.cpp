@@ -50,8 +50,8 @@ bool AllGoodUtf8(const _ccode_info_t* info) {
   return good >= 1 && good == info->content_len - info->uinfo.utf8_ascii;
 }
 
-// Step 5 of the code-type detection: the charset and byte rules, -2 when
-// none fires.
+// The declared charset and byte rules of the code-type chain, tried before
+// the bigram vote; kNoDecision when none fires.
 int ByRules(_ccode_info_t* info) {
   if (info->jis_flag_count > 1) return CODETYPE_JIS;
   if (codetype_ascii(info) == kCertain) return CODETYPE_ASCII;
@@ -84,7 +84,8 @@ int ByVote(_ccode_info_t* info) {
   return ccode_vote_outcome(info, kNoDecision);
 }
 
-// Step 8: the single-byte code page of the guessed word-model slot.
+// The last rule of the code-type chain: the single-byte code page of the
+// guessed word-model slot, when the page fits it.
 int BySlot(const _ccode_info_t* info) {
   switch (info->guess_lang) {
     case 0: case 1: case 2: case 3: case 4: case 6: case 9: case 10: case 11:
@@ -119,15 +120,15 @@ _ccode_info_t* Features(const char* page, const char* url, const char* charset, 
   return info;
 }
 
-// Steps 7 and 8: the secondary of a Chinese page, the exchange, and the
-// confidences lifted to match the choice.
-void SecondaryAndLift(const _ccode_info_t* info, int* A, _langtype_t* lt) {
+// After the languages by code type: the secondary of a Chinese page, the
+// exchange of main and secondary, and the confidences lifted to match.
+void SecondaryAndLift(const _ccode_info_t* info, int* lang_conf, _langtype_t* lt) {
   int found = -1;
   if (OneOf(lt->main_lang, LANGTYPE_SIMP_CHINESE, LANGTYPE_TRAD_CHINESE) && !HasSecond(*lt)) {
     int top = 60;
     for (int l = 0; l < kLangs; ++l) {
-      if (l != lt->main_lang && A[l] > top) {
-        top = A[l];
+      if (l != lt->main_lang && lang_conf[l] > top) {
+        top = lang_conf[l];
         found = l;
       }
     }
@@ -136,45 +137,46 @@ void SecondaryAndLift(const _ccode_info_t* info, int* A, _langtype_t* lt) {
     set_sec_lang(lt, LANGTYPE_ENGLISH);
   } else {
     int copy[kLangs];
-    std::copy(A, A + kLangs, copy);
+    std::copy(lang_conf, lang_conf + kLangs, copy);
     exchange_lang(info, lt, copy);
   }
   if (HasSecond(*lt)) {
     const int main = lt->main_lang, sec = lt->sec_lang;
     for (int l = 0; l < kLangs; ++l) {
-      if (l != main && l != sec && A[l] >= A[sec]) A[sec] = A[l] + 1;
+      if (l != main && l != sec && lang_conf[l] >= lang_conf[sec]) lang_conf[sec] = lang_conf[l] + 1;
     }
     if (ValidLang(main)) {
       for (int l = 0; l < kLangs; ++l) {
-        if (l != main && A[l] >= A[main]) A[main] = A[l] + 1;
+        if (l != main && lang_conf[l] >= lang_conf[main]) lang_conf[main] = lang_conf[l] + 1;
       }
     }
   }
-  for (int l = 0; l < kLangs; ++l) A[l] = std::min(A[l], 100);
+  for (int l = 0; l < kLangs; ++l) lang_conf[l] = std::min(lang_conf[l], 100);
 }
 
 }  // namespace
 
-long long ccode_pack_langs(const _langtype_t& lt, int* A) {
+long long ccode_pack_langs(const _langtype_t& lt, int* lang_conf) {
   const int main = lt.main_lang;
   const bool has_main = ValidLang(main), has_sec = HasSecond(lt);
   if (has_main && has_sec) {
     const int sec = lt.sec_lang;
-    A[main] = std::max(A[main], 1);
-    A[sec] = std::max(A[sec], 1);
-    if (A[sec] > A[main]) std::swap(A[main], A[sec]);
-    return static_cast<long long>(main) | static_cast<long long>(A[main]) << 8 | static_cast<long long>(sec) << 16 |
-           static_cast<long long>(A[sec]) << 24;
+    lang_conf[main] = std::max(lang_conf[main], 1);
+    lang_conf[sec] = std::max(lang_conf[sec], 1);
+    if (lang_conf[sec] > lang_conf[main]) std::swap(lang_conf[main], lang_conf[sec]);
+    return static_cast<long long>(main) | static_cast<long long>(lang_conf[main]) << 8 |
+           static_cast<long long>(sec) << 16 | static_cast<long long>(lang_conf[sec]) << 24;
   }
   const int only = has_main ? main : has_sec ? lt.sec_lang : -1;
   if (only < 0) return -1;
-  A[only] = 100;
+  lang_conf[only] = 100;
   return only | 100LL << 8;
 }
 
 namespace {
 
-// Step 12: the value of a language from CLD2 or the i18n list.
+// The multi-language value of a language taken from CLD2 or the white-URL
+// list.
 long long PackTaken(const _langtype_t& lt, int* conf) {
   const int main = lt.main_lang;
   if (!HasSecond(lt)) {
@@ -235,7 +237,7 @@ int ul_ccode_langdet(const char* page, const char* url, const char* charset, con
   _langtype_t lt;
   reset_langtype(&lt);
   if (!ccode_page_load_ok()) return -1;
-  int A[kLangs] = {};
+  int lang_conf[kLangs] = {};
 
   if (*code == CODETYPE_UNKNOWN) {
     if (ul_ccode_chardet(page, url, charset, tree, code, &lt) != 0) return -1;
@@ -262,14 +264,15 @@ int ul_ccode_langdet(const char* page, const char* url, const char* charset, con
   if (!ValidLang(lt.main_lang)) {
     _ccode_info_t* info = Features(page, url, charset, tree, *code);
     if (info == nullptr) return -1;
-    confidence_for_latin(info, A);
-    ccode_langs_by_codetype(info, *code, A, &lt);
-    SecondaryAndLift(info, A, &lt);
+    confidence_for_latin(info, lang_conf);
+    ccode_langs_by_codetype(info, *code, lang_conf, &lt);
+    SecondaryAndLift(info, lang_conf, &lt);
     detect_persian(*code, &lt, info);
     // FARSI comes only from ARABIC here: the confidence goes with it.
-    if (lt.main_lang == LANGTYPE_FARSI || lt.sec_lang == LANGTYPE_FARSI) A[LANGTYPE_FARSI] = A[LANGTYPE_ARABIC];
-    *value = ccode_pack_langs(lt, A);
-    if (conf != nullptr) std::copy(A, A + kLangs, conf);
+    if (lt.main_lang == LANGTYPE_FARSI || lt.sec_lang == LANGTYPE_FARSI)
+      lang_conf[LANGTYPE_FARSI] = lang_conf[LANGTYPE_ARABIC];
+    *value = ccode_pack_langs(lt, lang_conf);
+    if (conf != nullptr) std::copy(lang_conf, lang_conf + kLangs, conf);
     // CLD2 decides the languages it is taken for, and English pages it
     // finds in no language of ours. An undecided page (main -1) takes
     // CLD2's answer too: -1 is what every language CLD2 is not taken for
@@ -286,7 +289,7 @@ int ul_ccode_langdet(const char* page, const char* url, const char* charset, con
       return 0;
     }
   } else if (conf != nullptr) {
-    std::copy(A, A + kLangs, conf);
+    std::copy(lang_conf, lang_conf + kLangs, conf);
   }
   *value = PackTaken(lt, conf);
   return 0;

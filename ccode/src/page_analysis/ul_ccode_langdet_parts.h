@@ -8,8 +8,8 @@
 
 // Sets the main (and for some code types the secondary) language of the
 // page in info, whose code type is code, into lt, and its confidences into
-// A (kCcodeLangConfLen ints, by language). A code type without rules gives
+// lang_conf (kCcodeLangConfLen ints, by language). A code type without rules gives
 // no language.
-void ccode_langs_by_codetype(_ccode_info_t* info, int code, int* A, _langtype_t* lt);
+void ccode_langs_by_codetype(_ccode_info_t* info, int code, int* lang_conf, _langtype_t* lt);
 
 #endif  // CCODE_SRC_UL_CCODE_LANGDET_PARTS_H_

@@ -50,8 +50,8 @@ int Percent(int a, int total) { return static_cast<int>(100.0f * static_cast<flo
 
 // --- the UTF-8 rule's shared steps --------------------------------------------------
 
-// Steps 2 and 3 of the UTF-8 rule: 1 to go by the references, 0 for
-// ENGLISH, -1 to go on.
+// The UTF-8 rule's first look, at references and Latin letters: 1 to go by
+// the references, 0 for ENGLISH, -1 to go on to the bigrams.
 int Utf8Head(const _ccode_info_t* info) {
   const int refs = info->rinfo.ref_count;
   if (refs > 20 && 200 * refs > info->page_length && 200 * refs > info->real_page_length) return 1;
@@ -64,8 +64,8 @@ int Utf8Head(const _ccode_info_t* info) {
   return 0;
 }
 
-// Step 6: the GBK pairs of the content and their bigram hits; false when
-// they are too few to decide.
+// The GBK pairs of the content and their bigram hits; false when they are
+// too few to decide.
 bool Utf8Bigrams(_ccode_info_t* info) {
   char gb[kGbSize];
   gb[0] = '\0';
@@ -83,7 +83,7 @@ bool Utf8Bigrams(_ccode_info_t* info) {
 int JpWeight(const _utf8_info_t& u) { return 4 * u.utf8_jp_hanzi_unq + u.utf8_jp_chars + u.utf8_jp_hanzi; }
 int CnWeight(const _utf8_info_t& u) { return 5 * u.utf8_cn_hanzi_unq + u.utf8_cn_simp_chars; }
 
-// Step 7: whether the page reads as Japanese rather than Chinese.
+// Whether the page reads as Japanese rather than Chinese.
 bool Utf8JapaneseCase(const _utf8_info_t& u) {
   const int jp = JpWeight(u), cn = CnWeight(u);
   if (u.utf8_cn_bigram > 2 * u.utf8_jp_bigram || 3 * jp < 2 * cn) return false;
@@ -105,11 +105,11 @@ int GuessedLang(const _ccode_info_t* info) {
 }
 
 // The UTF-8 rule of the language detection.
-void Utf8Rule(_ccode_info_t* info, int* A, int* trust, _langtype_t* lt) {
+void Utf8Rule(_ccode_info_t* info, int* lang_conf, int* trust, _langtype_t* lt) {
   _langtype_t prob;
   reset_langtype(&prob);
   const int sec0 = ccode_detect_langtype_prob(info, CODETYPE_UTF8, &prob, trust);
-  const int l = confidence_for_utf8(info, A, langtype_for_utf8(info, trust));
+  const int l = confidence_for_utf8(info, lang_conf, langtype_for_utf8(info, trust));
   const int title = info->title_lang;
   if (!OneOf(sec0, -1, LANGTYPE_ENGLISH, LANGTYPE_SIMP_CHINESE, LANGTYPE_TRAD_CHINESE, LANGTYPE_JAPANESE) ||
       OneOf(l, LANGTYPE_RUSSIAN, LANGTYPE_KOREAN)) {
@@ -125,10 +125,10 @@ void Utf8Rule(_ccode_info_t* info, int* A, int* trust, _langtype_t* lt) {
   const bool strong_title = OneOf(title, LANGTYPE_ARABIC, LANGTYPE_THAI, LANGTYPE_SIMP_CHINESE,
                                   LANGTYPE_TRAD_CHINESE, LANGTYPE_JAPANESE, LANGTYPE_PORTUGUESE);
   if (sec0 != -1 && cjk) {
-    if (l == LANGTYPE_SIMP_CHINESE && sec0 == LANGTYPE_TRAD_CHINESE && A[LANGTYPE_TRAD_CHINESE] > 0 &&
-        A[LANGTYPE_SIMP_CHINESE] - A[LANGTYPE_TRAD_CHINESE] < 26) {
+    if (l == LANGTYPE_SIMP_CHINESE && sec0 == LANGTYPE_TRAD_CHINESE && lang_conf[LANGTYPE_TRAD_CHINESE] > 0 &&
+        lang_conf[LANGTYPE_SIMP_CHINESE] - lang_conf[LANGTYPE_TRAD_CHINESE] < 26) {
       main_and(LANGTYPE_TRAD_CHINESE, LANGTYPE_SIMP_CHINESE);
-      std::swap(A[LANGTYPE_SIMP_CHINESE], A[LANGTYPE_TRAD_CHINESE]);
+      std::swap(lang_conf[LANGTYPE_SIMP_CHINESE], lang_conf[LANGTYPE_TRAD_CHINESE]);
     } else if (title != l && (OneOf(title, LANGTYPE_ARABIC, LANGTYPE_THAI) ||
                               (title == LANGTYPE_PORTUGUESE && !OneOf(l, LANGTYPE_ARABIC, LANGTYPE_THAI)))) {
       main_and(title, l);
@@ -426,54 +426,56 @@ int langtype_for_latin(const _ccode_info_t* info) {
   return OneOf(title, LANGTYPE_JAPANESE, LANGTYPE_SIMP_CHINESE, LANGTYPE_TRAD_CHINESE) ? -1 : title;
 }
 
-void confidence_for_latin(_ccode_info_t* info, int* A) {
+void confidence_for_latin(_ccode_info_t* info, int* lang_conf) {
   const double words = info->word_num + 1.0;
   int best = 0;
   for (int i = 0; i < kUnigramSlots; ++i) {
-    A[langindex[i]] = static_cast<int>(100 * info->word_common[i] / words);
-    if (A[langindex[i]] > A[langindex[best]]) best = i;
+    lang_conf[langindex[i]] = static_cast<int>(100 * info->word_common[i] / words);
+    if (lang_conf[langindex[i]] > lang_conf[langindex[best]]) best = i;
   }
   info->max_confidence_lang = langindex[best];
-  A[LANGTYPE_THAI] = static_cast<int>(400 * info->thai_num / words);
-  if (info->max_lang != LANGTYPE_ARABIC && info->word_unique[kSlotArabic] == 0) A[LANGTYPE_ARABIC] /= 2;
+  lang_conf[LANGTYPE_THAI] = static_cast<int>(400 * info->thai_num / words);
+  if (info->max_lang != LANGTYPE_ARABIC && info->word_unique[kSlotArabic] == 0) lang_conf[LANGTYPE_ARABIC] /= 2;
 }
 
-int confidence_for_gb(const _ccode_info_t* info, int* A, int l) {
+int confidence_for_gb(const _ccode_info_t* info, int* lang_conf, int l) {
   int trust[kCcodeTrustLen];
   lang_trust_for_gbk(info, trust);
-  A[LANGTYPE_JAPANESE] = trust[3];
-  A[LANGTYPE_SIMP_CHINESE] = trust[1];
-  A[LANGTYPE_TRAD_CHINESE] = trust[2];
+  lang_conf[LANGTYPE_JAPANESE] = trust[3];
+  lang_conf[LANGTYPE_SIMP_CHINESE] = trust[1];
+  lang_conf[LANGTYPE_TRAD_CHINESE] = trust[2];
   return l;
 }
 
-int confidence_for_utf8(const _ccode_info_t* info, int* A, int l) {
+int confidence_for_utf8(const _ccode_info_t* info, int* lang_conf, int l) {
   const _utf8_info_t& u = info->uinfo;
   const int jpw = u.utf8_jp_chars + u.utf8_jp_hanzi + 4 * u.utf8_jp_hanzi_unq;
   const int cnw = (u.utf8_jp_chars - u.utf8_jp_hanzi_unq) / 2 + u.utf8_cn_chars + 5 * u.utf8_cn_hanzi_unq;
   const int enw = 4 * u.utf8_latin_chars + u.utf8_ascii;
   const float total = static_cast<float>(jpw + cnw + enw + 1);
-  A[LANGTYPE_JAPANESE] = static_cast<int>(100.0f * jpw / total);
+  lang_conf[LANGTYPE_JAPANESE] = static_cast<int>(100.0f * jpw / total);
   const int cnp = static_cast<int>(100.0f * cnw / total);
   const int t = 5 * u.utf8_cn_trad_chars, s = u.utf8_cn_simp_chars;
-  A[LANGTYPE_SIMP_CHINESE] = static_cast<int>(static_cast<float>(s) / (t + s + 1) * cnp);
-  A[LANGTYPE_TRAD_CHINESE] = static_cast<int>(static_cast<float>(t) / (t + s + 1) * cnp);
-  const int thai = A[LANGTYPE_THAI], simp = A[LANGTYPE_SIMP_CHINESE], trad = A[LANGTYPE_TRAD_CHINESE];
-  if (thai > 30 && simp <= thai && trad <= thai && A[LANGTYPE_ARABIC] <= thai) return LANGTYPE_THAI;
-  if (A[LANGTYPE_ARABIC] > 19 && simp + trad < A[LANGTYPE_ARABIC]) return LANGTYPE_ARABIC;
+  lang_conf[LANGTYPE_SIMP_CHINESE] = static_cast<int>(static_cast<float>(s) / (t + s + 1) * cnp);
+  lang_conf[LANGTYPE_TRAD_CHINESE] = static_cast<int>(static_cast<float>(t) / (t + s + 1) * cnp);
+  const int thai = lang_conf[LANGTYPE_THAI], simp = lang_conf[LANGTYPE_SIMP_CHINESE],
+            trad = lang_conf[LANGTYPE_TRAD_CHINESE];
+  if (thai > 30 && simp <= thai && trad <= thai && lang_conf[LANGTYPE_ARABIC] <= thai) return LANGTYPE_THAI;
+  if (lang_conf[LANGTYPE_ARABIC] > 19 && simp + trad < lang_conf[LANGTYPE_ARABIC]) return LANGTYPE_ARABIC;
   if (OneOf(l, LANGTYPE_RUSSIAN, LANGTYPE_KOREAN)) return l;
   const int g = langtype_for_latin(info);
   if (!OneOf(l, LANGTYPE_SIMP_CHINESE, LANGTYPE_TRAD_CHINESE, LANGTYPE_JAPANESE)) return g;
-  const int english = A[LANGTYPE_ENGLISH];
+  const int english = lang_conf[LANGTYPE_ENGLISH];
   if (g >= 0 && g != LANGTYPE_ENGLISH && g == info->title_lang) {
-    if (u.utf8_cn_simp_title_chars + u.utf8_cn_trad_title_chars > 1 && (simp >= 2 * A[g] || trad >= 2 * A[g])) {
+    if (u.utf8_cn_simp_title_chars + u.utf8_cn_trad_title_chars > 1 &&
+        (simp >= 2 * lang_conf[g] || trad >= 2 * lang_conf[g])) {
       return l;
     }
-    return u.utf8_jp_title_chars < 4 || A[LANGTYPE_JAPANESE] < 2 * A[g] ? g : l;
+    return u.utf8_jp_title_chars < 4 || lang_conf[LANGTYPE_JAPANESE] < 2 * lang_conf[g] ? g : l;
   }
   if (g < 0) return l;
-  if (g != LANGTYPE_ENGLISH && A[l] > A[g]) return l;
-  if (g == LANGTYPE_ENGLISH && 3 * A[l] >= english) {
+  if (g != LANGTYPE_ENGLISH && lang_conf[l] > lang_conf[g]) return l;
+  if (g == LANGTYPE_ENGLISH && 3 * lang_conf[l] >= english) {
     if (l != LANGTYPE_JAPANESE) {
       if (!(3 * u.utf8_cn_chars <= info->word_common[kSlotEnglish] || 2 * enw >= cnw)) return l;
       if (l == LANGTYPE_TRAD_CHINESE && (simp + trad > english || (trad > 30 && 3 * trad > english))) return l;
@@ -483,39 +485,41 @@ int confidence_for_utf8(const _ccode_info_t* info, int* A, int l) {
     return g;
   }
   if (g != LANGTYPE_ENGLISH && l == LANGTYPE_TRAD_CHINESE) {
-    return simp + trad > std::max(A[g] - english, english) ? l : g;
+    return simp + trad > std::max(lang_conf[g] - english, english) ? l : g;
   }
   return g;
 }
 
-int confidence_for_lang(const _ccode_info_t* info, const int* A, int l) {
+int confidence_for_lang(const _ccode_info_t* info, const int* lang_conf, int l) {
   if (OneOf(l, LANGTYPE_THAI, -1, LANGTYPE_ENGLISH) &&
-      (info->title_lang == LANGTYPE_THAI || A[LANGTYPE_THAI] > 30 || info->w874_num >= 0.04 * (info->word_num + 1))) {
+      (info->title_lang == LANGTYPE_THAI || lang_conf[LANGTYPE_THAI] > 30 ||
+       info->w874_num >= 0.04 * (info->word_num + 1))) {
     return LANGTYPE_THAI;
   }
-  if (OneOf(l, LANGTYPE_ARABIC, -1, LANGTYPE_ENGLISH) && A[LANGTYPE_ARABIC] > 19) return LANGTYPE_ARABIC;
+  if (OneOf(l, LANGTYPE_ARABIC, -1, LANGTYPE_ENGLISH) && lang_conf[LANGTYPE_ARABIC] > 19) return LANGTYPE_ARABIC;
   const int g = langtype_for_latin(info);
   if (OneOf(l, -1, LANGTYPE_ENGLISH)) return g;
-  if (g >= 0 && A[g] > 79) l = g;
-  if (l == LANGTYPE_TURKISH && A[LANGTYPE_ENGLISH] >= 1.6 * A[LANGTYPE_TURKISH]) l = LANGTYPE_ENGLISH;
+  if (g >= 0 && lang_conf[g] > 79) l = g;
+  if (l == LANGTYPE_TURKISH && lang_conf[LANGTYPE_ENGLISH] >= 1.6 * lang_conf[LANGTYPE_TURKISH]) l = LANGTYPE_ENGLISH;
   return l;
 }
 
-int confidence_for_win874(const _ccode_info_t* info, int* A) {
-  A[LANGTYPE_THAI] = 80;
+int confidence_for_win874(const _ccode_info_t* info, int* lang_conf) {
+  lang_conf[LANGTYPE_THAI] = 80;
   const int g = langtype_for_latin(info);
-  if (info->title_lang == LANGTYPE_THAI || info->w874_num >= 0.04 * (info->word_num + 1) || g < 0 || A[g] <= 80) {
+  if (info->title_lang == LANGTYPE_THAI || info->w874_num >= 0.04 * (info->word_num + 1) || g < 0 ||
+      lang_conf[g] <= 80) {
     return LANGTYPE_THAI;
   }
   return g;
 }
 
-void exchange_lang(const _ccode_info_t* info, _langtype_t* lt, const int* A) {
+void exchange_lang(const _ccode_info_t* info, _langtype_t* lt, const int* lang_conf) {
   if ((lt->flag & 3) != 3 || lt->sec_lang == -1) return;
   const int main = lt->main_lang, sec = lt->sec_lang, title = info->title_lang;
   if (title != -1 && title != LANGTYPE_ENGLISH && main == title) return;
   if (main == -1 || (!OneOf(main, LANGTYPE_ARABIC, LANGTYPE_THAI, LANGTYPE_PORTUGUESE) && ValidLang(main) &&
-                     ValidLang(sec) && A[sec] > A[main] + 20)) {
+                     ValidLang(sec) && lang_conf[sec] > lang_conf[main] + 20)) {
     lt->main_lang = static_cast<int16_t>(sec);
     lt->sec_lang = static_cast<int16_t>(main);
   }
@@ -550,7 +554,7 @@ void detect_persian(int code, _langtype_t* lt, const _ccode_info_t* info) {
 
 // --- the languages by code type ------------------------------------------------------
 
-void ccode_langs_by_codetype(_ccode_info_t* info, int code, int* A, _langtype_t* lt) {
+void ccode_langs_by_codetype(_ccode_info_t* info, int code, int* lang_conf, _langtype_t* lt) {
   int trust[kCcodeTrustLen] = {-1, -1, -1, -1, -1};
   auto sec0 = [&] {
     _langtype_t prob;
@@ -561,7 +565,7 @@ void ccode_langs_by_codetype(_ccode_info_t* info, int code, int* A, _langtype_t*
   switch (code) {
     case CODETYPE_ENG:
     case CODETYPE_ASCII: {
-      const int l = confidence_for_lang(info, A, langtype_for_ascii(info, trust));
+      const int l = confidence_for_lang(info, lang_conf, langtype_for_ascii(info, trust));
       set_main_lang(lt, l);
       if (l == LANGTYPE_ENGLISH && OneOf(title, LANGTYPE_PORTUGUESE, LANGTYPE_SPANISH)) {
         set_main_lang(lt, title);
@@ -570,26 +574,26 @@ void ccode_langs_by_codetype(_ccode_info_t* info, int code, int* A, _langtype_t*
       return;
     }
     case CODETYPE_GB:
-    case CODETYPE_GBK: set_main_lang(lt, confidence_for_gb(info, A, langtype_for_gbk(info, trust))); return;
+    case CODETYPE_GBK: set_main_lang(lt, confidence_for_gb(info, lang_conf, langtype_for_gbk(info, trust))); return;
     case CODETYPE_BIG5:
-      set_main_lang(lt, confidence_for_lang(info, A, langtype_for_big5(info, trust)));
+      set_main_lang(lt, confidence_for_lang(info, lang_conf, langtype_for_big5(info, trust)));
       set_sec_lang(lt, sec0());
       return;
-    case CODETYPE_UTF8: Utf8Rule(info, A, trust, lt); return;
+    case CODETYPE_UTF8: Utf8Rule(info, lang_conf, trust, lt); return;
     case CODETYPE_JIS:
     case CODETYPE_SJIS:
     case CODETYPE_EUCJP:
-      set_main_lang(lt, confidence_for_lang(info, A, LANGTYPE_JAPANESE));
+      set_main_lang(lt, confidence_for_lang(info, lang_conf, LANGTYPE_JAPANESE));
       set_sec_lang(lt, sec0());
       return;
     case CODETYPE_ISO_8859_1:
-      set_main_lang(lt, confidence_for_lang(info, A, langtype_for_iso_8859_1(info, trust)));
+      set_main_lang(lt, confidence_for_lang(info, lang_conf, langtype_for_iso_8859_1(info, trust)));
       set_sec_lang(lt, sec0());
       return;
-    case CODETYPE_EUCKR: set_main_lang(lt, confidence_for_lang(info, A, LANGTYPE_KOREAN)); return;
+    case CODETYPE_EUCKR: set_main_lang(lt, confidence_for_lang(info, lang_conf, LANGTYPE_KOREAN)); return;
     case CODETYPE_ISO_8859_9:
     case CODETYPE_WIN1254: {
-      const int l = confidence_for_lang(info, A, LANGTYPE_TURKISH);
+      const int l = confidence_for_lang(info, lang_conf, LANGTYPE_TURKISH);
       if (l == LANGTYPE_ENGLISH && title != -1 && title == GuessedLang(info)) {
         set_main_lang(lt, title);
         set_sec_lang(lt, LANGTYPE_ENGLISH);
@@ -605,14 +609,14 @@ void ccode_langs_by_codetype(_ccode_info_t* info, int code, int* A, _langtype_t*
         const unsigned char b = static_cast<unsigned char>(*p);
         high += b >= 0xBF && b <= 0xDF;
       }
-      set_main_lang(lt, high >= 5 ? LANGTYPE_ARABIC : confidence_for_lang(info, A, LANGTYPE_ARABIC));
+      set_main_lang(lt, high >= 5 ? LANGTYPE_ARABIC : confidence_for_lang(info, lang_conf, LANGTYPE_ARABIC));
       return;
     }
     case CODETYPE_ISO_8859_11:
     case CODETYPE_WIN874:
-    case CODETYPE_TIS620: set_main_lang(lt, confidence_for_win874(info, A)); return;
+    case CODETYPE_TIS620: set_main_lang(lt, confidence_for_win874(info, lang_conf)); return;
     case CODETYPE_VISCII:
-    case CODETYPE_WIN1258: set_main_lang(lt, confidence_for_lang(info, A, LANGTYPE_VIETNAMESE)); return;
+    case CODETYPE_WIN1258: set_main_lang(lt, confidence_for_lang(info, lang_conf, LANGTYPE_VIETNAMESE)); return;
     case CODETYPE_WIN1251:
       set_main_lang(lt, GuessedLang(info) == LANGTYPE_ENGLISH && info->word_freq[kSlotEnglish] > -6.0
                             ? LANGTYPE_ENGLISH
