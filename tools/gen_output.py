@@ -20,11 +20,12 @@ def add_output_args(parser, default_dir):
 
 
 def emit(args, files):
-    """files: {name: text}. Writes or (with --check) compares; returns the exit status."""
+    """files: {name: text or bytes}, a name relative to --out (it may name a
+    subfolder). Writes or (with --check) compares; returns the exit status."""
     differ = []
     for name, text in files.items():
         path = os.path.join(args.out, name)
-        data = text.encode("utf-8")
+        data = text if isinstance(text, bytes) else text.encode("utf-8")
         if args.check:
             try:
                 with open(path, "rb") as f:
@@ -34,6 +35,7 @@ def emit(args, files):
             if not same:
                 differ.append(path)
             continue
+        os.makedirs(os.path.dirname(path), exist_ok=True)
         tmp = path + ".tmp"
         with open(tmp, "wb") as f:
             f.write(data)
