@@ -212,6 +212,11 @@ TEST_F(QueryLangDetect, Helpers) {
   EXPECT_EQ(eng, PART_ENG);
   ul_ccode_checkeng_ascii(none, &eng);
   EXPECT_EQ(eng, NONE_ASCII);
+  unsigned char del[] = "a\x7F", high[] = "\x80" "a";  // the last ASCII byte and the first other one
+  ul_ccode_checkeng_ascii(del, &eng);
+  EXPECT_EQ(eng, ALL_ENG);
+  ul_ccode_checkeng_ascii(high, &eng);
+  EXPECT_EQ(eng, NONE_ASCII);
   EXPECT_EQ(ul_ccode_codetypeutf8(bom, &code), 1023);
   EXPECT_EQ(code, CODETYPE_UTF8);
   EXPECT_EQ(ul_ccode_Uppertolower(abc), 1);
