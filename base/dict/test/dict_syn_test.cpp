@@ -263,6 +263,22 @@ TEST(DictSyn, LoadersRefuseFilesThatBreakTheirNumbers) {
   WriteFile(dir.file("s.ind1"), Le32({0, 0, 1, 0, 1, 0}));
   WriteFile(dir.file("s.n"), "hash_num : 3\nnode_num : 1\nword_buf : 1\ncur_buf : 524289\n");
   EXPECT_EQ(nullptr, db_syn_load(p, "s", 0));
+  // A number missing from the numbers file.
+  WriteFile(dir.file("s.n"), "hash_num : 3\nword_buf : 1\ncur_buf : 4\n");
+  EXPECT_EQ(nullptr, db_syn_load(p, "s", 0));
+  EXPECT_EQ(nullptr, ds_syn_load(p, "s"));
+  WriteFile(dir.file("s.n"), "hash_num : 3\nnode_num : 1\nword_buf : 1\n");
+  EXPECT_EQ(nullptr, db_syn_load(p, "s", 0));
+  // The empty word's location is checked like any other's.
+  SynPtr empty(db_syn_creat(3));
+  ASSERT_EQ(0, db_syn_add(empty.get(), "", ""));
+  ASSERT_EQ(1, db_syn_save(empty.get(), p, "e"));
+  std::string ewords = ReadFile(dir.file("e.word.ind2"));
+  ASSERT_EQ(16u, ewords.size());
+  ewords.replace(12, 4, Le32({1u << 19}));  // block 1 of a one-block store
+  WriteFile(dir.file("e.word.ind2"), ewords);
+  EXPECT_EQ(nullptr, db_syn_load(p, "e", 0));
+  EXPECT_EQ(nullptr, ds_syn_load(p, "e"));
   const std::string log = err.Stop();
   EXPECT_EQ(1, CountOf(log, "[db_syn_load] node_num error"));
   ASSERT_NE(nullptr, loaded);
