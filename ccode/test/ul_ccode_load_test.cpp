@@ -4,6 +4,7 @@
 #include <stdlib.h>
 
 #include <filesystem>
+#include <iterator>
 #include <string>
 
 #include "support/support.h"
@@ -301,6 +302,14 @@ TEST_F(CcodeLoad, CreatGbiMergesTwoGrids) {
             "#h\n81" + std::string("\xB0\xA1\xC1\xC1\xB0\xA3\xA1\xF5", 8) + "\n");
   EXPECT_EQ(ul_creat_gbi(dir.path().c_str(), "missing", "overlay", "out2"), -1);
   EXPECT_FALSE(testsupport::FileExists(dir.file("out2")));
+  // An existing output is replaced whole, and kept as it was by a run that
+  // fails; no temporary file stays behind.
+  WriteFile(dir.file("old"), std::string(2000, 'o'));
+  EXPECT_EQ(ul_creat_gbi(dir.path().c_str(), "missing", "overlay", "old"), -1);
+  EXPECT_EQ(testsupport::ReadFile(dir.file("old")), std::string(2000, 'o'));
+  ASSERT_EQ(ul_creat_gbi(dir.path().c_str(), "base", "overlay", "old"), 0);
+  EXPECT_EQ(testsupport::ReadFile(dir.file("old")), testsupport::ReadFile(dir.file("out")));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 4);
 }
 
 TEST(CcodeDefaultPath, EnvironmentOverrides) {
