@@ -248,7 +248,7 @@ TEST_F(CcodeLoad, DamagedSetsAndMaps) {
   WriteFile(data.code("bigram.dic"), std::string("\xB0\xA1\xB0\xA2\n\xB0\xA1\xB0\n\xC1\xC2\xC3\xC4", 13));
   WriteFile(data.code("gbk_simp.txt"), "");
   WriteFile(data.code("gbk_trad.txt"), std::string("\0\0\n", 3));  // a NUL ends the line's text
-  WriteFile(data.code("unigram/0.unigram"), "foo\t-1.5\nbar -2\nfoo\t-9\nzqboth\t-3\n");
+  WriteFile(data.code("unigram/0.unigram"), "foo\t-1.5\nbar -2\nfoo\t-9\nzqboth\t-3\nlast\t-7");
   WriteFile(data.code("unigram/3.unigram"), "zqboth\t-4\n");
   WriteFile(data.code("trad_simp_words.dic"), "a\tb\r\nc\td\re\nnotab\r\n\tempty key\n");
   ASSERT_EQ(ul_ccode_load(data.path(), 8), 0);
@@ -257,9 +257,11 @@ TEST_F(CcodeLoad, DamagedSetsAndMaps) {
   EXPECT_TRUE(l_setGbkSimp.empty());
   EXPECT_TRUE(l_setGbkTrad.empty());
   double v = 0;
-  EXPECT_EQ(l_mapWord[0].size(), 2u);
+  EXPECT_EQ(l_mapWord[0].size(), 3u);
   EXPECT_EQ(l_mapWord[0].get("foo", &v), 0xFFFF);
   EXPECT_EQ(v, -1.5);  // the first value stays
+  EXPECT_EQ(l_mapWord[0].get("last", &v), 0xFFFF);
+  EXPECT_EQ(v, -7);  // no line feed to cut: the number keeps its last digit
   unsigned int bits = 0;
   EXPECT_EQ(l_globalWord.get("zqboth", &bits), 0xFFFF);
   EXPECT_EQ(bits, 0x9u);
