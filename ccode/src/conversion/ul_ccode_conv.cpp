@@ -5,12 +5,12 @@
 
 #include <errno.h>
 #include <limits.h>
-#include <pthread.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include <new>
 
+#include "toolkit/thread_slot.h"
 #include "ul_ccode_memo.h"
 #include "ul_ccode_type.h"
 #include "ul_langtype.h"
@@ -18,29 +18,14 @@
 
 namespace {
 
-// One thread key with its created-flag. Calls on a key that does not exist
-// answer "no value": an uncreated pthread_key_t may be another library's
-// live key.
-struct ThreadKey {
-  pthread_key_t key;
-  bool created = false;
-
-  int Create(void (*destructor)(void*)) {
-    if (created) return 0;
-    if (pthread_key_create(&key, destructor) != 0) return -1;
-    created = true;
-    return 0;
-  }
-  void Delete() {
-    if (!created) return;
-    pthread_key_delete(key);
-    created = false;
-  }
-  void* Get() const { return created ? pthread_getspecific(key) : nullptr; }
-  int Set(void* value) const { return created && pthread_setspecific(key, value) == 0 ? 0 : -1; }
-};
-
-ThreadKey g_conv_key, g_info_key, g_lang_key, g_query_lang_key, g_gbbuf_cld_key, g_utf8buf_cld_key;
+// The thread's records: the descriptors, the page statistics, the global
+// language, the query candidates and the two CLD2 buffers.
+toolkit::ThreadSlot<_ccode_conv_t> g_conv_key;
+toolkit::ThreadSlot<_ccode_info_t> g_info_key;
+toolkit::ThreadSlot<int> g_lang_key;
+toolkit::ThreadSlot<std::vector<_CODELANG_INFO>> g_query_lang_key;
+toolkit::ThreadSlot<char> g_gbbuf_cld_key;
+toolkit::ThreadSlot<char> g_utf8buf_cld_key;
 
 int g_codetype = CODETYPE_GB;
 
@@ -80,19 +65,17 @@ void ul_ccode_info_del() { g_info_key.Delete(); }
 
 // --- accessors ----------------------------------------------------------------
 
-_ccode_conv_t* get_ccode_conv() { return static_cast<_ccode_conv_t*>(g_conv_key.Get()); }
+_ccode_conv_t* get_ccode_conv() { return g_conv_key.Get(); }
 int set_ccode_conv(_ccode_conv_t* conv) { return g_conv_key.Set(conv); }
-_ccode_info_t* get_ccode_info() { return static_cast<_ccode_info_t*>(g_info_key.Get()); }
+_ccode_info_t* get_ccode_info() { return g_info_key.Get(); }
 int set_ccode_info(_ccode_info_t* info) { return g_info_key.Set(info); }
-int* get_ccode_lang() { return static_cast<int*>(g_lang_key.Get()); }
+int* get_ccode_lang() { return g_lang_key.Get(); }
 int set_ccode_lang(int* lang) { return g_lang_key.Set(lang); }
-std::vector<_CODELANG_INFO>* get_ccode_query_lang() {
-  return static_cast<std::vector<_CODELANG_INFO>*>(g_query_lang_key.Get());
-}
+std::vector<_CODELANG_INFO>* get_ccode_query_lang() { return g_query_lang_key.Get(); }
 int set_ccode_query_lang(std::vector<_CODELANG_INFO>* list) { return g_query_lang_key.Set(list); }
-char* get_ccode_gbbuf_cld() { return static_cast<char*>(g_gbbuf_cld_key.Get()); }
+char* get_ccode_gbbuf_cld() { return g_gbbuf_cld_key.Get(); }
 int set_ccode_gbbuf_cld(char* buf) { return g_gbbuf_cld_key.Set(buf); }
-char* get_ccode_utf8buf_cld() { return static_cast<char*>(g_utf8buf_cld_key.Get()); }
+char* get_ccode_utf8buf_cld() { return g_utf8buf_cld_key.Get(); }
 int set_ccode_utf8buf_cld(char* buf) { return g_utf8buf_cld_key.Set(buf); }
 
 
@@ -166,8 +149,8 @@ void ClearValues() {
 
 int ul_ccode_conv_open() {
   if (HasAnyValue()) return 0;
-  if (!g_conv_key.created || !g_info_key.created || !g_lang_key.created || !g_query_lang_key.created ||
-      !g_gbbuf_cld_key.created || !g_utf8buf_cld_key.created) {
+  if (!g_conv_key.created() || !g_info_key.created() || !g_lang_key.created() || !g_query_lang_key.created() ||
+      !g_gbbuf_cld_key.created() || !g_utf8buf_cld_key.created()) {
     ul_writelog(UL_LOG_FATAL, "pthread set specific error!");
     return -1;
   }
@@ -211,29 +194,18 @@ int ul_ccode_conv_open() {
 }
 
 int ul_ccode_conv_close() {
-  _ccode_conv_t* conv = get_ccode_conv();
-  if (conv != nullptr) FreeConv(conv);
-  g_conv_key.Set(nullptr);
-  std::vector<_CODELANG_INFO>* query = get_ccode_query_lang();
-  if (query != nullptr) {
-    ul_ccode_query_detect_close(query);
-    delete query;
-  }
-  g_query_lang_key.Set(nullptr);
+  g_conv_key.Reset();
+  g_query_lang_key.Reset();
   ul_ccode_info_close();
   ul_ccode_memo_free();
-  free(get_ccode_lang());
-  g_lang_key.Set(nullptr);
-  free(get_ccode_gbbuf_cld());
-  g_gbbuf_cld_key.Set(nullptr);
-  free(get_ccode_utf8buf_cld());
-  g_utf8buf_cld_key.Set(nullptr);
+  g_lang_key.Reset();
+  g_gbbuf_cld_key.Reset();
+  g_utf8buf_cld_key.Reset();
   return 0;
 }
 
 int ul_ccode_info_close() {
-  free(get_ccode_info());
-  g_info_key.Set(nullptr);
+  g_info_key.Reset();
   return 0;
 }
 
