@@ -10,6 +10,7 @@
 // one format byte per value column; the key format byte; comment_allowed as
 // int32; zeros), then, for a non-empty dictionary, per value column
 // line_num + 1 uint64 offsets and the values one after another.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -416,11 +417,15 @@ int dset_binary_dump(PbDict* dict, const char* path, const char* name) {
     ul_writelog(UL_LOG_FATAL, "Errors occur when dump the hash table of %s!", name);
     return -1;
   }
-  if (!ht.Install()) {
+  // The two renames follow each other, the key table first: a pair that
+  // is caught between them is one the loader refuses when the counts
+  // disagree.
+  const size_t installed = toolkit::InstallTogether({&ht, &pbd});
+  if (installed == 0) {
     ul_writelog(UL_LOG_FATAL, "Errors occur when dump the hash table of %s!", name);
     return -1;
   }
-  if (!pbd.Install()) {
+  if (installed == 1) {
     // The new key table must not stay beside the old values: without it the
     // pair fails to load rather than answering with other keys' values.
     ::unlink(ht_file);

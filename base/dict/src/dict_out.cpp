@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "toolkit/file.h"
 #include "toolkit/path.h"
@@ -57,10 +58,15 @@ bool CommitAll(std::initializer_list<OutFile*> files) {
     for (OutFile* f : files) f->Abandon();
     return false;
   }
-  for (OutFile* f : files) {
-    if (!f->Install()) ok = false;
-  }
-  return ok;
+  std::vector<toolkit::FileReplacement*> all;
+  for (OutFile* f : files) all.push_back(f->replacement());
+  const size_t done = toolkit::InstallTogether(all.data(), all.size());
+  if (done == all.size()) return true;
+  const int err = errno;
+  ul_writelog(UL_LOG_WARNING, "[dict] %s not replaced.error[%d] info is '%s'.",
+              all[done]->path().c_str(), err, std::strerror(err));
+  for (OutFile* f : files) f->Abandon();
+  return false;
 }
 
 bool LockSave(toolkit::OutputLock* lock, const char* dir, const char* name) {

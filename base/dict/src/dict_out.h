@@ -33,6 +33,7 @@ class OutFile {
   // and the temporary file is then gone.
   bool Finish();
   bool Install();
+  toolkit::FileReplacement* replacement() { return &file_; }
   // Drops the temporary file (nothing once installed).
   void Abandon() {
     file_.Abandon();
