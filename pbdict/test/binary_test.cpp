@@ -201,6 +201,7 @@ TEST_F(Binary, RefusesDamagedFiles) {
       {"a byte after the key area", pbd, ht + '\0'},
       {"a key offset inside another key", pbd, with(ht, first_node + 8, 1u)},
       {"a key changed to one of another bucket", pbd, with(ht, ht.size() - 2, 'q')},
+      {"a key for the entry one past the last", pbd, with(ht, first_node + 4, 3u)},
   };
   for (const auto& c : cases) EXPECT_EQ(-1, ReadBytes(c.pbd, c.ht)) << c.what;
 }
@@ -307,9 +308,13 @@ TEST_F(Binary, PairsThatDoNotBelongTogetherAreRefused) {
   EXPECT_EQ(-1, ReadBytes(two_pbd, nine_ht));    // keys for entries the values lack
   EXPECT_EQ(-1, ReadBytes(empty_pbd, two_ht));   // keys beside an empty dictionary
   // An empty dictionary reads without its "ht" file, as it always has.
+  ASSERT_EQ(0, ReadBytes(empty_pbd, ""));
   ASSERT_EQ(0, std::remove(dir_.file("x.ht").c_str()));
   std::unique_ptr<PbDict> r;
   EXPECT_EQ(0, Read(&r, "x"));
+  std::string padded = empty_pbd;
+  padded[1000] = 1;
+  EXPECT_EQ(-1, ReadBytes(padded, ""));  // the header's zeros, checked when empty too
 }
 
 TEST_F(Binary, FifosAndDevicesAreRefusedWithoutBlocking) {
