@@ -194,6 +194,22 @@ int save_hash_file(const hash_table_t* ht, toolkit::FileReplacement* out, const 
   return out->Finish() ? 0 : -1;
 }
 
+// The "pbd" file of an empty dictionary with dict's parameters, under a
+// temporary name. Put in place before the new key table, it stands between
+// the old values and the new keys: a write stopped between its renames
+// leaves a pair the loader refuses (keys beside an empty dictionary), never
+// old values read through new keys.
+int save_barrier_file(PbDict* dict, toolkit::FileReplacement* out, const char* file) {
+  const int is_empty = dict->is_empty, line_num = dict->line_num;
+  dict->is_empty = 1;
+  dict->line_num = 0;
+  const bool ok = out->Open(file, 0666) && out->Stream() != nullptr &&
+                  dsethead_binary_dump_data_v2(dict, out->Stream()) == 0 && out->Finish();
+  dict->is_empty = is_empty;
+  dict->line_num = line_num;
+  return ok ? 0 : -1;
+}
+
 // Reads one value column: the offsets (starting at 0, never decreasing,
 // ending at a total that the file holds), then each value.
 int dset_item_load_v2(PbDict* dict, FileReader* reader, int column) {
@@ -416,22 +432,33 @@ int dset_binary_dump(PbDict* dict, const char* path, const char* name) {
     ul_writelog(UL_LOG_FATAL, "Errors occur when dump the hash table of %s!", name);
     return -1;
   }
-  // The two renames follow each other, the key table first: a pair that
-  // is caught between them is one the loader refuses when the counts
-  // disagree.
-  const size_t installed = toolkit::InstallTogether({&ht, &pbd});
-  if (installed == 0) {
-    ul_writelog(UL_LOG_FATAL, "Errors occur when dump the hash table of %s!", name);
-    return -1;
-  }
-  if (installed == 1) {
-    // The new key table must not stay beside the old values: without it the
-    // pair fails to load rather than answering with other keys' values.
-    ::unlink(ht_file);
+  // The renames follow each other: the key table first, the values last.
+  // Over an existing non-empty dictionary an empty-dictionary "pbd" goes in
+  // first, so that no moment (and no kill) pairs the old values with the new
+  // keys: until the new values are in place the pair is refused, never read
+  // wrongly. (New keys beside old values would answer with other keys'
+  // values whenever the counts allow it.)
+  toolkit::FileReplacement barrier;
+  struct stat old_pbd;
+  const bool needs_barrier = dict->is_empty == 0 && ::lstat(pbd_file, &old_pbd) == 0;
+  if (needs_barrier && save_barrier_file(dict, &barrier, pbd_file) != 0) {
     ul_writelog(UL_LOG_FATAL, "Errors occur when dump the dset head of %s!", name);
     return -1;
   }
-  return 0;
+  toolkit::FileReplacement* order[] = {&barrier, &ht, &pbd};
+  toolkit::FileReplacement* const* first = needs_barrier ? order : order + 1;
+  const size_t count = needs_barrier ? 3 : 2;
+  const size_t installed = toolkit::InstallTogether(first, count);
+  if (installed == count) return 0;
+  if (first[installed] == &ht) {
+    ul_writelog(UL_LOG_FATAL, "Errors occur when dump the hash table of %s!", name);
+  } else {
+    ul_writelog(UL_LOG_FATAL, "Errors occur when dump the dset head of %s!", name);
+    // The new key table must not stay beside the old values: without it
+    // the pair fails to load rather than answering with other keys' values.
+    if (!needs_barrier && installed == 1) ::unlink(ht_file);
+  }
+  return -1;
 }
 
 int dset_binary_load(PbDict* dict, const char* path, const char* name) {
