@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 
 #include <cstring>
 #include <string>
@@ -67,6 +68,22 @@ bool CommitAll(std::initializer_list<OutFile*> files) {
               all[done]->path().c_str(), err, std::strerror(err));
   for (OutFile* f : files) f->Abandon();
   return false;
+}
+
+bool CommitIndexSet(OutFile* numbers, OutFile* ind1, OutFile* ind2, const char* dir,
+                    const char* name) {
+  char path[256];
+  struct stat st;
+  if (!toolkit::JoinPath(path, dir, name, ".n") || ::lstat(path, &st) != 0) {
+    return CommitAll({ind2, ind1, numbers});
+  }
+  // A negative record count: refused by every loader of the set.
+  OutFile barrier;
+  if (!CreateNumbers(&barrier, dir, name, {{"node_num", -1}})) {
+    for (OutFile* f : {numbers, ind1, ind2}) f->Abandon();
+    return false;
+  }
+  return CommitAll({&barrier, ind2, ind1, numbers});
 }
 
 bool LockSave(toolkit::OutputLock* lock, const char* dir, const char* name) {

@@ -51,6 +51,14 @@ class OutFile {
 // as close together as they can.
 bool CommitAll(std::initializer_list<OutFile*> files);
 
+// Commits a signature dictionary's three files (numbers, bucket index,
+// records) saved as dir/name: the records first, the numbers file last. Over
+// an existing set a numbers file that every loader refuses goes in first, so
+// that a save stopped between the renames leaves a set that is refused,
+// never new records read through the old numbers. False (logged) on failure.
+bool CommitIndexSet(OutFile* numbers, OutFile* ind1, OutFile* ind2, const char* dir,
+                    const char* name);
+
 // Takes the save lock of the dictionary whose numbers file is dir/name.n, so
 // two savers of the same files do not mix them. False (logged) when another
 // saver holds it or the lock file cannot be made.

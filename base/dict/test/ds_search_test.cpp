@@ -345,4 +345,58 @@ TEST(DsSearch, SecondSaverIsRefusedAndFailedSaveKeepsOldFiles) {
   EXPECT_FALSE(testsupport::FileExists(dir.file("s.n.lock")));
 }
 
+// A saver killed at random moments while it saves two dictionaries in turn
+// over one another: the files left always load as one of the two, or (killed
+// between the renames) are refused; never a mix of the two.
+TEST(DsSearch, SaverKilledAtRandomMomentsLeavesOneWholeSet) {
+  TempDir dir;
+  // Equal counts in both, so that sizes alone could not tell them apart.
+  auto make = [](int base) {
+    DictPtr d(db_creat(1009, 0));
+    for (int i = 0; i < 3000; ++i) {
+      Sdict_snode node = Key("key" + std::to_string(i));
+      node.code = -1;
+      node.other = static_cast<u_int>(base + i);
+      db_op1(d.get(), &node, ADD);
+    }
+    return d;
+  };
+  DictPtr a = make(1), b = make(100000);
+  ASSERT_EQ(1, db_save(a.get(), dir.path().c_str(), "k"));
+  auto which = [&]() {
+    CaptureFd err(2);
+    std::unique_ptr<Sdict_search, int (*)(Sdict_search*)> sd(ds_load(dir.path().c_str(), "k"), ds_del);
+    if (!sd) return 0;
+    int seen = 0;
+    for (int i = 0; i < 3000; i += 11) {
+      Sdict_snode n = Key("key" + std::to_string(i));
+      if (ds_op1(sd.get(), &n, SEEK) != 1) return -1;
+      const int v = n.other == static_cast<u_int>(1 + i) ? 1 : n.other == static_cast<u_int>(100000 + i) ? 2 : -1;
+      if (v < 0 || (seen != 0 && v != seen)) return -1;
+      seen = v;
+    }
+    return seen;
+  };
+  std::mt19937 rng(5);
+  int refused = 0;
+  for (int run = 0; run < 30; ++run) {
+    std::fflush(nullptr);
+    const pid_t saver = fork();
+    ASSERT_GE(saver, 0);
+    if (saver == 0) {
+      for (int i = 0;; ++i) db_save((i % 2 == 0 ? b : a).get(), dir.path().c_str(), "k");
+    }
+    usleep(static_cast<useconds_t>(rng() % 20000));
+    kill(saver, SIGKILL);
+    waitpid(saver, nullptr, 0);
+    const int got = which();
+    ASSERT_NE(-1, got) << "run " << run << ": a mix";
+    if (got == 0) {
+      ++refused;
+      ASSERT_EQ(1, db_save(a.get(), dir.path().c_str(), "k"));  // a whole set again
+    }
+  }
+  EXPECT_LE(refused, 5);
+}
+
 }  // namespace
