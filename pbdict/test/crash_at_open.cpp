@@ -1,9 +1,10 @@
 // Preloaded (LD_PRELOAD) into a program under test: counts the program's
-// file opens and kills the process with SIGKILL just before the open whose
-// number (from 1) PBDICT_KILL_AT_OPEN gives, so a test can stop a writer at
-// every open it makes, without a line of the program changed. Unset or 0:
-// nothing is killed. Opens made inside the C library (by fopen, for one) are
-// counted once, at the call the program made.
+// file opens and renames and kills the process with SIGKILL just before the
+// one whose number (from 1) PBDICT_KILL_AT_OPEN gives, so a test can stop a
+// writer at every open and every rename it makes, without a line of the
+// program changed. Unset or 0: nothing is killed. Opens made inside the C
+// library (by fopen, for one) are counted once, at the call the program
+// made.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -83,6 +84,12 @@ FILE* fopen64(const char* path, const char* how) {
   CountOpen();
   static const auto real = Next<FILE* (*)(const char*, const char*)>("fopen64");
   return real(path, how);
+}
+
+int rename(const char* from, const char* to) {
+  CountOpen();
+  static const auto real = Next<int (*)(const char*, const char*)>("rename");
+  return real(from, to);
 }
 
 }  // extern "C"
