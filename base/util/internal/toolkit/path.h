@@ -34,6 +34,20 @@ bool JoinPath(char (&out)[N], std::string_view dir, std::string_view name,
 // point into out.
 bool Concat(char* out, size_t size, std::initializer_list<std::string_view> pieces);
 
+// A path split at its last '/': dir is what comes before it (empty for a
+// name right under the root) and base what comes after; without a '/',
+// has_dir is false and base is the whole path. Both views point into path.
+struct PathSplit {
+  bool has_dir;
+  std::string_view dir;
+  std::string_view base;
+};
+PathSplit SplitPath(std::string_view path);
+
+// The folder to open for path's directory entry: dir, "/" for a name right
+// under the root, "." for a path without a folder.
+std::string_view FolderOf(const PathSplit& split);
+
 }  // namespace toolkit
 
 #endif  // UL_TOOLKIT_PATH_H_
