@@ -1,12 +1,6 @@
-// Building file names into fixed-size buffers. A name that does not fit is
-// refused, never cut: a cut name can name another file.
-//
-// Part of the shared toolkit ("toolkit/*.h", in ul, never installed): pieces
-// more than one library needs; nothing in it logs. A helper that one source
-// file alone needs stays file-local in that file (the rule is written down
-// in cmake/PbdictTargets.cmake).
-// ul_fullpath (ul_file.cpp) keeps its own rules for slashes and builds
-// the result with Concat.
+// File names: built into fixed-size buffers (a name that does not fit is
+// refused, never cut: a cut name can name another file), and split at their
+// last '/' into folder and name.
 #ifndef UL_TOOLKIT_PATH_H_
 #define UL_TOOLKIT_PATH_H_
 
