@@ -9,6 +9,7 @@
 #include <string.h>
 
 
+#include "toolkit/errno_keeper.h"
 #include "ul_ccode_data.h"
 #include "ul_ccode_info_parts.h"
 #include "ul_ccode_next.h"
@@ -126,11 +127,14 @@ int ref_to_unicode(const char* text, unsigned int* unicode) {
   const bool hex = text[2] == 'x' || text[2] == 'X';
   const char* digits = text + (hex ? 3 : 2);
   char* end = nullptr;
-  const int saved = errno;
-  errno = 0;
-  const long v = strtol(digits, &end, hex ? 16 : 10);
-  const bool overflow = errno == ERANGE;
-  errno = saved;
+  long v;
+  bool overflow;
+  {
+    toolkit::ErrnoKeeper keep;  // the caller's errno survives strtol's
+    errno = 0;
+    v = strtol(digits, &end, hex ? 16 : 10);
+    overflow = errno == ERANGE;
+  }
   // A code point is an unsigned 32-bit number: a sign or an overflow
   // names no character.
   const bool bad = overflow || v < 0 || static_cast<unsigned long>(v) > UINT32_MAX;
