@@ -204,10 +204,12 @@ struct DispatchTable {
     cell[CODETYPE_ENG][CODETYPE_ASCII] = Copy;
     cell[CODETYPE_ASCII][CODETYPE_ENG] = Copy;
     cell[CODETYPE_UTF8JP][CODETYPE_UTF8] = Copy;
+    // A row without cells leaves nullptr where nullptr was (no row is GB
+    // itself, whose copy cell stays).
     for (const CodeTypeRow& row : kCodeTypeRows) {
       if (row.codetype >= kCcodeDispatchTypes) continue;
-      if (row.cell_to_gb != nullptr) cell[row.codetype][CODETYPE_GB] = row.cell_to_gb;
-      if (row.cell_from_gb != nullptr) cell[CODETYPE_GB][row.codetype] = row.cell_from_gb;
+      cell[row.codetype][CODETYPE_GB] = row.cell_to_gb;
+      cell[CODETYPE_GB][row.codetype] = row.cell_from_gb;
     }
     cell[CODETYPE_GB][CODETYPE_UTF8JP] = cell[CODETYPE_GB][CODETYPE_UTF8];
     cell[CODETYPE_UTF8JP][CODETYPE_GB] = cell[CODETYPE_UTF8][CODETYPE_GB];
