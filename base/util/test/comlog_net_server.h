@@ -25,14 +25,16 @@
 
 namespace comlogtest {
 
+struct FakeLogServerOptions {
+  int open_error = 0;     // error_code of every open answer
+  int open_delay_ms = 0;  // wait before answering an open
+  bool read_data = true;  // false: after answering opens, read nothing more
+  int rcvbuf = 0;         // receive buffer of accepted sockets (0: system's)
+};
+
 class FakeLogServer {
  public:
-  struct Options {
-    int open_error = 0;     // error_code of every open answer
-    int open_delay_ms = 0;  // wait before answering an open
-    bool read_data = true;  // false: after answering opens, read nothing more
-    int rcvbuf = 0;         // receive buffer of accepted sockets (0: system's)
-  };
+  using Options = FakeLogServerOptions;
   struct Open {
     std::string raw;  // header and body as received
     std::string path, filename, auth;
@@ -110,7 +112,7 @@ class FakeLogServer {
   }
   int connections() {
     std::lock_guard<std::mutex> l(mu_);
-    return static_cast<int>(conns_.size()) + accepted_before_stop_;
+    return static_cast<int>(conns_.size());
   }
   // The text of every item of a handle, split into lines (without '\n').
   std::vector<std::string> LinesOf(uint32_t handle) {
@@ -229,7 +231,6 @@ class FakeLogServer {
   std::thread acceptor_;
   std::mutex mu_;
   std::vector<std::thread> conns_;
-  int accepted_before_stop_ = 0;
   std::vector<Open> opens_;
   std::vector<Frame> frames_;
 };

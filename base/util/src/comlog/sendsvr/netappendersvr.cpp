@@ -174,7 +174,9 @@ int NetAppenderSvr::synchandle(int /*n*/) {
       COMLOG_DIAG("invalid sock[%d] or reopen err %m", s.sock);
       close_safe(i);
     }
-    if (pass == 0 && tryalive(kReconnectMs) != 0) break;
+    // A stopping sender does not connect again: its batch goes to the
+    // back-up files at once.
+    if (pass == 0 && (!isRun() || tryalive(kReconnectMs) != 0)) break;
   }
   COMLOG_DIAG("can't find valid sd _now[%d] i[%d]", _now, i);
   return -1;

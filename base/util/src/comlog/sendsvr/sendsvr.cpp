@@ -280,7 +280,10 @@ void CheckSvr::Loop(const toolkit::StopToken& token) {
   BlockSigpipe();
   do {
     check();
-  } while (!token.WaitFor(std::chrono::seconds(_sleeptime)));
+    // A sleep time of 0 still yields between rounds, so that the senders
+    // and closing get the lock.
+  } while (!token.WaitFor(_sleeptime > 0 ? std::chrono::milliseconds(_sleeptime * 1000LL)
+                                         : std::chrono::milliseconds(1)));
 }
 
 int CheckSvr::check() {
