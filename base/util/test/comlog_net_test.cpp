@@ -72,12 +72,25 @@ uint32_t HandleOf(FakeLogServer& srv, const std::string& filename) {
   return 0xffffffffu;
 }
 
-// The lines of a handle that end with one of the test's messages "<tag> <n>".
+// What the server received, for failure messages.
+std::string Dump(FakeLogServer& srv) {
+  std::string out = "opens:";
+  for (const auto& o : srv.opens()) out += " " + o.filename + "=" + std::to_string(o.handle);
+  for (const auto& f : srv.frames()) {
+    for (const auto& it : f.items) out += "\n[" + std::to_string(it.handle) + "] " + it.text.substr(0, 200);
+  }
+  return out;
+}
+
+// The test's messages "<tag> <n>" among the rendered lines, in order.
 std::vector<std::string> Tagged(const std::vector<std::string>& lines, const std::string& tag) {
   std::vector<std::string> out;
   for (const auto& l : lines) {
-    const size_t at = l.rfind(tag + " ");
-    if (at != std::string::npos) out.push_back(l.substr(at));
+    const size_t sp = l.rfind(' ');
+    if (sp == std::string::npos || sp + 1 == l.size()) continue;
+    if (l.find_first_not_of("0123456789", sp + 1) != std::string::npos) continue;
+    if (!Ends(l.substr(0, sp), " " + tag)) continue;
+    out.push_back(l.substr(sp - tag.size()));
   }
   return out;
 }
@@ -348,9 +361,11 @@ TEST(NetAppender, UlnetThreeRemoteFilesThroughOneSender) {
           return Tagged(srv.LinesOf(HandleOf(srv, "u")), "main").size() == 1 &&
                  Tagged(srv.LinesOf(HandleOf(srv, "u.wf")), "wf").size() == 1;
         },
-        8000));
+        8000))
+        << Dump(srv);
     EXPECT_EQ(com_closelog(2000), 0);
-    err.Stop();
+    const std::string text = err.Stop();
+    EXPECT_EQ(text.find("debug- faint"), std::string::npos) << text;
     std::vector<std::string> names;
     for (const auto& op : srv.opens()) names.push_back(op.filename);
     std::sort(names.begin(), names.end());
