@@ -4,6 +4,7 @@
 // server that stops reading, and resetting while the checker runs.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <functional>
@@ -27,15 +28,24 @@ constexpr int kNotice = 4;
 constexpr int kWarning = 2;
 constexpr int kSkip = 77;
 
-// Runs body in a forked child under UTC; the body returns kSkip (with a
-// reason on standard output) when what it needs is not there.
+// Runs body in a forked child under UTC, in a temporary working folder
+// (back-up files of relative server paths land there and are removed with
+// it); the body returns kSkip when what it needs is not there.
 void InChildOrSkip(const std::function<int()>& body,
                    const char* needs = "the FILE appender (the back-up of NET devices)") {
   int status = testsupport::RunInChild([&] {
     setenv("TZ", "UTC0", 1);
     tzset();
-    const int rc = body();
-    std::exit(rc == kSkip ? kSkip : (::testing::Test::HasFailure() ? 1 : 0));
+    int rc = 1;
+    {
+      testsupport::TempDir cwd;
+      char old[4096];
+      if (getcwd(old, sizeof(old)) != nullptr && chdir(cwd.path().c_str()) == 0) {
+        rc = body();
+        if (chdir(old) != 0) rc = 1;
+      }
+    }
+    std::exit(rc == kSkip ? kSkip : (rc != 0 || ::testing::Test::HasFailure() ? 1 : 0));
     return 0;
   });
   if (status == kSkip) GTEST_SKIP() << "needs " << needs;
