@@ -108,7 +108,27 @@ TEST(LogHead, RequestAndRestArriveInOrder) {
   EXPECT_EQ(loghead_write(-1, &h, 1000, LOGHEAD_CHECK_PARAM), LOGHEAD_RET_EPARAM);
   EXPECT_EQ(loghead_read(-1, &got, sizeof(got), 1000, LOGHEAD_CHECK_PARAM), LOGHEAD_RET_EPARAM);
   EXPECT_EQ(loghead_write(p.fd[0], nullptr, 1000, LOGHEAD_CHECK_NONE), LOGHEAD_RET_EPARAM);
+  EXPECT_EQ(loghead_read(p.fd[1], nullptr, 64, 1000, LOGHEAD_CHECK_NONE), LOGHEAD_RET_EPARAM);
+  EXPECT_EQ(loghead_read(p.fd[1], &got, nullptr, 4, rbuf, sizeof(rbuf), 1000, LOGHEAD_CHECK_NONE),
+            LOGHEAD_RET_EPARAM);
   EXPECT_EQ(loghead_read(p.fd[1], &got, 35, 1000, LOGHEAD_CHECK_NONE), LOGHEAD_RET_EPARAM);
+}
+
+// The one-buffer forms: the body lies right after the header; a valid
+// descriptor passes the parameter check.
+TEST(LogHead, OneBufferFormsWithTheParameterCheck) {
+  Pair p;
+  struct {
+    loghead_t head;
+    char body[3];
+  } out, in;
+  out.head = Head(3);
+  memcpy(out.body, "xyz", 3);
+  const unsigned flags = LOGHEAD_CHECK_PARAM | LOGHEAD_CHECK_MAGICNUM;
+  ASSERT_EQ(loghead_write(p.fd[0], &out.head, 1000, flags), LOGHEAD_RET_SUCCESS);
+  ASSERT_EQ(loghead_read(p.fd[1], &in.head, sizeof(in.head) + 3, 1000, flags), LOGHEAD_RET_SUCCESS);
+  EXPECT_EQ(std::string(in.body, 3), "xyz");
+  EXPECT_EQ(in.head.body_len, 3u);
 }
 
 TEST(LogHead, MagicIsRequiredOnlyWithTheFlag) {
