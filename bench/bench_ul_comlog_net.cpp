@@ -24,6 +24,7 @@
 
 #include "comlog/comlog.h"
 #include "comlog/sendsvr/loghead.h"
+#include "support/poll_read.h"
 
 namespace {
 
@@ -67,18 +68,7 @@ class SinkServer {
   }
 
  private:
-  bool Read(int fd, char* p, size_t n) {
-    while (n > 0) {
-      pollfd pf = {fd, POLLIN, 0};
-      if (stop_) return false;
-      if (poll(&pf, 1, 20) <= 0) continue;
-      ssize_t r = read(fd, p, n);
-      if (r <= 0) return false;
-      p += r;
-      n -= static_cast<size_t>(r);
-    }
-    return true;
-  }
+  bool Read(int fd, char* p, size_t n) { return testsupport::PollReadExact(fd, p, n, stop_); }
   void Loop() {
     int fd = -1;
     while (!stop_ && fd < 0) {

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "comlog/sendsvr/loghead.h"
+#include "support/poll_read.h"
 
 namespace comlogtest {
 
@@ -146,19 +147,7 @@ class FakeLogServer {
     }
   }
 
-  // Reads exactly n bytes, waiting in short steps while not stopped.
-  bool ReadExact(int fd, char* buf, size_t n) {
-    while (n > 0) {
-      if (stop_) return false;
-      pollfd p = {fd, POLLIN, 0};
-      if (poll(&p, 1, 20) <= 0) continue;
-      ssize_t r = read(fd, buf, n);
-      if (r <= 0) return false;
-      buf += r;
-      n -= static_cast<size_t>(r);
-    }
-    return true;
-  }
+  bool ReadExact(int fd, char* buf, size_t n) { return testsupport::PollReadExact(fd, buf, n, stop_); }
 
   void Serve(int fd) {
     uint32_t next_handle = 7;
