@@ -102,6 +102,34 @@ TEST(OlderChecks, EveryRuleInOrder) {
   EXPECT_EQ(ul_ccode_check_notetype(nullptr, nullptr), -1);
 }
 
+// A side whose GBI grid is missing counts no bigram: the text is judged by
+// the other side alone, and with both missing by neither.
+TEST(OlderChecks, MissingGrids) {
+  const std::string gb = Gbk(kSentence), big5 = Big5("我們今天去北京大學看看老朋友");
+  unsigned char* const saved[2] = {gbk_gbi_map, big5_gbi_map};
+  const struct {
+    const char* what;
+    bool gbk_grid, big5_grid;
+    const std::string& text;
+    int result, rule;
+  } cases[] = {
+      {"GBK text without the BIG5 grid", true, false, gb, 1, 5},
+      {"BIG5 text without the GBK grid", false, true, big5, 2, 5},
+      {"GBK text without its grid", false, true, gb, -1, 8},
+      {"GBK text without either grid", false, false, gb, -1, 8},
+  };
+  for (const auto& c : cases) {
+    gbk_gbi_map = c.gbk_grid ? saved[0] : nullptr;
+    big5_gbi_map = c.big5_grid ? saved[1] : nullptr;
+    int rule = 0;
+    const int result = ul_ccode_check_notetype(const_cast<char*>(c.text.c_str()), &rule);
+    gbk_gbi_map = saved[0];
+    big5_gbi_map = saved[1];
+    EXPECT_EQ(result, c.result) << c.what;
+    EXPECT_EQ(rule, c.rule) << c.what;
+  }
+}
+
 TEST(OlderChecks, RealText) {
   const std::string pad(40, 'x'), wo = Gbk("我"), men = Gbk("们");
   EXPECT_EQ(ul_ccode_check_realtext(""), 0);

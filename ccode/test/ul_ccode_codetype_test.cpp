@@ -7,9 +7,11 @@
 
 #include "ccode_test_data.h"
 #include "support/support.h"
+#include "ul_big5_gbk.h"
 #include "ul_ccode_conv.h"
 #include "ul_ccode_data.h"
 #include "ul_ccode_info.h"
+#include "ul_ccode_load.h"
 #include "ul_ccode_type.h"
 
 namespace {
@@ -243,6 +245,42 @@ TEST(CcodeCodetype, JapaneseFlagInItsOwnProcess) {
     return before == CODETYPE_ISO_8859_1 && after != CODETYPE_ISO_8859_1 ? 0 : 1;
   });
   EXPECT_EQ(status, 0);
+}
+
+TEST_F(OwnSets, FailedGbiConversionScansNothing) {
+  // GBK and BIG5 pairs whose GBI form is a listed block hit while the grids
+  // are there. Without a grid the conversion fails and nothing is scanned:
+  // no hits, although the scan buffer of the call before may still hold the
+  // same bytes.
+  const std::string gbk = "\xB0\xA1\xB0\xA2", big5 = "\xA4\xA4\xA4\xE5";
+  unsigned char gbi_of_gbk[5] = {}, gbi_of_big5[5] = {};
+  ASSERT_EQ(ul_gbk_gbi_str(reinterpret_cast<const unsigned char*>(gbk.c_str()), gbi_of_gbk, 4), 4);
+  ASSERT_EQ(ul_big5_gbi_str(reinterpret_cast<const unsigned char*>(big5.c_str()), gbi_of_big5, 4), 4);
+  const struct {
+    const std::string& block;
+    const unsigned char* gbi;
+    unsigned char** grid;
+    int (*scorer)(_ccode_info_t*);
+    int _ccode_info_t::*hits;
+  } rows[] = {{gbk, gbi_of_gbk, &gbk_gbi_map, codetype_gbk, nullptr},
+              {big5, gbi_of_big5, &big5_gbi_map, codetype_big5, &_ccode_info_t::big5_bigram}};
+  for (const auto& r : rows) {
+    l_setWords = {Key(reinterpret_cast<const char*>(r.gbi))};
+    _ccode_info_t info;
+    ccode_info_clean(&info);
+    const std::string page = Repeat(r.block, 8);
+    ASSERT_EQ(ccode_info_compute(&info, page.c_str(), "http://gbi.test/", nullptr, nullptr), 1);
+    auto hits = [&] { return r.hits != nullptr ? info.*r.hits : info.ginfo.gbk_bigram + info.ginfo.gbkjp_bigram; };
+    EXPECT_GT(r.scorer(&info), 0) << r.block;
+    EXPECT_GT(hits(), 0) << r.block;
+    unsigned char* const grid = *r.grid;
+    *r.grid = nullptr;
+    testsupport::CaptureFd err(2);
+    EXPECT_EQ(r.scorer(&info), 0) << r.block;
+    err.Stop();
+    *r.grid = grid;
+    EXPECT_EQ(hits(), 0) << r.block;
+  }
 }
 
 }  // namespace

@@ -384,4 +384,20 @@ TEST(CcodeDetect, BadArgumentsAndLoadFlag) {
   }
 }
 
+TEST(CcodeDetect, JapaneseModeTakesTheWhiteList) {
+  // ul_jcode_detect consults the white-URL list as ul_ccode_detect does and
+  // maps the listed values as it maps detected ones.
+  const std::string english = Html(Repeat(kEnglish, 4));
+  testsupport::TempDir dir;
+  testsupport::WriteFile(dir.path() + "/list.txt", "http://jlisted.test/ code=utf8 lang=japanese\n");
+  EXPECT_EQ(testsupport::RunInChild([&] {
+              whiteUrl_dict = ul_whiteUrl_load(dir.path().c_str(), "list.txt");
+              int listed = -3, other = -3;
+              ul_jcode_detect(english.c_str(), "http://jlisted.test/", nullptr, nullptr, &listed);
+              ul_jcode_detect(english.c_str(), "http://jother.test/", nullptr, nullptr, &other);
+              return listed == CODETYPE_UTF8JP && other == CODETYPE_ENG ? 0 : 1;
+            }),
+            0);
+}
+
 }  // namespace

@@ -368,4 +368,22 @@ TEST(CcodeLangdet, SixteenThreadsAtOnce) {
   EXPECT_EQ(bad, std::vector<int>(16, 0));
 }
 
+TEST(CcodeLangdet, WordFeaturesOncePerStatisticsPass) {
+  // The extended detections share the thread's record by URL: a later call
+  // for the same page, by either function, reuses the word features of the
+  // pass instead of counting the words again. (A page CLD2 does not decide,
+  // so that the language rules read the features.)
+  const std::string page = ccodetest::Gbk(Html(Repeat(kSimp + " " + kManual, 3)));
+  const long long value = Langdet(page, "http://once.test/a");
+  const _ccode_info_t* info = get_ccode_info();
+  const int words = info->word_num, chars = info->charlen;
+  ASSERT_GT(words, 0);
+  EXPECT_EQ(Langdet(page, "http://once.test/a"), value);
+  EXPECT_EQ(info->word_num * 100000 + info->charlen, words * 100000 + chars);
+  Chardet(page, nullptr, "http://once.test/b");
+  EXPECT_EQ(info->word_num * 100000 + info->charlen, words * 100000 + chars);
+  Langdet(page, "http://once.test/b");
+  EXPECT_EQ(info->word_num * 100000 + info->charlen, words * 100000 + chars);
+}
+
 }  // namespace

@@ -161,6 +161,21 @@ TEST(QueryScore, DriverAndRanking) {
   EXPECT_EQ(drive(LANGTYPE_ENGLISH, 3), 0);
   EXPECT_NE(err.Stop().find("vector capacity error in ul_ccode_langtype_french"), std::string::npos);
 
+  // Latin text without a word hit: a Latin language still gets its character
+  // score, a Chinese one does not.
+  CODELANG_VECTOR fresh(2);
+  ASSERT_EQ(ul_ccode_initinfo(&fresh), 1);
+  unsigned int used = 0;
+  std::string none = "zzq";
+  for (int lang : {LANGTYPE_ENGLISH, LANGTYPE_SIMP_CHINESE}) {
+    EXPECT_EQ(ul_ccode_langtype_all(&none[0], 9, &eng, fs, &fresh, used, ALL_FEATURE, top.v, flags, lang, 0), 1);
+  }
+  ASSERT_EQ(used, 2u);
+  EXPECT_EQ(fresh[0].words_trust, INT_MIN);
+  EXPECT_EQ(fresh[0].trigram_trust, -69 - 1000 - 1000 - 1000 - 1000 - 1000);
+  EXPECT_EQ(fresh[1].words_trust, INT_MIN);
+  EXPECT_EQ(fresh[1].trigram_trust, INT_MIN);
+
   // Ranking.
   CODELANG_VECTOR r = {{1, 0, -100, -10, 0}, {1, 1, INT_MIN, -10, 0}, {1, 2, -130, INT_MIN, 0},
                        {(char)255, 0, 5, 5, 0},  {1, 3, -100, -10, 0}};

@@ -281,6 +281,13 @@ TEST(StringUtilities, PartialResults) {
   EXPECT_EQ(ul_ccode_join(dest, 5, "e", 1), nullptr);
   EXPECT_STREQ(dest, "abcd");
   EXPECT_EQ(ul_ccode_join(dest, 6, "e", 1), dest);
+  // The case forms read szSrc bytes and no more: a text without a NUL ends
+  // at the buffer's end.
+  const std::vector<char> bare = {'a', 'B', 'c'};
+  EXPECT_EQ(ul_ccode_toupper(bare.data(), 3, kOut, 4), kOut);
+  EXPECT_STREQ(kOut, "ABC");
+  EXPECT_EQ(ul_ccode_tolower(bare.data(), 3, kOut, 4), kOut);
+  EXPECT_STREQ(kOut, "abc");
   // split: adjacent separators give empty pieces; cutting stops at maxStr.
   char text[] = "a,b,,c";
   char* pieces[4] = {};

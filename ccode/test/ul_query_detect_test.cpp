@@ -168,9 +168,20 @@ TEST_F(QueryDetect, LengthsAndOverrides) {
 
 TEST_F(QueryDetect, FrequencyFiles) {
   testsupport::CaptureFd err(2);
-  Write(std::string(kGbk) + "\xD6\xD0\xCE\xC4\xB0 9\n\xB0\xA2 -1\n\xB0\xA3\n", kUtf8, "");
+  // A word filling the longest line and a frequency one past the int limit
+  // are skipped like the other bad lines.
+  Write(std::string(kGbk) + "\xD6\xD0\xCE\xC4\xB0 9\n\xB0\xA2 -1\n\xB0\xA3\n" + std::string(1020, 'w') +
+            " 9\n\xB0\xA4 2147483648\n",
+        kUtf8, "");
   EXPECT_EQ(loaded_, 1);
   EXPECT_EQ(punistat->gbkwordnum, 5);
+  EXPECT_EQ(search_sdict_value(punistat->gbkdict, "\xB0\xA4"), -2);
+  // Frequencies at the int limit: their sum needs more than 32 bits.
+  Write("\xD6\xD0 2147483647\n\xCE\xC4 2147483647\n", "\xE4\xB8\xAD 2147483647\n", "");
+  const _ccode_query_info_t big = Stats("\xD6\xD0\xCE\xC4\xD6\xD0");
+  EXPECT_EQ(big.gbkfreq, 3LL * 2147483647);
+  EXPECT_FLOAT_EQ(big.avegbkfreq, 2147483647.0f);
+  EXPECT_EQ(big.gbkminfreq, 2147483647);
   Write(kGbk, "\xE4\xB8\xAD 1\n", "");
   EXPECT_EQ(loaded_, 1) << "one entry is enough";
   Write("# only comments\n", kUtf8, "");
@@ -180,6 +191,8 @@ TEST_F(QueryDetect, FrequencyFiles) {
   EXPECT_TRUE(Has(log, "LoadQueryUnigramFile invalid word or freq! word:\xD6\xD0\xCE\xC4\xB0 freq:9")) << log;
   EXPECT_TRUE(Has(log, "freq:-1 line:\xB0\xA2 -1"));
   EXPECT_TRUE(Has(log, "LoadQueryUnigramFile invalid line:\xB0\xA3"));
+  EXPECT_TRUE(Has(log, "word:" + std::string(1020, 'w') + " freq:9")) << "the whole word is read";
+  EXPECT_TRUE(Has(log, "freq:2147483647 line:\xB0\xA4 2147483648"));
   EXPECT_TRUE(Has(log, "LoadQueryUnigramData load gbk file fail"));
   EXPECT_TRUE(Has(log, "invalid dict, please check if dict initialized, in JudgeGBKorUTF8 "));
 }

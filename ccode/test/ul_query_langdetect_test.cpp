@@ -122,6 +122,19 @@ TEST_F(QueryLangDetect, HintsAndTheSecondPhase) {
   EXPECT_EQ(r.out[4 * 3 + 2], INT_MIN);
 }
 
+// Thai in TIS-620 reads the same through the TIS-620 and WINDOWS-874 blocks:
+// equal trusts, so the ranking keeps the blocks' order.
+TEST_F(QueryLangDetect, BlockOrder) {
+  const std::string thai = ccodetest::Platform("UTF-8", "TIS-620", "ภาษาไทย");
+  Result r = Detect(thai);
+  ASSERT_EQ(r.rc, 1);
+  EXPECT_EQ((std::vector<int>(r.out.begin(), r.out.begin() + 6)),
+            (std::vector<int>{CODETYPE_TIS620, LANGTYPE_THAI, r.out[2], CODETYPE_WIN874, LANGTYPE_THAI, r.out[2]}));
+  r = Detect(thai, CODETYPE_WIN874);
+  EXPECT_EQ(r.out[0], CODETYPE_WIN874);
+  EXPECT_EQ(r.out[3], -1) << "only the hinted block";
+}
+
 TEST_F(QueryLangDetect, RefusalsAndMessages) {
   std::unique_ptr<ul_package, int (*)(ul_package*)> pkg(ul_pack_init(), ul_pack_free);
   int out[42];
@@ -198,6 +211,11 @@ TEST_F(QueryLangDetect, Helpers) {
   ul_ccode_checkeng_ascii(mixed, &eng);
   EXPECT_EQ(eng, PART_ENG);
   ul_ccode_checkeng_ascii(none, &eng);
+  EXPECT_EQ(eng, NONE_ASCII);
+  unsigned char del[] = "a\x7F", high[] = "\x80" "a";  // the last ASCII byte and the first other one
+  ul_ccode_checkeng_ascii(del, &eng);
+  EXPECT_EQ(eng, ALL_ENG);
+  ul_ccode_checkeng_ascii(high, &eng);
   EXPECT_EQ(eng, NONE_ASCII);
   EXPECT_EQ(ul_ccode_codetypeutf8(bom, &code), 1023);
   EXPECT_EQ(code, CODETYPE_UTF8);

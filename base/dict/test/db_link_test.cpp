@@ -2,6 +2,7 @@
 // words, exact saved bytes, the per-term cap and the posting-file split.
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
@@ -120,6 +121,16 @@ TEST(DbLink, SavedBytesOfASmallDictionary) {
     signal(SIGXFSZ, SIG_IGN);
     struct rlimit rl = {64, 64};
     if (setrlimit(RLIMIT_FSIZE, &rl) != 0) return 10;
+    return db_save_link(big.get(), p, "l") == -2 && db_save_link_search(big.get(), p, "s") == -2 ? 0 : 1;
+  }));
+  // A posting file that cannot be created (no descriptor left once the
+  // index file is open) is a failure as well.
+  EXPECT_EQ(0, testsupport::RunInChild([&] {
+    const int lowest = dup(0);
+    if (lowest < 0) return 10;
+    close(lowest);
+    struct rlimit rl = {static_cast<rlim_t>(lowest) + 1, static_cast<rlim_t>(lowest) + 1};
+    if (setrlimit(RLIMIT_NOFILE, &rl) != 0) return 11;
     return db_save_link(big.get(), p, "l") == -2 && db_save_link_search(big.get(), p, "s") == -2 ? 0 : 1;
   }));
   err.Stop();

@@ -1,10 +1,7 @@
 // Synonym dictionary: pairs of each construction mode, source-line limits,
 // duplicates, the word store's block boundary, the look-up size limit, exact
 // saved bytes, and both loaders agreeing with the built dictionary.
-#include <sys/resource.h>
-#include <unistd.h>
 
-#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
@@ -99,16 +96,11 @@ TEST(DictSyn, ConstructionOutOfMemoryGivesNothing) {
   WriteFile(dir.file("src"), src);
   CaptureFd err(2);
   EXPECT_EQ(0, testsupport::RunInChild([&] {
-    unsigned long pages = 0;
-    FILE* f = std::fopen("/proc/self/statm", "r");
-    if (f == nullptr || std::fscanf(f, "%lu", &pages) != 1) return 10;
-    std::fclose(f);
     // Room for the first blocks (pairs, words, store) and less than a block more.
-    struct rlimit rl;
-    getrlimit(RLIMIT_AS, &rl);
-    rl.rlim_cur = pages * sysconf(_SC_PAGESIZE) + sizeof(Sdict_syn_bnode_block) + sizeof(Sdict_bnode_block) +
-                  sizeof(Sdict_syn_buf_block) + (384 << 10);
-    if (setrlimit(RLIMIT_AS, &rl) != 0) return 11;
+    if (!CapAddressSpace(sizeof(Sdict_syn_bnode_block) + sizeof(Sdict_bnode_block) + sizeof(Sdict_syn_buf_block) +
+                         (384 << 10))) {
+      return 11;
+    }
     Sdict_build_syn* syn = db_syn_construct(dir.file("src").c_str(), 13, 0);
     return syn == nullptr ? 0 : 1;
   }));
@@ -159,6 +151,12 @@ TEST(DictSyn, PairsAndWordsAreStoredOnce) {
       {0, {}}, {1, {}}, {2, {"c"}}, {4, {"c"}}, {5, {"c", "bb"}}};
   for (const auto& [size, want] : rows) EXPECT_EQ(want, Synonyms(db_syn_seek, syn.get(), "a", size)) << size;
   EXPECT_EQ((Words{}), Synonyms(db_syn_seek, syn.get(), "unknown"));
+  // The search side keeps the same limit.
+  TempDir dir;
+  ASSERT_EQ(1, db_syn_save(syn.get(), dir.path().c_str(), "s"));
+  SearchSynPtr search(ds_syn_load(dir.path().c_str(), "s"));
+  ASSERT_NE(nullptr, search);
+  for (const auto& [size, want] : rows) EXPECT_EQ(want, Synonyms(ds_syn_seek, search.get(), "a", size)) << size;
 }
 
 // A word starts a new block when cur_buf + length reaches 524287.
@@ -265,6 +263,22 @@ TEST(DictSyn, LoadersRefuseFilesThatBreakTheirNumbers) {
   WriteFile(dir.file("s.ind1"), Le32({0, 0, 1, 0, 1, 0}));
   WriteFile(dir.file("s.n"), "hash_num : 3\nnode_num : 1\nword_buf : 1\ncur_buf : 524289\n");
   EXPECT_EQ(nullptr, db_syn_load(p, "s", 0));
+  // A number missing from the numbers file.
+  WriteFile(dir.file("s.n"), "hash_num : 3\nword_buf : 1\ncur_buf : 4\n");
+  EXPECT_EQ(nullptr, db_syn_load(p, "s", 0));
+  EXPECT_EQ(nullptr, ds_syn_load(p, "s"));
+  WriteFile(dir.file("s.n"), "hash_num : 3\nnode_num : 1\nword_buf : 1\n");
+  EXPECT_EQ(nullptr, db_syn_load(p, "s", 0));
+  // The empty word's location is checked like any other's.
+  SynPtr empty(db_syn_creat(3));
+  ASSERT_EQ(0, db_syn_add(empty.get(), "", ""));
+  ASSERT_EQ(1, db_syn_save(empty.get(), p, "e"));
+  std::string ewords = ReadFile(dir.file("e.word.ind2"));
+  ASSERT_EQ(16u, ewords.size());
+  ewords.replace(12, 4, Le32({1u << 19}));  // block 1 of a one-block store
+  WriteFile(dir.file("e.word.ind2"), ewords);
+  EXPECT_EQ(nullptr, db_syn_load(p, "e", 0));
+  EXPECT_EQ(nullptr, ds_syn_load(p, "e"));
   const std::string log = err.Stop();
   EXPECT_EQ(1, CountOf(log, "[db_syn_load] node_num error"));
   ASSERT_NE(nullptr, loaded);

@@ -2,7 +2,13 @@
 #ifndef DICT_TEST_DICT_TEST_UTIL_H_
 #define DICT_TEST_DICT_TEST_UTIL_H_
 
+#include <malloc.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <initializer_list>
 #include <memory>
 #include <string>
@@ -67,6 +73,26 @@ inline std::string Le32(std::initializer_list<uint32_t> words) {
     for (int i = 0; i < 4; ++i) s.push_back(static_cast<char>((w >> (8 * i)) & 0xFF));
   }
   return s;
+}
+
+// For a child process: takes up the heap's free chunks (what earlier tests
+// freed, which later allocations would reuse without new address space),
+// then caps the address space at its current size plus extra bytes. False
+// when that cannot be done.
+inline bool CapAddressSpace(size_t extra) {
+  for (int i = 0; i < 8192 && mallinfo2().fordblks > (256u << 10); ++i) {
+    if (std::malloc(32u << 10) == nullptr) return false;  // held until the child exits
+  }
+  unsigned long pages = 0;
+  FILE* f = std::fopen("/proc/self/statm", "r");
+  if (f == nullptr) return false;
+  const bool read = std::fscanf(f, "%lu", &pages) == 1;
+  std::fclose(f);
+  if (!read) return false;
+  struct rlimit rl;
+  getrlimit(RLIMIT_AS, &rl);
+  rl.rlim_cur = pages * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + extra;
+  return setrlimit(RLIMIT_AS, &rl) == 0;
 }
 
 }  // namespace dicttest

@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dict_test_util.h"
@@ -246,6 +248,35 @@ TEST(DictTools, ToolsFailOnAMissingDictionary) {
   EXPECT_EQ(-1, creat_vice_dict(w.p(), "none", "d", "out", "freq/f"));
   EXPECT_EQ(-1, creat_parser_dict(w.p(), "none", "out", "freq/f"));
   EXPECT_EQ(-1, creat_stand_dict(w.p(), "none", "out", 1));
+  out.Stop();
+  err.Stop();
+  EXPECT_FALSE(testsupport::FileExists(w.dir.file("out.n")));
+}
+
+// A per-code array that cannot be had (2^31 - 1 codes, the address space
+// held to what the child already uses plus 256 MiB) is -2, never success,
+// and nothing is saved.
+TEST(DictTools, ToolsReportAFailedAllocationAsMinusTwo) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "address-space limit under a sanitizer";
+#endif
+  Work w;
+  w.Save("d", {0}, 0x7FFFFFFF);
+  w.Save("main", {0}, 1);
+  using Tool = std::function<int()>;
+  const std::vector<std::pair<const char*, Tool>> rows = {
+      {"pre_creat_search_dict", [&] { return pre_creat_search_dict(w.p(), "d", "out", "freq/db", "freq/ds"); }},
+      {"creat_search_dict", [&] { return creat_search_dict(w.p(), "d", "out", "freq/f"); }},
+      {"creat_vice_dict", [&] { return creat_vice_dict(w.p(), "main", "d", "out", "freq/f"); }},
+      {"creat_parser_dict", [&] { return creat_parser_dict(w.p(), "d", "out", "freq/f"); }},
+  };
+  CaptureFd out(1), err(2);
+  for (const auto& [name, tool] : rows) {
+    EXPECT_EQ(0, testsupport::RunInChild([&] {
+      if (!CapAddressSpace(256u << 20)) return 11;
+      return tool() == -2 ? 0 : 1;
+    })) << name;
+  }
   out.Stop();
   err.Stop();
   EXPECT_FALSE(testsupport::FileExists(w.dir.file("out.n")));

@@ -142,8 +142,9 @@ TEST(ComlogConf, BadFilesAndValues) {
         {"COMLOG_DEVICE_NUM : 1\nCOMLOG_DEVICE0 : D\nD_TYPE : XX\n", -1, "Unkown device type[XX] at flag[D_TYPE]", 0},
         {"COMLOG_DEVICE_NUM : 1\nCOMLOG_DEVICE0 : D\nD_TYPE : FILE\nD_PATH : p\n", -1, "can't get flag[D_NAME]", 0},
         {"COMLOG_DEVICE_NUM : 1\nCOMLOG_DEVICE0 : D\nD_TYPE : FILE\nD_NAME : n\n", -1, "can't get flag[D_PATH]", 0},
-        {"COMLOG_DEVICE_NUM : 1\nCOMLOG_DEVICE0 : D\nD_TYPE : FILE\nD_PATH : p\nD_NAME : n\n", -1,
-         "create appender p:n err", 0},  // the kind is not built yet
+        // A file whose folder cannot be made (its parent is missing).
+        {"COMLOG_DEVICE_NUM : 1\nCOMLOG_DEVICE0 : D\nD_TYPE : FILE\nD_PATH : /nonexistent-comlog/p\nD_NAME : n\n", -1,
+         "create appender /nonexistent-comlog/p:n err", 0},
         {capt, -1, "Illegal para pid = -1", -1},
         {capt + "D_SPLITE_TYPE : 2\nD_SYSLEVEL : 32\nD_SELFLEVEL : AUDIT\n", 0, "invalid D = 32", 0},
         {capt + "D_SPLITE_TYPE : 7\n", 0, "Error config for comlog: D_SPLITE_TYPE : 7", 0},
@@ -227,6 +228,62 @@ TEST(ComlogConf, ReloadChangesLevelsAtRunTime) {
     EXPECT_EQ(comlog_get_log_level(), 16);
     EXPECT_EQ(com_closelog(0), 0);
     EXPECT_EQ(com_changelogstat(), 0);  // the registry was emptied by the close
+  });
+}
+
+int g_reloads = 0;
+int CountReload(comspace::com_logstat_t* ls, const char*, const char*) {
+  ++g_reloads;
+  ls->sysevents = 16;
+  return 0;
+}
+
+// A reload reaches the filter of the registering thread's category (not the
+// default one); a reload file's devices must be whole; the registry takes
+// 1024 entries.
+TEST(ComlogConf, ReloadFilterDevicesAndRegistryLimit) {
+  TempDir dir;
+  InChild([&] {
+    std::string err;
+    ASSERT_EQ(Load(dir, "COMLOG_LEVEL : 16\n", &err), 0) << err;
+    comspace::Category* c = com_getcategory();
+    ASSERT_NE(c, nullptr);
+    comspace::LogStat* own = comspace::LogStat::createLogStat();
+    ASSERT_NE(own, nullptr);
+    c->setLogStat(own);
+    const uint64_t def_level = comspace::comlog_get_def_logstat()->level();
+    const std::string tty = "COMLOG_DEVICE_NUM : 1\nCOMLOG_DEVICE0 : T\nT_TYPE : TTY\n";
+    WriteFile(dir.file("r.conf"), tty + "COMLOG_LEVEL : 2\n");
+    ASSERT_EQ(com_reglogstat(dir.path().c_str(), "r.conf"), 0);
+    EXPECT_EQ(com_log_enabled(UL_LOG_NOTICE), 1);
+    EXPECT_EQ(com_changelogstat(), 0);
+    EXPECT_EQ(com_log_enabled(UL_LOG_NOTICE), 0);
+    EXPECT_EQ(com_log_enabled(UL_LOG_WARNING), 1);
+    EXPECT_EQ(comspace::comlog_get_def_logstat()->level(), def_level);
+
+    struct Row {
+      std::string conf;
+      int rc;
+    } rows[] = {
+        {"COMLOG_LEVEL : 2\n", -1},                                            // no devices
+        {"COMLOG_DEVICE_NUM : 1\nCOMLOG_DEVICE0 : T\nCOMLOG_LEVEL : 2\n", -1},  // no TYPE
+        {"COMLOG_DEVICE_NUM : 1\nCOMLOG_DEVICE0 : T\nT_TYPE : FILE\nT_PATH : p\nCOMLOG_LEVEL : 2\n", -1},  // no NAME
+        {tty + "COMLOG_LEVEL : 2\n", 0},  // a terminal needs no PATH or NAME
+    };
+    for (const Row& r : rows) {
+      WriteFile(dir.file("r.conf"), r.conf);
+      comspace::com_logstat_t ls;
+      CaptureFd quiet(2);
+      EXPECT_EQ(comspace::_def_loadconf_(&ls, dir.path().c_str(), "r.conf"), r.rc) << r.conf;
+      quiet.Stop();
+      EXPECT_EQ(ls.sysevents, 2) << r.conf;
+    }
+    EXPECT_EQ(com_closelog(0), 0);  // empties the registry
+
+    for (int i = 0; i < 1024; ++i) ASSERT_EQ(comspace::reg_logstat(nullptr, CountReload, "p", "f"), 0) << i;
+    EXPECT_EQ(comspace::reg_logstat(nullptr, CountReload, "p", "f"), -1);
+    EXPECT_EQ(com_changelogstat(), 0);
+    EXPECT_EQ(g_reloads, 1024);
   });
 }
 

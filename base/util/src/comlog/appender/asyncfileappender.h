@@ -1,17 +1,98 @@
-// AsyncFileAppender (AFILE): a file, written in batches by a writer thread.
+// AsyncFileAppender ("AFILE"): a log file written by a writer thread of its
+// own. A writing thread only copies its rendered line into the current
+// 1 MiB buffer; full buffers go through a queue to the writer, which writes
+// up to 1024 of them with one writev, and which also takes the current
+// buffer when nothing else came for a millisecond. Cutting, reopening and
+// the backup quota are those of FileAppender; the writer does them before
+// each batch. Lines stay in the order in which they were written.
 #ifndef COMLOG_APPENDER_ASYNCFILEAPPENDER_H_
 #define COMLOG_APPENDER_ASYNCFILEAPPENDER_H_
 
+#include <sys/stat.h>
+#include <sys/uio.h>
+#include <time.h>
+
+#include <mutex>
+#include <string>
+#include <vector>
+
 #include "comlog/appender/appender.h"
+#include "comlog/appender/fileappender.h"
+#include "comlog/appender/fixed_buffer.h"
+#include "comlog/xqueue.h"
+#include "comlog/xthread.h"
 
 namespace comspace {
 
+class QuotaChecker;
+
 class AsyncFileAppender : public Appender {
  public:
-  // The appender of the device, made and registered when new; NULL on failure.
+  enum {
+    kBufferSize = 1048576,  // bytes of one buffer
+    kPoolSize = 16,         // spare buffers kept for reuse
+    kQueueSize = 20480,     // full buffers waiting for the writer
+    kBatch = 1024,          // buffers per writev
+  };
+  typedef fixed_buffer<kBufferSize> Buffer;
+
+  AsyncFileAppender();
+  // Stops the writer, then writes every line still held (queued buffers,
+  // then the current one) and closes the file.
+  ~AsyncFileAppender() override;
+
+  // Opens PATH/NAME (making PATH when missing) as the appender's one
+  // descriptor. 0, or -1.
+  int open(void* arg) override;
+  int close(void* arg) override;
+  // Renders the event and copies the line into the current buffer. 0 (also
+  // when the level is not in the mask); -1 when the line is lost (the queue
+  // of full buffers is full, or no buffer can be had).
+  int print(Event* evt) override;
+  // Writes the bytes at once with one write (not after the lines still
+  // held). 0, or -1 unless all were written.
+  int binprint(void* buf, int len) override;
+  // Starts the cutting period, opens the file, makes the quota checker and
+  // starts the writer. 0, or what failed.
+  int init() override;
+  // Opens the file when there is no descriptor or the path is gone or names
+  // another inode; otherwise cuts it when due. 0, or the failed open's -1.
+  int syncid(void* arg) override;
+
+  // The appender of the device (registered as "FILE:PATH/NAME", shared with
+  // FILE devices of the same file), made and initialised when new.
   static Appender* getAppender(com_device_t& dev);
-  // The registered one only.
   static Appender* tryAppender(com_device_t& dev);
+
+  struct stat _stat;                       // of the descriptor at its last open
+  char _file[COMLOG_FILE_PATH_SIZE] = "";  // PATH/NAME
+  int _page = 0;
+  time_t _lastcutime = 0;
+  Buffer* _current_buffer = nullptr;
+  std::vector<Buffer*> _free_buffer_array;  // spare buffers, at most kPoolSize
+  XSigQu<void*> _queue;                     // full buffers, oldest first
+  XThread _async_thread;
+  void* _readbuf[kBatch];
+  struct iovec afio[kBatch];
+  QuotaChecker* _qc = nullptr;
+
+ private:
+  // One round of the writer thread; XTHREAD_STOP once the queue is stopped.
+  int writeData();
+  static int WriterRound(void* self);
+  // syncid with _lock held; a TRUNCT backup to remove goes to *removal.
+  int SyncLocked(std::string* removal);
+  // Writes _readbuf[0..n) to the file (after syncid) with writev.
+  void WriteOut(int n);
+  // Returns _readbuf[0..n) to the pool, or frees them when it is full.
+  void erasedata(int n);
+  // A spare buffer, or a new one; NULL without memory. _buf_mutex held.
+  Buffer* TakeSpareLocked();
+
+  // Guards the current buffer and the pool; a full buffer is queued under
+  // it too, so the queue's order is the order of the lines.
+  std::mutex _buf_mutex;
+  bool _writer_started = false;
 };
 
 }  // namespace comspace

@@ -1,11 +1,273 @@
 #include "comlog/appender/fileappender.h"
 
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <mutex>
+#include <new>
+#include <unordered_set>
+
+#include "comlog/appender/quotachecker.h"
+#include "comlog/diag.h"
+#include "comlog/event.h"
+#include "comlog/layout.h"
+#include "comlog/namemg.h"
+#include "comlog/xsync.h"
+#include "comlog/xutils.h"
+
 namespace comspace {
 
-// This kind is not built yet: its devices yield no appender, so an open that
-// names one fails with "create appender" and nothing of the kind runs.
-Appender* FileAppender::getAppender(com_device_t& /*dev*/) { return nullptr; }
+// The records of every thread that opened the file. A record is freed by its
+// thread's key destructor; the appender's destructor closes the descriptors
+// of the threads still alive.
+struct FileAppender::FdTable {
+  struct Record {
+    FileInfo info;
+    std::shared_ptr<FdTable> table;
+  };
+  std::mutex mu;
+  std::unordered_set<Record*> live;
+};
 
-Appender* FileAppender::tryAppender(com_device_t& /*dev*/) { return nullptr; }
+namespace {
+
+ssize_t WriteOnce(int fd, const void* buf, size_t len) {
+  ssize_t n;
+  do {
+    n = ::write(fd, buf, len);
+  } while (n < 0 && errno == EINTR);
+  return n;
+}
+
+}  // namespace
+
+FileAppender::FileAppender() : _fds(std::make_shared<FdTable>()) {
+  memset(&_file_stat, 0, sizeof(_file_stat));
+  _key_made = pthread_key_create(&_file_fd_key, &FileAppender::FreeThreadInfo) == 0;
+}
+
+FileAppender::~FileAppender() {
+  if (_key_made) {
+    void* mine = pthread_getspecific(_file_fd_key);
+    pthread_setspecific(_file_fd_key, nullptr);
+    pthread_key_delete(_file_fd_key);
+    if (mine != nullptr) FreeThreadInfo(mine);
+  }
+  {
+    std::lock_guard<std::mutex> lock(_fds->mu);
+    for (FdTable::Record* rec : _fds->live) {
+      if (rec->info.fd >= 0) ::close(rec->info.fd);
+      rec->info.fd = -1;
+    }
+    _fds->live.clear();
+  }
+  delete _qc;
+}
+
+void FileAppender::FreeThreadInfo(void* info) {
+  auto* rec = static_cast<FdTable::Record*>(info);
+  std::shared_ptr<FdTable> table = std::move(rec->table);
+  {
+    std::lock_guard<std::mutex> lock(table->mu);
+    if (table->live.erase(rec) != 0 && rec->info.fd >= 0) ::close(rec->info.fd);
+  }
+  delete rec;
+}
+
+FileInfo* FileAppender::ThreadInfo(bool make) {
+  if (!_key_made) return nullptr;
+  if (void* p = pthread_getspecific(_file_fd_key)) return &static_cast<FdTable::Record*>(p)->info;
+  if (!make) return nullptr;
+  auto* rec = new (std::nothrow) FdTable::Record{FileInfo{-1, 0}, _fds};
+  if (rec == nullptr) return nullptr;
+  const int rc = pthread_setspecific(_file_fd_key, rec);
+  if (rc != 0) {
+    COMLOG_DIAG("pthread_setspecific(info{fd:%d, inode:%ld}) = %d", -1, 0L, rc);
+    delete rec;
+    return nullptr;
+  }
+  std::lock_guard<std::mutex> lock(_fds->mu);
+  _fds->live.insert(rec);
+  return &rec->info;
+}
+
+int FileAppender::set_file_id(int fd) {
+  struct stat st;
+  if (fd >= 0 && fstat(fd, &st) != 0) return -1;
+  FileInfo* info = ThreadInfo(true);
+  if (info == nullptr) return -1;
+  info->fd = fd;
+  info->inode = fd >= 0 ? st.st_ino : 0;
+  return 0;
+}
+
+int FileAppender::get_file_id() {
+  FileInfo* info = ThreadInfo(false);
+  return info != nullptr ? info->fd : -1;
+}
+
+ino_t FileAppender::get_file_inode() {
+  FileInfo* info = ThreadInfo(false);
+  return info != nullptr ? info->inode : 0;
+}
+
+void FileAppender::get_file_info(int* fd, ino_t* inode) {
+  FileInfo* info = ThreadInfo(false);
+  if (fd != nullptr) *fd = info != nullptr ? info->fd : -1;
+  if (inode != nullptr) *inode = info != nullptr ? info->inode : 0;
+}
+
+int FileAppender::open(void* /*arg*/) {
+  close(nullptr);
+  // _file is read without the lock: it is written only when it changes
+  // (the first open, or one after reset).
+  char path[sizeof(_file)];
+  const int fd = open_log_file(_device, path, sizeof(path));
+  if (strcmp(path, _file) != 0) memcpy(_file, path, strlen(path) + 1);
+  if (fd < 0) return -1;
+  const int rc = set_file_id(fd);
+  if (rc != 0) {
+    COMLOG_DIAG("set(fd_file_id:%d) = %d", fd, rc);
+    ::close(fd);
+    return -1;
+  }
+  return 0;
+}
+
+int FileAppender::close(void* /*arg*/) {
+  FileInfo* info = ThreadInfo(false);
+  if (info == nullptr) return 0;
+  if (info->fd >= 0) ::close(info->fd);
+  const int rc = set_file_id(-1);
+  if (rc != 0) COMLOG_DIAG("set_file_id(-1) = %d", rc);
+  return 0;
+}
+
+int FileAppender::reset() {
+  xAutoLock lock(&_lock);
+  _page = 0;
+  _file[0] = '\0';
+  close(nullptr);
+  return 0;
+}
+
+int FileAppender::syncid(void* /*arg*/) {
+  int fd = -1;
+  ino_t inode = 0;
+  get_file_info(&fd, &inode);
+  if (fd >= 0) {
+    struct stat st;
+    if (stat(_file, &st) == 0 && st.st_ino == inode &&
+        !cut_is_due(_device, st, _lastcutime.load(std::memory_order_relaxed), true)) {
+      return 0;
+    }
+  }
+  // Under the lock, looked at again: another thread may have cut meanwhile.
+  CutOutcome outcome;
+  int rc = 0;
+  {
+    xAutoLock lock(&_lock);
+    if (fd < 0 || stat(_file, &_file_stat) != 0 || _file_stat.st_ino != inode) return open(nullptr);
+    time_t last = _lastcutime.load(std::memory_order_relaxed);
+    outcome = cut_log_if_due(_device, _file, _file_stat, &last, _qc, true);
+    _lastcutime.store(last, std::memory_order_relaxed);
+    if (outcome.reopen) rc = open(nullptr);
+  }
+  if (!outcome.removal.empty() && _qc != nullptr) _qc->schedule_file_removal(std::move(outcome.removal));
+  return rc;
+}
+
+int FileAppender::print(Event* evt) {
+  if (evt == nullptr) return -1;
+  if (unInMask(static_cast<int>(evt->_log_level))) return 0;
+  _layout.load(std::memory_order_acquire)->format(evt);
+  const char* line = evt->_render_msgbuf;
+  const int len = evt->_render_msgbuf_len;
+  if (syncid(nullptr) != 0) {
+    const int shown = len > 0 && line[len - 1] == '\n' ? len - 1 : len;
+    COMLOG_DIAG("%.*s", shown, line);
+    close(nullptr);
+    return -1;
+  }
+  const int fd = get_file_id();
+  if (fd < 0) {
+    COMLOG_DIAG("get_file_id() = %d", fd);
+    return -1;
+  }
+  const ssize_t n = WriteOnce(fd, line, static_cast<size_t>(len));
+  if (n != len) {
+    COMLOG_DIAG("tid:%ld, write(fd:%d, len:%d) = %d [%m]", static_cast<long>(syscall(SYS_gettid)), fd, len,
+                static_cast<int>(n));
+    close(nullptr);
+    return -1;
+  }
+  return 0;
+}
+
+int FileAppender::binprint(void* buf, int len) {
+  if (buf == nullptr || len < 0) return -1;
+  syncid(nullptr);
+  const int fd = get_file_id();
+  if (fd < 0) {
+    COMLOG_DIAG("get_file_id() = %d", fd);
+    return -1;
+  }
+  return WriteOnce(fd, buf, static_cast<size_t>(len)) == len ? 0 : -1;
+}
+
+int FileAppender::init() {
+  _lastcutime = xroundtime(_device, 0);
+  const int rc = syncid(nullptr);
+  if (rc != 0) {
+    COMLOG_DIAG("syncid log error: %m");
+    return rc;
+  }
+  _qc = new (std::nothrow) QuotaChecker(this);
+  if (_qc == nullptr) {
+    COMLOG_DIAG("new _qc error ");
+    return -1;
+  }
+  return _qc->check_quota(nullptr);
+}
+
+std::string file_appender_name(const com_device_t& dev) {
+  return std::string("FILE:") + dev.host + "/" + dev.file;
+}
+
+Appender* get_file_appender(com_device_t& dev, Appender* (*make)()) {
+  NameMg* mg = comlog_get_nameMg();
+  if (mg == nullptr) return nullptr;
+  const std::string name = file_appender_name(dev);
+  if (auto* found = static_cast<Appender*>(mg->get(NameMg::TYPE_APPENDER, name.c_str()))) return found;
+  Appender* app = make();
+  if (app == nullptr) return nullptr;
+  app->setDeviceInfo(dev);
+  if (app->init() != 0) {
+    COMLOG_DIAG("init log[%s] err %m", name.c_str());
+    delete app;
+    return nullptr;
+  }
+  const int rc = mg->set(name.c_str(), app);
+  if (rc == 0) return app;
+  delete app;
+  return rc == 1 ? static_cast<Appender*>(mg->get(NameMg::TYPE_APPENDER, name.c_str())) : nullptr;
+}
+
+Appender* FileAppender::getAppender(com_device_t& dev) {
+  return get_file_appender(dev, [] { return static_cast<Appender*>(new (std::nothrow) FileAppender()); });
+}
+
+Appender* try_file_appender(const com_device_t& dev) {
+  NameMg* mg = comlog_get_nameMg();
+  if (mg == nullptr) return nullptr;
+  return static_cast<Appender*>(mg->get(NameMg::TYPE_APPENDER, file_appender_name(dev).c_str()));
+}
+
+Appender* FileAppender::tryAppender(com_device_t& dev) { return try_file_appender(dev); }
 
 }  // namespace comspace

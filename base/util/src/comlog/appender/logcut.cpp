@@ -1,0 +1,107 @@
+#include "comlog/appender/logcut.h"
+
+#include <fcntl.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/stat.h>
+
+#include "comlog/appender/quotachecker.h"
+#include "comlog/com_device.h"
+#include "comlog/diag.h"
+#include "comlog/xutils.h"
+
+namespace comspace {
+
+namespace {
+
+// The log path with every '%' doubled, so that strftime copies it as it is.
+std::string EscapePercent(const char* s) {
+  std::string out;
+  for (; *s != '\0'; ++s) {
+    out += *s;
+    if (*s == '%') out += '%';
+  }
+  return out;
+}
+
+// Makes out a name that no file has yet: the formatted name, then ".1",
+// ".2", ... after it. False when it does not fit.
+bool FormatBackupName(const char* file, char* out, int outsize, const char* suffix, time_t t) {
+  if (t < 1) t = time(nullptr) + xtimezoneoffset();
+  struct tm tm;
+  gmtime_r(&t, &tm);  // t already holds local-time seconds
+  std::string fmt = EscapePercent(file) + "." +
+                    (suffix != nullptr && suffix[0] != '\0' ? std::string(suffix) : "%Y%m%d%H%M%S");
+  const size_t len = strftime(out, static_cast<size_t>(outsize), fmt.c_str(), &tm);
+  if (len == 0) {
+    out[0] = '\0';
+    return false;
+  }
+  struct stat st;
+  for (int i = 1; lstat(out, &st) == 0; ++i) {
+    const int n = snprintf(out + len, static_cast<size_t>(outsize) - len, ".%d", i);
+    if (n < 0 || static_cast<size_t>(n) >= static_cast<size_t>(outsize) - len) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int save_backup(const char* file, char* out, int outsize, const char* suffix, time_t t, bool retry) {
+  if (file == nullptr || out == nullptr || outsize < 2) return -1;
+  if (!FormatBackupName(file, out, outsize, suffix, t) || rename(file, out) != 0) {
+    COMLOG_DIAG("Unable to rename file [%s] to [%s]", file, out);
+    if (retry) {
+      COMLOG_DIAG("Try to rename [%s] to default format.", file);
+      return save_backup(file, out, outsize, "", t, false);
+    }
+    COMLOG_DIAG("Faint! Comlog rename error, and I can do nothing more (-__-)!...");
+    return -1;
+  }
+  return 0;
+}
+
+int open_log_file(const com_device_t& dev, char* file, size_t size) {
+  snprintf(file, size, "%s/%s", dev.host, dev.file);
+  mkdir(dev.host, 0755);  // one level; an existing folder is fine
+  const int fd = ::open(file, O_RDWR | O_CREAT | O_APPEND, 0666);
+  if (fd < 0) COMLOG_DIAG("can't open %s", file);
+  return fd;
+}
+
+namespace {
+
+// SIZE is in MiB: the limit needs 64 bits (2048 MiB is past INT_MAX).
+bool SizeDue(const com_device_t& dev, const struct stat& st) {
+  return dev.log_size > 0 && static_cast<int64_t>(st.st_size) >= (static_cast<int64_t>(dev.log_size) << 20);
+}
+
+}  // namespace
+
+bool cut_is_due(const com_device_t& dev, const struct stat& st, time_t lastcutime, bool date_at_limit) {
+  if (SizeDue(dev, st)) return true;
+  // A period of 0 would cut before every line: only positive periods cut.
+  if (dev.splite_type != COMLOG_DATECUT || dev.cuttime <= 0) return false;
+  const int64_t elapsed = static_cast<int64_t>(time(nullptr)) + xtimezoneoffset() - lastcutime;
+  const int64_t period = static_cast<int64_t>(dev.cuttime) * 60;
+  return date_at_limit ? elapsed >= period : elapsed > period;
+}
+
+CutOutcome cut_log_if_due(const com_device_t& dev, const char* file, const struct stat& st,
+                          time_t* lastcutime, QuotaChecker* qc, bool date_at_limit) {
+  CutOutcome outcome;
+  if (!cut_is_due(dev, st, *lastcutime, date_at_limit)) return outcome;
+  const bool by_size = SizeDue(dev, st);
+
+  char backup[COMLOG_BACKUP_NAME_SIZE];
+  const int rc = save_backup(file, backup, sizeof(backup), dev.reserved1, dev.cronocut != 0 ? *lastcutime : 0, true);
+  *lastcutime = xroundtime(dev, 0);
+  outcome.reopen = true;
+  if (rc != 0) return outcome;  // nothing was renamed: nothing to count or remove
+  if (qc != nullptr) qc->check_quota(backup);
+  if (by_size && dev.splite_type == COMLOG_TRUNCT) outcome.removal = backup;
+  return outcome;
+}
+
+}  // namespace comspace

@@ -1,0 +1,485 @@
+// The file appenders (FILE and AFILE): backup names, cutting by size and by
+// time with the backup quota, reopening a moved or removed file, and many
+// threads writing across cuts.
+#include <dirent.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <map>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "comlog/appender/asyncfileappender.h"
+#include "comlog/appender/fileappender.h"
+#include "comlog/namemg.h"
+#include "comlog/xsync.h"
+#include "comlog/xutils.h"
+#include "comlog_test_util.h"
+#include "ul_log.h"
+
+namespace {
+
+using comlogtest::InChild;
+using comlogtest::Lines;
+using comspace::Appender;
+using comspace::AppenderFactory;
+using comspace::com_device_t;
+using testsupport::CaptureFd;
+using testsupport::FileExists;
+using testsupport::ReadFile;
+using testsupport::TempDir;
+
+// A device of the file dir/name whose lines are the bare messages.
+com_device_t FileDevice(const std::string& dir, const std::string& type, int splite, int log_size,
+                        uint64_t mask = comspace::COMLOG_SYSLEVEL_MASK) {
+  com_device_t d;
+  snprintf(d.type, sizeof(d.type), "%s", type.c_str());
+  snprintf(d.host, sizeof(d.host), "%s", dir.c_str());
+  snprintf(d.file, sizeof(d.file), "log");
+  snprintf(d.name, sizeof(d.name), "D");
+  d.splite_type = static_cast<char>(splite);
+  d.log_size = log_size;
+  d.log_mask = mask;
+  auto* layout = new comspace::Layout();  // owned by the registry once opened
+  layout->setPattern("%R");
+  d.layout = layout;
+  return d;
+}
+
+void AddItem(com_device_t* d, const std::string& key, int value) {
+  Ul_confitem& item = d->reservedext[d->reserved_num++];
+  snprintf(item.name, sizeof(item.name), "D_%s", key.c_str());
+  snprintf(item.value, sizeof(item.value), "%d", value);
+  d->set_reservedconf();
+}
+
+// The names in dir that begin with "log." (the backups), sorted.
+std::vector<std::string> Backups(const std::string& dir) {
+  std::vector<std::string> out;
+  if (DIR* d = opendir(dir.c_str())) {
+    while (dirent* e = readdir(d)) {
+      if (strncmp(e->d_name, "log.", 4) == 0) out.push_back(e->d_name);
+    }
+    closedir(d);
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+off_t SizeOf(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 ? st.st_size : -1;
+}
+
+bool WaitFor(const std::function<bool()>& done) {
+  for (int i = 0; i < 300; ++i) {
+    if (done()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return done();
+}
+
+// The message lines of a file, without the framework's banners.
+std::vector<std::string> Messages(const std::string& path) {
+  std::vector<std::string> out;
+  for (const std::string& line : Lines(ReadFile(path))) {
+    if (line.find("-------") == std::string::npos) out.push_back(line);
+  }
+  return out;
+}
+
+int OpenWith(com_device_t* dev) {
+  comspace::com_logstat_t ls;
+  return com_openlog("t", dev, 1, &ls);
+}
+
+// Sets the start of the appender's cutting period (under its lock).
+void SetLastCut(Appender* app, time_t t) {
+  comspace::xAutoLock lock(&app->_lock);
+  if (auto* f = dynamic_cast<comspace::FileAppender*>(app)) f->_lastcutime = t;
+  if (auto* a = dynamic_cast<comspace::AsyncFileAppender*>(app)) a->_lastcutime = t;
+}
+
+constexpr uint64_t kDebugOnly = uint64_t{1} << UL_LOG_DEBUG;  // no banners
+
+time_t LocalNow() { return time(nullptr) + comspace::xtimezoneoffset(); }
+
+TEST(SaveBackup, NamesCountersAndFailures) {
+  InChild([] {
+    TempDir dir;
+    const std::string log = dir.file("log");
+    const time_t t = 1767323045;  // 2026-01-02 03:04:05 (UTC0)
+    char out[comspace::COMLOG_BACKUP_NAME_SIZE];
+    struct Row {
+      const char* suffix;
+      const char* name;
+    } rows[] = {
+        {"", "log.20260102030405"},   {"", "log.20260102030405.1"}, {"", "log.20260102030405.2"},
+        {"%Y%m%d", "log.20260102"},   {"%Y%m%d", "log.20260102.1"}, {"bak", "log.bak"},
+    };
+    for (const Row& r : rows) {
+      testsupport::WriteFile(log, r.name);
+      ASSERT_EQ(comspace::save_backup(log.c_str(), out, sizeof(out), r.suffix, t, true), 0) << r.name;
+      EXPECT_EQ(std::string(out), dir.file(r.name));
+      EXPECT_EQ(ReadFile(dir.file(r.name)), r.name);
+      EXPECT_FALSE(FileExists(log));
+    }
+    // A '%' of the path is kept as it is.
+    const std::string odd = dir.file("a%dlog");
+    testsupport::WriteFile(odd, "x");
+    ASSERT_EQ(comspace::save_backup(odd.c_str(), out, sizeof(out), "%Y", t, false), 0);
+    EXPECT_EQ(std::string(out), odd + ".2026");
+
+    // A rename that fails is reported, and the retry under the default name
+    // is reported too.
+    CaptureFd err(2);
+    EXPECT_EQ(comspace::save_backup(log.c_str(), out, sizeof(out), "x", t, true), -1);
+    EXPECT_EQ(comspace::save_backup(log.c_str(), out, sizeof(out), "", t, false), -1);
+    const std::vector<std::string> lines = Lines(err.Stop());
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_NE(lines[0].find("]Unable to rename file [" + log + "] to [" + log + ".x]"), std::string::npos);
+    EXPECT_NE(lines[1].find("]Try to rename [" + log + "] to default format."), std::string::npos);
+    EXPECT_NE(lines[2].find("]Unable to rename file [" + log + "] to [" + log + ".20260102030405.3]"),
+              std::string::npos);
+    EXPECT_NE(lines[3].find("]Faint! Comlog rename error, and I can do nothing more (-__-)!..."), std::string::npos);
+    EXPECT_NE(lines[4].find("]Unable to rename file"), std::string::npos);
+    EXPECT_NE(lines[5].find("]Faint!"), std::string::npos);
+  });
+}
+
+class FileKinds : public ::testing::TestWithParam<std::string> {};
+
+INSTANTIATE_TEST_SUITE_P(Kinds, FileKinds, ::testing::Values("FILE", "AFILE"));
+
+// The size limit is SIZE MiB in 64 bits: a file of 2048 MiB less one byte
+// (sparse) is not cut, one of exactly 2048 MiB is.
+TEST_P(FileKinds, SizeLimitOf2048MiB) {
+  const std::string kind = GetParam();
+  InChild([&] {
+    for (const off_t size : {(off_t{2048} << 20) - 1, off_t{2048} << 20}) {
+      TempDir dir;
+      const int fd = ::open(dir.file("log").c_str(), O_WRONLY | O_CREAT, 0644);
+      ASSERT_GE(fd, 0);
+      ASSERT_EQ(ftruncate(fd, size), 0);
+      ::close(fd);
+      com_device_t dev = FileDevice(dir.path(), kind, comspace::COMLOG_SIZECUT, 2048, kDebugOnly);
+      ASSERT_EQ(OpenWith(&dev), 0);
+      com_writelog(UL_LOG_DEBUG, "one");
+      EXPECT_EQ(com_closelog(0), 0);
+      const std::vector<std::string> backups = Backups(dir.path());
+      if (size < (off_t{2048} << 20)) {
+        EXPECT_TRUE(backups.empty()) << backups.size();
+        EXPECT_EQ(SizeOf(dir.file("log")), size + 4);
+      } else {
+        ASSERT_EQ(backups.size(), 1u);
+        EXPECT_EQ(SizeOf(dir.file(backups[0])), size);
+        EXPECT_EQ(ReadFile(dir.file("log")), "one\n");
+      }
+    }
+  });
+}
+
+// SIZE 1: the line after the file reached 1 MiB starts a new file; the
+// backup is named by the local time; no line is lost or doubled. A TRUNCT
+// device removes the backup again.
+TEST_P(FileKinds, SizeCutAndTrunct) {
+  const std::string kind = GetParam();
+  InChild([&] {
+    for (const int splite : {comspace::COMLOG_SIZECUT, comspace::COMLOG_TRUNCT}) {
+      TempDir dir;
+      com_device_t dev = FileDevice(dir.path(), kind, splite, 1, kDebugOnly);
+      ASSERT_EQ(OpenWith(&dev), 0);
+      const std::string pad(1000, 'x');
+      // 1042 lines of 1007 bytes reach 1 MiB with the last one; the next
+      // line cuts.
+      int n = 0;
+      for (; n < 1042; ++n) com_writelog(UL_LOG_DEBUG, "%05d %s", n, pad.c_str());
+      EXPECT_TRUE(WaitFor([&] { return SizeOf(dir.file("log")) == 1042 * 1007; }));
+      EXPECT_TRUE(Backups(dir.path()).empty());
+      com_writelog(UL_LOG_DEBUG, "%05d %s", n++, pad.c_str());
+      EXPECT_TRUE(WaitFor([&] { return SizeOf(dir.file("log")) > 0 && SizeOf(dir.file("log")) < 2000; }));
+      std::vector<std::string> backups = Backups(dir.path());
+      if (splite == comspace::COMLOG_TRUNCT) {
+        EXPECT_TRUE(WaitFor([&] { return Backups(dir.path()).empty(); }));
+        EXPECT_EQ(com_closelog(0), 0);
+        EXPECT_EQ(Messages(dir.file("log")).size(), 1u);
+        continue;
+      }
+      EXPECT_EQ(com_closelog(0), 0);
+      ASSERT_EQ(backups.size(), 1u);
+      EXPECT_TRUE(std::regex_match(backups[0], std::regex(R"(log\.20\d{12})"))) << backups[0];
+      std::vector<std::string> all = Messages(dir.file(backups[0]));
+      EXPECT_EQ(all.size(), 1042u);
+      for (const std::string& line : Messages(dir.file("log"))) all.push_back(line);
+      ASSERT_EQ(all.size(), static_cast<size_t>(n));
+      for (int i = 0; i < n; ++i) {
+        char head[16];
+        snprintf(head, sizeof(head), "%05d", i);
+        EXPECT_EQ(all[static_cast<size_t>(i)].substr(0, 5), head);
+      }
+    }
+  });
+}
+
+// DATECUT with a 60-minute period rounded to the hour: a line written once
+// the period is over cuts the file, whose backup is named after the start of
+// that period; a period of 0 never cuts.
+TEST_P(FileKinds, DateCut) {
+  const std::string kind = GetParam();
+  InChild([&] {
+    TempDir dir;
+    com_device_t dev = FileDevice(dir.path(), kind, comspace::COMLOG_DATECUT, 2048);
+    dev.cronocut = 1;
+    dev.cuttime = 60;
+    ASSERT_EQ(OpenWith(&dev), 0);
+    Appender* app = AppenderFactory::tryAppender(dev);
+    ASSERT_NE(app, nullptr);
+    const time_t hour = LocalNow() / 3600 * 3600;
+    com_writelog(UL_LOG_NOTICE, "before");
+    SetLastCut(app, LocalNow() - 3600 + 30);  // 30 s of the period left
+    com_writelog(UL_LOG_NOTICE, "still");
+    EXPECT_TRUE(WaitFor([&] { return Messages(dir.file("log")).size() == 2; }));
+    EXPECT_TRUE(Backups(dir.path()).empty());
+    SetLastCut(app, hour - 3600);
+    com_writelog(UL_LOG_NOTICE, "after");
+    EXPECT_TRUE(WaitFor([&] { return Backups(dir.path()).size() == 1; }));
+    EXPECT_EQ(com_closelog(0), 0);
+    char name[64];
+    const time_t prev = hour - 3600;
+    struct tm tm;
+    gmtime_r(&prev, &tm);
+    strftime(name, sizeof(name), "log.%Y%m%d%H0000", &tm);
+    ASSERT_EQ(Backups(dir.path()), std::vector<std::string>{name});
+    EXPECT_EQ(Messages(dir.file(name)), (std::vector<std::string>{"before", "still"}));
+    EXPECT_EQ(Messages(dir.file("log")), std::vector<std::string>{"after"});
+
+    TempDir zero;
+    com_device_t z = FileDevice(zero.path(), kind, comspace::COMLOG_DATECUT, 2048);
+    z.cuttime = 0;
+    ASSERT_EQ(OpenWith(&z), 0);
+    for (int i = 0; i < 3; ++i) {
+      SetLastCut(AppenderFactory::tryAppender(z), 0);
+      com_writelog(UL_LOG_NOTICE, "line %d", i);
+    }
+    EXPECT_EQ(com_closelog(0), 0);
+    EXPECT_TRUE(Backups(zero.path()).empty());
+    EXPECT_EQ(Messages(zero.file("log")).size(), 3u);
+  });
+}
+
+// Backups beyond the quota go, the oldest first: those found at the start
+// (made by the test, back-dated) and those the cuts make.
+TEST_P(FileKinds, CutsKeepTheQuota) {
+  const std::string kind = GetParam();
+  InChild([&] {
+    TempDir dir;
+    for (int i = 0; i < 5; ++i) {
+      const std::string path = dir.file("log.old" + std::to_string(i));
+      testsupport::WriteFile(path, "old\n");
+      timeval tv[2];
+      gettimeofday(&tv[0], nullptr);
+      tv[0].tv_sec -= 86400 * (i + 1);  // old4 is the oldest
+      tv[1] = tv[0];
+      ASSERT_EQ(utimes(path.c_str(), tv), 0);
+    }
+    com_device_t dev = FileDevice(dir.path(), kind, comspace::COMLOG_DATECUT, 2048);
+    dev.cuttime = 60;
+    AddItem(&dev, "QUOTA_HOUR", 3);  // 3 backups
+    ASSERT_EQ(OpenWith(&dev), 0);
+    EXPECT_TRUE(WaitFor([&] { return Backups(dir.path()).size() == 3; }));
+    EXPECT_EQ(Backups(dir.path()), (std::vector<std::string>{"log.old0", "log.old1", "log.old2"}));
+    Appender* app = AppenderFactory::tryAppender(dev);
+    for (int cut = 0; cut < 4; ++cut) {
+      SetLastCut(app, LocalNow() - 3601);
+      com_writelog(UL_LOG_NOTICE, "cut %d", cut);
+      // The oldest kept goes: old2, old1, old0, then the first new backup.
+      if (cut < 3) {
+        EXPECT_TRUE(WaitFor([&] { return !FileExists(dir.file("log.old" + std::to_string(2 - cut))); })) << cut;
+      }
+    }
+    EXPECT_EQ(com_closelog(0), 0);
+    EXPECT_TRUE(WaitFor([&] { return Backups(dir.path()).size() == 3; }));
+    for (const std::string& b : Backups(dir.path())) EXPECT_EQ(b.find("old"), std::string::npos) << b;
+  });
+}
+
+// A log moved away or removed is opened again under its name.
+TEST_P(FileKinds, ReopensAMovedOrRemovedFile) {
+  const std::string kind = GetParam();
+  InChild([&] {
+    TempDir dir;
+    com_device_t dev = FileDevice(dir.path(), kind, comspace::COMLOG_SIZECUT, 2048);
+    ASSERT_EQ(OpenWith(&dev), 0);
+    com_writelog(UL_LOG_NOTICE, "first");
+    EXPECT_TRUE(WaitFor([&] { return Messages(dir.file("log")).size() == 1; }));
+    ASSERT_EQ(rename(dir.file("log").c_str(), dir.file("moved").c_str()), 0);
+    com_writelog(UL_LOG_NOTICE, "second");
+    EXPECT_TRUE(WaitFor([&] { return Messages(dir.file("log")).size() == 1; }));
+    ASSERT_EQ(unlink(dir.file("log").c_str()), 0);
+    com_writelog(UL_LOG_NOTICE, "third");
+    EXPECT_EQ(com_closelog(0), 0);
+    EXPECT_EQ(Messages(dir.file("moved")), std::vector<std::string>{"first"});
+    EXPECT_EQ(Messages(dir.file("log")), std::vector<std::string>{"third"});
+  });
+}
+
+// A file that cannot be opened again: FILE shows the line on standard
+// error; both kinds write again once the folder is back. binprint writes
+// raw bytes.
+TEST_P(FileKinds, OpenFailureAndRawBytes) {
+  const std::string kind = GetParam();
+  InChild([&] {
+    TempDir dir;
+    const std::string folder = dir.file("x");
+    com_device_t dev = FileDevice(folder, kind, comspace::COMLOG_SIZECUT, 2048, kDebugOnly);
+    ASSERT_EQ(OpenWith(&dev), 0);
+    Appender* app = AppenderFactory::tryAppender(dev);
+    EXPECT_EQ(app->binprint(const_cast<char*>("raw\n"), 4), 0);
+    EXPECT_EQ(ReadFile(folder + "/log"), "raw\n");
+    ASSERT_EQ(unlink((folder + "/log").c_str()), 0);
+    ASSERT_EQ(rmdir(folder.c_str()), 0);
+    testsupport::WriteFile(folder, "");  // the folder is now a file
+    CaptureFd err(2);
+    com_writelog(UL_LOG_DEBUG, "lost line");
+    if (kind == "AFILE") std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const std::string text = err.Stop();
+    EXPECT_NE(text.find("]can't open " + folder + "/log"), std::string::npos) << text;
+    if (kind == "FILE") {
+      EXPECT_NE(text.find("]lost line\n"), std::string::npos) << text;
+    } else {
+      EXPECT_NE(text.find("]In [AsyncFileAppender::writeData]:syncid failed."), std::string::npos) << text;
+    }
+    ASSERT_EQ(unlink(folder.c_str()), 0);
+    com_writelog(UL_LOG_DEBUG, "back");
+    EXPECT_EQ(com_closelog(0), 0);
+    EXPECT_EQ(ReadFile(folder + "/log"), "back\n");
+  });
+}
+
+// DATECUT with a 1-minute period rounded to the minute, in real time: the
+// first line after the minute turns cuts (AFILE: a second later), and the backup is named after the
+// minute before, seconds 00 (slow: up to a minute; PBDICT_SLOW_TESTS=1).
+TEST_P(FileKinds, DateCutAtTheMinuteInRealTime) {
+  if (getenv("PBDICT_SLOW_TESTS") == nullptr) GTEST_SKIP() << "slow; set PBDICT_SLOW_TESTS=1";
+  const std::string kind = GetParam();
+  InChild([&] {
+    TempDir dir;
+    com_device_t dev = FileDevice(dir.path(), kind, comspace::COMLOG_DATECUT, 2048, kDebugOnly);
+    dev.cuttime = 1;
+    dev.cronocut = 1;
+    ASSERT_EQ(OpenWith(&dev), 0);
+    const time_t minute = LocalNow() / 60 * 60;
+    com_writelog(UL_LOG_DEBUG, "before");
+    // FILE cuts once the period is over, AFILE one second later.
+    const time_t cut = minute + (kind == "FILE" ? 60 : 61);
+    while (LocalNow() < cut) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    com_writelog(UL_LOG_DEBUG, "after");
+    EXPECT_EQ(com_closelog(0), 0);
+    char name[64];
+    struct tm tm;
+    gmtime_r(&minute, &tm);
+    strftime(name, sizeof(name), "log.%Y%m%d%H%M00", &tm);
+    EXPECT_EQ(Backups(dir.path()), std::vector<std::string>{name});
+    EXPECT_EQ(ReadFile(dir.file(name)), "before\n");
+    EXPECT_EQ(ReadFile(dir.file("log")), "after\n");
+  });
+}
+
+// Eight threads write across many size cuts: every line lands exactly once,
+// whole, and each thread's lines keep their order within a file.
+TEST_P(FileKinds, EightThreadsAcrossCuts) {
+  const std::string kind = GetParam();
+  InChild([&] {
+    TempDir dir;
+    com_device_t dev = FileDevice(dir.path(), kind, comspace::COMLOG_SIZECUT, 1);
+    ASSERT_EQ(OpenWith(&dev), 0);
+    constexpr int kThreads = 8;
+    constexpr int kLines = 3000;
+    const std::string pad(200, '.');
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+      threads.emplace_back([t, &pad] {
+        for (int i = 0; i < kLines; ++i) com_writelog(UL_LOG_NOTICE, "t%d %05d %s|", t, i, pad.c_str());
+        com_closelog_r();
+      });
+    }
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(com_closelog(0), 0);
+    std::vector<std::string> files = Backups(dir.path());
+    // AFILE cuts before a batch, which may hold several MiB.
+    EXPECT_GE(files.size(), kind == "FILE" ? 3u : 1u);
+    files.push_back("log");
+    const std::regex shape(R"(t(\d) (\d{5}) \.{200}\|)");
+    std::map<std::string, int> seen;
+    for (const std::string& f : files) {
+      std::vector<int> last(kThreads, -1);
+      for (const std::string& line : Messages(dir.file(f))) {
+        std::smatch m;
+        if (!std::regex_match(line, m, shape)) {
+          ADD_FAILURE() << "broken line in " << f << ": " << line.substr(0, 80);
+          continue;
+        }
+        const int t = std::stoi(m[1]);
+        const int i = std::stoi(m[2]);
+        EXPECT_GT(i, last[static_cast<size_t>(t)]) << f;
+        last[static_cast<size_t>(t)] = i;
+        ++seen[line.substr(0, 8)];
+      }
+    }
+    EXPECT_EQ(seen.size(), static_cast<size_t>(kThreads * kLines));
+    for (const auto& kv : seen) EXPECT_EQ(kv.second, 1) << kv.first;
+  });
+}
+
+// AFILE holds the lines of the last millisecond in memory; closing writes
+// every one of them, in order.
+TEST(AsyncFileAppender, CloseWritesEveryHeldLine) {
+  InChild([] {
+    TempDir dir;
+    com_device_t dev = FileDevice(dir.path(), "AFILE", comspace::COMLOG_SIZECUT, 2048);
+    ASSERT_EQ(OpenWith(&dev), 0);
+    constexpr int kLines = 100000;
+    for (int i = 0; i < kLines; ++i) com_writelog(UL_LOG_NOTICE, "%d", i);
+    EXPECT_EQ(com_closelog(0), 0);
+    const std::vector<std::string> lines = Messages(dir.file("log"));
+    ASSERT_EQ(lines.size(), static_cast<size_t>(kLines));
+    for (int i = 0; i < kLines; ++i) ASSERT_EQ(lines[static_cast<size_t>(i)], std::to_string(i));
+  });
+}
+
+// FILE and AFILE devices of one file share the appender of the kind asked
+// first; a file that cannot be opened gives no appender.
+TEST(FileAppender, SharedPerFileAndOpenFailure) {
+  InChild([] {
+    ASSERT_EQ(comspace::comlog_get_nameMg()->create(), 0);
+    TempDir dir;
+    com_device_t a = FileDevice(dir.path(), "AFILE", comspace::COMLOG_SIZECUT, 2048);
+    com_device_t f = FileDevice(dir.path(), "FILE", comspace::COMLOG_SIZECUT, 2048);
+    delete f.layout;  // one layout for both devices, owned by the registry
+    f.layout = a.layout;
+    EXPECT_EQ(AppenderFactory::tryAppender(f), nullptr);
+    Appender* app = AppenderFactory::getAppender(a);
+    ASSERT_NE(dynamic_cast<comspace::AsyncFileAppender*>(app), nullptr);
+    EXPECT_EQ(AppenderFactory::getAppender(f), app);
+    EXPECT_EQ(AppenderFactory::tryAppender(f), app);
+
+    com_device_t bad = FileDevice(dir.path() + "/no/such", "FILE", comspace::COMLOG_SIZECUT, 2048);
+    CaptureFd err(2);
+    EXPECT_EQ(AppenderFactory::getAppender(bad), nullptr);
+    const std::string text = err.Stop();
+    EXPECT_NE(text.find("]can't open " + dir.path() + "/no/such/log"), std::string::npos) << text;
+    EXPECT_NE(text.find("]init log[FILE:" + dir.path() + "/no/such/log] err"), std::string::npos) << text;
+    delete bad.layout;
+    comspace::comlog_get_nameMg()->destroy();
+  });
+}
+
+}  // namespace
