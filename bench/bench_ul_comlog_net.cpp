@@ -10,6 +10,7 @@
 #include <poll.h>
 #include <spdlog/sinks/tcp_sink.h>
 #include <spdlog/spdlog.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -119,12 +120,19 @@ class SinkServer {
 void BM_ComlogNet(benchmark::State& state) {
   static SinkServer server(true);
   static const bool opened = [] {
+    // The device's local back-up file is made in a scratch folder, which is
+    // removed again at once (the back-up stays unused while the server reads).
+    char dir[] = "/tmp/bench-comlog-net-XXXXXX";
+    if (mkdtemp(dir) == nullptr) return false;
     comspace::com_device_t dev;
-    snprintf(dev.host, sizeof(dev.host), "127.0.0.1:%d", server.port());
+    snprintf(dev.host, sizeof(dev.host), "127.0.0.1:%d/%s", server.port(), dir);
     snprintf(dev.file, sizeof(dev.file), "%s", "bench.log");
     snprintf(dev.type, sizeof(dev.type), "%s", "NET");
     dev.log_mask = uint64_t{1} << 4;  // NOTICE only: the open banner at WARNING stays out
-    return com_openlog("bench", &dev, 1, nullptr) == 0;
+    const bool ok = com_openlog("bench", &dev, 1, nullptr) == 0;
+    unlink((std::string(dir) + "/bench.log").c_str());
+    rmdir(dir);
+    return ok;
   }();
   if (!opened) {
     state.SkipWithError("com_openlog failed");
