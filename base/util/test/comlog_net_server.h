@@ -13,6 +13,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -31,6 +32,7 @@ struct FakeLogServerOptions {
   int open_delay_ms = 0;  // wait before answering an open
   bool read_data = true;  // false: after answering opens, read nothing more
   int rcvbuf = 0;         // receive buffer of accepted sockets (0: system's)
+  uint32_t answer_body_len = 12;  // body_len of open answers (12: the whole record)
 };
 
 class FakeLogServer {
@@ -182,14 +184,15 @@ class FakeLogServer {
         } answer;
         memset(&answer, 0, sizeof(answer));
         answer.head.magic_num = LOGHEAD_MAGICNUM;
-        answer.head.body_len = sizeof(answer.res);
+        answer.head.body_len = opt_.answer_body_len;
         answer.res.error_code = opt_.open_error;
         answer.res.handle = o.handle;
         {
           std::lock_guard<std::mutex> l(mu_);
           opens_.push_back(o);
         }
-        if (write(fd, &answer, sizeof(answer)) != static_cast<ssize_t>(sizeof(answer))) break;
+        const size_t answer_len = sizeof(answer.head) + std::min<size_t>(opt_.answer_body_len, sizeof(answer.res));
+        if (write(fd, &answer, answer_len) != static_cast<ssize_t>(answer_len)) break;
         opened = true;
         continue;
       }

@@ -352,6 +352,42 @@ TEST(NetAppender, RefusedOpenFallsBackToTheLocalFile) {
   });
 }
 
+// An open answer must hold the error code and the handle (8 bytes); the
+// count after them may be missing. A shorter answer opens nothing and the
+// lines go to the back-up.
+TEST(NetAppender, ShortOpenAnswers) {
+  InChildOrSkip([] {
+    for (uint32_t len : {8u, 7u}) {
+      testsupport::TempDir dir;
+      FakeLogServer::Options o;
+      o.answer_body_len = len;
+      FakeLogServer srv(o);
+      com_device_t dev = NetDevice(List(srv.port(), dir.path()), "app.log");
+      testsupport::CaptureFd err(2);
+      EXPECT_EQ(com_openlog("nettest", &dev, 1, nullptr), 0);
+      auto* app = static_cast<Appender*>(NetAppender::tryAppender(dev));
+      if (app == nullptr || app->_bkappender == nullptr) {
+        com_closelog(0);
+        err.Stop();
+        return kSkip;
+      }
+      com_writelog(kNotice, "short 0");
+      const std::string backup = dir.file("app.log");
+      if (len == 8) {
+        EXPECT_TRUE(FakeLogServer::WaitFor([&] { return Tagged(srv.LinesOf(7), "short").size() == 1; }, 8000));
+      } else {
+        EXPECT_TRUE(FakeLogServer::WaitFor(
+            [&] { return Tagged(Lines(testsupport::ReadFile(backup)), "short").size() == 1; }, 8000));
+      }
+      EXPECT_EQ(com_closelog(1000), 0);
+      const std::string text = err.Stop();
+      EXPECT_EQ(text.find("open:read netappend") != std::string::npos, len == 7) << len;
+      EXPECT_EQ(Tagged(srv.LinesOf(7), "short").size(), len == 8 ? 1u : 0u) << len;
+    }
+    return 0;
+  });
+}
+
 // ULNET: the three outputs of one device are three remote files (NAME,
 // NAME.wf, NAME.sf) opened through one shared sender on one connection.
 TEST(NetAppender, UlnetThreeRemoteFilesThroughOneSender) {
