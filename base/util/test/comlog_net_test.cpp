@@ -71,6 +71,17 @@ int FreePort() {
   return probe.port();
 }
 
+// Whether the open device's NET appender has its local back-up; when not,
+// the framework is closed and the capture ended (the case is skipped).
+bool BackUpOrClose(com_device_t& dev, testsupport::CaptureFd* err) {
+  auto* app = NetAppender::tryAppender(dev);
+  EXPECT_NE(app, nullptr);
+  if (app != nullptr && app->_bkappender != nullptr) return true;
+  com_closelog(0);
+  err->Stop();
+  return false;
+}
+
 bool Ends(const std::string& line, const std::string& tail) {
   return line.size() >= tail.size() && line.compare(line.size() - tail.size(), tail.size(), tail) == 0;
 }
@@ -300,13 +311,7 @@ TEST(NetAppender, FallbackToTheLocalFileAndRecovery) {
     com_device_t dev = NetDevice(List(port, backup_dir), "app.log");
     testsupport::CaptureFd err(2);
     EXPECT_EQ(com_openlog("nettest", &dev, 1, nullptr), 0);
-    auto* app = static_cast<Appender*>(NetAppender::tryAppender(dev));
-    EXPECT_NE(app, nullptr);
-    if (app == nullptr || app->_bkappender == nullptr) {
-      com_closelog(0);
-      err.Stop();
-      return kSkip;
-    }
+    if (!BackUpOrClose(dev, &err)) return kSkip;
     const std::string backup = backup_dir + "/app.log";
     for (int i = 0; i < 10; ++i) com_writelog(kNotice, "down %d", i);
     EXPECT_TRUE(FakeLogServer::WaitFor(
@@ -335,12 +340,7 @@ TEST(NetAppender, RefusedOpenFallsBackToTheLocalFile) {
     com_device_t dev = NetDevice(List(srv.port(), dir.path()), "app.log");
     testsupport::CaptureFd err(2);
     EXPECT_EQ(com_openlog("nettest", &dev, 1, nullptr), 0);
-    auto* app = static_cast<Appender*>(NetAppender::tryAppender(dev));
-    if (app == nullptr || app->_bkappender == nullptr) {
-      com_closelog(0);
-      err.Stop();
-      return kSkip;
-    }
+    if (!BackUpOrClose(dev, &err)) return kSkip;
     for (int i = 0; i < 3; ++i) com_writelog(kWarning, "refused %d", i);
     const std::string backup = dir.file("app.log");
     EXPECT_TRUE(FakeLogServer::WaitFor(
@@ -365,12 +365,7 @@ TEST(NetAppender, ShortOpenAnswers) {
       com_device_t dev = NetDevice(List(srv.port(), dir.path()), "app.log");
       testsupport::CaptureFd err(2);
       EXPECT_EQ(com_openlog("nettest", &dev, 1, nullptr), 0);
-      auto* app = static_cast<Appender*>(NetAppender::tryAppender(dev));
-      if (app == nullptr || app->_bkappender == nullptr) {
-        com_closelog(0);
-        err.Stop();
-        return kSkip;
-      }
+      if (!BackUpOrClose(dev, &err)) return kSkip;
       com_writelog(kNotice, "short 0");
       const std::string backup = dir.file("app.log");
       if (len == 8) {
