@@ -132,6 +132,23 @@ TEST(SaveBackup, NamesCountersAndFailures) {
       EXPECT_EQ(ReadFile(dir.file(r.name)), r.name);
       EXPECT_FALSE(FileExists(log));
     }
+    // A name that does not fit the output (with its counter) is not made.
+    testsupport::WriteFile(log, "x");
+    const std::string taken = dir.file("log.bak");  // exists: ".1" is needed
+    char small[512];
+    ASSERT_LT(taken.size() + 2, sizeof(small));
+    EXPECT_EQ(comspace::save_backup(log.c_str(), small, static_cast<int>(taken.size() + 3), "bak", t, false), 0);
+    EXPECT_EQ(std::string(small), taken + ".1");
+    testsupport::WriteFile(log, "x");
+    {
+      CaptureFd quiet(2);
+      EXPECT_EQ(comspace::save_backup(log.c_str(), small, static_cast<int>(taken.size() + 2), "bak", t, false), -1);
+      EXPECT_EQ(comspace::save_backup(nullptr, small, sizeof(small), "", t, false), -1);
+      EXPECT_EQ(comspace::save_backup(log.c_str(), small, 1, "", t, false), -1);
+    }
+    EXPECT_TRUE(FileExists(log));
+    ASSERT_EQ(unlink(log.c_str()), 0);
+
     // A '%' of the path is kept as it is.
     const std::string odd = dir.file("a%dlog");
     testsupport::WriteFile(odd, "x");
