@@ -11,6 +11,7 @@
 
 #include "toolkit/file.h"
 #include "toolkit/path.h"
+#include "toolkit/replace.h"
 #include "ul_ccode_conv.h"
 #include "ul_ccode_data.h"
 #include "ul_func.h"
@@ -445,14 +446,22 @@ int ul_creat_gbi(const char* path, const char* base, const char* overlay, const 
   constexpr int kLines = 127;     // the header and the 126 rows
   constexpr int kLineSize = 511;  // at most 510 bytes of a line are read
   if (path == nullptr || base == nullptr || overlay == nullptr || out == nullptr) return -1;
-  const char* parts[3] = {base, overlay, out};
-  toolkit::UniqueFile files[3];
-  for (int i = 0; i < 3; ++i) {
+  const char* parts[2] = {base, overlay};
+  toolkit::UniqueFile files[2];
+  for (int i = 0; i < 2; ++i) {
     char name[kNameSize];
     if (!toolkit::JoinPath(name, path, parts[i])) return -1;
-    files[i] = OwnFile(ul_fopen(name, i < 2 ? "r" : "w"));
+    files[i] = OwnFile(ul_fopen(name, "r"));
     if (!files[i].ok()) return -1;
   }
+  // The merged grid replaces out whole: a reader never sees half of it, and
+  // a failed run leaves the old file as it was.
+  char out_name[kNameSize];
+  if (!toolkit::JoinPath(out_name, path, out)) return -1;
+  toolkit::FileReplacement merged;
+  if (!merged.Open(out_name, 0644)) return -1;
+  FILE* w = merged.Stream();
+  if (w == nullptr) return -1;
   char b[kLineSize], o[kLineSize];
   for (int line = 0; line < kLines; ++line) {
     if (ul_fgets(o, sizeof(o), files[1].get()) == nullptr) break;
@@ -467,10 +476,8 @@ int ul_creat_gbi(const char* path, const char* base, const char* overlay, const 
       if (c0 == 0xA1 && (c1 == 0xA1 || c1 == 0xF5)) memcpy(o + i, b + i, 2);
     }
     o[olen] = '\0';
-    fputs(o, files[2].get());  // text output: stops at a NUL byte
-    fputc('\n', files[2].get());
+    fputs(o, w);  // text output: stops at a NUL byte
+    fputc('\n', w);
   }
-  files[0].Close();
-  files[1].Close();
-  return files[2].Close() ? 0 : -1;
+  return merged.Commit() ? 0 : -1;
 }

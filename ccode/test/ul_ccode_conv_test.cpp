@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "support/support.h"
+#include "ul_ccode_iconv.h"
 #include "ul_ccode_type.h"
 
 namespace {
@@ -219,6 +220,31 @@ TEST(UlCcodeConv, SixteenThreads) {
   for (std::thread& th : threads) th.join();
   EXPECT_EQ(good.load(), 16);
   ul_ccode_conv_close(&held);
+}
+
+// Another thread's open state is not shared: a thread that never opened
+// has no values, and a conversion there is refused with its log line.
+TEST(UlCcodeConv, AThreadThatNeverOpenedIsRefused) {
+  ASSERT_EQ(ul_ccode_conv_init(), 0);
+  ASSERT_EQ(ul_ccode_conv_open(), 0);
+  bool none = false;
+  int lang = 0, set = 0, converted = 0;
+  testsupport::CaptureFd err(2);
+  std::thread([&] {
+    none = NoValues();
+    lang = ul_get_globallang();
+    set = ul_set_globallang(3);
+    char out[8];
+    converted = ul_ccode_to_gb18030("a", out, sizeof(out), CODETYPE_UTF8);
+  }).join();
+  const std::string log = err.Stop();
+  EXPECT_TRUE(none);
+  EXPECT_EQ(lang, -2);
+  EXPECT_EQ(set, -1);
+  EXPECT_EQ(converted, -1);
+  EXPECT_NE(log.find("get ccode conv error!"), std::string::npos) << log;
+  EXPECT_NE(get_ccode_conv(), nullptr);  // the opening thread keeps its own
+  EXPECT_EQ(ul_ccode_conv_close(), 0);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <stdlib.h>
 
 #include <filesystem>
+#include <iterator>
 #include <string>
 
 #include "support/support.h"
@@ -247,7 +248,7 @@ TEST_F(CcodeLoad, DamagedSetsAndMaps) {
   WriteFile(data.code("bigram.dic"), std::string("\xB0\xA1\xB0\xA2\n\xB0\xA1\xB0\n\xC1\xC2\xC3\xC4", 13));
   WriteFile(data.code("gbk_simp.txt"), "");
   WriteFile(data.code("gbk_trad.txt"), std::string("\0\0\n", 3));  // a NUL ends the line's text
-  WriteFile(data.code("unigram/0.unigram"), "foo\t-1.5\nbar -2\nfoo\t-9\nzqboth\t-3\n");
+  WriteFile(data.code("unigram/0.unigram"), "foo\t-1.5\nbar -2\nfoo\t-9\nzqboth\t-3\nlast\t-7");
   WriteFile(data.code("unigram/3.unigram"), "zqboth\t-4\n");
   WriteFile(data.code("trad_simp_words.dic"), "a\tb\r\nc\td\re\nnotab\r\n\tempty key\n");
   ASSERT_EQ(ul_ccode_load(data.path(), 8), 0);
@@ -256,9 +257,11 @@ TEST_F(CcodeLoad, DamagedSetsAndMaps) {
   EXPECT_TRUE(l_setGbkSimp.empty());
   EXPECT_TRUE(l_setGbkTrad.empty());
   double v = 0;
-  EXPECT_EQ(l_mapWord[0].size(), 2u);
+  EXPECT_EQ(l_mapWord[0].size(), 3u);
   EXPECT_EQ(l_mapWord[0].get("foo", &v), 0xFFFF);
   EXPECT_EQ(v, -1.5);  // the first value stays
+  EXPECT_EQ(l_mapWord[0].get("last", &v), 0xFFFF);
+  EXPECT_EQ(v, -7);  // no line feed to cut: the number keeps its last digit
   unsigned int bits = 0;
   EXPECT_EQ(l_globalWord.get("zqboth", &bits), 0xFFFF);
   EXPECT_EQ(bits, 0x9u);
@@ -301,6 +304,14 @@ TEST_F(CcodeLoad, CreatGbiMergesTwoGrids) {
             "#h\n81" + std::string("\xB0\xA1\xC1\xC1\xB0\xA3\xA1\xF5", 8) + "\n");
   EXPECT_EQ(ul_creat_gbi(dir.path().c_str(), "missing", "overlay", "out2"), -1);
   EXPECT_FALSE(testsupport::FileExists(dir.file("out2")));
+  // An existing output is replaced whole, and kept as it was by a run that
+  // fails; no temporary file stays behind.
+  WriteFile(dir.file("old"), std::string(2000, 'o'));
+  EXPECT_EQ(ul_creat_gbi(dir.path().c_str(), "missing", "overlay", "old"), -1);
+  EXPECT_EQ(testsupport::ReadFile(dir.file("old")), std::string(2000, 'o'));
+  ASSERT_EQ(ul_creat_gbi(dir.path().c_str(), "base", "overlay", "old"), 0);
+  EXPECT_EQ(testsupport::ReadFile(dir.file("old")), testsupport::ReadFile(dir.file("out")));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 4);
 }
 
 TEST(CcodeDefaultPath, EnvironmentOverrides) {

@@ -39,7 +39,8 @@ TEST(UlCcodeType, NameLookups) {
                        Row{"english", 0}, Row{"codetype_big5", 2}, Row{"CODETYPE_", -1}, Row{"NONE", -1},
                        Row{"klingon", -1}, Row{"", -1},
                        // Only the first 20 characters count.
-                       Row{"CODETYPE_ISO_8859_11", 21}, Row{"CODETYPE_ISO_8859_1X", 10}}) {
+                       Row{"CODETYPE_ISO_8859_11", 21}, Row{"CODETYPE_ISO_8859_1X", 10},
+                       Row{"CODETYPE_ISO_8859_11X", 21}, Row{"CODETYPE_ISO_8859_11 and more", 21}}) {
     EXPECT_EQ(ul_getcodetype(r.name), r.code) << r.name;
   }
   EXPECT_EQ(ul_getcodetype(static_cast<const char*>(nullptr)), -2);

@@ -207,6 +207,24 @@ TEST_F(Jcode, DispatchTable) {
   EXPECT_EQ(ul_iconv(CODETYPE_UTF8, CODETYPE_GB, "日本", out, 0, 16, &conv), 0);
   EXPECT_EQ(std::string(out), Gb("日本"));
   ul_ccode_conv_close(&conv);
+
+  // A page converter the thread has closed is refused in both directions.
+  testsupport::CaptureFd err(2);
+  _ccode_conv_t* state = get_ccode_conv();
+  ASSERT_EQ(ul_tr2gb_close(state), 0);
+  ASSERT_EQ(ul_gb2tr_close(state), 0);
+  EXPECT_EQ(ul_ccode_to_gb18030("a", out, 16, CODETYPE_ISO_8859_1), -1);
+  EXPECT_EQ(ul_ccode_from_gb18030("a", out, 16, CODETYPE_ISO_8859_1), -1);
+  ASSERT_EQ(ul_tr2gb_open(state), 0);
+  ASSERT_EQ(ul_gb2tr_open(state), 0);
+  EXPECT_EQ(ul_ccode_from_gb18030("a", out, 16, CODETYPE_ISO_8859_1), 0);
+  EXPECT_STREQ(out, "a");
+  // Without the grids the table cells refuse.
+  ul_ccode_conv_close();
+  ul_ccode_del();
+  EXPECT_EQ(ul_iconv(CODETYPE_GB, CODETYPE_BIG5, "a", out, 1, 16, nullptr), -1);
+  EXPECT_EQ(ul_iconv(CODETYPE_BIG5, CODETYPE_GB, "a", out, 1, 16, nullptr), -1);
+  EXPECT_TRUE(Has(err.Stop(), "have not load the maping table: gbk_big5_map")) << "log";
 }
 
 TEST_F(Jcode, ToAndFromGb18030ByCodeType) {

@@ -391,6 +391,33 @@ TEST_F(Build, Failures) {
   EXPECT_EQ(fail, r.out);
 }
 
+TEST_F(Build, NeverWritesOverTheInputOrThroughALink) {
+  // -N naming the text file itself (by name, or through a hard link).
+  const std::string text = "a\t{\"n\":1}\n";
+  ProgramResult r = Run(text, {"-N", "d"}, "d.pbd");
+  EXPECT_EQ(255, r.status);
+  EXPECT_NE(std::string::npos, r.out.find("the output file " + dir_.file("d.pbd") +
+                                          " is the input file " + dir_.file("d.pbd") + "!"))
+      << r.out;
+  EXPECT_EQ(text, ReadFile(dir_.file("d.pbd")));
+  EXPECT_FALSE(FileExists(dir_.file("d.ht")));
+  ASSERT_EQ(0, mkdir(dir_.file("out").c_str(), 0755));
+  ASSERT_EQ(0, link(dir_.file("d.pbd").c_str(), dir_.file("out/o.ht").c_str()));
+  r = Run(text, {"-P", dir_.file("out"), "-N", "o"}, "d.pbd");
+  EXPECT_EQ(255, r.status);
+  EXPECT_EQ(text, ReadFile(dir_.file("d.pbd")));
+  EXPECT_FALSE(FileExists(dir_.file("out/o.pbd")));
+
+  // A symlink at an output name is replaced; its target stays as it was.
+  WriteFile(dir_.file("target"), "keep me");
+  ASSERT_EQ(0, symlink(dir_.file("target").c_str(), dir_.file("d.txt.pbd").c_str()));
+  ASSERT_TRUE(Built(text));
+  EXPECT_EQ("keep me", ReadFile(dir_.file("target")));
+  struct stat st;
+  ASSERT_EQ(0, lstat(dir_.file("d.txt.pbd").c_str(), &st));
+  EXPECT_TRUE(S_ISREG(st.st_mode));
+}
+
 // Runs the builder as an unprivileged user (when this test runs as root), so
 // that read-only files cannot be written.
 ProgramResult RunUnprivileged(const std::vector<std::string>& args) {

@@ -642,7 +642,8 @@ TEST(UlNet, IovecOffsetSkipsWholeAndPartEntries) {
               {6, 1, 2, 1}, {12, 0, 3, 0}, {13, 0, 3, 0}};
   const size_t lens[3] = {4, 1, 7}, starts[3] = {0, 4, 5};
   for (const Row& r : rows) {
-    iovec ve[3] = {{buf, 4}, {buf + 4, 1}, {buf + 5, 7}};
+    // An empty entry lies behind the three counted ones: it is never looked at.
+    iovec ve[4] = {{buf, 4}, {buf + 4, 1}, {buf + 5, 7}, {buf, 0}};
     int count = 3;
     iovec* first = iovec_offset(ve, &count, r.offset);
     EXPECT_EQ(count, r.count) << r.offset;

@@ -161,6 +161,16 @@ TEST(UlPack, WritersAgreeAndReadersReadBack) {
     EXPECT_EQ(ReadToEnd(s.b.get()), want);
   }
   EXPECT_EQ(quiet.Stop(), "");  // one buffer each, no fallback
+  {
+    // No package: every writer refuses and sends nothing.
+    nettest::Pair s = nettest::UnixPair();
+    const ul_package* none = nullptr;
+    EXPECT_EQ(ul_pack_writeo_ms(s.a.get(), none, 100), -1);
+    EXPECT_EQ(ul_pack_write_mo_ms(s.a.get(), none, 100), -1);
+    EXPECT_EQ(ul_pack_write(s.a.get(), nullptr), -1);
+    EXPECT_EQ(ul_pack_write_m(s.a.get(), nullptr), -1);
+    EXPECT_EQ(ul_getrecvqueuesize(s.b.get()), 0);
+  }
   const std::function<int(int, ul_package*)> readers[] = {
       [](int fd, ul_package* q) { return ul_pack_reado_ms(fd, q, 500); },
       [](int fd, ul_package* q) { return ul_pack_read(fd, q); },

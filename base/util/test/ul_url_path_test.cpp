@@ -82,6 +82,13 @@ TEST(UlUrlPath, BlankEscaping) {
   // Only "http://" in lower case is skipped before the host.
   EXPECT_EQ("1|HTTP://ab%20c/", InPlace(url(256, 4, 203), "HTTP://ab c/"));
   EXPECT_EQ('0', InPlace(url(256, 4, 203), "http://ab c/")[0]);
+  // URL limits over the work buffer count as its size too.
+  const std::string long_url = "a.com/ " + Rep('p', 1014);  // 1023 bytes escaped
+  EXPECT_EQ('1', InPlace(url(5000, 48, 5000), long_url)[0]);
+  EXPECT_EQ('0', InPlace(url(5000, 48, 5000), long_url + "p")[0]);
+  auto url_ex2 = [](char* x) { return ul_space_escape_ex2(x, 5000, 48, 5000); };
+  EXPECT_EQ('1', InPlace(url_ex2, long_url + Rep('p', 1024))[0]);  // 2047
+  EXPECT_EQ('0', InPlace(url_ex2, long_url + Rep('p', 1025))[0]);
 }
 
 TEST(UlUrlPath, DotSegments) {
@@ -189,6 +196,10 @@ TEST(UlUrlPath, SplitWithFragment) {
   EXPECT_EQ(1, ul_parse_url_vhplink(("a.com#" + Rep('f', 200)).c_str(), site, port, path, frag));
   EXPECT_EQ(202u, strlen(frag) + 1);
   EXPECT_EQ(0, ul_parse_url_vhplink((Rep('a', 43) + ".com#" + Rep('f', 207)).c_str(), site, port, path, frag));
+  // Without a path buffer only the whole length bounds the path: 255 bytes
+  // split, 256 are too long.
+  EXPECT_EQ(1, ul_parse_url_vhplink(("a.com/" + Rep('p', 249)).c_str(), site, port, nullptr, nullptr));
+  EXPECT_EQ(0, ul_parse_url_vhplink(("a.com/" + Rep('p', 250)).c_str(), site, port, nullptr, nullptr));
 }
 
 TEST(UlUrlPath, NormalFormTest) {
