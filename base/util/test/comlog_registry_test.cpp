@@ -86,6 +86,9 @@ struct NoteAppender : comspace::Appender {
 };
 struct NoteSender : comspace::SendSvr {
   ~NoteSender() override { g_deleted.push_back("sender"); }
+  int push(comspace::Event*) override { return 0; }
+  int run() override { return 0; }
+  int initServer(const char*) override { return 0; }
 };
 
 TEST(NameMg, KeysOwnershipAndDestroyOrder) {

@@ -411,6 +411,12 @@ int com_resetlog() {
 
 int com_writelog_args(int level, const char* fmt, va_list args) {
   if (Switcher() != LOG_SWITCHER_COMLOG) return ul_writelog_args(level, fmt, args);
+  if (com_is_own_thread()) {
+    char line[2048];
+    vsnprintf(line, sizeof(line), fmt, args);
+    COMLOG_DIAG("%s", line);
+    return 0;
+  }
   com_thread_data_t* d = gethandle();
   if (d == nullptr) {
     COMLOG_DIAG("gethandle error");

@@ -15,6 +15,7 @@ namespace comspace {
 namespace {
 
 thread_local int t_registry_busy = 0;
+thread_local bool t_own_thread = false;
 
 }  // namespace
 
@@ -26,6 +27,9 @@ const char* com_source_name(const char* file) {
   for (const char* p = strstr(file, kRoot); p != nullptr; p = strstr(p + 1, kRoot)) best = p;
   return best != nullptr ? best + sizeof(kRoot) - 1 : file;
 }
+
+void com_mark_own_thread() { t_own_thread = true; }
+bool com_is_own_thread() { return t_own_thread; }
 
 RegistryBusy::RegistryBusy() { ++t_registry_busy; }
 RegistryBusy::~RegistryBusy() { --t_registry_busy; }

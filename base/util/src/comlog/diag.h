@@ -20,6 +20,16 @@ const char* com_source_name(const char* file);
 // thread holds, straight to standard error as "WARNING: " and the text.
 void com_warning(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 
+// Marks the calling thread as one of the framework's own background threads
+// (the log senders and the server checker) for the rest of its life. Lines
+// such a thread writes through the process log (the socket functions'
+// warnings) go to standard error as diagnostics instead of through the
+// categories: they would otherwise open the thread lazily (a hold closing
+// waits for), take the framework's locks while it holds a sender's, and feed
+// a failing sender's warnings back into its own queue.
+void com_mark_own_thread();
+bool com_is_own_thread();
+
 // Marks the calling thread as inside a registry or open step for its scope.
 class RegistryBusy {
  public:

@@ -1,0 +1,421 @@
+// The network appender and its log sender against a log server on loopback:
+// the open request and data frames byte for byte, batches, ordering, the
+// local back-up file while the server is down, recovery, closing against a
+// server that stops reading, and resetting while the checker runs.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "comlog/appender/netappender.h"
+#include "comlog/sendsvr/loghead.h"
+#include "comlog/sendsvr/netappendersvr.h"
+#include "comlog/sendsvr/sendsvr.h"
+#include "comlog_net_server.h"
+#include "comlog_test_util.h"
+
+namespace {
+
+using comlogtest::FakeLogServer;
+using comlogtest::Lines;
+using namespace comspace;
+
+constexpr int kNotice = 4;
+constexpr int kWarning = 2;
+constexpr int kSkip = 77;
+
+// Runs body in a forked child under UTC, in a temporary working folder
+// (back-up files of relative server paths land there and are removed with
+// it); the body returns kSkip when what it needs is not there.
+void InChildOrSkip(const std::function<int()>& body,
+                   const char* needs = "the FILE appender (the back-up of NET devices)") {
+  int status = testsupport::RunInChild([&] {
+    setenv("TZ", "UTC0", 1);
+    tzset();
+    int rc = 1;
+    {
+      testsupport::TempDir cwd;
+      char old[4096];
+      if (getcwd(old, sizeof(old)) != nullptr && chdir(cwd.path().c_str()) == 0) {
+        rc = body();
+        if (chdir(old) != 0) rc = 1;
+      }
+    }
+    std::exit(rc == kSkip ? kSkip : (rc != 0 || ::testing::Test::HasFailure() ? 1 : 0));
+    return 0;
+  });
+  if (status == kSkip) GTEST_SKIP() << "needs " << needs;
+  EXPECT_EQ(status, 0);
+}
+
+com_device_t NetDevice(const std::string& list, const char* file, const char* type = "NET") {
+  com_device_t d;
+  snprintf(d.host, sizeof(d.host), "%s", list.c_str());
+  snprintf(d.file, sizeof(d.file), "%s", file);
+  snprintf(d.auth, sizeof(d.auth), "%s", "secret");
+  snprintf(d.type, sizeof(d.type), "%s", type);
+  snprintf(d.name, sizeof(d.name), "%s", "NETDEV");
+  d.log_mask = COMLOG_SYSLEVEL_MASK;
+  return d;
+}
+
+std::string List(int port, const std::string& path) { return "127.0.0.1:" + std::to_string(port) + "/" + path; }
+
+// A port nothing listens on (bound once, then released).
+int FreePort() {
+  FakeLogServer probe;
+  return probe.port();
+}
+
+// Whether the open device's NET appender has its local back-up; when not,
+// the framework is closed and the capture ended (the case is skipped).
+bool BackUpOrClose(com_device_t& dev, testsupport::CaptureFd* err) {
+  auto* app = NetAppender::tryAppender(dev);
+  EXPECT_NE(app, nullptr);
+  if (app != nullptr && app->_bkappender != nullptr) return true;
+  com_closelog(0);
+  err->Stop();
+  return false;
+}
+
+bool Ends(const std::string& line, const std::string& tail) {
+  return line.size() >= tail.size() && line.compare(line.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+uint32_t HandleOf(FakeLogServer& srv, const std::string& filename) {
+  for (const auto& o : srv.opens()) {
+    if (o.filename == filename) return o.handle;
+  }
+  return 0xffffffffu;
+}
+
+// What the server received, for failure messages.
+std::string Dump(FakeLogServer& srv) {
+  std::string out = "opens:";
+  for (const auto& o : srv.opens()) out += " " + o.filename + "=" + std::to_string(o.handle);
+  for (const auto& f : srv.frames()) {
+    for (const auto& it : f.items) out += "\n[" + std::to_string(it.handle) + "] " + it.text.substr(0, 200);
+  }
+  return out;
+}
+
+// The test's messages "<tag> <n>" among the rendered lines, in order.
+std::vector<std::string> Tagged(const std::vector<std::string>& lines, const std::string& tag) {
+  std::vector<std::string> out;
+  for (const auto& l : lines) {
+    const size_t sp = l.rfind(' ');
+    if (sp == std::string::npos || sp + 1 == l.size()) continue;
+    if (l.find_first_not_of("0123456789", sp + 1) != std::string::npos) continue;
+    if (!Ends(l.substr(0, sp), " " + tag)) continue;
+    out.push_back(l.substr(sp - tag.size()));
+  }
+  return out;
+}
+
+std::vector<std::string> Expected(const std::string& tag, int n) {
+  std::vector<std::string> out;
+  for (int i = 0; i < n; ++i) out.push_back(tag + " " + std::to_string(i));
+  return out;
+}
+
+TEST(NetAppender, OpenRequestAndDataFramesByteForByte) {
+  InChildOrSkip([] {
+    FakeLogServer srv;
+    EXPECT_TRUE(srv.ok());
+    // A server path longer than the request's 32-byte field.
+    const std::string path = "server/side/directory/longer/than/the/field";
+    com_device_t dev = NetDevice(List(srv.port(), path), "app.log");
+    dev.compress = 1;
+    const long t0 = time(nullptr);
+    EXPECT_EQ(com_openlog("nettest", &dev, 1, nullptr), 0);
+    for (int i = 0; i < 5; ++i) com_writelog(kNotice, "line %d", i);
+    EXPECT_EQ(com_closelog(2000), 0);
+    const long t1 = time(nullptr);
+    EXPECT_TRUE(FakeLogServer::WaitFor([&] { return Tagged(srv.LinesOf(7), "line").size() == 5; }, 5000));
+
+    const auto opens = srv.opens();
+    EXPECT_EQ(opens.size(), 1u);
+    if (opens.empty()) return 0;
+    std::string want(148, '\0');
+    const uint32_t open_head[] = {0, 123, 0, 0, 0, 0, LOGHEAD_MAGICNUM, 1, 112};
+    memcpy(&want[0], open_head, sizeof(open_head));
+    memcpy(&want[36], path.data(), 31);  // cut to 31 bytes and a NUL
+    memcpy(&want[68], "app.log", 7);
+    memcpy(&want[100], "secret", 6);
+    want[136] = 1;  // compress; handle (132) and reserved (140) stay zero
+    EXPECT_EQ(opens[0].raw, want);
+
+    std::vector<std::string> lines;
+    for (const auto& f : srv.frames()) {
+      EXPECT_EQ(f.raw.size(), 36u + f.head.body_len);
+      EXPECT_EQ(f.raw.substr(0, 24), std::string(24, '\0'));  // id, version, log_id 0, provider
+      EXPECT_EQ(f.head.magic_num, LOGHEAD_MAGICNUM);
+      EXPECT_EQ(f.head.reserved, 6u);
+      size_t body = 0;
+      for (const auto& it : f.items) {
+        EXPECT_EQ(it.handle, 7u);
+        EXPECT_GE(static_cast<long>(it.time), t0);
+        EXPECT_LE(static_cast<long>(it.time), t1);
+        body += 12 + it.text.size();
+        EXPECT_EQ(it.text.back(), '\n');
+        for (const auto& l : Lines(it.text)) lines.push_back(l);
+      }
+      EXPECT_EQ(body, f.head.body_len);
+    }
+    // The open banners and the lines, rendered by the default layout.
+    EXPECT_EQ(lines.size(), 7u);
+    if (lines.size() != 7u) return 0;
+    EXPECT_EQ(lines[0].rfind("NOTICE: ", 0), 0u);
+    EXPECT_TRUE(Ends(lines[0], "open log ------------"));
+    EXPECT_EQ(lines[1].rfind("WARNING: ", 0), 0u);
+    EXPECT_TRUE(Ends(lines[6], "line 4"));
+    return 0;
+  });
+}
+
+// Two devices on one server list share a sender: one connection, two remote
+// files, and a batch carries one run of lines per file. An answer held back
+// by the server lets lines pile up, so the batches come out full.
+TEST(NetAppender, SharedSenderBatchesAndSameSecondOrder) {
+  InChildOrSkip([] {
+    FakeLogServer::Options o;
+    o.open_delay_ms = 300;
+    FakeLogServer srv(o);
+    const std::string list = List(srv.port(), "logs");
+    com_device_t devs[2] = {NetDevice(list, "a.log"), NetDevice(list, "b.log")};
+    EXPECT_EQ(com_openlog("nettest", devs, 2, nullptr), 0);
+    constexpr int kLines = 1000;
+    for (int i = 0; i < kLines; ++i) com_writelog(kNotice, "seq %d", i);
+    EXPECT_EQ(com_closelog(10000), 0);
+    EXPECT_TRUE(FakeLogServer::WaitFor(
+        [&] {
+          return Tagged(srv.LinesOf(HandleOf(srv, "a.log")), "seq").size() == kLines &&
+                 Tagged(srv.LinesOf(HandleOf(srv, "b.log")), "seq").size() == kLines;
+        },
+        10000));
+    EXPECT_EQ(srv.connections(), 1);
+    EXPECT_EQ(srv.opens().size(), 2u);
+    EXPECT_NE(HandleOf(srv, "a.log"), HandleOf(srv, "b.log"));
+    // Every line of each file in the order written (most of them within the
+    // same second).
+    EXPECT_EQ(Tagged(srv.LinesOf(HandleOf(srv, "a.log")), "seq"), Expected("seq", kLines));
+    EXPECT_EQ(Tagged(srv.LinesOf(HandleOf(srv, "b.log")), "seq"), Expected("seq", kLines));
+
+    size_t most = 0;
+    bool two_runs = false;
+    for (const auto& f : srv.frames()) {
+      size_t records = 0;
+      std::vector<uint32_t> handles;
+      for (const auto& it : f.items) {
+        records += Lines(it.text).size();
+        for (uint32_t h : handles) EXPECT_NE(h, it.handle);  // one run per file
+        handles.push_back(it.handle);
+      }
+      EXPECT_LE(records, static_cast<size_t>(SENDSVR_BATCH));
+      most = std::max(most, records);
+      two_runs = two_runs || handles.size() == 2;
+    }
+    EXPECT_EQ(most, static_cast<size_t>(SENDSVR_BATCH));
+    EXPECT_TRUE(two_runs);
+    return 0;
+  });
+}
+
+// A device added after the sender chose its server opens its remote file on
+// that server before its first line goes out.
+TEST(NetAppender, DeviceAddedLaterGetsItsHandle) {
+  InChildOrSkip([] {
+    FakeLogServer srv;
+    const std::string list = List(srv.port(), "logs");
+    com_device_t a = NetDevice(list, "a.log");
+    EXPECT_EQ(com_openlog("nettest", &a, 1, nullptr), 0);
+    com_writelog(kNotice, "first 0");
+    EXPECT_TRUE(FakeLogServer::WaitFor([&] { return Tagged(srv.LinesOf(7), "first").size() == 1; }, 8000));
+    testsupport::CaptureFd err(2);
+    com_device_t b = NetDevice(list, "b.log");
+    EXPECT_EQ(com_setdevices(&b, 1, nullptr), 0);
+    com_writelog(kNotice, "second 0");
+    EXPECT_TRUE(FakeLogServer::WaitFor([&] { return Tagged(srv.LinesOf(8), "second").size() == 1; }, 8000));
+    EXPECT_EQ(com_closelog(2000), 0);
+    EXPECT_EQ(err.Stop().find("debug- faint"), std::string::npos);
+    EXPECT_EQ(HandleOf(srv, "b.log"), 8u);
+    EXPECT_EQ(srv.connections(), 1);
+    return 0;
+  });
+}
+
+// A server that stops reading cannot hold closing: the queue never drains,
+// closing waits its 1000 ms, and the stopped sender gives up its batch at
+// once instead of waiting for the socket.
+TEST(NetAppender, ServerThatStopsReadingCannotHangClose) {
+  InChildOrSkip([] {
+    FakeLogServer::Options o;
+    o.read_data = false;
+    o.rcvbuf = 4096;
+    FakeLogServer srv(o);
+    com_device_t dev = NetDevice(List(srv.port(), "logs"), "app.log");
+    testsupport::CaptureFd err(2);
+    EXPECT_EQ(com_openlog("nettest", &dev, 1, nullptr), 0);
+    const std::string filler(1000, 'x');
+    for (int i = 0; i < 12000; ++i) com_writelog(kNotice, "%s %d", filler.c_str(), i);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(com_closelog(1000), 0);
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    const std::string text = err.Stop();
+    EXPECT_GE(ms, 1000);
+    EXPECT_LT(ms, 4000);
+    // The batch in hand was given up (while waiting for the socket, or
+    // half sent).
+    EXPECT_TRUE(text.find("send err") != std::string::npos || text.find("invalid sock") != std::string::npos)
+        << text.substr(0, 3000);
+    return 0;
+  });
+}
+
+// Resetting deletes the senders while the checker thread keeps checking
+// them (here without a pause between rounds): the checker lets go of each
+// sender before it is freed (AddressSanitizer would report the use).
+TEST(NetAppender, ResetNeverFreesASenderTheCheckerUses) {
+  InChildOrSkip([] {
+    CheckSvr* checker = SendSvr::comlog_get_gcheckSvr();
+    checker->_sleeptime = 0;
+    const int port = FreePort();
+    testsupport::CaptureFd err(2);
+    for (int round = 0; round < 5; ++round) {
+      com_device_t dev = NetDevice(List(port, ""), "app.log");
+      EXPECT_EQ(com_openlog("nettest", &dev, 1, nullptr), 0);
+      EXPECT_EQ(checker->size(), 1);
+      com_writelog(kNotice, "round %d", round);
+      std::this_thread::sleep_for(std::chrono::milliseconds(30));
+      EXPECT_EQ(com_resetlog(), 0);
+      EXPECT_EQ(checker->size(), 0);
+    }
+    const std::string text = err.Stop();
+    EXPECT_NE(text.find("server invalid"), std::string::npos);  // the checker did run
+    return 0;
+  });
+}
+
+// While the server is down every line lands in the local back-up file (NAME
+// under the first server's path); once it is back, lines go to it again.
+TEST(NetAppender, FallbackToTheLocalFileAndRecovery) {
+  InChildOrSkip([] {
+    testsupport::TempDir dir;
+    const int port = FreePort();
+    const std::string backup_dir = dir.path() + "/bk";
+    com_device_t dev = NetDevice(List(port, backup_dir), "app.log");
+    testsupport::CaptureFd err(2);
+    EXPECT_EQ(com_openlog("nettest", &dev, 1, nullptr), 0);
+    if (!BackUpOrClose(dev, &err)) return kSkip;
+    const std::string backup = backup_dir + "/app.log";
+    for (int i = 0; i < 10; ++i) com_writelog(kNotice, "down %d", i);
+    EXPECT_TRUE(FakeLogServer::WaitFor(
+        [&] { return Tagged(Lines(testsupport::ReadFile(backup)), "down").size() == 10; }, 8000));
+
+    FakeLogServer srv(FakeLogServer::Options(), port);
+    EXPECT_TRUE(srv.ok());
+    for (int i = 0; i < 10; ++i) com_writelog(kNotice, "up %d", i);
+    EXPECT_TRUE(FakeLogServer::WaitFor([&] { return Tagged(srv.LinesOf(7), "up").size() == 10; }, 8000));
+    EXPECT_EQ(com_closelog(2000), 0);
+    err.Stop();
+    EXPECT_EQ(Tagged(Lines(testsupport::ReadFile(backup)), "down"), Expected("down", 10));
+    EXPECT_EQ(Tagged(Lines(testsupport::ReadFile(backup)), "up").size(), 0u);
+    EXPECT_EQ(Tagged(srv.LinesOf(7), "up"), Expected("up", 10));
+    return 0;
+  });
+}
+
+// A server that refuses to open the remote file: the lines go to the back-up.
+TEST(NetAppender, RefusedOpenFallsBackToTheLocalFile) {
+  InChildOrSkip([] {
+    testsupport::TempDir dir;
+    FakeLogServer::Options o;
+    o.open_error = 3;
+    FakeLogServer srv(o);
+    com_device_t dev = NetDevice(List(srv.port(), dir.path()), "app.log");
+    testsupport::CaptureFd err(2);
+    EXPECT_EQ(com_openlog("nettest", &dev, 1, nullptr), 0);
+    if (!BackUpOrClose(dev, &err)) return kSkip;
+    for (int i = 0; i < 3; ++i) com_writelog(kWarning, "refused %d", i);
+    const std::string backup = dir.file("app.log");
+    EXPECT_TRUE(FakeLogServer::WaitFor(
+        [&] { return Tagged(Lines(testsupport::ReadFile(backup)), "refused").size() == 3; }, 8000));
+    EXPECT_EQ(com_closelog(1000), 0);
+    EXPECT_NE(err.Stop().find("open log err[secret app.log] errno[3]"), std::string::npos);
+    EXPECT_EQ(srv.frames().size(), 0u);
+    return 0;
+  });
+}
+
+// An open answer must hold the error code and the handle (8 bytes); the
+// count after them may be missing. A shorter answer opens nothing and the
+// lines go to the back-up.
+TEST(NetAppender, ShortOpenAnswers) {
+  InChildOrSkip([] {
+    for (uint32_t len : {8u, 7u}) {
+      testsupport::TempDir dir;
+      FakeLogServer::Options o;
+      o.answer_body_len = len;
+      FakeLogServer srv(o);
+      com_device_t dev = NetDevice(List(srv.port(), dir.path()), "app.log");
+      testsupport::CaptureFd err(2);
+      EXPECT_EQ(com_openlog("nettest", &dev, 1, nullptr), 0);
+      if (!BackUpOrClose(dev, &err)) return kSkip;
+      com_writelog(kNotice, "short 0");
+      const std::string backup = dir.file("app.log");
+      if (len == 8) {
+        EXPECT_TRUE(FakeLogServer::WaitFor([&] { return Tagged(srv.LinesOf(7), "short").size() == 1; }, 8000));
+      } else {
+        EXPECT_TRUE(FakeLogServer::WaitFor(
+            [&] { return Tagged(Lines(testsupport::ReadFile(backup)), "short").size() == 1; }, 8000));
+      }
+      EXPECT_EQ(com_closelog(1000), 0);
+      const std::string text = err.Stop();
+      EXPECT_EQ(text.find("open:read netappend") != std::string::npos, len == 7) << len;
+      EXPECT_EQ(Tagged(srv.LinesOf(7), "short").size(), len == 8 ? 1u : 0u) << len;
+    }
+    return 0;
+  });
+}
+
+// ULNET: the three outputs of one device are three remote files (NAME,
+// NAME.wf, NAME.sf) opened through one shared sender on one connection.
+TEST(NetAppender, UlnetThreeRemoteFilesThroughOneSender) {
+  InChildOrSkip([] {
+    FakeLogServer srv;
+    com_device_t dev = NetDevice(List(srv.port(), "logs"), "u", "ULNET");
+    dev.log_mask = COMLOG_SYSLEVEL_MASK | (uint64_t{1} << 40);
+    testsupport::CaptureFd err(2);
+    if (com_openlog("nettest", &dev, 1, nullptr) != 0) {
+      err.Stop();
+      return kSkip;
+    }
+    com_writelog(kNotice, "main 0");
+    com_writelog(kWarning, "wf 0");
+    EXPECT_TRUE(FakeLogServer::WaitFor(
+        [&] {
+          return Tagged(srv.LinesOf(HandleOf(srv, "u")), "main").size() == 1 &&
+                 Tagged(srv.LinesOf(HandleOf(srv, "u.wf")), "wf").size() == 1;
+        },
+        8000))
+        << Dump(srv);
+    EXPECT_EQ(com_closelog(2000), 0);
+    const std::string text = err.Stop();
+    EXPECT_EQ(text.find("debug- faint"), std::string::npos) << text;
+    std::vector<std::string> names;
+    for (const auto& op : srv.opens()) names.push_back(op.filename);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"u", "u.sf", "u.wf"}));
+    EXPECT_EQ(srv.connections(), 1);
+    EXPECT_EQ(Tagged(srv.LinesOf(HandleOf(srv, "u")), "wf").size(), 0u);
+    EXPECT_EQ(Tagged(srv.LinesOf(HandleOf(srv, "u.wf")), "main").size(), 0u);
+    return 0;
+  }, "the ULNET appender");
+}
+
+}  // namespace
