@@ -4,24 +4,8 @@
 #   pbdict_library(...)       one static library per subsystem.
 #   pbdict_add_tests(...)     one GoogleTest program per *_test.cpp.
 #
-# Where the other rules of the layout live:
-#   - What is installed (headers, CMake package, pkg-config files and their
-#     link lines): cmake/Install.cmake, from the properties set here; the
-#     templates are cmake/pbdict.pc.in and cmake/pbdictConfig.cmake.in. The
-#     install is tested by test/install/ (ctest install.consumer).
-#   - Public headers hold only the names the interface gives; a header only
-#     a library's own sources use stays beside them in src/ (PRIVATE_HEADERS),
-#     reached as "name.h" or "sub/name.h", never through "../".
-#   - Helpers that more than one library needs (file owners, whole reads and
-#     writes, path joins, whole-file replacement, scoped locks, the queue and
-#     the worker thread) live once in the toolkit, base/util/internal/toolkit/
-#     (ul's BUILD_HEADERS: every library linking ul sees it as "toolkit/...",
-#     an installed user never does). A helper one source file needs stays
-#     file-local in that file (an unnamed namespace or static), so that it is
-#     neither exported from the static library nor mistaken for an interface;
-#     the named steps an interface calls file-local (the text load's
-#     pre_process_line, get_token and insert_line) are kept that way too.
-#   - Fuzz targets: fuzz/CMakeLists.txt (one per fuzz/fuzz_*.cpp).
+# The layout and its rules (rooms, file-local helpers, the toolkit, no include
+# loop) are written down in doc/layout.md.
 
 function(pbdict_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wno-unused-parameter)

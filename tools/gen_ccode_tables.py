@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Generates the character-code library's compiled-in conversion tables.
 
-    python3 tools/gen_ccode_tables.py [--src ccode/src]
+    python3 tools/gen_ccode_tables.py [--out DIR] [--check]
 
 Writes two C++ sources (committed; the build needs no generator):
 
@@ -25,6 +25,7 @@ import sys
 import unicodedata
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import gen_output  # noqa: E402
 from gen_ccode_data import Iconv  # noqa: E402
 
 # --- the system's iconv (the converter class of the data generator) ----------
@@ -311,12 +312,11 @@ def jcode_source():
 
 def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    ap.add_argument("--src", default=os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "ccode", "src"))
+    gen_output.add_output_args(ap, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "ccode", "src",
+                                                "generated"))
     args = ap.parse_args()
-    for name, text in (("ul_gbk_table.cpp", gbk_source()), ("ul_jcode_rows.cpp", jcode_source())):
-        with open(os.path.join(args.src, name), "w") as f:
-            f.write(text)
+    return gen_output.emit(args, {"ul_gbk_table.cpp": gbk_source(), "ul_jcode_rows.cpp": jcode_source()})
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(main())

@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
 """Generates the frequency lists of the character-code library's charset
-detector (ccode/src/ul_charset_freq.cpp, committed; the build needs no
+detector (ccode/src/generated/ul_charset_freq.cpp, committed; the build needs no
 generator).
 
-    python3 tools/gen_charset_freq.py --cache DIR [--src ccode/src] [--check]
+    python3 tools/gen_charset_freq.py --cache DIR [--out DIR] [--check]
 
 DIR is the cache folder of tools/gen_ccode_data.py (the package manpages-zh
 is fetched into it with "apt-get download" when missing). The lists rank the
@@ -34,6 +34,7 @@ import os
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import gen_output  # noqa: E402
 from gen_ccode_data import Charset, fetch_packages, manpage_texts  # noqa: E402
 
 # name -> (charset, list length, first rank, first four codes, last two codes)
@@ -109,8 +110,8 @@ def render(lists):
 def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     ap.add_argument("--cache", required=True, help="cache folder of tools/gen_ccode_data.py")
-    ap.add_argument("--src", default=os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "ccode", "src"))
-    ap.add_argument("--check", action="store_true", help="compare with the committed file instead of writing it")
+    gen_output.add_output_args(ap, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "ccode", "src",
+                                                "generated"))
     args = ap.parse_args()
     root, _ = fetch_packages(os.path.abspath(args.cache), ["manpages-zh"])
     simp, trad = manpage_texts(root, ["zh_CN"]), manpage_texts(root, ["zh_TW"])
@@ -120,17 +121,11 @@ def main():
         "big5": make_list("big5", counted(trad, big5, lambda c: region_ok("big5", c))),
         "gbk": make_list("gbk", counted(simp + trad, gbk, lambda c: not in_gb2312_area(c))),
     }
-    text = render(lists)
-    path = os.path.join(args.src, "ul_charset_freq.cpp")
-    if args.check:
-        with open(path) as f:
-            same = f.read() == text
-        print("%s %s" % (path, "matches" if same else "differs"))
-        sys.exit(0 if same else 1)
-    with open(path, "w") as f:
-        f.write(text)
-    print("wrote %s: %s" % (path, ", ".join("%s %d" % (k, len(v)) for k, v in lists.items())))
+    status = gen_output.emit(args, {"ul_charset_freq.cpp": render(lists)})
+    if not args.check:
+        print("wrote ul_charset_freq.cpp: %s" % ", ".join("%s %d" % (k, len(v)) for k, v in lists.items()))
+    return status
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(main())

@@ -2,10 +2,15 @@
 """Writes the seed corpus of fuzz/fuzz_dict_search_load.cpp: small valid
 dictionary file sets (and a few broken ones) packed as
 [1 byte len][NAME.n][2 bytes LE len][NAME.ind1][NAME.ind2].
-Run from the project root:  python3 tools/gen_dict_fuzz_seeds.py
+Run from the project root:  python3 tools/gen_dict_fuzz_seeds.py [--out DIR] [--check]
 """
+import argparse
 import os
 import struct
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import gen_output  # noqa: E402
 
 
 def dict_files(hash_num, keys, cur_code):
@@ -30,8 +35,9 @@ def pack(n, ind1, ind2):
 
 def main():
     root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-    out = os.path.join(root, "fuzz", "corpus", "fuzz_dict_search_load")
-    os.makedirs(out, exist_ok=True)
+    ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    gen_output.add_output_args(ap, os.path.join(root, "fuzz", "corpus", "fuzz_dict_search_load"))
+    args = ap.parse_args()
     seeds = {
         "empty": dict_files(3, [], 0),
         "one": dict_files(1, [(0x636261, 0, 1)], 1),
@@ -42,10 +48,8 @@ def main():
     seeds["truncated_ind2"] = (n, ind1, ind2[:-5])
     seeds["bad_start"] = (n, b"\xff" + ind1[1:], ind2)
     seeds["no_buckets"] = (b"hash_num : 0\nnode_num : 0\ncur_code : 0\n", b"", b"")
-    for name, files in seeds.items():
-        with open(os.path.join(out, name), "wb") as f:
-            f.write(pack(*files))
+    return gen_output.emit(args, {name: pack(*files) for name, files in seeds.items()})
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(main())

@@ -4,10 +4,16 @@ fuzz_dict_phrase_build, fuzz_dict_phrase_load, fuzz_dict_cphrase_load,
 fuzz_dict_syn_construct, fuzz_dict_syn_load and fuzz_dict_tools (input
 layouts in each target's header comment). Valid files are built here by the
 formats' own rules, with a few broken variants.
-Run from the project root:  python3 tools/gen_dict_tool_fuzz_seeds.py
+Run from the project root:  python3 tools/gen_dict_tool_fuzz_seeds.py [--out DIR] [--check]
+(--out: the folder of the corpora, fuzz/corpus/ by default)
 """
+import argparse
 import os
 import struct
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import gen_output  # noqa: E402
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 PHRASE_HASH = 100001
@@ -18,11 +24,11 @@ def gb(text):
     return text.encode("gb2312")
 
 
+SEEDS = {}
+
+
 def write(target, name, data):
-    out = os.path.join(ROOT, "fuzz", "corpus", target)
-    os.makedirs(out, exist_ok=True)
-    with open(os.path.join(out, name), "wb") as f:
-        f.write(data)
+    SEEDS[os.path.join(target, name)] = data
 
 
 def phrase_files(tokens):
@@ -94,6 +100,9 @@ def sec(data):
 
 
 def main():
+    ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    gen_output.add_output_args(ap, os.path.join(ROOT, "fuzz", "corpus"))
+    args = ap.parse_args()
     # Source texts of dp_build (under 2,048 bytes).
     write("fuzz_dict_phrase_build", "words", b"go home\n\tabc  abcde\r\nabc home,x")
     write("fuzz_dict_phrase_build", "gb", gb("中国 人民 中国人\n王小明") + b" abc")
@@ -138,7 +147,8 @@ def main():
     write("fuzz_dict_tools", "plain", head(20, 10, 1000, 64, 2, 2) + sec(freq) + sec(weights) + gens)
     write("fuzz_dict_tools", "extremes", head(0, 4, 0xFFFFFFFF, 0x7FFFFFFF, 3, 1) + sec(b"\xff" * 160) + sec(b"\x80") + gens)
     write("fuzz_dict_tools", "every_key", head(48, 44, 134217728, 1, 0, 0) + sec(freq[:20]) + sec(weights))
+    return gen_output.emit(args, SEEDS)
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(main())

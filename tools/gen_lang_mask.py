@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
 """Generates g_lang_mask, the language bits of CJK ideographs that the
-character-class tests read (ccode/src/ul_lang_mask.cpp, committed; the build
+character-class tests read (ccode/src/generated/ul_lang_mask.cpp, committed; the build
 needs no generator).
 
-    python3 tools/gen_lang_mask.py [--src ccode/src]
+    python3 tools/gen_lang_mask.py [--out DIR] [--check]
 
 The table has 65,536 bytes, read two ways:
 
@@ -33,6 +33,7 @@ import os
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import gen_output  # noqa: E402
 from gen_ccode_tables import decoder, encoder  # noqa: E402
 
 IDEOGRAPHS = [(0x3400, 0x4DBF), (0x4E00, 0x9FFF), (0xF900, 0xFAFF)]
@@ -53,7 +54,8 @@ def is_ideograph(cp):
 
 def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    ap.add_argument("--src", default=os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "ccode", "src"))
+    gen_output.add_output_args(ap, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "ccode", "src",
+                                                "generated"))
     args = ap.parse_args()
 
     sets = [(8, encoder("GB2312")), (4, encoder("BIG5")), (2, encoder("EUC-JP")), (1, encoder("EUC-KR"))]
@@ -93,13 +95,14 @@ def main():
     for i in range(0, 65536, 64):
         lines.append(",".join(str(v) for v in mask[i:i + 64]) + ",")
     lines += ["};", ""]
-    with open(os.path.join(args.src, "ul_lang_mask.cpp"), "w") as f:
-        f.write("\n".join(lines))
+    status = gen_output.emit(args, {"ul_lang_mask.cpp": "\n".join(lines)})
     counts = {name: sum(1 for i, v in enumerate(mask) if v & bit)
               for name, bit in (("S", 8), ("T", 4), ("J", 2), ("K", 1),
                                 ("gbkS", 0x80), ("gbkT", 0x40), ("gbkJ", 0x20), ("gbkK", 0x10))}
-    print("set bits %s" % counts)
+    if not args.check:
+        print("set bits %s" % counts)
+    return status
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(main())

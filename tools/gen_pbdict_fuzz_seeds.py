@@ -1,12 +1,19 @@
 #!/usr/bin/env python3
 """Writes the seed corpus of fuzz/fuzz_dset_binary_load.cpp: small valid
 binary dictionaries packed as [4 bytes LE length of the pbd file][pbd][ht].
-Run from the project root:  python3 tools/gen_pbdict_fuzz_seeds.py
+Run from the project root:  python3 tools/gen_pbdict_fuzz_seeds.py [--out DIR] [--check]
 """
+import argparse
 import os
 import struct
+import sys
 
-OUT = "fuzz/corpus/fuzz_dset_binary_load"
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import gen_output  # noqa: E402
+
+OUT = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "fuzz", "corpus",
+                   "fuzz_dset_binary_load")
+SEEDS = {}
 
 
 def oaat(key, modulus):
@@ -48,12 +55,13 @@ def ht(keys, capacity=53):
 
 
 def seed(name, p, h):
-    with open(os.path.join(OUT, name), "wb") as f:
-        f.write(struct.pack("<I", len(p)) + p + h)
+    SEEDS[name] = struct.pack("<I", len(p)) + p + h
 
 
 def main():
-    os.makedirs(OUT, exist_ok=True)
+    ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    gen_output.add_output_args(ap, OUT)
+    args = ap.parse_args()
     seed("one_entry", pbd([b"\x0a\x01x"]), ht([b"a"]))
     seed("empty", pbd([], True), b"")
     keys = [b"k%d" % i for i in range(40)]
@@ -62,7 +70,8 @@ def main():
     seed("forty_entries", pbd(values), ht(keys))
     seed("zero_length_values", pbd([b"", b""]), ht([b"p", b"q"]))
     seed("big_capacity", pbd([b"\x08\x05"]), ht([b"key"], 1543))
+    return gen_output.emit(args, SEEDS)
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(main())

@@ -100,7 +100,8 @@ TEST(CcodeDetect, RulesAtTheirBoundaries) {
       {"big5 kana", CODETYPE_BIG5, [](_ccode_info_t* i) { i->twobyte_count = 80, i->big5_jp_count = 2, i->big5_count = 3; }, 3, 3},
       {"big5 half kana", CODETYPE_BIG5,
        [](_ccode_info_t* i) { i->twobyte_count = 80, i->big5_jp_count = 2, i->big5_count = 4; }, 2, 2},
-      // UTF-8, steps 2 to 5 (no content to convert: undecided after them).
+      // UTF-8, the references and letters looked at (no content to convert:
+      // undecided after them).
       {"utf8 refs", CODETYPE_UTF8,
        [](_ccode_info_t* i) {
          i->rinfo.ref_count = 21, i->rinfo.ref_jp_count = 21, i->page_length = 4199, i->real_page_length = 4199;

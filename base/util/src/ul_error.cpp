@@ -8,6 +8,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include "toolkit/thread_slot.h"
+
 namespace {
 
 const char* const kErrText[] = {
@@ -27,33 +29,31 @@ const char kInvalidErrno[] = "INVALID ERRNO";
 char kEmpty[] = "";
 
 pthread_once_t g_key_once = PTHREAD_ONCE_INIT;
-pthread_key_t g_errno_key;
-pthread_key_t g_errbuf_key;
+toolkit::ThreadSlot<int> g_errno_slot;
+toolkit::ThreadSlot<char> g_errbuf_slot;
 bool g_keys_ok = false;
 
-void CreateKeys() {
-  g_keys_ok = pthread_key_create(&g_errno_key, free) == 0 &&
-              pthread_key_create(&g_errbuf_key, free) == 0;
-}
+void CreateKeys() { g_keys_ok = g_errno_slot.Create(free) == 0 && g_errbuf_slot.Create(free) == 0; }
 
-// The calling thread's value of key, allocated zeroed on first use; NULL
+// The calling thread's value of slot, allocated zeroed on first use; NULL
 // when the key or the memory is missing.
-void* Slot(pthread_key_t* key, size_t bytes) {
+template <class T>
+T* Value(const toolkit::ThreadSlot<T>& slot, size_t bytes) {
   pthread_once(&g_key_once, CreateKeys);
   if (!g_keys_ok) return nullptr;
-  void* p = pthread_getspecific(*key);
+  T* p = slot.Get();
   if (p != nullptr) return p;
-  p = calloc(1, bytes);
+  p = static_cast<T*>(calloc(1, bytes));
   if (p == nullptr) return nullptr;
-  if (pthread_setspecific(*key, p) != 0) {
+  if (slot.Set(p) != 0) {
     free(p);
     return nullptr;
   }
   return p;
 }
 
-int* ErrnoSlot() { return static_cast<int*>(Slot(&g_errno_key, sizeof(int))); }
-char* ErrbufSlot() { return static_cast<char*>(Slot(&g_errbuf_key, UL_ERRSTR_BUFSIZE)); }
+int* ErrnoSlot() { return Value(g_errno_slot, sizeof(int)); }
+char* ErrbufSlot() { return Value(g_errbuf_slot, UL_ERRSTR_BUFSIZE); }
 
 // Frees the exiting thread's values and unbinds them, so that neither the
 // key destructor nor a later call sees freed memory.
@@ -61,12 +61,8 @@ class GlobalDestroy {
  public:
   ~GlobalDestroy() {
     if (!g_keys_ok) return;
-    void* p = pthread_getspecific(g_errno_key);
-    pthread_setspecific(g_errno_key, nullptr);
-    free(p);
-    p = pthread_getspecific(g_errbuf_key);
-    pthread_setspecific(g_errbuf_key, nullptr);
-    free(p);
+    g_errno_slot.Reset();
+    g_errbuf_slot.Reset();
   }
 };
 GlobalDestroy g_global_destroy;

@@ -35,6 +35,7 @@
 #include "dep_log.h"
 #include "toolkit/lock.h"
 #include "toolkit/path.h"
+#include "toolkit/thread_slot.h"
 
 namespace {
 
@@ -50,9 +51,9 @@ enum OpenResult { kOpened = 0, kTableFull = -1, kOpenFailed = -2 };
 ul_file_t g_file_array[UL_LOG_FILE_NUM];
 pthread_mutex_t file_lock = PTHREAD_MUTEX_INITIALIZER;
 
-pthread_key_t g_log_fd;
+// The thread's log unit (freed by the thread's own ul_closelog).
+toolkit::ThreadSlot<ul_log_t> g_log_slot;
 pthread_once_t g_log_once = PTHREAD_ONCE_INIT;
-std::atomic<bool> g_log_key_ready{false};
 
 char g_log_path[UL_LOG_PATH_SIZE] = "./";
 char g_proc_name[UL_LOG_PATH_SIZE] = "";
@@ -90,11 +91,7 @@ unsigned long KernelThreadId() { return static_cast<unsigned long>(syscall(SYS_g
 
 const char* OrNull(const char* s) { return s != NULL ? s : "null"; }
 
-void CreateLogKey() {
-  if (pthread_key_create(&g_log_fd, NULL) == 0) {
-    g_log_key_ready.store(true, std::memory_order_release);
-  }
-}
+void CreateLogKey() { g_log_slot.Create(nullptr); }
 
 // Copies at most n bytes of src into dst (which holds n + 1), NUL-terminated.
 void CopyBounded(char* dst, const char* src, size_t n) {
@@ -114,8 +111,7 @@ int ul_threadlog_sup() {
 }
 
 static ul_log_t* ul_get_log_unit() {
-  if (!g_log_key_ready.load(std::memory_order_acquire)) return NULL;
-  return static_cast<ul_log_t*>(pthread_getspecific(g_log_fd));
+  return g_log_slot.Get();
 }
 
 // A zero-filled unit stored in the calling thread's slot; NULL when it cannot
@@ -125,13 +121,13 @@ static ul_log_t* ul_get_log_unit() {
 // slot when they cannot be opened (ul_free_log_unit).
 static ul_log_t* ul_alloc_log_unit(ul_log_t** previous) {
   *previous = NULL;
-  if (!g_log_key_ready.load(std::memory_order_acquire)) return NULL;
+  if (!g_log_slot.created()) return NULL;
   ul_log_t* unit = static_cast<ul_log_t*>(calloc(1, sizeof(ul_log_t)));
   if (unit == NULL) return NULL;
   unit->used = 1;
   unit->tid = static_cast<pthread_t>(KernelThreadId());
-  ul_log_t* old = static_cast<ul_log_t*>(pthread_getspecific(g_log_fd));
-  if (pthread_setspecific(g_log_fd, unit) != 0) {
+  ul_log_t* old = g_log_slot.Get();
+  if (g_log_slot.Set(unit) != 0) {
     free(unit);
     return NULL;
   }
@@ -144,7 +140,7 @@ static ul_log_t* ul_alloc_log_unit(ul_log_t** previous) {
 static void ul_free_log_unit(ul_log_t* restore) {
   ul_log_t* unit = ul_get_log_unit();
   if (unit == NULL) return;
-  pthread_setspecific(g_log_fd, restore);
+  g_log_slot.Set(restore);
   free(unit);
 }
 
@@ -154,12 +150,11 @@ static void ul_free_log_unit(ul_log_t* restore) {
 static FILE* ul_open_file(const char* file_name) {
   FILE* fp = fopen(file_name, "a");
   if (fp != NULL) return fp;
-  const char* slash = strrchr(file_name, '/');
-  if (slash == NULL) return NULL;
-  size_t dir_len = static_cast<size_t>(slash - file_name);
-  if (dir_len == 0 || dir_len > kMaxFileName) return NULL;
+  const toolkit::PathSplit split = toolkit::SplitPath(file_name);
+  const size_t dir_len = split.dir.size();
+  if (!split.has_dir || dir_len == 0 || dir_len > kMaxFileName) return NULL;
   char dir[UL_LOG_PATH_SIZE];
-  memcpy(dir, file_name, dir_len);
+  memcpy(dir, split.dir.data(), dir_len);
   dir[dir_len] = '\0';
   mkdir(dir, 0700);
   return fopen(file_name, "a");
@@ -239,11 +234,9 @@ namespace {
 bool RotatedName(const ul_file_t* file, bool timestamped, char* out, size_t size) {
   if (!timestamped) {
     // ".<base name>.tmp" in the file's own folder.
-    const std::string_view name(file->file_name);
-    const size_t slash = name.rfind('/');
-    if (slash == std::string_view::npos) return toolkit::Concat(out, size, {".", name, ".tmp"});
-    return toolkit::Concat(out, size,
-                           {name.substr(0, slash), "/.", name.substr(slash + 1), ".tmp"});
+    const toolkit::PathSplit split = toolkit::SplitPath(file->file_name);
+    if (!split.has_dir) return toolkit::Concat(out, size, {".", split.base, ".tmp"});
+    return toolkit::Concat(out, size, {split.dir, "/.", split.base, ".tmp"});
   }
   time_t now = time(NULL);
   struct tm tm;

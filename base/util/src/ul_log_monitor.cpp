@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "dep_log.h"
+#include "toolkit/errno_keeper.h"
+#include "toolkit/semaphore.h"
 
 static_assert(sizeof(ul_log_ctrl) == 288, "control slot layout");
 static_assert(offsetof(ul_log_ctrl, processid) == 256, "control slot layout");
@@ -102,17 +104,6 @@ bool AttachChecked(int shmid, int items, bool readonly, Segment* seg) {
   return true;
 }
 
-bool SemOp(int semid, short delta, short flags) {
-  sembuf op = {0, delta, flags};
-  while (semop(semid, &op, 1) != 0) {
-    if (errno != EINTR) return false;
-  }
-  return true;
-}
-
-bool SemTake(int semid) { return SemOp(semid, -1, SEM_UNDO); }
-bool SemGive(int semid) { return SemOp(semid, 1, SEM_UNDO); }
-
 // ---------------------------------------------------------------------------
 // Process side: the registration and a local copy of the counter names.
 
@@ -179,8 +170,8 @@ int ul_openshm(const char* proc_name) {
     r.seg.Detach();
     if (!AttachChecked(shmid, CurrentItems(), false, &r.seg)) return 0;
   }
-  const int semid = semget(UL_LOG_SEM_KEY, 1, 0666);
-  if (semid < 0 || !SemTake(semid)) return 0;
+  toolkit::SemHolder hold(semget(UL_LOG_SEM_KEY, 1, 0666));
+  if (!hold.held()) return 0;
   const Segment& seg = r.seg;
   int k = seg.Find(proc_name);
   if (k >= 0) {
@@ -194,13 +185,12 @@ int ul_openshm(const char* proc_name) {
     c->processid = getpid();
     r.slot = k;
   }
-  SemGive(semid);
   return 0;
 }
 
 int ul_closeshm() {
-  const int semid = semget(UL_LOG_SEM_KEY, 1, 0666);
-  if (semid < 0 || !SemTake(semid)) return -1;
+  toolkit::SemHolder hold(semget(UL_LOG_SEM_KEY, 1, 0666));
+  if (!hold.held()) return -1;
   Registration& r = Proc();
   {
     std::lock_guard<std::mutex> lock(r.mu);
@@ -212,7 +202,7 @@ int ul_closeshm() {
       r.Forget();
     }
   }
-  return SemGive(semid) ? 0 : -1;
+  return hold.Give() ? 0 : -1;
 }
 
 int ul_log_assign(char* name, int ini_val) {
@@ -302,12 +292,11 @@ int ul_log_createshm() {
   if (shmid < 0) return -1;
   const int semid = semget(UL_LOG_SEM_KEY, 1, 0666 | IPC_CREAT | IPC_EXCL);
   Segment seg;
-  if (semid < 0 || !SemOp(semid, 1, 0) || !AttachChecked(shmid, items, false, &seg)) {
+  if (semid < 0 || !toolkit::SemAdd(semid, 1, 0) || !AttachChecked(shmid, items, false, &seg)) {
     // Leave nothing behind that would make the next creation fail.
-    const int err = errno;
+    toolkit::ErrnoKeeper keep;
     if (semid >= 0) semctl(semid, 0, IPC_RMID);
     shmctl(shmid, IPC_RMID, nullptr);
-    errno = err;
     return -1;
   }
   AttachMonitor(seg);

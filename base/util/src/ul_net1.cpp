@@ -13,6 +13,7 @@
 
 #include <string_view>
 
+#include "toolkit/file.h"
 #include "ul_log.h"
 #include "ul_net.h"
 #include "ul_net_internal.h"
@@ -47,8 +48,8 @@ AddrFields Fields(const sockaddr* sa, socklen_t len) {
 
 void WarnConnect(int sockfd, const sockaddr* sa, socklen_t addrlen) {
   const AddrFields f = Fields(sa, addrlen);
-  UL_NET_WARN_ERRNO("connect(%d,<%d,%d,%u>,%d) call failed.error[%d] info is %s.", sockfd, f.family,
-                    f.port, f.addr, static_cast<int>(addrlen));
+  UL_WARN_ERRNO("connect(%d,<%d,%d,%u>,%d) call failed.error[%d] info is %s.", sockfd, f.family,
+                f.port, f.addr, static_cast<int>(addrlen));
 }
 
 }  // namespace
@@ -59,7 +60,7 @@ void WarnConnect(int sockfd, const sockaddr* sa, socklen_t addrlen) {
 int ul_socket(int family, int type, int protocol) {
   const int r = socket(family, type, protocol);
   if (r < 0) {
-    UL_NET_WARN_ERRNO("socket(%d,%d,%d) call failed.error[%d] info is %s.", family, type, protocol);
+    UL_WARN_ERRNO("socket(%d,%d,%d) call failed.error[%d] info is %s.", family, type, protocol);
   }
   return r;
 }
@@ -74,35 +75,35 @@ int ul_bind(int sockfd, const struct sockaddr* myaddr, socklen_t addrlen) {
   const int r = bind(sockfd, myaddr, addrlen);
   if (r < 0) {
     const AddrFields f = Fields(myaddr, addrlen);
-    UL_NET_WARN_ERRNO("bind(%d,<%d,%d,%u>,%d) call failed.error[%d] info is %s.", sockfd, f.family,
-                      f.port, f.addr, static_cast<int>(addrlen));
+    UL_WARN_ERRNO("bind(%d,<%d,%d,%u>,%d) call failed.error[%d] info is %s.", sockfd, f.family,
+                  f.port, f.addr, static_cast<int>(addrlen));
   }
   return r;
 }
 
 int ul_listen(int sockfd, int backlog) {
   const int r = listen(sockfd, backlog);
-  if (r < 0) UL_NET_WARN_ERRNO("listen(%d,%d) call failed.error[%d] info is %s.", sockfd, backlog);
+  if (r < 0) UL_WARN_ERRNO("listen(%d,%d) call failed.error[%d] info is %s.", sockfd, backlog);
   return r;
 }
 
 int ul_getsockname(int sockfd, struct sockaddr* localaddr, socklen_t* addrlen) {
   const int r = getsockname(sockfd, localaddr, addrlen);
-  if (r < 0) UL_NET_WARN_ERRNO("getsockname(%d) call failed.error[%d] info is %s.", sockfd);
+  if (r < 0) UL_WARN_ERRNO("getsockname(%d) call failed.error[%d] info is %s.", sockfd);
   return r;
 }
 
 int ul_getpeername(int sockfd, struct sockaddr* peeraddr, socklen_t* addrlen) {
   const int r = getpeername(sockfd, peeraddr, addrlen);
-  if (r < 0) UL_NET_WARN_ERRNO("getpeername(%d) call failed.error[%d] info is %s.\n", sockfd);
+  if (r < 0) UL_WARN_ERRNO("getpeername(%d) call failed.error[%d] info is %s.\n", sockfd);
   return r;
 }
 
 int ul_setsockopt(int sockfd, int level, int optname, const void* optval, socklen_t optlen) {
   const int r = setsockopt(sockfd, level, optname, optval, optlen);
   if (r < 0) {
-    UL_NET_WARN_ERRNO("setsockopt(%d,%d,%d) call failed.error[%d] info is %s.", sockfd, level,
-                      optname);
+    UL_WARN_ERRNO("setsockopt(%d,%d,%d) call failed.error[%d] info is %s.", sockfd, level,
+                  optname);
   }
   return r;
 }
@@ -110,8 +111,8 @@ int ul_setsockopt(int sockfd, int level, int optname, const void* optval, sockle
 int ul_getsockopt(int sockfd, int level, int optname, void* optval, socklen_t* optlen) {
   const int r = getsockopt(sockfd, level, optname, optval, optlen);
   if (r < 0) {
-    UL_NET_WARN_ERRNO("getsockopt(%d,%d,%d) call failed.error[%d] info is %s.", sockfd, level,
-                      optname);
+    UL_WARN_ERRNO("getsockopt(%d,%d,%d) call failed.error[%d] info is %s.", sockfd, level,
+                  optname);
   }
   return r;
 }
@@ -119,8 +120,8 @@ int ul_getsockopt(int sockfd, int level, int optname, void* optval, socklen_t* o
 ssize_t ul_recv(int sockfd, void* buf, size_t len, int flags) {
   const ssize_t r = recv(sockfd, buf, len, flags);
   if (r < 0) {
-    UL_NET_WARN_ERRNO("recv(%d,%ld,%d) call failed.error[%d] info is %s.", sockfd,
-                      static_cast<long>(len), flags);
+    UL_WARN_ERRNO("recv(%d,%ld,%d) call failed.error[%d] info is %s.", sockfd,
+                  static_cast<long>(len), flags);
   }
   return r;
 }
@@ -128,22 +129,22 @@ ssize_t ul_recv(int sockfd, void* buf, size_t len, int flags) {
 ssize_t ul_send(int sockfd, const void* buf, size_t len, int flags) {
   const ssize_t r = send(sockfd, buf, len, flags);
   if (r < 0) {
-    UL_NET_WARN_ERRNO("send(%d,%ld,%d) call failed.error[%d] info is %s.", sockfd,
-                      static_cast<long>(len), flags);
+    UL_WARN_ERRNO("send(%d,%ld,%d) call failed.error[%d] info is %s.", sockfd,
+                  static_cast<long>(len), flags);
   }
   return r;
 }
 
 int ul_shutdown(int sockid, int howto) {
   const int r = shutdown(sockid, howto);
-  if (r < 0) UL_NET_WARN_ERRNO("shutdown(%d,%d) call failed.error[%d] info is %s.", sockid, howto);
+  if (r < 0) UL_WARN_ERRNO("shutdown(%d,%d) call failed.error[%d] info is %s.", sockid, howto);
   return r;
 }
 
 int ul_gethostname(char* name, size_t len) {
   const int r = gethostname(name, len);
   if (r < 0) {
-    UL_NET_WARN_ERRNO("gethostname(%ld) call failed.error[%d] info is %s.", static_cast<long>(len));
+    UL_WARN_ERRNO("gethostname(%ld) call failed.error[%d] info is %s.", static_cast<long>(len));
   }
   return r;
 }
@@ -153,8 +154,8 @@ int ul_getservbyname_r(const char* name, const char* proto, struct servent* resu
   const int r = getservbyname_r(name, proto, result_buf, buf, buflen, result);
   if (r != 0) {
     errno = r;
-    UL_NET_WARN_ERRNO("getservbyname_r(%s,%s) call failed.error[%d] info is %s.",
-                      name != nullptr ? name : "(null)", proto != nullptr ? proto : "(null)");
+    UL_WARN_ERRNO("getservbyname_r(%s,%s) call failed.error[%d] info is %s.",
+                  name != nullptr ? name : "(null)", proto != nullptr ? proto : "(null)");
   }
   return r;
 }
@@ -164,8 +165,8 @@ int ul_getservbyport_r(int port, const char* proto, struct servent* result_buf, 
   const int r = getservbyport_r(port, proto, result_buf, buf, buflen, result);
   if (r != 0) {
     errno = r;
-    UL_NET_WARN_ERRNO("getservbyport_r(%d,%s) call failed.error[%d] info is %s.", port,
-                      proto != nullptr ? proto : "(null)");
+    UL_WARN_ERRNO("getservbyport_r(%d,%s) call failed.error[%d] info is %s.", port,
+                  proto != nullptr ? proto : "(null)");
   }
   return r;
 }
@@ -214,16 +215,14 @@ namespace {
 // Binds a new stream socket of the address's family and listens; the socket
 // or -1 (closed again).
 int ListenOn(const sockaddr* sa, socklen_t len, int queue, bool reuse) {
-  const int fd = ul_socket(sa->sa_family, SOCK_STREAM, 0);
-  if (fd < 0) return -1;
+  toolkit::UniqueFd fd(ul_socket(sa->sa_family, SOCK_STREAM, 0), toolkit::CloseKeepingErrno);
+  if (!fd.ok()) return -1;
   const int on = 1;
-  if ((reuse && ul_setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on)) < 0) ||
-      ul_bind(fd, sa, len) < 0 || ul_listen(fd, queue < 1 ? 5 : queue) < 0) {
-    ulnet::ErrnoNote keep;
-    close(fd);
+  if ((reuse && ul_setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on)) < 0) ||
+      ul_bind(fd.get(), sa, len) < 0 || ul_listen(fd.get(), queue < 1 ? 5 : queue) < 0) {
     return -1;
   }
-  return fd;
+  return fd.release();
 }
 
 // A local-domain address for path; false when the path is empty or does not
@@ -272,26 +271,18 @@ int ul_tcpdomainlisten(const char* path, int queue) {
 int ul_tcpdomainconnect(const char* path) {
   sockaddr_un un;
   if (!UnixAddress(path, &un)) return -1;
-  const int fd = ul_socket(AF_UNIX, SOCK_STREAM, 0);
-  if (fd < 0) return -1;
-  if (ul_connect(fd, reinterpret_cast<sockaddr*>(&un), sizeof(un)) < 0) {
-    ulnet::ErrnoNote keep;
-    close(fd);
-    return -1;
-  }
-  return fd;
+  toolkit::UniqueFd fd(ul_socket(AF_UNIX, SOCK_STREAM, 0), toolkit::CloseKeepingErrno);
+  if (!fd.ok()) return -1;
+  if (ul_connect(fd.get(), reinterpret_cast<sockaddr*>(&un), sizeof(un)) < 0) return -1;
+  return fd.release();
 }
 
 int ul_tcpconnect2(const struct sockaddr_in* psin) {
   if (psin == nullptr) return -1;
-  const int fd = ul_socket(AF_INET, SOCK_STREAM, 0);
-  if (fd < 0) return -1;
-  if (ul_connect(fd, reinterpret_cast<const sockaddr*>(psin), sizeof(*psin)) < 0) {
-    ulnet::ErrnoNote keep;
-    close(fd);
-    return -1;
-  }
-  return fd;
+  toolkit::UniqueFd fd(ul_socket(AF_INET, SOCK_STREAM, 0), toolkit::CloseKeepingErrno);
+  if (!fd.ok()) return -1;
+  if (ul_connect(fd.get(), reinterpret_cast<const sockaddr*>(psin), sizeof(*psin)) < 0) return -1;
+  return fd.release();
 }
 
 int ul_fillsa4(struct sockaddr_in* soin, const char* ip, int port) {
@@ -332,7 +323,7 @@ int ul_xconnecto_tv(int sockfd, const struct sockaddr* saptr, socklen_t socklen,
     return -1;
   }
   auto fail = [&](bool always_close) {
-    ulnet::ErrnoNote keep;
+    toolkit::ErrnoKeeper keep;
     if (always_close || isclose) close(sockfd);
     return -1;
   };
@@ -341,7 +332,7 @@ int ul_xconnecto_tv(int sockfd, const struct sockaddr* saptr, socklen_t socklen,
   const bool was_blocking = (flags & O_NONBLOCK) == 0;
   if (was_blocking && ulnet::SetFileFlags(sockfd, flags | O_NONBLOCK) < 0) return fail(false);
   auto restore = [&] {
-    ulnet::ErrnoNote keep;
+    toolkit::ErrnoKeeper keep;
     return !was_blocking || ulnet::SetFileFlags(sockfd, flags) == 0;
   };
   if (connect(sockfd, saptr, socklen) == 0) return restore() ? 0 : fail(false);
@@ -542,25 +533,24 @@ int ul_accept(int sockfd, struct sockaddr* sa, socklen_t* addrlen) {
     fd = accept(sockfd, sa, addrlen);
     if (fd >= 0) break;
     if (errno == EPROTO || errno == ECONNABORTED) continue;
-    UL_NET_WARN_ERRNO("accept(%d) call failed.error[%d] info is %s.", sockfd);
+    UL_WARN_ERRNO("accept(%d) call failed.error[%d] info is %s.", sockfd);
     return -1;
   }
   if (ul_ipaccess_grant[0] == '\0') return fd;
 
+  // The peer is checked against the access list; a refused or unknown peer's
+  // connection is closed.
+  toolkit::UniqueFd owned(fd, toolkit::CloseKeepingErrno);
   sockaddr_storage peer, local;
   socklen_t peer_len = sizeof(peer), local_len = sizeof(local);
   memset(&peer, 0, sizeof(peer));
   memset(&local, 0, sizeof(local));
-  if (ul_getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peer_len) < 0) {
-    ulnet::ErrnoNote keep;
-    close(fd);
-    return -1;
-  }
+  if (ul_getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peer_len) < 0) return -1;
   ul_getsockname(fd, reinterpret_cast<sockaddr*>(&local), &local_len);
   char ip[INET6_ADDRSTRLEN];
   PeerText(peer, ip, sizeof(ip));
-  if (ip[0] != '\0' && is_ip_allowed(ip, ul_ipaccess_grant) == 1) return fd;
-  close(fd);
+  if (ip[0] != '\0' && is_ip_allowed(ip, ul_ipaccess_grant) == 1) return owned.release();
+  owned.Close();
   ul_writelog(UL_LOG_WARNING, "When server listened on port %d a client from ip %s try to connect.",
               PortOf(local), ip);
   return -1;
@@ -581,8 +571,8 @@ int ul_gethostbyname_r(const char* hostname, struct hostent* result_buf, char* b
   const int r = gethostbyname_r(hostname, result_buf, buf, buflen, result, h_err);
   if (r == 0 && *result != nullptr) return 0;
   *result = nullptr;
-  UL_NET_WARN("gethostbyname_r(%s) call failed.return value is %d,error[%d] info is %s", hostname, r,
-              *h_err, hstrerror(*h_err));
+  UL_WARN_KEEP_ERRNO("gethostbyname_r(%s) call failed.return value is %d,error[%d] info is %s", hostname, r,
+                     *h_err, hstrerror(*h_err));
   return -1;
 }
 

@@ -54,7 +54,7 @@ int ul_poll(struct pollfd* fdarray, nfds_t nfds, int timeout) {
       return 0;
     }
     if (errno != EINTR) {
-      UL_NET_WARN_ERRNO("poll() call error.error[%d] info is %s");
+      UL_WARN_ERRNO("poll() call error.error[%d] info is %s");
       return r;
     }
     if (wait >= 0) {
@@ -78,7 +78,7 @@ int ul_select(int nfds, fd_set* readfds, fd_set* writefds, fd_set* exceptfds,
       return 0;
     }
     if (errno != EINTR) {
-      UL_NET_WARN_ERRNO("select() call error.error[%d] info is %s");
+      UL_WARN_ERRNO("select() call error.error[%d] info is %s");
       return r;
     }
   }
@@ -139,25 +139,19 @@ ssize_t ul_sreado_ms_ex(int fd, void* ptr1, size_t nbytes, int msecs) {
     cnvt_ms_timeval(msecs, &budget);
     tv = &budget;
   }
-  return ulnet::ReadExact(ptr1, nbytes,
+  return toolkit::ReadWhole(ptr1, nbytes,
                           [&](char* p, size_t n) { return ul_reado_tv(fd, p, n, tv); });
 }
 
 int ul_getsockflag(int sd) {
-  int r;
-  do {
-    r = fcntl(sd, F_GETFL);
-  } while (r < 0 && errno == EINTR);
-  if (r < 0) UL_NET_WARN_ERRNO("fcntl(%d,F_GETFL) call failed.error[%d] info is %s.", sd);
+  const int r = toolkit::RetryOnEintr([&] { return fcntl(sd, F_GETFL); });
+  if (r < 0) UL_WARN_ERRNO("fcntl(%d,F_GETFL) call failed.error[%d] info is %s.", sd);
   return r;
 }
 
 int ulnet::SetFileFlags(int sd, int flags) {
-  int r;
-  do {
-    r = fcntl(sd, F_SETFL, flags);
-  } while (r < 0 && errno == EINTR);
-  if (r < 0) UL_NET_WARN_ERRNO("fcntl(%d,F_SETFL,%d) call failed.error[%d] info is %s.", sd, flags);
+  const int r = toolkit::RetryOnEintr([&] { return fcntl(sd, F_SETFL, flags); });
+  if (r < 0) UL_WARN_ERRNO("fcntl(%d,F_SETFL,%d) call failed.error[%d] info is %s.", sd, flags);
   return r < 0 ? -1 : 0;
 }
 
@@ -170,23 +164,6 @@ int SetBlocking(int sd, bool blocking) {
   if (flags < 0) return -1;
   const int wanted = blocking ? (flags & ~O_NONBLOCK) : (flags | O_NONBLOCK);
   return wanted == flags ? 0 : SetFileFlags(sd, wanted);
-}
-
-// Writes everything within the budget on a non-blocking descriptor.
-ssize_t WriteAllTimed(int fd, const char* p, size_t nbytes, timeval* tv) {
-  size_t done = 0;
-  while (done < nbytes) {
-    const ssize_t r = ul_writeo_tv(fd, p + done, nbytes - done, tv);
-    if (r > 0) {
-      done += static_cast<size_t>(r);
-    } else if (r == -2) {
-      errno = ETIMEDOUT;
-      return -1;
-    } else if (r == 0 || (errno != EINTR && errno != EAGAIN)) {
-      return -1;
-    }
-  }
-  return static_cast<ssize_t>(nbytes);
 }
 
 }  // namespace
@@ -205,9 +182,12 @@ ssize_t ul_swriteo_ms_ex(int fd, const void* ptr1, size_t nbytes, int msecs) {
     cnvt_ms_timeval(msecs, &budget);
     tv = &budget;
   }
-  const ssize_t r = WriteAllTimed(fd, static_cast<const char*>(ptr1), nbytes, tv);
+  // Everything within the budget, on the descriptor made non-blocking.
+  const ssize_t r = toolkit::WriteWhole(ptr1, nbytes, [&](const char* p, size_t n) {
+    return ul_writeo_tv(fd, p, n, tv);
+  });
   if (was_blocking) {
-    ulnet::ErrnoNote keep;
+    toolkit::ErrnoKeeper keep;
     if (SetFileFlags(fd, flags) != 0) return -1;
   }
   return r;
@@ -215,10 +195,8 @@ ssize_t ul_swriteo_ms_ex(int fd, const void* ptr1, size_t nbytes, int msecs) {
 
 int ul_getrecvqueuesize(int sd) {
   std::vector<char> scratch(65535);
-  ssize_t r;
-  do {
-    r = recv(sd, scratch.data(), scratch.size(), MSG_PEEK | MSG_DONTWAIT);
-  } while (r < 0 && errno == EINTR);
+  const ssize_t r =
+      toolkit::RetryOnEintr([&] { return recv(sd, scratch.data(), scratch.size(), MSG_PEEK | MSG_DONTWAIT); });
   if (r < 0) return (errno == EAGAIN || errno == EWOULDBLOCK) ? 0 : -1;
   return static_cast<int>(r);
 }
@@ -292,7 +270,7 @@ class BlockingPasses {
   // is kept when both succeed.
   bool Restore() {
     started_ = false;
-    ulnet::ErrnoNote keep;
+    toolkit::ErrnoKeeper keep;
     bool ok = ul_setsockopt(sock_, SOL_SOCKET, opt_, &saved_tv_, sizeof(saved_tv_)) == 0;
     if ((flags_ & O_NONBLOCK) != 0) ok = SetFileFlags(sock_, flags_) == 0 && ok;
     return ok;
@@ -358,9 +336,7 @@ ssize_t Passes(int sock, iovec* iov, int count, size_t done, size_t total, int m
     if (rule.sending) {
       k = SendWithPatience(sock, iov, count, rule.pass_flags, left_us);
     } else {
-      do {
-        k = MsgOnce(sock, iov, count, rule.pass_flags, false);
-      } while (k < 0 && errno == EINTR);
+      k = toolkit::RetryOnEintr([&] { return MsgOnce(sock, iov, count, rule.pass_flags, false); });
     }
     const int64_t spent = NowUs() - t0;
     if (k < 0) {

@@ -1,5 +1,5 @@
-// Pieces shared by the socket sources (newer and older interface): the
-// failure line with errno, time arithmetic, and the two line-reading loops.
+// Pieces shared by the socket sources (newer and older interface): time
+// arithmetic and the two line-reading loops.
 #ifndef UL_NET_INTERNAL_H_
 #define UL_NET_INTERNAL_H_
 
@@ -13,27 +13,12 @@
 #include <string.h>
 #include <time.h>
 
+#include "toolkit/socket_io.h"
 #include "ul_log.h"
+#include "ul_log_errno.h"
 #include "ul_net.h"
 
 namespace ulnet {
-
-// errno taken at construction, with its text, and put back at destruction,
-// so that a log line written in between does not change what the caller sees.
-class ErrnoNote {
- public:
-  ErrnoNote() : no_(errno), text_(strerror_r(no_, buf_, sizeof(buf_))) {}
-  ~ErrnoNote() { errno = no_; }
-  ErrnoNote(const ErrnoNote&) = delete;
-  ErrnoNote& operator=(const ErrnoNote&) = delete;
-  int no() const { return no_; }
-  const char* text() const { return text_; }
-
- private:
-  int no_;
-  char buf_[128];
-  const char* text_;
-};
 
 // fcntl F_SETFL resumed after EINTR; 0, or -1 (logged).
 int SetFileFlags(int sd, int flags);
@@ -84,34 +69,6 @@ inline void SpendBudget(timeval* tv, int64_t elapsed_us) {
   if (left < 0) left = 0;
   tv->tv_sec = static_cast<time_t>(left / 1000000);
   tv->tv_usec = static_cast<suseconds_t>(left % 1000000);
-}
-
-// The exact-length read loop: read_some(p, n) is one read after a wait,
-// with the codes of ul_reado_ms (> 0 bytes, 0 end of stream, -1 read failure,
-// -2 time-out, -3 failed wait). Returns nbytes, fewer at the end of the
-// stream, or -1 (ETIMEDOUT on time-out, EIO on a failed wait).
-template <class ReadSome>
-ssize_t ReadExact(void* ptr, size_t nbytes, ReadSome read_some) {
-  char* p = static_cast<char*>(ptr);
-  size_t got = 0;
-  while (got < nbytes) {
-    const ssize_t r = read_some(p + got, nbytes - got);
-    if (r > 0) {
-      got += static_cast<size_t>(r);
-    } else if (r == 0) {
-      break;
-    } else if (r == -2) {
-      errno = ETIMEDOUT;
-      return -1;
-    } else if (r == -3) {
-      errno = EIO;
-      return -1;
-    } else if (errno != EINTR && errno != EAGAIN) {
-      // EAGAIN: readiness was reported but another reader took the bytes.
-      return -1;
-    }
-  }
-  return static_cast<ssize_t>(got);
 }
 
 // The line-reading loop shared by every line reader: get(&c) gives 1 (one
@@ -180,20 +137,5 @@ int RlineNext(char* ptr, Rline* rl, Refill refill) {
 }
 
 }  // namespace ulnet
-
-// A WARNING line whose format ends in the error number and its text, which
-// the macro adds as the last two arguments; errno is kept.
-#define UL_NET_WARN_ERRNO(fmt, ...)                                          \
-  do {                                                                       \
-    ulnet::ErrnoNote note_;                                                  \
-    ul_writelog(UL_LOG_WARNING, fmt, ##__VA_ARGS__, note_.no(), note_.text()); \
-  } while (0)
-
-// A WARNING line that keeps errno.
-#define UL_NET_WARN(fmt, ...)                      \
-  do {                                             \
-    ulnet::ErrnoNote note_;                        \
-    ul_writelog(UL_LOG_WARNING, fmt, ##__VA_ARGS__); \
-  } while (0)
 
 #endif  // UL_NET_INTERNAL_H_

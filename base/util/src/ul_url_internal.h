@@ -111,8 +111,8 @@ struct SplitTier {
   bool ipv6_host;     // a bracketed IPv6 host may precede the port
 };
 
-// Splitting from step 3 on, over work (a writable copy with CR/LF removed and
-// "http://" skipped): path, port, site. Sizes as in ul_parse_url_ex (the site
+// Splitting once the URL is prepared, over work (a writable copy with CR/LF
+// removed and "http://" skipped; see PrepareUrl): path, port, site. Sizes as in ul_parse_url_ex (the site
 // size is checked even when site is NULL); input is the caller's text for the
 // DEBUG line.
 int SplitUrl(const SplitTier& tier, const char* input, char* work, char* site, size_t site_size,

@@ -4,11 +4,6 @@
 // errno as the failing call left it. Callers that must log every failed
 // system call (the dictionary files) pass the logging wrappers (ul_read,
 // ul_write, ul_close) as the functions to call.
-//
-// Part of the shared toolkit ("toolkit/*.h", in ul, never installed): pieces
-// more than one library needs; nothing in it logs. A helper that one source
-// file alone needs stays file-local in that file (the rule is written down
-// in cmake/PbdictTargets.cmake).
 #ifndef UL_TOOLKIT_FILE_H_
 #define UL_TOOLKIT_FILE_H_
 

@@ -2,11 +2,6 @@
 // records shared with C code or initialised statically), so every path out of
 // a critical section unlocks exactly once. std::mutex users take
 // std::lock_guard / std::unique_lock instead.
-//
-// Part of the shared toolkit ("toolkit/*.h", in ul, never installed): pieces
-// more than one library needs; nothing in it logs. A helper that one source
-// file alone needs stays file-local in that file (the rule is written down
-// in cmake/PbdictTargets.cmake).
 #ifndef UL_TOOLKIT_LOCK_H_
 #define UL_TOOLKIT_LOCK_H_
 

@@ -4,11 +4,6 @@
 // at once that the output is busy, rather than queueing behind the first
 // and then replacing its result. The lock file is removed when the lock is
 // released; one left by a killed writer is simply taken over by the next.
-//
-// Part of the shared toolkit ("toolkit/*.h", in ul, never installed): pieces
-// more than one library needs; nothing in it logs. A helper that one source
-// file alone needs stays file-local in that file (the rule is written down
-// in cmake/PbdictTargets.cmake).
 #ifndef UL_TOOLKIT_OUTPUT_LOCK_H_
 #define UL_TOOLKIT_OUTPUT_LOCK_H_
 

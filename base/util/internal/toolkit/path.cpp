@@ -27,4 +27,15 @@ bool JoinPath(char* out, size_t size, std::string_view dir, std::string_view nam
   return Concat(out, size, {dir, "/", name, suffix});
 }
 
+PathSplit SplitPath(std::string_view path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string_view::npos) return {false, {}, path};
+  return {true, path.substr(0, slash), path.substr(slash + 1)};
+}
+
+std::string_view FolderOf(const PathSplit& split) {
+  if (!split.has_dir) return ".";
+  return split.dir.empty() ? "/" : split.dir;
+}
+
 }  // namespace toolkit

@@ -1,12 +1,6 @@
-// Building file names into fixed-size buffers. A name that does not fit is
-// refused, never cut: a cut name can name another file.
-//
-// Part of the shared toolkit ("toolkit/*.h", in ul, never installed): pieces
-// more than one library needs; nothing in it logs. A helper that one source
-// file alone needs stays file-local in that file (the rule is written down
-// in cmake/PbdictTargets.cmake).
-// ul_fullpath (ul_file.cpp) keeps its own rules for slashes and builds
-// the result with Concat.
+// File names: built into fixed-size buffers (a name that does not fit is
+// refused, never cut: a cut name can name another file), and split at their
+// last '/' into folder and name.
 #ifndef UL_TOOLKIT_PATH_H_
 #define UL_TOOLKIT_PATH_H_
 
@@ -33,6 +27,20 @@ bool JoinPath(char (&out)[N], std::string_view dir, std::string_view name,
 // they do not fit, or when size is 0 (nothing written then). No piece may
 // point into out.
 bool Concat(char* out, size_t size, std::initializer_list<std::string_view> pieces);
+
+// A path split at its last '/': dir is what comes before it (empty for a
+// name right under the root) and base what comes after; without a '/',
+// has_dir is false and base is the whole path. Both views point into path.
+struct PathSplit {
+  bool has_dir;
+  std::string_view dir;
+  std::string_view base;
+};
+PathSplit SplitPath(std::string_view path);
+
+// The folder to open for path's directory entry: dir, "/" for a name right
+// under the root, "." for a path without a folder.
+std::string_view FolderOf(const PathSplit& split);
 
 }  // namespace toolkit
 

@@ -3,11 +3,6 @@
 // Close() is the stop: it refuses new items and wakes every waiter at once;
 // items already in the queue can still be popped, so a consumer decides
 // whether to drain them or drop them.
-//
-// Part of the shared toolkit ("toolkit/*.h", in ul, never installed): pieces
-// more than one library needs; nothing in it logs. A helper that one source
-// file alone needs stays file-local in that file (the rule is written down
-// in cmake/PbdictTargets.cmake).
 #ifndef UL_TOOLKIT_QUEUE_H_
 #define UL_TOOLKIT_QUEUE_H_
 

@@ -12,24 +12,9 @@
 #include <vector>
 
 #include "toolkit/file.h"
+#include "toolkit/path.h"
 
 namespace toolkit {
-
-namespace {
-
-// The folder part of path ("." when it has none) and the name part.
-void SplitPath(const std::string& path, std::string* dir, std::string* base) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) {
-    *dir = ".";
-    *base = path;
-  } else {
-    *dir = slash == 0 ? "/" : path.substr(0, slash);
-    *base = path.substr(slash + 1);
-  }
-}
-
-}  // namespace
 
 std::string TemporaryPrefix(const std::string& path) { return path + ".tmp-"; }
 
@@ -152,8 +137,7 @@ void FileReplacement::Abandon() {
 }
 
 bool SyncParentDir(const std::string& path) {
-  std::string dir, base;
-  SplitPath(path, &dir, &base);
+  const std::string dir(FolderOf(SplitPath(path)));
   UniqueFd fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!fd.ok()) return false;
   // Some file systems cannot sync a folder; the rename itself has happened.
@@ -162,9 +146,9 @@ bool SyncParentDir(const std::string& path) {
 }
 
 void RemoveStaleTemporaries(const std::string& path) {
-  std::string dir, base;
-  SplitPath(path, &dir, &base);
-  const std::string prefix = TemporaryPrefix(base);
+  const PathSplit split = SplitPath(path);
+  const std::string dir(FolderOf(split));
+  const std::string prefix = TemporaryPrefix(std::string(split.base));
   DIR* d = ::opendir(dir.c_str());
   if (d == nullptr) return;
   while (const dirent* e = ::readdir(d)) {

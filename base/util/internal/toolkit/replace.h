@@ -4,13 +4,6 @@
 // file) sees the old file or the new one, never a mix; a crash or a full disk
 // leaves the old file as it was; a symlink at the final name is replaced, not
 // written through.
-//
-// Part of the shared toolkit ("toolkit/*.h", in ul, never installed): pieces
-// more than one library needs; nothing in it logs. A helper that one source
-// file alone needs stays file-local in that file (the rule is written down
-// in cmake/PbdictTargets.cmake).
-// Here SplitPath (a path's folder and name) is file-local in replace.cpp:
-// only the replacement splits paths.
 #ifndef UL_TOOLKIT_REPLACE_H_
 #define UL_TOOLKIT_REPLACE_H_
 

@@ -2,12 +2,6 @@
 // StopToken, sleeps on it (waking at once when a stop is asked) and returns
 // when a stop is asked. Stop() asks and joins; the destructor stops too, so a
 // worker never outlives its owner.
-//
-// Part of the shared toolkit ("toolkit/*.h", in ul, never installed): pieces
-// more than one library needs; nothing in it logs. A helper that one source
-// file alone needs stays file-local in that file (the rule is written down
-// in cmake/PbdictTargets.cmake).
-// StopToken::State is private: only a WorkerThread makes tokens.
 #ifndef UL_TOOLKIT_WORKER_H_
 #define UL_TOOLKIT_WORKER_H_
 
@@ -20,6 +14,8 @@
 
 namespace toolkit {
 
+// What a worker's body is given to learn of a stop; only a WorkerThread makes
+// one (its State is private).
 class StopToken {
  public:
   bool stop_requested() const;

@@ -23,6 +23,7 @@
 #include "comlog/namemg.h"
 #include "comlog/sendsvr/sendsvr.h"
 #include "comlog/xutils.h"
+#include "toolkit/thread_slot.h"
 #include "ul_log.h"
 
 namespace comspace {
@@ -50,30 +51,36 @@ std::atomic<unsigned int> g_generation{1};
 // The thread keys: records (freed with their thread) and the mark of a
 // thread that holds com_openlog_r (the generation it opened in).
 std::once_flag g_keys_once;
-pthread_key_t g_comlog_key;
-pthread_key_t key_open_r;
+toolkit::ThreadSlot<com_thread_data_t> g_comlog_key;
+toolkit::ThreadSlot<void> key_open_r;
 bool g_keys_ok = false;
 
 void FreeThreadData(void* p) { delete static_cast<com_thread_data_t*>(p); }
 
 bool EnsureKeys() {
   std::call_once(g_keys_once, [] {
-    g_keys_ok = pthread_key_create(&g_comlog_key, FreeThreadData) == 0 &&
-                pthread_key_create(&key_open_r, nullptr) == 0;
+    g_keys_ok = g_comlog_key.Create(FreeThreadData) == 0 && key_open_r.Create(nullptr) == 0;
   });
   return g_keys_ok;
+}
+
+// Frees the calling thread's record and clears its com_openlog_r mark.
+void DropThreadRecord() {
+  if (!EnsureKeys()) return;
+  g_comlog_key.Reset();
+  key_open_r.Set(nullptr);
 }
 
 unsigned int Generation() { return g_generation.load(std::memory_order_acquire); }
 
 bool HoldsOpenR() {
   if (!EnsureKeys()) return false;
-  auto mark = reinterpret_cast<uintptr_t>(pthread_getspecific(key_open_r));
+  auto mark = reinterpret_cast<uintptr_t>(key_open_r.Get());
   return mark != 0 && mark == Generation();
 }
 
 void SetOpenR(bool held) {
-  pthread_setspecific(key_open_r, held ? reinterpret_cast<void*>(static_cast<uintptr_t>(Generation())) : nullptr);
+  key_open_r.Set(held ? reinterpret_cast<void*>(static_cast<uintptr_t>(Generation())) : nullptr);
 }
 
 int Switcher() { return com_get_log_switcher(); }
@@ -99,13 +106,13 @@ void FailureClose() {
 // The calling thread's record, made on first use.
 com_thread_data_t* comlog_getdata() {
   if (!EnsureKeys()) return nullptr;
-  auto* d = static_cast<com_thread_data_t*>(pthread_getspecific(g_comlog_key));
+  com_thread_data_t* d = g_comlog_key.Get();
   const unsigned int gen = Generation();
   if (d != nullptr && d->generation == gen) return d;
   if (d == nullptr) {
     d = new (std::nothrow) com_thread_data_t{nullptr, nullptr, gen};
     if (d == nullptr) return nullptr;
-    if (pthread_setspecific(g_comlog_key, d) != 0) {
+    if (g_comlog_key.Set(d) != 0) {
       delete d;
       return nullptr;
     }
@@ -224,11 +231,7 @@ int close_log(int /*wait_ms*/) {
   xAutoLock lock(&g_seflog_lock);
   if (NameMg* mg = comlog_get_nameMg()) mg->destroy();
   g_main_cg.store(nullptr, std::memory_order_release);
-  if (EnsureKeys()) {
-    delete static_cast<com_thread_data_t*>(pthread_getspecific(g_comlog_key));
-    pthread_setspecific(g_comlog_key, nullptr);
-    pthread_setspecific(key_open_r, nullptr);
-  }
+  DropThreadRecord();
   comlog_free_thread_event();
   g_log_initialised = false;
   comlog_set_def_logstat(nullptr);
@@ -397,11 +400,7 @@ int com_resetlog() {
   reset_log();
   // Every thread's records (and Events) are dropped: by the new generation
   // for the other threads, at once for this one.
-  if (EnsureKeys()) {
-    delete static_cast<com_thread_data_t*>(pthread_getspecific(g_comlog_key));
-    pthread_setspecific(g_comlog_key, nullptr);
-    pthread_setspecific(key_open_r, nullptr);
-  }
+  DropThreadRecord();
   comlog_free_thread_event();
   g_generation.fetch_add(1, std::memory_order_acq_rel);
   com_set_log_switcher(LOG_SWITCHER_NONE);

@@ -7,6 +7,7 @@
 #include <string.h>
 #include <unistd.h>
 
+#include "toolkit/errno_keeper.h"
 #include "ul_log.h"
 
 namespace comspace {
@@ -48,7 +49,7 @@ void com_warning(const char* fmt, ...) {
 }
 
 void com_diag(const char* file, int line, const char* fmt, ...) {
-  int saved_errno = errno;  // for "%m" in fmt
+  toolkit::ErrnoKeeper keep;  // for "%m" in fmt, and for the caller
   char buf[4096];
   int n = snprintf(buf, sizeof(buf), "[%ld][%ld][%s:%d]", static_cast<long>(getpid()),
                    static_cast<long>(pthread_self()), com_source_name(file), line);
@@ -56,7 +57,7 @@ void com_diag(const char* file, int line, const char* fmt, ...) {
   if (n < static_cast<int>(sizeof(buf))) {
     va_list ap;
     va_start(ap, fmt);
-    errno = saved_errno;
+    errno = keep.no();
     int m = vsnprintf(buf + n, sizeof(buf) - n, fmt, ap);
     va_end(ap);
     if (m > 0) n += m;
@@ -66,7 +67,6 @@ void com_diag(const char* file, int line, const char* fmt, ...) {
   buf[n] = '\0';
   fwrite(buf, 1, static_cast<size_t>(n), stderr);
   fflush(stderr);
-  errno = saved_errno;
 }
 
 }  // namespace comspace

@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "comlog/xutils.h"
+#include "toolkit/thread_slot.h"
 
 namespace comspace {
 
@@ -20,21 +21,14 @@ std::atomic<int> g_max_render_msgsize{COMLOG_DEFAULT_BUF};
 // The key of every thread's Event; made on first use, made again by
 // reset_event_key.
 std::mutex g_key_mutex;
-pthread_key_t g_event_key;
-std::atomic<bool> g_key_ready{false};
+toolkit::ThreadSlot<Event> g_event_key;
 
 void FreeEvent(void* p) { delete static_cast<Event*>(p); }
 
-bool EventKey(pthread_key_t* key) {
-  if (!g_key_ready.load(std::memory_order_acquire)) {
-    std::lock_guard<std::mutex> lock(g_key_mutex);
-    if (!g_key_ready.load(std::memory_order_relaxed)) {
-      if (pthread_key_create(&g_event_key, FreeEvent) != 0) return false;
-      g_key_ready.store(true, std::memory_order_release);
-    }
-  }
-  *key = g_event_key;
-  return true;
+bool EnsureEventKey() {
+  if (g_event_key.created()) return true;
+  std::lock_guard<std::mutex> lock(g_key_mutex);
+  return g_event_key.Create(FreeEvent) == 0;
 }
 
 }  // namespace
@@ -56,12 +50,11 @@ Event* Event::Create() {
 }
 
 Event* Event::getEvent() {
-  pthread_key_t key;
-  if (!EventKey(&key)) return nullptr;
-  Event* e = static_cast<Event*>(pthread_getspecific(key));
+  if (!EnsureEventKey()) return nullptr;
+  Event* e = g_event_key.Get();
   if (e != nullptr) return e;
   e = Create();
-  if (e != nullptr && pthread_setspecific(key, e) != 0) {
+  if (e != nullptr && g_event_key.Set(e) != 0) {
     delete e;
     e = nullptr;
   }
@@ -136,11 +129,8 @@ int Event::setMaxLogLength(int n) {
 
 void Event::reset_event_key() {
   std::lock_guard<std::mutex> lock(g_key_mutex);
-  if (!g_key_ready.load(std::memory_order_relaxed)) return;
-  delete static_cast<Event*>(pthread_getspecific(g_event_key));
-  pthread_setspecific(g_event_key, nullptr);
-  pthread_key_delete(g_event_key);
-  g_key_ready.store(false, std::memory_order_release);
+  g_event_key.Reset();
+  g_event_key.Delete();
 }
 
 }  // namespace comspace
@@ -148,10 +138,7 @@ void Event::reset_event_key() {
 namespace comspace {
 
 void comlog_free_thread_event() {
-  pthread_key_t key;
-  if (!g_key_ready.load(std::memory_order_acquire) || !EventKey(&key)) return;
-  delete static_cast<Event*>(pthread_getspecific(key));
-  pthread_setspecific(key, nullptr);
+  g_event_key.Reset();
 }
 
 }  // namespace comspace

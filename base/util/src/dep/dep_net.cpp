@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "ul_log.h"
+#include "toolkit/file.h"
 #include "ul_net_internal.h"
 
 using ulnet::SecondsToMs;
@@ -42,21 +43,11 @@ int ul_sreadable(int fd, int seconds) { return ul_sreadable_ms(fd, SecondsToMs(s
 int ul_swriteable(int fd, int seconds) { return ul_swriteable_ms(fd, SecondsToMs(seconds)); }
 
 ssize_t ul_sread(int fd, void* ptr1, size_t nbytes) {
-  char* p = static_cast<char*>(ptr1);
-  size_t got = 0;
-  while (got < nbytes) {
-    const ssize_t r = read(fd, p + got, nbytes - got);
-    if (r > 0) {
-      got += static_cast<size_t>(r);
-    } else if (r == 0) {
-      break;
-    } else if (errno != EINTR) {
-      UL_NET_WARN_ERRNO("read from socket(%d,%ld) failed.error[%d] info is %s.", fd,
-                        static_cast<long>(nbytes));
-      return -1;
-    }
+  const ssize_t r = toolkit::ReadFull(fd, ptr1, nbytes);
+  if (r < 0) {
+    UL_WARN_ERRNO("read from socket(%d,%ld) failed.error[%d] info is %s.", fd, static_cast<long>(nbytes));
   }
-  return static_cast<ssize_t>(got);
+  return r;
 }
 
 ssize_t ul_swrite(int fd, const void* ptr1, size_t nbytes) {
@@ -68,8 +59,8 @@ ssize_t ul_swrite(int fd, const void* ptr1, size_t nbytes) {
     if (r > 0) {
       done += static_cast<size_t>(r);
     } else if (errno != EINTR) {
-      UL_NET_WARN_ERRNO("write to socket(%d,%ld) failed.error[%d] info is %s.", fd,
-                        static_cast<long>(nbytes));
+      UL_WARN_ERRNO("write to socket(%d,%ld) failed.error[%d] info is %s.", fd,
+                    static_cast<long>(nbytes));
       return r;
     }
   }
@@ -77,7 +68,7 @@ ssize_t ul_swrite(int fd, const void* ptr1, size_t nbytes) {
 }
 
 ssize_t ul_sreado_ms(int fd, void* ptr1, size_t nbytes, int msecs) {
-  return ulnet::ReadExact(ptr1, nbytes,
+  return toolkit::ReadWhole(ptr1, nbytes,
                           [&](char* p, size_t n) { return ul_reado_ms(fd, p, n, msecs); });
 }
 
@@ -104,14 +95,10 @@ int ul_connecto(int sockfd, const struct sockaddr* saptr, socklen_t socklen, int
 int ul_tcpconnect(const char* host, int port) {
   sockaddr_in in;
   if (!ulnet::HostAddress(host, port, &in)) return -1;
-  const int fd = ul_socket(AF_INET, SOCK_STREAM, 0);
-  if (fd < 0) return -1;
-  if (ul_connect(fd, reinterpret_cast<sockaddr*>(&in), sizeof(in)) < 0) {
-    ulnet::ErrnoNote keep;
-    close(fd);
-    return -1;
-  }
-  return fd;
+  toolkit::UniqueFd fd(ul_socket(AF_INET, SOCK_STREAM, 0), toolkit::CloseKeepingErrno);
+  if (!fd.ok()) return -1;
+  if (ul_connect(fd.get(), reinterpret_cast<sockaddr*>(&in), sizeof(in)) < 0) return -1;
+  return fd.release();
 }
 
 int ul_tcpconnecto(const char* host, int port, int secs) {

@@ -9,6 +9,7 @@
 
 #include "dep_net.h"
 #include "ul_log.h"
+#include "toolkit/file.h"
 #include "ul_net_internal.h"
 #include "ul_pack_frame.h"
 
@@ -41,44 +42,33 @@ namespace {
 
 // The failure line of the exact-length reads.
 ssize_t ReadResult(int fd, size_t nbytes, ssize_t r) {
-  if (r < 0) UL_NET_WARN_ERRNO("read from socket(%d,%zu) failed.error[%d] info is %s.", fd, nbytes);
+  if (r < 0) UL_WARN_ERRNO("read from socket(%d,%zu) failed.error[%d] info is %s.", fd, nbytes);
   return r;
 }
 
 int WriteAllResult(int sockfd, int n, ssize_t r) {
   if (r == n) return n;
-  UL_NET_WARN_ERRNO("ul_pack_writeall: write socket[%d] error.errno[%d] is %s.", sockfd);
+  UL_WARN_ERRNO("ul_pack_writeall: write socket[%d] error.errno[%d] is %s.", sockfd);
   return -1;
 }
 
 }  // namespace
 
 ssize_t ul_pack_readall(int fd, void* ptr1, size_t nbytes) {
-  return ReadResult(fd, nbytes, ulnet::ReadExact(ptr1, nbytes, [&](char* p, size_t n) {
+  return ReadResult(fd, nbytes, toolkit::ReadWhole(ptr1, nbytes, [&](char* p, size_t n) {
                       return read(fd, p, n);
                     }));
 }
 
 ssize_t ul_pack_readallo_ms(int fd, void* ptr1, size_t nbytes, int msec) {
-  return ReadResult(fd, nbytes, ulnet::ReadExact(ptr1, nbytes, [&](char* p, size_t n) {
+  return ReadResult(fd, nbytes, toolkit::ReadWhole(ptr1, nbytes, [&](char* p, size_t n) {
                       return ul_reado_ms(fd, p, n, msec);
                     }));
 }
 
 int ul_pack_writeall(int sockfd, const char* buf, int n) {
   if (n < 0 || (buf == nullptr && n > 0)) return -1;
-  int done = 0;
-  while (done < n) {
-    const ssize_t r = write(sockfd, buf + done, static_cast<size_t>(n - done));
-    if (r > 0) {
-      done += static_cast<int>(r);
-    } else if (r < 0 && errno == EINTR) {
-      continue;
-    } else {
-      return WriteAllResult(sockfd, n, r);
-    }
-  }
-  return n;
+  return toolkit::WriteAll(sockfd, buf, static_cast<size_t>(n)) ? n : WriteAllResult(sockfd, n, -1);
 }
 
 int ul_pack_writeallo_ms(int sockfd, const char* buf, int n, int msec) {
@@ -109,7 +99,7 @@ int SkipToTrailer(ReadOne read_one) {
     if (r == 0) return -1;
     if (r < 0) {
       if (r == -1 && errno == EINTR) continue;
-      UL_NET_WARN_ERRNO("ul_pack_readend: read socket error.errno[%d] is %s.");
+      UL_WARN_ERRNO("ul_pack_readend: read socket error.errno[%d] is %s.");
       return -1;
     }
     if (c == '~') {

@@ -337,7 +337,7 @@ int ul_ccode_load(const char* path, int flag) {
       ul_writelog(UL_LOG_FATAL, "load special word fail.");
       return -1;
     }
-    modify_map();
+    modify_map(gbk_gbi_map, big5_gbi_map);
   }
   if (is_load_bj(path) && load_bj(path) == 0) {
     ul_writelog(UL_LOG_FATAL, "load bj file error!");

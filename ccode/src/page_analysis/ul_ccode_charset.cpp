@@ -5,6 +5,7 @@
 
 #include <string_view>
 
+#include "ul_ccode_confidence.h"
 #include "ul_ccode_type.h"
 #include "ul_log.h"
 
@@ -15,7 +16,6 @@ constexpr size_t kKeyStep = 7;        // the value is looked for 7 past the key
 constexpr size_t kEqualsReach = 12;   // '=' at most 12 past that
 constexpr size_t kValueReach = 14;    // the value's start at most 14 past it
 constexpr size_t kValueChars = 20;    // longest value taken
-constexpr int kCertain = 1023;
 
 inline char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 inline bool LowerLetter(char c) { return c >= 'a' && c <= 'z'; }

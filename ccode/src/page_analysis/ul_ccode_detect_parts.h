@@ -17,10 +17,10 @@ bool ccode_info_holds(const _ccode_info_t* info, const char* url);
 // held to INT_MAX.
 int ccode_real_page_length(int page_length);
 
-// The multi-language value of lt with the confidences A (86 ints): the main
-// language alone, or the secondary alone, with 100 (A set to match); both
-// with their confidences (a 0 counted as 1), the larger with the main (A
-// swapped to match); -1 for none.
-long long ccode_pack_langs(const _langtype_t& lt, int* A);
+// The multi-language value of lt with the confidences by language in
+// lang_conf (86 ints): the main language alone, or the secondary alone, with
+// 100 (lang_conf set to match); both with their confidences (a 0 counted as
+// 1), the larger with the main (lang_conf swapped to match); -1 for none.
+long long ccode_pack_langs(const _langtype_t& lt, int* lang_conf);
 
 #endif  // CCODE_SRC_UL_CCODE_DETECT_PARTS_H_

@@ -1,16 +1,16 @@
-// Per-thread conversion state: thread keys, converter descriptors, the
-// thread's records and buffers, the default code type and the thread's
-// global language.
+// Per-thread conversion state: thread keys, the thread's records and
+// buffers, the default code type and the thread's global language. The
+// descriptors of a record are opened in ul_ccode_descriptors.cpp.
 #include "ul_ccode_conv.h"
 
 #include <errno.h>
 #include <limits.h>
-#include <pthread.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include <new>
 
+#include "toolkit/thread_slot.h"
 #include "ul_ccode_memo.h"
 #include "ul_ccode_type.h"
 #include "ul_langtype.h"
@@ -18,31 +18,14 @@
 
 namespace {
 
-const iconv_t kClosed = reinterpret_cast<iconv_t>(-1);
-
-// One thread key with its created-flag. Calls on a key that does not exist
-// answer "no value": an uncreated pthread_key_t may be another library's
-// live key.
-struct ThreadKey {
-  pthread_key_t key;
-  bool created = false;
-
-  int Create(void (*destructor)(void*)) {
-    if (created) return 0;
-    if (pthread_key_create(&key, destructor) != 0) return -1;
-    created = true;
-    return 0;
-  }
-  void Delete() {
-    if (!created) return;
-    pthread_key_delete(key);
-    created = false;
-  }
-  void* Get() const { return created ? pthread_getspecific(key) : nullptr; }
-  int Set(void* value) const { return created && pthread_setspecific(key, value) == 0 ? 0 : -1; }
-};
-
-ThreadKey g_conv_key, g_info_key, g_lang_key, g_query_lang_key, g_gbbuf_cld_key, g_utf8buf_cld_key;
+// The thread's records: the descriptors, the page statistics, the global
+// language, the query candidates and the two CLD2 buffers.
+toolkit::ThreadSlot<_ccode_conv_t> g_conv_key;
+toolkit::ThreadSlot<_ccode_info_t> g_info_key;
+toolkit::ThreadSlot<int> g_lang_key;
+toolkit::ThreadSlot<std::vector<_CODELANG_INFO>> g_query_lang_key;
+toolkit::ThreadSlot<char> g_gbbuf_cld_key;
+toolkit::ThreadSlot<char> g_utf8buf_cld_key;
 
 int g_codetype = CODETYPE_GB;
 
@@ -53,63 +36,6 @@ void FreeConv(void* p) {
 }
 
 void FreeQueryLang(void* p) { delete static_cast<std::vector<_CODELANG_INFO>*>(p); }
-
-constexpr const char* kGb = "GB18030";
-
-// Opens one descriptor; false when the converter refuses.
-bool OpenOne(iconv_t* cd, const char* to, const char* from) {
-  *cd = iconv_open(to, from);
-  return *cd != kClosed;
-}
-
-void CloseOne(iconv_t* cd) {
-  if (*cd != kClosed) iconv_close(*cd);
-  *cd = kClosed;
-}
-
-struct GroupEntry {
-  iconv_t* cd;
-  const char* to;
-  const char* from;
-};
-
-// Opens a group's descriptors in order; on the first failure logs the
-// group's message and closes what it opened.
-int OpenGroup(std::initializer_list<GroupEntry> group, const char* message) {
-  for (const GroupEntry& e : group) *e.cd = kClosed;
-  for (const GroupEntry& e : group) {
-    if (!OpenOne(e.cd, e.to, e.from)) {
-      ul_writelog(UL_LOG_FATAL, "%s", message);
-      for (const GroupEntry& c : group) CloseOne(c.cd);
-      return -1;
-    }
-  }
-  return 0;
-}
-
-void CloseGroup(std::initializer_list<iconv_t*> group) {
-  for (iconv_t* cd : group) CloseOne(cd);
-}
-
-// The single descriptors in open order: each pair to GB18030 first.
-struct SinglePair {
-  iconv_t _ccode_conv_t::*to_gb;
-  iconv_t _ccode_conv_t::*from_gb;
-  const char* name;
-};
-
-constexpr SinglePair kSingles[] = {
-    {&_ccode_conv_t::win1256_gb, &_ccode_conv_t::gb_win1256, "WINDOWS-1256"},
-    {&_ccode_conv_t::iso6_gb, &_ccode_conv_t::gb_iso6, "ISO_8859-6"},
-    {&_ccode_conv_t::win874_gb, &_ccode_conv_t::gb_win874, "WINDOWS-874"},
-    {&_ccode_conv_t::iso11_gb, &_ccode_conv_t::gb_iso11, "ISO-8859-11"},
-    {&_ccode_conv_t::viscii_gb, &_ccode_conv_t::gb_viscii, "VISCII"},
-    {&_ccode_conv_t::win1258_gb, &_ccode_conv_t::gb_win1258, "WINDOWS-1258"},
-    {&_ccode_conv_t::win1251_gb, &_ccode_conv_t::gb_win1251, "WINDOWS-1251"},
-    {&_ccode_conv_t::iso7_gb, &_ccode_conv_t::gb_iso7, "ISO-8859-7"},
-    {&_ccode_conv_t::win1255_gb, &_ccode_conv_t::gb_win1255, "WINDOWS-1255"},
-    {&_ccode_conv_t::euckr_gb, &_ccode_conv_t::gb_euckr, "EUC-KR"},
-};
 
 }  // namespace
 
@@ -139,106 +65,19 @@ void ul_ccode_info_del() { g_info_key.Delete(); }
 
 // --- accessors ----------------------------------------------------------------
 
-_ccode_conv_t* get_ccode_conv() { return static_cast<_ccode_conv_t*>(g_conv_key.Get()); }
+_ccode_conv_t* get_ccode_conv() { return g_conv_key.Get(); }
 int set_ccode_conv(_ccode_conv_t* conv) { return g_conv_key.Set(conv); }
-_ccode_info_t* get_ccode_info() { return static_cast<_ccode_info_t*>(g_info_key.Get()); }
+_ccode_info_t* get_ccode_info() { return g_info_key.Get(); }
 int set_ccode_info(_ccode_info_t* info) { return g_info_key.Set(info); }
-int* get_ccode_lang() { return static_cast<int*>(g_lang_key.Get()); }
+int* get_ccode_lang() { return g_lang_key.Get(); }
 int set_ccode_lang(int* lang) { return g_lang_key.Set(lang); }
-std::vector<_CODELANG_INFO>* get_ccode_query_lang() {
-  return static_cast<std::vector<_CODELANG_INFO>*>(g_query_lang_key.Get());
-}
+std::vector<_CODELANG_INFO>* get_ccode_query_lang() { return g_query_lang_key.Get(); }
 int set_ccode_query_lang(std::vector<_CODELANG_INFO>* list) { return g_query_lang_key.Set(list); }
-char* get_ccode_gbbuf_cld() { return static_cast<char*>(g_gbbuf_cld_key.Get()); }
+char* get_ccode_gbbuf_cld() { return g_gbbuf_cld_key.Get(); }
 int set_ccode_gbbuf_cld(char* buf) { return g_gbbuf_cld_key.Set(buf); }
-char* get_ccode_utf8buf_cld() { return static_cast<char*>(g_utf8buf_cld_key.Get()); }
+char* get_ccode_utf8buf_cld() { return g_utf8buf_cld_key.Get(); }
 int set_ccode_utf8buf_cld(char* buf) { return g_utf8buf_cld_key.Set(buf); }
 
-// --- descriptor records -------------------------------------------------------
-
-void ccode_conv_clean(_ccode_conv_t* conv) {
-  if (conv == nullptr) return;
-  iconv_t* all = reinterpret_cast<iconv_t*>(conv);
-  for (size_t i = 0; i < sizeof(*conv) / sizeof(iconv_t); ++i) all[i] = kClosed;
-}
-
-int ul_jp2gb_open(_ccode_conv_t* c) {
-  _jp2gb_t& g = c->jp2gb;
-  return OpenGroup({{&g.unicode2gb, kGb, "UNICODELITTLE"},
-                    {&g.utf82gb, kGb, "UTF-8"},
-                    {&g.jis2gb, kGb, "ISO-2022-JP"},
-                    {&g.sjis2gb, kGb, "SHIFT_JIS"},
-                    {&g.eucjp2gb, kGb, "EUC-JP"}},
-                   "jp2gb iconv open error!\n");
-}
-
-int ul_gb2jp_open(_ccode_conv_t* c) {
-  _gb2jp_t& g = c->gb2jp;
-  return OpenGroup({{&g.gb2unicode, "UNICODELITTLE", kGb},
-                    {&g.gb2utf8, "UTF-8", kGb},
-                    {&g.gb2jis, "ISO-2022-JP", kGb},
-                    {&g.gb2sjis, "SHIFT_JIS", kGb},
-                    {&g.gb2eucjp, "EUC-JP", kGb}},
-                   "gb2jp iconv open error!\n");
-}
-
-int ul_tr2gb_open(_ccode_conv_t* c) {
-  return OpenGroup({{&c->tr2gb.iso12gb, kGb, "ISO_8859-1"}, {&c->tr2gb.win12542gb, kGb, "WINDOWS-1254"}},
-                   "tr2gb iconv open error!\n");
-}
-
-int ul_gb2tr_open(_ccode_conv_t* c) {
-  return OpenGroup({{&c->gb2tr.gb2iso1, "ISO_8859-1", kGb}, {&c->gb2tr.gb2win1254, "WINDOWS-1254", kGb}},
-                   "gb2tr iconv open error!\n");
-}
-
-int ul_jp2gb_close(_ccode_conv_t* c) {
-  _jp2gb_t& g = c->jp2gb;
-  CloseGroup({&g.unicode2gb, &g.utf82gb, &g.jis2gb, &g.sjis2gb, &g.eucjp2gb});
-  return 0;
-}
-
-int ul_gb2jp_close(_ccode_conv_t* c) {
-  _gb2jp_t& g = c->gb2jp;
-  CloseGroup({&g.gb2unicode, &g.gb2utf8, &g.gb2jis, &g.gb2sjis, &g.gb2eucjp});
-  return 0;
-}
-
-int ul_tr2gb_close(_ccode_conv_t* c) {
-  CloseGroup({&c->tr2gb.iso12gb, &c->tr2gb.win12542gb});
-  return 0;
-}
-
-int ul_gb2tr_close(_ccode_conv_t* c) {
-  CloseGroup({&c->gb2tr.gb2iso1, &c->gb2tr.gb2win1254});
-  return 0;
-}
-
-int ul_ccode_conv_open(_ccode_conv_t* conv) {
-  if (conv == nullptr) {
-    ul_writelog(UL_LOG_FATAL, "invalid parameter in 'ul_ccode_conv_open'.");
-    return -1;
-  }
-  ccode_conv_clean(conv);
-  bool ok = ul_jp2gb_open(conv) == 0 && ul_gb2jp_open(conv) == 0 && ul_tr2gb_open(conv) == 0 &&
-            ul_gb2tr_open(conv) == 0;
-  for (const SinglePair& p : kSingles) {
-    if (!ok) break;
-    ok = OpenOne(&(conv->*p.to_gb), kGb, p.name) && OpenOne(&(conv->*p.from_gb), p.name, kGb);
-  }
-  if (!ok) {
-    ul_ccode_conv_close(conv);
-    return -1;
-  }
-  return 0;
-}
-
-int ul_ccode_conv_close(_ccode_conv_t* conv) {
-  if (conv == nullptr) return 0;
-  iconv_t* all = reinterpret_cast<iconv_t*>(conv);
-  for (size_t i = 0; i < sizeof(*conv) / sizeof(iconv_t); ++i) CloseOne(&all[i]);
-  return 0;
-}
 
 // --- query candidates and buffers ---------------------------------------------
 
@@ -310,8 +149,8 @@ void ClearValues() {
 
 int ul_ccode_conv_open() {
   if (HasAnyValue()) return 0;
-  if (!g_conv_key.created || !g_info_key.created || !g_lang_key.created || !g_query_lang_key.created ||
-      !g_gbbuf_cld_key.created || !g_utf8buf_cld_key.created) {
+  if (!g_conv_key.created() || !g_info_key.created() || !g_lang_key.created() || !g_query_lang_key.created() ||
+      !g_gbbuf_cld_key.created() || !g_utf8buf_cld_key.created()) {
     ul_writelog(UL_LOG_FATAL, "pthread set specific error!");
     return -1;
   }
@@ -355,29 +194,18 @@ int ul_ccode_conv_open() {
 }
 
 int ul_ccode_conv_close() {
-  _ccode_conv_t* conv = get_ccode_conv();
-  if (conv != nullptr) FreeConv(conv);
-  g_conv_key.Set(nullptr);
-  std::vector<_CODELANG_INFO>* query = get_ccode_query_lang();
-  if (query != nullptr) {
-    ul_ccode_query_detect_close(query);
-    delete query;
-  }
-  g_query_lang_key.Set(nullptr);
+  g_conv_key.Reset();
+  g_query_lang_key.Reset();
   ul_ccode_info_close();
   ul_ccode_memo_free();
-  free(get_ccode_lang());
-  g_lang_key.Set(nullptr);
-  free(get_ccode_gbbuf_cld());
-  g_gbbuf_cld_key.Set(nullptr);
-  free(get_ccode_utf8buf_cld());
-  g_utf8buf_cld_key.Set(nullptr);
+  g_lang_key.Reset();
+  g_gbbuf_cld_key.Reset();
+  g_utf8buf_cld_key.Reset();
   return 0;
 }
 
 int ul_ccode_info_close() {
-  free(get_ccode_info());
-  g_info_key.Set(nullptr);
+  g_info_key.Reset();
   return 0;
 }
 

@@ -1,21 +1,20 @@
 // Per-thread scratch memory of the string utilities.
 #include "ul_ccode_memo.h"
 
-#include <pthread.h>
 #include <string.h>
 
 #include <new>
 
+#include "toolkit/thread_slot.h"
 #include "ul_ccode_next.h"
 #include "ul_ccode_type.h"
 #include "ul_log.h"
 
 namespace {
 
-pthread_key_t g_pool_key;
-pthread_key_t g_hash_key;
-bool g_is_created_pool_key = false;
-bool g_is_created_hash_key = false;
+// The thread's pool and map (freed by ul_ccode_pool_free, ul_ccode_hash_free).
+toolkit::ThreadSlot<ccode::xcompool> g_pool_slot;
+toolkit::ThreadSlot<ccode_scratch_map_t> g_hash_slot;
 
 // Pool: blocks of 0x80000 bytes, chunk classes from 2 to 0x80000 bytes
 // doubling; map: 16384 buckets.
@@ -25,8 +24,6 @@ constexpr size_t kPoolMaxItem = 0x80000;
 constexpr float kPoolRate = 2.0f;
 constexpr size_t kMapBuckets = 16384;
 constexpr size_t kBitmapBytes = 0x10000 / 8;
-
-void* Get(bool created, pthread_key_t key) { return created ? pthread_getspecific(key) : nullptr; }
 
 }  // namespace
 
@@ -45,19 +42,9 @@ void ul_ccode_hash_free(void* map) {
 }
 
 int ul_ccode_memo_init() {
-  if (!g_is_created_pool_key) {
-    if (pthread_key_create(&g_pool_key, ul_ccode_pool_free) != 0) {
-      ul_writelog(UL_LOG_FATAL, "pthread create key error!");
-      return -1;
-    }
-    g_is_created_pool_key = true;
-  }
-  if (!g_is_created_hash_key) {
-    if (pthread_key_create(&g_hash_key, ul_ccode_hash_free) != 0) {
-      ul_writelog(UL_LOG_FATAL, "pthread create key error!");
-      return -1;
-    }
-    g_is_created_hash_key = true;
+  if (g_pool_slot.Create(ul_ccode_pool_free) != 0 || g_hash_slot.Create(ul_ccode_hash_free) != 0) {
+    ul_writelog(UL_LOG_FATAL, "pthread create key error!");
+    return -1;
   }
   return 0;
 }
@@ -73,13 +60,12 @@ int ul_ccode_memo_alloc() {
     error = "mempool create error!";
   } else if (map->create(kMapBuckets) != 0) {
     error = "hash create error!";
-  } else if (!g_is_created_pool_key || !g_is_created_hash_key || pthread_setspecific(g_pool_key, pool) != 0 ||
-             pthread_setspecific(g_hash_key, map) != 0) {
+  } else if (g_pool_slot.Set(pool) != 0 || g_hash_slot.Set(map) != 0) {
     // A thread whose values could not be stored has no scratch memory: say
     // so rather than leak the pool and map behind a success.
     error = "pthread set specific error!";
-    if (g_is_created_pool_key) pthread_setspecific(g_pool_key, nullptr);
-    if (g_is_created_hash_key) pthread_setspecific(g_hash_key, nullptr);
+    g_pool_slot.Set(nullptr);
+    g_hash_slot.Set(nullptr);
   }
   if (error == nullptr) return 0;
   ul_writelog(UL_LOG_FATAL, "%s", error);
@@ -89,27 +75,19 @@ int ul_ccode_memo_alloc() {
 }
 
 int ul_ccode_memo_free() {
-  ul_ccode_pool_free(ul_ccode_memo_pool());
-  ul_ccode_hash_free(ul_ccode_memo_hash());
-  if (g_is_created_pool_key) pthread_setspecific(g_pool_key, nullptr);
-  if (g_is_created_hash_key) pthread_setspecific(g_hash_key, nullptr);
+  g_pool_slot.Reset();
+  g_hash_slot.Reset();
   return 0;
 }
 
 void ul_ccode_memo_del() {
-  if (g_is_created_pool_key) pthread_key_delete(g_pool_key);
-  if (g_is_created_hash_key) pthread_key_delete(g_hash_key);
-  g_is_created_pool_key = false;
-  g_is_created_hash_key = false;
+  g_pool_slot.Delete();
+  g_hash_slot.Delete();
 }
 
-ccode::xcompool* ul_ccode_memo_pool() {
-  return static_cast<ccode::xcompool*>(Get(g_is_created_pool_key, g_pool_key));
-}
+ccode::xcompool* ul_ccode_memo_pool() { return g_pool_slot.Get(); }
 
-ccode_scratch_map_t* ul_ccode_memo_hash() {
-  return static_cast<ccode_scratch_map_t*>(Get(g_is_created_hash_key, g_hash_key));
-}
+ccode_scratch_map_t* ul_ccode_memo_hash() { return g_hash_slot.Get(); }
 
 unsigned int ccode_char_number(const char* c, int len, int codetype) {
   if (codetype == CODETYPE_UTF8 && len == 3) return get_unicode(c);

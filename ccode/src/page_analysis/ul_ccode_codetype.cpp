@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "ul_big5_gbk.h"
+#include "ul_ccode_codetype_parts.h"
 #include "ul_ccode_conv.h"
 #include "ul_ccode_data.h"
 #include "ul_ccode_type.h"
@@ -16,10 +17,11 @@ int g_for_jp = 0;
 
 namespace {
 
-constexpr int kCertain = 1023;
-constexpr int kCharsetMark = 35804;  // confidence x 100 above it: 359 and up
-constexpr int kAloneMark = 46034;    // 461 and up
-constexpr int kIsoMark = 81839;      // 819 and up
+// The vote's winner decides when its confidence x 100 is above
+// kAloneMark (461 and up), or above kCharsetMark (359 and up) when the
+// declared charset names the same code type.
+constexpr int kCharsetMark = 35804;
+constexpr int kAloneMark = 46034;
 
 // Bigram hits of content after a table conversion to GBI; a failed
 // conversion (no grid loaded) leaves nothing to scan and gives 0.
@@ -74,9 +76,9 @@ void HitsAndChars(const _ccode_info_t* info, int i, int* h, int* n) {
   }
 }
 
-// The bigram vote (steps 7 and 8): sets bigram_codetype and
-// bigram_confidence when a candidate scores.
-void BigramVote(_ccode_info_t* info) {
+}  // namespace
+
+void ccode_bigram_vote(_ccode_info_t* info, ShortPages short_pages) {
   int best = -1, second = -1, best_i = -1, second_i = -1;
   for (int i = 0; i < static_cast<int>(sizeof(kCandidates) / sizeof(kCandidates[0])); ++i) {
     const int score = kCandidates[i].scorer(info);
@@ -97,7 +99,9 @@ void BigramVote(_ccode_info_t* info) {
   int h, n;
   HitsAndChars(info, best_i, &h, &n);
   bool accepted = h > 10 || h * 5 > n;
-  if (!accepted && info->real_count < 20) accepted = (h >= 7 || h * 6 > n) && best_type != CODETYPE_EUCJP;
+  if (!accepted && short_pages == ShortPages::kLenient && info->real_count < 20) {
+    accepted = (h >= 7 || h * 6 > n) && best_type != CODETYPE_EUCJP;
+  }
   if (!accepted && n * 100 > info->twobyte_count * 95 && h > 0) {
     accepted = best_type != CODETYPE_GB && best_type != CODETYPE_BIG5;  // weak: not for Chinese
   }
@@ -112,7 +116,16 @@ void BigramVote(_ccode_info_t* info) {
   }
 }
 
-}  // namespace
+int ccode_vote_outcome(const _ccode_info_t* info, int undecided) {
+  if (info->bigram_codetype != -1) {
+    const int conf100 = info->bigram_confidence * 100;
+    if (conf100 > kAloneMark || (conf100 > kCharsetMark && info->bigram_codetype == info->charset_codetype)) {
+      return info->bigram_codetype;
+    }
+    return undecided;
+  }
+  return info->charset_codetype != -1 ? info->charset_codetype : undecided;
+}
 
 int check_bigram(const ccode_bigramset_t& set, const char* text, int len) {
   if (text == nullptr) return 0;
@@ -202,17 +215,10 @@ int ccode_detect_codetype(_ccode_info_t* info) {
   if (info->page_length == 0 || info->frontpage_flag) return CODETYPE_NONE;
   if (info->jis_flag_count > 1) return CODETYPE_JIS;
   if (codetype_ascii(info) == kCertain) return CODETYPE_ASCII;
-  if (codetype_iso_8859_1(info) * 100 > kIsoMark) return CODETYPE_ISO_8859_1;
+  if (codetype_iso_8859_1(info) * 100 > kLatin1Mark) return CODETYPE_ISO_8859_1;
   if (codetype_utf8(info) == kCertain) return CODETYPE_UTF8;
-  BigramVote(info);
-  if (info->bigram_codetype != -1) {
-    const int conf100 = info->bigram_confidence * 100;
-    if (conf100 > kAloneMark || (conf100 > kCharsetMark && info->bigram_codetype == info->charset_codetype)) {
-      return info->bigram_codetype;
-    }
-    return CODETYPE_NONE;
-  }
-  return info->charset_codetype != -1 ? info->charset_codetype : CODETYPE_NONE;
+  ccode_bigram_vote(info, ShortPages::kLenient);
+  return ccode_vote_outcome(info, CODETYPE_NONE);
 }
 
 int ul_ccode_detect_codetype(const char* page, const char* url, const char* charset, const char* content,

@@ -7,7 +7,6 @@
 
 #include "toolkit/file.h"
 #include "ul_ccode_data.h"
-#include "ul_ccode_load.h"
 #include "ul_func.h"
 #include "ul_grid_cell.h"
 #include "ul_log.h"
@@ -159,14 +158,14 @@ int special_word_load(const char* path) {
   return ParseFile(gbk.get(), false) && ParseFile(big5.get(), true) ? 1 : 0;
 }
 
-void modify_map() {
+void modify_map(unsigned char* gbk_grid, unsigned char* big5_grid) {
   const struct {
     _special_word_t* table;
     int slots;
     unsigned char* grid;
     const char* name;
-  } sides[] = {{g_gbk_hash_table, kGbkSpecialSlots, gbk_gbi_map, "g_gbk_hash_table"},
-               {g_big5_hash_table, kBig5SpecialSlots, big5_gbi_map, "g_big5_hash_table"}};
+  } sides[] = {{g_gbk_hash_table, kGbkSpecialSlots, gbk_grid, "g_gbk_hash_table"},
+               {g_big5_hash_table, kBig5SpecialSlots, big5_grid, "g_big5_hash_table"}};
   for (const auto& side : sides) {
     if (side.table == nullptr || side.grid == nullptr) continue;
     for (int i = 0; i < side.slots; ++i) {

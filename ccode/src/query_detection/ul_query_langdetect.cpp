@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "ul_ccode_confidence.h"
 #include "ul_ccode_conv.h"
 #include "ul_ccode_iconv.h"
 #include "ul_ccode_next.h"
@@ -137,7 +138,7 @@ class Detection {
     }
     if (Wants(CODETYPE_UTF8)) {
       int code = -1;
-      if (ul_ccode_codetypeutf8(reinterpret_cast<unsigned char*>(copy_.get()), &code) == 1023 &&
+      if (ul_ccode_codetypeutf8(reinterpret_cast<unsigned char*>(copy_.get()), &code) == kCertain &&
           code == CODETYPE_UTF8) {
         const Step s = UnicodeBlock(CODETYPE_UTF8, copy_.get(), 50, "UTF8.", "check utf8 fail in func %s.");
         if (s != kNext) return s;
@@ -479,11 +480,11 @@ int ul_ccode_codetypeutf8(unsigned char* text, int* code) {
   }
   if (text[0] == '\0') {
     *code = -1;
-    return 1023;
+    return kCertain;
   }
   if (ul_ccode_isutf8(text, true) == 0) {
     *code = CODETYPE_UTF8;
-    return 1023;
+    return kCertain;
   }
   long good = 0, total = 0;
   for (unsigned char* p = text; *p != '\0';) {
@@ -503,8 +504,8 @@ int ul_ccode_codetypeutf8(unsigned char* text, int* code) {
   }
   if (total == 0 || good == total) {
     *code = total == 0 ? -1 : CODETYPE_UTF8;
-    return 1023;
+    return kCertain;
   }
   *code = -1;
-  return static_cast<int>((1.0 - static_cast<double>(good) / static_cast<double>(total)) * 1023);
+  return static_cast<int>((1.0 - static_cast<double>(good) / static_cast<double>(total)) * kCertain);
 }

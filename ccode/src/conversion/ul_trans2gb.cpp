@@ -7,9 +7,9 @@
 #include "ul_big5_gbk.h"
 #include "ul_ccode_conv.h"
 #include "ul_ccode_type.h"
+#include "ul_codetype_table.h"
 #include "ul_gb18030.h"
 #include "ul_gbk.h"
-#include "ul_jcode.h"
 #include "ul_log.h"
 #include "ul_transch.h"
 
@@ -111,17 +111,16 @@ int ul_trans2gb18030(const char* text, char* dst, int size, int type, _ccode_con
   const char* name = "ul_trans2gb18030";
   if (!SizedArgs(text, dst, size, state, name)) return -1;
   int r;
-  switch (type) {
-    case CODETYPE_BIG5: r = Fits(text, size, name) ? ul_big5_gb18030_str(U(text), U(dst), 0) : -1; break;
-    case CODETYPE_UTF8: {
-      void* cd = state->jp2gb.utf82gb;
-      r = ul_utf8_gb18030_str(text, dst, size, &cd);
-      break;
-    }
-    case CODETYPE_JIS: r = ul_jis_gb_str(text, dst, size, &state->jp2gb); break;
-    case CODETYPE_SJIS: r = ul_sjis_gb_str(text, dst, size, &state->jp2gb); break;
-    case CODETYPE_EUCJP: r = ul_eucjp_gb_str(text, dst, size, &state->jp2gb); break;
-    default: r = Fits(text, size, name) ? Copy(text, dst) : -1; break;
+  // The table's UTF-8 and Japanese conversions; BIG5 through the unbounded
+  // grid walk once the text fits; every other code type (the single-byte
+  // pages too) copied as it is.
+  const CodeTypeRow* row = ccode_codetype_row(type);
+  if (row != nullptr && (row->route == CodeTypeRoute::kUtf8 || row->route == CodeTypeRoute::kJapanese)) {
+    r = row->to_gb18030(*row, state, text, dst, size);
+  } else if (row != nullptr && row->route == CodeTypeRoute::kBig5Table) {
+    r = Fits(text, size, name) ? ul_big5_gb18030_str(U(text), U(dst), 0) : -1;
+  } else {
+    r = Fits(text, size, name) ? Copy(text, dst) : -1;
   }
   return r < 0 ? -1 : 0;
 }

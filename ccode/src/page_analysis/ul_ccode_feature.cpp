@@ -266,7 +266,7 @@ int BestSlot(const double* values, double floor) {
   return best;
 }
 
-// Step 8: Spanish, Portuguese, Italian and Danish titles told apart by the
+// After the scores: Spanish, Portuguese, Italian and Danish titles told apart by the
 // words only one of them has; decided on the title language found so far.
 void RomanceTitle(_ccode_info_t* info) {
   const int* u = info->word_unique;
@@ -303,7 +303,7 @@ void RomanceTitle(_ccode_info_t* info) {
 }
 
 void Decide(_ccode_info_t* info) {
-  // Step 5: the title language and the best average.
+  // The title language (the best title score) and the best average score.
   for (int k : {0, 13, 14}) {
     if (info->title_multiflag) info->title_freq[k] *= 2;
   }
@@ -312,7 +312,8 @@ void Decide(_ccode_info_t* info) {
   for (double& f : info->word_freq) f /= info->word_num + 1;
   const int best_average = BestSlot(info->word_freq, -HUGE_VAL);
 
-  // Step 6: script evidence and the Chinese/Japanese title vote.
+  // Arabic and Thai script in the title outweigh the word models; then the
+  // Chinese/Japanese title vote.
   const bool arabic_or_thai = info->title_lang == kLangArabic || info->title_lang == kLangThai;
   if (info->title_flag[kSlotArabic] && info->arabic_title_num > 3) {
     info->title_lang = kLangArabic;
@@ -326,7 +327,7 @@ void Decide(_ccode_info_t* info) {
     info->title_lang = cjk;
   }
 
-  // Step 7: scores with the unique-word ratio.
+  // Each score weighed by its unique-word ratio.
   for (int k = 0; k < kUnigramSlots; ++k) {
     const double r = (info->word_unique[k] + 1.0) / (info->word_common[k] + 1);
     if (k == best_average && r < 0.1) {

@@ -43,9 +43,11 @@ extern gbk4special_big5_word_t* g_gbk4special_big5_table;
 // tables (cleared first). 1, or 0 (logged) when a file cannot be opened or
 // a line is damaged; the lines before a damaged one stay loaded.
 int special_word_load(const char* path);
-// Zeroes the GBI grid cells of the loaded special characters, so that the
-// converters decide them by context.
-void modify_map();
+// Zeroes the cells of the loaded special characters in the GBI grids of GBK
+// (gbk_grid) and of BIG5 (big5_grid), so that the converters decide them by
+// context. A NULL grid is left alone. The grids are the loader's, passed in
+// so that this file needs nothing of the loader.
+void modify_map(unsigned char* gbk_grid, unsigned char* big5_grid);
 // Frees the special-word tables with their context lists.
 void special_word_destroy();
 
