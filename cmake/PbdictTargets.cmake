@@ -20,7 +20,7 @@
 #     file-local in that file (an unnamed namespace or static), so that it is
 #     neither exported from the static library nor mistaken for an interface;
 #     the named steps an interface calls file-local (the text load's
-#     pre_process_line, get_token and insert_line) are kept that way too.
+#     pre_process_line and get_token) are kept that way too.
 #   - Fuzz targets: fuzz/CMakeLists.txt (one per fuzz/fuzz_*.cpp).
 
 function(pbdict_warnings target)
