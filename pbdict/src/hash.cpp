@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "hash_built.h"
 #include "pbdict_results.h"
 
 namespace kavo {
@@ -164,14 +165,25 @@ int resize_hash_table(hash_table_t* ht) {
   return 0;
 }
 
+uint32_t hash_key_hash(const char* key, size_t* len) {
+  *len = strnlen(key, kMaxKeyLength);
+  return OneAtATime(key, *len);
+}
+
 int hash_insert_node(hash_table_t* ht, const char* key, uint32_t value) {
+  if (ht == nullptr || key == nullptr || ht->table == nullptr) return -1;
+  // Keys are kept cut to the longest key length.
+  size_t len = 0;
+  const uint32_t full = hash_key_hash(key, &len);
+  return hash_insert_hashed(ht, key, len, full, value);
+}
+
+int hash_insert_hashed(hash_table_t* ht, const char* key, size_t len, uint32_t full,
+                       uint32_t value) {
   if (ht == nullptr || key == nullptr || ht->table == nullptr) return -1;
   // Only the built form takes new keys: a binary table's nodes live in one
   // block that its release frees whole.
   if (ht->nodes != nullptr || ht->size == INT_MAX) return -1;
-  // Keys are kept cut to the longest key length.
-  const size_t len = strnlen(key, kMaxKeyLength);
-  const uint32_t full = OneAtATime(key, len);
   // Growth comes before the duplicate test, so a present key can still grow
   // the table.
   if (resize_hash_table(ht) != 0) return -1;

@@ -13,6 +13,7 @@
 #include "file_reader.h"
 #include "hash.h"
 #include "hash_binary.h"
+#include "hash_built.h"
 #include "toolkit/file.h"
 #include "toolkit/replace.h"
 
@@ -41,7 +42,13 @@ int hash_binary_write(const hash_table_t* ht, FILE* raw) {
   try {
     counts.resize(capacity);
     order.reserve(ht->size > 0 ? static_cast<size_t>(ht->size) : 0);
+    // The chains lie all over memory: their heads are fetched a few
+    // buckets ahead.
+    constexpr uint32_t kAhead = 8;
     for (uint32_t b = 0; b < capacity; ++b) {
+      if (b + kAhead < capacity && ht->table[b + kAhead] != nullptr) {
+        PrefetchLine(ht->table[b + kAhead]);
+      }
       const size_t before = order.size();
       for (const hash_node_t* node = ht->table[b]; node != nullptr; node = node->next) {
         order.push_back(node);

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "file_reader.h"
+#include "hash_built.h"
 #include "json_to_pb.h"
 #include "pbdict.h"
 #include "pbdict_results.h"
@@ -62,6 +63,8 @@ struct LineRecord {
   int lineno = 0;       // of the file, from 1
   size_t text = 0;      // offset of the line (NUL-terminated) in the batch
   size_t key = 0;       // offset of the key (kEntry)
+  size_t key_len = 0;   // its length as the key table keeps it
+  uint32_t hash = 0;    // its full hash in the key table
   LineKind kind = LineKind::kRefused;
   std::string value;    // the serialised message (kEntry with a value column)
 };
@@ -155,6 +158,7 @@ class LineConverter {
         if (std::strlen(token) > static_cast<size_t>(kMaxKeyLength)) return LineKind::kKeyTooLong;
         if (dict_->parameter.tolower != 0) ul_trans2lower(token, token);
         rec->key = static_cast<size_t>(token - base);
+        rec->hash = hash_key_hash(token, &rec->key_len);
         continue;
       }
       const LineKind kind = ConvertValue(token, &rec->value);
@@ -267,10 +271,24 @@ void ReleaseEntry(PbDict* dict, int index) {
 // Results of TakeBatch.
 enum class TakeResult { kGoOn, kStop, kFailed };
 
+// Lines ahead of the one taken whose bucket, and then chain, are fetched
+// early: the key table is far larger than the caches.
+constexpr size_t kBucketAhead = 16;
+constexpr size_t kChainAhead = 8;
+
+void Prefetch(const PbDict* dict, const Batch* batch, size_t i, bool chain) {
+  if (i < batch->count && batch->lines[i].kind == LineKind::kEntry) {
+    hash_prefetch(dict->pht, batch->lines[i].hash, chain);
+  }
+}
+
 // Takes the converted lines of a batch into the dictionary, in order.
 TakeResult TakeBatch(PbDict* dict, Batch* batch, const char* path) {
   char* base = batch->text.get();
+  for (size_t i = 0; i < kBucketAhead; ++i) Prefetch(dict, batch, i, false);
   for (size_t i = 0; i < batch->count; ++i) {
+    Prefetch(dict, batch, i + kBucketAhead, false);
+    Prefetch(dict, batch, i + kChainAhead, true);
     LineRecord& rec = batch->lines[i];
     const char* line = base + rec.text;
     switch (rec.kind) {
@@ -307,7 +325,8 @@ TakeResult TakeBatch(PbDict* dict, Batch* batch, const char* path) {
       value->swap(rec.value);
       dict->item[static_cast<size_t>(index) * dict->allvalueunit + dict->item_offset[0]] = value;
     }
-    int rc = hash_insert_node(dict->pht, base + rec.key, static_cast<uint32_t>(index));
+    int rc = hash_insert_hashed(dict->pht, base + rec.key, rec.key_len, rec.hash,
+                                static_cast<uint32_t>(index));
     if (rc < 0) {
       ul_writelog(UL_LOG_FATAL, "Not enough memory when inserting string to hash.");
       ReleaseEntry(dict, index);
