@@ -322,7 +322,10 @@ TakeResult TakeBatch(PbDict* dict, Batch* batch, const char* path) {
         ul_writelog(UL_LOG_FATAL, "Not enough memory when inserting string to hash.");
         return TakeResult::kFailed;
       }
-      value->swap(rec.value);
+      // A copy, made here: the dictionary's memory comes from this thread's
+      // malloc arena, which later loads reuse once it is freed, and the
+      // record keeps its buffer for the worker's next line.
+      value->assign(rec.value);
       dict->item[static_cast<size_t>(index) * dict->allvalueunit + dict->item_offset[0]] = value;
     }
     int rc = hash_insert_hashed(dict->pht, base + rec.key, rec.key_len, rec.hash,
