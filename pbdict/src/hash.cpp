@@ -17,23 +17,34 @@ const uint32_t _prime_list[kPrimeListSize] = {
 
 namespace {
 
-// Jenkins' one-at-a-time hash of the first len bytes of a key.
+// Jenkins' one-at-a-time hash: the step per byte and the final mix.
+inline uint32_t Mix(uint32_t h, unsigned char c) {
+  h += c;
+  h += h << 10;
+  return h ^ (h >> 6);
+}
+inline uint32_t Finish(uint32_t h) {
+  h += h << 3;
+  h ^= h >> 11;
+  return h + (h << 15);
+}
+
+// The hash of the first len bytes of a key.
 inline uint32_t OneAtATime(const char* key, size_t len) {
   uint32_t h = 0;
   const unsigned char* p = reinterpret_cast<const unsigned char*>(key);
-  for (size_t i = 0; i < len; ++i) {
-    h += p[i];
-    h += h << 10;
-    h ^= h >> 6;
-  }
-  h += h << 3;
-  h ^= h >> 11;
-  h += h << 15;
-  return h;
+  for (size_t i = 0; i < len; ++i) h = Mix(h, p[i]);
+  return Finish(h);
 }
 
-// The same of a NUL-terminated key.
-inline uint32_t OneAtATime(const char* key) { return OneAtATime(key, std::strlen(key)); }
+// The same of a NUL-terminated key, in one pass.
+inline uint32_t OneAtATime(const char* key) {
+  uint32_t h = 0;
+  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(key); *p != 0; ++p) {
+    h = Mix(h, *p);
+  }
+  return Finish(h);
+}
 
 // The built form keeps its nodes in blocks: each key takes one record,
 //   hash_node_t | uint32 full hash | key bytes and NUL

@@ -157,7 +157,11 @@ hash_table_t* hash_binary_load(const char* path) {
     for (const hash_node_t* node = ht->table[b]; node != nullptr; node = node->next) {
       if (static_cast<uint64_t>(node->str - ht->str_all) != next) return nullptr;
       const size_t len = strnlen(node->str, str_size - next);
-      if (len > static_cast<size_t>(kMaxKeyLength) || hash(node->str, capacity) != b) return nullptr;
+      size_t hashed = 0;
+      if (len > static_cast<size_t>(kMaxKeyLength) ||
+          hash_key_hash(node->str, &hashed) % capacity != b || hashed != len) {
+        return nullptr;
+      }
       next += len + 1;
     }
   }

@@ -240,8 +240,7 @@ int dset_item_load_v2(PbDict* dict, FileReader* reader, int column) {
         return -1;
       }
       *Slot(dict, column, i) = value;
-      value->resize(static_cast<size_t>(offsets[i + 1] - offsets[i]));
-      if (!reader->Read(&(*value)[0], value->size())) {
+      if (!reader->ReadString(value, static_cast<size_t>(offsets[i + 1] - offsets[i]))) {
         dest_release_item(dict, column);
         return -1;
       }
