@@ -132,7 +132,8 @@ void FillBatch(FileReader* reader, Batch* batch, int* lineno) {
 class LineConverter {
  public:
   explicit LineConverter(const PbDict* dict)
-      : dict_(dict), message_(dict->message_type->New()) {}
+      : dict_(dict),
+        message_(dict->message_type != nullptr ? dict->message_type->New() : nullptr) {}
 
   void Convert(Batch* batch) {
     for (size_t i = 0; i < batch->count; ++i) {
@@ -170,6 +171,8 @@ class LineConverter {
   // Converts one JSON value to a message and serialises it into *bytes.
   LineKind ConvertValue(const char* json, std::string* bytes) {
     bytes->clear();
+    // A dictionary made without a value type takes no value.
+    if (!message_) return LineKind::kParseError;
     try {
       message_->Clear();
       json_.assign(json);

@@ -246,4 +246,19 @@ TEST_F(BuilderWorkers, TextLoadInProcess) {
   EXPECT_EQ(std::string::npos, failing.log.find("line[99993]")) << "a line after the failure";
 }
 
+// A dictionary made without a value type loads a file without values and
+// fails, without a crash, at the first value.
+TEST_F(BuilderWorkers, TextLoadWithoutValueType) {
+  const std::string path = dir_.file("n.txt");
+  WriteFile(path, "# comment\t{}\n\n");
+  PbDict empty(nullptr, nullptr);
+  EXPECT_EQ(0, empty.load(path.c_str()));
+  EXPECT_EQ(0, empty.line_num);
+  WriteFile(path, "a\t{}\n");
+  PbDict failing(nullptr, nullptr);
+  testsupport::CaptureFd err(2);
+  EXPECT_EQ(-1, failing.load(path.c_str()));
+  EXPECT_NE(std::string::npos, err.Stop().find("protobuf parse error"));
+}
+
 }  // namespace
