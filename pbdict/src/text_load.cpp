@@ -17,7 +17,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <deque>
 #include <exception>
 #include <memory>
 #include <mutex>
@@ -415,26 +414,39 @@ bool LoadLines(PbDict* dict, FileReader* reader, const char* path) {
     }
   }
 
-  // Batches go to the workers in file order and are taken in that order;
-  // reading stops at the end of the file, taking at the first stop.
-  std::deque<Batch*> in_flight;
-  bool read_all = false;
-  for (;;) {
-    while (!read_all && !free_batches.empty()) {
-      Batch* batch = free_batches.back();
-      free_batches.pop_back();
+  // A reader thread fills free batches with the lines in file order and
+  // hands each to the workers and, in the same order, to this thread, which
+  // takes them one after another and gives each back once taken. Reading
+  // ends at the end of the file; taking at the first stop, which also stops
+  // the reader (closing the free batches wakes it).
+  toolkit::BlockingQueue<Batch*> free_queue(owned.size());
+  toolkit::BlockingQueue<Batch*> read_queue(owned.size());
+  for (Batch* batch : free_batches) free_queue.Push(batch);
+  toolkit::WorkerThread reading;
+  const bool started = reading.Start([&](const toolkit::StopToken&) {
+    Batch* batch = nullptr;
+    while (free_queue.Pop(&batch)) {
       FillBatch(reader, batch, &lineno);
-      read_all = batch->end;
-      in_flight.push_back(batch);
       pool->Submit(batch);
+      read_queue.Push(batch);
+      if (batch->end) break;
     }
-    Batch* front = in_flight.front();
-    in_flight.pop_front();
-    pool->Wait(front);
-    const TakeResult r = TakeBatch(dict, front, path);
-    if (r != TakeResult::kGoOn) return r == TakeResult::kStop;
-    free_batches.push_back(front);
+  });
+  if (!started) {
+    ul_writelog(UL_LOG_FATAL, "Not enough memory to read dict file %s.", path);
+    return false;
   }
+  TakeResult r = TakeResult::kGoOn;
+  while (r == TakeResult::kGoOn) {
+    Batch* batch = nullptr;
+    read_queue.Pop(&batch);
+    pool->Wait(batch);
+    r = TakeBatch(dict, batch, path);
+    free_queue.Push(batch);
+  }
+  free_queue.Close();
+  reading.Stop();
+  return r == TakeResult::kStop;
 }
 
 }  // namespace
