@@ -2,9 +2,10 @@
 //
 // The file is read in batches of whole lines. Each line is split, its key
 // checked and its JSON value converted and serialised in the batch's own
-// record; a batch is converted on a worker thread when the process may use
-// more than one core (and the file holds more than one batch), else on the
-// calling thread. The calling thread then takes the batches in file order
+// record. When the process may use more than one core (and the file holds
+// more than one batch), a reader thread reads the batches and worker threads
+// convert them; else the calling thread does both. The calling thread then
+// takes the batches in file order
 // and does all that one line after another would: the log lines, the entry
 // numbers, the key table, the stop at the first failed line and at max_line.
 // Whatever the number of workers, the dictionary and the log are the same.
