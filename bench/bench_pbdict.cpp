@@ -27,27 +27,13 @@
 
 #include "hash.h"
 #include "pbdict.h"
+#include "pbdict_corpus.h"
 
 namespace {
 
 using namespace kavo::pbdict;
 
-const int kKeys = 1000000;
-
-const char kSchema[] =
-    "syntax = \"proto2\";\n"
-    "package bench;\n"
-    "message Geo { optional double lat = 1; optional double lng = 2; optional string city = 3; }\n"
-    "message Rec {\n"
-    "  optional int32 id = 1;\n"
-    "  optional int64 ts = 2;\n"
-    "  optional string title = 3;\n"
-    "  optional string url = 4;\n"
-    "  repeated int32 tags = 5;\n"
-    "  optional Geo geo = 6;\n"
-    "  optional bool active = 7;\n"
-    "  optional uint32 score = 8;\n"
-    "}\n";
+using pbdict_bench::kKeys;
 
 // kKeys distinct 16-byte keys, and the same keys in a shuffled look-up order.
 struct KeySet {
@@ -55,12 +41,7 @@ struct KeySet {
   std::vector<std::string> probes;
   KeySet() {
     std::mt19937_64 rng(42);
-    keys.reserve(kKeys);
-    for (int i = 0; i < kKeys; ++i) {
-      char buf[17];
-      std::snprintf(buf, sizeof(buf), "%016llx", static_cast<unsigned long long>(rng()));
-      keys.emplace_back(buf, 16);
-    }
+    keys = pbdict_bench::MakeKeys(&rng);
     probes = keys;
     std::shuffle(probes.begin(), probes.end(), rng);
   }
@@ -99,7 +80,7 @@ struct Corpus {
       dir = mkdtemp(tmpl);
       temporary = true;
     }
-    WriteText(dir + "/rec.proto", kSchema);
+    WriteText(dir + "/rec.proto", pbdict_bench::kSchema);
     tree.MapPath("", dir);
     importer.reset(new google::protobuf::compiler::Importer(&tree, nullptr));
     importer->Import("rec.proto");
@@ -112,30 +93,10 @@ struct Corpus {
   }
 
   static void WriteText(const std::string& path, const std::string& text) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    std::fwrite(text.data(), 1, text.size(), f);
-    std::fclose(f);
+    pbdict_bench::WriteText(path, text);
   }
 
-  void WriteDictionary() {
-    FILE* f = std::fopen(text_path.c_str(), "wb");
-    std::mt19937 rng(7);
-    const KeySet& ks = Keys();
-    auto R = [&rng] { return static_cast<unsigned>(rng()); };
-    for (int i = 0; i < kKeys; ++i) {
-      char buf[512];
-      int n = std::snprintf(
-          buf, sizeof(buf),
-          "%s\t{\"id\":%d,\"ts\":%lld,\"title\":\"title of entry %d\",\"url\":\"http://example.com/"
-          "item/%u\",\"tags\":[%u,%u,%u],\"geo\":{\"lat\":%d.25,\"lng\":%d.5,\"city\":\"city%u\"},"
-          "\"active\":%s,\"score\":%u}\n",
-          ks.keys[i].c_str(), i, 1700000000000LL + i, i, R(), R() % 1000, R() % 1000, R() % 1000,
-          static_cast<int>(R() % 90), static_cast<int>(R() % 180), R() % 5000,
-          (i & 1) ? "true" : "false", R() % 100000);
-      std::fwrite(buf, 1, static_cast<size_t>(n), f);
-    }
-    std::fclose(f);
-  }
+  void WriteDictionary() { pbdict_bench::WriteDictionary(text_path, Keys().keys); }
 };
 
 // Destroyed at exit, which removes a temporary folder of several hundred MB.

@@ -149,6 +149,9 @@ int BuildDictionaries(const dset_parameter_t& param, const google::protobuf::Mes
     return end(std::move(text_dict), nullptr, -1);
   }
   std::printf("[2] dump binary dict %s success!\n", names.bin_name);
+  // The text dictionary is no longer needed: freeing it before the read
+  // back keeps one copy of the dictionary in memory, not two.
+  text_dict.reset();
 
   std::unique_ptr<PbDict> binary_dict(new PbDict(prototype, nullptr));
   int ret2 = binary_dict->binary_load(names.bin_path, names.bin_name);

@@ -2,8 +2,9 @@
 // entry index of a key in a dictionary).
 //
 // The table exists in two forms that share one record and one search:
-//  - the built form, filled key by key with hash_insert_node(); every node and
-//    every key is a separate allocation; release it with hash_release();
+//  - the built form, filled key by key with hash_insert_node(); nodes and keys
+//    are cut from large blocks that the table owns; release it with
+//    hash_release(), which frees the blocks whole;
 //  - the binary form, read in one piece by hash_binary_load(); nodes live in
 //    one block (`nodes`), keys in one area (`str_all`), and each bucket's chain
 //    is a run of consecutive nodes; release it with hash_binary_release().

@@ -10,6 +10,7 @@
 
 #include <sys/time.h>
 
+#include <memory>
 #include <string>
 
 #include <google/protobuf/message.h>
@@ -38,6 +39,8 @@ typedef std::string* item_t;
 // Size of the line buffer of the text load; also the longest key that a
 // look-up folds to lower case.
 const int kLineBufferSize = 1024000;
+
+class ValueBlocks;
 
 class PbDict {
  public:
@@ -71,6 +74,9 @@ class PbDict {
   int load_type;           // -1 nothing loaded, 0 text load, 1 binary load
   hash_table_t* pht;       // key to entry index
   const google::protobuf::Message* message_type;  // prototype of the value type
+  // Where the loads make the value strings that `item` points at; internal
+  // to the module (the dictionary frees them whole).
+  std::unique_ptr<ValueBlocks> value_blocks;
 };
 
 // Applies a parameter record: comment_allowed, filename and overflow_max_line

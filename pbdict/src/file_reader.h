@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "toolkit/file.h"
 
@@ -53,6 +54,19 @@ class FileReader {
       return true;
     }
     return ReadSlow(static_cast<char*>(dst), n);
+  }
+
+  // Reads exactly n bytes into *out, replacing what it held; bytes already
+  // buffered are copied once, without first zeroing the string. False when
+  // the file ends first or on an error.
+  bool ReadString(std::string* out, size_t n) {
+    if (static_cast<size_t>(end_ - pos_) >= n) {
+      out->assign(pos_, n);
+      pos_ += n;
+      return true;
+    }
+    out->resize(n);
+    return n == 0 || ReadSlow(&(*out)[0], n);
   }
 
   // Moves the read position to an absolute offset within the file.

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "hash_built.h"
 #include "pbdict_results.h"
 
 namespace kavo {
@@ -16,19 +17,100 @@ const uint32_t _prime_list[kPrimeListSize] = {
 
 namespace {
 
-// Jenkins' one-at-a-time hash of a NUL-terminated key.
+// Jenkins' one-at-a-time hash: the step per byte and the final mix.
+inline uint32_t Mix(uint32_t h, unsigned char c) {
+  h += c;
+  h += h << 10;
+  return h ^ (h >> 6);
+}
+inline uint32_t Finish(uint32_t h) {
+  h += h << 3;
+  h ^= h >> 11;
+  return h + (h << 15);
+}
+
+// The hash of the first len bytes of a key.
+inline uint32_t OneAtATime(const char* key, size_t len) {
+  uint32_t h = 0;
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(key);
+  for (size_t i = 0; i < len; ++i) h = Mix(h, p[i]);
+  return Finish(h);
+}
+
+// The same of a NUL-terminated key, in one pass.
 inline uint32_t OneAtATime(const char* key) {
   uint32_t h = 0;
   for (const unsigned char* p = reinterpret_cast<const unsigned char*>(key); *p != 0; ++p) {
-    h += *p;
-    h += h << 10;
-    h ^= h >> 6;
+    h = Mix(h, *p);
   }
-  h += h << 3;
-  h ^= h >> 11;
-  h += h << 15;
+  return Finish(h);
+}
+
+// The built form keeps its nodes in blocks: each key takes one record,
+//   hash_node_t | uint32 full hash | key bytes and NUL
+// cut from the newest block, and the release frees the blocks whole. The
+// stored hash spares a growth the rehashing of every key.
+struct NodeBlock {
+  NodeBlock* prev;  // the block filled before this one
+  size_t used;
+  size_t capacity;
+  // The records follow, 8-byte aligned.
+};
+
+constexpr size_t kFirstBlock = 4096;
+constexpr size_t kLargestBlock = 1 << 20;
+
+// A table made by hash_init_table: the public record first, then the blocks
+// of its nodes (null until the first key).
+struct BuiltTable {
+  hash_table_t table;
+  NodeBlock* blocks;
+};
+
+BuiltTable* AsBuilt(hash_table_t* ht) { return reinterpret_cast<BuiltTable*>(ht); }
+
+char* BlockData(NodeBlock* b) { return reinterpret_cast<char*>(b + 1); }
+
+// A record of `bytes` bytes from the table's blocks, or null when memory
+// runs out.
+char* AllocateRecord(BuiltTable* bt, size_t bytes) {
+  bytes = (bytes + 7) & ~static_cast<size_t>(7);
+  NodeBlock* b = bt->blocks;
+  if (b == nullptr || b->capacity - b->used < bytes) {
+    size_t capacity = b == nullptr ? kFirstBlock : b->capacity * 2;
+    if (capacity > kLargestBlock) capacity = kLargestBlock;
+    if (capacity < bytes) capacity = bytes;
+    NodeBlock* fresh = static_cast<NodeBlock*>(std::malloc(sizeof(NodeBlock) + capacity));
+    if (fresh == nullptr) return nullptr;
+    fresh->prev = b;
+    fresh->used = 0;
+    fresh->capacity = capacity;
+    bt->blocks = fresh;
+    b = fresh;
+  }
+  char* record = BlockData(b) + b->used;
+  b->used += bytes;
+  return record;
+}
+
+void FreeBlocks(BuiltTable* bt) {
+  NodeBlock* b = bt->blocks;
+  while (b != nullptr) {
+    NodeBlock* prev = b->prev;
+    std::free(b);
+    b = prev;
+  }
+  bt->blocks = nullptr;
+}
+
+// The full hash stored behind a node of the built form.
+inline uint32_t StoredHash(const hash_node_t* node) {
+  uint32_t h;
+  std::memcpy(&h, reinterpret_cast<const char*>(node) + sizeof(hash_node_t), sizeof(h));
   return h;
 }
+
+constexpr size_t kRecordHead = sizeof(hash_node_t) + sizeof(uint32_t);
 
 }  // namespace
 
@@ -53,11 +135,12 @@ bool is_list_capacity(uint32_t capacity) {
 
 hash_table_t* hash_init_table(int n) {
   uint32_t capacity = next_prime(n < 0 ? 0u : static_cast<uint32_t>(n));
-  hash_table_t* ht = static_cast<hash_table_t*>(std::calloc(1, sizeof(hash_table_t)));
-  if (ht == nullptr) return nullptr;
+  BuiltTable* bt = static_cast<BuiltTable*>(std::calloc(1, sizeof(BuiltTable)));
+  if (bt == nullptr) return nullptr;
+  hash_table_t* ht = &bt->table;
   ht->table = static_cast<hash_node_t**>(std::calloc(capacity, sizeof(hash_node_t*)));
   if (ht->table == nullptr) {
-    std::free(ht);
+    std::free(bt);
     return nullptr;
   }
   ht->capacity = static_cast<int>(capacity);
@@ -74,12 +157,14 @@ int resize_hash_table(hash_table_t* ht) {
   if (new_capacity == old_capacity) return 0;
   hash_node_t** table = static_cast<hash_node_t**>(std::calloc(new_capacity, sizeof(hash_node_t*)));
   if (table == nullptr) return -1;
-  // Each node is pushed on the head of its new bucket.
+  // Each node is pushed on the head of its new bucket. Nodes of the built
+  // form carry their hash; those of the binary form are hashed again.
+  const bool built = ht->nodes == nullptr;
   for (uint32_t b = 0; b < old_capacity; ++b) {
     hash_node_t* node = ht->table[b];
     while (node != nullptr) {
       hash_node_t* next = node->next;
-      uint32_t nb = hash(node->str, new_capacity);
+      uint32_t nb = (built ? StoredHash(node) : OneAtATime(node->str)) % new_capacity;
       node->next = table[nb];
       table[nb] = node;
       node = next;
@@ -91,35 +176,43 @@ int resize_hash_table(hash_table_t* ht) {
   return 0;
 }
 
+uint32_t hash_key_hash(const char* key, size_t* len) {
+  *len = strnlen(key, kMaxKeyLength);
+  return OneAtATime(key, *len);
+}
+
 int hash_insert_node(hash_table_t* ht, const char* key, uint32_t value) {
+  if (ht == nullptr || key == nullptr || ht->table == nullptr) return -1;
+  // Keys are kept cut to the longest key length.
+  size_t len = 0;
+  const uint32_t full = hash_key_hash(key, &len);
+  return hash_insert_hashed(ht, key, len, full, value);
+}
+
+int hash_insert_hashed(hash_table_t* ht, const char* key, size_t len, uint32_t full,
+                       uint32_t value) {
   if (ht == nullptr || key == nullptr || ht->table == nullptr) return -1;
   // Only the built form takes new keys: a binary table's nodes live in one
   // block that its release frees whole.
   if (ht->nodes != nullptr || ht->size == INT_MAX) return -1;
-  size_t len = strnlen(key, kMaxKeyLength);
-  char* copy = static_cast<char*>(std::malloc(len + 1));
-  if (copy == nullptr) return -1;
-  std::memcpy(copy, key, len);
-  copy[len] = '\0';
   // Growth comes before the duplicate test, so a present key can still grow
   // the table.
-  if (resize_hash_table(ht) != 0) {
-    std::free(copy);
-    return -1;
-  }
-  hash_node_t* node = static_cast<hash_node_t*>(std::malloc(sizeof(hash_node_t)));
-  if (node == nullptr) {
-    std::free(copy);
-    return -1;
-  }
-  hash_node_t** link = &ht->table[hash(copy, static_cast<uint32_t>(ht->capacity))];
+  if (resize_hash_table(ht) != 0) return -1;
+  hash_node_t** link = &ht->table[full % static_cast<uint32_t>(ht->capacity)];
   for (; *link != nullptr; link = &(*link)->next) {
-    if (std::strcmp((*link)->str, copy) == 0) {
-      std::free(copy);
-      std::free(node);
+    const hash_node_t* other = *link;
+    if (StoredHash(other) == full && std::strncmp(other->str, key, len) == 0 &&
+        other->str[len] == '\0') {
       return kHashKeyPresent;
     }
   }
+  char* record = AllocateRecord(AsBuilt(ht), kRecordHead + len + 1);
+  if (record == nullptr) return -1;
+  hash_node_t* node = reinterpret_cast<hash_node_t*>(record);
+  std::memcpy(record + sizeof(hash_node_t), &full, sizeof(full));
+  char* copy = record + kRecordHead;
+  std::memcpy(copy, key, len);
+  copy[len] = '\0';
   node->str = copy;
   node->value = value;
   node->next = nullptr;
@@ -147,24 +240,15 @@ int hash_search(const hash_table_t* ht, const char* key, uint32_t* value) {
 
 int hash_release(hash_table_t* ht) {
   if (ht == nullptr) return 0;
-  if (ht->table != nullptr) {
-    for (int b = 0; b < ht->capacity; ++b) {
-      hash_node_t* node = ht->table[b];
-      while (node != nullptr) {
-        hash_node_t* next = node->next;
-        std::free(node->str);
-        std::free(node);
-        node = next;
-      }
-    }
-    std::free(ht->table);
-  }
+  FreeBlocks(AsBuilt(ht));
+  std::free(ht->table);
   std::free(ht);
   return 0;
 }
 
 int hash_binary_release(hash_table_t* ht) {
   if (ht == nullptr) return 0;
+  FreeBlocks(AsBuilt(ht));
   std::free(ht->str_all);
   std::free(ht->table);
   std::free(ht->nodes);

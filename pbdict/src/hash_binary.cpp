@@ -8,10 +8,12 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "file_reader.h"
 #include "hash.h"
 #include "hash_binary.h"
+#include "hash_built.h"
 #include "toolkit/file.h"
 #include "toolkit/replace.h"
 
@@ -33,32 +35,54 @@ struct BinaryTableDeleter {
 int hash_binary_write(const hash_table_t* ht, FILE* raw) {
   if (ht == nullptr || raw == nullptr || ht->table == nullptr || ht->capacity <= 0) return -1;
   const uint32_t capacity = static_cast<uint32_t>(ht->capacity);
-  std::unique_ptr<uint32_t[]> counts(new (std::nothrow) uint32_t[capacity]);
-  if (!counts) return -1;
-  uint64_t nodes = 0;
-  for (uint32_t b = 0; b < capacity; ++b) {
-    uint32_t n = 0;
-    for (const hash_node_t* node = ht->table[b]; node != nullptr; node = node->next) ++n;
-    counts[b] = n;
-    nodes += n;
+  // One walk of the chains gathers the nodes in file order; the bucket
+  // counts, the node records and the keys are written from it.
+  std::vector<uint32_t> counts;
+  std::vector<const hash_node_t*> order;
+  try {
+    counts.resize(capacity);
+    order.reserve(ht->size > 0 ? static_cast<size_t>(ht->size) : 0);
+    // The chains lie all over memory: their heads are fetched a few
+    // buckets ahead.
+    constexpr uint32_t kAhead = 8;
+    for (uint32_t b = 0; b < capacity; ++b) {
+      if (b + kAhead < capacity && ht->table[b + kAhead] != nullptr) {
+        PrefetchLine(ht->table[b + kAhead]);
+      }
+      const size_t before = order.size();
+      for (const hash_node_t* node = ht->table[b]; node != nullptr; node = node->next) {
+        order.push_back(node);
+      }
+      counts[b] = static_cast<uint32_t>(order.size() - before);
+    }
+  } catch (const std::bad_alloc&) {
+    return -1;
   }
+  const uint64_t nodes = order.size();
   if (nodes > UINT32_MAX) return -1;
+  std::vector<uint32_t> lengths;
+  try {
+    lengths.resize(order.size());
+  } catch (const std::bad_alloc&) {
+    return -1;
+  }
   bool ok = Put32(raw, capacity) && Put32(raw, static_cast<uint32_t>(nodes)) &&
             Put32(raw, static_cast<uint32_t>(ht->str_size < 0 ? 0 : ht->str_size));
   uint64_t offset = 0;
+  size_t k = 0;
   for (uint32_t b = 0; ok && b < capacity; ++b) {
     ok = Put32(raw, counts[b]);
-    for (const hash_node_t* node = ht->table[b]; ok && node != nullptr; node = node->next) {
+    for (uint32_t i = 0; ok && i < counts[b]; ++i, ++k) {
+      const hash_node_t* node = order[k];
       ok = offset <= UINT32_MAX && Put32(raw, node->value) &&
            Put32(raw, static_cast<uint32_t>(offset));
-      offset += std::strlen(node->str) + 1;
+      lengths[k] = static_cast<uint32_t>(std::strlen(node->str));
+      offset += lengths[k] + 1;
     }
   }
   ok = ok && offset <= UINT32_MAX;
-  for (uint32_t b = 0; ok && b < capacity; ++b) {
-    for (const hash_node_t* node = ht->table[b]; ok && node != nullptr; node = node->next) {
-      ok = StreamWrite(raw, node->str, std::strlen(node->str) + 1);
-    }
+  for (size_t i = 0; ok && i < order.size(); ++i) {
+    ok = StreamWrite(raw, order[i]->str, lengths[i] + 1);
   }
   ok = ok && std::fseek(raw, 8, SEEK_SET) == 0 && Put32(raw, static_cast<uint32_t>(offset)) &&
        std::fseek(raw, 0, SEEK_END) == 0;
@@ -133,7 +157,11 @@ hash_table_t* hash_binary_load(const char* path) {
     for (const hash_node_t* node = ht->table[b]; node != nullptr; node = node->next) {
       if (static_cast<uint64_t>(node->str - ht->str_all) != next) return nullptr;
       const size_t len = strnlen(node->str, str_size - next);
-      if (len > static_cast<size_t>(kMaxKeyLength) || hash(node->str, capacity) != b) return nullptr;
+      size_t hashed = 0;
+      if (len > static_cast<size_t>(kMaxKeyLength) ||
+          hash_key_hash(node->str, &hashed) % capacity != b || hashed != len) {
+        return nullptr;
+      }
       next += len + 1;
     }
   }

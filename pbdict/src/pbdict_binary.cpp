@@ -32,6 +32,7 @@
 #include "toolkit/path.h"
 #include "toolkit/replace.h"
 #include "ul_log.h"
+#include "value_blocks.h"
 
 namespace kavo {
 namespace pbdict {
@@ -65,9 +66,10 @@ int dest_release_item(PbDict* dict, int column) {
     return -1;
   }
   if (dict->item == nullptr) return 0;
+  // The strings stay in the dictionary's blocks; their bytes go now.
   for (int i = 0; i < dict->line_num; ++i) {
     item_t* slot = Slot(dict, column, i);
-    delete *slot;
+    if (*slot != nullptr) std::string().swap(**slot);
     *slot = nullptr;
   }
   return 0;
@@ -228,15 +230,20 @@ int dset_item_load_v2(PbDict* dict, FileReader* reader, int column) {
   // The values end exactly where the file does: bytes after them would mean
   // a damaged or foreign file.
   if (offsets[count - 1] != reader->Remaining()) return -1;
+  // One block holds every string of the column.
+  if (!dict->value_blocks->Reserve(static_cast<size_t>(dict->line_num))) return -1;
   try {
     for (int i = 0; i < dict->line_num; ++i) {
-      std::unique_ptr<std::string> value(new std::string());
-      value->resize(static_cast<size_t>(offsets[i + 1] - offsets[i]));
-      if (!reader->Read(&(*value)[0], value->size())) {
+      std::string* value = dict->value_blocks->New();
+      if (value == nullptr) {
         dest_release_item(dict, column);
         return -1;
       }
-      *Slot(dict, column, i) = value.release();
+      *Slot(dict, column, i) = value;
+      if (!reader->ReadString(value, static_cast<size_t>(offsets[i + 1] - offsets[i]))) {
+        dest_release_item(dict, column);
+        return -1;
+      }
     }
   } catch (const std::bad_alloc&) {
     dest_release_item(dict, column);
@@ -387,6 +394,7 @@ int dsethead_binary_release(PbDict* dict) {
   }
   std::free(dict->item);
   dict->item = nullptr;
+  dict->value_blocks->Release();
   return 0;
 }
 
