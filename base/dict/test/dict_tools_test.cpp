@@ -96,23 +96,24 @@ TEST(DictTools, SearchDictWeightsFromAFrequencyFile) {
 // what it holds. The weight is stored unclamped, in its low 7 bits.
 TEST(DictTools, PreCreatSumsGenerationsAndShowsProgress) {
   Work w;
-  w.Save("d", {0, 0, 0, 0}, 4);
+  w.Save("d", {0, 0, 0, 0, 0, 0}, 6);
   w.Status("status/dbfreq.cur", "cur_dbfreq", 3);
   w.Status("status/dsfreq.cur", "cur_dsfreq", 1);
   w.Status("status/url", "url_num", 64);  // 3 octal digits
-  WriteFile(w.dir.file("freq/db.0"), Le32({1, 2, 3, 0x7FFFFFF0}));
+  WriteFile(w.dir.file("freq/db.0"), Le32({1, 2, 3, 0x7FFFFFF0, 1000, 4096}));
   WriteFile(w.dir.file("freq/db.2"), Le32({10}));
-  WriteFile(w.dir.file("freq/ds.0"), Le32({100, 0, 0, 0xF, 999}));
+  WriteFile(w.dir.file("freq/ds.0"), Le32({100, 0, 0, 0xF, 0, 0, 999}));
   CaptureFd out(1), err(2);
   EXPECT_EQ(1, pre_creat_search_dict(w.p(), "d", "out", "freq/db", "freq/ds"));
   EXPECT_EQ(Progress("dbfreq", 3, 0) + Progress("dbfreq", 3, 1) + Progress("dbfreq", 3, 2) +
                 Progress("dbfreq", 3, 3) + "\n" + Progress("dsfreq", 1, 0) + Progress("dsfreq", 1, 1) + "\n",
             out.Stop());
-  EXPECT_EQ(1, CountOf(err.Stop(), "[creat_search_dict] itf < 0"));
-  // 0x7FFFFFFF has 11 octal digits: weight -7, stored as 121.
+  EXPECT_EQ(2, CountOf(err.Stop(), "[creat_search_dict] itf < 0"));
+  // 0x7FFFFFFF has 11 octal digits: weight -7, stored as 121. A weight of 0
+  // passes quietly, one of -1 is stored as 127 with the warning.
   EXPECT_EQ((std::vector<CodeOther>{{0, Pack(1, 111)}, {1, Pack(3, 2)}, {2, Pack(3, 3)},
-                                    {3, Pack(121, 0x7FFFFFFF)}}),
-            w.Read("out", 4));
+                                    {3, Pack(121, 0x7FFFFFFF)}, {4, Pack(0, 1000)}, {5, Pack(127, 4096)}}),
+            w.Read("out", 6));
 }
 
 TEST(DictTools, ViceDictKeepsMainWeightsAndClampsTheRest) {
