@@ -119,8 +119,8 @@ TEST(DictTools, PreCreatSumsGenerationsAndShowsProgress) {
 TEST(DictTools, ViceDictKeepsMainWeightsAndClampsTheRest) {
   Work w;
   w.Save("main", {Pack(7, 5)}, 1);
-  w.Save("vice", {0, 0, 0}, 3);  // key 1 shared with main
-  WriteFile(w.dir.file("freq/v"), Le32({30, 0, 0xFFFFFFF}));
+  w.Save("vice", {0, 0, 0, 0, 0, 0, 0}, 7);  // key 1 shared with main
+  WriteFile(w.dir.file("freq/v"), Le32({30, 0, 0xFFFFFFF, 512, 64, 8, 7}));
   w.Status("raw/url", "cur_code", 64);
   CaptureFd out(1), err(2);
   EXPECT_EQ(1, creat_vice_dict(w.p(), "main", "vice", "out", "freq/v"));
@@ -129,15 +129,24 @@ TEST(DictTools, ViceDictKeepsMainWeightsAndClampsTheRest) {
   EXPECT_EQ(1, CountOf(log, "have no the dict of gi"));
   EXPECT_EQ(0, CountOf(log, "have no the url.n of gi"));
   EXPECT_EQ(1, CountOf(log, "[creat_vice_dict] idf(-6)<=0, num(268435455)"));
-  EXPECT_EQ((std::vector<CodeOther>{{0, Pack(7, 30)}, {1, Pack(4, 0)}, {2, Pack(1, 0xFFFFFFF)}}),
-            w.Read("out", 3));
+  EXPECT_EQ(1, CountOf(log, "[creat_vice_dict] idf(0)<=0, num(512)"));  // 0 is raised to 1, 1 kept
+  EXPECT_EQ(2, CountOf(log, "[creat_vice_dict] idf("));
+  EXPECT_EQ((std::vector<CodeOther>{{0, Pack(7, 30)}, {1, Pack(4, 0)}, {2, Pack(1, 0xFFFFFFF)}, {3, Pack(1, 512)},
+                                    {4, Pack(1, 64)}}),
+            w.Read("out", 5));
 
   w.Status("raw/url", "cur_code", 0x7FFFFFFF);  // 11 digits: weight 12 for f 0
   CaptureFd out2(1), err2(2);
   EXPECT_EQ(1, creat_vice_dict(w.p(), "main", "vice", "out", "freq/v"));
   out2.Stop();
-  EXPECT_EQ(1, CountOf(err2.Stop(), "[creat_vice_dict] idf(12)>10, num(0)"));
-  EXPECT_EQ(Pack(10, 0), w.Read("out", 2)[1].second);
+  log = err2.Stop();
+  EXPECT_EQ(1, CountOf(log, "[creat_vice_dict] idf(12)>10, num(0)"));
+  EXPECT_EQ(1, CountOf(log, "[creat_vice_dict] idf(11)>10, num(7)"));  // 11 is lowered to 10, 10 kept
+  EXPECT_EQ(2, CountOf(log, "[creat_vice_dict] idf("));
+  const std::vector<CodeOther> got = w.Read("out", 7);
+  EXPECT_EQ(Pack(10, 0), got[1].second);
+  EXPECT_EQ(Pack(10, 8), got[5].second);
+  EXPECT_EQ(Pack(10, 7), got[6].second);
 }
 
 TEST(DictTools, ParserDictTakesWeightBytes) {
