@@ -349,6 +349,8 @@ TEST(UlPack, Pairs) {
   }
   EXPECT_EQ(ul_pack_putvalue(p.get(), "one more", "v"), -2);
   EXPECT_EQ(ul_pack_putvalue(p.get(), "7", "seven"), 1);  // replaced even when full
+  EXPECT_EQ(ul_pack_putvalue(p.get(), n2047.c_str(), "first"), 1);  // the first pair too
+  EXPECT_STREQ(p->value[0], "first");
   EXPECT_EQ(ul_pack_delvalue(p.get(), "7"), 0);
   EXPECT_EQ(p->pairnum, 199);
   EXPECT_STREQ(p->name[7], "8");  // later pairs moved down
