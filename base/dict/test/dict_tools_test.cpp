@@ -96,30 +96,31 @@ TEST(DictTools, SearchDictWeightsFromAFrequencyFile) {
 // what it holds. The weight is stored unclamped, in its low 7 bits.
 TEST(DictTools, PreCreatSumsGenerationsAndShowsProgress) {
   Work w;
-  w.Save("d", {0, 0, 0, 0}, 4);
+  w.Save("d", {0, 0, 0, 0, 0, 0}, 6);
   w.Status("status/dbfreq.cur", "cur_dbfreq", 3);
   w.Status("status/dsfreq.cur", "cur_dsfreq", 1);
   w.Status("status/url", "url_num", 64);  // 3 octal digits
-  WriteFile(w.dir.file("freq/db.0"), Le32({1, 2, 3, 0x7FFFFFF0}));
+  WriteFile(w.dir.file("freq/db.0"), Le32({1, 2, 3, 0x7FFFFFF0, 1000, 4096}));
   WriteFile(w.dir.file("freq/db.2"), Le32({10}));
-  WriteFile(w.dir.file("freq/ds.0"), Le32({100, 0, 0, 0xF, 999}));
+  WriteFile(w.dir.file("freq/ds.0"), Le32({100, 0, 0, 0xF, 0, 0, 999}));
   CaptureFd out(1), err(2);
   EXPECT_EQ(1, pre_creat_search_dict(w.p(), "d", "out", "freq/db", "freq/ds"));
   EXPECT_EQ(Progress("dbfreq", 3, 0) + Progress("dbfreq", 3, 1) + Progress("dbfreq", 3, 2) +
                 Progress("dbfreq", 3, 3) + "\n" + Progress("dsfreq", 1, 0) + Progress("dsfreq", 1, 1) + "\n",
             out.Stop());
-  EXPECT_EQ(1, CountOf(err.Stop(), "[creat_search_dict] itf < 0"));
-  // 0x7FFFFFFF has 11 octal digits: weight -7, stored as 121.
+  EXPECT_EQ(2, CountOf(err.Stop(), "[creat_search_dict] itf < 0"));
+  // 0x7FFFFFFF has 11 octal digits: weight -7, stored as 121. A weight of 0
+  // passes quietly, one of -1 is stored as 127 with the warning.
   EXPECT_EQ((std::vector<CodeOther>{{0, Pack(1, 111)}, {1, Pack(3, 2)}, {2, Pack(3, 3)},
-                                    {3, Pack(121, 0x7FFFFFFF)}}),
-            w.Read("out", 4));
+                                    {3, Pack(121, 0x7FFFFFFF)}, {4, Pack(0, 1000)}, {5, Pack(127, 4096)}}),
+            w.Read("out", 6));
 }
 
 TEST(DictTools, ViceDictKeepsMainWeightsAndClampsTheRest) {
   Work w;
   w.Save("main", {Pack(7, 5)}, 1);
-  w.Save("vice", {0, 0, 0}, 3);  // key 1 shared with main
-  WriteFile(w.dir.file("freq/v"), Le32({30, 0, 0xFFFFFFF}));
+  w.Save("vice", {0, 0, 0, 0, 0, 0, 0}, 7);  // key 1 shared with main
+  WriteFile(w.dir.file("freq/v"), Le32({30, 0, 0xFFFFFFF, 512, 64, 8, 7}));
   w.Status("raw/url", "cur_code", 64);
   CaptureFd out(1), err(2);
   EXPECT_EQ(1, creat_vice_dict(w.p(), "main", "vice", "out", "freq/v"));
@@ -128,15 +129,24 @@ TEST(DictTools, ViceDictKeepsMainWeightsAndClampsTheRest) {
   EXPECT_EQ(1, CountOf(log, "have no the dict of gi"));
   EXPECT_EQ(0, CountOf(log, "have no the url.n of gi"));
   EXPECT_EQ(1, CountOf(log, "[creat_vice_dict] idf(-6)<=0, num(268435455)"));
-  EXPECT_EQ((std::vector<CodeOther>{{0, Pack(7, 30)}, {1, Pack(4, 0)}, {2, Pack(1, 0xFFFFFFF)}}),
-            w.Read("out", 3));
+  EXPECT_EQ(1, CountOf(log, "[creat_vice_dict] idf(0)<=0, num(512)"));  // 0 is raised to 1, 1 kept
+  EXPECT_EQ(2, CountOf(log, "[creat_vice_dict] idf("));
+  EXPECT_EQ((std::vector<CodeOther>{{0, Pack(7, 30)}, {1, Pack(4, 0)}, {2, Pack(1, 0xFFFFFFF)}, {3, Pack(1, 512)},
+                                    {4, Pack(1, 64)}}),
+            w.Read("out", 5));
 
   w.Status("raw/url", "cur_code", 0x7FFFFFFF);  // 11 digits: weight 12 for f 0
   CaptureFd out2(1), err2(2);
   EXPECT_EQ(1, creat_vice_dict(w.p(), "main", "vice", "out", "freq/v"));
   out2.Stop();
-  EXPECT_EQ(1, CountOf(err2.Stop(), "[creat_vice_dict] idf(12)>10, num(0)"));
-  EXPECT_EQ(Pack(10, 0), w.Read("out", 2)[1].second);
+  log = err2.Stop();
+  EXPECT_EQ(1, CountOf(log, "[creat_vice_dict] idf(12)>10, num(0)"));
+  EXPECT_EQ(1, CountOf(log, "[creat_vice_dict] idf(11)>10, num(7)"));  // 11 is lowered to 10, 10 kept
+  EXPECT_EQ(2, CountOf(log, "[creat_vice_dict] idf("));
+  const std::vector<CodeOther> got = w.Read("out", 7);
+  EXPECT_EQ(Pack(10, 0), got[1].second);
+  EXPECT_EQ(Pack(10, 8), got[5].second);
+  EXPECT_EQ(Pack(10, 7), got[6].second);
 }
 
 TEST(DictTools, ParserDictTakesWeightBytes) {
@@ -221,7 +231,9 @@ TEST(DictTools, FilterDrawsAPermutationOfTheMostFrequent) {
   }
   EXPECT_TRUE(shuffled);
   Sdict_search* sd = ds_load(w.p(), "d");
+  CaptureFd quiet(2);
   Sdict_build* empty = ds_filter(sd, 0);
+  EXPECT_EQ("", quiet.Stop());  // an empty sample is no failure
   ASSERT_NE(nullptr, empty);
   EXPECT_EQ(1, empty->hash_num);
   EXPECT_EQ(0, empty->node_num);

@@ -84,6 +84,8 @@ TEST(Layout, EveryPatternElement) {
     Layout plain;
     plain.setPattern("%N");
     EXPECT_EQ(Render(&plain, e), "a:x,b:y,\n");
+    EXPECT_EQ(plain.setPattern("%N", "%K%%=%Z%V|"), 0);  // "%%" gives '%', an unknown code nothing
+    EXPECT_EQ(Render(&plain, e), "a%=x|b%=y|\n");
   });
 }
 

@@ -135,6 +135,7 @@ TEST(XUtils, SignatureRuleAndTables) {
       {"abcd", 0x64636261u, 0},
       {"abcde", 0x64636261u, 0x65u},
       {"abcdefgh", 0x64636261u, 0x68676665u},
+      {"abcdefghi", 0x053E3BD2u, 0xB44A021Fu},  // nine bytes: the weighted sums
       {"abcdefghij", 0x054969D2u, 0xB5048E05u},
   };
   for (const Row& r : rows) {

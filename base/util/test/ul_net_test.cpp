@@ -53,7 +53,8 @@ TEST(UlNet, AddressesSocketsAndLookUps) {
   EXPECT_EQ(ul_fillsa4(&in, "10.1.2.3", 80), 0);
   EXPECT_EQ(in.sin_port, htons(80));
   EXPECT_EQ(in.sin_addr.s_addr, inet_addr("10.1.2.3"));
-  EXPECT_EQ(ul_fillsa4(&in, nullptr, 1), 0);
+  EXPECT_EQ(ul_fillsa4(&in, nullptr, 65535), 0);
+  EXPECT_EQ(in.sin_port, htons(65535));
   EXPECT_EQ(in.sin_addr.s_addr, htonl(INADDR_ANY));
   EXPECT_EQ(ul_fillsa4(&in, "no.such", 1), -1);
   EXPECT_EQ(ul_fillsa4(&in, "255.255.255.255", 1), -1);
@@ -178,6 +179,8 @@ TEST(UlNet, AccessListPatterns) {
   EXPECT_EQ(is_onepart_fit("5", "4-6"), 1);
   EXPECT_EQ(is_onepart_fit("7.1", "4-6.1"), 0);
   EXPECT_EQ(is_onepart_fit("x", "5"), -1);
+  EXPECT_EQ(is_onepart_fit("99999999", "0-99999999"), 1);  // the largest part number
+  EXPECT_EQ(is_onepart_fit("5", "0-100000000"), -1);
 }
 
 TEST(UlNet, ReadsTheAccessListFromAConfigurationOrSetsTheDefault) {

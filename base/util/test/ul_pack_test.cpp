@@ -127,6 +127,8 @@ TEST(UlPack, HeaderAndHeadLimits) {
     EXPECT_TRUE(Has(quiet.Stop(), "ul_pack_writeo_ms: body size " + std::to_string(size) +
                                       " cannot be framed."));
   }
+  EXPECT_EQ(ul_pack_writeo_ms(s.a.get(), static_cast<const ul_package*>(nullptr), 100), -1);
+  EXPECT_EQ(ul_pack_write_mo_ms(s.a.get(), nullptr, 100), -1);
   EXPECT_EQ(ul_getrecvqueuesize(s.b.get()), 0);
 
   // A body the peer does not take in time.
@@ -225,18 +227,19 @@ TEST(UlPack, ReaderSkipsABrokenFrameAndReadsTheNext) {
     EXPECT_EQ(ul_pack_reado_ms(s.b.get(), q.get(), 200), 3) << r.log;
     EXPECT_STREQ(q->value[0], "v");
   }
-  // A frame may carry no head at all.
+  // A frame may carry no head at all, or one of the most a reader keeps.
   nettest::Pair s = nettest::UnixPair();
-  Send(s.a.get(), Frame("", "ab"));
+  Send(s.a.get(), Frame("", "ab") + Frame("\r\n" + std::string(25997, 'h'), "cd"));
   EXPECT_EQ(ul_pack_reado_ms(s.b.get(), q.get(), 200), 2);
   EXPECT_EQ(q->pairnum, 0);
+  EXPECT_EQ(ul_pack_reado_ms(s.b.get(), q.get(), 200), 2);
 }
 
 TEST(UlPack, ReaderReportsBrokenConnectionsAndTimeOuts) {
   char buf[16];
   Pack q = NewPack(buf, sizeof(buf));
   const std::string good = Frame("k : v\r\n\r\n", "abcdef");
-  for (size_t cut : {0u, 10u, 25u, 31u, 33u}) {  // header, head, body, trailer
+  for (size_t cut : {0u, 10u, 19u, 25u, 28u, 31u, 33u, 34u, 39u}) {  // header, head, body, trailer, each one byte short
     nettest::Pair s = nettest::UnixPair();
     Send(s.a.get(), good.substr(0, cut));
     s.a.Close();
@@ -277,6 +280,7 @@ TEST(UlPack, HeadParsing) {
       {std::string(2047, 'k') + " : " + std::string(2047, 'v') + "\r\n\r\n", 1, nullptr, nullptr, nullptr},
       {head + "\r\n", 200, "n0", "v", "left key-value pairs in head, curr recv[200]"},
       {"\r\n", 0, nullptr, nullptr, nullptr},
+      {"\r\n" + std::string(25997, 'h'), 0, nullptr, nullptr, nullptr},  // the longest head read
   };
   for (const Row& r : rows) {
     std::string frame = Frame(r.head, "");
@@ -294,6 +298,12 @@ TEST(UlPack, HeadParsing) {
       EXPECT_TRUE(Has(log, r.log)) << log;
     }
   }
+  // A lone CR at the end of the head ends it, even before a body of "\n".
+  char nl[1];
+  Pack q = NewPack(nl, 1);
+  std::string frame = Frame("a : 1\r\nb : 2\r", "\n");
+  EXPECT_EQ(ul_pack_deserialization(&frame[0], static_cast<int>(frame.size()), q.get()), 39);
+  EXPECT_EQ(q->pairnum, 1);
 }
 
 TEST(UlPack, DeserializationChecksInOrder) {
@@ -349,6 +359,8 @@ TEST(UlPack, Pairs) {
   }
   EXPECT_EQ(ul_pack_putvalue(p.get(), "one more", "v"), -2);
   EXPECT_EQ(ul_pack_putvalue(p.get(), "7", "seven"), 1);  // replaced even when full
+  EXPECT_EQ(ul_pack_putvalue(p.get(), n2047.c_str(), "first"), 1);  // the first pair too
+  EXPECT_STREQ(p->value[0], "first");
   EXPECT_EQ(ul_pack_delvalue(p.get(), "7"), 0);
   EXPECT_EQ(p->pairnum, 199);
   EXPECT_STREQ(p->name[7], "8");  // later pairs moved down

@@ -192,9 +192,14 @@ TEST(UlUrlPath, SplitWithFragment) {
   }
   EXPECT_EQ(1, ul_parse_url_vhplink("a.com/p#f", site, port, path, nullptr));
   EXPECT_STREQ("/p#f", path);
-  // A 255-byte URL with the '/' put in: path of 202 bytes passes, 203 fails.
+  // With the '/' put in, a path of 202 bytes passes and one of 203 fails; a
+  // URL of 255 bytes is split, one of 256 refused.
   EXPECT_EQ(1, ul_parse_url_vhplink(("a.com#" + Rep('f', 200)).c_str(), site, port, path, frag));
   EXPECT_EQ(202u, strlen(frag) + 1);
+  EXPECT_EQ(0, ul_parse_url_vhplink(("a.com#" + Rep('f', 201)).c_str(), site, port, path, frag));
+  const std::string longest = Rep('a', 43) + ".com:12345/" + Rep('p', 201);
+  EXPECT_EQ(1, ul_parse_url_vhplink(longest.c_str(), site, port, path, frag));
+  EXPECT_EQ(0, ul_parse_url_vhplink((longest + "p").c_str(), site, port, path, frag));
   EXPECT_EQ(0, ul_parse_url_vhplink((Rep('a', 43) + ".com#" + Rep('f', 207)).c_str(), site, port, path, frag));
   // Without a path buffer only the whole length bounds the path: 255 bytes
   // split, 256 are too long.
