@@ -22,7 +22,10 @@
 // (at a character boundary). When the page as HTML gives 26, the text after
 // the first 'escription" content="' (or 'ESCRIPTION" CONTENT="') up to the
 // next '"' is tried as plain text, when that quote exists and the
-// description is shorter than 4,095 bytes.
+// description is shorter than 4,095 bytes. Text of CODETYPE_NONE, GB or GBK
+// is read as GB18030; when its bytes are not that code (more than one byte
+// of no GB18030 character per 100 multi-byte characters, as a single-byte
+// code page gives) the answer is 26: CLD2 would read made-up characters.
 CLD2::Language cldBaseLangDet(const char* text, _CODE_T codetype);
 
 // The summary language CLD2 gives the NUL-terminated UTF-8 text (as plain

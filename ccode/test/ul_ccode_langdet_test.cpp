@@ -246,6 +246,37 @@ TEST(CcodeLangdet, ValuesFromListCld2AndOwnRules) {
   EXPECT_EQ(conf[langs[0]] * 1000 + conf[langs[1]], confs[0] * 1000 + confs[1]);
 }
 
+// Single-byte pages named only by their declaration come without one as
+// code type -1, which the CLD2 wrapper reads as GB18030. Their bytes are no
+// valid GB18030, so CLD2's reading of them (Chinese) is not taken: the page
+// stays undecided. Bytes that are valid GB18030 are read as before.
+TEST(CcodeLangdet, UndeclaredSingleBytePagesAreNotReadAsChinese) {
+  const struct {
+    const char* page_code;
+    const std::string& text;
+  } cases[] = {
+      {"WINDOWS-1251", kRussian}, {"ISO-8859-7", kGreek}, {"WINDOWS-1256", kArabic}, {"WINDOWS-1255", kHebrew}};
+  int serial = 0;
+  for (const auto& c : cases) {
+    const std::string page = Platform("UTF-8", c.page_code, Html(Repeat(c.text, 6)));
+    ASSERT_NE(page, "<none>") << c.page_code;
+    const std::string url = "http://undeclared.test/" + std::to_string(serial++);
+    EXPECT_EQ(Chardet(page, nullptr, url), CODETYPE_NONE) << c.page_code;
+    EXPECT_EQ(Langdet(page, url), -1LL) << c.page_code;
+    EXPECT_EQ(Langdet(page, url, nullptr, CODETYPE_NONE), -1LL) << c.page_code;
+  }
+  const std::string gbk = ccodetest::Gbk(Html(Repeat(kSimp, 3)));
+  const long long simp = LANGTYPE_SIMP_CHINESE | 100LL << 8;
+  EXPECT_EQ(Langdet(gbk, "http://undeclared.test/gbk", nullptr, CODETYPE_NONE), simp);
+  // One stray byte in a long GB page does not make it unreadable; a page cut
+  // inside its last character neither.
+  std::string stray = ccodetest::Gbk(Html(Repeat(kSimp, 3)));
+  stray.insert(stray.size() / 2, "\x80");
+  EXPECT_EQ(Langdet(stray, "http://undeclared.test/stray", nullptr, CODETYPE_NONE), simp);
+  const std::string cut = ccodetest::Gbk(Repeat(kSimp, 3)).substr(0, ccodetest::Gbk(Repeat(kSimp, 3)).size() - 1);
+  EXPECT_EQ(Langdet(cut, "http://undeclared.test/cut", nullptr, CODETYPE_NONE), simp);
+}
+
 TEST(CcodeLangdet, ArabicAndPersian) {
   const std::string persian = "پرونده گزارش ";
   // The main language (a page without a title has the English title

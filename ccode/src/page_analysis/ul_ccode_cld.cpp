@@ -12,6 +12,7 @@
 
 #include "ul_ccode_conv.h"
 #include "ul_ccode_iconv.h"
+#include "ul_gb18030.h"
 #include "ul_log.h"
 
 namespace {
@@ -32,6 +33,34 @@ std::string_view Description(std::string_view text) {
   const size_t quote = rest.find('"');
   if (quote == std::string_view::npos || quote >= kDescriptionSize - 1) return {};
   return rest.substr(0, quote);
+}
+
+// Whether the bytes of text read as GB18030 are that code: at most one byte
+// sequence of no GB18030 class per 100 multi-byte characters (a stray byte
+// in a long page), not counting a character cut by the end of the text.
+// Bytes of a single-byte code page fail: a letter 80..FF before a blank or
+// a punctuation mark forms no GB18030 character.
+bool ReadsAsGb18030(const char* text) {
+  long long wide = 0;
+  long long invalid = 0;
+  for (const char* p = text; *p != '\0';) {
+    const int n = ul_next_gb18030(p);
+    if (n > 0) {
+      if (n > 1) ++wide;
+      p += n;
+      continue;
+    }
+    if (strnlen(p, 4) < 4) break;
+    ++invalid;
+    ++p;
+  }
+  return invalid * 100 <= wide;
+}
+
+// The code types whose bytes the conversion takes as they stand and reads
+// as GB18030.
+bool ReadAsGb18030(int codetype) {
+  return codetype == CODETYPE_NONE || codetype == CODETYPE_GB || codetype == CODETYPE_GBK;
 }
 
 }  // namespace
@@ -85,6 +114,10 @@ CLD2::Language cldBaseLangDet(const char* text, _CODE_T codetype) {
     ul_writelog(UL_LOG_FATAL, "convert2utf8 fail in func %s.", "cldBaseLangDet");
     return CLD2::UNKNOWN_LANGUAGE;
   }
+  // CLD2 shown the conversion of bytes that are not of the code they were
+  // taken for reads the characters that conversion made up (Chinese for a
+  // Russian page taken as GB18030): no answer is better than that one.
+  if (ReadAsGb18030(codetype) && !ReadsAsGb18030(text)) return CLD2::UNKNOWN_LANGUAGE;
   CLD2::Language language = cldLangDet(utf8buf, false);
   if (language == CLD2::UNKNOWN_LANGUAGE) {
     const std::string_view description = Description(utf8buf);
