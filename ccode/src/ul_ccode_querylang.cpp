@@ -7,6 +7,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -53,8 +54,7 @@ const FeatureSet* WordTable(const LANGFEATURESET* fs, int lang) {
   return fs->m_LangComWords[lang];
 }
 
-// Scores grams of one language; the key buffer is reused, so look-ups of
-// short grams do not allocate.
+// Scores grams of one language, hashing each gram's bytes in place.
 class GramScorer {
  public:
   GramScorer(const LANGFEATURESET* fs, int lang)
@@ -62,28 +62,42 @@ class GramScorer {
         backoff_{nullptr, fs->m_LangBigBack[lang], fs->m_LangTriBack[lang]} {}
 
   // The score of the gram of k characters (k = 1..3) at chars[0..k-1],
-  // backing off to its last k - 1 characters when it is missing.
+  // backing off to its last k - 1 characters when it is missing. The
+  // characters lie next to each other in the text. Every bucket the back-off
+  // may visit is requested first, so that their loads overlap.
   long long Score(const std::string_view* chars, int k) {
+    const char* end = chars[k - 1].data() + chars[k - 1].size();
+    uint64_t whole[3], head[3];  // hashes of chars[i..k-1] and of chars[i..k-2]
+    for (int i = 0; i < k; ++i) {
+      uint64_t h = 0;
+      for (const char* c = chars[i].data(); c < end; ++c) {
+        if (c == chars[k - 1].data()) head[i] = h;
+        h = ccode::__ccode_hash_step(h, *c);
+      }
+      whole[i] = h;
+      forward_[k - i - 1]->prefetch(h);
+      if (k - i >= 2) backoff_[k - i - 1]->prefetch(head[i]);
+    }
     long long total = 0;
-    for (; k >= 1; ++chars, --k) {
+    for (int i = 0; i < k; ++i) {
+      const char* begin = chars[i].data();
+      const int n = k - i;
       int v;
-      if (Lookup(forward_[k - 1], chars, k, &v)) return total + (v < -999 ? -kMissPenalty : v);
-      if (k == 1) return total - kMissPenalty;
-      total += Lookup(backoff_[k - 1], chars, k - 1, &v) ? v : -kMissPenalty;
+      if (Lookup(forward_[n - 1], whole[i], begin, end, &v)) return total + (v < -999 ? -kMissPenalty : v);
+      if (n == 1) return total - kMissPenalty;
+      total += Lookup(backoff_[n - 1], head[i], begin, chars[k - 1].data(), &v) ? v : -kMissPenalty;
     }
     return total;
   }
 
  private:
-  bool Lookup(const FeatureSet* table, const std::string_view* chars, int n, int* v) {
-    key_.clear();
-    for (int i = 0; i < n; ++i) key_.append(chars[i].data(), chars[i].size());
-    return table->get(key_, v) == ccode::CCODE_HASH_EXIST;
+  static bool Lookup(const FeatureSet* table, uint64_t hash, const char* begin, const char* end, int* v) {
+    return table->get_hashed(hash, std::string_view(begin, static_cast<size_t>(end - begin)), v) ==
+           ccode::CCODE_HASH_EXIST;
   }
 
   const FeatureSet* forward_[3];
   const FeatureSet* backoff_[3];
-  std::string key_;
 };
 
 // Feeds the characters of one sequence: nothing for the first, the bigram
@@ -244,14 +258,15 @@ int ul_ccode_langcnthword(char* text, LANGFEATURESET* fs, int code, _LANG_T lang
   if (words == nullptr) return INT_MIN;
   long long score = ConstWords(lang);
   bool hit = false, miss = false;
-  std::string candidate;
-  size_t lens[kCandidateMax + 1];  // byte length of each character of the candidate
+  size_t lens[kCandidateMax + 1];      // byte length of each character of the candidate
+  uint64_t hashes[kCandidateMax + 1];  // table hash of the prefix ending at each character
   const char* p = text;
   for (;;) {
     while (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n') ++p;
     if (*p == '\0') break;
-    // Gather the candidate.
-    size_t nchars = 0, bytes = 0;
+    // Gather the candidate; ascii_chars counts its leading one-byte
+    // characters (all of them for an ASCII candidate).
+    size_t nchars = 0, bytes = 0, ascii_chars = 0;
     bool multibyte = false;
     while (!IsSeparator(static_cast<unsigned char>(p[bytes])) && bytes <= kCandidateMax) {
       const int n = ul_ccode_next(p + bytes, CODETYPE_UTF8);
@@ -259,22 +274,31 @@ int ul_ccode_langcnthword(char* text, LANGFEATURESET* fs, int code, _LANG_T lang
       lens[nchars++] = static_cast<size_t>(n);
       bytes += static_cast<size_t>(n);
       if (n > 1) multibyte = true;
+      if (!multibyte) ++ascii_chars;
       if (IsCjk(lang) && multibyte && nchars >= 3) break;
     }
-    // Longest prefix first; an ASCII candidate is tried whole only.
+    // The prefixes' hashes in one pass. An ASCII candidate is looked up whole
+    // only; otherwise every prefix down to the ASCII ones may be, so their
+    // buckets are all requested before the first look-up.
+    uint64_t h = 0;
+    for (size_t k = 0, b = 0; k < nchars; ++k) {
+      for (const size_t end = b + lens[k]; b < end; ++b) h = ccode::__ccode_hash_step(h, p[b]);
+      hashes[k] = h;
+      if (multibyte && k >= ascii_chars) words->prefetch(h);
+    }
+    // Longest prefix first; an ASCII prefix is the last one tried.
     size_t len = bytes;
     bool found = false, ascii = false;
     while (nchars > 0) {
-      candidate.assign(p, len);
       int v;
-      if (words->get(candidate, &v) == ccode::CCODE_HASH_EXIST && v > 0) {
+      if (words->get_hashed(hashes[nchars - 1], std::string_view(p, len), &v) == ccode::CCODE_HASH_EXIST && v > 0) {
         score += WordValue(v);
         hit = found = true;
         p += len;
         break;
       }
       miss = true;
-      ascii = std::all_of(candidate.begin(), candidate.end(), [](char c) { return (c & 0x80) == 0; });
+      ascii = nchars <= ascii_chars;
       if (ascii) break;
       len -= lens[--nchars];
     }

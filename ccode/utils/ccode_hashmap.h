@@ -52,6 +52,18 @@ class hashmap {
 
   value_type* find(const key_type& key) const { return _ht.find(_HashFun()(key), key); }
 
+  // As get, with the key's hash given (it must be _HashFun's hash of the
+  // key) and a key of any type that compares equal to stored keys.
+  template <class K>
+  int get_hashed(size_t hash, const K& key, data_type* value) const {
+    const value_type* p = _ht.find_as(hash, key);
+    if (p == nullptr) return CCODE_HASH_NOEXIST;
+    if (value != nullptr) *value = p->second;
+    return CCODE_HASH_EXIST;
+  }
+  // Starts loading the bucket of a hash ahead of get_hashed.
+  void prefetch(size_t hash) const { _ht.prefetch(hash); }
+
   size_t size() const { return _ht.size(); }
   int clear() { return _ht.clear(); }
   int destroy() { return _ht.destroy(); }
