@@ -83,7 +83,8 @@ int FromUchardet(const char* name) {
       {"WINDOWS-1252", CODETYPE_ISO_8859_1}, {"ISO-8859-15", CODETYPE_ISO_8859_1}, {"WINDOWS-1251", CODETYPE_WIN1251},
       {"KOI8-R", kKoi8r},               {"ISO-8859-7", CODETYPE_ISO_8859_7}, {"WINDOWS-1255", CODETYPE_WIN1255},
       {"ISO-8859-9", CODETYPE_ISO_8859_9}, {"WINDOWS-1254", CODETYPE_WIN1254}, {"TIS-620", CODETYPE_TIS620},
-      {"WINDOWS-1258", CODETYPE_WIN1258},
+      {"WINDOWS-1258", CODETYPE_WIN1258}, {"ISO-8859-6", CODETYPE_ISO_8859_6}, {"WINDOWS-1256", CODETYPE_WIN1256},
+      {"ISO-8859-11", CODETYPE_ISO_8859_11}, {"WINDOWS-874", CODETYPE_WIN874}, {"VISCII", CODETYPE_VISCII},
   };
   if (name == nullptr || name[0] == '\0') return CODETYPE_NONE;
   for (const auto& n : kNames) {
@@ -92,9 +93,12 @@ int FromUchardet(const char* name) {
   return kOther;
 }
 
-// The answers right for a page: its label's code types, and ASCII for a page
-// whose text has no byte of 0x80 or above (a UTF-8 page of ASCII text with a
-// byte-order mark is ASCII by the decision's rule order).
+// The answers right for a page: its label's code types, a code type that
+// reads every byte of the label's the same way (a superset: WINDOWS-1254 for
+// ISO-8859-9, WINDOWS-874 for TIS-620, TIS-620 and ISO-8859-11 for each
+// other's Thai letters), and ASCII for a page whose text has no byte of 0x80
+// or above (a UTF-8 page of ASCII text with a byte-order mark is ASCII by the
+// decision's rule order). Every encoding of the corpus has a case here.
 bool Right(const Page& p, int code) {
   if (p.ascii && code == CODETYPE_ASCII) return true;
   const std::string& e = p.encoding;
@@ -108,6 +112,18 @@ bool Right(const Page& p, int code) {
   if (e == "WINDOWS-1252") return code == CODETYPE_ISO_8859_1;
   if (e == "WINDOWS-1251") return code == CODETYPE_WIN1251;
   if (e == "KOI8-R") return code == kKoi8r;
+  if (e == "ISO-8859-6") return code == CODETYPE_ISO_8859_6;
+  if (e == "ISO-8859-7") return code == CODETYPE_ISO_8859_7;
+  if (e == "ISO-8859-9") return code == CODETYPE_ISO_8859_9 || code == CODETYPE_WIN1254;
+  if (e == "WINDOWS-1254") return code == CODETYPE_WIN1254;
+  if (e == "WINDOWS-1255") return code == CODETYPE_WIN1255;
+  if (e == "WINDOWS-1256") return code == CODETYPE_WIN1256;
+  if (e == "WINDOWS-1258") return code == CODETYPE_WIN1258;
+  if (e == "VISCII") return code == CODETYPE_VISCII;
+  if (e == "TIS-620") return code == CODETYPE_TIS620 || code == CODETYPE_ISO_8859_11 || code == CODETYPE_WIN874;
+  if (e == "WINDOWS-874") return code == CODETYPE_WIN874;
+  static std::set<std::string> unscored;
+  if (unscored.insert(e).second) fprintf(stderr, "no scoring case for encoding %s\n", e.c_str());
   return false;
 }
 
