@@ -54,12 +54,45 @@ const FeatureSet* WordTable(const LANGFEATURESET* fs, int lang) {
   return fs->m_LangComWords[lang];
 }
 
+// A feature table and the bucket of a hash in it, found without a 64-bit
+// division per look-up: the quotient is estimated in double precision (off
+// by less than one for tables of kFastBuckets buckets or more) and the
+// remainder corrected into range. Smaller tables divide.
+class Table {
+ public:
+  static constexpr size_t kFastBuckets = 4096;
+
+  explicit Table(const FeatureSet* t)
+      : t_(t), n_(t != nullptr ? t->bucket_count() : 0), inv_(n_ != 0 ? 1.0 / static_cast<double>(n_) : 0.0) {}
+
+  size_t Bucket(uint64_t h) const {
+    if (n_ < kFastBuckets) return n_ == 0 ? 0 : static_cast<size_t>(h % n_);
+    const uint64_t q = static_cast<uint64_t>(static_cast<double>(h) * inv_);
+    int64_t r = static_cast<int64_t>(h - q * n_);
+    const int64_t n = static_cast<int64_t>(n_);
+    while (r < 0) r += n;
+    while (r >= n) r -= n;
+    return static_cast<size_t>(r);
+  }
+  void Prefetch(size_t bucket) const {
+    if (t_ != nullptr) t_->prefetch_bucket(bucket);
+  }
+  bool Get(size_t bucket, std::string_view key, int* v) const {
+    return t_ != nullptr && t_->get_in(bucket, key, v) == ccode::CCODE_HASH_EXIST;
+  }
+
+ private:
+  const FeatureSet* t_;
+  size_t n_;
+  double inv_;
+};
+
 // Scores grams of one language, hashing each gram's bytes in place.
 class GramScorer {
  public:
   GramScorer(const LANGFEATURESET* fs, int lang)
-      : forward_{fs->m_LangUnigram[lang], fs->m_LangBigram[lang], fs->m_LangTrigram[lang]},
-        backoff_{nullptr, fs->m_LangBigBack[lang], fs->m_LangTriBack[lang]} {}
+      : forward_{Table(fs->m_LangUnigram[lang]), Table(fs->m_LangBigram[lang]), Table(fs->m_LangTrigram[lang])},
+        backoff_{Table(nullptr), Table(fs->m_LangBigBack[lang]), Table(fs->m_LangTriBack[lang])} {}
 
   // The score of the gram of k characters (k = 1..3) at chars[0..k-1],
   // backing off to its last k - 1 characters when it is missing. The
@@ -67,37 +100,38 @@ class GramScorer {
   // may visit is requested first, so that their loads overlap.
   long long Score(const std::string_view* chars, int k) {
     const char* end = chars[k - 1].data() + chars[k - 1].size();
-    uint64_t whole[3], head[3];  // hashes of chars[i..k-1] and of chars[i..k-2]
+    size_t whole[3], head[3];  // buckets of chars[i..k-1] and of chars[i..k-2]
     for (int i = 0; i < k; ++i) {
       uint64_t h = 0;
       for (const char* c = chars[i].data(); c < end; ++c) {
-        if (c == chars[k - 1].data()) head[i] = h;
+        if (c == chars[k - 1].data() && k - i >= 2) {
+          head[i] = backoff_[k - i - 1].Bucket(h);
+          backoff_[k - i - 1].Prefetch(head[i]);
+        }
         h = ccode::__ccode_hash_step(h, *c);
       }
-      whole[i] = h;
-      forward_[k - i - 1]->prefetch(h);
-      if (k - i >= 2) backoff_[k - i - 1]->prefetch(head[i]);
+      whole[i] = forward_[k - i - 1].Bucket(h);
+      forward_[k - i - 1].Prefetch(whole[i]);
     }
     long long total = 0;
     for (int i = 0; i < k; ++i) {
       const char* begin = chars[i].data();
       const int n = k - i;
       int v;
-      if (Lookup(forward_[n - 1], whole[i], begin, end, &v)) return total + (v < -999 ? -kMissPenalty : v);
+      if (forward_[n - 1].Get(whole[i], Key(begin, end), &v)) return total + (v < -999 ? -kMissPenalty : v);
       if (n == 1) return total - kMissPenalty;
-      total += Lookup(backoff_[n - 1], head[i], begin, chars[k - 1].data(), &v) ? v : -kMissPenalty;
+      total += backoff_[n - 1].Get(head[i], Key(begin, chars[k - 1].data()), &v) ? v : -kMissPenalty;
     }
     return total;
   }
 
  private:
-  static bool Lookup(const FeatureSet* table, uint64_t hash, const char* begin, const char* end, int* v) {
-    return table->get_hashed(hash, std::string_view(begin, static_cast<size_t>(end - begin)), v) ==
-           ccode::CCODE_HASH_EXIST;
+  static std::string_view Key(const char* begin, const char* end) {
+    return std::string_view(begin, static_cast<size_t>(end - begin));
   }
 
-  const FeatureSet* forward_[3];
-  const FeatureSet* backoff_[3];
+  const Table forward_[3];
+  const Table backoff_[3];
 };
 
 // Feeds the characters of one sequence: nothing for the first, the bigram
@@ -259,7 +293,8 @@ int ul_ccode_langcnthword(char* text, LANGFEATURESET* fs, int code, _LANG_T lang
   long long score = ConstWords(lang);
   bool hit = false, miss = false;
   size_t lens[kCandidateMax + 1];      // byte length of each character of the candidate
-  uint64_t hashes[kCandidateMax + 1];  // table hash of the prefix ending at each character
+  size_t buckets[kCandidateMax + 1];   // table bucket of the prefix ending at each character
+  const Table table(words);
   const char* p = text;
   for (;;) {
     while (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n') ++p;
@@ -283,15 +318,16 @@ int ul_ccode_langcnthword(char* text, LANGFEATURESET* fs, int code, _LANG_T lang
     uint64_t h = 0;
     for (size_t k = 0, b = 0; k < nchars; ++k) {
       for (const size_t end = b + lens[k]; b < end; ++b) h = ccode::__ccode_hash_step(h, p[b]);
-      hashes[k] = h;
-      if (multibyte && k >= ascii_chars) words->prefetch(h);
+      if (!multibyte && k + 1 < nchars) continue;
+      buckets[k] = table.Bucket(h);
+      if (multibyte && k >= ascii_chars) table.Prefetch(buckets[k]);
     }
     // Longest prefix first; an ASCII prefix is the last one tried.
     size_t len = bytes;
     bool found = false, ascii = false;
     while (nchars > 0) {
       int v;
-      if (words->get_hashed(hashes[nchars - 1], std::string_view(p, len), &v) == ccode::CCODE_HASH_EXIST && v > 0) {
+      if (table.Get(buckets[nchars - 1], std::string_view(p, len), &v) && v > 0) {
         score += WordValue(v);
         hit = found = true;
         p += len;
