@@ -84,14 +84,17 @@ class PostingWriter {
   int count_ = 0;
 };
 
-// Writes the postings of terms [first, last) to one posting file, their index
-// records to index (offsets from the start of that file), at most limit per
-// term (limit < 0: all). False when the file cannot be written.
+// Writes the postings of terms [first, last) to one posting file, at most
+// limit per term (limit < 0: all), then their index records (offsets from
+// the start of that file) to index in one write once the posting file is in
+// place. False when a file cannot be written.
 bool WritePostings(const Sdict_build* pdb, int first, int last, int limit, const char* file,
                    OutFile* index) {
   OutFile out;
   if (!out.Create(file)) return false;
   PostingWriter postings(&out);
+  std::vector<Sindex1> records;
+  records.reserve(static_cast<size_t>(last - first));
   std::vector<u_int> words[kInStep];  // the step's lists, written in term order
   for (int t = first; t < last; t += kInStep) {
     const int n = std::min(kInStep, last - t);
@@ -102,13 +105,13 @@ bool WritePostings(const Sdict_build* pdb, int first, int last, int limit, const
     for (int g = 0; g < n; ++g) {
       const Sindex1 rec{postings.count(), static_cast<int>(words[g].size())};
       for (u_int w : words[g]) postings.Add(w);
-      index->Write(&rec, sizeof(rec));
+      records.push_back(rec);
       words[g].clear();
     }
   }
   postings.Flush();
   // The posting file is complete before the index that points into it.
-  return out.Commit();
+  return out.Commit() && index->Write(records.data(), records.size() * sizeof(Sindex1));
 }
 
 }  // namespace
