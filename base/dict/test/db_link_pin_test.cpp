@@ -122,4 +122,31 @@ TEST(DbLinkPin, IncreasingAndRandomOrderGiveThePinnedLists) {
   }
 }
 
+// Clearing or rebuilding the chains forgets every list's noted end: adding
+// on afterwards walks the list as it now stands (empty after a renewal, the
+// rehashed postings after db_adjust) and appends behind its last posting.
+TEST(DbLinkPin, ClearedOrRebuiltChainsAreWalkedAgain) {
+  auto chain = [](const Sdict_build* d) {
+    std::vector<std::pair<int, u_int>> list;
+    for (const Sdict_bnode* p = d->hash[0].pnode; p != nullptr; p = p->next) list.emplace_back(p->code, p->other);
+    return list;
+  };
+  for (int (*clear)(Sdict_build*) : {db_renew, db_renew_fast, db_adjust}) {
+    DictPtr d(db_creat(3, 0));
+    for (int doc : {5, 6}) {
+      Sdict_snode r{0, 0, doc, 0};
+      ASSERT_EQ(1, db_add_link(d.get(), &r));
+    }
+    ASSERT_GE(clear(d.get()), 0);
+    std::vector<std::pair<int, u_int>> want = chain(d.get());
+    EXPECT_EQ(clear == db_adjust ? 2u : 0u, want.size());
+    want.insert(want.end(), {{7, 0}, {8, 1}});
+    for (int doc : {7, 8, 8}) {
+      Sdict_snode r{0, 0, doc, 0};
+      ASSERT_EQ(1, db_add_link(d.get(), &r));
+    }
+    EXPECT_EQ(want, chain(d.get()));
+  }
+}
+
 }  // namespace
