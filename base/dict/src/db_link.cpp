@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -87,9 +88,10 @@ class PostingWriter {
 // Writes the postings of terms [first, last) to one posting file, at most
 // limit per term (limit < 0: all), then their index records (offsets from
 // the start of that file) to index in one write once the posting file is in
-// place. False when a file cannot be written.
-bool WritePostings(const Sdict_build* pdb, int first, int last, int limit, const char* file,
-                   OutFile* index) {
+// place. False when a file cannot be written or memory runs out (the
+// unfinished posting file is then dropped).
+bool WritePostingsOrThrow(const Sdict_build* pdb, int first, int last, int limit, const char* file,
+                          OutFile* index) {
   OutFile out;
   if (!out.Create(file)) return false;
   PostingWriter postings(&out);
@@ -112,6 +114,15 @@ bool WritePostings(const Sdict_build* pdb, int first, int last, int limit, const
   postings.Flush();
   // The posting file is complete before the index that points into it.
   return out.Commit() && index->Write(records.data(), records.size() * sizeof(Sindex1));
+}
+
+bool WritePostings(const Sdict_build* pdb, int first, int last, int limit, const char* file,
+                   OutFile* index) {
+  try {
+    return WritePostingsOrThrow(pdb, first, last, limit, file, index);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
 }
 
 }  // namespace
