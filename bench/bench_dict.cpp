@@ -10,8 +10,9 @@
 //  - dp_seek over 10 MB of text with 100,000 phrases against probing a
 //    std::unordered_set<std::string_view> at every position for every phrase
 //    length (bytes/s);
-//  - db_add_link of 1,000,000 postings over 100,000 terms (documents in
-//    increasing order, as an indexer adds them), db_stand_link and
+//  - db_add_link of 1,000,000 postings at 10, 100 and 1,000 postings a term
+//    (documents in increasing order, as an indexer adds them), alone and
+//    followed by db_stand_link and
 //    db_save_link, against filling, sorting and writing
 //    std::vector<std::vector<uint32_t>> (items/s = postings; both write their
 //    files durably, with fsync).
@@ -26,11 +27,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <memory>
 #include <random>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "benchmark/benchmark.h"
@@ -332,45 +336,63 @@ BENCHMARK(BM_DpSeek)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Anchor_UnorderedSetProbe)->Unit(benchmark::kMillisecond);
 
 // ---------------------------------------------------------------------------
-// Posting lists: 100,000 documents of 10 distinct terms each, over 100,000
-// terms.
+// Posting lists: 100,000 documents of 10 distinct terms each (1,000,000
+// postings), over as many terms as give 10, 100 or 1,000 postings a term
+// (the benchmark argument).
 
-constexpr int kTerms = 100000;
+constexpr int kLinkPostings = 1000000;
+constexpr int kLinkDocTerms = 10;
 
 struct LinkFixture {
   Scratch scratch;
+  int terms;
   std::vector<std::pair<u_int, int>> postings;  // (term, document), documents ascending
-  LinkFixture() {
+  explicit LinkFixture(int per_term) : terms(kLinkPostings / per_term) {
     std::mt19937 rng(8);
-    for (int doc = 0; doc < 100000; ++doc) {
-      u_int terms[10];
-      for (int k = 0; k < 10; ++k) {
-        terms[k] = rng() % kTerms;
+    for (int doc = 0; doc < kLinkPostings / kLinkDocTerms; ++doc) {
+      u_int doc_terms[kLinkDocTerms];
+      for (int k = 0; k < kLinkDocTerms; ++k) {
+        doc_terms[k] = rng() % static_cast<u_int>(terms);
         for (int j = 0; j < k; ++j) {
-          if (terms[j] == terms[k]) {
+          if (doc_terms[j] == doc_terms[k]) {
             --k;  // draw again
             break;
           }
         }
       }
-      for (u_int t : terms) postings.emplace_back(t, doc);
+      for (u_int t : doc_terms) postings.emplace_back(t, doc);
     }
   }
 };
 
-LinkFixture& Links() {
-  static LinkFixture f;
-  return f;
+LinkFixture& Links(int per_term) {
+  static std::map<int, std::unique_ptr<LinkFixture>> fixtures;
+  std::unique_ptr<LinkFixture>& f = fixtures[per_term];
+  if (f == nullptr) f = std::make_unique<LinkFixture>(per_term);
+  return *f;
+}
+
+Sdict_build* AddLinks(const LinkFixture& f) {
+  Sdict_build* d = db_creat(f.terms, 0);
+  for (const auto& [term, doc] : f.postings) {
+    Sdict_snode r{0, term, doc, 0};
+    db_add_link(d, &r);
+  }
+  return d;
+}
+
+// The add step alone (no anchor of its own: the fill of the anchor below is
+// a push_back per posting).
+void BM_DbAddLink(benchmark::State& state) {
+  LinkFixture& f = Links(static_cast<int>(state.range(0)));
+  for (auto _ : state) db_del(AddLinks(f));
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * f.postings.size()));
 }
 
 void BM_DbAddLinkStandSave(benchmark::State& state) {
-  LinkFixture& f = Links();
+  LinkFixture& f = Links(static_cast<int>(state.range(0)));
   for (auto _ : state) {
-    Sdict_build* d = db_creat(kTerms, 0);
-    for (const auto& [term, doc] : f.postings) {
-      Sdict_snode r{0, term, doc, 0};
-      db_add_link(d, &r);
-    }
+    Sdict_build* d = AddLinks(f);
     db_stand_link(d);
     if (db_save_link(d, f.scratch.dir.c_str(), "link") != 1) std::abort();
     db_del(d);
@@ -388,10 +410,12 @@ void WriteDurably(const std::string& path, const void* data, size_t n) {
   }
 }
 
+// Lower bound: no weights and no per-term cap, only the sorted lists.
 void BM_Anchor_VectorsSortWrite(benchmark::State& state) {
-  LinkFixture& f = Links();
+  LinkFixture& f = Links(static_cast<int>(state.range(0)));
+  state.SetLabel("lower bound: no weights");
   for (auto _ : state) {
-    std::vector<std::vector<uint32_t>> lists(kTerms);
+    std::vector<std::vector<uint32_t>> lists(static_cast<size_t>(f.terms));
     for (const auto& [term, doc] : f.postings) lists[term].push_back(static_cast<uint32_t>(doc));
     std::vector<uint32_t> words, index;
     for (std::vector<uint32_t>& l : lists) {
@@ -406,8 +430,10 @@ void BM_Anchor_VectorsSortWrite(benchmark::State& state) {
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * f.postings.size()));
 }
 
-BENCHMARK(BM_DbAddLinkStandSave)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Anchor_VectorsSortWrite)->Unit(benchmark::kMillisecond);
+// Argument: postings a term.
+BENCHMARK(BM_DbAddLink)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DbAddLinkStandSave)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Anchor_VectorsSortWrite)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

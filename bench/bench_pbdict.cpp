@@ -9,6 +9,7 @@
 // timing pbdict-build on it), else into a temporary folder.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
+#include <malloc.h>
 #include <ftw.h>
 #include <unistd.h>
 
@@ -231,14 +232,26 @@ void BM_dset_load(benchmark::State& state) {
 }
 BENCHMARK(BM_dset_load)->Unit(benchmark::kMillisecond)->Iterations(2);
 
+// The load and its anchor below each start every iteration from the same
+// allocator state, whatever ran before: a fixed mmap threshold (glibc raises
+// it after large blocks are freed, so that what earlier benchmarks freed
+// decides whether a large buffer is fresh mapped memory or reused heap) and
+// the heap's free memory handed back to the system.
+void SameHeapState() {
+  mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+  malloc_trim(0);
+}
+
 void BM_dset_binary_load(benchmark::State& state) {
   TextDict();
   Corpus& c = TheCorpus();
+  SameHeapState();
   for (auto _ : state) {
     std::unique_ptr<PbDict> dict(new PbDict(c.prototype, nullptr));
     if (dict->binary_load(c.dir.c_str(), "dict") != 0) state.SkipWithError("load failed");
     state.PauseTiming();
     dict.reset();
+    SameHeapState();
     state.ResumeTiming();
   }
 }
@@ -257,6 +270,7 @@ void BM_read_binary_files(benchmark::State& state) {
   TextDict();
   Corpus& c = TheCorpus();
   const std::string files[2] = {c.dir + "/dict.pbd", c.dir + "/dict.ht"};
+  SameHeapState();
   for (auto _ : state) {
     std::unique_ptr<char[]> whole[2];
     for (int i = 0; i < 2; ++i) {
@@ -276,6 +290,7 @@ void BM_read_binary_files(benchmark::State& state) {
     state.PauseTiming();  // as for the load, the release is not timed
     whole[0].reset();
     whole[1].reset();
+    SameHeapState();
     state.ResumeTiming();
   }
 }

@@ -10,10 +10,16 @@ namespace ccode {
 
 // h = h * 5 + byte (as a signed char) over a NUL-terminated string, in
 // wrapping 64-bit arithmetic; 0 for null.
+// One step of that hash, so that callers can hash a string's prefixes in
+// one pass: the hash of s + c is __ccode_hash_step(hash of s, c).
+inline uint64_t __ccode_hash_step(uint64_t h, char c) {
+  return h * 5 + static_cast<uint64_t>(static_cast<int64_t>(static_cast<signed char>(c)));
+}
+
 inline size_t __ccode_hash_string(const char* s) {
   if (s == nullptr) return 0;
   uint64_t h = 0;
-  for (; *s != '\0'; ++s) h = h * 5 + static_cast<uint64_t>(static_cast<int64_t>(static_cast<signed char>(*s)));
+  for (; *s != '\0'; ++s) h = __ccode_hash_step(h, *s);
   return static_cast<size_t>(h);
 }
 

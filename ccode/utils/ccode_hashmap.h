@@ -52,6 +52,20 @@ class hashmap {
 
   value_type* find(const key_type& key) const { return _ht.find(_HashFun()(key), key); }
 
+  // As get, in the key's bucket (_HashFun's hash of the key modulo
+  // bucket_count()) and for a key of any type that compares equal to stored
+  // keys.
+  template <class K>
+  int get_in(size_t bucket, const K& key, data_type* value) const {
+    const value_type* p = _ht.find_in(bucket, key);
+    if (p == nullptr) return CCODE_HASH_NOEXIST;
+    if (value != nullptr) *value = p->second;
+    return CCODE_HASH_EXIST;
+  }
+  // Starts loading a bucket ahead of get_in.
+  void prefetch_bucket(size_t bucket) const { _ht.prefetch_bucket(bucket); }
+  size_t bucket_count() const { return _ht.bucket_count(); }
+
   size_t size() const { return _ht.size(); }
   int clear() { return _ht.clear(); }
   int destroy() { return _ht.destroy(); }

@@ -203,6 +203,25 @@ class ccode_hashtable {
     return nullptr;
   }
 
+  // As find, in the given bucket (hash % bucket_count(), which the caller
+  // may compute faster than one division a look-up) and for a key of another
+  // type that compares equal to the stored keys (a std::string_view for
+  // std::string keys): no key object is made.
+  template <class K>
+  value_type* find_in(size_t bucket, const K& key) const {
+    if (bucket >= _bitems || _bucket == nullptr) return nullptr;
+    for (node_pointer n = _bucket[bucket]; n != nullptr; n = n->next) {
+      if (_getkey(n->val) == key) return &n->val;
+    }
+    return nullptr;
+  }
+
+  // Starts loading a bucket for a find_in that follows; several prefetched
+  // buckets load at once instead of one after the other.
+  void prefetch_bucket(size_t bucket) const {
+    if (bucket < _bitems && _bucket != nullptr) __builtin_prefetch(&_bucket[bucket]);
+  }
+
   // Inserts, or overwrites an existing key's value when `flag` is non-zero.
   int set_map(size_t hash, const key_type& key, const mapped_type& value, int flag) {
     if (_bitems == 0 || _bucket == nullptr) return -1;

@@ -74,6 +74,11 @@ typedef struct {
   Sdict_bnode_block* cur_nblock;  // block being filled
   Sdict_bnode* cur_node;          // next free node
   int node_avail;                 // free nodes left in cur_nblock
+  // Posting lists only: the last posting of each term (hash_num entries,
+  // NULL before the first db_add_link), so that documents added in
+  // increasing order join their list without walking it. Owned; dropped
+  // whenever the chains are rebuilt or cleared.
+  Sdict_bnode** link_tail;
 } Sdict_build;
 
 typedef struct {

@@ -184,6 +184,7 @@ int db_opn(Sdict_build* pdb, Sdict_snode* nodes, int n, Eop_method method) {
 
 int db_del(Sdict_build* pdb) {
   if (pdb == nullptr) return 1;
+  dict_internal::DropLinkTails(pdb);
   dict_internal::FreeBlocks(pdb->nblock);
   ul_free(pdb->hash);
   ul_free(pdb);
@@ -200,6 +201,7 @@ int FirstBlockUsed(const Sdict_build* pdb) {
 
 // Frees further blocks and points the fill position at the first block.
 void ResetBlocks(Sdict_build* pdb) {
+  dict_internal::DropLinkTails(pdb);
   dict_internal::FreeBlocks(pdb->nblock->next);
   pdb->nblock->next = nullptr;
   pdb->cur_nblock = pdb->nblock;
@@ -230,7 +232,10 @@ int db_renew_fast(Sdict_build* pdb) {
   return 1;
 }
 
-int db_adjust(Sdict_build* pdb) { return dict_internal::Rehash(pdb); }
+int db_adjust(Sdict_build* pdb) {
+  dict_internal::DropLinkTails(pdb);  // the chains are rebuilt
+  return dict_internal::Rehash(pdb);
+}
 
 int db_keylist(Sdict_build* pdb, Skeyweight* keys, int n) {
   int count = pdb->node_num;

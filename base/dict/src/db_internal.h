@@ -19,6 +19,13 @@ inline u_int Bucket(u_int sign1, u_int sign2, int hash_num) {
   return (sign1 + sign2) % static_cast<u_int>(hash_num);
 }
 
+// Frees the posting lists' last-posting table; the next db_add_link of a
+// term walks its list once to find its end again.
+inline void DropLinkTails(Sdict_build* pdb) {
+  ul_free(pdb->link_tail);
+  pdb->link_tail = nullptr;
+}
+
 // True for a search dictionary made by ds_load_mmap: its pages are
 // read-only, so nothing may write its records.
 bool IsMapped(const Sdict_search* sd);

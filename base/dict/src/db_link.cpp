@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -29,14 +30,45 @@ constexpr int kMinTop = 36;        // T[36] is the smallest divisor of a list
 constexpr u_int kMaxWeight = 126;
 constexpr size_t kWordsPerWrite = 4096;  // 16384-byte writes
 constexpr u_int kCodeMask = 0x1FFFFFFu;
+constexpr int kInStep = 16;  // lists walked side by side
+
+// Walks the lists of buckets[0, n) (n at most kInStep) side by side, one node
+// of each live list in turn, calling visit(g, node) for the nodes of list g
+// in chain order until it returns false or the list ends. A postings list is
+// scattered over the node blocks in the order its documents came in, so one
+// list alone waits on every load; walking several at once lets those loads
+// overlap.
+template <typename Visit>
+void WalkInStep(const Sdict_bhash* buckets, int n, Visit visit) {
+  Sdict_bnode* cur[kInStep];
+  int list[kInStep];
+  int live = 0;
+  for (int g = 0; g < n; ++g) {
+    if (buckets[g].pnode == nullptr) continue;
+    cur[live] = buckets[g].pnode;
+    list[live++] = g;
+  }
+  while (live > 0) {
+    for (int i = 0; i < live;) {
+      Sdict_bnode* p = cur[i];
+      if (visit(list[i], p) && p->next != nullptr) {
+        cur[i++] = p->next;
+      } else {
+        --live;
+        cur[i] = cur[live];
+        list[i] = list[live];
+      }
+    }
+  }
+}
 
 // Gathers posting words and writes them kWordsPerWrite at a time; counts the
 // words of the current file.
 class PostingWriter {
  public:
   explicit PostingWriter(OutFile* out) : out_(out) {}
-  void Add(const Sdict_bnode& n) {
-    buf_[used_++] = (static_cast<u_int>(n.code) & kCodeMask) | (n.other << 25);
+  void Add(u_int word) {
+    buf_[used_++] = word;
     ++count_;
     if (used_ == kWordsPerWrite) Flush();
   }
@@ -53,25 +85,44 @@ class PostingWriter {
   int count_ = 0;
 };
 
-// Writes the postings of terms [first, last) to one posting file, their index
-// records to index (offsets from the start of that file), at most limit per
-// term (limit < 0: all). False when the file cannot be written.
-bool WritePostings(const Sdict_build* pdb, int first, int last, int limit, const char* file,
-                   OutFile* index) {
+// Writes the postings of terms [first, last) to one posting file, at most
+// limit per term (limit < 0: all), then their index records (offsets from
+// the start of that file) to index in one write once the posting file is in
+// place. False when a file cannot be written or memory runs out (the
+// unfinished posting file is then dropped).
+bool WritePostingsOrThrow(const Sdict_build* pdb, int first, int last, int limit, const char* file,
+                          OutFile* index) {
   OutFile out;
   if (!out.Create(file)) return false;
   PostingWriter postings(&out);
-  for (int t = first; t < last; ++t) {
-    Sindex1 rec{postings.count(), 0};
-    for (const Sdict_bnode* p = pdb->hash[t].pnode; p != nullptr && rec.num != limit; p = p->next) {
-      postings.Add(*p);
-      ++rec.num;
+  std::vector<Sindex1> records;
+  records.reserve(static_cast<size_t>(last - first));
+  std::vector<u_int> words[kInStep];  // the step's lists, written in term order
+  for (int t = first; t < last; t += kInStep) {
+    const int n = std::min(kInStep, last - t);
+    WalkInStep(pdb->hash + t, n, [&](int g, const Sdict_bnode* p) {
+      words[g].push_back((static_cast<u_int>(p->code) & kCodeMask) | (p->other << 25));
+      return static_cast<int>(words[g].size()) != limit;
+    });
+    for (int g = 0; g < n; ++g) {
+      const Sindex1 rec{postings.count(), static_cast<int>(words[g].size())};
+      for (u_int w : words[g]) postings.Add(w);
+      records.push_back(rec);
+      words[g].clear();
     }
-    index->Write(&rec, sizeof(rec));
   }
   postings.Flush();
   // The posting file is complete before the index that points into it.
-  return out.Commit();
+  return out.Commit() && index->Write(records.data(), records.size() * sizeof(Sindex1));
+}
+
+bool WritePostings(const Sdict_build* pdb, int first, int last, int limit, const char* file,
+                   OutFile* index) {
+  try {
+    return WritePostingsOrThrow(pdb, first, last, limit, file, index);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
 }
 
 }  // namespace
@@ -89,6 +140,11 @@ const u_int* dict_internal::LinkWeightTable() {
   return table.data();
 }
 
+// The term's list is kept in ascending code with its last posting noted in
+// link_tail, so that a document above every code already listed (the usual
+// case: an indexer adds documents in increasing order) is appended in
+// constant time; any other document walks the list from its head. Without
+// the table (memory short), every insert walks.
 int db_add_link(Sdict_build* pdb, Sdict_snode* rec) {
   const u_int term = rec->sign2;
   if (term >= static_cast<u_int>(pdb->hash_num)) {
@@ -96,9 +152,18 @@ int db_add_link(Sdict_build* pdb, Sdict_snode* rec) {
                 static_cast<int>(term), pdb->hash_num);
     return -1;
   }
+  if (pdb->link_tail == nullptr) {
+    pdb->link_tail = static_cast<Sdict_bnode**>(
+        ul_calloc(static_cast<size_t>(pdb->hash_num), sizeof(Sdict_bnode*)));
+  }
+  Sdict_bnode** tail = pdb->link_tail != nullptr ? &pdb->link_tail[term] : nullptr;
   // Find the first posting whose code is not below the document's.
   Sdict_bnode** link = &pdb->hash[term].pnode;
-  while (*link != nullptr && (*link)->code < rec->code) link = &(*link)->next;
+  if (tail != nullptr && *tail != nullptr && (*tail)->code <= rec->code) {
+    link = (*tail)->code == rec->code ? tail : &(*tail)->next;
+  } else {
+    while (*link != nullptr && (*link)->code < rec->code) link = &(*link)->next;
+  }
   if (*link != nullptr && (*link)->code == rec->code) {
     ++(*link)->other;
     return 1;
@@ -111,25 +176,30 @@ int db_add_link(Sdict_build* pdb, Sdict_snode* rec) {
   n->other = rec->other;
   n->next = *link;
   *link = n;
+  if (tail != nullptr && n->next == nullptr) *tail = n;
   return dict_internal::NodeTaken(pdb);
 }
 
 int db_stand_link(Sdict_build* pdb) {
   const u_int* table = dict_internal::LinkWeightTable();
-  for (int t = 0; t < pdb->hash_num; ++t) {
-    u_int top = table[kMinTop];
-    for (Sdict_bnode* p = pdb->hash[t].pnode; p != nullptr; p = p->next) {
+  u_int top[kInStep];
+  for (int t = 0; t < pdb->hash_num; t += kInStep) {
+    const int n = std::min(kInStep, pdb->hash_num - t);
+    std::fill(top, top + n, table[kMinTop]);
+    WalkInStep(pdb->hash + t, n, [&](int g, Sdict_bnode* p) {
       u_int i = p->other / 10 + 1;
       if (i > kSqrtMax - 1) {
         ul_writelog(UL_LOG_NOTICE, "Enlarge MAX_SQRT_MAX (%d)", kSqrtMax);
         i = kSqrtMax - 1;
       }
       p->other = table[i];
-      if (p->other > top) top = p->other;
-    }
-    for (Sdict_bnode* p = pdb->hash[t].pnode; p != nullptr; p = p->next) {
-      p->other = p->other * kMaxWeight / top;
-    }
+      if (p->other > top[g]) top[g] = p->other;
+      return true;
+    });
+    WalkInStep(pdb->hash + t, n, [&](int g, Sdict_bnode* p) {
+      p->other = p->other * kMaxWeight / top[g];
+      return true;
+    });
   }
   return 1;
 }

@@ -7,6 +7,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -53,37 +54,84 @@ const FeatureSet* WordTable(const LANGFEATURESET* fs, int lang) {
   return fs->m_LangComWords[lang];
 }
 
-// Scores grams of one language; the key buffer is reused, so look-ups of
-// short grams do not allocate.
+// A feature table and the bucket of a hash in it, found without a 64-bit
+// division per look-up: the quotient is estimated in double precision (off
+// by less than one for tables of kFastBuckets buckets or more) and the
+// remainder corrected into range. Smaller tables divide.
+class Table {
+ public:
+  static constexpr size_t kFastBuckets = 4096;
+
+  explicit Table(const FeatureSet* t)
+      : t_(t), n_(t != nullptr ? t->bucket_count() : 0), inv_(n_ != 0 ? 1.0 / static_cast<double>(n_) : 0.0) {}
+
+  size_t Bucket(uint64_t h) const {
+    if (n_ < kFastBuckets) return n_ == 0 ? 0 : static_cast<size_t>(h % n_);
+    const uint64_t q = static_cast<uint64_t>(static_cast<double>(h) * inv_);
+    int64_t r = static_cast<int64_t>(h - q * n_);
+    const int64_t n = static_cast<int64_t>(n_);
+    while (r < 0) r += n;
+    while (r >= n) r -= n;
+    return static_cast<size_t>(r);
+  }
+  void Prefetch(size_t bucket) const {
+    if (t_ != nullptr) t_->prefetch_bucket(bucket);
+  }
+  bool Get(size_t bucket, std::string_view key, int* v) const {
+    return t_ != nullptr && t_->get_in(bucket, key, v) == ccode::CCODE_HASH_EXIST;
+  }
+
+ private:
+  const FeatureSet* t_;
+  size_t n_;
+  double inv_;
+};
+
+// Scores grams of one language, hashing each gram's bytes in place.
 class GramScorer {
  public:
   GramScorer(const LANGFEATURESET* fs, int lang)
-      : forward_{fs->m_LangUnigram[lang], fs->m_LangBigram[lang], fs->m_LangTrigram[lang]},
-        backoff_{nullptr, fs->m_LangBigBack[lang], fs->m_LangTriBack[lang]} {}
+      : forward_{Table(fs->m_LangUnigram[lang]), Table(fs->m_LangBigram[lang]), Table(fs->m_LangTrigram[lang])},
+        backoff_{Table(nullptr), Table(fs->m_LangBigBack[lang]), Table(fs->m_LangTriBack[lang])} {}
 
   // The score of the gram of k characters (k = 1..3) at chars[0..k-1],
-  // backing off to its last k - 1 characters when it is missing.
+  // backing off to its last k - 1 characters when it is missing. The
+  // characters lie next to each other in the text. Every bucket the back-off
+  // may visit is requested first, so that their loads overlap.
   long long Score(const std::string_view* chars, int k) {
+    const char* end = chars[k - 1].data() + chars[k - 1].size();
+    size_t whole[3], head[3];  // buckets of chars[i..k-1] and of chars[i..k-2]
+    for (int i = 0; i < k; ++i) {
+      uint64_t h = 0;
+      for (const char* c = chars[i].data(); c < end; ++c) {
+        if (c == chars[k - 1].data() && k - i >= 2) {
+          head[i] = backoff_[k - i - 1].Bucket(h);
+          backoff_[k - i - 1].Prefetch(head[i]);
+        }
+        h = ccode::__ccode_hash_step(h, *c);
+      }
+      whole[i] = forward_[k - i - 1].Bucket(h);
+      forward_[k - i - 1].Prefetch(whole[i]);
+    }
     long long total = 0;
-    for (; k >= 1; ++chars, --k) {
+    for (int i = 0; i < k; ++i) {
+      const char* begin = chars[i].data();
+      const int n = k - i;
       int v;
-      if (Lookup(forward_[k - 1], chars, k, &v)) return total + (v < -999 ? -kMissPenalty : v);
-      if (k == 1) return total - kMissPenalty;
-      total += Lookup(backoff_[k - 1], chars, k - 1, &v) ? v : -kMissPenalty;
+      if (forward_[n - 1].Get(whole[i], Key(begin, end), &v)) return total + (v < -999 ? -kMissPenalty : v);
+      if (n == 1) return total - kMissPenalty;
+      total += backoff_[n - 1].Get(head[i], Key(begin, chars[k - 1].data()), &v) ? v : -kMissPenalty;
     }
     return total;
   }
 
  private:
-  bool Lookup(const FeatureSet* table, const std::string_view* chars, int n, int* v) {
-    key_.clear();
-    for (int i = 0; i < n; ++i) key_.append(chars[i].data(), chars[i].size());
-    return table->get(key_, v) == ccode::CCODE_HASH_EXIST;
+  static std::string_view Key(const char* begin, const char* end) {
+    return std::string_view(begin, static_cast<size_t>(end - begin));
   }
 
-  const FeatureSet* forward_[3];
-  const FeatureSet* backoff_[3];
-  std::string key_;
+  const Table forward_[3];
+  const Table backoff_[3];
 };
 
 // Feeds the characters of one sequence: nothing for the first, the bigram
@@ -244,14 +292,16 @@ int ul_ccode_langcnthword(char* text, LANGFEATURESET* fs, int code, _LANG_T lang
   if (words == nullptr) return INT_MIN;
   long long score = ConstWords(lang);
   bool hit = false, miss = false;
-  std::string candidate;
-  size_t lens[kCandidateMax + 1];  // byte length of each character of the candidate
+  size_t lens[kCandidateMax + 1];      // byte length of each character of the candidate
+  size_t buckets[kCandidateMax + 1];   // table bucket of the prefix ending at each character
+  const Table table(words);
   const char* p = text;
   for (;;) {
     while (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n') ++p;
     if (*p == '\0') break;
-    // Gather the candidate.
-    size_t nchars = 0, bytes = 0;
+    // Gather the candidate; ascii_chars counts its leading one-byte
+    // characters (all of them for an ASCII candidate).
+    size_t nchars = 0, bytes = 0, ascii_chars = 0;
     bool multibyte = false;
     while (!IsSeparator(static_cast<unsigned char>(p[bytes])) && bytes <= kCandidateMax) {
       const int n = ul_ccode_next(p + bytes, CODETYPE_UTF8);
@@ -259,22 +309,32 @@ int ul_ccode_langcnthword(char* text, LANGFEATURESET* fs, int code, _LANG_T lang
       lens[nchars++] = static_cast<size_t>(n);
       bytes += static_cast<size_t>(n);
       if (n > 1) multibyte = true;
+      if (!multibyte) ++ascii_chars;
       if (IsCjk(lang) && multibyte && nchars >= 3) break;
     }
-    // Longest prefix first; an ASCII candidate is tried whole only.
+    // The prefixes' hashes in one pass. An ASCII candidate is looked up whole
+    // only; otherwise every prefix down to the ASCII ones may be, so their
+    // buckets are all requested before the first look-up.
+    uint64_t h = 0;
+    for (size_t k = 0, b = 0; k < nchars; ++k) {
+      for (const size_t end = b + lens[k]; b < end; ++b) h = ccode::__ccode_hash_step(h, p[b]);
+      if (!multibyte && k + 1 < nchars) continue;
+      buckets[k] = table.Bucket(h);
+      if (multibyte && k >= ascii_chars) table.Prefetch(buckets[k]);
+    }
+    // Longest prefix first; an ASCII prefix is the last one tried.
     size_t len = bytes;
     bool found = false, ascii = false;
     while (nchars > 0) {
-      candidate.assign(p, len);
       int v;
-      if (words->get(candidate, &v) == ccode::CCODE_HASH_EXIST && v > 0) {
+      if (table.Get(buckets[nchars - 1], std::string_view(p, len), &v) && v > 0) {
         score += WordValue(v);
         hit = found = true;
         p += len;
         break;
       }
       miss = true;
-      ascii = std::all_of(candidate.begin(), candidate.end(), [](char c) { return (c & 0x80) == 0; });
+      ascii = nchars <= ascii_chars;
       if (ascii) break;
       len -= lens[--nchars];
     }
