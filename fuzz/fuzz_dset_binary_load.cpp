@@ -2,7 +2,11 @@
 //
 // Input layout: a 4-byte little-endian length L, then the "pbd" file (the
 // first L mod (rest + 1) bytes of the rest), then the "ht" file (the
-// remainder). A dictionary that loads is looked up by every key it holds.
+// remainder). A dictionary that loads is looked up by every key it holds:
+// every key leads to an entry of the values, and its answer is found or a
+// refusal, never "not found". It is then written again and read back: the
+// files it writes are the bytes it read (only the write time differs), and
+// the read-back answers every key alike.
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -57,12 +61,36 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   PbDict dict(&prototype, nullptr);
-  if (dict.binary_load(dir.c_str(), "f") != 0 || dict.pht == nullptr) return 0;
+  if (dict.binary_load(dir.c_str(), "f") != 0) return 0;
+  const std::string pbd = testsupport::ReadBytes(dir + "/f.pbd");
+  const std::string ht_bytes = testsupport::ReadBytes(dir + "/f.ht");
+  if (dict.binary_dump(dir.c_str(), "g") != 0) __builtin_trap();
+  const std::string pbd2 = testsupport::ReadBytes(dir + "/g.pbd");
+  if (pbd.size() != pbd2.size() || pbd.compare(16, std::string::npos, pbd2, 16) != 0) __builtin_trap();
+  if (dict.pht == nullptr) {
+    // An empty dictionary: its "ht" file, when there is one, is empty.
+    if (!ht_bytes.empty() || !testsupport::ReadBytes(dir + "/g.ht").empty()) __builtin_trap();
+    return 0;
+  }
+  if (ht_bytes != testsupport::ReadBytes(dir + "/g.ht")) __builtin_trap();
+  PbDict again(&prototype, nullptr);
+  if (again.binary_load(dir.c_str(), "g") != 0) __builtin_trap();
   std::unique_ptr<google::protobuf::Message> found(prototype.New());
+  std::unique_ptr<google::protobuf::Message> found2(prototype.New());
   const kavo::pbdict::hash_table_t* ht = dict.pht;
   for (int b = 0; b < ht->capacity; ++b) {
     for (const kavo::pbdict::hash_node_t* n = ht->table[b]; n != nullptr; n = n->next) {
-      kavo::pbdict::dset_search_item(&dict, n->str, found.get());
+      if (kavo::pbdict::find_line(&dict, n->str) < 0 ||
+          kavo::pbdict::find_line(&dict, n->str) >= dict.line_num) {
+        __builtin_trap();
+      }
+      found->Clear();
+      found2->Clear();
+      const int rc = kavo::pbdict::dset_search_item(&dict, n->str, found.get());
+      if (rc == 0 || rc != kavo::pbdict::dset_search_item(&again, n->str, found2.get())) {
+        __builtin_trap();
+      }
+      if (rc == 1 && found->SerializeAsString() != found2->SerializeAsString()) __builtin_trap();
     }
   }
   kavo::pbdict::dset_search_item(&dict, "absent key", found.get());

@@ -195,6 +195,17 @@ int main(int argc, char** argv) {
     std::printf("the file %s is not a regular file!\n", text_path);
     return -1;
   }
+  // The binary files replace whatever stands at their names: never the
+  // text file being read (under the same name, or through a link).
+  for (const char* ext : {".pbd", ".ht"}) {
+    char out_path[256];
+    struct stat out;
+    if (toolkit::JoinPath(out_path, names.bin_path, names.bin_name, ext) &&
+        stat(out_path, &out) == 0 && out.st_dev == st.st_dev && out.st_ino == st.st_ino) {
+      std::printf("the output file %s is the input file %s!\n", out_path, text_path);
+      return -1;
+    }
+  }
 
   std::string proto_dir, proto_file;
   SplitSchemaPath(names.proto, &proto_dir, &proto_file);

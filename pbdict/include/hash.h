@@ -73,8 +73,10 @@ int hash_binary_release(hash_table_t* ht);
 // chains of the same length with equal values and keys; 0 otherwise.
 int hash_is_equal(const hash_table_t* a, const hash_table_t* b);
 
-// Writes the table as an "ht" file. 0, or -1 on a null argument, a failed
-// allocation, open or write (what was written stays). Logs nothing.
+// Writes the table as an "ht" file, replacing the file whole (a temporary
+// file beside it, synced, then renamed over it). 0, or -1 on a null argument,
+// a failed allocation, open or write (the old file then stays). Logs
+// nothing.
 int hash_binary_dump(const hash_table_t* ht, const char* path);
 
 // Reads an "ht" file into a table of the binary form, or null when the file

@@ -96,7 +96,8 @@ int init_dictset(PbDict* dict);
 int restore_item(PbDict* dict);
 
 // Fills found_item with the message of the key: 1 found, 0 not found, -1
-// bad argument.
+// bad argument or a stored value that does not parse as found_item's type
+// (logged).
 int dset_search_item(const PbDict* dict, const char* key, google::protobuf::Message* found_item);
 
 // The entry index of the key, or -1.

@@ -13,13 +13,15 @@ namespace pbdict {
 
 bool FileReader::Open(const char* path) {
   if (path == nullptr || fd_.ok()) return false;
-  toolkit::UniqueFd fd(::open(path, O_RDONLY | O_CLOEXEC));
+  // Regular files only: a FIFO would block the open or the reads, and a
+  // device such as /dev/zero would never end.
+  toolkit::UniqueFd fd = toolkit::OpenForReading(path);
   if (!fd.ok()) return false;
   struct stat st;
   if (::fstat(fd.get(), &st) != 0) return false;
-  size_ = S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
+  size_ = static_cast<uint64_t>(st.st_size);
   // Small files get a buffer of their size (+1 to see the end in one read).
-  cap_ = S_ISREG(st.st_mode) && size_ < kBufferSize ? static_cast<size_t>(size_) + 1 : kBufferSize;
+  cap_ = size_ < kBufferSize ? static_cast<size_t>(size_) + 1 : kBufferSize;
   buf_.reset(new (std::nothrow) char[cap_]);
   if (!buf_) return false;
   fd_ = std::move(fd);

@@ -20,7 +20,8 @@ class FileReader {
   FileReader(const FileReader&) = delete;
   FileReader& operator=(const FileReader&) = delete;
 
-  // Opens the file for reading; false when it cannot be opened.
+  // Opens a regular file for reading, without blocking; false when it cannot
+  // be opened or is not a regular file (a FIFO, a folder, a device).
   bool Open(const char* path);
 
   // Size of the file when it was opened.

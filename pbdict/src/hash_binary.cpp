@@ -11,7 +11,9 @@
 
 #include "file_reader.h"
 #include "hash.h"
+#include "hash_binary.h"
 #include "toolkit/file.h"
+#include "toolkit/replace.h"
 
 namespace kavo {
 namespace pbdict {
@@ -28,8 +30,8 @@ struct BinaryTableDeleter {
 
 }  // namespace
 
-int hash_binary_dump(const hash_table_t* ht, const char* path) {
-  if (ht == nullptr || path == nullptr || ht->table == nullptr || ht->capacity <= 0) return -1;
+int hash_binary_write(const hash_table_t* ht, FILE* raw) {
+  if (ht == nullptr || raw == nullptr || ht->table == nullptr || ht->capacity <= 0) return -1;
   const uint32_t capacity = static_cast<uint32_t>(ht->capacity);
   std::unique_ptr<uint32_t[]> counts(new (std::nothrow) uint32_t[capacity]);
   if (!counts) return -1;
@@ -41,11 +43,6 @@ int hash_binary_dump(const hash_table_t* ht, const char* path) {
     nodes += n;
   }
   if (nodes > UINT32_MAX) return -1;
-
-  toolkit::UniqueFile fp(std::fopen(path, "wb"));
-  if (!fp.ok()) return -1;
-  FILE* raw = fp.get();
-  std::setvbuf(raw, nullptr, _IOFBF, 1 << 20);
   bool ok = Put32(raw, capacity) && Put32(raw, static_cast<uint32_t>(nodes)) &&
             Put32(raw, static_cast<uint32_t>(ht->str_size < 0 ? 0 : ht->str_size));
   uint64_t offset = 0;
@@ -63,10 +60,19 @@ int hash_binary_dump(const hash_table_t* ht, const char* path) {
       ok = StreamWrite(raw, node->str, std::strlen(node->str) + 1);
     }
   }
-  ok = ok && std::fseek(raw, 8, SEEK_SET) == 0 && Put32(raw, static_cast<uint32_t>(offset));
-  // Errors of buffered writes show up when the file is closed.
-  const bool closed = fp.Close();
-  return ok && closed ? 0 : -1;
+  ok = ok && std::fseek(raw, 8, SEEK_SET) == 0 && Put32(raw, static_cast<uint32_t>(offset)) &&
+       std::fseek(raw, 0, SEEK_END) == 0;
+  return ok ? 0 : -1;
+}
+
+int hash_binary_dump(const hash_table_t* ht, const char* path) {
+  if (ht == nullptr || path == nullptr || ht->table == nullptr || ht->capacity <= 0) return -1;
+  // The old file stays whole until the new one is complete and on disk.
+  toolkit::FileReplacement out;
+  if (!out.Open(path, 0666) || out.Stream() == nullptr) return -1;
+  std::setvbuf(out.Stream(), nullptr, _IOFBF, 1 << 20);
+  if (hash_binary_write(ht, out.Stream()) != 0) return -1;
+  return out.Commit() ? 0 : -1;
 }
 
 hash_table_t* hash_binary_load(const char* path) {
@@ -106,6 +112,8 @@ hash_table_t* hash_binary_load(const char* path) {
     for (uint32_t k = 0; k < count; ++k) {
       uint32_t rec[2];
       if (!reader.Read(rec, sizeof(rec)) || rec[1] >= str_size) return nullptr;
+      // The keys lie in the area in node order, one after the other: each
+      // offset must be where the key before it ends (checked below).
       run[k].value = rec[0];
       run[k].str = ht->str_all + rec[1];
       run[k].next = k + 1 < count ? &run[k + 1] : nullptr;
@@ -115,6 +123,21 @@ hash_table_t* hash_binary_load(const char* path) {
   if (used != size) return nullptr;
   // The area must end with a NUL, so that every key ends inside it.
   if (!reader.Read(ht->str_all, str_size) || ht->str_all[str_size - 1] != '\0') return nullptr;
+  // Nothing follows the key area.
+  if (reader.Remaining() != 0) return nullptr;
+  // Every key starts where the one before it ended, is no longer than a key
+  // can be, and sits in the bucket its hash names: a damaged key or offset
+  // would otherwise answer for a key that was never written.
+  uint64_t next = 0;
+  for (uint32_t b = 0; b < capacity; ++b) {
+    for (const hash_node_t* node = ht->table[b]; node != nullptr; node = node->next) {
+      if (static_cast<uint64_t>(node->str - ht->str_all) != next) return nullptr;
+      const size_t len = strnlen(node->str, str_size - next);
+      if (len > static_cast<size_t>(kMaxKeyLength) || hash(node->str, capacity) != b) return nullptr;
+      next += len + 1;
+    }
+  }
+  if (next != str_size) return nullptr;
   return ht.release();
 }
 

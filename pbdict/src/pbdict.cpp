@@ -107,7 +107,7 @@ int ConvertValue(const PbDict* dict, const char* json, item_t* slot) {
 }
 
 // Results of insert_line.
-enum LineResult { kLineTaken = 0, kLineSkipped = 1, kLineFailed = -1 };
+enum LineResult { kLineTaken = 0, kLineSkipped = 1, kLineKeyTooLong = 2, kLineFailed = -1 };
 
 // Reads one accepted line into entry line_num.
 LineResult insert_line(PbDict* dict, char* line) {
@@ -125,6 +125,12 @@ LineResult insert_line(PbDict* dict, char* line) {
     }
     if (col == dict->key_index) {
       if (dict->parameter.comment_allowed != 0 && token[0] == '#') return kLineSkipped;
+      // The key table keeps keys up to its limit: a longer key would be
+      // stored cut, answer for its prefix and collide with other long keys.
+      if (std::strlen(token) > static_cast<size_t>(kMaxKeyLength)) {
+        ReleaseEntry(dict, index);
+        return kLineKeyTooLong;
+      }
       if (dict->parameter.tolower != 0) ul_trans2lower(token, token);
       key = token;
       continue;
@@ -339,7 +345,9 @@ int dset_load(PbDict* dict, const char* path) {
   }
   char* line = buffer.get();
   size_t len = 0;
+  int lineno = 0;  // of the file, from 1
   while (reader.ReadLine(line, kLineBufferSize, &len)) {
+    ++lineno;
     if (!pre_process_line(&reader, line, len)) {
       ul_writelog(UL_LOG_WARNING, "dict-set:[%s]-line[%d]: line is empty or too long! [%s]", path,
                   dict->line_num, line);
@@ -347,6 +355,11 @@ int dset_load(PbDict* dict, const char* path) {
     }
     const LineResult rc = insert_line(dict, line);
     if (rc == kLineFailed) return -1;
+    if (rc == kLineKeyTooLong) {
+      ul_writelog(UL_LOG_WARNING, "dict-set:[%s]-line[%d]: the key is longer than %d bytes, line skipped!",
+                  path, lineno, kMaxKeyLength);
+      continue;
+    }
     if (rc == kLineSkipped) continue;
     ++dict->line_num;
     if (dict->line_num >= dict->parameter.max_line) {
@@ -385,6 +398,10 @@ int dset_load(PbDict* dict, const char* path) {
 
 int find_line(const PbDict* dict, const char* key) {
   if (dict == nullptr || key == nullptr || dict->pht == nullptr) return -1;
+  // No key of the table is longer than its limit (longer lines are skipped).
+  if (strnlen(key, static_cast<size_t>(kMaxKeyLength) + 1) > static_cast<size_t>(kMaxKeyLength)) {
+    return -1;
+  }
   uint32_t value = 0;
   int found = 0;
   if (dict->parameter.tolower != 0) {
@@ -432,7 +449,13 @@ int dset_search_item(const PbDict* dict, const char* key, google::protobuf::Mess
   if (dict->item == nullptr) return 1;
   const item_t value =
       dict->item[static_cast<size_t>(line) * dict->allvalueunit + dict->item_offset[0]];
-  if (value != nullptr) found_item->ParseFromString(*value);
+  // Bytes that do not parse (a damaged file) are no answer: "found" with an
+  // empty or partial message would pass lost data off as a value.
+  if (value != nullptr && !found_item->ParseFromString(*value)) {
+    ul_writelog(UL_LOG_WARNING, "[PbDict] the value of line %d does not parse as %s", line,
+                found_item->GetTypeName().c_str());
+    return -1;
+  }
   return 1;
 }
 

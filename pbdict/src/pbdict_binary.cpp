@@ -10,9 +10,12 @@
 // one format byte per value column; the key format byte; comment_allowed as
 // int32; zeros), then, for a non-empty dictionary, per value column
 // line_num + 1 uint64 offsets and the values one after another.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/time.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,10 +24,13 @@
 #include <vector>
 
 #include "file_reader.h"
+#include "hash_binary.h"
 #include "pbdict.h"
 #include "pbdict_results.h"
 #include "toolkit/file.h"
+#include "toolkit/output_lock.h"
 #include "toolkit/path.h"
+#include "toolkit/replace.h"
 #include "ul_log.h"
 
 namespace kavo {
@@ -143,39 +149,65 @@ int dsethead_binary_dump_data_v2(PbDict* dict, FILE* fp) {
   return 0;
 }
 
-int dsethead_binary_dump_v2(PbDict* dict, const char* path, const char* name) {
-  if (dict == nullptr || path == nullptr || name == nullptr) {
+// Writes the "pbd" file under a temporary name beside file; the caller
+// installs it. Stands for the opening of the file for writing: failures are
+// logged here.
+int dsethead_binary_dump_v2(PbDict* dict, toolkit::FileReplacement* out, const char* file) {
+  if (dict == nullptr || out == nullptr || file == nullptr) {
     ul_writelog(UL_LOG_WARNING, "%s() param error", "dsethead_binary_dump_v2");
     return -1;
   }
-  char file[kPathSize];
-  if (!MakePath(file, path, name, "pbd")) return -1;
-  toolkit::UniqueFile fp(std::fopen(file, "wb"));
-  if (!fp.ok()) {
+  // Mode 0666 under the umask, as fopen creates a file.
+  if (!out->Open(file, 0666) || out->Stream() == nullptr) {
     ul_writelog(UL_LOG_FATAL, "open the file %s failed!", file);
     return -1;
   }
-  std::setvbuf(fp.get(), nullptr, _IOFBF, 1 << 20);
-  int rc = dsethead_binary_dump_data_v2(dict, fp.get());
-  // Buffered bytes reach the file only here; a failed close is a failed write.
-  if (!fp.Close() && rc == 0) {
+  std::setvbuf(out->Stream(), nullptr, _IOFBF, 1 << 20);
+  if (dsethead_binary_dump_data_v2(dict, out->Stream()) != 0) return -1;
+  // Buffered bytes reach the file only here; a failed flush or sync is a
+  // failed write.
+  if (!out->Finish()) {
     ul_writelog(UL_LOG_FATAL, "Error occurs when writes the file!");
-    rc = -1;
+    return -1;
   }
-  return rc;
+  return 0;
 }
 
-int save_empty_file(const char* file) {
-  if (file == nullptr) {
+// The empty "ht" file of an empty dictionary, under a temporary name.
+int save_empty_file(toolkit::FileReplacement* out, const char* file) {
+  if (out == nullptr || file == nullptr) {
     ul_writelog(UL_LOG_WARNING, "%s() param error", "save_empty_file");
     return -1;
   }
-  toolkit::UniqueFile fp(std::fopen(file, "wb"));
-  if (!fp.ok()) {
+  if (!out->Open(file, 0666)) {
     ul_writelog(UL_LOG_FATAL, "Open the file %s failure!", file);
     return -1;
   }
-  return fp.Close() ? 0 : -1;
+  return out->Finish() ? 0 : -1;
+}
+
+// The "ht" file of a non-empty dictionary, under a temporary name.
+int save_hash_file(const hash_table_t* ht, toolkit::FileReplacement* out, const char* file) {
+  if (!out->Open(file, 0666) || out->Stream() == nullptr) return -1;
+  std::setvbuf(out->Stream(), nullptr, _IOFBF, 1 << 20);
+  if (hash_binary_write(ht, out->Stream()) != 0) return -1;
+  return out->Finish() ? 0 : -1;
+}
+
+// The "pbd" file of an empty dictionary with dict's parameters, under a
+// temporary name. Put in place before the new key table, it stands between
+// the old values and the new keys: a write stopped between its renames
+// leaves a pair the loader refuses (keys beside an empty dictionary), never
+// old values read through new keys.
+int save_barrier_file(PbDict* dict, toolkit::FileReplacement* out, const char* file) {
+  const int is_empty = dict->is_empty, line_num = dict->line_num;
+  dict->is_empty = 1;
+  dict->line_num = 0;
+  const bool ok = out->Open(file, 0666) && out->Stream() != nullptr &&
+                  dsethead_binary_dump_data_v2(dict, out->Stream()) == 0 && out->Finish();
+  dict->is_empty = is_empty;
+  dict->line_num = line_num;
+  return ok ? 0 : -1;
 }
 
 // Reads one value column: the offsets (starting at 0, never decreasing,
@@ -193,7 +225,9 @@ int dset_item_load_v2(PbDict* dict, FileReader* reader, int column) {
   for (size_t i = 1; i < count; ++i) {
     if (offsets[i] < offsets[i - 1]) return -1;
   }
-  if (offsets[count - 1] > reader->Remaining()) return -1;
+  // The values end exactly where the file does: bytes after them would mean
+  // a damaged or foreign file.
+  if (offsets[count - 1] != reader->Remaining()) return -1;
   try {
     for (int i = 0; i < dict->line_num; ++i) {
       std::unique_ptr<std::string> value(new std::string());
@@ -224,7 +258,10 @@ int dsethead_binary_load_data_v_2(PbDict* dict, FileReader* reader) {
   }
   const int32_t is_empty = head[0], line_num = head[1], item_per_line = head[2];
   // The format holds one value column at most, keyed by column 0.
-  if (item_per_line < 0 || item_per_line > 1 || head[3] != 0) {
+  // The flags are 0 or 1 as the setters store them; an empty dictionary has
+  // no entry and a non-empty one at least one.
+  if (item_per_line < 0 || item_per_line > 1 || head[3] != 0 || (is_empty != 0 && is_empty != 1) ||
+      (head[5] != 0 && head[5] != 1) || (is_empty == 1 && line_num != 0)) {
     ul_writelog(UL_LOG_FATAL, "Read wrong data!");
     return -1;
   }
@@ -240,9 +277,22 @@ int dsethead_binary_load_data_v_2(PbDict* dict, FileReader* reader) {
     ul_writelog(UL_LOG_FATAL, "Read wrong data!");
     return -1;
   }
-  if (reader->size() < static_cast<uint64_t>(kHeadSize) || !reader->Seek(kHeadSize)) {
+  if (reader->size() < static_cast<uint64_t>(kHeadSize)) {
     ul_writelog(UL_LOG_FATAL, "Error occurs when seek to %d of the file!", kHeadSize);
     return -1;
+  }
+  // The rest of the header area is zeros.
+  char rest[kHeadSize];
+  const size_t rest_size = kHeadSize - static_cast<size_t>(reader->Tell());
+  if (!reader->Read(rest, rest_size)) {
+    ul_writelog(UL_LOG_FATAL, "Error occurs when seek to %d of the file!", kHeadSize);
+    return -1;
+  }
+  for (size_t i = 0; i < rest_size; ++i) {
+    if (rest[i] != 0) {
+      ul_writelog(UL_LOG_FATAL, "Read wrong data!");
+      return -1;
+    }
   }
   dict->tag.tv_sec = static_cast<time_t>(sec);
   dict->tag.tv_usec = static_cast<suseconds_t>(usec);
@@ -254,19 +304,22 @@ int dsethead_binary_load_data_v_2(PbDict* dict, FileReader* reader) {
   dict->format[0] = format[0];
   dict->key_format = key_format;
   dict->parameter.comment_allowed = comment_allowed;
-  if (is_empty != 0) {
+  if (is_empty != 0 || item_per_line < 1) {
+    // Nothing but the header: a longer file is not one of these.
+    if (reader->Remaining() != 0 || (is_empty == 0 && line_num <= 0)) {
+      ul_writelog(UL_LOG_FATAL, "Read wrong data! line num is:%d", line_num);
+      return -1;
+    }
     dict->line_num = line_num;
     return 0;
   }
   // Every entry needs its offset in the file: a count the file cannot hold
   // is refused before anything is allocated for it.
-  if (line_num <= 0 ||
-      (item_per_line > 0 && (static_cast<uint64_t>(line_num) + 1) * 8 > reader->Remaining())) {
+  if (line_num <= 0 || (static_cast<uint64_t>(line_num) + 1) * 8 > reader->Remaining()) {
     ul_writelog(UL_LOG_FATAL, "Read wrong data! line num is:%d", line_num);
     return -1;
   }
   dict->line_num = line_num;
-  if (item_per_line < 1) return 0;
   size_t slots = static_cast<size_t>(line_num) * dict->allvalueunit;
   dict->item = static_cast<item_t*>(std::calloc(slots, sizeof(item_t)));
   if (dict->item == nullptr) {
@@ -299,6 +352,24 @@ int dsethead_binary_load_v2(PbDict* dict, const char* file) {
   return 0;
 }
 
+// True when the file at path is missing or an empty regular file.
+bool EmptyOrMissing(const char* file) {
+  toolkit::UniqueFd fd = toolkit::OpenForReading(file);
+  if (!fd.ok()) return errno == ENOENT;
+  struct stat st;
+  return ::fstat(fd.get(), &st) == 0 && st.st_size == 0;
+}
+
+// What the two files say of each other: every key leads to an entry of the
+// "pbd" file, and there are no more keys than entries.
+bool KeysFitValues(const hash_table_t* ht, int line_num) {
+  if (ht->size > line_num) return false;
+  for (int i = 0; i < ht->size; ++i) {
+    if (ht->nodes[i].value >= static_cast<uint32_t>(line_num)) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 int dsethead_binary_release(PbDict* dict) {
@@ -319,6 +390,11 @@ int dsethead_binary_release(PbDict* dict) {
   return 0;
 }
 
+// Both files are written under temporary names and put in place only once
+// both are complete and on disk, the "ht" file first and the "pbd" file
+// last, one rename after the other: a failed or killed write leaves the old
+// pair as it was, and readers never see a half-written file. A lock beside
+// the "pbd" file keeps a second writer of the same output out.
 int dset_binary_dump(PbDict* dict, const char* path, const char* name) {
   if (dict == nullptr || path == nullptr || name == nullptr) {
     ul_writelog(UL_LOG_WARNING, "%s() param error", "dset_binary_dump");
@@ -326,24 +402,63 @@ int dset_binary_dump(PbDict* dict, const char* path, const char* name) {
   }
   gettimeofday(&dict->tag, nullptr);
   if (dict->line_num < 1) dict->is_empty = 1;
-  if (dsethead_binary_dump_v2(dict, path, name) != 0) {
+  char pbd_file[kPathSize], ht_file[kPathSize];
+  if (!MakePath(pbd_file, path, name, "pbd") || !MakePath(ht_file, path, name, "ht")) return -1;
+  toolkit::OutputLock lock;
+  if (!lock.TryLock(pbd_file)) {
+    if (errno == EWOULDBLOCK) {
+      ul_writelog(UL_LOG_FATAL, "The binary dict %s is being written by another process!", name);
+    } else {
+      // The folder cannot take the lock file, so it cannot take the files.
+      ul_writelog(UL_LOG_FATAL, "open the file %s failed!", pbd_file);
+      ul_writelog(UL_LOG_FATAL, "Errors occur when dump the dset head of %s!", name);
+    }
+    return -1;
+  }
+  // Leftovers of writes that were killed: no writer owns them now.
+  toolkit::RemoveStaleTemporaries(pbd_file);
+  toolkit::RemoveStaleTemporaries(ht_file);
+  toolkit::FileReplacement pbd, ht;
+  if (dsethead_binary_dump_v2(dict, &pbd, pbd_file) != 0) {
     ul_writelog(UL_LOG_FATAL, "Errors occur when dump the dset head of %s!", name);
     return -1;
   }
-  char file[kPathSize];
-  if (!MakePath(file, path, name, "ht")) return -1;
   if (dict->is_empty != 0) {
-    if (save_empty_file(file) != 0) {
+    if (save_empty_file(&ht, ht_file) != 0) {
       ul_writelog(UL_LOG_FATAL, "Errors occur when dump the empty hash file of %s!", name);
       return -1;
     }
-    return 0;
-  }
-  if (hash_binary_dump(dict->pht, file) != 0) {
+  } else if (save_hash_file(dict->pht, &ht, ht_file) != 0) {
     ul_writelog(UL_LOG_FATAL, "Errors occur when dump the hash table of %s!", name);
     return -1;
   }
-  return 0;
+  // The renames follow each other: the key table first, the values last.
+  // Over an existing non-empty dictionary an empty-dictionary "pbd" goes in
+  // first, so that no moment (and no kill) pairs the old values with the new
+  // keys: until the new values are in place the pair is refused, never read
+  // wrongly. (New keys beside old values would answer with other keys'
+  // values whenever the counts allow it.)
+  toolkit::FileReplacement barrier;
+  struct stat old_pbd;
+  const bool needs_barrier = dict->is_empty == 0 && ::lstat(pbd_file, &old_pbd) == 0;
+  if (needs_barrier && save_barrier_file(dict, &barrier, pbd_file) != 0) {
+    ul_writelog(UL_LOG_FATAL, "Errors occur when dump the dset head of %s!", name);
+    return -1;
+  }
+  toolkit::FileReplacement* order[] = {&barrier, &ht, &pbd};
+  toolkit::FileReplacement* const* first = needs_barrier ? order : order + 1;
+  const size_t count = needs_barrier ? 3 : 2;
+  const size_t installed = toolkit::InstallTogether(first, count);
+  if (installed == count) return 0;
+  if (first[installed] == &ht) {
+    ul_writelog(UL_LOG_FATAL, "Errors occur when dump the hash table of %s!", name);
+  } else {
+    ul_writelog(UL_LOG_FATAL, "Errors occur when dump the dset head of %s!", name);
+    // The new key table must not stay beside the old values: without it
+    // the pair fails to load rather than answering with other keys' values.
+    if (!needs_barrier && installed == 1) ::unlink(ht_file);
+  }
+  return -1;
 }
 
 int dset_binary_load(PbDict* dict, const char* path, const char* name) {
@@ -367,14 +482,26 @@ int dset_binary_load(PbDict* dict, const char* path, const char* name) {
     ul_writelog(UL_LOG_FATAL, "Errors occur when load the new binary dset head of %s!", name);
     return -1;
   }
+  if (!MakePath(file, path, name, "ht")) return -1;
   if (dict->is_empty != 0) {
+    // The key table of an empty dictionary is empty; keys beside it belong
+    // to another dictionary.
+    if (!EmptyOrMissing(file)) {
+      ul_writelog(UL_LOG_FATAL, "Errors occur when load the binary hash table of %s!", name);
+      return -1;
+    }
     ul_writelog(UL_LOG_WARNING, "The file %s is empty, load an empty binary dictset!", name);
     return 0;
   }
-  if (!MakePath(file, path, name, "ht")) return -1;
   dict->pht = hash_binary_load(file);
   if (dict->pht == nullptr) {
     ul_writelog(UL_LOG_FATAL, "Errors occur when load the binary hash table of %s!", name);
+    return -1;
+  }
+  if (!KeysFitValues(dict->pht, dict->line_num)) {
+    hash_binary_release(dict->pht);
+    dict->pht = nullptr;
+    ul_writelog(UL_LOG_FATAL, "The hash table of %s does not match its dset head!", name);
     return -1;
   }
   dict->load_type = kLoadedBinary;

@@ -1,4 +1,6 @@
 // Runs the pbdict-build program and checks what it prints and its status.
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -391,6 +393,33 @@ TEST_F(Build, Failures) {
   EXPECT_EQ(fail, r.out);
 }
 
+TEST_F(Build, NeverWritesOverTheInputOrThroughALink) {
+  // -N naming the text file itself (by name, or through a hard link).
+  const std::string text = "a\t{\"n\":1}\n";
+  ProgramResult r = Run(text, {"-N", "d"}, "d.pbd");
+  EXPECT_EQ(255, r.status);
+  EXPECT_NE(std::string::npos, r.out.find("the output file " + dir_.file("d.pbd") +
+                                          " is the input file " + dir_.file("d.pbd") + "!"))
+      << r.out;
+  EXPECT_EQ(text, ReadFile(dir_.file("d.pbd")));
+  EXPECT_FALSE(FileExists(dir_.file("d.ht")));
+  ASSERT_EQ(0, mkdir(dir_.file("out").c_str(), 0755));
+  ASSERT_EQ(0, link(dir_.file("d.pbd").c_str(), dir_.file("out/o.ht").c_str()));
+  r = Run(text, {"-P", dir_.file("out"), "-N", "o"}, "d.pbd");
+  EXPECT_EQ(255, r.status);
+  EXPECT_EQ(text, ReadFile(dir_.file("d.pbd")));
+  EXPECT_FALSE(FileExists(dir_.file("out/o.pbd")));
+
+  // A symlink at an output name is replaced; its target stays as it was.
+  WriteFile(dir_.file("target"), "keep me");
+  ASSERT_EQ(0, symlink(dir_.file("target").c_str(), dir_.file("d.txt.pbd").c_str()));
+  ASSERT_TRUE(Built(text));
+  EXPECT_EQ("keep me", ReadFile(dir_.file("target")));
+  struct stat st;
+  ASSERT_EQ(0, lstat(dir_.file("d.txt.pbd").c_str(), &st));
+  EXPECT_TRUE(S_ISREG(st.st_mode));
+}
+
 // The status of a child that cannot run the builder as the unprivileged
 // user: the test is skipped, with the reason.
 constexpr int kUnreachable = 77;
@@ -442,6 +471,42 @@ TEST_F(Build, FailedWriteIsFailureDespiteEarlierFiles) {
                 "[2] dump binary dict d.txt failure!\n[5] Return:-1\n",
             r.out);
   ASSERT_TRUE(Files());  // the earlier files are still there and readable
+}
+
+// Runs the builder with a limit on the size of the files it writes: the
+// limit holds for every user, root too, wherever the program lives. A write
+// past kWriteLimit bytes fails with EFBIG (SIGXFSZ is ignored); what the
+// program prints stays below the limit.
+constexpr rlim_t kWriteLimit = 512;
+
+ProgramResult RunWithWriteLimit(const std::vector<std::string>& args) {
+  TempDir out;
+  ProgramResult r;
+  r.status = testsupport::RunInChild([&] {
+    const struct rlimit limit = {kWriteLimit, kWriteLimit};
+    if (signal(SIGXFSZ, SIG_IGN) == SIG_ERR || setrlimit(RLIMIT_FSIZE, &limit) != 0) return 126;
+    ProgramResult child = RunBuilder(args);
+    WriteFile(out.file("out"), child.out);
+    return child.status;
+  });
+  r.out = ReadFile(out.file("out"));
+  return r;
+}
+
+TEST_F(Build, WriteFailingMidFileKeepsTheEarlierFiles) {
+  ProgramResult r = Run("a\t{\"n\":1}\n");
+  ASSERT_EQ(0, r.status);
+  const std::string pbd = ReadFile(dir_.file("d.txt.pbd")), ht = ReadFile(dir_.file("d.txt.ht"));
+  ASSERT_GT(pbd.size(), kWriteLimit);  // the new dictionary file cannot be written whole
+  r = RunWithWriteLimit({"-p", dir_.path(), "-n", "d.txt", "-B", dir_.file("s.proto"), "-b", "t.V"});
+  EXPECT_EQ(255, r.status);
+  EXPECT_EQ(Header(dir_.path(), "d.txt") +
+                "[1] build dict d.txt success, dump binary dict to file!\n"
+                "[2] dump binary dict d.txt failure!\n[5] Return:-1\n",
+            r.out);
+  EXPECT_EQ(pbd, ReadFile(dir_.file("d.txt.pbd")));
+  EXPECT_EQ(ht, ReadFile(dir_.file("d.txt.ht")));
+  ASSERT_TRUE(Files());
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
 #include "hash.h"
 
+#include <signal.h>
+#include <sys/resource.h>
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -10,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "support/support.h"
+
 namespace kavo {
 namespace pbdict {
 namespace {
@@ -18,6 +23,10 @@ struct TableDeleter {
   void operator()(hash_table_t* ht) const { hash_release(ht); }
 };
 using Table = std::unique_ptr<hash_table_t, TableDeleter>;
+struct BinaryTableDeleter {
+  void operator()(hash_table_t* ht) const { hash_binary_release(ht); }
+};
+using BinaryTable = std::unique_ptr<hash_table_t, BinaryTableDeleter>;
 
 // Every node of every chain sits in the bucket of its key.
 bool ChainsConsistent(const hash_table_t* ht) {
@@ -137,6 +146,39 @@ TEST(HashTable, NullArgumentsEmptyKeyAndEquality) {
   EXPECT_EQ(0, hash_is_equal(a.get(), b.get()));
   hash_insert_node(a.get(), "extra", 2);  // same keys, one value differs
   EXPECT_EQ(0, hash_is_equal(a.get(), b.get()));
+}
+
+// The "ht" file is replaced whole: a failed write (no folder, a file-size
+// limit) leaves the old file, and what was written reads back equal (an
+// empty key included).
+TEST(HashTable, BinaryDumpReplacesTheFileWhole) {
+  testsupport::TempDir dir;
+  const std::string path = dir.file("t.ht");
+  Table t(hash_init_table(0));
+  for (int i = 0; i < 3000; ++i) hash_insert_node(t.get(), ("k" + std::to_string(i)).c_str(), i);
+  hash_insert_node(t.get(), "", 7);
+  EXPECT_EQ(-1, hash_binary_dump(nullptr, path.c_str()));
+  EXPECT_EQ(-1, hash_binary_dump(t.get(), nullptr));
+  EXPECT_EQ(-1, hash_binary_dump(t.get(), dir.file("none/t.ht").c_str()));
+  ASSERT_EQ(0, hash_binary_dump(t.get(), path.c_str()));
+  BinaryTable back(hash_binary_load(path.c_str()));
+  ASSERT_NE(nullptr, back);
+  EXPECT_EQ(1, hash_is_equal(t.get(), back.get()));
+  const std::string before = testsupport::ReadFile(path);
+  Table small(hash_init_table(0));
+  hash_insert_node(small.get(), "only", 1);
+  const int status = testsupport::RunInChild([&] {
+    signal(SIGXFSZ, SIG_IGN);
+    struct rlimit lim = {4096, 4096};
+    if (setrlimit(RLIMIT_FSIZE, &lim) != 0) return 10;
+    return hash_binary_dump(t.get(), path.c_str()) == -1 ? 0 : 1;
+  });
+  EXPECT_EQ(0, status);
+  EXPECT_EQ(before, testsupport::ReadFile(path));
+  ASSERT_EQ(0, hash_binary_dump(small.get(), path.c_str()));
+  BinaryTable one(hash_binary_load(path.c_str()));
+  ASSERT_NE(nullptr, one);
+  EXPECT_EQ(1, hash_is_equal(small.get(), one.get()));
 }
 
 TEST(HashTable, RandomAgainstUnorderedMap) {

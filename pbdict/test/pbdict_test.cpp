@@ -1,6 +1,9 @@
 // The text load of PbDict and its look-up.
 #include "pbdict.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -171,6 +174,13 @@ TEST_F(TextLoad, EmptyAndUnreadable) {
   // A read error (here: the path is a directory) is not the end of a file.
   PbDict d2(schema_.Prototype("t.V"), nullptr);
   EXPECT_EQ(-1, d2.load(dir_.path().c_str()));
+  // A FIFO is refused at once, not waited on for a writer.
+  ASSERT_EQ(0, mkfifo(dir_.file("fifo").c_str(), 0600));
+  EXPECT_EQ(0, testsupport::RunInChild([&] {
+              alarm(5);  // a load that waits is killed, not waited on
+              PbDict d3(schema_.Prototype("t.V"), nullptr);
+              return d3.load(dir_.file("fifo").c_str()) == -1 ? 0 : 1;
+            }));
   EXPECT_EQ(-1, dset_load(nullptr, "x"));
   EXPECT_EQ(-1, dset_load(&d, nullptr));
   log_ = err.Stop();
@@ -202,6 +212,48 @@ TEST_F(TextLoad, SearchArgumentsAndLoadedOnce) {
   err2.Stop();
   EXPECT_EQ(1, N("a"));
   EXPECT_EQ(-1, N("b"));
+}
+
+// A proto3 string that is not UTF-8 fails its line, as protobuf would refuse
+// to read the value back; a stored value that does not parse is no answer.
+TEST_F(TextLoad, ValuesThatWouldNotReadBackAreRefused) {
+  pbdict_test::Schema p3(R"(syntax = "proto3"; package q; message W { string s = 1; int32 n = 2; })");
+  ASSERT_TRUE(p3.ok()) << p3.error();
+  WriteFile(dir_.file("p3.txt"), "a\t{\"s\":\"ok\"}\nb\t{\"s\":\"\xff\xfe\"}\n");
+  PbDict d(p3.Prototype("q.W"), nullptr);
+  CaptureFd err(2);
+  EXPECT_EQ(-1, d.load(dir_.file("p3.txt").c_str()));
+  EXPECT_NE(std::string::npos, err.Stop().find("protobuf parse error"));
+
+  ASSERT_EQ(0, Load("a\t{\"n\":1}\nb\t{\"n\":2}\n"));
+  // Damage entry 1's bytes: a field number 0 never parses.
+  *dict_->item[1] = std::string("\x00\x01", 2);
+  auto m = schema_.New("t.V");
+  CaptureFd err2(2);
+  EXPECT_EQ(-1, dset_search_item(dict_.get(), "b", m.get()));
+  EXPECT_NE(std::string::npos, err2.Stop().find("does not parse"));
+  EXPECT_EQ(1, N("a"));
+}
+
+// Keys longer than the key table's limit are refused whole, never cut: two
+// such keys do not collide, and neither their prefix nor they answer.
+TEST_F(TextLoad, KeysOverTheLimitAreSkipped) {
+  const std::string at_limit(kMaxKeyLength, 'k');
+  const std::string over1 = at_limit + "1", over2 = at_limit + "2";
+  ASSERT_EQ(0, Load(over1 + "\t{\"n\":1}\n" + over2 + "\t{\"n\":2}\nshort\t{\"n\":3}\n"));
+  EXPECT_EQ(1, dict_->line_num);
+  EXPECT_NE(std::string::npos,
+            log_.find("-line[1]: the key is longer than 10000 bytes, line skipped!"));
+  EXPECT_NE(std::string::npos,
+            log_.find("-line[2]: the key is longer than 10000 bytes, line skipped!"));
+  EXPECT_EQ(-1, N(over1.c_str()));
+  EXPECT_EQ(-1, N(over2.c_str()));
+  EXPECT_EQ(-1, N(at_limit.c_str()));
+  EXPECT_EQ(3, N("short"));
+  // A key of exactly the limit is kept and found; one byte more is not it.
+  ASSERT_EQ(0, Load(at_limit + "\t{\"n\":4}\n"));
+  EXPECT_EQ(4, N(at_limit.c_str()));
+  EXPECT_EQ(-1, N(over1.c_str()));
 }
 
 TEST(Setters, NullDictAndValues) {

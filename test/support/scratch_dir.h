@@ -39,6 +39,18 @@ inline bool WriteBytes(const std::string& path, const uint8_t* data, size_t size
   return std::fclose(f) == 0 && written;
 }
 
+// The whole file's bytes; empty when it cannot be read.
+inline std::string ReadBytes(const std::string& path) {
+  std::string out;
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return out;
+  char buf[65536];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof(buf), f)) > 0) out.append(buf, n);
+  std::fclose(f);
+  return out;
+}
+
 }  // namespace testsupport
 
 #endif  // PBDICT_TEST_SUPPORT_SCRATCH_DIR_H_

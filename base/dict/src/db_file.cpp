@@ -12,6 +12,7 @@
 #include "db_internal.h"
 #include "dict_check.h"
 #include "dict_file.h"
+#include "dict_out.h"
 #include "toolkit/path.h"
 #include "ul_conf.h"
 #include "ul_dict.h"
@@ -19,7 +20,6 @@
 #include "ul_func.h"
 #include "ul_log.h"
 
-using dict_internal::CreateFile;
 using dict_internal::DictPath;
 using dict_internal::FilesExist;
 using dict_internal::FileSize;
@@ -29,7 +29,7 @@ using dict_internal::NumbersDir;
 using dict_internal::NumbersLog;
 using dict_internal::OpenRead;
 using dict_internal::ReadNumbers;
-using dict_internal::WriteAll;
+using dict_internal::OutFile;
 using toolkit::UniqueFd;
 
 static_assert(sizeof(Sdict_snode) == 16, "Sdict_snode is the 16-byte file record");
@@ -45,21 +45,21 @@ using dict_internal::Zeroed;
 // Buffers records and writes them 4096 at a time.
 class RecordWriter {
  public:
-  explicit RecordWriter(int fd) : fd_(fd) {}
+  explicit RecordWriter(OutFile* out) : out_(out) {}
   bool Add(const Sdict_bnode& n) {
     buf_[used_++] = Sdict_snode{n.sign1, n.sign2, n.code, n.other};
     ++written_;
     return used_ < kBufRecords || Flush();
   }
   bool Flush() {
-    const bool ok = used_ == 0 || WriteAll(fd_, buf_.data(), sizeof(Sdict_snode) * used_);
+    const bool ok = used_ == 0 || out_->Write(buf_.data(), sizeof(Sdict_snode) * used_);
     used_ = 0;
     return ok;
   }
   int written() const { return written_; }
 
  private:
-  int fd_;
+  OutFile* out_;
   std::vector<Sdict_snode> buf_ = std::vector<Sdict_snode>(kBufRecords);
   int used_ = 0;
   int written_ = 0;
@@ -75,22 +75,21 @@ struct BucketIndex {
   UlArray<u_int> counts;
 };
 
-// Writes NAME.ind2 and NAME.ind1 for the nodes that pass keep(), filling
-// index (allocated by the caller, zeroed). Returns 1, -1 when a write fails,
-// -3 when a file cannot be created; *written receives the number of records
-// written.
+// Writes NAME.ind2 and NAME.ind1 for the nodes that pass keep() under
+// temporary names (the caller commits them), filling index (allocated by the
+// caller, zeroed). Returns 1, -1 when a write fails, -3 when a file cannot be
+// created; *written receives the number of records written.
 template <typename Keep>
 int WriteIndexFiles(const Sdict_build* pdb, BucketIndex* index, const char* path,
-                    const char* fname, bool warn, Keep keep, int* written) {
+                    const char* fname, bool warn, Keep keep, int* written, OutFile* f1,
+                    OutFile* f2) {
   *written = 0;
   const size_t hn = static_cast<size_t>(pdb->hash_num);
   u_int* starts = index->starts.get();
   u_int* counts = index->counts.get();
   char file[kPathSize];
-  if (!DictPath(file, path, fname, ".ind2")) return -3;
-  UniqueFd f2 = CreateFile(file);
-  if (!f2.ok()) return -3;
-  RecordWriter out(f2.get());
+  if (!DictPath(file, path, fname, ".ind2") || !f2->Create(file)) return -3;
+  RecordWriter out(f2);
   for (int b = 0; b < pdb->hash_num; ++b) {
     starts[b] = static_cast<u_int>(out.written());
     for (const Sdict_bnode* p = pdb->hash[b].pnode; p != nullptr; p = p->next) {
@@ -103,15 +102,10 @@ int WriteIndexFiles(const Sdict_build* pdb, BucketIndex* index, const char* path
                   static_cast<int>(counts[b]));
     }
   }
-  if (!out.Flush() || !f2.Close()) return -1;
+  if (!out.Flush()) return -1;
   *written = out.written();
-  if (!DictPath(file, path, fname, ".ind1")) return -3;
-  UniqueFd f1 = CreateFile(file);
-  if (!f1.ok()) return -3;
-  if (!WriteAll(f1.get(), starts, hn * sizeof(u_int)) ||
-      !WriteAll(f1.get(), counts, hn * sizeof(u_int)) || !f1.Close()) {
-    return -1;
-  }
+  if (!DictPath(file, path, fname, ".ind1") || !f1->Create(file)) return -3;
+  if (!f1->Write(starts, hn * sizeof(u_int)) || !f1->Write(counts, hn * sizeof(u_int))) return -1;
   return 1;
 }
 
@@ -195,53 +189,55 @@ int CmpsPath(char* buffer, const char* dir, const char* file, int size) {
   return toolkit::JoinPath(buffer, static_cast<size_t>(size), dir, file) ? 0 : -1;
 }
 
+// Every file is written under a temporary name and the set replaces the old
+// one only once complete and on disk (the numbers file last), so a failed
+// or killed save leaves the old dictionary loadable, and a process that
+// mapped the old files keeps them.
 int db_save(Sdict_build* pdb, const char* path, const char* fname) {
   BucketIndex index(pdb->hash_num);
   if (!index.ok()) return -1;
   char dir[kPathSize];
   if (!NumbersDir(dir, path)) return -1;
-  if (ul_writenum_init(dir, fname) != 1) {
+  toolkit::OutputLock lock;
+  if (!dict_internal::LockSave(&lock, dir, fname)) return -1;
+  OutFile numbers, f1, f2;
+  if (!dict_internal::CreateNumbers(&numbers, dir, fname,
+                                    {{"hash_num", pdb->hash_num},
+                                     {"node_num", pdb->node_num},
+                                     {"cur_code", pdb->cur_code}})) {
     ul_writelog(UL_LOG_WARNING, "[db_save] ul_writenum_init(%s %s) error", dir, fname);
-    return -1;
-  }
-  if (ul_writenum_oneint(dir, fname, "hash_num", pdb->hash_num) != 1) {
-    ul_writelog(UL_LOG_WARNING, "[db_save] ul_writenum_oneint(hash_num=%d) error", pdb->hash_num);
-    return -1;
-  }
-  if (ul_writenum_oneint(dir, fname, "node_num", pdb->node_num) != 1) {
-    ul_writelog(UL_LOG_WARNING, "[db_save] ul_writenum_oneint(node_num=%d) error", pdb->node_num);
-    return -1;
-  }
-  if (ul_writenum_oneint(dir, fname, "cur_code", pdb->cur_code) != 1) {
-    ul_writelog(UL_LOG_WARNING, "[db_save] ul_writenum_oneint(cur_code=%d) error", pdb->cur_code);
     return -1;
   }
   int written = 0;
   const int r = WriteIndexFiles(pdb, &index, path, fname, true,
-                                [](const Sdict_bnode&) { return true; }, &written);
+                                [](const Sdict_bnode&) { return true; }, &written, &f1, &f2);
   if (r != 1) return -1;
   if (written != pdb->node_num || written != LiveNodes(pdb)) {
     ul_writelog(UL_LOG_WARNING, "[db_save] node_num error");
     return -1;
   }
-  return 1;
+  return dict_internal::CommitIndexSet(&numbers, &f1, &f2, dir, fname) ? 1 : -1;
 }
 
-// The numbers file is written after the records, with the number actually
-// written, so that a filtered set always agrees with itself.
+// The numbers file is written with the number of records actually written,
+// so that a filtered set always agrees with itself.
 int db_save_filter(Sdict_build* pdb, const char* path, const char* fname, int min_freq) {
   BucketIndex index(pdb->hash_num);
   if (!index.ok()) return -2;
+  toolkit::OutputLock lock;
+  if (!dict_internal::LockSave(&lock, path, fname)) return -3;
+  OutFile numbers, f1, f2;
   int written = 0;
   const int r = WriteIndexFiles(
       pdb, &index, path, fname, false,
       [min_freq](const Sdict_bnode& n) { return static_cast<int>(n.other & DICT_FREQ_MASK) >= min_freq; },
-      &written);
+      &written, &f1, &f2);
   if (r != 1) return r;
-  if (ul_writenum_init(path, fname) != 1 ||
-      ul_writenum_oneint(path, fname, "hash_num", pdb->hash_num) != 1 ||
-      ul_writenum_oneint(path, fname, "node_num", written) != 1 ||
-      ul_writenum_oneint(path, fname, "cur_code", pdb->cur_code) != 1) {
+  if (!dict_internal::CreateNumbers(&numbers, path, fname,
+                                    {{"hash_num", pdb->hash_num},
+                                     {"node_num", written},
+                                     {"cur_code", pdb->cur_code}}) ||
+      !dict_internal::CommitIndexSet(&numbers, &f1, &f2, path, fname)) {
     return -1;
   }
   return 1;
@@ -250,8 +246,8 @@ int db_save_filter(Sdict_build* pdb, const char* path, const char* fname, int mi
 // The frequencies are cleared in the dictionary only after the file holding
 // them has been written, so a failed save loses nothing.
 int db_save_freq(Sdict_build* pdb, const char* path, const char* fname) {
-  if (ul_writenum_init(path, fname) != 1 ||
-      ul_writenum_oneint(path, fname, "max_code", pdb->cur_code) != 1) {
+  OutFile numbers, out;
+  if (!dict_internal::CreateNumbers(&numbers, path, fname, {{"max_code", pdb->cur_code}})) {
     return -3;
   }
   const int max_code = pdb->cur_code > 0 ? pdb->cur_code : 0;
@@ -266,11 +262,9 @@ int db_save_freq(Sdict_build* pdb, const char* path, const char* fname) {
   });
   if (walked != pdb->cur_code) ul_writelog(UL_LOG_WARNING, "[db_save_freq] node num error");
   char file[kPathSize];
-  if (CmpsPath(file, path, fname, kPathSize) != 0) return -3;
-  UniqueFd fd = CreateFile(file);
-  if (!fd.ok()) return -3;
-  if (!WriteAll(fd.get(), freq.get(), sizeof(u_int) * static_cast<size_t>(max_code)) ||
-      !fd.Close()) {
+  if (CmpsPath(file, path, fname, kPathSize) != 0 || !out.Create(file) ||
+      !out.Write(freq.get(), sizeof(u_int) * static_cast<size_t>(max_code)) ||
+      !dict_internal::CommitAll({&out, &numbers})) {
     return -3;
   }
   ForEachUsedNode(pdb, [&](Sdict_bnode& n) {

@@ -22,18 +22,8 @@ bool DictPath(char* buf, const char* path, const char* fname, const char* suffix
   return toolkit::JoinPath(buf, kPathSize, path, fname, suffix);
 }
 
-toolkit::UniqueFd CreateFile(const char* full_path) {
-  const int fd = ul_open(full_path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  if (fd >= 0) fchmod(fd, 0644);
-  return toolkit::UniqueFd(fd, ul_close);
-}
-
 toolkit::UniqueFd OpenRead(const char* full_path) {
   return toolkit::UniqueFd(ul_open(full_path, O_RDONLY), ul_close);
-}
-
-bool WriteAll(int fd, const void* buf, size_t n) {
-  return toolkit::WriteAll(fd, buf, n, ul_write, kWritePiece);
 }
 
 bool ReadAll(int fd, void* buf, size_t n) {

@@ -17,21 +17,15 @@
 namespace dict_internal {
 
 constexpr int kPathSize = 256;      // every dictionary path fits in this
-constexpr size_t kWritePiece = 65536;  // 4096 records
 constexpr size_t kReadPiece = 131072;
 
 // path/fname<suffix> into buf (kPathSize bytes); false (buf empty) when it
 // does not fit.
 bool DictPath(char* buf, const char* path, const char* fname, const char* suffix);
 
-// Creates (truncating) a file with mode 0644 and sets the mode again; the
-// owner is empty when it cannot be created.
-toolkit::UniqueFd CreateFile(const char* full_path);
 // Opens a file read-only; the owner is empty when it cannot be opened.
 toolkit::UniqueFd OpenRead(const char* full_path);
 
-// Writes all n bytes (in pieces of at most kWritePiece); false on any error.
-bool WriteAll(int fd, const void* buf, size_t n);
 // Reads exactly n bytes in pieces of at most kReadPiece; false when the file
 // ends early or a read fails.
 bool ReadAll(int fd, void* buf, size_t n);

@@ -2,9 +2,11 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "toolkit/file.h"
 #include "toolkit/path.h"
@@ -28,8 +30,20 @@ bool OutFile::Write(const void* data, size_t n) {
   return ok_;
 }
 
-bool OutFile::Commit() {
-  if (ok_ && file_.Commit()) return true;
+bool OutFile::Commit() { return Finish() && Install(); }
+
+bool OutFile::Finish() {
+  if (ok_ && file_.Finish()) return true;
+  const int err = ok_ ? errno : EIO;
+  ul_writelog(UL_LOG_WARNING, "[dict] %s not replaced.error[%d] info is '%s'.",
+              file_.path().c_str(), err, std::strerror(err));
+  file_.Abandon();
+  ok_ = false;
+  return false;
+}
+
+bool OutFile::Install() {
+  if (ok_ && file_.Install()) return true;
   const int err = errno;
   ul_writelog(UL_LOG_WARNING, "[dict] %s not replaced.error[%d] info is '%s'.",
               file_.path().c_str(), err, std::strerror(err));
@@ -38,14 +52,74 @@ bool OutFile::Commit() {
   return false;
 }
 
-bool WriteNumbers(const char* dir, const char* name,
-                  std::initializer_list<std::pair<const char*, int>> numbers) {
+bool CommitAll(std::initializer_list<OutFile*> files) {
+  bool ok = true;
+  for (OutFile* f : files) ok = f->Finish() && ok;
+  if (!ok) {
+    for (OutFile* f : files) f->Abandon();
+    return false;
+  }
+  std::vector<toolkit::FileReplacement*> all;
+  for (OutFile* f : files) all.push_back(f->replacement());
+  const size_t done = toolkit::InstallTogether(all.data(), all.size());
+  if (done == all.size()) return true;
+  const int err = errno;
+  ul_writelog(UL_LOG_WARNING, "[dict] %s not replaced.error[%d] info is '%s'.",
+              all[done]->path().c_str(), err, std::strerror(err));
+  for (OutFile* f : files) f->Abandon();
+  return false;
+}
+
+bool CommitIndexSet(OutFile* numbers, OutFile* ind1, OutFile* ind2, const char* dir,
+                    const char* name) {
+  char path[256];
+  struct stat st;
+  if (!toolkit::JoinPath(path, dir, name, ".n") || ::lstat(path, &st) != 0) {
+    return CommitAll({ind2, ind1, numbers});
+  }
+  // A negative record count: refused by every loader of the set.
+  OutFile barrier;
+  if (!CreateNumbers(&barrier, dir, name, {{"node_num", -1}})) {
+    for (OutFile* f : {numbers, ind1, ind2}) f->Abandon();
+    return false;
+  }
+  return CommitAll({&barrier, ind2, ind1, numbers});
+}
+
+bool LockSave(toolkit::OutputLock* lock, const char* dir, const char* name) {
+  char path[256];
+  if (!toolkit::JoinPath(path, dir, name, ".n")) return false;
+  if (lock->TryLock(path)) {
+    // Leftovers of saves that were killed: no saver owns them now.
+    for (const char* suffix : {".n", ".ind1", ".ind2"}) {
+      char file[256];
+      if (toolkit::JoinPath(file, dir, name, suffix)) toolkit::RemoveStaleTemporaries(file);
+    }
+    return true;
+  }
+  const int err = errno;
+  if (err == EWOULDBLOCK) {
+    ul_writelog(UL_LOG_WARNING, "[dict] %s is being saved by another writer.", path);
+  } else {
+    ul_writelog(UL_LOG_WARNING, "[dict] %s cannot be locked.error[%d] info is '%s'.", path, err,
+                std::strerror(err));
+  }
+  return false;
+}
+
+bool CreateNumbers(OutFile* out, const char* dir, const char* name,
+                   std::initializer_list<std::pair<const char*, int>> numbers) {
   char path[256];
   if (!toolkit::JoinPath(path, dir, name, ".n")) return false;
   std::string text;
   for (const auto& [key, value] : numbers) text += std::string(key) + " : " + std::to_string(value) + "\n";
+  return out->Create(path, 0666, false) && out->Write(text.data(), text.size());
+}
+
+bool WriteNumbers(const char* dir, const char* name,
+                  std::initializer_list<std::pair<const char*, int>> numbers) {
   OutFile out;
-  return out.Create(path, 0666, false) && out.Write(text.data(), text.size()) && out.Commit();
+  return CreateNumbers(&out, dir, name, numbers) && out.Commit();
 }
 
 }  // namespace dict_internal

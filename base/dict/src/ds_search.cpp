@@ -19,6 +19,7 @@
 
 #include "db_internal.h"
 #include "dict_file.h"
+#include "dict_out.h"
 #include "toolkit/path.h"
 #include "ul_conf.h"
 #include "ul_dict.h"
@@ -27,7 +28,6 @@
 #include "ul_log.h"
 
 using dict_internal::Bucket;
-using dict_internal::CreateFile;
 using dict_internal::DictPath;
 using dict_internal::FilesExist;
 using dict_internal::FileSize;
@@ -40,7 +40,6 @@ using dict_internal::OpenRead;
 using dict_internal::ReadAll;
 using dict_internal::ReadAt;
 using dict_internal::ReadNumbers;
-using dict_internal::WriteAll;
 using toolkit::UniqueFd;
 
 // The mapped form points num hash_num entries after hash, inside one
@@ -159,8 +158,8 @@ void FreeSearch(Sdict_search* sd) {
 // are cleared only once the file is written.
 int SaveFreq(Sdict_search* sd, const char* path, const char* fname) {
   if (RefuseMapped(sd, "ds_save_freq")) return -1;
-  if (ul_writenum_init(path, fname) != 1 ||
-      ul_writenum_oneint(path, fname, "max_code", sd->cur_code) != 1) {
+  dict_internal::OutFile numbers, out;
+  if (!dict_internal::CreateNumbers(&numbers, path, fname, {{"max_code", sd->cur_code}})) {
     return -3;
   }
   const int max_code = sd->cur_code > 0 ? sd->cur_code : 0;
@@ -172,12 +171,10 @@ int SaveFreq(Sdict_search* sd, const char* path, const char* fname) {
   }
   char file[kPathSize];
   int result = -3;
-  if (CmpsPath(file, path, fname, kPathSize) == 0) {
-    UniqueFd fd = CreateFile(file);
-    if (fd.ok() && WriteAll(fd.get(), freq, sizeof(u_int) * static_cast<size_t>(max_code)) &&
-        fd.Close()) {
-      result = sd->cur_code;
-    }
+  if (CmpsPath(file, path, fname, kPathSize) == 0 && out.Create(file) &&
+      out.Write(freq, sizeof(u_int) * static_cast<size_t>(max_code)) &&
+      dict_internal::CommitAll({&out, &numbers})) {
+    result = sd->cur_code;
   }
   ul_free(freq);
   if (result < 0) return result;
@@ -405,29 +402,27 @@ int ds_del_hd(Sdict_search_hd* hd) {
   return 0;
 }
 
+// The three files replace the old ones together once all are on disk (the
+// numbers file last): a process that mapped the old files keeps reading
+// them, and a failed save leaves them as they were.
 int ds_save(Sdict_search* sd, const char* path, const char* fname) {
   char dir[kPathSize];
-  if (!dict_internal::NumbersDir(dir, path) || ul_writenum_init(dir, fname) != 1 ||
-      ul_writenum_oneint(dir, fname, "hash_num", sd->hash_num) != 1 ||
-      ul_writenum_oneint(dir, fname, "node_num", sd->node_num) != 1 ||
-      ul_writenum_oneint(dir, fname, "cur_code", sd->cur_code) != 1) {
-    return -1;
-  }
+  if (!dict_internal::NumbersDir(dir, path)) return -1;
+  toolkit::OutputLock lock;
+  if (!dict_internal::LockSave(&lock, dir, fname)) return -1;
+  dict_internal::OutFile numbers, f1, f2;
   const size_t hn = static_cast<size_t>(sd->hash_num);
-  char file[kPathSize];
-  if (!DictPath(file, path, fname, ".ind1")) return -1;
-  UniqueFd f1 = CreateFile(file);
-  if (!f1.ok() || !WriteAll(f1.get(), sd->hash, 4 * hn) || !WriteAll(f1.get(), sd->num, 4 * hn) ||
-      !f1.Close()) {
+  char file1[kPathSize], file2[kPathSize];
+  if (!dict_internal::CreateNumbers(&numbers, dir, fname,
+                                    {{"hash_num", sd->hash_num},
+                                     {"node_num", sd->node_num},
+                                     {"cur_code", sd->cur_code}}) ||
+      !DictPath(file1, path, fname, ".ind1") || !DictPath(file2, path, fname, ".ind2") ||
+      !f1.Create(file1) || !f1.Write(sd->hash, 4 * hn) || !f1.Write(sd->num, 4 * hn) ||
+      !f2.Create(file2) || !f2.Write(sd->node, 16 * static_cast<size_t>(sd->node_num))) {
     return -1;
   }
-  if (!DictPath(file, path, fname, ".ind2")) return -1;
-  UniqueFd f2 = CreateFile(file);
-  if (!f2.ok() || !WriteAll(f2.get(), sd->node, 16 * static_cast<size_t>(sd->node_num)) ||
-      !f2.Close()) {
-    return -1;
-  }
-  return 1;
+  return dict_internal::CommitIndexSet(&numbers, &f1, &f2, dir, fname) ? 1 : -1;
 }
 
 int ds_save_freq(Sdict_search* sd, const char* path, const char* fname) {

@@ -1,6 +1,10 @@
 // Search-side dictionary: the in-memory, mapped and on-disk forms give the
 // same answers; in-place operations; loaders refuse inconsistent files.
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <climits>
 #include <memory>
@@ -11,6 +15,7 @@
 #include "dict_test_util.h"
 #include "gtest/gtest.h"
 #include "support/support.h"
+#include "toolkit/output_lock.h"
 #include "ul_dict.h"
 
 namespace {
@@ -248,6 +253,150 @@ TEST(DsSearch, LoadersRefuseInconsistentFiles) {
   EXPECT_NE(std::string::npos, err.Stop().find("Read node_num failed."));
   ThreeForms ok(dir.path().c_str(), "b");
   EXPECT_TRUE(ok.AllLoaded());
+}
+
+// Another process saves the dictionary again and again while this one looks
+// keys up in its mapping of the old files: the mapping stays whole (no
+// SIGBUS) and every answer is the old one.
+TEST(DsSearch, MappedReaderKeepsItsFilesWhileAnotherProcessSaves) {
+  TempDir dir;
+  const int kKeys = 3000;
+  SaveKeys(dir.path(), "m", kKeys, 1009);
+  std::unique_ptr<Sdict_search, int (*)(Sdict_search*)> map(
+      ds_load_mmap(dir.path().c_str(), "m"), ds_del_mmap);
+  ASSERT_TRUE(map);
+  std::fflush(nullptr);
+  const pid_t saver = fork();
+  ASSERT_GE(saver, 0);
+  if (saver == 0) {
+    // Smaller and larger dictionaries in turn, 40 saves.
+    for (int round = 0; round < 40; ++round) {
+      DictPtr d(db_creat(round % 2 == 0 ? 7 : 2003, 0));
+      for (int i = 0; i < (round % 2 == 0 ? 10 : 5000); ++i) {
+        Sdict_snode node = Key("other" + std::to_string(i));
+        node.code = -1;
+        if (db_op1(d.get(), &node, ADD) != 1) _exit(2);
+      }
+      Sdict_search* sd = ds_load_mmap(dir.path().c_str(), "m");
+      ds_del_mmap(sd);
+      if (db_save(d.get(), dir.path().c_str(), "m") != 1) _exit(3);
+    }
+    _exit(0);
+  }
+  int status = 0, rounds = 0;
+  for (;; ++rounds) {
+    for (int i = 0; i < kKeys; i += 7) {
+      Sdict_snode n = Key("key" + std::to_string(i));
+      ASSERT_EQ(1, ds_op1(map.get(), &n, SEEK)) << i;
+      ASSERT_EQ(i, n.code);
+    }
+    if (waitpid(saver, &status, WNOHANG) == saver) break;
+  }
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_GT(rounds, 0);
+}
+
+// Two savers of one dictionary are kept apart, and a save that cannot be
+// completed (a file-size limit) leaves the old files whole.
+TEST(DsSearch, SecondSaverIsRefusedAndFailedSaveKeepsOldFiles) {
+  TempDir dir;
+  SaveKeys(dir.path(), "s", 100, 101);
+  const std::string n = ReadFile(dir.file("s.n")), i1 = ReadFile(dir.file("s.ind1")),
+                    i2 = ReadFile(dir.file("s.ind2"));
+  std::unique_ptr<Sdict_search, int (*)(Sdict_search*)> sd(ds_load(dir.path().c_str(), "s"),
+                                                          ds_del);
+  ASSERT_TRUE(sd);
+  {
+    toolkit::OutputLock other;
+    ASSERT_TRUE(other.TryLock(dir.file("s.n")));
+    CaptureFd err(2);
+    EXPECT_EQ(-1, ds_save(sd.get(), dir.path().c_str(), "s"));
+    DictPtr d(db_load(dir.path().c_str(), "s", 0));
+    ASSERT_TRUE(d);
+    EXPECT_EQ(-1, db_save(d.get(), dir.path().c_str(), "s"));
+    EXPECT_NE(std::string::npos, err.Stop().find("is being saved by another writer."));
+  }
+  const int status = testsupport::RunInChild([&] {
+    signal(SIGXFSZ, SIG_IGN);
+    DictPtr big(db_creat(4001, 0));
+    for (int i = 0; i < 5000; ++i) {
+      Sdict_snode node = Key("big" + std::to_string(i));
+      node.code = -1;
+      if (db_op1(big.get(), &node, ADD) != 1) return 10;
+    }
+    struct rlimit lim = {16384, 16384};
+    if (setrlimit(RLIMIT_FSIZE, &lim) != 0) return 11;
+    CaptureFd err(2);
+    return db_save(big.get(), dir.path().c_str(), "s") == -1 ? 0 : 1;
+  });
+  EXPECT_EQ(0, status);
+  EXPECT_EQ(n, ReadFile(dir.file("s.n")));
+  EXPECT_EQ(i1, ReadFile(dir.file("s.ind1")));
+  EXPECT_EQ(i2, ReadFile(dir.file("s.ind2")));
+  // The same files, saved again from the search side, are byte for byte the
+  // same, with the modes they always had.
+  ASSERT_EQ(1, ds_save(sd.get(), dir.path().c_str(), "s"));
+  EXPECT_EQ(n, ReadFile(dir.file("s.n")));
+  EXPECT_EQ(i1, ReadFile(dir.file("s.ind1")));
+  EXPECT_EQ(i2, ReadFile(dir.file("s.ind2")));
+  struct stat st;
+  ASSERT_EQ(0, stat(dir.file("s.ind2").c_str(), &st));
+  EXPECT_EQ(0644u, st.st_mode & 0777u);
+  EXPECT_FALSE(testsupport::FileExists(dir.file("s.n.lock")));
+}
+
+// A saver killed at random moments while it saves two dictionaries in turn
+// over one another: the files left always load as one of the two, or (killed
+// between the renames) are refused; never a mix of the two.
+TEST(DsSearch, SaverKilledAtRandomMomentsLeavesOneWholeSet) {
+  TempDir dir;
+  // Equal counts in both, so that sizes alone could not tell them apart.
+  auto make = [](int base) {
+    DictPtr d(db_creat(1009, 0));
+    for (int i = 0; i < 3000; ++i) {
+      Sdict_snode node = Key("key" + std::to_string(i));
+      node.code = -1;
+      node.other = static_cast<u_int>(base + i);
+      db_op1(d.get(), &node, ADD);
+    }
+    return d;
+  };
+  DictPtr a = make(1), b = make(100000);
+  ASSERT_EQ(1, db_save(a.get(), dir.path().c_str(), "k"));
+  auto which = [&]() {
+    CaptureFd err(2);
+    std::unique_ptr<Sdict_search, int (*)(Sdict_search*)> sd(ds_load(dir.path().c_str(), "k"), ds_del);
+    if (!sd) return 0;
+    int seen = 0;
+    for (int i = 0; i < 3000; i += 11) {
+      Sdict_snode n = Key("key" + std::to_string(i));
+      if (ds_op1(sd.get(), &n, SEEK) != 1) return -1;
+      const int v = n.other == static_cast<u_int>(1 + i) ? 1 : n.other == static_cast<u_int>(100000 + i) ? 2 : -1;
+      if (v < 0 || (seen != 0 && v != seen)) return -1;
+      seen = v;
+    }
+    return seen;
+  };
+  std::mt19937 rng(5);
+  int refused = 0;
+  for (int run = 0; run < 30; ++run) {
+    std::fflush(nullptr);
+    const pid_t saver = fork();
+    ASSERT_GE(saver, 0);
+    if (saver == 0) {
+      for (int i = 0;; ++i) db_save((i % 2 == 0 ? b : a).get(), dir.path().c_str(), "k");
+    }
+    usleep(static_cast<useconds_t>(rng() % 20000));
+    kill(saver, SIGKILL);
+    waitpid(saver, nullptr, 0);
+    const int got = which();
+    ASSERT_NE(-1, got) << "run " << run << ": a mix";
+    if (got == 0) {
+      ++refused;
+      ASSERT_EQ(1, db_save(a.get(), dir.path().c_str(), "k"));  // a whole set again
+    }
+  }
+  EXPECT_LE(refused, 5);
 }
 
 }  // namespace

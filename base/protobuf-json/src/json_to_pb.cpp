@@ -84,6 +84,52 @@ const EnumValueDescriptor* ReadEnum(const rapidjson::Value& value, const FieldDe
 
 // Takes a string value for a string or bytes field into *out, decoding base64
 // when asked. False (with the error appended) when the base64 is bad.
+// Well-formed UTF-8 (RFC 3629): no overlong forms, no surrogates, nothing
+// above U+10FFFF, no sequence cut short.
+bool IsUtf8(const unsigned char* p, size_t n) {
+  size_t i = 0;
+  while (i < n) {
+    const unsigned char c = p[i];
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    size_t len;
+    unsigned char lo = 0x80, hi = 0xbf;  // range of the second byte
+    if (c >= 0xc2 && c <= 0xdf) {
+      len = 2;
+    } else if (c >= 0xe0 && c <= 0xef) {
+      len = 3;
+      if (c == 0xe0) lo = 0xa0;
+      if (c == 0xed) hi = 0x9f;
+    } else if (c >= 0xf0 && c <= 0xf4) {
+      len = 4;
+      if (c == 0xf0) lo = 0x90;
+      if (c == 0xf4) hi = 0x8f;
+    } else {
+      return false;
+    }
+    if (n - i < len || p[i + 1] < lo || p[i + 1] > hi) return false;
+    for (size_t k = 2; k < len; ++k) {
+      if ((p[i + k] & 0xc0) != 0x80) return false;
+    }
+    i += len;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool StringFitsField(const FieldDescriptor* field, const char* data, size_t n) {
+  if (field->type() != FieldDescriptor::TYPE_STRING ||
+      field->file()->syntax() != google::protobuf::FileDescriptor::SYNTAX_PROTO3) {
+    return true;
+  }
+  return IsUtf8(reinterpret_cast<const unsigned char*>(data), n);
+}
+
+namespace {
+
 bool ReadString(const rapidjson::Value& value, const FieldDescriptor* field,
                 const Json2PbOptions& options, std::string* error, std::string* out) {
   if (options.base64_to_bytes && field->type() == FieldDescriptor::TYPE_BYTES) {
@@ -95,6 +141,10 @@ bool ReadString(const rapidjson::Value& value, const FieldDescriptor* field,
       return false;
     }
     return true;
+  }
+  if (!StringFitsField(field, value.GetString(), value.GetStringLength())) {
+    AppendError(error, "Invalid UTF-8 in string field: %s", field->full_name().c_str());
+    return false;
   }
   out->assign(value.GetString(), value.GetStringLength());
   return true;

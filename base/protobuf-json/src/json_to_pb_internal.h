@@ -35,6 +35,11 @@ bool JsonValueToProtoField(const rapidjson::Value& value,
                            google::protobuf::Message* message, const Json2PbOptions& options,
                            std::string* error, int depth = 0);
 
+// True unless |field| is a proto3 string field (whose bytes must be UTF-8,
+// or protobuf refuses to parse the message written with them) and data[0..n)
+// is not well-formed UTF-8.
+bool StringFitsField(const google::protobuf::FieldDescriptor* field, const char* data, size_t n);
+
 // Appends the "Invalid value ..." message for |value| given to |field|;
 // true when the field is optional (the conversion then goes on).
 bool value_invalid(const google::protobuf::FieldDescriptor* field, const char* type,

@@ -44,6 +44,10 @@ bool JsonMapToProtoMap(const rapidjson::Value& value, const FieldDescriptor* fie
   }
   const Reflection* reflection = message->GetReflection();
   for (auto m = value.MemberBegin(); m != value.MemberEnd(); ++m) {
+    if (!StringFitsField(key_field, m->name.GetString(), m->name.GetStringLength())) {
+      AppendError(error, "Invalid UTF-8 in string field: %s", key_field->full_name().c_str());
+      return false;
+    }
     Message* entry = reflection->AddMessage(message, field);
     const Reflection* entry_reflection = entry->GetReflection();
     entry_reflection->SetString(entry, key_field,

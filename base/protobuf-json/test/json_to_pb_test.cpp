@@ -255,22 +255,57 @@ TEST_F(JsonToPbTest, MapShapes) {
 }
 
 // proto3 enums are open on the wire, yet only declared values are taken (an
-// undeclared number must not slip in as an unknown value); strings that are
-// not UTF-8 are stored as given, and the message still serialises.
+// undeclared number must not slip in as an unknown value); proto3 strings
+// must be UTF-8, as protobuf's parser requires of them, so bytes that are not
+// fail the conversion (a proto2 string takes them as given).
 TEST(JsonToPbProto3, EnumsStringsPresence) {
   testsupport::ProtoText schema(R"(
     syntax = "proto3"; package p3; enum K { Z = 0; A = 1; }
-    message P { K k = 1; repeated K rk = 2; string s = 3; optional int32 o = 4; })");
+    message P { K k = 1; repeated K rk = 2; string s = 3; optional int32 o = 4;
+                map<string, string> m = 5; repeated string rs = 6; bytes b = 7; })");
   ASSERT_TRUE(schema.ok()) << schema.error();
   auto m = schema.New("p3.P");
   std::string error;
-  EXPECT_TRUE(JsonToProtoMessage("{\"k\":5,\"s\":\"\xff\",\"o\":0}", m.get(), &error));
+  EXPECT_TRUE(JsonToProtoMessage("{\"k\":5,\"s\":\"\xc3\xa9\",\"o\":0}", m.get(), &error));
   EXPECT_EQ("Invalid value `5' for optional field `p3.P.k' which SHOULD be enum", error);
-  EXPECT_EQ(R"(s: "\377" o: 0)", m->ShortDebugString());
+  EXPECT_EQ(R"(s: "\303\251" o: 0)", m->ShortDebugString());
   EXPECT_FALSE(JsonToProtoMessage(R"({"rk":["A",9]})", m.get(), &error));
-  EXPECT_EQ(R"(rk: A s: "\377" o: 0)", m->ShortDebugString());
+  EXPECT_EQ(R"(rk: A s: "\303\251" o: 0)", m->ShortDebugString());
   EXPECT_EQ(0, m->GetReflection()->GetUnknownFields(*m).field_count());
   EXPECT_FALSE(m->SerializeAsString().empty());
+
+  const struct {
+    std::string json;
+    bool ok;
+    std::string error;
+  } strings[] = {
+      {"{\"s\":\"\xff\"}", false, "Invalid UTF-8 in string field: p3.P.s"},
+      {"{\"s\":\"a\xc3\"}", false, "Invalid UTF-8 in string field: p3.P.s"},       // cut short
+      {"{\"s\":\"\xc0\xaf\"}", false, "Invalid UTF-8 in string field: p3.P.s"},    // overlong
+      {"{\"s\":\"\xed\xa0\x80\"}", false, "Invalid UTF-8 in string field: p3.P.s"},  // surrogate
+      {"{\"s\":\"\xf4\x90\x80\x80\"}", false, "Invalid UTF-8 in string field: p3.P.s"},  // > U+10FFFF
+      {"{\"s\":\"\xf4\x8f\xbf\xbf\xe2\x82\xac\"}", true, ""},  // U+10FFFF and the euro sign
+      {"{\"rs\":[\"ok\",\"\xfe\"]}", false, "Invalid UTF-8 in string field: p3.P.rs"},
+      {"{\"m\":{\"\xff\":\"v\"}}", false, "Invalid UTF-8 in string field: p3.P.MEntry.key"},
+      {"{\"m\":{\"k\":\"\xff\"}}", false, "Invalid UTF-8 in string field: p3.P.MEntry.value"},
+      {"{\"b\":\"\xff\"}", true, ""},  // bytes are bytes
+  };
+  for (const auto& c : strings) {
+    auto msg = schema.New("p3.P");
+    std::string err;
+    EXPECT_EQ(c.ok, JsonToProtoMessage(c.json, msg.get(), &err)) << c.json;
+    EXPECT_NE(std::string::npos, err.find(c.error)) << c.json << ": " << err;
+    if (c.ok) {
+      auto back = schema.New("p3.P");
+      EXPECT_TRUE(back->ParseFromString(msg->SerializeAsString())) << c.json;
+    }
+  }
+  // The same bytes in a proto2 string are stored as given.
+  testsupport::ProtoText two(R"(syntax = "proto2"; package p2; message Q { optional string s = 1; })");
+  ASSERT_TRUE(two.ok()) << two.error();
+  auto q = two.New("p2.Q");
+  EXPECT_TRUE(JsonToProtoMessage("{\"s\":\"\xff\"}", q.get(), &error));
+  EXPECT_EQ(R"(s: "\377")", q->ShortDebugString());
 }
 
 TEST(EncodeDecodeName, Escapes) {

@@ -8,8 +8,12 @@
 #include <strings.h>
 #include <sys/stat.h>
 
+#include <cctype>
+#include <cerrno>
+#include <limits>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 #include "toolkit/file.h"
 #include "toolkit/path.h"
@@ -88,12 +92,40 @@ Ul_confitem* Find(Ul_confdata* conf, const char* name) {
   return const_cast<Ul_confitem*>(Find(static_cast<const Ul_confdata*>(conf), name));
 }
 
+// Reads the number at the start of text in the given base, as sscanf's
+// %d/%u/%x/%o would (leading blanks, a sign, digits, anything after them
+// ignored), into T: 1 read, 0 no number there, -1 a number out of T's range
+// (which sscanf would have wrapped).
+template <typename T>
+int ParseNumber(const char* text, int base, T* out) {
+  const char* p = text;
+  while (isspace(static_cast<unsigned char>(*p))) ++p;
+  char* end = nullptr;
+  errno = 0;
+  if constexpr (std::is_signed<T>::value) {
+    const long long v = strtoll(p, &end, base);
+    if (end == p) return 0;
+    if (errno == ERANGE || v < std::numeric_limits<T>::min() || v > std::numeric_limits<T>::max()) {
+      return -1;
+    }
+    *out = static_cast<T>(v);
+  } else {
+    const unsigned long long v = strtoull(p, &end, base);
+    if (end == p) return 0;
+    // strtoull takes "-3" as a huge number: a negative one is out of range.
+    if (errno == ERANGE || (*p == '-' && v != 0) || v > std::numeric_limits<T>::max()) return -1;
+    *out = static_cast<T>(v);
+  }
+  return 1;
+}
+
 // Reads the value of name as a number: exactly "0" is 0, "0x..." is
 // hexadecimal, any other leading '0' octal, else decimal. T is the decimal
-// type, U its unsigned twin for the hexadecimal and octal forms.
+// type, U its unsigned twin for the hexadecimal and octal forms (which give
+// T the bits of U). A number out of range is an error (logged), never a
+// wrapped value.
 template <typename T, typename U>
-int GetNumber(const Ul_confdata* conf, const char* name, T* value, const char* dec,
-              const char* hex, const char* oct) {
+int GetNumber(const Ul_confdata* conf, const char* name, T* value) {
   if (conf == nullptr || name == nullptr || value == nullptr) {
     ul_seterrno(UL_INVPARAM);
     return 0;
@@ -104,14 +136,20 @@ int GetNumber(const Ul_confdata* conf, const char* name, T* value, const char* d
     *value = 0;
     return 1;
   }
+  int rc;
+  T v{};
   if (buf[0] == '0') {
     U u{};
-    if (sscanf(buf[1] == 'x' ? buf + 2 : buf + 1, buf[1] == 'x' ? hex : oct, &u) != 1) return 0;
-    *value = static_cast<T>(u);
-    return 1;
+    rc = buf[1] == 'x' ? ParseNumber(buf + 2, 16, &u) : ParseNumber(buf + 1, 8, &u);
+    v = static_cast<T>(u);
+  } else {
+    rc = ParseNumber(buf, 10, &v);
   }
-  T v{};
-  if (sscanf(buf, dec, &v) != 1) return 0;
+  if (rc < 0) {
+    ul_writelog(UL_LOG_WARNING, "[getconf] the value (%s) of (%s) is out of range", buf, name);
+    ul_seterrno(UL_INVPARAM);
+  }
+  if (rc != 1) return 0;
   *value = v;
   return 1;
 }
@@ -197,8 +235,21 @@ ReadResult ReadItems(const char* path, int room, ItemSink* sink) {
   int handed = 0;
   while (fgets(line, sizeof(line), fp.get()) != nullptr) {
     ++lineno;
+    // A line longer than the buffer: its rest is read and dropped, never
+    // taken as a line of its own. Blanks there change nothing; anything else
+    // means an item's value was cut, and the line is an error.
+    const size_t len = strlen(line);
+    bool cut = false;
+    if (len == sizeof(line) - 1 && line[len - 1] != '\n') {
+      int c;
+      while ((c = getc(fp.get())) != EOF && c != '\n') {
+        if (!IsBlank(static_cast<char>(c)) && c != '\r') cut = true;
+      }
+    }
     ParsedLine parsed;
-    switch (ParseLine(line, &parsed)) {
+    LineKind kind = ParseLine(line, &parsed);
+    if (cut && kind == LineKind::kItem) kind = LineKind::kError;
+    switch (kind) {
       case LineKind::kSkip:
         break;
       case LineKind::kError:
@@ -368,20 +419,19 @@ int ul_getconfnstr(const Ul_confdata* conf, const char* name, char* buf, size_t 
 }
 
 int ul_getconfint(const Ul_confdata* conf, const char* name, int* value) {
-  return GetNumber<int, unsigned int>(conf, name, value, "%d", "%x", "%o");
+  return GetNumber<int, unsigned int>(conf, name, value);
 }
 
 int ul_getconfuint(const Ul_confdata* conf, const char* name, unsigned int* value) {
-  return GetNumber<unsigned int, unsigned int>(conf, name, value, "%u", "%x", "%o");
+  return GetNumber<unsigned int, unsigned int>(conf, name, value);
 }
 
 int ul_getconfint64(const Ul_confdata* conf, const char* name, long long* value) {
-  return GetNumber<long long, unsigned long long>(conf, name, value, "%lld", "%llx", "%llo");
+  return GetNumber<long long, unsigned long long>(conf, name, value);
 }
 
 int ul_getconfuint64(const Ul_confdata* conf, const char* name, unsigned long long* value) {
-  return GetNumber<unsigned long long, unsigned long long>(conf, name, value, "%llu", "%llx",
-                                                           "%llo");
+  return GetNumber<unsigned long long, unsigned long long>(conf, name, value);
 }
 
 int ul_getconffloat(const Ul_confdata* conf, const char* name, float* value) {

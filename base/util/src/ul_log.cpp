@@ -299,7 +299,7 @@ static CheckResult ul_check(ul_file_t* file, char* new_name, size_t size, bool t
   if (StreamOf(file) == stderr) return kCheckRefused;
 
   long long cur_size;
-  struct stat st;
+  struct stat st, own;
   if (stat(file->file_name, &st) != 0) {
     // Removed or moved away: start a new file under the name.
     fclose(file->fp);
@@ -308,14 +308,30 @@ static CheckResult ul_check(ul_file_t* file, char* new_name, size_t size, bool t
     cur_size = 0;
   } else {
     cur_size = st.st_size;
+    // Another process writing the same log rotated it and started a new
+    // file under the name: follow it there.
+    if (fstat(fileno(file->fp), &own) == 0 && (own.st_ino != st.st_ino || own.st_dev != st.st_dev)) {
+      fclose(file->fp);
+      file->fp = fopen(file->file_name, "a");
+      if (file->fp == NULL) return kCheckRefused;
+    }
   }
 
-  if ((file->flag & kRotateWhenFull) && cur_size + UL_LOG_BUFF_SIZE >= file->max_size &&
-      RenameAway(file, timestamped, new_name, size)) {
-    fclose(file->fp);
-    file->fp = fopen(file->file_name, "a");
-    if (file->fp == NULL) return kCheckRefused;
-    return kCheckRotated;
+  if ((file->flag & kRotateWhenFull) && cur_size + UL_LOG_BUFF_SIZE >= file->max_size) {
+    errno = 0;
+    if (RenameAway(file, timestamped, new_name, size)) {
+      fclose(file->fp);
+      file->fp = fopen(file->file_name, "a");
+      if (file->fp == NULL) return kCheckRefused;
+      return kCheckRotated;
+    }
+    if (errno == ENOENT) {
+      // Another process rotated the file between the size check and the
+      // rename: the file is not full, it is gone. Reopen and go on.
+      fclose(file->fp);
+      file->fp = fopen(file->file_name, "a");
+      return file->fp == NULL ? kCheckRefused : kCheckOk;
+    }
   }
   if (cur_size >= file->max_size) file->flag |= kFull;
   return kCheckOk;

@@ -19,6 +19,7 @@
 
 #include "support/support.h"
 #include "toolkit/file.h"
+#include "toolkit/output_lock.h"
 #include "toolkit/path.h"
 #include "toolkit/queue.h"
 #include "toolkit/replace.h"
@@ -252,6 +253,58 @@ TEST(Toolkit, ReplacementKeepsTheOldFileUntilInstalled) {
   toolkit::RemoveStaleTemporaries(path);
   EXPECT_FALSE(testsupport::FileExists(toolkit::TemporaryPrefix(path) + "1-2-3"));
   EXPECT_EQ("new", ReadFile(path));
+}
+
+TEST(Toolkit, OpenForReadingTakesRegularFilesOnlyAndNeverBlocks) {
+  TempDir d;
+  WriteFile(d.file("f"), "abc");
+  ASSERT_EQ(0, mkfifo(d.file("fifo").c_str(), 0600));
+  toolkit::UniqueFd fd = toolkit::OpenForReading(d.file("f").c_str());
+  ASSERT_TRUE(fd.ok());
+  EXPECT_EQ(0, fcntl(fd.get(), F_GETFL) & O_NONBLOCK);  // blocking again
+  char buf[4];
+  EXPECT_EQ(3, toolkit::ReadFull(fd.get(), buf, sizeof(buf)));
+  const struct {
+    std::string path;
+    int err;
+  } refused[] = {
+      {d.file("fifo"), EINVAL},  // no writer: a blocking open would wait for ever
+      {"/dev/zero", EINVAL},
+      {d.path(), EISDIR},
+      {d.file("none"), ENOENT},
+  };
+  for (const auto& r : refused) {
+    errno = 0;
+    EXPECT_FALSE(toolkit::OpenForReading(r.path.c_str()).ok()) << r.path;
+    EXPECT_EQ(r.err, errno) << r.path;
+  }
+  EXPECT_FALSE(toolkit::OpenForReading(nullptr).ok());
+}
+
+TEST(Toolkit, OutputLockKeepsASecondWriterOut) {
+  TempDir d;
+  const std::string out = d.file("out");
+  {
+    toolkit::OutputLock first, second;
+    ASSERT_TRUE(first.TryLock(out));
+    EXPECT_TRUE(testsupport::FileExists(toolkit::OutputLock::LockPath(out)));
+    EXPECT_FALSE(second.TryLock(out));
+    EXPECT_EQ(EWOULDBLOCK, errno);
+    EXPECT_FALSE(second.held());
+    first.Unlock();
+    EXPECT_FALSE(testsupport::FileExists(toolkit::OutputLock::LockPath(out)));
+    EXPECT_TRUE(second.TryLock(out));  // free again
+  }
+  // Released at scope end; a lock file left by a killed writer is taken over.
+  EXPECT_FALSE(testsupport::FileExists(toolkit::OutputLock::LockPath(out)));
+  WriteFile(toolkit::OutputLock::LockPath(out), "");
+  toolkit::OutputLock again;
+  EXPECT_TRUE(again.TryLock(out));
+  again.Unlock();
+  EXPECT_FALSE(testsupport::FileExists(toolkit::OutputLock::LockPath(out)));
+  toolkit::OutputLock nowhere;
+  EXPECT_FALSE(nowhere.TryLock(d.file("none/out")));
+  EXPECT_EQ(ENOENT, errno);
 }
 
 // Waits (bounded) until cond holds.

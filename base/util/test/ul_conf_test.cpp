@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <climits>
 #include <string>
 #include <vector>
 
@@ -182,6 +183,83 @@ TEST(UlConf, NumberParsing) {
   EXPECT_EQ(1, ul_getconffloat(c.get(), "word", &f));  // non-numeric text is 0.0
   EXPECT_EQ(0.0f, f);
   EXPECT_EQ(0, ul_getconffloat(c.get(), "missing", &f));
+}
+
+// A line longer than the reader's buffer is one line: the tail of a long
+// comment is no item, a value cut by the buffer is an error, and the lines
+// after it keep their numbers.
+TEST(UlConf, OverLongLinesStayOneLine) {
+  TempDir d;
+  const std::string fill(4094 - 2, 'c');  // "# " + fill fills the buffer exactly
+  WriteFile(d.file("long.conf"),
+            "# " + fill + "tail : item\n"                      // 1: the tail is still comment
+            "key : " + std::string(4090, 'v') + "x : y\n"      // 2: a cut value
+            "# " + fill.substr(1) + "\n"                       // 3: one byte short of the buffer
+            "bad line\n"                                       // 4
+            "ok : 1\n");                                       // 5
+  Conf c = NewConf();
+  CaptureFd err(2);
+  ASSERT_EQ(1, ul_readconf(d.path().c_str(), "long.conf", c.get()));
+  const std::string log = err.Stop();
+  EXPECT_EQ(1, c->num);
+  EXPECT_EQ("<missing>", Get(c.get(), "tail"));
+  EXPECT_EQ("<missing>", Get(c.get(), "key"));
+  EXPECT_EQ("1", Get(c.get(), "ok"));
+  const std::string path = d.file("long.conf");
+  EXPECT_TRUE(Has(log, "[readconf] line (2) in conf file (" + path + ") error")) << log;
+  EXPECT_TRUE(Has(log, "[readconf] line (4) in conf file (" + path + ") error")) << log;
+  EXPECT_FALSE(Has(log, "line (1)"));
+  EXPECT_FALSE(Has(log, "line (3)"));
+  EXPECT_FALSE(Has(log, "line (5)"));
+}
+
+// A number outside its type's range is an error with a log line, never a
+// wrapped value; the limits themselves read.
+TEST(UlConf, NumbersOutOfRangeAreErrors) {
+  TempDir d;
+  WriteFile(d.file("n.conf"),
+            "imax : 2147483647\nimax1 : 2147483648\nimin : -2147483648\nimin1 : -2147483649\n"
+            "umax : 4294967295\numax1 : 4294967296\nuneg : -1\nhex32 : 0xffffffff\n"
+            "hex33 : 0x100000000\noct : 037777777777\noct1 : 040000000000\n"
+            "llmax : 9223372036854775807\nllmax1 : 9223372036854775808\n"
+            "ullmax : 18446744073709551615\nullmax1 : 18446744073709551616\n");
+  Conf c = NewConf();
+  CaptureFd err(2);
+  ASSERT_EQ(1, ul_readconf(d.path().c_str(), "n.conf", c.get()));
+  const Ul_confdata* cc = c.get();
+  int i = 7;
+  EXPECT_EQ(1, ul_getconfint(cc, "imax", &i));
+  EXPECT_EQ(INT_MAX, i);
+  EXPECT_EQ(1, ul_getconfint(cc, "imin", &i));
+  EXPECT_EQ(INT_MIN, i);
+  EXPECT_EQ(1, ul_getconfint(cc, "hex32", &i));  // hexadecimal gives the bits
+  EXPECT_EQ(-1, i);
+  EXPECT_EQ(1, ul_getconfint(cc, "oct", &i));
+  EXPECT_EQ(-1, i);
+  i = 7;
+  for (const char* name : {"imax1", "imin1", "hex33", "oct1"}) {
+    EXPECT_EQ(0, ul_getconfint(cc, name, &i)) << name;
+    EXPECT_EQ(7, i) << name;
+  }
+  unsigned int u = 7;
+  EXPECT_EQ(1, ul_getconfuint(cc, "umax", &u));
+  EXPECT_EQ(UINT_MAX, u);
+  u = 7;
+  EXPECT_EQ(0, ul_getconfuint(cc, "umax1", &u));
+  EXPECT_EQ(0, ul_getconfuint(cc, "uneg", &u));
+  EXPECT_EQ(7u, u);
+  long long ll = 7;
+  EXPECT_EQ(1, ul_getconfint64(cc, "llmax", &ll));
+  EXPECT_EQ(LLONG_MAX, ll);
+  EXPECT_EQ(0, ul_getconfint64(cc, "llmax1", &ll));
+  unsigned long long ull = 7;
+  EXPECT_EQ(1, ul_getconfuint64(cc, "ullmax", &ull));
+  EXPECT_EQ(ULLONG_MAX, ull);
+  EXPECT_EQ(0, ul_getconfuint64(cc, "ullmax1", &ull));
+  EXPECT_EQ(ULLONG_MAX, ull);
+  const std::string log = err.Stop();
+  EXPECT_TRUE(Has(log, "[getconf] the value (2147483648) of (imax1) is out of range")) << log;
+  EXPECT_TRUE(Has(log, "[getconf] the value (-1) of (uneg) is out of range")) << log;
 }
 
 TEST(UlConf, WriteAndReadBack) {

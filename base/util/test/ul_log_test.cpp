@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -318,6 +319,45 @@ TEST(UlLog, EightThreadsRotateWithoutLostOrTornLines) {
   }
   EXPECT_GE(files, 3);
   EXPECT_EQ(seen.size(), static_cast<size_t>(kThreads * kLines));
+}
+
+// Eight processes log under one name with time-stamped rotation (long lines,
+// so the file can pass its limit between one check and the next): when one has
+// rotated the file away, the other's rename finds nothing to move; it must
+// follow the new file, not take the log as full and drop its lines.
+TEST(UlLog, ProcessesRotatingOneLogKeepEveryLine) {
+  TempDir dir;
+  constexpr int kLines = 2000, kProcs = 8;
+  std::vector<pid_t> kids;
+  std::fflush(nullptr);
+  for (int p = 0; p < kProcs; ++p) {
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      ul_logstat_t st = {UL_LOG_DEBUG, 0, UL_LOGSIZESPLIT};
+      if (ul_openlog(dir.path().c_str(), "two", &st, 1, NULL) != 0) _exit(2);
+      const std::string pad(1900, static_cast<char>('a' + p));
+      for (int i = 0; i < kLines; ++i) ul_writelog(UL_LOG_NOTICE, "p%d n%d %s end", p, i, pad.c_str());
+      ul_closelog(0);
+      _exit(0);
+    }
+    kids.push_back(pid);
+  }
+  for (pid_t pid : kids) {
+    int status = 0;
+    ASSERT_EQ(pid, waitpid(pid, &status, 0));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  std::set<std::string> seen;
+  const std::regex line(R"(.* (p\d n\d+) [a-h]{1900} end)");
+  for (const auto& n : ListDir(dir.path())) {
+    if (n.compare(0, 6, "twolog") != 0 || n == "twolog.wf") continue;
+    for (const auto& l : Lines(ReadFile(dir.file(n)))) {
+      std::smatch m;
+      if (std::regex_match(l, m, line)) seen.insert(m[1].str());
+    }
+  }
+  EXPECT_EQ(seen.size(), static_cast<size_t>(kProcs * kLines));
 }
 
 // A rotated name longer than 255 bytes must not be cut to the name of some

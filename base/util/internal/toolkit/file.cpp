@@ -1,6 +1,8 @@
 #include "toolkit/file.h"
 
 #include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace toolkit {
@@ -33,6 +35,34 @@ bool UniqueFile::Close(CloseFn close_fn) {
   if (fp_ == nullptr) return true;
   if (close_fn == nullptr) close_fn = close_fn_ != nullptr ? close_fn_ : ::fclose;
   return close_fn(release()) == 0;
+}
+
+UniqueFd OpenForReading(const char* path) {
+  if (path == nullptr) {
+    errno = EINVAL;
+    return UniqueFd();
+  }
+  UniqueFd fd(::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (!fd.ok()) return fd;
+  struct stat st;
+  if (::fstat(fd.get(), &st) != 0) {
+    const int e = errno;
+    fd.Close();
+    errno = e;
+    return fd;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    fd.Close();
+    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    return fd;
+  }
+  const int flags = ::fcntl(fd.get(), F_GETFL);
+  if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    const int e = errno;
+    fd.Close();
+    errno = e;
+  }
+  return fd;
 }
 
 bool WriteAll(int fd, const void* buf, size_t n, WriteFn write_fn, size_t piece) {

@@ -85,6 +85,14 @@ class UniqueFile {
   CloseFn close_fn_ = nullptr;
 };
 
+// The one way to open a named file for reading: the open does not block (a
+// FIFO without a writer, a terminal) and anything but a regular file is
+// refused before a byte is read (a FIFO, a folder, a device such as
+// /dev/zero that would never end). The descriptor returned is blocking again.
+// An empty owner on failure, with errno set (EINVAL for a file that is not
+// regular, EISDIR for a folder).
+UniqueFd OpenForReading(const char* path);
+
 // The system calls a transfer loop uses; callers that must log each failed
 // call (through the logging wrappers) pass their own.
 using WriteFn = ssize_t (*)(int, const void*, size_t);

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <vector>
 
 #include "toolkit/file.h"
 
@@ -104,7 +105,7 @@ bool FileReplacement::Finish() {
   return true;
 }
 
-bool FileReplacement::Install() {
+bool FileReplacement::Install(bool sync_folder) {
   if (!finished_ || temp_.empty()) {
     errno = EINVAL;
     return false;
@@ -120,8 +121,21 @@ bool FileReplacement::Install() {
   // The new file is in place from here on; syncing the folder only makes the
   // rename survive a crash, and a folder that cannot be synced does not undo
   // it.
-  SyncParentDir(path_);
+  if (sync_folder) SyncParentDir(path_);
   return true;
+}
+
+size_t InstallTogether(FileReplacement* const* files, size_t n) {
+  std::vector<UniqueFd> old;
+  for (size_t i = 0; i < n; ++i) {
+    old.emplace_back(::open(files[i]->path().c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+  }
+  size_t done = 0;
+  while (done < n && files[done]->Install(false)) ++done;
+  const int e = errno;
+  if (done > 0) SyncParentDir(files[0]->path());
+  errno = e;
+  return done;
 }
 
 void FileReplacement::Abandon() {

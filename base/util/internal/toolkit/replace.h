@@ -17,6 +17,8 @@
 #include <stdio.h>
 #include <sys/types.h>
 
+#include <cstddef>
+#include <initializer_list>
 #include <string>
 
 namespace toolkit {
@@ -43,9 +45,11 @@ class FileReplacement {
   // set) on any failure: the bytes are not all on disk.
   bool Finish();
   // Renames the finished temporary over the final name, then syncs the
-  // folder (best effort). False (errno set, temporary removed) when the
-  // rename fails; the old file stays.
-  bool Install();
+  // folder (best effort) unless sync_folder is false (a caller installing
+  // several files renames them all first, as close together as it can, and
+  // syncs the folder once with SyncParentDir). False (errno set, temporary
+  // removed) when the rename fails; the old file stays.
+  bool Install(bool sync_folder = true);
   bool Commit() { return Finish() && Install(); }
 
   // Closes and removes the temporary file (nothing once installed).
@@ -61,6 +65,18 @@ class FileReplacement {
   FILE* stream_ = nullptr;
   bool finished_ = false;
 };
+
+// Installs finished replacements that belong together (the files of one
+// dictionary), in the order given, one rename right after the other, and
+// syncs their folder once after the last. The files they replace are held
+// open meanwhile, so no rename has to free the old file's space (which can
+// take milliseconds) and the moment where some are new and some old is as
+// short as it can be. Stops at the first failed rename (errno set; that
+// temporary is removed). Returns how many were installed.
+size_t InstallTogether(FileReplacement* const* files, size_t n);
+inline size_t InstallTogether(std::initializer_list<FileReplacement*> files) {
+  return InstallTogether(files.begin(), files.size());
+}
 
 // The prefix of every temporary name FileReplacement uses for path.
 std::string TemporaryPrefix(const std::string& path);
