@@ -132,6 +132,23 @@ TEST(SaveBackup, NamesCountersAndFailures) {
       EXPECT_EQ(ReadFile(dir.file(r.name)), r.name);
       EXPECT_FALSE(FileExists(log));
     }
+    // A name that does not fit the output (with its counter) is not made.
+    testsupport::WriteFile(log, "x");
+    const std::string taken = dir.file("log.bak");  // exists: ".1" is needed
+    char small[512];
+    ASSERT_LT(taken.size() + 2, sizeof(small));
+    EXPECT_EQ(comspace::save_backup(log.c_str(), small, static_cast<int>(taken.size() + 3), "bak", t, false), 0);
+    EXPECT_EQ(std::string(small), taken + ".1");
+    testsupport::WriteFile(log, "x");
+    {
+      CaptureFd quiet(2);
+      EXPECT_EQ(comspace::save_backup(log.c_str(), small, static_cast<int>(taken.size() + 2), "bak", t, false), -1);
+      EXPECT_EQ(comspace::save_backup(nullptr, small, sizeof(small), "", t, false), -1);
+      EXPECT_EQ(comspace::save_backup(log.c_str(), small, 1, "", t, false), -1);
+    }
+    EXPECT_TRUE(FileExists(log));
+    ASSERT_EQ(unlink(log.c_str()), 0);
+
     // A '%' of the path is kept as it is.
     const std::string odd = dir.file("a%dlog");
     testsupport::WriteFile(odd, "x");
@@ -344,6 +361,16 @@ TEST_P(FileKinds, OpenFailureAndRawBytes) {
     Appender* app = AppenderFactory::tryAppender(dev);
     EXPECT_EQ(app->binprint(const_cast<char*>("raw\n"), 4), 0);
     EXPECT_EQ(ReadFile(folder + "/log"), "raw\n");
+    // An event printed straight to the appender: 0 when written or held.
+    comspace::Event* evt = comspace::Event::getEvent();
+    ASSERT_NE(evt, nullptr);
+    evt->_log_level = UL_LOG_DEBUG;
+    evt->_msgbuf_len = snprintf(evt->_msgbuf, static_cast<size_t>(evt->_msgbuf_size), "direct");
+    EXPECT_EQ(app->print(evt), 0);
+    evt->_log_level = UL_LOG_NOTICE;  // not in the mask
+    EXPECT_EQ(app->print(evt), 0);
+    evt->reset();
+    EXPECT_TRUE(WaitFor([&] { return ReadFile(folder + "/log") == "raw\ndirect\n"; }));
     ASSERT_EQ(unlink((folder + "/log").c_str()), 0);
     ASSERT_EQ(rmdir(folder.c_str()), 0);
     testsupport::WriteFile(folder, "");  // the folder is now a file
@@ -354,6 +381,7 @@ TEST_P(FileKinds, OpenFailureAndRawBytes) {
     EXPECT_NE(text.find("]can't open " + folder + "/log"), std::string::npos) << text;
     if (kind == "FILE") {
       EXPECT_NE(text.find("]lost line\n"), std::string::npos) << text;
+      EXPECT_EQ(text.find("lost line\n\n"), std::string::npos) << text;
     } else {
       EXPECT_NE(text.find("]In [AsyncFileAppender::writeData]:syncid failed."), std::string::npos) << text;
     }

@@ -112,6 +112,20 @@ TEST(UlLogAppender, OneAppenderWhoseOutputsAreFileAppenders) {
     // binprint puts the bytes into every file.
     EXPECT_EQ(app->binprint(const_cast<char*>("raw\n"), 4), 0);
     for (const char* f : {"log", "log.wf", "log.sf"}) EXPECT_EQ(ReadFile(dir.file(f)), "raw\n") << f;
+
+    // A NAME whose ".wf" name would be cut gives no appender (252 characters
+    // fit, 253 do not).
+    for (const size_t len : {size_t{252}, size_t{253}}) {
+      comspace::com_device_t l = dev;
+      snprintf(l.file, sizeof(l.file), "%s", std::string(len, 'n').c_str());
+      testsupport::CaptureFd err(2);
+      comspace::Appender* got = comspace::AppenderFactory::getAppender(l);
+      const std::string text = err.Stop();
+      EXPECT_EQ(got != nullptr, len == 252) << len << text;
+      if (len == 253) {
+        EXPECT_NE(text.find("]get wfapp error"), std::string::npos) << text;
+      }
+    }
     comspace::comlog_get_nameMg()->destroy();
   });
 }

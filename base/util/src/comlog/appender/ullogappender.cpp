@@ -25,10 +25,12 @@ std::string RegistryName(const com_device_t& dev) {
 }
 
 // The FILE (for ULLOG) or NET output of a copy of the device with its own
-// name suffix and levels.
+// name suffix and levels; NULL when the name with its suffix does not fit
+// (cut, it could name the main file and take its levels).
 Appender* SubAppender(const com_device_t& dev, const char* suffix, uint64_t mask) {
   com_device_t sub = dev;
-  snprintf(sub.file, sizeof(sub.file), "%s%s", dev.file, suffix);
+  const int n = snprintf(sub.file, sizeof(sub.file), "%s%s", dev.file, suffix);
+  if (n < 0 || static_cast<size_t>(n) >= sizeof(sub.file)) return nullptr;
   sub.log_mask = mask;
   Appender* app = strcmp(dev.type, "ULLOG") == 0 ? FileAppender::getAppender(sub) : NetAppender::getAppender(sub);
   if (app != nullptr) app->setLayout(dev.layout);
