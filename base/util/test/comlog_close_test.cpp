@@ -7,12 +7,12 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <map>
 #include <mutex>
-#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -55,23 +55,48 @@ class StderrToFile {
   int saved_ = -1;
 };
 
+// The key of a whole test line "NOTICE: ... tNN-NNNNNx <pad>|", else "".
+std::string KeyOf(const std::string& line, const std::string& pad) {
+  constexpr size_t kKey = 10;  // "tNN-NNNNNx"
+  const std::string tail = " " + pad + "|";
+  if (line.compare(0, 8, "NOTICE: ") != 0 || line.size() < 8 + kKey + 1 + tail.size() ||
+      line.compare(line.size() - tail.size(), tail.size(), tail) != 0) {
+    return "";
+  }
+  const size_t at = line.size() - tail.size() - kKey;
+  const std::string key = line.substr(at, kKey);
+  if (line[at - 1] != ' ' || key[0] != 't' || key[3] != '-' || (key[9] != 'c' && key[9] != 'u')) return "";
+  for (size_t i : {1, 2, 4, 5, 6, 7, 8}) {
+    if (!isdigit(static_cast<unsigned char>(key[i]))) return "";
+  }
+  return key;
+}
+
 TEST(ComlogClose, SixteenThreadsWriteWhileTheFrameworkClosesAndReopens) {
   testsupport::TempDir dir;
   InChild([&] {
     constexpr int kThreads = 16;
     constexpr int kRounds = 200;
-    constexpr int kMaxLines = 20000;  // a thread's lines at most
+    constexpr int kPerRound = 10;  // a thread's lines per round, at most
     const std::string pad(80, '.');
     StderrToFile out(dir.file("err"));
     com_device_t dev;
     ASSERT_EQ(com_openlog("mt", &dev, 0, nullptr), 0);
 
     std::atomic<bool> done{false};
+    std::atomic<int> rounds_done{0};
     std::vector<std::vector<std::string>> written(kThreads);
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
-      threads.emplace_back([t, &pad, &done, &written] {
-        for (int i = 0; i < kMaxLines && !done.load(); ++i) {
+      threads.emplace_back([t, &pad, &done, &rounds_done, &written] {
+        for (int i = 0; !done.load(); ++i) {
+          // Keeps pace with the closes: the lines spread over every round.
+          // A thread that waits gives back its hold first, so the close it
+          // waits for does not wait for it.
+          if (i >= (rounds_done.load() + 1) * kPerRound) com_closelog_r();
+          while (i >= (rounds_done.load() + 1) * kPerRound && !done.load()) {
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+          }
           char key[32];
           // Even lines through the thread's category (by level name, which
           // opens lazily), odd ones through the process log's call.
@@ -84,6 +109,7 @@ TEST(ComlogClose, SixteenThreadsWriteWhileTheFrameworkClosesAndReopens) {
           if (i % 4 == 3) com_closelog_r();
           std::this_thread::sleep_for(std::chrono::microseconds(50));
         }
+        com_closelog_r();
       });
     }
     Clock::duration longest{0};
@@ -101,6 +127,7 @@ TEST(ComlogClose, SixteenThreadsWriteWhileTheFrameworkClosesAndReopens) {
         com_closelog(0);
       }
       ASSERT_LT(tries, 1000);
+      ++rounds_done;
     }
     done = true;
     for (auto& th : threads) th.join();
@@ -109,12 +136,11 @@ TEST(ComlogClose, SixteenThreadsWriteWhileTheFrameworkClosesAndReopens) {
     EXPECT_LT(longest, std::chrono::seconds(10));
 
     std::map<std::string, int> seen;
-    const std::regex shape("NOTICE: .* (t\\d\\d-\\d{5}[cu]) " + pad + "\\|");
     int broken = 0;
     for (const std::string& line : Lines(text)) {
-      std::smatch m;
-      if (std::regex_match(line, m, shape)) {
-        ++seen[m[1]];
+      const std::string key = KeyOf(line, pad);
+      if (!key.empty()) {
+        ++seen[key];
       } else if (line.find(kDash) == std::string::npos && line.find("[comlog.cpp:") == std::string::npos &&
                  ++broken <= 5) {
         ADD_FAILURE() << "broken line: " << line;

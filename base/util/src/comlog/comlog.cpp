@@ -399,7 +399,7 @@ namespace {
 
 // Waits up to ms for every thread to give back its com_openlog_r.
 void WaitForHolders(int ms) {
-  constexpr int kStepMs = 10;
+  constexpr int kStepMs = 1;
   for (int waited = 0; waited < ms && g_close_atomic.cnt() > 0; waited += kStepMs) safe_msleep(kStepMs);
 }
 
