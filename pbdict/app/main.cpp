@@ -17,6 +17,7 @@
 
 #include "pbdict.h"
 #include "pbdict_results.h"
+#include "schema_source.h"
 #include "toolkit/path.h"
 
 #ifndef PBDICT_REVISION
@@ -212,8 +213,7 @@ int main(int argc, char** argv) {
 
   std::string proto_dir, proto_file;
   SplitSchemaPath(names.proto, &proto_dir, &proto_file);
-  google::protobuf::compiler::DiskSourceTree source_tree;
-  source_tree.MapPath("", proto_dir);
+  pbdict_app::SchemaSourceTree source_tree(proto_dir);
   google::protobuf::compiler::Importer importer(&source_tree, nullptr);
   if (importer.Import(proto_file) == nullptr) {
     std::printf("loading proto file failed: %s\n", proto_file.c_str());

@@ -122,7 +122,7 @@ Sdict_build_syn* Construct(const char* file, int hash_num, bool known_mode, Pair
     ul_writelog(UL_LOG_FATAL, "create synonym dict failed");
     return nullptr;
   }
-  toolkit::UniqueFile fp(std::fopen(file, "r"));
+  toolkit::UniqueFile fp = toolkit::OpenStreamForReading(file);
   if (!fp.ok()) {
     ul_writelog(UL_LOG_FATAL, "open %s failed", file);
     db_syn_del(syn);

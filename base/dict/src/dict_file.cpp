@@ -23,7 +23,7 @@ bool DictPath(char* buf, const char* path, const char* fname, const char* suffix
 }
 
 toolkit::UniqueFd OpenRead(const char* full_path) {
-  return toolkit::UniqueFd(ul_open(full_path, O_RDONLY), ul_close);
+  return toolkit::OpenForReading(full_path, ul_open, ul_close);
 }
 
 bool ReadAll(int fd, void* buf, size_t n) {

@@ -50,7 +50,7 @@ bool IsName(const char* table, const char* t) {
 char* dsur_load(const char* path, const char* file) {
   char full[256];
   if (!toolkit::JoinPath(full, path, file)) return nullptr;
-  toolkit::UniqueFile fp(ul_fopen(full, "r"), ul_fclose);
+  toolkit::UniqueFile fp = toolkit::OpenStreamForReading(full, ul_open, ul_fclose);
   if (!fp.ok()) return nullptr;
   auto* table = static_cast<char*>(ul_calloc(dict_internal::kSurnameTableSize, 1));
   if (table == nullptr) return nullptr;

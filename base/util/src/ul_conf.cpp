@@ -225,7 +225,7 @@ ReadResult ReadItems(const char* path, int room, ItemSink* sink) {
                 path);
     return kReadNotFound;
   }
-  toolkit::UniqueFile fp(ul_fopen(path, "r"));
+  toolkit::UniqueFile fp = toolkit::OpenStreamForReading(path, ul_open);
   if (!fp.ok()) {
     ul_writelog(UL_LOG_FATAL, "[readconf] can't open file (%s)", path);
     return kReadNotFound;

@@ -62,7 +62,7 @@ int CopyInto(const char* tag, const char* dir, const char* src, const char* dst,
     ul_writelog(UL_LOG_FATAL, "[%s] file : %s do not exist.\n", tag, from);
     return -1;
   }
-  UniqueFd in(open(from, O_RDONLY));
+  UniqueFd in = toolkit::OpenForReading(from);
   if (!in.ok()) {
     ul_writelog(UL_LOG_FATAL, "[%s] open %s error", tag, from);
     return -1;
@@ -142,7 +142,7 @@ int ul_finfo(const char* dir, const char* file, int* lines, int* words, int* byt
   if (ul_fullpath(dir, file, path, sizeof(path)) != 0) return -1;
   struct stat st;
   if (!IsRegular(path, &st)) return -1;
-  UniqueFd fd(open(path, O_RDONLY));
+  UniqueFd fd = toolkit::OpenForReading(path);
   if (!fd.ok()) return -1;
   // Words are maximal runs of bytes other than space, tab, CR and LF; a last
   // line without LF counts as a line.
@@ -213,7 +213,7 @@ int ul_readfile(const char* dir, const char* file, void* buf, int size) {
   char path[kPathSize];
   if (buf == nullptr || size < 0) return -1;
   if (ul_fullpath(dir, file, path, sizeof(path)) != 0) return -1;
-  UniqueFd fd(open(path, O_RDONLY));
+  UniqueFd fd = toolkit::OpenForReading(path);
   if (!fd.ok()) {
     ul_writelog(UL_LOG_FATAL, "[readfile] open (%s) error", path);
     return -1;

@@ -361,9 +361,14 @@ static int ul_vwritelog_buff(ul_file_t* file, const char* line, size_t len, bool
     toolkit::MutexLock lock(&file->file_lock);
     rc = ul_check(file, old_name, sizeof(old_name), timestamped);
     if (rc != kCheckRefused) {
+      // The line and its newline in one write: on an unbuffered stream
+      // (standard error) other writers' lines cannot land between them.
+      char whole[UL_LOG_BUFF_SIZE + 1];
+      if (len > UL_LOG_BUFF_SIZE) len = UL_LOG_BUFF_SIZE;
+      memcpy(whole, line, len);
+      whole[len] = '\n';
       FILE* out = StreamOf(file);
-      fwrite(line, 1, len, out);
-      fputc('\n', out);
+      fwrite(whole, 1, len + 1, out);
       fflush(out);
     }
   }

@@ -279,6 +279,12 @@ TEST(Toolkit, OpenForReadingTakesRegularFilesOnlyAndNeverBlocks) {
     EXPECT_EQ(r.err, errno) << r.path;
   }
   EXPECT_FALSE(toolkit::OpenForReading(nullptr).ok());
+  // The stream form: the same refusals, and a stream that reads the file.
+  toolkit::UniqueFile fp = toolkit::OpenStreamForReading(d.file("f").c_str());
+  ASSERT_TRUE(fp.ok());
+  EXPECT_EQ(3u, fread(buf, 1, sizeof(buf), fp.get()));
+  EXPECT_FALSE(toolkit::OpenStreamForReading(d.file("fifo").c_str()).ok());
+  EXPECT_EQ(EINVAL, errno);
 }
 
 TEST(Toolkit, OutputLockKeepsASecondWriterOut) {

@@ -142,7 +142,7 @@ bool ReadBj(const char* name, unsigned char** map) {
   struct stat st;
   if (stat(name, &st) != 0 || st.st_size != kBjSize) return false;
   if (*map != nullptr) return true;
-  toolkit::UniqueFile fp = OwnFile(ul_fopen(name, "rb"));
+  toolkit::UniqueFile fp = toolkit::OpenStreamForReading(name, ul_open, ul_fclose);
   if (!fp.ok()) return false;
   unsigned char* m = static_cast<unsigned char*>(ul_malloc(kBjSize));
   const bool ok = m != nullptr && fread(m, 1, kBjSize, fp.get()) == static_cast<size_t>(kBjSize);
@@ -178,7 +178,7 @@ FILE* ccode_data_open(const char* path, const char* name) {
     ul_writelog(UL_LOG_FATAL, "open %s/%s error", path, name);
     return nullptr;
   }
-  FILE* fp = ul_fopen(full, "r");
+  FILE* fp = toolkit::OpenStreamForReading(full, ul_open).release();
   if (fp == nullptr) ul_writelog(UL_LOG_FATAL, "open %s error", full);
   return fp;
 }
@@ -451,7 +451,7 @@ int ul_creat_gbi(const char* path, const char* base, const char* overlay, const 
   for (int i = 0; i < 2; ++i) {
     char name[kNameSize];
     if (!toolkit::JoinPath(name, path, parts[i])) return -1;
-    files[i] = OwnFile(ul_fopen(name, "r"));
+    files[i] = toolkit::OpenStreamForReading(name, ul_open, ul_fclose);
     if (!files[i].ok()) return -1;
   }
   // The merged grid replaces out whole: a reader never sees half of it, and

@@ -26,7 +26,7 @@ _query_config_t queryconfig;
 toolkit::UniqueFile OpenData(const char* path, const char* file) {
   char name[kNameSize];
   if (!toolkit::JoinPath(name, path, file)) return toolkit::UniqueFile();
-  return toolkit::UniqueFile(ul_fopen(name, "r"), ul_fclose);
+  return toolkit::OpenStreamForReading(name, ul_open, ul_fclose);
 }
 
 // The line without its line end, for the log.

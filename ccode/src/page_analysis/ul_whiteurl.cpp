@@ -81,7 +81,7 @@ toolkit::UniqueFile OpenList(const char* path, const char* file) {
     ul_writelog(UL_LOG_NOTICE, "file %s/%s is not exist", path == nullptr ? "" : path, file == nullptr ? "" : file);
     return toolkit::UniqueFile();
   }
-  toolkit::UniqueFile fp(ul_fopen(name, "r"), ul_fclose);
+  toolkit::UniqueFile fp = toolkit::OpenStreamForReading(name, ul_open, ul_fclose);
   if (!fp.ok()) ul_writelog(UL_LOG_WARNING, "open %s error", name);
   return fp;
 }

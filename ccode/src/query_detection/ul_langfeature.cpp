@@ -48,7 +48,7 @@ int ToScore(double x) {
   return static_cast<int>(v);
 }
 
-toolkit::UniqueFile OpenRead(const char* name) { return toolkit::UniqueFile(ul_fopen(name, "r"), ul_fclose); }
+toolkit::UniqueFile OpenRead(const char* name) { return toolkit::OpenStreamForReading(name, ul_open, ul_fclose); }
 
 // Parses one n-gram piece into its key; false for a line to skip.
 bool NgramKey(char* line, char* tab, FeatureSet* letters, bool filter, std::string* key) {

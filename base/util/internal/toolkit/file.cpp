@@ -37,12 +37,19 @@ bool UniqueFile::Close(CloseFn close_fn) {
   return close_fn(release()) == 0;
 }
 
-UniqueFd OpenForReading(const char* path) {
+namespace {
+
+int PlainOpen(const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); }
+
+}  // namespace
+
+UniqueFd OpenForReading(const char* path, OpenFn open_fn, UniqueFd::CloseFn close_fn) {
   if (path == nullptr) {
     errno = EINVAL;
     return UniqueFd();
   }
-  UniqueFd fd(::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (open_fn == nullptr) open_fn = PlainOpen;
+  UniqueFd fd(open_fn(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0), close_fn);
   if (!fd.ok()) return fd;
   struct stat st;
   if (::fstat(fd.get(), &st) != 0) {
@@ -63,6 +70,15 @@ UniqueFd OpenForReading(const char* path) {
     errno = e;
   }
   return fd;
+}
+
+UniqueFile OpenStreamForReading(const char* path, OpenFn open_fn, UniqueFile::CloseFn close_fn) {
+  UniqueFd fd = OpenForReading(path, open_fn);
+  if (!fd.ok()) return UniqueFile();
+  FILE* fp = ::fdopen(fd.get(), "r");
+  if (fp == nullptr) return UniqueFile();
+  fd.release();  // the stream owns it now
+  return UniqueFile(fp, close_fn);
 }
 
 bool WriteAll(int fd, const void* buf, size_t n, WriteFn write_fn, size_t piece) {

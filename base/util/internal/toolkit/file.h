@@ -85,8 +85,16 @@ class UniqueFile {
 // refused before a byte is read (a FIFO, a folder, a device such as
 // /dev/zero that would never end). The descriptor returned is blocking again.
 // An empty owner on failure, with errno set (EINVAL for a file that is not
-// regular, EISDIR for a folder).
-UniqueFd OpenForReading(const char* path);
+// regular, EISDIR for a folder). Callers that must log every failed system
+// call pass the logging wrappers (ul_open, ul_close).
+using OpenFn = int (*)(const char*, int, mode_t);
+UniqueFd OpenForReading(const char* path, OpenFn open_fn = nullptr,
+                        UniqueFd::CloseFn close_fn = nullptr);
+
+// The same open, as a stdio stream for reading ("r"), closed at scope end
+// through close_fn when one is given (ul_fclose), else with fclose(3).
+UniqueFile OpenStreamForReading(const char* path, OpenFn open_fn = nullptr,
+                                UniqueFile::CloseFn close_fn = nullptr);
 
 // The system calls a transfer loop uses; callers that must log each failed
 // call (through the logging wrappers) pass their own.

@@ -6,6 +6,11 @@
 // or resetting moves the generation on, so a record of an earlier opening
 // (whose category is gone) counts as having none, and its Event is made
 // again on the thread's next use.
+//
+// Every call that reaches the registry's objects runs inside the write gate
+// (comlog/write_gate.h): closing and resetting delete nothing while another
+// thread is inside, and com_openlog and the lazy opening take turns on one
+// mutex, so a thread's category is always made under a finished MAIN.
 #include "comlog/comlog.h"
 
 #include <limits.h>
@@ -15,6 +20,7 @@
 #include <string.h>
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <new>
 
@@ -22,6 +28,7 @@
 #include "comlog/diag.h"
 #include "comlog/namemg.h"
 #include "comlog/sendsvr/sendsvr.h"
+#include "comlog/write_gate.h"
 #include "comlog/xutils.h"
 #include "toolkit/thread_slot.h"
 #include "ul_log.h"
@@ -37,6 +44,10 @@ constexpr int kWarning = 2;
 constexpr int kNotice = 4;
 constexpr int kDebug = 16;
 constexpr int kProcNameSize = 256;
+// Closing waits at most this many rounds of a second for other threads: for
+// those that still hold com_openlog_r, and for those still inside a write.
+constexpr int kCloseWaitRounds = 10;
+constexpr int kCloseWaitRoundMs = 1000;
 
 std::atomic<Category*> g_main_cg{nullptr};
 char g_proc_name[kProcNameSize] = "Default";
@@ -44,6 +55,11 @@ xAtomic g_close_atomic;
 xAtomic g_closing;
 std::atomic<int> g_comlog_global_level{kDebug};
 bool g_log_initialised = false;  // under g_seflog_lock
+
+// Held by com_openlog for its whole length and by the lazy opening, so
+// neither sees the other half done. Recursive: an opening writes its banners
+// through the calls that open lazily.
+std::recursive_mutex g_open_mutex;
 
 // The openings: 1 for the first, one more for each close or reset.
 std::atomic<unsigned int> g_generation{1};
@@ -133,6 +149,11 @@ com_thread_data_t* comlog_getdata() {
 // process log is open there is none (the caller hands its line to the
 // process log instead).
 com_thread_data_t* gethandle() {
+  if (Switcher() == LOG_SWITCHER_COMLOG) {
+    com_thread_data_t* d = comlog_getdata();
+    if (d != nullptr && d->category != nullptr) return d;
+  }
+  std::lock_guard<std::recursive_mutex> open_lock(g_open_mutex);
   int sw = LOG_SWITCHER_NONE;
   if (!__log_switcher__.compare_exchange_strong(sw, LOG_SWITCHER_COMLOG, std::memory_order_acq_rel) &&
       sw == LOG_SWITCHER_ULLOG) {
@@ -173,6 +194,7 @@ int CheckVersionType(int version, const char* type) {
 // The writing calls by level name: the id of the name on the thread's
 // category, or on the process log while that is open.
 int WriteByName(const char* name, int version, const char* type, const char* fmt, va_list args) {
+  GateScope gate;
   com_thread_data_t* d = gethandle();
   if (d == nullptr && Switcher() != LOG_SWITCHER_ULLOG) {
     COMLOG_DIAG("gethandler error");
@@ -255,6 +277,7 @@ int reset_log() {
 using namespace comspace;
 
 int com_openlog(const char* procname, com_device_t* devices, int n, com_logstat_t* logstat) {
+  std::lock_guard<std::recursive_mutex> open_lock(g_open_mutex);
   if (Switcher() != LOG_SWITCHER_NONE) {
     COMLOG_DIAG("Log is open....");
     return -1;
@@ -375,28 +398,62 @@ int com_close_appender() {
 
 }  // namespace comspace
 
+namespace {
+
+// Waits up to ms for every thread to give back its com_openlog_r.
+void WaitForHolders(int ms) {
+  constexpr int kStepMs = 1;
+  for (int waited = 0; waited < ms && g_close_atomic.cnt() > 0; waited += kStepMs) safe_msleep(kStepMs);
+}
+
+// Shuts the gate until the deadline. When a thread is still inside (stuck
+// in an appender), the registry is taken out of use and deleted, its
+// appenders stopped first, only once the last such thread has left.
+bool ShutOrRetire(WriteGate::Clock::time_point deadline) {
+  if (comlog_write_gate().Shut(deadline)) return true;
+  if (NameMg* old = comlog_detach_nameMg()) {
+    comlog_write_gate().Retire([old] {
+      old->closeAppender();
+      delete old;
+    });
+  }
+  return false;
+}
+
+}  // namespace
+
 int com_closelog(int wait_ms) {
   if (Switcher() != LOG_SWITCHER_COMLOG) return ul_closelog(wait_ms);
+  const auto deadline =
+      WriteGate::Clock::now() + std::chrono::milliseconds(kCloseWaitRounds * kCloseWaitRoundMs);
   g_closing.reset(1);
   com_wait_close(wait_ms);
   g_close_atomic.sub();
-  com_close_appender();
-  for (int i = 0; i < 10 && g_close_atomic.cnt() > 0; ++i) {
+  // A round ends early once every holder is gone.
+  for (int i = 0; i < kCloseWaitRounds && g_close_atomic.cnt() > 0; ++i) {
     COMLOG_DIAG("Closelog: Waiting for other thread......");
-    safe_msleep(1000);
+    WaitForHolders(kCloseWaitRoundMs);
   }
   for (int k = g_close_atomic.cnt(); k > 0; --k) {
     COMLOG_DIAG("Did you forget to call com_closelog_r in some threads?.....");
   }
+  // The appenders stop only once no thread writes through them: a line a
+  // write call reports as written is in the output.
+  if (ShutOrRetire(deadline)) com_close_appender();
   close_log(wait_ms);
   com_set_log_switcher(LOG_SWITCHER_NONE);
   g_closing.reset(0);
+  comlog_write_gate().Open();
   return 0;
 }
 
 int com_resetlog() {
   if (Switcher() != LOG_SWITCHER_COMLOG) return 0;
-  if (NameMg* mg = comlog_get_nameMg()) mg->resetAppender();
+  const auto deadline =
+      WriteGate::Clock::now() + std::chrono::milliseconds(kCloseWaitRounds * kCloseWaitRoundMs);
+  if (ShutOrRetire(deadline)) {
+    if (NameMg* mg = comlog_get_nameMg()) mg->resetAppender();
+  }
   reset_log();
   // Every thread's records (and Events) are dropped: by the new generation
   // for the other threads, at once for this one.
@@ -406,10 +463,12 @@ int com_resetlog() {
   com_set_log_switcher(LOG_SWITCHER_NONE);
   g_closing.reset(0);
   g_close_atomic.reset(0);
+  comlog_write_gate().Open();
   return 0;
 }
 
 int com_writelog_args(int level, const char* fmt, va_list args) {
+  GateScope gate;
   if (Switcher() != LOG_SWITCHER_COMLOG) return ul_writelog_args(level, fmt, args);
   if (com_is_own_thread()) {
     char line[2048];
@@ -445,6 +504,7 @@ int com_writelog_ex(int level, int version, const char* type, const char* fmt, .
   va_list ap;
   va_start(ap, fmt);
   int rc;
+  GateScope gate;
   if (Switcher() != LOG_SWITCHER_COMLOG) {
     rc = ul_writelog_args(level, fmt, ap);
   } else if (com_thread_data_t* d = gethandle()) {
@@ -492,6 +552,7 @@ int com_setappendermask(char* type) {
     COMLOG_DIAG("com_openlog not called!");
     return -1;
   }
+  GateScope gate;
   com_thread_data_t* d = gethandle();
   if (d == nullptr) {
     COMLOG_DIAG("gethandle error");
@@ -504,6 +565,7 @@ int com_setappendermask(char* type) {
 
 int com_setdevices(com_device_t* devices, int n, char* selfname) {
   if (devices == nullptr || n < 1) return -1;
+  GateScope gate;
   com_thread_data_t* d = gethandle();
   if (d == nullptr) {
     COMLOG_DIAG("get handle err");
@@ -530,6 +592,7 @@ int com_getlogid(char* name) { return getLogId(name); }
 int com_changelogstat(com_logstat_t* ls) {
   if (ls == nullptr) return -1;
   comlog_set_log_level(ls->sysevents);
+  GateScope gate;
   Category* c = com_getcategory();
   LogStat* stat = c != nullptr && c->logstat() != nullptr ? c->logstat() : comlog_get_def_logstat();
   if (stat == nullptr) return -1;
@@ -542,6 +605,7 @@ int com_registappender(const char* name, appender_fn_t getter, appender_fn_t try
 }
 
 int com_log_enabled(int level) {
+  GateScope gate;
   if (Switcher() != LOG_SWITCHER_COMLOG) return ul_log_enabled(level);
   com_thread_data_t* d = comlog_getdata();
   LogStat* ls = d != nullptr && d->category != nullptr ? d->category->logstat() : nullptr;

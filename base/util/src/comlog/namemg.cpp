@@ -121,9 +121,11 @@ NameMg* comlog_get_nameMg() {
   return mg;
 }
 
-void comlog_del_nameMg() {
+void comlog_del_nameMg() { delete comlog_detach_nameMg(); }
+
+NameMg* comlog_detach_nameMg() {
   std::lock_guard<std::mutex> lock(g_namemg_mutex);
-  delete g_namemg.exchange(nullptr, std::memory_order_acq_rel);
+  return g_namemg.exchange(nullptr, std::memory_order_acq_rel);
 }
 
 }  // namespace comspace

@@ -71,8 +71,11 @@ class NameMg {
 };
 
 // The process's registry, made on first use; comlog_del_nameMg deletes it.
+// comlog_detach_nameMg hands it to the caller (NULL when none was made);
+// the next use makes a new one.
 NameMg* comlog_get_nameMg();
 void comlog_del_nameMg();
+NameMg* comlog_detach_nameMg();
 
 }  // namespace comspace
 

@@ -1,0 +1,30 @@
+// The builder's schema files: those of one folder, as the disk source tree
+// maps them, each opened the toolkit's way (regular files only, an open
+// that never blocks), so a FIFO, a folder or a device named as the schema or
+// imported by it fails at once instead of hanging or reading without end.
+#ifndef PBDICT_APP_SCHEMA_SOURCE_H_
+#define PBDICT_APP_SCHEMA_SOURCE_H_
+
+#include <string>
+
+#include <google/protobuf/compiler/importer.h>
+
+namespace pbdict_app {
+
+class SchemaSourceTree : public google::protobuf::compiler::SourceTree {
+ public:
+  explicit SchemaSourceTree(std::string dir) : dir_(std::move(dir)) {}
+
+  // The file's contents, or NULL (GetLastErrorMessage says why) for a name
+  // that leaves the folder or a file that cannot be opened.
+  google::protobuf::io::ZeroCopyInputStream* Open(const std::string& filename) override;
+  std::string GetLastErrorMessage() override { return last_error_; }
+
+ private:
+  std::string dir_;
+  std::string last_error_;
+};
+
+}  // namespace pbdict_app
+
+#endif  // PBDICT_APP_SCHEMA_SOURCE_H_
