@@ -119,6 +119,9 @@ TEST(CcodeCodetype, Utf8Scorer) {
       {40, 40, 0, 3, 0},      // nothing but ASCII
       {100, 0, 70, 3, 1023},  // 70 % declared with 50 good bytes
       {100, 0, 69, 3, 0}, {100, 0, 70, -1, 0},
+      {20, 0, 19, -1, 1023}, {21, 0, 19, -1, 0},    // 95 % and 90 % with 19 good bytes
+      {100, 0, 90, -1, 1023}, {100, 0, 89, -1, 0},  // 90 % and 89 % with more than 29
+      {71, 0, 50, 3, 1023}, {70, 0, 49, 3, 0},      // 70 % declared with 50 and with 49
   };
   for (const auto& r : rows) {
     ccode_info_clean(&info);
