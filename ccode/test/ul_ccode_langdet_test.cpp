@@ -146,6 +146,9 @@ TEST(CcodeLangdet, SupportingRules) {
       {"turkish below 1.6", -1, -1, 0, 0, 10, 15, 10, 0, LANGTYPE_TURKISH, LANGTYPE_TURKISH, LANGTYPE_THAI},
       {"strong guess", 1, -1, 0, 0, 10, 0, 0, 0, LANGTYPE_TURKISH, LANGTYPE_FRENCH, LANGTYPE_FRENCH},
       {"english takes the guess", 1, -1, 0, 0, 10, 0, 0, 0, LANGTYPE_ENGLISH, LANGTYPE_FRENCH, LANGTYPE_FRENCH},
+      // Word-model slot 0 guesses English (language 0), strong above 79.
+      {"english guess at 80", 0, -1, 0, 0, 10, 80, 60, 0, LANGTYPE_TURKISH, LANGTYPE_ENGLISH, LANGTYPE_THAI},
+      {"english guess at 79", 0, -1, 0, 0, 10, 79, 60, 0, LANGTYPE_TURKISH, LANGTYPE_TURKISH, LANGTYPE_THAI},
       {"thai title", -1, LANGTYPE_THAI, 0, 0, 10, 0, 0, 0, LANGTYPE_ENGLISH, LANGTYPE_THAI, LANGTYPE_THAI},
       {"thai confidence", -1, -1, 0, 0, 10, 0, 0, 31, -1, LANGTYPE_THAI, LANGTYPE_THAI},
       {"thai 30", -1, -1, 0, 0, 10, 0, 0, 30, -1, -1, LANGTYPE_THAI},
