@@ -132,6 +132,14 @@ TEST_F(OwnSets, VoteSecondPlaceTieKeepsTheEarlier) {
   const std::string page = "<p>" + Repeat("\xB0\xA1\xB0\xA2", 2) + Repeat("\xB0\xA3\xB0\xA4", 6) + "</p>";
   EXPECT_EQ(Chardet(page, nullptr, "http://vote.test/tie"), CODETYPE_EUCJP);
   EXPECT_EQ(get_ccode_info()->bigram_confidence, 1023);
+  // EUC-JP over Shift_JIS is not certain: 460, just under the mark.
+  l_setWords.clear();
+  l_setEuckr.clear();
+  l_setSjis = {0xA2B0A1B0u};
+  const std::string near = "<p>" + Repeat("\xB0\xA1\xB0\xA2", 11) + Repeat("\xB0\xA3\xB0\xA4", 9) +
+                           Repeat("\xB0\xA5\xB0\xA6", 2) + "</p>";
+  EXPECT_EQ(Chardet(near, nullptr, "http://vote.test/near"), -1);
+  EXPECT_EQ(get_ccode_info()->bigram_confidence, 460);
 }
 
 TEST(CcodeLangdet, SupportingRules) {
