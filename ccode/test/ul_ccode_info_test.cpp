@@ -204,6 +204,8 @@ TEST(CcodeInfo, Utf8ClassesOfContentAndMainText) {
   info = Stats("x", nullptr, limit.c_str());
   EXPECT_EQ(info->ucont_info.utf8_ascii, 32767);
   EXPECT_EQ(info->ucont_info.utf8_goodbytes, 0);
+  const std::string within = std::string(32766, 'a') + "\xC3\xA9";  // the last two bytes read
+  EXPECT_EQ(Stats("x", nullptr, within.c_str())->ucont_info.utf8_goodbytes, 2);
 }
 
 TEST(CcodeInfo, Gb18030VariantAgainstTheGbkPath) {
