@@ -246,6 +246,9 @@ TEST_F(QueryDetect, FrequencyFiles) {
   Write("# only comments\n", kUtf8, "");
   EXPECT_EQ(loaded_, -1);
   EXPECT_EQ(Detect("abc"), -2) << "no half-loaded tables are used";
+  _ccode_query_info_t none;
+  ccode_query_info_reset(&none);
+  EXPECT_EQ(JudgeGBKorUTF8("a", 1, &none, nullptr), -1);
   const std::string log = err.Stop();
   EXPECT_TRUE(Has(log, "LoadQueryUnigramFile invalid word or freq! word:\xD6\xD0\xCE\xC4\xB0 freq:9")) << log;
   EXPECT_TRUE(Has(log, "freq:-1 line:\xB0\xA2 -1"));
