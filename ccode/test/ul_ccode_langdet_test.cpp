@@ -140,6 +140,12 @@ TEST_F(OwnSets, VoteSecondPlaceTieKeepsTheEarlier) {
                            Repeat("\xB0\xA5\xB0\xA6", 2) + "</p>";
   EXPECT_EQ(Chardet(near, nullptr, "http://vote.test/near"), -1);
   EXPECT_EQ(get_ccode_info()->bigram_confidence, 460);
+  // Nor EUC-KR over EUC-JP.
+  l_setSjis.clear();
+  l_setEuckr = {0xA2B0A1B0u, 0xA4B0A3B0u};
+  l_setEucjp = {0xA2B0A1B0u};
+  EXPECT_EQ(Chardet(near, nullptr, "http://vote.test/near-kr"), -1);
+  EXPECT_EQ(get_ccode_info()->bigram_confidence, 460);
 }
 
 TEST(CcodeLangdet, SupportingRules) {
