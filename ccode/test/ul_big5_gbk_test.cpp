@@ -145,6 +145,7 @@ TEST(UlBig5Gbk, BytesOutsideTheGridsAndExplicitLengths) {
       {ul_big5_gbk_str, "\xA0\x50z", 0, "  z"},            // lead above 9F, not BIG5: blanks
       {ul_big5_gbk_str, "\x81\x40z", 0, "\x81\x40z"},       // another pair is copied
       {ul_big5_gbk_str, "\x9F\x40", 0, "\x9F\x40"},   // lead 9F is copied
+      {ul_big5_gbk_str, "\xA0\x3F", 0, "\xA0\x3F"},   // trail 3F is copied
       {ul_gbk_gbi_str, "a\x80z\xFF", 0, "a\x80z\xFF"},
       {ul_gbk_big5_str, Gbk("国家"), 2, Big5("國") + "x"},  // a slice: no terminator
       {ul_gbk_big5_str, Gbk("国") + "a", 3, Big5("國") + "a"},
@@ -158,6 +159,9 @@ TEST(UlBig5Gbk, BytesOutsideTheGridsAndExplicitLengths) {
   EXPECT_EQ(result, 2);
   Conv(ul_gbi_gbk_str, Gbk("国家"), 0, &result);
   EXPECT_EQ(result, 4);
+  unsigned char buf[4] = {};
+  EXPECT_EQ(ul_gbk_big5_str(nullptr, buf, 0), -1);
+  EXPECT_EQ(ul_big5_gbk_str(buf, nullptr, 0), -1);
   ul_ccode_del();
 
   // Before loading: -1, dst untouched, and each side's message.

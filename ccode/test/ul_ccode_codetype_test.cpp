@@ -119,6 +119,9 @@ TEST(CcodeCodetype, Utf8Scorer) {
       {40, 40, 0, 3, 0},      // nothing but ASCII
       {100, 0, 70, 3, 1023},  // 70 % declared with 50 good bytes
       {100, 0, 69, 3, 0}, {100, 0, 70, -1, 0},
+      {20, 0, 19, -1, 1023}, {21, 0, 19, -1, 0},    // 95 % and 90 % with 19 good bytes
+      {100, 0, 90, -1, 1023}, {100, 0, 89, -1, 0},  // 90 % and 89 % with more than 29
+      {71, 0, 50, 3, 1023}, {70, 0, 49, 3, 0},      // 70 % declared with 50 and with 49
   };
   for (const auto& r : rows) {
     ccode_info_clean(&info);
@@ -194,12 +197,19 @@ TEST_F(OwnSets, Acceptance) {
   EXPECT_EQ(Detect("<meta content=\"charset=euc-jp\">" + few), CODETYPE_NONE);
   EXPECT_EQ(info->bigram_codetype, CODETYPE_EUCJP);
   EXPECT_EQ(info->bigram_confidence, 0);
-  // 5 H > N accepts: 10 hits, 48 pairs.
+  // 5 H > N accepts: 10 hits, 48 pairs; 5 H = N (50 of 54 pairs) does not.
   EXPECT_EQ(Detect(Repeat(kCD, 10) + Repeat(kEF, 14)), CODETYPE_EUCJP);
+  EXPECT_EQ(Detect(Repeat(kCD, 10) + Repeat(kEF, 15) + Repeat("\x81\x40", 4)), CODETYPE_NONE);
+  // Weak acceptance needs more than 95 of 100 pairs of the kind.
+  EXPECT_EQ(Detect(kCD + Repeat(kEF, 46) + "\xB0\xA5" + Repeat("\x81\x40", 5)), CODETYPE_NONE);
+  EXPECT_EQ(Detect(kCD + Repeat(kEF, 47) + Repeat("\x81\x40", 4)), CODETYPE_EUCJP);
   // Fewer than 20 distinct pairs: 7 hits suffice, but not for EUC-JP.
   l_setSjis = {Key("\x88\x9F\x88\x9F")};
   EXPECT_EQ(Detect(Repeat("\x88\x9F", 14) + Repeat("\x88\xA0", 40)), CODETYPE_SJIS);
   EXPECT_LT(info->real_count, 20);
+  // ... or 6 H > N: 6 hits of 35 pairs, not of 36 (38 pairs in all).
+  EXPECT_EQ(Detect(Repeat("\x88\x9F", 12) + Repeat("\x88\xA0", 23) + Repeat("\xF0\x40", 2)), CODETYPE_SJIS);
+  EXPECT_EQ(Detect(Repeat("\x88\x9F", 12) + Repeat("\x88\xA0", 24) + Repeat("\xF0\x40", 2)), CODETYPE_NONE);
   l_setSjis.clear();
   l_setEucjp = {Key("\xB0\xA3\xB0\xA3")};
   EXPECT_EQ(Detect(Repeat("\xB0\xA3", 14) + Repeat("\xB0\xA5", 40) + Repeat("\x81\x40", 5)), CODETYPE_NONE);

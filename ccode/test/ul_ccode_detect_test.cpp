@@ -259,6 +259,28 @@ TEST(CcodeDetect, JapaneseBigramShare) {
   EXPECT_EQ(langtype_for_utf8(&info, nullptr), LANGTYPE_NONE);
 }
 
+TEST(CcodeDetect, TraditionalSimplifiedDifference) {
+  // A Chinese page's counts replaced by hand: traditional T, simplified S
+  // and pure simplified P at each rule's threshold, for the plain decision
+  // and the probable one.
+  const std::string page = Html(Repeat(kSimp, 4));
+  _ccode_info_t info;
+  ccode_info_clean(&info);
+  ASSERT_EQ(ccode_info_compute(&info, page.c_str(), "http://diff.test/", nullptr, nullptr), 1);
+  const int S = LANGTYPE_SIMP_CHINESE, T = LANGTYPE_TRAD_CHINESE;
+  const struct {
+    int t, s, p, plain, probable;
+  } rows[] = {{1, 10, 2, S, S},   {1, 9, 2, T, S},    {1, 9, 1, S, S}, {2, 10, 1, T, S},
+              {2, 9, 1, T, T},    {10, 100, 1, S, S}, {11, 100, 1, T, T}};
+  for (const auto& r : rows) {
+    info.uinfo.utf8_cn_trad_chars = r.t, info.uinfo.utf8_cn_simp_chars = r.s, info.uinfo.utf8_cn_simp_pure_chars = r.p;
+    EXPECT_EQ(langtype_for_utf8(&info, nullptr), r.plain) << r.t << " " << r.s << " " << r.p;
+    _langtype_t lt = {};
+    langtype_for_utf8_prob(&info, &lt, nullptr);
+    EXPECT_EQ(lt.main_lang, r.probable) << r.t << " " << r.s << " " << r.p;
+  }
+}
+
 TEST(CcodeDetect, ThreadRecordReuseByUrl) {
   // A repeated URL reuses the record (the page is not read again); the URL
   // is compared with the record's own copy, so a caller's buffer that now

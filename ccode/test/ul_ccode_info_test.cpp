@@ -71,6 +71,8 @@ TEST(CcodeInfo, ReferencesPairsAndTheLastByte) {
   EXPECT_EQ(info->twobyte_count, 3);
   EXPECT_EQ(info->sole_count, 2);
   EXPECT_EQ(info->real_count, 2);
+  EXPECT_EQ(Stats("\x7F" "A")->twobyte_count, 0);  // the last ASCII byte and the first pair lead
+  EXPECT_EQ(Stats("\x80" "A")->twobyte_count, 1);
 }
 
 TEST(CcodeInfo, CollectionStopsAt512Bytes) {
@@ -149,6 +151,27 @@ TEST(CcodeInfo, GbTitleVoteIsStricter) {
   // Kana rows A4 and A5 count as Japanese.
   gb_title_compute("\xA4\xA2\xA4\xA4\xA5\xA2\xA5\xA4", &g);
   EXPECT_EQ(g.utf8_cn_jp_title_lang, 3);
+  // The vote at its thresholds, on counts set by hand (an empty title adds
+  // none): simplified, traditional, Japanese, pure simplified, pure kana.
+  const struct {
+    int s, t, j, p, k;
+    bool gb;
+    int lang;
+  } votes[] = {
+      {5, 0, 4, 0, 2, false, 3},  {5, 0, 4, 0, 1, false, 1},  {5, 0, 3, 0, 2, false, 1},  {5, 0, 5, 0, 0, false, -1},
+      {10, 1, 0, 1, 0, false, 1}, {11, 1, 0, 1, 0, false, 2}, {10, 2, 0, 1, 0, false, 2}, {11, 0, 0, 1, 0, false, 1},
+      {4, 0, 0, 0, 0, false, 1},  {3, 0, 0, 0, 0, false, -1}, {4, 0, 0, 0, 0, true, 1},   {3, 0, 0, 0, 0, true, -1},
+      {4, 4, 0, 4, 0, false, 1},  {4, 4, 0, 4, 0, true, -1},  {0, 4, 0, 0, 0, false, 2},  {0, 3, 0, 0, 0, false, -1},
+      {0, 4, 0, 0, 0, true, 2},   {1, 3, 0, 0, 0, true, -1},  {0, 5, 5, 0, 0, false, -1}, {0, 5, 4, 0, 0, false, 2},
+      {0, 0, 4, 0, 0, false, 3},  {4, 0, 4, 0, 0, false, -1},
+  };
+  for (const auto& v : votes) {
+    _utf8_info_t c = {};
+    c.utf8_cn_simp_title_chars = v.s, c.utf8_cn_trad_title_chars = v.t, c.utf8_jp_title_chars = v.j;
+    c.utf8_cn_simp_pure_title_chars = v.p, c.utf8_jp_pure_title_chars = v.k, c.utf8_cn_jp_title_lang = -1;
+    (v.gb ? gb_title_compute : utf8_title_compute)("", &c);
+    EXPECT_EQ(c.utf8_cn_jp_title_lang, v.lang) << v.s << " " << v.t << " " << v.j << " " << v.p << " " << v.k << " " << v.gb;
+  }
 }
 
 TEST(CcodeInfo, Utf8ClassesOfContentAndMainText) {
@@ -167,11 +190,22 @@ TEST(CcodeInfo, Utf8ClassesOfContentAndMainText) {
   EXPECT_EQ(info->ucont_info.utf8_cn_chars, 1);
   EXPECT_EQ(info->ucont_info.utf8_ascii, 3);
   EXPECT_EQ(Stats(text)->ucont_info.utf8_ascii, 0);
+  // The Cyrillic range D0 90 .. D1 8F at both ends and one past; Latin
+  // pairs with the same trail bytes.
+  const std::pair<const char*, int> ru[] = {{"\xD0\x8F", 0}, {"\xD0\x90", 1}, {"\xD0\xBF", 1}, {"\xD1\x80", 1},
+                                            {"\xD1\x8F", 1}, {"\xD1\x90", 0}, {"\xC3\x80", 0}, {"\xC3\xA9", 0}};
+  for (const auto& r : ru) {
+    _utf8_info_t one = {};
+    utf8_info_compute(r.first, &one);
+    EXPECT_EQ(one.utf8_ru_chars, r.second) << r.first;
+  }
   // Only the first 32,768 bytes are read: a character across the limit is not.
   const std::string limit = std::string(32767, 'a') + "\xC3\xA9";
   info = Stats("x", nullptr, limit.c_str());
   EXPECT_EQ(info->ucont_info.utf8_ascii, 32767);
   EXPECT_EQ(info->ucont_info.utf8_goodbytes, 0);
+  const std::string within = std::string(32766, 'a') + "\xC3\xA9";  // the last two bytes read
+  EXPECT_EQ(Stats("x", nullptr, within.c_str())->ucont_info.utf8_goodbytes, 2);
 }
 
 TEST(CcodeInfo, Gb18030VariantAgainstTheGbkPath) {

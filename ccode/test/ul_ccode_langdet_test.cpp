@@ -132,6 +132,20 @@ TEST_F(OwnSets, VoteSecondPlaceTieKeepsTheEarlier) {
   const std::string page = "<p>" + Repeat("\xB0\xA1\xB0\xA2", 2) + Repeat("\xB0\xA3\xB0\xA4", 6) + "</p>";
   EXPECT_EQ(Chardet(page, nullptr, "http://vote.test/tie"), CODETYPE_EUCJP);
   EXPECT_EQ(get_ccode_info()->bigram_confidence, 1023);
+  // EUC-JP over Shift_JIS is not certain: 460, just under the mark.
+  l_setWords.clear();
+  l_setEuckr.clear();
+  l_setSjis = {0xA2B0A1B0u};
+  const std::string near = "<p>" + Repeat("\xB0\xA1\xB0\xA2", 11) + Repeat("\xB0\xA3\xB0\xA4", 9) +
+                           Repeat("\xB0\xA5\xB0\xA6", 2) + "</p>";
+  EXPECT_EQ(Chardet(near, nullptr, "http://vote.test/near"), -1);
+  EXPECT_EQ(get_ccode_info()->bigram_confidence, 460);
+  // Nor EUC-KR over EUC-JP.
+  l_setSjis.clear();
+  l_setEuckr = {0xA2B0A1B0u, 0xA4B0A3B0u};
+  l_setEucjp = {0xA2B0A1B0u};
+  EXPECT_EQ(Chardet(near, nullptr, "http://vote.test/near-kr"), -1);
+  EXPECT_EQ(get_ccode_info()->bigram_confidence, 460);
 }
 
 TEST(CcodeLangdet, SupportingRules) {
@@ -146,6 +160,9 @@ TEST(CcodeLangdet, SupportingRules) {
       {"turkish below 1.6", -1, -1, 0, 0, 10, 15, 10, 0, LANGTYPE_TURKISH, LANGTYPE_TURKISH, LANGTYPE_THAI},
       {"strong guess", 1, -1, 0, 0, 10, 0, 0, 0, LANGTYPE_TURKISH, LANGTYPE_FRENCH, LANGTYPE_FRENCH},
       {"english takes the guess", 1, -1, 0, 0, 10, 0, 0, 0, LANGTYPE_ENGLISH, LANGTYPE_FRENCH, LANGTYPE_FRENCH},
+      // Word-model slot 0 guesses English (language 0), strong above 79.
+      {"english guess at 80", 0, -1, 0, 0, 10, 80, 60, 0, LANGTYPE_TURKISH, LANGTYPE_ENGLISH, LANGTYPE_THAI},
+      {"english guess at 79", 0, -1, 0, 0, 10, 79, 60, 0, LANGTYPE_TURKISH, LANGTYPE_TURKISH, LANGTYPE_THAI},
       {"thai title", -1, LANGTYPE_THAI, 0, 0, 10, 0, 0, 0, LANGTYPE_ENGLISH, LANGTYPE_THAI, LANGTYPE_THAI},
       {"thai confidence", -1, -1, 0, 0, 10, 0, 0, 31, -1, LANGTYPE_THAI, LANGTYPE_THAI},
       {"thai 30", -1, -1, 0, 0, 10, 0, 0, 30, -1, -1, LANGTYPE_THAI},

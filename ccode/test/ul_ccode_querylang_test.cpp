@@ -101,6 +101,16 @@ TEST(QueryScore, WordScoresAndTopList) {
   text = "the xyz";
   EXPECT_EQ(ul_ccode_langcmword(&text[0], fs, 9, LANGTYPE_ENGLISH, full.v), INT_MIN);
   EXPECT_EQ(full.v[0], -1);
+  // A score equal to the 4th's does not enter a full list.
+  struct {
+    Top top;
+    int past[3] = {7, 7, INT_MIN};
+  } tied;
+  for (int i = 0; i < 4; ++i) tied.top.v[3 * i + 2] = -97;
+  text = "the";
+  EXPECT_EQ(ul_ccode_langcmword(&text[0], fs, 9, LANGTYPE_ENGLISH, tied.top.v), -97);
+  EXPECT_EQ(tied.top.v[0], -1);
+  EXPECT_EQ(tied.past[0], 7);
 
   // Longest match: 北京 is one word, 天 another; 地 misses (one character).
   bool flags[QUERY_FLAG_NUM] = {};
@@ -120,6 +130,15 @@ TEST(QueryScore, WordScoresAndTopList) {
   EXPECT_EQ(ul_ccode_langcnthword(&text[0], fs, 3, LANGTYPE_SIMP_CHINESE, t2.v, flags2), INT_MIN);
   EXPECT_EQ(ul_ccode_langcnthword(nullptr, fs, 3, LANGTYPE_SIMP_CHINESE, t2.v, flags2), INT_MIN);
   EXPECT_EQ(ul_ccode_langcmword(&text[0], fs, 3, LANGTYPE_KOREAN, t2.v), INT_MIN);
+  // A candidate is at most 1,024 bytes: a word of that length is found
+  // whole, one of 1,025 never.
+  fs->m_LangComWords[LANGTYPE_SIMP_CHINESE]->set(std::string(1024, 'a'), 1, 1);
+  fs->m_LangComWords[LANGTYPE_SIMP_CHINESE]->set(std::string(1025, 'b'), 1, 1);
+  for (char c : {'a', 'b'}) {
+    Top t3;
+    text.assign(c == 'a' ? 1024 : 1025, c);
+    EXPECT_EQ(ul_ccode_langcnthword(&text[0], fs, 3, LANGTYPE_SIMP_CHINESE, t3.v, flags2) != INT_MIN, c == 'a');
+  }
 }
 
 TEST(QueryScore, DriverAndRanking) {

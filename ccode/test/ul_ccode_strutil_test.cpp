@@ -208,8 +208,8 @@ const std::vector<Edit>& Edits() {
        "azA{", 1, "AZA{", true},
       {"tohalf UTF-8", Ptr(ul_ccode_tohalf, kUtf8),
        "\xEF\xBC\xA1\xEF\xBD\x9D\xEF\xBD\x9E\xE2\x80\x98\xE2\x80\x9D\xE2\x80\x9E\xE3\x80\x80\xE3\x80\x82\xE3\x80\x83"
-       "\xEF\xBF\xA3\xEF\xBF\xA5Q",
-       1, "A}\xEF\xBD\x9E'\"\xE2\x80\x9E .\xE3\x80\x83~\xEF\xBF\xA5Q", true},
+       "\xEF\xBF\xA3\xEF\xBF\xA5Q" + kZhong,
+       1, "A}\xEF\xBD\x9E'\"\xE2\x80\x9E .\xE3\x80\x83~\xEF\xBF\xA5Q" + kZhong, true},
       {"tohalf GB (the yen kept)", Ptr(ul_ccode_tohalf, kGb),
        "\xA3\xA0\xA3\xC1\xA3\xFE\xA3\xA4\xA1\xA1\xA1\xA2\xA1\xA4\xA1\xAE\xA1\xB1\xA1\xC3\xA1\xE7" + kGb4, 1,
        " A~\xA3\xA4 ,\xA1\xA4'\":$" + kGb4, true},
@@ -223,6 +223,7 @@ const std::vector<Edit>& Edits() {
       {"replace empty word", Rep(ul_ccode_replace, "", "x", kGb), "ab", 0, "ab", false},
       {"replacen shrinks", Rep(ul_ccode_replacen, "a" + kGb4, "-", kGb), "a" + kGb4 + "ba" + kGb4, 2, "-b-", true},
       {"replacen UTF-8", Rep(ul_ccode_replacen, kZhong, "zz", kUtf8), "a" + kZhong + kZhong, 2, "azzzz", true},
+      {"replacen into one byte", Rep(ul_ccode_replacen, "ab", "", kAscii), "ab", 1, "", true},
       {"replace_word GBK", Rep(ul_ccode_replace_word, "\xB0\xA1\xB0\xA2", "x", kGbk), "\xB0\xA1" "A\xB0\xA2", 2,
        "xAx", false},
       {"replace_word four-byte", Rep(ul_ccode_replace_word, kGb4, "yy", kGb), "a" + kGb4 + "b", 1, "ayyb",
@@ -339,6 +340,9 @@ TEST(StringUtilities, Search) {
   EXPECT_EQ(ul_ccode_findn(gb4a.c_str(), 5, "a", 1, kGbk), nullptr);  // no four-byte codes in GBK
   EXPECT_EQ(ul_ccode_findn("\x80", 1, "", 1, kGbk), nullptr);                  // an empty pattern needs a character
   EXPECT_EQ(ul_ccode_findn("", 1, "", 1, kGbk), nullptr);
+  EXPECT_EQ(ul_ccode_findn("a\0b", 3, "b", 1, kAscii), nullptr);  // the text ends at its NUL
+  EXPECT_EQ(Off(ul_ccode_findn("\x7F" "b", 2, "b", 1, kUtf8), "\x7F" "b"), 1);  // the last ASCII byte
+  EXPECT_EQ(ul_ccode_findn("\x80" "b", 2, "b", 1, kUtf8), nullptr);               // and the first other one
   EXPECT_EQ(Off(ul_ccode_ifind("abca", "a", kAscii), "abca"), 3);
   EXPECT_EQ(Off(ul_ccode_ifind(gbk, "\xB0\xA1", kGbk), gbk), 4);
   EXPECT_EQ(Off(ul_ccode_ifind(gbk, "\xB0\xA1", kUtf8), gbk), -1);

@@ -105,7 +105,7 @@ TEST(CharsetDetect, Utf8Probability) {
 }
 
 // The committed lists are what the generator makes from the packages; run
-// when the generator's package cache is named.
+// when the generator's package cache is named (CI names one: .ci/run).
 TEST(CharsetDetect, GeneratorReproducesTheLists) {
   const char* cache = getenv("PBDICT_CCODE_DATA_CACHE");
   if (cache == nullptr) GTEST_SKIP() << "PBDICT_CCODE_DATA_CACHE names no package cache";

@@ -103,7 +103,7 @@ TEST_F(Gb18030, TableConversions) {
   EXPECT_EQ(r, 1);
   EXPECT_EQ(Table(ul_gbi_gb18030_str, four + Gb("国") + "\xFF", &r), four + Gb("国") + "\xFF");
   EXPECT_EQ(Table(ul_gb18030_gbi_str, "a" + Gb("國") + "b", &r), "a" + Gb("国") + "b");
-  EXPECT_EQ(Table(ul_big5_gb18030, "\x9F\x40", &r), "\x9F\x40");  // lead 9F is copied
+  EXPECT_EQ(Table(ul_big5_gb18030, "\x9F\x40\xA0\x3F", &r), "\x9F\x40\xA0\x3F");  // lead 9F, trail 3F: copied
   EXPECT_EQ(r, 0);
   // An explicit length: a four-byte sequence cut by it is not one.
   EXPECT_EQ(Table(ul_gb18030_big5, four, &r, 3), four.substr(0, 3));

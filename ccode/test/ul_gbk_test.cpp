@@ -165,6 +165,8 @@ TEST(UlGbk, UnitArraysHonourTheirSizes) {
   utf8[0] = 'x';
   EXPECT_EQ(unicode_to_utf8(utf8, 0, units, 3), 0);  // a size of 0 writes nothing
   EXPECT_EQ(utf8[0], 'x');
+  EXPECT_EQ(unicode_to_utf8(utf8, 8, units, 0), 0);  // no units: an empty text
+  EXPECT_STREQ(utf8, "");
 }
 
 TEST(UlGbkToUtf8, SizeRuleAndTruncation) {
@@ -195,6 +197,11 @@ TEST(UlUtf8ToGbk, Rows) {
       {"\xE0\xB8\x81" "c", " c"},                    // no GBK code: a blank
       {"\xFC\x80\x80\x85\x95\x8A", "\xB0\xA1"},      // six bytes
       {"0123456789abcdef\xE5\x95\x8A", "0123456789abcdef\xB0\xA1"},
+      // Each lead range at both ends, followed by unchecked A's: those left
+      // over show the length read (2, 3, 4, 5, 6).
+      {"\xC0" "AAAAA", "\x01" "AAAA"}, {"\xDF" "AAAAA", " AAAA"}, {"\xE0" "AAAAA", "AAAA"}, {"\xEF" "AAAAA", " AAA"},
+      {"\xF0" "AAAAA", " AA"}, {"\xF7" "AAAAA", " AA"}, {"\xF8" "AAAAA", " A"}, {"\xFB" "AAAAA", " A"},
+      {"\xFC" "AAAAA", " "}, {"\xFD" "AAAAA", " "},
   };
   for (const auto& r : rows) {
     EXPECT_EQ(ToGbk(r.utf8, static_cast<int>(strlen(r.utf8) + 1)), r.gbk) << r.utf8;

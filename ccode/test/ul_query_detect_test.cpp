@@ -138,6 +138,65 @@ TEST_F(QueryDetect, Rules) {
   ASSERT_EQ(JudgeGBKorUTF8("\xD6\xD0", 1, &cut, punistat), 1);
   EXPECT_EQ(cut.gbkishf, 1) << "a lead byte at len - 1 is a half character";
   EXPECT_EQ(cut.gbkwnum, 0);
+  EXPECT_EQ(JudgeGBKorUTF8("\xD6\xD0", 0, &cut, punistat), -1) << "no length, no reading";
+}
+
+// Each rule at its thresholds, on statistics set by hand: a base that falls
+// through to rule 15 (UTF-8), changed by one row's fields.
+TEST(QueryDetectRules, AtTheirThresholds) {
+  using S = _ccode_query_info_t;
+  const struct {
+    void (*set)(S&);
+    int rule;
+  } rows[] = {
+      {[](S&) {}, 15},
+      {[](S& s) { s.us2gbkwnum = 1, s.ucs2avefreq = 501, s.avegbkfreq = s.aveutf8freq = 100; }, 3},
+      {[](S& s) { s.us2gbkwnum = 1, s.ucs2avefreq = 500, s.avegbkfreq = 100; }, 15},  // 5 x GBK
+      {[](S& s) { s.us2gbkwnum = 1, s.ucs2avefreq = 500, s.aveutf8freq = 100; }, 15},  // 5 x UTF-8
+      {[](S& s) { s.us2gbkwnum = 1, s.ucs2avefreq = 501, s.us2gbkunhum = 1; }, 15},
+      {[](S& s) { s.utfall3byte = 1, s.gbklowseqlen = 2; }, 6},
+      {[](S& s) { s.utfall3byte = 1, s.gbklowseqlen = 1; }, 10},
+      {[](S& s) { s.utfall3byte = 1, s.gbklowfreqnum = 2, s.gbkoknum = 4; }, 6},
+      {[](S& s) { s.utfall3byte = 1, s.gbklowfreqnum = 2, s.gbkoknum = 5; }, 10},
+      {[](S& s) { s.utfall3byte = 1, s.gbklowfreqnum = 1, s.gbkerrnum = 1; }, 6},
+      {[](S& s) { s.utfall3byte = 1, s.utf8lowfreqnum = 1, s.gbklowfreqnum = 3; }, 6},
+      {[](S& s) { s.utfall3byte = 1, s.utf8lowfreqnum = 1, s.gbklowfreqnum = 2; }, 10},
+      {[](S& s) { s.utfall3byte = 1, s.utf8lowfreqnum = 1, s.gbkishf = 1; }, 6},
+      {[](S& s) { s.utf8lowfreqnum = 2; }, 7},
+      {[](S& s) { s.utf8lowfreqnum = 1; }, 15},
+      {[](S& s) { s.gbklowfreqnum = 1, s.utf8lowfreqnum = 5; }, 7},
+      {[](S& s) { s.gbklowfreqnum = 1, s.utf8lowfreqnum = 4; }, 15},
+      {[](S& s) { s.gbkoknum = 2, s.gbkdiv = 7, s.utf8div = 1, s.aveutf8freq = 50001, s.avegbkfreq = 5000; }, 8},
+      {[](S& s) { s.gbkoknum = 2, s.gbkdiv = 6.9f, s.utf8div = 1, s.aveutf8freq = 50001; }, 15},
+      {[](S& s) { s.gbkoknum = 2, s.gbkdiv = 7, s.utf8div = 1, s.aveutf8freq = 50000; }, 15},
+      {[](S& s) { s.gbkoknum = 2, s.gbkdiv = 7, s.utf8div = 1, s.aveutf8freq = 50001, s.avegbkfreq = 5001; }, 15},
+      {[](S& s) { s.aveutf8freq = 10001, s.avegbkfreq = 1000; }, 8},
+      {[](S& s) { s.aveutf8freq = 10000; }, 15},
+      {[](S& s) { s.aveutf8freq = 20000, s.avegbkfreq = 2000; }, 15},
+      {[](S& s) { s.utfoknum = 2, s.utf8div = 7, s.gbkdiv = 1, s.avegbkfreq = 50001, s.aveutf8freq = 5000; }, 9},
+      {[](S& s) { s.utfoknum = 2, s.utf8div = 7, s.gbkdiv = 1, s.avegbkfreq = 50000; }, 15},
+      {[](S& s) { s.avegbkfreq = 10001, s.aveutf8freq = 1000; }, 9},
+      {[](S& s) { s.avegbkfreq = 10000, s.aveutf8freq = 1000; }, 15},
+      {[](S& s) { s.utfall3byte = 1; }, 10},
+      {[](S& s) { s.utfall3byte = 1, s.utf8uhnum = 1; }, 15},
+      {[](S& s) { s.utferrnum = 1; }, 11},
+      {[](S& s) { s.gbkerrnum = 1; }, 12},
+      {[](S& s) { s.gbkerrnum = 1, s.utferrnum = 1; }, 15},
+      {[](S& s) { s.utfoknum = 6, s.utfall3byte = 4; }, 13},
+      {[](S& s) { s.utfoknum = 7, s.utfall3byte = 4; }, 15},  // 4 is not above 0.6 x 7
+      {[](S& s) { s.gbkwnum = 3, s.utf8uhnum = 1; }, 14},
+      {[](S& s) { s.gbkwnum = 2, s.utf8uhnum = 1; }, 15},
+      {[](S& s) { s.gbkwnum = 3, s.utf8uhnum = 1, s.gbkuhnum = 2; }, 15},
+      {[](S& s) { s.gbkwnum = 3, s.utf8uhnum = 1, s.utf8wnum = 2; }, 15},
+  };
+  for (size_t i = 0; i < sizeof(rows) / sizeof(rows[0]); ++i) {
+    S s;
+    ccode_query_info_reset(&s);
+    s.query_len = 10, s.utfoknum = 1, s.gbkoknum = 1, s.gbkwnum = 1;
+    rows[i].set(s);
+    int code = -1;
+    EXPECT_EQ(query_detect_rule(&s, &code), rows[i].rule) << "row " << i;
+  }
 }
 
 TEST_F(QueryDetect, LengthsAndOverrides) {
@@ -187,6 +246,9 @@ TEST_F(QueryDetect, FrequencyFiles) {
   Write("# only comments\n", kUtf8, "");
   EXPECT_EQ(loaded_, -1);
   EXPECT_EQ(Detect("abc"), -2) << "no half-loaded tables are used";
+  _ccode_query_info_t none;
+  ccode_query_info_reset(&none);
+  EXPECT_EQ(JudgeGBKorUTF8("a", 1, &none, nullptr), -1);
   const std::string log = err.Stop();
   EXPECT_TRUE(Has(log, "LoadQueryUnigramFile invalid word or freq! word:\xD6\xD0\xCE\xC4\xB0 freq:9")) << log;
   EXPECT_TRUE(Has(log, "freq:-1 line:\xB0\xA2 -1"));

@@ -185,6 +185,9 @@ TEST_F(QueryLangDetect, Helpers) {
       {"ab\xC3\xA9" "", PART_ENG, 66, 1, 1, 3, 1023},
       {"\xE0\xB8\x81\xE0\xB8\x82" "a", PART_ENG, 33, 0, 1, 3, 1023},
       {"\xD8\xA1\xD9\xA8 \xE0\xB8\x81", NO_ENG, 0, 1, 0, 3, 1023},
+      {"\xE0\xB8\x81\xD8\xA1", NO_ENG, 0, 0, 1, 3, 1023},            // equal shares: Thai
+      {"\xE0\xB8\x81" "abcdefgh", PART_ENG, 88, 0, 1, 3, 1023},      // one Thai of 9
+      {"\xE0\xB8\x81" "abcdefghi", PART_ENG, 90, 1, 1, 3, 1023},     // one of 10: not above 0.1
       {"12 .", NONE_ASCII, -7, 1, 1, 3, 1023},
       {"", NONE_ASCII, -7, 1, 1, -1, 1023},
       {"a\xFF\xFE", -1, -7, 1, 1, -1, 682},
@@ -221,6 +224,9 @@ TEST_F(QueryLangDetect, Helpers) {
   EXPECT_EQ(code, CODETYPE_UTF8);
   EXPECT_EQ(ul_ccode_Uppertolower(abc), 1);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(abc)), "abc");
+  unsigned char ends[] = "@AZ[";  // the bytes around A..Z
+  ul_ccode_Uppertolower(ends);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(ends)), "@az[");
   EXPECT_EQ(ul_ccode_checkblank(abc), 0);
   EXPECT_EQ(ul_ccode_checkblank(reinterpret_cast<unsigned char*>(const_cast<char*>("a\tb"))), 1);
   for (const char* url : {"x.vn", "a.com", "www.x", "http://x", "x.pt"}) EXPECT_TRUE(ul_ccode_check_url(const_cast<char*>(url))) << url;
@@ -234,6 +240,10 @@ TEST_F(QueryLangDetect, Helpers) {
   EXPECT_EQ(ul_ccode_codetypeutf8(nullptr, &code), -1);
   CODELANG_VECTOR one(1);
   unsigned int count = 1;
+  int slots[43];
+  EXPECT_EQ(ul_ccode_printresult(nullptr, nullptr, 42, &one), 0);
+  for (int n : {2, 43}) EXPECT_EQ(ul_ccode_printresult(nullptr, slots, n, &one), 0) << n;
+  for (int n : {3, 42}) EXPECT_EQ(ul_ccode_printresult(nullptr, slots, n, &one), 1) << n;
   EXPECT_EQ(ul_ccode_noeng_ascii(NONE_ASCII, &one, count, 3), 0) << "a full list takes no fixed candidate";
   count = 0;
   EXPECT_EQ(ul_ccode_is_arab(0, &one, count, 3), 1);
