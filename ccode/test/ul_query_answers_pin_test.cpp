@@ -16,29 +16,13 @@
 #include "ul_ccode_conv.h"
 #include "ul_ccode_load.h"
 #include "ul_ccode_querylang.h"
+#include "support/digest.h"
 
 namespace {
 
 constexpr int kTriples = 14;
 
-// 64-bit FNV-1a.
-class Digest {
- public:
-  void Bytes(const std::string& s) {
-    for (unsigned char c : s) Byte(c);
-  }
-  void Int(int v) {
-    for (int i = 0; i < 4; ++i) Byte(static_cast<unsigned char>(static_cast<uint32_t>(v) >> (8 * i)));
-  }
-  uint64_t value() const { return h_; }
-
- private:
-  void Byte(unsigned char c) {
-    h_ ^= c;
-    h_ *= 1099511628211ull;
-  }
-  uint64_t h_ = 14695981039346656037ull;
-};
+using testsupport::Digest;
 
 class QueryAnswers : public ::testing::Test {
  protected:

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "dict_test_util.h"
+#include "support/digest.h"
 #include "gtest/gtest.h"
 #include "ul_dict.h"
 
@@ -18,24 +19,7 @@ namespace {
 
 using namespace dicttest;
 
-// 64-bit FNV-1a, fed word by word or byte by byte.
-class Digest {
- public:
-  void Bytes(const std::string& s) {
-    for (unsigned char c : s) Byte(c);
-  }
-  void Word(uint32_t w) {
-    for (int i = 0; i < 4; ++i) Byte(static_cast<unsigned char>(w >> (8 * i)));
-  }
-  uint64_t value() const { return h_; }
-
- private:
-  void Byte(unsigned char c) {
-    h_ ^= c;
-    h_ *= 1099511628211ull;
-  }
-  uint64_t h_ = 14695981039346656037ull;
-};
+using testsupport::Digest;
 
 struct Shape {
   const char* name;
