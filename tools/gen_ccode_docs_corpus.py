@@ -201,7 +201,8 @@ class Prose(html.parser.HTMLParser):
 def paragraphs(path):
     """The paragraphs of one document (HTML, help page or plain text, gzip
     compressed or not); a document that is not UTF-8 gives none."""
-    data = gzip.open(path).read() if path.endswith(".gz") else open(path, "rb").read()
+    with (gzip.open(path) if path.endswith(".gz") else open(path, "rb")) as f:
+        data = f.read()
     try:
         text = data.decode("utf-8")
     except UnicodeDecodeError:
