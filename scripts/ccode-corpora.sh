@@ -2,7 +2,7 @@
 # corpora to run on, made first when missing (from Debian packages, with
 # apt-get download), all outside the repository.
 #
-# A leading "--corpus NAME" (else $PBDICT_CCODE_CORPUS, else "manpages")
+# A leading "--corpus NAME" (else $PBDICT_CCODE_EVAL_CORPUS, else "manpages")
 # picks them: "manpages" (the held-out half of the manual pages and message
 # catalogs the data is made from; tools/gen_ccode_corpus.py and
 # tools/gen_query_corpus.py), "docs" (translated documentation none of the
@@ -13,7 +13,7 @@
 # (~/.cache/pbdict/ccode-pages-docs) and $PBDICT_CCODE_QUERY_CACHE
 # (~/.cache/pbdict/ccode-query).
 
-ccode_corpus="${PBDICT_CCODE_CORPUS:-manpages}"
+ccode_corpus="${PBDICT_CCODE_EVAL_CORPUS:-manpages}"
 if [ "${1:-}" = "--corpus" ]; then
   ccode_corpus="${2:-}"
   shift 2 || shift $#
