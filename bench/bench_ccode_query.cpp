@@ -180,6 +180,18 @@ int Uchardet(uchardet_t ud, const std::string& q) {
 
 double Pct(int n, int d) { return d == 0 ? 0.0 : 100.0 * n / d; }
 
+// The wrong answers by form: the (code type, language) pairs given to 5
+// queries or more.
+void Misses(const std::map<std::pair<std::string, std::pair<int, int>>, int>& misses) {
+  printf("wrong answers by form (5 queries or more):\n");
+  for (const auto& [key, n] : misses) {
+    if (n < 5) continue;
+    const auto& [code, lang] = key.second;
+    printf("  %-18s answered %s / %s (%d)\n", key.first.c_str(), code >= 0 ? ul_getcodetype(code) : "-1",
+           lang >= 0 ? ul_getlangtype(lang) : "-1", n);
+  }
+}
+
 void Evaluate(const QueryCorpus& corpus) {
   std::unique_ptr<ul_package, int (*)(ul_package*)> pkg(ul_pack_init(), ul_pack_free);
   struct Tally {
@@ -187,6 +199,10 @@ void Evaluate(const QueryCorpus& corpus) {
   };
   std::map<std::string, Tally> by_lang, by_kind;
   Tally all;
+  // (form, (code type, language) answered) -> queries: UTF-8 queries whose
+  // language is wrong (form "UTF-8 <language>"), legacy forms whose code type
+  // or language is wrong (form: the encoding).
+  std::map<std::pair<std::string, std::pair<int, int>>, int> misses;
   for (const Query& q : corpus.queries) {
     const std::pair<int, int> r = Detect(q.utf8, pkg.get());
     const CLD2::Language c = Cld2(q.utf8);
@@ -195,6 +211,7 @@ void Evaluate(const QueryCorpus& corpus) {
     const bool pok = ok || (msid && (r.second == LANGTYPE_MALAY || r.second == LANGTYPE_INDONESIAN));
     const bool cpok = cok || (msid && (c == CLD2::MALAY || c == CLD2::INDONESIAN));
     const int want_code = Ascii(q.utf8) ? CODETYPE_ASCII : CODETYPE_UTF8;
+    if (!pok) ++misses[{std::string("UTF-8 ") + q.lang->stem, r}];
     for (Tally* t : {&by_lang[q.lang->stem], &by_kind[q.kind], &all}) {
       ++t->n;
       t->utf8 += ok;
@@ -208,6 +225,7 @@ void Evaluate(const QueryCorpus& corpus) {
       const std::string bytes = Convert(name, q.utf8);
       if (bytes.empty()) continue;
       const std::pair<int, int> l = Detect(bytes, pkg.get());
+      if (l.second != q.lang->lang || l.first != code) ++misses[{std::string(name), l}];
       for (Tally* t : {&by_lang[q.lang->stem], &by_kind[q.kind], &all}) {
         ++t->legacy_n;
         t->legacy += l.second == q.lang->lang;
@@ -227,6 +245,7 @@ void Evaluate(const QueryCorpus& corpus) {
   for (const Lang& l : Langs()) row(l.stem, by_lang[l.stem]);
   for (const auto& [kind, t] : by_kind) row("(" + kind + ")", t);
   row("all", all);
+  Misses(misses);
 
   uchardet_t ud = uchardet_new();
   std::map<int, std::pair<int, int>> code_ok;  // code -> (ccode, uchardet)
