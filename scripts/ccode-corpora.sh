@@ -34,10 +34,14 @@ ccode_page_folders() {
   local list="" c
   for c in "${ccode_corpora[@]}"; do
     if [ "$c" = manpages ]; then
-      [ -f "$ccode_pages_cache/pages/manifest.tsv" ] || python3 tools/gen_ccode_corpus.py --cache "$ccode_pages_cache" >&2 || return 1
+      if [ ! -f "$ccode_pages_cache/pages/manifest.tsv" ]; then
+        python3 tools/gen_ccode_corpus.py --cache "$ccode_pages_cache" >&2 || return 1
+      fi
       list="$list:$ccode_pages_cache/pages"
     else
-      [ -f "$ccode_docs_cache/pages/manifest.tsv" ] || python3 tools/gen_ccode_docs_corpus.py --cache "$ccode_docs_cache" >&2 || return 1
+      if [ ! -f "$ccode_docs_cache/pages/manifest.tsv" ]; then
+        python3 tools/gen_ccode_docs_corpus.py --cache "$ccode_docs_cache" >&2 || return 1
+      fi
       list="$list:$ccode_docs_cache/pages"
     fi
   done
@@ -51,13 +55,15 @@ ccode_query_files() {
     if [ "$c" = manpages ]; then
       if [ ! -f "$ccode_query_cache/queries.tsv" ]; then
         mkdir -p "$ccode_query_cache"
-        python3 tools/gen_query_corpus.py --cache "$ccode_query_cache" --out "$ccode_query_cache/queries.tsv" >&2 || return 1
+        python3 tools/gen_query_corpus.py --cache "$ccode_query_cache" \
+          --out "$ccode_query_cache/queries.tsv" >&2 || return 1
       fi
       list="$list:$ccode_query_cache/queries.tsv"
     else
       if [ ! -f "$ccode_docs_cache/queries.tsv" ]; then
         mkdir -p "$ccode_docs_cache"
-        python3 tools/gen_query_corpus.py --docs --cache "$ccode_docs_cache" --out "$ccode_docs_cache/queries.tsv" >&2 || return 1
+        python3 tools/gen_query_corpus.py --docs --cache "$ccode_docs_cache" \
+          --out "$ccode_docs_cache/queries.tsv" >&2 || return 1
       fi
       list="$list:$ccode_docs_cache/queries.tsv"
     fi
