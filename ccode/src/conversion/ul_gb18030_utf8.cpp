@@ -1,13 +1,152 @@
-// GB18030 <-> UTF-8 through the platform's converter.
+// GB18030 <-> UTF-8: to UTF-8 through the compiled-in tables (the same
+// characters as the platform's converter), to GB18030 through the converter.
 #include <iconv.h>
 #include <string.h>
 
+#include <algorithm>
+
 #include "ul_ccode_conv.h"
 #include "ul_gb18030.h"
+#include "ul_gb18030_table.h"
+#include "ul_gbk_table.h"
 #include "ul_iconv_loop.h"
 #include "ul_log.h"
+#include "ul_utf8_encode.h"
 
 namespace {
+
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "cells are stored as little-endian words");
+
+// Bytes of the UTF-8 sequence a lead byte of two or more bytes starts.
+inline size_t Utf8LeadLength(uint32_t lead) { return 2 + (lead >= 0xE0) + (lead >= 0xF0); }
+
+// The UTF-8 of every two-byte code, by (lead - 0x80) << 8 | trail: its 2 to
+// 4 bytes in memory order (as a little-endian word, unused bytes 0); 0 for a
+// byte pair that is no two-byte code (lead 0x80 or 0xFF, or a trail out of
+// 0x40..0xFE or 0x7F). Built on first use from the GBK table and the codes
+// where GB18030 differs from it.
+struct Utf8OfPairs {
+  uint32_t cell[128 << 8];
+  Utf8OfPairs() : cell() {
+    for (int lead = 0x81; lead <= 0xFE; ++lead) {
+      for (int trail = 0x40; trail <= 0xFE; ++trail) {
+        if (trail != 0x7F) Set(lead, trail, ObvLookup(static_cast<uint16_t>(lead | trail << 8)));
+      }
+    }
+    for (size_t i = 0; i < kGb18030PairOverrideCount; ++i) {
+      const Gb18030Pair& p = kGb18030PairOverrides[i];
+      Set(p.code >> 8, p.code & 0xFF, p.point);
+    }
+  }
+  void Set(int lead, int trail, uint32_t point) {
+    char bytes[4] = {0, 0, 0, 0};
+    ccode_put_utf8(point, bytes);
+    memcpy(&cell[(lead - 0x80) << 8 | trail], bytes, 4);
+  }
+};
+
+const Utf8OfPairs& PairsAsUtf8() {
+  static const Utf8OfPairs pairs;
+  return pairs;
+}
+
+// The code point of the four-byte code at p (4 bytes readable), or
+// kGb18030NoCode when the bytes are no four-byte code or it has no character.
+uint32_t FourBytePoint(const unsigned char* p) {
+  const unsigned d1 = p[1] - 0x30u, d3 = p[3] - 0x30u;
+  if (p[0] < 0x81 || p[0] > 0xFE || d1 > 9 || p[2] < 0x81 || p[2] > 0xFE || d3 > 9) return kGb18030NoCode;
+  const uint32_t index = ((p[0] - 0x81u) * 10 + d1) * 1260 + (p[2] - 0x81u) * 10 + d3;
+  const Gb18030Run* end = kGb18030FourRuns + kGb18030FourRunCount;
+  const Gb18030Run* run =
+      std::upper_bound(kGb18030FourRuns, end, index, [](uint32_t i, const Gb18030Run& r) { return i < r.first; }) - 1;
+  return run->base == kGb18030NoCode ? kGb18030NoCode : run->base + (index - run->first);
+}
+
+// Converts the one character at p (left > 0 bytes) into at most free bytes
+// at d exactly, writing no byte past its own, and sets *used and *written.
+// The source bytes skipped (0 for a converted character), or -1 when the
+// conversion stops there: the character does not fit, or it is no character
+// the tables know and fewer than 3 bytes are free. Such bytes are skipped
+// with the bytes of the character they appear to start (GbCharBlanks).
+__attribute__((noinline)) int ConvertOne(const uint32_t* cells, const unsigned char* p, size_t left,
+                                         unsigned char* d, size_t free, size_t* used, size_t* written) {
+  if (p[0] < 0x80) {
+    if (free < 1) return -1;
+    d[0] = p[0];
+    *used = *written = 1;
+    return 0;
+  }
+  const uint32_t cell = left >= 2 ? cells[(p[0] - 0x80) << 8 | p[1]] : 0;
+  if (cell != 0) {
+    const size_t n = Utf8LeadLength(cell & 0xFF);
+    if (n > free) return -1;
+    memcpy(d, &cell, n);
+    *used = 2;
+    *written = n;
+    return 0;
+  }
+  const uint32_t point = left >= 4 ? FourBytePoint(p) : kGb18030NoCode;
+  if (point != kGb18030NoCode) {
+    const size_t n = static_cast<size_t>(ccode_utf8_length(point));
+    if (n > free) return -1;
+    ccode_put_utf8(point, reinterpret_cast<char*>(d));
+    *used = 4;
+    *written = n;
+    return 0;
+  }
+  if (free < 3) return -1;
+  IconvCursor c{reinterpret_cast<char*>(const_cast<unsigned char*>(p)), left, reinterpret_cast<char*>(d), free};
+  const int skipped = GbCharBlanks(c);
+  *used = left - c.inleft;
+  *written = free - c.outleft;
+  return skipped;
+}
+
+// Converts len bytes of GB18030 at src into dst, writing at most room bytes
+// and then a NUL, character by character as ConvertOne does. The bytes
+// skipped plus the bytes left over. Where 8 source bytes and 8 destination
+// bytes are left, ASCII goes 8 bytes at a time and a pair's cell is stored
+// whole (bytes past the character are overwritten by the next one or lie
+// after the terminator).
+int Gb18030ToUtf8(const unsigned char* src, size_t len, unsigned char* dst, size_t room) {
+  const uint32_t* const cells = PairsAsUtf8().cell;
+  const unsigned char* p = src;
+  const unsigned char* const end = src + len;
+  unsigned char* d = dst;
+  unsigned char* const dend = dst + room;
+  int blanked = 0;
+  for (;;) {
+    while (end - p >= 8 && dend - d >= 8) {
+      const unsigned char b0 = p[0];
+      if (b0 < 0x80) {
+        // Keep the ASCII bytes before the first that is not.
+        uint64_t v;
+        memcpy(&v, p, 8);
+        memcpy(d, &v, 8);
+        const uint64_t high = v & 0x8080808080808080ULL;
+        const size_t n = high == 0 ? 8 : static_cast<size_t>(__builtin_ctzll(high)) >> 3;
+        p += n;
+        d += n;
+        continue;
+      }
+      const uint32_t cell = cells[(b0 - 0x80) << 8 | p[1]];
+      if (cell == 0) break;
+      memcpy(d, &cell, 4);
+      d += Utf8LeadLength(cell & 0xFF);
+      p += 2;
+    }
+    if (p == end) break;
+    size_t used = 0, written = 0;
+    const int skipped = ConvertOne(cells, p, static_cast<size_t>(end - p), d, static_cast<size_t>(dend - d), &used,
+                                   &written);
+    if (skipped < 0) break;
+    blanked += skipped;
+    p += used;
+    d += written;
+  }
+  *d = '\0';
+  return blanked + static_cast<int>(end - p);
+}
 
 const iconv_t kClosed = reinterpret_cast<iconv_t>(-1);
 
@@ -50,9 +189,8 @@ int ul_gb18030_utf8_close(void** to_utf8, void** to_gb) {
 int ul_gb18030_utf8_str(const char* src, char* dst, int dstsize, void** descriptor) {
   if (!ValidArgs(src, dst, dstsize, descriptor, "ul_gb18030_utf8_str")) return -1;
   if (src[0] == '\0') return -1;
-  IconvOutcome r = RunIconvLoop(static_cast<iconv_t>(*descriptor), src, strlen(src), dst, static_cast<size_t>(dstsize),
-                                0, 3, GbCharBlanks);
-  return r.blanked + static_cast<int>(r.left);
+  return Gb18030ToUtf8(reinterpret_cast<const unsigned char*>(src), strlen(src), reinterpret_cast<unsigned char*>(dst),
+                       static_cast<size_t>(dstsize) - 1);
 }
 
 int ul_utf8_gb18030_str(const char* src, char* dst, int dstsize, void** descriptor) {
