@@ -120,9 +120,46 @@ std::string Thread(thread_t f, const std::string& in) {
 // exactly that text.
 struct Texts {
   std::string gbk, gbk_utf8, gb18030, zh_tw_utf8, ja_utf8;
+  std::string four_byte;  // GB18030 four-byte codes only
 };
 
 Texts g_texts;
+
+// UTF-8 of a code point.
+std::string Utf8(uint32_t cp) {
+  std::string s;
+  if (cp < 0x80) return std::string(1, static_cast<char>(cp));
+  if (cp < 0x800) {
+    s += static_cast<char>(0xC0 | cp >> 6);
+  } else if (cp < 0x10000) {
+    s += static_cast<char>(0xE0 | cp >> 12);
+    s += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+  } else {
+    s += static_cast<char>(0xF0 | cp >> 18);
+    s += static_cast<char>(0x80 | (cp >> 12 & 0x3F));
+    s += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+  }
+  return s + static_cast<char>(0x80 | (cp & 0x3F));
+}
+
+std::string FourByteText() {
+  std::string utf8;
+  for (uint32_t cp = 0x80; cp < 0x10000; ++cp) {
+    if (cp < 0xD800 || cp > 0xDFFF) utf8 += Utf8(cp);
+  }
+  for (uint32_t cp = 0x1F300; cp < 0x1FB00; ++cp) utf8 += Utf8(cp);
+  for (uint32_t cp = 0x20000; cp < 0x2A6E0; ++cp) utf8 += Utf8(cp);
+  std::string four;
+  const std::string gb = Encode(utf8, "GB18030");
+  for (size_t i = 0; i < gb.size();) {
+    const int n = ul_ccode_is_next_gb(gb.c_str() + i);
+    if (n == 4) four.append(gb, i, 4);
+    i += n == 0 ? 1 : static_cast<size_t>(n);
+  }
+  std::string text;
+  while (text.size() < (1u << 20)) text += four;
+  return text;
+}
 
 // Compares one conversion pair; allowed: whether some lines may differ
 // (characters the library's tables map by another rule).
@@ -153,6 +190,10 @@ bool VerifyEveryPair() {
     ok = false;
   }
   ok &= Check("GB18030 -> UTF-8 (thread)", Thread(ul_gb_utf8_str, t.gb18030), cn_utf8, false);
+  if (Thread(ul_gb18030_utf8_str, t.four_byte) != Platform("GB18030", "UTF-8", t.four_byte)) {
+    printf("check GB18030 four-byte codes -> UTF-8: the outputs differ  <-- FAIL\n");
+    ok = false;
+  }
   ok &= Check("UTF-8 -> GB18030", Thread(ul_utf8_gb_str, cn_utf8), t.gb18030, false);
   // GB18030 <-> BIG5 by table, on traditional text. The grid maps a BIG5
   // character without a GBK form to a placeholder.
@@ -232,12 +273,34 @@ void BM_Gb18030ToUtf8_Iconv(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * g_texts.gb18030.size()));
 }
 
+// The slowest kind of GB18030 text: four-byte codes only (every one of the
+// BMP in order, then the supplementary planes' code points U+1F300..U+1FAFF
+// and U+20000..U+2A6DF, repeated to 1 MB); the same work on both sides as
+// above.
+void BM_Gb18030FourByteToUtf8_Table(benchmark::State& state) {
+  std::string out(g_texts.four_byte.size() + 16, '\0');
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(ul_gb18030_utf8_str(g_texts.four_byte.c_str(), &out[0], static_cast<int>(out.size())));
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * g_texts.four_byte.size()));
+}
+
+void BM_Gb18030FourByteToUtf8_Iconv(benchmark::State& state) {
+  iconv_t cd = iconv_open("UTF-8", "GB18030");
+  std::string out;
+  for (auto _ : state) benchmark::DoNotOptimize(IconvAll(cd, g_texts.four_byte, &out));
+  iconv_close(cd);
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * g_texts.four_byte.size()));
+}
+
 BENCHMARK(BM_GbkToUtf8_Table)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GbkToUtf8_Iconv)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Utf8ToGbk_Table)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Utf8ToGbk_Iconv)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Gb18030ToUtf8_Loop)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Gb18030ToUtf8_Iconv)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Gb18030FourByteToUtf8_Table)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Gb18030FourByteToUtf8_Iconv)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
@@ -261,6 +324,7 @@ int main(int argc, char** argv) {
   g_texts.gbk_utf8 = Platform("GB18030", "UTF-8", g_texts.gbk);
   // GB18030 has every character: the three page sets as they are.
   g_texts.gb18030 = Encode(zh + g_texts.zh_tw_utf8 + g_texts.ja_utf8, "GB18030");
+  g_texts.four_byte = FourByteText();
   if (ul_ccode_load(ul_ccode_default_path(), 1) != 0 || ul_ccode_conv_open() != 0) {
     fprintf(stderr, "bench_ccode_conv: cannot load the character-code data\n");
     return 1;

@@ -3,15 +3,12 @@
 #include <iconv.h>
 #include <string.h>
 
-#include <algorithm>
-
 #include "ul_ccode_conv.h"
 #include "ul_gb18030.h"
 #include "ul_gb18030_table.h"
 #include "ul_gbk_table.h"
 #include "ul_iconv_loop.h"
 #include "ul_log.h"
-#include "ul_utf8_encode.h"
 
 namespace {
 
@@ -20,46 +17,62 @@ static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "cells are stored as li
 // Bytes of the UTF-8 sequence a lead byte of two or more bytes starts.
 inline size_t Utf8LeadLength(uint32_t lead) { return 2 + (lead >= 0xE0) + (lead >= 0xF0); }
 
-// The UTF-8 of every two-byte code, by (lead - 0x80) << 8 | trail: its 2 to
-// 4 bytes in memory order (as a little-endian word, unused bytes 0); 0 for a
-// byte pair that is no two-byte code (lead 0x80 or 0xFF, or a trail out of
-// 0x40..0xFE or 0x7F). Built on first use from the GBK table and the codes
-// where GB18030 differs from it.
-struct Utf8OfPairs {
+// The UTF-8 of a code point from U+0080 on, 2 to 4 bytes in memory order
+// in a little-endian word (unused bytes 0).
+inline uint32_t Utf8Word(uint32_t cp) {
+  if (cp < 0x800) return (0xC0 | cp >> 6) | (0x80 | (cp & 0x3F)) << 8;
+  if (cp < 0x10000) return (0xE0 | cp >> 12) | (0x80 | (cp >> 6 & 0x3F)) << 8 | (0x80 | (cp & 0x3F)) << 16;
+  return (0xF0 | cp >> 18) | (0x80 | (cp >> 12 & 0x3F)) << 8 | (0x80 | (cp >> 6 & 0x3F)) << 16 |
+         (0x80u | (cp & 0x3F)) << 24;
+}
+
+// Four-byte codes in blocks of 128 linear indices, for finding a code's run.
+constexpr int kFourBlockShift = 7;
+
+// Built on first use from the generated tables.
+struct Gb18030Tables {
+  // The UTF-8 word (Utf8Word) of every two-byte code, by (lead - 0x80) << 8
+  // | trail; 0 for a byte pair that is no two-byte code (lead 0x80 or 0xFF,
+  // or a trail out of 0x40..0xFE or 0x7F): the GBK table with the codes
+  // where GB18030 differs from it.
   uint32_t cell[128 << 8];
-  Utf8OfPairs() : cell() {
+  // The run holding the first index of each block of four-byte codes.
+  uint16_t run_of_block[(kGb18030FourCodes >> kFourBlockShift) + 1];
+
+  Gb18030Tables() : cell(), run_of_block() {
     for (int lead = 0x81; lead <= 0xFE; ++lead) {
       for (int trail = 0x40; trail <= 0xFE; ++trail) {
-        if (trail != 0x7F) Set(lead, trail, ObvLookup(static_cast<uint16_t>(lead | trail << 8)));
+        if (trail != 0x7F) cell[(lead - 0x80) << 8 | trail] = Utf8Word(ObvLookup(static_cast<uint16_t>(lead | trail << 8)));
       }
     }
     for (size_t i = 0; i < kGb18030PairOverrideCount; ++i) {
       const Gb18030Pair& p = kGb18030PairOverrides[i];
-      Set(p.code >> 8, p.code & 0xFF, p.point);
+      cell[((p.code >> 8) - 0x80) << 8 | (p.code & 0xFF)] = Utf8Word(p.point);
+    }
+    size_t run = 0;
+    for (uint32_t block = 0; block < sizeof(run_of_block) / sizeof(run_of_block[0]); ++block) {
+      while (run + 1 < kGb18030FourRunCount && kGb18030FourRuns[run + 1].first <= block << kFourBlockShift) ++run;
+      run_of_block[block] = static_cast<uint16_t>(run);
     }
   }
-  void Set(int lead, int trail, uint32_t point) {
-    char bytes[4] = {0, 0, 0, 0};
-    ccode_put_utf8(point, bytes);
-    memcpy(&cell[(lead - 0x80) << 8 | trail], bytes, 4);
+
+  // The code point of the four-byte code at p (4 bytes readable), or
+  // kGb18030NoCode when the bytes are no four-byte code or it has no
+  // character.
+  uint32_t FourBytePoint(const unsigned char* p) const {
+    const unsigned d1 = p[1] - 0x30u, d3 = p[3] - 0x30u;
+    if (p[0] < 0x81 || p[0] > 0xFE || d1 > 9 || p[2] < 0x81 || p[2] > 0xFE || d3 > 9) return kGb18030NoCode;
+    const uint32_t index = ((p[0] - 0x81u) * 10 + d1) * 1260 + (p[2] - 0x81u) * 10 + d3;
+    size_t run = run_of_block[index >> kFourBlockShift];
+    while (run + 1 < kGb18030FourRunCount && kGb18030FourRuns[run + 1].first <= index) ++run;
+    const Gb18030Run& r = kGb18030FourRuns[run];
+    return r.base == kGb18030NoCode ? kGb18030NoCode : r.base + (index - r.first);
   }
 };
 
-const Utf8OfPairs& PairsAsUtf8() {
-  static const Utf8OfPairs pairs;
-  return pairs;
-}
-
-// The code point of the four-byte code at p (4 bytes readable), or
-// kGb18030NoCode when the bytes are no four-byte code or it has no character.
-uint32_t FourBytePoint(const unsigned char* p) {
-  const unsigned d1 = p[1] - 0x30u, d3 = p[3] - 0x30u;
-  if (p[0] < 0x81 || p[0] > 0xFE || d1 > 9 || p[2] < 0x81 || p[2] > 0xFE || d3 > 9) return kGb18030NoCode;
-  const uint32_t index = ((p[0] - 0x81u) * 10 + d1) * 1260 + (p[2] - 0x81u) * 10 + d3;
-  const Gb18030Run* end = kGb18030FourRuns + kGb18030FourRunCount;
-  const Gb18030Run* run =
-      std::upper_bound(kGb18030FourRuns, end, index, [](uint32_t i, const Gb18030Run& r) { return i < r.first; }) - 1;
-  return run->base == kGb18030NoCode ? kGb18030NoCode : run->base + (index - run->first);
+const Gb18030Tables& Tables() {
+  static const Gb18030Tables tables;
+  return tables;
 }
 
 // Converts the one character at p (left > 0 bytes) into at most free bytes
@@ -68,7 +81,7 @@ uint32_t FourBytePoint(const unsigned char* p) {
 // conversion stops there: the character does not fit, or it is no character
 // the tables know and fewer than 3 bytes are free. Such bytes are skipped
 // with the bytes of the character they appear to start (GbCharBlanks).
-__attribute__((noinline)) int ConvertOne(const uint32_t* cells, const unsigned char* p, size_t left,
+__attribute__((noinline)) int ConvertOne(const Gb18030Tables& t, const unsigned char* p, size_t left,
                                          unsigned char* d, size_t free, size_t* used, size_t* written) {
   if (p[0] < 0x80) {
     if (free < 1) return -1;
@@ -76,21 +89,17 @@ __attribute__((noinline)) int ConvertOne(const uint32_t* cells, const unsigned c
     *used = *written = 1;
     return 0;
   }
-  const uint32_t cell = left >= 2 ? cells[(p[0] - 0x80) << 8 | p[1]] : 0;
-  if (cell != 0) {
-    const size_t n = Utf8LeadLength(cell & 0xFF);
-    if (n > free) return -1;
-    memcpy(d, &cell, n);
-    *used = 2;
-    *written = n;
-    return 0;
-  }
-  const uint32_t point = left >= 4 ? FourBytePoint(p) : kGb18030NoCode;
-  if (point != kGb18030NoCode) {
-    const size_t n = static_cast<size_t>(ccode_utf8_length(point));
-    if (n > free) return -1;
-    ccode_put_utf8(point, reinterpret_cast<char*>(d));
+  uint32_t word = left >= 2 ? t.cell[(p[0] - 0x80) << 8 | p[1]] : 0;
+  *used = 2;
+  if (word == 0 && left >= 4) {
+    const uint32_t point = t.FourBytePoint(p);
+    if (point != kGb18030NoCode) word = Utf8Word(point);
     *used = 4;
+  }
+  if (word != 0) {
+    const size_t n = Utf8LeadLength(word & 0xFF);
+    if (n > free) return -1;
+    memcpy(d, &word, n);
     *written = n;
     return 0;
   }
@@ -105,11 +114,11 @@ __attribute__((noinline)) int ConvertOne(const uint32_t* cells, const unsigned c
 // Converts len bytes of GB18030 at src into dst, writing at most room bytes
 // and then a NUL, character by character as ConvertOne does. The bytes
 // skipped plus the bytes left over. Where 8 source bytes and 8 destination
-// bytes are left, ASCII goes 8 bytes at a time and a pair's cell is stored
-// whole (bytes past the character are overwritten by the next one or lie
-// after the terminator).
+// bytes are left, ASCII goes 8 bytes at a time and a character's UTF-8 word
+// is stored whole (bytes past the character are overwritten by the next one
+// or lie after the terminator).
 int Gb18030ToUtf8(const unsigned char* src, size_t len, unsigned char* dst, size_t room) {
-  const uint32_t* const cells = PairsAsUtf8().cell;
+  const Gb18030Tables& t = Tables();
   const unsigned char* p = src;
   const unsigned char* const end = src + len;
   unsigned char* d = dst;
@@ -129,16 +138,22 @@ int Gb18030ToUtf8(const unsigned char* src, size_t len, unsigned char* dst, size
         d += n;
         continue;
       }
-      const uint32_t cell = cells[(b0 - 0x80) << 8 | p[1]];
-      if (cell == 0) break;
-      memcpy(d, &cell, 4);
-      d += Utf8LeadLength(cell & 0xFF);
-      p += 2;
+      uint32_t word = t.cell[(b0 - 0x80) << 8 | p[1]];
+      if (word != 0) {
+        p += 2;
+      } else {
+        const uint32_t point = t.FourBytePoint(p);
+        if (point == kGb18030NoCode) break;
+        word = Utf8Word(point);
+        p += 4;
+      }
+      memcpy(d, &word, 4);
+      d += Utf8LeadLength(word & 0xFF);
     }
     if (p == end) break;
     size_t used = 0, written = 0;
-    const int skipped = ConvertOne(cells, p, static_cast<size_t>(end - p), d, static_cast<size_t>(dend - d), &used,
-                                   &written);
+    const int skipped =
+        ConvertOne(t, p, static_cast<size_t>(end - p), d, static_cast<size_t>(dend - d), &used, &written);
     if (skipped < 0) break;
     blanked += skipped;
     p += used;
