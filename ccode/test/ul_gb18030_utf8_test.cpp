@@ -1,8 +1,9 @@
-// GB18030 -> UTF-8 against the platform's converter run through the
-// library's converter loop (the behaviour every caller relies on: the same
-// bytes, the same count of bytes not converted, the same stop when the
-// destination is nearly full), over every two- and four-byte code, random
-// and boundary byte strings and every destination size.
+// GB18030 -> UTF-8 (ul_gb18030_utf8_str and ul_gb_utf8_str) against the
+// platform's converter run through the library's converter loop (the
+// behaviour every caller relies on: the same bytes, the same count of bytes
+// not converted, the same stop when the destination is nearly full), over
+// every two- and four-byte code, random and boundary byte strings and every
+// destination size.
 #include <gtest/gtest.h>
 #include <iconv.h>
 #include <string.h>
@@ -17,6 +18,7 @@
 #include "ul_ccode_load.h"
 #include "ul_gb18030.h"
 #include "ul_iconv_loop.h"
+#include "ul_jcode.h"
 
 namespace {
 
@@ -66,7 +68,14 @@ class Gb18030Utf8 : public ::testing::Test {
     std::vector<char> out(static_cast<size_t>(size) + 8, 'x');
     const int r = ul_gb18030_utf8_str(src.c_str(), out.data(), size, &to_utf8_);
     for (size_t i = static_cast<size_t>(size); i < out.size(); ++i) EXPECT_EQ(out[i], 'x') << "wrote past " << size;
-    return Result{std::string(out.data(), strnlen(out.data(), static_cast<size_t>(size))), r};
+    const Result result{std::string(out.data(), strnlen(out.data(), static_cast<size_t>(size))), r};
+    // The Japanese group's GB18030 -> UTF-8 gives the same.
+    _gb2jp_t group{};
+    group.gb2utf8 = static_cast<iconv_t>(to_utf8_);
+    std::vector<char> other(static_cast<size_t>(size), 'x');
+    const int r2 = ul_gb_utf8_str(src.c_str(), other.data(), size, &group);
+    EXPECT_EQ((Result{std::string(other.data()), r2}), result) << Hex(src) << " into " << size;
+    return result;
   }
 
   // The platform's converter through the converter loop: a character that

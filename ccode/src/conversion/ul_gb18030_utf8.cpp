@@ -1,5 +1,7 @@
 // GB18030 <-> UTF-8: to UTF-8 through the compiled-in tables (the same
 // characters as the platform's converter), to GB18030 through the converter.
+#include "ul_gb18030_utf8.h"
+
 #include <iconv.h>
 #include <string.h>
 
@@ -111,10 +113,8 @@ __attribute__((noinline)) int ConvertOne(const Gb18030Tables& t, const unsigned 
   return skipped;
 }
 
-// Converts len bytes of GB18030 at src into dst, writing at most room bytes
-// and then a NUL, character by character as ConvertOne does. The bytes
-// skipped plus the bytes left over. Where 8 source bytes and 8 destination
-// bytes are left, ASCII goes 8 bytes at a time and a character's UTF-8 word
+// ccode_gb18030_to_utf8, character by character as ConvertOne does. Where
+// 8 source bytes and 8 destination bytes are left, ASCII goes 8 bytes at a time and a character's UTF-8 word
 // is stored whole (bytes past the character are overwritten by the next one
 // or lie after the terminator).
 int Gb18030ToUtf8(const unsigned char* src, size_t len, unsigned char* dst, size_t room) {
@@ -177,6 +177,10 @@ bool ValidArgs(const char* src, const char* dst, int dstsize, void** descriptor,
 
 }  // namespace
 
+int ccode_gb18030_to_utf8(const char* src, size_t len, char* dst, size_t room) {
+  return Gb18030ToUtf8(reinterpret_cast<const unsigned char*>(src), len, reinterpret_cast<unsigned char*>(dst), room);
+}
+
 int ul_gb18030_utf8_open(void** to_utf8, void** to_gb) {
   if (to_utf8 != nullptr) *to_utf8 = kClosed;
   if (to_gb != nullptr) *to_gb = kClosed;
@@ -204,8 +208,7 @@ int ul_gb18030_utf8_close(void** to_utf8, void** to_gb) {
 int ul_gb18030_utf8_str(const char* src, char* dst, int dstsize, void** descriptor) {
   if (!ValidArgs(src, dst, dstsize, descriptor, "ul_gb18030_utf8_str")) return -1;
   if (src[0] == '\0') return -1;
-  return Gb18030ToUtf8(reinterpret_cast<const unsigned char*>(src), strlen(src), reinterpret_cast<unsigned char*>(dst),
-                       static_cast<size_t>(dstsize) - 1);
+  return ccode_gb18030_to_utf8(src, strlen(src), dst, static_cast<size_t>(dstsize) - 1);
 }
 
 int ul_utf8_gb18030_str(const char* src, char* dst, int dstsize, void** descriptor) {
