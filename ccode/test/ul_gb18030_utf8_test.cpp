@@ -232,4 +232,18 @@ TEST_F(Gb18030Utf8, MixedTextIntoEverySize) {
   ul_ccode_del();
 }
 
+TEST(Gb18030Utf8Open, EitherDescriptorAlone) {
+  void* to_gb = nullptr;
+  ASSERT_EQ(ul_gb18030_utf8_open(nullptr, &to_gb), 0);
+  char out[8];
+  EXPECT_EQ(ul_utf8_gb18030_str("a", out, 8, &to_gb), 0);
+  EXPECT_EQ(ul_gb18030_utf8_close(nullptr, &to_gb), 0);
+  EXPECT_EQ(to_gb, reinterpret_cast<void*>(-1));
+  void* to_utf8 = nullptr;
+  ASSERT_EQ(ul_gb18030_utf8_open(&to_utf8, nullptr), 0);
+  EXPECT_EQ(ul_gb18030_utf8_str("a", out, 8, &to_utf8), 0);
+  EXPECT_EQ(ul_gb18030_utf8_close(&to_utf8, nullptr), 0);
+  EXPECT_EQ(ul_gb18030_utf8_str("a", out, 8, &to_utf8), -1);  // closed
+}
+
 }  // namespace

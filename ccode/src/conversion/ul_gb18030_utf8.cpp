@@ -39,7 +39,9 @@ struct Gb18030Tables {
   // where GB18030 differs from it.
   uint32_t cell[128 << 8];
   // The run holding the first index of each block of four-byte codes.
-  uint16_t run_of_block[(kGb18030FourCodes >> kFourBlockShift) + 1];
+  static constexpr uint32_t kBlocks = ((kGb18030FourCodes - 1) >> kFourBlockShift) + 1;
+  static_assert(kBlocks << kFourBlockShift >= kGb18030FourCodes, "a block for every four-byte code");
+  uint16_t run_of_block[kBlocks];
 
   Gb18030Tables() : cell(), run_of_block() {
     for (int lead = 0x81; lead <= 0xFE; ++lead) {
@@ -52,7 +54,7 @@ struct Gb18030Tables {
       cell[((p.code >> 8) - 0x80) << 8 | (p.code & 0xFF)] = Utf8Word(p.point);
     }
     size_t run = 0;
-    for (uint32_t block = 0; block < sizeof(run_of_block) / sizeof(run_of_block[0]); ++block) {
+    for (uint32_t block = 0; block < kBlocks; ++block) {
       while (run + 1 < kGb18030FourRunCount && kGb18030FourRuns[run + 1].first <= block << kFourBlockShift) ++run;
       run_of_block[block] = static_cast<uint16_t>(run);
     }
