@@ -42,11 +42,13 @@ struct Gb18030Tables {
   static constexpr uint32_t kBlocks = ((kGb18030FourCodes - 1) >> kFourBlockShift) + 1;
   static_assert(kBlocks << kFourBlockShift >= kGb18030FourCodes, "a block for every four-byte code");
   uint16_t run_of_block[kBlocks];
+  const Gb18030Run* last_run;
 
-  Gb18030Tables() : cell(), run_of_block() {
+  Gb18030Tables() : cell(), run_of_block(), last_run(kGb18030FourRuns + kGb18030FourRunCount - 1) {
     for (int lead = 0x81; lead <= 0xFE; ++lead) {
       for (int trail = 0x40; trail <= 0xFE; ++trail) {
-        if (trail != 0x7F) cell[(lead - 0x80) << 8 | trail] = Utf8Word(ObvLookup(static_cast<uint16_t>(lead | trail << 8)));
+        if (trail == 0x7F) continue;
+        cell[(lead - 0x80) << 8 | trail] = Utf8Word(ObvLookup(static_cast<uint16_t>(lead | trail << 8)));
       }
     }
     for (size_t i = 0; i < kGb18030PairOverrideCount; ++i) {
@@ -67,10 +69,9 @@ struct Gb18030Tables {
     const unsigned d1 = p[1] - 0x30u, d3 = p[3] - 0x30u;
     if (p[0] < 0x81 || p[0] > 0xFE || d1 > 9 || p[2] < 0x81 || p[2] > 0xFE || d3 > 9) return kGb18030NoCode;
     const uint32_t index = ((p[0] - 0x81u) * 10 + d1) * 1260 + (p[2] - 0x81u) * 10 + d3;
-    size_t run = run_of_block[index >> kFourBlockShift];
-    while (run + 1 < kGb18030FourRunCount && kGb18030FourRuns[run + 1].first <= index) ++run;
-    const Gb18030Run& r = kGb18030FourRuns[run];
-    return r.base == kGb18030NoCode ? kGb18030NoCode : r.base + (index - r.first);
+    const Gb18030Run* r = kGb18030FourRuns + run_of_block[index >> kFourBlockShift];
+    while (r != last_run && r[1].first <= index) ++r;
+    return r->base == kGb18030NoCode ? kGb18030NoCode : r->base + (index - r->first);
   }
 };
 
