@@ -10,6 +10,7 @@
 
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ccode_test_data.h"
@@ -244,6 +245,13 @@ TEST(Gb18030Utf8Open, EitherDescriptorAlone) {
   EXPECT_EQ(ul_gb18030_utf8_str("a", out, 8, &to_utf8), 0);
   EXPECT_EQ(ul_gb18030_utf8_close(&to_utf8, nullptr), 0);
   EXPECT_EQ(ul_gb18030_utf8_str("a", out, 8, &to_utf8), -1);  // closed
+  // A thread without the library's converters: the forms without a
+  // descriptor fail.
+  std::thread([] {
+    char buf[8];
+    EXPECT_EQ(ul_gb18030_utf8_str("a", buf, 8), -1);
+    EXPECT_EQ(ul_utf8_gb18030_str("a", buf, 8), -1);
+  }).join();
 }
 
 }  // namespace
