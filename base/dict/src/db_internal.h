@@ -19,12 +19,10 @@ inline u_int Bucket(u_int sign1, u_int sign2, int hash_num) {
   return (sign1 + sign2) % static_cast<u_int>(hash_num);
 }
 
-// Frees the posting lists' last-posting table; the next db_add_link of a
-// term walks its list once to find its end again.
-inline void DropLinkTails(Sdict_build* pdb) {
-  ul_free(pdb->link_tail);
-  pdb->link_tail = nullptr;
-}
+// Forgets what db_add_link noted of the posting lists (after any other change
+// of the nodes): the next db_add_link of a term walks its list to find its
+// end again, and the lists are weighted and saved by walking them.
+void DropLinkState(Sdict_build* pdb);
 
 // True for a search dictionary made by ds_load_mmap: its pages are
 // read-only, so nothing may write its records.
@@ -112,6 +110,17 @@ void ForEachUsedNode(Dict* d, Fn fn) {
     const int used = b == d->cur_nblock ? per_block - d->node_avail : per_block;
     for (int i = 0; i < used; ++i) fn(b->nodes[i]);
   }
+}
+
+// Nodes taken from the blocks, deleted ones included.
+template <typename Dict>
+int64_t UsedNodes(const Dict* d) {
+  int64_t used = 0;
+  for (auto* b = d->nblock; b != nullptr; b = b->next) {
+    const int per_block = static_cast<int>(sizeof(b->nodes) / sizeof(b->nodes[0]));
+    used += b == d->cur_nblock ? per_block - d->node_avail : per_block;
+  }
+  return used;
 }
 
 // Rehashes every node into node_num / 2 buckets, plus 1 when that is even.
