@@ -290,8 +290,10 @@ int db_add_link(Sdict_build* pdb, Sdict_snode* rec) {
   }
   LinkState* state = StateOf(pdb);
   LinkState::Term* noted = state != nullptr ? &state->terms[term] : nullptr;
-  // The link to the first posting whose code is not below the document's.
+  // The first posting whose code is not below the document's, and the link
+  // to it. Appending reads nothing of the last posting: its next is NULL.
   Sdict_bnode** link;
+  Sdict_bnode* next = nullptr;
   if (noted != nullptr && noted->last != nullptr && noted->last_code <= rec->code) {
     if (noted->last_code == rec->code) {
       ++noted->last->other;
@@ -301,8 +303,9 @@ int db_add_link(Sdict_build* pdb, Sdict_snode* rec) {
   } else {
     link = &pdb->hash[term].pnode;
     while (*link != nullptr && (*link)->code < rec->code) link = &(*link)->next;
-    if (*link != nullptr && (*link)->code == rec->code) {
-      ++(*link)->other;
+    next = *link;
+    if (next != nullptr && next->code == rec->code) {
+      ++next->other;
       return 1;
     }
   }
@@ -312,12 +315,12 @@ int db_add_link(Sdict_build* pdb, Sdict_snode* rec) {
   n->sign2 = term;
   n->code = rec->code;
   n->other = rec->other;
-  n->next = *link;
+  n->next = next;
   *link = n;
   if (state != nullptr) {
     ++state->nodes;
     ++noted->count;
-    if (n->next != nullptr) {
+    if (next != nullptr) {
       state->appended = false;
     } else {
       noted->last = n;
