@@ -50,6 +50,7 @@ struct ss_dict_link_state {
   Term* terms;         // hash_num entries
   int64_t nodes;       // nodes made
   bool appended;       // every node made went to the end of its list
+  u_int most;          // no node's other is above it (other changes only lower them)
 };
 
 void dict_internal::DropLinkState(Sdict_build* pdb) {
@@ -242,10 +243,19 @@ u_int TableIndex(u_int count, bool log) {
   return kSqrtMax - 1;
 }
 
-// db_stand_link in two passes over the blocks, which hold exactly the lists'
-// postings: each list's largest table value first, then every weight. False
+// db_stand_link over the blocks, which hold exactly the lists' postings. When
+// no count reaches past T[kMinTop], every list divides by T[kMinTop] and one
+// pass does; otherwise each list's largest table value is found first. False
 // (nothing changed) when memory is short.
 bool StandInNodeOrder(Sdict_build* pdb, const u_int* table) {
+  if (pdb->link_state->most / 10 + 1 <= kMinTop) {
+    u_int weight[kMinTop + 1];
+    for (int i = 0; i <= kMinTop; ++i) weight[i] = table[i] * kMaxWeight / table[kMinTop];
+    dict_internal::ForEachUsedNode(pdb, [&](Sdict_bnode& n) {
+      n.other = weight[std::min<u_int>(n.other / 10 + 1, kMinTop)];  // within the table whatever the count
+    });
+    return true;
+  }
   std::vector<u_int> top;
   try {
     top.assign(static_cast<size_t>(pdb->hash_num), table[kMinTop]);
@@ -259,6 +269,24 @@ bool StandInNodeOrder(Sdict_build* pdb, const u_int* table) {
     n.other = table[TableIndex(n.other, false)] * kMaxWeight / top[n.sign2];
   });
   return true;
+}
+
+// db_stand_link by walking 16 lists side by side.
+void StandByWalking(Sdict_build* pdb, const u_int* table) {
+  u_int top[kInStep];
+  for (int t = 0; t < pdb->hash_num; t += kInStep) {
+    const int n = std::min(kInStep, pdb->hash_num - t);
+    std::fill(top, top + n, table[kMinTop]);
+    WalkInStep(pdb->hash + t, n, [&](int g, Sdict_bnode* p) {
+      p->other = table[TableIndex(p->other, true)];
+      if (p->other > top[g]) top[g] = p->other;
+      return true;
+    });
+    WalkInStep(pdb->hash + t, n, [&](int g, Sdict_bnode* p) {
+      p->other = p->other * kMaxWeight / top[g];
+      return true;
+    });
+  }
 }
 
 }  // namespace
@@ -296,7 +324,7 @@ int db_add_link(Sdict_build* pdb, Sdict_snode* rec) {
   Sdict_bnode* next = nullptr;
   if (noted != nullptr && noted->last != nullptr && noted->last_code <= rec->code) {
     if (noted->last_code == rec->code) {
-      ++noted->last->other;
+      state->most = std::max(state->most, ++noted->last->other);
       return 1;
     }
     link = &noted->last->next;
@@ -306,6 +334,7 @@ int db_add_link(Sdict_build* pdb, Sdict_snode* rec) {
     next = *link;
     if (next != nullptr && next->code == rec->code) {
       ++next->other;
+      if (state != nullptr) state->most = std::max(state->most, next->other);
       return 1;
     }
   }
@@ -320,6 +349,7 @@ int db_add_link(Sdict_build* pdb, Sdict_snode* rec) {
   if (state != nullptr) {
     ++state->nodes;
     ++noted->count;
+    state->most = std::max(state->most, n->other);
     if (next != nullptr) {
       state->appended = false;
     } else {
@@ -332,23 +362,12 @@ int db_add_link(Sdict_build* pdb, Sdict_snode* rec) {
 
 int db_stand_link(Sdict_build* pdb) {
   const u_int* table = dict_internal::LinkWeightTable();
-  if (BlocksHoldTheLists(pdb, false) && StandInNodeOrder(pdb, table)) return 1;
-  u_int top[kInStep];
-  for (int t = 0; t < pdb->hash_num; t += kInStep) {
-    const int n = std::min(kInStep, pdb->hash_num - t);
-    std::fill(top, top + n, table[kMinTop]);
-    WalkInStep(pdb->hash + t, n, [&](int g, Sdict_bnode* p) {
-      p->other = table[TableIndex(p->other, true)];
-      if (p->other > top[g]) top[g] = p->other;
-      return true;
-    });
-    WalkInStep(pdb->hash + t, n, [&](int g, Sdict_bnode* p) {
-      p->other = p->other * kMaxWeight / top[g];
-      return true;
-    });
-  }
+  if (!BlocksHoldTheLists(pdb, false) || !StandInNodeOrder(pdb, table)) StandByWalking(pdb, table);
+  // Every other is a weight now.
+  if (pdb->link_state != nullptr) pdb->link_state->most = kMaxWeight;
   return 1;
 }
+
 
 int db_save_link(Sdict_build* pdb, const char* path, const char* fname) {
   char ind1[256], ind2[256];

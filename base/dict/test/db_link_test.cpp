@@ -257,4 +257,30 @@ TEST(DbLink, OtherChangesOfTheNodesLeaveTheListsRight) {
   }
 }
 
+// While no count passes 359 every list divides by T[36] = 29, and one pass
+// over the nodes weighs them; a count reached by repeats counts as well,
+// whether the repeated posting is the last of its list or not. From 390 on
+// T[40] = 30 tops a list. Weighting again weighs the weights.
+TEST(DbLink, WeightsWhereListsStopSharingADivisor) {
+  const struct {
+    u_int first;   // the count posting 2 of term 0 enters with
+    int repeats;   // then added again this often
+    bool later;    // a later posting is added before the repeats
+  } kCases[] = {{359, 0, false}, {360, 0, false}, {359, 31, false}, {359, 31, true}, {399, 0, true}};
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(std::to_string(c.first) + " + " + std::to_string(c.repeats) + (c.later ? " later" : ""));
+    DictPtr d(db_creat(2, 0));
+    Add(d.get(), 0, 1, 50);  // T[6] = 6: weight 26 under 29, 25 under 30
+    Add(d.get(), 0, 2, c.first);
+    if (c.later) Add(d.get(), 0, 3);
+    for (int i = 0; i < c.repeats; ++i) Add(d.get(), 0, 2);
+    Add(d.get(), 1, 1, 50);
+    for (int round = 0; round < 2; ++round) {
+      const FromChains want(d.get());
+      ASSERT_EQ(1, db_stand_link(d.get()));
+      for (int t = 0; t < 2; ++t) EXPECT_EQ(want.weighted[t], Postings(d.get(), t)) << round << " " << t;
+    }
+  }
+}
+
 }  // namespace
