@@ -3,9 +3,9 @@
 #ifndef DICT_SRC_DB_INTERNAL_H_
 #define DICT_SRC_DB_INTERNAL_H_
 
-#include <sys/mman.h>
 #include <sys/types.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <type_traits>
@@ -44,24 +44,26 @@ UlArray<T> Zeroed(int64_t n) {
   return UlArray<T>(static_cast<T*>(ul_calloc(count, sizeof(T))));
 }
 
-// A zero-filled block of the given type, or nullptr. Nodes are taken from a
-// block in order and passes go over whole blocks, so a large block asks for
-// huge pages, which save most of the page faults and TLB misses of filling
-// and walking a large dictionary: all of a block added to a dictionary that
-// filled one (added), the first block of a dictionary past its first 2 MiB,
-// so that a small dictionary stays on ordinary pages.
+// Memory of a large node block (size bytes, zero-filled), mapped on its own
+// so that it goes back to the system whole when freed, with huge pages asked
+// for: nodes are taken from a block in order and passes go over whole
+// blocks, and on small pages most of the time of filling and walking a large
+// dictionary goes to page faults and TLB misses. A block added to a
+// dictionary that filled one (added) is 2 MiB-aligned and huge throughout;
+// the first block of a dictionary only past its first 2 MiB, so that a small
+// dictionary stays on small pages and takes no more address space than its
+// block. nullptr (logged) when it cannot be mapped.
+void* MapBlock(size_t size, bool added);
+void UnmapBlock(void* block, size_t size);
+
+// Blocks of at least this size are mapped; smaller ones come from ul_calloc.
+constexpr size_t kMappedBlock = size_t{4} << 20;
+
+// A zero-filled block of the given type, or nullptr.
 template <typename Block>
 Block* NewBlock(bool added = false) {
-  auto* b = static_cast<Block*>(ul_calloc(1, sizeof(Block)));
-  constexpr uintptr_t kHuge = uintptr_t{2} << 20;
-  if (b != nullptr && sizeof(Block) >= 2 * kHuge) {
-    const uintptr_t start = reinterpret_cast<uintptr_t>(b) + (added ? 0 : kHuge);
-    const uintptr_t from = (start + kHuge - 1) & ~(kHuge - 1);
-    const uintptr_t to = (reinterpret_cast<uintptr_t>(b) + sizeof(Block)) & ~(kHuge - 1);
-    // Only advice: without huge pages the block works the same.
-    if (from < to) madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
-  }
-  return b;
+  if (sizeof(Block) >= kMappedBlock) return static_cast<Block*>(MapBlock(sizeof(Block), added));
+  return static_cast<Block*>(ul_calloc(1, sizeof(Block)));
 }
 
 // Frees a chain of blocks linked through next.
@@ -69,7 +71,11 @@ template <typename Block>
 void FreeBlocks(Block* b) {
   while (b != nullptr) {
     Block* next = b->next;
-    ul_free(b);
+    if (sizeof(Block) >= kMappedBlock) {
+      UnmapBlock(b, sizeof(Block));
+    } else {
+      ul_free(b);
+    }
     b = next;
   }
 }
