@@ -283,4 +283,22 @@ TEST(DbLink, WeightsWhereListsStopSharingADivisor) {
   }
 }
 
+// Passes over the nodes cross from block to block: the postings fill the
+// first block exactly (the next one is then allocated and empty), or reach
+// one into the next.
+TEST(DbLink, ListsAcrossNodeBlocks) {
+  for (int postings : {DICT_BLOCK_NODES, DICT_BLOCK_NODES + 1}) {
+    SCOPED_TRACE(postings);
+    DictPtr d(db_creat(1000, 0));
+    for (int i = 0; i < postings; ++i) ASSERT_EQ(1, Add(d.get(), static_cast<u_int>(i) * 7919 % 1000, i, i % 400));
+    const FromChains want(d.get());
+    ASSERT_EQ(1, db_stand_link(d.get()));
+    for (int t : {0, 999}) EXPECT_EQ(want.weighted[t], Postings(d.get(), t)) << t;
+    TempDir dir;
+    ASSERT_EQ(1, db_save_link(d.get(), dir.path().c_str(), "l"));
+    EXPECT_EQ(want.ind1, ReadFile(dir.file("l.ind1")));
+    EXPECT_EQ(want.ind2, ReadFile(dir.file("l.ind2")));
+  }
+}
+
 }  // namespace
