@@ -301,4 +301,22 @@ TEST(DbLink, ListsAcrossNodeBlocks) {
   }
 }
 
+// Weighing over the nodes needs a table of each list's top; without memory
+// for it (4,000,000 terms, 16 MB, the address space held to what the child
+// uses plus 4 MiB) the lists are walked instead and weighed all the same.
+TEST(DbLink, WeighingWithoutMemoryForTheTopsWalksTheLists) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "address-space limit under a sanitizer";
+#endif
+  DictPtr d(db_creat(4000000, 0));
+  ASSERT_NE(nullptr, d);
+  Add(d.get(), 3999999, 1, 5000);
+  Add(d.get(), 3999999, 2);
+  EXPECT_EQ(0, testsupport::RunInChild([&] {
+    if (!CapAddressSpace(4u << 20)) return 11;
+    if (db_stand_link(d.get()) != 1) return 1;
+    return Postings(d.get(), 3999999) == std::vector<CodeOther>{{1, 126}, {2, 1}} ? 0 : 2;
+  }));
+}
+
 }  // namespace
