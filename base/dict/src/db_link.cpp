@@ -36,11 +36,11 @@ constexpr int kInStep = 16;  // lists walked side by side
 }  // namespace
 
 // What db_add_link notes of the lists it builds. Every node it makes goes
-// into the list of its sign2, and nothing else changes the nodes while the
-// state lives (any other change drops it), so while nodes equals the nodes
-// taken from the blocks the blocks hold exactly the lists' postings; when
-// besides every node went to the end of its list, each list's postings lie
-// in the blocks in list order.
+// into the list of its sign2, and nothing else adds, links or recodes a node
+// while the state lives (every operation that could drops it). So while
+// nodes equals the nodes taken from the blocks, the blocks hold exactly the
+// lists' postings; when besides every node went to the end of its list, each
+// list's postings lie in the blocks in list order.
 struct ss_dict_link_state {
   struct Term {
     Sdict_bnode* last;  // the list's last posting, NULL when not known
@@ -50,7 +50,10 @@ struct ss_dict_link_state {
   Term* terms;         // hash_num entries
   int64_t nodes;       // nodes made
   bool appended;       // every node made went to the end of its list
-  u_int most;          // no node's other is above it (other changes only lower them)
+  // No node's other is above it: db_add_link raises it with the counts,
+  // db_stand_link sets it to the largest weight, and what else may change an
+  // other with the state alive (db_save_freq) only lowers it.
+  u_int most;
 };
 
 void dict_internal::DropLinkState(Sdict_build* pdb) {
