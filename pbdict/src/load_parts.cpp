@@ -3,8 +3,8 @@
 #include <sched.h>
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cstdint>
-#include <memory>
 #include <new>
 
 #include "toolkit/worker.h"
@@ -22,53 +22,47 @@ int UsableCores() {
 
 int PartsFor(size_t units, size_t per_part, int most) {
   if (most < 1 || per_part == 0) return 1;
-  const size_t parts = units / per_part;
-  if (parts < 1) return 1;
-  return parts < static_cast<size_t>(most) ? static_cast<int>(parts) : most;
+  return static_cast<int>(std::max<size_t>(1, std::min<size_t>(units / per_part, most)));
 }
 
 bool RunPartsOf(int parts, bool (*run)(const void* ctx, int part), const void* ctx) {
   if (parts < 1) return true;
-  // One result per part, each written by the thread that runs the part.
-  std::unique_ptr<bool[]> ok(new (std::nothrow) bool[static_cast<size_t>(parts)]());
-  std::unique_ptr<toolkit::WorkerThread[]> threads(
-      ok && parts > 1 ? new (std::nothrow) toolkit::WorkerThread[static_cast<size_t>(parts - 1)]
-                      : nullptr);
-  int started = 0;  // parts 1 .. started run on threads
-  if (threads) {
-    for (; started + 1 < parts; ++started) {
-      bool* result = &ok[started + 1];
-      const int p = started + 1;
-      bool running = false;
-      try {
-        running = threads[started].Start(
-            [run, ctx, p, result](const toolkit::StopToken&) { *result = run(ctx, p); });
-      } catch (const std::bad_alloc&) {
-      }
-      if (!running) break;
+  toolkit::WorkerThread threads[kMostPartThreads];
+  bool ok[kMostPartThreads] = {};  // thread t's result, written by thread t
+  int started = 0;                 // parts 1 .. started run on threads
+  while (started < kMostPartThreads && started + 1 < parts) {
+    const int p = started + 1;
+    bool* result = &ok[started];
+    bool running = false;
+    try {
+      running = threads[started].Start(
+          [run, ctx, p, result](const toolkit::StopToken&) { *result = run(ctx, p); });
+    } catch (const std::bad_alloc&) {
     }
+    if (!running) break;
+    ++started;
   }
   bool all = run(ctx, 0);
   for (int p = started + 1; p < parts; ++p) all = run(ctx, p) && all;
   for (int t = 0; t < started; ++t) {
     threads[t].Join();
-    all = all && ok[t + 1];
+    all = all && ok[t];
   }
   return all;
 }
 
-void AdviseLargePages(void* p, size_t bytes) {
+bool AdviseLargePages(void* p, size_t bytes) {
 #ifdef MADV_HUGEPAGE
   constexpr uintptr_t kLargePage = uintptr_t{1} << 21;
   const uintptr_t start = reinterpret_cast<uintptr_t>(p);
   const uintptr_t first = (start + kLargePage - 1) & ~(kLargePage - 1);
   const uintptr_t last = (start + bytes) & ~(kLargePage - 1);
-  if (p != nullptr && last > first) {
-    ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-  }
+  return p != nullptr && last > first &&
+         ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE) == 0;
 #else
   (void)p;
   (void)bytes;
+  return false;
 #endif
 }
 

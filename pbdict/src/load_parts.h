@@ -16,11 +16,15 @@ int UsableCores();
 // least 1 and at most `most`.
 int PartsFor(size_t units, size_t per_part, int most);
 
+// The most parts that run on threads of their own at once.
+constexpr int kMostPartThreads = 16;
+
 // Runs run(ctx, 0) .. run(ctx, parts - 1) and returns when all have ended:
-// part 0 on the calling thread, every other part on a thread of its own, or
-// on the calling thread after part 0 when no thread can be started. Every
-// part runs, whatever the others return; true when all returned true. A
-// part must not throw.
+// part 0 on the calling thread, parts 1 to kMostPartThreads each on a
+// thread of its own, and the parts beyond them, or those for which no thread
+// can be started, on the calling thread after part 0. Every part runs,
+// whatever the others return; true when all returned true. A part must not
+// throw.
 bool RunPartsOf(int parts, bool (*run)(const void* ctx, int part), const void* ctx);
 
 // RunPartsOf for a callable taking the part's number.
@@ -34,8 +38,9 @@ bool RunParts(int parts, const Part& part) {
 // Asks the kernel to back the whole 2 MB pages inside [p, p + bytes) with
 // large pages when they are first written: a large array that is filled
 // right after its allocation then costs one page fault per 2 MB instead of
-// one per 4 KB. A hint only: nothing changes when the kernel declines.
-void AdviseLargePages(void* p, size_t bytes);
+// one per 4 KB. A hint only: nothing else changes, whether the kernel takes
+// it (true) or not.
+bool AdviseLargePages(void* p, size_t bytes);
 
 }  // namespace pbdict
 }  // namespace kavo

@@ -1,11 +1,17 @@
 // The binary loader's building blocks: work split into parts, and value
 // strings made in place.
+#include <sched.h>
+#include <sys/mman.h>
+
 #include <gtest/gtest.h>
 
-#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
 #include <new>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "load_parts.h"
@@ -31,35 +37,90 @@ TEST(LoadParts, PartsFor) {
 }
 
 TEST(LoadParts, EveryPartRunsOnceWhateverTheOthersReturn) {
-  for (int parts : {0, 1, 2, 7}) {
+  for (int parts : {0, 1, 2, 7, kMostPartThreads + 1, kMostPartThreads + 3}) {
     for (int failing = -1; failing < parts; ++failing) {
-      std::vector<std::atomic<int>> runs(static_cast<size_t>(parts));
-      const std::thread::id caller = std::this_thread::get_id();
-      std::atomic<bool> part0_here{false};
+      std::vector<int> runs(static_cast<size_t>(parts));
+      std::vector<std::thread::id> where(static_cast<size_t>(parts));
       const bool ok = RunParts(parts, [&](int p) {
         ++runs[static_cast<size_t>(p)];
-        if (p == 0) part0_here = std::this_thread::get_id() == caller;
+        where[static_cast<size_t>(p)] = std::this_thread::get_id();
         return p != failing;
       });
       EXPECT_EQ(failing < 0, ok) << parts << " parts, part " << failing << " failing";
-      for (int p = 0; p < parts; ++p) EXPECT_EQ(1, runs[static_cast<size_t>(p)].load()) << p;
-      if (parts > 0) {
-        EXPECT_TRUE(part0_here.load());
+      for (int p = 0; p < parts; ++p) {
+        EXPECT_EQ(1, runs[static_cast<size_t>(p)]) << p;
+        // Part 0 and the parts beyond the threads run on the caller.
+        EXPECT_EQ(p == 0 || p > kMostPartThreads,
+                  where[static_cast<size_t>(p)] == std::this_thread::get_id())
+            << p;
       }
     }
   }
 }
 
-TEST(LoadParts, UsableCoresAndLargePageHints) {
-  EXPECT_GE(UsableCores(), 1);
-  // Hints on blocks smaller than a large page, unaligned or null change
-  // nothing; on a large block the memory stays usable.
-  std::vector<char> small(100, 'x'), large(5 << 20, 'y');
-  AdviseLargePages(nullptr, 1 << 22);
-  AdviseLargePages(small.data() + 1, small.size() - 1);
-  AdviseLargePages(large.data() + 1, large.size() - 1);
-  EXPECT_EQ(std::string(100, 'x'), std::string(small.begin(), small.end()));
-  EXPECT_EQ('y', large[large.size() / 2]);
+// The address ranges of this process that carry the large-page hint.
+std::vector<std::pair<uintptr_t, uintptr_t>> HintedRanges() {
+  std::vector<std::pair<uintptr_t, uintptr_t>> out;
+  std::ifstream smaps("/proc/self/smaps");
+  std::string line;
+  uintptr_t start = 0, end = 0;
+  while (std::getline(smaps, line)) {
+    unsigned long long a = 0, b = 0;
+    if (std::sscanf(line.c_str(), "%llx-%llx ", &a, &b) == 2 && line.find(':') > line.find(' ')) {
+      start = static_cast<uintptr_t>(a);
+      end = static_cast<uintptr_t>(b);
+    } else if (line.compare(0, 8, "VmFlags:") == 0 && line.find(" hg") != std::string::npos) {
+      out.emplace_back(start, end);
+    }
+  }
+  return out;
+}
+
+TEST(LoadParts, LargePageHintCoversTheWholeLargePagesInside) {
+  const size_t kLarge = size_t{1} << 21;
+  const struct {
+    size_t from, bytes;  // the block, from the first large page boundary
+    size_t first, last;  // the hinted large pages; first == last: none
+  } cases[] = {
+      {0, kLarge, 0, kLarge},                          // exactly one page
+      {1, 3 * kLarge - 1, kLarge, 3 * kLarge},         // ends on a boundary
+      {1, 3 * kLarge - 2, kLarge, 2 * kLarge},         // one byte short of it
+      {kLarge - 1, kLarge + 1, kLarge, 2 * kLarge},    // starts one byte before one
+      {kLarge + 1, kLarge + 1, 0, 0},                  // no whole page inside
+  };
+  for (const auto& c : cases) {
+    void* map = mmap(nullptr, 5 * kLarge, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(MAP_FAILED, map);
+    const uintptr_t base = (reinterpret_cast<uintptr_t>(map) + kLarge - 1) & ~(kLarge - 1);
+    const bool taken = AdviseLargePages(reinterpret_cast<char*>(base + c.from), c.bytes);
+    std::vector<std::pair<uintptr_t, uintptr_t>> inside;
+    for (const auto& r : HintedRanges()) {
+      if (r.first < base + 4 * kLarge && r.second > base) inside.push_back(r);
+    }
+    munmap(map, 5 * kLarge);
+    if (c.first == c.last) {
+      EXPECT_FALSE(taken) << c.from;
+      EXPECT_TRUE(inside.empty()) << c.from;
+    } else if (!taken) {
+      GTEST_SKIP() << "the kernel takes no large-page hints";
+    } else {
+      ASSERT_EQ(1u, inside.size()) << c.from;
+      EXPECT_EQ(base + c.first, inside[0].first) << c.from;
+      EXPECT_EQ(base + c.last, inside[0].second) << c.from;
+    }
+  }
+  EXPECT_FALSE(AdviseLargePages(nullptr, 4 * kLarge));
+}
+
+TEST(LoadParts, UsableCoresFollowsTheAffinityMask) {
+  cpu_set_t all, one;
+  ASSERT_EQ(0, sched_getaffinity(0, sizeof(all), &all));
+  EXPECT_EQ(CPU_COUNT(&all), UsableCores());
+  CPU_ZERO(&one);
+  CPU_SET(sched_getcpu(), &one);
+  ASSERT_EQ(0, sched_setaffinity(0, sizeof(one), &one));
+  EXPECT_EQ(1, UsableCores());
+  ASSERT_EQ(0, sched_setaffinity(0, sizeof(all), &all));
 }
 
 TEST(ValueBlocks, StringsMadeInPlaceLiveBesideTheOthers) {
