@@ -170,6 +170,8 @@ hash_table_t* hash_binary_read(FileReader* reader, int parts) {
   ht->nodes = static_cast<hash_node_t*>(std::calloc(size, sizeof(hash_node_t)));
   ht->str_all = static_cast<char*>(std::calloc(str_size, 1));
   if (ht->nodes == nullptr || ht->str_all == nullptr) return nullptr;
+  // The bucket array, the nodes and the keys are written once, right now.
+  AdviseLargePages(ht->table, capacity * sizeof(hash_node_t*));
   AdviseLargePages(ht->nodes, size * sizeof(hash_node_t));
   AdviseLargePages(ht->str_all, str_size);
 
