@@ -22,11 +22,6 @@ bool ValueBlocks::Grow(size_t n, size_t live) {
   return true;
 }
 
-bool ValueBlocks::Reserve(size_t n) {
-  if (!blocks_.empty() && capacity_ - blocks_.back().live >= n) return true;
-  return Grow(n, 0);
-}
-
 std::string* ValueBlocks::New() {
   if (blocks_.empty() || blocks_.back().live == capacity_) {
     size_t next = capacity_ == 0 ? kFirstBlock : capacity_ * 2;

@@ -22,10 +22,6 @@ class ValueBlocks {
   // A fresh empty string, or null when memory runs out.
   std::string* New();
 
-  // Sizes the next block for n more strings (fewer blocks when the count
-  // is known). False when memory runs out.
-  bool Reserve(size_t n);
-
   // Room for n strings in a block of their own, or null when memory runs
   // out. The caller constructs every one of the n strings in place
   // (placement new), from any thread, before the blocks are next used or
