@@ -160,6 +160,18 @@ TEST(ValueBlocks, StringsMadeInPlaceLiveBesideTheOthers) {
   EXPECT_TRUE(again->empty());
 }
 
+TEST(ValueBlocks, StringsHandedOutOneByOneStayWhereTheyAre) {
+  // Past the first block (256 strings) and past the largest (65,536).
+  ValueBlocks blocks;
+  std::vector<std::string*> made;
+  for (size_t i = 0; i < 65536 + 257; ++i) {
+    made.push_back(blocks.New());
+    ASSERT_NE(nullptr, made.back());
+    *made.back() = std::to_string(i);
+  }
+  for (size_t i = 0; i < made.size(); ++i) ASSERT_EQ(std::to_string(i), *made[i]) << i;
+}
+
 }  // namespace
 }  // namespace pbdict
 }  // namespace kavo
