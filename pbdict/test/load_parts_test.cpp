@@ -49,7 +49,7 @@ TEST(LoadParts, EveryPartRunsOnceWhateverTheOthersReturn) {
       EXPECT_EQ(failing < 0, ok) << parts << " parts, part " << failing << " failing";
       for (int p = 0; p < parts; ++p) {
         EXPECT_EQ(1, runs[static_cast<size_t>(p)]) << p;
-        // Part 0 and the parts beyond the threads run on the caller.
+        // The first part and the parts beyond the threads run on the caller.
         EXPECT_EQ(p == 0 || p > kMostPartThreads,
                   where[static_cast<size_t>(p)] == std::this_thread::get_id())
             << p;
