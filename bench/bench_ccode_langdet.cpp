@@ -17,7 +17,8 @@
 //
 // The corpus folder (with its manifest.tsv) is named by PBDICT_CCODE_PAGES;
 // scripts/bench-ccode-langdet makes the corpus when it is missing and runs
-// this. Without a corpus nothing is measured.
+// this. Without a corpus nothing is measured. PBDICT_CCODE_TIMES_ONLY=1
+// leaves out the evaluation and runs the timings alone.
 #include <benchmark/benchmark.h>
 #include <iconv.h>
 #include <strings.h>
@@ -25,6 +26,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -442,7 +444,9 @@ int main(int argc, char** argv) {
     fprintf(stderr, "cannot load the character-code data\n");
     return 1;
   }
-  Evaluate();
+  // PBDICT_CCODE_TIMES_ONLY=1 leaves the evaluation out (for profiles).
+  const char* times_only = getenv("PBDICT_CCODE_TIMES_ONLY");
+  if (times_only == nullptr || strcmp(times_only, "1") != 0) Evaluate();
   benchmark::RegisterBenchmark("BM_Langdet_Ccode", BM_Langdet_Ccode)->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark("BM_Langdet_Cld2", BM_Langdet_Cld2)->Unit(benchmark::kMillisecond);
   // Arguments 0, 1, 2: pages of 200 B, 2 KB and 20 KB; each pair side by side.
