@@ -14,7 +14,7 @@
 #include "toolkit/replace.h"
 #include "ul_ccode_conv.h"
 #include "ul_ccode_data.h"
-#include "ul_ccode_wordindex.h"
+#include "ul_ccode_pagetables.h"
 #include "ul_func.h"
 #include "ul_jcode_table.h"
 #include "ul_langfeature.h"
@@ -345,6 +345,9 @@ int ul_ccode_load(const char* path, int flag) {
     return -1;
   }
   if (page) {
+    // The page detection reads these tables through compact copies, made
+    // anew from what this block leaves in them, also when it fails.
+    CcodePageTablesRebuild rebuild;
     struct CharSetFile {
       const char* name;
       ccode_charset_t* set;
@@ -371,17 +374,14 @@ int ul_ccode_load(const char* path, int flag) {
     for (int slot = 0; slot < kUnigramSlots; ++slot) {
       char name[256];
       snprintf(name, sizeof(name), "code/unigram/%d.unigram", slot);
-      if (load_word_unigram(path, name, &l_mapWord[slot], slot) < 0) {
-        ccode_word_index_build();  // the index mirrors the models read so far
-        return -1;
-      }
+      if (load_word_unigram(path, name, &l_mapWord[slot], slot) < 0) return -1;
     }
-    if (ccode_word_index_build() != 0) return -1;
     if (load_trad_simp_map(path, "code/trad_simp_words.dic", &l_trad2simp) < 0) return -1;
     if (load_trad_simp_map(path, "code/simp_trad_words.dic", &l_simp2trad) < 0) return -1;
     if (ul_jcode_transfer_init() < 0) return -1;
     if (load_bigram_dict(path, "code/bigram_sjis.dic", &l_setSjis) < 0) return -1;
     if (load_bigram_dict(path, "code/bigram_eucjp.dic", &l_setEucjp) < 0) return -1;
+    if (!rebuild.Now()) return -1;
   }
   // The query data is read once; a later load keeps the tables it finds.
   if ((flag & 2) && !QueryUnigramLoaded()) {
@@ -425,7 +425,7 @@ int ul_ccode_del() {
   FreeGrid(&map_for_bj_ext);
   for (ccode_wordmap_t& map : l_mapWord) map.destroy();
   l_globalWord.destroy();
-  ccode_word_index_clear();
+  ccode_page_tables_clear();
   l_trad2simp.destroy();
   l_simp2trad.destroy();
   DestroyQueryUnigramData();

@@ -11,7 +11,7 @@
 #include "ul_ccode_info_parts.h"
 #include "ul_ccode_next.h"
 #include "ul_ccode_type.h"
-#include "ul_ccode_wordindex.h"
+#include "ul_ccode_pagetables.h"
 #include "ul_log.h"
 #include "ul_utf8_encode.h"
 
@@ -90,7 +90,13 @@ bool SkipElement(const char*& ptr, const char* close_same, const char* close_oth
   return true;
 }
 
-bool StartsWith(const char* s, const char* prefix) { return strncmp(s, prefix, strlen(prefix)) == 0; }
+// s begins with prefix (which holds no NUL: the end of s is a mismatch).
+bool StartsWith(const char* s, std::string_view prefix) {
+  for (size_t i = 0; i < prefix.size(); ++i) {
+    if (s[i] != prefix[i]) return false;
+  }
+  return true;
+}
 
 // The word being cut and what completing it does.
 class WordCutter {
@@ -378,7 +384,8 @@ int html_tag_filter(const char*& ptr, bool title_flag) {
     return 0;
   }
   struct Element {
-    const char *lower, *upper, *close_lower, *close_upper;
+    std::string_view lower, upper;
+    const char *close_lower, *close_upper;
   };
   static const Element kSkipped[] = {{"<script", "<SCRIPT", "/script>", "/SCRIPT>"},
                                      {"<style", "<STYLE", "/style>", "/STYLE>"},

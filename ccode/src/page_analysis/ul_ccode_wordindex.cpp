@@ -37,8 +37,6 @@ uint64_t HashWord(std::string_view w) {
   return Mix(h * 0x94D049BB133111EBull);
 }
 
-CcodeWordIndex g_index;
-
 }  // namespace
 
 bool CcodeWordIndex::Find(std::string_view word, Word* w) const {
@@ -115,9 +113,3 @@ void CcodeWordIndex::Clear() {
   std::vector<double>().swap(values_);
   words_ = 0;
 }
-
-const CcodeWordIndex& ccode_word_index() { return g_index; }
-
-int ccode_word_index_build() { return g_index.Build() ? 0 : -1; }
-
-void ccode_word_index_clear() { g_index.Clear(); }

@@ -8,7 +8,7 @@
 // hold it and their values side by side), so that a word costs one probe
 // into a table that stays in cache. The loader rebuilds it whenever it reads
 // the word models and drops it with them; it is read-only in between, like
-// the tables it mirrors.
+// the tables it mirrors (ul_ccode_pagetables.h).
 #ifndef CCODE_SRC_UL_CCODE_WORDINDEX_H_
 #define CCODE_SRC_UL_CCODE_WORDINDEX_H_
 
@@ -59,13 +59,5 @@ class CcodeWordIndex {
   std::vector<double> values_;
   size_t words_ = 0;
 };
-
-// The index of the loaded word models.
-const CcodeWordIndex& ccode_word_index();
-
-// Called by the loader: after it has read the word models (0, or -1 when
-// memory runs out) and when it drops them.
-int ccode_word_index_build();
-void ccode_word_index_clear();
 
 #endif  // CCODE_SRC_UL_CCODE_WORDINDEX_H_
