@@ -1,6 +1,7 @@
 // The compact copies of the page detection's tables.
 #include "ul_ccode_pagetables.h"
 
+#include <memory>
 #include <new>
 
 namespace {
@@ -10,18 +11,26 @@ struct BigramCopy {
   CcodeKeySet copy;
 };
 
+struct PairCopy {
+  const ccode_charset_t* set;
+  std::unique_ptr<CcodePairBits> copy;
+};
+
 struct PageTables {
   CcodeWordIndex words;
   BigramCopy bigrams[6] = {{&l_setWords, {}}, {&l_setGbkjp, {}}, {&l_setKrjp, {}},
                            {&l_setEuckr, {}}, {&l_setSjis, {}},  {&l_setEucjp, {}}};
-  bool bigrams_made = false;
+  PairCopy pairs[5] = {{&l_setGbkSimp, nullptr}, {&l_setGbkTrad, nullptr}, {&l_setGbkSimpPure, nullptr},
+                       {&l_setGbkJpHanzi, nullptr}, {&l_setGbkJpHanziUnq, nullptr}};
+  bool sets_made = false;
 };
 
 PageTables g_tables;
 
-void ClearBigramCopies() {
-  g_tables.bigrams_made = false;
+void ClearSetCopies() {
+  g_tables.sets_made = false;
   for (BigramCopy& b : g_tables.bigrams) b.copy = CcodeKeySet();
+  for (PairCopy& p : g_tables.pairs) p.copy.reset();
 }
 
 }  // namespace
@@ -29,28 +38,40 @@ void ClearBigramCopies() {
 const CcodeWordIndex& ccode_word_index() { return g_tables.words; }
 
 const CcodeKeySet* ccode_bigram_copy(const ccode_bigramset_t& set) {
-  if (!g_tables.bigrams_made) return nullptr;
+  if (!g_tables.sets_made) return nullptr;
   for (const BigramCopy& b : g_tables.bigrams) {
     if (b.set == &set) return &b.copy;
   }
   return nullptr;
 }
 
-int ccode_bigram_copies_build() {
-  ClearBigramCopies();
+const CcodePairBits* ccode_pair_copy(const ccode_charset_t& set) {
+  if (!g_tables.sets_made) return nullptr;
+  for (const PairCopy& p : g_tables.pairs) {
+    if (p.set == &set) return p.copy.get();
+  }
+  return nullptr;
+}
+
+int ccode_set_copies_build() {
+  ClearSetCopies();
   try {
     for (BigramCopy& b : g_tables.bigrams) b.copy.Assign(b.set->begin(), b.set->end());
+    for (PairCopy& p : g_tables.pairs) {
+      p.copy = std::make_unique<CcodePairBits>();
+      for (uint16_t key : *p.set) p.copy->set(key);
+    }
   } catch (const std::bad_alloc&) {
-    ClearBigramCopies();
+    ClearSetCopies();
     return -1;
   }
-  g_tables.bigrams_made = true;
+  g_tables.sets_made = true;
   return 0;
 }
 
 int ccode_page_tables_build() {
   ccode_page_tables_clear();
-  if (!g_tables.words.Build() || ccode_bigram_copies_build() != 0) {
+  if (!g_tables.words.Build() || ccode_set_copies_build() != 0) {
     ccode_page_tables_clear();
     return -1;
   }
@@ -59,5 +80,5 @@ int ccode_page_tables_build() {
 
 void ccode_page_tables_clear() {
   g_tables.words.Clear();
-  ClearBigramCopies();
+  ClearSetCopies();
 }

@@ -1,10 +1,13 @@
 // Compact read-only copies of the page detection's loaded tables: the word
-// models (CcodeWordIndex) and the bigram sets of the code-type vote
-// (CcodeKeySet). The loader makes them anew whenever it has read the page
+// models (CcodeWordIndex), the bigram sets of the code-type vote
+// (CcodeKeySet) and the GBK character sets of the page statistics (one bit
+// per two-byte key). The loader makes them anew whenever it has read the page
 // data and drops them with the tables; in between they are read-only, like
 // the tables they copy, and give the same answers.
 #ifndef CCODE_SRC_UL_CCODE_PAGETABLES_H_
 #define CCODE_SRC_UL_CCODE_PAGETABLES_H_
+
+#include <bitset>
 
 #include "ul_ccode_data.h"
 #include "ul_ccode_keyset.h"
@@ -18,12 +21,21 @@ const CcodeWordIndex& ccode_word_index();
 // (another set, or no copy made since the last ul_ccode_del).
 const CcodeKeySet* ccode_bigram_copy(const ccode_bigramset_t& set);
 
+// One bit per key of a set of two-byte keys.
+typedef std::bitset<65536> CcodePairBits;
+
+// The copy of one of the loaded GBK character sets (l_setGbkSimp,
+// l_setGbkTrad, l_setGbkSimpPure, l_setGbkJpHanzi, l_setGbkJpHanziUnq), or
+// NULL as for ccode_bigram_copy.
+const CcodePairBits* ccode_pair_copy(const ccode_charset_t& set);
+
 // Makes every copy anew from the tables as they stand: 0, or -1 with no
 // copies when memory runs out.
 int ccode_page_tables_build();
-// Makes the bigram copies alone anew, after a change to a loaded set: 0,
-// or -1 with no bigram copies (the sets answer then).
-int ccode_bigram_copies_build();
+// Makes the copies of the bigram and character sets alone anew, after a
+// change to a loaded set: 0, or -1 with no such copies (the sets answer
+// then).
+int ccode_set_copies_build();
 void ccode_page_tables_clear();
 
 // For the loader: makes the copies when it goes out of scope unless Now()
