@@ -15,9 +15,12 @@
 //     The evaluation says on how many pages both sides hand CLD2 the same
 //     bytes.
 //
-// The corpus folder (with its manifest.tsv) is named by PBDICT_CCODE_PAGES;
-// scripts/bench-ccode-langdet makes the corpus when it is missing and runs
-// this. Without a corpus nothing is measured. PBDICT_CCODE_TIMES_ONLY=1
+// The corpus folder (with its manifest.tsv) is named by PBDICT_CCODE_PAGES,
+// or several folders separated by ':' (the manual-page corpus and the
+// translated-documentation corpus of tools/gen_ccode_docs_corpus.py): the
+// accuracy tables are printed for each, the timings run on the first.
+// scripts/bench-ccode-langdet makes the corpora when they are missing and
+// runs this. Without a corpus nothing is measured. PBDICT_CCODE_TIMES_ONLY=1
 // leaves out the evaluation and runs the timings alone.
 #include <benchmark/benchmark.h>
 #include <iconv.h>
@@ -38,6 +41,7 @@
 #include <cld2/public/compact_lang_det.h>
 #include <cld2/public/encodings.h>
 
+#include "ccode_corpus_list.h"
 #include "ul_ccode_conv.h"
 #include "ul_ccode_langdet.h"
 #include "ul_ccode_load.h"
@@ -53,9 +57,21 @@ struct Page {
   int lang = -1;  // the language the page is written in
 };
 
+// One labelled corpus: its name (the folder above its pages) and pages.
+struct Corpus {
+  std::string name;
+  std::vector<Page> pages;
+};
+
+std::vector<Corpus>& Corpora() {
+  static std::vector<Corpus> corpora;
+  return corpora;
+}
+
+// The pages the timings run on: those of the first corpus.
 std::vector<Page>& Pages() {
-  static std::vector<Page> pages;
-  return pages;
+  static std::vector<Page> none;
+  return Corpora().empty() ? none : Corpora().front().pages;
 }
 
 int LanguageOf(const std::string& label) {
@@ -94,7 +110,7 @@ std::string ToUtf8(const Page& p) {
   return out;
 }
 
-bool LoadCorpus(const std::string& dir) {
+bool LoadCorpus(const std::string& dir, std::vector<Page>* pages) {
   std::ifstream manifest(dir + "/manifest.tsv");
   if (!manifest) return false;
   std::string line;
@@ -119,9 +135,21 @@ bool LoadCorpus(const std::string& dir) {
     p.utf8 = ToUtf8(p);
     p.lang = LanguageOf(p.language);
     p.url = "http://corpus.test/" + p.file;
-    Pages().push_back(std::move(p));
+    pages->push_back(std::move(p));
   }
-  return !Pages().empty();
+  return !pages->empty();
+}
+
+// The corpora of a ':'-separated list of folders; false when one of them
+// has no pages.
+bool LoadCorpora(const std::string& dirs) {
+  for (const auto& [name, dir] : ccode_bench::CorpusList(dirs)) {
+    Corpus c;
+    c.name = name;
+    if (dir.empty() || !LoadCorpus(dir, &c.pages)) return false;
+    Corpora().push_back(std::move(c));
+  }
+  return !Corpora().empty();
 }
 
 // Main language of ul_ccode_langdet, or -1.
@@ -281,14 +309,14 @@ void Row(const std::string& name, const Tally& t) {
 // codes, or convert a code differently), or no call to CLD2 on the
 // library's side (a video page, an empty one, or bytes that do not read as
 // the GB code they were taken for).
-void SameWork() {
+void SameWork(const Corpus& corpus) {
   struct Count {
     int same = 0, other = 0, none = 0;
   };
   std::map<std::string, Count> by_length;
   Pipeline pipeline;
   char* given = get_ccode_utf8buf_cld();
-  for (const Page& p : Pages()) {
+  for (const Page& p : corpus.pages) {
     given[0] = '\0';
     Ccode(p);
     const std::string_view mine(given);
@@ -308,16 +336,81 @@ void SameWork() {
   printf("\n");
 }
 
-void Evaluate() {
+// "<" when a share trails its anchor's by more than 2 points.
+const char* Trails(const Tally& t) { return Pct(t.a, t.pages) + 2.0 < Pct(t.b, t.pages) ? "<" : " "; }
+
+// One line per language: the share of pages of 2 KB and of 20 KB whose main
+// language is right, without and with the right declaration, beside CLD2's
+// (which reads the page in UTF-8, so a declaration is nothing to it), then
+// the same over all languages.
+void LanguageSummary(const std::map<std::tuple<std::string, std::string, std::string>, Tally>& summary) {
+  printf("Page language, 2 KB and 20 KB pages (%% right; \"<\": more than 2 points below CLD2)\n");
+  printf("%-8s %6s | %8s %8s %8s | %8s %8s %8s\n", "language", "pages", "2k none", "2k right", "2k CLD2", "20k none",
+         "20k right", "20k CLD2");
+  std::map<std::string, std::map<std::pair<std::string, std::string>, Tally>> rows;
+  for (const auto& [key, t] : summary) {
+    const auto& [lang, len, decl] = key;
+    if (len == "200") continue;
+    for (const std::string& row : {lang, std::string("all")}) {
+      Tally& into = rows[row][{len, decl}];
+      into.pages += t.pages;
+      into.a += t.a;
+      into.b += t.b;
+    }
+  }
+  std::vector<std::string> order;
+  for (const auto& row : rows) {
+    if (row.first != "all") order.push_back(row.first);
+  }
+  order.push_back("all");
+  for (const std::string& lang : order) {
+    const auto& cells = rows[lang];
+    auto get = [&cells](const char* len, const char* decl) {
+      const auto it = cells.find({len, decl});
+      return it == cells.end() ? Tally() : it->second;
+    };
+    const Tally n2 = get("2k", "none"), r2 = get("2k", "right"), n20 = get("20k", "none"), r20 = get("20k", "right");
+    printf("%-8s %6d | %7.1f%s %7.1f%s %8.1f | %7.1f%s %7.1f%s %8.1f\n", lang.c_str(),
+           n2.pages + r2.pages + n20.pages + r20.pages, Pct(n2.a, n2.pages), Trails(n2), Pct(r2.a, r2.pages),
+           Trails(r2), Pct(n2.b, n2.pages), Pct(n20.a, n20.pages), Trails(n20), Pct(r20.a, r20.pages), Trails(r20),
+           Pct(n20.b, n20.pages));
+  }
+  printf("\n");
+}
+
+// One line per single-byte code page: the share of pages without a
+// declaration whose code type ul_ccode_chardet names right at each length,
+// beside uchardet's.
+void CodeSummary(const std::map<std::pair<std::string, std::string>, Tally>& codes) {
+  printf("Single-byte code type, no declaration (%% right, ccode / uchardet; \"<\": more than 2 points below)\n");
+  printf("%-14s | %13s | %13s | %13s\n", "encoding", "200 B", "2 KB", "20 KB");
+  std::map<std::string, std::map<std::string, Tally>> rows;
+  for (const auto& [key, t] : codes) rows[key.first][key.second] = t;
+  for (const auto& [enc, cells] : rows) {
+    printf("%-14s", enc.c_str());
+    for (const char* len : {"200", "2k", "20k"}) {
+      const auto it = cells.find(len);
+      const Tally t = it == cells.end() ? Tally() : it->second;
+      printf(" | %5.1f%s %5.1f", Pct(t.a, t.pages), Trails(t), Pct(t.b, t.pages));
+    }
+    printf("\n");
+  }
+  printf("\n");
+}
+
+void Evaluate(const Corpus& corpus) {
   std::map<std::tuple<std::string, std::string, std::string>, Tally> cells;
   std::map<std::string, Tally> by_language;
   std::map<std::pair<std::string, int>, int> answers;  // (language, ccode's wrong answer) -> pages
   std::map<std::string, Tally> declared;
   Tally all, all_declared;
-  for (const Page& p : Pages()) {
+  // (language, length, declaration) -> tally, for the summary.
+  std::map<std::tuple<std::string, std::string, std::string>, Tally> summary;
+  for (const Page& p : corpus.pages) {
     if (p.lang < 0) continue;
     const int mine = Ccode(p);
     const int cld = transCldLang2CcodeLang(Cld2(p.utf8, false));
+    summary[{p.language, p.length, p.declaration}].Add(mine == p.lang, cld == p.lang);
     if (p.declaration != "none") {
       declared[p.language].Add(mine == p.lang, cld == p.lang);
       all_declared.Add(mine == p.lang, cld == p.lang);
@@ -328,6 +421,8 @@ void Evaluate() {
     all.Add(mine == p.lang, cld == p.lang);
     if (mine != p.lang) ++answers[{p.language, mine}];
   }
+  printf("=== corpus %s: %zu pages\n\n", corpus.name.c_str(), corpus.pages.size());
+  LanguageSummary(summary);
   printf("Main language, pages without a declaration (\"<\": below CLD2)\n");
   printf("%-40s %6s %8s %8s\n", "language / encoding / length", "pages", "ccode %", "CLD2 %");
   for (const auto& [key, t] : cells) {
@@ -351,7 +446,7 @@ void Evaluate() {
   std::map<std::pair<std::string, std::string>, Tally> codes;
   std::map<std::pair<std::string, int>, int> code_answers;
   uchardet_t ud = uchardet_new();
-  for (const Page& p : Pages()) {
+  for (const Page& p : corpus.pages) {
     const int want = CodeOf(p.encoding);
     if (want == -100 || p.declaration != "none") continue;
     int code = -3;
@@ -369,7 +464,8 @@ void Evaluate() {
     printf("  %s answered %s (%d pages)\n", key.first.c_str(), key.second >= -1 ? ul_getcodetype(key.second) : "?", n);
   }
   printf("\n");
-  SameWork();
+  CodeSummary(codes);
+  SameWork(corpus);
   fflush(stdout);
 }
 
@@ -436,7 +532,7 @@ void BM_PageLang_Pipeline(benchmark::State& state) {
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   const char* dir = getenv("PBDICT_CCODE_PAGES");
-  if (dir == nullptr || !LoadCorpus(dir)) {
+  if (dir == nullptr || !LoadCorpora(dir)) {
     printf("no page corpus (PBDICT_CCODE_PAGES): run scripts/bench-ccode-langdet\n");
     return 0;
   }
@@ -446,7 +542,9 @@ int main(int argc, char** argv) {
   }
   // PBDICT_CCODE_TIMES_ONLY=1 leaves the evaluation out (for profiles).
   const char* times_only = getenv("PBDICT_CCODE_TIMES_ONLY");
-  if (times_only == nullptr || strcmp(times_only, "1") != 0) Evaluate();
+  if (times_only == nullptr || strcmp(times_only, "1") != 0) {
+    for (const Corpus& corpus : Corpora()) Evaluate(corpus);
+  }
   benchmark::RegisterBenchmark("BM_Langdet_Ccode", BM_Langdet_Ccode)->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark("BM_Langdet_Cld2", BM_Langdet_Cld2)->Unit(benchmark::kMillisecond);
   // Arguments 0, 1, 2: pages of 200 B, 2 KB and 20 KB; each pair side by side.
