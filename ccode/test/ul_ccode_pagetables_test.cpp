@@ -3,6 +3,10 @@
 #include "ul_ccode_pagetables.h"
 
 #include <gtest/gtest.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <random>
@@ -11,6 +15,7 @@
 #include <vector>
 
 #include "ccode_test_data.h"
+#include "support/support.h"
 #include "ul_ccode_load.h"
 
 namespace {
@@ -157,5 +162,36 @@ TEST_F(PageTables, FailedLoadLeavesCopiesOfWhatItRead) {
   ASSERT_NE(words, nullptr);
   for (uint32_t k : l_setWords) ASSERT_TRUE(words->Contains(k));
 }
+
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+// Copies that do not fit in memory are none at all: the lookups then go to
+// the tables, and the load says it failed.
+TEST_F(PageTables, CopiesThatDoNotFitAreNoneAtAll) {
+  Load(ul_ccode_default_path(), 0);
+  ASSERT_GT(ccode_word_index().size(), 0u);
+  EXPECT_EQ(0, testsupport::RunInChild([] {
+    // Little more address space than the process has now, and all of it
+    // taken by blocks ever smaller: making the index anew then needs far
+    // more than the old one frees.
+    long pages = 0;
+    FILE* statm = fopen("/proc/self/statm", "r");
+    if (statm == nullptr || fscanf(statm, "%ld", &pages) != 1) return 10;
+    fclose(statm);
+    const rlim_t now = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (16 << 20);
+    const struct rlimit rl = {now, now};
+    if (setrlimit(RLIMIT_AS, &rl) != 0) return 11;
+    size_t taken = 0;
+    for (size_t block = 1 << 20; block >= 64; block /= 4) {
+      for (void* volatile p = malloc(block); p != nullptr; p = malloc(block)) taken += block;
+    }
+    if (taken < (16u << 20)) return 12;
+    if (ccode_page_tables_build() != -1) return 1;
+    CcodeWordIndex::Word w;
+    if (ccode_word_index().size() != 0 || ccode_word_index().Find("the", &w)) return 2;
+    if (ccode_bigram_copy(l_setWords) != nullptr || ccode_pair_copy(l_setGbkSimp) != nullptr) return 3;
+    return 0;
+  }));
+}
+#endif
 
 }  // namespace
