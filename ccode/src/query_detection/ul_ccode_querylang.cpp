@@ -13,6 +13,7 @@
 
 #include "ul_ccode_next.h"
 #include "ul_log.h"
+#include "ul_query_key_index.h"
 
 namespace {
 
@@ -21,6 +22,11 @@ constexpr int kWordMiss = 2302;        // a word not found: -100 x ln(1e10)
 constexpr size_t kWordBytes = 1024;    // a Latin word is cut at this length
 constexpr size_t kCandidateMax = 1023; // a longest-match candidate stops past this
 constexpr int kExclude = 4000000;      // a missing or hopeless score in ranking
+// Word-score outcomes outside any reachable score (a score moves by at most
+// 2,302 or a word's log-value per character of a query of at most 10,240
+// bytes, far from these).
+constexpr long long kBelowTop = LLONG_MIN;      // fell below the top list's last entry
+constexpr long long kBroken = LLONG_MIN + 1;    // a byte that begins no character
 
 // trunc(100 x ln(c)) for the constants 0.5, 0.1, 0.01 and 0.005.
 constexpr int kHalf = -69, kTenth = -230, kHundredth = -460, kTwoHundredth = -529;
@@ -87,58 +93,99 @@ class Table {
   double inv_;
 };
 
+// The n-gram tables of one language, read directly: a probe is the bucket.
+// Table t is the forward table of order t + 1 (t = 0..2) or the back-off
+// table of order t - 2 (t = 4, 5; 3 has none).
+class TableGrams {
+ public:
+  typedef size_t Probe;
+  TableGrams(const LANGFEATURESET* fs, int lang)
+      : t_{Table(fs->m_LangUnigram[lang]), Table(fs->m_LangBigram[lang]), Table(fs->m_LangTrigram[lang]),
+           Table(nullptr),                 Table(fs->m_LangBigBack[lang]), Table(fs->m_LangTriBack[lang])} {}
+  static uint64_t Start() { return 0; }
+  static uint64_t Step(uint64_t h, char c) { return ccode::__ccode_hash_step(h, c); }
+  Probe Locate(int t, uint64_t h) const { return t_[t].Bucket(h); }
+  void Prefetch(int t, Probe b) const { t_[t].Prefetch(b); }
+  bool Get(int t, Probe b, std::string_view key, int* v) const { return t_[t].Get(b, key, v); }
+
+ private:
+  const Table t_[6];
+};
+
+// The same tables through the shared index.
+class IndexGrams {
+ public:
+  typedef QueryKeyIndex::Probe Probe;
+  IndexGrams(const QueryKeyIndex* index, int lang) : index_(index), lang_(lang) {}
+  static uint64_t Start() { return QueryKeyIndex::Start(); }
+  static uint64_t Step(uint64_t h, char c) { return QueryKeyIndex::Step(h, c); }
+  Probe Locate(int t, uint64_t h) const { return index_->Locate(h, kKinds[t]); }
+  void Prefetch(int, const Probe& p) const { index_->Prefetch(p); }
+  bool Get(int, const Probe& p, std::string_view key, int* v) const {
+    const QueryKeyIndex::Record* r = index_->Find(p, key);
+    return r != nullptr && index_->Value(r, lang_, v);
+  }
+
+ private:
+  static constexpr int kKinds[6] = {QueryKeyIndex::kUnigram, QueryKeyIndex::kBigram,  QueryKeyIndex::kTrigram,
+                                    QueryKeyIndex::kUnigram, QueryKeyIndex::kBigBack, QueryKeyIndex::kTriBack};
+  const QueryKeyIndex* index_;
+  int lang_;
+};
+
 // Scores grams of one language, hashing each gram's bytes in place.
+template <class Grams>
 class GramScorer {
  public:
-  GramScorer(const LANGFEATURESET* fs, int lang)
-      : forward_{Table(fs->m_LangUnigram[lang]), Table(fs->m_LangBigram[lang]), Table(fs->m_LangTrigram[lang])},
-        backoff_{Table(nullptr), Table(fs->m_LangBigBack[lang]), Table(fs->m_LangTriBack[lang])} {}
+  explicit GramScorer(const Grams& grams) : grams_(grams) {}
 
   // The score of the gram of k characters (k = 1..3) at chars[0..k-1],
   // backing off to its last k - 1 characters when it is missing. The
-  // characters lie next to each other in the text. Every bucket the back-off
+  // characters lie next to each other in the text. Every place the back-off
   // may visit is requested first, so that their loads overlap.
   long long Score(const std::string_view* chars, int k) {
     const char* end = chars[k - 1].data() + chars[k - 1].size();
-    size_t whole[3], head[3];  // buckets of chars[i..k-1] and of chars[i..k-2]
+    typename Grams::Probe whole[3], head[3];  // of chars[i..k-1] and of chars[i..k-2]
     for (int i = 0; i < k; ++i) {
-      uint64_t h = 0;
+      uint64_t h = Grams::Start();
       for (const char* c = chars[i].data(); c < end; ++c) {
         if (c == chars[k - 1].data() && k - i >= 2) {
-          head[i] = backoff_[k - i - 1].Bucket(h);
-          backoff_[k - i - 1].Prefetch(head[i]);
+          head[i] = grams_.Locate(kBack + k - i - 1, h);
+          grams_.Prefetch(kBack + k - i - 1, head[i]);
         }
-        h = ccode::__ccode_hash_step(h, *c);
+        h = Grams::Step(h, *c);
       }
-      whole[i] = forward_[k - i - 1].Bucket(h);
-      forward_[k - i - 1].Prefetch(whole[i]);
+      whole[i] = grams_.Locate(k - i - 1, h);
+      grams_.Prefetch(k - i - 1, whole[i]);
     }
     long long total = 0;
     for (int i = 0; i < k; ++i) {
       const char* begin = chars[i].data();
       const int n = k - i;
       int v;
-      if (forward_[n - 1].Get(whole[i], Key(begin, end), &v)) return total + (v < -999 ? -kMissPenalty : v);
+      if (grams_.Get(n - 1, whole[i], Key(begin, end), &v)) return total + (v < -999 ? -kMissPenalty : v);
       if (n == 1) return total - kMissPenalty;
-      total += backoff_[n - 1].Get(head[i], Key(begin, chars[k - 1].data()), &v) ? v : -kMissPenalty;
+      total += grams_.Get(kBack + n - 1, head[i], Key(begin, chars[k - 1].data()), &v) ? v : -kMissPenalty;
     }
     return total;
   }
 
  private:
+  static constexpr int kBack = 3;  // back-off table of order n: kBack + n - 1
+
   static std::string_view Key(const char* begin, const char* end) {
     return std::string_view(begin, static_cast<size_t>(end - begin));
   }
 
-  const Table forward_[3];
-  const Table backoff_[3];
+  const Grams& grams_;
 };
 
 // Feeds the characters of one sequence: nothing for the first, the bigram
 // at the second, a trigram from the third on.
+template <class Scorer>
 class GramWalk {
  public:
-  explicit GramWalk(GramScorer* scorer) : scorer_(scorer) {}
+  explicit GramWalk(Scorer* scorer) : scorer_(scorer) {}
   void Reset() { n_ = 0; }
   void Add(std::string_view ch) {
     if (n_ == 3) {
@@ -152,7 +199,7 @@ class GramWalk {
   long long total() const { return total_; }
 
  private:
-  GramScorer* scorer_;
+  Scorer* scorer_;
   std::string_view last_[3];
   int n_ = 0;
   long long total_ = 0;
@@ -204,14 +251,13 @@ bool IsEmptyEntry(const _CODELANG_INFO& e) {
 
 }  // namespace
 
-int ul_ccode_checkfeature(LANGFEATURESET* fs, _LANG_T lang, char* text, int* score) {
-  if (fs == nullptr || text == nullptr || text[0] == '\0' || lang < 0 || score == nullptr ||
-      !HasTables(fs, lang)) {
-    ul_writelog(UL_LOG_WARNING, "invalid param in ul_ccode_checkfeature");
-    return 0;
-  }
-  GramScorer scorer(fs, lang);
-  GramWalk walk(&scorer);
+namespace {
+
+// Character n-gram score of every word of text (runs between separators).
+template <class Grams>
+long long FeatureScore(const Grams& grams, char* text) {
+  GramScorer<Grams> scorer(grams);
+  GramWalk<GramScorer<Grams>> walk(&scorer);
   unsigned char* p = reinterpret_cast<unsigned char*>(text);
   while (*p != '\0') {
     if (IsSeparator(*p)) {
@@ -228,7 +274,148 @@ int ul_ccode_checkfeature(LANGFEATURESET* fs, _LANG_T lang, char* text, int* sco
     walk.Add(std::string_view(reinterpret_cast<char*>(p), static_cast<size_t>(n)));
     p += n;
   }
-  *score = Clamp(walk.total() + ConstFeature(lang));
+  return walk.total();
+}
+
+// Character n-gram score of the bytes text[0..end) as one sequence.
+template <class Grams>
+long long LatinFeatureScore(const Grams& grams, const char* text, const char* end) {
+  GramScorer<Grams> scorer(grams);
+  GramWalk<GramScorer<Grams>> walk(&scorer);
+  for (const char* c = text; c < end; ++c) walk.Add(std::string_view(c, 1));
+  return walk.total();
+}
+
+// Word look-ups of one language in its own table: the probe is the bucket.
+class TableWords {
+ public:
+  typedef size_t Probe;
+  explicit TableWords(const FeatureSet* words) : table_(words) {}
+  static uint64_t Start() { return 0; }
+  static uint64_t Step(uint64_t h, char c) { return ccode::__ccode_hash_step(h, c); }
+  Probe Locate(uint64_t h) const { return table_.Bucket(h); }
+  void Prefetch(Probe b) const { table_.Prefetch(b); }
+  // True with *v when the word is stored with a value above 0.
+  bool Find(Probe b, std::string_view key, int* v) const { return table_.Get(b, key, v) && *v > 0; }
+
+ private:
+  const Table table_;
+};
+
+// The same through the shared index, which holds only values above 0.
+class IndexWords {
+ public:
+  typedef QueryKeyIndex::Probe Probe;
+  IndexWords(const QueryKeyIndex* index, int lang) : index_(index), lang_(lang) {}
+  static uint64_t Start() { return QueryKeyIndex::Start(); }
+  static uint64_t Step(uint64_t h, char c) { return QueryKeyIndex::Step(h, c); }
+  Probe Locate(uint64_t h) const { return index_->Locate(h, QueryKeyIndex::kWords); }
+  void Prefetch(const Probe& p) const { index_->Prefetch(p); }
+  bool Find(const Probe& p, std::string_view key, int* v) const {
+    const QueryKeyIndex::Record* r = index_->Find(p, key);
+    return r != nullptr && index_->Value(r, lang_, v);
+  }
+
+ private:
+  const QueryKeyIndex* index_;
+  int lang_;
+};
+
+// The Latin word score (see ul_ccode_langcmword) before it enters top.
+template <class Words>
+long long LatinWordScore(const Words& words, const char* text, int lang, const int* top, bool* hit) {
+  long long score = ConstLatin(lang);
+  for (const char* p = text; *p != '\0';) {
+    if (*p < 'a' || *p > 'z') {
+      ++p;
+      continue;
+    }
+    const char* start = p;
+    uint64_t h = Words::Start();
+    while (*p >= 'a' && *p <= 'z' && static_cast<size_t>(p - start) < kWordBytes) h = Words::Step(h, *p++);
+    int v;
+    if (words.Find(words.Locate(h), std::string_view(start, static_cast<size_t>(p - start)), &v)) {
+      score += WordValue(v);
+      *hit = true;
+    } else {
+      score -= kWordMiss;
+    }
+    if (BelowTop(top, score)) return kBelowTop;
+  }
+  return score;
+}
+
+// The longest-match word score (see ul_ccode_langcnthword) before it
+// enters top; kBelowTop when it fell below top, kBroken for a byte that
+// begins no character.
+template <class Words>
+long long WordScore(const Words& words, const char* text, int lang, const int* top, bool* hit, bool* miss) {
+  long long score = ConstWords(lang);
+  size_t lens[kCandidateMax + 1];                       // byte length of each character of the candidate
+  typename Words::Probe probes[kCandidateMax + 1];      // of the prefix ending at each character
+  const char* p = text;
+  for (;;) {
+    while (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n') ++p;
+    if (*p == '\0') break;
+    // Gather the candidate; ascii_chars counts its leading one-byte
+    // characters (all of them for an ASCII candidate).
+    size_t nchars = 0, bytes = 0, ascii_chars = 0;
+    bool multibyte = false;
+    while (!IsSeparator(static_cast<unsigned char>(p[bytes])) && bytes <= kCandidateMax) {
+      const int n = ul_ccode_next(p + bytes, CODETYPE_UTF8);
+      if (n < 1) return kBroken;
+      lens[nchars++] = static_cast<size_t>(n);
+      bytes += static_cast<size_t>(n);
+      if (n > 1) multibyte = true;
+      if (!multibyte) ++ascii_chars;
+      if (IsCjk(lang) && multibyte && nchars >= 3) break;
+    }
+    // The prefixes' hashes in one pass. An ASCII candidate is looked up whole
+    // only; otherwise every prefix down to the ASCII ones may be, so they are
+    // all requested before the first look-up.
+    uint64_t h = Words::Start();
+    for (size_t k = 0, b = 0; k < nchars; ++k) {
+      for (const size_t end = b + lens[k]; b < end; ++b) h = Words::Step(h, p[b]);
+      if (!multibyte && k + 1 < nchars) continue;
+      probes[k] = words.Locate(h);
+      if (multibyte && k >= ascii_chars) words.Prefetch(probes[k]);
+    }
+    // Longest prefix first; an ASCII prefix is the last one tried.
+    size_t len = bytes;
+    bool found = false, ascii = false;
+    while (nchars > 0) {
+      int v;
+      if (words.Find(probes[nchars - 1], std::string_view(p, len), &v)) {
+        score += WordValue(v);
+        *hit = found = true;
+        p += len;
+        break;
+      }
+      *miss = true;
+      ascii = nchars <= ascii_chars;
+      if (ascii) break;
+      len -= lens[--nchars];
+    }
+    if (!found) {
+      score -= kWordMiss;
+      p += ascii ? len : lens[0];
+    }
+    if (BelowTop(top, score)) return kBelowTop;
+  }
+  return score;
+}
+
+}  // namespace
+
+int ul_ccode_checkfeature(LANGFEATURESET* fs, _LANG_T lang, char* text, int* score) {
+  if (fs == nullptr || text == nullptr || text[0] == '\0' || lang < 0 || score == nullptr ||
+      !HasTables(fs, lang)) {
+    ul_writelog(UL_LOG_WARNING, "invalid param in ul_ccode_checkfeature");
+    return 0;
+  }
+  const long long total = fs->m_KeyIndex != nullptr ? FeatureScore(IndexGrams(fs->m_KeyIndex, lang), text)
+                                                    : FeatureScore(TableGrams(fs, lang), text);
+  *score = Clamp(total + ConstFeature(lang));
   return 1;
 }
 
@@ -243,10 +430,10 @@ int ul_ccode_checkcmfeature(LANGFEATURESET* fs, _LANG_T lang, char* text, int* s
     if (*p < 'a' || *p > 'z') *p = ' ';
   }
   *p = '\0';
-  GramScorer scorer(fs, lang);
-  GramWalk walk(&scorer);
-  for (char* c = text; c < p; ++c) walk.Add(std::string_view(c, 1));
-  *score = Clamp(walk.total() + ConstLatin(lang));
+  const long long total = fs->m_KeyIndex != nullptr
+                              ? LatinFeatureScore(IndexGrams(fs->m_KeyIndex, lang), text, p)
+                              : LatinFeatureScore(TableGrams(fs, lang), text, p);
+  *score = Clamp(total + ConstLatin(lang));
   return 1;
 }
 
@@ -257,27 +444,11 @@ int ul_ccode_langcmword(char* text, LANGFEATURESET* fs, int code, _LANG_T lang, 
   }
   const FeatureSet* words = WordTable(fs, lang);
   if (words == nullptr) return INT_MIN;
-  long long score = ConstLatin(lang);
   bool hit = false;
-  std::string word;
-  for (const char* p = text; *p != '\0';) {
-    if (*p < 'a' || *p > 'z') {
-      ++p;
-      continue;
-    }
-    const char* start = p;
-    while (*p >= 'a' && *p <= 'z' && static_cast<size_t>(p - start) < kWordBytes) ++p;
-    word.assign(start, static_cast<size_t>(p - start));
-    int v;
-    if (words->get(word, &v) == ccode::CCODE_HASH_EXIST && v > 0) {
-      score += WordValue(v);
-      hit = true;
-    } else {
-      score -= kWordMiss;
-    }
-    if (BelowTop(top, score)) return INT_MIN;
-  }
-  if (!hit) return INT_MIN;
+  const long long score = fs->m_KeyIndex != nullptr
+                              ? LatinWordScore(IndexWords(fs->m_KeyIndex, lang), text, lang, top, &hit)
+                              : LatinWordScore(TableWords(words), text, lang, top, &hit);
+  if (score == kBelowTop || !hit) return INT_MIN;
   const int result = Clamp(score);
   InsertTop(top, code, lang, result);
   return result;
@@ -290,61 +461,11 @@ int ul_ccode_langcnthword(char* text, LANGFEATURESET* fs, int code, _LANG_T lang
   }
   const FeatureSet* words = WordTable(fs, lang);
   if (words == nullptr) return INT_MIN;
-  long long score = ConstWords(lang);
   bool hit = false, miss = false;
-  size_t lens[kCandidateMax + 1];      // byte length of each character of the candidate
-  size_t buckets[kCandidateMax + 1];   // table bucket of the prefix ending at each character
-  const Table table(words);
-  const char* p = text;
-  for (;;) {
-    while (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n') ++p;
-    if (*p == '\0') break;
-    // Gather the candidate; ascii_chars counts its leading one-byte
-    // characters (all of them for an ASCII candidate).
-    size_t nchars = 0, bytes = 0, ascii_chars = 0;
-    bool multibyte = false;
-    while (!IsSeparator(static_cast<unsigned char>(p[bytes])) && bytes <= kCandidateMax) {
-      const int n = ul_ccode_next(p + bytes, CODETYPE_UTF8);
-      if (n < 1) return INT_MIN;
-      lens[nchars++] = static_cast<size_t>(n);
-      bytes += static_cast<size_t>(n);
-      if (n > 1) multibyte = true;
-      if (!multibyte) ++ascii_chars;
-      if (IsCjk(lang) && multibyte && nchars >= 3) break;
-    }
-    // The prefixes' hashes in one pass. An ASCII candidate is looked up whole
-    // only; otherwise every prefix down to the ASCII ones may be, so their
-    // buckets are all requested before the first look-up.
-    uint64_t h = 0;
-    for (size_t k = 0, b = 0; k < nchars; ++k) {
-      for (const size_t end = b + lens[k]; b < end; ++b) h = ccode::__ccode_hash_step(h, p[b]);
-      if (!multibyte && k + 1 < nchars) continue;
-      buckets[k] = table.Bucket(h);
-      if (multibyte && k >= ascii_chars) table.Prefetch(buckets[k]);
-    }
-    // Longest prefix first; an ASCII prefix is the last one tried.
-    size_t len = bytes;
-    bool found = false, ascii = false;
-    while (nchars > 0) {
-      int v;
-      if (table.Get(buckets[nchars - 1], std::string_view(p, len), &v) && v > 0) {
-        score += WordValue(v);
-        hit = found = true;
-        p += len;
-        break;
-      }
-      miss = true;
-      ascii = nchars <= ascii_chars;
-      if (ascii) break;
-      len -= lens[--nchars];
-    }
-    if (!found) {
-      score -= kWordMiss;
-      p += ascii ? len : lens[0];
-    }
-    if (BelowTop(top, score)) return INT_MIN;
-  }
-  if (!hit) return INT_MIN;
+  const long long score = fs->m_KeyIndex != nullptr
+                              ? WordScore(IndexWords(fs->m_KeyIndex, lang), text, lang, top, &hit, &miss)
+                              : WordScore(TableWords(words), text, lang, top, &hit, &miss);
+  if (score == kBelowTop || score == kBroken || !hit) return INT_MIN;
   const int result = Clamp(score);
   InsertTop(top, code, lang, result);
   if (!miss && flags != nullptr && (IsCjk(lang) || static_cast<int>(lang) == ARABIC || static_cast<int>(lang) == THAI)) flags[lang] = true;

@@ -1,0 +1,103 @@
+// Building and probing the shared index of the query-language tables.
+#include "ul_query_key_index.h"
+
+#include <new>
+#include <string>
+#include <unordered_map>
+#include <utility>
+
+#include "ul_langfeature.h"
+
+constexpr uint64_t QueryKeyIndex::kKindSalt[QueryKeyIndex::kKinds];
+
+namespace {
+
+static_assert(LANG_FEATURE_NUM <= 128, "a _LANG_T must fit the index's language map");
+
+// Per (kind, key): the (bit, value) pairs of the languages storing it, in
+// increasing bit order (languages are visited in that order).
+typedef std::unordered_map<std::string, std::vector<std::pair<int, int>>> Gathered;
+
+}  // namespace
+
+QueryKeyIndex* QueryKeyIndex::Build(LANGFEATURESET* fs) {
+  if (fs == nullptr) return nullptr;
+  FeatureSet** const tables[kKinds] = {fs->m_LangComWords, fs->m_LangUnigram, fs->m_LangBigram,
+                                       fs->m_LangBigBack,  fs->m_LangTrigram, fs->m_LangTriBack};
+  for (FeatureSet** t : tables) {
+    if (t == nullptr) return nullptr;
+  }
+  QueryKeyIndex* index = new (std::nothrow) QueryKeyIndex();
+  if (index == nullptr) return nullptr;
+  try {
+    for (int8_t& b : index->bit_) b = -1;
+    Gathered keys;
+    int bits = 0;
+    for (int lang = 0; lang < LANG_FEATURE_NUM; ++lang) {
+      if (!ul_ccode_lang_active(lang)) continue;
+      if (bits == kMaxLangs) throw std::bad_alloc();
+      const int bit = bits++;
+      index->bit_[lang] = static_cast<int8_t>(bit);
+      for (int kind = 0; kind < kKinds; ++kind) {
+        FeatureSet* t = tables[kind][lang];
+        if (t == nullptr) throw std::bad_alloc();
+        for (auto it = t->begin(); it != t->end(); ++it) {
+          if (kind == kWords && it->second <= 0) continue;
+          if (it->first.size() > kMaxKeyBytes) throw std::bad_alloc();
+          std::string key(1, static_cast<char>(kind));
+          key += it->first;
+          keys[key].emplace_back(bit, it->second);
+        }
+      }
+    }
+    size_t slots = 16;
+    while (slots < 2 * keys.size()) slots *= 2;
+    index->slots_.assign(slots, 0);
+    index->shift_ = 64 - __builtin_ctzll(slots);
+    for (const auto& entry : keys) {
+      const std::string_view key = std::string_view(entry.first).substr(1);
+      const size_t at = index->blob_.size();
+      if (at / 4 + 1 > UINT32_MAX) throw std::bad_alloc();
+      unsigned mask = 0;
+      for (const auto& v : entry.second) mask |= 1u << v.first;
+      const uint16_t len = static_cast<uint16_t>(key.size()), mask16 = static_cast<uint16_t>(mask);
+      const size_t size = kHeader + 4 * entry.second.size() + key.size();
+      index->blob_.resize(at + ((size + 3) & ~static_cast<size_t>(3)), 0);
+      unsigned char* r = &index->blob_[at];
+      memcpy(r, &len, 2);
+      memcpy(r + 2, &mask16, 2);
+      r[4] = static_cast<unsigned char>(entry.first[0]);
+      for (size_t i = 0; i < entry.second.size(); ++i) {
+        const int32_t v = entry.second[i].second;
+        memcpy(r + kHeader + 4 * i, &v, 4);
+      }
+      memcpy(r + kHeader + 4 * entry.second.size(), key.data(), key.size());
+      uint64_t h = Start();
+      for (char c : key) h = Step(h, c);
+      const Probe p = index->Locate(h, entry.first[0]);
+      size_t s = p.slot;
+      while (index->slots_[s] != 0) s = (s + 1) & (slots - 1);
+      index->slots_[s] = static_cast<uint64_t>(p.fingerprint) << 32 | (at / 4 + 1);
+    }
+    index->records_ = keys.size();
+    index->blob_.shrink_to_fit();
+  } catch (const std::bad_alloc&) {
+    delete index;
+    return nullptr;
+  }
+  return index;
+}
+
+const QueryKeyIndex::Record* QueryKeyIndex::Find(const Probe& p, std::string_view key) const {
+  if (key.size() > kMaxKeyBytes || slots_.empty()) return nullptr;
+  const size_t last = slots_.size() - 1;
+  for (size_t i = p.slot;; i = (i + 1) & last) {
+    const uint64_t s = slots_[i];
+    if (s == 0) return nullptr;
+    if (static_cast<uint32_t>(s >> 32) != p.fingerprint) continue;
+    const Record* r = &blob_[(static_cast<uint32_t>(s) - 1) * size_t{4}];
+    if (r[4] != p.kind || Field16(r, 0) != key.size()) continue;
+    const size_t values = static_cast<size_t>(__builtin_popcount(Field16(r, 2)));
+    if (memcmp(r + kHeader + 4 * values, key.data(), key.size()) == 0) return r;
+  }
+}

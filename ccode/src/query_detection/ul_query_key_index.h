@@ -1,0 +1,113 @@
+// A compact read-only index over the query-language tables of every
+// language at once, built when a feature set has been loaded: one probe for
+// a key answers for all languages, instead of one cold look-up in a large,
+// sparse table per language.
+//
+// Keys live in kinds (the common words, and the forward and back-off tables
+// of each n-gram order); a record holds the key's bytes, its kind, the set
+// of languages that store it and their values. The table is open-addressed
+// with 64-bit slots: 32 bits of the key's mixed hash (a fingerprint that
+// skips most unequal records without touching them) and the record's
+// place. Every match is confirmed on the key's bytes, so a look-up answers
+// exactly what the language's own table answers.
+//
+// After Build the index is only read: any number of threads may look up at
+// once.
+#ifndef CCODE_SRC_UL_QUERY_KEY_INDEX_H_
+#define CCODE_SRC_UL_QUERY_KEY_INDEX_H_
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <string.h>
+
+#include <string_view>
+#include <vector>
+
+class LANGFEATURESET;
+
+class QueryKeyIndex {
+ public:
+  enum Kind { kWords = 0, kUnigram, kBigram, kBigBack, kTrigram, kTriBack, kKinds };
+
+  // Languages are held as bits: at most this many may have tables.
+  static constexpr int kMaxLangs = 16;
+  // A key of more bytes is not indexed (look-ups of it then find nothing);
+  // Build refuses a set that stores one.
+  static constexpr size_t kMaxKeyBytes = 0xFFFF;
+
+  // A record, 4-byte aligned in the record area: a header of the key's
+  // length (16 bits), the mask of its languages (16 bits), its kind (8 bits)
+  // and 3 unused bytes; then one 32-bit value per language in the mask,
+  // lowest bit first; then the key's bytes.
+  typedef unsigned char Record;
+
+  // Indexes every table of fs for the active languages (words with a value
+  // above 0 only: the word scores take no other). nullptr when fs has no
+  // tables, more than kMaxLangs active languages, a key longer than
+  // kMaxKeyBytes, or memory runs out.
+  static QueryKeyIndex* Build(LANGFEATURESET* fs);
+
+  // The hash of a key, one byte at a time: Step(Step(Start(), a), b) is the
+  // hash of "ab". The hash does not depend on the kind.
+  static constexpr uint64_t Start() { return 0xcbf29ce484222325ULL; }
+  static uint64_t Step(uint64_t h, char c) {
+    return (h ^ static_cast<unsigned char>(c)) * 0x100000001b3ULL;
+  }
+
+  // The probe of a key of the given kind and hash: where its slot run
+  // begins and its fingerprint.
+  struct Probe {
+    size_t slot;
+    uint32_t fingerprint;
+    uint8_t kind;
+  };
+  Probe Locate(uint64_t h, int kind) const {
+    uint64_t m = (h ^ (h >> 31) ^ kKindSalt[kind]) * 0x9E3779B97F4A7C15ULL;
+    m ^= m >> 29;
+    return Probe{static_cast<size_t>(m >> shift_), static_cast<uint32_t>(m), static_cast<uint8_t>(kind)};
+  }
+  // Starts loading the probe's first slot.
+  void Prefetch(const Probe& p) const { __builtin_prefetch(&slots_[p.slot]); }
+  // The record of key in the probe's kind, or nullptr.
+  const Record* Find(const Probe& p, std::string_view key) const;
+  // True with *value when the record holds lang (any _LANG_T).
+  bool Value(const Record* r, int lang, int* value) const {
+    if (lang < 0 || lang >= kLangSlots || bit_[lang] < 0) return false;
+    const unsigned bit = 1u << bit_[lang];
+    const unsigned mask = Field16(r, 2);
+    if ((mask & bit) == 0) return false;
+    int32_t v;
+    memcpy(&v, r + kHeader + 4 * __builtin_popcount(mask & (bit - 1)), sizeof(v));
+    *value = v;
+    return true;
+  }
+
+  // Bytes held: slots and records.
+  size_t bytes() const { return slots_.size() * sizeof(uint64_t) + blob_.size(); }
+  size_t records() const { return records_; }
+
+ private:
+  QueryKeyIndex() = default;
+
+  static constexpr int kLangSlots = 128;
+  static constexpr uint64_t kKindSalt[kKinds] = {0, 0x5bd1e9955bd1e995ULL, 0xc2b2ae3d27d4eb4fULL,
+                                                 0x165667b19e3779f9ULL, 0x27d4eb2f165667c5ULL,
+                                                 0x94d049bb133111ebULL};
+
+  static constexpr size_t kHeader = 8;
+
+  static unsigned Field16(const Record* r, size_t at) {
+    uint16_t v;
+    memcpy(&v, r + at, sizeof(v));
+    return v;
+  }
+
+  std::vector<uint64_t> slots_;  // fingerprint << 32 | (record offset / 4 + 1); 0 empty
+  std::vector<unsigned char> blob_;  // the records
+  int shift_ = 64;
+  size_t records_ = 0;
+  int8_t bit_[kLangSlots];       // _LANG_T -> bit, -1 when not indexed
+};
+
+#endif  // CCODE_SRC_UL_QUERY_KEY_INDEX_H_
