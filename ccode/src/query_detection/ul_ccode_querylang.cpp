@@ -14,6 +14,7 @@
 #include "ul_ccode_next.h"
 #include "ul_log.h"
 #include "ul_query_key_index.h"
+#include "ul_query_scoring.h"
 
 namespace {
 
@@ -294,6 +295,7 @@ class TableWords {
   static uint64_t Start() { return 0; }
   static uint64_t Step(uint64_t h, char c) { return ccode::__ccode_hash_step(h, c); }
   Probe Locate(uint64_t h) const { return table_.Bucket(h); }
+  static bool MayBegin(uint64_t) { return true; }
   void Prefetch(Probe b) const { table_.Prefetch(b); }
   // True with *v when the word is stored with a value above 0.
   bool Find(Probe b, std::string_view key, int* v) const { return table_.Get(b, key, v) && *v > 0; }
@@ -302,23 +304,29 @@ class TableWords {
   const Table table_;
 };
 
-// The same through the shared index, which holds only values above 0.
+// The same through the shared index, which holds only values above 0; with
+// a memo, keys are taken as lying in text and their look-ups remembered.
 class IndexWords {
  public:
   typedef QueryKeyIndex::Probe Probe;
-  IndexWords(const QueryKeyIndex* index, int lang) : index_(index), lang_(lang) {}
+  IndexWords(const QueryKeyIndex* index, int lang, const char* text, QueryKeyIndex::Memo* memo)
+      : index_(index), lang_(lang), text_(text), memo_(memo) {}
   static uint64_t Start() { return QueryKeyIndex::Start(); }
   static uint64_t Step(uint64_t h, char c) { return QueryKeyIndex::Step(h, c); }
   Probe Locate(uint64_t h) const { return index_->Locate(h, QueryKeyIndex::kWords); }
+  // False when no word begins with the bytes of hash h.
+  bool MayBegin(uint64_t h) const { return index_->MayBegin(h); }
   void Prefetch(const Probe& p) const { index_->Prefetch(p); }
   bool Find(const Probe& p, std::string_view key, int* v) const {
-    const QueryKeyIndex::Record* r = index_->Find(p, key);
+    const QueryKeyIndex::Record* r = memo_ != nullptr ? index_->Find(p, key, text_, memo_) : index_->Find(p, key);
     return r != nullptr && index_->Value(r, lang_, v);
   }
 
  private:
   const QueryKeyIndex* index_;
   int lang_;
+  const char* text_;
+  QueryKeyIndex::Memo* memo_;
 };
 
 // The Latin word score (see ul_ccode_langcmword) before it enters top.
@@ -334,7 +342,7 @@ long long LatinWordScore(const Words& words, const char* text, int lang, const i
     uint64_t h = Words::Start();
     while (*p >= 'a' && *p <= 'z' && static_cast<size_t>(p - start) < kWordBytes) h = Words::Step(h, *p++);
     int v;
-    if (words.Find(words.Locate(h), std::string_view(start, static_cast<size_t>(p - start)), &v)) {
+    if (words.MayBegin(h) && words.Find(words.Locate(h), std::string_view(start, static_cast<size_t>(p - start)), &v)) {
       score += WordValue(v);
       *hit = true;
     } else {
@@ -370,12 +378,18 @@ long long WordScore(const Words& words, const char* text, int lang, const int* t
       if (!multibyte) ++ascii_chars;
       if (IsCjk(lang) && multibyte && nchars >= 3) break;
     }
-    // The prefixes' hashes in one pass. An ASCII candidate is looked up whole
-    // only; otherwise every prefix down to the ASCII ones may be, so they are
-    // all requested before the first look-up.
+    // The prefixes' hashes in one pass, up to the first that no word begins
+    // with: no prefix of reach + 1 characters or more can be a word. An ASCII
+    // candidate is looked up whole only; otherwise every prefix down to the
+    // ASCII ones may be, so they are all requested before the first look-up.
     uint64_t h = Words::Start();
+    size_t reach = nchars;
     for (size_t k = 0, b = 0; k < nchars; ++k) {
       for (const size_t end = b + lens[k]; b < end; ++b) h = Words::Step(h, p[b]);
+      if (!words.MayBegin(h)) {
+        reach = k;
+        break;
+      }
       if (!multibyte && k + 1 < nchars) continue;
       probes[k] = words.Locate(h);
       if (multibyte && k >= ascii_chars) words.Prefetch(probes[k]);
@@ -385,7 +399,7 @@ long long WordScore(const Words& words, const char* text, int lang, const int* t
     bool found = false, ascii = false;
     while (nchars > 0) {
       int v;
-      if (words.Find(probes[nchars - 1], std::string_view(p, len), &v)) {
+      if (nchars <= reach && words.Find(probes[nchars - 1], std::string_view(p, len), &v)) {
         score += WordValue(v);
         *hit = found = true;
         p += len;
@@ -413,7 +427,7 @@ int ul_ccode_checkfeature(LANGFEATURESET* fs, _LANG_T lang, char* text, int* sco
     ul_writelog(UL_LOG_WARNING, "invalid param in ul_ccode_checkfeature");
     return 0;
   }
-  const long long total = fs->m_KeyIndex != nullptr ? FeatureScore(IndexGrams(fs->m_KeyIndex, lang), text)
+  const long long total = fs->m_GramIndex != nullptr ? FeatureScore(IndexGrams(fs->m_GramIndex, lang), text)
                                                     : FeatureScore(TableGrams(fs, lang), text);
   *score = Clamp(total + ConstFeature(lang));
   return 1;
@@ -430,14 +444,16 @@ int ul_ccode_checkcmfeature(LANGFEATURESET* fs, _LANG_T lang, char* text, int* s
     if (*p < 'a' || *p > 'z') *p = ' ';
   }
   *p = '\0';
-  const long long total = fs->m_KeyIndex != nullptr
-                              ? LatinFeatureScore(IndexGrams(fs->m_KeyIndex, lang), text, p)
+  const long long total = fs->m_GramIndex != nullptr
+                              ? LatinFeatureScore(IndexGrams(fs->m_GramIndex, lang), text, p)
                               : LatinFeatureScore(TableGrams(fs, lang), text, p);
   *score = Clamp(total + ConstLatin(lang));
   return 1;
 }
 
-int ul_ccode_langcmword(char* text, LANGFEATURESET* fs, int code, _LANG_T lang, int* top) {
+namespace {
+
+int LatinWords(char* text, LANGFEATURESET* fs, int code, _LANG_T lang, int* top, QueryKeyIndex::Memo* memo) {
   if (text == nullptr || fs == nullptr || top == nullptr) {
     ul_writelog(UL_LOG_WARNING, "invalid param in ul_ccode_langcmword");
     return INT_MIN;
@@ -445,8 +461,8 @@ int ul_ccode_langcmword(char* text, LANGFEATURESET* fs, int code, _LANG_T lang, 
   const FeatureSet* words = WordTable(fs, lang);
   if (words == nullptr) return INT_MIN;
   bool hit = false;
-  const long long score = fs->m_KeyIndex != nullptr
-                              ? LatinWordScore(IndexWords(fs->m_KeyIndex, lang), text, lang, top, &hit)
+  const long long score = fs->m_WordIndex != nullptr
+                              ? LatinWordScore(IndexWords(fs->m_WordIndex, lang, text, memo), text, lang, top, &hit)
                               : LatinWordScore(TableWords(words), text, lang, top, &hit);
   if (score == kBelowTop || !hit) return INT_MIN;
   const int result = Clamp(score);
@@ -454,7 +470,7 @@ int ul_ccode_langcmword(char* text, LANGFEATURESET* fs, int code, _LANG_T lang, 
   return result;
 }
 
-int ul_ccode_langcnthword(char* text, LANGFEATURESET* fs, int code, _LANG_T lang, int* top, bool* flags) {
+int Words(char* text, LANGFEATURESET* fs, int code, _LANG_T lang, int* top, bool* flags, QueryKeyIndex::Memo* memo) {
   if (text == nullptr || fs == nullptr || top == nullptr) {
     ul_writelog(UL_LOG_WARNING, "invalid param in ul_ccode_langcmword");
     return INT_MIN;
@@ -462,8 +478,8 @@ int ul_ccode_langcnthword(char* text, LANGFEATURESET* fs, int code, _LANG_T lang
   const FeatureSet* words = WordTable(fs, lang);
   if (words == nullptr) return INT_MIN;
   bool hit = false, miss = false;
-  const long long score = fs->m_KeyIndex != nullptr
-                              ? WordScore(IndexWords(fs->m_KeyIndex, lang), text, lang, top, &hit, &miss)
+  const long long score = fs->m_WordIndex != nullptr
+                              ? WordScore(IndexWords(fs->m_WordIndex, lang, text, memo), text, lang, top, &hit, &miss)
                               : WordScore(TableWords(words), text, lang, top, &hit, &miss);
   if (score == kBelowTop || score == kBroken || !hit) return INT_MIN;
   const int result = Clamp(score);
@@ -472,8 +488,19 @@ int ul_ccode_langcnthword(char* text, LANGFEATURESET* fs, int code, _LANG_T lang
   return result;
 }
 
-int ul_ccode_langtype_all(char* text, int code, int* eng, LANGFEATURESET* fs, CODELANG_VECTOR* info,
-                          unsigned int& count, int mode, int* top, bool* flags, int lang, int start) {
+}  // namespace
+
+int ul_ccode_langcmword(char* text, LANGFEATURESET* fs, int code, _LANG_T lang, int* top) {
+  return LatinWords(text, fs, code, lang, top, nullptr);
+}
+
+int ul_ccode_langcnthword(char* text, LANGFEATURESET* fs, int code, _LANG_T lang, int* top, bool* flags) {
+  return Words(text, fs, code, lang, top, flags, nullptr);
+}
+
+int ul_ccode_langtype_memo(char* text, int code, int* eng, LANGFEATURESET* fs, CODELANG_VECTOR* info,
+                           unsigned int& count, int mode, int* top, bool* flags, int lang, int start,
+                           QueryKeyIndex::Memo* memo) {
   const char* name = lang >= 0 && lang <= IN ? DriverName(lang) : nullptr;
   if (name == nullptr) return 0;
   if (text == nullptr || text[0] == '\0' || eng == nullptr || fs == nullptr || info == nullptr ||
@@ -526,7 +553,7 @@ int ul_ccode_langtype_all(char* text, int code, int* eng, LANGFEATURESET* fs, CO
   _LANG_T l = static_cast<_LANG_T>(lang);
   if (mode == ALL_FEATURE || mode == WORDS_FEATURE) {
     entry.words_trust =
-        latin ? ul_ccode_langcmword(text, fs, code, l, top) : ul_ccode_langcnthword(text, fs, code, l, top, flags);
+        latin ? LatinWords(text, fs, code, l, top, memo) : Words(text, fs, code, l, top, flags, memo);
     if (latin && entry.words_trust == INT_MIN && (IsCjk(lang) || lang == THAI || lang == ARABIC)) return 1;
   }
   if (mode == WORDS_FEATURE) return 1;
@@ -535,6 +562,11 @@ int ul_ccode_langtype_all(char* text, int code, int* eng, LANGFEATURESET* fs, CO
   if (ok != 1) return 0;
   entry.trigram_trust = score;
   return 1;
+}
+
+int ul_ccode_langtype_all(char* text, int code, int* eng, LANGFEATURESET* fs, CODELANG_VECTOR* info,
+                          unsigned int& count, int mode, int* top, bool* flags, int lang, int start) {
+  return ul_ccode_langtype_memo(text, code, eng, fs, info, count, mode, top, flags, lang, start, nullptr);
 }
 
 bool ul_ccode_mergecodelang(const _CODELANG_INFO& a, const _CODELANG_INFO& b) { return a.TRUST > b.TRUST; }

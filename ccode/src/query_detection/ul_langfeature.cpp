@@ -221,15 +221,17 @@ bool LANGFEATURESET::loadfeature(const char* path) {
       return false;
     }
   }
-  // Without the index the scoring reads the tables themselves: the same
+  // Without an index the scoring reads the tables themselves: the same
   // answers, more slowly.
-  m_KeyIndex = QueryKeyIndex::Build(this);
+  m_WordIndex = QueryKeyIndex::Build(this, QueryKeyIndex::kWords, QueryKeyIndex::kWords, true);
+  m_GramIndex = QueryKeyIndex::Build(this, QueryKeyIndex::kUnigram, QueryKeyIndex::kTriBack, false);
   return true;
 }
 
 void LANGFEATURESET::drop_index() {
-  delete m_KeyIndex;
-  m_KeyIndex = nullptr;
+  delete m_WordIndex;
+  delete m_GramIndex;
+  m_WordIndex = m_GramIndex = nullptr;
 }
 
 bool LANGFEATURESET::loadlangfeature(const char* path, _LANG_T lang) {

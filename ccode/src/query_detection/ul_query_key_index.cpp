@@ -20,8 +20,8 @@ typedef std::unordered_map<std::string, std::vector<std::pair<int, int>>> Gather
 
 }  // namespace
 
-QueryKeyIndex* QueryKeyIndex::Build(LANGFEATURESET* fs) {
-  if (fs == nullptr) return nullptr;
+QueryKeyIndex* QueryKeyIndex::Build(LANGFEATURESET* fs, int first, int last, bool prefixes) {
+  if (fs == nullptr || first < 0 || last >= kKinds || first > last) return nullptr;
   FeatureSet** const tables[kKinds] = {fs->m_LangComWords, fs->m_LangUnigram, fs->m_LangBigram,
                                        fs->m_LangBigBack,  fs->m_LangTrigram, fs->m_LangTriBack};
   for (FeatureSet** t : tables) {
@@ -38,7 +38,7 @@ QueryKeyIndex* QueryKeyIndex::Build(LANGFEATURESET* fs) {
       if (bits == kMaxLangs) throw std::bad_alloc();
       const int bit = bits++;
       index->bit_[lang] = static_cast<int8_t>(bit);
-      for (int kind = 0; kind < kKinds; ++kind) {
+      for (int kind = first; kind <= last; ++kind) {
         FeatureSet* t = tables[kind][lang];
         if (t == nullptr) throw std::bad_alloc();
         for (auto it = t->begin(); it != t->end(); ++it) {
@@ -47,6 +47,23 @@ QueryKeyIndex* QueryKeyIndex::Build(LANGFEATURESET* fs) {
           std::string key(1, static_cast<char>(kind));
           key += it->first;
           keys[key].emplace_back(bit, it->second);
+        }
+      }
+    }
+    if (prefixes) {
+      // About four bits per leading run (most runs are shared by many keys).
+      size_t runs = 0;
+      for (const auto& entry : keys) runs += entry.first.size() - 1;
+      size_t words = 64;
+      while (words * 64 < 4 * runs) words *= 2;
+      index->filter_.assign(words, 0);
+      index->filter_shift_ = 64 - __builtin_ctzll(words);
+      for (const auto& entry : keys) {
+        uint64_t h = Start();
+        for (size_t i = 1; i < entry.first.size(); ++i) {
+          h = Step(h, entry.first[i]);
+          const uint64_t m = (h ^ (h >> 32)) * 0xbf58476d1ce4e5b9ULL;
+          index->filter_[m >> index->filter_shift_] |= FilterBits(m);
         }
       }
     }
@@ -97,7 +114,7 @@ const QueryKeyIndex::Record* QueryKeyIndex::Find(const Probe& p, std::string_vie
     if (static_cast<uint32_t>(s >> 32) != p.fingerprint) continue;
     const Record* r = &blob_[(static_cast<uint32_t>(s) - 1) * size_t{4}];
     if (r[4] != p.kind || Field16(r, 0) != key.size()) continue;
-    const size_t values = static_cast<size_t>(__builtin_popcount(Field16(r, 2)));
+    const size_t values = static_cast<size_t>(Count(Field16(r, 2)));
     if (memcmp(r + kHeader + 4 * values, key.data(), key.size()) == 0) return r;
   }
 }

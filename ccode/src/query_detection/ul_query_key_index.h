@@ -42,11 +42,13 @@ class QueryKeyIndex {
   // lowest bit first; then the key's bytes.
   typedef unsigned char Record;
 
-  // Indexes every table of fs for the active languages (words with a value
-  // above 0 only: the word scores take no other). nullptr when fs has no
-  // tables, more than kMaxLangs active languages, a key longer than
-  // kMaxKeyBytes, or memory runs out.
-  static QueryKeyIndex* Build(LANGFEATURESET* fs);
+  // Indexes the tables of kinds first..last of fs for the active languages
+  // (words with a value above 0 only: the word scores take no other).
+  // nullptr when fs has no tables, more than kMaxLangs active languages, a
+  // key longer than kMaxKeyBytes, or memory runs out.
+  // With prefixes, the index also keeps a filter of every leading run of
+  // bytes of its keys (MayBegin).
+  static QueryKeyIndex* Build(LANGFEATURESET* fs, int first, int last, bool prefixes);
 
   // The hash of a key, one byte at a time: Step(Step(Start(), a), b) is the
   // hash of "ab". The hash does not depend on the kind.
@@ -67,6 +69,65 @@ class QueryKeyIndex {
     m ^= m >> 29;
     return Probe{static_cast<size_t>(m >> shift_), static_cast<uint32_t>(m), static_cast<uint8_t>(kind)};
   }
+  // Look-ups of one caller remembered by where their key lies in one text:
+  // the same bytes at the same offset are not probed again. A caller that
+  // changes the text or moves to another calls Reset. Not shared between
+  // threads.
+  class Memo {
+   public:
+    Memo() { memset(entries_, 0, sizeof(entries_)); }
+    void Reset() {
+      base_ = nullptr;
+      if (++generation_ == 0) {  // wrapped: no entry may match by accident
+        memset(entries_, 0, sizeof(entries_));
+        generation_ = 1;
+      }
+    }
+
+   private:
+    friend class QueryKeyIndex;
+    static constexpr int kEntries = 256;
+    struct Entry {
+      uint32_t generation;
+      uint32_t place;  // offset << 11 | length
+      const Record* record;
+    };
+    const char* base_ = nullptr;
+    uint32_t generation_ = 1;
+    Entry entries_[kEntries];
+  };
+  // As Find, for a key that lies in text, remembering the answer in memo.
+  // Keys more than 131,071 bytes into text or of more than 2,047 bytes are
+  // probed every time.
+  const Record* Find(const Probe& p, std::string_view key, const char* text, Memo* memo) const {
+    const size_t offset = static_cast<size_t>(key.data() - text);
+    if (offset >= (size_t{1} << 17) || key.size() >= (size_t{1} << 11)) return Find(p, key);
+    if (memo->base_ != text) {
+      memo->Reset();
+      memo->base_ = text;
+    }
+    const uint32_t place = static_cast<uint32_t>(offset << 11 | key.size());
+    Memo::Entry& e = memo->entries_[(place * 0x9E3779B1u) >> 24];
+    if (e.generation != memo->generation_ || e.place != place) {
+      e.generation = memo->generation_;
+      e.place = place;
+      e.record = Find(p, key);
+    }
+    return e.record;
+  }
+
+  // False when no key of the index begins with the bytes whose hash is h:
+  // then neither those bytes nor any longer run that begins with them is a
+  // key. True may be wrong (about one time in a hundred); always true for an
+  // index built without prefixes. The filter is one 64-bit word per look-up,
+  // small enough to stay in cache.
+  bool MayBegin(uint64_t h) const {
+    if (filter_.empty()) return true;
+    const uint64_t m = (h ^ (h >> 32)) * 0xbf58476d1ce4e5b9ULL;
+    const uint64_t bits = FilterBits(m);
+    return (filter_[m >> filter_shift_] & bits) == bits;
+  }
+
   // Starts loading the probe's first slot.
   void Prefetch(const Probe& p) const { __builtin_prefetch(&slots_[p.slot]); }
   // The record of key in the probe's kind, or nullptr.
@@ -78,13 +139,20 @@ class QueryKeyIndex {
     const unsigned mask = Field16(r, 2);
     if ((mask & bit) == 0) return false;
     int32_t v;
-    memcpy(&v, r + kHeader + 4 * __builtin_popcount(mask & (bit - 1)), sizeof(v));
+    memcpy(&v, r + kHeader + 4 * Count(mask & (bit - 1)), sizeof(v));
     *value = v;
     return true;
   }
+  // The number of bits set in a 16-bit mask (no instruction is assumed).
+  static int Count(unsigned mask) {
+    mask = mask - ((mask >> 1) & 0x5555u);
+    mask = (mask & 0x3333u) + ((mask >> 2) & 0x3333u);
+    mask = (mask + (mask >> 4)) & 0x0F0Fu;
+    return static_cast<int>((mask + (mask >> 8)) & 0x1Fu);
+  }
 
   // Bytes held: slots and records.
-  size_t bytes() const { return slots_.size() * sizeof(uint64_t) + blob_.size(); }
+  size_t bytes() const { return slots_.size() * sizeof(uint64_t) + blob_.size() + filter_.size() * sizeof(uint64_t); }
   size_t records() const { return records_; }
 
  private:
@@ -103,6 +171,12 @@ class QueryKeyIndex {
     return v;
   }
 
+  static uint64_t FilterBits(uint64_t m) {
+    return (uint64_t{1} << (m & 63)) | (uint64_t{1} << ((m >> 6) & 63)) | (uint64_t{1} << ((m >> 12) & 63));
+  }
+
+  std::vector<uint64_t> filter_;  // three bits of one word per leading run of a key
+  int filter_shift_ = 64;
   std::vector<uint64_t> slots_;  // fingerprint << 32 | (record offset / 4 + 1); 0 empty
   std::vector<unsigned char> blob_;  // the records
   int shift_ = 64;

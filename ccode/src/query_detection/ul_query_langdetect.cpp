@@ -16,6 +16,7 @@
 #include "ul_gb18030.h"
 #include "ul_log.h"
 #include "ul_pack.h"
+#include "ul_query_scoring.h"
 
 namespace {
 
@@ -116,9 +117,16 @@ class Detection {
     return s.get();
   }
 
+  // Word look-ups are remembered while one reading is scored word by word:
+  // the memo starts afresh at another code type's reading and around
+  // character scoring (which may rewrite the text).
   bool Score(int code, int lang, int mode) {
-    return ul_ccode_langtype_all(Slot(code), code, &eng_, g_langfeaset, info_, count_, mode, top_, flags_, lang,
-                                 start_) == 1;
+    if (code != memo_code_ || mode != WORDS_FEATURE) {
+      memo_.Reset();
+      memo_code_ = mode == WORDS_FEATURE ? code : -1;
+    }
+    return ul_ccode_langtype_memo(Slot(code), code, &eng_, g_langfeaset, info_, count_, mode, top_, flags_, lang,
+                                  start_, &memo_) == 1;
   }
 
   Step Fail(const char* format, const char* suffix = nullptr) {
@@ -267,6 +275,8 @@ class Detection {
   int len_ = 0, slot_size_ = 0;
   std::unique_ptr<char[]> copy_, work_;
   std::unique_ptr<char[]> slots_[kCodeTypes];
+  QueryKeyIndex::Memo memo_;
+  int memo_code_ = -1;
 };
 
 void Put(ul_package* pkg, const char* key, int i, const char* value) {

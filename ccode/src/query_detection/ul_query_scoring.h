@@ -1,0 +1,15 @@
+// The query-language scoring as the detection drives it: one (code type,
+// language) pair scored with the word look-ups of one reading remembered.
+#ifndef CCODE_SRC_UL_QUERY_SCORING_H_
+#define CCODE_SRC_UL_QUERY_SCORING_H_
+
+#include "ul_ccode_querylang.h"
+#include "ul_query_key_index.h"
+
+// ul_ccode_langtype_all, remembering word look-ups in memo (NULL: none).
+// The caller resets memo whenever the text it passes changes.
+int ul_ccode_langtype_memo(char* text, int code, int* eng, LANGFEATURESET* fs, CODELANG_VECTOR* info,
+                           unsigned int& count, int mode, int* top, bool* flags, int lang, int start,
+                           QueryKeyIndex::Memo* memo);
+
+#endif  // CCODE_SRC_UL_QUERY_SCORING_H_
