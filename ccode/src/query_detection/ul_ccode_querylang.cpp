@@ -571,30 +571,55 @@ int ul_ccode_langtype_all(char* text, int code, int* eng, LANGFEATURESET* fs, CO
 
 bool ul_ccode_mergecodelang(const _CODELANG_INFO& a, const _CODELANG_INFO& b) { return a.TRUST > b.TRUST; }
 
+namespace {
+
+void SetTrust(_CODELANG_INFO& e, int mode) {
+  if (IsEmptyEntry(e)) {
+    e.TRUST = INT_MIN;
+    return;
+  }
+  long long trust = 0;
+  if (mode == ALL_FEATURE || mode == CHARS_FEATURE) {
+    trust += e.trigram_trust < -(kExclude - 1) ? -kExclude : e.trigram_trust;
+  }
+  if (mode == ALL_FEATURE || mode == WORDS_FEATURE) {
+    trust += e.words_trust < -(kExclude - 1) ? -kExclude : 3LL * e.words_trust;
+  }
+  if (mode == ALL_FEATURE) {
+    if (trust < -(2 * kExclude - 1)) trust = INT_MIN;
+  } else if (e.words_trust < -(kExclude - 1)) {
+    trust = INT_MIN;
+  }
+  e.TRUST = trust <= INT_MIN ? INT_MIN : Clamp(trust);
+}
+
+const _CODELANG_INFO kEmptyEntry = {static_cast<char>(255), static_cast<char>(255), INT_MIN, INT_MIN, INT_MIN};
+
+bool IsCleared(const _CODELANG_INFO& e) {
+  return e.code_type == kEmptyEntry.code_type && e.lang_type == kEmptyEntry.lang_type &&
+         e.trigram_trust == INT_MIN && e.words_trust == INT_MIN && e.TRUST == INT_MIN;
+}
+
+}  // namespace
+
+void ClearCandidates(CODELANG_VECTOR* info) {
+  for (_CODELANG_INFO& e : *info) {
+    if (!IsCleared(e)) e = kEmptyEntry;
+  }
+}
+
+void RankCandidates(CODELANG_VECTOR* info, size_t n, int mode) {
+  n = std::min(n, info->size());
+  for (size_t i = 0; i < n; ++i) SetTrust((*info)[i], mode);
+  std::stable_sort(info->begin(), info->begin() + static_cast<long>(n), ul_ccode_mergecodelang);
+}
+
 int ul_ccode_gettoptrust(CODELANG_VECTOR* info, unsigned int& count, int mode) {
   if (info == nullptr) {
     ul_writelog(UL_LOG_WARNING, "invalid param @ ul_ccode_gettoptrust");
     return 0;
   }
-  for (_CODELANG_INFO& e : *info) {
-    if (IsEmptyEntry(e)) {
-      e.TRUST = INT_MIN;
-      continue;
-    }
-    long long trust = 0;
-    if (mode == ALL_FEATURE || mode == CHARS_FEATURE) {
-      trust += e.trigram_trust < -(kExclude - 1) ? -kExclude : e.trigram_trust;
-    }
-    if (mode == ALL_FEATURE || mode == WORDS_FEATURE) {
-      trust += e.words_trust < -(kExclude - 1) ? -kExclude : 3LL * e.words_trust;
-    }
-    if (mode == ALL_FEATURE) {
-      if (trust < -(2 * kExclude - 1)) trust = INT_MIN;
-    } else if (e.words_trust < -(kExclude - 1)) {
-      trust = INT_MIN;
-    }
-    e.TRUST = trust <= INT_MIN ? INT_MIN : Clamp(trust);
-  }
+  for (_CODELANG_INFO& e : *info) SetTrust(e, mode);
   const size_t n = std::min<size_t>(count, info->size());
   std::stable_sort(info->begin(), info->begin() + static_cast<long>(n), ul_ccode_mergecodelang);
   return 1;
@@ -605,7 +630,6 @@ int ul_ccode_initinfo(CODELANG_VECTOR* info) {
     ul_writelog(UL_LOG_WARNING, "invalid param @ ul_ccode_initinfo");
     return 0;
   }
-  const char empty = static_cast<char>(255);
-  for (_CODELANG_INFO& e : *info) e = _CODELANG_INFO{empty, empty, INT_MIN, INT_MIN, INT_MIN};
+  for (_CODELANG_INFO& e : *info) e = kEmptyEntry;
   return 1;
 }

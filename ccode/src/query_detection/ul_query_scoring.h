@@ -12,4 +12,11 @@ int ul_ccode_langtype_memo(char* text, int code, int* eng, LANGFEATURESET* fs, C
                            unsigned int& count, int mode, int* top, bool* flags, int lang, int start,
                            QueryKeyIndex::Memo* memo);
 
+// Empties every entry of info that is not empty already (as
+// ul_ccode_initinfo, writing only what differs).
+void ClearCandidates(CODELANG_VECTOR* info);
+// ul_ccode_gettoptrust for a list whose entries from n on are empty (as
+// ClearCandidates leaves them): only the first n are ranked.
+void RankCandidates(CODELANG_VECTOR* info, size_t n, int mode);
+
 #endif  // CCODE_SRC_UL_QUERY_SCORING_H_
