@@ -602,9 +602,14 @@ bool IsCleared(const _CODELANG_INFO& e) {
 
 }  // namespace
 
-void ClearCandidates(CODELANG_VECTOR* info) {
-  for (_CODELANG_INFO& e : *info) {
-    if (!IsCleared(e)) e = kEmptyEntry;
+void ClearCandidates(CODELANG_VECTOR* info, size_t keep) {
+  for (size_t i = 0; i < info->size(); ++i) {
+    _CODELANG_INFO& e = (*info)[i];
+    if (!IsCleared(e)) {
+      e = kEmptyEntry;
+    } else if (i >= keep) {
+      break;
+    }
   }
 }
 

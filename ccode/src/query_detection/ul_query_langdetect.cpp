@@ -319,7 +319,7 @@ int ul_ccode_query_detect(unsigned char* query, ul_package* pkg, int* out, int o
     ul_writelog(UL_LOG_WARNING, "query'length is no more than 0 in func %s.", kFunc);
     return 0;
   }
-  ClearCandidates(info);
+  ClearCandidates(info, kSlots);
   std::unique_ptr<Detection> detection(new Detection(info, hint));
   const int result = detection->Run(query);
   if (result < 0) return 0;
@@ -434,11 +434,18 @@ int ul_ccode_checkblank(unsigned char* text) {
 }
 
 bool ul_ccode_check_url(char* text) {
-  static const char* const kMarks[] = {".vn", ".com", ".cn", ".org", ".net", ".jp", ".th", ".ar",
-                                       ".tw", ".id",  ".my", ".es",  ".pt",  "www.", "http:"};
+  // The marks: "." and a top-level domain, "www." or "http:", anywhere.
+  static const char* const kDomains[] = {"vn", "com", "cn", "org", "net", "jp", "th",
+                                         "ar", "tw",  "id", "my",  "es",  "pt"};
   if (text == nullptr) return false;
-  for (const char* mark : kMarks) {
-    if (strstr(text, mark) != nullptr) return true;
+  for (const char* p = text; *p != '\0'; ++p) {
+    if (*p == '.') {
+      for (const char* domain : kDomains) {
+        if (strncmp(p + 1, domain, strlen(domain)) == 0) return true;
+      }
+    } else if ((*p == 'w' && strncmp(p, "www.", 4) == 0) || (*p == 'h' && strncmp(p, "http:", 5) == 0)) {
+      return true;
+    }
   }
   return false;
 }

@@ -12,9 +12,12 @@ int ul_ccode_langtype_memo(char* text, int code, int* eng, LANGFEATURESET* fs, C
                            unsigned int& count, int mode, int* top, bool* flags, int lang, int start,
                            QueryKeyIndex::Memo* memo);
 
-// Empties every entry of info that is not empty already (as
-// ul_ccode_initinfo, writing only what differs).
-void ClearCandidates(CODELANG_VECTOR* info);
+// Empties the first `keep` entries of info and every later one up to the
+// first that is empty already. A list that only detection fills holds its
+// filled entries first, so this leaves it all empty; for any list, what a
+// detection reads (the entries it fills and the first `keep` it prints)
+// starts empty.
+void ClearCandidates(CODELANG_VECTOR* info, size_t keep);
 // ul_ccode_gettoptrust for a list whose entries from n on are empty (as
 // ClearCandidates leaves them): only the first n are ranked.
 void RankCandidates(CODELANG_VECTOR* info, size_t n, int mode);
