@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -353,66 +354,109 @@ long long LatinWordScore(const Words& words, const char* text, int lang, const i
   return score;
 }
 
+}  // namespace
+
+template <class Words>
+const QueryReading::Place& QueryReading::At(const char* text, size_t offset, const Words& words) {
+  if (text != text_) {
+    text_ = text;
+    slot_.assign(strlen(text) + 1, 0);
+    places_.clear();
+    bytes_.clear();
+    hashes_.clear();
+  }
+  if (slot_[offset] != 0) return places_[static_cast<size_t>(slot_[offset] - 1)];
+  Place place{};
+  place.first = static_cast<uint32_t>(bytes_.size());
+  Candidate c{};
+  bool capped = false, filtering = true;
+  uint64_t h = Words::Start();
+  const char* p = text + offset;
+  size_t bytes = 0;
+  while (!IsSeparator(static_cast<unsigned char>(p[bytes])) && bytes <= kCandidateMax) {
+    const int n = ul_ccode_next(p + bytes, CODETYPE_UTF8);
+    if (n < 1) {
+      c.broken = true;
+      break;
+    }
+    if (c.chars++ == 0) c.first_len = static_cast<uint32_t>(n);
+    if (filtering) {
+      for (int i = 0; i < n; ++i) h = Words::Step(h, p[bytes + static_cast<size_t>(i)]);
+      filtering = words.MayBegin(h);
+      if (filtering) {
+        bytes_.push_back(static_cast<uint32_t>(bytes) + static_cast<uint32_t>(n));
+        hashes_.push_back(h);
+        ++place.reach;
+      }
+    }
+    bytes += static_cast<size_t>(n);
+    if (n > 1) c.multibyte = true;
+    if (!c.multibyte) {
+      ++c.ascii_chars;
+      c.ascii_bytes += static_cast<uint32_t>(n);
+    }
+    if (!capped && c.multibyte && c.chars >= 3) {
+      place.cjk = c;
+      capped = true;
+    }
+  }
+  place.full = c;
+  if (!capped) place.cjk = c;
+  places_.push_back(place);
+  slot_[offset] = static_cast<int32_t>(places_.size());
+  return places_.back();
+}
+
+namespace {
+
 // The longest-match word score (see ul_ccode_langcnthword) before it
 // enters top; kBelowTop when it fell below top, kBroken for a byte that
-// begins no character.
+// begins no character. The candidates come from reading, which gathers each
+// once for every language: a language then looks up, longest first, the
+// prefixes no longer than the reach of the index's filter (a longer one
+// cannot be a word, so it counts as a miss without a look-up).
 template <class Words>
-long long WordScore(const Words& words, const char* text, int lang, const int* top, bool* hit, bool* miss) {
+long long WordScore(const Words& words, QueryReading* reading, const char* text, int lang, const int* top,
+                    bool* hit, bool* miss) {
   long long score = ConstWords(lang);
-  size_t lens[kCandidateMax + 1];                       // byte length of each character of the candidate
-  typename Words::Probe probes[kCandidateMax + 1];      // of the prefix ending at each character
+  const bool cjk = IsCjk(lang);
   const char* p = text;
   for (;;) {
     while (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n') ++p;
     if (*p == '\0') break;
-    // Gather the candidate; ascii_chars counts its leading one-byte
-    // characters (all of them for an ASCII candidate).
-    size_t nchars = 0, bytes = 0, ascii_chars = 0;
-    bool multibyte = false;
-    while (!IsSeparator(static_cast<unsigned char>(p[bytes])) && bytes <= kCandidateMax) {
-      const int n = ul_ccode_next(p + bytes, CODETYPE_UTF8);
-      if (n < 1) return kBroken;
-      lens[nchars++] = static_cast<size_t>(n);
-      bytes += static_cast<size_t>(n);
-      if (n > 1) multibyte = true;
-      if (!multibyte) ++ascii_chars;
-      if (IsCjk(lang) && multibyte && nchars >= 3) break;
+    const QueryReading::Place& place = reading->At(text, static_cast<size_t>(p - text), words);
+    const QueryReading::Candidate& c = cjk ? place.cjk : place.full;
+    if (c.broken) return kBroken;
+    const size_t reach = std::min<size_t>(place.reach, c.chars);
+    // An ASCII candidate is looked up whole only; otherwise every prefix
+    // down to the ASCII ones may be, the ASCII prefix last.
+    size_t k = c.chars;
+    if (k > reach) {
+      *miss = true;
+      k = std::max<size_t>(reach, c.ascii_chars);
     }
-    // The prefixes' hashes in one pass, up to the first that no word begins
-    // with: no prefix of reach + 1 characters or more can be a word. An ASCII
-    // candidate is looked up whole only; otherwise every prefix down to the
-    // ASCII ones may be, so they are all requested before the first look-up.
-    uint64_t h = Words::Start();
-    size_t reach = nchars;
-    for (size_t k = 0, b = 0; k < nchars; ++k) {
-      for (const size_t end = b + lens[k]; b < end; ++b) h = Words::Step(h, p[b]);
-      if (!words.MayBegin(h)) {
-        reach = k;
-        break;
-      }
-      if (!multibyte && k + 1 < nchars) continue;
-      probes[k] = words.Locate(h);
-      if (multibyte && k >= ascii_chars) words.Prefetch(probes[k]);
-    }
-    // Longest prefix first; an ASCII prefix is the last one tried.
-    size_t len = bytes;
     bool found = false, ascii = false;
-    while (nchars > 0) {
+    while (k > 0) {
       int v;
-      if (nchars <= reach && words.Find(probes[nchars - 1], std::string_view(p, len), &v)) {
-        score += WordValue(v);
-        *hit = found = true;
-        p += len;
-        break;
+      if (k <= reach) {
+        const size_t len = reading->PrefixBytes(place, k - 1);
+        if (words.Find(words.Locate(reading->PrefixHash(place, k - 1)), std::string_view(p, len), &v)) {
+          score += WordValue(v);
+          *hit = found = true;
+          p += len;
+          break;
+        }
       }
       *miss = true;
-      ascii = nchars <= ascii_chars;
-      if (ascii) break;
-      len -= lens[--nchars];
+      if (k <= c.ascii_chars) {
+        ascii = true;
+        break;
+      }
+      --k;
     }
     if (!found) {
       score -= kWordMiss;
-      p += ascii ? len : lens[0];
+      p += ascii ? c.ascii_bytes : c.first_len;
     }
     if (BelowTop(top, score)) return kBelowTop;
   }
@@ -453,7 +497,7 @@ int ul_ccode_checkcmfeature(LANGFEATURESET* fs, _LANG_T lang, char* text, int* s
 
 namespace {
 
-int LatinWords(char* text, LANGFEATURESET* fs, int code, _LANG_T lang, int* top, QueryKeyIndex::Memo* memo) {
+int LatinWords(char* text, LANGFEATURESET* fs, int code, _LANG_T lang, int* top, QueryReading* reading) {
   if (text == nullptr || fs == nullptr || top == nullptr) {
     ul_writelog(UL_LOG_WARNING, "invalid param in ul_ccode_langcmword");
     return INT_MIN;
@@ -462,7 +506,7 @@ int LatinWords(char* text, LANGFEATURESET* fs, int code, _LANG_T lang, int* top,
   if (words == nullptr) return INT_MIN;
   bool hit = false;
   const long long score = fs->m_WordIndex != nullptr
-                              ? LatinWordScore(IndexWords(fs->m_WordIndex, lang, text, memo), text, lang, top, &hit)
+                              ? LatinWordScore(IndexWords(fs->m_WordIndex, lang, text, reading != nullptr ? &reading->memo : nullptr), text, lang, top, &hit)
                               : LatinWordScore(TableWords(words), text, lang, top, &hit);
   if (score == kBelowTop || !hit) return INT_MIN;
   const int result = Clamp(score);
@@ -470,7 +514,7 @@ int LatinWords(char* text, LANGFEATURESET* fs, int code, _LANG_T lang, int* top,
   return result;
 }
 
-int Words(char* text, LANGFEATURESET* fs, int code, _LANG_T lang, int* top, bool* flags, QueryKeyIndex::Memo* memo) {
+int Words(char* text, LANGFEATURESET* fs, int code, _LANG_T lang, int* top, bool* flags, QueryReading* reading) {
   if (text == nullptr || fs == nullptr || top == nullptr) {
     ul_writelog(UL_LOG_WARNING, "invalid param in ul_ccode_langcmword");
     return INT_MIN;
@@ -478,9 +522,16 @@ int Words(char* text, LANGFEATURESET* fs, int code, _LANG_T lang, int* top, bool
   const FeatureSet* words = WordTable(fs, lang);
   if (words == nullptr) return INT_MIN;
   bool hit = false, miss = false;
-  const long long score = fs->m_WordIndex != nullptr
-                              ? WordScore(IndexWords(fs->m_WordIndex, lang, text, memo), text, lang, top, &hit, &miss)
-                              : WordScore(TableWords(words), text, lang, top, &hit, &miss);
+  // A reading is kept only with the index (its hashes are the index's).
+  std::unique_ptr<QueryReading> local;
+  if (reading == nullptr || fs->m_WordIndex == nullptr) {
+    local.reset(new QueryReading());
+    reading = local.get();
+  }
+  const long long score =
+      fs->m_WordIndex != nullptr
+          ? WordScore(IndexWords(fs->m_WordIndex, lang, text, &reading->memo), reading, text, lang, top, &hit, &miss)
+          : WordScore(TableWords(words), reading, text, lang, top, &hit, &miss);
   if (score == kBelowTop || score == kBroken || !hit) return INT_MIN;
   const int result = Clamp(score);
   InsertTop(top, code, lang, result);
@@ -500,7 +551,7 @@ int ul_ccode_langcnthword(char* text, LANGFEATURESET* fs, int code, _LANG_T lang
 
 int ul_ccode_langtype_memo(char* text, int code, int* eng, LANGFEATURESET* fs, CODELANG_VECTOR* info,
                            unsigned int& count, int mode, int* top, bool* flags, int lang, int start,
-                           QueryKeyIndex::Memo* memo) {
+                           QueryReading* reading) {
   const char* name = lang >= 0 && lang <= IN ? DriverName(lang) : nullptr;
   if (name == nullptr) return 0;
   if (text == nullptr || text[0] == '\0' || eng == nullptr || fs == nullptr || info == nullptr ||
@@ -553,7 +604,7 @@ int ul_ccode_langtype_memo(char* text, int code, int* eng, LANGFEATURESET* fs, C
   _LANG_T l = static_cast<_LANG_T>(lang);
   if (mode == ALL_FEATURE || mode == WORDS_FEATURE) {
     entry.words_trust =
-        latin ? LatinWords(text, fs, code, l, top, memo) : Words(text, fs, code, l, top, flags, memo);
+        latin ? LatinWords(text, fs, code, l, top, reading) : Words(text, fs, code, l, top, flags, reading);
     if (latin && entry.words_trust == INT_MIN && (IsCjk(lang) || lang == THAI || lang == ARABIC)) return 1;
   }
   if (mode == WORDS_FEATURE) return 1;

@@ -116,16 +116,16 @@ class Detection {
     return s.get();
   }
 
-  // Word look-ups are remembered while one reading is scored word by word:
-  // the memo starts afresh at another code type's reading and around
-  // character scoring (which may rewrite the text).
+  // What the word scoring of one reading finds is kept for its languages:
+  // it starts afresh at another code type's reading and around character
+  // scoring (which may rewrite the text).
   bool Score(int code, int lang, int mode) {
-    if (code != memo_code_ || mode != WORDS_FEATURE) {
-      memo_.Reset();
-      memo_code_ = mode == WORDS_FEATURE ? code : -1;
+    if (code != reading_code_ || mode != WORDS_FEATURE) {
+      reading_.Reset();
+      reading_code_ = mode == WORDS_FEATURE ? code : -1;
     }
     return ul_ccode_langtype_memo(Slot(code), code, &eng_, g_langfeaset, info_, count_, mode, top_, flags_, lang,
-                                  start_, &memo_) == 1;
+                                  start_, &reading_) == 1;
   }
 
   Step Fail(const char* format, const char* suffix = nullptr) {
@@ -273,8 +273,8 @@ class Detection {
   int len_ = 0, slot_size_ = 0;
   std::unique_ptr<char[]> copy_, work_;
   std::unique_ptr<char[]> slots_[kCodeTypes];
-  QueryKeyIndex::Memo memo_;
-  int memo_code_ = -1;
+  QueryReading reading_;
+  int reading_code_ = -1;
 };
 
 // The package keys of the candidate slots: "All_CodeTrust_<i>",
