@@ -114,17 +114,19 @@ class TableGrams {
   const Table t_[6];
 };
 
-// The same tables through the shared index.
+// The same tables through the shared index; with a memo, keys are taken as
+// lying in text and their look-ups remembered.
 class IndexGrams {
  public:
   typedef QueryKeyIndex::Probe Probe;
-  IndexGrams(const QueryKeyIndex* index, int lang) : index_(index), lang_(lang) {}
+  IndexGrams(const QueryKeyIndex* index, int lang, const char* text, QueryKeyIndex::Memo* memo)
+      : index_(index), lang_(lang), text_(text), memo_(memo) {}
   static uint64_t Start() { return QueryKeyIndex::Start(); }
   static uint64_t Step(uint64_t h, char c) { return QueryKeyIndex::Step(h, c); }
   Probe Locate(int t, uint64_t h) const { return index_->Locate(h, kKinds[t]); }
   void Prefetch(int, const Probe& p) const { index_->Prefetch(p); }
   bool Get(int, const Probe& p, std::string_view key, int* v) const {
-    const QueryKeyIndex::Record* r = index_->Find(p, key);
+    const QueryKeyIndex::Record* r = memo_ != nullptr ? index_->Find(p, key, text_, memo_) : index_->Find(p, key);
     return r != nullptr && index_->Value(r, lang_, v);
   }
 
@@ -133,6 +135,8 @@ class IndexGrams {
                                     QueryKeyIndex::kUnigram, QueryKeyIndex::kBigBack, QueryKeyIndex::kTriBack};
   const QueryKeyIndex* index_;
   int lang_;
+  const char* text_;
+  QueryKeyIndex::Memo* memo_;
 };
 
 // Scores grams of one language, hashing each gram's bytes in place.
@@ -296,7 +300,7 @@ class TableWords {
   static uint64_t Start() { return 0; }
   static uint64_t Step(uint64_t h, char c) { return ccode::__ccode_hash_step(h, c); }
   Probe Locate(uint64_t h) const { return table_.Bucket(h); }
-  static bool MayBegin(uint64_t) { return true; }
+  static int Filter(uint64_t) { return QueryKeyIndex::kSomeKeyBegins | QueryKeyIndex::kMayBeKey; }
   void Prefetch(Probe b) const { table_.Prefetch(b); }
   // True with *v when the word is stored with a value above 0.
   bool Find(Probe b, std::string_view key, int* v) const { return table_.Get(b, key, v) && *v > 0; }
@@ -315,8 +319,8 @@ class IndexWords {
   static uint64_t Start() { return QueryKeyIndex::Start(); }
   static uint64_t Step(uint64_t h, char c) { return QueryKeyIndex::Step(h, c); }
   Probe Locate(uint64_t h) const { return index_->Locate(h, QueryKeyIndex::kWords); }
-  // False when no word begins with the bytes of hash h.
-  bool MayBegin(uint64_t h) const { return index_->MayBegin(h); }
+  // Whether a word may begin with or be the bytes of hash h.
+  int Filter(uint64_t h) const { return index_->Filter(h); }
   void Prefetch(const Probe& p) const { index_->Prefetch(p); }
   bool Find(const Probe& p, std::string_view key, int* v) const {
     const QueryKeyIndex::Record* r = memo_ != nullptr ? index_->Find(p, key, text_, memo_) : index_->Find(p, key);
@@ -343,7 +347,7 @@ long long LatinWordScore(const Words& words, const char* text, int lang, const i
     uint64_t h = Words::Start();
     while (*p >= 'a' && *p <= 'z' && static_cast<size_t>(p - start) < kWordBytes) h = Words::Step(h, *p++);
     int v;
-    if (words.MayBegin(h) && words.Find(words.Locate(h), std::string_view(start, static_cast<size_t>(p - start)), &v)) {
+    if ((words.Filter(h) & QueryKeyIndex::kMayBeKey) != 0 && words.Find(words.Locate(h), std::string_view(start, static_cast<size_t>(p - start)), &v)) {
       score += WordValue(v);
       *hit = true;
     } else {
@@ -382,9 +386,11 @@ const QueryReading::Place& QueryReading::At(const char* text, size_t offset, con
     if (c.chars++ == 0) c.first_len = static_cast<uint32_t>(n);
     if (filtering) {
       for (int i = 0; i < n; ++i) h = Words::Step(h, p[bytes + static_cast<size_t>(i)]);
-      filtering = words.MayBegin(h);
+      const int filter = words.Filter(h);
+      filtering = filter != QueryKeyIndex::kNoKeyBegins;
       if (filtering) {
-        bytes_.push_back(static_cast<uint32_t>(bytes) + static_cast<uint32_t>(n));
+        const uint32_t len = static_cast<uint32_t>(bytes) + static_cast<uint32_t>(n);
+        bytes_.push_back(len << 1 | ((filter & QueryKeyIndex::kMayBeKey) != 0 ? 1 : 0));
         hashes_.push_back(h);
         ++place.reach;
       }
@@ -438,7 +444,7 @@ long long WordScore(const Words& words, QueryReading* reading, const char* text,
     bool found = false, ascii = false;
     while (k > 0) {
       int v;
-      if (k <= reach) {
+      if (k <= reach && reading->PrefixMayBeKey(place, k - 1)) {
         const size_t len = reading->PrefixBytes(place, k - 1);
         if (words.Find(words.Locate(reading->PrefixHash(place, k - 1)), std::string_view(p, len), &v)) {
           score += WordValue(v);
@@ -465,19 +471,21 @@ long long WordScore(const Words& words, QueryReading* reading, const char* text,
 
 }  // namespace
 
-int ul_ccode_checkfeature(LANGFEATURESET* fs, _LANG_T lang, char* text, int* score) {
+namespace {
+
+int CharScore(LANGFEATURESET* fs, _LANG_T lang, char* text, int* score, QueryKeyIndex::Memo* memo) {
   if (fs == nullptr || text == nullptr || text[0] == '\0' || lang < 0 || score == nullptr ||
       !HasTables(fs, lang)) {
     ul_writelog(UL_LOG_WARNING, "invalid param in ul_ccode_checkfeature");
     return 0;
   }
-  const long long total = fs->m_GramIndex != nullptr ? FeatureScore(IndexGrams(fs->m_GramIndex, lang), text)
+  const long long total = fs->m_GramIndex != nullptr ? FeatureScore(IndexGrams(fs->m_GramIndex, lang, text, memo), text)
                                                     : FeatureScore(TableGrams(fs, lang), text);
   *score = Clamp(total + ConstFeature(lang));
   return 1;
 }
 
-int ul_ccode_checkcmfeature(LANGFEATURESET* fs, _LANG_T lang, char* text, int* score) {
+int LatinCharScore(LANGFEATURESET* fs, _LANG_T lang, char* text, int* score, QueryKeyIndex::Memo* memo) {
   if (fs == nullptr || text == nullptr || text[0] == '\0' || lang < 0 || score == nullptr ||
       !HasTables(fs, lang)) {
     ul_writelog(UL_LOG_WARNING, "invalid param in ul_ccode_checkcmfeature");
@@ -489,10 +497,20 @@ int ul_ccode_checkcmfeature(LANGFEATURESET* fs, _LANG_T lang, char* text, int* s
   }
   *p = '\0';
   const long long total = fs->m_GramIndex != nullptr
-                              ? LatinFeatureScore(IndexGrams(fs->m_GramIndex, lang), text, p)
+                              ? LatinFeatureScore(IndexGrams(fs->m_GramIndex, lang, text, memo), text, p)
                               : LatinFeatureScore(TableGrams(fs, lang), text, p);
   *score = Clamp(total + ConstLatin(lang));
   return 1;
+}
+
+}  // namespace
+
+int ul_ccode_checkfeature(LANGFEATURESET* fs, _LANG_T lang, char* text, int* score) {
+  return CharScore(fs, lang, text, score, nullptr);
+}
+
+int ul_ccode_checkcmfeature(LANGFEATURESET* fs, _LANG_T lang, char* text, int* score) {
+  return LatinCharScore(fs, lang, text, score, nullptr);
 }
 
 namespace {
@@ -609,7 +627,8 @@ int ul_ccode_langtype_memo(char* text, int code, int* eng, LANGFEATURESET* fs, C
   }
   if (mode == WORDS_FEATURE) return 1;
   int score = INT_MIN;
-  const int ok = latin ? ul_ccode_checkcmfeature(fs, l, text, &score) : ul_ccode_checkfeature(fs, l, text, &score);
+  QueryKeyIndex::Memo* memo = reading != nullptr ? &reading->memo : nullptr;
+  const int ok = latin ? LatinCharScore(fs, l, text, &score, memo) : CharScore(fs, l, text, &score, memo);
   if (ok != 1) return 0;
   entry.trigram_trust = score;
   return 1;

@@ -51,24 +51,28 @@ QueryKeyIndex* QueryKeyIndex::Build(LANGFEATURESET* fs, int first, int last, boo
       }
     }
     if (prefixes) {
-      // About four bits per leading run (most runs are shared by many keys).
+      // At least six bits per leading run (many runs are shared by keys).
       size_t runs = 0;
       for (const auto& entry : keys) runs += entry.first.size() - 1;
       size_t words = 64;
-      while (words * 64 < 4 * runs) words *= 2;
+      while (words * 64 < 6 * runs) words *= 2;
       index->filter_.assign(words, 0);
       index->filter_shift_ = 64 - __builtin_ctzll(words);
       for (const auto& entry : keys) {
         uint64_t h = Start();
+        uint64_t m = 0;
         for (size_t i = 1; i < entry.first.size(); ++i) {
           h = Step(h, entry.first[i]);
-          const uint64_t m = (h ^ (h >> 32)) * 0xbf58476d1ce4e5b9ULL;
-          index->filter_[m >> index->filter_shift_] |= FilterBits(m);
+          m = FilterMix(h);
+          index->filter_[m >> index->filter_shift_] |= BeginBits(m);
         }
+        if (entry.first.size() > 1) index->filter_[m >> index->filter_shift_] |= KeyBits(m);
       }
     }
+    // At most 70% of the slots in use: a miss rarely scans past one cache
+    // line, and the table stays small.
     size_t slots = 16;
-    while (slots < 2 * keys.size()) slots *= 2;
+    while (slots * 7 < keys.size() * 10) slots *= 2;
     index->slots_.assign(slots, 0);
     index->shift_ = 64 - __builtin_ctzll(slots);
     for (const auto& entry : keys) {

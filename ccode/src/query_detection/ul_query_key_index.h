@@ -46,8 +46,8 @@ class QueryKeyIndex {
   // (words with a value above 0 only: the word scores take no other).
   // nullptr when fs has no tables, more than kMaxLangs active languages, a
   // key longer than kMaxKeyBytes, or memory runs out.
-  // With prefixes, the index also keeps a filter of every leading run of
-  // bytes of its keys (MayBegin).
+  // With prefixes, the index also keeps a filter of its keys and every
+  // leading run of bytes of them (Filter).
   static QueryKeyIndex* Build(LANGFEATURESET* fs, int first, int last, bool prefixes);
 
   // The hash of a key, one byte at a time: Step(Step(Start(), a), b) is the
@@ -70,7 +70,8 @@ class QueryKeyIndex {
     return Probe{static_cast<size_t>(m >> shift_), static_cast<uint32_t>(m), static_cast<uint8_t>(kind)};
   }
   // Look-ups of one caller remembered by where their key lies in one text:
-  // the same bytes at the same offset are not probed again. A caller that
+  // the same bytes at the same offset, of the same kind, are not probed
+  // again. A caller that
   // changes the text or moves to another calls Reset. Not shared between
   // threads.
   class Memo {
@@ -89,7 +90,7 @@ class QueryKeyIndex {
     static constexpr int kEntries = 256;
     struct Entry {
       uint32_t generation;
-      uint32_t place;  // offset << 11 | length
+      uint32_t place;  // offset << 14 | length << 3 | kind
       const Record* record;
     };
     const char* base_ = nullptr;
@@ -97,7 +98,7 @@ class QueryKeyIndex {
     Entry entries_[kEntries];
   };
   // As Find, for a key that lies in text, remembering the answer in memo.
-  // Keys more than 131,071 bytes into text or of more than 2,047 bytes are
+  // Keys 131,072 bytes or more into text or of 2,048 bytes or more are
   // probed every time.
   const Record* Find(const Probe& p, std::string_view key, const char* text, Memo* memo) const {
     const size_t offset = static_cast<size_t>(key.data() - text);
@@ -106,7 +107,7 @@ class QueryKeyIndex {
       memo->Reset();
       memo->base_ = text;
     }
-    const uint32_t place = static_cast<uint32_t>(offset << 11 | key.size());
+    const uint32_t place = static_cast<uint32_t>(offset << 14 | key.size() << 3 | p.kind);
     Memo::Entry& e = memo->entries_[(place * 0x9E3779B1u) >> 24];
     if (e.generation != memo->generation_ || e.place != place) {
       e.generation = memo->generation_;
@@ -116,16 +117,21 @@ class QueryKeyIndex {
     return e.record;
   }
 
-  // False when no key of the index begins with the bytes whose hash is h:
-  // then neither those bytes nor any longer run that begins with them is a
-  // key. True may be wrong (about one time in a hundred); always true for an
-  // index built without prefixes. The filter is one 64-bit word per look-up,
-  // small enough to stay in cache.
-  bool MayBegin(uint64_t h) const {
-    if (filter_.empty()) return true;
-    const uint64_t m = (h ^ (h >> 32)) * 0xbf58476d1ce4e5b9ULL;
-    const uint64_t bits = FilterBits(m);
-    return (filter_[m >> filter_shift_] & bits) == bits;
+  // What the filter says of the bytes whose hash is h: kNoKeyBegins when no
+  // key of the index begins with them (then neither they nor any longer run
+  // that begins with them is a key), else kSomeKeyBegins, with kMayBeKey
+  // added unless they are surely no key themselves. Wrong answers are
+  // possible only towards the larger value (about one in a hundred); an index
+  // built without prefixes answers kSomeKeyBegins | kMayBeKey. One 64-bit
+  // word is read, from a filter small enough to stay in cache.
+  enum { kNoKeyBegins = 0, kSomeKeyBegins = 1, kMayBeKey = 2 };
+  int Filter(uint64_t h) const {
+    if (filter_.empty()) return kSomeKeyBegins | kMayBeKey;
+    const uint64_t m = FilterMix(h);
+    const uint64_t word = filter_[m >> filter_shift_];
+    const uint64_t begins = BeginBits(m), key = KeyBits(m);
+    if ((word & begins) != begins) return kNoKeyBegins;
+    return (word & key) == key ? kSomeKeyBegins | kMayBeKey : kSomeKeyBegins;
   }
 
   // Starts loading the probe's first slot.
@@ -171,11 +177,15 @@ class QueryKeyIndex {
     return v;
   }
 
-  static uint64_t FilterBits(uint64_t m) {
+  static uint64_t FilterMix(uint64_t h) { return (h ^ (h >> 32)) * 0xbf58476d1ce4e5b9ULL; }
+  static uint64_t BeginBits(uint64_t m) {
     return (uint64_t{1} << (m & 63)) | (uint64_t{1} << ((m >> 6) & 63)) | (uint64_t{1} << ((m >> 12) & 63));
   }
+  static uint64_t KeyBits(uint64_t m) { return BeginBits(m >> 18); }
 
-  std::vector<uint64_t> filter_;  // three bits of one word per leading run of a key
+  // One word per run: three bits for each leading run of a key and three
+  // more in the same word for each whole key.
+  std::vector<uint64_t> filter_;
   int filter_shift_ = 64;
   std::vector<uint64_t> slots_;  // fingerprint << 32 | (record offset / 4 + 1); 0 empty
   std::vector<unsigned char> blob_;  // the records

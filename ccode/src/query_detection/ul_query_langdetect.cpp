@@ -116,13 +116,17 @@ class Detection {
     return s.get();
   }
 
-  // What the word scoring of one reading finds is kept for its languages:
-  // it starts afresh at another code type's reading and around character
-  // scoring (which may rewrite the text).
+  // What the scoring of one reading finds is kept for its languages: it
+  // starts afresh at another code type's reading and between word and
+  // character scoring. (Character scoring of Latin text blanks every byte
+  // outside a-z in place, the same way each time: what it finds stays true
+  // for the next language.)
   bool Score(int code, int lang, int mode) {
-    if (code != reading_code_ || mode != WORDS_FEATURE) {
+    const bool words = mode == WORDS_FEATURE;
+    if (code != reading_code_ || words != reading_words_) {
       reading_.Reset();
-      reading_code_ = mode == WORDS_FEATURE ? code : -1;
+      reading_code_ = code;
+      reading_words_ = words;
     }
     return ul_ccode_langtype_memo(Slot(code), code, &eng_, g_langfeaset, info_, count_, mode, top_, flags_, lang,
                                   start_, &reading_) == 1;
@@ -275,6 +279,7 @@ class Detection {
   std::unique_ptr<char[]> slots_[kCodeTypes];
   QueryReading reading_;
   int reading_code_ = -1;
+  bool reading_words_ = true;
 };
 
 // The package keys of the candidate slots: "All_CodeTrust_<i>",

@@ -42,12 +42,15 @@ class QueryReading {
     text_ = nullptr;
   }
   // The place at text + offset (a character boundary of the text),
-  // gathered with the hash of words (Start, Step) and its MayBegin filter.
+  // gathered with the hash of words (Start, Step) and its Filter.
   // The reference holds until the next call. Every call for one text must
   // pass words of the same kind.
   template <class Words>
   const Place& At(const char* text, size_t offset, const Words& words);
-  uint32_t PrefixBytes(const Place& p, size_t k) const { return bytes_[p.first + k]; }
+  // Bytes of the prefix of k + 1 characters (k < reach), and whether the
+  // filter lets it be a key.
+  uint32_t PrefixBytes(const Place& p, size_t k) const { return bytes_[p.first + k] >> 1; }
+  bool PrefixMayBeKey(const Place& p, size_t k) const { return (bytes_[p.first + k] & 1) != 0; }
   uint64_t PrefixHash(const Place& p, size_t k) const { return hashes_[p.first + k]; }
 
   QueryKeyIndex::Memo memo;
@@ -56,7 +59,7 @@ class QueryReading {
   const char* text_ = nullptr;
   std::vector<int32_t> slot_;   // per byte offset: index in places_ + 1, 0 unknown
   std::vector<Place> places_;
-  std::vector<uint32_t> bytes_;
+  std::vector<uint32_t> bytes_;  // prefix bytes << 1 | may be a key
   std::vector<uint64_t> hashes_;
 };
 
