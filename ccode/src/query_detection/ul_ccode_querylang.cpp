@@ -364,7 +364,9 @@ template <class Words>
 const QueryReading::Place& QueryReading::At(const char* text, size_t offset, const Words& words) {
   if (text != text_) {
     text_ = text;
-    slot_.assign(strlen(text) + 1, 0);
+    const size_t size = strlen(text) + 1;
+    slot_.assign(size, 0);
+    lens_.assign(size, 0);
     places_.clear();
     bytes_.clear();
     hashes_.clear();
@@ -378,7 +380,14 @@ const QueryReading::Place& QueryReading::At(const char* text, size_t offset, con
   const char* p = text + offset;
   size_t bytes = 0;
   while (!IsSeparator(static_cast<unsigned char>(p[bytes])) && bytes <= kCandidateMax) {
-    const int n = ul_ccode_next(p + bytes, CODETYPE_UTF8);
+    // Characters are measured once per place of the text: later
+    // candidates overlap earlier ones.
+    int8_t& known = lens_[offset + bytes];
+    if (known == 0) {
+      const int measured = ul_ccode_next(p + bytes, CODETYPE_UTF8);
+      known = static_cast<int8_t>(measured < 1 ? -1 : measured);
+    }
+    const int n = known;
     if (n < 1) {
       c.broken = true;
       break;

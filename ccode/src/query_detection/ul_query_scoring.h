@@ -58,6 +58,7 @@ class QueryReading {
  private:
   const char* text_ = nullptr;
   std::vector<int32_t> slot_;   // per byte offset: index in places_ + 1, 0 unknown
+  std::vector<int8_t> lens_;    // per byte offset: its character's bytes, -1 none, 0 unknown
   std::vector<Place> places_;
   std::vector<uint32_t> bytes_;  // prefix bytes << 1 | may be a key
   std::vector<uint64_t> hashes_;
