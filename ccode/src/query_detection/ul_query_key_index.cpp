@@ -32,6 +32,13 @@ QueryKeyIndex* QueryKeyIndex::Build(LANGFEATURESET* fs, int first, int last, boo
   try {
     for (int8_t& b : index->bit_) b = -1;
     Gathered keys;
+    size_t stored = 0;
+    for (int lang = 0; lang < LANG_FEATURE_NUM; ++lang) {
+      for (int kind = first; ul_ccode_lang_active(lang) && kind <= last; ++kind) {
+        if (tables[kind][lang] != nullptr) stored += tables[kind][lang]->size();
+      }
+    }
+    keys.reserve(stored);
     int bits = 0;
     for (int lang = 0; lang < LANG_FEATURE_NUM; ++lang) {
       if (!ul_ccode_lang_active(lang)) continue;
