@@ -8,6 +8,7 @@
 #include <limits.h>
 
 #include <algorithm>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -15,7 +16,7 @@
 #include "query_feature_data.h"
 #include "ul_ccode_load.h"
 #include "ul_ccode_querylang.h"
-#include "ul_query_scoring.h"
+#include "ul_ccode_querylang_parts.h"
 
 namespace {
 
@@ -196,7 +197,9 @@ TEST(QueryKeyIndex, KeyLengthLimit) {
   FeatureSet* words = fs->m_LangComWords[EN];
   const std::string longest(QueryKeyIndex::kMaxKeyBytes, 'a');
   words->set(longest, 7, 1);
-  QueryKeyIndex* index = QueryKeyIndex::Build(fs, QueryKeyIndex::kWords, QueryKeyIndex::kWords, true);
+  FeatureSet** const tables[QueryKeyIndex::kKinds] = {fs->m_LangComWords, fs->m_LangUnigram, fs->m_LangBigram,
+                                                      fs->m_LangBigBack,  fs->m_LangTrigram, fs->m_LangTriBack};
+  QueryKeyIndex* index = QueryKeyIndex::Build(tables, LANG_FEATURE_NUM, QueryKeyIndex::kWords, QueryKeyIndex::kWords, true);
   ASSERT_NE(index, nullptr);
   uint64_t h = QueryKeyIndex::Start();
   for (char c : longest) h = QueryKeyIndex::Step(h, c);
@@ -208,15 +211,56 @@ TEST(QueryKeyIndex, KeyLengthLimit) {
   EXPECT_EQ(index->Find(index->Locate(h, QueryKeyIndex::kWords), longest + "a"), nullptr);
   delete index;
   words->set(longest + "a", 7, 1);
-  EXPECT_EQ(QueryKeyIndex::Build(fs, QueryKeyIndex::kWords, QueryKeyIndex::kWords, true), nullptr);
-  EXPECT_EQ(QueryKeyIndex::Build(nullptr, 0, 0, true), nullptr);
-  EXPECT_EQ(QueryKeyIndex::Build(fs, 0, QueryKeyIndex::kKinds, true), nullptr);
+  EXPECT_EQ(QueryKeyIndex::Build(tables, LANG_FEATURE_NUM, 0, 0, true), nullptr);
   ASSERT_TRUE(querytest::Reload(LANGTYPE_ENGLISH, querytest::LangFiles()));
   // Loading one language drops an index made earlier.
-  fs->m_WordIndex = QueryKeyIndex::Build(fs, QueryKeyIndex::kWords, QueryKeyIndex::kWords, true);
+  fs->m_WordIndex = QueryKeyIndex::Build(tables, LANG_FEATURE_NUM, 0, 0, true);
   ASSERT_NE(fs->m_WordIndex, nullptr);
   ASSERT_TRUE(querytest::Reload(LANGTYPE_ENGLISH, querytest::LangFiles()));
   EXPECT_EQ(fs->m_WordIndex, nullptr);
+}
+
+// Up to 16 languages of up to 128 are indexed; a language has every table
+// of the kinds indexed or none.
+TEST(QueryKeyIndex, LanguageLimits) {
+  std::vector<std::unique_ptr<QueryKeyIndex::Table>> owned;
+  std::vector<QueryKeyIndex::Table*> words(130, nullptr), unigrams(130, nullptr);
+  auto give = [&](std::vector<QueryKeyIndex::Table*>& column, int lang) {
+    owned.emplace_back(new QueryKeyIndex::Table());
+    owned.back()->create(7);
+    owned.back()->set("w" + std::to_string(lang), lang + 1, 0);
+    column[static_cast<size_t>(lang)] = owned.back().get();
+  };
+  QueryKeyIndex::Table** const tables[QueryKeyIndex::kKinds] = {words.data(), unigrams.data(), nullptr,
+                                                               nullptr,      nullptr,         nullptr};
+  for (int lang = 0; lang < 16; ++lang) give(words, lang * 8 + 7);  // languages 7, 15, ..., 127
+  std::unique_ptr<QueryKeyIndex> index(QueryKeyIndex::Build(tables, 128, 0, 0, true));
+  ASSERT_NE(index, nullptr);
+  for (int lang = 7; lang < 128; lang += 8) {
+    const std::string key = "w" + std::to_string(lang);
+    uint64_t h = QueryKeyIndex::Start();
+    for (char c : key) h = QueryKeyIndex::Step(h, c);
+    const QueryKeyIndex::Record* r = index->Find(index->Locate(h, 0), key);
+    int v = 0;
+    ASSERT_NE(r, nullptr) << lang;
+    EXPECT_TRUE(index->Value(r, lang, &v));
+    EXPECT_EQ(v, lang + 1);
+    EXPECT_FALSE(index->Value(r, lang - 1, &v));
+    EXPECT_FALSE(index->Value(r, 128, &v));
+    EXPECT_FALSE(index->Value(r, -1, &v));
+  }
+  EXPECT_EQ(QueryKeyIndex::Build(tables, 129, 0, 0, true), nullptr);
+  give(words, 0);  // a 17th language
+  EXPECT_EQ(QueryKeyIndex::Build(tables, 128, 0, 0, true), nullptr);
+  words[0] = nullptr;
+  give(unigrams, 7);  // language 7 has unigrams, 15 none
+  EXPECT_EQ(QueryKeyIndex::Build(tables, 128, 0, 1, false), nullptr);
+  EXPECT_NE(std::unique_ptr<QueryKeyIndex>(QueryKeyIndex::Build(tables, 128, 1, 1, false)), nullptr);
+  EXPECT_EQ(QueryKeyIndex::Build(tables, 128, 0, 2, false), nullptr);  // no bigram array
+  EXPECT_EQ(QueryKeyIndex::Build(nullptr, 128, 0, 0, false), nullptr);
+  EXPECT_EQ(QueryKeyIndex::Build(tables, 128, 1, 0, false), nullptr);
+  EXPECT_EQ(QueryKeyIndex::Build(tables, 128, 0, QueryKeyIndex::kKinds, false), nullptr);
+  EXPECT_EQ(QueryKeyIndex::Build(tables, -1, 0, 0, false), nullptr);
 }
 
 }  // namespace

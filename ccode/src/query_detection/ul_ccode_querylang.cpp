@@ -15,7 +15,7 @@
 #include "ul_ccode_next.h"
 #include "ul_log.h"
 #include "ul_query_key_index.h"
-#include "ul_query_scoring.h"
+#include "ul_ccode_querylang_parts.h"
 
 namespace {
 

@@ -223,8 +223,10 @@ bool LANGFEATURESET::loadfeature(const char* path) {
   }
   // Without an index the scoring reads the tables themselves: the same
   // answers, more slowly.
-  m_WordIndex = QueryKeyIndex::Build(this, QueryKeyIndex::kWords, QueryKeyIndex::kWords, true);
-  m_GramIndex = QueryKeyIndex::Build(this, QueryKeyIndex::kUnigram, QueryKeyIndex::kTriBack, false);
+  FeatureSet** const tables[QueryKeyIndex::kKinds] = {m_LangComWords, m_LangUnigram, m_LangBigram,
+                                                      m_LangBigBack,  m_LangTrigram, m_LangTriBack};
+  m_WordIndex = QueryKeyIndex::Build(tables, LANG_FEATURE_NUM, QueryKeyIndex::kWords, QueryKeyIndex::kWords, true);
+  m_GramIndex = QueryKeyIndex::Build(tables, LANG_FEATURE_NUM, QueryKeyIndex::kUnigram, QueryKeyIndex::kTriBack, false);
   return true;
 }
 

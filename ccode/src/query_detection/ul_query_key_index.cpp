@@ -6,13 +6,9 @@
 #include <unordered_map>
 #include <utility>
 
-#include "ul_langfeature.h"
-
 constexpr uint64_t QueryKeyIndex::kKindSalt[QueryKeyIndex::kKinds];
 
 namespace {
-
-static_assert(LANG_FEATURE_NUM <= 128, "a _LANG_T must fit the index's language map");
 
 // Per (kind, key): the (bit, value) pairs of the languages storing it, in
 // increasing bit order (languages are visited in that order).
@@ -20,12 +16,12 @@ typedef std::unordered_map<std::string, std::vector<std::pair<int, int>>> Gather
 
 }  // namespace
 
-QueryKeyIndex* QueryKeyIndex::Build(LANGFEATURESET* fs, int first, int last, bool prefixes) {
-  if (fs == nullptr || first < 0 || last >= kKinds || first > last) return nullptr;
-  FeatureSet** const tables[kKinds] = {fs->m_LangComWords, fs->m_LangUnigram, fs->m_LangBigram,
-                                       fs->m_LangBigBack,  fs->m_LangTrigram, fs->m_LangTriBack};
-  for (FeatureSet** t : tables) {
-    if (t == nullptr) return nullptr;
+QueryKeyIndex* QueryKeyIndex::Build(Table** const* tables, int langs, int first, int last, bool prefixes) {
+  if (tables == nullptr || langs < 0 || langs > kLangSlots || first < 0 || last >= kKinds || first > last) {
+    return nullptr;
+  }
+  for (int kind = first; kind <= last; ++kind) {
+    if (tables[kind] == nullptr) return nullptr;
   }
   QueryKeyIndex* index = new (std::nothrow) QueryKeyIndex();
   if (index == nullptr) return nullptr;
@@ -33,21 +29,24 @@ QueryKeyIndex* QueryKeyIndex::Build(LANGFEATURESET* fs, int first, int last, boo
     for (int8_t& b : index->bit_) b = -1;
     Gathered keys;
     size_t stored = 0;
-    for (int lang = 0; lang < LANG_FEATURE_NUM; ++lang) {
-      for (int kind = first; ul_ccode_lang_active(lang) && kind <= last; ++kind) {
-        if (tables[kind][lang] != nullptr) stored += tables[kind][lang]->size();
+    for (int lang = 0; lang < langs; ++lang) {
+      int present = 0;
+      for (int kind = first; kind <= last; ++kind) {
+        if (tables[kind][lang] == nullptr) continue;
+        stored += tables[kind][lang]->size();
+        ++present;
       }
+      if (present != 0 && present != last - first + 1) throw std::bad_alloc();
     }
     keys.reserve(stored);
     int bits = 0;
-    for (int lang = 0; lang < LANG_FEATURE_NUM; ++lang) {
-      if (!ul_ccode_lang_active(lang)) continue;
+    for (int lang = 0; lang < langs; ++lang) {
+      if (tables[first][lang] == nullptr) continue;
       if (bits == kMaxLangs) throw std::bad_alloc();
       const int bit = bits++;
       index->bit_[lang] = static_cast<int8_t>(bit);
       for (int kind = first; kind <= last; ++kind) {
-        FeatureSet* t = tables[kind][lang];
-        if (t == nullptr) throw std::bad_alloc();
+        Table* t = tables[kind][lang];
         for (auto it = t->begin(); it != t->end(); ++it) {
           if (kind == kWords && it->second <= 0) continue;
           if (it->first.size() > kMaxKeyBytes) throw std::bad_alloc();

@@ -21,10 +21,11 @@
 
 #include <string.h>
 
+#include <string>
 #include <string_view>
 #include <vector>
 
-class LANGFEATURESET;
+#include "utils/ccode_hashmap.h"
 
 class QueryKeyIndex {
  public:
@@ -42,13 +43,17 @@ class QueryKeyIndex {
   // lowest bit first; then the key's bytes.
   typedef unsigned char Record;
 
-  // Indexes the tables of kinds first..last of fs for the active languages
-  // (words with a value above 0 only: the word scores take no other).
-  // nullptr when fs has no tables, more than kMaxLangs active languages, a
-  // key longer than kMaxKeyBytes, or memory runs out.
-  // With prefixes, the index also keeps a filter of its keys and every
-  // leading run of bytes of them (Filter).
-  static QueryKeyIndex* Build(LANGFEATURESET* fs, int first, int last, bool prefixes);
+  // One language's table of one kind: key -> value.
+  typedef ccode::hashmap<std::string, int> Table;
+
+  // Indexes tables[kind][lang] for the kinds first..last and the languages
+  // 0..langs-1 that have them (words with a value above 0 only: the word
+  // scores take no other). With prefixes, the index also keeps a filter of
+  // its keys and every leading run of bytes of them (Filter). nullptr for
+  // a missing array, a language with only some of the tables, more than
+  // kMaxLangs languages, more than 128 languages in all, a key longer than
+  // kMaxKeyBytes, or when memory runs out.
+  static QueryKeyIndex* Build(Table** const* tables, int langs, int first, int last, bool prefixes);
 
   // The hash of a key, one byte at a time: Step(Step(Start(), a), b) is the
   // hash of "ab". The hash does not depend on the kind.

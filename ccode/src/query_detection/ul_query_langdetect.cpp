@@ -17,7 +17,7 @@
 #include "ul_gb18030.h"
 #include "ul_log.h"
 #include "ul_pack.h"
-#include "ul_query_scoring.h"
+#include "ul_ccode_querylang_parts.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // The query-language scoring as the detection drives it: one (code type,
 // language) pair scored with what the languages of one reading share kept
 // between them.
-#ifndef CCODE_SRC_UL_QUERY_SCORING_H_
-#define CCODE_SRC_UL_QUERY_SCORING_H_
+#ifndef CCODE_SRC_UL_CCODE_QUERYLANG_PARTS_H_
+#define CCODE_SRC_UL_CCODE_QUERYLANG_PARTS_H_
 
 #include <stddef.h>
 #include <stdint.h>
@@ -79,4 +79,4 @@ void ClearCandidates(CODELANG_VECTOR* info, size_t keep);
 // ClearCandidates leaves them): only the first n are ranked.
 void RankCandidates(CODELANG_VECTOR* info, size_t n, int mode);
 
-#endif  // CCODE_SRC_UL_QUERY_SCORING_H_
+#endif  // CCODE_SRC_UL_CCODE_QUERYLANG_PARTS_H_
