@@ -100,28 +100,42 @@ TEST_F(LoadedIndex, TheFilterRulesOutNoStoredWordOrBeginning) {
 
 TEST_F(LoadedIndex, MemoAnswersAsTheIndexAtItsLimits) {
   const QueryKeyIndex* index = g_langfeaset->m_WordIndex;
-  QueryKeyIndex::Memo memo;
-  // "the" at offsets either side of the last remembered one; keys either
-  // side of the longest remembered one.
-  std::string text(131075, 'x');
-  for (size_t at : {size_t{131070}, size_t{131071}, size_t{131072}}) {
+  uint64_t h = QueryKeyIndex::Start();
+  for (char c : std::string("the")) h = QueryKeyIndex::Step(h, c);
+  const QueryKeyIndex::Probe the = index->Locate(h, QueryKeyIndex::kWords);
+  ASSERT_NE(index->Find(the, "the"), nullptr);
+  // "the" (a word) at the last remembered offset and one past it; "thx" at
+  // offset 0, where a place past the limit would land if it were packed.
+  std::string text(262150, 'x');
+  text.replace(0, 3, "thx");
+  for (size_t at : {size_t{262143}, size_t{262144}}) {
+    QueryKeyIndex::Memo memo;
+    EXPECT_EQ(index->Find(the, std::string_view(text.data(), 3), text.data(), &memo), nullptr);
     text.replace(at, 3, "the");
     for (int round = 0; round < 2; ++round) {
-      uint64_t h = QueryKeyIndex::Start();
-      for (char c : std::string("the")) h = QueryKeyIndex::Step(h, c);
-      const std::string_view key(text.data() + at, 3);
-      EXPECT_EQ(index->Find(index->Locate(h, 0), key, text.data(), &memo), index->Find(index->Locate(h, 0), key));
-      EXPECT_NE(index->Find(index->Locate(h, 0), key, text.data(), &memo), nullptr) << at;
+      EXPECT_NE(index->Find(the, std::string_view(text.data() + at, 3), text.data(), &memo), nullptr) << at;
     }
+    EXPECT_EQ(index->Find(the, std::string_view(text.data(), 3), text.data(), &memo), nullptr) << at;
     text.replace(at, 3, "xxx");
-    memo.Reset();
   }
+  // Keys either side of the longest remembered length: answered alike.
+  QueryKeyIndex::Memo memo;
   for (size_t len : {size_t{2047}, size_t{2048}}) {
     const std::string_view key(text.data(), len);
-    uint64_t h = QueryKeyIndex::Start();
-    for (char c : key) h = QueryKeyIndex::Step(h, c);
-    EXPECT_EQ(index->Find(index->Locate(h, 0), key, text.data(), &memo), nullptr) << len;
+    uint64_t k = QueryKeyIndex::Start();
+    for (char c : key) k = QueryKeyIndex::Step(k, c);
+    EXPECT_EQ(index->Find(index->Locate(k, 0), key, text.data(), &memo), nullptr) << len;
   }
+  // Another text at another address starts afresh without Reset; the same
+  // text changed in place does after Reset.
+  std::string other = "the";
+  std::string mine = "thx";
+  EXPECT_EQ(index->Find(the, mine, mine.data(), &memo), nullptr);
+  EXPECT_NE(index->Find(the, other, other.data(), &memo), nullptr);
+  EXPECT_EQ(index->Find(the, mine, mine.data(), &memo), nullptr);
+  mine[2] = 'e';
+  memo.Reset();
+  EXPECT_NE(index->Find(the, mine, mine.data(), &memo), nullptr);
 }
 
 // What the per-language driver leaves for a text in every language, as

@@ -103,11 +103,11 @@ class QueryKeyIndex {
     Entry entries_[kEntries];
   };
   // As Find, for a key that lies in text, remembering the answer in memo.
-  // Keys 131,072 bytes or more into text or of 2,048 bytes or more are
-  // probed every time.
+  // Keys 262,144 bytes or more into text or of 2,048 bytes or more are
+  // probed every time (their place would not fit the memo's 32 bits).
   const Record* Find(const Probe& p, std::string_view key, const char* text, Memo* memo) const {
     const size_t offset = static_cast<size_t>(key.data() - text);
-    if (offset >= (size_t{1} << 17) || key.size() >= (size_t{1} << 11)) return Find(p, key);
+    if (offset >= (size_t{1} << 18) || key.size() >= (size_t{1} << 11)) return Find(p, key);
     if (memo->base_ != text) {
       memo->Reset();
       memo->base_ = text;
