@@ -48,7 +48,7 @@ TEST_F(LoadedIndex, AnswersWhatEveryTableAnswers) {
         const std::string& key = it->first;
         const QueryKeyIndex::Record* r = Find(index, key, kind);
         int v = 0;
-        const bool held = r != nullptr && index->Value(r, lang, &v);
+        const bool held = r != nullptr && index->Value(r, kind, lang, &v);
         // Words are held with a value above 0 only.
         ASSERT_EQ(held, kind != QueryKeyIndex::kWords || it->second > 0) << kind << " " << lang << " " << key;
         if (held) {
@@ -56,7 +56,7 @@ TEST_F(LoadedIndex, AnswersWhatEveryTableAnswers) {
         }
         for (int other : kLangs) {  // another language holds it only when its table does
           int w = 0;
-          const bool in_other = r != nullptr && index->Value(r, other, &w);
+          const bool in_other = r != nullptr && index->Value(r, kind, other, &w);
           int t = 0;
           const bool stored = tables[kind][other]->get(key, &t) == ccode::CCODE_HASH_EXIST &&
                               (kind != QueryKeyIndex::kWords || t > 0);
@@ -220,7 +220,7 @@ TEST(QueryKeyIndex, KeyLengthLimit) {
   const QueryKeyIndex::Record* r = index->Find(index->Locate(h, QueryKeyIndex::kWords), longest);
   int v = 0;
   ASSERT_NE(r, nullptr);
-  EXPECT_TRUE(index->Value(r, EN, &v));
+  EXPECT_TRUE(index->Value(r, QueryKeyIndex::kWords, EN, &v));
   EXPECT_EQ(v, 7);
   EXPECT_EQ(index->Find(index->Locate(h, QueryKeyIndex::kWords), longest + "a"), nullptr);
   delete index;
@@ -257,11 +257,11 @@ TEST(QueryKeyIndex, LanguageLimits) {
     const QueryKeyIndex::Record* r = index->Find(index->Locate(h, 0), key);
     int v = 0;
     ASSERT_NE(r, nullptr) << lang;
-    EXPECT_TRUE(index->Value(r, lang, &v));
+    EXPECT_TRUE(index->Value(r, 0, lang, &v));
     EXPECT_EQ(v, lang + 1);
-    EXPECT_FALSE(index->Value(r, lang - 1, &v));
-    EXPECT_FALSE(index->Value(r, 128, &v));
-    EXPECT_FALSE(index->Value(r, -1, &v));
+    EXPECT_FALSE(index->Value(r, 0, lang - 1, &v));
+    EXPECT_FALSE(index->Value(r, 0, 128, &v));
+    EXPECT_FALSE(index->Value(r, 0, -1, &v));
   }
   EXPECT_EQ(QueryKeyIndex::Build(tables, 129, 0, 0, true), nullptr);
   give(words, 0);  // a 17th language
@@ -275,6 +275,38 @@ TEST(QueryKeyIndex, LanguageLimits) {
   EXPECT_EQ(QueryKeyIndex::Build(tables, 128, 1, 0, false), nullptr);
   EXPECT_EQ(QueryKeyIndex::Build(tables, 128, 0, QueryKeyIndex::kKinds, false), nullptr);
   EXPECT_EQ(QueryKeyIndex::Build(tables, -1, 0, 0, false), nullptr);
+}
+
+// A back-off value shares its n-gram's record but stays apart from the
+// n-gram's own value, also for a key only one of the two tables holds.
+TEST(QueryKeyIndex, BackOffValuesShareTheirNgramRecords) {
+  QueryKeyIndex::Table forward[2], backoff[2];
+  std::vector<QueryKeyIndex::Table*> fwd = {&forward[0], &forward[1]}, back = {&backoff[0], &backoff[1]};
+  for (QueryKeyIndex::Table* t : {&forward[0], &forward[1], &backoff[0], &backoff[1]}) t->create(7);
+  forward[0].set("ab", 5, 0);
+  backoff[0].set("ab", -7, 0);
+  backoff[1].set("ab", 9, 0);
+  backoff[1].set("cd", 3, 0);
+  QueryKeyIndex::Table** const tables[QueryKeyIndex::kKinds] = {nullptr, nullptr, fwd.data(), back.data(), nullptr,
+                                                               nullptr};
+  std::unique_ptr<QueryKeyIndex> index(
+      QueryKeyIndex::Build(tables, 2, QueryKeyIndex::kBigram, QueryKeyIndex::kBigBack, false));
+  ASSERT_NE(index, nullptr);
+  EXPECT_EQ(index->records(), 2u);
+  auto value = [&](const std::string& key, int kind, int lang) {
+    uint64_t h = QueryKeyIndex::Start();
+    for (char c : key) h = QueryKeyIndex::Step(h, c);
+    const QueryKeyIndex::Record* r = index->Find(index->Locate(h, kind), key);
+    int v = 12345;
+    return r != nullptr && index->Value(r, kind, lang, &v) ? v : 12345;
+  };
+  EXPECT_EQ(value("ab", QueryKeyIndex::kBigram, 0), 5);
+  EXPECT_EQ(value("ab", QueryKeyIndex::kBigBack, 0), -7);
+  EXPECT_EQ(value("ab", QueryKeyIndex::kBigram, 1), 12345);
+  EXPECT_EQ(value("ab", QueryKeyIndex::kBigBack, 1), 9);
+  EXPECT_EQ(value("cd", QueryKeyIndex::kBigram, 1), 12345);
+  EXPECT_EQ(value("cd", QueryKeyIndex::kBigBack, 1), 3);
+  EXPECT_EQ(value("cd", QueryKeyIndex::kTriBack, 1), 12345);
 }
 
 }  // namespace

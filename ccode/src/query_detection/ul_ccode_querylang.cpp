@@ -125,9 +125,9 @@ class IndexGrams {
   static uint64_t Step(uint64_t h, char c) { return QueryKeyIndex::Step(h, c); }
   Probe Locate(int t, uint64_t h) const { return index_->Locate(h, kKinds[t]); }
   void Prefetch(int, const Probe& p) const { index_->Prefetch(p); }
-  bool Get(int, const Probe& p, std::string_view key, int* v) const {
+  bool Get(int t, const Probe& p, std::string_view key, int* v) const {
     const QueryKeyIndex::Record* r = memo_ != nullptr ? index_->Find(p, key, text_, memo_) : index_->Find(p, key);
-    return r != nullptr && index_->Value(r, lang_, v);
+    return r != nullptr && index_->Value(r, kKinds[t], lang_, v);
   }
 
  private:
@@ -324,7 +324,7 @@ class IndexWords {
   void Prefetch(const Probe& p) const { index_->Prefetch(p); }
   bool Find(const Probe& p, std::string_view key, int* v) const {
     const QueryKeyIndex::Record* r = memo_ != nullptr ? index_->Find(p, key, text_, memo_) : index_->Find(p, key);
-    return r != nullptr && index_->Value(r, lang_, v);
+    return r != nullptr && index_->Value(r, QueryKeyIndex::kWords, lang_, v);
   }
 
  private:

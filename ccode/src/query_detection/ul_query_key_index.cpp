@@ -10,9 +10,16 @@ constexpr uint64_t QueryKeyIndex::kKindSalt[QueryKeyIndex::kKinds];
 
 namespace {
 
-// Per (kind, key): the (bit, value) pairs of the languages storing it, in
-// increasing bit order (languages are visited in that order).
-typedef std::unordered_map<std::string, std::vector<std::pair<int, int>>> Gathered;
+// One language's value of a key: its bit, the value, and whether it is of
+// the record's second set.
+struct Held {
+  int bit;
+  int value;
+  bool second;
+};
+// Per (home kind, key): what the languages store, in increasing bit order
+// within each set (languages are visited in that order).
+typedef std::unordered_map<std::string, std::vector<Held>> Gathered;
 
 }  // namespace
 
@@ -50,9 +57,9 @@ QueryKeyIndex* QueryKeyIndex::Build(Table** const* tables, int langs, int first,
         for (auto it = t->begin(); it != t->end(); ++it) {
           if (kind == kWords && it->second <= 0) continue;
           if (it->first.size() > kMaxKeyBytes) throw std::bad_alloc();
-          std::string key(1, static_cast<char>(kind));
+          std::string key(1, static_cast<char>(Home(kind)));
           key += it->first;
-          keys[key].emplace_back(bit, it->second);
+          keys[key].push_back(Held{bit, it->second, Second(kind)});
         }
       }
     }
@@ -85,20 +92,25 @@ QueryKeyIndex* QueryKeyIndex::Build(Table** const* tables, int langs, int first,
       const std::string_view key = std::string_view(entry.first).substr(1);
       const size_t at = index->blob_.size();
       if (at / 4 + 1 > UINT32_MAX) throw std::bad_alloc();
-      unsigned mask = 0;
-      for (const auto& v : entry.second) mask |= 1u << v.first;
-      const uint16_t len = static_cast<uint16_t>(key.size()), mask16 = static_cast<uint16_t>(mask);
+      uint16_t masks[2] = {0, 0};
+      for (const Held& v : entry.second) masks[v.second] = static_cast<uint16_t>(masks[v.second] | 1u << v.bit);
+      const uint16_t len = static_cast<uint16_t>(key.size());
       const size_t size = kHeader + 4 * entry.second.size() + key.size();
       index->blob_.resize(at + ((size + 3) & ~static_cast<size_t>(3)), 0);
       unsigned char* r = &index->blob_[at];
       memcpy(r, &len, 2);
-      memcpy(r + 2, &mask16, 2);
+      memcpy(r + 2, &masks[0], 2);
       r[4] = static_cast<unsigned char>(entry.first[0]);
-      for (size_t i = 0; i < entry.second.size(); ++i) {
-        const int32_t v = entry.second[i].second;
-        memcpy(r + kHeader + 4 * i, &v, 4);
+      memcpy(r + 6, &masks[1], 2);
+      size_t n = 0;
+      for (bool second : {false, true}) {
+        for (const Held& v : entry.second) {
+          if (v.second != second) continue;
+          const int32_t value = v.value;
+          memcpy(r + kHeader + 4 * n++, &value, 4);
+        }
       }
-      memcpy(r + kHeader + 4 * entry.second.size(), key.data(), key.size());
+      memcpy(r + kHeader + 4 * n, key.data(), key.size());
       uint64_t h = Start();
       for (char c : key) h = Step(h, c);
       const Probe p = index->Locate(h, entry.first[0]);
@@ -124,7 +136,7 @@ const QueryKeyIndex::Record* QueryKeyIndex::Find(const Probe& p, std::string_vie
     if (static_cast<uint32_t>(s >> 32) != p.fingerprint) continue;
     const Record* r = &blob_[(static_cast<uint32_t>(s) - 1) * size_t{4}];
     if (r[4] != p.kind || Field16(r, 0) != key.size()) continue;
-    const size_t values = static_cast<size_t>(Count(Field16(r, 2)));
+    const size_t values = static_cast<size_t>(Count(Field16(r, 2)) + Count(Field16(r, 6)));
     if (memcmp(r + kHeader + 4 * values, key.data(), key.size()) == 0) return r;
   }
 }

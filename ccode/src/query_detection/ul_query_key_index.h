@@ -37,10 +37,17 @@ class QueryKeyIndex {
   // Build refuses a set that stores one.
   static constexpr size_t kMaxKeyBytes = 0xFFFF;
 
+  // A back-off kind shares the records of its n-gram kind (the tables of an
+  // order hold the same keys): its values are a record's second set.
+  static constexpr int Home(int kind) { return kind == kBigBack || kind == kTriBack ? kind - 1 : kind; }
+  static constexpr bool Second(int kind) { return kind != Home(kind); }
+
   // A record, 4-byte aligned in the record area: a header of the key's
-  // length (16 bits), the mask of its languages (16 bits), its kind (8 bits)
-  // and 3 unused bytes; then one 32-bit value per language in the mask,
-  // lowest bit first; then the key's bytes.
+  // length (16 bits), the mask of the languages of its first set of values
+  // (16 bits), its kind (8 bits, a home kind), one unused byte and the mask
+  // of its second set (16 bits); then one 32-bit value per language of the
+  // first mask, lowest bit first, the same for the second; then the key's
+  // bytes.
   typedef unsigned char Record;
 
   // One language's table of one kind: key -> value.
@@ -70,6 +77,7 @@ class QueryKeyIndex {
     uint8_t kind;
   };
   Probe Locate(uint64_t h, int kind) const {
+    kind = Home(kind);
     uint64_t m = (h ^ (h >> 31) ^ kKindSalt[kind]) * 0x9E3779B97F4A7C15ULL;
     m ^= m >> 29;
     return Probe{static_cast<size_t>(m >> shift_), static_cast<uint32_t>(m), static_cast<uint8_t>(kind)};
@@ -143,14 +151,17 @@ class QueryKeyIndex {
   void Prefetch(const Probe& p) const { __builtin_prefetch(&slots_[p.slot]); }
   // The record of key in the probe's kind, or nullptr.
   const Record* Find(const Probe& p, std::string_view key) const;
-  // True with *value when the record holds lang (any _LANG_T).
-  bool Value(const Record* r, int lang, int* value) const {
+  // True with *value when the record holds lang (any _LANG_T) for kind
+  // (the kind looked up: its own or its back-off kind).
+  bool Value(const Record* r, int kind, int lang, int* value) const {
     if (lang < 0 || lang >= kLangSlots || bit_[lang] < 0) return false;
     const unsigned bit = 1u << bit_[lang];
-    const unsigned mask = Field16(r, 2);
+    const unsigned first = Field16(r, 2);
+    const unsigned mask = Second(kind) ? Field16(r, 6) : first;
     if ((mask & bit) == 0) return false;
+    const int skip = Second(kind) ? Count(first) : 0;
     int32_t v;
-    memcpy(&v, r + kHeader + 4 * Count(mask & (bit - 1)), sizeof(v));
+    memcpy(&v, r + kHeader + 4 * (skip + Count(mask & (bit - 1))), sizeof(v));
     *value = v;
     return true;
   }
