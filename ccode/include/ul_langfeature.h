@@ -48,6 +48,8 @@ const int LANG_FEATURE_NUM = 85;
 extern const unsigned int* const LANG_CHARUTF8[LANG_FEATURE_NUM];
 extern const int LANG_CHARUTF8_NUM[LANG_FEATURE_NUM];
 
+class QueryKeyIndex;
+
 // One table: key -> integer score (hundredths of a natural logarithm) or
 // scaled frequency.
 typedef ccode::hashmap<std::string, int> FeatureSet;
@@ -79,6 +81,8 @@ class LANGFEATURESET {
   bool destroy_feature();
   // Frees every table and the arrays (safe after a partial init_feature).
   bool delete_feature();
+  // Frees the indexes (m_WordIndex, m_GramIndex); the tables stay.
+  void drop_index();
   // Decimal text (sign, digits, optional point and digits; no exponent; at
   // most 99 bytes read) to *out. false (logged, *out = 0) for NULL or "".
   bool char2double(const char* text, double* out);
@@ -92,6 +96,13 @@ class LANGFEATURESET {
   FeatureSet** m_LangTrigram = nullptr;   // character trigram scores
   FeatureSet** m_LangTriBack = nullptr;   // back-off weights keyed as in the trigram file
   FeatureSet** m_LangComWords = nullptr;  // common words, scaled frequencies
+  // One index over the word tables and one over the n-gram tables of every
+  // language, made by loadfeature once every language is in (NULL before,
+  // when they could not be made, and after any other load or release). The
+  // scoring reads them instead of the tables; a table changed by hand
+  // afterwards is not seen there.
+  QueryKeyIndex* m_WordIndex = nullptr;
+  QueryKeyIndex* m_GramIndex = nullptr;
 };
 
 // The loaded set, NULL while none is loaded. Owned by the data loader.

@@ -4,9 +4,12 @@
 #ifndef CCODE_TEST_QUERY_FEATURE_DATA_H_
 #define CCODE_TEST_QUERY_FEATURE_DATA_H_
 
+#include <fstream>
 #include <string>
+#include <vector>
 
 #include "support/support.h"
+#include "ul_ccode_load.h"
 #include "ul_langfeature.h"
 
 namespace querytest {
@@ -48,6 +51,18 @@ inline bool Reload(_LANG_T lang, const LangFiles& f) {
   for (FeatureSet** a : arrays) a[lang]->clear();
   FeatureDir dir;
   return fs->loadlangfeature(dir.Write(LANG_STRING[lang], f).c_str(), lang);
+}
+
+// The words of the library's word list of stem ("english", ...).
+inline std::vector<std::string> ListedWords(const std::string& stem) {
+  std::ifstream in(std::string(ul_ccode_default_path()) + "/code/" + stem + "_words.part");
+  std::vector<std::string> words;
+  std::string line;
+  while (std::getline(in, line)) {
+    const size_t sp = line.find(' ');
+    if (sp != std::string::npos && sp > 0) words.push_back(line.substr(0, sp));
+  }
+  return words;
 }
 
 inline int Get(FeatureSet* table, const std::string& key) {

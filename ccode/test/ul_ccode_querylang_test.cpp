@@ -217,6 +217,12 @@ TEST(QueryScore, DriverAndRanking) {
   ul_ccode_gettoptrust(&worst, n, ALL_FEATURE);
   EXPECT_EQ(worst[0].TRUST, -4000000);
   EXPECT_EQ(worst[1].TRUST, INT_MIN);
+  // A word score at -3,999,999 still ranks by words alone; at -4,000,000 it
+  // excludes the candidate.
+  CODELANG_VECTOR edge = {{1, 0, 0, -3999999, 0}, {1, 1, 0, -4000000, 0}};
+  ul_ccode_gettoptrust(&edge, n, WORDS_FEATURE);
+  EXPECT_EQ(edge[0].TRUST, -11999997);
+  EXPECT_EQ(edge[1].TRUST, INT_MIN);
   EXPECT_EQ(ul_ccode_gettoptrust(nullptr, n, 0), 0);
   EXPECT_EQ(ul_ccode_initinfo(nullptr), 0);
 }

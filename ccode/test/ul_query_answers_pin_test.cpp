@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <fstream>
+#include <memory>
 #include <random>
 #include <sstream>
 #include <string>
@@ -16,6 +17,8 @@
 #include "ul_ccode_conv.h"
 #include "ul_ccode_load.h"
 #include "ul_ccode_querylang.h"
+#include "ul_pack.h"
+#include "query_feature_data.h"
 #include "support/digest.h"
 
 namespace {
@@ -35,26 +38,32 @@ class QueryAnswers : public ::testing::Test {
     ul_ccode_del();
   }
 
-  // Feeds the query, the result and its ranked candidates to d.
-  static void Answer(const std::string& query, Digest* d) {
+  // Feeds the query, the result and its ranked candidates to d. With a
+  // package, the same detection into it must name the same candidates.
+  static void Answer(const std::string& query, Digest* d, ul_package* pkg = nullptr) {
     std::string copy = query;
     int out[3 * kTriples] = {};
     d->Bytes(query);
-    d->Int(ul_ccode_query_detect(reinterpret_cast<unsigned char*>(&copy[0]), nullptr, out, 3 * kTriples, -2));
+    const int rc = ul_ccode_query_detect(reinterpret_cast<unsigned char*>(&copy[0]), nullptr, out, 3 * kTriples, -2);
+    d->Int(rc);
     for (int v : out) d->Int(v);
+    if (pkg == nullptr || rc != 1) return;
+    ul_pack_cleanhead(pkg);
+    ASSERT_EQ(ul_ccode_query_detect(reinterpret_cast<unsigned char*>(&copy[0]), pkg, nullptr, 0, -2), 1) << query;
+    for (int i = 0; i < kTriples; ++i) {
+      const std::string n = std::to_string(i);
+      const int code = out[3 * i], lang = out[3 * i + 1];
+      char v[64];
+      ASSERT_EQ(ul_pack_getvalue_ex(pkg, ("All_CodeTrust_" + n).c_str(), v, sizeof(v)), 1);
+      EXPECT_STREQ(v, code < 0 ? "CODETYPE_NONE" : CODE_STRING[code]) << query << " " << i;
+      ASSERT_EQ(ul_pack_getvalue_ex(pkg, ("All_LangTrust_" + n).c_str(), v, sizeof(v)), 1);
+      EXPECT_STREQ(v, lang < 0 ? "LANGTYPE_NONE" : LANG_STRING[lang]) << query << " " << i;
+      ASSERT_EQ(ul_pack_getvalue_ex(pkg, ("All_TRUST_" + n).c_str(), v, sizeof(v)), 1);
+      EXPECT_EQ(std::string(v), std::to_string(out[3 * i + 2])) << query << " " << i;
+    }
+    EXPECT_EQ(pkg->pairnum, 3 * kTriples);
   }
 };
-
-std::vector<std::string> Words(const std::string& stem) {
-  std::ifstream in(std::string(ul_ccode_default_path()) + "/code/" + stem + "_words.part");
-  std::vector<std::string> words;
-  std::string line;
-  while (std::getline(in, line)) {
-    const size_t sp = line.find(' ');
-    if (sp != std::string::npos && sp > 0) words.push_back(line.substr(0, sp));
-  }
-  return words;
-}
 
 // Per language 150 queries: one to three listed words, joined by blanks or
 // run together, some cut short by one byte (a broken last character is
@@ -64,10 +73,11 @@ TEST_F(QueryAnswers, GeneratedFromTheWordLists) {
   const char* stems[] = {"english",    "simp_chinese", "trad_chinese", "japanese", "thai",    "vietnamese",
                          "malay",      "french",       "arabic",       "portuguese", "spanish", "indonesian"};
   std::mt19937 rng(27);
+  std::unique_ptr<ul_package, int (*)(ul_package*)> pkg(ul_pack_init(), ul_pack_free);
   Digest d;
   int queries = 0;
   for (const char* stem : stems) {
-    const std::vector<std::string> words = Words(stem);
+    const std::vector<std::string> words = querytest::ListedWords(stem);
     ASSERT_GT(words.size(), 1000u) << stem;
     for (int i = 0; i < 150; ++i) {
       const int n = 1 + static_cast<int>(rng() % 3);
@@ -80,7 +90,7 @@ TEST_F(QueryAnswers, GeneratedFromTheWordLists) {
       const unsigned variant = rng() % 6;
       if (variant == 0 && q.size() > 1) q.pop_back();
       if (variant == 1 && q[0] >= 'a' && q[0] <= 'z') q[0] = static_cast<char>(q[0] - 'a' + 'A');
-      Answer(q, &d);
+      Answer(q, &d, pkg.get());
       ++queries;
     }
   }

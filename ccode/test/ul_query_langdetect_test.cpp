@@ -2,6 +2,7 @@
 // output shape, messages, long queries, threads.
 #include <gtest/gtest.h>
 #include <limits.h>
+#include <string.h>
 
 #include <memory>
 #include <string>
@@ -281,6 +282,46 @@ TEST_F(QueryLangDetect, LongQueriesAreCut) {
   const Result whole = Detect(words), cut = Detect(words.substr(0, 10240));
   EXPECT_EQ(whole.rc, 1);
   EXPECT_EQ(whole.out, cut.out);
+}
+
+// Every web-address mark at the head, inside and at the end of a text, and
+// texts that come one byte short of one.
+TEST_F(QueryLangDetect, WebAddressMarks) {
+  for (const char* mark : {".vn", ".com", ".cn", ".org", ".net", ".jp", ".th", ".ar", ".tw", ".id", ".my", ".es",
+                           ".pt", "www.", "http:"}) {
+    for (const std::string& text : {std::string(mark), "ab" + std::string(mark) + "cd", "ab" + std::string(mark)}) {
+      EXPECT_TRUE(ul_ccode_check_url(const_cast<char*>(text.c_str()))) << text;
+    }
+    const std::string cut = "x" + std::string(mark, strlen(mark) - 1);
+    EXPECT_FALSE(ul_ccode_check_url(const_cast<char*>(cut.c_str()))) << cut;
+  }
+  for (const char* text : {"", ".", "a.co", "ww.x", "http//", "HTTP:", ".COM", "wwwx", "a . com"}) {
+    EXPECT_FALSE(ul_ccode_check_url(const_cast<char*>(text))) << text;
+  }
+}
+
+// The thread's candidate list is the detection's work area: what an earlier
+// call or a caller left in it changes no answer, and a list only detection
+// uses is left empty after the ranked candidates.
+TEST_F(QueryLangDetect, LeftoversInTheCandidateListChangeNoAnswer) {
+  const Result clean = Detect("bonjour le monde"), clean_cn = Detect("北京天气预报");
+  CODELANG_VECTOR* list = get_ccode_query_lang();
+  ASSERT_NE(list, nullptr);
+  for (size_t at : {size_t{0}, size_t{3}, size_t{13}, size_t{14}, size_t{15}, size_t{200}, list->size() - 1}) {
+    (*list)[at] = _CODELANG_INFO{CODETYPE_BIG5, TRAD_CN, 5, 5, 99999};
+    EXPECT_EQ(Detect("bonjour le monde").out, clean.out) << at;
+    (*list)[at] = _CODELANG_INFO{CODETYPE_BIG5, TRAD_CN, 5, 5, 99999};
+    EXPECT_EQ(Detect("北京天气预报").out, clean_cn.out) << at;
+  }
+  ASSERT_EQ(ul_ccode_initinfo(list), 1);
+  Detect("北京天气预报");
+  Detect("a");
+  size_t filled = 0;
+  while (filled < list->size() && static_cast<unsigned char>((*list)[filled].code_type) != 255) ++filled;
+  for (size_t i = filled; i < list->size(); ++i) {
+    ASSERT_EQ(static_cast<unsigned char>((*list)[i].code_type), 255) << i;
+    ASSERT_EQ((*list)[i].TRUST, INT_MIN) << i;
+  }
 }
 
 TEST_F(QueryLangDetect, SixteenThreadsAtOnce) {

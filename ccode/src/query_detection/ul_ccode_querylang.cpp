@@ -8,11 +8,14 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "ul_ccode_next.h"
 #include "ul_log.h"
+#include "ul_query_key_index.h"
+#include "ul_ccode_querylang_parts.h"
 
 namespace {
 
@@ -21,6 +24,11 @@ constexpr int kWordMiss = 2302;        // a word not found: -100 x ln(1e10)
 constexpr size_t kWordBytes = 1024;    // a Latin word is cut at this length
 constexpr size_t kCandidateMax = 1023; // a longest-match candidate stops past this
 constexpr int kExclude = 4000000;      // a missing or hopeless score in ranking
+// Word-score outcomes outside any reachable score (a score moves by at most
+// 2,302 or a word's log-value per character of a query of at most 10,240
+// bytes, far from these).
+constexpr long long kBelowTop = LLONG_MIN;      // fell below the top list's last entry
+constexpr long long kBroken = LLONG_MIN + 1;    // a byte that begins no character
 
 // trunc(100 x ln(c)) for the constants 0.5, 0.1, 0.01 and 0.005.
 constexpr int kHalf = -69, kTenth = -230, kHundredth = -460, kTwoHundredth = -529;
@@ -87,58 +95,103 @@ class Table {
   double inv_;
 };
 
+// The n-gram tables of one language, read directly: a probe is the bucket.
+// Table t is the forward table of order t + 1 (t = 0..2) or the back-off
+// table of order t - 2 (t = 4, 5; 3 has none).
+class TableGrams {
+ public:
+  typedef size_t Probe;
+  TableGrams(const LANGFEATURESET* fs, int lang)
+      : t_{Table(fs->m_LangUnigram[lang]), Table(fs->m_LangBigram[lang]), Table(fs->m_LangTrigram[lang]),
+           Table(nullptr),                 Table(fs->m_LangBigBack[lang]), Table(fs->m_LangTriBack[lang])} {}
+  static uint64_t Start() { return 0; }
+  static uint64_t Step(uint64_t h, char c) { return ccode::__ccode_hash_step(h, c); }
+  Probe Locate(int t, uint64_t h) const { return t_[t].Bucket(h); }
+  void Prefetch(int t, Probe b) const { t_[t].Prefetch(b); }
+  bool Get(int t, Probe b, std::string_view key, int* v) const { return t_[t].Get(b, key, v); }
+
+ private:
+  const Table t_[6];
+};
+
+// The same tables through the shared index; with a memo, keys are taken as
+// lying in text and their look-ups remembered.
+class IndexGrams {
+ public:
+  typedef QueryKeyIndex::Probe Probe;
+  IndexGrams(const QueryKeyIndex* index, int lang, const char* text, QueryKeyIndex::Memo* memo)
+      : index_(index), lang_(lang), text_(text), memo_(memo) {}
+  static uint64_t Start() { return QueryKeyIndex::Start(); }
+  static uint64_t Step(uint64_t h, char c) { return QueryKeyIndex::Step(h, c); }
+  Probe Locate(int t, uint64_t h) const { return index_->Locate(h, kKinds[t]); }
+  void Prefetch(int, const Probe& p) const { index_->Prefetch(p); }
+  bool Get(int t, const Probe& p, std::string_view key, int* v) const {
+    const QueryKeyIndex::Record* r = memo_ != nullptr ? index_->Find(p, key, text_, memo_) : index_->Find(p, key);
+    return r != nullptr && index_->Value(r, kKinds[t], lang_, v);
+  }
+
+ private:
+  static constexpr int kKinds[6] = {QueryKeyIndex::kUnigram, QueryKeyIndex::kBigram,  QueryKeyIndex::kTrigram,
+                                    QueryKeyIndex::kUnigram, QueryKeyIndex::kBigBack, QueryKeyIndex::kTriBack};
+  const QueryKeyIndex* index_;
+  int lang_;
+  const char* text_;
+  QueryKeyIndex::Memo* memo_;
+};
+
 // Scores grams of one language, hashing each gram's bytes in place.
+template <class Grams>
 class GramScorer {
  public:
-  GramScorer(const LANGFEATURESET* fs, int lang)
-      : forward_{Table(fs->m_LangUnigram[lang]), Table(fs->m_LangBigram[lang]), Table(fs->m_LangTrigram[lang])},
-        backoff_{Table(nullptr), Table(fs->m_LangBigBack[lang]), Table(fs->m_LangTriBack[lang])} {}
+  explicit GramScorer(const Grams& grams) : grams_(grams) {}
 
   // The score of the gram of k characters (k = 1..3) at chars[0..k-1],
   // backing off to its last k - 1 characters when it is missing. The
-  // characters lie next to each other in the text. Every bucket the back-off
+  // characters lie next to each other in the text. Every place the back-off
   // may visit is requested first, so that their loads overlap.
   long long Score(const std::string_view* chars, int k) {
     const char* end = chars[k - 1].data() + chars[k - 1].size();
-    size_t whole[3], head[3];  // buckets of chars[i..k-1] and of chars[i..k-2]
+    typename Grams::Probe whole[3], head[3];  // of chars[i..k-1] and of chars[i..k-2]
     for (int i = 0; i < k; ++i) {
-      uint64_t h = 0;
+      uint64_t h = Grams::Start();
       for (const char* c = chars[i].data(); c < end; ++c) {
         if (c == chars[k - 1].data() && k - i >= 2) {
-          head[i] = backoff_[k - i - 1].Bucket(h);
-          backoff_[k - i - 1].Prefetch(head[i]);
+          head[i] = grams_.Locate(kBack + k - i - 1, h);
+          grams_.Prefetch(kBack + k - i - 1, head[i]);
         }
-        h = ccode::__ccode_hash_step(h, *c);
+        h = Grams::Step(h, *c);
       }
-      whole[i] = forward_[k - i - 1].Bucket(h);
-      forward_[k - i - 1].Prefetch(whole[i]);
+      whole[i] = grams_.Locate(k - i - 1, h);
+      grams_.Prefetch(k - i - 1, whole[i]);
     }
     long long total = 0;
     for (int i = 0; i < k; ++i) {
       const char* begin = chars[i].data();
       const int n = k - i;
       int v;
-      if (forward_[n - 1].Get(whole[i], Key(begin, end), &v)) return total + (v < -999 ? -kMissPenalty : v);
+      if (grams_.Get(n - 1, whole[i], Key(begin, end), &v)) return total + (v < -999 ? -kMissPenalty : v);
       if (n == 1) return total - kMissPenalty;
-      total += backoff_[n - 1].Get(head[i], Key(begin, chars[k - 1].data()), &v) ? v : -kMissPenalty;
+      total += grams_.Get(kBack + n - 1, head[i], Key(begin, chars[k - 1].data()), &v) ? v : -kMissPenalty;
     }
     return total;
   }
 
  private:
+  static constexpr int kBack = 3;  // back-off table of order n: kBack + n - 1
+
   static std::string_view Key(const char* begin, const char* end) {
     return std::string_view(begin, static_cast<size_t>(end - begin));
   }
 
-  const Table forward_[3];
-  const Table backoff_[3];
+  const Grams& grams_;
 };
 
 // Feeds the characters of one sequence: nothing for the first, the bigram
 // at the second, a trigram from the third on.
+template <class Scorer>
 class GramWalk {
  public:
-  explicit GramWalk(GramScorer* scorer) : scorer_(scorer) {}
+  explicit GramWalk(Scorer* scorer) : scorer_(scorer) {}
   void Reset() { n_ = 0; }
   void Add(std::string_view ch) {
     if (n_ == 3) {
@@ -152,7 +205,7 @@ class GramWalk {
   long long total() const { return total_; }
 
  private:
-  GramScorer* scorer_;
+  Scorer* scorer_;
   std::string_view last_[3];
   int n_ = 0;
   long long total_ = 0;
@@ -204,14 +257,13 @@ bool IsEmptyEntry(const _CODELANG_INFO& e) {
 
 }  // namespace
 
-int ul_ccode_checkfeature(LANGFEATURESET* fs, _LANG_T lang, char* text, int* score) {
-  if (fs == nullptr || text == nullptr || text[0] == '\0' || lang < 0 || score == nullptr ||
-      !HasTables(fs, lang)) {
-    ul_writelog(UL_LOG_WARNING, "invalid param in ul_ccode_checkfeature");
-    return 0;
-  }
-  GramScorer scorer(fs, lang);
-  GramWalk walk(&scorer);
+namespace {
+
+// Character n-gram score of every word of text (runs between separators).
+template <class Grams>
+long long FeatureScore(const Grams& grams, char* text) {
+  GramScorer<Grams> scorer(grams);
+  GramWalk<GramScorer<Grams>> walk(&scorer);
   unsigned char* p = reinterpret_cast<unsigned char*>(text);
   while (*p != '\0') {
     if (IsSeparator(*p)) {
@@ -228,11 +280,221 @@ int ul_ccode_checkfeature(LANGFEATURESET* fs, _LANG_T lang, char* text, int* sco
     walk.Add(std::string_view(reinterpret_cast<char*>(p), static_cast<size_t>(n)));
     p += n;
   }
-  *score = Clamp(walk.total() + ConstFeature(lang));
+  return walk.total();
+}
+
+// Character n-gram score of the bytes text[0..end) as one sequence.
+template <class Grams>
+long long LatinFeatureScore(const Grams& grams, const char* text, const char* end) {
+  GramScorer<Grams> scorer(grams);
+  GramWalk<GramScorer<Grams>> walk(&scorer);
+  for (const char* c = text; c < end; ++c) walk.Add(std::string_view(c, 1));
+  return walk.total();
+}
+
+// Word look-ups of one language in its own table: the probe is the bucket.
+class TableWords {
+ public:
+  typedef size_t Probe;
+  explicit TableWords(const FeatureSet* words) : table_(words) {}
+  static uint64_t Start() { return 0; }
+  static uint64_t Step(uint64_t h, char c) { return ccode::__ccode_hash_step(h, c); }
+  Probe Locate(uint64_t h) const { return table_.Bucket(h); }
+  static int Filter(uint64_t) { return QueryKeyIndex::kSomeKeyBegins | QueryKeyIndex::kMayBeKey; }
+  void Prefetch(Probe b) const { table_.Prefetch(b); }
+  // True with *v when the word is stored with a value above 0.
+  bool Find(Probe b, std::string_view key, int* v) const { return table_.Get(b, key, v) && *v > 0; }
+
+ private:
+  const Table table_;
+};
+
+// The same through the shared index, which holds only values above 0; with
+// a memo, keys are taken as lying in text and their look-ups remembered.
+class IndexWords {
+ public:
+  typedef QueryKeyIndex::Probe Probe;
+  IndexWords(const QueryKeyIndex* index, int lang, const char* text, QueryKeyIndex::Memo* memo)
+      : index_(index), lang_(lang), text_(text), memo_(memo) {}
+  static uint64_t Start() { return QueryKeyIndex::Start(); }
+  static uint64_t Step(uint64_t h, char c) { return QueryKeyIndex::Step(h, c); }
+  Probe Locate(uint64_t h) const { return index_->Locate(h, QueryKeyIndex::kWords); }
+  // Whether a word may begin with or be the bytes of hash h.
+  int Filter(uint64_t h) const { return index_->Filter(h); }
+  void Prefetch(const Probe& p) const { index_->Prefetch(p); }
+  bool Find(const Probe& p, std::string_view key, int* v) const {
+    const QueryKeyIndex::Record* r = memo_ != nullptr ? index_->Find(p, key, text_, memo_) : index_->Find(p, key);
+    return r != nullptr && index_->Value(r, QueryKeyIndex::kWords, lang_, v);
+  }
+
+ private:
+  const QueryKeyIndex* index_;
+  int lang_;
+  const char* text_;
+  QueryKeyIndex::Memo* memo_;
+};
+
+// The Latin word score (see ul_ccode_langcmword) before it enters top.
+template <class Words>
+long long LatinWordScore(const Words& words, const char* text, int lang, const int* top, bool* hit) {
+  long long score = ConstLatin(lang);
+  for (const char* p = text; *p != '\0';) {
+    if (*p < 'a' || *p > 'z') {
+      ++p;
+      continue;
+    }
+    const char* start = p;
+    uint64_t h = Words::Start();
+    while (*p >= 'a' && *p <= 'z' && static_cast<size_t>(p - start) < kWordBytes) h = Words::Step(h, *p++);
+    int v;
+    if ((words.Filter(h) & QueryKeyIndex::kMayBeKey) != 0 && words.Find(words.Locate(h), std::string_view(start, static_cast<size_t>(p - start)), &v)) {
+      score += WordValue(v);
+      *hit = true;
+    } else {
+      score -= kWordMiss;
+    }
+    if (BelowTop(top, score)) return kBelowTop;
+  }
+  return score;
+}
+
+}  // namespace
+
+template <class Words>
+const QueryReading::Place& QueryReading::At(const char* text, size_t offset, const Words& words) {
+  if (text != text_) {
+    text_ = text;
+    const size_t size = strlen(text) + 1;
+    slot_.assign(size, 0);
+    lens_.assign(size, 0);
+    places_.clear();
+    bytes_.clear();
+    hashes_.clear();
+  }
+  if (slot_[offset] != 0) return places_[static_cast<size_t>(slot_[offset] - 1)];
+  Place place{};
+  place.first = static_cast<uint32_t>(bytes_.size());
+  Candidate c{};
+  bool capped = false, filtering = true;
+  uint64_t h = Words::Start();
+  const char* p = text + offset;
+  size_t bytes = 0;
+  while (!IsSeparator(static_cast<unsigned char>(p[bytes])) && bytes <= kCandidateMax) {
+    // Characters are measured once per place of the text: later
+    // candidates overlap earlier ones.
+    int8_t& known = lens_[offset + bytes];
+    if (known == 0) {
+      const int measured = ul_ccode_next(p + bytes, CODETYPE_UTF8);
+      known = static_cast<int8_t>(measured < 1 ? -1 : measured);
+    }
+    const int n = known;
+    if (n < 1) {
+      c.broken = true;
+      break;
+    }
+    if (c.chars++ == 0) c.first_len = static_cast<uint32_t>(n);
+    if (filtering) {
+      for (int i = 0; i < n; ++i) h = Words::Step(h, p[bytes + static_cast<size_t>(i)]);
+      const int filter = words.Filter(h);
+      filtering = filter != QueryKeyIndex::kNoKeyBegins;
+      if (filtering) {
+        const uint32_t len = static_cast<uint32_t>(bytes) + static_cast<uint32_t>(n);
+        bytes_.push_back(len << 1 | ((filter & QueryKeyIndex::kMayBeKey) != 0 ? 1 : 0));
+        hashes_.push_back(h);
+        ++place.reach;
+      }
+    }
+    bytes += static_cast<size_t>(n);
+    if (n > 1) c.multibyte = true;
+    if (!c.multibyte) {
+      ++c.ascii_chars;
+      c.ascii_bytes += static_cast<uint32_t>(n);
+    }
+    if (!capped && c.multibyte && c.chars >= 3) {
+      place.cjk = c;
+      capped = true;
+    }
+  }
+  place.full = c;
+  if (!capped) place.cjk = c;
+  places_.push_back(place);
+  slot_[offset] = static_cast<int32_t>(places_.size());
+  return places_.back();
+}
+
+namespace {
+
+// The longest-match word score (see ul_ccode_langcnthword) before it
+// enters top; kBelowTop when it fell below top, kBroken for a byte that
+// begins no character. The candidates come from reading, which gathers each
+// once for every language: a language then looks up, longest first, the
+// prefixes no longer than the reach of the index's filter (a longer one
+// cannot be a word, so it counts as a miss without a look-up).
+template <class Words>
+long long WordScore(const Words& words, QueryReading* reading, const char* text, int lang, const int* top,
+                    bool* hit, bool* miss) {
+  long long score = ConstWords(lang);
+  const bool cjk = IsCjk(lang);
+  const char* p = text;
+  for (;;) {
+    while (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n') ++p;
+    if (*p == '\0') break;
+    const QueryReading::Place& place = reading->At(text, static_cast<size_t>(p - text), words);
+    const QueryReading::Candidate& c = cjk ? place.cjk : place.full;
+    if (c.broken) return kBroken;
+    const size_t reach = std::min<size_t>(place.reach, c.chars);
+    // An ASCII candidate is looked up whole only; otherwise every prefix
+    // down to the ASCII ones may be, the ASCII prefix last.
+    size_t k = c.chars;
+    if (k > reach) {
+      *miss = true;
+      k = std::max<size_t>(reach, c.ascii_chars);
+    }
+    bool found = false, ascii = false;
+    while (k > 0) {
+      int v;
+      if (k <= reach && reading->PrefixMayBeKey(place, k - 1)) {
+        const size_t len = reading->PrefixBytes(place, k - 1);
+        if (words.Find(words.Locate(reading->PrefixHash(place, k - 1)), std::string_view(p, len), &v)) {
+          score += WordValue(v);
+          *hit = found = true;
+          p += len;
+          break;
+        }
+      }
+      *miss = true;
+      if (k <= c.ascii_chars) {
+        ascii = true;
+        break;
+      }
+      --k;
+    }
+    if (!found) {
+      score -= kWordMiss;
+      p += ascii ? c.ascii_bytes : c.first_len;
+    }
+    if (BelowTop(top, score)) return kBelowTop;
+  }
+  return score;
+}
+
+}  // namespace
+
+namespace {
+
+int CharScore(LANGFEATURESET* fs, _LANG_T lang, char* text, int* score, QueryKeyIndex::Memo* memo) {
+  if (fs == nullptr || text == nullptr || text[0] == '\0' || lang < 0 || score == nullptr ||
+      !HasTables(fs, lang)) {
+    ul_writelog(UL_LOG_WARNING, "invalid param in ul_ccode_checkfeature");
+    return 0;
+  }
+  const long long total = fs->m_GramIndex != nullptr ? FeatureScore(IndexGrams(fs->m_GramIndex, lang, text, memo), text)
+                                                    : FeatureScore(TableGrams(fs, lang), text);
+  *score = Clamp(total + ConstFeature(lang));
   return 1;
 }
 
-int ul_ccode_checkcmfeature(LANGFEATURESET* fs, _LANG_T lang, char* text, int* score) {
+int LatinCharScore(LANGFEATURESET* fs, _LANG_T lang, char* text, int* score, QueryKeyIndex::Memo* memo) {
   if (fs == nullptr || text == nullptr || text[0] == '\0' || lang < 0 || score == nullptr ||
       !HasTables(fs, lang)) {
     ul_writelog(UL_LOG_WARNING, "invalid param in ul_ccode_checkcmfeature");
@@ -243,116 +505,80 @@ int ul_ccode_checkcmfeature(LANGFEATURESET* fs, _LANG_T lang, char* text, int* s
     if (*p < 'a' || *p > 'z') *p = ' ';
   }
   *p = '\0';
-  GramScorer scorer(fs, lang);
-  GramWalk walk(&scorer);
-  for (char* c = text; c < p; ++c) walk.Add(std::string_view(c, 1));
-  *score = Clamp(walk.total() + ConstLatin(lang));
+  const long long total = fs->m_GramIndex != nullptr
+                              ? LatinFeatureScore(IndexGrams(fs->m_GramIndex, lang, text, memo), text, p)
+                              : LatinFeatureScore(TableGrams(fs, lang), text, p);
+  *score = Clamp(total + ConstLatin(lang));
   return 1;
 }
 
-int ul_ccode_langcmword(char* text, LANGFEATURESET* fs, int code, _LANG_T lang, int* top) {
+}  // namespace
+
+int ul_ccode_checkfeature(LANGFEATURESET* fs, _LANG_T lang, char* text, int* score) {
+  return CharScore(fs, lang, text, score, nullptr);
+}
+
+int ul_ccode_checkcmfeature(LANGFEATURESET* fs, _LANG_T lang, char* text, int* score) {
+  return LatinCharScore(fs, lang, text, score, nullptr);
+}
+
+namespace {
+
+int LatinWords(char* text, LANGFEATURESET* fs, int code, _LANG_T lang, int* top, QueryReading* reading) {
   if (text == nullptr || fs == nullptr || top == nullptr) {
     ul_writelog(UL_LOG_WARNING, "invalid param in ul_ccode_langcmword");
     return INT_MIN;
   }
   const FeatureSet* words = WordTable(fs, lang);
   if (words == nullptr) return INT_MIN;
-  long long score = ConstLatin(lang);
   bool hit = false;
-  std::string word;
-  for (const char* p = text; *p != '\0';) {
-    if (*p < 'a' || *p > 'z') {
-      ++p;
-      continue;
-    }
-    const char* start = p;
-    while (*p >= 'a' && *p <= 'z' && static_cast<size_t>(p - start) < kWordBytes) ++p;
-    word.assign(start, static_cast<size_t>(p - start));
-    int v;
-    if (words->get(word, &v) == ccode::CCODE_HASH_EXIST && v > 0) {
-      score += WordValue(v);
-      hit = true;
-    } else {
-      score -= kWordMiss;
-    }
-    if (BelowTop(top, score)) return INT_MIN;
-  }
-  if (!hit) return INT_MIN;
+  const long long score = fs->m_WordIndex != nullptr
+                              ? LatinWordScore(IndexWords(fs->m_WordIndex, lang, text, reading != nullptr ? &reading->memo : nullptr), text, lang, top, &hit)
+                              : LatinWordScore(TableWords(words), text, lang, top, &hit);
+  if (score == kBelowTop || !hit) return INT_MIN;
   const int result = Clamp(score);
   InsertTop(top, code, lang, result);
   return result;
 }
 
-int ul_ccode_langcnthword(char* text, LANGFEATURESET* fs, int code, _LANG_T lang, int* top, bool* flags) {
+int Words(char* text, LANGFEATURESET* fs, int code, _LANG_T lang, int* top, bool* flags, QueryReading* reading) {
   if (text == nullptr || fs == nullptr || top == nullptr) {
     ul_writelog(UL_LOG_WARNING, "invalid param in ul_ccode_langcmword");
     return INT_MIN;
   }
   const FeatureSet* words = WordTable(fs, lang);
   if (words == nullptr) return INT_MIN;
-  long long score = ConstWords(lang);
   bool hit = false, miss = false;
-  size_t lens[kCandidateMax + 1];      // byte length of each character of the candidate
-  size_t buckets[kCandidateMax + 1];   // table bucket of the prefix ending at each character
-  const Table table(words);
-  const char* p = text;
-  for (;;) {
-    while (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n') ++p;
-    if (*p == '\0') break;
-    // Gather the candidate; ascii_chars counts its leading one-byte
-    // characters (all of them for an ASCII candidate).
-    size_t nchars = 0, bytes = 0, ascii_chars = 0;
-    bool multibyte = false;
-    while (!IsSeparator(static_cast<unsigned char>(p[bytes])) && bytes <= kCandidateMax) {
-      const int n = ul_ccode_next(p + bytes, CODETYPE_UTF8);
-      if (n < 1) return INT_MIN;
-      lens[nchars++] = static_cast<size_t>(n);
-      bytes += static_cast<size_t>(n);
-      if (n > 1) multibyte = true;
-      if (!multibyte) ++ascii_chars;
-      if (IsCjk(lang) && multibyte && nchars >= 3) break;
-    }
-    // The prefixes' hashes in one pass. An ASCII candidate is looked up whole
-    // only; otherwise every prefix down to the ASCII ones may be, so their
-    // buckets are all requested before the first look-up.
-    uint64_t h = 0;
-    for (size_t k = 0, b = 0; k < nchars; ++k) {
-      for (const size_t end = b + lens[k]; b < end; ++b) h = ccode::__ccode_hash_step(h, p[b]);
-      if (!multibyte && k + 1 < nchars) continue;
-      buckets[k] = table.Bucket(h);
-      if (multibyte && k >= ascii_chars) table.Prefetch(buckets[k]);
-    }
-    // Longest prefix first; an ASCII prefix is the last one tried.
-    size_t len = bytes;
-    bool found = false, ascii = false;
-    while (nchars > 0) {
-      int v;
-      if (table.Get(buckets[nchars - 1], std::string_view(p, len), &v) && v > 0) {
-        score += WordValue(v);
-        hit = found = true;
-        p += len;
-        break;
-      }
-      miss = true;
-      ascii = nchars <= ascii_chars;
-      if (ascii) break;
-      len -= lens[--nchars];
-    }
-    if (!found) {
-      score -= kWordMiss;
-      p += ascii ? len : lens[0];
-    }
-    if (BelowTop(top, score)) return INT_MIN;
+  // A reading is kept only with the index (its hashes are the index's).
+  std::unique_ptr<QueryReading> local;
+  if (reading == nullptr || fs->m_WordIndex == nullptr) {
+    local.reset(new QueryReading());
+    reading = local.get();
   }
-  if (!hit) return INT_MIN;
+  const long long score =
+      fs->m_WordIndex != nullptr
+          ? WordScore(IndexWords(fs->m_WordIndex, lang, text, &reading->memo), reading, text, lang, top, &hit, &miss)
+          : WordScore(TableWords(words), reading, text, lang, top, &hit, &miss);
+  if (score == kBelowTop || score == kBroken || !hit) return INT_MIN;
   const int result = Clamp(score);
   InsertTop(top, code, lang, result);
   if (!miss && flags != nullptr && (IsCjk(lang) || static_cast<int>(lang) == ARABIC || static_cast<int>(lang) == THAI)) flags[lang] = true;
   return result;
 }
 
-int ul_ccode_langtype_all(char* text, int code, int* eng, LANGFEATURESET* fs, CODELANG_VECTOR* info,
-                          unsigned int& count, int mode, int* top, bool* flags, int lang, int start) {
+}  // namespace
+
+int ul_ccode_langcmword(char* text, LANGFEATURESET* fs, int code, _LANG_T lang, int* top) {
+  return LatinWords(text, fs, code, lang, top, nullptr);
+}
+
+int ul_ccode_langcnthword(char* text, LANGFEATURESET* fs, int code, _LANG_T lang, int* top, bool* flags) {
+  return Words(text, fs, code, lang, top, flags, nullptr);
+}
+
+int ul_ccode_langtype_memo(char* text, int code, int* eng, LANGFEATURESET* fs, CODELANG_VECTOR* info,
+                           unsigned int& count, int mode, int* top, bool* flags, int lang, int start,
+                           QueryReading* reading) {
   const char* name = lang >= 0 && lang <= IN ? DriverName(lang) : nullptr;
   if (name == nullptr) return 0;
   if (text == nullptr || text[0] == '\0' || eng == nullptr || fs == nullptr || info == nullptr ||
@@ -405,43 +631,79 @@ int ul_ccode_langtype_all(char* text, int code, int* eng, LANGFEATURESET* fs, CO
   _LANG_T l = static_cast<_LANG_T>(lang);
   if (mode == ALL_FEATURE || mode == WORDS_FEATURE) {
     entry.words_trust =
-        latin ? ul_ccode_langcmword(text, fs, code, l, top) : ul_ccode_langcnthword(text, fs, code, l, top, flags);
+        latin ? LatinWords(text, fs, code, l, top, reading) : Words(text, fs, code, l, top, flags, reading);
     if (latin && entry.words_trust == INT_MIN && (IsCjk(lang) || lang == THAI || lang == ARABIC)) return 1;
   }
   if (mode == WORDS_FEATURE) return 1;
   int score = INT_MIN;
-  const int ok = latin ? ul_ccode_checkcmfeature(fs, l, text, &score) : ul_ccode_checkfeature(fs, l, text, &score);
+  QueryKeyIndex::Memo* memo = reading != nullptr ? &reading->memo : nullptr;
+  const int ok = latin ? LatinCharScore(fs, l, text, &score, memo) : CharScore(fs, l, text, &score, memo);
   if (ok != 1) return 0;
   entry.trigram_trust = score;
   return 1;
 }
 
+int ul_ccode_langtype_all(char* text, int code, int* eng, LANGFEATURESET* fs, CODELANG_VECTOR* info,
+                          unsigned int& count, int mode, int* top, bool* flags, int lang, int start) {
+  return ul_ccode_langtype_memo(text, code, eng, fs, info, count, mode, top, flags, lang, start, nullptr);
+}
+
 bool ul_ccode_mergecodelang(const _CODELANG_INFO& a, const _CODELANG_INFO& b) { return a.TRUST > b.TRUST; }
+
+namespace {
+
+void SetTrust(_CODELANG_INFO& e, int mode) {
+  if (IsEmptyEntry(e)) {
+    e.TRUST = INT_MIN;
+    return;
+  }
+  long long trust = 0;
+  if (mode == ALL_FEATURE || mode == CHARS_FEATURE) {
+    trust += e.trigram_trust < -(kExclude - 1) ? -kExclude : e.trigram_trust;
+  }
+  if (mode == ALL_FEATURE || mode == WORDS_FEATURE) {
+    trust += e.words_trust < -(kExclude - 1) ? -kExclude : 3LL * e.words_trust;
+  }
+  if (mode == ALL_FEATURE) {
+    if (trust < -(2 * kExclude - 1)) trust = INT_MIN;
+  } else if (e.words_trust < -(kExclude - 1)) {
+    trust = INT_MIN;
+  }
+  e.TRUST = trust <= INT_MIN ? INT_MIN : Clamp(trust);
+}
+
+const _CODELANG_INFO kEmptyEntry = {static_cast<char>(255), static_cast<char>(255), INT_MIN, INT_MIN, INT_MIN};
+
+bool IsCleared(const _CODELANG_INFO& e) {
+  return e.code_type == kEmptyEntry.code_type && e.lang_type == kEmptyEntry.lang_type &&
+         e.trigram_trust == INT_MIN && e.words_trust == INT_MIN && e.TRUST == INT_MIN;
+}
+
+}  // namespace
+
+void ClearCandidates(CODELANG_VECTOR* info, size_t keep) {
+  for (size_t i = 0; i < info->size(); ++i) {
+    _CODELANG_INFO& e = (*info)[i];
+    if (!IsCleared(e)) {
+      e = kEmptyEntry;
+    } else if (i >= keep) {
+      break;
+    }
+  }
+}
+
+void RankCandidates(CODELANG_VECTOR* info, size_t n, int mode) {
+  n = std::min(n, info->size());
+  for (size_t i = 0; i < n; ++i) SetTrust((*info)[i], mode);
+  std::stable_sort(info->begin(), info->begin() + static_cast<long>(n), ul_ccode_mergecodelang);
+}
 
 int ul_ccode_gettoptrust(CODELANG_VECTOR* info, unsigned int& count, int mode) {
   if (info == nullptr) {
     ul_writelog(UL_LOG_WARNING, "invalid param @ ul_ccode_gettoptrust");
     return 0;
   }
-  for (_CODELANG_INFO& e : *info) {
-    if (IsEmptyEntry(e)) {
-      e.TRUST = INT_MIN;
-      continue;
-    }
-    long long trust = 0;
-    if (mode == ALL_FEATURE || mode == CHARS_FEATURE) {
-      trust += e.trigram_trust < -(kExclude - 1) ? -kExclude : e.trigram_trust;
-    }
-    if (mode == ALL_FEATURE || mode == WORDS_FEATURE) {
-      trust += e.words_trust < -(kExclude - 1) ? -kExclude : 3LL * e.words_trust;
-    }
-    if (mode == ALL_FEATURE) {
-      if (trust < -(2 * kExclude - 1)) trust = INT_MIN;
-    } else if (e.words_trust < -(kExclude - 1)) {
-      trust = INT_MIN;
-    }
-    e.TRUST = trust <= INT_MIN ? INT_MIN : Clamp(trust);
-  }
+  for (_CODELANG_INFO& e : *info) SetTrust(e, mode);
   const size_t n = std::min<size_t>(count, info->size());
   std::stable_sort(info->begin(), info->begin() + static_cast<long>(n), ul_ccode_mergecodelang);
   return 1;
@@ -452,7 +714,6 @@ int ul_ccode_initinfo(CODELANG_VECTOR* info) {
     ul_writelog(UL_LOG_WARNING, "invalid param @ ul_ccode_initinfo");
     return 0;
   }
-  const char empty = static_cast<char>(255);
-  for (_CODELANG_INFO& e : *info) e = _CODELANG_INFO{empty, empty, INT_MIN, INT_MIN, INT_MIN};
+  for (_CODELANG_INFO& e : *info) e = kEmptyEntry;
   return 1;
 }

@@ -12,6 +12,7 @@
 #include "toolkit/file.h"
 #include "ul_func.h"
 #include "ul_log.h"
+#include "ul_query_key_index.h"
 #include "ul_query_tables.h"
 
 LANGFEATURESET* g_langfeaset = nullptr;
@@ -220,7 +221,19 @@ bool LANGFEATURESET::loadfeature(const char* path) {
       return false;
     }
   }
+  // Without an index the scoring reads the tables themselves: the same
+  // answers, more slowly.
+  FeatureSet** const tables[QueryKeyIndex::kKinds] = {m_LangComWords, m_LangUnigram, m_LangBigram,
+                                                      m_LangBigBack,  m_LangTrigram, m_LangTriBack};
+  m_WordIndex = QueryKeyIndex::Build(tables, LANG_FEATURE_NUM, QueryKeyIndex::kWords, QueryKeyIndex::kWords, true);
+  m_GramIndex = QueryKeyIndex::Build(tables, LANG_FEATURE_NUM, QueryKeyIndex::kUnigram, QueryKeyIndex::kTriBack, false);
   return true;
+}
+
+void LANGFEATURESET::drop_index() {
+  delete m_WordIndex;
+  delete m_GramIndex;
+  m_WordIndex = m_GramIndex = nullptr;
 }
 
 bool LANGFEATURESET::loadlangfeature(const char* path, _LANG_T lang) {
@@ -229,6 +242,7 @@ bool LANGFEATURESET::loadlangfeature(const char* path, _LANG_T lang) {
     ul_writelog(UL_LOG_WARNING, "invalid param in loadfeature(const char* path,LANG_T langtype )");
     return false;
   }
+  drop_index();
   const bool filter = Filtered(lang);
   if (filter) {
     m_LangCharUtf8[lang]->clear();
@@ -353,6 +367,7 @@ bool LANGFEATURESET::loadlangword(const char* file, FeatureSet* table) {
 }
 
 bool LANGFEATURESET::destroy_feature() {
+  drop_index();
   bool arrays = true;
   for (FeatureSet** LANGFEATURESET::*array : kArrays) {
     if (this->*array == nullptr) {
@@ -381,6 +396,7 @@ bool LANGFEATURESET::destroy_feature() {
 }
 
 bool LANGFEATURESET::delete_feature() {
+  drop_index();
   for (FeatureSet** LANGFEATURESET::*array : kArrays) {
     FeatureSet**& tables = this->*array;
     if (tables == nullptr) continue;

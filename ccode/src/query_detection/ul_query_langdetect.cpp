@@ -4,6 +4,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <charconv>
 #include <memory>
 #include <string>
 
@@ -16,6 +17,7 @@
 #include "ul_gb18030.h"
 #include "ul_log.h"
 #include "ul_pack.h"
+#include "ul_ccode_querylang_parts.h"
 
 namespace {
 
@@ -80,8 +82,8 @@ class Detection {
     }
   }
 
-  // Phase 1, phase 2 and ranking; the result before printing, -1 when the
-  // detection failed before any output (nothing is printed then).
+  // Phase 1, phase 2 and ranking: 1, or -1 when the detection failed
+  // before any output (nothing is printed then).
   int Run(const unsigned char* query) {
     len_ = static_cast<int>(strnlen(reinterpret_cast<const char*>(query), kQueryMax));
     slot_size_ = 5 * (len_ + 1) + 1;
@@ -93,12 +95,10 @@ class Detection {
     if (step == kFail) return -1;
     if (step == kPhase2) step = Phase2();
     if (step == kFail) return -1;
-    int result = 1;
-    if (step == kRank && ul_ccode_gettoptrust(info_, count_, ALL_FEATURE) != 1) {
-      ul_writelog(UL_LOG_WARNING, "get top trust or print result fail in func %s.", kFunc);
-      result = 0;
-    }
-    return result;
+    // The list was emptied before the call and only its first count_
+    // entries were filled since.
+    if (step == kRank) RankCandidates(info_, count_, ALL_FEATURE);
+    return 1;
   }
 
  private:
@@ -116,9 +116,20 @@ class Detection {
     return s.get();
   }
 
+  // What the scoring of one reading finds is kept for its languages: it
+  // starts afresh at another code type's reading and between word and
+  // character scoring. (Character scoring of Latin text blanks every byte
+  // outside a-z in place, the same way each time: what it finds stays true
+  // for the next language.)
   bool Score(int code, int lang, int mode) {
-    return ul_ccode_langtype_all(Slot(code), code, &eng_, g_langfeaset, info_, count_, mode, top_, flags_, lang,
-                                 start_) == 1;
+    const bool words = mode == WORDS_FEATURE;
+    if (code != reading_code_ || words != reading_words_) {
+      reading_.Reset();
+      reading_code_ = code;
+      reading_words_ = words;
+    }
+    return ul_ccode_langtype_memo(Slot(code), code, &eng_, g_langfeaset, info_, count_, mode, top_, flags_, lang,
+                                  start_, &reading_) == 1;
   }
 
   Step Fail(const char* format, const char* suffix = nullptr) {
@@ -226,12 +237,11 @@ class Detection {
       }
       return kRank;
     }
-    if (ul_ccode_gettoptrust(info_, count_, WORDS_FEATURE) != 1) {
-      return Fail("get top trust or print result fail in func %s.");
-    }
+    RankCandidates(info_, count_, WORDS_FEATURE);
     int scored = 0;
     bool noted = false;
-    for (size_t i = 0; i < info_->size() && scored < QUERY_TOP_NUM; ++i) {
+    // Entries from count_ on are empty: skipped.
+    for (size_t i = 0; i < info_->size() && i < count_ && scored < QUERY_TOP_NUM; ++i) {
       _CODELANG_INFO& e = (*info_)[i];
       const unsigned char code = static_cast<unsigned char>(e.code_type);
       const unsigned char lang = static_cast<unsigned char>(e.lang_type);
@@ -267,12 +277,30 @@ class Detection {
   int len_ = 0, slot_size_ = 0;
   std::unique_ptr<char[]> copy_, work_;
   std::unique_ptr<char[]> slots_[kCodeTypes];
+  QueryReading reading_;
+  int reading_code_ = -1;
+  bool reading_words_ = true;
 };
 
-void Put(ul_package* pkg, const char* key, int i, const char* value) {
-  char name[32];
-  snprintf(name, sizeof(name), "%s%d", key, i);
-  ul_pack_putvalue(pkg, name, value);
+// The package keys of the candidate slots: "All_CodeTrust_<i>",
+// "All_LangTrust_<i>" and "All_TRUST_<i>".
+struct SlotKeys {
+  char code[kSlots][24];
+  char lang[kSlots][24];
+  char trust[kSlots][24];
+};
+
+const SlotKeys& Keys() {
+  static const SlotKeys keys = [] {
+    SlotKeys k;
+    for (int i = 0; i < kSlots; ++i) {
+      snprintf(k.code[i], sizeof(k.code[i]), "All_CodeTrust_%d", i);
+      snprintf(k.lang[i], sizeof(k.lang[i]), "All_LangTrust_%d", i);
+      snprintf(k.trust[i], sizeof(k.trust[i]), "All_TRUST_%d", i);
+    }
+    return k;
+  }();
+  return keys;
 }
 
 }  // namespace
@@ -296,10 +324,7 @@ int ul_ccode_query_detect(unsigned char* query, ul_package* pkg, int* out, int o
     ul_writelog(UL_LOG_WARNING, "query'length is no more than 0 in func %s.", kFunc);
     return 0;
   }
-  if (ul_ccode_initinfo(info) != 1) {
-    ul_writelog(UL_LOG_WARNING, "ul_ccode_initinfo fail in func %s.", kFunc);
-    return 0;
-  }
+  ClearCandidates(info, kSlots);
   std::unique_ptr<Detection> detection(new Detection(info, hint));
   const int result = detection->Run(query);
   if (result < 0) return 0;
@@ -316,6 +341,7 @@ int ul_ccode_printresult(ul_package* pkg, int* out, int outn, CODELANG_VECTOR* i
     return 0;
   }
   const int triples = out != nullptr ? outn / 3 : 0;
+  const SlotKeys& keys = Keys();
   int i = 0;
   for (; i < kSlots && static_cast<size_t>(i) < info->size() && (*info)[static_cast<size_t>(i)].TRUST != INT_MIN;
        ++i) {
@@ -326,10 +352,10 @@ int ul_ccode_printresult(ul_package* pkg, int* out, int outn, CODELANG_VECTOR* i
       const char* code_name = code < kCodeTypes && CODE_STRING[code] != nullptr ? CODE_STRING[code] : "CODETYPE_NONE";
       const char* lang_name = lang < LANGTYPE_END && LANG_STRING[lang] != nullptr ? LANG_STRING[lang] : "LANGTYPE_NONE";
       char trust[16];
-      snprintf(trust, sizeof(trust), "%d", e.TRUST);
-      Put(pkg, "All_CodeTrust_", i, code_name);
-      Put(pkg, "All_LangTrust_", i, lang_name);
-      Put(pkg, "All_TRUST_", i, trust);
+      *std::to_chars(trust, trust + sizeof(trust) - 1, e.TRUST).ptr = '\0';
+      ul_pack_putvalue(pkg, keys.code[i], code_name);
+      ul_pack_putvalue(pkg, keys.lang[i], lang_name);
+      ul_pack_putvalue(pkg, keys.trust[i], trust);
     }
     if (i < triples) {
       out[3 * i] = code;
@@ -339,9 +365,9 @@ int ul_ccode_printresult(ul_package* pkg, int* out, int outn, CODELANG_VECTOR* i
   }
   for (; i < kSlots; ++i) {
     if (pkg != nullptr) {
-      Put(pkg, "All_CodeTrust_", i, "CODETYPE_NONE");
-      Put(pkg, "All_LangTrust_", i, "LANGTYPE_NONE");
-      Put(pkg, "All_TRUST_", i, "-2147483648");
+      ul_pack_putvalue(pkg, keys.code[i], "CODETYPE_NONE");
+      ul_pack_putvalue(pkg, keys.lang[i], "LANGTYPE_NONE");
+      ul_pack_putvalue(pkg, keys.trust[i], "-2147483648");
     }
     if (i < triples) {
       out[3 * i] = out[3 * i + 1] = -1;
@@ -413,11 +439,18 @@ int ul_ccode_checkblank(unsigned char* text) {
 }
 
 bool ul_ccode_check_url(char* text) {
-  static const char* const kMarks[] = {".vn", ".com", ".cn", ".org", ".net", ".jp", ".th", ".ar",
-                                       ".tw", ".id",  ".my", ".es",  ".pt",  "www.", "http:"};
+  // The marks: "." and a top-level domain, "www." or "http:", anywhere.
+  static const char* const kDomains[] = {"vn", "com", "cn", "org", "net", "jp", "th",
+                                         "ar", "tw",  "id", "my",  "es",  "pt"};
   if (text == nullptr) return false;
-  for (const char* mark : kMarks) {
-    if (strstr(text, mark) != nullptr) return true;
+  for (const char* p = text; *p != '\0'; ++p) {
+    if (*p == '.') {
+      for (const char* domain : kDomains) {
+        if (strncmp(p + 1, domain, strlen(domain)) == 0) return true;
+      }
+    } else if ((*p == 'w' && strncmp(p, "www.", 4) == 0) || (*p == 'h' && strncmp(p, "http:", 5) == 0)) {
+      return true;
+    }
   }
   return false;
 }
