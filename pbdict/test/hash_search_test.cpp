@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "hash.h"
+#include "hash_built.h"
 #include "pbdict.h"
 #include "schema_fixture.h"
 #include "support/digest.h"
@@ -102,6 +103,101 @@ TEST(HashSearch, AnswersPinnedInBothForms) {
   EXPECT_EQ(1, hash_search(binary.get(), keys.back().substr(0, kMaxKeyLength).c_str()));
   EXPECT_EQ(45462, found);
   EXPECT_EQ(0x428b2e9c2037890cull, digest.value());
+}
+
+// Writes the table as an "ht" file and reads it back in the binary form.
+std::unique_ptr<hash_table_t, BinaryTableDeleter> BinaryCopy(const hash_table_t* built,
+                                                             const testsupport::TempDir& dir) {
+  EXPECT_EQ(0, hash_binary_dump(built, dir.file("c.ht").c_str()));
+  return std::unique_ptr<hash_table_t, BinaryTableDeleter>(hash_binary_load(dir.file("c.ht").c_str()));
+}
+
+// Keys whose full hashes are equal, of the same length and of different
+// lengths: each is its own key, in both forms.
+TEST(HashSearch, KeysOfEqualFullHash) {
+  const char* const pairs[][2] = {{"k11311", "k19529"}, {"k160083", "key190432x"}};
+  std::unique_ptr<hash_table_t, TableDeleter> built(hash_init_table(0));
+  uint32_t value = 0;
+  for (const auto& pair : pairs) {
+    size_t n0 = 0, n1 = 0;
+    ASSERT_EQ(hash_key_hash(pair[0], &n0), hash_key_hash(pair[1], &n1)) << pair[0];
+    ASSERT_EQ(0, hash_insert_node(built.get(), pair[0], value++));
+    ASSERT_EQ(0, hash_insert_node(built.get(), pair[1], value++));
+    EXPECT_EQ(1, hash_insert_node(built.get(), pair[1], 99));
+  }
+  testsupport::TempDir dir;
+  auto binary = BinaryCopy(built.get(), dir);
+  ASSERT_NE(nullptr, binary);
+  for (const hash_table_t* t : {built.get(), binary.get()}) {
+    uint32_t expect = 0;
+    for (const auto& pair : pairs) {
+      for (const char* key : pair) {
+        EXPECT_EQ(1, hash_search(t, key, &value)) << key;
+        EXPECT_EQ(expect++, value) << key;
+      }
+    }
+    EXPECT_EQ(0, hash_search(t, "k1131"));
+    EXPECT_EQ(0, hash_search(t, "key190432"));
+  }
+}
+
+// A probe in the bucket of the key area's last key compares no byte past
+// the area: probes one byte shorter than the key, as long, and one to ten
+// bytes longer than the rest of the area answer 0 (the sanitizer builds
+// report any read beyond it).
+TEST(HashSearch, BinaryFormReadsNoFurtherThanTheKeyArea) {
+  std::unique_ptr<hash_table_t, TableDeleter> built(hash_init_table(0));
+  ASSERT_EQ(0, hash_insert_node(built.get(), "kk", 5));
+  testsupport::TempDir dir;
+  auto binary = BinaryCopy(built.get(), dir);
+  ASSERT_NE(nullptr, binary);
+  ASSERT_EQ(3, binary->str_size);
+  const uint32_t bucket = hash("kk", static_cast<uint32_t>(binary->capacity));
+  int tried = 0;
+  for (size_t len = 1; len <= 12; ++len) {
+    // The first probe of this length that falls in the key's bucket: its
+    // bytes count up from 1 to 255, the first one fastest.
+    for (uint32_t i = 0; i < 1000000; ++i) {
+      std::string probe(len, 'z');
+      for (size_t j = 0, n = i; j < len && j < 4; ++j, n /= 255) probe[j] = static_cast<char>(1 + n % 255);
+      if (probe == "kk" || hash(probe.c_str(), static_cast<uint32_t>(binary->capacity)) != bucket) {
+        continue;
+      }
+      uint32_t v = 1;
+      EXPECT_EQ(0, hash_search(binary.get(), probe.c_str(), &v)) << len;
+      EXPECT_EQ(0u, v);
+      EXPECT_EQ(0, hash_search(built.get(), probe.c_str())) << len;
+      ++tried;
+      break;
+    }
+  }
+  EXPECT_EQ(12, tried);
+  uint32_t v = 0;
+  EXPECT_EQ(1, hash_search(binary.get(), "kk", &v));
+  EXPECT_EQ(5u, v);
+}
+
+// The remainder without a division equals the division's at every list
+// capacity and at the ends of the divisor's range, for hashes just below,
+// at and past each multiple and at the ends of their range.
+TEST(HashSearch, BucketRemainderEqualsTheDivision) {
+  std::vector<uint32_t> divisors(_prime_list, _prime_list + kPrimeListSize);
+  for (uint32_t d : {1u, 2u, 3u, 0x7fffffffu, 0x80000000u, 0xfffffffeu, 0xffffffffu}) {
+    divisors.push_back(d);
+  }
+  std::mt19937 rng(5);
+  for (uint32_t d : divisors) {
+    const BucketDivisor divisor(d);
+    ASSERT_EQ(d, divisor.divisor());
+    std::vector<uint32_t> hashes = {0, 1, d - 1, d, 0xfffffffeu, 0xffffffffu};
+    if (d <= 0x7fffffffu) {
+      for (uint32_t n : {d + 1, 2 * d - 1, 2 * d, 2 * d + 1}) hashes.push_back(n);
+      const uint32_t top = 0xffffffffu / d * d;  // the last multiple
+      for (uint32_t n : {top - 1, top}) hashes.push_back(n);
+    }
+    for (int i = 0; i < 1000; ++i) hashes.push_back(rng());
+    for (uint32_t n : hashes) ASSERT_EQ(n % d, divisor.Remainder(n)) << n << " % " << d;
+  }
 }
 
 // A dictionary that folds keys to lower case answers every case of a key,
