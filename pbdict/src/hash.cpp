@@ -145,12 +145,22 @@ const BuiltTable* AsBuilt(const hash_table_t* ht) {
 
 char* BlockData(NodeBlock* b) { return reinterpret_cast<char*>(b + 1); }
 
+// Bytes skipped so that a record of `bytes` bytes (at most a cache line)
+// starting at `at` does not cross a cache line: a search then reads its
+// node, tag and key in one line.
+constexpr uintptr_t kLine = 64;
+size_t LinePadding(const char* at, size_t bytes) {
+  const uintptr_t offset = reinterpret_cast<uintptr_t>(at) & (kLine - 1);
+  return bytes <= kLine && offset + bytes > kLine ? kLine - offset : 0;
+}
+
 // A record of `bytes` bytes from the table's blocks, or null when memory
 // runs out.
 char* AllocateRecord(BuiltTable* bt, size_t bytes) {
   bytes = (bytes + 7) & ~static_cast<size_t>(7);
   NodeBlock* b = bt->blocks;
-  if (b == nullptr || b->capacity - b->used < bytes) {
+  size_t pad = b == nullptr ? 0 : LinePadding(BlockData(b) + b->used, bytes);
+  if (b == nullptr || b->capacity - b->used < pad + bytes) {
     size_t capacity = b == nullptr ? kFirstBlock : b->capacity * 2;
     if (capacity > kLargestBlock) capacity = kLargestBlock;
     if (capacity < bytes) capacity = bytes;
@@ -162,9 +172,11 @@ char* AllocateRecord(BuiltTable* bt, size_t bytes) {
     fresh->capacity = capacity;
     bt->blocks = fresh;
     b = fresh;
+    // Only a record of a line or less is padded, and a block holds more.
+    pad = LinePadding(BlockData(b), bytes);
   }
-  char* record = BlockData(b) + b->used;
-  b->used += bytes;
+  char* record = BlockData(b) + b->used + pad;
+  b->used += pad + bytes;
   return record;
 }
 

@@ -4,6 +4,8 @@
 // case) answered alike by both forms and by a reference map.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstring>
 #include <memory>
 #include <random>
 #include <string>
@@ -175,6 +177,36 @@ TEST(HashSearch, BinaryFormReadsNoFurtherThanTheKeyArea) {
   uint32_t v = 0;
   EXPECT_EQ(1, hash_search(binary.get(), "kk", &v));
   EXPECT_EQ(5u, v);
+}
+
+// A built record (node, tag, key and NUL) of at most a cache line lies in
+// one line, so a search reads one line per node: keys of 0 to 31 bytes make
+// records of 40 to 64 bytes; 32 bytes and more make longer ones, which may
+// cross.
+TEST(HashSearch, ShortRecordsStayInOneCacheLine) {
+  std::unique_ptr<hash_table_t, TableDeleter> built(hash_init_table(0));
+  std::vector<std::string> keys;
+  for (int i = 0; i < 3000; ++i) {
+    std::string k = std::to_string(i);
+    k.resize(static_cast<size_t>(i % 40), '.');
+    if (hash_insert_node(built.get(), k.c_str(), static_cast<uint32_t>(i)) == 0) keys.push_back(k);
+  }
+  int in_one_line = 0, crossing = 0;
+  for (int b = 0; b < built->capacity; ++b) {
+    for (const hash_node_t* n = built->table[b]; n != nullptr; n = n->next) {
+      const uintptr_t first = reinterpret_cast<uintptr_t>(n) / 64;
+      const uintptr_t last = (reinterpret_cast<uintptr_t>(n->str) + std::strlen(n->str)) / 64;
+      if (std::strlen(n->str) <= 31) {
+        EXPECT_EQ(first, last) << n->str;
+        ++in_one_line;
+      } else if (first != last) {
+        ++crossing;
+      }
+    }
+  }
+  EXPECT_GT(in_one_line, 2000);
+  EXPECT_GT(crossing, 0);
+  for (const std::string& k : keys) EXPECT_EQ(1, hash_search(built.get(), k.c_str())) << k;
 }
 
 // The remainder without a division equals the division's at every list
