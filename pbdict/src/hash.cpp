@@ -20,15 +20,10 @@ const uint32_t _prime_list[kPrimeListSize] = {
 
 namespace {
 
-// Jenkins' one-at-a-time hash: the step per byte and the final mix. The
-// step's h += h << 10 is a multiplication by 1025, written as one: the
-// caller passes the multiplier through `Opaque`, so the optimiser keeps one
-// multiply instead of a shift and an add. Each byte then takes four
-// operations; a search whose key is not yet in the cache holds all of them
-// waiting in the processor's queues, and the fewer there are, the sooner
-// the next look-up can start beside it.
-inline uint32_t Mix(uint32_t h, unsigned char c, uint32_t times1025) {
-  h = (h + c) * times1025;
+// Jenkins' one-at-a-time hash: the step per byte and the final mix.
+inline uint32_t Mix(uint32_t h, unsigned char c) {
+  h += c;
+  h += h << 10;
   return h ^ (h >> 6);
 }
 inline uint32_t Finish(uint32_t h) {
@@ -36,30 +31,23 @@ inline uint32_t Finish(uint32_t h) {
   h ^= h >> 11;
   return h + (h << 15);
 }
-inline uint32_t Opaque(uint32_t v) {
-#if defined(__GNUC__)
-  asm("" : "+r"(v));
-#endif
-  return v;
-}
 
 // The hash of the first len bytes of a key, eight bytes a round.
 inline uint32_t OneAtATime(const char* key, size_t len) {
-  const uint32_t m = Opaque(1025);
   const unsigned char* p = reinterpret_cast<const unsigned char*>(key);
   uint32_t h = 0;
   size_t i = 0;
   for (; i + 8 <= len; i += 8) {
-    h = Mix(h, p[i], m);
-    h = Mix(h, p[i + 1], m);
-    h = Mix(h, p[i + 2], m);
-    h = Mix(h, p[i + 3], m);
-    h = Mix(h, p[i + 4], m);
-    h = Mix(h, p[i + 5], m);
-    h = Mix(h, p[i + 6], m);
-    h = Mix(h, p[i + 7], m);
+    h = Mix(h, p[i]);
+    h = Mix(h, p[i + 1]);
+    h = Mix(h, p[i + 2]);
+    h = Mix(h, p[i + 3]);
+    h = Mix(h, p[i + 4]);
+    h = Mix(h, p[i + 5]);
+    h = Mix(h, p[i + 6]);
+    h = Mix(h, p[i + 7]);
   }
-  for (; i < len; ++i) h = Mix(h, p[i], m);
+  for (; i < len; ++i) h = Mix(h, p[i]);
   return Finish(h);
 }
 
