@@ -2,9 +2,12 @@
 // built form and the binary form of the key table: every key found with its
 // own value, and near misses (one byte more, one less, one changed, another
 // case) answered alike by both forms and by a reference map.
+#include <sys/resource.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <random>
@@ -178,6 +181,60 @@ TEST(HashSearch, BinaryFormReadsNoFurtherThanTheKeyArea) {
   EXPECT_EQ(1, hash_search(binary.get(), "kk", &v));
   EXPECT_EQ(5u, v);
 }
+
+// A binary table grows by hashing its keys again (its nodes carry no stored
+// hash): full at 53 keys in 53 buckets, it takes the next capacity and
+// still finds every key.
+TEST(HashSearch, BinaryFormGrowsByRehashingItsKeys) {
+  std::unique_ptr<hash_table_t, TableDeleter> built(hash_init_table(0));
+  for (uint32_t i = 0; i < 53; ++i) {
+    ASSERT_EQ(0, hash_insert_node(built.get(), ("k" + std::to_string(i)).c_str(), i));
+  }
+  ASSERT_EQ(53, built->capacity);
+  testsupport::TempDir dir;
+  auto binary = BinaryCopy(built.get(), dir);
+  ASSERT_NE(nullptr, binary);
+  ASSERT_EQ(0, resize_hash_table(binary.get()));
+  EXPECT_EQ(97, binary->capacity);
+  for (uint32_t i = 0; i < 53; ++i) {
+    uint32_t v = 99;
+    EXPECT_EQ(1, hash_search(binary.get(), ("k" + std::to_string(i)).c_str(), &v)) << i;
+    EXPECT_EQ(i, v);
+  }
+  EXPECT_EQ(0, hash_binary_release(binary.release()));
+}
+
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+// When memory runs out, an insertion answers -1 and the table keeps every
+// key it held (run in a child whose address space is capped; the
+// sanitizers need more address space than the cap leaves).
+TEST(HashSearch, InsertionWithoutMemoryFailsAndKeepsTheTable) {
+  const int status = testsupport::RunInChild([] {
+    std::unique_ptr<hash_table_t, TableDeleter> t(hash_init_table(0));
+    std::string key(kMaxKeyLength, 'k');
+    struct rlimit rl;
+    getrlimit(RLIMIT_AS, &rl);
+    std::string statm = testsupport::ReadFile("/proc/self/statm");
+    rl.rlim_cur = std::stoull(statm) * 4096 + (64u << 20);
+    if (setrlimit(RLIMIT_AS, &rl) != 0) return 10;
+    int rc = 0, inserted = 0;
+    for (; inserted < 100000; ++inserted) {
+      std::snprintf(&key[0], 16, "%09d", inserted);
+      key[9] = 'k';
+      if ((rc = hash_insert_node(t.get(), key.c_str(), static_cast<uint32_t>(inserted))) != 0) break;
+    }
+    if (rc != -1 || t->size != inserted || inserted < 100) return 11;
+    for (int i = 0; i < inserted; ++i) {
+      std::snprintf(&key[0], 16, "%09d", i);
+      key[9] = 'k';
+      uint32_t v = 0;
+      if (hash_search(t.get(), key.c_str(), &v) != 1 || v != static_cast<uint32_t>(i)) return 12;
+    }
+    return 0;
+  });
+  EXPECT_EQ(0, status);
+}
+#endif
 
 // A built record (node, tag, key and NUL) of at most a cache line lies in
 // one line, so a search reads one line per node: keys of 0 to 31 bytes make
