@@ -3,9 +3,13 @@
 // encoding x declaration x length, then pages and bytes per second of both.
 //
 // The corpus folder (with its manifest.tsv) is named by the environment
-// variable PBDICT_CCODE_PAGES; scripts/bench-ccode-detect makes the corpus
-// when it is missing and runs this. Without a corpus nothing is measured.
+// variable PBDICT_CCODE_PAGES, or several folders separated by ':' (the
+// manual-page corpus and the translated-documentation corpus of
+// tools/gen_ccode_docs_corpus.py): the accuracy tables are printed for each,
+// the timings run on the first. scripts/bench-ccode-detect makes the corpora
+// when they are missing and runs this. Without a corpus nothing is measured.
 #include <benchmark/benchmark.h>
+#include <iconv.h>
 #include <strings.h>
 #include <uchardet/uchardet.h>
 
@@ -20,6 +24,7 @@
 #include <vector>
 
 #include "ul_ccode_codetype.h"
+#include "ccode_corpus_list.h"
 #include "ul_ccode_conv.h"
 #include "ul_ccode_load.h"
 #include "ul_ccode_type.h"
@@ -29,6 +34,7 @@ namespace {
 // Code types outside the library's numbering, for the answers of uchardet
 // (and labels) the library has no code type for.
 constexpr int kKoi8r = 100;
+constexpr int kIso88598 = 101;
 constexpr int kOther = -100;
 
 struct Page {
@@ -36,14 +42,61 @@ struct Page {
   std::string bytes;
   std::string url;
   bool ascii = true;  // no byte of 0x80 or above after a leading byte-order mark
+  std::set<int> same;  // other code types that read this page to the same text
 };
 
-std::vector<Page>& Pages() {
-  static std::vector<Page> pages;
-  return pages;
+// One labelled corpus: its name (the folder above its pages) and pages.
+struct Corpus {
+  std::string name;
+  std::vector<Page> pages;
+};
+
+std::vector<Corpus>& Corpora() {
+  static std::vector<Corpus> corpora;
+  return corpora;
 }
 
-bool LoadCorpus(const std::string& dir) {
+// The pages the timings run on: those of the first corpus.
+std::vector<Page>& Pages() {
+  static std::vector<Page> none;
+  return Corpora().empty() ? none : Corpora().front().pages;
+}
+
+// The page decoded from the charset into UTF-8, or "" when it does not
+// decode whole.
+std::string Decode(const std::string& in, const char* from) {
+  iconv_t cd = iconv_open("UTF-8", from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return "";
+  std::string out(in.size() * 4 + 16, '\0');
+  char* ip = const_cast<char*>(in.data());
+  char* op = &out[0];
+  size_t il = in.size(), ol = out.size();
+  const bool ok = iconv(cd, &ip, &il, &op, &ol) != static_cast<size_t>(-1) &&
+                  iconv(cd, nullptr, nullptr, &op, &ol) != static_cast<size_t>(-1);
+  iconv_close(cd);
+  if (!ok) return "";
+  out.resize(out.size() - ol);
+  return out;
+}
+
+// The code types that read a page of this label to the same text when its
+// bytes happen to avoid the positions where they differ (a Turkish page
+// with no byte of 0x80-0x9F reads alike in WINDOWS-1254 and ISO-8859-9).
+void FindSameReadings(Page* p) {
+  static const std::map<std::string, std::vector<std::pair<const char*, int>>> kAlternates = {
+      {"WINDOWS-1254", {{"ISO-8859-9", CODETYPE_ISO_8859_9}}},
+      {"WINDOWS-874", {{"TIS-620", CODETYPE_TIS620}, {"ISO-8859-11", CODETYPE_ISO_8859_11}}},
+      {"WINDOWS-1255", {{"ISO-8859-8", kIso88598}}},
+  };
+  const auto it = kAlternates.find(p->encoding);
+  if (it == kAlternates.end()) return;
+  const std::string mine = Decode(p->bytes, p->encoding.c_str());
+  for (const auto& [name, code] : it->second) {
+    if (!mine.empty() && Decode(p->bytes, name) == mine) p->same.insert(code);
+  }
+}
+
+bool LoadCorpus(const std::string& dir, std::vector<Page>* pages) {
   std::ifstream manifest(dir + "/manifest.tsv");
   if (!manifest) return false;
   std::string line;
@@ -65,9 +118,22 @@ bool LoadCorpus(const std::string& dir) {
     const size_t bom = p.bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
     for (size_t i = bom; i < p.bytes.size(); ++i) p.ascii = p.ascii && static_cast<unsigned char>(p.bytes[i]) < 0x80;
     p.url = "http://corpus.test/" + p.file;
-    Pages().push_back(std::move(p));
+    FindSameReadings(&p);
+    pages->push_back(std::move(p));
   }
-  return !Pages().empty();
+  return !pages->empty();
+}
+
+// The corpora of a ':'-separated list of folders; false when one of them
+// has no pages.
+bool LoadCorpora(const std::string& dirs) {
+  for (const auto& [name, dir] : ccode_bench::CorpusList(dirs)) {
+    Corpus c;
+    c.name = name;
+    if (dir.empty() || !LoadCorpus(dir, &c.pages)) return false;
+    Corpora().push_back(std::move(c));
+  }
+  return !Corpora().empty();
 }
 
 // uchardet's names as code types.
@@ -85,6 +151,7 @@ int FromUchardet(const char* name) {
       {"ISO-8859-9", CODETYPE_ISO_8859_9}, {"WINDOWS-1254", CODETYPE_WIN1254}, {"TIS-620", CODETYPE_TIS620},
       {"WINDOWS-1258", CODETYPE_WIN1258}, {"ISO-8859-6", CODETYPE_ISO_8859_6}, {"WINDOWS-1256", CODETYPE_WIN1256},
       {"ISO-8859-11", CODETYPE_ISO_8859_11}, {"WINDOWS-874", CODETYPE_WIN874}, {"VISCII", CODETYPE_VISCII},
+      {"ISO-8859-8", kIso88598},
   };
   if (name == nullptr || name[0] == '\0') return CODETYPE_NONE;
   for (const auto& n : kNames) {
@@ -98,9 +165,11 @@ int FromUchardet(const char* name) {
 // ISO-8859-9, WINDOWS-874 for TIS-620, TIS-620 and ISO-8859-11 for each
 // other's Thai letters), and ASCII for a page whose text has no byte of 0x80
 // or above (a UTF-8 page of ASCII text with a byte-order mark is ASCII by the
-// decision's rule order). Every encoding of the corpus has a case here.
+// decision's rule order), and a code type that reads this page's bytes to
+// the same text (Page::same). Every encoding of the corpus has a case here.
 bool Right(const Page& p, int code) {
   if (p.ascii && code == CODETYPE_ASCII) return true;
+  if (p.same.count(code) != 0) return true;
   const std::string& e = p.encoding;
   if (e == "GBK" || e == "GB18030") return code == CODETYPE_GB || code == CODETYPE_GBK;
   if (e == "BIG5") return code == CODETYPE_BIG5;
@@ -155,9 +224,31 @@ void PrintRow(const std::string& name, const Tally& t) {
   printf("%-44s %6d %8.1f %9.1f\n", name.c_str(), t.pages, Pct(t.ccode, t.pages), Pct(t.uchardet, t.pages));
 }
 
+// One line per encoding: the share of pages without a declaration whose
+// code type is right at each length, ccode beside uchardet.
+void EncodingSummary(const std::map<std::tuple<std::string, std::string, std::string>, Tally>& cells) {
+  printf("Code type, no declaration (%% right, ccode / uchardet; \"<\": more than 2 points below)\n");
+  printf("%-14s | %13s | %13s | %13s\n", "encoding", "200 B", "2 KB", "20 KB");
+  std::map<std::string, std::map<std::string, Tally>> rows;
+  for (const auto& [key, t] : cells) {
+    if (std::get<1>(key) == "none") rows[std::get<0>(key)][std::get<2>(key)] = t;
+  }
+  for (const auto& [enc, by_length] : rows) {
+    printf("%-14s", enc.c_str());
+    for (const char* len : {"200", "2k", "20k"}) {
+      const auto it = by_length.find(len);
+      const Tally t = it == by_length.end() ? Tally() : it->second;
+      const double a = Pct(t.ccode, t.pages), b = Pct(t.uchardet, t.pages);
+      printf(" | %5.1f%s %5.1f", a, a + 2.0 < b ? "<" : " ", b);
+    }
+    printf("\n");
+  }
+  printf("\n");
+}
+
 // The accuracy tables: one row per encoding x declaration x length, then the
 // goal group and the single-byte Cyrillic pages apart.
-void Evaluate() {
+void Evaluate(const Corpus& corpus) {
   uchardet_t ud = uchardet_new();
   std::map<std::tuple<std::string, std::string, std::string>, Tally> cells;
   std::map<std::string, Tally> by_encoding;
@@ -165,7 +256,7 @@ void Evaluate() {
   static const std::set<std::string> kGoal = {"GBK", "GB18030", "BIG5", "UTF-8", "UTF-8-BOM",
                                               "EUC-JP", "SHIFT_JIS", "EUC-KR"};
   std::map<std::pair<std::string, int>, int> misses;  // (encoding, answer) of goal-group misses
-  for (const Page& p : Pages()) {
+  for (const Page& p : corpus.pages) {
     const int a = DetectCcode(p), b = DetectUchardet(ud, p);
     const bool ra = Right(p, a), rb = Right(p, b);
     cells[{p.encoding, p.declaration, p.length}].Add(ra, rb);
@@ -178,6 +269,8 @@ void Evaluate() {
     }
   }
   uchardet_delete(ud);
+  printf("=== corpus %s: %zu pages\n\n", corpus.name.c_str(), corpus.pages.size());
+  EncodingSummary(cells);
   printf("%-44s %6s %8s %9s\n", "encoding / declaration / length", "pages", "ccode %", "uchardet %");
   for (const auto& [key, t] : cells) {
     const auto& [enc, decl, len] = key;
@@ -227,7 +320,7 @@ void BM_DetectCodetype_Uchardet(benchmark::State& state) {
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   const char* dir = getenv("PBDICT_CCODE_PAGES");
-  if (dir == nullptr || !LoadCorpus(dir)) {
+  if (dir == nullptr || !LoadCorpora(dir)) {
     printf("no page corpus (PBDICT_CCODE_PAGES): run scripts/bench-ccode-detect\n");
     return 0;
   }
@@ -235,7 +328,7 @@ int main(int argc, char** argv) {
     fprintf(stderr, "cannot load the character-code data\n");
     return 1;
   }
-  Evaluate();
+  for (const Corpus& corpus : Corpora()) Evaluate(corpus);
   benchmark::RegisterBenchmark("BM_DetectCodetype_Ccode", BM_DetectCodetype_Ccode)->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark("BM_DetectCodetype_Uchardet", BM_DetectCodetype_Uchardet)->Unit(benchmark::kMillisecond);
   benchmark::RunSpecifiedBenchmarks();

@@ -5,7 +5,10 @@
 //    ExtDetectLanguageSummary on the UTF-8 form (plain text);
 //  * the code type of a Chinese query in GBK, UTF-8 and UCS-2 against
 //    uchardet.
-// The accuracy tables are printed first; then queries per second of each.
+// The accuracy tables are printed first, for every query file of the
+// ':'-separated list (the held-out queries and those of the translated
+// documentation, tools/gen_query_corpus.py --docs); then queries per second
+// of each, on the first.
 #include <benchmark/benchmark.h>
 #include <cld2/public/compact_lang_det.h>
 #include <iconv.h>
@@ -19,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "ccode_corpus_list.h"
 #include "ul_ccode_conv.h"
 #include "ul_ccode_load.h"
 #include "ul_ccode_querydetect.h"
@@ -58,19 +62,32 @@ struct Query {
   std::string kind, utf8;
 };
 
-std::vector<Query>& Queries() {
-  static std::vector<Query> queries;
-  return queries;
-}
-
 // Chinese queries in the three forms of the code-type detection.
 struct CodedQuery {
   std::string bytes;
   int code;
 };
+
+// One query file: its name (the folder holding it) and queries.
+struct QueryCorpus {
+  std::string name;
+  std::vector<Query> queries;
+  std::vector<CodedQuery> coded;
+};
+
+std::vector<QueryCorpus>& Corpora() {
+  static std::vector<QueryCorpus> corpora;
+  return corpora;
+}
+
+// The queries the timings run on: those of the first file.
+std::vector<Query>& Queries() {
+  static std::vector<Query> none;
+  return Corpora().empty() ? none : Corpora().front().queries;
+}
 std::vector<CodedQuery>& CodedQueries() {
-  static std::vector<CodedQuery> queries;
-  return queries;
+  static std::vector<CodedQuery> none;
+  return Corpora().empty() ? none : Corpora().front().coded;
 }
 
 std::string Convert(const char* to, const std::string& in) {
@@ -88,7 +105,7 @@ std::string Convert(const char* to, const std::string& in) {
   return out;
 }
 
-bool LoadCorpus(const char* file) {
+bool LoadCorpus(const std::string& file, QueryCorpus* corpus) {
   std::ifstream in(file);
   std::string line;
   while (std::getline(in, line)) {
@@ -97,19 +114,31 @@ bool LoadCorpus(const char* file) {
     const std::string stem = line.substr(0, a);
     for (const Lang& l : Langs()) {
       if (stem != l.stem) continue;
-      Queries().push_back({&l, line.substr(a + 1, b - a - 1), line.substr(b + 1)});
+      corpus->queries.push_back({&l, line.substr(a + 1, b - a - 1), line.substr(b + 1)});
       if (l.lang == LANGTYPE_SIMP_CHINESE || l.lang == LANGTYPE_TRAD_CHINESE) {
-        const std::string& u = Queries().back().utf8;
+        const std::string& u = corpus->queries.back().utf8;
         const std::string g = Convert("GBK", u), w = Convert("UCS-2LE", u);
         if (!g.empty() && (g.size() > u.size() || g != u)) {
-          CodedQueries().push_back({g, CODETYPE_GB});
-          CodedQueries().push_back({u, CODETYPE_UTF8});
-          CodedQueries().push_back({w, CODETYPE_UCS2});
+          corpus->coded.push_back({g, CODETYPE_GB});
+          corpus->coded.push_back({u, CODETYPE_UTF8});
+          corpus->coded.push_back({w, CODETYPE_UCS2});
         }
       }
     }
   }
-  return !Queries().empty();
+  return !corpus->queries.empty();
+}
+
+// The query files of a ':'-separated list; false when one of them has no
+// queries.
+bool LoadCorpora(const std::string& files) {
+  for (const auto& [name, file] : ccode_bench::CorpusList(files)) {
+    QueryCorpus c;
+    c.name = name;
+    if (file.empty() || !LoadCorpus(file, &c)) return false;
+    Corpora().push_back(std::move(c));
+  }
+  return !Corpora().empty();
 }
 
 bool Ascii(const std::string& s) {
@@ -151,14 +180,30 @@ int Uchardet(uchardet_t ud, const std::string& q) {
 
 double Pct(int n, int d) { return d == 0 ? 0.0 : 100.0 * n / d; }
 
-void Evaluate() {
+// The wrong answers by form: the (code type, language) pairs given to 5
+// queries or more.
+void Misses(const std::map<std::pair<std::string, std::pair<int, int>>, int>& misses) {
+  printf("wrong answers by form (5 queries or more):\n");
+  for (const auto& [key, n] : misses) {
+    if (n < 5) continue;
+    const auto& [code, lang] = key.second;
+    printf("  %-18s answered %s / %s (%d)\n", key.first.c_str(), code >= 0 ? ul_getcodetype(code) : "-1",
+           lang >= 0 ? ul_getlangtype(lang) : "-1", n);
+  }
+}
+
+void Evaluate(const QueryCorpus& corpus) {
   std::unique_ptr<ul_package, int (*)(ul_package*)> pkg(ul_pack_init(), ul_pack_free);
   struct Tally {
     int n = 0, utf8 = 0, utf8_code = 0, legacy_n = 0, legacy = 0, legacy_code = 0, cld = 0, pair = 0, cld_pair = 0;
   };
   std::map<std::string, Tally> by_lang, by_kind;
   Tally all;
-  for (const Query& q : Queries()) {
+  // (form, (code type, language) answered) -> queries: UTF-8 queries whose
+  // language is wrong (form "UTF-8 <language>"), legacy forms whose code type
+  // or language is wrong (form: the encoding).
+  std::map<std::pair<std::string, std::pair<int, int>>, int> misses;
+  for (const Query& q : corpus.queries) {
     const std::pair<int, int> r = Detect(q.utf8, pkg.get());
     const CLD2::Language c = Cld2(q.utf8);
     const bool msid = q.lang->lang == LANGTYPE_MALAY || q.lang->lang == LANGTYPE_INDONESIAN;
@@ -166,6 +211,7 @@ void Evaluate() {
     const bool pok = ok || (msid && (r.second == LANGTYPE_MALAY || r.second == LANGTYPE_INDONESIAN));
     const bool cpok = cok || (msid && (c == CLD2::MALAY || c == CLD2::INDONESIAN));
     const int want_code = Ascii(q.utf8) ? CODETYPE_ASCII : CODETYPE_UTF8;
+    if (!pok) ++misses[{std::string("UTF-8 ") + q.lang->stem, r}];
     for (Tally* t : {&by_lang[q.lang->stem], &by_kind[q.kind], &all}) {
       ++t->n;
       t->utf8 += ok;
@@ -179,6 +225,7 @@ void Evaluate() {
       const std::string bytes = Convert(name, q.utf8);
       if (bytes.empty()) continue;
       const std::pair<int, int> l = Detect(bytes, pkg.get());
+      if (l.second != q.lang->lang || l.first != code) ++misses[{std::string(name), l}];
       for (Tally* t : {&by_lang[q.lang->stem], &by_kind[q.kind], &all}) {
         ++t->legacy_n;
         t->legacy += l.second == q.lang->lang;
@@ -186,6 +233,7 @@ void Evaluate() {
       }
     }
   }
+  printf("=== queries %s: %zu\n", corpus.name.c_str(), corpus.queries.size());
   printf("top-1 language of held-out queries: detection into a package (UTF-8 and legacy forms) and CLD2 (UTF-8)\n");
   printf("%-14s %6s %8s %8s %8s %9s %9s %8s %10s\n", "language", "n", "ccode %", "code %", "CLD2 %", "legacy n",
          "legacy %", "code %", "ms+id %");
@@ -197,11 +245,12 @@ void Evaluate() {
   for (const Lang& l : Langs()) row(l.stem, by_lang[l.stem]);
   for (const auto& [kind, t] : by_kind) row("(" + kind + ")", t);
   row("all", all);
+  Misses(misses);
 
   uchardet_t ud = uchardet_new();
   std::map<int, std::pair<int, int>> code_ok;  // code -> (ccode, uchardet)
   std::map<int, int> code_n;
-  for (const CodedQuery& q : CodedQueries()) {
+  for (const CodedQuery& q : corpus.coded) {
     ++code_n[q.code];
     code_ok[q.code].first += CodeOf(q.bytes) == q.code;
     code_ok[q.code].second += Uchardet(ud, q.bytes) == q.code;
@@ -260,7 +309,7 @@ void BM_QueryCode_Uchardet(benchmark::State& state) {
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   const char* file = getenv("PBDICT_QUERY_CORPUS");
-  if (file == nullptr || !LoadCorpus(file)) {
+  if (file == nullptr || !LoadCorpora(file)) {
     printf("no query corpus (PBDICT_QUERY_CORPUS): run scripts/bench-ccode-query\n");
     return 0;
   }
@@ -268,7 +317,7 @@ int main(int argc, char** argv) {
     fprintf(stderr, "cannot load the character-code data\n");
     return 1;
   }
-  Evaluate();
+  for (const QueryCorpus& corpus : Corpora()) Evaluate(corpus);
   benchmark::RegisterBenchmark("BM_QueryLang_Ccode", BM_QueryLang_Ccode)->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark("BM_QueryLang_Cld2", BM_QueryLang_Cld2)->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark("BM_QueryCode_Ccode", BM_QueryCode_Ccode)->Unit(benchmark::kMillisecond);

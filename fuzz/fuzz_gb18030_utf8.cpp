@@ -1,4 +1,5 @@
-// Fuzzes the GB18030 -> UTF-8 conversion through the platform converter
+// Fuzzes the GB18030 -> UTF-8 conversion by table, which must give the
+// bytes and count of the platform converter run through the converter loop
 // (and UTF-8 -> GB18030 on the result), and the GB18030 table conversions to
 // BIG5 and GBI with the default data loaded. The first two bytes choose the
 // destination size; destinations are exactly sized heap blocks, so a write
@@ -14,6 +15,7 @@
 #include <string>
 
 #include "ul_ccode_iconv.h"
+#include "ul_iconv_loop.h"
 #include "ul_ccode_load.h"
 #include "ul_ccode_type.h"
 #include "ul_gb18030.h"
@@ -24,7 +26,9 @@ namespace {
 struct Setup {
   void* to_utf8 = nullptr;
   void* to_gb = nullptr;
+  iconv_t reference = iconv_open("UTF-8", "GB18030");
   Setup() {
+    if (reference == reinterpret_cast<iconv_t>(-1)) abort();
     if (ul_gb18030_utf8_open(&to_utf8, &to_gb) != 0) abort();
     if (ul_ccode_load(ul_ccode_default_path(), 1) != 0 || ul_ccode_conv_open() != 0) abort();
   }
@@ -61,7 +65,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string text(reinterpret_cast<const char*>(data + 2), size - 2);
   text.resize(strlen(text.c_str()));
 
-  Iconv(ul_gb18030_utf8_str, text, room, setup.to_utf8);
+  const std::string cut = Iconv(ul_gb18030_utf8_str, text, room, setup.to_utf8);
+  if (!text.empty()) {
+    std::unique_ptr<char[]> ref(new char[static_cast<size_t>(room)]);
+    const IconvOutcome o = RunIconvLoop(static_cast<iconv_t>(setup.reference), text.c_str(), text.size(), ref.get(),
+                                        static_cast<size_t>(room), 0, 3, GbCharBlanks);
+    void* cd = setup.to_utf8;
+    std::unique_ptr<char[]> out(new char[static_cast<size_t>(room)]);
+    if (ul_gb18030_utf8_str(text.c_str(), out.get(), room, &cd) != o.blanked + static_cast<int>(o.left)) abort();
+    if (cut != ref.get()) abort();
+  }
   const std::string utf8 = Iconv(ul_gb18030_utf8_str, text, static_cast<int>(text.size() * 4 + 1), setup.to_utf8);
   if (!utf8.empty()) Iconv(ul_utf8_gb18030_str, utf8, room, setup.to_gb);
   Iconv(ul_utf8_gb18030_str, text, room, setup.to_gb);

@@ -26,9 +26,13 @@ that is why each context's weight is a line of k-1 tokens in the order-k file.
 
 Word files: "word frequency" lines from word counts of the training text;
 Chinese, Japanese and Thai text has no blanks, so it is cut into words of one to
-three characters (Thai: by the word list) by longest match against a
-vocabulary (OpenCC's phrase lists for Chinese, frequent character runs for
-Japanese).
+three characters (Thai: by the word list, a character it does not place being a
+word of its own) by longest match against a vocabulary (OpenCC's phrase lists
+for Chinese, frequent character runs for Japanese). The words of a language's
+hunspell list count once each besides; a word needs a count of two to be kept.
+
+Every language but English is read without its English lines
+(ccode_text_filter.py), which English is read first to find.
 """
 
 import collections
@@ -38,6 +42,7 @@ import re
 import unicodedata
 
 import ccode_split
+import ccode_text_filter
 
 # Packages this module reads beyond the generator's own list.
 PACKAGES = {
@@ -68,8 +73,8 @@ LANGS = [
     ("indonesian", ["id"], ["id"], "id_ID", True),
 ]
 
-# Kept entries per language (the most frequent ones); about 4 MB in all.
-WORDS_KEPT = 8000
+# Kept entries per language (the most frequent ones); about 4.2 MB in all.
+WORDS_KEPT = 30000
 BIGRAMS_KEPT = 6000
 TRIGRAMS_KEPT = 9000
 DISCOUNT = 0.5
@@ -119,17 +124,22 @@ def letter_runs(text, is_letter):
         yield "".join(run)
 
 
+def hunspell_encoding(root, name):
+    """The encoding a hunspell list names in its .aff file (UTF-8 when it
+    names none)."""
+    with open(os.path.join(root, "usr/share/hunspell", name + ".aff"), "rb") as f:
+        for raw in f:
+            if raw.startswith(b"SET"):
+                return raw.split()[1].decode("ascii").lower().replace("iso8859", "iso8859-").replace("--", "-")
+    return "utf-8"
+
+
 def hunspell_words(root, name):
     """Training-half entries of a hunspell list, stems without affix flags."""
     if name is None:
         return []
     base = os.path.join(root, "usr/share/hunspell", name)
-    enc = "utf-8"
-    with open(base + ".aff", "rb") as f:
-        for raw in f:
-            if raw.startswith(b"SET"):
-                enc = raw.split()[1].decode("ascii").lower().replace("iso8859", "iso8859-").replace("--", "-")
-                break
+    enc = hunspell_encoding(root, name)
     words = []
     with open(base + ".dic", encoding=enc, errors="replace") as f:
         next(f, None)
@@ -266,24 +276,39 @@ def language_data(stem, texts, list_words, cc, latin):
     elif stem == "thai":
         # Thai is written without blanks: cut by the word list.
         vocab = {unicodedata.normalize("NFC", w) for w in list_words}
+        # A character the list does not place is kept as a word of its own:
+        # queries are often pieces of words, and the scorer matches the
+        # longest listed prefix, so every Thai character needs an entry.
         for run in runs:
             for w in segment(run, vocab, 20):
-                if w in vocab:  # a character the list does not place is no word
-                    words[w] += 1
+                words[w] += 1
     else:
         for run in runs:
             words[run] += 1
     # Word-list entries teach the grams of words the texts lack (once each).
+    # Where words are cut at blanks they count once as words too: a listed
+    # word seen once in the text reaches the two counts a kept word needs,
+    # so inflected forms the text shows rarely are kept while a stray
+    # untranslated word stays out.
     for w in list_words:
         for run in letter_runs(w, is_letter):
             grams.add(list(run))
+            if not cjk and stem != "thai":
+                words[run] += 1
     return words, grams
 
 
 def generate(root, cc, language_texts, write, lines_of, log=print):
     """Writes the 48 feature files through write(name, bytes)."""
+    english = None
     for stem, folders, locales, hunspell, latin in LANGS:
         texts = language_texts(root, folders, locales)
+        if stem == "english":
+            english = ccode_text_filter.EnglishFilter(texts)
+        else:
+            # The English lines of a translation are no evidence of its
+            # language (ccode_text_filter.py).
+            texts = english.clean(texts)
         words, grams = language_data(stem, texts, hunspell_words(root, hunspell), cc, latin)
         kept = [w for w in top(words, WORDS_KEPT) if words[w] > 1 or len(words) < WORDS_KEPT]
         write(stem + "_words.part", lines_of(b"%s %d" % (w.encode("utf-8"), words[w]) for w in sorted(kept)))

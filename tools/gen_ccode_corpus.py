@@ -172,22 +172,24 @@ def excerpt(text, start, codec, size):
     return "".join(out)
 
 
-def main():
-    ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    ap.add_argument("--cache", required=True, help="cache folder (outside the repository)")
-    args = ap.parse_args()
-    cache = os.path.abspath(args.cache)
-    root, _ = fetch_packages(cache, PACKAGES)
-    outdir = os.path.join(cache, "pages")
+def language_text(docs, codecs):
+    """The running text of one language's documents, NFC, with every
+    character dropped that one of its codecs cannot carry."""
+    text = keepable(unicodedata.normalize("NFC", "\n\n".join(clean(d) for d in docs if d.strip())), codecs)
+    if len(text) < 1000:
+        raise RuntimeError("too little text")
+    return text
+
+
+def write_corpus(outdir, texts, header=()):
+    """Writes the pages of every (language, codecs, text) of texts into
+    outdir, with outdir/manifest.tsv; header lines ("# ..." comments, such as
+    the packages and versions the text came from) go first. Answers the
+    number of pages."""
     os.makedirs(outdir, exist_ok=True)
     manifest = []
     serial = 0
-    for lang, folders, locales, labels in LANGUAGES:
-        docs = manpage_texts(root, folders, ccode_split.HELD_OUT) + catalog_texts(root, locales, ccode_split.HELD_OUT)
-        codecs = [Codec(label) for label in labels]
-        text = keepable(unicodedata.normalize("NFC", "\n\n".join(clean(d) for d in docs if d.strip())), codecs)
-        if len(text) < 1000:
-            raise RuntimeError("too little held-out text for %s" % lang)
+    for lang, codecs, text in texts:
         for codec in codecs:
             for lname, size in LENGTHS:
                 for s in range(SAMPLES):
@@ -206,10 +208,33 @@ def main():
                             f.write(data)
                         manifest.append("\t".join([name, codec.label, lang, decl, declared or "-", lname,
                                                    str(len(data))]))
-    with open(os.path.join(outdir, "manifest.tsv"), "w") as f:
+    tmp = os.path.join(outdir, "manifest.tsv.tmp")
+    with open(tmp, "w") as f:
+        f.writelines(line + "\n" for line in header)
         f.write("# file\tencoding\tlanguage\tdeclaration\tdeclared\tlength\tbytes\n")
         f.write("\n".join(manifest) + "\n")
-    print("%d pages in %s" % (serial, outdir))
+        f.flush()
+        os.fsync(f.fileno())
+    os.replace(tmp, os.path.join(outdir, "manifest.tsv"))
+    return serial
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    ap.add_argument("--cache", required=True, help="cache folder (outside the repository)")
+    args = ap.parse_args()
+    cache = os.path.abspath(args.cache)
+    root, _ = fetch_packages(cache, PACKAGES)
+    texts = []
+    for lang, folders, locales, labels in LANGUAGES:
+        docs = manpage_texts(root, folders, ccode_split.HELD_OUT) + catalog_texts(root, locales, ccode_split.HELD_OUT)
+        codecs = [Codec(label) for label in labels]
+        try:
+            texts.append((lang, codecs, language_text(docs, codecs)))
+        except RuntimeError:
+            raise RuntimeError("too little held-out text for %s" % lang)
+    outdir = os.path.join(cache, "pages")
+    print("%d pages in %s" % (write_corpus(outdir, texts), outdir))
 
 
 if __name__ == "__main__":

@@ -69,6 +69,14 @@ PACKAGES = {
     "dpkg": "message catalogs",
     "apt": "message catalogs",
     "libpam-runtime": "message catalogs",
+    "hunspell-tr": "Turkish word list",
+    "libc-l10n": "message catalogs",
+    "util-linux-locales": "message catalogs",
+    "gcc-12-locales": "message catalogs",
+    "libgtk-3-common": "message catalogs",
+    "gnupg-l10n": "message catalogs",
+    "binutils-common": "message catalogs",
+    "aptitude-common": "message catalogs",
 }
 PACKAGES.update(ccode_query_features.PACKAGES)
 
@@ -82,15 +90,15 @@ UNIGRAM_SLOTS = [
     ("italian", ["it"], [], None, "ISO-8859-1"),
     ("spanish", ["es"], [], None, "ISO-8859-1"),
     ("german", ["de"], [], None, "ISO-8859-1"),
-    ("turkish", ["tr"], [], None, "WINDOWS-1254"),
+    ("turkish", ["tr"], ["tr"], "tr_TR", "WINDOWS-1254"),
     ("dutch", ["nl"], [], None, "ISO-8859-1"),
-    ("vietnamese", ["vi"], ["vi"], None, "WINDOWS-1258"),
+    ("vietnamese", ["vi"], ["vi"], "vi_VN", "WINDOWS-1258"),
     ("arabic", [], ["ar"], "ar", "ISO-8859-6"),
     ("danish", ["da"], [], None, "ISO-8859-1"),
     ("finnish", ["fi"], [], None, "ISO-8859-1"),
     ("portuguese", ["pt", "pt_BR"], [], None, "ISO-8859-1"),
     ("thai", [], ["th"], "th_TH", None),
-    ("indonesian", ["id"], ["id"], None, None),
+    ("indonesian", ["id"], ["id"], "id_ID", None),
     ("malay", [], ["ms"], None, None),
 ]
 
@@ -295,9 +303,21 @@ def language_texts(root, folders, locales):
     return manpage_texts(root, folders) + catalog_texts(root, locales)
 
 
+# Licences of packages whose copyright file is not machine-readable (or,
+# for gcc-12-locales, is gcc-12-base's, which is not unpacked), as their
+# copyright files state them for the catalogs used.
+LICENCES = {
+    "binutils-common": "GPL-3+",
+    "gcc-12-locales": "GPL-3+",
+    "libc-l10n": "LGPL-2.1+",
+}
+
+
 def licence(root, pkg):
     """The licence of the "Files: *" paragraph of a package's machine-readable
     copyright file, else a pointer to that file."""
+    if pkg in LICENCES:
+        return LICENCES[pkg]
     path = os.path.join(root, "usr/share/doc", pkg, "copyright")
     if os.path.exists(path):
         in_all = False
@@ -535,7 +555,8 @@ def main():
 
     def hunspell_words(name):
         counts = collections.Counter()
-        with open(os.path.join(root, "usr/share/hunspell", name + ".dic"), encoding="utf-8", errors="replace") as f:
+        with open(os.path.join(root, "usr/share/hunspell", name + ".dic"),
+                  encoding=ccode_query_features.hunspell_encoding(root, name), errors="replace") as f:
             next(f)
             for line in f:
                 word = unicodedata.normalize("NFC", line.split("/", 1)[0].strip())

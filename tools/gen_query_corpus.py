@@ -9,10 +9,14 @@ with kind "words" (1 to 3 words of running text), "chars" (2 to 6
 characters of Chinese, Japanese or Thai text) or "name" (a country name from
 iso-codes' catalogs).
 
-    python3 tools/gen_query_corpus.py --cache DIR --out FILE [--per-language N]
+    python3 tools/gen_query_corpus.py --cache DIR --out FILE [--per-language N] [--docs]
 
-DIR is the data generator's package cache (tools/gen_ccode_data.py). The
-output is large and stays outside the repository.
+DIR is the data generator's package cache (tools/gen_ccode_data.py). With
+--docs the queries come instead from the translated documentation of
+tools/gen_ccode_docs_corpus.py (DIR is then that generator's cache), text
+none of the generators reads: running text only, no country names, and as
+many queries as the text gives for Thai and Malay, of which Debian packages
+little documentation. The output is large and stays outside the repository.
 """
 
 import argparse
@@ -26,6 +30,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import ccode_query_features as features  # noqa: E402
 import ccode_split  # noqa: E402
 import gen_ccode_data as gen  # noqa: E402
+import gen_ccode_docs_corpus as docs  # noqa: E402
 
 NO_BLANKS = ("simp_chinese", "trad_chinese", "japanese", "thai")
 
@@ -122,20 +127,32 @@ def main():
     ap.add_argument("--per-language", type=int, default=400)
     ap.add_argument("--data", default=os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "ccode", "data",
                                                    "code"), help="the feature files to check the back-off against")
+    ap.add_argument("--docs", action="store_true", help="queries from the translated documentation")
     args = ap.parse_args()
-    root, _ = gen.fetch_packages(os.path.abspath(args.cache), gen.PACKAGES)
+    if args.docs:
+        documentation = docs.Documentation(docs.fetch_pinned(os.path.abspath(args.cache)))
+    else:
+        root, _ = gen.fetch_packages(os.path.abspath(args.cache), gen.PACKAGES)
     rows = []
     for stem, folders, locales, _, _ in features.LANGS:
-        texts = gen.manpage_texts(root, folders, ccode_split.HELD_OUT) + \
-            gen.catalog_texts(root, locales, ccode_split.HELD_OUT)
-        names = name_queries(root, LOCALE[stem], args.per_language // 4)
+        if args.docs:
+            texts = documentation.language(LOCALE[stem])
+            names = []
+        else:
+            texts = gen.manpage_texts(root, folders, ccode_split.HELD_OUT) + \
+                gen.catalog_texts(root, locales, ccode_split.HELD_OUT)
+            names = name_queries(root, LOCALE[stem], args.per_language // 4)
         queries = text_queries(stem, texts, args.per_language - len(names)) + names
         rows += ["%s\t%s\t%s" % (stem, kind, q) for kind, q in queries if "\t" not in q]
         hits = backoff_hits(args.data, stem, queries)
         print("%s: %d queries; trigrams found/backed off with weight/without %s, bigrams %s" %
               (stem, len(queries), hits[3], hits[2]))
-    with open(args.out, "w", encoding="utf-8") as f:
+    tmp = args.out + ".tmp"
+    with open(tmp, "w", encoding="utf-8") as f:
         f.write("\n".join(rows) + "\n")
+        f.flush()
+        os.fsync(f.fileno())
+    os.replace(tmp, args.out)
 
 
 if __name__ == "__main__":

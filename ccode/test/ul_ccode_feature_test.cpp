@@ -78,6 +78,19 @@ TEST(CcodeFeature, WordsAndTheirLimits) {
       {std::string(600, 'a'), 171, nullptr},            // the bytes after it start a new word
       {std::string(509, 'a') + "&#xE9;", 170, nullptr},  // the reference does not fit
   };
+  const std::string a(510, 'a'), b(510, 'b');
+  // The content extract holds 1,023 bytes: a blank that just fits, then a
+  // blank and a word cut at the limit.
+  const struct {
+    std::string page, content;
+  } extracts[] = {
+      {a + " " + b.substr(1) + " c d", a + " " + b.substr(1) + " c "},
+      {a + " " + b + " c d", a + " " + b + " c"},
+      {a + " " + b + " cd", a + " " + b + " c"},
+  };
+  for (const auto& e : extracts) {
+    EXPECT_EQ(Features(e.page)->str_content, e.content) << e.page.size();
+  }
   for (const auto& r : rows) {
     _ccode_info_t* info = Features(r.page);
     EXPECT_EQ(info->word_num, r.words) << r.page.substr(0, 40);

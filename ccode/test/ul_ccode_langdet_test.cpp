@@ -14,6 +14,7 @@
 #include "ul_ccode_data.h"
 #include "ul_ccode_detect_parts.h"
 #include "ul_ccode_load.h"
+#include "ul_ccode_pagetables.h"
 #include "ul_ccode_type.h"
 #include "ul_langtype.h"
 #include "ul_whiteurl.h"
@@ -44,7 +45,10 @@ std::string Html(const std::string& body, const std::string& title = "") {
   return "<html><head><title>" + title + "</title></head><body><p>" + body + "</p></body></html>";
 }
 
+// The code type of page. The detection reads the loaded sets through copies
+// made at load: the tests that change a set have them made anew first.
 int Chardet(const std::string& page, const char* charset, const std::string& url) {
+  EXPECT_EQ(ccode_set_copies_build(), 0);
   int code = -3;
   EXPECT_EQ(ul_ccode_chardet(page.c_str(), url.c_str(), charset, nullptr, &code, nullptr), 0) << url;
   return code;
@@ -100,6 +104,7 @@ class OwnSets : public ::testing::Test {
   }
   void TearDown() override {
     for (int i = 0; i < 5; ++i) *sets_[i] = saved_[i];
+    ccode_set_copies_build();
   }
 
  private:
@@ -112,6 +117,7 @@ TEST_F(OwnSets, VoteWithoutTheFewChangesRule) {
   // page decision accepts it (fewer than 20 changes, 7 hits or more), the
   // extended one does not.
   l_setEuckr = {0xA2B0A1B0u};
+  ASSERT_EQ(ccode_set_copies_build(), 0);
   const std::string page = "<p>" + Repeat("\xB0\xA1\xB0\xA2", 8) + Repeat("\xB0\xA5", 30) + Repeat("\xB0\x41", 3) + "</p>";
   int code = -3;
   ASSERT_EQ(ul_ccode_detect_codetype(page.c_str(), "http://vote.test/a", nullptr, nullptr, &code), 1);

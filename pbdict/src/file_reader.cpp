@@ -129,5 +129,10 @@ bool FileReader::Seek(uint64_t offset) {
   return true;
 }
 
+bool FileReader::ReadAt(uint64_t offset, void* dst, size_t n) const {
+  if (!fd_.ok() || offset > size_ || n > size_ - offset) return false;
+  return n == 0 || toolkit::PreadExact(fd_.get(), dst, n, static_cast<off_t>(offset));
+}
+
 }  // namespace pbdict
 }  // namespace kavo

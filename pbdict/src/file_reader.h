@@ -72,6 +72,11 @@ class FileReader {
   // Moves the read position to an absolute offset within the file.
   bool Seek(uint64_t offset);
 
+  // Reads exactly n bytes at an absolute offset, leaving the read position
+  // and the buffer as they are; several threads may call it at once. False
+  // when the file ends first or on an error.
+  bool ReadAt(uint64_t offset, void* dst, size_t n) const;
+
  private:
   static const size_t kBufferSize = 1 << 20;  // largest buffer
 

@@ -25,6 +25,7 @@
 
 #include "file_reader.h"
 #include "hash_binary.h"
+#include "load_parts.h"
 #include "pbdict.h"
 #include "pbdict_results.h"
 #include "toolkit/file.h"
@@ -212,46 +213,119 @@ int save_barrier_file(PbDict* dict, toolkit::FileReplacement* out, const char* f
   return ok ? 0 : -1;
 }
 
+// Entries per part of a value column that loads on several threads, and the
+// most parts.
+constexpr size_t kEntriesPerPart = 1 << 16;
+constexpr int kMostParts = 8;
+// Bytes of values and offsets one part reads at a time.
+constexpr size_t kChunkBytes = 64 << 10;
+constexpr size_t kOffsetsPerRead = 4096;
+
+// Where one value column lies in the "pbd" file.
+struct ColumnInFile {
+  const FileReader* reader;
+  uint64_t offsets_at;  // file offset of the column's first offset
+  uint64_t values_at;   // file offset of its first value
+  uint64_t total;       // bytes of all its values
+};
+
+// Loads the values of entries [first, end) of a column with positioned
+// reads, so that parts of a column load at once: each value's offsets must
+// not decrease, and each string is made in place in strings[i] from a chunk
+// of the file, so that fresh memory is written once. On failure the strings
+// not yet made are made empty: every string of the range exists.
+bool LoadValueRange(PbDict* dict, int column, const ColumnInFile& in, std::string* strings,
+                    size_t first, size_t end) {
+  std::unique_ptr<uint64_t[]> offsets(new (std::nothrow) uint64_t[kOffsetsPerRead]);
+  std::unique_ptr<char[]> chunk(new (std::nothrow) char[kChunkBytes]);
+  uint64_t begin = 0;  // where the value of entry i starts
+  bool ok = offsets && chunk && in.reader->ReadAt(in.offsets_at + first * 8, &begin, 8);
+  uint64_t chunk_start = 0, chunk_end = 0;  // the value bytes held in chunk
+  size_t i = first;
+  try {
+    while (ok && i < end) {
+      const size_t n = end - i < kOffsetsPerRead ? end - i : kOffsetsPerRead;
+      if (!in.reader->ReadAt(in.offsets_at + (i + 1) * 8, offsets.get(), n * 8)) {
+        ok = false;
+        break;
+      }
+      for (size_t k = 0; k < n; ++k, ++i) {
+        const uint64_t stop = offsets[k];
+        if (stop < begin || stop > in.total) {
+          ok = false;
+          break;
+        }
+        const size_t len = static_cast<size_t>(stop - begin);
+        std::string* value = &strings[i];
+        if (len > kChunkBytes) {
+          // A long value is read straight into its own string.
+          std::string whole(len, '\0');
+          if (!in.reader->ReadAt(in.values_at + begin, &whole[0], len)) {
+            ok = false;
+            break;
+          }
+          new (value) std::string(std::move(whole));
+        } else {
+          if (begin < chunk_start || stop > chunk_end) {
+            chunk_start = begin;
+            chunk_end = in.total - begin < kChunkBytes ? in.total : begin + kChunkBytes;
+            if (!in.reader->ReadAt(in.values_at + begin, chunk.get(), chunk_end - chunk_start)) {
+              ok = false;
+              break;
+            }
+          }
+          new (value) std::string(chunk.get() + (begin - chunk_start), len);
+        }
+        *Slot(dict, column, static_cast<int>(i)) = value;
+        begin = stop;
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    ok = false;
+  }
+  for (; i < end; ++i) *Slot(dict, column, static_cast<int>(i)) = new (&strings[i]) std::string();
+  return ok;
+}
+
 // Reads one value column: the offsets (starting at 0, never decreasing,
-// ending at a total that the file holds), then each value.
-int dset_item_load_v2(PbDict* dict, FileReader* reader, int column) {
+// ending at a total that the file holds), then each value, on up to `parts`
+// threads. The reader stands at the column's offsets, which the file holds
+// whole; it is left after the column.
+int dset_item_load_v2(PbDict* dict, FileReader* reader, int column, int parts) {
   if (dict == nullptr || reader == nullptr || dict->item == nullptr || column < 0 ||
       column >= dict->item_per_line) {
     ul_writelog(UL_LOG_WARNING, "%s() param error", "dset_item_load_v2");
     return -1;
   }
-  const size_t count = static_cast<size_t>(dict->line_num) + 1;
-  std::unique_ptr<uint64_t[]> offsets(new (std::nothrow) uint64_t[count]);
-  if (!offsets || !reader->Read(offsets.get(), count * sizeof(uint64_t))) return -1;
-  if (offsets[0] != 0) return -1;
-  for (size_t i = 1; i < count; ++i) {
-    if (offsets[i] < offsets[i - 1]) return -1;
+  const size_t count = static_cast<size_t>(dict->line_num);
+  ColumnInFile in;
+  in.reader = reader;
+  in.offsets_at = reader->Tell();
+  in.values_at = in.offsets_at + (count + 1) * sizeof(uint64_t);
+  uint64_t first = 0;
+  if (in.values_at > reader->size() || !reader->ReadAt(in.offsets_at, &first, 8) ||
+      !reader->ReadAt(in.offsets_at + count * 8, &in.total, 8)) {
+    return -1;
   }
   // The values end exactly where the file does: bytes after them would mean
   // a damaged or foreign file.
-  if (offsets[count - 1] != reader->Remaining()) return -1;
+  if (first != 0 || in.total != reader->size() - in.values_at) return -1;
   // One block holds every string of the column.
-  if (!dict->value_blocks->Reserve(static_cast<size_t>(dict->line_num))) return -1;
-  try {
-    for (int i = 0; i < dict->line_num; ++i) {
-      std::string* value = dict->value_blocks->New();
-      if (value == nullptr) {
-        dest_release_item(dict, column);
-        return -1;
-      }
-      *Slot(dict, column, i) = value;
-      if (!reader->ReadString(value, static_cast<size_t>(offsets[i + 1] - offsets[i]))) {
-        dest_release_item(dict, column);
-        return -1;
-      }
-    }
-  } catch (const std::bad_alloc&) {
+  std::string* strings = dict->value_blocks->Unconstructed(count);
+  if (strings == nullptr) return -1;
+  parts = PartsFor(count, kEntriesPerPart, parts < kMostParts ? parts : kMostParts);
+  const bool ok = RunParts(parts, [&](int p) {
+    return LoadValueRange(dict, column, in, strings, count * p / parts, count * (p + 1) / parts);
+  });
+  if (!ok || !reader->Seek(in.values_at + in.total)) {
     dest_release_item(dict, column);
     return -1;
   }
   return 0;
 }
 
+// Reads the header area and, for a dictionary with values, makes the item
+// array; the values follow with dsethead_binary_load_items_v2.
 int dsethead_binary_load_data_v_2(PbDict* dict, FileReader* reader) {
   if (dict == nullptr || reader == nullptr) {
     ul_writelog(UL_LOG_WARNING, "%s() param error", "dsethead_binary_load_data_v_2");
@@ -333,28 +407,18 @@ int dsethead_binary_load_data_v_2(PbDict* dict, FileReader* reader) {
     ul_writelog(UL_LOG_FATAL, "Error occurs when malloc memory for dict->item!");
     return -1;
   }
-  for (int column = 0; column < item_per_line; ++column) {
-    if (dset_item_load_v2(dict, reader, column) != 0) {
-      ul_writelog(UL_LOG_FATAL, "Error occurs when loads item row form the file!");
-      return -1;
-    }
-  }
+  AdviseLargePages(dict->item, slots * sizeof(item_t));
   return 0;
 }
 
-int dsethead_binary_load_v2(PbDict* dict, const char* file) {
-  if (dict == nullptr || file == nullptr) {
-    ul_writelog(UL_LOG_WARNING, "%s() param error", "dsethead_binary_load_v2");
-    return -1;
-  }
-  FileReader reader;
-  if (!reader.Open(file)) {
-    ul_writelog(UL_LOG_FATAL, "Open the file %s failed!", file);
-    return -1;
-  }
-  if (dsethead_binary_load_data_v_2(dict, &reader) != 0) {
-    dsethead_binary_release(dict);
-    return -1;
+// Loads the value columns whose header dsethead_binary_load_data_v_2 read,
+// on up to `parts` threads.
+int dsethead_binary_load_items_v2(PbDict* dict, FileReader* reader, int parts) {
+  for (int column = 0; column < dict->item_per_line; ++column) {
+    if (dset_item_load_v2(dict, reader, column, parts) != 0) {
+      ul_writelog(UL_LOG_FATAL, "Error occurs when loads item row form the file!");
+      return -1;
+    }
   }
   return 0;
 }
@@ -486,11 +550,21 @@ int dset_binary_load(PbDict* dict, const char* path, const char* name) {
     ul_writelog(UL_LOG_FATAL, "binary dset head of %s not exist!", name);
     return -1;
   }
-  if (dsethead_binary_load_v2(dict, file) != 0) {
+  FileReader values;
+  if (!values.Open(file)) {
+    ul_writelog(UL_LOG_FATAL, "Open the file %s failed!", file);
     ul_writelog(UL_LOG_FATAL, "Errors occur when load the new binary dset head of %s!", name);
     return -1;
   }
-  if (!MakePath(file, path, name, "ht")) return -1;
+  if (dsethead_binary_load_data_v_2(dict, &values) != 0) {
+    dsethead_binary_release(dict);
+    ul_writelog(UL_LOG_FATAL, "Errors occur when load the new binary dset head of %s!", name);
+    return -1;
+  }
+  if (!MakePath(file, path, name, "ht")) {
+    dsethead_binary_release(dict);
+    return -1;
+  }
   if (dict->is_empty != 0) {
     // The key table of an empty dictionary is empty; keys beside it belong
     // to another dictionary.
@@ -501,7 +575,35 @@ int dset_binary_load(PbDict* dict, const char* path, const char* name) {
     ul_writelog(UL_LOG_WARNING, "The file %s is empty, load an empty binary dictset!", name);
     return 0;
   }
-  dict->pht = hash_binary_load(file);
+  // The "ht" file is opened after the "pbd" file, as it always was (a write
+  // replaces them in the other order). Given a second core, the key table
+  // is read on a thread of its own while the values load here; either way a
+  // damaged "pbd" file is the failure reported, whatever its keys hold.
+  const int cores = UsableCores();
+  FileReader keys;
+  const bool keys_open = keys.Open(file);
+  hash_table_t* ht = nullptr;
+  int loaded = 0;
+  if (keys_open && cores > 1) {
+    RunParts(2, [&](int part) {
+      if (part == 0) {
+        loaded = dsethead_binary_load_items_v2(dict, &values, cores - 1);
+      } else {
+        ht = hash_binary_read(&keys, cores);
+      }
+      return true;
+    });
+  } else {
+    loaded = dsethead_binary_load_items_v2(dict, &values, cores);
+    if (loaded == 0 && keys_open) ht = hash_binary_read(&keys, cores);
+  }
+  if (loaded != 0) {
+    hash_binary_release(ht);
+    dsethead_binary_release(dict);
+    ul_writelog(UL_LOG_FATAL, "Errors occur when load the new binary dset head of %s!", name);
+    return -1;
+  }
+  dict->pht = ht;
   if (dict->pht == nullptr) {
     ul_writelog(UL_LOG_FATAL, "Errors occur when load the binary hash table of %s!", name);
     return -1;

@@ -12,7 +12,6 @@
 //
 // Messages are the system's own texts, odd spelling included ("ingores"):
 // log readers match them, so they stay as they are.
-#include <sched.h>
 
 #include <condition_variable>
 #include <cstdint>
@@ -28,6 +27,7 @@
 #include "file_reader.h"
 #include "hash_built.h"
 #include "json_to_pb.h"
+#include "load_parts.h"
 #include "pbdict.h"
 #include "pbdict_results.h"
 #include "toolkit/queue.h"
@@ -251,15 +251,6 @@ class ConvertPool {
   std::vector<std::unique_ptr<LineConverter>> converters_;
   std::vector<std::unique_ptr<toolkit::WorkerThread>> threads_;
 };
-
-// The cores this process may run on (its affinity mask), at least 1.
-int UsableCores() {
-  cpu_set_t set;
-  CPU_ZERO(&set);
-  if (sched_getaffinity(0, sizeof(set), &set) != 0) return 1;
-  const int n = CPU_COUNT(&set);
-  return n > 0 ? n : 1;
-}
 
 // Deletes the values of one entry (after a failed line).
 void ReleaseEntry(PbDict* dict, int index) {

@@ -2,33 +2,48 @@
 
 #include <new>
 
+#include "load_parts.h"
+
 namespace kavo {
 namespace pbdict {
 
-bool ValueBlocks::Grow(size_t n) {
+bool ValueBlocks::Grow(size_t n, size_t live) {
+  if (n > static_cast<size_t>(-1) / sizeof(std::string)) return false;
   try {
     blocks_.reserve(blocks_.size() + 1);
-    blocks_.emplace_back(new std::string[n]);
   } catch (const std::bad_alloc&) {
     return false;
   }
-  used_ = 0;
+  void* room = ::operator new(n * sizeof(std::string), std::nothrow);
+  if (room == nullptr) return false;
+  AdviseLargePages(room, n * sizeof(std::string));
+  blocks_.push_back(Block{static_cast<std::string*>(room), live});
   capacity_ = n;
   return true;
 }
 
-bool ValueBlocks::Reserve(size_t n) {
-  if (capacity_ - used_ >= n) return true;
-  return Grow(n);
-}
-
 std::string* ValueBlocks::New() {
-  if (used_ == capacity_) {
+  if (blocks_.empty() || blocks_.back().live == capacity_) {
     size_t next = capacity_ == 0 ? kFirstBlock : capacity_ * 2;
     if (next > kLargestBlock) next = kLargestBlock;
-    if (!Grow(next)) return nullptr;
+    if (!Grow(next, 0)) return nullptr;
   }
-  return &blocks_.back()[used_++];
+  Block& b = blocks_.back();
+  return new (&b.strings[b.live++]) std::string();
+}
+
+std::string* ValueBlocks::Unconstructed(size_t n) {
+  // The block counts as full: New() starts a block of its own after it.
+  return Grow(n, n) ? blocks_.back().strings : nullptr;
+}
+
+void ValueBlocks::Release() {
+  for (Block& b : blocks_) {
+    for (size_t i = 0; i < b.live; ++i) b.strings[i].~basic_string();
+    ::operator delete(b.strings);
+  }
+  blocks_.clear();
+  capacity_ = 0;
 }
 
 }  // namespace pbdict

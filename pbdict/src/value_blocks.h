@@ -6,7 +6,6 @@
 #define PBDICT_SRC_VALUE_BLOCKS_H_
 
 #include <cstddef>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,31 +15,35 @@ namespace pbdict {
 class ValueBlocks {
  public:
   ValueBlocks() = default;
+  ~ValueBlocks() { Release(); }
   ValueBlocks(const ValueBlocks&) = delete;
   ValueBlocks& operator=(const ValueBlocks&) = delete;
 
   // A fresh empty string, or null when memory runs out.
   std::string* New();
 
-  // Sizes the next block for n more strings (fewer blocks when the count
-  // is known). False when memory runs out.
-  bool Reserve(size_t n);
+  // Room for n strings in a block of their own, or null when memory runs
+  // out. The caller constructs every one of the n strings in place
+  // (placement new), from any thread, before the blocks are next used or
+  // released: the release destroys all n. Spares a load that knows its
+  // values a pass that makes empty strings only to overwrite them.
+  std::string* Unconstructed(size_t n);
 
   // Frees every string and block.
-  void Release() {
-    blocks_.clear();
-    used_ = 0;
-    capacity_ = 0;
-  }
+  void Release();
 
  private:
   static constexpr size_t kFirstBlock = 256;
   static constexpr size_t kLargestBlock = 65536;
 
-  bool Grow(size_t n);
+  struct Block {
+    std::string* strings;
+    size_t live;  // strings constructed at the start of the block
+  };
 
-  std::vector<std::unique_ptr<std::string[]>> blocks_;
-  size_t used_ = 0;      // strings handed out of the newest block
+  bool Grow(size_t n, size_t live);
+
+  std::vector<Block> blocks_;
   size_t capacity_ = 0;  // strings of the newest block
 };
 

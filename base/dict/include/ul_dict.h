@@ -74,11 +74,14 @@ typedef struct {
   Sdict_bnode_block* cur_nblock;  // block being filled
   Sdict_bnode* cur_node;          // next free node
   int node_avail;                 // free nodes left in cur_nblock
-  // Posting lists only: the last posting of each term (hash_num entries,
-  // NULL before the first db_add_link), so that documents added in
-  // increasing order join their list without walking it. Owned; dropped
-  // whenever the chains are rebuilt or cleared.
-  Sdict_bnode** link_tail;
+  // Posting lists only: what db_add_link has noted of the lists it built
+  // (each term's last posting, and whether every posting went to the end of
+  // its list), so that documents added in increasing order join their list
+  // without walking it and the lists are weighted and saved in node order.
+  // NULL before the first db_add_link. Owned; dropped by every other change
+  // of the nodes (db_op1 and db_opn other than SEEK, db_renew, db_renew_fast,
+  // db_adjust, db_del).
+  struct ss_dict_link_state* link_state;
 } Sdict_build;
 
 typedef struct {

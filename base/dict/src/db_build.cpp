@@ -109,6 +109,7 @@ int db_op1(Sdict_build* pdb, Sdict_snode* op, Eop_method method) {
     ul_writelog(UL_LOG_WARNING, "[db_op] op_method error");
     return -1;
   }
+  if (method != SEEK) dict_internal::DropLinkState(pdb);
   Sdict_bnode* found = Find(pdb, op->sign1, op->sign2);
   switch (method) {
     case ADD:
@@ -157,6 +158,7 @@ int db_opn(Sdict_build* pdb, Sdict_snode* nodes, int n, Eop_method method) {
     ul_writelog(UL_LOG_WARNING, "[db_op] op_method error");
     return -1;
   }
+  if (method != SEEK) dict_internal::DropLinkState(pdb);
   for (int i = 0; i < n; ++i) {
     Sdict_snode* op = &nodes[i];
     Sdict_bnode* found = Find(pdb, op->sign1, op->sign2);
@@ -184,7 +186,7 @@ int db_opn(Sdict_build* pdb, Sdict_snode* nodes, int n, Eop_method method) {
 
 int db_del(Sdict_build* pdb) {
   if (pdb == nullptr) return 1;
-  dict_internal::DropLinkTails(pdb);
+  dict_internal::DropLinkState(pdb);
   dict_internal::FreeBlocks(pdb->nblock);
   ul_free(pdb->hash);
   ul_free(pdb);
@@ -201,7 +203,7 @@ int FirstBlockUsed(const Sdict_build* pdb) {
 
 // Frees further blocks and points the fill position at the first block.
 void ResetBlocks(Sdict_build* pdb) {
-  dict_internal::DropLinkTails(pdb);
+  dict_internal::DropLinkState(pdb);
   dict_internal::FreeBlocks(pdb->nblock->next);
   pdb->nblock->next = nullptr;
   pdb->cur_nblock = pdb->nblock;
@@ -233,7 +235,7 @@ int db_renew_fast(Sdict_build* pdb) {
 }
 
 int db_adjust(Sdict_build* pdb) {
-  dict_internal::DropLinkTails(pdb);  // the chains are rebuilt
+  dict_internal::DropLinkState(pdb);  // the chains are rebuilt
   return dict_internal::Rehash(pdb);
 }
 

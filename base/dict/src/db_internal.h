@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <type_traits>
@@ -19,12 +20,10 @@ inline u_int Bucket(u_int sign1, u_int sign2, int hash_num) {
   return (sign1 + sign2) % static_cast<u_int>(hash_num);
 }
 
-// Frees the posting lists' last-posting table; the next db_add_link of a
-// term walks its list once to find its end again.
-inline void DropLinkTails(Sdict_build* pdb) {
-  ul_free(pdb->link_tail);
-  pdb->link_tail = nullptr;
-}
+// Forgets what db_add_link noted of the posting lists (after any other change
+// of the nodes): the next db_add_link of a term walks its list to find its
+// end again, and the lists are weighted and saved by walking them.
+void DropLinkState(Sdict_build* pdb);
 
 // True for a search dictionary made by ds_load_mmap: its pages are
 // read-only, so nothing may write its records.
@@ -45,9 +44,25 @@ UlArray<T> Zeroed(int64_t n) {
   return UlArray<T>(static_cast<T*>(ul_calloc(count, sizeof(T))));
 }
 
+// Memory of a large node block (size bytes, zero-filled), mapped on its own
+// so that it goes back to the system whole when freed, with huge pages asked
+// for: nodes are taken from a block in order and passes go over whole
+// blocks, and on small pages most of the time of filling and walking a large
+// dictionary goes to page faults and TLB misses. A block added to a
+// dictionary that filled one (added) is 2 MiB-aligned and huge throughout;
+// the first block of a dictionary only past its first 2 MiB, so that a small
+// dictionary stays on small pages and takes no more address space than its
+// block. nullptr (logged) when it cannot be mapped.
+void* MapBlock(size_t size, bool added);
+void UnmapBlock(void* block, size_t size);
+
+// Blocks of at least this size are mapped; smaller ones come from ul_calloc.
+constexpr size_t kMappedBlock = size_t{4} << 20;
+
 // A zero-filled block of the given type, or nullptr.
 template <typename Block>
-Block* NewBlock() {
+Block* NewBlock(bool added = false) {
+  if (sizeof(Block) >= kMappedBlock) return static_cast<Block*>(MapBlock(sizeof(Block), added));
   return static_cast<Block*>(ul_calloc(1, sizeof(Block)));
 }
 
@@ -56,7 +71,11 @@ template <typename Block>
 void FreeBlocks(Block* b) {
   while (b != nullptr) {
     Block* next = b->next;
-    ul_free(b);
+    if (sizeof(Block) >= kMappedBlock) {
+      UnmapBlock(b, sizeof(Block));
+    } else {
+      ul_free(b);
+    }
     b = next;
   }
 }
@@ -71,7 +90,7 @@ template <typename Dict>
 bool EnsureRoom(Dict* d) {
   if (d->node_avail > 0) return true;
   using Block = std::remove_pointer_t<decltype(d->cur_nblock)>;
-  Block* b = NewBlock<Block>();
+  Block* b = NewBlock<Block>(true);
   if (b == nullptr) return false;
   d->cur_nblock->next = b;
   d->cur_nblock = b;
@@ -112,6 +131,17 @@ void ForEachUsedNode(Dict* d, Fn fn) {
     const int used = b == d->cur_nblock ? per_block - d->node_avail : per_block;
     for (int i = 0; i < used; ++i) fn(b->nodes[i]);
   }
+}
+
+// Nodes taken from the blocks, deleted ones included.
+template <typename Dict>
+int64_t UsedNodes(const Dict* d) {
+  int64_t used = 0;
+  for (auto* b = d->nblock; b != nullptr; b = b->next) {
+    const int per_block = static_cast<int>(sizeof(b->nodes) / sizeof(b->nodes[0]));
+    used += b == d->cur_nblock ? per_block - d->node_avail : per_block;
+  }
+  return used;
 }
 
 // Rehashes every node into node_num / 2 buckets, plus 1 when that is even.

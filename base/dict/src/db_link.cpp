@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
@@ -31,6 +32,65 @@ constexpr u_int kMaxWeight = 126;
 constexpr size_t kWordsPerWrite = 4096;  // 16384-byte writes
 constexpr u_int kCodeMask = 0x1FFFFFFu;
 constexpr int kInStep = 16;  // lists walked side by side
+
+}  // namespace
+
+// What db_add_link notes of the lists it builds. Every node it makes goes
+// into the list of its sign2, and nothing else adds, links or recodes a node
+// while the state lives (every operation that could drops it). So while
+// nodes equals the nodes taken from the blocks, the blocks hold exactly the
+// lists' postings; when besides every node went to the end of its list, each
+// list's postings lie in the blocks in list order.
+struct ss_dict_link_state {
+  struct Term {
+    Sdict_bnode* last;  // the list's last posting, NULL when not known
+    int last_code;      // its code, so that appending needs no load of it
+    int count;          // nodes made for the term
+  };
+  Term* terms;         // hash_num entries
+  int64_t nodes;       // nodes made
+  bool appended;       // every node made went to the end of its list
+  // No node's other is above it: db_add_link raises it with the counts,
+  // db_stand_link sets it to the largest weight, and what else may change an
+  // other with the state alive (db_save_freq) only lowers it.
+  u_int most;
+};
+
+void dict_internal::DropLinkState(Sdict_build* pdb) {
+  if (pdb->link_state == nullptr) return;
+  ul_free(pdb->link_state->terms);
+  ul_free(pdb->link_state);
+  pdb->link_state = nullptr;
+}
+
+namespace {
+
+using LinkState = ss_dict_link_state;
+
+// The state of pdb, made on first use; NULL when memory is short (every
+// list is then walked).
+LinkState* StateOf(Sdict_build* pdb) {
+  if (pdb->link_state != nullptr) return pdb->link_state;
+  auto* s = static_cast<LinkState*>(ul_calloc(1, sizeof(LinkState)));
+  if (s == nullptr) return nullptr;
+  s->terms = static_cast<LinkState::Term*>(
+      ul_calloc(static_cast<size_t>(pdb->hash_num), sizeof(LinkState::Term)));
+  if (s->terms == nullptr) {
+    ul_free(s);
+    return nullptr;
+  }
+  s->appended = true;
+  pdb->link_state = s;
+  return s;
+}
+
+// True when the blocks hold exactly the postings of the lists (see
+// ss_dict_link_state), so that a pass over the blocks in order visits every
+// posting once; with in_list_order, each list's postings in list order too.
+bool BlocksHoldTheLists(const Sdict_build* pdb, bool in_list_order) {
+  const LinkState* s = pdb->link_state;
+  return s != nullptr && s->nodes == dict_internal::UsedNodes(pdb) && (s->appended || !in_list_order);
+}
 
 // Walks the lists of buckets[0, n) (n at most kInStep) side by side, one node
 // of each live list in turn, calling visit(g, node) for the nodes of list g
@@ -85,43 +145,150 @@ class PostingWriter {
   int count_ = 0;
 };
 
+u_int Word(const Sdict_bnode& n) { return (static_cast<u_int>(n.code) & kCodeMask) | (n.other << 25); }
+
+// The saved words of every list, gathered in one pass over the blocks: the
+// words of term t are words[start[t], start[t + 1]).
+struct Gathered {
+  std::vector<u_int> start;  // hash_num + 1 entries
+  std::unique_ptr<u_int[]> words;
+};
+
+// Gathers the words of every list, at most limit a term (limit < 0: all),
+// when the blocks hold the lists in list order; nullptr otherwise or when
+// memory is short.
+std::unique_ptr<Gathered> GatherInNodeOrder(const Sdict_build* pdb, int limit) {
+  if (!BlocksHoldTheLists(pdb, true)) return nullptr;
+  try {
+    auto g = std::make_unique<Gathered>();
+    const LinkState::Term* terms = pdb->link_state->terms;
+    g->start.resize(static_cast<size_t>(pdb->hash_num) + 1);
+    // Where each term's next word goes, and where its words end.
+    struct Cursor {
+      u_int at, end;
+    };
+    std::vector<Cursor> cursor(static_cast<size_t>(pdb->hash_num));
+    u_int total = 0;
+    for (int t = 0; t < pdb->hash_num; ++t) {
+      g->start[t] = total;
+      total += limit < 0 ? terms[t].count : std::min(terms[t].count, limit);
+      cursor[t] = {g->start[t], total};
+    }
+    g->start[pdb->hash_num] = total;
+    g->words.reset(new u_int[total > 0 ? total : 1]);
+    u_int* words = g->words.get();
+    dict_internal::ForEachUsedNode(pdb, [&](const Sdict_bnode& n) {
+      Cursor& c = cursor[n.sign2];
+      if (c.at != c.end) words[c.at++] = Word(n);
+    });
+    return g;
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+
 // Writes the postings of terms [first, last) to one posting file, at most
 // limit per term (limit < 0: all), then their index records (offsets from
 // the start of that file) to index in one write once the posting file is in
-// place. False when a file cannot be written or memory runs out (the
-// unfinished posting file is then dropped).
-bool WritePostingsOrThrow(const Sdict_build* pdb, int first, int last, int limit, const char* file,
-                          OutFile* index) {
+// place. The words come from gathered when given (gathered with the same
+// limit), else from walking the lists. False when a file cannot be written
+// or memory runs out (the unfinished posting file is then dropped).
+bool WritePostingsOrThrow(const Sdict_build* pdb, int first, int last, int limit,
+                          const Gathered* gathered, const char* file, OutFile* index) {
   OutFile out;
   if (!out.Create(file)) return false;
-  PostingWriter postings(&out);
   std::vector<Sindex1> records;
   records.reserve(static_cast<size_t>(last - first));
-  std::vector<u_int> words[kInStep];  // the step's lists, written in term order
-  for (int t = first; t < last; t += kInStep) {
-    const int n = std::min(kInStep, last - t);
-    WalkInStep(pdb->hash + t, n, [&](int g, const Sdict_bnode* p) {
-      words[g].push_back((static_cast<u_int>(p->code) & kCodeMask) | (p->other << 25));
-      return static_cast<int>(words[g].size()) != limit;
-    });
-    for (int g = 0; g < n; ++g) {
-      const Sindex1 rec{postings.count(), static_cast<int>(words[g].size())};
-      for (u_int w : words[g]) postings.Add(w);
-      records.push_back(rec);
-      words[g].clear();
+  if (gathered != nullptr) {
+    const u_int base = gathered->start[first];
+    for (int t = first; t < last; ++t) {
+      const u_int at = gathered->start[t];
+      records.push_back({static_cast<int>(at - base), static_cast<int>(gathered->start[t + 1] - at)});
     }
+    out.Write(gathered->words.get() + base, (gathered->start[last] - base) * sizeof(u_int));
+  } else {
+    PostingWriter postings(&out);
+    std::vector<u_int> words[kInStep];  // the step's lists, written in term order
+    for (int t = first; t < last; t += kInStep) {
+      const int n = std::min(kInStep, last - t);
+      WalkInStep(pdb->hash + t, n, [&](int g, const Sdict_bnode* p) {
+        words[g].push_back(Word(*p));
+        return static_cast<int>(words[g].size()) != limit;
+      });
+      for (int g = 0; g < n; ++g) {
+        const Sindex1 rec{postings.count(), static_cast<int>(words[g].size())};
+        for (u_int w : words[g]) postings.Add(w);
+        records.push_back(rec);
+        words[g].clear();
+      }
+    }
+    postings.Flush();
   }
-  postings.Flush();
   // The posting file is complete before the index that points into it.
   return out.Commit() && index->Write(records.data(), records.size() * sizeof(Sindex1));
 }
 
-bool WritePostings(const Sdict_build* pdb, int first, int last, int limit, const char* file,
-                   OutFile* index) {
+bool WritePostings(const Sdict_build* pdb, int first, int last, int limit, const Gathered* gathered,
+                   const char* file, OutFile* index) {
   try {
-    return WritePostingsOrThrow(pdb, first, last, limit, file, index);
+    return WritePostingsOrThrow(pdb, first, last, limit, gathered, file, index);
   } catch (const std::bad_alloc&) {
     return false;
+  }
+}
+
+// The list index of a count in the weight table, logged when the table is
+// too short for it.
+u_int TableIndex(u_int count, bool log) {
+  const u_int i = count / 10 + 1;
+  if (i <= kSqrtMax - 1) return i;
+  if (log) ul_writelog(UL_LOG_NOTICE, "Enlarge MAX_SQRT_MAX (%d)", kSqrtMax);
+  return kSqrtMax - 1;
+}
+
+// db_stand_link over the blocks, which hold exactly the lists' postings. When
+// no count reaches past T[kMinTop], every list divides by T[kMinTop] and one
+// pass does; otherwise each list's largest table value is found first. False
+// (nothing changed) when memory is short.
+bool StandInNodeOrder(Sdict_build* pdb, const u_int* table) {
+  if (pdb->link_state->most / 10 + 1 <= kMinTop) {
+    u_int weight[kMinTop + 1];
+    for (int i = 0; i <= kMinTop; ++i) weight[i] = table[i] * kMaxWeight / table[kMinTop];
+    dict_internal::ForEachUsedNode(pdb, [&](Sdict_bnode& n) {
+      n.other = weight[std::min<u_int>(n.other / 10 + 1, kMinTop)];  // within the table whatever the count
+    });
+    return true;
+  }
+  std::vector<u_int> top;
+  try {
+    top.assign(static_cast<size_t>(pdb->hash_num), table[kMinTop]);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  dict_internal::ForEachUsedNode(pdb, [&](const Sdict_bnode& n) {
+    top[n.sign2] = std::max(top[n.sign2], table[TableIndex(n.other, true)]);
+  });
+  dict_internal::ForEachUsedNode(pdb, [&](Sdict_bnode& n) {
+    n.other = table[TableIndex(n.other, false)] * kMaxWeight / top[n.sign2];
+  });
+  return true;
+}
+
+// db_stand_link by walking 16 lists side by side.
+void StandByWalking(Sdict_build* pdb, const u_int* table) {
+  u_int top[kInStep];
+  for (int t = 0; t < pdb->hash_num; t += kInStep) {
+    const int n = std::min(kInStep, pdb->hash_num - t);
+    std::fill(top, top + n, table[kMinTop]);
+    WalkInStep(pdb->hash + t, n, [&](int g, Sdict_bnode* p) {
+      p->other = table[TableIndex(p->other, true)];
+      if (p->other > top[g]) top[g] = p->other;
+      return true;
+    });
+    WalkInStep(pdb->hash + t, n, [&](int g, Sdict_bnode* p) {
+      p->other = p->other * kMaxWeight / top[g];
+      return true;
+    });
   }
 }
 
@@ -140,11 +307,11 @@ const u_int* dict_internal::LinkWeightTable() {
   return table.data();
 }
 
-// The term's list is kept in ascending code with its last posting noted in
-// link_tail, so that a document above every code already listed (the usual
-// case: an indexer adds documents in increasing order) is appended in
-// constant time; any other document walks the list from its head. Without
-// the table (memory short), every insert walks.
+// The term's list is kept in ascending code with its last posting noted, so
+// that a document above every code already listed (the usual case: an
+// indexer adds documents in increasing order) is appended in constant time;
+// any other document walks the list from its head. Without the state
+// (memory short), every insert walks.
 int db_add_link(Sdict_build* pdb, Sdict_snode* rec) {
   const u_int term = rec->sign2;
   if (term >= static_cast<u_int>(pdb->hash_num)) {
@@ -152,21 +319,27 @@ int db_add_link(Sdict_build* pdb, Sdict_snode* rec) {
                 static_cast<int>(term), pdb->hash_num);
     return -1;
   }
-  if (pdb->link_tail == nullptr) {
-    pdb->link_tail = static_cast<Sdict_bnode**>(
-        ul_calloc(static_cast<size_t>(pdb->hash_num), sizeof(Sdict_bnode*)));
-  }
-  Sdict_bnode** tail = pdb->link_tail != nullptr ? &pdb->link_tail[term] : nullptr;
-  // Find the first posting whose code is not below the document's.
-  Sdict_bnode** link = &pdb->hash[term].pnode;
-  if (tail != nullptr && *tail != nullptr && (*tail)->code <= rec->code) {
-    link = (*tail)->code == rec->code ? tail : &(*tail)->next;
+  LinkState* state = StateOf(pdb);
+  LinkState::Term* noted = state != nullptr ? &state->terms[term] : nullptr;
+  // The first posting whose code is not below the document's, and the link
+  // to it. Appending reads nothing of the last posting: its next is NULL.
+  Sdict_bnode** link;
+  Sdict_bnode* next = nullptr;
+  if (noted != nullptr && noted->last != nullptr && noted->last_code <= rec->code) {
+    if (noted->last_code == rec->code) {
+      state->most = std::max(state->most, ++noted->last->other);
+      return 1;
+    }
+    link = &noted->last->next;
   } else {
+    link = &pdb->hash[term].pnode;
     while (*link != nullptr && (*link)->code < rec->code) link = &(*link)->next;
-  }
-  if (*link != nullptr && (*link)->code == rec->code) {
-    ++(*link)->other;
-    return 1;
+    next = *link;
+    if (next != nullptr && next->code == rec->code) {
+      ++next->other;
+      if (state != nullptr) state->most = std::max(state->most, next->other);
+      return 1;
+    }
   }
   Sdict_bnode* n = dict_internal::FreeNode(pdb);
   if (n == nullptr) return -2;
@@ -174,35 +347,30 @@ int db_add_link(Sdict_build* pdb, Sdict_snode* rec) {
   n->sign2 = term;
   n->code = rec->code;
   n->other = rec->other;
-  n->next = *link;
+  n->next = next;
   *link = n;
-  if (tail != nullptr && n->next == nullptr) *tail = n;
+  if (state != nullptr) {
+    ++state->nodes;
+    ++noted->count;
+    state->most = std::max(state->most, n->other);
+    if (next != nullptr) {
+      state->appended = false;
+    } else {
+      noted->last = n;
+      noted->last_code = n->code;
+    }
+  }
   return dict_internal::NodeTaken(pdb);
 }
 
 int db_stand_link(Sdict_build* pdb) {
   const u_int* table = dict_internal::LinkWeightTable();
-  u_int top[kInStep];
-  for (int t = 0; t < pdb->hash_num; t += kInStep) {
-    const int n = std::min(kInStep, pdb->hash_num - t);
-    std::fill(top, top + n, table[kMinTop]);
-    WalkInStep(pdb->hash + t, n, [&](int g, Sdict_bnode* p) {
-      u_int i = p->other / 10 + 1;
-      if (i > kSqrtMax - 1) {
-        ul_writelog(UL_LOG_NOTICE, "Enlarge MAX_SQRT_MAX (%d)", kSqrtMax);
-        i = kSqrtMax - 1;
-      }
-      p->other = table[i];
-      if (p->other > top[g]) top[g] = p->other;
-      return true;
-    });
-    WalkInStep(pdb->hash + t, n, [&](int g, Sdict_bnode* p) {
-      p->other = p->other * kMaxWeight / top[g];
-      return true;
-    });
-  }
+  if (!BlocksHoldTheLists(pdb, false) || !StandInNodeOrder(pdb, table)) StandByWalking(pdb, table);
+  // Every other is a weight now.
+  if (pdb->link_state != nullptr) pdb->link_state->most = kMaxWeight;
   return 1;
 }
+
 
 int db_save_link(Sdict_build* pdb, const char* path, const char* fname) {
   char ind1[256], ind2[256];
@@ -211,9 +379,11 @@ int db_save_link(Sdict_build* pdb, const char* path, const char* fname) {
       !dict_internal::WriteNumbers(path, fname, {{"term_num", pdb->hash_num}})) {
     return -2;
   }
+  const std::unique_ptr<Gathered> gathered = GatherInNodeOrder(pdb, kMaxSaved);
   OutFile index;
   if (!index.Create(ind1) ||
-      !WritePostings(pdb, 0, pdb->hash_num, kMaxSaved, ind2, &index) || !index.Commit()) {
+      !WritePostings(pdb, 0, pdb->hash_num, kMaxSaved, gathered.get(), ind2, &index) ||
+      !index.Commit()) {
     return -2;
   }
   return 1;
@@ -227,6 +397,7 @@ int db_save_link_search(Sdict_build* pdb, const char* path, const char* fname) {
       !dict_internal::WriteNumbers(path, fname, {{"term_num", terms}, {"file_num", files}})) {
     return -2;
   }
+  const std::unique_ptr<Gathered> gathered = GatherInNodeOrder(pdb, -1);
   OutFile index;
   if (!index.Create(ind1)) return -2;
   for (int f = 0; f < files; ++f) {
@@ -234,7 +405,7 @@ int db_save_link_search(Sdict_build* pdb, const char* path, const char* fname) {
     const int first = f * kTermsPerFile;
     const int last = std::min(first + kTermsPerFile, terms);
     if (!toolkit::JoinPath(file, path, fname, ".ind2." + std::to_string(f)) ||
-        !WritePostings(pdb, first, last, -1, file, &index)) {
+        !WritePostings(pdb, first, last, -1, gathered.get(), file, &index)) {
       return -2;
     }
   }

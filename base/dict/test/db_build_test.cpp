@@ -12,6 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "db_internal.h"
 #include "dict_test_util.h"
 #include "gtest/gtest.h"
 #include "support/support.h"
@@ -151,6 +152,22 @@ TEST(DbBuild, SecondBlockAtTheBoundary) {
   EXPECT_EQ(0, d->node_num);
   EXPECT_EQ(-1, Seek(d.get(), 0, 0).first);
   EXPECT_EQ(-1, Seek(d.get(), s1(DICT_BLOCK_NODES), DICT_BLOCK_NODES).first);
+}
+
+// A block added to a dictionary lies on a 2 MiB boundary; every block is
+// zero-filled and writable to its last byte.
+TEST(DbBuild, MappedBlocks) {
+  for (bool added : {false, true}) {
+    const size_t size = sizeof(Sdict_bnode_block);
+    auto* b = static_cast<unsigned char*>(dict_internal::MapBlock(size, added));
+    ASSERT_NE(nullptr, b);
+    if (added) {
+      EXPECT_EQ(0u, reinterpret_cast<uintptr_t>(b) % (2u << 20));
+    }
+    EXPECT_EQ(0, b[0] | b[size / 2] | b[size - 1]);
+    b[size - 1] = 1;
+    dict_internal::UnmapBlock(b, size);
+  }
 }
 
 TEST(DbBuild, AdjustRehashesLiveAndDeletedNodes) {

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <string>
@@ -138,21 +139,28 @@ TEST(DbLink, SavedBytesOfASmallDictionary) {
   EXPECT_EQ(Le32({0, 2, 2, 0, 2, 1}), ReadFile(dir.file("s.ind1")));
 }
 
+// Documents added in increasing order (each list saved in node order) and in
+// decreasing order (each list walked) keep the same first 4,096.
 TEST(DbLink, SearchFormKeepsEveryPostingPastTheCap) {
-  TempDir dir;
-  DictPtr d(db_creat(3, 0));
-  for (int doc = 0; doc < 4096; ++doc) Add(d.get(), 0, doc);
-  for (int doc = 0; doc < 4097; ++doc) Add(d.get(), 1, doc);
-  Add(d.get(), 2, 1);
-  const char* p = dir.path().c_str();
-  ASSERT_EQ(1, db_save_link(d.get(), p, "l"));
-  ASSERT_EQ(1, db_save_link_search(d.get(), p, "s"));
-  EXPECT_EQ(Le32({0, 4096, 4096, 4096, 8192, 1}), ReadFile(dir.file("l.ind1")));
-  EXPECT_EQ(4 * 8193u, ReadFile(dir.file("l.ind2")).size());
-  EXPECT_EQ(Le32({0, 4096, 4096, 4097, 8193, 1}), ReadFile(dir.file("s.ind1")));
-  const std::string all = ReadFile(dir.file("s.ind2.0"));
-  ASSERT_EQ(4 * 8194u, all.size());
-  EXPECT_EQ(Le32({4096}), all.substr(4 * 8192, 4));  // term 1's last posting
+  for (bool increasing : {true, false}) {
+    SCOPED_TRACE(increasing ? "increasing" : "decreasing");
+    TempDir dir;
+    DictPtr d(db_creat(3, 0));
+    Add(d.get(), 2, 1);  // before the long lists, whose postings past the cap must not reach it
+    for (int i = 0; i < 4096; ++i) Add(d.get(), 0, increasing ? i : 4095 - i);
+    for (int i = 0; i < 4097; ++i) Add(d.get(), 1, increasing ? i : 4096 - i);
+    const char* p = dir.path().c_str();
+    ASSERT_EQ(1, db_save_link(d.get(), p, "l"));
+    ASSERT_EQ(1, db_save_link_search(d.get(), p, "s"));
+    EXPECT_EQ(Le32({0, 4096, 4096, 4096, 8192, 1}), ReadFile(dir.file("l.ind1")));
+    const std::string capped = ReadFile(dir.file("l.ind2"));
+    ASSERT_EQ(4 * 8193u, capped.size());
+    EXPECT_EQ(Le32({4095, 1}), capped.substr(4 * 8191, 8));  // term 1 ends at 4095, then term 2
+    EXPECT_EQ(Le32({0, 4096, 4096, 4097, 8193, 1}), ReadFile(dir.file("s.ind1")));
+    const std::string all = ReadFile(dir.file("s.ind2.0"));
+    ASSERT_EQ(4 * 8194u, all.size());
+    EXPECT_EQ(Le32({4096}), all.substr(4 * 8192, 4));  // term 1's last posting
+  }
 }
 
 // 100,000 terms fill one posting file; one more term starts a second, whose
@@ -175,6 +183,140 @@ TEST(DbLink, PostingFilesSplitEvery100000Terms) {
     EXPECT_EQ(one ? "" : Le32({7, 8}), ReadFile(dir.file(name + ".ind2.1")));
     EXPECT_FALSE(testsupport::FileExists(dir.file(name + ".ind2." + (one ? "1" : "2"))));
   }
+}
+
+// The lists as their chains stand, and what weighting and saving them must
+// give, worked out from the chains alone.
+struct FromChains {
+  std::vector<std::vector<CodeOther>> weighted;
+  std::string ind1, ind2;  // db_save_link's files
+  explicit FromChains(const Sdict_build* d) {
+    const u_int* table = dict_internal::LinkWeightTable();
+    for (int t = 0; t < d->hash_num; ++t) {
+      std::vector<CodeOther> list = Postings(d, t);
+      u_int top = table[36];
+      for (CodeOther& p : list) top = std::max(top, p.second = table[std::min(p.second / 10 + 1, 399999u)]);
+      for (CodeOther& p : list) p.second = p.second * 126 / top;
+      ind1 += Le32({static_cast<uint32_t>(ind2.size() / 4), static_cast<uint32_t>(std::min<size_t>(list.size(), 4096))});
+      for (size_t i = 0; i < list.size() && i < 4096; ++i) {
+        ind2 += Le32({(static_cast<uint32_t>(list[i].first) & 0x1FFFFFFu) | list[i].second << 25});
+      }
+      weighted.push_back(list);
+    }
+  }
+};
+
+// Whatever else changed the nodes, db_stand_link and db_save_link work on
+// the lists as they stand: a node another operation put into the blocks, a
+// posting deleted or recoded, a document added out of order. A posting
+// deleted or recoded at the end of its list is not mistaken for that list's
+// last document afterwards.
+TEST(DbLink, OtherChangesOfTheNodesLeaveTheListsRight) {
+  const struct {
+    const char* name;
+    void (*change)(Sdict_build*);
+    std::vector<CodeOther> term1;  // its list after the change and the adds that follow
+  } kCases[] = {
+      {"adds only", [](Sdict_build*) {}, {{2, 0}, {6, 1}, {9, 0}}},
+      {"an earlier document", [](Sdict_build* d) { Add(d, 1, 1); }, {{1, 0}, {2, 0}, {6, 1}, {9, 0}}},
+      {"a key added into another list",
+       [](Sdict_build* d) { Op(d, ADD, 2, 2, 40, 9000); },  // bucket 0, sign2 2
+       {{2, 0}, {6, 1}, {9, 0}}},
+      {"keys added as a batch",
+       [](Sdict_build* d) {
+         Sdict_snode n[] = {{3, 0, 41, 9000}, {0, 3, 42, 5}};  // both in bucket 3
+         EXPECT_EQ(2, db_opn(d, n, 2, ADD));
+       },
+       {{2, 0}, {6, 1}, {9, 0}}},
+      {"the last posting deleted", [](Sdict_build* d) { Op(d, DEL, 4, 1); }, {{2, 0}, {-1, 0}, {6, 0}, {9, 0}}},
+      {"the last posting recoded", [](Sdict_build* d) { Op(d, MODC, 4, 1, 1); }, {{2, 0}, {1, 0}, {6, 0}, {9, 0}}},
+      {"the last posting recoded by a cluster",
+       [](Sdict_build* d) { Op(d, CLUSTER, 4, 1, 7, 3); },
+       {{2, 0}, {6, 0}, {7, (1u << 25) | 3}, {9, 0}}},
+      {"a look-up", [](Sdict_build* d) { Op(d, SEEK, 4, 1); }, {{2, 0}, {6, 1}, {9, 0}}},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    DictPtr d(db_creat(4, 0));
+    Add(d.get(), 0, 3, 30);
+    Add(d.get(), 1, 2);
+    Add(d.get(), 1, 6, 0, 4);  // sign1 4: db_op1 finds it in bucket 1
+    Add(d.get(), 2, 6, 50);
+    c.change(d.get());
+    for (int doc : {6, 9}) Add(d.get(), 1, doc);
+    EXPECT_EQ(c.term1, Postings(d.get(), 1));
+    const FromChains want(d.get());
+    CaptureFd err(2);  // a count past the table is logged
+    ASSERT_EQ(1, db_stand_link(d.get()));
+    err.Stop();
+    for (int t = 0; t < 4; ++t) EXPECT_EQ(want.weighted[t], Postings(d.get(), t)) << t;
+    TempDir dir;
+    ASSERT_EQ(1, db_save_link(d.get(), dir.path().c_str(), "l"));
+    EXPECT_EQ(want.ind1, ReadFile(dir.file("l.ind1")));
+    EXPECT_EQ(want.ind2, ReadFile(dir.file("l.ind2")));
+  }
+}
+
+// While no count passes 359 every list divides by T[36] = 29, and one pass
+// over the nodes weighs them; a count reached by repeats counts as well,
+// whether the repeated posting is the last of its list or not. From 390 on
+// T[40] = 30 tops a list. Weighting again weighs the weights.
+TEST(DbLink, WeightsWhereListsStopSharingADivisor) {
+  const struct {
+    u_int first;   // the count posting 2 of term 0 enters with
+    int repeats;   // then added again this often
+    bool later;    // a later posting is added before the repeats
+  } kCases[] = {{359, 0, false}, {360, 0, false}, {359, 31, false}, {359, 31, true}, {399, 0, true}};
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(std::to_string(c.first) + " + " + std::to_string(c.repeats) + (c.later ? " later" : ""));
+    DictPtr d(db_creat(2, 0));
+    Add(d.get(), 0, 1, 50);  // T[6] = 6: weight 26 under 29, 25 under 30
+    Add(d.get(), 0, 2, c.first);
+    if (c.later) Add(d.get(), 0, 3);
+    for (int i = 0; i < c.repeats; ++i) Add(d.get(), 0, 2);
+    Add(d.get(), 1, 1, 50);
+    for (int round = 0; round < 2; ++round) {
+      const FromChains want(d.get());
+      ASSERT_EQ(1, db_stand_link(d.get()));
+      for (int t = 0; t < 2; ++t) EXPECT_EQ(want.weighted[t], Postings(d.get(), t)) << round << " " << t;
+    }
+  }
+}
+
+// Passes over the nodes cross from block to block: the postings fill the
+// first block exactly (the next one is then allocated and empty), or reach
+// one into the next.
+TEST(DbLink, ListsAcrossNodeBlocks) {
+  for (int postings : {DICT_BLOCK_NODES, DICT_BLOCK_NODES + 1}) {
+    SCOPED_TRACE(postings);
+    DictPtr d(db_creat(1000, 0));
+    for (int i = 0; i < postings; ++i) ASSERT_EQ(1, Add(d.get(), static_cast<u_int>(i) * 7919 % 1000, i, i % 400));
+    const FromChains want(d.get());
+    ASSERT_EQ(1, db_stand_link(d.get()));
+    for (int t : {0, 999}) EXPECT_EQ(want.weighted[t], Postings(d.get(), t)) << t;
+    TempDir dir;
+    ASSERT_EQ(1, db_save_link(d.get(), dir.path().c_str(), "l"));
+    EXPECT_EQ(want.ind1, ReadFile(dir.file("l.ind1")));
+    EXPECT_EQ(want.ind2, ReadFile(dir.file("l.ind2")));
+  }
+}
+
+// Weighing over the nodes needs a table of each list's top; without memory
+// for it (4,000,000 terms, 16 MB, the address space held to what the child
+// uses plus 4 MiB) the lists are walked instead and weighed all the same.
+TEST(DbLink, WeighingWithoutMemoryForTheTopsWalksTheLists) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "address-space limit under a sanitizer";
+#endif
+  DictPtr d(db_creat(4000000, 0));
+  ASSERT_NE(nullptr, d);
+  Add(d.get(), 3999999, 1, 5000);
+  Add(d.get(), 3999999, 2);
+  EXPECT_EQ(0, testsupport::RunInChild([&] {
+    if (!CapAddressSpace(4u << 20)) return 11;
+    if (db_stand_link(d.get()) != 1) return 1;
+    return Postings(d.get(), 3999999) == std::vector<CodeOther>{{1, 126}, {2, 1}} ? 0 : 2;
+  }));
 }
 
 }  // namespace

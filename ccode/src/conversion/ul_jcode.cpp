@@ -4,6 +4,7 @@
 
 #include <string.h>
 
+#include "ul_gb18030_utf8.h"
 #include "ul_iconv_loop.h"
 #include "ul_jcode_table.h"
 #include "ul_log.h"
@@ -116,7 +117,8 @@ int ul_gb_eucjp_str(const char* src, char* dst, int destlen, _gb2jp_t* gb2jp) {
 
 int ul_gb_utf8_str(const char* src, char* dst, int destlen, _gb2jp_t* gb2jp) {
   if (!Usable(src, dst, destlen, gb2jp, gb2jp ? gb2jp->gb2utf8 : nullptr)) return -1;
-  return Convert(gb2jp->gb2utf8, src, dst, destlen, 0, 3, GbCharBlanks);
+  // Through the compiled-in tables, which give the converter's characters.
+  return ccode_gb18030_to_utf8(src, strlen(src), dst, static_cast<size_t>(destlen) - 1);
 }
 
 #define UL_JCODE_THREAD_FORM(name, group)                     \

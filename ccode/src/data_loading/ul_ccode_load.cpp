@@ -14,6 +14,7 @@
 #include "toolkit/replace.h"
 #include "ul_ccode_conv.h"
 #include "ul_ccode_data.h"
+#include "ul_ccode_pagetables.h"
 #include "ul_func.h"
 #include "ul_jcode_table.h"
 #include "ul_langfeature.h"
@@ -344,6 +345,9 @@ int ul_ccode_load(const char* path, int flag) {
     return -1;
   }
   if (page) {
+    // The page detection reads these tables through compact copies, made
+    // anew from what this block leaves in them, also when it fails.
+    CcodePageTablesRebuild rebuild;
     struct CharSetFile {
       const char* name;
       ccode_charset_t* set;
@@ -377,6 +381,7 @@ int ul_ccode_load(const char* path, int flag) {
     if (ul_jcode_transfer_init() < 0) return -1;
     if (load_bigram_dict(path, "code/bigram_sjis.dic", &l_setSjis) < 0) return -1;
     if (load_bigram_dict(path, "code/bigram_eucjp.dic", &l_setEucjp) < 0) return -1;
+    if (!rebuild.Now()) return -1;
   }
   // The query data is read once; a later load keeps the tables it finds.
   if ((flag & 2) && !QueryUnigramLoaded()) {
@@ -420,6 +425,7 @@ int ul_ccode_del() {
   FreeGrid(&map_for_bj_ext);
   for (ccode_wordmap_t& map : l_mapWord) map.destroy();
   l_globalWord.destroy();
+  ccode_page_tables_clear();
   l_trad2simp.destroy();
   l_simp2trad.destroy();
   DestroyQueryUnigramData();

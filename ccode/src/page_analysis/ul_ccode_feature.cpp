@@ -4,13 +4,14 @@
 #include <math.h>
 #include <string.h>
 
-#include <string>
+#include <algorithm>
 #include <string_view>
 
 #include "ul_ccode_data.h"
 #include "ul_ccode_info_parts.h"
 #include "ul_ccode_next.h"
 #include "ul_ccode_type.h"
+#include "ul_ccode_pagetables.h"
 #include "ul_log.h"
 #include "ul_utf8_encode.h"
 
@@ -89,12 +90,19 @@ bool SkipElement(const char*& ptr, const char* close_same, const char* close_oth
   return true;
 }
 
-bool StartsWith(const char* s, const char* prefix) { return strncmp(s, prefix, strlen(prefix)) == 0; }
+// s begins with prefix (which holds no NUL: the end of s is a mismatch).
+bool StartsWith(const char* s, std::string_view prefix) {
+  for (size_t i = 0; i < prefix.size(); ++i) {
+    if (s[i] != prefix[i]) return false;
+  }
+  return true;
+}
 
 // The word being cut and what completing it does.
 class WordCutter {
  public:
-  explicit WordCutter(_ccode_info_t* info) : info_(info) {}
+  explicit WordCutter(_ccode_info_t* info)
+      : info_(info), models_(ccode_word_index()), content_len_(strnlen(info->str_content, sizeof(info->str_content))) {}
 
   void set_in_title() { in_title_ = true; }
   void set_title_done() { title_done_ = true; }
@@ -139,13 +147,16 @@ class WordCutter {
 
   bool InTitle() const { return in_title_ && !title_done_; }
 
+  // The word and a blank at the end of the content extract, as far as it
+  // has room.
   void AppendContent(std::string_view word) {
-    size_t used = strlen(info_->str_content);
     const size_t room = sizeof(info_->str_content) - 1;
-    for (size_t i = 0; i <= word.size() && used < room; ++i) {
-      info_->str_content[used++] = i < word.size() ? word[i] : ' ';
-    }
-    info_->str_content[used] = '\0';
+    if (content_len_ >= room) return;
+    const size_t n = std::min(word.size(), room - content_len_);
+    memcpy(info_->str_content + content_len_, word.data(), n);
+    content_len_ += n;
+    if (content_len_ < room) info_->str_content[content_len_++] = ' ';
+    info_->str_content[content_len_] = '\0';
   }
 
   void CountScripts(std::string_view word) {
@@ -185,15 +196,15 @@ class WordCutter {
   // UTF-8; counted when all were converted and the Thai model has it.
   void CountWin874(std::string_view word) {
     if (static_cast<unsigned char>(word[0]) <= 0xA0) return;
-    std::string utf8;
+    char utf8[kWordBytes + 8];
+    size_t len = 0;
     size_t i = 0;
-    for (; i < word.size() && static_cast<unsigned char>(word[i]) >= 0xA1 && utf8.size() + 3 <= kWordBytes + 1; ++i) {
-      char buf[6];
-      const unsigned cp = static_cast<unsigned char>(word[i]) + 0x0D60u;
-      ccode_put_utf8(cp, buf);
-      utf8.append(buf, 3);
+    for (; i < word.size() && static_cast<unsigned char>(word[i]) >= 0xA1 && len + 3 <= kWordBytes + 1; ++i) {
+      ccode_put_utf8(static_cast<unsigned char>(word[i]) + 0x0D60u, utf8 + len);
+      len += 3;
     }
-    if (i != word.size() || l_mapWord[kSlotThai].get(utf8, nullptr) != ccode::CCODE_HASH_EXIST) return;
+    CcodeWordIndex::Word w;
+    if (i != word.size() || !models_.Find(std::string_view(utf8, len), &w) || !w.InModel(kSlotThai)) return;
     ++info_->w874_num;
     if (InTitle()) info_->title_flag[kSlotThai] = true;
   }
@@ -202,26 +213,28 @@ class WordCutter {
     AppendContent(word);
     ++info_->word_num;
     if (word.size() == 1) return;
-    CountScripts(word);
-    CountWin874(word);
     bool ascii = true;
     for (char c : word) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    if (!ascii) {
+      CountScripts(word);
+      CountWin874(word);
+    }
     const bool title = InTitle();
     if (!ascii && title) info_->title_multiflag = true;
 
-    const std::string key(word);
-    unsigned int bits = 0;
-    if (l_globalWord.get(key, &bits) != ccode::CCODE_HASH_EXIST) {
+    CcodeWordIndex::Word w;
+    if (!models_.Find(word, &w) || !w.global) {
       for (double& f : info_->word_freq) f += kUnseen;
       return;
     }
+    const unsigned bits = w.global_bits;
     bool english = false;
     double spanish_title = 0.0;
     int matched = 0, matched_slot = -1;
     for (int k = 0; k < kUnigramSlots; ++k) {
       const bool wanted = k == kSlotEnglish ? ascii : (k == kSlotArabic || k == kSlotThai) ? !ascii : true;
-      double v = 0.0;
-      if (wanted && (bits & (1u << k)) != 0 && l_mapWord[k].get(key, &v) == ccode::CCODE_HASH_EXIST) {
+      if (wanted && (bits & (1u << k)) != 0 && w.InModel(k)) {
+        const double v = w.Value(k);
         ++info_->word_common[k];
         info_->word_freq[k] += v;
         ++matched;
@@ -247,6 +260,8 @@ class WordCutter {
   }
 
   _ccode_info_t* info_;
+  const CcodeWordIndex& models_;
+  size_t content_len_;  // bytes of info_->str_content
   char word_[kWordBytes + 8];
   size_t len_ = 0;
   bool in_title_ = false;
@@ -369,7 +384,8 @@ int html_tag_filter(const char*& ptr, bool title_flag) {
     return 0;
   }
   struct Element {
-    const char *lower, *upper, *close_lower, *close_upper;
+    std::string_view lower, upper;
+    const char *close_lower, *close_upper;
   };
   static const Element kSkipped[] = {{"<script", "<SCRIPT", "/script>", "/SCRIPT>"},
                                      {"<style", "<STYLE", "/style>", "/STYLE>"},

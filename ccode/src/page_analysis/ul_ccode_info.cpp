@@ -12,6 +12,7 @@
 #include "toolkit/errno_keeper.h"
 #include "ul_ccode_data.h"
 #include "ul_ccode_info_parts.h"
+#include "ul_ccode_pagetables.h"
 #include "ul_ccode_next.h"
 #include "ul_gbk.h"
 #include "ul_utf8_encode.h"
@@ -25,7 +26,12 @@ inline bool Cont(unsigned b) { return In(b, 0x80, 0xBF); }
 
 // A set key of a pair: first byte low.
 inline uint16_t SetKey(const unsigned char* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-inline bool InSet(const ccode_charset_t& set, const unsigned char* p) { return set.count(SetKey(p)) != 0; }
+// The set holds the pair at p; its copy made at load, when there is one,
+// answers as the set does, faster.
+inline bool InSet(const ccode_charset_t& set, const unsigned char* p) {
+  const CcodePairBits* copy = ccode_pair_copy(set);
+  return copy != nullptr ? (*copy)[SetKey(p)] : set.count(SetKey(p)) != 0;
+}
 
 // The GBK pair of a code point below 0x10000 (a blank when it has none).
 struct GbkChar {
