@@ -1,14 +1,13 @@
 // String hash table: the built form, the search and the release of both forms.
 #include "hash.h"
 
-#include <sys/mman.h>
-
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
 #include "hash_built.h"
+#include "load_parts.h"
 #include "pbdict_results.h"
 
 namespace kavo {
@@ -91,29 +90,13 @@ struct NodeBlock {
 constexpr size_t kFirstBlock = 4096;
 constexpr size_t kLargestBlock = 16 << 20;
 
-// Asks the kernel to back the whole 2 MB pages inside [p, p + bytes) with
-// huge pages, before they are first touched. A search reads a bucket and a
-// node at random places of arrays far larger than the caches; with 4 KB
-// pages each read also misses the address translation cache. Advice only:
-// nothing changes where the kernel declines.
-void AdviseHugePages(void* p, size_t bytes) {
-#if defined(MADV_HUGEPAGE)
-  constexpr uintptr_t kHuge = 2u << 20;
-  const uintptr_t begin = (reinterpret_cast<uintptr_t>(p) + kHuge - 1) & ~(kHuge - 1);
-  const uintptr_t end = (reinterpret_cast<uintptr_t>(p) + bytes) & ~(kHuge - 1);
-  if (p != nullptr && end > begin) {
-    madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-  }
-#else
-  (void)p;
-  (void)bytes;
-#endif
-}
-
-// A zeroed bucket array of `capacity` heads, or null.
+// A zeroed bucket array of `capacity` heads, or null. Large arrays, like
+// large node blocks, are asked for large pages: a search reads a bucket and
+// a node at random places of arrays far larger than the caches, and with
+// 4 KB pages each read would also miss the address translation cache.
 hash_node_t** NewBuckets(uint32_t capacity) {
   hash_node_t** table = static_cast<hash_node_t**>(std::calloc(capacity, sizeof(hash_node_t*)));
-  AdviseHugePages(table, static_cast<size_t>(capacity) * sizeof(hash_node_t*));
+  AdviseLargePages(table, static_cast<size_t>(capacity) * sizeof(hash_node_t*));
   return table;
 }
 
@@ -154,7 +137,7 @@ char* AllocateRecord(BuiltTable* bt, size_t bytes) {
     if (capacity < bytes) capacity = bytes;
     NodeBlock* fresh = static_cast<NodeBlock*>(std::malloc(sizeof(NodeBlock) + capacity));
     if (fresh == nullptr) return nullptr;
-    AdviseHugePages(fresh, sizeof(NodeBlock) + capacity);
+    AdviseLargePages(fresh, sizeof(NodeBlock) + capacity);
     fresh->prev = b;
     fresh->used = 0;
     fresh->capacity = capacity;
