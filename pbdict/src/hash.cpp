@@ -309,6 +309,18 @@ int hash_search(const hash_table_t* ht, const char* key, uint32_t* value) {
       // holds that many bytes from the node's key on; a shorter rest cannot
       // match.
       const char* end = ht->str_all + (ht->str_size < 0 ? 0 : ht->str_size);
+      // The area holds the keys in node order. When they all have one
+      // length, as keys that are numbers or signatures do, the n-th node's
+      // key starts at n times that length plus one: it is then fetched
+      // beside its node instead of after it.
+      if (node != nullptr && ht->size >= 2) {
+        const uint64_t stride = static_cast<uint64_t>(ht->nodes[1].str - ht->nodes[0].str);
+        if (stride * static_cast<uint64_t>(ht->size) == static_cast<uint64_t>(end - ht->str_all)) {
+          const char* at = ht->str_all + static_cast<uint64_t>(node - ht->nodes) * stride;
+          PrefetchLine(at);
+          PrefetchLine(at + stride - 1);
+        }
+      }
       while (node != nullptr &&
              (static_cast<size_t>(end - node->str) <= len || !SameBytes(node->str, key, len + 1))) {
         node = node->next;

@@ -204,6 +204,34 @@ TEST(HashSearch, BinaryFormGrowsByRehashingItsKeys) {
   EXPECT_EQ(0, hash_binary_release(binary.release()));
 }
 
+// Keys all of one length (the search then fetches a key from its node's
+// place in the area): every key found with its value, the same keys with
+// their last byte changed absent, in the binary form as in the built one.
+TEST(HashSearch, KeysOfOneLength) {
+  std::unique_ptr<hash_table_t, TableDeleter> built(hash_init_table(0));
+  std::vector<std::string> keys;
+  for (uint32_t i = 0; i < 5000; ++i) {
+    char key[16];
+    std::snprintf(key, sizeof(key), "%011u", i * 2654435761u);
+    keys.push_back(key);
+    ASSERT_EQ(0, hash_insert_node(built.get(), key, i));
+  }
+  testsupport::TempDir dir;
+  auto binary = BinaryCopy(built.get(), dir);
+  ASSERT_NE(nullptr, binary);
+  ASSERT_EQ(5000 * 12, binary->str_size);
+  for (const hash_table_t* t : {built.get(), binary.get()}) {
+    for (uint32_t i = 0; i < keys.size(); ++i) {
+      uint32_t v = 0;
+      ASSERT_EQ(1, hash_search(t, keys[i].c_str(), &v)) << keys[i];
+      ASSERT_EQ(i, v);
+      std::string absent = keys[i];
+      absent.back() = 'x';
+      ASSERT_EQ(0, hash_search(t, absent.c_str())) << absent;
+    }
+  }
+}
+
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
 // When memory runs out, an insertion answers -1 and the table keeps every
 // key it held (run in a child whose address space is capped; the
