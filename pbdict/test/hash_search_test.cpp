@@ -202,6 +202,16 @@ TEST(HashSearch, BinaryFormGrowsByRehashingItsKeys) {
     EXPECT_EQ(i, v);
   }
   EXPECT_EQ(0, hash_binary_release(binary.release()));
+
+  // A table whose capacity a caller set to 0 (or below) answers 0 without
+  // dividing by it.
+  const int capacity = built->capacity;
+  built->capacity = 0;
+  uint32_t v = 7;
+  EXPECT_EQ(0, hash_search(built.get(), "k1", &v));
+  EXPECT_EQ(0u, v);
+  built->capacity = capacity;
+  EXPECT_EQ(1, hash_search(built.get(), "k1"));
 }
 
 // Keys all of one length (the search then fetches a key from its node's
