@@ -1,6 +1,7 @@
 // Benchmarks of the dictionary module, each beside its anchor:
 //  - hash_search against std::unordered_map<std::string, uint32_t>::find on
-//    the same 1,000,000 keys (built and binary forms of the table);
+//    the same 1,000,000 keys (built and binary forms of the table), all
+//    present and all absent;
 //  - dset_load (text) in lines per second;
 //  - dset_binary_load, on every core and on one, against a bare read() of
 //    the same two files;
@@ -38,15 +39,20 @@ using namespace kavo::pbdict;
 
 using pbdict_bench::kKeys;
 
-// kKeys distinct 16-byte keys, and the same keys in a shuffled look-up order.
+// kKeys distinct 16-byte keys, the same keys in a shuffled look-up order,
+// and as many absent 16-byte keys (a probe with its last hex digit made an
+// 'x').
 struct KeySet {
   std::vector<std::string> keys;
   std::vector<std::string> probes;
+  std::vector<std::string> absent;
   KeySet() {
     std::mt19937_64 rng(42);
     keys = pbdict_bench::MakeKeys(&rng);
     probes = keys;
     std::shuffle(probes.begin(), probes.end(), rng);
+    absent = probes;
+    for (std::string& k : absent) k.back() = 'x';
   }
 };
 
@@ -153,47 +159,79 @@ const std::unordered_map<std::string, uint32_t>& StdMap() {
   return *map;
 }
 
-// Looks the shuffled keys up in the table, one per iteration.
-void SearchTable(benchmark::State& state, const hash_table_t* ht) {
-  const KeySet& ks = Keys();
+// Both sides look up the same 16-byte keys, held as std::string, in the
+// same order: hash_search gets c_str(), find() the string itself (hashed by
+// std::hash<std::string>), so neither side builds anything per call. The
+// tables hold the same kKeys keys; every probe hits, or in the "absent" rows
+// every probe misses. The machine is shared: compare rows of one run, with
+// --benchmark_enable_random_interleaving=true.
+
+// Looks the probes up in the table, one per iteration.
+void SearchTable(benchmark::State& state, const hash_table_t* ht,
+                 const std::vector<std::string>& probes) {
   size_t i = 0;
   uint64_t sum = 0;
   for (auto _ : state) {
     uint32_t v = 0;
-    hash_search(ht, ks.probes[i].c_str(), &v);
+    hash_search(ht, probes[i].c_str(), &v);
     sum += v;
-    if (++i == ks.probes.size()) i = 0;
+    if (++i == probes.size()) i = 0;
   }
   benchmark::DoNotOptimize(sum);
   state.SetItemsProcessed(state.iterations());
 }
 
-void BM_hash_search(benchmark::State& state) { SearchTable(state, BuiltTable()); }
+void FindInMap(benchmark::State& state, const std::vector<std::string>& probes) {
+  const auto& map = StdMap();
+  size_t i = 0;
+  uint64_t sum = 0;
+  for (auto _ : state) {
+    auto it = map.find(probes[i]);
+    if (it != map.end()) sum += it->second;
+    if (++i == probes.size()) i = 0;
+  }
+  benchmark::DoNotOptimize(sum);
+  state.SetItemsProcessed(state.iterations());
+}
+
+void BM_hash_search(benchmark::State& state) { SearchTable(state, BuiltTable(), Keys().probes); }
 BENCHMARK(BM_hash_search)
     ->Repetitions(9)
     ->ComputeStatistics("min", Min)
     ->ReportAggregatesOnly(true);
 
-void BM_hash_search_binary_form(benchmark::State& state) { SearchTable(state, BinaryDict().pht); }
+void BM_hash_search_binary_form(benchmark::State& state) {
+  SearchTable(state, BinaryDict().pht, Keys().probes);
+}
 BENCHMARK(BM_hash_search_binary_form)
     ->Repetitions(9)
     ->ComputeStatistics("min", Min)
     ->ReportAggregatesOnly(true);
 
-void BM_unordered_map_find(benchmark::State& state) {
-  const KeySet& ks = Keys();
-  const auto& map = StdMap();
-  size_t i = 0;
-  uint64_t sum = 0;
-  for (auto _ : state) {
-    auto it = map.find(ks.probes[i]);
-    if (it != map.end()) sum += it->second;
-    if (++i == ks.probes.size()) i = 0;
-  }
-  benchmark::DoNotOptimize(sum);
-  state.SetItemsProcessed(state.iterations());
-}
+void BM_unordered_map_find(benchmark::State& state) { FindInMap(state, Keys().probes); }
 BENCHMARK(BM_unordered_map_find)
+    ->Repetitions(9)
+    ->ComputeStatistics("min", Min)
+    ->ReportAggregatesOnly(true);
+
+void BM_hash_search_absent(benchmark::State& state) {
+  SearchTable(state, BuiltTable(), Keys().absent);
+}
+BENCHMARK(BM_hash_search_absent)
+    ->Repetitions(9)
+    ->ComputeStatistics("min", Min)
+    ->ReportAggregatesOnly(true);
+
+void BM_hash_search_binary_form_absent(benchmark::State& state) {
+  SearchTable(state, BinaryDict().pht, Keys().absent);
+}
+BENCHMARK(BM_hash_search_binary_form_absent)
+    ->Repetitions(9)
+    ->ComputeStatistics("min", Min)
+    ->ReportAggregatesOnly(true);
+
+void BM_unordered_map_find_absent(benchmark::State& state) { FindInMap(state, Keys().absent); }
+BENCHMARK(BM_unordered_map_find_absent)
     ->Repetitions(9)
     ->ComputeStatistics("min", Min)
     ->ReportAggregatesOnly(true);

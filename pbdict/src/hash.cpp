@@ -2,10 +2,12 @@
 #include "hash.h"
 
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
 #include "hash_built.h"
+#include "load_parts.h"
 #include "pbdict_results.h"
 
 namespace kavo {
@@ -29,27 +31,55 @@ inline uint32_t Finish(uint32_t h) {
   return h + (h << 15);
 }
 
-// The hash of the first len bytes of a key.
+// The hash of the first len bytes of a key, eight bytes a round.
 inline uint32_t OneAtATime(const char* key, size_t len) {
-  uint32_t h = 0;
   const unsigned char* p = reinterpret_cast<const unsigned char*>(key);
-  for (size_t i = 0; i < len; ++i) h = Mix(h, p[i]);
+  uint32_t h = 0;
+  size_t i = 0;
+  for (; i + 8 <= len; i += 8) {
+    h = Mix(h, p[i]);
+    h = Mix(h, p[i + 1]);
+    h = Mix(h, p[i + 2]);
+    h = Mix(h, p[i + 3]);
+    h = Mix(h, p[i + 4]);
+    h = Mix(h, p[i + 5]);
+    h = Mix(h, p[i + 6]);
+    h = Mix(h, p[i + 7]);
+  }
+  for (; i < len; ++i) h = Mix(h, p[i]);
   return Finish(h);
 }
 
-// The same of a NUL-terminated key, in one pass.
-inline uint32_t OneAtATime(const char* key) {
-  uint32_t h = 0;
-  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(key); *p != 0; ++p) {
-    h = Mix(h, *p);
+// The same of a NUL-terminated key.
+inline uint32_t OneAtATime(const char* key) { return OneAtATime(key, std::strlen(key)); }
+
+// true when the n bytes at a and at b are equal; both must hold n bytes.
+// Keys are short: whole words are compared inline, without a call.
+inline bool SameBytes(const char* a, const char* b, size_t n) {
+  if (n >= 8) {
+    uint64_t x, y;
+    for (size_t i = 0; i + 8 < n; i += 8) {
+      std::memcpy(&x, a + i, 8);
+      std::memcpy(&y, b + i, 8);
+      if (x != y) return false;
+    }
+    // The last word overlaps the one before it.
+    std::memcpy(&x, a + n - 8, 8);
+    std::memcpy(&y, b + n - 8, 8);
+    return x == y;
   }
-  return Finish(h);
+  for (size_t i = 0; i < n; ++i) {
+    if (a[i] != b[i]) return false;
+  }
+  return true;
 }
 
 // The built form keeps its nodes in blocks: each key takes one record,
-//   hash_node_t | uint32 full hash | key bytes and NUL
+//   hash_node_t | uint64 tag (full hash, key length) | key bytes and NUL
 // cut from the newest block, and the release frees the blocks whole. The
-// stored hash spares a growth the rehashing of every key.
+// stored hash spares a growth the rehashing of every key; with the length
+// it settles a search's mismatches without touching the key, and the key's
+// place follows from the node's, so both are fetched at once.
 struct NodeBlock {
   NodeBlock* prev;  // the block filled before this one
   size_t used;
@@ -58,38 +88,66 @@ struct NodeBlock {
 };
 
 constexpr size_t kFirstBlock = 4096;
-constexpr size_t kLargestBlock = 1 << 20;
+constexpr size_t kLargestBlock = 16 << 20;
+
+// A zeroed bucket array of `capacity` heads, or null. Large arrays, like
+// large node blocks, are asked for large pages: a search reads a bucket and
+// a node at random places of arrays far larger than the caches, and with
+// 4 KB pages each read would also miss the address translation cache.
+hash_node_t** NewBuckets(uint32_t capacity) {
+  hash_node_t** table = static_cast<hash_node_t**>(std::calloc(capacity, sizeof(hash_node_t*)));
+  AdviseLargePages(table, static_cast<size_t>(capacity) * sizeof(hash_node_t*));
+  return table;
+}
 
 // A table made by hash_init_table: the public record first, then the blocks
-// of its nodes (null until the first key).
+// of its nodes (null until the first key) and the bucket of a hash for the
+// current capacity without a division.
 struct BuiltTable {
   hash_table_t table;
   NodeBlock* blocks;
+  BucketDivisor divisor;
 };
 
 BuiltTable* AsBuilt(hash_table_t* ht) { return reinterpret_cast<BuiltTable*>(ht); }
+const BuiltTable* AsBuilt(const hash_table_t* ht) {
+  return reinterpret_cast<const BuiltTable*>(ht);
+}
 
 char* BlockData(NodeBlock* b) { return reinterpret_cast<char*>(b + 1); }
+
+// Bytes skipped so that a record of `bytes` bytes (at most a cache line)
+// starting at `at` does not cross a cache line: a search then reads its
+// node, tag and key in one line.
+constexpr uintptr_t kLine = 64;
+size_t LinePadding(const char* at, size_t bytes) {
+  const uintptr_t offset = reinterpret_cast<uintptr_t>(at) & (kLine - 1);
+  return bytes <= kLine && offset + bytes > kLine ? kLine - offset : 0;
+}
 
 // A record of `bytes` bytes from the table's blocks, or null when memory
 // runs out.
 char* AllocateRecord(BuiltTable* bt, size_t bytes) {
   bytes = (bytes + 7) & ~static_cast<size_t>(7);
   NodeBlock* b = bt->blocks;
-  if (b == nullptr || b->capacity - b->used < bytes) {
+  size_t pad = b == nullptr ? 0 : LinePadding(BlockData(b) + b->used, bytes);
+  if (b == nullptr || b->capacity - b->used < pad + bytes) {
     size_t capacity = b == nullptr ? kFirstBlock : b->capacity * 2;
     if (capacity > kLargestBlock) capacity = kLargestBlock;
     if (capacity < bytes) capacity = bytes;
     NodeBlock* fresh = static_cast<NodeBlock*>(std::malloc(sizeof(NodeBlock) + capacity));
     if (fresh == nullptr) return nullptr;
+    AdviseLargePages(fresh, sizeof(NodeBlock) + capacity);
     fresh->prev = b;
     fresh->used = 0;
     fresh->capacity = capacity;
     bt->blocks = fresh;
     b = fresh;
+    // Only a record of a line or less is padded, and a block holds more.
+    pad = LinePadding(BlockData(b), bytes);
   }
-  char* record = BlockData(b) + b->used;
-  b->used += bytes;
+  char* record = BlockData(b) + b->used + pad;
+  b->used += pad + bytes;
   return record;
 }
 
@@ -103,14 +161,21 @@ void FreeBlocks(BuiltTable* bt) {
   bt->blocks = nullptr;
 }
 
-// The full hash stored behind a node of the built form.
-inline uint32_t StoredHash(const hash_node_t* node) {
-  uint32_t h;
-  std::memcpy(&h, reinterpret_cast<const char*>(node) + sizeof(hash_node_t), sizeof(h));
-  return h;
+// Behind a node of the built form: its tag, the key's full hash in the low
+// half and its length in the high half (compared in one step), then the key.
+constexpr size_t kRecordHead = sizeof(hash_node_t) + sizeof(uint64_t);
+inline uint64_t Tag(uint32_t full, size_t len) { return static_cast<uint64_t>(len) << 32 | full; }
+inline uint64_t StoredTag(const hash_node_t* node) {
+  uint64_t tag;
+  std::memcpy(&tag, reinterpret_cast<const char*>(node) + sizeof(hash_node_t), sizeof(tag));
+  return tag;
 }
-
-constexpr size_t kRecordHead = sizeof(hash_node_t) + sizeof(uint32_t);
+inline uint32_t StoredHash(const hash_node_t* node) {
+  return static_cast<uint32_t>(StoredTag(node));
+}
+inline const char* StoredKey(const hash_node_t* node) {
+  return reinterpret_cast<const char*>(node) + kRecordHead;
+}
 
 }  // namespace
 
@@ -138,12 +203,13 @@ hash_table_t* hash_init_table(int n) {
   BuiltTable* bt = static_cast<BuiltTable*>(std::calloc(1, sizeof(BuiltTable)));
   if (bt == nullptr) return nullptr;
   hash_table_t* ht = &bt->table;
-  ht->table = static_cast<hash_node_t**>(std::calloc(capacity, sizeof(hash_node_t*)));
+  ht->table = NewBuckets(capacity);
   if (ht->table == nullptr) {
     std::free(bt);
     return nullptr;
   }
   ht->capacity = static_cast<int>(capacity);
+  bt->divisor = BucketDivisor(capacity);
   return ht;
 }
 
@@ -155,7 +221,7 @@ int resize_hash_table(hash_table_t* ht) {
   uint32_t new_capacity = next_prime(old_capacity + 1);
   // At the last capacity the table simply fills beyond one key per bucket.
   if (new_capacity == old_capacity) return 0;
-  hash_node_t** table = static_cast<hash_node_t**>(std::calloc(new_capacity, sizeof(hash_node_t*)));
+  hash_node_t** table = NewBuckets(new_capacity);
   if (table == nullptr) return -1;
   // Each node is pushed on the head of its new bucket. Nodes of the built
   // form carry their hash; those of the binary form are hashed again.
@@ -173,6 +239,7 @@ int resize_hash_table(hash_table_t* ht) {
   std::free(ht->table);
   ht->table = table;
   ht->capacity = static_cast<int>(new_capacity);
+  AsBuilt(ht)->divisor = BucketDivisor(new_capacity);
   return 0;
 }
 
@@ -201,15 +268,15 @@ int hash_insert_hashed(hash_table_t* ht, const char* key, size_t len, uint32_t f
   hash_node_t** link = &ht->table[full % static_cast<uint32_t>(ht->capacity)];
   for (; *link != nullptr; link = &(*link)->next) {
     const hash_node_t* other = *link;
-    if (StoredHash(other) == full && std::strncmp(other->str, key, len) == 0 &&
-        other->str[len] == '\0') {
+    if (StoredTag(other) == Tag(full, len) && SameBytes(StoredKey(other), key, len)) {
       return kHashKeyPresent;
     }
   }
   char* record = AllocateRecord(AsBuilt(ht), kRecordHead + len + 1);
   if (record == nullptr) return -1;
   hash_node_t* node = reinterpret_cast<hash_node_t*>(record);
-  std::memcpy(record + sizeof(hash_node_t), &full, sizeof(full));
+  const uint64_t tag = Tag(full, len);
+  std::memcpy(record + sizeof(hash_node_t), &tag, sizeof(tag));
   char* copy = record + kRecordHead;
   std::memcpy(copy, key, len);
   copy[len] = '\0';
@@ -222,20 +289,46 @@ int hash_insert_hashed(hash_table_t* ht, const char* key, size_t len, uint32_t f
 }
 
 int hash_search(const hash_table_t* ht, const char* key, uint32_t* value) {
-  if (ht == nullptr || key == nullptr || ht->table == nullptr || ht->capacity <= 0) {
-    if (value != nullptr) *value = 0;
-    return 0;
-  }
-  const uint32_t bucket = OneAtATime(key) % static_cast<uint32_t>(ht->capacity);
-  for (const hash_node_t* node = ht->table[bucket]; node != nullptr; node = node->next) {
-    // The first byte settles most mismatches without a call.
-    if (node->str[0] == key[0] && std::strcmp(node->str, key) == 0) {
-      if (value != nullptr) *value = node->value;
-      return 1;
+  const hash_node_t* node = nullptr;
+  // No key of either form is longer than the longest stored length.
+  const size_t len = ht == nullptr || key == nullptr ? 0 : strnlen(key, kMaxKeyLength + 1);
+  if (ht != nullptr && key != nullptr && ht->table != nullptr && ht->capacity > 0 &&
+      len <= static_cast<size_t>(kMaxKeyLength)) {
+    const uint32_t full = OneAtATime(key, len);
+    const uint32_t capacity = static_cast<uint32_t>(ht->capacity);
+    const BucketDivisor& divisor = AsBuilt(ht)->divisor;
+    node = ht->table[divisor.divisor() == capacity ? divisor.Remainder(full) : full % capacity];
+    if (ht->nodes == nullptr) {
+      // Built form: the tag passes over other keys without reading them.
+      const uint64_t tag = Tag(full, len);
+      while (node != nullptr && (StoredTag(node) != tag || !SameBytes(StoredKey(node), key, len))) {
+        node = node->next;
+      }
+    } else {
+      // Binary form: the key and its NUL are compared where the key area
+      // holds that many bytes from the node's key on; a shorter rest cannot
+      // match.
+      const char* end = ht->str_all + (ht->str_size < 0 ? 0 : ht->str_size);
+      // The area holds the keys in node order. When they all have one
+      // length, as keys that are numbers or signatures do, the n-th node's
+      // key starts at n times that length plus one: it is then fetched
+      // beside its node instead of after it.
+      if (node != nullptr && ht->size >= 2) {
+        const uint64_t stride = static_cast<uint64_t>(ht->nodes[1].str - ht->nodes[0].str);
+        if (stride * static_cast<uint64_t>(ht->size) == static_cast<uint64_t>(end - ht->str_all)) {
+          const char* at = ht->str_all + static_cast<uint64_t>(node - ht->nodes) * stride;
+          PrefetchLine(at);
+          PrefetchLine(at + stride - 1);
+        }
+      }
+      while (node != nullptr &&
+             (static_cast<size_t>(end - node->str) <= len || !SameBytes(node->str, key, len + 1))) {
+        node = node->next;
+      }
     }
   }
-  if (value != nullptr) *value = 0;
-  return 0;
+  if (value != nullptr) *value = node != nullptr ? node->value : 0;
+  return node != nullptr ? 1 : 0;
 }
 
 int hash_release(hash_table_t* ht) {

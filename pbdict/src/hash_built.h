@@ -22,6 +22,27 @@ uint32_t hash_key_hash(const char* key, size_t* len);
 int hash_insert_hashed(hash_table_t* ht, const char* key, size_t len, uint32_t full,
                        uint32_t value);
 
+// The remainder of a 32-bit hash by a fixed divisor through two
+// multiplications instead of a division (Lemire, Kaser and Kurz, "Faster
+// remainder by direct computation", 2019): exact for every 32-bit hash and
+// every divisor from 1 on. A default one has divisor 0 and must not be used.
+class BucketDivisor {
+ public:
+  BucketDivisor() = default;
+  explicit BucketDivisor(uint32_t divisor)
+      : divisor_(divisor), magic_(divisor == 0 ? 0 : UINT64_MAX / divisor + 1) {}
+
+  uint32_t divisor() const { return divisor_; }
+  uint32_t Remainder(uint32_t n) const {
+    const uint64_t low = magic_ * n;
+    return static_cast<uint32_t>((static_cast<unsigned __int128>(low) * divisor_) >> 64);
+  }
+
+ private:
+  uint32_t divisor_ = 0;
+  uint64_t magic_ = 0;
+};
+
 // A hint to fetch the cache line at p. The compiler drops a plain
 // __builtin_prefetch whose result nothing reads once inlined, so on x86-64
 // the instruction is written out.
