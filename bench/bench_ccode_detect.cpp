@@ -9,7 +9,6 @@
 // the timings run on the first. scripts/bench-ccode-detect makes the corpora
 // when they are missing and runs this. Without a corpus nothing is measured.
 #include <benchmark/benchmark.h>
-#include <iconv.h>
 #include <strings.h>
 #include <uchardet/uchardet.h>
 
@@ -62,23 +61,6 @@ std::vector<Page>& Pages() {
   return Corpora().empty() ? none : Corpora().front().pages;
 }
 
-// The page decoded from the charset into UTF-8, or "" when it does not
-// decode whole.
-std::string Decode(const std::string& in, const char* from) {
-  iconv_t cd = iconv_open("UTF-8", from);
-  if (cd == reinterpret_cast<iconv_t>(-1)) return "";
-  std::string out(in.size() * 4 + 16, '\0');
-  char* ip = const_cast<char*>(in.data());
-  char* op = &out[0];
-  size_t il = in.size(), ol = out.size();
-  const bool ok = iconv(cd, &ip, &il, &op, &ol) != static_cast<size_t>(-1) &&
-                  iconv(cd, nullptr, nullptr, &op, &ol) != static_cast<size_t>(-1);
-  iconv_close(cd);
-  if (!ok) return "";
-  out.resize(out.size() - ol);
-  return out;
-}
-
 // The code types that read a page of this label to the same text when its
 // bytes happen to avoid the positions where they differ (a Turkish page
 // with no byte of 0x80-0x9F reads alike in WINDOWS-1254 and ISO-8859-9).
@@ -90,9 +72,9 @@ void FindSameReadings(Page* p) {
   };
   const auto it = kAlternates.find(p->encoding);
   if (it == kAlternates.end()) return;
-  const std::string mine = Decode(p->bytes, p->encoding.c_str());
+  const std::string mine = ccode_bench::ConvertWhole("UTF-8", p->encoding.c_str(), p->bytes);
   for (const auto& [name, code] : it->second) {
-    if (!mine.empty() && Decode(p->bytes, name) == mine) p->same.insert(code);
+    if (!mine.empty() && ccode_bench::ConvertWhole("UTF-8", name, p->bytes) == mine) p->same.insert(code);
   }
 }
 
@@ -127,13 +109,9 @@ bool LoadCorpus(const std::string& dir, std::vector<Page>* pages) {
 // The corpora of a ':'-separated list of folders; false when one of them
 // has no pages.
 bool LoadCorpora(const std::string& dirs) {
-  for (const auto& [name, dir] : ccode_bench::CorpusList(dirs)) {
-    Corpus c;
-    c.name = name;
-    if (dir.empty() || !LoadCorpus(dir, &c.pages)) return false;
-    Corpora().push_back(std::move(c));
-  }
-  return !Corpora().empty();
+  return ccode_bench::LoadCorpora(dirs, &Corpora(), [](const std::string& dir, Corpus* c) {
+    return LoadCorpus(dir, &c->pages);
+  });
 }
 
 // uchardet's names as code types.

@@ -143,13 +143,9 @@ bool LoadCorpus(const std::string& dir, std::vector<Page>* pages) {
 // The corpora of a ':'-separated list of folders; false when one of them
 // has no pages.
 bool LoadCorpora(const std::string& dirs) {
-  for (const auto& [name, dir] : ccode_bench::CorpusList(dirs)) {
-    Corpus c;
-    c.name = name;
-    if (dir.empty() || !LoadCorpus(dir, &c.pages)) return false;
-    Corpora().push_back(std::move(c));
-  }
-  return !Corpora().empty();
+  return ccode_bench::LoadCorpora(dirs, &Corpora(), [](const std::string& dir, Corpus* c) {
+    return LoadCorpus(dir, &c->pages);
+  });
 }
 
 // Main language of ul_ccode_langdet, or -1.

@@ -12,7 +12,6 @@
 // of each, on the first.
 #include <benchmark/benchmark.h>
 #include <cld2/public/compact_lang_det.h>
-#include <iconv.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <uchardet/uchardet.h>
@@ -91,21 +90,6 @@ std::vector<CodedQuery>& CodedQueries() {
   return Corpora().empty() ? none : Corpora().front().coded;
 }
 
-std::string Convert(const char* to, const std::string& in) {
-  iconv_t cd = iconv_open(to, "UTF-8");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return "";
-  std::string out(in.size() * 4 + 8, '\0');
-  char* ip = const_cast<char*>(in.data());
-  char* op = &out[0];
-  size_t il = in.size(), ol = out.size();
-  const bool ok = iconv(cd, &ip, &il, &op, &ol) != static_cast<size_t>(-1) &&
-                  iconv(cd, nullptr, nullptr, &op, &ol) != static_cast<size_t>(-1);
-  iconv_close(cd);
-  if (!ok) return "";
-  out.resize(out.size() - ol);
-  return out;
-}
-
 bool LoadCorpus(const std::string& file, QueryCorpus* corpus) {
   std::ifstream in(file);
   std::string line;
@@ -118,7 +102,7 @@ bool LoadCorpus(const std::string& file, QueryCorpus* corpus) {
       corpus->queries.push_back({&l, line.substr(a + 1, b - a - 1), line.substr(b + 1)});
       if (l.lang == LANGTYPE_SIMP_CHINESE || l.lang == LANGTYPE_TRAD_CHINESE) {
         const std::string& u = corpus->queries.back().utf8;
-        const std::string g = Convert("GBK", u), w = Convert("UCS-2LE", u);
+        const std::string g = ccode_bench::ConvertWhole("GBK", "UTF-8", u), w = ccode_bench::ConvertWhole("UCS-2LE", "UTF-8", u);
         if (!g.empty() && (g.size() > u.size() || g != u)) {
           corpus->coded.push_back({g, CODETYPE_GB});
           corpus->coded.push_back({u, CODETYPE_UTF8});
@@ -133,13 +117,7 @@ bool LoadCorpus(const std::string& file, QueryCorpus* corpus) {
 // The query files of a ':'-separated list; false when one of them has no
 // queries.
 bool LoadCorpora(const std::string& files) {
-  for (const auto& [name, file] : ccode_bench::CorpusList(files)) {
-    QueryCorpus c;
-    c.name = name;
-    if (file.empty() || !LoadCorpus(file, &c)) return false;
-    Corpora().push_back(std::move(c));
-  }
-  return !Corpora().empty();
+  return ccode_bench::LoadCorpora(files, &Corpora(), LoadCorpus);
 }
 
 bool Ascii(const std::string& s) {
@@ -224,7 +202,7 @@ void Evaluate(const QueryCorpus& corpus) {
     }
     for (const auto& [name, code] : q.lang->legacy) {
       if (Ascii(q.utf8)) continue;
-      const std::string bytes = Convert(name, q.utf8);
+      const std::string bytes = ccode_bench::ConvertWhole(name, "UTF-8", q.utf8);
       if (bytes.empty()) continue;
       const std::pair<int, int> l = Detect(bytes, pkg.get());
       if (l.second != q.lang->lang || l.first != code) ++misses[{std::string(name), l}];
