@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <map>
 #include <regex>
 #include <string>
@@ -440,6 +441,9 @@ ProgramResult RunUnprivileged(const std::vector<std::string>& args) {
   r.status = testsupport::RunInChild([&] {
     if (setgid(65534) != 0 || setuid(65534) != 0) return 126;
     if (access(program.c_str(), X_OK) != 0) return kUnreachable;
+    // Running the program captures its output in a file under TMPDIR.
+    const char* tmp = std::getenv("TMPDIR");
+    if (access(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp", W_OK | X_OK) != 0) return kUnreachable;
     for (const std::string& a : args) {
       if (a[0] == '/' && access(a.c_str(), R_OK) != 0) return kUnreachable;
     }
