@@ -113,6 +113,7 @@ TEST_F(Gb18030, TableConversions) {
   testsupport::CaptureFd err(2);
   EXPECT_EQ(ul_gb18030_big5(nullptr, nullptr, 0), -1);
   EXPECT_EQ(ul_gbi_gb18030_str(reinterpret_cast<const unsigned char*>("a"), nullptr, 0), -1);
+  ul_ccode_conv_close();  // the data goes only after the thread has closed
   ul_ccode_del();
   EXPECT_EQ(Table(ul_big5_gb18030_str, "a", &r), "xx");  // untouched
   EXPECT_EQ(r, -1);
@@ -260,6 +261,7 @@ TEST_F(Gb18030, TraditionalSimplifiedLookUp) {
   EXPECT_EQ(ul_ccode_trad_simp("\xFF", 1, out, 16, CODETYPE_GB, CCODE_TRAD2SIMP), -1);
   EXPECT_EQ(ul_ccode_trad_simp("a", 0, out, 16, CODETYPE_GB, CCODE_TRAD2SIMP), -1);
   EXPECT_EQ(ul_ccode_trad_simp("a", 1, out, 16, CODETYPE_END, CCODE_TRAD2SIMP), -1);
+  ul_ccode_conv_close();  // the data goes only after the thread has closed
   ul_ccode_del();
   EXPECT_EQ(ul_ccode_trad_simp("a", 1, out, 16, CODETYPE_GB, CCODE_TRAD2SIMP), -1);
   const std::string log = err.Stop();
