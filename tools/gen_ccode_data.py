@@ -10,7 +10,9 @@ that package is already there) and unpacked into DIR/root with "dpkg -x";
 OpenCC's dictionaries are dumped with the unpacked opencc_dict into
 DIR/opencc. Character conversions use the system's iconv (glibc). Nothing
 else is read, and nothing outside the output folder is written except the
-cache. A rerun with the same cache writes the same bytes.
+cache. A rerun with the same cache writes the same bytes. The cache holds
+these packages only: a run refuses a cache where another one is unpacked
+(its catalogs would be read too).
 
 Text sources are split by tools/ccode_split.py: only the training half is
 read here.
@@ -31,10 +33,12 @@ import struct
 import subprocess
 import sys
 import unicodedata
+import zipfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import ccode_query_features  # noqa: E402
 import ccode_split  # noqa: E402
+import ccode_text_filter  # noqa: E402
 
 # Package -> what it gives. The licence in NOTICE is read from the
 # package's own copyright file.
@@ -77,6 +81,13 @@ PACKAGES = {
     "gnupg-l10n": "message catalogs",
     "binutils-common": "message catalogs",
     "aptitude-common": "message catalogs",
+    "firefox-esr-l10n-ms": "user-interface strings (Malay)",
+    "thunderbird-l10n-ms": "user-interface strings (Malay)",
+    "firefox-esr-l10n-id": "user-interface strings (Indonesian)",
+    "firefox-esr-l10n-ar": "user-interface strings (Arabic)",
+    "thunderbird-l10n-ar": "user-interface strings (Arabic)",
+    "firefox-esr-l10n-fi": "user-interface strings (Finnish)",
+    "thunderbird-l10n-id": "user-interface strings (Indonesian)",
 }
 PACKAGES.update(ccode_query_features.PACKAGES)
 
@@ -95,7 +106,7 @@ UNIGRAM_SLOTS = [
     ("vietnamese", ["vi"], ["vi"], "vi_VN", "WINDOWS-1258"),
     ("arabic", [], ["ar"], "ar", "ISO-8859-6"),
     ("danish", ["da"], [], None, "ISO-8859-1"),
-    ("finnish", ["fi"], [], None, "ISO-8859-1"),
+    ("finnish", ["fi"], ["fi"], None, "ISO-8859-1"),
     ("portuguese", ["pt", "pt_BR"], [], None, "ISO-8859-1"),
     ("thai", [], ["th"], "th_TH", None),
     ("indonesian", ["id"], ["id"], "id_ID", None),
@@ -104,6 +115,11 @@ UNIGRAM_SLOTS = [
 
 # Sizes of the generated lists (the most frequent entries are kept).
 UNIGRAM_WORDS = 2500
+# Slots that keep more words. Arabic fuses articles, conjunctions and
+# prepositions with the word ("wal-", "bil-"), so the same share of a page's
+# words needs a longer list; its page is told from its slot's share of the
+# words, and 2,500 words covered 16-34% of the words of short pages.
+UNIGRAM_WORDS_OF = {"arabic": 20000}
 BIGRAM_CN = 10000
 BIGRAM_JP = 5000
 BIGRAM_KR = 5000
@@ -179,7 +195,23 @@ class Charset:
 # --- packages and sources ---------------------------------------------------
 
 def fetch(cache):
+    """The packages of PACKAGES, unpacked into the cache. The text readers
+    take every catalog and language pack under the unpacked root, so a cache
+    that also holds another package would change the output: refused."""
+    others = stray_packages(os.path.join(cache, "root"), PACKAGES)
+    if others:
+        raise RuntimeError("the cache %s also holds %s, which the data is not made from: use a cache of its own"
+                           % (cache, ", ".join(others)))
     return fetch_packages(cache, PACKAGES)
+
+
+def stray_packages(root, packages):
+    """The packages unpacked into root (marked by their ".unpacked-" stamp)
+    that are not in packages, sorted."""
+    names = set()
+    for stamp in glob.glob(os.path.join(root, ".unpacked-*.deb")):
+        names.add(os.path.basename(stamp)[len(".unpacked-"):].split("_", 1)[0])
+    return sorted(names - set(packages))
 
 
 def fetch_packages(cache, packages):
@@ -299,8 +331,82 @@ def catalog_texts(root, locales, half=ccode_split.TRAINING):
     return texts
 
 
+# Parts of a user-interface string that are not words of its language:
+# placeables ("{ $n }", "%1$S", "&brandShortName;"), markup tags, the head,
+# variant keys ("*[other]") and braces of a selector (its variants are text).
+_LANGPACK_NOISE = re.compile(r"\{[^{}\n]*->|\{[^{}\n]*\}|[{}]|%(?:\d\$)?[A-Za-z]|&[\w.-]+;|<[^<>]*>|\*?\[[\w-]+\]")
+
+
+# Identifiers of keyboard shortcuts (one letter or key name, no words).
+_SHORTCUT_KEY = re.compile(r"(?i)(accesskey|commandkey|[.-]key\d*|modifiers?)$")
+
+
+def langpack_strings(name, data):
+    """(key, text) pairs of one localisation file of a browser or mail
+    language pack: Fluent (".ftl": each message and term with its attributes
+    and continuation lines), Java properties (".properties") or DTD entities
+    (".dtd"). The key is the message's identifier, the same in every
+    language's pack."""
+    text = data.decode("utf-8", "replace")
+    pairs = []
+    if name.endswith(".ftl"):
+        key, parts = None, []
+        for line in text.split("\n"):
+            m = re.match(r"(-?[A-Za-z][\w-]*)\s*=(.*)$", line)
+            if m:
+                if key is not None:
+                    pairs.append((key, "\n".join(parts)))
+                key, parts = m.group(1), [m.group(2)]
+            elif key is not None and line[:1] in (" ", "\t"):
+                attr = re.match(r"\s*\.([\w-]+)\s*=(.*)$", line)
+                if attr is None:
+                    parts.append(line)
+                elif not _SHORTCUT_KEY.search(attr.group(1)):
+                    parts.append(attr.group(2))
+        if key is not None:
+            pairs.append((key, "\n".join(parts)))
+    elif name.endswith(".properties"):
+        for line in text.split("\n"):
+            m = re.match(r"\s*([^#!\s=:][^=:]*?)\s*[=:]\s?(.*)$", line)
+            if m:
+                value = re.sub(r"\\u([0-9a-fA-F]{4})", lambda u: chr(int(u.group(1), 16)), m.group(2))
+                pairs.append((m.group(1), value.replace("\\n", "\n")))
+    elif name.endswith(".dtd"):
+        for m in re.finditer(r'<!ENTITY\s+([\w.-]+)\s+(["\'])(.*?)\2\s*>', text, re.S):
+            pairs.append((m.group(1), m.group(3)))
+    out = []
+    for key, value in pairs:
+        if _SHORTCUT_KEY.search(key):
+            continue
+        value = _LANGPACK_NOISE.sub(" ", value)
+        if len(value.strip()) > 1:  # access keys and empty strings say nothing
+            out.append((name + "#" + key, value))
+    return out
+
+
+def langpack_texts(root, locales, half=ccode_split.TRAINING):
+    """Strings of the browser and mail language packs of these locales in one
+    half of the split. A string's key is its file inside the pack with the
+    locale taken out, and its identifier, so that every translation of a
+    string falls in the same half."""
+    texts = []
+    for loc in locales:
+        packs = sorted(glob.glob(os.path.join(root, "usr/lib/*/browser/extensions/langpack-%s@*.xpi" % loc)) +
+                       glob.glob(os.path.join(root, "usr/lib/*/extensions/langpack-%s@*.xpi" % loc)))
+        for pack in packs:
+            with zipfile.ZipFile(pack) as z:
+                for name in sorted(z.namelist()):
+                    if not name.endswith((".ftl", ".properties", ".dtd")):
+                        continue
+                    plain = "/".join(part for part in name.split("/") if part != loc)
+                    for key, value in langpack_strings(plain, z.read(name)):
+                        if ccode_split.half(ccode_split.catalog_key(key)) == half:
+                            texts.append(value)
+    return texts
+
+
 def language_texts(root, folders, locales):
-    return manpage_texts(root, folders) + catalog_texts(root, locales)
+    return manpage_texts(root, folders) + catalog_texts(root, locales) + langpack_texts(root, locales)
 
 
 # Licences of packages whose copyright file is not machine-readable (or,
@@ -566,15 +672,19 @@ def main():
                             counts[w.lower()] += 1
         return counts
 
+    # Language packs keep some strings untranslated: their English lines are
+    # dropped (ccode_text_filter.py), as for the query features.
+    english = ccode_text_filter.EnglishFilter(manpage_texts(root, ["."]))
     os.makedirs(os.path.join(out, "code", "unigram"), exist_ok=True)
     for slot, (lang, folders, locales, hunspell, single) in enumerate(UNIGRAM_SLOTS):
-        counts = page_words(language_texts(root, folders, locales))
+        counts = page_words(manpage_texts(root, folders) + catalog_texts(root, locales) +
+                            english.clean(langpack_texts(root, locales)))
         if hunspell:
             counts.update(hunspell_words(hunspell))
         total = sum(counts.values())
         to_single = Iconv("UTF-8", single) if single else None
         rows, seen = [], set()
-        for w in top(counts, UNIGRAM_WORDS):
+        for w in top(counts, UNIGRAM_WORDS_OF.get(lang, UNIGRAM_WORDS)):
             freq = b"%.4f" % math.log10(counts[w] / total)
             forms = [w]
             if to_single is not None and max(w) >= 0x80:
