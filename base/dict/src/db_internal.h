@@ -25,6 +25,11 @@ inline u_int Bucket(u_int sign1, u_int sign2, int hash_num) {
 // end again, and the lists are weighted and saved by walking them.
 void DropLinkState(Sdict_build* pdb);
 
+// Notes a change of the nodes that keeps what db_add_link noted of the lists
+// (frequencies cleared): the posting words db_stand_link gathered no longer
+// stand for the lists, and the savers gather or walk them again.
+void LinkNodesChanged(Sdict_build* pdb);
+
 // True for a search dictionary made by ds_load_mmap: its pages are
 // read-only, so nothing may write its records.
 bool IsMapped(const Sdict_search* sd);
