@@ -38,11 +38,12 @@ constexpr int kInStep = 16;  // lists walked side by side
 // The saved words of every list in list order, gathered in one pass over the
 // blocks while they held the lists in list order: term t's words are
 // words[start[t], start[t + 1]). They stand for the lists only while the
-// state's generation is the one noted here.
+// state's generation and node count are the ones noted here.
 struct GatheredWords {
   dict_internal::UlArray<u_int> start;  // hash_num + 1 entries
   std::unique_ptr<u_int[]> words;
   uint64_t generation;
+  int64_t nodes;
 };
 
 // What db_add_link notes of the lists it builds. Every node it makes goes
@@ -64,9 +65,10 @@ struct ss_dict_link_state {
   // db_stand_link sets it to the largest weight, and what else may change an
   // other with the state alive (db_save_freq) only lowers it.
   u_int most = 0;
-  // Counts every change of the nodes made while the state lives (an add, a
-  // weighing, frequencies cleared), so that words gathered before a change
-  // are known to be out of date.
+  // Counts every change of the nodes made while the state lives other than a
+  // node made, which nodes counts (a count raised, a weighing, frequencies
+  // cleared): with nodes, it tells words gathered before a change from
+  // words gathered after it.
   uint64_t generation = 0;
   std::unique_ptr<GatheredWords> gathered;  // NULL when none was gathered
 };
@@ -162,7 +164,7 @@ u_int Word(const Sdict_bnode& n) { return (static_cast<u_int>(n.code) & kCodeMas
 // Gathers word_of(node) of every node into the saved order of the lists, in
 // one pass over the blocks, which must hold the lists in list order
 // (BlocksHoldTheLists(pdb, true)); word_of may change the node as well. The
-// words are stamped with the state's generation. NULL, with word_of not
+// words are stamped with the state's generation and node count. NULL, with word_of not
 // called, when memory is short.
 template <typename WordOf>
 std::unique_ptr<GatheredWords> GatherInNodeOrder(Sdict_build* pdb, WordOf word_of) {
@@ -174,6 +176,7 @@ std::unique_ptr<GatheredWords> GatherInNodeOrder(Sdict_build* pdb, WordOf word_o
   g->words.reset(new (std::nothrow) u_int[s.nodes > 0 ? static_cast<size_t>(s.nodes) : 1]);
   if (g->start == nullptr || g->words == nullptr) return nullptr;
   g->generation = s.generation;
+  g->nodes = s.nodes;
   // next[t + 1] is where term t's next word goes: the term's start at
   // first, its end (the start of term t + 1) once every node is placed.
   u_int* next = g->start.get();
@@ -194,7 +197,9 @@ std::unique_ptr<GatheredWords> GatherInNodeOrder(Sdict_build* pdb, WordOf word_o
 const GatheredWords* CurrentWords(Sdict_build* pdb) {
   LinkState* s = pdb->link_state;
   if (s == nullptr) return nullptr;
-  if (s->gathered != nullptr && s->gathered->generation == s->generation) return s->gathered.get();
+  if (s->gathered != nullptr && s->gathered->generation == s->generation && s->gathered->nodes == s->nodes) {
+    return s->gathered.get();
+  }
   s->gathered.reset();
   if (BlocksHoldTheLists(pdb, true)) s->gathered = GatherInNodeOrder(pdb, [](const Sdict_bnode& n) { return Word(n); });
   return s->gathered.get();
@@ -362,17 +367,14 @@ int db_add_link(Sdict_build* pdb, Sdict_snode* rec) {
     return -1;
   }
   LinkState* state = StateOf(pdb);
-  LinkState::Term* noted = nullptr;
-  if (state != nullptr) {
-    noted = &state->terms[term];
-    ++state->generation;
-  }
+  LinkState::Term* noted = state != nullptr ? &state->terms[term] : nullptr;
   // The first posting whose code is not below the document's, and the link
   // to it. Appending reads nothing of the last posting: its next is NULL.
   Sdict_bnode** link;
   Sdict_bnode* next = nullptr;
   if (noted != nullptr && noted->last != nullptr && noted->last_code <= rec->code) {
     if (noted->last_code == rec->code) {
+      ++state->generation;
       state->most = std::max(state->most, ++noted->last->other);
       return 1;
     }
@@ -383,7 +385,10 @@ int db_add_link(Sdict_build* pdb, Sdict_snode* rec) {
     next = *link;
     if (next != nullptr && next->code == rec->code) {
       ++next->other;
-      if (state != nullptr) state->most = std::max(state->most, next->other);
+      if (state != nullptr) {
+        ++state->generation;
+        state->most = std::max(state->most, next->other);
+      }
       return 1;
     }
   }
@@ -393,7 +398,9 @@ int db_add_link(Sdict_build* pdb, Sdict_snode* rec) {
   n->sign2 = term;
   n->code = rec->code;
   n->other = rec->other;
-  n->next = next;
+  // A node never taken is all zero (blocks come zero-filled and renewal
+  // zeroes the nodes it frees), so an appended node's next is NULL already.
+  if (next != nullptr) n->next = next;
   *link = n;
   if (state != nullptr) {
     ++state->nodes;
