@@ -418,8 +418,7 @@ int db_add_link(Sdict_build* pdb, Sdict_snode* rec) {
 
 int db_stand_link(Sdict_build* pdb) {
   const u_int* table = dict_internal::LinkWeightTable();
-  dict_internal::LinkNodesChanged(pdb);
-  if (pdb->link_state != nullptr) pdb->link_state->gathered.reset();
+  if (pdb->link_state != nullptr) pdb->link_state->gathered.reset();  // gathered again as the nodes are weighed
   if (!BlocksHoldTheLists(pdb, false) || !StandInNodeOrder(pdb, table)) StandByWalking(pdb, table);
   // Every other is a weight now.
   if (pdb->link_state != nullptr) pdb->link_state->most = kMaxWeight;
