@@ -65,10 +65,10 @@ struct ss_dict_link_state {
   // db_stand_link sets it to the largest weight, and what else may change an
   // other with the state alive (db_save_freq) only lowers it.
   u_int most = 0;
-  // Counts every change of the nodes made while the state lives other than a
-  // node made, which nodes counts (a count raised, a weighing, frequencies
-  // cleared): with nodes, it tells words gathered before a change from
-  // words gathered after it.
+  // Counts the changes of the nodes made while the state lives that neither
+  // make a node (nodes counts those) nor weigh the lists (db_stand_link
+  // gathers anew): a count raised, frequencies cleared. With nodes, it tells
+  // words gathered before a change from words gathered after it.
   uint64_t generation = 0;
   std::unique_ptr<GatheredWords> gathered;  // NULL when none was gathered
 };
@@ -164,8 +164,8 @@ u_int Word(const Sdict_bnode& n) { return (static_cast<u_int>(n.code) & kCodeMas
 // Gathers word_of(node) of every node into the saved order of the lists, in
 // one pass over the blocks, which must hold the lists in list order
 // (BlocksHoldTheLists(pdb, true)); word_of may change the node as well. The
-// words are stamped with the state's generation and node count. NULL, with word_of not
-// called, when memory is short.
+// words are stamped with the state's generation and node count. NULL, with
+// word_of not called, when memory is short.
 template <typename WordOf>
 std::unique_ptr<GatheredWords> GatherInNodeOrder(Sdict_build* pdb, WordOf word_of) {
   const LinkState& s = *pdb->link_state;
@@ -201,7 +201,9 @@ const GatheredWords* CurrentWords(Sdict_build* pdb) {
     return s->gathered.get();
   }
   s->gathered.reset();
-  if (BlocksHoldTheLists(pdb, true)) s->gathered = GatherInNodeOrder(pdb, [](const Sdict_bnode& n) { return Word(n); });
+  if (BlocksHoldTheLists(pdb, true)) {
+    s->gathered = GatherInNodeOrder(pdb, [](const Sdict_bnode& n) { return Word(n); });
+  }
   return s->gathered.get();
 }
 
@@ -227,7 +229,8 @@ bool WritePostingsOrThrow(const Sdict_build* pdb, int first, int last, int limit
     int off = 0;
     for (int t = first; t < last; ++t) {
       const u_int at = start[t];
-      const u_int n = limit < 0 ? start[t + 1] - at : std::min<u_int>(start[t + 1] - at, static_cast<u_int>(limit));
+      const u_int all = start[t + 1] - at;
+      const u_int n = limit < 0 ? all : std::min(all, static_cast<u_int>(limit));
       records.push_back({off, static_cast<int>(n)});
       off += static_cast<int>(n);
       if (at != run_end) {
@@ -418,7 +421,9 @@ int db_add_link(Sdict_build* pdb, Sdict_snode* rec) {
 
 int db_stand_link(Sdict_build* pdb) {
   const u_int* table = dict_internal::LinkWeightTable();
-  if (pdb->link_state != nullptr) pdb->link_state->gathered.reset();  // gathered again as the nodes are weighed
+  // Words gathered before stand for the counts: dropped, and gathered again
+  // as the nodes are weighed when they can be.
+  if (pdb->link_state != nullptr) pdb->link_state->gathered.reset();
   if (!BlocksHoldTheLists(pdb, false) || !StandInNodeOrder(pdb, table)) StandByWalking(pdb, table);
   // Every other is a weight now.
   if (pdb->link_state != nullptr) pdb->link_state->most = kMaxWeight;

@@ -258,7 +258,9 @@ TEST(DbLink, SavesAfterAChangeWriteTheListsAsTheyStand) {
        true,
        [](Sdict_build* d) {
          TempDir dir;
+         CaptureFd err(2);  // fewer codes than cur_code: logged
          EXPECT_EQ(100, db_save_freq(d, dir.path().c_str(), "f"));
+         EXPECT_EQ(1, CountOf(err.Stop(), "[db_save_freq] node num error"));
        }},
       {"never weighed, a document appended", false, [](Sdict_build* d) { Add(d, 1, 20); }},
       {"never weighed, the last posting counted up", false, [](Sdict_build* d) { Add(d, 1, 9); }},
