@@ -77,12 +77,16 @@ typedef struct {
   // Posting lists only: what db_add_link has noted of the lists it built
   // (each term's last posting, and whether every posting went to the end of
   // its list), so that documents added in increasing order join their list
-  // without walking it and the lists are weighted and saved in node order.
-  // NULL before the first db_add_link. Owned; dropped by every other change
-  // of the nodes (db_op1 and db_opn other than SEEK, db_renew, db_renew_fast,
-  // db_adjust, db_del).
+  // without walking it and the lists are weighted and saved in node order;
+  // and the posting words db_stand_link gathered for the savers. NULL before
+  // the first db_add_link. Owned; dropped by every other change of the nodes
+  // (db_op1 and db_opn other than SEEK, db_renew, db_renew_fast, db_adjust,
+  // db_del).
   struct ss_dict_link_state* link_state;
 } Sdict_build;
+// The buckets, blocks and nodes belong to the dictionary: callers may read
+// them (walk a chain from hash[b].pnode), and change them only through the
+// functions below, which keep the chains, counts and link_state in step.
 
 typedef struct {
   u_int sign1;
@@ -212,12 +216,18 @@ typedef struct {
 // term is not below hash_num (WARNING), -2 out of memory.
 int db_add_link(Sdict_build* pdb, Sdict_snode* rec);
 // Turns every term's counts into weights 0..126 (the largest of a list 126
-// unless all its counts are small). Returns 1.
+// unless all its counts are small). Returns 1. When documents were added in
+// increasing order it also gathers the words the savers write (4 bytes a
+// posting, held until a later weighing or save replaces them or link_state
+// is dropped).
 int db_stand_link(Sdict_build* pdb);
 // Writes NAME.n ("term_num"), NAME.ind1 (one Sindex1 per term, offsets in
 // posting words) and NAME.ind2 (posting words: document code in the low 25
 // bits, weight in the high 7), at most 4096 postings per term.
-// 1, or -2 when a file cannot be written.
+// 1, or -2 when a file cannot be written. The words gathered by
+// db_stand_link (or an earlier save) are written only while no function
+// changed the nodes since; otherwise the lists are read again. A node
+// changed directly through Sdict_bnode after db_stand_link is not seen.
 int db_save_link(Sdict_build* pdb, const char* path, const char* fname);
 // As db_save_link without a per-term limit, the postings split over files
 // "NAME.ind2.<f>" of 100000 terms each, offsets restarting at 0

@@ -267,6 +267,7 @@ int db_save_freq(Sdict_build* pdb, const char* path, const char* fname) {
       !dict_internal::CommitAll({&out, &numbers})) {
     return -3;
   }
+  dict_internal::LinkNodesChanged(pdb);
   ForEachUsedNode(pdb, [&](Sdict_bnode& n) {
     if (n.code >= 0 && n.code < max_code) n.other &= DICT_WEIGHT_MASK;
   });

@@ -25,6 +25,11 @@ inline u_int Bucket(u_int sign1, u_int sign2, int hash_num) {
 // end again, and the lists are weighted and saved by walking them.
 void DropLinkState(Sdict_build* pdb);
 
+// Notes a change of the nodes that keeps what db_add_link noted of the lists
+// (frequencies cleared): the posting words db_stand_link gathered no longer
+// stand for the lists, and the savers gather or walk them again.
+void LinkNodesChanged(Sdict_build* pdb);
+
 // True for a search dictionary made by ds_load_mmap: its pages are
 // read-only, so nothing may write its records.
 bool IsMapped(const Sdict_search* sd);
@@ -50,11 +55,15 @@ UlArray<T> Zeroed(int64_t n) {
 // blocks, and on small pages most of the time of filling and walking a large
 // dictionary goes to page faults and TLB misses. A block added to a
 // dictionary that filled one (added) is 2 MiB-aligned and huge throughout;
-// the first block of a dictionary only past its first 2 MiB, so that a small
-// dictionary stays on small pages and takes no more address space than its
-// block. nullptr (logged) when it cannot be mapped.
+// the first block of a dictionary past its first kSmallDictionary bytes,
+// which end on a 2 MiB boundary: a small dictionary stays on small pages and
+// takes no more address space than its block, a larger one pays for no more
+// than those few small pages. nullptr (logged) when it cannot be mapped.
 void* MapBlock(size_t size, bool added);
 void UnmapBlock(void* block, size_t size);
+
+// The part of a first mapped block on small pages.
+constexpr size_t kSmallDictionary = size_t{256} << 10;
 
 // Blocks of at least this size are mapped; smaller ones come from ul_calloc.
 constexpr size_t kMappedBlock = size_t{4} << 20;

@@ -35,6 +35,17 @@ constexpr int kInStep = 16;  // lists walked side by side
 
 }  // namespace
 
+// The saved words of every list in list order, gathered in one pass over the
+// blocks while they held the lists in list order: term t's words are
+// words[start[t], start[t + 1]). They stand for the lists only while the
+// state's generation and node count are the ones noted here.
+struct GatheredWords {
+  dict_internal::UlArray<u_int> start;  // hash_num + 1 entries
+  std::unique_ptr<u_int[]> words;
+  uint64_t generation;
+  int64_t nodes;
+};
+
 // What db_add_link notes of the lists it builds. Every node it makes goes
 // into the list of its sign2, and nothing else adds, links or recodes a node
 // while the state lives (every operation that could drops it). So while
@@ -47,20 +58,28 @@ struct ss_dict_link_state {
     int last_code;      // its code, so that appending needs no load of it
     int count;          // nodes made for the term
   };
-  Term* terms;         // hash_num entries
-  int64_t nodes;       // nodes made
-  bool appended;       // every node made went to the end of its list
+  dict_internal::UlArray<Term> terms;  // hash_num entries
+  int64_t nodes = 0;                   // nodes made
+  bool appended = true;                // every node made went to the end of its list
   // No node's other is above it: db_add_link raises it with the counts,
   // db_stand_link sets it to the largest weight, and what else may change an
   // other with the state alive (db_save_freq) only lowers it.
-  u_int most;
+  u_int most = 0;
+  // Counts the changes of the nodes made while the state lives that neither
+  // make a node (nodes counts those) nor weigh the lists (db_stand_link
+  // gathers anew): a count raised, frequencies cleared. With nodes, it tells
+  // words gathered before a change from words gathered after it.
+  uint64_t generation = 0;
+  std::unique_ptr<GatheredWords> gathered;  // NULL when none was gathered
 };
 
 void dict_internal::DropLinkState(Sdict_build* pdb) {
-  if (pdb->link_state == nullptr) return;
-  ul_free(pdb->link_state->terms);
-  ul_free(pdb->link_state);
+  delete pdb->link_state;
   pdb->link_state = nullptr;
+}
+
+void dict_internal::LinkNodesChanged(Sdict_build* pdb) {
+  if (pdb->link_state != nullptr) ++pdb->link_state->generation;
 }
 
 namespace {
@@ -71,17 +90,12 @@ using LinkState = ss_dict_link_state;
 // list is then walked).
 LinkState* StateOf(Sdict_build* pdb) {
   if (pdb->link_state != nullptr) return pdb->link_state;
-  auto* s = static_cast<LinkState*>(ul_calloc(1, sizeof(LinkState)));
+  auto s = std::unique_ptr<LinkState>(new (std::nothrow) LinkState);
   if (s == nullptr) return nullptr;
-  s->terms = static_cast<LinkState::Term*>(
-      ul_calloc(static_cast<size_t>(pdb->hash_num), sizeof(LinkState::Term)));
-  if (s->terms == nullptr) {
-    ul_free(s);
-    return nullptr;
-  }
-  s->appended = true;
-  pdb->link_state = s;
-  return s;
+  s->terms = dict_internal::Zeroed<LinkState::Term>(pdb->hash_num);
+  if (s->terms == nullptr) return nullptr;
+  pdb->link_state = s.release();
+  return pdb->link_state;
 }
 
 // True when the blocks hold exactly the postings of the lists (see
@@ -147,65 +161,85 @@ class PostingWriter {
 
 u_int Word(const Sdict_bnode& n) { return (static_cast<u_int>(n.code) & kCodeMask) | (n.other << 25); }
 
-// The saved words of every list, gathered in one pass over the blocks: the
-// words of term t are words[start[t], start[t + 1]).
-struct Gathered {
-  std::vector<u_int> start;  // hash_num + 1 entries
-  std::unique_ptr<u_int[]> words;
-};
-
-// Gathers the words of every list, at most limit a term (limit < 0: all),
-// when the blocks hold the lists in list order; nullptr otherwise or when
-// memory is short.
-std::unique_ptr<Gathered> GatherInNodeOrder(const Sdict_build* pdb, int limit) {
-  if (!BlocksHoldTheLists(pdb, true)) return nullptr;
-  try {
-    auto g = std::make_unique<Gathered>();
-    const LinkState::Term* terms = pdb->link_state->terms;
-    g->start.resize(static_cast<size_t>(pdb->hash_num) + 1);
-    // Where each term's next word goes, and where its words end.
-    struct Cursor {
-      u_int at, end;
-    };
-    std::vector<Cursor> cursor(static_cast<size_t>(pdb->hash_num));
-    u_int total = 0;
-    for (int t = 0; t < pdb->hash_num; ++t) {
-      g->start[t] = total;
-      total += limit < 0 ? terms[t].count : std::min(terms[t].count, limit);
-      cursor[t] = {g->start[t], total};
-    }
-    g->start[pdb->hash_num] = total;
-    g->words.reset(new u_int[total > 0 ? total : 1]);
-    u_int* words = g->words.get();
-    dict_internal::ForEachUsedNode(pdb, [&](const Sdict_bnode& n) {
-      Cursor& c = cursor[n.sign2];
-      if (c.at != c.end) words[c.at++] = Word(n);
-    });
-    return g;
-  } catch (const std::bad_alloc&) {
-    return nullptr;
+// Gathers word_of(node) of every node into the saved order of the lists, in
+// one pass over the blocks, which must hold the lists in list order
+// (BlocksHoldTheLists(pdb, true)); word_of may change the node as well. The
+// words are stamped with the state's generation and node count. NULL, with
+// word_of not called, when memory is short.
+template <typename WordOf>
+std::unique_ptr<GatheredWords> GatherInNodeOrder(Sdict_build* pdb, WordOf word_of) {
+  const LinkState& s = *pdb->link_state;
+  if (s.nodes > static_cast<int64_t>(UINT32_MAX)) return nullptr;
+  std::unique_ptr<GatheredWords> g(new (std::nothrow) GatheredWords);
+  if (g == nullptr) return nullptr;
+  g->start = dict_internal::Zeroed<u_int>(int64_t{pdb->hash_num} + 1);
+  g->words.reset(new (std::nothrow) u_int[s.nodes > 0 ? static_cast<size_t>(s.nodes) : 1]);
+  if (g->start == nullptr || g->words == nullptr) return nullptr;
+  g->generation = s.generation;
+  g->nodes = s.nodes;
+  // next[t + 1] is where term t's next word goes: the term's start at
+  // first, its end (the start of term t + 1) once every node is placed.
+  u_int* next = g->start.get();
+  u_int total = 0;
+  for (int t = 0; t < pdb->hash_num; ++t) {
+    next[t + 1] = total;
+    total += static_cast<u_int>(s.terms[t].count);
   }
+  u_int* words = g->words.get();
+  dict_internal::ForEachUsedNode(pdb, [&](Sdict_bnode& n) { words[next[n.sign2 + 1]++] = word_of(n); });
+  return g;
+}
+
+// The saved words of the lists as they stand: those gathered by
+// db_stand_link or an earlier save when nothing changed the nodes since,
+// else gathered now (and kept for the next save) when the blocks hold the
+// lists in list order. NULL when the lists must be walked.
+const GatheredWords* CurrentWords(Sdict_build* pdb) {
+  LinkState* s = pdb->link_state;
+  if (s == nullptr) return nullptr;
+  if (s->gathered != nullptr && s->gathered->generation == s->generation && s->gathered->nodes == s->nodes) {
+    return s->gathered.get();
+  }
+  s->gathered.reset();
+  if (BlocksHoldTheLists(pdb, true)) {
+    s->gathered = GatherInNodeOrder(pdb, [](const Sdict_bnode& n) { return Word(n); });
+  }
+  return s->gathered.get();
 }
 
 // Writes the postings of terms [first, last) to one posting file, at most
 // limit per term (limit < 0: all), then their index records (offsets from
 // the start of that file) to index in one write once the posting file is in
-// place. The words come from gathered when given (gathered with the same
-// limit), else from walking the lists. False when a file cannot be written
-// or memory runs out (the unfinished posting file is then dropped).
+// place. The words come from gathered when given, else from walking the
+// lists. False when a file cannot be written or memory runs out (the
+// unfinished posting file is then dropped).
 bool WritePostingsOrThrow(const Sdict_build* pdb, int first, int last, int limit,
-                          const Gathered* gathered, const char* file, OutFile* index) {
+                          const GatheredWords* gathered, const char* file, OutFile* index) {
   OutFile out;
   if (!out.Create(file)) return false;
   std::vector<Sindex1> records;
   records.reserve(static_cast<size_t>(last - first));
   if (gathered != nullptr) {
-    const u_int base = gathered->start[first];
+    const u_int* start = gathered->start.get();
+    const u_int* words = gathered->words.get();
+    // Terms whose kept words lie back to back go out in one write: all of
+    // them unless a list is cut at the limit.
+    u_int run = start[first];
+    u_int run_end = run;
+    int off = 0;
     for (int t = first; t < last; ++t) {
-      const u_int at = gathered->start[t];
-      records.push_back({static_cast<int>(at - base), static_cast<int>(gathered->start[t + 1] - at)});
+      const u_int at = start[t];
+      const u_int all = start[t + 1] - at;
+      const u_int n = limit < 0 ? all : std::min(all, static_cast<u_int>(limit));
+      records.push_back({off, static_cast<int>(n)});
+      off += static_cast<int>(n);
+      if (at != run_end) {
+        out.Write(words + run, (run_end - run) * sizeof(u_int));
+        run = at;
+      }
+      run_end = at + n;
     }
-    out.Write(gathered->words.get() + base, (gathered->start[last] - base) * sizeof(u_int));
+    if (run_end > run) out.Write(words + run, (run_end - run) * sizeof(u_int));
   } else {
     PostingWriter postings(&out);
     std::vector<u_int> words[kInStep];  // the step's lists, written in term order
@@ -228,7 +262,7 @@ bool WritePostingsOrThrow(const Sdict_build* pdb, int first, int last, int limit
   return out.Commit() && index->Write(records.data(), records.size() * sizeof(Sindex1));
 }
 
-bool WritePostings(const Sdict_build* pdb, int first, int last, int limit, const Gathered* gathered,
+bool WritePostings(const Sdict_build* pdb, int first, int last, int limit, const GatheredWords* gathered,
                    const char* file, OutFile* index) {
   try {
     return WritePostingsOrThrow(pdb, first, last, limit, gathered, file, index);
@@ -246,6 +280,22 @@ u_int TableIndex(u_int count, bool log) {
   return kSqrtMax - 1;
 }
 
+// Applies weigh to every node in one pass over the blocks; when they hold
+// the lists in list order, the weighed lists' saved words are gathered on the
+// way, for the savers.
+template <typename Weigh>
+void WeighInNodeOrder(Sdict_build* pdb, Weigh weigh) {
+  LinkState* s = pdb->link_state;
+  if (BlocksHoldTheLists(pdb, true)) {
+    s->gathered = GatherInNodeOrder(pdb, [&](Sdict_bnode& n) {
+      weigh(n);
+      return Word(n);
+    });
+    if (s->gathered != nullptr) return;
+  }
+  dict_internal::ForEachUsedNode(pdb, weigh);
+}
+
 // db_stand_link over the blocks, which hold exactly the lists' postings. When
 // no count reaches past T[kMinTop], every list divides by T[kMinTop] and one
 // pass does; otherwise each list's largest table value is found first. False
@@ -254,7 +304,7 @@ bool StandInNodeOrder(Sdict_build* pdb, const u_int* table) {
   if (pdb->link_state->most / 10 + 1 <= kMinTop) {
     u_int weight[kMinTop + 1];
     for (int i = 0; i <= kMinTop; ++i) weight[i] = table[i] * kMaxWeight / table[kMinTop];
-    dict_internal::ForEachUsedNode(pdb, [&](Sdict_bnode& n) {
+    WeighInNodeOrder(pdb, [&](Sdict_bnode& n) {
       n.other = weight[std::min<u_int>(n.other / 10 + 1, kMinTop)];  // within the table whatever the count
     });
     return true;
@@ -268,7 +318,7 @@ bool StandInNodeOrder(Sdict_build* pdb, const u_int* table) {
   dict_internal::ForEachUsedNode(pdb, [&](const Sdict_bnode& n) {
     top[n.sign2] = std::max(top[n.sign2], table[TableIndex(n.other, true)]);
   });
-  dict_internal::ForEachUsedNode(pdb, [&](Sdict_bnode& n) {
+  WeighInNodeOrder(pdb, [&](Sdict_bnode& n) {
     n.other = table[TableIndex(n.other, false)] * kMaxWeight / top[n.sign2];
   });
   return true;
@@ -327,6 +377,7 @@ int db_add_link(Sdict_build* pdb, Sdict_snode* rec) {
   Sdict_bnode* next = nullptr;
   if (noted != nullptr && noted->last != nullptr && noted->last_code <= rec->code) {
     if (noted->last_code == rec->code) {
+      ++state->generation;
       state->most = std::max(state->most, ++noted->last->other);
       return 1;
     }
@@ -337,7 +388,10 @@ int db_add_link(Sdict_build* pdb, Sdict_snode* rec) {
     next = *link;
     if (next != nullptr && next->code == rec->code) {
       ++next->other;
-      if (state != nullptr) state->most = std::max(state->most, next->other);
+      if (state != nullptr) {
+        ++state->generation;
+        state->most = std::max(state->most, next->other);
+      }
       return 1;
     }
   }
@@ -347,7 +401,9 @@ int db_add_link(Sdict_build* pdb, Sdict_snode* rec) {
   n->sign2 = term;
   n->code = rec->code;
   n->other = rec->other;
-  n->next = next;
+  // A node never taken is all zero (blocks come zero-filled and renewal
+  // zeroes the nodes it frees), so an appended node's next is NULL already.
+  if (next != nullptr) n->next = next;
   *link = n;
   if (state != nullptr) {
     ++state->nodes;
@@ -365,6 +421,9 @@ int db_add_link(Sdict_build* pdb, Sdict_snode* rec) {
 
 int db_stand_link(Sdict_build* pdb) {
   const u_int* table = dict_internal::LinkWeightTable();
+  // Words gathered before stand for the counts: dropped, and gathered again
+  // as the nodes are weighed when they can be.
+  if (pdb->link_state != nullptr) pdb->link_state->gathered.reset();
   if (!BlocksHoldTheLists(pdb, false) || !StandInNodeOrder(pdb, table)) StandByWalking(pdb, table);
   // Every other is a weight now.
   if (pdb->link_state != nullptr) pdb->link_state->most = kMaxWeight;
@@ -379,10 +438,10 @@ int db_save_link(Sdict_build* pdb, const char* path, const char* fname) {
       !dict_internal::WriteNumbers(path, fname, {{"term_num", pdb->hash_num}})) {
     return -2;
   }
-  const std::unique_ptr<Gathered> gathered = GatherInNodeOrder(pdb, kMaxSaved);
+  const GatheredWords* gathered = CurrentWords(pdb);
   OutFile index;
   if (!index.Create(ind1) ||
-      !WritePostings(pdb, 0, pdb->hash_num, kMaxSaved, gathered.get(), ind2, &index) ||
+      !WritePostings(pdb, 0, pdb->hash_num, kMaxSaved, gathered, ind2, &index) ||
       !index.Commit()) {
     return -2;
   }
@@ -397,7 +456,7 @@ int db_save_link_search(Sdict_build* pdb, const char* path, const char* fname) {
       !dict_internal::WriteNumbers(path, fname, {{"term_num", terms}, {"file_num", files}})) {
     return -2;
   }
-  const std::unique_ptr<Gathered> gathered = GatherInNodeOrder(pdb, -1);
+  const GatheredWords* gathered = CurrentWords(pdb);
   OutFile index;
   if (!index.Create(ind1)) return -2;
   for (int f = 0; f < files; ++f) {
@@ -405,7 +464,7 @@ int db_save_link_search(Sdict_build* pdb, const char* path, const char* fname) {
     const int first = f * kTermsPerFile;
     const int last = std::min(first + kTermsPerFile, terms);
     if (!toolkit::JoinPath(file, path, fname, ".ind2." + std::to_string(f)) ||
-        !WritePostings(pdb, first, last, -1, gathered.get(), file, &index)) {
+        !WritePostings(pdb, first, last, -1, gathered, file, &index)) {
       return -2;
     }
   }

@@ -33,24 +33,36 @@ void AdviseHuge(uintptr_t from, uintptr_t to) {
   if (from < to) madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
 }
 
+// Where the mapping of a block of len bytes ends. An added block starts on a
+// 2 MiB boundary and its mapping ends with its pages. A first block never
+// does (it starts kSmallDictionary bytes before one), and its mapping runs on
+// to the next boundary, so that its last nodes share a huge page as well;
+// the address space past the block is never touched.
+uintptr_t MappedEnd(uintptr_t block, size_t len) {
+  return block % kHuge == 0 ? block + len : RoundUp(block + len, kHuge);
+}
+
 }  // namespace
 
 void* dict_internal::MapBlock(size_t size, bool added) {
+  static_assert(kSmallDictionary % 4096 == 0 && kSmallDictionary > 0 && kSmallDictionary < kHuge,
+                "the small part of a first block is whole pages, less than a huge page");
   const size_t len = MappedSize(size);
-  if (!added) {
-    void* p = Map(len);
-    if (p != nullptr) AdviseHuge(reinterpret_cast<uintptr_t>(p) + kHuge, reinterpret_cast<uintptr_t>(p) + len);
-    return p;
-  }
-  // 2 MiB more than the block, then the unaligned ends given back.
-  void* reserved = Map(len + kHuge);
+  // Room for the block wherever it must start and end, then the rest given
+  // back.
+  void* reserved = Map(len + 2 * kHuge);
   if (reserved == nullptr) return nullptr;
   const uintptr_t start = reinterpret_cast<uintptr_t>(reserved);
-  const uintptr_t block = RoundUp(start, kHuge);
+  const uintptr_t small = added ? 0 : kSmallDictionary;
+  const uintptr_t block = RoundUp(start + small, kHuge) - small;
+  const uintptr_t end = MappedEnd(block, len);
   if (block > start) munmap(reserved, block - start);
-  if (start + kHuge > block) munmap(reinterpret_cast<void*>(block + len), start + kHuge - block);
-  AdviseHuge(block, block + len);
+  if (start + len + 2 * kHuge > end) munmap(reinterpret_cast<void*>(end), start + len + 2 * kHuge - end);
+  AdviseHuge(block + small, end);
   return reinterpret_cast<void*>(block);
 }
 
-void dict_internal::UnmapBlock(void* block, size_t size) { munmap(block, MappedSize(size)); }
+void dict_internal::UnmapBlock(void* block, size_t size) {
+  const uintptr_t b = reinterpret_cast<uintptr_t>(block);
+  munmap(block, MappedEnd(b, MappedSize(size)) - b);
+}

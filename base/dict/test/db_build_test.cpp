@@ -1,5 +1,6 @@
 // Build-side dictionary: operation semantics, block growth, rehashing,
 // renewal, listing, and a randomized run against std::unordered_map.
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -154,19 +155,31 @@ TEST(DbBuild, SecondBlockAtTheBoundary) {
   EXPECT_EQ(-1, Seek(d.get(), s1(DICT_BLOCK_NODES), DICT_BLOCK_NODES).first);
 }
 
-// A block added to a dictionary lies on a 2 MiB boundary; every block is
-// zero-filled and writable to its last byte.
+// Whether every page of [from, to) is mapped.
+bool Mapped(uintptr_t from, uintptr_t to) {
+  std::vector<unsigned char> in((to - from + 4095) / 4096);
+  return mincore(reinterpret_cast<void*>(from), to - from, in.data()) == 0;
+}
+
+// A block added to a dictionary lies on a 2 MiB boundary; a first block's
+// small-page part ends on one, and its mapping runs on to the next boundary
+// past its end. Every block is zero-filled, writable to its last byte, and
+// unmapped whole.
 TEST(DbBuild, MappedBlocks) {
+  constexpr uintptr_t kHuge = 2u << 20;
   for (bool added : {false, true}) {
+    SCOPED_TRACE(added ? "added" : "first");
     const size_t size = sizeof(Sdict_bnode_block);
     auto* b = static_cast<unsigned char*>(dict_internal::MapBlock(size, added));
     ASSERT_NE(nullptr, b);
-    if (added) {
-      EXPECT_EQ(0u, reinterpret_cast<uintptr_t>(b) % (2u << 20));
-    }
+    const uintptr_t at = reinterpret_cast<uintptr_t>(b);
+    EXPECT_EQ(0u, (at + (added ? 0 : dict_internal::kSmallDictionary)) % kHuge);
+    const uintptr_t end = added ? at + (size + 4095) / 4096 * 4096 : (at + size + kHuge - 1) / kHuge * kHuge;
+    EXPECT_TRUE(Mapped(at, end));
     EXPECT_EQ(0, b[0] | b[size / 2] | b[size - 1]);
     b[size - 1] = 1;
     dict_internal::UnmapBlock(b, size);
+    for (uintptr_t page = at; page < end; page += 4096) ASSERT_FALSE(Mapped(page, page + 4096)) << page - at;
   }
 }
 

@@ -185,11 +185,28 @@ TEST(DbLink, PostingFilesSplitEvery100000Terms) {
   }
 }
 
+// db_save_link's two files for the lists given.
+struct SavedFiles {
+  std::string ind1, ind2;
+  void AddList(const std::vector<CodeOther>& list) {
+    ind1 += Le32({static_cast<uint32_t>(ind2.size() / 4), static_cast<uint32_t>(std::min<size_t>(list.size(), 4096))});
+    for (size_t i = 0; i < list.size() && i < 4096; ++i) {
+      ind2 += Le32({(static_cast<uint32_t>(list[i].first) & 0x1FFFFFFu) | list[i].second << 25});
+    }
+  }
+};
+
+// What db_save_link must write for the chains as they stand.
+SavedFiles SavedAsTheyStand(const Sdict_build* d) {
+  SavedFiles f;
+  for (int t = 0; t < d->hash_num; ++t) f.AddList(Postings(d, t));
+  return f;
+}
+
 // The lists as their chains stand, and what weighting and saving them must
 // give, worked out from the chains alone.
-struct FromChains {
+struct FromChains : SavedFiles {
   std::vector<std::vector<CodeOther>> weighted;
-  std::string ind1, ind2;  // db_save_link's files
   explicit FromChains(const Sdict_build* d) {
     const u_int* table = dict_internal::LinkWeightTable();
     for (int t = 0; t < d->hash_num; ++t) {
@@ -197,14 +214,88 @@ struct FromChains {
       u_int top = table[36];
       for (CodeOther& p : list) top = std::max(top, p.second = table[std::min(p.second / 10 + 1, 399999u)]);
       for (CodeOther& p : list) p.second = p.second * 126 / top;
-      ind1 += Le32({static_cast<uint32_t>(ind2.size() / 4), static_cast<uint32_t>(std::min<size_t>(list.size(), 4096))});
-      for (size_t i = 0; i < list.size() && i < 4096; ++i) {
-        ind2 += Le32({(static_cast<uint32_t>(list[i].first) & 0x1FFFFFFu) | list[i].second << 25});
-      }
+      AddList(list);
       weighted.push_back(list);
     }
   }
 };
+
+// Checks both savers' files against the lists as they stand (none cut by
+// the cap).
+void ExpectSavedAsTheyStand(Sdict_build* d, const std::string& when) {
+  SCOPED_TRACE(when);
+  const SavedFiles want = SavedAsTheyStand(d);
+  TempDir dir;
+  const char* p = dir.path().c_str();
+  ASSERT_EQ(1, db_save_link(d, p, "l"));
+  ASSERT_EQ(1, db_save_link_search(d, p, "s"));
+  EXPECT_EQ(want.ind1, ReadFile(dir.file("l.ind1")));
+  EXPECT_EQ(want.ind2, ReadFile(dir.file("l.ind2")));
+  EXPECT_EQ(want.ind1, ReadFile(dir.file("s.ind1")));
+  EXPECT_EQ(want.ind2, ReadFile(dir.file("s.ind2.0")));
+}
+
+// The savers write words gathered before (by db_stand_link, or by an earlier
+// save) only while nothing changed the nodes since: after any change they
+// write the lists as they then stand. Each case saves, changes the nodes and
+// saves again, over lists weighed in one pass (small counts) or through each
+// list's top (a count of 400), or not weighed at all.
+TEST(DbLink, SavesAfterAChangeWriteTheListsAsTheyStand) {
+  const struct {
+    const char* name;
+    bool weigh;
+    void (*change)(Sdict_build*);
+  } kCases[] = {
+      {"nothing", true, [](Sdict_build*) {}},
+      {"weighed again", true, [](Sdict_build* d) { EXPECT_EQ(1, db_stand_link(d)); }},
+      {"a document appended", true, [](Sdict_build* d) { Add(d, 1, 20); }},
+      {"the last posting counted up", true, [](Sdict_build* d) { Add(d, 1, 9); }},
+      {"a posting inside its list counted up", true, [](Sdict_build* d) { Add(d, 1, 6); }},
+      {"an earlier document", true, [](Sdict_build* d) { Add(d, 1, 1); }},
+      {"a posting deleted", true, [](Sdict_build* d) { Op(d, DEL, 4, 1); }},
+      {"a posting recoded", true, [](Sdict_build* d) { Op(d, MODC, 4, 1, 7); }},
+      {"frequencies cleared",
+       true,
+       [](Sdict_build* d) {
+         TempDir dir;
+         CaptureFd err(2);  // fewer codes than cur_code: logged
+         EXPECT_EQ(100, db_save_freq(d, dir.path().c_str(), "f"));
+         EXPECT_EQ(1, CountOf(err.Stop(), "[db_save_freq] node num error"));
+       }},
+      {"never weighed, a document appended", false, [](Sdict_build* d) { Add(d, 1, 20); }},
+      {"never weighed, the last posting counted up", false, [](Sdict_build* d) { Add(d, 1, 9); }},
+  };
+  for (u_int big : {50u, 400u}) {
+    for (const auto& c : kCases) {
+      SCOPED_TRACE(std::string(c.name) + ", count " + std::to_string(big));
+      DictPtr d(db_creat(4, 100));  // codes below 100 have their frequencies cleared
+      Add(d.get(), 0, 3, 30);
+      Add(d.get(), 1, 2, 20);
+      Add(d.get(), 1, 6, 0, 4);  // sign1 4: db_op1 finds it in bucket 1
+      Add(d.get(), 1, 9, 10);
+      Add(d.get(), 2, 6, big);
+      if (c.weigh) {
+        ASSERT_EQ(1, db_stand_link(d.get()));
+      }
+      ExpectSavedAsTheyStand(d.get(), "before");
+      c.change(d.get());
+      ExpectSavedAsTheyStand(d.get(), "after");
+    }
+  }
+}
+
+// An index without postings, weighed or not, saves empty lists.
+TEST(DbLink, EmptyIndexSavesEmptyLists) {
+  for (bool weigh : {false, true}) {
+    SCOPED_TRACE(weigh);
+    DictPtr d(db_creat(3, 0));
+    if (weigh) {
+      EXPECT_EQ(1, db_stand_link(d.get()));
+    }
+    ExpectSavedAsTheyStand(d.get(), "empty");
+    EXPECT_EQ(Le32({0, 0, 0, 0, 0, 0}), SavedAsTheyStand(d.get()).ind1);
+  }
+}
 
 // Whatever else changed the nodes, db_stand_link and db_save_link work on
 // the lists as they stand: a node another operation put into the blocks, a
