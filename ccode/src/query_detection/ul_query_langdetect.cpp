@@ -18,6 +18,7 @@
 #include "ul_log.h"
 #include "ul_pack.h"
 #include "ul_ccode_querylang_parts.h"
+#include "ul_query_page_reading.h"
 
 namespace {
 
@@ -210,14 +211,20 @@ class Detection {
 
   Step Other(const OtherBlock& b) {
     start_ = 0;
-    if (!work_) work_.reset(new char[static_cast<size_t>(slot_size_)]);
     char* slot = Slot(b.code);
-    int r = ul_ccode_to_gb18030(copy_.get(), work_.get(), slot_size_, b.code);
-    if (r < 0) return kFail;
-    if (r > 0) return kNext;
-    r = ul_gb18030_utf8_str(work_.get(), slot, 5 * (len_ + 1));
-    if (r < 0) return kFail;
-    if (r > 0) return kNext;
+    // A single-byte page reads byte by byte from its table (the same text
+    // the two conversions give); a byte without a reading drops the page.
+    if (const QueryPageReading* page = QueryPageReading::Of(b.code)) {
+      if (page->Read(copy_.get(), slot) != 0) return kNext;
+    } else {
+      if (!work_) work_.reset(new char[static_cast<size_t>(slot_size_)]);
+      int r = ul_ccode_to_gb18030(copy_.get(), work_.get(), slot_size_, b.code);
+      if (r < 0) return kFail;
+      if (r > 0) return kNext;
+      r = ul_gb18030_utf8_str(work_.get(), slot, 5 * (len_ + 1));
+      if (r < 0) return kFail;
+      if (r > 0) return kNext;
+    }
     eng_ = pct_ = 0;
     if (ul_ccode_checkeng(reinterpret_cast<unsigned char*>(slot), &eng_, &pct_) != 1) return Fail(nullptr, b.suffix);
     if (ul_ccode_noeng_ascii(eng_, info_, count_, b.code) == 1) return kRank;
