@@ -56,7 +56,26 @@ class QueryReading {
   QueryKeyIndex::Memo memo;
 
  private:
+  // The run of characters from one place of the text up to a separator or
+  // a byte that begins no character, when it ends within a candidate's
+  // reach (kKnown); kTooLong when it does not.
+  enum : uint8_t { kUnknown = 0, kKnown, kTooLong };
+  struct TailInfo {
+    uint16_t chars;  // characters
+    uint16_t ascii;  // leading one-byte characters
+    uint16_t span;   // bytes up to its end
+    bool multibyte;
+    bool broken;     // ends at a byte that begins no character
+    uint8_t state;
+  };
+  // The character at text + at: its bytes, or -1 when none begins there.
+  int Length(const char* text, size_t at);
+  // Whether the run from offset is kKnown, filling tails_ up to it.
+  bool Tail(const char* text, size_t offset);
+
   const char* text_ = nullptr;
+  std::vector<TailInfo> tails_;  // per byte offset
+  std::vector<uint32_t> chain_;  // places walked by Tail
   std::vector<int32_t> slot_;   // per byte offset: index in places_ + 1, 0 unknown
   std::vector<int8_t> lens_;    // per byte offset: its character's bytes, -1 none, 0 unknown
   std::vector<Place> places_;
