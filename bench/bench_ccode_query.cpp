@@ -256,7 +256,7 @@ void BM_QueryLang_Ccode(benchmark::State& state) {
 }
 
 // The same detection answering in an array only, as CLD2 answers: no
-// name/value package (whose 42 writes each search the package's names).
+// name/value package.
 void BM_QueryLang_CcodeArray(benchmark::State& state) {
   int sink = 0;
   for (auto _ : state) {

@@ -4,6 +4,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
 #include <charconv>
 #include <memory>
 #include <string>
@@ -342,6 +343,43 @@ int ul_ccode_query_detect(unsigned char* query, ul_package* pkg, int* out, int o
   return result;
 }
 
+namespace {
+
+// The pairs of the candidate slots, entered into a package as
+// ul_pack_putvalue enters them one after another. When no name in the
+// package begins with "All_" none of them is there yet (they are distinct):
+// each is appended while there is room, without a search of the names per
+// pair. Otherwise each is entered by ul_pack_putvalue.
+class SlotPairs {
+ public:
+  void Add(const char* name, const char* value) {
+    names_[n_] = name;
+    values_[n_++] = value;
+  }
+  void Enter(ul_package* pkg) const {
+    const int present = pkg->pairnum < 0 ? 0 : std::min(pkg->pairnum, UL_PACK_MAXPAIRS);
+    bool seen = false;
+    for (int i = 0; i < present && !seen; ++i) seen = memcmp(pkg->name[i], "All_", 4) == 0;
+    if (seen) {
+      for (int i = 0; i < n_; ++i) ul_pack_putvalue(pkg, names_[i], values_[i]);
+      return;
+    }
+    int used = present;
+    for (int i = 0; i < n_ && used < UL_PACK_MAXPAIRS; ++i, ++used) {
+      memcpy(pkg->name[used], names_[i], strlen(names_[i]) + 1);
+      memcpy(pkg->value[used], values_[i], strlen(values_[i]) + 1);
+    }
+    if (used != present) pkg->pairnum = used;
+  }
+
+ private:
+  const char* names_[3 * kSlots];
+  const char* values_[3 * kSlots];
+  int n_ = 0;
+};
+
+}  // namespace
+
 int ul_ccode_printresult(ul_package* pkg, int* out, int outn, CODELANG_VECTOR* info) {
   if ((pkg == nullptr && out == nullptr) || (out != nullptr && (outn < 3 || outn > 42)) || info == nullptr) {
     ul_writelog(UL_LOG_WARNING, "invalid param in ul_ccode_printresult");
@@ -349,6 +387,8 @@ int ul_ccode_printresult(ul_package* pkg, int* out, int outn, CODELANG_VECTOR* i
   }
   const int triples = out != nullptr ? outn / 3 : 0;
   const SlotKeys& keys = Keys();
+  SlotPairs pairs;
+  char trusts[kSlots][16];
   int i = 0;
   for (; i < kSlots && static_cast<size_t>(i) < info->size() && (*info)[static_cast<size_t>(i)].TRUST != INT_MIN;
        ++i) {
@@ -358,11 +398,11 @@ int ul_ccode_printresult(ul_package* pkg, int* out, int outn, CODELANG_VECTOR* i
     if (pkg != nullptr) {
       const char* code_name = code < kCodeTypes && CODE_STRING[code] != nullptr ? CODE_STRING[code] : "CODETYPE_NONE";
       const char* lang_name = lang < LANGTYPE_END && LANG_STRING[lang] != nullptr ? LANG_STRING[lang] : "LANGTYPE_NONE";
-      char trust[16];
-      *std::to_chars(trust, trust + sizeof(trust) - 1, e.TRUST).ptr = '\0';
-      ul_pack_putvalue(pkg, keys.code[i], code_name);
-      ul_pack_putvalue(pkg, keys.lang[i], lang_name);
-      ul_pack_putvalue(pkg, keys.trust[i], trust);
+      char* trust = trusts[i];
+      *std::to_chars(trust, trust + sizeof(trusts[i]) - 1, e.TRUST).ptr = '\0';
+      pairs.Add(keys.code[i], code_name);
+      pairs.Add(keys.lang[i], lang_name);
+      pairs.Add(keys.trust[i], trust);
     }
     if (i < triples) {
       out[3 * i] = code;
@@ -372,15 +412,16 @@ int ul_ccode_printresult(ul_package* pkg, int* out, int outn, CODELANG_VECTOR* i
   }
   for (; i < kSlots; ++i) {
     if (pkg != nullptr) {
-      ul_pack_putvalue(pkg, keys.code[i], "CODETYPE_NONE");
-      ul_pack_putvalue(pkg, keys.lang[i], "LANGTYPE_NONE");
-      ul_pack_putvalue(pkg, keys.trust[i], "-2147483648");
+      pairs.Add(keys.code[i], "CODETYPE_NONE");
+      pairs.Add(keys.lang[i], "LANGTYPE_NONE");
+      pairs.Add(keys.trust[i], "-2147483648");
     }
     if (i < triples) {
       out[3 * i] = out[3 * i + 1] = -1;
       out[3 * i + 2] = INT_MIN;
     }
   }
+  if (pkg != nullptr) pairs.Enter(pkg);
   return 1;
 }
 
