@@ -215,9 +215,10 @@ class Detection {
     char* slot = Slot(b.code);
     // A single-byte page reads byte by byte from its table (the same text
     // the two conversions give); a byte without a reading drops the page.
-    if (const QueryPageReading* page = QueryPageReading::Of(b.code)) {
-      if (page->Read(copy_.get(), slot) != 0) return kNext;
-    } else {
+    const QueryPageReading* page = QueryPageReading::Of(b.code);
+    const int read = page != nullptr ? page->Read(copy_.get(), slot) : -1;
+    if (read > 0) return kNext;
+    if (read < 0) {
       if (!work_) work_.reset(new char[static_cast<size_t>(slot_size_)]);
       int r = ul_ccode_to_gb18030(copy_.get(), work_.get(), slot_size_, b.code);
       if (r < 0) return kFail;

@@ -10,7 +10,13 @@
 namespace {
 
 constexpr int kCodes[] = {CODETYPE_ISO_8859_1, CODETYPE_WIN1256, CODETYPE_ISO_8859_6, CODETYPE_WIN874,
-                          CODETYPE_TIS620};
+                          CODETYPE_TIS620,     CODETYPE_WIN1258};
+
+// Whether the UTF-8 text s (n bytes) is one combining accent, U+0300..U+036F.
+bool IsAccent(const char* s, size_t n) {
+  const unsigned char a = static_cast<unsigned char>(s[0]), b = static_cast<unsigned char>(s[1]);
+  return n == 2 && ((a == 0xCC && b >= 0x80 && b <= 0xBF) || (a == 0xCD && b >= 0x80 && b <= 0xAF));
+}
 constexpr int kCodeCount = sizeof(kCodes) / sizeof(kCodes[0]);
 
 int IndexOf(int code) {
@@ -36,6 +42,10 @@ bool QueryPageReading::Make(int code) {
     const size_t n = strlen(utf8);
     if (u > 0 || n == 0) continue;
     if (n > sizeof(utf8_[b])) return false;
+    if (IsAccent(utf8, n)) {
+      len_[b] = kAccent;
+      continue;
+    }
     len_[b] = static_cast<uint8_t>(n);
     memcpy(utf8_[b], utf8, n);
   }
@@ -63,9 +73,9 @@ int QueryPageReading::Read(const char* text, char* out) const {
   const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
   for (; *p != '\0'; ++p) {
     const uint8_t n = len_[*p];
-    if (n == 0) {
+    if (n == 0 || n == kAccent) {
       *out = '\0';
-      return 1;
+      return n == 0 ? 1 : -1;
     }
     memcpy(out, utf8_[*p], 4);
     out += n;

@@ -1,8 +1,10 @@
-// The UTF-8 reading of a query in a single-byte code page whose converter
-// keeps no state between bytes (ISO-8859-1, WINDOWS-1256, ISO-8859-6,
-// WINDOWS-874 and TIS-620): the reading of a text is then the readings of
-// its bytes one after another, so each byte's is taken once from the
-// converters (code page to GB18030, GB18030 to UTF-8) and kept in a table.
+// The UTF-8 reading of a query in a single-byte code page (ISO-8859-1,
+// WINDOWS-1256, ISO-8859-6, WINDOWS-874, TIS-620 and WINDOWS-1258): the
+// reading of a text is the readings of its bytes one after another, so each
+// byte's is taken once from the converters (code page to GB18030, GB18030
+// to UTF-8) and kept in a table. The one exception is a combining accent
+// (U+0300..U+036F, bytes of WINDOWS-1258): the converter joins it to the
+// letter before it, so a text holding one is converted as before.
 #ifndef CCODE_SRC_UL_QUERY_PAGE_READING_H_
 #define CCODE_SRC_UL_QUERY_PAGE_READING_H_
 
@@ -18,8 +20,9 @@ class QueryPageReading {
   static const QueryPageReading* Of(int code);
 
   // Writes the reading of the bytes of text up to its terminator to out
-  // (terminated; 4 bytes a source byte and one more are enough): 0, or 1
-  // when a byte has no reading (out then holds an unfinished text).
+  // (terminated; 4 bytes a source byte and one more are enough): 0; 1 when
+  // a byte has no reading; -1 when a byte reads as a combining accent (the
+  // text is then to be converted). out holds an unfinished text but for 0.
   int Read(const char* text, char* out) const;
 
   // Whether the table can be made for code.
@@ -29,7 +32,8 @@ class QueryPageReading {
   QueryPageReading() = default;
   bool Make(int code);
 
-  uint8_t len_[256] = {};  // bytes of the reading, 0 for none
+  static constexpr uint8_t kAccent = 0xFF;
+  uint8_t len_[256] = {};  // bytes of the reading, 0 for none, kAccent
   char utf8_[256][4] = {};
 };
 
