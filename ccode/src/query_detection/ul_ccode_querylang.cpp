@@ -369,20 +369,22 @@ int QueryReading::Length(const char* text, size_t at) {
   return known;
 }
 
-bool QueryReading::Tail(const char* text, size_t offset) {
+void QueryReading::Tail(const char* text, size_t offset) {
   // Walks to the first place already known or to the end of the run, then
   // fills the places walked from the last one back.
   size_t at = offset;
   chain_.clear();
-  while (tails_[at].state == kUnknown) {
+  while (!tails_[at].known) {
     TailInfo& t = tails_[at];
     if (IsSeparator(static_cast<unsigned char>(text[at]))) {
-      t = TailInfo{0, 0, 0, false, false, kKnown};
+      t = TailInfo{0, 0, 0, 0, false, true};
+      next_[at] = static_cast<uint32_t>(at);
       break;
     }
     const int n = Length(text, at);
     if (n < 1) {
-      t = TailInfo{0, 0, 0, false, true, kKnown};
+      t = TailInfo{0, 0, 0, 0, true, true};
+      next_[at] = static_cast<uint32_t>(at);
       break;
     }
     chain_.push_back(static_cast<uint32_t>(at));
@@ -390,22 +392,18 @@ bool QueryReading::Tail(const char* text, size_t offset) {
   }
   for (size_t i = chain_.size(); i-- > 0;) {
     const size_t here = chain_[i];
-    const size_t n = static_cast<size_t>(lens_[here]);
+    const uint32_t n = static_cast<uint32_t>(lens_[here]);
     const TailInfo& next = tails_[here + n];
     TailInfo& t = tails_[here];
-    const size_t span = n + next.span;
-    if (next.state == kTooLong || span > kCandidateMax) {
-      t.state = kTooLong;
-      continue;
-    }
-    t.chars = static_cast<uint16_t>(next.chars + 1);
-    t.ascii = n == 1 ? static_cast<uint16_t>(next.ascii + 1) : 0;
-    t.span = static_cast<uint16_t>(span);
-    t.multibyte = n > 1 || next.multibyte;
+    t.chars = next.chars + 1;
+    t.ascii = n == 1 ? next.ascii + 1 : 0;
+    t.multibytes = next.multibytes + (n > 1 ? 1 : 0);
+    t.span = next.span + n;
     t.broken = next.broken;
-    t.state = kKnown;
+    t.known = true;
+    next_[here] = static_cast<uint32_t>(here);
+    for (uint32_t j = 1; j < n; ++j) next_[here + j] = static_cast<uint32_t>(here + n);
   }
-  return tails_[offset].state == kKnown;
 }
 
 template <class Words>
@@ -416,6 +414,7 @@ const QueryReading::Place& QueryReading::At(const char* text, size_t offset, con
     slot_.assign(size, 0);
     lens_.assign(size, 0);
     tails_.assign(size, TailInfo{});
+    next_.resize(size);
     places_.clear();
     bytes_.clear();
     hashes_.clear();
@@ -423,91 +422,59 @@ const QueryReading::Place& QueryReading::At(const char* text, size_t offset, con
   if (slot_[offset] != 0) return places_[static_cast<size_t>(slot_[offset] - 1)];
   Place place{};
   place.first = static_cast<uint32_t>(bytes_.size());
-  const char* p = text + offset;
-  if (Tail(text, offset)) {
-    // The run from here ends (at a separator or a byte that begins no
-    // character) within the candidate's reach: its figures are those of
-    // the run after the first character, plus that character.
-    const TailInfo& t = tails_[offset];
-    Candidate c{};
+  Tail(text, offset);
+  // The candidate is the run of characters from here to its end (a
+  // separator or a byte that begins no character), or, when that lies
+  // past kCandidateMax bytes, the characters that begin within them: its
+  // figures are those of the run from here less those of the run from the
+  // first character it leaves out.
+  const TailInfo& t = tails_[offset];
+  Candidate c{};
+  uint32_t multibytes = t.multibytes;
+  if (t.span <= kCandidateMax) {
     c.chars = t.chars;
-    c.ascii_chars = c.ascii_bytes = t.ascii;
-    c.first_len = t.chars > 0 ? static_cast<uint32_t>(lens_[offset]) : 0;
-    c.multibyte = t.multibyte;
     c.broken = t.broken;
-    place.full = c;
-    place.cjk = c;
-    // The Chinese and Japanese candidate ends at the third character once
-    // one of them is longer than a byte.
-    Candidate k{};
-    size_t bytes = 0;
-    for (uint32_t i = 0; i < c.chars; ++i) {
-      const int n = lens_[offset + bytes];
-      if (k.chars++ == 0) k.first_len = static_cast<uint32_t>(n);
-      bytes += static_cast<size_t>(n);
-      if (n > 1) k.multibyte = true;
-      if (!k.multibyte) {
-        ++k.ascii_chars;
-        k.ascii_bytes += static_cast<uint32_t>(n);
-      }
-      if (k.multibyte && k.chars >= 3) {
-        place.cjk = k;
-        break;
-      }
-    }
-    uint64_t h = Words::Start();
-    bytes = 0;
-    for (uint32_t i = 0; i < c.chars; ++i) {
-      const int n = lens_[offset + bytes];
-      for (int j = 0; j < n; ++j) h = Words::Step(h, p[bytes + static_cast<size_t>(j)]);
-      const int filter = words.Filter(h);
-      if (filter == QueryKeyIndex::kNoKeyBegins) break;
-      bytes += static_cast<size_t>(n);
-      bytes_.push_back(static_cast<uint32_t>(bytes) << 1 | ((filter & QueryKeyIndex::kMayBeKey) != 0 ? 1 : 0));
-      hashes_.push_back(h);
-      ++place.reach;
-    }
   } else {
-    Candidate c{};
-    bool capped = false, filtering = true;
-    uint64_t h = Words::Start();
-    size_t bytes = 0;
-    while (!IsSeparator(static_cast<unsigned char>(p[bytes])) && bytes <= kCandidateMax) {
-      const int n = Length(text, offset + bytes);
-      if (n < 1) {
-        c.broken = true;
-        break;
-      }
-      if (c.chars++ == 0) c.first_len = static_cast<uint32_t>(n);
-      if (filtering) {
-        for (int i = 0; i < n; ++i) h = Words::Step(h, p[bytes + static_cast<size_t>(i)]);
-        const int filter = words.Filter(h);
-        filtering = filter != QueryKeyIndex::kNoKeyBegins;
-        if (filtering) {
-          const uint32_t len = static_cast<uint32_t>(bytes) + static_cast<uint32_t>(n);
-          bytes_.push_back(len << 1 | ((filter & QueryKeyIndex::kMayBeKey) != 0 ? 1 : 0));
-          hashes_.push_back(h);
-          ++place.reach;
-        }
-      }
-      bytes += static_cast<size_t>(n);
-      if (n > 1) c.multibyte = true;
-      if (!c.multibyte) {
-        ++c.ascii_chars;
-        c.ascii_bytes += static_cast<uint32_t>(n);
-      }
-      if (!capped && c.multibyte && c.chars >= 3) {
-        place.cjk = c;
-        capped = true;
-      }
+    const TailInfo& rest = tails_[next_[offset + kCandidateMax + 1]];
+    c.chars = t.chars - rest.chars;
+    multibytes -= rest.multibytes;
+  }
+  c.ascii_chars = c.ascii_bytes = std::min(t.ascii, c.chars);
+  c.first_len = c.chars > 0 ? static_cast<uint32_t>(lens_[offset]) : 0;
+  c.multibyte = multibytes > 0;
+  place.full = c;
+  place.cjk = c;
+  // The Chinese and Japanese candidate ends at the third character once one
+  // of them is longer than a byte: at the first multi-byte character (after
+  // the leading one-byte ones), but not before the third.
+  if (c.multibyte) {
+    const uint32_t k = std::max<uint32_t>(3, c.ascii_chars + 1);
+    if (k <= c.chars) {
+      Candidate& cjk = place.cjk;
+      cjk.chars = k;
+      cjk.broken = false;
     }
-    place.full = c;
-    if (!capped) place.cjk = c;
+  }
+  uint64_t h = Words::Start();
+  size_t bytes = 0;
+  const char* p = text + offset;
+  for (uint32_t i = 0; i < c.chars; ++i) {
+    const int n = lens_[offset + bytes];
+    for (int j = 0; j < n; ++j) h = Words::Step(h, p[bytes + static_cast<size_t>(j)]);
+    const int filter = words.Filter(h);
+    if (filter == QueryKeyIndex::kNoKeyBegins) break;
+    bytes += static_cast<size_t>(n);
+    bytes_.push_back(static_cast<uint32_t>(bytes) << 1 | ((filter & QueryKeyIndex::kMayBeKey) != 0 ? 1 : 0));
+    hashes_.push_back(h);
+    ++place.reach;
   }
   places_.push_back(place);
   slot_[offset] = static_cast<int32_t>(places_.size());
   return places_.back();
 }
+
+template const QueryReading::Place& QueryReading::At<QueryReading::HashWords>(const char*, size_t,
+                                                                              const QueryReading::HashWords&);
 
 namespace {
 
