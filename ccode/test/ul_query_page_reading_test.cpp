@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ul_ccode_conv.h"
@@ -58,6 +59,27 @@ class QueryPageReadingTest : public testing::Test {
 
 const int kCovered[] = {CODETYPE_ISO_8859_1, CODETYPE_WIN1256, CODETYPE_ISO_8859_6, CODETYPE_WIN874,
                         CODETYPE_TIS620,     CODETYPE_WIN1258};
+
+// Made once, by whichever thread asks first: eight threads asking at once
+// (each with its own converters) get the same tables. (First in this file,
+// so that no table exists before.)
+TEST_F(QueryPageReadingTest, ThreadsAskingAtOnceShareOneTable) {
+  std::vector<std::vector<const QueryPageReading*>> seen(8);
+  std::vector<std::thread> threads;
+  for (size_t i = 0; i < seen.size(); ++i) {
+    threads.emplace_back([&seen, i] {
+      if (ul_ccode_conv_open() != 0) return;
+      for (int code : kCovered) seen[i].push_back(QueryPageReading::Of(code));
+      ul_ccode_conv_close();
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  for (const auto& tables : seen) {
+    ASSERT_EQ(tables.size(), sizeof(kCovered) / sizeof(kCovered[0]));
+    EXPECT_EQ(tables, seen[0]);
+    for (const QueryPageReading* t : tables) EXPECT_NE(t, nullptr);
+  }
+}
 
 TEST_F(QueryPageReadingTest, EveryByteAndPairAndLongerTexts) {
   std::mt19937 rng(27);
