@@ -1,8 +1,10 @@
 // The candidates a query reading gathers at each place of a text, against
 // a walk of the characters from that place: runs ending at a separator or
 // a byte that begins no character within the candidate's reach, at its
-// edge and past it, in ASCII, multi-byte and mixed text.
+// edge and past it, in ASCII, multi-byte and mixed text. The ranking of a
+// detection's candidates against that of the whole list.
 #include <gtest/gtest.h>
+#include <limits.h>
 
 #include <random>
 #include <string>
@@ -141,6 +143,37 @@ TEST(QueryReading, CandidatesMatchACharacterWalk) {
     CheckText(t, forward, "text " + std::to_string(n) + " forward");
     CheckText(t, backward, "text " + std::to_string(n) + " backward");
     if (HasFailure()) return;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Ranking the filled entries of a candidate list orders them as ranking the
+// whole list does: by trust, entries of equal trust in their order.
+TEST(QueryRanking, FilledEntriesRankAsTheWholeList) {
+  std::mt19937 rng(27);
+  for (int round = 0; round < 200; ++round) {
+    const size_t n = rng() % 48;
+    CODELANG_VECTOR list(n);
+    for (size_t i = 0; i < n; ++i) {
+      // Few distinct scores: many ties; some missing, some hopeless.
+      const int pick = static_cast<int>(rng() % 6);
+      const int words = pick == 0 ? INT_MIN : pick == 1 ? -4000000 : -100 * static_cast<int>(rng() % 4);
+      const int chars = rng() % 3 == 0 ? INT_MIN : -50 * static_cast<int>(rng() % 3);
+      list[i] = _CODELANG_INFO{static_cast<char>(i), static_cast<char>(rng() % 12), chars, words, 0};
+    }
+    for (int mode : {ALL_FEATURE, WORDS_FEATURE, CHARS_FEATURE}) {
+      CODELANG_VECTOR whole = list, filled = list;
+      unsigned int count = static_cast<unsigned int>(n);
+      ASSERT_EQ(ul_ccode_gettoptrust(&whole, count, mode), 1);
+      RankCandidates(&filled, n, mode);
+      for (size_t i = 0; i < n; ++i) {
+        ASSERT_EQ(filled[i].code_type, whole[i].code_type) << round << " " << mode << " " << i;
+        ASSERT_EQ(filled[i].TRUST, whole[i].TRUST) << round << " " << mode << " " << i;
+      }
+    }
   }
 }
 

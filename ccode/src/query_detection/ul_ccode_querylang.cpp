@@ -748,8 +748,16 @@ void ClearCandidates(CODELANG_VECTOR* info, size_t keep) {
 
 void RankCandidates(CODELANG_VECTOR* info, size_t n, int mode) {
   n = std::min(n, info->size());
-  for (size_t i = 0; i < n; ++i) SetTrust((*info)[i], mode);
-  std::stable_sort(info->begin(), info->begin() + static_cast<long>(n), ul_ccode_mergecodelang);
+  _CODELANG_INFO* e = info->data();
+  // A detection fills a few dozen entries: sorted in place by insertion,
+  // which keeps entries of equal trust in their order as a stable sort does.
+  for (size_t i = 0; i < n; ++i) {
+    SetTrust(e[i], mode);
+    const _CODELANG_INFO moving = e[i];
+    size_t j = i;
+    for (; j > 0 && ul_ccode_mergecodelang(moving, e[j - 1]); --j) e[j] = e[j - 1];
+    e[j] = moving;
+  }
 }
 
 int ul_ccode_gettoptrust(CODELANG_VECTOR* info, unsigned int& count, int mode) {

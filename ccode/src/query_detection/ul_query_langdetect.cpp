@@ -334,8 +334,8 @@ int ul_ccode_query_detect(unsigned char* query, ul_package* pkg, int* out, int o
     return 0;
   }
   ClearCandidates(info, kSlots);
-  std::unique_ptr<Detection> detection(new Detection(info, hint));
-  const int result = detection->Run(query);
+  Detection detection(info, hint);
+  const int result = detection.Run(query);
   if (result < 0) return 0;
   if (ul_ccode_printresult(pkg, out, outn, info) != 1) {
     ul_writelog(UL_LOG_WARNING, "get top trust or print result fail in func %s.", kFunc);
