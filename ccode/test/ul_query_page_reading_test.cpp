@@ -121,6 +121,18 @@ TEST_F(QueryPageReadingTest, EveryByteAndPairAndLongerTexts) {
   }
 }
 
+// The combining accents run from U+0300 (CC 80) to U+036F (CD AF).
+TEST(QueryPageAccent, RangeEnds) {
+  struct Row {
+    const char* utf8;
+    size_t n;
+    bool accent;
+  } rows[] = {{"\xCB\xBF", 2, false},      {"\xCC\x80", 2, true},  {"\xCC\xBF", 2, true},
+              {"\xCD\x80", 2, true},       {"\xCD\xAF", 2, true},  {"\xCD\xB0", 2, false},
+              {"\xCC\x80\x80", 3, false}, {"a", 1, false}};
+  for (const Row& r : rows) EXPECT_EQ(QueryPageReading::IsAccent(r.utf8, r.n), r.accent) << r.utf8;
+}
+
 TEST_F(QueryPageReadingTest, OtherCodeTypesHaveNoTable) {
   // Code pages the detection does not read and the multibyte code types
   // convert as before.

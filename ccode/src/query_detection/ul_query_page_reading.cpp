@@ -12,11 +12,6 @@ namespace {
 constexpr int kCodes[] = {CODETYPE_ISO_8859_1, CODETYPE_WIN1256, CODETYPE_ISO_8859_6, CODETYPE_WIN874,
                           CODETYPE_TIS620,     CODETYPE_WIN1258};
 
-// Whether the UTF-8 text s (n bytes) is one combining accent, U+0300..U+036F.
-bool IsAccent(const char* s, size_t n) {
-  const unsigned char a = static_cast<unsigned char>(s[0]), b = static_cast<unsigned char>(s[1]);
-  return n == 2 && ((a == 0xCC && b >= 0x80 && b <= 0xBF) || (a == 0xCD && b >= 0x80 && b <= 0xAF));
-}
 constexpr int kCodeCount = sizeof(kCodes) / sizeof(kCodes[0]);
 
 int IndexOf(int code) {
@@ -29,6 +24,11 @@ int IndexOf(int code) {
 }  // namespace
 
 bool QueryPageReading::Covers(int code) { return IndexOf(code) >= 0; }
+
+bool QueryPageReading::IsAccent(const char* s, size_t n) {
+  const unsigned char a = static_cast<unsigned char>(s[0]), b = static_cast<unsigned char>(s[1]);
+  return n == 2 && ((a == 0xCC && b >= 0x80 && b <= 0xBF) || (a == 0xCD && b >= 0x80 && b <= 0xAF));
+}
 
 bool QueryPageReading::Make(int code) {
   for (int b = 1; b < 256; ++b) {

@@ -27,6 +27,9 @@ class QueryPageReading {
 
   // Whether the table can be made for code.
   static bool Covers(int code);
+  // Whether the UTF-8 text s of n bytes is one combining accent,
+  // U+0300..U+036F (s holds at least 2 bytes).
+  static bool IsAccent(const char* s, size_t n);
 
  private:
   QueryPageReading() = default;
