@@ -256,7 +256,7 @@ void BM_QueryLang_Ccode(benchmark::State& state) {
 }
 
 // The same detection answering in an array only, as CLD2 answers: no
-// name/value package (whose 42 writes each search the package's names).
+// name/value package.
 void BM_QueryLang_CcodeArray(benchmark::State& state) {
   int sink = 0;
   for (auto _ : state) {
@@ -264,6 +264,44 @@ void BM_QueryLang_CcodeArray(benchmark::State& state) {
   }
   benchmark::DoNotOptimize(sink);
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * Queries().size()));
+}
+
+// The longest query detection reads (10,240 bytes) as one run of
+// characters without a separator, built from the held-out queries of the
+// given language; CLD2 on the same bytes.
+std::string LongRun(int lang) {
+  std::string run;
+  while (run.size() < 10240) {
+    const size_t before = run.size();
+    for (const Query& q : Queries()) {
+      if (q.lang->lang != lang) continue;
+      for (char c : q.utf8) {
+        if (c != ' ' && c != '\t') run.push_back(c);
+      }
+      if (run.size() >= 10240) break;
+    }
+    if (run.size() == before) return run;
+  }
+  // Cut at a character boundary.
+  size_t end = 10240;
+  while (end > 0 && (static_cast<unsigned char>(run[end]) & 0xC0) == 0x80) --end;
+  return run.substr(0, end);
+}
+
+void BM_QueryLang_LongRun_Ccode(benchmark::State& state) {
+  const std::string q = LongRun(static_cast<int>(state.range(0)));
+  int sink = 0;
+  for (auto _ : state) sink += Detect(q, nullptr).second;
+  benchmark::DoNotOptimize(sink);
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * q.size()));
+}
+
+void BM_QueryLang_LongRun_Cld2(benchmark::State& state) {
+  const std::string q = LongRun(static_cast<int>(state.range(0)));
+  int sink = 0;
+  for (auto _ : state) sink += Cld2(q);
+  benchmark::DoNotOptimize(sink);
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * q.size()));
 }
 
 void BM_QueryLang_Cld2(benchmark::State& state) {
@@ -312,6 +350,10 @@ int main(int argc, char** argv) {
   benchmark::RegisterBenchmark("BM_QueryLang_Ccode", BM_QueryLang_Ccode)->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark("BM_QueryLang_CcodeArray", BM_QueryLang_CcodeArray)->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark("BM_QueryLang_Cld2", BM_QueryLang_Cld2)->Unit(benchmark::kMillisecond);
+  for (auto* row : {benchmark::RegisterBenchmark("BM_QueryLang_LongRun_Ccode", BM_QueryLang_LongRun_Ccode),
+                    benchmark::RegisterBenchmark("BM_QueryLang_LongRun_Cld2", BM_QueryLang_LongRun_Cld2)}) {
+    row->Arg(LANGTYPE_SIMP_CHINESE)->Arg(LANGTYPE_THAI)->Unit(benchmark::kMillisecond);
+  }
   benchmark::RegisterBenchmark("BM_QueryCode_Ccode", BM_QueryCode_Ccode)->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark("BM_QueryCode_Uchardet", BM_QueryCode_Uchardet)->Unit(benchmark::kMillisecond);
   benchmark::RunSpecifiedBenchmarks();

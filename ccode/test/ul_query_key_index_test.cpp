@@ -310,3 +310,42 @@ TEST(QueryKeyIndex, BackOffValuesShareTheirNgramRecords) {
 }
 
 }  // namespace
+
+// Records are placed in 4-byte units and a slot names at most unit
+// kMaxRecordUnit - 1 as a record's beginning: 156 records of 54,120 bytes
+// (a one-language word of 54,108 bytes) put the last at unit 2,097,150,
+// the last one a slot can name; a 157th is refused.
+TEST(QueryKeyIndex, RecordPlaceLimit) {
+  static_assert(QueryKeyIndex::kMaxRecordUnit == 2097151, "slot layout");
+  const size_t key_bytes = 54108, record_bytes = 8 + 4 + key_bytes;
+  ASSERT_EQ(155 * record_bytes / 4, QueryKeyIndex::kMaxRecordUnit - 1);
+  for (int n : {156, 157}) {
+    QueryKeyIndex::Table words;
+    words.create(1024);
+    std::vector<std::string> keys;
+    for (int i = 0; i < n; ++i) {
+      std::string key(key_bytes, 'k');
+      key.replace(0, std::to_string(i).size(), std::to_string(i));
+      key[key_bytes - 1] = static_cast<char>('a' + i % 26);
+      keys.push_back(key);
+      words.set(key, i + 1, 1);
+    }
+    QueryKeyIndex::Table* column[1] = {&words};
+    QueryKeyIndex::Table** const tables[QueryKeyIndex::kKinds] = {column, nullptr, nullptr, nullptr, nullptr, nullptr};
+    std::unique_ptr<QueryKeyIndex> index(QueryKeyIndex::Build(tables, 1, 0, 0, false));
+    if (n == 157) {
+      EXPECT_EQ(index, nullptr);
+      continue;
+    }
+    ASSERT_NE(index, nullptr);
+    for (int i = 0; i < n; ++i) {
+      uint64_t h = QueryKeyIndex::Start();
+      for (char c : keys[static_cast<size_t>(i)]) h = QueryKeyIndex::Step(h, c);
+      const QueryKeyIndex::Record* r = index->Find(index->Locate(h, 0), keys[static_cast<size_t>(i)]);
+      int v = 0;
+      ASSERT_NE(r, nullptr) << i;
+      EXPECT_TRUE(index->Value(r, 0, 0, &v));
+      EXPECT_EQ(v, i + 1);
+    }
+  }
+}

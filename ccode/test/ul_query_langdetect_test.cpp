@@ -14,6 +14,7 @@
 #include "ul_ccode_conv.h"
 #include "ul_ccode_load.h"
 #include "ul_ccode_querylang.h"
+#include "ul_ccode_type.h"
 #include "ul_pack.h"
 
 namespace {
@@ -321,6 +322,59 @@ TEST_F(QueryLangDetect, LeftoversInTheCandidateListChangeNoAnswer) {
   for (size_t i = filled; i < list->size(); ++i) {
     ASSERT_EQ(static_cast<unsigned char>((*list)[i].code_type), 255) << i;
     ASSERT_EQ((*list)[i].TRUST, INT_MIN) << i;
+  }
+}
+
+// The 42 pairs enter a package exactly as 42 calls of ul_pack_putvalue
+// would, whatever it held: pairs of other names, some of the same names, a
+// name that only begins like them, no room left, a pair count out of range.
+TEST_F(QueryLangDetect, PackageAsPairByPair) {
+  typedef std::unique_ptr<ul_package, int (*)(ul_package*)> Pack;
+  const std::string query = "北京天气预报";
+  // The pairs of the detection, in order, from an empty package.
+  Pack fresh(ul_pack_init(), ul_pack_free);
+  std::string q = query;
+  ASSERT_EQ(ul_ccode_query_detect(reinterpret_cast<unsigned char*>(&q[0]), fresh.get(), nullptr, 0, -2), 1);
+  ASSERT_EQ(fresh->pairnum, 42);
+  struct State {
+    const char* what;
+    int fill;      // pairs "p<i>" = "v" entered first
+    int pairnum;   // then set, unless INT_MIN
+    const char* name;  // then entered, unless NULL
+  } states[] = {
+      {"empty", 0, INT_MIN, nullptr},
+      {"other names", 3, INT_MIN, nullptr},
+      {"one of the names", 2, INT_MIN, "All_TRUST_3"},
+      {"a name beginning the same", 2, INT_MIN, "All_"},
+      {"room for one", 199, INT_MIN, nullptr},
+      {"room for none", 200, INT_MIN, nullptr},
+      {"one of the names, full", 199, INT_MIN, "All_LangTrust_13"},
+      {"count above the limit", 200, 250, nullptr},
+      {"negative count", 3, -5, nullptr},
+  };
+  for (const State& st : states) {
+    Pack want(ul_pack_init(), ul_pack_free), got(ul_pack_init(), ul_pack_free);
+    for (ul_package* p : {want.get(), got.get()}) {
+      for (int i = 0; i < st.fill; ++i) ASSERT_EQ(ul_pack_putvalue(p, ("p" + std::to_string(i)).c_str(), "v"), 0);
+      if (st.pairnum != INT_MIN) p->pairnum = st.pairnum;
+      if (st.name != nullptr) ul_pack_putvalue(p, st.name, "old");
+    }
+    for (int i = 0; i < fresh->pairnum; ++i) ul_pack_putvalue(want.get(), fresh->name[i], fresh->value[i]);
+    q = query;
+    ASSERT_EQ(ul_ccode_query_detect(reinterpret_cast<unsigned char*>(&q[0]), got.get(), nullptr, 0, -2), 1) << st.what;
+    EXPECT_EQ(got->pairnum, want->pairnum) << st.what;
+    EXPECT_EQ(memcmp(got->name, want->name, sizeof(want->name)), 0) << st.what;
+    EXPECT_EQ(memcmp(got->value, want->value, sizeof(want->value)), 0) << st.what;
+  }
+  // Every code-type and language name the pairs may carry can be entered.
+  Pack names(ul_pack_init(), ul_pack_free);
+  for (const char* const* table : {&CODE_STRING[0], &LANG_STRING[0]}) {
+    const size_t n = table == &CODE_STRING[0] ? sizeof(CODE_STRING) / sizeof(CODE_STRING[0])
+                                              : sizeof(LANG_STRING) / sizeof(LANG_STRING[0]);
+    for (size_t i = 0; i < n; ++i) {
+      if (table[i] == nullptr) continue;
+      EXPECT_GE(ul_pack_putvalue(names.get(), "n", table[i]), 0) << table[i];
+    }
   }
 }
 

@@ -2,6 +2,7 @@
 // the millisecond socket forms (the frame itself is in ul_pack_frame.cpp).
 #include "ul_pack.h"
 
+#include <stdint.h>
 #include <string.h>
 
 #include "ul_func.h"
@@ -12,20 +13,47 @@ using ulpack::PairCount;
 
 namespace {
 
-// Index of the first pair named pname, or -1.
-int FindPair(const ul_package* ppack, const char* pname) {
+// Index of the first pair named pname, or -1. A name matches when its
+// bytes up to and including the terminator equal pname's (a row is never
+// read past its end): the first word of both is compared before the rest.
+int FindPair(const ul_package* ppack, const char* pname, size_t len) {
   const int n = PairCount(ppack);
+  if (len >= UL_PACK_ITEMSIZE) {
+    for (int i = 0; i < n; ++i) {
+      if (strncmp(ppack->name[i], pname, UL_PACK_ITEMSIZE) == 0) return i;
+    }
+    return -1;
+  }
+  const size_t bytes = len + 1;  // with the terminator
+  const size_t head = bytes < sizeof(uint64_t) ? bytes : sizeof(uint64_t);
+  uint64_t want = 0;
+  memcpy(&want, pname, head);
+  const uint64_t mask = head == sizeof(uint64_t) ? ~uint64_t{0} : (uint64_t{1} << (8 * head)) - 1;
   for (int i = 0; i < n; ++i) {
-    if (strncmp(ppack->name[i], pname, UL_PACK_ITEMSIZE) == 0) return i;
+    uint64_t have;
+    memcpy(&have, ppack->name[i], sizeof(have));
+    if ((have & mask) == want && memcmp(ppack->name[i] + head, pname + head, bytes - head) == 0) return i;
   }
   return -1;
 }
 
+int FindPair(const ul_package* ppack, const char* pname) {
+  return FindPair(ppack, pname, strnlen(pname, UL_PACK_ITEMSIZE));
+}
+
 // A name or value a frame can carry: at most 2047 bytes, without "\r\n" or
-// " : ".
-bool Storable(const char* s) {
-  return strnlen(s, UL_PACK_ITEMSIZE) < UL_PACK_ITEMSIZE && strstr(s, "\r\n") == nullptr &&
-         strstr(s, " : ") == nullptr;
+// " : ". *len is its length when it is.
+bool Storable(const char* s, size_t* len) {
+  const size_t n = strnlen(s, UL_PACK_ITEMSIZE);
+  if (n >= UL_PACK_ITEMSIZE) return false;
+  // s[i + 1] is at most the terminator; s[i + 2] is read only after a
+  // ':' at s[i + 1].
+  for (size_t i = 0; i < n; ++i) {
+    if (s[i] == '\r' && s[i + 1] == '\n') return false;
+    if (s[i] == ' ' && s[i + 1] == ':' && s[i + 2] == ' ') return false;
+  }
+  *len = n;
+  return true;
 }
 
 }  // namespace
@@ -51,16 +79,17 @@ char* ul_pack_getbuf(const ul_package* ppack) { return ppack != nullptr ? ppack-
 
 int ul_pack_putvalue(ul_package* ppack, const char* pname, const char* pvalue) {
   if (ppack == nullptr || pname == nullptr || pvalue == nullptr) return -1;
-  if (!Storable(pname) || !Storable(pvalue)) return -1;
-  const int found = FindPair(ppack, pname);
+  size_t name_len = 0, value_len = 0;
+  if (!Storable(pname, &name_len) || !Storable(pvalue, &value_len)) return -1;
+  const int found = FindPair(ppack, pname, name_len);
   if (found >= 0) {
-    strcpy(ppack->value[found], pvalue);
+    memcpy(ppack->value[found], pvalue, value_len + 1);
     return 1;
   }
   const int n = PairCount(ppack);
   if (n >= UL_PACK_MAXPAIRS) return -2;
-  strcpy(ppack->name[n], pname);
-  strcpy(ppack->value[n], pvalue);
+  memcpy(ppack->name[n], pname, name_len + 1);
+  memcpy(ppack->value[n], pvalue, value_len + 1);
   ppack->pairnum = n + 1;
   return 0;
 }

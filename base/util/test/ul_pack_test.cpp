@@ -450,3 +450,59 @@ TEST(UlPack, SkipToTrailerAndExactTransfers) {
 }
 
 }  // namespace
+
+// Names match on every byte up to and including the terminator, whatever
+// their length; a value or name is refused for "\r\n" or " : " anywhere.
+TEST(UlPack, NameMatchingAndStorableText) {
+  struct Row {
+    const char* stored;
+    const char* put;
+    int want;  // 1 replaced, 0 appended
+  } rows[] = {
+      {"abcdefg", "abcdefg", 1},          // 7 bytes: terminator within the first word
+      {"abcdefgh", "abcdefgh", 1},        // 8 bytes: terminator just past it
+      {"abcdefghi", "abcdefghi", 1},      // 9 bytes
+      {"abcdefgh", "abcdefg", 0},         // the put name a prefix of the stored one
+      {"abcdefg", "abcdefgh", 0},         // the stored name a prefix of the put one
+      {"All_CodeTrust_1", "All_CodeTrust_10", 0},
+      {"All_CodeTrust_10", "All_CodeTrust_11", 0},  // differ past the first word only
+      {"", "", 1},
+      {"", "a", 0},
+  };
+  for (const Row& r : rows) {
+    Pack p = NewPack();
+    ASSERT_EQ(ul_pack_putvalue(p.get(), r.stored, "s"), 0);
+    EXPECT_EQ(ul_pack_putvalue(p.get(), r.put, "t"), r.want) << r.stored << " / " << r.put;
+    EXPECT_EQ(p->pairnum, r.want == 1 ? 1 : 2);
+    EXPECT_STREQ(p->value[0], r.want == 1 ? "t" : "s");
+  }
+  // A row filled to its last byte, without a terminator, matches no name
+  // (a name has at most 2047 bytes); bytes left past a shorter name's
+  // terminator do not count.
+  Pack p = NewPack();
+  ASSERT_EQ(ul_pack_putvalue(p.get(), "x", "v"), 0);
+  memset(p->name[0], 'n', UL_PACK_ITEMSIZE);
+  EXPECT_EQ(ul_pack_putvalue(p.get(), std::string(2047, 'n').c_str(), "w"), 0);
+  EXPECT_EQ(p->pairnum, 2);
+  memcpy(p->name[0], "abc\0stale", 10);
+  EXPECT_EQ(ul_pack_putvalue(p.get(), "abc", "y"), 1);
+  EXPECT_STREQ(p->value[0], "y");
+  EXPECT_EQ(memcmp(p->name[0], "abc\0stale", 10), 0);  // the name row is left as it was
+  // Storable text: the marks at the very start and end are refused, their
+  // pieces alone are not.
+  struct Text {
+    const char* s;
+    int want;
+  } texts[] = {{"\r\nx", -1}, {"x\r\n", -1}, {" : ", -1}, {"x : ", -1}, {"\r", 0}, {"\n\r", 0},
+               {"x :", 0},    {": ", 0},     {" :x ", 0}, {"x\r", 0}};
+  for (const Text& t : texts) {
+    Pack q = NewPack();
+    EXPECT_EQ(ul_pack_putvalue(q.get(), t.s, "v"), t.want) << t.s;
+    EXPECT_EQ(ul_pack_putvalue(q.get(), "n", t.s), t.want) << t.s;
+  }
+  // The value is copied up to its terminator, replacing a longer one whole.
+  Pack q = NewPack();
+  ASSERT_EQ(ul_pack_putvalue(q.get(), "n", "longer value"), 0);
+  EXPECT_EQ(ul_pack_putvalue(q.get(), "n", "ab"), 1);
+  EXPECT_EQ(memcmp(q->value[0], "ab\0ger", 6), 0);
+}

@@ -360,6 +360,52 @@ long long LatinWordScore(const Words& words, const char* text, int lang, const i
 
 }  // namespace
 
+int QueryReading::Length(const char* text, size_t at) {
+  int8_t& known = lens_[at];
+  if (known == 0) {
+    const int measured = ul_ccode_next(text + at, CODETYPE_UTF8);
+    known = static_cast<int8_t>(measured < 1 ? -1 : measured);
+  }
+  return known;
+}
+
+void QueryReading::Tail(const char* text, size_t offset) {
+  // Walks to the first place already known or to the end of the run, then
+  // fills the places walked from the last one back.
+  size_t at = offset;
+  chain_.clear();
+  while (!tails_[at].known) {
+    TailInfo& t = tails_[at];
+    if (IsSeparator(static_cast<unsigned char>(text[at]))) {
+      t = TailInfo{0, 0, 0, 0, false, true};
+      next_[at] = static_cast<uint32_t>(at);
+      break;
+    }
+    const int n = Length(text, at);
+    if (n < 1) {
+      t = TailInfo{0, 0, 0, 0, true, true};
+      next_[at] = static_cast<uint32_t>(at);
+      break;
+    }
+    chain_.push_back(static_cast<uint32_t>(at));
+    at += static_cast<size_t>(n);
+  }
+  for (size_t i = chain_.size(); i-- > 0;) {
+    const size_t here = chain_[i];
+    const uint32_t n = static_cast<uint32_t>(lens_[here]);
+    const TailInfo& next = tails_[here + n];
+    TailInfo& t = tails_[here];
+    t.chars = next.chars + 1;
+    t.ascii = n == 1 ? next.ascii + 1 : 0;
+    t.multibytes = next.multibytes + (n > 1 ? 1 : 0);
+    t.span = next.span + n;
+    t.broken = next.broken;
+    t.known = true;
+    next_[here] = static_cast<uint32_t>(here);
+    for (uint32_t j = 1; j < n; ++j) next_[here + j] = static_cast<uint32_t>(here + n);
+  }
+}
+
 template <class Words>
 const QueryReading::Place& QueryReading::At(const char* text, size_t offset, const Words& words) {
   if (text != text_) {
@@ -367,6 +413,8 @@ const QueryReading::Place& QueryReading::At(const char* text, size_t offset, con
     const size_t size = strlen(text) + 1;
     slot_.assign(size, 0);
     lens_.assign(size, 0);
+    tails_.assign(size, TailInfo{});
+    next_.resize(size);
     places_.clear();
     bytes_.clear();
     hashes_.clear();
@@ -374,53 +422,59 @@ const QueryReading::Place& QueryReading::At(const char* text, size_t offset, con
   if (slot_[offset] != 0) return places_[static_cast<size_t>(slot_[offset] - 1)];
   Place place{};
   place.first = static_cast<uint32_t>(bytes_.size());
+  Tail(text, offset);
+  // The candidate is the run of characters from here to its end (a
+  // separator or a byte that begins no character), or, when that lies
+  // past kCandidateMax bytes, the characters that begin within them: its
+  // figures are those of the run from here less those of the run from the
+  // first character it leaves out.
+  const TailInfo& t = tails_[offset];
   Candidate c{};
-  bool capped = false, filtering = true;
-  uint64_t h = Words::Start();
-  const char* p = text + offset;
-  size_t bytes = 0;
-  while (!IsSeparator(static_cast<unsigned char>(p[bytes])) && bytes <= kCandidateMax) {
-    // Characters are measured once per place of the text: later
-    // candidates overlap earlier ones.
-    int8_t& known = lens_[offset + bytes];
-    if (known == 0) {
-      const int measured = ul_ccode_next(p + bytes, CODETYPE_UTF8);
-      known = static_cast<int8_t>(measured < 1 ? -1 : measured);
-    }
-    const int n = known;
-    if (n < 1) {
-      c.broken = true;
-      break;
-    }
-    if (c.chars++ == 0) c.first_len = static_cast<uint32_t>(n);
-    if (filtering) {
-      for (int i = 0; i < n; ++i) h = Words::Step(h, p[bytes + static_cast<size_t>(i)]);
-      const int filter = words.Filter(h);
-      filtering = filter != QueryKeyIndex::kNoKeyBegins;
-      if (filtering) {
-        const uint32_t len = static_cast<uint32_t>(bytes) + static_cast<uint32_t>(n);
-        bytes_.push_back(len << 1 | ((filter & QueryKeyIndex::kMayBeKey) != 0 ? 1 : 0));
-        hashes_.push_back(h);
-        ++place.reach;
-      }
-    }
-    bytes += static_cast<size_t>(n);
-    if (n > 1) c.multibyte = true;
-    if (!c.multibyte) {
-      ++c.ascii_chars;
-      c.ascii_bytes += static_cast<uint32_t>(n);
-    }
-    if (!capped && c.multibyte && c.chars >= 3) {
-      place.cjk = c;
-      capped = true;
+  uint32_t multibytes = t.multibytes;
+  if (t.span <= kCandidateMax) {
+    c.chars = t.chars;
+    c.broken = t.broken;
+  } else {
+    const TailInfo& rest = tails_[next_[offset + kCandidateMax + 1]];
+    c.chars = t.chars - rest.chars;
+    multibytes -= rest.multibytes;
+  }
+  c.ascii_chars = c.ascii_bytes = std::min(t.ascii, c.chars);
+  c.first_len = c.chars > 0 ? static_cast<uint32_t>(lens_[offset]) : 0;
+  c.multibyte = multibytes > 0;
+  place.full = c;
+  place.cjk = c;
+  // The Chinese and Japanese candidate ends at the third character once one
+  // of them is longer than a byte: at the first multi-byte character (after
+  // the leading one-byte ones), but not before the third.
+  if (c.multibyte) {
+    const uint32_t k = std::max<uint32_t>(3, c.ascii_chars + 1);
+    if (k <= c.chars) {
+      Candidate& cjk = place.cjk;
+      cjk.chars = k;
+      cjk.broken = false;
     }
   }
-  place.full = c;
-  if (!capped) place.cjk = c;
+  uint64_t h = Words::Start();
+  size_t bytes = 0;
+  const char* p = text + offset;
+  for (uint32_t i = 0; i < c.chars; ++i) {
+    const int n = lens_[offset + bytes];
+    for (int j = 0; j < n; ++j) h = Words::Step(h, p[bytes + static_cast<size_t>(j)]);
+    const int filter = words.Filter(h);
+    if (filter == QueryKeyIndex::kNoKeyBegins) break;
+    bytes += static_cast<size_t>(n);
+    bytes_.push_back(static_cast<uint32_t>(bytes) << 1 | ((filter & QueryKeyIndex::kMayBeKey) != 0 ? 1 : 0));
+    hashes_.push_back(h);
+    ++place.reach;
+  }
   places_.push_back(place);
   slot_[offset] = static_cast<int32_t>(places_.size());
   return places_.back();
 }
+
+template const QueryReading::Place& QueryReading::At<QueryReading::HashWords>(const char*, size_t,
+                                                                              const QueryReading::HashWords&);
 
 namespace {
 
@@ -694,8 +748,16 @@ void ClearCandidates(CODELANG_VECTOR* info, size_t keep) {
 
 void RankCandidates(CODELANG_VECTOR* info, size_t n, int mode) {
   n = std::min(n, info->size());
-  for (size_t i = 0; i < n; ++i) SetTrust((*info)[i], mode);
-  std::stable_sort(info->begin(), info->begin() + static_cast<long>(n), ul_ccode_mergecodelang);
+  _CODELANG_INFO* e = info->data();
+  // A detection fills a few dozen entries: sorted in place by insertion,
+  // which keeps entries of equal trust in their order as a stable sort does.
+  for (size_t i = 0; i < n; ++i) {
+    SetTrust(e[i], mode);
+    const _CODELANG_INFO moving = e[i];
+    size_t j = i;
+    for (; j > 0 && ul_ccode_mergecodelang(moving, e[j - 1]); --j) e[j] = e[j - 1];
+    e[j] = moving;
+  }
 }
 
 int ul_ccode_gettoptrust(CODELANG_VECTOR* info, unsigned int& count, int mode) {

@@ -47,6 +47,14 @@ class QueryReading {
   // pass words of the same kind.
   template <class Words>
   const Place& At(const char* text, size_t offset, const Words& words);
+  // Words whose filter is a function of the hash (the hash being the
+  // index's): At is made for it too.
+  struct HashWords {
+    int (*filter)(uint64_t);
+    static uint64_t Start() { return QueryKeyIndex::Start(); }
+    static uint64_t Step(uint64_t h, char c) { return QueryKeyIndex::Step(h, c); }
+    int Filter(uint64_t h) const { return filter(h); }
+  };
   // Bytes of the prefix of k + 1 characters (k < reach), and whether the
   // filter lets it be a key.
   uint32_t PrefixBytes(const Place& p, size_t k) const { return bytes_[p.first + k] >> 1; }
@@ -56,7 +64,25 @@ class QueryReading {
   QueryKeyIndex::Memo memo;
 
  private:
+  // The run of characters from one place of the text up to a separator or
+  // a byte that begins no character (its end).
+  struct TailInfo {
+    uint32_t chars;       // characters
+    uint32_t ascii;       // leading one-byte characters
+    uint32_t multibytes;  // characters of two bytes or more
+    uint32_t span;        // bytes up to its end
+    bool broken;          // the end is a byte that begins no character
+    bool known;
+  };
+  // The character at text + at: its bytes, or -1 when none begins there.
+  int Length(const char* text, size_t at);
+  // Fills tails_ and next_ for the run from offset.
+  void Tail(const char* text, size_t offset);
+
   const char* text_ = nullptr;
+  std::vector<TailInfo> tails_;  // per byte offset
+  std::vector<uint32_t> next_;   // per byte offset of a run: where the first character at or after it begins
+  std::vector<uint32_t> chain_;  // places walked by Tail
   std::vector<int32_t> slot_;   // per byte offset: index in places_ + 1, 0 unknown
   std::vector<int8_t> lens_;    // per byte offset: its character's bytes, -1 none, 0 unknown
   std::vector<Place> places_;

@@ -83,7 +83,7 @@ QueryKeyIndex* QueryKeyIndex::Build(Table** const* tables, int langs, int first,
       }
     }
     // At most 70% of the slots in use: a miss rarely scans past one cache
-    // line, and the table stays small.
+    // line (16 slots), and the table stays small.
     size_t slots = 16;
     while (slots * 7 < keys.size() * 10) slots *= 2;
     index->slots_.assign(slots, 0);
@@ -91,7 +91,7 @@ QueryKeyIndex* QueryKeyIndex::Build(Table** const* tables, int langs, int first,
     for (const auto& entry : keys) {
       const std::string_view key = std::string_view(entry.first).substr(1);
       const size_t at = index->blob_.size();
-      if (at / 4 + 1 > UINT32_MAX) throw std::bad_alloc();
+      if (at / 4 + 1 > kMaxRecordUnit) throw std::bad_alloc();
       uint16_t masks[2] = {0, 0};
       for (const Held& v : entry.second) masks[v.second] = static_cast<uint16_t>(masks[v.second] | 1u << v.bit);
       const uint16_t len = static_cast<uint16_t>(key.size());
@@ -116,7 +116,7 @@ QueryKeyIndex* QueryKeyIndex::Build(Table** const* tables, int langs, int first,
       const Probe p = index->Locate(h, entry.first[0]);
       size_t s = p.slot;
       while (index->slots_[s] != 0) s = (s + 1) & (slots - 1);
-      index->slots_[s] = static_cast<uint64_t>(p.fingerprint) << 32 | (at / 4 + 1);
+      index->slots_[s] = p.fingerprint << kPlaceBits | static_cast<uint32_t>(at / 4 + 1);
     }
     index->records_ = keys.size();
     index->blob_.shrink_to_fit();
@@ -131,10 +131,10 @@ const QueryKeyIndex::Record* QueryKeyIndex::Find(const Probe& p, std::string_vie
   if (key.size() > kMaxKeyBytes || slots_.empty()) return nullptr;
   const size_t last = slots_.size() - 1;
   for (size_t i = p.slot;; i = (i + 1) & last) {
-    const uint64_t s = slots_[i];
+    const uint32_t s = slots_[i];
     if (s == 0) return nullptr;
-    if (static_cast<uint32_t>(s >> 32) != p.fingerprint) continue;
-    const Record* r = &blob_[(static_cast<uint32_t>(s) - 1) * size_t{4}];
+    if (s >> kPlaceBits != p.fingerprint) continue;
+    const Record* r = &blob_[((s & kPlaceMask) - 1) * size_t{4}];
     if (r[4] != p.kind || Field16(r, 0) != key.size()) continue;
     const size_t values = static_cast<size_t>(Count(Field16(r, 2)) + Count(Field16(r, 6)));
     if (memcmp(r + kHeader + 4 * values, key.data(), key.size()) == 0) return r;

@@ -6,10 +6,11 @@
 // Keys live in kinds (the common words, and the forward and back-off tables
 // of each n-gram order); a record holds the key's bytes, its kind, the set
 // of languages that store it and their values. The table is open-addressed
-// with 64-bit slots: 32 bits of the key's mixed hash (a fingerprint that
+// with 32-bit slots: 11 bits of the key's mixed hash (a fingerprint that
 // skips most unequal records without touching them) and the record's
-// place. Every match is confirmed on the key's bytes, so a look-up answers
-// exactly what the language's own table answers.
+// place (so the records may fill at most 8 MB). Every match is confirmed
+// on the key's bytes, so a look-up answers exactly what the language's own
+// table answers.
 //
 // After Build the index is only read: any number of threads may look up at
 // once.
@@ -36,6 +37,10 @@ class QueryKeyIndex {
   // A key of more bytes is not indexed (look-ups of it then find nothing);
   // Build refuses a set that stores one.
   static constexpr size_t kMaxKeyBytes = 0xFFFF;
+  // Records are placed in 4-byte units; a record must begin before unit
+  // kMaxRecordUnit (Build refuses a set whose records reach further).
+  static constexpr int kPlaceBits = 21;
+  static constexpr size_t kMaxRecordUnit = (size_t{1} << kPlaceBits) - 1;
 
   // A back-off kind shares the records of its n-gram kind (the tables of an
   // order hold the same keys): its values are a record's second set.
@@ -59,7 +64,8 @@ class QueryKeyIndex {
   // its keys and every leading run of bytes of them (Filter). nullptr for
   // a missing array, a language with only some of the tables, more than
   // kMaxLangs languages, more than 128 languages in all, a key longer than
-  // kMaxKeyBytes, or when memory runs out.
+  // kMaxKeyBytes, a record beginning at or past kMaxRecordUnit, or when
+  // memory runs out.
   static QueryKeyIndex* Build(Table** const* tables, int langs, int first, int last, bool prefixes);
 
   // The hash of a key, one byte at a time: Step(Step(Start(), a), b) is the
@@ -80,7 +86,8 @@ class QueryKeyIndex {
     kind = Home(kind);
     uint64_t m = (h ^ (h >> 31) ^ kKindSalt[kind]) * 0x9E3779B97F4A7C15ULL;
     m ^= m >> 29;
-    return Probe{static_cast<size_t>(m >> shift_), static_cast<uint32_t>(m), static_cast<uint8_t>(kind)};
+    return Probe{static_cast<size_t>(m >> shift_), static_cast<uint32_t>(m) & kFingerprintMask,
+                 static_cast<uint8_t>(kind)};
   }
   // Look-ups of one caller remembered by where their key lies in one text:
   // the same bytes at the same offset, of the same kind, are not probed
@@ -174,13 +181,15 @@ class QueryKeyIndex {
   }
 
   // Bytes held: slots and records.
-  size_t bytes() const { return slots_.size() * sizeof(uint64_t) + blob_.size() + filter_.size() * sizeof(uint64_t); }
+  size_t bytes() const { return slots_.size() * sizeof(uint32_t) + blob_.size() + filter_.size() * sizeof(uint64_t); }
   size_t records() const { return records_; }
 
  private:
   QueryKeyIndex() = default;
 
   static constexpr int kLangSlots = 128;
+  static constexpr uint32_t kFingerprintMask = (uint32_t{1} << (32 - kPlaceBits)) - 1;
+  static constexpr uint32_t kPlaceMask = (uint32_t{1} << kPlaceBits) - 1;
   static constexpr uint64_t kKindSalt[kKinds] = {0, 0x5bd1e9955bd1e995ULL, 0xc2b2ae3d27d4eb4fULL,
                                                  0x165667b19e3779f9ULL, 0x27d4eb2f165667c5ULL,
                                                  0x94d049bb133111ebULL};
@@ -203,7 +212,7 @@ class QueryKeyIndex {
   // more in the same word for each whole key.
   std::vector<uint64_t> filter_;
   int filter_shift_ = 64;
-  std::vector<uint64_t> slots_;  // fingerprint << 32 | (record offset / 4 + 1); 0 empty
+  std::vector<uint32_t> slots_;  // fingerprint << kPlaceBits | (record offset / 4 + 1); 0 empty
   std::vector<unsigned char> blob_;  // the records
   int shift_ = 64;
   size_t records_ = 0;

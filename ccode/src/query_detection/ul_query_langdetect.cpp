@@ -4,6 +4,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
 #include <charconv>
 #include <memory>
 #include <string>
@@ -18,6 +19,7 @@
 #include "ul_log.h"
 #include "ul_pack.h"
 #include "ul_ccode_querylang_parts.h"
+#include "ul_query_page_reading.h"
 
 namespace {
 
@@ -210,14 +212,21 @@ class Detection {
 
   Step Other(const OtherBlock& b) {
     start_ = 0;
-    if (!work_) work_.reset(new char[static_cast<size_t>(slot_size_)]);
     char* slot = Slot(b.code);
-    int r = ul_ccode_to_gb18030(copy_.get(), work_.get(), slot_size_, b.code);
-    if (r < 0) return kFail;
-    if (r > 0) return kNext;
-    r = ul_gb18030_utf8_str(work_.get(), slot, 5 * (len_ + 1));
-    if (r < 0) return kFail;
-    if (r > 0) return kNext;
+    // A single-byte page reads byte by byte from its table (the same text
+    // the two conversions give); a byte without a reading drops the page.
+    const QueryPageReading* page = QueryPageReading::Of(b.code);
+    const int read = page != nullptr ? page->Read(copy_.get(), slot) : -1;
+    if (read > 0) return kNext;
+    if (read < 0) {
+      if (!work_) work_.reset(new char[static_cast<size_t>(slot_size_)]);
+      int r = ul_ccode_to_gb18030(copy_.get(), work_.get(), slot_size_, b.code);
+      if (r < 0) return kFail;
+      if (r > 0) return kNext;
+      r = ul_gb18030_utf8_str(work_.get(), slot, 5 * (len_ + 1));
+      if (r < 0) return kFail;
+      if (r > 0) return kNext;
+    }
     eng_ = pct_ = 0;
     if (ul_ccode_checkeng(reinterpret_cast<unsigned char*>(slot), &eng_, &pct_) != 1) return Fail(nullptr, b.suffix);
     if (ul_ccode_noeng_ascii(eng_, info_, count_, b.code) == 1) return kRank;
@@ -325,8 +334,8 @@ int ul_ccode_query_detect(unsigned char* query, ul_package* pkg, int* out, int o
     return 0;
   }
   ClearCandidates(info, kSlots);
-  std::unique_ptr<Detection> detection(new Detection(info, hint));
-  const int result = detection->Run(query);
+  Detection detection(info, hint);
+  const int result = detection.Run(query);
   if (result < 0) return 0;
   if (ul_ccode_printresult(pkg, out, outn, info) != 1) {
     ul_writelog(UL_LOG_WARNING, "get top trust or print result fail in func %s.", kFunc);
@@ -335,6 +344,43 @@ int ul_ccode_query_detect(unsigned char* query, ul_package* pkg, int* out, int o
   return result;
 }
 
+namespace {
+
+// The pairs of the candidate slots, entered into a package as
+// ul_pack_putvalue enters them one after another. When no name in the
+// package begins with "All_" none of them is there yet (they are distinct):
+// each is appended while there is room, without a search of the names per
+// pair. Otherwise each is entered by ul_pack_putvalue.
+class SlotPairs {
+ public:
+  void Add(const char* name, const char* value) {
+    names_[n_] = name;
+    values_[n_++] = value;
+  }
+  void Enter(ul_package* pkg) const {
+    const int present = pkg->pairnum < 0 ? 0 : std::min(pkg->pairnum, UL_PACK_MAXPAIRS);
+    bool seen = false;
+    for (int i = 0; i < present && !seen; ++i) seen = memcmp(pkg->name[i], "All_", 4) == 0;
+    if (seen) {
+      for (int i = 0; i < n_; ++i) ul_pack_putvalue(pkg, names_[i], values_[i]);
+      return;
+    }
+    int used = present;
+    for (int i = 0; i < n_ && used < UL_PACK_MAXPAIRS; ++i, ++used) {
+      memcpy(pkg->name[used], names_[i], strlen(names_[i]) + 1);
+      memcpy(pkg->value[used], values_[i], strlen(values_[i]) + 1);
+    }
+    if (used != present) pkg->pairnum = used;
+  }
+
+ private:
+  const char* names_[3 * kSlots];
+  const char* values_[3 * kSlots];
+  int n_ = 0;
+};
+
+}  // namespace
+
 int ul_ccode_printresult(ul_package* pkg, int* out, int outn, CODELANG_VECTOR* info) {
   if ((pkg == nullptr && out == nullptr) || (out != nullptr && (outn < 3 || outn > 42)) || info == nullptr) {
     ul_writelog(UL_LOG_WARNING, "invalid param in ul_ccode_printresult");
@@ -342,6 +388,8 @@ int ul_ccode_printresult(ul_package* pkg, int* out, int outn, CODELANG_VECTOR* i
   }
   const int triples = out != nullptr ? outn / 3 : 0;
   const SlotKeys& keys = Keys();
+  SlotPairs pairs;
+  char trusts[kSlots][16];
   int i = 0;
   for (; i < kSlots && static_cast<size_t>(i) < info->size() && (*info)[static_cast<size_t>(i)].TRUST != INT_MIN;
        ++i) {
@@ -351,11 +399,11 @@ int ul_ccode_printresult(ul_package* pkg, int* out, int outn, CODELANG_VECTOR* i
     if (pkg != nullptr) {
       const char* code_name = code < kCodeTypes && CODE_STRING[code] != nullptr ? CODE_STRING[code] : "CODETYPE_NONE";
       const char* lang_name = lang < LANGTYPE_END && LANG_STRING[lang] != nullptr ? LANG_STRING[lang] : "LANGTYPE_NONE";
-      char trust[16];
-      *std::to_chars(trust, trust + sizeof(trust) - 1, e.TRUST).ptr = '\0';
-      ul_pack_putvalue(pkg, keys.code[i], code_name);
-      ul_pack_putvalue(pkg, keys.lang[i], lang_name);
-      ul_pack_putvalue(pkg, keys.trust[i], trust);
+      char* trust = trusts[i];
+      *std::to_chars(trust, trust + sizeof(trusts[i]) - 1, e.TRUST).ptr = '\0';
+      pairs.Add(keys.code[i], code_name);
+      pairs.Add(keys.lang[i], lang_name);
+      pairs.Add(keys.trust[i], trust);
     }
     if (i < triples) {
       out[3 * i] = code;
@@ -365,15 +413,16 @@ int ul_ccode_printresult(ul_package* pkg, int* out, int outn, CODELANG_VECTOR* i
   }
   for (; i < kSlots; ++i) {
     if (pkg != nullptr) {
-      ul_pack_putvalue(pkg, keys.code[i], "CODETYPE_NONE");
-      ul_pack_putvalue(pkg, keys.lang[i], "LANGTYPE_NONE");
-      ul_pack_putvalue(pkg, keys.trust[i], "-2147483648");
+      pairs.Add(keys.code[i], "CODETYPE_NONE");
+      pairs.Add(keys.lang[i], "LANGTYPE_NONE");
+      pairs.Add(keys.trust[i], "-2147483648");
     }
     if (i < triples) {
       out[3 * i] = out[3 * i + 1] = -1;
       out[3 * i + 2] = INT_MIN;
     }
   }
+  if (pkg != nullptr) pairs.Enter(pkg);
   return 1;
 }
 
