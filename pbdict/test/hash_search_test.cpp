@@ -242,6 +242,20 @@ TEST(HashSearch, BinaryFormReadsNoFurtherThanTheKeyArea) {
 // A binary table grows by hashing its keys again (its nodes carry no stored
 // hash): full at 53 keys in 53 buckets, it takes the next capacity and
 // still finds every key.
+// A table of the binary form takes no new key: its nodes live in one block
+// that its release frees whole.
+TEST(HashSearch, BinaryFormRefusesNewKeys) {
+  std::unique_ptr<hash_table_t, TableDeleter> built(hash_init_table(0));
+  ASSERT_EQ(0, hash_insert_node(built.get(), "kk", 5));
+  testsupport::TempDir dir;
+  auto binary = BinaryCopy(built.get(), dir);
+  ASSERT_NE(nullptr, binary);
+  EXPECT_EQ(-1, hash_insert_node(binary.get(), "new", 6));
+  EXPECT_EQ(1, binary->size);
+  EXPECT_EQ(0, hash_search(binary.get(), "new"));
+  EXPECT_EQ(1, hash_is_equal(built.get(), binary.get()));
+}
+
 TEST(HashSearch, BinaryFormGrowsByRehashingItsKeys) {
   std::unique_ptr<hash_table_t, TableDeleter> built(hash_init_table(0));
   for (uint32_t i = 0; i < 53; ++i) {
