@@ -193,13 +193,15 @@ void MakeSearchedTables() {
 void SearchTable(benchmark::State& state, const hash_table_t* ht,
                  const std::vector<std::string>& probes) {
   MakeSearchedTables();
+  const std::string* const probe = probes.data();
+  const size_t count = probes.size();
   size_t i = 0;
   uint64_t sum = 0;
   for (auto _ : state) {
     uint32_t v = 0;
-    hash_search(ht, probes[i].c_str(), &v);
+    hash_search(ht, probe[i].c_str(), &v);
     sum += v;
-    if (++i == probes.size()) i = 0;
+    if (++i == count) i = 0;
   }
   benchmark::DoNotOptimize(sum);
   state.SetItemsProcessed(state.iterations());
@@ -208,12 +210,14 @@ void SearchTable(benchmark::State& state, const hash_table_t* ht,
 void FindInMap(benchmark::State& state, const std::vector<std::string>& probes) {
   MakeSearchedTables();
   const auto& map = StdMap();
+  const std::string* const probe = probes.data();
+  const size_t count = probes.size();
   size_t i = 0;
   uint64_t sum = 0;
   for (auto _ : state) {
-    auto it = map.find(probes[i]);
+    auto it = map.find(probe[i]);
     if (it != map.end()) sum += it->second;
-    if (++i == probes.size()) i = 0;
+    if (++i == count) i = 0;
   }
   benchmark::DoNotOptimize(sum);
   state.SetItemsProcessed(state.iterations());
