@@ -6,6 +6,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "hash_built.h"
 #include "load_parts.h"
 #include "pbdict_results.h"
@@ -20,9 +24,15 @@ const uint32_t _prime_list[kPrimeListSize] = {
 namespace {
 
 // Jenkins' one-at-a-time hash: the step per byte and the final mix.
+// h += c; h += h << 10 is (h + c) * 1025. The factor is hidden from the
+// compiler, which would otherwise write the product as a copy, a shift and
+// an add: one multiplication is fewer instructions, and a search, whose
+// hash waits on the key it was handed, overlaps more searches in flight
+// when each has fewer.
 inline uint32_t Mix(uint32_t h, unsigned char c) {
-  h += c;
-  h += h << 10;
+  uint32_t factor = 1025;
+  asm("" : "+r"(factor));
+  h = (h + c) * factor;
   return h ^ (h >> 6);
 }
 inline uint32_t Finish(uint32_t h) {
@@ -52,6 +62,35 @@ inline uint32_t OneAtATime(const char* key, size_t len) {
 
 // The same of a NUL-terminated key.
 inline uint32_t OneAtATime(const char* key) { return OneAtATime(key, std::strlen(key)); }
+
+// The length of a NUL-terminated key when it is at most `most` bytes, else
+// some value above `most`. The key is read 16 aligned bytes at a time: an
+// aligned block never crosses a page, so the bytes read past the NUL are
+// never outside memory the key's own page maps (the technique of the C
+// library's string functions). Those bytes may lie outside the key's
+// allocation (or be written by another thread), hence no address or race
+// checking here; nothing depends on them.
+#if defined(__SSE2__)
+__attribute__((no_sanitize("address", "thread")))
+inline size_t KeyLength(const char* key, size_t most) {
+  const uintptr_t at = reinterpret_cast<uintptr_t>(key);
+  const __m128i* block = reinterpret_cast<const __m128i*>(at & ~static_cast<uintptr_t>(15));
+  const __m128i zero = _mm_setzero_si128();
+  // Bits of the NULs in the first block, from the key's first byte on.
+  uint32_t nuls = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(*block, zero))) >>
+                  (at & 15);
+  size_t len = 0;
+  for (size_t seen = 16 - (at & 15); nuls == 0; seen += 16) {
+    if (seen > most) return seen;
+    len = seen;
+    ++block;
+    nuls = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(*block, zero)));
+  }
+  return len + static_cast<size_t>(__builtin_ctz(nuls));
+}
+#else
+inline size_t KeyLength(const char* key, size_t most) { return strnlen(key, most + 1); }
+#endif
 
 // true when the n bytes at a and at b are equal; both must hold n bytes.
 // Keys are short: whole words are compared inline, without a call.
@@ -291,7 +330,7 @@ int hash_insert_hashed(hash_table_t* ht, const char* key, size_t len, uint32_t f
 int hash_search(const hash_table_t* ht, const char* key, uint32_t* value) {
   const hash_node_t* node = nullptr;
   // No key of either form is longer than the longest stored length.
-  const size_t len = ht == nullptr || key == nullptr ? 0 : strnlen(key, kMaxKeyLength + 1);
+  const size_t len = ht == nullptr || key == nullptr ? 0 : KeyLength(key, kMaxKeyLength);
   if (ht != nullptr && key != nullptr && ht->table != nullptr && ht->capacity > 0 &&
       len <= static_cast<size_t>(kMaxKeyLength)) {
     const uint32_t full = OneAtATime(key, len);

@@ -2,7 +2,9 @@
 // built form and the binary form of the key table: every key found with its
 // own value, and near misses (one byte more, one less, one changed, another
 // case) answered alike by both forms and by a reference map.
+#include <sys/mman.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -119,6 +121,61 @@ std::unique_ptr<hash_table_t, BinaryTableDeleter> BinaryCopy(const hash_table_t*
 
 // Keys whose full hashes are equal, of the same length and of different
 // lengths: each is its own key, in both forms.
+// The search reads a key's length in aligned blocks: a key is found, or
+// missed, alike wherever it starts within a block and wherever its NUL
+// falls, up to the longest length and one past it.
+TEST(HashSearch, KeyFoundAtEveryPlaceInItsBlock) {
+  std::vector<std::string> keys;
+  for (size_t n = 0; n <= 40; ++n) keys.push_back(std::string(n, static_cast<char>('a' + n % 26)));
+  keys.push_back(std::string(kMaxKeyLength, 'M'));
+  std::unique_ptr<hash_table_t, TableDeleter> built(hash_init_table(0));
+  for (uint32_t i = 0; i < keys.size(); ++i) {
+    ASSERT_EQ(0, hash_insert_node(built.get(), keys[i].c_str(), i));
+  }
+  testsupport::TempDir dir;
+  auto binary = BinaryCopy(built.get(), dir);
+  ASSERT_NE(nullptr, binary);
+  keys.push_back(std::string(kMaxKeyLength + 1, 'M'));  // one past: never found
+  alignas(16) static char buf[16 + kMaxKeyLength + 2];
+  for (uint32_t i = 0; i < keys.size(); ++i) {
+    for (size_t at = 0; at < 16; ++at) {
+      std::memcpy(buf + at, keys[i].c_str(), keys[i].size() + 1);
+      const int expect = i + 1 < keys.size() ? 1 : 0;
+      for (const hash_table_t* ht : {built.get(), binary.get()}) {
+        uint32_t v = 12345;
+        ASSERT_EQ(expect, hash_search(ht, buf + at, &v)) << keys[i].size() << " at " << at;
+        ASSERT_EQ(expect == 1 ? i : 0u, v);
+      }
+    }
+  }
+}
+
+// A key whose NUL is the last readable byte before an unmapped page is read
+// without touching that page.
+TEST(HashSearch, KeyEndingAtAnUnmappedPage) {
+  const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  const size_t pages = (kMaxKeyLength + 1) / page + 1;
+  char* map = static_cast<char*>(mmap(nullptr, (pages + 1) * page, PROT_READ | PROT_WRITE,
+                                      MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+  ASSERT_NE(MAP_FAILED, map);
+  ASSERT_EQ(0, mprotect(map + pages * page, page, PROT_NONE));
+  char* end = map + pages * page;  // the first byte of the unmapped page
+  std::unique_ptr<hash_table_t, TableDeleter> built(hash_init_table(0));
+  for (size_t n : {size_t{0}, size_t{1}, size_t{15}, size_t{16}, size_t{17},
+                   static_cast<size_t>(kMaxKeyLength)}) {
+    const std::string key(n, 'p');
+    ASSERT_EQ(0, hash_insert_node(built.get(), key.c_str(), static_cast<uint32_t>(n)));
+    std::memcpy(end - n - 1, key.c_str(), n + 1);
+    uint32_t v = 0;
+    EXPECT_EQ(1, hash_search(built.get(), end - n - 1, &v)) << n;
+    EXPECT_EQ(n, v);
+  }
+  std::memset(map, 'p', pages * page - 1);
+  end[-1] = '\0';  // a key of every byte up to the page: longer than any key
+  EXPECT_EQ(0, hash_search(built.get(), map));
+  munmap(map, (pages + 1) * page);
+}
+
 TEST(HashSearch, KeysOfEqualFullHash) {
   const char* const pairs[][2] = {{"k11311", "k19529"}, {"k160083", "key190432x"}};
   std::unique_ptr<hash_table_t, TableDeleter> built(hash_init_table(0));
@@ -185,6 +242,20 @@ TEST(HashSearch, BinaryFormReadsNoFurtherThanTheKeyArea) {
 // A binary table grows by hashing its keys again (its nodes carry no stored
 // hash): full at 53 keys in 53 buckets, it takes the next capacity and
 // still finds every key.
+// A table of the binary form takes no new key: its nodes live in one block
+// that its release frees whole.
+TEST(HashSearch, BinaryFormRefusesNewKeys) {
+  std::unique_ptr<hash_table_t, TableDeleter> built(hash_init_table(0));
+  ASSERT_EQ(0, hash_insert_node(built.get(), "kk", 5));
+  testsupport::TempDir dir;
+  auto binary = BinaryCopy(built.get(), dir);
+  ASSERT_NE(nullptr, binary);
+  EXPECT_EQ(-1, hash_insert_node(binary.get(), "new", 6));
+  EXPECT_EQ(1, binary->size);
+  EXPECT_EQ(0, hash_search(binary.get(), "new"));
+  EXPECT_EQ(1, hash_is_equal(built.get(), binary.get()));
+}
+
 TEST(HashSearch, BinaryFormGrowsByRehashingItsKeys) {
   std::unique_ptr<hash_table_t, TableDeleter> built(hash_init_table(0));
   for (uint32_t i = 0; i < 53; ++i) {
