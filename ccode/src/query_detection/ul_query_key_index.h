@@ -154,6 +154,10 @@ class QueryKeyIndex {
     return (word & key) == key ? kSomeKeyBegins | kMayBeKey : kSomeKeyBegins;
   }
 
+  // Starts loading the filter's word for the bytes whose hash is h.
+  void PrefetchFilter(uint64_t h) const {
+    if (!filter_.empty()) __builtin_prefetch(&filter_[FilterMix(h) >> filter_shift_]);
+  }
   // Starts loading the probe's first slot.
   void Prefetch(const Probe& p) const { __builtin_prefetch(&slots_[p.slot]); }
   // The record of key in the probe's kind, or nullptr.
