@@ -146,6 +146,38 @@ TEST(QueryReading, CandidatesMatchACharacterWalk) {
   }
 }
 
+// The prefix whose hash is this begins no word (0: none does not).
+uint64_t g_stop = 0;
+int StopAt(uint64_t h) {
+  return h == g_stop ? QueryKeyIndex::kNoKeyBegins : QueryKeyIndex::kSomeKeyBegins | QueryKeyIndex::kMayBeKey;
+}
+
+// The filter's answers are taken a few characters at a time: a place's
+// prefixes end at the first that begins no word wherever it falls, and
+// run to the candidate's end when none does.
+TEST(QueryReading, PrefixesEndAtTheFirstThatBeginsNoWord) {
+  for (const std::string& ch : {std::string("a"), std::string("\xE4\xB8\xAD")}) {
+    for (size_t chars = 1; chars <= 10; ++chars) {
+      std::string text;
+      for (size_t i = 0; i < chars; ++i) text += ch;
+      text += " x";
+      for (size_t stop = 1; stop <= chars + 1; ++stop) {
+        uint64_t h = QueryKeyIndex::Start();
+        for (size_t i = 0; i < stop * ch.size() && i < chars * ch.size(); ++i) h = QueryKeyIndex::Step(h, text[i]);
+        g_stop = stop <= chars ? h : 0;  // one past the candidate: no prefix stops
+        QueryReading reading;
+        const QueryReading::Place& place = reading.At(text.c_str(), 0, QueryReading::HashWords{StopAt});
+        const size_t want = stop <= chars ? stop - 1 : chars;
+        ASSERT_EQ(place.reach, want) << chars << " characters, stop at " << stop;
+        for (size_t k = 0; k < want; ++k) {
+          EXPECT_EQ(reading.PrefixBytes(place, k), (k + 1) * ch.size());
+          EXPECT_TRUE(reading.PrefixMayBeKey(place, k));
+        }
+      }
+    }
+  }
+}
+
 }  // namespace
 
 namespace {

@@ -301,6 +301,7 @@ class TableWords {
   static uint64_t Step(uint64_t h, char c) { return ccode::__ccode_hash_step(h, c); }
   Probe Locate(uint64_t h) const { return table_.Bucket(h); }
   static int Filter(uint64_t) { return QueryKeyIndex::kSomeKeyBegins | QueryKeyIndex::kMayBeKey; }
+  static void PrefetchFilter(uint64_t) {}
   void Prefetch(Probe b) const { table_.Prefetch(b); }
   // True with *v when the word is stored with a value above 0.
   bool Find(Probe b, std::string_view key, int* v) const { return table_.Get(b, key, v) && *v > 0; }
@@ -321,6 +322,7 @@ class IndexWords {
   Probe Locate(uint64_t h) const { return index_->Locate(h, QueryKeyIndex::kWords); }
   // Whether a word may begin with or be the bytes of hash h.
   int Filter(uint64_t h) const { return index_->Filter(h); }
+  void PrefetchFilter(uint64_t h) const { index_->PrefetchFilter(h); }
   void Prefetch(const Probe& p) const { index_->Prefetch(p); }
   bool Find(const Probe& p, std::string_view key, int* v) const {
     const QueryKeyIndex::Record* r = memo_ != nullptr ? index_->Find(p, key, text_, memo_) : index_->Find(p, key);
@@ -418,6 +420,12 @@ const QueryReading::Place& QueryReading::At(const char* text, size_t offset, con
     places_.clear();
     bytes_.clear();
     hashes_.clear();
+    // Room for a short query's places at once, not by repeated growth.
+    const size_t room = std::min<size_t>(size, 64);
+    places_.reserve(room);
+    bytes_.reserve(2 * room);
+    hashes_.reserve(2 * room);
+    chain_.reserve(room);
   }
   if (slot_[offset] != 0) return places_[static_cast<size_t>(slot_[offset] - 1)];
   Place place{};
@@ -455,18 +463,35 @@ const QueryReading::Place& QueryReading::At(const char* text, size_t offset, con
       cjk.broken = false;
     }
   }
+  // The prefixes are hashed a few characters ahead of the filter's answers
+  // and their filter words requested together, so that those loads overlap.
+  constexpr uint32_t kAhead = 4;
+  uint64_t hash[kAhead];
+  uint32_t end[kAhead];
   uint64_t h = Words::Start();
   size_t bytes = 0;
   const char* p = text + offset;
-  for (uint32_t i = 0; i < c.chars; ++i) {
-    const int n = lens_[offset + bytes];
-    for (int j = 0; j < n; ++j) h = Words::Step(h, p[bytes + static_cast<size_t>(j)]);
-    const int filter = words.Filter(h);
-    if (filter == QueryKeyIndex::kNoKeyBegins) break;
-    bytes += static_cast<size_t>(n);
-    bytes_.push_back(static_cast<uint32_t>(bytes) << 1 | ((filter & QueryKeyIndex::kMayBeKey) != 0 ? 1 : 0));
-    hashes_.push_back(h);
-    ++place.reach;
+  for (uint32_t i = 0; i < c.chars;) {
+    const uint32_t m = std::min(kAhead, c.chars - i);
+    for (uint32_t a = 0; a < m; ++a) {
+      const int n = lens_[offset + bytes];
+      for (int j = 0; j < n; ++j) h = Words::Step(h, p[bytes + static_cast<size_t>(j)]);
+      bytes += static_cast<size_t>(n);
+      hash[a] = h;
+      end[a] = static_cast<uint32_t>(bytes);
+      words.PrefetchFilter(h);
+    }
+    for (uint32_t a = 0; a < m; ++a) {
+      const int filter = words.Filter(hash[a]);
+      if (filter == QueryKeyIndex::kNoKeyBegins) {
+        i = c.chars;
+        break;
+      }
+      bytes_.push_back(end[a] << 1 | ((filter & QueryKeyIndex::kMayBeKey) != 0 ? 1 : 0));
+      hashes_.push_back(hash[a]);
+      ++place.reach;
+      ++i;
+    }
   }
   places_.push_back(place);
   slot_[offset] = static_cast<int32_t>(places_.size());

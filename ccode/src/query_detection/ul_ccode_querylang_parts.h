@@ -54,6 +54,7 @@ class QueryReading {
     static uint64_t Start() { return QueryKeyIndex::Start(); }
     static uint64_t Step(uint64_t h, char c) { return QueryKeyIndex::Step(h, c); }
     int Filter(uint64_t h) const { return filter(h); }
+    void PrefetchFilter(uint64_t) const {}
   };
   // Bytes of the prefix of k + 1 characters (k < reach), and whether the
   // filter lets it be a key.

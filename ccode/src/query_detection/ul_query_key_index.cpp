@@ -95,22 +95,22 @@ QueryKeyIndex* QueryKeyIndex::Build(Table** const* tables, int langs, int first,
       uint16_t masks[2] = {0, 0};
       for (const Held& v : entry.second) masks[v.second] = static_cast<uint16_t>(masks[v.second] | 1u << v.bit);
       const uint16_t len = static_cast<uint16_t>(key.size());
-      const size_t size = kHeader + 4 * entry.second.size() + key.size();
-      index->blob_.resize(at + ((size + 3) & ~static_cast<size_t>(3)), 0);
+      index->blob_.resize(at + ValuesAt(key.size()) + 4 * entry.second.size(), 0);
       unsigned char* r = &index->blob_[at];
       memcpy(r, &len, 2);
       memcpy(r + 2, &masks[0], 2);
       r[4] = static_cast<unsigned char>(entry.first[0]);
       memcpy(r + 6, &masks[1], 2);
+      memcpy(r + kHeader, key.data(), key.size());
+      unsigned char* values = r + ValuesAt(key.size());
       size_t n = 0;
       for (bool second : {false, true}) {
         for (const Held& v : entry.second) {
           if (v.second != second) continue;
           const int32_t value = v.value;
-          memcpy(r + kHeader + 4 * n++, &value, 4);
+          memcpy(values + 4 * n++, &value, 4);
         }
       }
-      memcpy(r + kHeader + 4 * n, key.data(), key.size());
       uint64_t h = Start();
       for (char c : key) h = Step(h, c);
       const Probe p = index->Locate(h, entry.first[0]);
@@ -136,7 +136,6 @@ const QueryKeyIndex::Record* QueryKeyIndex::Find(const Probe& p, std::string_vie
     if (s >> kPlaceBits != p.fingerprint) continue;
     const Record* r = &blob_[((s & kPlaceMask) - 1) * size_t{4}];
     if (r[4] != p.kind || Field16(r, 0) != key.size()) continue;
-    const size_t values = static_cast<size_t>(Count(Field16(r, 2)) + Count(Field16(r, 6)));
-    if (memcmp(r + kHeader + 4 * values, key.data(), key.size()) == 0) return r;
+    if (memcmp(r + kHeader, key.data(), key.size()) == 0) return r;
   }
 }

@@ -50,9 +50,10 @@ class QueryKeyIndex {
   // A record, 4-byte aligned in the record area: a header of the key's
   // length (16 bits), the mask of the languages of its first set of values
   // (16 bits), its kind (8 bits, a home kind), one unused byte and the mask
-  // of its second set (16 bits); then one 32-bit value per language of the
-  // first mask, lowest bit first, the same for the second; then the key's
-  // bytes.
+  // of its second set (16 bits); then the key's bytes (next to the header,
+  // so that confirming a key reads one place), padded to 4 bytes; then one
+  // 32-bit value per language of the first mask, lowest bit first, the
+  // same for the second.
   typedef unsigned char Record;
 
   // One language's table of one kind: key -> value.
@@ -154,6 +155,10 @@ class QueryKeyIndex {
     return (word & key) == key ? kSomeKeyBegins | kMayBeKey : kSomeKeyBegins;
   }
 
+  // Starts loading the filter's word for the bytes whose hash is h.
+  void PrefetchFilter(uint64_t h) const {
+    if (!filter_.empty()) __builtin_prefetch(&filter_[FilterMix(h) >> filter_shift_]);
+  }
   // Starts loading the probe's first slot.
   void Prefetch(const Probe& p) const { __builtin_prefetch(&slots_[p.slot]); }
   // The record of key in the probe's kind, or nullptr.
@@ -168,7 +173,7 @@ class QueryKeyIndex {
     if ((mask & bit) == 0) return false;
     const int skip = Second(kind) ? Count(first) : 0;
     int32_t v;
-    memcpy(&v, r + kHeader + 4 * (skip + Count(mask & (bit - 1))), sizeof(v));
+    memcpy(&v, r + ValuesAt(Field16(r, 0)) + 4 * (skip + Count(mask & (bit - 1))), sizeof(v));
     *value = v;
     return true;
   }
@@ -195,6 +200,8 @@ class QueryKeyIndex {
                                                  0x94d049bb133111ebULL};
 
   static constexpr size_t kHeader = 8;
+  // Where a record's values begin: after its key, at a 4-byte boundary.
+  static constexpr size_t ValuesAt(size_t key_bytes) { return kHeader + ((key_bytes + 3) & ~size_t{3}); }
 
   static unsigned Field16(const Record* r, size_t at) {
     uint16_t v;

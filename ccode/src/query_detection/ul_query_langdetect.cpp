@@ -8,6 +8,7 @@
 #include <charconv>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "ul_ccode_confidence.h"
 #include "ul_ccode_conv.h"
@@ -89,10 +90,13 @@ class Detection {
   int Run(const unsigned char* query) {
     len_ = static_cast<int>(strnlen(reinterpret_cast<const char*>(query), kQueryMax));
     slot_size_ = 5 * (len_ + 1) + 1;
-    copy_.reset(new char[static_cast<size_t>(slot_size_)]);
-    memcpy(copy_.get(), query, static_cast<size_t>(len_));
+    // One block for the copy and the readings a detection usually makes.
+    block_.reset(new char[static_cast<size_t>(slot_size_) * kBlockBuffers]);
+    blocks_used_ = 0;
+    copy_ = Buffer();
+    memcpy(copy_, query, static_cast<size_t>(len_));
     copy_[static_cast<size_t>(len_)] = '\0';
-    urlflag_ = ul_ccode_check_url(copy_.get());
+    urlflag_ = ul_ccode_check_url(copy_);
     Step step = Phase1();
     if (step == kFail) return -1;
     if (step == kPhase2) step = Phase2();
@@ -108,14 +112,21 @@ class Detection {
 
   bool Wants(int code) const { return hint_ < 0 || hint_ == code; }
 
+  // A buffer of slot_size_ bytes that lasts as long as the detection.
+  char* Buffer() {
+    if (blocks_used_ < kBlockBuffers) return block_.get() + static_cast<size_t>(slot_size_) * blocks_used_++;
+    extra_.emplace_back(new char[static_cast<size_t>(slot_size_)]);
+    return extra_.back().get();
+  }
+
   char* Slot(int code) {
-    if (code == CODETYPE_ASCII || code == CODETYPE_UTF8) return copy_.get();
-    std::unique_ptr<char[]>& s = slots_[code];
-    if (!s) {
-      s.reset(new char[static_cast<size_t>(slot_size_)]);
+    if (code == CODETYPE_ASCII || code == CODETYPE_UTF8) return copy_;
+    char*& s = slots_[code];
+    if (s == nullptr) {
+      s = Buffer();
       s[0] = '\0';
     }
-    return s.get();
+    return s;
   }
 
   // What the scoring of one reading finds is kept for its languages: it
@@ -151,15 +162,15 @@ class Detection {
     }
     if (Wants(CODETYPE_UTF8)) {
       int code = -1;
-      if (ul_ccode_codetypeutf8(reinterpret_cast<unsigned char*>(copy_.get()), &code) == kCertain &&
+      if (ul_ccode_codetypeutf8(reinterpret_cast<unsigned char*>(copy_), &code) == kCertain &&
           code == CODETYPE_UTF8) {
-        const Step s = UnicodeBlock(CODETYPE_UTF8, copy_.get(), 50, "UTF8.", "check utf8 fail in func %s.");
+        const Step s = UnicodeBlock(CODETYPE_UTF8, copy_, 50, "UTF8.", "check utf8 fail in func %s.");
         if (s != kNext) return s;
       }
     }
     if (Wants(CODETYPE_GB)) {
       char* slot = Slot(CODETYPE_GB);
-      const int r = ul_gb18030_utf8_str(copy_.get(), slot, 5 * (len_ + 1));
+      const int r = ul_gb18030_utf8_str(copy_, slot, 5 * (len_ + 1));
       if (r < 0) return kFail;
       if (r == 0) {
         const Step s = UnicodeBlock(CODETYPE_GB, slot, 50, "GB.", "check GB18030 fail in func %s.");
@@ -175,10 +186,10 @@ class Detection {
   }
 
   Step AsciiBlock() {
-    unsigned char* text = reinterpret_cast<unsigned char*>(copy_.get());
+    unsigned char* text = reinterpret_cast<unsigned char*>(copy_);
     if (ul_ccode_checkeng_ascii(text, &eng_) != 1) return Fail(nullptr, "ascii.");
     if (eng_ != ALL_ENG) return kNext;
-    if (urlflag_ && ul_ccode_url(eng_, copy_.get(), info_, count_, CODETYPE_ASCII, urlflag_) == 1) return kRank;
+    if (urlflag_ && ul_ccode_url(eng_, copy_, info_, count_, CODETYPE_ASCII, urlflag_) == 1) return kRank;
     ul_ccode_Uppertolower(text);
     for (int lang : kAsciiLangs) {
       if (!Score(CODETYPE_ASCII, lang, WORDS_FEATURE)) return Fail("check ascii fail in func %s.");
@@ -216,14 +227,14 @@ class Detection {
     // A single-byte page reads byte by byte from its table (the same text
     // the two conversions give); a byte without a reading drops the page.
     const QueryPageReading* page = QueryPageReading::Of(b.code);
-    const int read = page != nullptr ? page->Read(copy_.get(), slot) : -1;
+    const int read = page != nullptr ? page->Read(copy_, slot) : -1;
     if (read > 0) return kNext;
     if (read < 0) {
-      if (!work_) work_.reset(new char[static_cast<size_t>(slot_size_)]);
-      int r = ul_ccode_to_gb18030(copy_.get(), work_.get(), slot_size_, b.code);
+      if (work_ == nullptr) work_ = Buffer();
+      int r = ul_ccode_to_gb18030(copy_, work_, slot_size_, b.code);
       if (r < 0) return kFail;
       if (r > 0) return kNext;
-      r = ul_gb18030_utf8_str(work_.get(), slot, 5 * (len_ + 1));
+      r = ul_gb18030_utf8_str(work_, slot, 5 * (len_ + 1));
       if (r < 0) return kFail;
       if (r > 0) return kNext;
     }
@@ -284,8 +295,14 @@ class Detection {
   bool urlflag_ = false;
   bool ascii_taken_ = false;
   int len_ = 0, slot_size_ = 0;
-  std::unique_ptr<char[]> copy_, work_;
-  std::unique_ptr<char[]> slots_[kCodeTypes];
+  // The copy, the GB reading, one per other block and the work buffer.
+  static constexpr size_t kBlockBuffers = 3 + sizeof(kOtherBlocks) / sizeof(kOtherBlocks[0]);
+  std::unique_ptr<char[]> block_;
+  size_t blocks_used_ = 0;
+  std::vector<std::unique_ptr<char[]>> extra_;
+  char* copy_ = nullptr;
+  char* work_ = nullptr;
+  char* slots_[kCodeTypes] = {};
   QueryReading reading_;
   int reading_code_ = -1;
   bool reading_words_ = true;
