@@ -27,6 +27,7 @@
 #include <strings.h>
 #include <uchardet/uchardet.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -277,6 +278,7 @@ int FromUchardet(const char* name) {
       {"WINDOWS-1258", CODETYPE_WIN1258},  {"VISCII", CODETYPE_VISCII},           {"ISO-8859-7", CODETYPE_ISO_8859_7},
       {"WINDOWS-1256", CODETYPE_WIN1256},  {"ISO-8859-6", CODETYPE_ISO_8859_6},   {"TIS-620", CODETYPE_TIS620},
       {"WINDOWS-874", CODETYPE_WIN874},    {"WINDOWS-1255", CODETYPE_WIN1255},    {"ISO-8859-8", CODETYPE_WIN1255},
+      {"ASCII", CODETYPE_ASCII},
   };
   std::string upper = name == nullptr ? "" : name;
   for (char& c : upper) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
@@ -451,8 +453,13 @@ void Evaluate(const Corpus& corpus) {
     uchardet_handle_data(ud, p.bytes.data(), p.bytes.size());
     uchardet_data_end(ud);
     const int theirs = FromUchardet(uchardet_get_charset(ud));
-    codes[{p.encoding, p.length}].Add(SameCodePage(code, want), SameCodePage(theirs, want));
-    if (!SameCodePage(code, want)) ++code_answers[{p.encoding, code}];
+    // A page without a byte above 0x7F reads the same in ASCII: that answer
+    // is right for it, on either side.
+    const bool ascii_page =
+        std::none_of(p.bytes.begin(), p.bytes.end(), [](char c) { return static_cast<unsigned char>(c) > 0x7F; });
+    auto right = [&](int answer) { return SameCodePage(answer, want) || (ascii_page && answer == CODETYPE_ASCII); };
+    codes[{p.encoding, p.length}].Add(right(code), right(theirs));
+    if (!right(code)) ++code_answers[{p.encoding, code}];
   }
   uchardet_delete(ud);
   for (const auto& [key, t] : codes) Row(key.first + " / " + key.second, t);
