@@ -412,6 +412,22 @@ TEST(DbLink, WeightsWhereListsStopSharingADivisor) {
   }
 }
 
+// Gathering the saved words looks 32 nodes ahead in a block: a block holding
+// fewer, exactly that many and one more still gathers every word once.
+TEST(DbLink, ListsAroundTheGatherLookAhead) {
+  for (int postings : {31, 32, 33}) {
+    SCOPED_TRACE(postings);
+    DictPtr d(db_creat(5, 0));
+    for (int i = 0; i < postings; ++i) ASSERT_EQ(1, Add(d.get(), static_cast<u_int>(i * 3 % 5), i, i * 40));
+    const FromChains want(d.get());
+    ASSERT_EQ(1, db_stand_link(d.get()));
+    TempDir dir;
+    ASSERT_EQ(1, db_save_link(d.get(), dir.path().c_str(), "l"));
+    EXPECT_EQ(want.ind1, ReadFile(dir.file("l.ind1")));
+    EXPECT_EQ(want.ind2, ReadFile(dir.file("l.ind2")));
+  }
+}
+
 // Passes over the nodes cross from block to block: the postings fill the
 // first block exactly (the next one is then allocated and empty), or reach
 // one into the next.
