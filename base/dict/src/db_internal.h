@@ -142,6 +142,23 @@ void ForEachUsedNode(Dict* d, Fn fn) {
   }
 }
 
+// ForEachUsedNode that also calls ahead(node) for the node `distance` places
+// further on in the same block, before fn of the node: room to ask for what
+// fn of that node will touch before it is needed.
+template <typename Dict, typename Ahead, typename Fn>
+void ForEachUsedNodeLookingAhead(Dict* d, int distance, Ahead ahead, Fn fn) {
+  for (auto* b = d->nblock; b != nullptr; b = b->next) {
+    const int per_block = static_cast<int>(sizeof(b->nodes) / sizeof(b->nodes[0]));
+    const int used = b == d->cur_nblock ? per_block - d->node_avail : per_block;
+    int i = 0;
+    for (; i < used - distance; ++i) {
+      ahead(b->nodes[i + distance]);
+      fn(b->nodes[i]);
+    }
+    for (; i < used; ++i) fn(b->nodes[i]);
+  }
+}
+
 // Nodes taken from the blocks, deleted ones included.
 template <typename Dict>
 int64_t UsedNodes(const Dict* d) {

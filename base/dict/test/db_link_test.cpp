@@ -56,6 +56,44 @@ TEST(DbLink, PostingsAreSortedAndRepeatsCount) {
   EXPECT_EQ(4, d->node_num);
 }
 
+// Each way a document reaches a list that already has a posting, from one
+// just above the last code (appended) to the last code itself (counted) and
+// one below it (walked in): every field of the node, the link from the
+// previous last posting, the node counts, and a large count appended after
+// the first posting still making its list's top when weighed.
+TEST(DbLink, DocumentsJoiningAListKeepEveryField) {
+  struct Case {
+    const char* what;
+    int doc;
+    std::vector<CodeOther> list;      // term 1 after the add
+    std::vector<CodeOther> weighted;  // and after weighing
+    int nodes;
+  };
+  const Case cases[] = {
+      {"one above the last", 11, {{5, 0}, {10, 0}, {11, 5000}}, {{5, 1}, {10, 1}, {11, 126}}, 3},
+      {"the last", 10, {{5, 0}, {10, 1}}, {{5, 4}, {10, 4}}, 2},
+      {"one below the last", 9, {{5, 0}, {9, 5000}, {10, 0}}, {{5, 1}, {9, 126}, {10, 1}}, 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    DictPtr d(db_creat(3, 0));
+    ASSERT_EQ(1, Add(d.get(), 1, 5, 0, 70));
+    ASSERT_EQ(1, Add(d.get(), 1, 10, 0, 71));
+    ASSERT_EQ(1, Add(d.get(), 1, c.doc, 5000, 72));
+    EXPECT_EQ(c.list, Postings(d.get(), 1));
+    EXPECT_EQ(c.nodes, d->node_num);
+    EXPECT_EQ(DICT_BLOCK_NODES - c.nodes, d->node_avail);
+    EXPECT_EQ(d->nblock->nodes + c.nodes, d->cur_node);
+    for (const Sdict_bnode* p = d->hash[1].pnode; p != nullptr; p = p->next) {
+      EXPECT_EQ(1u, p->sign2);
+      EXPECT_EQ(p->code == 5 ? 70u : p->code == 10 ? 71u : 72u, p->sign1) << p->code;
+    }
+    EXPECT_EQ(nullptr, d->hash[0].pnode);
+    ASSERT_EQ(1, db_stand_link(d.get()));
+    EXPECT_EQ(c.weighted, Postings(d.get(), 1));
+  }
+}
+
 // T[j] reaches the cube root of 625 j from below one step at a time: it is
 // j while j^3 < 625 j, then the least t with t^3 >= 625 j.
 TEST(DbLink, WeightTableFollowsTheCubeRoot) {
@@ -374,6 +412,22 @@ TEST(DbLink, WeightsWhereListsStopSharingADivisor) {
   }
 }
 
+// Gathering the saved words looks 32 nodes ahead in a block: a block holding
+// fewer, exactly that many and one more still gathers every word once.
+TEST(DbLink, ListsAroundTheGatherLookAhead) {
+  for (int postings : {31, 32, 33}) {
+    SCOPED_TRACE(postings);
+    DictPtr d(db_creat(5, 0));
+    for (int i = 0; i < postings; ++i) ASSERT_EQ(1, Add(d.get(), static_cast<u_int>(i * 3 % 5), i, i * 40));
+    const FromChains want(d.get());
+    ASSERT_EQ(1, db_stand_link(d.get()));
+    TempDir dir;
+    ASSERT_EQ(1, db_save_link(d.get(), dir.path().c_str(), "l"));
+    EXPECT_EQ(want.ind1, ReadFile(dir.file("l.ind1")));
+    EXPECT_EQ(want.ind2, ReadFile(dir.file("l.ind2")));
+  }
+}
+
 // Passes over the nodes cross from block to block: the postings fill the
 // first block exactly (the next one is then allocated and empty), or reach
 // one into the next.
@@ -382,6 +436,9 @@ TEST(DbLink, ListsAcrossNodeBlocks) {
     SCOPED_TRACE(postings);
     DictPtr d(db_creat(1000, 0));
     for (int i = 0; i < postings; ++i) ASSERT_EQ(1, Add(d.get(), static_cast<u_int>(i) * 7919 % 1000, i, i % 400));
+    EXPECT_EQ(postings, d->node_num);
+    EXPECT_EQ(2 * DICT_BLOCK_NODES - postings, d->node_avail);
+    EXPECT_EQ(d->cur_nblock->nodes + (postings - DICT_BLOCK_NODES), d->cur_node);
     const FromChains want(d.get());
     ASSERT_EQ(1, db_stand_link(d.get()));
     for (int t : {0, 999}) EXPECT_EQ(want.weighted[t], Postings(d.get(), t)) << t;
