@@ -28,7 +28,12 @@ int FindPair(const ul_package* ppack, const char* pname, size_t len) {
   const size_t head = bytes < sizeof(uint64_t) ? bytes : sizeof(uint64_t);
   uint64_t want = 0;
   memcpy(&want, pname, head);
-  const uint64_t mask = head == sizeof(uint64_t) ? ~uint64_t{0} : (uint64_t{1} << (8 * head)) - 1;
+  // The mask covers the first head bytes in memory order, whatever the
+  // byte order of the machine.
+  unsigned char keep[sizeof(uint64_t)] = {};
+  memset(keep, 0xFF, head);
+  uint64_t mask;
+  memcpy(&mask, keep, sizeof(mask));
   for (int i = 0; i < n; ++i) {
     uint64_t have;
     memcpy(&have, ppack->name[i], sizeof(have));
