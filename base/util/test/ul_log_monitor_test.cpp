@@ -205,7 +205,12 @@ TEST_F(LogMonitor, ProcessesRegisterThroughTheLogAndTheMonitorReadsThem) {
   CaptureFd err(2);
   EXPECT_EQ(ul_log_getval(C(c2), &v), -1);
   EXPECT_EQ(PidOf(name_), 0);
-  EXPECT_TRUE(Has(err.Stop(), "in log : the process has closed\n"));
+  // A program that opened its log meanwhile (other tests run beside this
+  // one) may already hold the freed slot: then the counter is missing there.
+  const std::string out = err.Stop();
+  EXPECT_TRUE(Has(out, "in log : the process has closed\n") ||
+              Has(out, "in log:there is no c2 in data block\n"))
+      << out;
 }
 
 TEST_F(LogMonitor, ListingReturnsEachSlotOnceUntilRewound) {
