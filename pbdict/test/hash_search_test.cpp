@@ -239,9 +239,6 @@ TEST(HashSearch, BinaryFormReadsNoFurtherThanTheKeyArea) {
   EXPECT_EQ(5u, v);
 }
 
-// A binary table grows by hashing its keys again (its nodes carry no stored
-// hash): full at 53 keys in 53 buckets, it takes the next capacity and
-// still finds every key.
 // A table of the binary form takes no new key: its nodes live in one block
 // that its release frees whole.
 TEST(HashSearch, BinaryFormRefusesNewKeys) {
