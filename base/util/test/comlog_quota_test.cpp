@@ -1,5 +1,6 @@
 // The backup quota checker: the limit read from a device's extra items, the
-// first scan of the log folder and the ring of kept backups.
+// first scan of the log folder (which names count as backups; other files
+// beside the log are left alone) and the ring of kept backups.
 #include <gtest/gtest.h>
 #include <limits.h>
 #include <string.h>
