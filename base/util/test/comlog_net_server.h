@@ -1,8 +1,9 @@
 // A log server on 127.0.0.1 for the network appender's tests: it answers
 // open requests with handles (or an error), keeps every open request and
-// data frame it receives byte for byte, and can delay its answers or stop
-// reading. Every wait is bounded; Stop (or the destructor) closes every
-// socket and joins every thread it started.
+// data frame it receives byte for byte, and can delay its answers, stall
+// after the opens (until resumed) or read nothing at all. Every wait is
+// bounded; Stop (or the destructor) closes every socket and joins every
+// thread it started.
 #ifndef UL_TEST_COMLOG_NET_SERVER_H_
 #define UL_TEST_COMLOG_NET_SERVER_H_
 
@@ -30,7 +31,8 @@ namespace comlogtest {
 struct FakeLogServerOptions {
   int open_error = 0;     // error_code of every open answer
   int open_delay_ms = 0;  // wait before answering an open
-  bool read_data = true;  // false: after answering opens, read nothing more
+  bool read_data = true;  // false: after answering opens, read nothing more until Resume
+  bool read_opens = true; // false: read nothing at all, not even open requests
   int rcvbuf = 0;         // receive buffer of accepted sockets (0: system's)
   uint32_t answer_body_len = 12;  // body_len of open answers (12: the whole record)
 };
@@ -117,12 +119,26 @@ class FakeLogServer {
     std::lock_guard<std::mutex> l(mu_);
     return static_cast<int>(conns_.size());
   }
+  // Connections whose serving has ended (the peer closed, or a bad frame).
+  int ended() const { return ended_.load(); }
+  // A server stalled after the opens reads again, up to the end of each
+  // connection.
+  void Resume() { resumed_ = true; }
   // The text of every item of a handle, split into lines (without '\n').
   std::vector<std::string> LinesOf(uint32_t handle) {
+    return LinesWhere([handle](const Item& it) { return it.handle == handle; });
+  }
+  // The lines of every item received, in order.
+  std::vector<std::string> AllLines() {
+    return LinesWhere([](const Item&) { return true; });
+  }
+
+ private:
+  std::vector<std::string> LinesWhere(const std::function<bool(const Item&)>& keep) {
     std::vector<std::string> out;
     for (const Frame& f : frames()) {
       for (const Item& it : f.items) {
-        if (it.handle != handle) continue;
+        if (!keep(it)) continue;
         size_t start = 0;
         for (size_t nl; (nl = it.text.find('\n', start)) != std::string::npos; start = nl + 1) {
           out.push_back(it.text.substr(start, nl - start));
@@ -132,7 +148,6 @@ class FakeLogServer {
     return out;
   }
 
- private:
   void AcceptLoop() {
     while (!stop_) {
       pollfd p = {lfd_, POLLIN, 0};
@@ -155,9 +170,9 @@ class FakeLogServer {
     uint32_t next_handle = 7;
     bool opened = false;
     for (;;) {
-      if (opened && !opt_.read_data) {
-        while (!stop_) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        break;
+      if (!opt_.read_opens || (opened && !opt_.read_data)) {
+        while (!stop_ && !(opt_.read_opens && resumed_)) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        if (stop_) break;
       }
       comspace::loghead_t head;
       if (!ReadExact(fd, reinterpret_cast<char*>(&head), sizeof(head))) break;
@@ -214,12 +229,15 @@ class FakeLogServer {
       frames_.push_back(f);
     }
     close(fd);
+    ++ended_;
   }
 
   Options opt_;
   int lfd_ = -1;
   int port_ = 0;
   std::atomic<bool> stop_{false};
+  std::atomic<bool> resumed_{false};
+  std::atomic<int> ended_{0};
   std::thread acceptor_;
   std::mutex mu_;
   std::vector<std::thread> conns_;

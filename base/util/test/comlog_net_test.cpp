@@ -1,14 +1,19 @@
 // The network appender and its log sender against a log server on loopback:
 // the open request and data frames byte for byte, batches, ordering, the
 // local back-up file while the server is down, recovery, closing against a
-// server that stops reading, and resetting while the checker runs.
+// server that stops reading (queued lines kept in the back-up file), and
+// resetting while the checker runs.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "comlog/appender/netappender.h"
@@ -275,6 +280,118 @@ TEST(NetAppender, ServerThatStopsReadingCannotHangClose) {
         << text.substr(0, 3000);
     return 0;
   });
+}
+
+// 8 threads write 2,000 lines each, then the framework closes while the
+// server takes nothing in (it never reads, or it stalls after the open and
+// reads what was sent only after the close). Every line reported as written
+// is, whole, in what the server got or in the back-up file, where each
+// thread's lines keep their order; the close keeps its bound, since the
+// back-up is a local file.
+constexpr int kLoadThreads = 8;
+constexpr int kLoadLines = 2000;
+// Past what the queue and one batch hold: the lines that do not fit go to
+// the back-up at once (ahead of those queued, so not in order).
+constexpr int kOverflowLines = (SENDSVR_QUEUE_SIZE + SENDSVR_BATCH) / kLoadThreads + 100;
+
+std::string LoadMessage(int t, int i) {
+  return "load t=" + std::to_string(t) + " i=" + std::to_string(i) + " |" +
+         std::string(static_cast<size_t>(900 + i % 100), static_cast<char>('a' + t)) + "|";
+}
+
+// The (thread, line) of every load message among lines, in order; each
+// must be whole and end its line (else it is reported in bad).
+std::vector<std::pair<int, int>> LoadOf(const std::vector<std::string>& lines, int per_thread, std::string* bad) {
+  std::vector<std::pair<int, int>> out;
+  for (const auto& l : lines) {
+    const size_t at = l.find("load t=");
+    if (at == std::string::npos) continue;
+    int t = -1;
+    int i = -1;
+    if (sscanf(l.c_str() + at, "load t=%d i=%d", &t, &i) != 2 || t < 0 || t >= kLoadThreads || i < 0 ||
+        i >= per_thread || l.compare(at, std::string::npos, LoadMessage(t, i)) != 0) {
+      *bad += l.substr(0, 300) + "\n";
+      continue;
+    }
+    out.emplace_back(t, i);
+  }
+  return out;
+}
+
+void LoadThenClose(FakeLogServer::Options o, bool resume, int per_thread = kLoadLines, bool ordered = true) {
+  InChildOrSkip([&] {
+    testsupport::TempDir dir;
+    FakeLogServer srv(o);
+    com_device_t dev = NetDevice(List(srv.port(), dir.path()), "app.log");
+    testsupport::CaptureFd err(2);
+    EXPECT_EQ(com_openlog("nettest", &dev, 1, nullptr), 0);
+    if (!BackUpOrClose(dev, &err)) return kSkip;
+    std::atomic<int> failed{0};
+    std::vector<std::thread> writers;
+    for (int t = 0; t < kLoadThreads; ++t) {
+      writers.emplace_back([t, per_thread, &failed] {
+        if (com_openlog_r() != 0) ++failed;
+        for (int i = 0; i < per_thread; ++i) {
+          if (com_writelog(kNotice, "%s", LoadMessage(t, i).c_str()) != 0) ++failed;
+        }
+        if (com_closelog_r() != 0) ++failed;
+      });
+    }
+    for (auto& w : writers) w.join();
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(com_closelog(1000), 0);
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    err.Stop();
+    EXPECT_EQ(failed.load(), 0);
+    // A hang bound: 1.2 to 2.1 s on a quiet machine (an open the sender has
+    // begun takes its time-out); one batch sent at the socket's pace would
+    // take 10 s.
+    EXPECT_LT(ms, 15000);
+    if (resume) {
+      srv.Resume();
+      EXPECT_TRUE(FakeLogServer::WaitFor([&] { return srv.ended() == srv.connections(); }, 10000));
+    }
+    srv.Stop();
+
+    std::string bad;
+    const auto got = LoadOf(srv.AllLines(), per_thread, &bad);
+    const auto backed = LoadOf(Lines(testsupport::ReadFile(dir.file("app.log"))), per_thread, &bad);
+    EXPECT_EQ(bad, "");
+    std::vector<std::vector<bool>> seen(kLoadThreads, std::vector<bool>(static_cast<size_t>(per_thread), false));
+    for (const auto& ti : got) seen[ti.first][ti.second] = true;
+    std::vector<int> last(kLoadThreads, -1);
+    int out_of_order = 0;
+    for (const auto& ti : backed) {
+      seen[ti.first][ti.second] = true;
+      if (ti.second <= last[ti.first]) ++out_of_order;
+      last[ti.first] = ti.second;
+    }
+    int missing = 0;
+    for (const auto& row : seen) missing += static_cast<int>(std::count(row.begin(), row.end(), false));
+    EXPECT_EQ(missing, 0) << "server " << got.size() << ", back-up " << backed.size();
+    EXPECT_TRUE(!ordered || out_of_order == 0) << out_of_order;
+    return 0;
+  });
+}
+
+TEST(NetAppender, CloseKeepsQueuedLinesOfAServerThatNeverReads) {
+  FakeLogServer::Options o;
+  o.read_opens = false;
+  LoadThenClose(o, false);
+}
+
+TEST(NetAppender, CloseKeepsQueuedLinesOfAServerThatStalls) {
+  FakeLogServer::Options o;
+  o.read_data = false;
+  o.rcvbuf = 4096;
+  LoadThenClose(o, true);
+}
+
+TEST(NetAppender, LinesPastAFullQueueGoToTheBackUp) {
+  FakeLogServer::Options o;
+  o.read_opens = false;
+  LoadThenClose(o, false, kOverflowLines, false);
 }
 
 // Resetting deletes the senders while the checker thread keeps checking

@@ -1,9 +1,12 @@
 // The backup quota checker: the limit read from a device's extra items, the
-// first scan of the log folder and the ring of kept backups.
+// first scan of the log folder (which names count as backups; other files
+// beside the log are left alone) and the ring of kept backups.
 #include <gtest/gtest.h>
 #include <limits.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <sys/time.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -12,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "comlog/appender/logcut.h"
 #include "comlog/appender/quotachecker.h"
 #include "comlog_test_util.h"
 
@@ -49,6 +53,14 @@ void Backdated(const std::string& path, int age) {
   tv[0].tv_sec -= age;
   tv[1] = tv[0];
   ASSERT_EQ(utimes(path.c_str(), tv), 0);
+}
+
+// A backup name the cutting makes, in the default form (a stamp of k
+// seconds past a fixed minute).
+std::string Stamped(int k) {
+  char buf[64];
+  snprintf(buf, sizeof(buf), "log.202401020304%02d", k);
+  return buf;
 }
 
 bool WaitFor(const std::function<bool()>& done) {
@@ -91,9 +103,9 @@ TEST(QuotaChecker, FirstScanKeepsTheNewestByTime) {
   TempDir dir;
   // 30 backups whose names run against their ages, older ".wf" backups, the
   // log itself and a file of another name.
-  for (int i = 0; i < 30; ++i) Backdated(dir.file("log." + std::to_string(100 + i)), 1000 + 10 * i);
-  for (int i = 0; i < 3; ++i) Backdated(dir.file("log.wf." + std::to_string(i)), 100000);
-  Backdated(dir.file("log.sf.0"), 100000);
+  for (int i = 0; i < 30; ++i) Backdated(dir.file(Stamped(i)), 1000 + 10 * i);
+  for (int i = 0; i < 3; ++i) Backdated(dir.file("log.wf.2024010203040" + std::to_string(i)), 100000);
+  Backdated(dir.file("log.sf.20240102030400"), 100000);
   Backdated(dir.file("log"), 100000);
   Backdated(dir.file("logx.1"), 100000);
   CaptureAppender app;
@@ -102,32 +114,137 @@ TEST(QuotaChecker, FirstScanKeepsTheNewestByTime) {
     QuotaChecker qc(&app);
     ASSERT_EQ(qc.check_quota(nullptr), 0);
     ASSERT_EQ(qc.quota_filenum(), 24);
-    // The six oldest (log.124 to log.129) go.
-    EXPECT_TRUE(WaitFor([&] { return !FileExists(dir.file("log.124")) && !FileExists(dir.file("log.129")); }));
+    // The six oldest (i = 24 to 29) go.
+    EXPECT_TRUE(WaitFor([&] { return !FileExists(dir.file(Stamped(24))) && !FileExists(dir.file(Stamped(29))); }));
     for (int i = 0; i < 30; ++i) {
-      EXPECT_EQ(FileExists(dir.file("log." + std::to_string(100 + i))), i < 24) << i;
+      EXPECT_EQ(FileExists(dir.file(Stamped(i))), i < 24) << i;
     }
-    // The 25th cut after the start removes the oldest kept one, log.123.
+    // The 25th cut after the start removes the oldest kept one, i = 23.
     testsupport::WriteFile(dir.file("log.new"), "x\n");
     EXPECT_EQ(qc.check_quota(dir.file("log.new").c_str()), 0);
-    EXPECT_TRUE(WaitFor([&] { return !FileExists(dir.file("log.123")); }));
-    EXPECT_TRUE(FileExists(dir.file("log.122")));
+    EXPECT_TRUE(WaitFor([&] { return !FileExists(dir.file(Stamped(23))); }));
+    EXPECT_TRUE(FileExists(dir.file(Stamped(22))));
   }
-  for (const char* kept : {"log.wf.0", "log.wf.2", "log.sf.0", "log", "logx.1", "log.new"}) {
+  for (const char* kept : {"log.wf.20240102030400", "log.wf.20240102030402", "log.sf.20240102030400", "log",
+                           "logx.1", "log.new"}) {
     EXPECT_TRUE(FileExists(dir.file(kept))) << kept;
   }
 }
 
+// Only the names the cutting makes count as backups at the start: NAME, a
+// dot and the stamp (RESERVED1's form, or the default one that a failed
+// rename falls back to), with the ".1", ".2", ... of a repeated cut. An old
+// file of any other name beside a newer backup, with a limit of 1, stays.
+TEST(QuotaChecker, OnlyNamesTheCuttingMakesCount) {
+  struct Row {
+    const char* reserved1;
+    const char* name;
+    bool counted;
+  } rows[] = {
+      {"", "log.20240102030405", true},
+      {"", "log.20240102030405.12", true},
+      {"", "log.20240102030405.0", false},   // counters start at 1
+      {"", "log.20240102030405.01", false},
+      {"", "log.2024010203040", false},      // one digit short
+      {"", "log.202401020304050", false},    // one digit over
+      {"", "log.20240102030405.gz", false},
+      {"", "log.20240102", false},           // a day stamp without RESERVED1
+      {"", "log.keep", false},
+      {"", "log.", false},
+      {"", "log.access.20240102030405", false},  // a backup of the device "log.access"
+      {"%Y%m%d", "log.20240102", true},
+      {"%Y%m%d", "log.20240102.3", true},
+      {"%Y%m%d", "log.20240102030405", true},  // the fallback form
+      {"%Y%m%d", "log.2024010", false},
+      {"%Y-%m-%d_%H", "log.2024-01-02_03", true},
+      {"%Y-%m-%d_%H", "log.2024-01-02_3", false},
+      {"%b%d", "log.Jan02", true},
+      {"%b%d", "log.jan02", false},
+      {"bak", "log.bak", true},               // a suffix without a time
+      {"bak", "log.bakk", false},
+  };
+  for (const Row& r : rows) {
+    TempDir dir;
+    Backdated(dir.file(r.name), 100000);
+    Backdated(dir.file("log.20300101000000"), 10);
+    CaptureAppender app;
+    SetDevice(&app, dir.path(), comspace::COMLOG_SIZECUT, 100, 60, {{"QUOTA_SIZE", 101}});
+    snprintf(app._device.reserved1, sizeof(app._device.reserved1), "%s", r.reserved1);
+    {
+      QuotaChecker qc(&app);
+      ASSERT_EQ(qc.check_quota(nullptr), 0);
+      ASSERT_EQ(qc.quota_filenum(), 1);
+    }  // every queued removal is done once the checker is gone
+    EXPECT_EQ(FileExists(dir.file(r.name)), !r.counted) << r.reserved1 << " " << r.name;
+    EXPECT_TRUE(FileExists(dir.file("log.20300101000000"))) << r.name;
+  }
+}
+
+// Every name save_backup gives, for stamps of many kinds over many times and
+// with the counters of repeated cuts, is one the first scan counts.
+TEST(QuotaChecker, EveryNameTheCuttingGivesCounts) {
+  TempDir dir;
+  const std::string log = dir.file("log");
+  char out[comspace::COMLOG_BACKUP_NAME_SIZE];
+  for (const char* suffix : {"", "%Y%m%d", "%Y-%m-%d_%H", "%b%d", "%e.%H", "%s", "%j", "%a%H%M", "bak"}) {
+    for (int k = 0; k < 20; ++k) {
+      const time_t t = 946684800 + static_cast<time_t>(k) * (86400 * 37 + 3671);
+      for (int repeat = 0; repeat < 2; ++repeat) {  // the second gets ".1"
+        testsupport::WriteFile(log, "x\n");
+        ASSERT_EQ(comspace::save_backup(log.c_str(), out, sizeof(out), suffix, t, false), 0);
+        const char* name = strrchr(out, '/') + 1;
+        EXPECT_TRUE(comspace::is_backup_name(name, "log", suffix)) << suffix << " " << name;
+      }
+    }
+  }
+}
+
+// A user's files beside the log, older than every backup, keep their bytes,
+// while the backups past the quota go: those an earlier run left (in both
+// forms) and, cut by cut, those made since.
+TEST(QuotaChecker, ForeignFilesKeepTheirBytes) {
+  TempDir dir;
+  const std::vector<std::string> foreign = {"log.keep", "log.old", "log.20240102030405.gz", "log.2024-01-02"};
+  for (const std::string& f : foreign) {
+    testsupport::WriteFile(dir.file(f), "mine: " + f + "\n");
+    timeval tv[2] = {{1000000000, 0}, {1000000000, 0}};
+    ASSERT_EQ(utimes(dir.file(f).c_str(), tv), 0);
+  }
+  // Oldest first.
+  const std::vector<std::string> left = {"log.20240101", "log.20240101.1", "log.20240101030405", "log.20240102",
+                                         "log.20240102.2"};
+  for (size_t i = 0; i < left.size(); ++i) Backdated(dir.file(left[i]), 5000 - 1000 * static_cast<int>(i));
+  CaptureAppender app;
+  SetDevice(&app, dir.path(), comspace::COMLOG_SIZECUT, 1, 60, {{"QUOTA_SIZE", 3}});
+  snprintf(app._device.reserved1, sizeof(app._device.reserved1), "%%Y%%m%%d");
+  {
+    QuotaChecker qc(&app);
+    ASSERT_EQ(qc.check_quota(nullptr), 0);
+    ASSERT_EQ(qc.quota_filenum(), 3);
+    EXPECT_TRUE(WaitFor([&] { return !FileExists(dir.file(left[0])) && !FileExists(dir.file(left[1])); }));
+    for (int cut = 0; cut < 3; ++cut) {
+      const std::string made = dir.file("log.20240103.") + std::to_string(cut + 1);
+      testsupport::WriteFile(made, "x\n");
+      ASSERT_EQ(qc.check_quota(made.c_str()), 0);
+    }
+    EXPECT_TRUE(WaitFor([&] {
+      return !FileExists(dir.file(left[2])) && !FileExists(dir.file(left[3])) && !FileExists(dir.file(left[4]));
+    }));
+  }
+  for (const std::string& f : foreign) EXPECT_EQ(testsupport::ReadFile(dir.file(f)), "mine: " + f + "\n") << f;
+  for (int cut = 1; cut <= 3; ++cut) EXPECT_TRUE(FileExists(dir.file("log.20240103." + std::to_string(cut))));
+}
+
 TEST(QuotaChecker, RingFillsBeforeItRemoves) {
   TempDir dir;
-  for (int i = 0; i < 3; ++i) Backdated(dir.file("log.old" + std::to_string(i)), 100 * (i + 1));  // old2 oldest
+  for (int i = 0; i < 3; ++i) Backdated(dir.file(Stamped(i)), 100 * (i + 1));  // Stamped(2) oldest
   CaptureAppender app;
   SetDevice(&app, dir.path(), comspace::COMLOG_SIZECUT, 1, 60, {{"QUOTA_SIZE", 5}});
   QuotaChecker qc(&app);
   ASSERT_EQ(qc.check_quota(nullptr), 0);
   ASSERT_EQ(qc.quota_filenum(), 5);
-  // Cut k removes: nothing, nothing, old2, old1, old0, then new1.
-  const std::vector<std::string> gone = {"", "", "log.old2", "log.old1", "log.old0", "log.new1"};
+  // Cut k removes: nothing, nothing, the three found oldest first, then new1.
+  const std::vector<std::string> gone = {"", "", Stamped(2), Stamped(1), Stamped(0), "log.new1"};
   for (size_t k = 0; k < gone.size(); ++k) {
     const std::string path = dir.file("log.new" + std::to_string(k + 1));
     testsupport::WriteFile(path, "x\n");

@@ -1,10 +1,12 @@
 #include "comlog/appender/logcut.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <time.h>
 
 #include "comlog/appender/quotachecker.h"
 #include "comlog/com_device.h"
@@ -14,6 +16,10 @@
 namespace comspace {
 
 namespace {
+
+// The stamp of a backup name when the device gives none, and the one a
+// rename under the device's stamp falls back to.
+constexpr char kDefaultStamp[] = "%Y%m%d%H%M%S";
 
 // The log path with every '%' doubled, so that strftime copies it as it is.
 std::string EscapePercent(const char* s) {
@@ -32,7 +38,7 @@ bool FormatBackupName(const char* file, char* out, int outsize, const char* suff
   struct tm tm;
   gmtime_r(&t, &tm);  // t already holds local-time seconds
   std::string fmt = EscapePercent(file) + "." +
-                    (suffix != nullptr && suffix[0] != '\0' ? std::string(suffix) : "%Y%m%d%H%M%S");
+                    (suffix != nullptr && suffix[0] != '\0' ? std::string(suffix) : kDefaultStamp);
   const size_t len = strftime(out, static_cast<size_t>(outsize), fmt.c_str(), &tm);
   if (len == 0) {
     out[0] = '\0';
@@ -102,6 +108,46 @@ CutOutcome cut_log_if_due(const com_device_t& dev, const char* file, const struc
   if (qc != nullptr) qc->check_quota(backup);
   if (by_size && dev.splite_type == COMLOG_TRUNCT) outcome.removal = backup;
   return outcome;
+}
+
+namespace {
+
+// Whether s is empty or the counter a repeated cut adds: a dot and a
+// number from 1, without leading zeros.
+bool IsCounterOrEmpty(const char* s) {
+  if (*s == '\0') return true;
+  if (s[0] != '.' || s[1] < '1' || s[1] > '9') return false;
+  for (s += 2; *s != '\0'; ++s) {
+    if (*s < '0' || *s > '9') return false;
+  }
+  return true;
+}
+
+// Whether stamp is strftime of fmt for some time, optionally followed by a
+// counter. The stamp is read back with strptime and must come out of
+// strftime byte for byte the same (the time broken down as save_backup does
+// it), so that only what the cutting writes matches, not what strptime
+// merely accepts.
+bool IsStampOf(const char* stamp, const char* fmt) {
+  const time_t zero = 0;
+  struct tm tm;
+  gmtime_r(&zero, &tm);
+  const char* end = strptime(stamp, fmt, &tm);
+  if (end == nullptr || end == stamp || !IsCounterOrEmpty(end)) return false;
+  char again[NAME_MAX + 1];
+  const size_t len = strftime(again, sizeof(again), fmt, &tm);
+  return len == static_cast<size_t>(end - stamp) && memcmp(again, stamp, len) == 0;
+}
+
+}  // namespace
+
+bool is_backup_name(const char* name, const char* base, const char* suffix) {
+  if (name == nullptr || base == nullptr) return false;
+  const size_t n = strlen(base);
+  if (strncmp(name, base, n) != 0 || name[n] != '.') return false;
+  const char* stamp = name + n + 1;
+  if (suffix != nullptr && suffix[0] != '\0' && IsStampOf(stamp, suffix)) return true;
+  return IsStampOf(stamp, kDefaultStamp);
 }
 
 }  // namespace comspace

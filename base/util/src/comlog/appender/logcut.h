@@ -28,6 +28,13 @@ enum { COMLOG_BACKUP_NAME_SIZE = 2048 };
 // standard error).
 int save_backup(const char* file, char* out, int outsize, const char* suffix, time_t t, bool retry);
 
+// Whether name, a file name without its folder, is one save_backup gives a
+// backup of the log file named base: base, a dot and the stamp of suffix
+// (or of the default form, which is also what a failed rename falls back
+// to), then ".1", ".2", ... when that name was taken. Any other name, also
+// one that merely begins with base and a dot, is not a backup.
+bool is_backup_name(const char* name, const char* base, const char* suffix);
+
 // Opens the log file PATH/NAME of the device for appending, its path written
 // to file (size bytes), making the folder PATH first when it is missing.
 // The descriptor, or -1 after "can't open %s".

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "comlog/appender/appender.h"
+#include "comlog/appender/logcut.h"
 #include "comlog/com_device.h"
 #include "comlog/diag.h"
 #include "ul_conf.h"
@@ -32,9 +33,9 @@ int QuotaItem(const com_device_t& dev, const char* key) {
 
 // "<name><suffix>" cut at 255 characters.
 std::string Prefix(const char* name, const char* suffix) {
-  char buf[256];
-  snprintf(buf, sizeof(buf), "%s%s", name, suffix);
-  return buf;
+  std::string prefix = std::string(name) + suffix;
+  if (prefix.size() > 255) prefix.resize(255);
+  return prefix;
 }
 
 bool StartsWith(const char* s, const std::string& prefix) {
@@ -100,7 +101,6 @@ int QuotaChecker::check_quota(const char* backup) {
 
 int QuotaChecker::check_quota_at_first_time() {
   const com_device_t& dev = _ap->_device;
-  const std::string backups = Prefix(dev.file, ".");
   const std::string wf = Prefix(dev.file, ".wf");
   const std::string sf = Prefix(dev.file, ".sf");
   DIR* dir = opendir(dev.host);
@@ -113,7 +113,9 @@ int QuotaChecker::check_quota_at_first_time() {
     const char* name = ent->d_name;
     if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) continue;
     if (StartsWith(name, wf) || StartsWith(name, sf)) continue;
-    if (!StartsWith(name, backups)) continue;
+    // Only what the cutting names counts: a user's "NAME.keep", or the
+    // backups of a device named "NAME.x", are left alone.
+    if (!is_backup_name(name, dev.file, dev.reserved1)) continue;
     std::string path = std::string(dev.host) + "/" + name;
     struct stat st;
     if (stat(path.c_str(), &st) != 0) {

@@ -89,6 +89,14 @@ NetAppenderSvr::~NetAppenderSvr() {
   if (_registered) comlog_get_gcheckSvr()->unregisterServer(this);
   _registered = false;
   stop();
+  // Lines still queued are not sent (the servers had their time while
+  // closing waited); they go to the local back-up files in the order they
+  // were queued, after the batch the thread gave up.
+  int n;
+  while ((n = _queue.drain(_readbuf, SENDSVR_BATCH)) > 0) {
+    backup(n);
+    erasedata(n);
+  }
 }
 
 int NetAppenderSvr::initServer(const char* list) {
@@ -131,15 +139,17 @@ int NetAppenderSvr::run() {
       if (!sent) clearsock(_now);
     }
   }
-  if (!sent) {
-    for (int i = 0; i < n; ++i) {
-      auto* d = static_cast<netdata_t*>(_readbuf[i]);
-      Appender* bk = d->appender->_bkappender;
-      if (bk != nullptr) bk->binprint(netdata_text(d), static_cast<int>(d->item.size));
-    }
-  }
+  if (!sent) backup(n);
   erasedata(n);
   return 0;
+}
+
+void NetAppenderSvr::backup(int n) {
+  for (int i = 0; i < n; ++i) {
+    auto* d = static_cast<netdata_t*>(_readbuf[i]);
+    Appender* bk = d->appender->_bkappender;
+    if (bk != nullptr) bk->binprint(netdata_text(d), static_cast<int>(d->item.size));
+  }
 }
 
 int NetAppenderSvr::WaitWritable(int fd, int ms) {

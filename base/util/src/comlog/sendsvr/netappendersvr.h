@@ -31,6 +31,8 @@ class NetAppenderSvr : public SendSvr {
   static SendSvr* getServer(const char* list);
 
   NetAppenderSvr();
+  // Stops the thread and writes the lines still queued to their appenders'
+  // back-up files (a line of an appender without one is dropped).
   ~NetAppenderSvr() override;
 
   // Queues the event's rendered line for the event's appender (_nowapp).
@@ -58,6 +60,9 @@ class NetAppenderSvr : public SendSvr {
   int current() const { return _now; }
 
  private:
+  // Writes the first n lines of the read buffer to their appenders'
+  // back-up files, in order.
+  void backup(int n);
   // Waits up to ms for fd to take data, giving up early once stopped.
   int WaitWritable(int fd, int ms);
   // Writes total bytes of the first count iovecs within ms (giving up early

@@ -43,7 +43,7 @@ class SendSvr {
  public:
   SendSvr();
   // Stops the thread, forgets the sender in the checker, closes every
-  // server and frees the lines still queued (unsent).
+  // server and frees the lines a derived sender left queued (unsent).
   virtual ~SendSvr();
   SendSvr(const SendSvr&) = delete;
   SendSvr& operator=(const SendSvr&) = delete;
