@@ -1,9 +1,9 @@
 // Fuzzes the table conversion GBK -> UTF-8 (and UTF-8 -> GBK on the same
 // bytes) over arbitrary text. The first two bytes choose the destination
 // size; destinations are exactly sized heap blocks, so a write past the size
-// shows under AddressSanitizer. Every result must lie within its size and
-// end in a NUL; GBK read back from the UTF-8 is never longer than the text,
-// and code units never outnumber the text's bytes.
+// shows under AddressSanitizer. Every result must lie within its size, end
+// in its NUL and hold no other NUL; GBK read back from the UTF-8 is never
+// longer than the text, and code units never outnumber the text's bytes.
 #include <stdlib.h>
 #include <string.h>
 
@@ -25,6 +25,7 @@ std::string Into(int (*f)(char*, int, const char*), const std::string& text, int
     return std::string();
   }
   if (n < 0 || n >= size || out[n] != '\0') abort();
+  if (memchr(out.get(), '\0', static_cast<size_t>(n)) != nullptr) abort();
   return std::string(out.get(), static_cast<size_t>(n));
 }
 

@@ -23,7 +23,6 @@ struct Setup {
   std::string dir;
   std::string file;
   Ul_confdata* conf = nullptr;
-  int free_fd = -1;
 
   Setup() {
     dir = testsupport::ProcessScratchDir();
@@ -33,7 +32,6 @@ struct Setup {
     ul_openlog(dir.c_str(), "fuzz", &quiet, 1);
     conf = ul_initconf(UL_CONF_MIN_SIZE);
     if (conf == nullptr) abort();
-    free_fd = LowestFreeFd();
   }
 
   ~Setup() {
@@ -77,6 +75,10 @@ void QueryAll(const Ul_confdata* conf) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static Setup setup;
+  // Taken per run: between runs the fuzzing engine may open descriptors of
+  // its own (the symbolizer's pipes when it names newly covered functions),
+  // so only what this run leaves open counts.
+  const int free_fd = Setup::LowestFreeFd();
   Ul_confdata* conf = setup.conf;
   WriteInput(setup.file, data, size);
 
@@ -114,6 +116,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   conf->size = size_saved;
   if (conf->num < 0 || conf->num > 8) abort();
 
-  if (Setup::LowestFreeFd() != setup.free_fd) abort();  // a file was left open
+  if (Setup::LowestFreeFd() != free_fd) abort();  // a file was left open
   return 0;
 }

@@ -47,7 +47,11 @@ int ul_gbk_to_utf8(char* dst, int size, const char* src);
 // included): -1 for a null pointer or a size below strlen(src) + 1; otherwise
 // the bytes written before the NUL. A leading byte-order mark is dropped, a
 // stray byte (80..BF, FE, FF) is skipped, a sequence cut by the end of the
-// text ends the conversion, and a code point keeps only its low 16 bits.
+// text ends the conversion, and a code point keeps only its low 16 bits. A
+// character without a GBK code, a code point whose low 16 bits are 0, and a
+// lead byte not followed by its continuation bytes each give one blank (the
+// bytes after such a lead byte are read on their own); no NUL is written
+// before the end.
 int ul_utf8_to_gbk(char* dst, int size, const char* src);
 
 #endif  // UL_GBK_H_

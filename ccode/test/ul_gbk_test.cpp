@@ -190,23 +190,53 @@ TEST(UlUtf8ToGbk, Rows) {
     const char* gbk;
   } rows[] = {
       {"\xEF\xBB\xBF\xE5\x95\x8A", "\xB0\xA1"},      // byte-order mark dropped
+      {"\xE4\xB8\xAD", "\xD6\xD0"},                  // U+4E2D
       {"\xF0\x95\x95\x8A", "\xB0\xA1"},              // U+1554A keeps its low 16 bits
       {"a\x80\xBF\xFE\xFF" "b", "ab"},               // stray bytes skipped
       {"ab\xE5\x95", "ab"},                          // a cut sequence ends it
+      {"ab\xE5", "ab"},
       {"\xC2\xA2", "\xA1\xE9"},                      // a kept symbol comes back
       {"\xE0\xB8\x81" "c", " c"},                    // no GBK code: a blank
-      {"\xFC\x80\x80\x85\x95\x8A", "\xB0\xA1"},      // six bytes
       {"0123456789abcdef\xE5\x95\x8A", "0123456789abcdef\xB0\xA1"},
-      // Each lead range at both ends, followed by unchecked A's: those left
-      // over show the length read (2, 3, 4, 5, 6).
-      {"\xC0" "AAAAA", "\x01" "AAAA"}, {"\xDF" "AAAAA", " AAAA"}, {"\xE0" "AAAAA", "AAAA"}, {"\xEF" "AAAAA", " AAA"},
-      {"\xF0" "AAAAA", " AA"}, {"\xF7" "AAAAA", " AA"}, {"\xF8" "AAAAA", " A"}, {"\xFB" "AAAAA", " A"},
-      {"\xFC" "AAAAA", " "}, {"\xFD" "AAAAA", " "},
+      // Each lead range at both ends, with its continuation bytes and an 'A'
+      // after them: the 'A' shows the length read (2, 3, 4, 5, 6).
+      {"\xC1\x81" "A", "AA"},                         // overlong forms read as they stand
+      {"\xDF\xBF" "A", " A"},
+      {"\xE0\x81\x81" "A", "AA"},
+      {"\xEF\xBC\xA1" "A", "\xA3\xC1" "A"},
+      {"\xF0\x95\x95\x8A" "A", "\xB0\xA1" "A"},
+      {"\xF7\x85\x95\x8A" "A", "\xB0\xA1" "A"},
+      {"\xF8\x80\x85\x95\x8A" "A", "\xB0\xA1" "A"},
+      {"\xFB\x80\x85\x95\x8A" "A", "\xB0\xA1" "A"},
+      {"\xFC\x80\x80\x85\x95\x8A" "A", "\xB0\xA1" "A"},
+      {"\xFD\x80\x80\x85\x95\x8A" "A", "\xB0\xA1" "A"},
+      // A sequence whose low 16 bits are 0 is a character without a mapping,
+      // never a NUL inside the text.
+      {"a\xF0\x90\x80\x80" "b", "a b"},              // U+10000
+      {"\xF0\xA0\x80\x80", " "},                     // U+20000
+      {"\xC0\x80", " "},
+      {"\xE0\x80\x80", " "},
+      {"\xF8\x88\x80\x80\x80", " "},
+      {"\xFC\x80\x80\x80\x80\x80", " "},
+      // A lead byte not followed by its continuation bytes is one blank; the
+      // walk goes on at the byte after it.
+      {"\xE4" "AB", " AB"},
+      {"\xC3" "A", " A"},                             // also at the end of the text
+      {"\xE4\xB8" "A", " A"},                         // the stray B8 is then skipped
+      {"\xF0\x95\x95" "A", " A"},                     // the last one missing
+      {"\xFC\x80\x80\x80\x80" "A", " A"},
+      {"\xE4\xFE\xE4\xB8\xAD", " \xD6\xD0"},          // a lead after a lead
+      {"01234567\xE4" "ABCDEFGH", "01234567 ABCDEFGH"},  // around the eight-byte ASCII steps
   };
   for (const auto& r : rows) {
     EXPECT_EQ(ToGbk(r.utf8, static_cast<int>(strlen(r.utf8) + 1)), r.gbk) << r.utf8;
   }
+  // The size is the text's length + 1, whatever the text holds.
   EXPECT_EQ(ToGbk("ab", 2), "<-1>");
+  EXPECT_EQ(ToGbk("a\xF0\x90\x80\x80", 6), "a ");
+  EXPECT_EQ(ToGbk("a\xF0\x90\x80\x80", 5), "<-1>");
+  EXPECT_EQ(ToGbk("\xE4" "AB", 4), " AB");
+  EXPECT_EQ(ToGbk("\xE4" "AB", 3), "<-1>");
   EXPECT_EQ(ul_utf8_to_gbk(nullptr, 4, "a"), -1);
 }
 

@@ -48,6 +48,8 @@ TEST_F(Trans2Gb, ByCodeType) {
       {nullptr, CODETYPE_GB, Gbk("國乾乾"), 0, Gbk("国乾干"), 0},
       {nullptr, CODETYPE_BIG5, Big5("國"), 0, Gbk("国"), 0},
       {nullptr, CODETYPE_UTF8, "國乾", 0, Gbk("国乾"), 0},  // the context is read before conversion
+      {nullptr, CODETYPE_UTF8, "a\xF0\x90\x80\x80" "b", 0, "a b", 0},  // U+10000: no NUL cuts the text
+      {nullptr, CODETYPE_UTF8, "\xE4" "AB", 0, " AB", 0},                // a lead byte alone keeps what follows
       {nullptr, CODETYPE_SJIS, "as is", 0, "as is", 0},
       {gbi, CODETYPE_GB, Gb("國") + four, 16, Gb("国") + four, 0},
       {gbi, CODETYPE_BIG5, Big5("國"), 16, Gbk("国"), 0},

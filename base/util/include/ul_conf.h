@@ -38,7 +38,10 @@ int ul_readconf_include(const char* dir, Ul_confdata* conf);
 // Writes every item as "%s : %s\n" to dir/file. 1, or -1.
 int ul_writeconf(const char* dir, const char* file, Ul_confdata* conf);
 
-// Getters: the first item of that name. 1 found (and parsed), 0 not.
+// Getters: the first item of that name. 1 found (and parsed), 0 not; a
+// number out of the type's range is 0 (logged). The unsigned getters read a
+// leading minus as the C library's unsigned conversions do: "-1" is the
+// type's largest value; the magnitude must fit the type.
 int ul_getconfnstr(const Ul_confdata* conf, const char* name, char* buf, size_t size);
 int ul_getconfnstr(Ul_confdata* conf, const char* name, char* buf, size_t size);
 int ul_getconfint(const Ul_confdata* conf, const char* name, int* value);

@@ -112,8 +112,11 @@ int ParseNumber(const char* text, int base, T* out) {
   } else {
     const unsigned long long v = strtoull(p, &end, base);
     if (end == p) return 0;
-    // strtoull takes "-3" as a huge number: a negative one is out of range.
-    if (errno == ERANGE || (*p == '-' && v != 0) || v > std::numeric_limits<T>::max()) return -1;
+    // A leading minus negates the magnitude modulo 2^N, as the unsigned
+    // conversions of sscanf do: "-1" is T's largest value (files use it for
+    // "no limit"). The magnitude itself must fit T.
+    const unsigned long long magnitude = *p == '-' ? 0 - v : v;
+    if (errno == ERANGE || magnitude > std::numeric_limits<T>::max()) return -1;
     *out = static_cast<T>(v);
   }
   return 1;
@@ -123,7 +126,7 @@ int ParseNumber(const char* text, int base, T* out) {
 // hexadecimal, any other leading '0' octal, else decimal. T is the decimal
 // type, U its unsigned twin for the hexadecimal and octal forms (which give
 // T the bits of U). A number out of range is an error (logged), never a
-// wrapped value.
+// wrapped value; only a minus before an unsigned conversion negates.
 template <typename T, typename U>
 int GetNumber(const Ul_confdata* conf, const char* name, T* value) {
   if (conf == nullptr || name == nullptr || value == nullptr) {

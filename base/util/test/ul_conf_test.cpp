@@ -219,7 +219,7 @@ TEST(UlConf, NumbersOutOfRangeAreErrors) {
   TempDir d;
   WriteFile(d.file("n.conf"),
             "imax : 2147483647\nimax1 : 2147483648\nimin : -2147483648\nimin1 : -2147483649\n"
-            "umax : 4294967295\numax1 : 4294967296\nuneg : -1\nhex32 : 0xffffffff\n"
+            "umax : 4294967295\numax1 : 4294967296\nuneg : -4294967296\nhex32 : 0xffffffff\n"
             "hex33 : 0x100000000\noct : 037777777777\noct1 : 040000000000\n"
             "llmax : 9223372036854775807\nllmax1 : 9223372036854775808\n"
             "ullmax : 18446744073709551615\nullmax1 : 18446744073709551616\n");
@@ -246,7 +246,7 @@ TEST(UlConf, NumbersOutOfRangeAreErrors) {
   EXPECT_EQ(UINT_MAX, u);
   u = 7;
   EXPECT_EQ(0, ul_getconfuint(cc, "umax1", &u));
-  EXPECT_EQ(0, ul_getconfuint(cc, "uneg", &u));
+  EXPECT_EQ(0, ul_getconfuint(cc, "uneg", &u));  // -4294967296: its magnitude does not fit
   EXPECT_EQ(7u, u);
   long long ll = 7;
   EXPECT_EQ(1, ul_getconfint64(cc, "llmax", &ll));
@@ -259,7 +259,65 @@ TEST(UlConf, NumbersOutOfRangeAreErrors) {
   EXPECT_EQ(ULLONG_MAX, ull);
   const std::string log = err.Stop();
   EXPECT_TRUE(Has(log, "[getconf] the value (2147483648) of (imax1) is out of range")) << log;
-  EXPECT_TRUE(Has(log, "[getconf] the value (-1) of (uneg) is out of range")) << log;
+  EXPECT_TRUE(Has(log, "[getconf] the value (-4294967296) of (uneg) is out of range")) << log;
+}
+
+// The unsigned getters read a leading minus the way the C library's unsigned
+// conversions do: the magnitude, which must fit the type, negated modulo 2^N.
+// So "-1" is the type's largest value (files use it for "no limit"), "-MAX" is
+// 1, and "-(MAX + 1)" is out of range like "MAX + 1".
+TEST(UlConf, UnsignedValuesTakeALeadingMinusAsNegationOfTheMagnitude) {
+  TempDir d;
+  WriteFile(d.file("n.conf"),
+            "m1 : -1\nm0 : -0\nmu : -4294967295\nmu1 : -4294967296\n"
+            "mull : -18446744073709551615\nmull1 : -18446744073709551616\n"
+            "hexm1 : 0x-1\noctm1 : 0-1\nsign : -\n");
+  WriteFile(d.file("dict.n"), "u : -1\nu64 : -1\n");
+  Conf c = NewConf();
+  CaptureFd err(2);
+  ASSERT_EQ(1, ul_readconf(d.path().c_str(), "n.conf", c.get()));
+  const Ul_confdata* cc = c.get();
+  const struct {
+    const char* name;
+    int read32;
+    unsigned int u32;
+    int read64;
+    unsigned long long u64;
+  } rows[] = {
+      {"m1", 1, UINT_MAX, 1, ULLONG_MAX},
+      {"m0", 1, 0, 1, 0},
+      {"mu", 1, 1, 1, 18446744069414584321ULL},  // the 32-bit limit as a magnitude
+      {"mu1", 0, 7, 1, 18446744069414584320ULL},  // one past it
+      {"mull", 0, 7, 1, 1},                       // the 64-bit limit as a magnitude
+      {"mull1", 0, 7, 0, 7},                      // one past it
+      {"hexm1", 1, UINT_MAX, 1, ULLONG_MAX},      // the hexadecimal and octal forms alike
+      {"octm1", 1, UINT_MAX, 1, ULLONG_MAX},
+      {"sign", 0, 7, 0, 7},                       // a sign without digits is no number
+  };
+  for (const auto& r : rows) {
+    unsigned int u = 7;
+    EXPECT_EQ(r.read32, ul_getconfuint(cc, r.name, &u)) << r.name;
+    EXPECT_EQ(r.u32, u) << r.name;
+    unsigned long long ull = 7;
+    EXPECT_EQ(r.read64, ul_getconfuint64(cc, r.name, &ull)) << r.name;
+    EXPECT_EQ(r.u64, ull) << r.name;
+  }
+  // The signed getters read the hexadecimal and octal forms as the bits of
+  // the unsigned value: a negated one too.
+  int i = 7;
+  EXPECT_EQ(1, ul_getconfint(cc, "hexm1", &i));
+  EXPECT_EQ(-1, i);
+  // The numbers-file readers go through the same getters.
+  unsigned int u = 7;
+  EXPECT_EQ(1, ul_readnum_oneuint(d.path().c_str(), "dict", "u", &u));
+  EXPECT_EQ(UINT_MAX, u);
+  unsigned long long ull = 7;
+  EXPECT_EQ(1, ul_kreadnum_oneuint64(d.path().c_str(), "dict", "u64", &ull));
+  EXPECT_EQ(ULLONG_MAX, ull);
+  const std::string log = err.Stop();
+  EXPECT_TRUE(Has(log, "[getconf] the value (-18446744073709551616) of (mull1) is out of range")) << log;
+  EXPECT_FALSE(Has(log, "of (m1)")) << log;
+  EXPECT_FALSE(Has(log, "of (sign)")) << log;
 }
 
 TEST(UlConf, WriteAndReadBack) {

@@ -241,10 +241,23 @@ int ul_utf8_to_gbk(char* dst, int size, const char* src) {
       ++i;
       continue;
     }
-    if (static_cast<size_t>(n) > len - i) break;
-    uint32_t cp = n == 1 ? s[i] : s[i] & (0x7Fu >> n);
-    for (int k = 1; k < n; ++k) cp = (cp << 6) | (s[i + k] & 0x3Fu);
-    uint16_t v = RevLookup(static_cast<uint16_t>(cp));
+    // A lead byte not followed by its continuation bytes (10xxxxxx) is one
+    // blank, and the bytes after it are read on their own.
+    const size_t have = static_cast<size_t>(n) <= len - i ? static_cast<size_t>(n) : len - i;
+    size_t k = 1;
+    while (k < have && (s[i + k] & 0xC0u) == 0x80u) ++k;
+    uint16_t v = kGbkNoMapping;
+    if (k < have) {
+      n = 1;
+    } else {
+      if (have < static_cast<size_t>(n)) break;  // cut by the end of the text
+      uint32_t cp = n == 1 ? s[i] : s[i] & (0x7Fu >> n);
+      for (int c = 1; c < n; ++c) cp = (cp << 6) | (s[i + c] & 0x3Fu);
+      // Only the low 16 bits are kept; when they are 0 (U+10000, an overlong
+      // NUL) the character has no GBK code, so no NUL lands inside the text.
+      const uint16_t unit = static_cast<uint16_t>(cp);
+      if (unit != 0) v = RevLookup(unit);
+    }
     if (v == kGbkNoMapping) v = ' ';
     if ((v > 0xFF ? 2u : 1u) > room - w) break;
     w += static_cast<size_t>(PutGbk(d + w, v));
