@@ -27,6 +27,8 @@ class FileReader {
 
   // Size of the file when it was opened.
   uint64_t size() const { return size_; }
+  // The identity of the open file.
+  const toolkit::FileId& id() const { return id_; }
   // Offset of the next byte to be read.
   uint64_t Tell() const { return file_pos_ - (end_ - pos_); }
   // Bytes between the read position and the end of the file.
@@ -85,6 +87,7 @@ class FileReader {
 
   toolkit::UniqueFd fd_;
   uint64_t size_ = 0;
+  toolkit::FileId id_;
   uint64_t file_pos_ = 0;  // offset of the byte after the buffered ones
   bool failed_ = false;
   size_t cap_ = 0;  // buffer size: the file's size + 1, at most kBufferSize

@@ -487,9 +487,12 @@ int dset_binary_dump(PbDict* dict, const char* path, const char* name) {
     }
     return -1;
   }
-  // Leftovers of writes that were killed: no writer owns them now.
-  toolkit::RemoveStaleTemporaries(pbd_file);
-  toolkit::RemoveStaleTemporaries(ht_file);
+  // Leftovers of writes that were killed: no writer owns them now. The
+  // text file this dictionary was loaded from stays, whatever its name.
+  const toolkit::FileId source{dict->source_dev, dict->source_ino};
+  const toolkit::FileId* keep = dict->source_ino != 0 ? &source : nullptr;
+  toolkit::RemoveStaleTemporaries(pbd_file, lock, keep);
+  toolkit::RemoveStaleTemporaries(ht_file, lock, keep);
   toolkit::FileReplacement pbd, ht;
   if (dsethead_binary_dump_v2(dict, &pbd, pbd_file) != 0) {
     ul_writelog(UL_LOG_FATAL, "Errors occur when dump the dset head of %s!", name);

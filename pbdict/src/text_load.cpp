@@ -462,6 +462,8 @@ int dset_load(PbDict* dict, const char* path) {
     ul_writelog(UL_LOG_FATAL, "Can't open dict file %s.", path);
     return -1;
   }
+  dict->source_dev = reader.id().dev;
+  dict->source_ino = reader.id().ino;
   if (init_dictset(dict) != 0) return -1;
   dict->line_num = 0;
   gettimeofday(&dict->reloadtime, nullptr);

@@ -1,6 +1,5 @@
 // The binary dictionary files: their bytes, reading them back, and refusing
 // files that do not fit the format.
-#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -206,18 +205,6 @@ TEST_F(Binary, RefusesDamagedFiles) {
   for (const auto& c : cases) EXPECT_EQ(-1, ReadBytes(c.pbd, c.ht)) << c.what;
 }
 
-// The files of one folder whose names start with prefix.
-std::vector<std::string> FilesStartingWith(const std::string& dir, const std::string& prefix) {
-  std::vector<std::string> out;
-  DIR* d = opendir(dir.c_str());
-  if (d == nullptr) return out;
-  while (const dirent* e = readdir(d)) {
-    if (std::strncmp(e->d_name, prefix.c_str(), prefix.size()) == 0) out.push_back(e->d_name);
-  }
-  closedir(d);
-  return out;
-}
-
 TEST_F(Binary, WriteReplacesBothFilesWhole) {
   auto d = Build("a\t{\"n\":1}\nb\t{\"n\":2}\n");
   // A reader that opened the old files keeps them whole.
@@ -247,14 +234,14 @@ TEST_F(Binary, WriteReplacesBothFilesWhole) {
   EXPECT_EQ("n: 3\n", Lookup(r.get(), "c"));
   EXPECT_EQ("<absent>", Lookup(r.get(), "a"));
   // Nothing but the two files is left beside them: no temporary, no lock.
-  EXPECT_EQ(2u, FilesStartingWith(dir_.path(), "b.").size());
+  EXPECT_EQ(2u, testsupport::FilesStartingWith(dir_.path(), "b.").size());
 
   // Temporaries left by a killed writer go with the next write.
   WriteFile(dir_.file("b.pbd.tmp-1-2-3"), "stale");
   WriteFile(dir_.file("b.ht.tmp-1-2-3"), "stale");
   WriteFile(dir_.file("b.pbd.lock"), "");
   d = Build("c\t{\"n\":4}\n");
-  EXPECT_EQ(2u, FilesStartingWith(dir_.path(), "b.").size());
+  EXPECT_EQ(2u, testsupport::FilesStartingWith(dir_.path(), "b.").size());
 }
 
 TEST_F(Binary, SecondWriterIsRefusedAndFailedWriteKeepsOldFiles) {
@@ -288,7 +275,7 @@ TEST_F(Binary, SecondWriterIsRefusedAndFailedWriteKeepsOldFiles) {
   EXPECT_EQ(0, status);
   EXPECT_EQ(pbd, ReadFile(dir_.file("b.pbd")));
   EXPECT_EQ(ht, ReadFile(dir_.file("b.ht")));
-  EXPECT_EQ(2u, FilesStartingWith(dir_.path(), "b.").size());
+  EXPECT_EQ(2u, testsupport::FilesStartingWith(dir_.path(), "b.").size());
   std::unique_ptr<PbDict> r;
   ASSERT_EQ(0, Read(&r));
   EXPECT_EQ("n: 1\n", Lookup(r.get(), "a"));

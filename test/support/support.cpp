@@ -1,5 +1,6 @@
 #include "support/support.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <ftw.h>
 #include <sys/stat.h>
@@ -73,6 +74,17 @@ void WriteFile(const std::string& path, const std::string& bytes) {
 bool FileExists(const std::string& path) {
   struct stat st;
   return ::stat(path.c_str(), &st) == 0;
+}
+
+std::vector<std::string> FilesStartingWith(const std::string& dir, const std::string& prefix) {
+  std::vector<std::string> out;
+  DIR* d = opendir(dir.c_str());
+  if (d == nullptr) return out;
+  while (const dirent* e = readdir(d)) {
+    if (std::strncmp(e->d_name, prefix.c_str(), prefix.size()) == 0) out.push_back(e->d_name);
+  }
+  closedir(d);
+  return out;
 }
 
 CaptureFd::CaptureFd(int fd) : fd_(fd) {

@@ -28,6 +28,8 @@ class TempDir {
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
+// The names in folder dir that start with prefix.
+std::vector<std::string> FilesStartingWith(const std::string& dir, const std::string& prefix);
 
 // Redirects a file descriptor (1 or 2) into a temporary file until Stop().
 class CaptureFd {
