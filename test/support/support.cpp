@@ -3,6 +3,8 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <ftw.h>
+#include <malloc.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -127,6 +129,22 @@ int RunInChild(const std::function<int()>& fn) {
   int st = 0;
   if (!WaitChild(pid, &st)) return -1;
   return DecodeStatus(st);
+}
+
+bool CapAddressSpace(size_t extra) {
+  for (int i = 0; i < 8192 && mallinfo2().fordblks > (256u << 10); ++i) {
+    if (std::malloc(32u << 10) == nullptr) return false;  // held until the child exits
+  }
+  unsigned long pages = 0;
+  FILE* f = std::fopen("/proc/self/statm", "r");
+  if (f == nullptr) return false;
+  const bool read = std::fscanf(f, "%lu", &pages) == 1;
+  std::fclose(f);
+  if (!read) return false;
+  struct rlimit rl;
+  getrlimit(RLIMIT_AS, &rl);
+  rl.rlim_cur = pages * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + extra;
+  return setrlimit(RLIMIT_AS, &rl) == 0;
 }
 
 ProgramResult RunProgram(const std::vector<std::string>& argv, const std::string& cwd) {

@@ -3,6 +3,7 @@
 #ifndef PBDICT_TEST_SUPPORT_SUPPORT_H_
 #define PBDICT_TEST_SUPPORT_SUPPORT_H_
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <vector>
@@ -52,6 +53,12 @@ class CaptureFd {
 // status, or 128 + signal when it was killed; -1 when the child cannot be
 // made or waited for.
 int RunInChild(const std::function<int()>& fn);
+
+// For a child process: takes up the heap's free chunks (what earlier tests
+// freed, which later allocations would reuse without new address space),
+// then caps the address space at its current size plus extra bytes. False
+// when that cannot be done.
+bool CapAddressSpace(size_t extra);
 
 struct ProgramResult {
   int status = -1;  // exit status, or 128 + signal; -1 when it could not run or be waited for
