@@ -25,7 +25,10 @@ bool FileReader::Open(const char* path) {
   // Small files get a buffer of their size (+1 to see the end in one read).
   cap_ = size_ < kBufferSize ? static_cast<size_t>(size_) + 1 : kBufferSize;
   buf_.reset(new (std::nothrow) char[cap_]);
-  if (!buf_) return false;
+  if (!buf_) {
+    errno = ENOMEM;
+    return false;
+  }
   fd_ = std::move(fd);
   pos_ = end_ = buf_.get();
   return true;

@@ -22,7 +22,8 @@ class FileReader {
   FileReader& operator=(const FileReader&) = delete;
 
   // Opens a regular file for reading, without blocking; false when it cannot
-  // be opened or is not a regular file (a FIFO, a folder, a device).
+  // be opened or is not a regular file (a FIFO, a folder, a device), with
+  // errno ENOMEM when memory ran out.
   bool Open(const char* path);
 
   // Size of the file when it was opened.

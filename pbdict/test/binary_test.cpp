@@ -345,6 +345,58 @@ TEST_F(Binary, FifosAndDevicesAreRefusedWithoutBlocking) {
 // answer any probed key differently from the intact pair (a changed byte
 // inside a value cannot be told from a real value: the format has no
 // checksum).
+// Memory running out in a write or a read (the address space capped a
+// little above what a child holds, from nothing to enough) fails it with
+// "out of memory" in the log; a failed write leaves the files it would have
+// replaced, and no temporary. All on one core: the heap of a thread other
+// than the first grows inside room it reserved beforehand, which no cap on
+// the address space holds back.
+TEST_F(Binary, OutOfMemoryFailsTheWriteAndTheRead) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "a sanitizer's runtime needs more address space than a cap leaves";
+#endif
+  testsupport::PinnedTo one_core(1);
+  std::string text;
+  for (int i = 0; i < 200000; ++i) {
+    text += "k" + std::to_string(i) + "\t{\"n\":" + std::to_string(i) + ",\"s\":\"value " +
+            std::to_string(i) + "\"}\n";
+  }
+  auto big = Build(text);
+  ASSERT_EQ(0, big->binary_dump(dir_.path().c_str(), "n"));
+  Build("a\t{\"n\":1}\n");
+  const std::string pbd = ReadFile(dir_.file("b.pbd")), ht = ReadFile(dir_.file("b.ht"));
+  const std::string log = dir_.file("log");
+  int failed[2] = {0, 0};
+  for (const bool write : {true, false}) {
+    for (const size_t extra_kb : {0, 1024, 2048, 3072, 4096, 16384}) {
+      SCOPED_TRACE(std::string(write ? "write" : "read") + ", " + std::to_string(extra_kb) + " KiB");
+      const int status = testsupport::RunInChild([&] {
+        const int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (fd < 0 || dup2(fd, 2) < 0) return 10;
+        std::unique_ptr<PbDict> read(new PbDict(schema_.Prototype("t.V"), nullptr));
+        if (!testsupport::CapAddressSpace(extra_kb << 10)) return 11;
+        const int rc = write ? big->binary_dump(dir_.path().c_str(), "b")
+                             : read->binary_load(dir_.path().c_str(), "n");
+        return rc == 0 ? 0 : 1;
+      });
+      ASSERT_TRUE(status == 0 || status == 1) << status;
+      if (status == 1) {
+        ++failed[write];
+        EXPECT_NE(std::string::npos, ReadFile(log).find("out of memory")) << ReadFile(log);
+      }
+      if (write && status == 1) {
+        EXPECT_EQ(pbd, ReadFile(dir_.file("b.pbd")));
+        EXPECT_EQ(ht, ReadFile(dir_.file("b.ht")));
+      } else if (write) {
+        Build("a\t{\"n\":1}\n");
+      }
+      EXPECT_EQ(2u, testsupport::FilesStartingWith(dir_.path(), "b.").size());
+    }
+  }
+  EXPECT_GT(failed[true], 0);
+  EXPECT_GT(failed[false], 0);
+}
+
 TEST_F(Binary, RandomOneByteCorruptions) {
   std::string text;
   for (int i = 0; i < 40; ++i) {

@@ -131,20 +131,41 @@ int RunInChild(const std::function<int()>& fn) {
   return DecodeStatus(st);
 }
 
-bool CapAddressSpace(size_t extra) {
-  for (int i = 0; i < 8192 && mallinfo2().fordblks > (256u << 10); ++i) {
-    if (std::malloc(32u << 10) == nullptr) return false;  // held until the child exits
-  }
+namespace {
+
+// The process's address space in bytes, 0 when it cannot be read.
+rlim_t AddressSpaceInUse() {
   unsigned long pages = 0;
   FILE* f = std::fopen("/proc/self/statm", "r");
-  if (f == nullptr) return false;
+  if (f == nullptr) return 0;
   const bool read = std::fscanf(f, "%lu", &pages) == 1;
   std::fclose(f);
-  if (!read) return false;
+  return read ? pages * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) : 0;
+}
+
+bool LimitAddressSpace(rlim_t bytes) {
   struct rlimit rl;
-  getrlimit(RLIMIT_AS, &rl);
-  rl.rlim_cur = pages * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + extra;
+  if (bytes == 0 || getrlimit(RLIMIT_AS, &rl) != 0) return false;
+  rl.rlim_cur = bytes;
   return setrlimit(RLIMIT_AS, &rl) == 0;
+}
+
+}  // namespace
+
+bool CapAddressSpace(size_t extra) {
+  // Capped at its size, the heap hands out what it holds free until it has
+  // nothing left; those blocks stay taken until the child exits. A failed
+  // allocation tries one more arena (of up to 8 a core), the next one on the
+  // next failure: only a long run of failures has been through them all.
+  if (!LimitAddressSpace(AddressSpaceInUse())) return false;
+  static void* volatile taken;  // the compiler may drop a block nothing keeps
+  for (const size_t block : {size_t{32} << 10, size_t{1} << 10}) {
+    for (int failures = 0; failures < 1024;) {
+      taken = std::malloc(block);
+      failures = taken == nullptr ? failures + 1 : 0;
+    }
+  }
+  return LimitAddressSpace(AddressSpaceInUse() + extra);
 }
 
 ProgramResult RunProgram(const std::vector<std::string>& argv, const std::string& cwd) {
