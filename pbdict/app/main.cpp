@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <new>
 #include <string>
 
 #include <google/protobuf/compiler/importer.h>
@@ -129,9 +130,12 @@ int end(std::unique_ptr<PbDict> text_dict, std::unique_ptr<PbDict> binary_dict, 
 }
 
 // Builds the text dictionary, writes the binary one and loads it back into a
-// second dictionary. Returns the exit status.
+// second dictionary. Returns the exit status. *step names the step under
+// way, for a caller that catches memory running out where no step reports it
+// itself (making a dictionary object).
 int BuildDictionaries(const dset_parameter_t& param, const google::protobuf::Message* prototype,
-                      const Names& names, const char* text_path) {
+                      const Names& names, const char* text_path, const char** step) {
+  *step = "building the text dict";
   std::unique_ptr<PbDict> text_dict(new PbDict(prototype, &param));
   int ret1 = text_dict->load(text_path);
   if (ret1 == kLoadOverflow) {
@@ -144,6 +148,7 @@ int BuildDictionaries(const dset_parameter_t& param, const google::protobuf::Mes
   }
   std::printf("[1] build dict %s success, dump binary dict to file!\n", names.name);
 
+  *step = "dumping the binary dict";
   if (text_dict->binary_dump(names.bin_path, names.bin_name) < 0) {
     // Files of an earlier run may still stand in the output directory; they
     // must not turn a failed write into success.
@@ -159,6 +164,7 @@ int BuildDictionaries(const dset_parameter_t& param, const google::protobuf::Mes
   text_dict.reset();
   malloc_trim(0);
 
+  *step = "loading the binary dict";
   std::unique_ptr<PbDict> binary_dict(new PbDict(prototype, nullptr));
   int ret2 = binary_dict->binary_load(names.bin_path, names.bin_name);
   if (ret1 != 0 || ret2 != 0) {
@@ -216,23 +222,33 @@ int main(int argc, char** argv) {
     }
   }
 
-  std::string proto_dir, proto_file;
-  SplitSchemaPath(names.proto, &proto_dir, &proto_file);
-  pbdict_app::SchemaSourceTree source_tree(proto_dir);
-  google::protobuf::compiler::Importer importer(&source_tree, nullptr);
-  if (importer.Import(proto_file) == nullptr) {
-    std::printf("loading proto file failed: %s\n", proto_file.c_str());
-    return -1;
+  // Memory running out is a failed step wherever it happens: the dictionary
+  // steps report it themselves; protobuf (importing the schema, making the
+  // prototype) and the making of a dictionary object throw, and end here,
+  // with every object made so far destroyed in order.
+  const char* step = "importing the schema";
+  try {
+    std::string proto_dir, proto_file;
+    SplitSchemaPath(names.proto, &proto_dir, &proto_file);
+    pbdict_app::SchemaSourceTree source_tree(proto_dir);
+    google::protobuf::compiler::Importer importer(&source_tree, nullptr);
+    if (importer.Import(proto_file) == nullptr) {
+      std::printf("loading proto file failed: %s\n", proto_file.c_str());
+      return -1;
+    }
+    const google::protobuf::Descriptor* descriptor =
+        importer.pool()->FindMessageTypeByName(names.message);
+    if (descriptor == nullptr) {
+      std::printf("proto message type not found: %s\nNote that the format is \"package.message\".\n",
+                  names.message);
+      return -1;
+    }
+    // Declared after the importer, so it is destroyed before it.
+    google::protobuf::DynamicMessageFactory factory;
+    const google::protobuf::Message* prototype = factory.GetPrototype(descriptor);
+    return BuildDictionaries(param, prototype, names, text_path, &step);
+  } catch (const std::bad_alloc&) {
+    std::printf("FATAL: out of memory while %s.\n", step);
+    return end(nullptr, nullptr, -1);
   }
-  const google::protobuf::Descriptor* descriptor =
-      importer.pool()->FindMessageTypeByName(names.message);
-  if (descriptor == nullptr) {
-    std::printf("proto message type not found: %s\nNote that the format is \"package.message\".\n",
-                names.message);
-    return -1;
-  }
-  // Declared after the importer, so it is destroyed before it.
-  google::protobuf::DynamicMessageFactory factory;
-  const google::protobuf::Message* prototype = factory.GetPrototype(descriptor);
-  return BuildDictionaries(param, prototype, names, text_path);
 }

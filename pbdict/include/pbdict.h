@@ -9,6 +9,7 @@
 #define PBDICT_PBDICT_H_
 
 #include <sys/time.h>
+#include <sys/types.h>
 
 #include <memory>
 #include <string>
@@ -77,6 +78,11 @@ class PbDict {
   // Where the loads make the value strings that `item` points at; internal
   // to the module (the dictionary frees them whole).
   std::unique_ptr<ValueBlocks> value_blocks;
+  // The file of the text load (its device and inode; zeros before one): the
+  // binary write never takes it for a leftover temporary of its own, whatever
+  // its name.
+  dev_t source_dev = 0;
+  ino_t source_ino = 0;
 };
 
 // Applies a parameter record: comment_allowed, filename and overflow_max_line

@@ -20,10 +20,15 @@ bool FileReader::Open(const char* path) {
   struct stat st;
   if (::fstat(fd.get(), &st) != 0) return false;
   size_ = static_cast<uint64_t>(st.st_size);
+  id_.dev = st.st_dev;
+  id_.ino = st.st_ino;
   // Small files get a buffer of their size (+1 to see the end in one read).
   cap_ = size_ < kBufferSize ? static_cast<size_t>(size_) + 1 : kBufferSize;
   buf_.reset(new (std::nothrow) char[cap_]);
-  if (!buf_) return false;
+  if (!buf_) {
+    errno = ENOMEM;
+    return false;
+  }
   fd_ = std::move(fd);
   pos_ = end_ = buf_.get();
   return true;

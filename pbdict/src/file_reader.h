@@ -22,11 +22,14 @@ class FileReader {
   FileReader& operator=(const FileReader&) = delete;
 
   // Opens a regular file for reading, without blocking; false when it cannot
-  // be opened or is not a regular file (a FIFO, a folder, a device).
+  // be opened or is not a regular file (a FIFO, a folder, a device), with
+  // errno ENOMEM when memory ran out.
   bool Open(const char* path);
 
   // Size of the file when it was opened.
   uint64_t size() const { return size_; }
+  // The identity of the open file.
+  const toolkit::FileId& id() const { return id_; }
   // Offset of the next byte to be read.
   uint64_t Tell() const { return file_pos_ - (end_ - pos_); }
   // Bytes between the read position and the end of the file.
@@ -85,6 +88,7 @@ class FileReader {
 
   toolkit::UniqueFd fd_;
   uint64_t size_ = 0;
+  toolkit::FileId id_;
   uint64_t file_pos_ = 0;  // offset of the byte after the buffered ones
   bool failed_ = false;
   size_t cap_ = 0;  // buffer size: the file's size + 1, at most kBufferSize

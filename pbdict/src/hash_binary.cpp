@@ -96,7 +96,7 @@ int hash_binary_write(const hash_table_t* ht, FILE* raw) {
       counts[b] = static_cast<uint32_t>(order.size() - before);
     }
   } catch (const std::bad_alloc&) {
-    return -1;
+    return kHashOutOfMemory;
   }
   const uint64_t nodes = order.size();
   if (nodes > UINT32_MAX) return -1;
@@ -104,7 +104,7 @@ int hash_binary_write(const hash_table_t* ht, FILE* raw) {
   try {
     lengths.resize(order.size());
   } catch (const std::bad_alloc&) {
-    return -1;
+    return kHashOutOfMemory;
   }
   bool ok = Put32(raw, capacity) && Put32(raw, static_cast<uint32_t>(nodes)) &&
             Put32(raw, static_cast<uint32_t>(ht->str_size < 0 ? 0 : ht->str_size));
@@ -146,7 +146,10 @@ hash_table_t* hash_binary_load(const char* path) {
   return hash_binary_read(&reader, UsableCores());
 }
 
-hash_table_t* hash_binary_read(FileReader* reader, int parts) {
+hash_table_t* hash_binary_read(FileReader* reader, int parts, bool* out_of_memory) {
+  bool no_memory = false;
+  if (out_of_memory == nullptr) out_of_memory = &no_memory;
+  *out_of_memory = false;
   if (reader == nullptr) return nullptr;
   uint32_t capacity = 0, size = 0, str_size = 0;
   if (!reader->Read(&capacity, 4) || !reader->Read(&size, 4) || !reader->Read(&str_size, 4)) {
@@ -164,12 +167,19 @@ hash_table_t* hash_binary_read(FileReader* reader, int parts) {
 
   std::unique_ptr<hash_table_t, BinaryTableDeleter> ht(
       hash_init_table(static_cast<int>(capacity - 1)));
-  if (!ht || static_cast<uint32_t>(ht->capacity) != capacity) return nullptr;
+  if (!ht) {
+    *out_of_memory = true;
+    return nullptr;
+  }
+  if (static_cast<uint32_t>(ht->capacity) != capacity) return nullptr;
   ht->size = static_cast<int>(size);
   ht->str_size = static_cast<int>(str_size);
   ht->nodes = static_cast<hash_node_t*>(std::calloc(size, sizeof(hash_node_t)));
   ht->str_all = static_cast<char*>(std::calloc(str_size, 1));
-  if (ht->nodes == nullptr || ht->str_all == nullptr) return nullptr;
+  if (ht->nodes == nullptr || ht->str_all == nullptr) {
+    *out_of_memory = true;
+    return nullptr;
+  }
   // The bucket array, the nodes and the keys are written once, right now.
   AdviseLargePages(ht->table, capacity * sizeof(hash_node_t*));
   AdviseLargePages(ht->nodes, size * sizeof(hash_node_t));

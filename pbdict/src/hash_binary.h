@@ -13,14 +13,18 @@ namespace pbdict {
 
 class FileReader;
 
+// hash_binary_write's result when memory ran out.
+constexpr int kHashOutOfMemory = -2;
+
 // Writes the table's "ht" bytes to a stream positioned at its start (the
-// stream must be seekable). 0, or -1 on a failed allocation or write; the
-// stream is neither flushed nor closed.
+// stream must be seekable). 0, kHashOutOfMemory, or -1 on a failed write;
+// the stream is neither flushed nor closed.
 int hash_binary_write(const hash_table_t* ht, FILE* fp);
 
 // hash_binary_load() of a file already open in reader, read from its start:
 // the same table or null. The keys are checked on up to `parts` threads.
-hash_table_t* hash_binary_read(FileReader* reader, int parts);
+// *out_of_memory (when given) tells whether memory running out made it null.
+hash_table_t* hash_binary_read(FileReader* reader, int parts, bool* out_of_memory = nullptr);
 
 }  // namespace pbdict
 }  // namespace kavo

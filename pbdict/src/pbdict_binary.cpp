@@ -15,6 +15,7 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -56,6 +57,11 @@ bool MakePath(char (&out)[kPathSize], const char* path, const char* name, const 
   return true;
 }
 
+// Logs that memory ran out, and what the write or the read was doing.
+void LogOutOfMemory(const char* doing) {
+  ul_writelog(UL_LOG_FATAL, "out of memory while %s!", doing);
+}
+
 item_t* Slot(PbDict* dict, int column, int i) {
   return &dict->item[static_cast<size_t>(i) * dict->allvalueunit + dict->item_offset[column]];
 }
@@ -87,6 +93,7 @@ int dset_item_dump_v2(PbDict* dict, FILE* fp, int column) {
   try {
     offsets.resize(static_cast<size_t>(dict->line_num) + 1);
   } catch (const std::bad_alloc&) {
+    LogOutOfMemory("writing the values");
     return -1;
   }
   offsets[0] = 0;
@@ -193,7 +200,9 @@ int save_empty_file(toolkit::FileReplacement* out, const char* file) {
 int save_hash_file(const hash_table_t* ht, toolkit::FileReplacement* out, const char* file) {
   if (!out->Open(file, 0666) || out->Stream() == nullptr) return -1;
   std::setvbuf(out->Stream(), nullptr, _IOFBF, 1 << 20);
-  if (hash_binary_write(ht, out->Stream()) != 0) return -1;
+  const int written = hash_binary_write(ht, out->Stream());
+  if (written == kHashOutOfMemory) LogOutOfMemory("writing the hash table");
+  if (written != 0) return -1;
   return out->Finish() ? 0 : -1;
 }
 
@@ -203,11 +212,13 @@ int save_hash_file(const hash_table_t* ht, toolkit::FileReplacement* out, const 
 // leaves a pair the loader refuses (keys beside an empty dictionary), never
 // old values read through new keys.
 int save_barrier_file(PbDict* dict, toolkit::FileReplacement* out, const char* file) {
+  // Opened first: the open may throw std::bad_alloc, and nothing after it
+  // does, so the counts below always come back.
+  if (!out->Open(file, 0666) || out->Stream() == nullptr) return -1;
   const int is_empty = dict->is_empty, line_num = dict->line_num;
   dict->is_empty = 1;
   dict->line_num = 0;
-  const bool ok = out->Open(file, 0666) && out->Stream() != nullptr &&
-                  dsethead_binary_dump_data_v2(dict, out->Stream()) == 0 && out->Finish();
+  const bool ok = dsethead_binary_dump_data_v2(dict, out->Stream()) == 0 && out->Finish();
   dict->is_empty = is_empty;
   dict->line_num = line_num;
   return ok ? 0 : -1;
@@ -227,6 +238,7 @@ struct ColumnInFile {
   uint64_t offsets_at;  // file offset of the column's first offset
   uint64_t values_at;   // file offset of its first value
   uint64_t total;       // bytes of all its values
+  mutable std::atomic<bool> out_of_memory{false};  // set by a part memory failed
 };
 
 // Loads the values of entries [first, end) of a column with positioned
@@ -238,6 +250,7 @@ bool LoadValueRange(PbDict* dict, int column, const ColumnInFile& in, std::strin
                     size_t first, size_t end) {
   std::unique_ptr<uint64_t[]> offsets(new (std::nothrow) uint64_t[kOffsetsPerRead]);
   std::unique_ptr<char[]> chunk(new (std::nothrow) char[kChunkBytes]);
+  if (!offsets || !chunk) in.out_of_memory = true;
   uint64_t begin = 0;  // where the value of entry i starts
   bool ok = offsets && chunk && in.reader->ReadAt(in.offsets_at + first * 8, &begin, 8);
   uint64_t chunk_start = 0, chunk_end = 0;  // the value bytes held in chunk
@@ -281,6 +294,7 @@ bool LoadValueRange(PbDict* dict, int column, const ColumnInFile& in, std::strin
       }
     }
   } catch (const std::bad_alloc&) {
+    in.out_of_memory = true;
     ok = false;
   }
   for (; i < end; ++i) *Slot(dict, column, static_cast<int>(i)) = new (&strings[i]) std::string();
@@ -312,12 +326,16 @@ int dset_item_load_v2(PbDict* dict, FileReader* reader, int column, int parts) {
   if (first != 0 || in.total != reader->size() - in.values_at) return -1;
   // One block holds every string of the column.
   std::string* strings = dict->value_blocks->Unconstructed(count);
-  if (strings == nullptr) return -1;
+  if (strings == nullptr) {
+    LogOutOfMemory("reading the values");
+    return -1;
+  }
   parts = PartsFor(count, kEntriesPerPart, parts < kMostParts ? parts : kMostParts);
   const bool ok = RunParts(parts, [&](int p) {
     return LoadValueRange(dict, column, in, strings, count * p / parts, count * (p + 1) / parts);
   });
   if (!ok || !reader->Seek(in.values_at + in.total)) {
+    if (in.out_of_memory) LogOutOfMemory("reading the values");
     dest_release_item(dict, column);
     return -1;
   }
@@ -405,6 +423,7 @@ int dsethead_binary_load_data_v_2(PbDict* dict, FileReader* reader) {
   dict->item = static_cast<item_t*>(std::calloc(slots, sizeof(item_t)));
   if (dict->item == nullptr) {
     ul_writelog(UL_LOG_FATAL, "Error occurs when malloc memory for dict->item!");
+    LogOutOfMemory("reading the values");
     return -1;
   }
   AdviseLargePages(dict->item, slots * sizeof(item_t));
@@ -462,16 +481,14 @@ int dsethead_binary_release(PbDict* dict) {
   return 0;
 }
 
+namespace {
+
 // Both files are written under temporary names and put in place only once
 // both are complete and on disk, the "ht" file first and the "pbd" file
 // last, one rename after the other: a failed or killed write leaves the old
 // pair as it was, and readers never see a half-written file. A lock beside
 // the "pbd" file keeps a second writer of the same output out.
-int dset_binary_dump(PbDict* dict, const char* path, const char* name) {
-  if (dict == nullptr || path == nullptr || name == nullptr) {
-    ul_writelog(UL_LOG_WARNING, "%s() param error", "dset_binary_dump");
-    return -1;
-  }
+int BinaryDump(PbDict* dict, const char* path, const char* name) {
   gettimeofday(&dict->tag, nullptr);
   if (dict->line_num < 1) dict->is_empty = 1;
   char pbd_file[kPathSize], ht_file[kPathSize];
@@ -487,9 +504,12 @@ int dset_binary_dump(PbDict* dict, const char* path, const char* name) {
     }
     return -1;
   }
-  // Leftovers of writes that were killed: no writer owns them now.
-  toolkit::RemoveStaleTemporaries(pbd_file);
-  toolkit::RemoveStaleTemporaries(ht_file);
+  // Leftovers of writes that were killed: no writer owns them now. The
+  // text file this dictionary was loaded from stays, whatever its name.
+  const toolkit::FileId source{dict->source_dev, dict->source_ino};
+  const toolkit::FileId* keep = dict->source_ino != 0 ? &source : nullptr;
+  toolkit::RemoveStaleTemporaries(pbd_file, lock, keep);
+  toolkit::RemoveStaleTemporaries(ht_file, lock, keep);
   toolkit::FileReplacement pbd, ht;
   if (dsethead_binary_dump_v2(dict, &pbd, pbd_file) != 0) {
     ul_writelog(UL_LOG_FATAL, "Errors occur when dump the dset head of %s!", name);
@@ -533,11 +553,7 @@ int dset_binary_dump(PbDict* dict, const char* path, const char* name) {
   return -1;
 }
 
-int dset_binary_load(PbDict* dict, const char* path, const char* name) {
-  if (dict == nullptr || path == nullptr || name == nullptr) {
-    ul_writelog(UL_LOG_WARNING, "%s() param error", "dset_binary_load");
-    return -1;
-  }
+int BinaryLoad(PbDict* dict, const char* path, const char* name) {
   if (dict->load_type != kNotLoaded || dict->item != nullptr || dict->pht != nullptr) {
     ul_writelog(UL_LOG_WARNING, "The dict is loaded already, it can not load %s.", name);
     return -1;
@@ -552,6 +568,7 @@ int dset_binary_load(PbDict* dict, const char* path, const char* name) {
   }
   FileReader values;
   if (!values.Open(file)) {
+    if (errno == ENOMEM) LogOutOfMemory("reading the values");
     ul_writelog(UL_LOG_FATAL, "Open the file %s failed!", file);
     ul_writelog(UL_LOG_FATAL, "Errors occur when load the new binary dset head of %s!", name);
     return -1;
@@ -583,19 +600,20 @@ int dset_binary_load(PbDict* dict, const char* path, const char* name) {
   FileReader keys;
   const bool keys_open = keys.Open(file);
   hash_table_t* ht = nullptr;
+  bool keys_out_of_memory = !keys_open && errno == ENOMEM;
   int loaded = 0;
   if (keys_open && cores > 1) {
     RunParts(2, [&](int part) {
       if (part == 0) {
         loaded = dsethead_binary_load_items_v2(dict, &values, cores - 1);
       } else {
-        ht = hash_binary_read(&keys, cores);
+        ht = hash_binary_read(&keys, cores, &keys_out_of_memory);
       }
       return true;
     });
   } else {
     loaded = dsethead_binary_load_items_v2(dict, &values, cores);
-    if (loaded == 0 && keys_open) ht = hash_binary_read(&keys, cores);
+    if (loaded == 0 && keys_open) ht = hash_binary_read(&keys, cores, &keys_out_of_memory);
   }
   if (loaded != 0) {
     hash_binary_release(ht);
@@ -605,6 +623,7 @@ int dset_binary_load(PbDict* dict, const char* path, const char* name) {
   }
   dict->pht = ht;
   if (dict->pht == nullptr) {
+    if (keys_out_of_memory) LogOutOfMemory("reading the hash table");
     ul_writelog(UL_LOG_FATAL, "Errors occur when load the binary hash table of %s!", name);
     return -1;
   }
@@ -616,6 +635,38 @@ int dset_binary_load(PbDict* dict, const char* path, const char* name) {
   }
   dict->load_type = kLoadedBinary;
   return 0;
+}
+
+}  // namespace
+
+// Memory running out fails a write or a read like any failed step: the
+// files are built under temporary names, which go when the write unwinds,
+// and a read's partial values are released.
+int dset_binary_dump(PbDict* dict, const char* path, const char* name) {
+  if (dict == nullptr || path == nullptr || name == nullptr) {
+    ul_writelog(UL_LOG_WARNING, "%s() param error", "dset_binary_dump");
+    return -1;
+  }
+  try {
+    return BinaryDump(dict, path, name);
+  } catch (const std::bad_alloc&) {
+    LogOutOfMemory("writing the binary dict");
+    return -1;
+  }
+}
+
+int dset_binary_load(PbDict* dict, const char* path, const char* name) {
+  if (dict == nullptr || path == nullptr || name == nullptr) {
+    ul_writelog(UL_LOG_WARNING, "%s() param error", "dset_binary_load");
+    return -1;
+  }
+  try {
+    return BinaryLoad(dict, path, name);
+  } catch (const std::bad_alloc&) {
+    LogOutOfMemory("reading the binary dict");
+    dsethead_binary_release(dict);
+    return -1;
+  }
 }
 
 int PbDict::binary_dump(const char* path, const char* name) {

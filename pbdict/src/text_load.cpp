@@ -13,6 +13,7 @@
 // Messages are the system's own texts, odd spelling included ("ingores"):
 // log readers match them, so they stay as they are.
 
+#include <cerrno>
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
@@ -56,6 +57,7 @@ enum class LineKind : uint8_t {
   kKeyTooLong,      // the key is longer than a key of the table may be
   kParseError,      // the value is not JSON of the message type
   kSerializeError,  // the message lacks a required field
+  kOutOfMemory,     // memory ran out while the value was converted
   kEntry,           // a key and its serialised value
 };
 
@@ -76,6 +78,7 @@ struct Batch {
   size_t count = 0;              // records of lines in use
   bool end = false;              // the file ended after these lines
   bool read_failed = false;      // ... with a read error
+  int out_of_memory_at = 0;      // ... as memory ran out for this line's record
   bool done = false;             // converted (guarded by the pool's lock)
 };
 
@@ -104,12 +107,14 @@ char* get_token(char* text, char** token, const char* separator) {
   return *end != '\0' ? end : nullptr;
 }
 
-// Reads lines into a batch until it is full or the file ends.
+// Reads lines into a batch until it is full or the file ends (or memory
+// runs out for the record of a line, which ends the reading too).
 void FillBatch(FileReader* reader, Batch* batch, int* lineno) {
   batch->used = 0;
   batch->count = 0;
   batch->end = false;
   batch->read_failed = false;
+  batch->out_of_memory_at = 0;
   batch->done = false;
   while (batch->used < kBatchBytes) {
     char* line = batch->text.get() + batch->used;
@@ -119,7 +124,15 @@ void FillBatch(FileReader* reader, Batch* batch, int* lineno) {
       batch->read_failed = reader->failed();
       return;
     }
-    if (batch->count == batch->lines.size()) batch->lines.emplace_back();
+    if (batch->count == batch->lines.size()) {
+      try {
+        batch->lines.emplace_back();
+      } catch (const std::bad_alloc&) {
+        batch->end = true;
+        batch->out_of_memory_at = *lineno + 1;
+        return;
+      }
+    }
     LineRecord& rec = batch->lines[batch->count++];
     rec.lineno = ++*lineno;
     rec.text = batch->used;
@@ -171,6 +184,7 @@ class LineConverter {
   // Converts one JSON value to a message and serialises it into *bytes.
   LineKind ConvertValue(const char* json, std::string* bytes) {
     bytes->clear();
+    if (out_of_memory_) return LineKind::kOutOfMemory;
     // A dictionary made without a value type takes no value.
     if (!message_) return LineKind::kParseError;
     try {
@@ -184,6 +198,15 @@ class LineConverter {
       if (!message_->IsInitialized() || !message_->SerializePartialToString(bytes)) {
         return LineKind::kSerializeError;
       }
+    } catch (const std::bad_alloc&) {
+      // Memory ran out with the message half filled, in a state protobuf
+      // cannot clear or even delete: it is given up (left to the process's
+      // end). The load fails at this line, so the lines after it, which are
+      // all this converter gets from now on (batches come in file order),
+      // are not converted.
+      message_.release();
+      out_of_memory_ = true;
+      return LineKind::kOutOfMemory;
     } catch (const std::exception&) {
       return LineKind::kParseError;
     }
@@ -193,18 +216,23 @@ class LineConverter {
   const PbDict* dict_;
   std::unique_ptr<google::protobuf::Message> message_;
   std::string json_;  // the value's text, kept for its buffer
+  bool out_of_memory_ = false;  // a conversion ran out of memory
 };
 
 // Worker threads that convert batches pushed to them, in any order; the
 // caller waits for each batch it takes.
 class ConvertPool {
  public:
+  // Throws std::bad_alloc only before a worker starts: the destructor,
+  // which closes the queue the workers wait on, must run for any that did.
   ConvertPool(const PbDict* dict, int workers, size_t queue_size) : queue_(queue_size) {
     converters_.reserve(static_cast<size_t>(workers));
     for (int i = 0; i < workers; ++i) converters_.emplace_back(new LineConverter(dict));
     threads_.reserve(static_cast<size_t>(workers));
     for (int i = 0; i < workers; ++i) {
-      threads_.emplace_back(new toolkit::WorkerThread());
+      toolkit::WorkerThread* thread = new (std::nothrow) toolkit::WorkerThread();
+      if (thread == nullptr) break;
+      threads_.emplace_back(thread);
       LineConverter* converter = converters_[static_cast<size_t>(i)].get();
       if (!threads_.back()->Start([this, converter](const toolkit::StopToken&) { Run(converter); })) {
         threads_.pop_back();
@@ -265,6 +293,16 @@ void ReleaseEntry(PbDict* dict, int index) {
 // Results of TakeBatch.
 enum class TakeResult { kGoOn, kStop, kFailed };
 
+// Logs that memory ran out and what the load was doing (at a line of the
+// file, or before any when lineno is 0); the load then fails.
+void LogOutOfMemory(const char* path, int lineno, const char* doing) {
+  if (lineno > 0) {
+    ul_writelog(UL_LOG_FATAL, "dict-set:[%s]-line[%d]: out of memory while %s!", path, lineno, doing);
+  } else {
+    ul_writelog(UL_LOG_FATAL, "dict-set:[%s]: out of memory while %s!", path, doing);
+  }
+}
+
 // Lines ahead of the one taken whose bucket, and then chain, are fetched
 // early: the key table is far larger than the caches.
 constexpr size_t kBucketAhead = 16;
@@ -306,6 +344,9 @@ TakeResult TakeBatch(PbDict* dict, Batch* batch, const char* path) {
       case LineKind::kSerializeError:
         ul_writelog(UL_LOG_FATAL, "protobuf parse to string error");
         return TakeResult::kFailed;
+      case LineKind::kOutOfMemory:
+        LogOutOfMemory(path, rec.lineno, "converting the value");
+        return TakeResult::kFailed;
       case LineKind::kEntry:
         break;
     }
@@ -313,19 +354,26 @@ TakeResult TakeBatch(PbDict* dict, Batch* batch, const char* path) {
     if (dict->item_per_line > 0) {
       std::string* value = dict->value_blocks->New();
       if (value == nullptr) {
-        ul_writelog(UL_LOG_FATAL, "Not enough memory when inserting string to hash.");
+        LogOutOfMemory(path, rec.lineno, "storing the value");
         return TakeResult::kFailed;
       }
+      dict->item[static_cast<size_t>(index) * dict->allvalueunit + dict->item_offset[0]] = value;
       // A copy, made here: the dictionary's memory comes from this thread's
       // malloc arena, which later loads reuse once it is freed, and the
       // record keeps its buffer for the worker's next line.
-      value->assign(rec.value);
-      dict->item[static_cast<size_t>(index) * dict->allvalueunit + dict->item_offset[0]] = value;
+      try {
+        value->assign(rec.value);
+      } catch (const std::bad_alloc&) {
+        LogOutOfMemory(path, rec.lineno, "storing the value");
+        ReleaseEntry(dict, index);
+        return TakeResult::kFailed;
+      }
     }
     int rc = hash_insert_hashed(dict->pht, base + rec.key, rec.key_len, rec.hash,
                                 static_cast<uint32_t>(index));
     if (rc < 0) {
       ul_writelog(UL_LOG_FATAL, "Not enough memory when inserting string to hash.");
+      LogOutOfMemory(path, rec.lineno, "inserting the key");
       ReleaseEntry(dict, index);
       return TakeResult::kFailed;
     }
@@ -357,6 +405,10 @@ TakeResult TakeBatch(PbDict* dict, Batch* batch, const char* path) {
     ul_writelog(UL_LOG_FATAL, "Error occurs when reads dict file %s.", path);
     return TakeResult::kFailed;
   }
+  if (batch->out_of_memory_at > 0) {
+    LogOutOfMemory(path, batch->out_of_memory_at, "reading the line");
+    return TakeResult::kFailed;
+  }
   return batch->end ? TakeResult::kStop : TakeResult::kGoOn;
 }
 
@@ -386,7 +438,7 @@ bool LoadLines(PbDict* dict, FileReader* reader, const char* path) {
     owned.push_back(std::move(batch));
   }
   if (owned.empty()) {
-    ul_writelog(UL_LOG_FATAL, "Not enough memory to read dict file %s.", path);
+    LogOutOfMemory(path, 0, "preparing the reading");
     return false;
   }
 
@@ -425,7 +477,7 @@ bool LoadLines(PbDict* dict, FileReader* reader, const char* path) {
     }
   });
   if (!started) {
-    ul_writelog(UL_LOG_FATAL, "Not enough memory to read dict file %s.", path);
+    LogOutOfMemory(path, 0, "preparing the reading");
     return false;
   }
   TakeResult r = TakeResult::kGoOn;
@@ -459,15 +511,34 @@ int dset_load(PbDict* dict, const char* path) {
   }
   FileReader reader;
   if (!reader.Open(path)) {
+    if (errno == ENOMEM) LogOutOfMemory(path, 0, "opening the file");
     ul_writelog(UL_LOG_FATAL, "Can't open dict file %s.", path);
     return -1;
   }
-  if (init_dictset(dict) != 0) return -1;
+  dict->source_dev = reader.id().dev;
+  dict->source_ino = reader.id().ino;
+  // Given a dictionary, only memory fails these two (as logged).
+  if (init_dictset(dict) != 0) {
+    LogOutOfMemory(path, 0, "preparing the dict");
+    return -1;
+  }
   dict->line_num = 0;
   gettimeofday(&dict->reloadtime, nullptr);
 
-  if (!LoadLines(dict, &reader, path)) return -1;
-  if (restore_item(dict) != kRestoreItemOk) return -1;
+  // Memory running out as the reading and the workers are set up fails the
+  // load like any other: no exception leaves it. (Once they run, nothing
+  // they do throws.)
+  bool loaded = false;
+  try {
+    loaded = LoadLines(dict, &reader, path);
+  } catch (const std::bad_alloc&) {
+    LogOutOfMemory(path, 0, "preparing the reading");
+  }
+  if (!loaded) return -1;
+  if (restore_item(dict) != kRestoreItemOk) {
+    LogOutOfMemory(path, 0, "shrinking the item array");
+    return -1;
+  }
   if (dict->line_num > 0) {
     dict->is_empty = 0;
     if (dict->parameter.err_if_overflow_maxline == 1 && dict->parameter.overflow_max_line == 1) {

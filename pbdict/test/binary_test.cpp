@@ -1,6 +1,5 @@
 // The binary dictionary files: their bytes, reading them back, and refusing
 // files that do not fit the format.
-#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -206,18 +205,6 @@ TEST_F(Binary, RefusesDamagedFiles) {
   for (const auto& c : cases) EXPECT_EQ(-1, ReadBytes(c.pbd, c.ht)) << c.what;
 }
 
-// The files of one folder whose names start with prefix.
-std::vector<std::string> FilesStartingWith(const std::string& dir, const std::string& prefix) {
-  std::vector<std::string> out;
-  DIR* d = opendir(dir.c_str());
-  if (d == nullptr) return out;
-  while (const dirent* e = readdir(d)) {
-    if (std::strncmp(e->d_name, prefix.c_str(), prefix.size()) == 0) out.push_back(e->d_name);
-  }
-  closedir(d);
-  return out;
-}
-
 TEST_F(Binary, WriteReplacesBothFilesWhole) {
   auto d = Build("a\t{\"n\":1}\nb\t{\"n\":2}\n");
   // A reader that opened the old files keeps them whole.
@@ -247,14 +234,14 @@ TEST_F(Binary, WriteReplacesBothFilesWhole) {
   EXPECT_EQ("n: 3\n", Lookup(r.get(), "c"));
   EXPECT_EQ("<absent>", Lookup(r.get(), "a"));
   // Nothing but the two files is left beside them: no temporary, no lock.
-  EXPECT_EQ(2u, FilesStartingWith(dir_.path(), "b.").size());
+  EXPECT_EQ(2u, testsupport::FilesStartingWith(dir_.path(), "b.").size());
 
   // Temporaries left by a killed writer go with the next write.
   WriteFile(dir_.file("b.pbd.tmp-1-2-3"), "stale");
   WriteFile(dir_.file("b.ht.tmp-1-2-3"), "stale");
   WriteFile(dir_.file("b.pbd.lock"), "");
   d = Build("c\t{\"n\":4}\n");
-  EXPECT_EQ(2u, FilesStartingWith(dir_.path(), "b.").size());
+  EXPECT_EQ(2u, testsupport::FilesStartingWith(dir_.path(), "b.").size());
 }
 
 TEST_F(Binary, SecondWriterIsRefusedAndFailedWriteKeepsOldFiles) {
@@ -288,7 +275,7 @@ TEST_F(Binary, SecondWriterIsRefusedAndFailedWriteKeepsOldFiles) {
   EXPECT_EQ(0, status);
   EXPECT_EQ(pbd, ReadFile(dir_.file("b.pbd")));
   EXPECT_EQ(ht, ReadFile(dir_.file("b.ht")));
-  EXPECT_EQ(2u, FilesStartingWith(dir_.path(), "b.").size());
+  EXPECT_EQ(2u, testsupport::FilesStartingWith(dir_.path(), "b.").size());
   std::unique_ptr<PbDict> r;
   ASSERT_EQ(0, Read(&r));
   EXPECT_EQ("n: 1\n", Lookup(r.get(), "a"));
@@ -358,6 +345,58 @@ TEST_F(Binary, FifosAndDevicesAreRefusedWithoutBlocking) {
 // answer any probed key differently from the intact pair (a changed byte
 // inside a value cannot be told from a real value: the format has no
 // checksum).
+// Memory running out in a write or a read (the address space capped a
+// little above what a child holds, from nothing to enough) fails it with
+// "out of memory" in the log; a failed write leaves the files it would have
+// replaced, and no temporary. All on one core: the heap of a thread other
+// than the first grows inside room it reserved beforehand, which no cap on
+// the address space holds back.
+TEST_F(Binary, OutOfMemoryFailsTheWriteAndTheRead) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "a sanitizer's runtime needs more address space than a cap leaves";
+#endif
+  testsupport::PinnedTo one_core(1);
+  std::string text;
+  for (int i = 0; i < 200000; ++i) {
+    text += "k" + std::to_string(i) + "\t{\"n\":" + std::to_string(i) + ",\"s\":\"value " +
+            std::to_string(i) + "\"}\n";
+  }
+  auto big = Build(text);
+  ASSERT_EQ(0, big->binary_dump(dir_.path().c_str(), "n"));
+  Build("a\t{\"n\":1}\n");
+  const std::string pbd = ReadFile(dir_.file("b.pbd")), ht = ReadFile(dir_.file("b.ht"));
+  const std::string log = dir_.file("log");
+  int failed[2] = {0, 0};
+  for (const bool write : {true, false}) {
+    for (const size_t extra_kb : {0, 1024, 2048, 3072, 4096, 16384}) {
+      SCOPED_TRACE(std::string(write ? "write" : "read") + ", " + std::to_string(extra_kb) + " KiB");
+      const int status = testsupport::RunInChild([&] {
+        const int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (fd < 0 || dup2(fd, 2) < 0) return 10;
+        std::unique_ptr<PbDict> read(new PbDict(schema_.Prototype("t.V"), nullptr));
+        if (!testsupport::CapAddressSpace(extra_kb << 10)) return 11;
+        const int rc = write ? big->binary_dump(dir_.path().c_str(), "b")
+                             : read->binary_load(dir_.path().c_str(), "n");
+        return rc == 0 ? 0 : 1;
+      });
+      ASSERT_TRUE(status == 0 || status == 1) << status;
+      if (status == 1) {
+        ++failed[write];
+        EXPECT_NE(std::string::npos, ReadFile(log).find("out of memory")) << ReadFile(log);
+      }
+      if (write && status == 1) {
+        EXPECT_EQ(pbd, ReadFile(dir_.file("b.pbd")));
+        EXPECT_EQ(ht, ReadFile(dir_.file("b.ht")));
+      } else if (write) {
+        Build("a\t{\"n\":1}\n");
+      }
+      EXPECT_EQ(2u, testsupport::FilesStartingWith(dir_.path(), "b.").size());
+    }
+  }
+  EXPECT_GT(failed[true], 0);
+  EXPECT_GT(failed[false], 0);
+}
+
 TEST_F(Binary, RandomOneByteCorruptions) {
   std::string text;
   for (int i = 0; i < 40; ++i) {

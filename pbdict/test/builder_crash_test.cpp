@@ -41,24 +41,41 @@ int Runs(const char* name, int fallback) {
   return n > 0 ? n : fallback;
 }
 
-// Starts the builder with its output to /dev/null and env added to the
-// environment; returns its process id.
+// What a started builder runs under.
+struct RunLimits {
+  rlim_t file_size = RLIM_INFINITY;      // the largest file it may write (SIGXFSZ ignored)
+  rlim_t address_space = RLIM_INFINITY;  // the most address space it may take
+  bool one_core = false;                 // on the first core the test may use
+  std::string output;                    // file for what it prints ("": /dev/null)
+};
+
+// Starts the builder with env added to the environment; returns its process
+// id.
 pid_t StartBuilder(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
-                   rlim_t file_limit = RLIM_INFINITY) {
+                   const RunLimits& limits = {}) {
   std::vector<std::string> argv = {testsupport::BinaryDir() + "/pbdict/pbdict-build"};
   argv.insert(argv.end(), args.begin(), args.end());
   std::fflush(nullptr);
   const pid_t pid = fork();
   if (pid != 0) return pid;
   const int null = ::open("/dev/null", O_RDWR);
+  const int out = limits.output.empty()
+                      ? null
+                      : ::open(limits.output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   dup2(null, 0);
-  dup2(null, 1);
-  dup2(null, 2);
-  if (file_limit != RLIM_INFINITY) {
+  dup2(out, 1);
+  dup2(out, 2);
+  if (limits.file_size != RLIM_INFINITY) {
     signal(SIGXFSZ, SIG_IGN);
-    struct rlimit lim = {file_limit, file_limit};
+    struct rlimit lim = {limits.file_size, limits.file_size};
     if (setrlimit(RLIMIT_FSIZE, &lim) != 0) _exit(125);
   }
+  if (limits.address_space != RLIM_INFINITY) {
+    struct rlimit lim = {limits.address_space, limits.address_space};
+    if (setrlimit(RLIMIT_AS, &lim) != 0) _exit(125);
+  }
+  // Kept through the exec (the program never returns here to undo it).
+  if (limits.one_core) new testsupport::PinnedTo(1);
   for (const auto& e : env) putenv(const_cast<char*>(e.c_str()));
   std::vector<char*> raw;
   for (auto& a : argv) raw.push_back(&a[0]);
@@ -234,10 +251,57 @@ TEST_F(BuilderCrash, FullDiskFailsAndKeepsThePreviousBuild) {
   const std::vector<std::string> small = Answers();
   ASSERT_FALSE(small.empty());
   for (rlim_t limit : {rlim_t{0}, rlim_t{1024}, rlim_t{20000}}) {
-    EXPECT_EQ(255, Wait(StartBuilder(Args("large.txt"), {}, limit))) << limit;
+    RunLimits limits;
+    limits.file_size = limit;
+    EXPECT_EQ(255, Wait(StartBuilder(Args("large.txt"), {}, limits))) << limit;
     EXPECT_EQ(small, Answers()) << limit;
   }
   ASSERT_NO_FATAL_FAILURE(BuildWhole("small.txt", small));
+}
+
+// Memory running out anywhere in a build (an address-space limit, from
+// one that the run outgrows early to one it fits in, on one core and on
+// all) ends the run with status 255 and "out of memory" in what it prints,
+// never with a signal; the previous build stays.
+TEST_F(BuilderCrash, OutOfMemoryFailsAndKeepsThePreviousBuild) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "a sanitizer's runtime reserves more address space than any limit here allows";
+#endif
+  std::string big;
+  for (int i = 0; i < 100000; ++i) {
+    const std::string k = "k" + std::to_string(i);
+    big += k + "\t{\"n\":" + std::to_string(200000 + i) + ",\"s\":\"" + k + " of the larger build\"," +
+           "\"list\":[" + std::to_string(i) + ",2,3],\"inner\":{\"s\":\"" + k + "\",\"r\":[1]}}\n";
+  }
+  WriteFile(dir_.file("big.txt"), big);
+  ASSERT_EQ(0, Wait(StartBuilder(Args("big.txt"))));
+  const std::vector<std::string> built = Answers();
+  ASSERT_EQ(0, Wait(StartBuilder(Args("small.txt"))));
+  const std::vector<std::string> small = Answers();
+  ASSERT_NE(small, built);
+  for (const bool one_core : {true, false}) {
+    int failed = 0;
+    for (const rlim_t mb : {24, 40, 64, 128, 256}) {
+      SCOPED_TRACE(std::to_string(mb) + " MiB" + (one_core ? ", one core" : ""));
+      RunLimits limits;
+      limits.address_space = mb << 20;
+      limits.one_core = one_core;
+      limits.output = dir_.file("run.out");
+      const int status = Wait(StartBuilder(Args("big.txt"), {}, limits));
+      const std::string out = ReadFile(limits.output);
+      ASSERT_TRUE(status == 0 || status == 255) << status << "\n" << out;
+      if (status == 0) {
+        ASSERT_EQ(built, Answers());
+        ASSERT_NO_FATAL_FAILURE(BuildWhole("small.txt", small));
+        continue;
+      }
+      ++failed;
+      EXPECT_NE(std::string::npos, out.find("out of memory")) << out;
+      EXPECT_NE(std::string::npos, out.find("[5] Return:-1\n")) << out;
+      ASSERT_EQ(small, Answers());
+    }
+    EXPECT_GT(failed, 0);
+  }
 }
 
 // Two builders started together on one output: each ends as a whole run or

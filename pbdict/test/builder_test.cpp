@@ -421,6 +421,22 @@ TEST_F(Build, NeverWritesOverTheInputOrThroughALink) {
   EXPECT_TRUE(S_ISREG(st.st_mode));
 }
 
+// The builder removes only temporaries a killed writer of its output left:
+// never its input, nor a user's file whose name merely looks like one.
+TEST_F(Build, RemovesOnlyTheTemporariesAWriterLeft) {
+  const std::string text = "a\t{\"n\":1}\n";
+  WriteFile(dir_.file("f.ht.tmp-notes"), "notes");
+  ProgramResult r = Run(text, {"-N", "f"}, "f.pbd.tmp-mine");
+  EXPECT_EQ(0, r.status) << r.out << r.err;
+  EXPECT_EQ(text, ReadFile(dir_.file("f.pbd.tmp-mine")));
+  EXPECT_EQ("notes", ReadFile(dir_.file("f.ht.tmp-notes")));
+  // An input named exactly as a temporary of the output is still the input.
+  r = Run(text, {"-N", "g"}, "g.pbd.tmp-4-5-6");
+  EXPECT_EQ(0, r.status) << r.out << r.err;
+  EXPECT_EQ(text, ReadFile(dir_.file("g.pbd.tmp-4-5-6")));
+  ASSERT_TRUE(Files("g"));
+}
+
 // The status of a child that cannot run the builder as the unprivileged
 // user: the test is skipped, with the reason.
 constexpr int kUnreachable = 77;
@@ -511,6 +527,28 @@ TEST_F(Build, WriteFailingMidFileKeepsTheEarlierFiles) {
   EXPECT_EQ(pbd, ReadFile(dir_.file("d.txt.pbd")));
   EXPECT_EQ(ht, ReadFile(dir_.file("d.txt.ht")));
   ASSERT_TRUE(Files());
+}
+
+// A builder killed as it writes (SIGXFSZ at the write limit) leaves its
+// temporary beside the output; the next run removes it.
+TEST_F(Build, KilledRunsTemporariesGoWithTheNextRun) {
+  const std::string text = "a\t{\"n\":1}\n";
+  ProgramResult r = Run(text);
+  ASSERT_EQ(0, r.status);
+  const std::vector<std::string> args = {"-p", dir_.path(), "-n", "d.txt", "-B",
+                                         dir_.file("s.proto"), "-b", "t.V"};
+  const int status = testsupport::RunInChild([&] {
+    const struct rlimit write_limit = {kWriteLimit, kWriteLimit}, no_core = {0, 0};
+    if (setrlimit(RLIMIT_FSIZE, &write_limit) != 0 || setrlimit(RLIMIT_CORE, &no_core) != 0) {
+      return 126;
+    }
+    return RunBuilder(args).status;
+  });
+  ASSERT_EQ(128 + SIGXFSZ, status);
+  const std::vector<std::string> left = testsupport::FilesStartingWith(dir_.path(), "d.txt.pbd.tmp-");
+  ASSERT_EQ(1u, left.size());
+  ASSERT_TRUE(Built(text));
+  EXPECT_FALSE(FileExists(dir_.file(left[0])));
 }
 
 }  // namespace

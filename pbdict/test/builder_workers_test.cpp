@@ -22,37 +22,11 @@ namespace {
 
 using kavo::pbdict::PbDict;
 using kavo::pbdict::dset_parameter_t;
+using testsupport::PinnedTo;
 using testsupport::ProgramResult;
 using testsupport::ReadFile;
 using testsupport::RunProgram;
 using testsupport::WriteFile;
-
-// Limits the calling thread (and the children it starts) to the first n
-// cores it may use, for its lifetime; the old mask comes back at the end.
-class PinnedTo {
- public:
-  explicit PinnedTo(int n) {
-    CPU_ZERO(&saved_);
-    sched_getaffinity(0, sizeof(saved_), &saved_);
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    int taken = 0;
-    for (int cpu = 0; cpu < CPU_SETSIZE && taken < n; ++cpu) {
-      if (CPU_ISSET(cpu, &saved_)) {
-        CPU_SET(cpu, &set);
-        ++taken;
-      }
-    }
-    cores_ = taken;
-    sched_setaffinity(0, sizeof(set), &set);
-  }
-  ~PinnedTo() { sched_setaffinity(0, sizeof(saved_), &saved_); }
-  int cores() const { return cores_; }
-
- private:
-  cpu_set_t saved_;
-  int cores_ = 0;
-};
 
 // The 100,000-line dictionary: keys with values of several kinds, repeated
 // keys, comments, empty lines, lines without a value, keys over the length

@@ -1,7 +1,10 @@
 #include "support/support.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <ftw.h>
+#include <malloc.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -75,6 +78,17 @@ bool FileExists(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0;
 }
 
+std::vector<std::string> FilesStartingWith(const std::string& dir, const std::string& prefix) {
+  std::vector<std::string> out;
+  DIR* d = opendir(dir.c_str());
+  if (d == nullptr) return out;
+  while (const dirent* e = readdir(d)) {
+    if (std::strncmp(e->d_name, prefix.c_str(), prefix.size()) == 0) out.push_back(e->d_name);
+  }
+  closedir(d);
+  return out;
+}
+
 CaptureFd::CaptureFd(int fd) : fd_(fd) {
   std::fflush(nullptr);
   std::string tmpl = TmpRoot() + "/pbdict-capture-XXXXXX";
@@ -115,6 +129,43 @@ int RunInChild(const std::function<int()>& fn) {
   int st = 0;
   if (!WaitChild(pid, &st)) return -1;
   return DecodeStatus(st);
+}
+
+namespace {
+
+// The process's address space in bytes, 0 when it cannot be read.
+rlim_t AddressSpaceInUse() {
+  unsigned long pages = 0;
+  FILE* f = std::fopen("/proc/self/statm", "r");
+  if (f == nullptr) return 0;
+  const bool read = std::fscanf(f, "%lu", &pages) == 1;
+  std::fclose(f);
+  return read ? pages * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) : 0;
+}
+
+bool LimitAddressSpace(rlim_t bytes) {
+  struct rlimit rl;
+  if (bytes == 0 || getrlimit(RLIMIT_AS, &rl) != 0) return false;
+  rl.rlim_cur = bytes;
+  return setrlimit(RLIMIT_AS, &rl) == 0;
+}
+
+}  // namespace
+
+bool CapAddressSpace(size_t extra) {
+  // Capped at its size, the heap hands out what it holds free until it has
+  // nothing left; those blocks stay taken until the child exits. A failed
+  // allocation tries one more arena (of up to 8 a core), the next one on the
+  // next failure: only a long run of failures has been through them all.
+  if (!LimitAddressSpace(AddressSpaceInUse())) return false;
+  static void* volatile taken;  // the compiler may drop a block nothing keeps
+  for (const size_t block : {size_t{32} << 10, size_t{1} << 10}) {
+    for (int failures = 0; failures < 1024;) {
+      taken = std::malloc(block);
+      failures = taken == nullptr ? failures + 1 : 0;
+    }
+  }
+  return LimitAddressSpace(AddressSpaceInUse() + extra);
 }
 
 ProgramResult RunProgram(const std::vector<std::string>& argv, const std::string& cwd) {

@@ -3,6 +3,9 @@
 #ifndef PBDICT_TEST_SUPPORT_SUPPORT_H_
 #define PBDICT_TEST_SUPPORT_SUPPORT_H_
 
+#include <sched.h>
+
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <vector>
@@ -28,6 +31,8 @@ class TempDir {
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
+// The names in folder dir that start with prefix.
+std::vector<std::string> FilesStartingWith(const std::string& dir, const std::string& prefix);
 
 // Redirects a file descriptor (1 or 2) into a temporary file until Stop().
 class CaptureFd {
@@ -50,6 +55,39 @@ class CaptureFd {
 // status, or 128 + signal when it was killed; -1 when the child cannot be
 // made or waited for.
 int RunInChild(const std::function<int()>& fn);
+
+// For a child process: takes up the heap's free blocks, in every arena
+// (what earlier tests freed, which later allocations would reuse without new
+// address space), then caps the address space at its current size plus
+// extra bytes. False when that cannot be done.
+bool CapAddressSpace(size_t extra);
+
+// Limits the calling thread (and the children it starts) to the first n
+// cores it may use, for its lifetime; the old mask comes back at the end.
+class PinnedTo {
+ public:
+  explicit PinnedTo(int n) {
+    CPU_ZERO(&saved_);
+    sched_getaffinity(0, sizeof(saved_), &saved_);
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    int taken = 0;
+    for (int cpu = 0; cpu < CPU_SETSIZE && taken < n; ++cpu) {
+      if (CPU_ISSET(cpu, &saved_)) {
+        CPU_SET(cpu, &set);
+        ++taken;
+      }
+    }
+    cores_ = taken;
+    sched_setaffinity(0, sizeof(set), &set);
+  }
+  ~PinnedTo() { sched_setaffinity(0, sizeof(saved_), &saved_); }
+  int cores() const { return cores_; }
+
+ private:
+  cpu_set_t saved_;
+  int cores_ = 0;
+};
 
 struct ProgramResult {
   int status = -1;  // exit status, or 128 + signal; -1 when it could not run or be waited for

@@ -93,7 +93,7 @@ bool LockSave(toolkit::OutputLock* lock, const char* dir, const char* name) {
     // Leftovers of saves that were killed: no saver owns them now.
     for (const char* suffix : {".n", ".ind1", ".ind2"}) {
       char file[256];
-      if (toolkit::JoinPath(file, dir, name, suffix)) toolkit::RemoveStaleTemporaries(file);
+      if (toolkit::JoinPath(file, dir, name, suffix)) toolkit::RemoveStaleTemporaries(file, *lock);
     }
     return true;
   }

@@ -21,6 +21,7 @@
 
 namespace dicttest {
 
+using testsupport::CapAddressSpace;
 using testsupport::CaptureFd;
 using testsupport::ReadFile;
 using testsupport::TempDir;
@@ -73,26 +74,6 @@ inline std::string Le32(std::initializer_list<uint32_t> words) {
     for (int i = 0; i < 4; ++i) s.push_back(static_cast<char>((w >> (8 * i)) & 0xFF));
   }
   return s;
-}
-
-// For a child process: takes up the heap's free chunks (what earlier tests
-// freed, which later allocations would reuse without new address space),
-// then caps the address space at its current size plus extra bytes. False
-// when that cannot be done.
-inline bool CapAddressSpace(size_t extra) {
-  for (int i = 0; i < 8192 && mallinfo2().fordblks > (256u << 10); ++i) {
-    if (std::malloc(32u << 10) == nullptr) return false;  // held until the child exits
-  }
-  unsigned long pages = 0;
-  FILE* f = std::fopen("/proc/self/statm", "r");
-  if (f == nullptr) return false;
-  const bool read = std::fscanf(f, "%lu", &pages) == 1;
-  std::fclose(f);
-  if (!read) return false;
-  struct rlimit rl;
-  getrlimit(RLIMIT_AS, &rl);
-  rl.rlim_cur = pages * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + extra;
-  return setrlimit(RLIMIT_AS, &rl) == 0;
 }
 
 }  // namespace dicttest

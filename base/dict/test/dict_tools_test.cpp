@@ -1,7 +1,9 @@
 // Index tools on dictionaries and status files the tests write: weights from
 // document counts and frequencies, the clamps, generation files, the cut of
 // creat_stand_dict, and ds_filter's sample.
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -263,6 +265,35 @@ TEST(DictTools, ToolsFailOnAMissingDictionary) {
   out.Stop();
   err.Stop();
   EXPECT_FALSE(testsupport::FileExists(w.dir.file("out.n")));
+}
+
+// A tool killed as it saves (SIGXFSZ at the write limit) leaves its
+// temporary beside the output, which its next run removes; a user's files
+// named like temporaries stay.
+TEST(DictTools, NextSaveRemovesOnlyAKilledSavesTemporaries) {
+  Work w;
+  w.Save("d", {0, 0, 0}, 3);
+  WriteFile(w.dir.file("freq/f"), Le32({1, 2, 3}));
+  w.Status("status/url", "url_num", 1000);
+  const int status = testsupport::RunInChild([&] {
+    const struct rlimit write_limit = {8, 8}, no_core = {0, 0};
+    if (setrlimit(RLIMIT_FSIZE, &write_limit) != 0 || setrlimit(RLIMIT_CORE, &no_core) != 0) return 126;
+    return creat_search_dict(w.p(), "d", "out", "freq/f");
+  });
+  ASSERT_EQ(128 + SIGXFSZ, status);
+  const std::vector<std::string> left = testsupport::FilesStartingWith(w.p(), "out.n.tmp-");
+  ASSERT_EQ(1u, left.size());
+  for (const char* mine : {"out.n.tmp-notes", "out.ind1.tmp-1-2", "out.ind2.tmp-01-2-3"}) {
+    WriteFile(w.dir.file(mine), "mine");
+  }
+  CaptureFd err(2);
+  EXPECT_EQ(1, creat_search_dict(w.p(), "d", "out", "freq/f"));
+  err.Stop();
+  EXPECT_FALSE(testsupport::FileExists(w.dir.file(left[0])));
+  for (const char* mine : {"out.n.tmp-notes", "out.ind1.tmp-1-2", "out.ind2.tmp-01-2-3"}) {
+    EXPECT_EQ("mine", ReadFile(w.dir.file(mine))) << mine;
+  }
+  EXPECT_EQ(3u, w.Read("out", 3).size());
 }
 
 // A per-code array that cannot be had (2^31 - 1 codes, the address space

@@ -21,7 +21,8 @@ struct Json2PbOptions {
 // Each form clears *error (when not null) first and returns true when the
 // message was filled. The message is not cleared: single fields named in the
 // JSON are overwritten and repeated fields are appended to. A text form reads
-// up to the text's first NUL byte.
+// up to the text's first NUL byte. Memory running out, in the parse or in
+// the message, is std::bad_alloc (the message is then partly filled).
 bool JsonToProtoMessage(const std::string& json_string, google::protobuf::Message* message,
                         const Json2PbOptions& options, std::string* error = nullptr);
 bool JsonToProtoMessage(const std::string& json_string, google::protobuf::Message* message,

@@ -34,14 +34,14 @@ constexpr unsigned kParseFlags = rapidjson::kParseDefaultFlags | rapidjson::kPar
 
 // True when the JSON string equals |word| ignoring ASCII case (a string
 // holding NUL bytes never matches).
-bool StringEqualsIgnoreCase(const rapidjson::Value& value, const char* word, size_t word_len) {
+bool StringEqualsIgnoreCase(const JsonValue& value, const char* word, size_t word_len) {
   return value.GetStringLength() == word_len &&
          strncasecmp(value.GetString(), word, word_len) == 0;
 }
 
 // Reads a float or double: any number, or "NaN", "Infinity", "-Infinity" in
 // any case. 0 on success, 1 for a string of other content, 2 for another kind.
-int ReadFloating(const rapidjson::Value& value, double* out) {
+int ReadFloating(const JsonValue& value, double* out) {
   if (value.IsNumber()) {
     *out = value.GetDouble();
     return 0;
@@ -73,7 +73,7 @@ float NarrowToFloat(double d) {
   return static_cast<float>(d);  // in range, or NaN
 }
 
-const EnumValueDescriptor* ReadEnum(const rapidjson::Value& value, const FieldDescriptor* field) {
+const EnumValueDescriptor* ReadEnum(const JsonValue& value, const FieldDescriptor* field) {
   if (value.IsInt()) return field->enum_type()->FindValueByNumber(value.GetInt());
   if (value.IsString()) {
     return field->enum_type()->FindValueByName(
@@ -130,7 +130,7 @@ bool StringFitsField(const FieldDescriptor* field, const char* data, size_t n) {
 
 namespace {
 
-bool ReadString(const rapidjson::Value& value, const FieldDescriptor* field,
+bool ReadString(const JsonValue& value, const FieldDescriptor* field,
                 const Json2PbOptions& options, std::string* error, std::string* out) {
   if (options.base64_to_bytes && field->type() == FieldDescriptor::TYPE_BYTES) {
     if (!base::Base64Decode(base::StringPiece(value.GetString(), value.GetStringLength()), out)) {
@@ -178,7 +178,7 @@ enum StoreResult {
 // of the JSON array) or set in a single one. *type is the type word to report
 // a value of the wrong kind with.
 template <bool kAdd>
-StoreResult StoreValue(const rapidjson::Value& value, const FieldDescriptor* field,
+StoreResult StoreValue(const JsonValue& value, const FieldDescriptor* field,
                        Message* message, const Reflection* r, const Json2PbOptions& options,
                        std::string* error, int depth, const char** type) {
   *type = TypeWord(field);
@@ -254,13 +254,13 @@ StoreResult StoreValue(const rapidjson::Value& value, const FieldDescriptor* fie
 }
 
 // Converts the member named after |field| (if any) into it.
-bool ConvertField(const rapidjson::Value& object, const FieldDescriptor* field, Message* message,
+bool ConvertField(const JsonValue& object, const FieldDescriptor* field, Message* message,
                   const Json2PbOptions& options, std::string* error, int depth) {
   const std::string& declared = field->name();
   std::string decoded;
   const std::string& json_name = decode_name(declared, &decoded) ? decoded : declared;
   // Compare with an explicit length: a decoded name may hold NUL bytes.
-  const rapidjson::Value key(rapidjson::StringRef(json_name.data(), json_name.size()));
+  const JsonValue key(rapidjson::StringRef(json_name.data(), json_name.size()));
   const auto member = object.FindMember(key);
   if (member == object.MemberEnd()) {
     if (field->is_required()) {
@@ -269,7 +269,7 @@ bool ConvertField(const rapidjson::Value& object, const FieldDescriptor* field, 
     }
     return true;
   }
-  const rapidjson::Value& value = member->value;
+  const JsonValue& value = member->value;
   if (!value.IsArray() && !value.IsNull() && IsProtobufMap(field)) {
     return JsonMapToProtoMap(value, field, message, options, error, depth);
   }
@@ -305,14 +305,14 @@ std::vector<const FieldDescriptor*> KnownExtensions(const Message& message) {
 
 }  // namespace
 
-bool ZeroCopyStreamToJson(rapidjson::Document* document,
+bool ZeroCopyStreamToJson(JsonDocument* document,
                           google::protobuf::io::ZeroCopyInputStream* stream) {
   ZeroCopyStreamReader reader(stream);
   document->ParseStream<kParseFlags>(reader);
   return !document->HasParseError();
 }
 
-bool value_invalid(const FieldDescriptor* field, const char* type, const rapidjson::Value& value,
+bool value_invalid(const FieldDescriptor* field, const char* type, const JsonValue& value,
                    std::string* error) {
   const bool optional = field->label() == FieldDescriptor::LABEL_OPTIONAL;
   if (error == nullptr) return optional;
@@ -346,7 +346,7 @@ bool value_invalid(const FieldDescriptor* field, const char* type, const rapidjs
   return optional;
 }
 
-bool JsonValueToProtoField(const rapidjson::Value& value, const FieldDescriptor* field,
+bool JsonValueToProtoField(const JsonValue& value, const FieldDescriptor* field,
                            Message* message, const Json2PbOptions& options, std::string* error,
                            int depth) {
   if (value.IsNull()) {
@@ -383,7 +383,7 @@ bool JsonValueToProtoField(const rapidjson::Value& value, const FieldDescriptor*
   return false;
 }
 
-bool JsonValueToProtoMessage(const rapidjson::Value& json_value, Message* message,
+bool JsonValueToProtoMessage(const JsonValue& json_value, Message* message,
                              const Json2PbOptions& options, std::string* error, int depth) {
   const Descriptor* type = message->GetDescriptor();
   if (!json_value.IsObject()) {
@@ -418,16 +418,16 @@ class StackDocument {
       : allocator_(first_chunk_, sizeof(first_chunk_),
                    kChunkCapacity),
         document_(&allocator_, 1024) {}
-  rapidjson::Document* get() { return &document_; }
+  protobuf_json::JsonDocument* get() { return &document_; }
 
  private:
   static constexpr size_t kChunkCapacity = 65536;
   alignas(16) char first_chunk_[4096];
-  rapidjson::MemoryPoolAllocator<> allocator_;
-  rapidjson::Document document_;  // destroyed before its allocator
+  protobuf_json::JsonAllocator allocator_;
+  protobuf_json::JsonDocument document_;  // destroyed before its allocator
 };
 
-bool ParseAndConvert(rapidjson::Document* document, google::protobuf::Message* message,
+bool ParseAndConvert(protobuf_json::JsonDocument* document, google::protobuf::Message* message,
                      const Json2PbOptions& options, std::string* error) {
   if (document->HasParseError()) {
     protobuf_json::AppendError(error, "Invalid json format");

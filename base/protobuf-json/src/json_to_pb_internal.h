@@ -4,6 +4,8 @@
 #ifndef PROTOBUF_JSON_SRC_JSON_TO_PB_INTERNAL_H_
 #define PROTOBUF_JSON_SRC_JSON_TO_PB_INTERNAL_H_
 
+#include <cstdlib>
+#include <new>
 #include <string>
 
 #include <google/protobuf/descriptor.h>
@@ -15,22 +17,55 @@
 
 namespace protobuf_json {
 
+// The parse's base allocator: the C library's blocks, as rapidjson's own
+// CrtAllocator hands them out, except that a block that cannot be had is
+// std::bad_alloc rather than a null pointer the parser would write through.
+// Memory running out in a conversion is thus std::bad_alloc wherever it
+// happens, in the parse as in protobuf's setters.
+class ThrowingAllocator {
+ public:
+  static const bool kNeedFree = true;
+  void* Malloc(size_t size) {
+    if (size == 0) return nullptr;
+    void* p = std::malloc(size);
+    if (p == nullptr) throw std::bad_alloc();
+    return p;
+  }
+  void* Realloc(void* original, size_t /*original_size*/, size_t new_size) {
+    if (new_size == 0) {
+      std::free(original);
+      return nullptr;
+    }
+    // A failed realloc leaves the original block as it was.
+    void* p = std::realloc(original, new_size);
+    if (p == nullptr) throw std::bad_alloc();
+    return p;
+  }
+  static void Free(void* p) { std::free(p); }
+};
+
+// The parsed document and its values: their pool and stacks draw on
+// ThrowingAllocator.
+using JsonAllocator = rapidjson::MemoryPoolAllocator<ThrowingAllocator>;
+using JsonValue = rapidjson::GenericValue<rapidjson::UTF8<>, JsonAllocator>;
+using JsonDocument = rapidjson::GenericDocument<rapidjson::UTF8<>, JsonAllocator, ThrowingAllocator>;
+
 // Messages nested deeper than this are refused, so that hostile JSON for a
 // recursive type cannot exhaust the stack (here or in protobuf later on).
 constexpr int kMaxMessageDepth = 100;
 
 // Parses the whole stream into *document; true when there was no parse error.
-bool ZeroCopyStreamToJson(rapidjson::Document* document,
+bool ZeroCopyStreamToJson(JsonDocument* document,
                           google::protobuf::io::ZeroCopyInputStream* stream);
 
 // Fills *message from a JSON object (the object walk). |depth| counts the
 // messages around this one.
-bool JsonValueToProtoMessage(const rapidjson::Value& json_value, google::protobuf::Message* message,
+bool JsonValueToProtoMessage(const JsonValue& json_value, google::protobuf::Message* message,
                              const Json2PbOptions& options, std::string* error, int depth = 0);
 
 // Stores one JSON value into one field (single or repeated) of *message.
 // True when the conversion may go on.
-bool JsonValueToProtoField(const rapidjson::Value& value,
+bool JsonValueToProtoField(const JsonValue& value,
                            const google::protobuf::FieldDescriptor* field,
                            google::protobuf::Message* message, const Json2PbOptions& options,
                            std::string* error, int depth = 0);
@@ -43,7 +78,7 @@ bool StringFitsField(const google::protobuf::FieldDescriptor* field, const char*
 // Appends the "Invalid value ..." message for |value| given to |field|;
 // true when the field is optional (the conversion then goes on).
 bool value_invalid(const google::protobuf::FieldDescriptor* field, const char* type,
-                   const rapidjson::Value& value, std::string* error);
+                   const JsonValue& value, std::string* error);
 
 }  // namespace protobuf_json
 

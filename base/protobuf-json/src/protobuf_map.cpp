@@ -22,7 +22,7 @@ bool IsProtobufMap(const FieldDescriptor* field) {
          key->cpp_type() == FieldDescriptor::CPPTYPE_STRING && entry->field(1)->name() == "value";
 }
 
-bool JsonMapToProtoMap(const rapidjson::Value& value, const FieldDescriptor* field, Message* message,
+bool JsonMapToProtoMap(const JsonValue& value, const FieldDescriptor* field, Message* message,
                        const Json2PbOptions& options, std::string* error, int depth) {
   if (!value.IsObject()) {
     AppendError(error, "Non-object value for map field: %s", field->full_name().c_str());

@@ -19,7 +19,7 @@ bool IsProtobufMap(const google::protobuf::FieldDescriptor* field);
 
 // Adds one entry per member of the JSON object, in the order of the text.
 // True when every entry was filled.
-bool JsonMapToProtoMap(const rapidjson::Value& value, const google::protobuf::FieldDescriptor* field,
+bool JsonMapToProtoMap(const JsonValue& value, const google::protobuf::FieldDescriptor* field,
                        google::protobuf::Message* message, const Json2PbOptions& options,
                        std::string* error, int depth = 0);
 

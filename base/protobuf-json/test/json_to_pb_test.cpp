@@ -1,5 +1,7 @@
 #include "json_to_pb_internal.h"
 
+#include <functional>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -9,6 +11,7 @@
 #include "encode_decode.h"
 #include "protobuf_map.h"
 #include "support/proto_text.h"
+#include "support/support.h"
 
 using google::protobuf::Message;
 
@@ -152,6 +155,41 @@ TEST_F(JsonToPbTest, ParseErrorsAndObjectWalk) {
        R"(d: 0 s: "\377\376")"},
       {std::string("{\"i\":1}\0junk", 12), true, "", "i: 1"},  // the text ends at a NUL
   });
+}
+
+// Memory running out while the text is parsed is std::bad_alloc, as it is
+// in protobuf's own setters, wherever the parser allocates: the parser never
+// goes on with a null block. Each row in a child whose address space is
+// capped a few megabytes above what it holds with the text made.
+TEST_F(JsonToPbTest, ParserOutOfMemoryIsBadAlloc) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "a sanitizer's runtime needs more address space than a cap leaves";
+#endif
+  const struct {
+    const char* what;
+    std::function<std::string()> json;
+  } rows[] = {
+      // The parser's own stack, where a string is gathered.
+      {"a long string", [] { return "{\"s\":\"" + std::string(size_t{64} << 20, 'x') + "\"}"; }},
+      // The document's pool, which keeps the strings.
+      {"many strings", [] { return "{\"zz\":[" + Repeat("\"" + std::string(1000, 'x') + "\",", 32000) + "0]}"; }},
+      // The document's stack, where an array's values wait for its end.
+      {"many values", [] { return "{\"ri\":[" + Repeat("1,", 4 << 20) + "1]}"; }},
+  };
+  for (const auto& row : rows) {
+    const int status = testsupport::RunInChild([&] {
+      const std::string json = row.json();
+      auto m = schema_.New("t.M");
+      if (!testsupport::CapAddressSpace(size_t{8} << 20)) return 10;
+      try {
+        JsonToProtoMessage(json, m.get(), nullptr);
+      } catch (const std::bad_alloc&) {
+        return 0;
+      }
+      return 1;
+    });
+    EXPECT_EQ(0, status) << row.what;
+  }
 }
 
 TEST_F(JsonToPbTest, EntryPointsAppendToTheMessage) {

@@ -250,9 +250,76 @@ TEST(Toolkit, ReplacementKeepsTheOldFileUntilInstalled) {
 
   // Leftovers of interrupted replacements go; other files stay.
   WriteFile(toolkit::TemporaryPrefix(path) + "1-2-3", "stale");
-  toolkit::RemoveStaleTemporaries(path);
+  toolkit::OutputLock lock;
+  ASSERT_TRUE(lock.TryLock(path));
+  toolkit::RemoveStaleTemporaries(path, lock);
   EXPECT_FALSE(testsupport::FileExists(toolkit::TemporaryPrefix(path) + "1-2-3"));
   EXPECT_EQ("new", ReadFile(path));
+}
+
+// Leftovers are only files named as a replacement names its temporaries:
+// the prefix, then the writer's process id, its sequence number and the
+// clock's low 16 bits, each in decimal as the writer writes it. Anything
+// else beside the output is a user's file.
+TEST(Toolkit, StaleTemporariesAreOnlyWhatAWriterLeft) {
+  TempDir d;
+  const std::string path = d.file("out");
+  const std::string prefix = toolkit::TemporaryPrefix(path);
+  // A writer killed with its temporary open.
+  const int status = testsupport::RunInChild([&] {
+    toolkit::FileReplacement r;
+    if (!r.Open(path, 0644)) return 1;
+    WriteFile(d.file("name"), r.temp_path());
+    raise(SIGKILL);
+    return 2;
+  });
+  ASSERT_EQ(128 + SIGKILL, status);
+  const std::string killed = ReadFile(d.file("name"));
+  ASSERT_TRUE(testsupport::FileExists(killed));
+  const struct {
+    const char* rest;  // after the prefix
+    bool stale;
+  } names[] = {
+      {"1-2-3", true},
+      {"2147483647-4294967295-65535", true},  // each part at its largest
+      {"2147483648-0-0", false},              // past the largest process id
+      {"1-4294967296-0", false},              // past the largest sequence number
+      {"1-0-65536", false},                   // past the clock's 16 bits
+      {"0-1-2", false},                       // no process has id 0
+      {"01-2-3", false},                      // not as the writer writes a number
+      {"+1-2-3", false},
+      {"1-2", false},
+      {"1-2-3-4", false},
+      {"1-2-3x", false},
+      {"1--3", false},
+      {"99999999999999999999999-1-2", false},  // does not fit any number
+      {"mine", false},
+      {"", false},
+  };
+  for (const auto& n : names) WriteFile(prefix + n.rest, "x");
+  WriteFile(d.file("other.tmp-1-2-3"), "x");  // another output's
+  // A file to keep (an input read under such a name), and a link to it.
+  WriteFile(prefix + "7-8-9", "input");
+  ASSERT_EQ(0, symlink((prefix + "7-8-9").c_str(), (prefix + "7-8-10").c_str()));
+  struct stat st;
+  ASSERT_EQ(0, stat((prefix + "7-8-9").c_str(), &st));
+  const toolkit::FileId input{st.st_dev, st.st_ino};
+
+  // Without the output's lock nothing goes: a live writer may own them.
+  toolkit::OutputLock lock;
+  toolkit::RemoveStaleTemporaries(path, lock, &input);
+  EXPECT_TRUE(testsupport::FileExists(killed));
+  EXPECT_TRUE(testsupport::FileExists(prefix + "1-2-3"));
+
+  ASSERT_TRUE(lock.TryLock(path));
+  toolkit::RemoveStaleTemporaries(path, lock, &input);
+  EXPECT_FALSE(testsupport::FileExists(killed));
+  for (const auto& n : names) {
+    EXPECT_EQ(!n.stale, testsupport::FileExists(prefix + n.rest)) << n.rest;
+  }
+  EXPECT_TRUE(testsupport::FileExists(d.file("other.tmp-1-2-3")));
+  EXPECT_EQ("input", ReadFile(prefix + "7-8-9"));
+  EXPECT_EQ("input", ReadFile(prefix + "7-8-10"));
 }
 
 TEST(Toolkit, OpenForReadingTakesRegularFilesOnlyAndNeverBlocks) {

@@ -14,6 +14,13 @@
 
 namespace toolkit {
 
+// A file's identity: the device and inode that every name and link of the
+// file shares.
+struct FileId {
+  dev_t dev = 0;
+  ino_t ino = 0;
+};
+
 // Owns a file descriptor and closes it at scope end. Close() reports the
 // close's result, which matters for a file that was written: a failed close
 // may mean lost data. The descriptor is closed with close_fn when one is

@@ -8,7 +8,7 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstring>
+#include <limits>
 #include <vector>
 
 #include "toolkit/file.h"
@@ -17,6 +17,55 @@
 namespace toolkit {
 
 std::string TemporaryPrefix(const std::string& path) { return path + ".tmp-"; }
+
+namespace {
+
+// The clock bits a temporary's name keeps.
+constexpr unsigned kClockMask = 0xffff;
+
+// What follows the prefix of a temporary's name: the one place that writes
+// the form, for the writer and for the check of a leftover's name alike.
+std::string TemporarySuffix(unsigned long long pid, unsigned long long sequence,
+                            unsigned long long clock) {
+  return std::to_string(pid) + "-" + std::to_string(sequence) + "-" + std::to_string(clock);
+}
+
+// Reads the decimal digits at the start of *s into *out and drops them;
+// false when there are none or too many for any part of a name.
+bool TakeNumber(std::string_view* s, unsigned long long* out) {
+  size_t n = 0;
+  unsigned long long v = 0;
+  while (n < s->size() && (*s)[n] >= '0' && (*s)[n] <= '9') {
+    if (n == 19) return false;  // more than fits; no part is that long
+    v = v * 10 + static_cast<unsigned>((*s)[n] - '0');
+    ++n;
+  }
+  if (n == 0) return false;
+  s->remove_prefix(n);
+  *out = v;
+  return true;
+}
+
+}  // namespace
+
+bool IsTemporaryName(std::string_view name, std::string_view base) {
+  const std::string prefix = TemporaryPrefix(std::string(base));
+  if (name.substr(0, prefix.size()) != prefix) return false;
+  const std::string_view suffix = name.substr(prefix.size());
+  std::string_view rest = suffix;
+  unsigned long long pid = 0, sequence = 0, clock = 0;
+  if (!TakeNumber(&rest, &pid) || rest.substr(0, 1) != "-") return false;
+  rest.remove_prefix(1);
+  if (!TakeNumber(&rest, &sequence) || rest.substr(0, 1) != "-") return false;
+  rest.remove_prefix(1);
+  if (!TakeNumber(&rest, &clock) || !rest.empty()) return false;
+  if (pid == 0 || pid > static_cast<unsigned long long>(std::numeric_limits<pid_t>::max()) ||
+      sequence > std::numeric_limits<unsigned>::max() || clock > kClockMask) {
+    return false;
+  }
+  // Written back, the parts give the name itself: no sign, no leading zero.
+  return TemporarySuffix(pid, sequence, clock) == suffix;
+}
 
 bool FileReplacement::Open(const std::string& path, mode_t mode, bool exact_mode) {
   Abandon();
@@ -27,10 +76,10 @@ bool FileReplacement::Open(const std::string& path, mode_t mode, bool exact_mode
   // came back) from being hit again and again.
   static std::atomic<unsigned> sequence{0};
   const auto clock = static_cast<unsigned>(
-      std::chrono::steady_clock::now().time_since_epoch().count() & 0xffff);
+      std::chrono::steady_clock::now().time_since_epoch().count() & kClockMask);
   for (int attempt = 0; attempt < 100; ++attempt) {
-    temp_ = TemporaryPrefix(path) + std::to_string(getpid()) + "-" +
-            std::to_string(sequence.fetch_add(1)) + "-" + std::to_string(clock);
+    temp_ = TemporaryPrefix(path) +
+            TemporarySuffix(static_cast<unsigned long long>(getpid()), sequence.fetch_add(1), clock);
     fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (fd_ >= 0) break;
     if (errno != EEXIST) {
@@ -145,14 +194,20 @@ bool SyncParentDir(const std::string& path) {
   return fd.Close();
 }
 
-void RemoveStaleTemporaries(const std::string& path) {
+void RemoveStaleTemporaries(const std::string& path, const OutputLock& lock, const FileId* keep) {
+  if (!lock.held()) return;
   const PathSplit split = SplitPath(path);
   const std::string dir(FolderOf(split));
-  const std::string prefix = TemporaryPrefix(std::string(split.base));
   DIR* d = ::opendir(dir.c_str());
   if (d == nullptr) return;
   while (const dirent* e = ::readdir(d)) {
-    if (std::strncmp(e->d_name, prefix.c_str(), prefix.size()) != 0) continue;
+    if (!IsTemporaryName(e->d_name, split.base)) continue;
+    // The kept file stays under any name, and so does a link to it.
+    struct stat st;
+    if (keep != nullptr && ::fstatat(dirfd(d), e->d_name, &st, 0) == 0 && st.st_dev == keep->dev &&
+        st.st_ino == keep->ino) {
+      continue;
+    }
     ::unlinkat(dirfd(d), e->d_name, 0);
   }
   ::closedir(d);

@@ -13,6 +13,10 @@
 #include <cstddef>
 #include <initializer_list>
 #include <string>
+#include <string_view>
+
+#include "toolkit/file.h"
+#include "toolkit/output_lock.h"
 
 namespace toolkit {
 
@@ -74,10 +78,19 @@ inline size_t InstallTogether(std::initializer_list<FileReplacement*> files) {
 // The prefix of every temporary name FileReplacement uses for path.
 std::string TemporaryPrefix(const std::string& path);
 
-// Removes temporaries that interrupted replacements of path left behind.
-// Call it only while no other process replaces the same path (under the
-// output's lock), or a live replacement would lose its file.
-void RemoveStaleTemporaries(const std::string& path);
+// True when name is one FileReplacement gives a temporary of the file named
+// base (both without folder): TemporaryPrefix(base), the writer's process
+// id, its sequence number and the clock's low 16 bits, joined by '-', each
+// in decimal as the writer writes it.
+bool IsTemporaryName(std::string_view name, std::string_view base);
+
+// Removes the temporaries that interrupted replacements of path left
+// behind: the files beside path whose names IsTemporaryName gives as its
+// temporaries, except the file keep names (when given: an input being read
+// can bear such a name). Only the holder of the output's lock knows that no
+// live replacement owns them: nothing is removed unless lock is held.
+void RemoveStaleTemporaries(const std::string& path, const OutputLock& lock,
+                            const FileId* keep = nullptr);
 
 // Syncs the folder that holds path, so a rename in it is on disk.
 bool SyncParentDir(const std::string& path);

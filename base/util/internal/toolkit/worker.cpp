@@ -2,6 +2,7 @@
 
 #include <errno.h>
 
+#include <new>
 #include <system_error>
 
 namespace toolkit {
@@ -21,12 +22,15 @@ bool WorkerThread::Start(std::function<void(const StopToken&)> body) {
     errno = EBUSY;
     return false;
   }
-  state_ = std::make_shared<StopToken::State>();
-  StopToken token(state_);
   try {
+    state_ = std::make_shared<StopToken::State>();
+    StopToken token(state_);
     thread_ = std::thread([token, body = std::move(body)] { body(token); });
   } catch (const std::system_error& e) {
     errno = e.code().value();
+    return false;
+  } catch (const std::bad_alloc&) {
+    errno = ENOMEM;
     return false;
   }
   return true;

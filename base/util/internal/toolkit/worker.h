@@ -42,7 +42,8 @@ class WorkerThread {
   WorkerThread& operator=(const WorkerThread&) = delete;
 
   // Runs body on a new thread. False (errno set) when the thread cannot be
-  // created or this worker already runs one.
+  // created (memory running out included: nothing is thrown) or this worker
+  // already runs one.
   bool Start(std::function<void(const StopToken&)> body);
 
   // Runs fn once per period until stopped; the first call comes after one
