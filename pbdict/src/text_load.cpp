@@ -8,8 +8,8 @@
 // takes the batches in file order
 // and does all that one line after another would: the log lines, the entry
 // numbers, the key table, the stop at the first failed line and at max_line.
-// What a line's conversion reports (values passed over) is kept with the
-// line and logged when it is taken.
+// What a line's conversion reports (values passed over, the protobuf
+// library's own messages) is kept with the line and logged when it is taken.
 // Whatever the number of workers, the dictionary and the log are the same.
 //
 // Messages are the system's own texts, odd spelling included ("ingores"):
@@ -32,6 +32,7 @@
 #include "load_parts.h"
 #include "pbdict.h"
 #include "pbdict_results.h"
+#include "protobuf_log.h"
 #include "toolkit/queue.h"
 #include "toolkit/worker.h"
 #include "ul_log.h"
@@ -71,6 +72,7 @@ struct LineRecord {
   LineKind kind = LineKind::kRefused;
   std::string value;    // the serialised message (kEntry with a value column)
   std::string report;   // values the conversion passed over (its error text)
+  ProtobufLog library_log;  // the protobuf library's messages for the line
 };
 
 struct Batch {
@@ -143,6 +145,7 @@ class LineConverter {
     for (size_t i = 0; i < batch->count; ++i) {
       LineRecord& rec = batch->lines[i];
       rec.report.clear();
+      rec.library_log.clear();
       if (rec.kind == LineKind::kRefused) continue;
       rec.kind = ConvertLine(batch->text.get(), &rec);
     }
@@ -174,12 +177,14 @@ class LineConverter {
   }
 
   // Converts one JSON value to a message and serialises it into the
-  // record's value; the values passed over go into the record too.
+  // record's value; the values passed over and the library's messages go
+  // into the record too.
   LineKind ConvertValue(const char* json, LineRecord* rec) {
     std::string* bytes = &rec->value;
     bytes->clear();
     // A dictionary made without a value type takes no value.
     if (!message_) return LineKind::kParseError;
+    ProtobufLogScope library_log(&rec->library_log);
     try {
       message_->Clear();
       json_.assign(json);
@@ -290,8 +295,8 @@ void Prefetch(const PbDict* dict, const Batch* batch, size_t i, bool chain) {
 }
 
 // Takes the converted lines of a batch into the dictionary, in order. The
-// values passed over of a line are logged first, as they came before what
-// the line's taking logs.
+// values passed over and the library's messages of a line are logged first,
+// as they came before what the line's taking logs.
 TakeResult TakeBatch(PbDict* dict, Batch* batch, const char* path) {
   char* base = batch->text.get();
   for (size_t i = 0; i < kBucketAhead; ++i) Prefetch(dict, batch, i, false);
@@ -301,6 +306,7 @@ TakeResult TakeBatch(PbDict* dict, Batch* batch, const char* path) {
     LineRecord& rec = batch->lines[i];
     const char* line = base + rec.text;
     if (!rec.report.empty()) LogPassedOver(path, rec.lineno, rec.report);
+    if (!rec.library_log.empty()) ProtobufLogCapture::Pass(&rec.library_log);
     switch (rec.kind) {
       case LineKind::kRefused:
         ul_writelog(UL_LOG_WARNING, "dict-set:[%s]-line[%d]: line is empty or too long! [%s]", path,
@@ -386,6 +392,8 @@ std::unique_ptr<Batch> NewBatch() {
 
 // Reads, converts and takes every line. False when the load failed (logged).
 bool LoadLines(PbDict* dict, FileReader* reader, const char* path) {
+  // Outlives the workers: their messages are caught until they end.
+  ProtobufLogCapture library_log;
   int workers = UsableCores();
   if (workers > kMostWorkers) workers = kMostWorkers;
   // A file of one batch gains nothing from threads.
