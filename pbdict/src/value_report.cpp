@@ -1,5 +1,6 @@
 #include "value_report.h"
 
+#include <cctype>
 #include <cstdio>
 #include <string>
 
@@ -15,15 +16,11 @@ constexpr std::string_view kNext = ", Invalid value `";
 constexpr std::string_view kField = "' for optional field `";
 constexpr std::string_view kType = "' which SHOULD be ";
 
-bool IsNameChar(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
-         c == '.';
-}
-
+// A full name or a type word: letters, digits, '_' and '.'.
 bool IsName(std::string_view s) {
   if (s.empty()) return false;
   for (char c : s) {
-    if (!IsNameChar(c)) return false;
+    if (std::isalnum(static_cast<unsigned char>(c)) == 0 && c != '_' && c != '.') return false;
   }
   return true;
 }
@@ -36,7 +33,7 @@ bool ParseMessage(std::string_view m, std::string_view* field) {
   const size_t type = m.rfind(kType);
   if (type == std::string_view::npos || !IsName(m.substr(type + kType.size()))) return false;
   const size_t name = m.rfind(kField, type);
-  if (name == std::string_view::npos || name < kStart.size()) return false;
+  if (name == std::string_view::npos) return false;
   *field = m.substr(name + kField.size(), type - name - kField.size());
   return IsName(*field);
 }
