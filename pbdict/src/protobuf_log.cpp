@@ -45,9 +45,12 @@ void CatchOrPass(LogLevel level, const char* filename, int line, const std::stri
 
 ProtobufLogCapture::ProtobufLogCapture() {
   std::lock_guard<std::mutex> lock(g_mu);
-  if (g_captures++ == 0) {
-    g_previous.store(google::protobuf::SetLogHandler(&CatchOrPass), std::memory_order_release);
-  }
+  if (g_captures++ != 0) return;
+  // The catching handler may still be in place: put back by a handler that
+  // had been put in place over it and kept by the last capture. What it
+  // passes on to then stays as it was.
+  LogHandler* previous = google::protobuf::SetLogHandler(&CatchOrPass);
+  if (previous != &CatchOrPass) g_previous.store(previous, std::memory_order_release);
 }
 
 ProtobufLogCapture::~ProtobufLogCapture() {

@@ -11,8 +11,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <mutex>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "pbdict.h"
@@ -321,14 +323,17 @@ TEST_F(BuilderWorkers, TextLoadInProcess) {
 }
 
 // What reached the handler a test put in place.
+std::mutex g_logged_mu;
 std::vector<std::string>* g_logged = nullptr;
 void RecordLog(google::protobuf::LogLevel, const char*, int, const std::string& message) {
+  std::lock_guard<std::mutex> lock(g_logged_mu);
   g_logged->push_back(message);
 }
 
 // The library's messages for the lines taken reach the handler that was in
-// place before the load, which is in place again after it; with the
-// library's logging off, the load prints none.
+// place before the load, which is in place again after it, also after two
+// loads at once on two threads; with the library's logging off, the load
+// prints none.
 TEST_F(BuilderWorkers, TextLoadPassesLibraryMessagesOn) {
   const std::string path = dir_.file("u.txt");
   std::string text;
@@ -341,6 +346,19 @@ TEST_F(BuilderWorkers, TextLoadPassesLibraryMessagesOn) {
     logged.clear();
     PinnedTo pin(cores);
     google::protobuf::LogHandler* const before = google::protobuf::SetLogHandler(&RecordLog);
+    {
+      testsupport::CaptureFd err(2);
+      auto load = [&] {
+        PbDict dict(schema_.Prototype("t.V"), nullptr);
+        EXPECT_EQ(-1, dict.load(path.c_str()));
+      };
+      std::thread other(load);
+      load();
+      other.join();
+      EXPECT_EQ(std::string::npos, err.Stop().find("libprotobuf"));
+    }
+    ASSERT_EQ(2u * 2499, logged.size());
+    logged.clear();
     for (bool off : {false, true}) {
       PbDict dict(schema_.Prototype("t.V"), nullptr);
       testsupport::CaptureFd err(2);
