@@ -8,6 +8,8 @@
 // takes the batches in file order
 // and does all that one line after another would: the log lines, the entry
 // numbers, the key table, the stop at the first failed line and at max_line.
+// What a line's conversion reports (values passed over, the protobuf
+// library's own messages) is kept with the line and logged when it is taken.
 // Whatever the number of workers, the dictionary and the log are the same.
 //
 // Messages are the system's own texts, odd spelling included ("ingores"):
@@ -31,11 +33,13 @@
 #include "load_parts.h"
 #include "pbdict.h"
 #include "pbdict_results.h"
+#include "protobuf_log.h"
 #include "toolkit/queue.h"
 #include "toolkit/worker.h"
 #include "ul_log.h"
 #include "ul_transch.h"
 #include "value_blocks.h"
+#include "value_report.h"
 
 namespace kavo {
 namespace pbdict {
@@ -69,6 +73,8 @@ struct LineRecord {
   uint32_t hash = 0;    // its full hash in the key table
   LineKind kind = LineKind::kRefused;
   std::string value;    // the serialised message (kEntry with a value column)
+  std::string report;   // values the conversion passed over (its error text)
+  ProtobufLog library_log;  // the protobuf library's messages for the line
 };
 
 struct Batch {
@@ -151,6 +157,8 @@ class LineConverter {
   void Convert(Batch* batch) {
     for (size_t i = 0; i < batch->count; ++i) {
       LineRecord& rec = batch->lines[i];
+      rec.report.clear();
+      rec.library_log.clear();
       if (rec.kind == LineKind::kRefused) continue;
       rec.kind = ConvertLine(batch->text.get(), &rec);
     }
@@ -175,23 +183,32 @@ class LineConverter {
         rec->hash = hash_key_hash(token, &rec->key_len);
         continue;
       }
-      const LineKind kind = ConvertValue(token, &rec->value);
+      const LineKind kind = ConvertValue(token, rec);
       if (kind != LineKind::kEntry) return kind;
     }
     return LineKind::kEntry;
   }
 
-  // Converts one JSON value to a message and serialises it into *bytes.
-  LineKind ConvertValue(const char* json, std::string* bytes) {
+  // Converts one JSON value to a message and serialises it into the
+  // record's value; the values passed over and the library's messages go
+  // into the record too.
+  LineKind ConvertValue(const char* json, LineRecord* rec) {
+    std::string* bytes = &rec->value;
     bytes->clear();
     if (out_of_memory_) return LineKind::kOutOfMemory;
     // A dictionary made without a value type takes no value.
     if (!message_) return LineKind::kParseError;
+    ProtobufLogScope library_log(&rec->library_log);
     try {
       message_->Clear();
       json_.assign(json);
-      if (!JsonToProtoMessage(json_, message_.get(), Json2PbOptions(), nullptr)) {
+      if (!JsonToProtoMessage(json_, message_.get(), Json2PbOptions(), &error_)) {
         return LineKind::kParseError;
+      }
+      // An optional field given a value of another kind was passed over.
+      if (!error_.empty()) {
+        if (!rec->report.empty()) rec->report += ", ";
+        rec->report += error_;
       }
       // A message with a required field unset cannot be serialised; protobuf
       // would abort the process, so such a value fails the line instead.
@@ -215,7 +232,8 @@ class LineConverter {
 
   const PbDict* dict_;
   std::unique_ptr<google::protobuf::Message> message_;
-  std::string json_;  // the value's text, kept for its buffer
+  std::string json_;   // the value's text, kept for its buffer
+  std::string error_;  // the conversion's report, kept for its buffer
   bool out_of_memory_ = false;  // a conversion ran out of memory
 };
 
@@ -314,7 +332,9 @@ void Prefetch(const PbDict* dict, const Batch* batch, size_t i, bool chain) {
   }
 }
 
-// Takes the converted lines of a batch into the dictionary, in order.
+// Takes the converted lines of a batch into the dictionary, in order. The
+// values passed over and the library's messages of a line are logged first,
+// as they came before what the line's taking logs.
 TakeResult TakeBatch(PbDict* dict, Batch* batch, const char* path) {
   char* base = batch->text.get();
   for (size_t i = 0; i < kBucketAhead; ++i) Prefetch(dict, batch, i, false);
@@ -323,6 +343,8 @@ TakeResult TakeBatch(PbDict* dict, Batch* batch, const char* path) {
     Prefetch(dict, batch, i + kChainAhead, true);
     LineRecord& rec = batch->lines[i];
     const char* line = base + rec.text;
+    if (!rec.report.empty()) LogPassedOver(path, rec.lineno, rec.report);
+    if (!rec.library_log.empty()) ProtobufLogCapture::Pass(&rec.library_log);
     switch (rec.kind) {
       case LineKind::kRefused:
         ul_writelog(UL_LOG_WARNING, "dict-set:[%s]-line[%d]: line is empty or too long! [%s]", path,
@@ -422,6 +444,8 @@ std::unique_ptr<Batch> NewBatch() {
 
 // Reads, converts and takes every line. False when the load failed (logged).
 bool LoadLines(PbDict* dict, FileReader* reader, const char* path) {
+  // Outlives the workers: their messages are caught until they end.
+  ProtobufLogCapture library_log;
   int workers = UsableCores();
   if (workers > kMostWorkers) workers = kMostWorkers;
   // A file of one batch gains nothing from threads.

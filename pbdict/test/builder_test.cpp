@@ -357,6 +357,76 @@ TEST_F(Build, FieldKinds) {
   EXPECT_EQ(std::string("\x30\x01", 2), files_.values[1]);
 }
 
+// The warning lines of a run, without their time stamps.
+std::vector<std::string> Warnings(const std::string& log) {
+  static const std::regex head("^WARNING: [0-9]{2}-[0-9]{2} [0-9:]{8}: +\\S* \\* [0-9]+ ");
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < log.size()) {
+    size_t end = log.find('\n', start);
+    if (end == std::string::npos) end = log.size();
+    const std::string line = log.substr(start, end - start);
+    if (line.compare(0, 9, "WARNING: ") == 0) lines.push_back(std::regex_replace(line, head, ""));
+    start = end + 1;
+  }
+  return lines;
+}
+
+// An optional field given a value of another kind is passed over: the entry
+// is stored without it, and each such value gets one warning naming the
+// file, the line and the field.
+TEST_F(Build, WrongKindValuesArePassedOverWithAWarning) {
+  ASSERT_TRUE(Built(
+      "a\t{\"n\":\"1\",\"s\":\"kept\"}\n"
+      "b\t{\"n\":1.5}\n"
+      "c\t{\"n\":3000000000}\n"
+      "d\t{\"s\":5,\"n\":5}\n"
+      "e\t{\"color\":\"PINK\"}\n"
+      "# comment\t{\"n\":\"skipped with the line\"}\n"
+      "f\t{\"n\":\"x\",\"s\":7,\"flag\":1}\n"
+      "g\t{\"m\":{\"x\":\"y\",\"z\":3}}\n"
+      // A value holding a line end and a NUL: still one warning, on one line.
+      "h\t{\"d\":\"one\\ntwo\\u0000three\"}\n"
+      // A value longer than a log line: the line is cut, the field named.
+      "i\t{\"n\":\"" + std::string(3000, 'x') + "\"}\n"));
+  const std::string at = "dict-set:[" + dir_.file("d.txt") + "]-line[";
+  std::vector<std::string> warnings = Warnings(last_.err);
+  ASSERT_EQ(11u, warnings.size()) << last_.err;
+  const std::string cut = warnings.back();
+  warnings.pop_back();
+  EXPECT_EQ(0u, cut.find(at + "10]: optional field `t.V.n' passed over: Invalid value `\"xxx"));
+  EXPECT_LT(cut.size(), 2048u);
+  EXPECT_EQ((std::vector<std::string>{
+                at + "1]: optional field `t.V.n' passed over: Invalid value `\"1\"' for optional "
+                     "field `t.V.n' which SHOULD be INT32",
+                at + "2]: optional field `t.V.n' passed over: Invalid value `1.500000' for optional "
+                     "field `t.V.n' which SHOULD be INT32",
+                at + "3]: optional field `t.V.n' passed over: Invalid value `3000000000' for "
+                     "optional field `t.V.n' which SHOULD be INT32",
+                at + "4]: optional field `t.V.s' passed over: Invalid value `5' for optional field "
+                     "`t.V.s' which SHOULD be string",
+                at + "5]: optional field `t.V.color' passed over: Invalid value `\"PINK\"' for "
+                     "optional field `t.V.color' which SHOULD be enum",
+                at + "7]: optional field `t.V.n' passed over: Invalid value `\"x\"' for optional "
+                     "field `t.V.n' which SHOULD be INT32",
+                at + "7]: optional field `t.V.s' passed over: Invalid value `7' for optional field "
+                     "`t.V.s' which SHOULD be string",
+                at + "7]: optional field `t.V.flag' passed over: Invalid value `1' for optional "
+                     "field `t.V.flag' which SHOULD be BOOL",
+                at + "8]: optional field `t.V.MEntry.value' passed over: Invalid value `\"y\"' for "
+                     "optional field `t.V.MEntry.value' which SHOULD be INT32",
+                at + "9]: optional field `t.V.d' passed over: Invalid value `\"one\\x0atwo\\x00"
+                     "three\"' for optional field `t.V.d' which SHOULD be d",
+            }),
+            warnings);
+  EXPECT_EQ("s: \"kept\"\n", Message("a"));
+  for (const char* key : {"b", "c", "e", "f", "h", "i"}) EXPECT_EQ("", Message(key)) << key;
+  EXPECT_EQ("n: 5\n", Message("d"));
+  // The map entry keeps its key, with the value's default.
+  EXPECT_EQ("m {\n  key: \"x\"\n  value: 0\n}\nm {\n  key: \"z\"\n  value: 3\n}\n", Message("g"));
+  EXPECT_EQ("", Found("e"));  // found, without the field
+}
+
 TEST_F(Build, Proto3Schema) {
   const char kProto3[] =
       "syntax = \"proto3\";\npackage q;\nmessage In { string s = 1; }\n"

@@ -7,11 +7,14 @@
 // are the race checks of the conversion workers.
 #include <sched.h>
 
+#include <google/protobuf/stubs/logging.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <mutex>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "pbdict.h"
@@ -157,6 +160,79 @@ TEST_F(BuilderWorkers, GeneratedDictionaryIsBuiltAlike) {
   ExpectSameBuilds(failing, {}, 255, "failing");
 }
 
+// A line whose proto2 string is not UTF-8: protobuf logs a message of its
+// own when it serialises the value. With wrong_kind, the line also gives a
+// value of another kind, which the builder warns of.
+std::string BadUtf8Line(int i, bool wrong_kind) {
+  return "k" + std::to_string(i) + "\t{\"s\":\"\xff" + std::string(60, 'p') + "\"" +
+         (wrong_kind ? ",\"n\":\"x\"" : "") + "}\n";
+}
+
+// The untimed log of a run, line by line.
+std::vector<std::string> LogLines(const std::string& log) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < log.size()) {
+    size_t end = log.find('\n', start);
+    if (end == std::string::npos) end = log.size();
+    lines.push_back(log.substr(start, end - start));
+    start = end + 1;
+  }
+  return lines;
+}
+
+// The library's own messages come with the line that caused them, after the
+// builder's warnings for that line, in file order, and only for the lines
+// the run takes: on one, two and every core the logs are the same.
+TEST_F(BuilderWorkers, LibraryMessagesComeWithTheirLines) {
+  const std::string protobuf_utf8 = "String field 't.V.s' contains invalid UTF-8 data";
+  const std::string fatal = "FATAL: T:   * 0 protobuf parse error";
+  // Bad JSON on line 1: the run stops there, whatever was converted ahead.
+  std::string first = "k0\t{\"n\":\n";
+  for (int i = 2; i <= 3000; ++i) first += BadUtf8Line(i, false);
+  // Lines 1 to 1999 are taken, line 2000 fails, the rest are not taken.
+  std::string later;
+  for (int i = 1; i <= 3000; ++i) {
+    later += i == 2000 ? "bad\tnot json\n" : BadUtf8Line(i, i % 3 == 0);
+  }
+  ASSERT_GT(later.size(), 3u * 64 * 1024);  // batches beyond the failing one
+
+  const struct {
+    const std::string* text;
+    int taken;  // lines before the failing one
+  } cases[] = {{&first, 0}, {&later, 1999}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.taken);
+    WriteFile(dir_.file("d.txt"), *c.text);
+    const Outcome one = Build(1, "one", {});
+    const Outcome two = Build(2, "two", {});
+    const Outcome all = Build(CPU_SETSIZE, "all", {});
+    EXPECT_EQ(255, one.run.status);
+    EXPECT_TRUE(one.run.err == two.run.err) << "logs differ:\n" << one.run.err.substr(0, 2000)
+                                            << "\n---\n" << two.run.err.substr(0, 2000);
+    EXPECT_TRUE(one.run.err == all.run.err) << "logs differ:\n" << one.run.err.substr(0, 2000)
+                                            << "\n---\n" << all.run.err.substr(0, 2000);
+    const std::vector<std::string> lines = LogLines(one.run.err);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(fatal, lines.back());
+    // What each taken line logs: its warning, then the library's message.
+    size_t at = 0;
+    for (int i = 1; i <= c.taken; ++i) {
+      const std::string warning =
+          "]-line[" + std::to_string(i) + "]: optional field `t.V.n' passed over";
+      if (i % 3 == 0 && (at >= lines.size() || lines[at++].find(warning) == std::string::npos)) {
+        ADD_FAILURE() << "no warning for line " << i;
+        break;
+      }
+      if (at >= lines.size() || lines[at++].find(protobuf_utf8) == std::string::npos) {
+        ADD_FAILURE() << "no library message for line " << i;
+        break;
+      }
+    }
+    EXPECT_EQ(at + 1, lines.size()) << "lines logged after the failing line";
+  }
+}
+
 // The library's own load, in this process: the dictionary read with the
 // workers equals the one read on one core, entry for entry, log line for log
 // line; also where the builder cannot go (a repeated key failing the load).
@@ -218,6 +294,62 @@ TEST_F(BuilderWorkers, TextLoadInProcess) {
   same(param, -1, "failing", &failing);
   EXPECT_NE(std::string::npos, failing.log.find("protobuf parse error"));
   EXPECT_EQ(std::string::npos, failing.log.find("line[99993]")) << "a line after the failure";
+}
+
+// What reached the handler a test put in place.
+std::mutex g_logged_mu;
+std::vector<std::string>* g_logged = nullptr;
+void RecordLog(google::protobuf::LogLevel, const char*, int, const std::string& message) {
+  std::lock_guard<std::mutex> lock(g_logged_mu);
+  g_logged->push_back(message);
+}
+
+// The library's messages for the lines taken reach the handler that was in
+// place before the load, which is in place again after it, also after two
+// loads at once on two threads; with the library's logging off, the load
+// prints none.
+TEST_F(BuilderWorkers, TextLoadPassesLibraryMessagesOn) {
+  const std::string path = dir_.file("u.txt");
+  std::string text;
+  for (int i = 1; i <= 3000; ++i) text += i == 2500 ? "bad\tnot json\n" : BadUtf8Line(i, false);
+  WriteFile(path, text);
+  std::vector<std::string> logged;
+  g_logged = &logged;
+  for (int cores : {1, CPU_SETSIZE}) {
+    SCOPED_TRACE(cores);
+    logged.clear();
+    PinnedTo pin(cores);
+    google::protobuf::LogHandler* const before = google::protobuf::SetLogHandler(&RecordLog);
+    {
+      testsupport::CaptureFd err(2);
+      auto load = [&] {
+        PbDict dict(schema_.Prototype("t.V"), nullptr);
+        EXPECT_EQ(-1, dict.load(path.c_str()));
+      };
+      std::thread other(load);
+      load();
+      other.join();
+      EXPECT_EQ(std::string::npos, err.Stop().find("libprotobuf"));
+    }
+    ASSERT_EQ(2u * 2499, logged.size());
+    logged.clear();
+    for (bool off : {false, true}) {
+      PbDict dict(schema_.Prototype("t.V"), nullptr);
+      testsupport::CaptureFd err(2);
+      EXPECT_EQ(-1, dict.load(path.c_str()));
+      const std::string log = err.Stop();
+      EXPECT_NE(std::string::npos, log.find("protobuf parse error")) << off;
+      EXPECT_EQ(std::string::npos, log.find("libprotobuf")) << off;
+      // The handler in place after the load; logging off from here on.
+      EXPECT_EQ(off ? nullptr : &RecordLog, google::protobuf::SetLogHandler(nullptr)) << off;
+    }
+    google::protobuf::SetLogHandler(before);
+    ASSERT_EQ(2499u, logged.size());
+    for (const std::string& m : logged) {
+      ASSERT_NE(std::string::npos, m.find("String field 't.V.s' contains invalid UTF-8")) << m;
+    }
+  }
+  g_logged = nullptr;
 }
 
 // A dictionary made without a value type loads a file without values and

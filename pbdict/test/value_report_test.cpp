@@ -1,0 +1,57 @@
+// The warnings for the values a conversion passed over: one per message of
+// its report, read from the report's text alone.
+#include "value_report.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+
+#include "support/support.h"
+
+namespace kavo {
+namespace pbdict {
+namespace {
+
+// What LogPassedOver logs for a report, each warning without its head.
+std::string Logged(const std::string& report) {
+  static const std::regex head(
+      "WARNING: [0-9]{2}-[0-9]{2} [0-9:]{8}: +\\S* \\* [0-9]+ dict-set:\\[f\\.txt\\]-line\\[4\\]: ");
+  testsupport::CaptureFd err(2);
+  LogPassedOver("f.txt", 4, report);
+  return std::regex_replace(err.Stop(), head, "");
+}
+
+TEST(ValueReport, OneWarningPerMessage) {
+  const std::string a = "Invalid value `1' for optional field `p.zZ09_.a' which SHOULD be BOOL";
+  const std::string b = "Invalid value `\"s\"' for optional field `p.M.b' which SHOULD be INT32";
+  // ", Invalid value `" after text that is no whole message (no field part)
+  // is inside a value.
+  const std::string inside =
+      "Invalid value `\"x' which SHOULD be INT32, Invalid value `y\"' for optional field `p.c' "
+      "which SHOULD be string";
+  const struct {
+    std::string report, logged;
+  } cases[] = {
+      {"", ""},
+      {a, "optional field `p.zZ09_.a' passed over: " + a + "\n"},
+      {a + ", " + b, "optional field `p.zZ09_.a' passed over: " + a +
+                         "\noptional field `p.M.b' passed over: " + b + "\n"},
+      {inside, "optional field `p.c' passed over: " + inside + "\n"},
+      {"Invalid value `\"\x1f \x7f~\"' for optional field `p.d' which SHOULD be INT32",
+       "optional field `p.d' passed over: Invalid value `\"\\x1f \\x7f~\"' for optional field "
+       "`p.d' which SHOULD be INT32\n"},
+      // Text of another form is logged whole, without a field.
+      {"Some value `1' for optional field `p.a' which SHOULD be BOOL",
+       "value passed over: Some value `1' for optional field `p.a' which SHOULD be BOOL\n"},
+      {"Invalid value `1' for optional field `p a' which SHOULD be BOOL",
+       "value passed over: Invalid value `1' for optional field `p a' which SHOULD be BOOL\n"},
+      {"Invalid value `1' for optional field `p.a' which SHOULD be ",
+       "value passed over: Invalid value `1' for optional field `p.a' which SHOULD be \n"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.logged, Logged(c.report)) << c.report;
+}
+
+}  // namespace
+}  // namespace pbdict
+}  // namespace kavo
