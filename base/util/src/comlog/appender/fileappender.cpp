@@ -6,6 +6,7 @@
 #include <string.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <mutex>
@@ -19,6 +20,7 @@
 #include "comlog/namemg.h"
 #include "comlog/xsync.h"
 #include "comlog/xutils.h"
+#include "toolkit/lock.h"
 
 namespace comspace {
 
@@ -47,6 +49,11 @@ ssize_t WriteOnce(int fd, const void* buf, size_t len) {
 }  // namespace
 
 FileAppender::FileAppender() : _fds(std::make_shared<FdTable>()) {
+  pthread_mutexattr_t attr;
+  pthread_mutexattr_init(&attr);
+  pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_ADAPTIVE_NP);
+  pthread_mutex_init(&_write_mu, &attr);
+  pthread_mutexattr_destroy(&attr);
   memset(&_file_stat, 0, sizeof(_file_stat));
   _key_made = pthread_key_create(&_file_fd_key, &FileAppender::FreeThreadInfo) == 0;
 }
@@ -67,6 +74,7 @@ FileAppender::~FileAppender() {
     _fds->live.clear();
   }
   delete _qc;
+  pthread_mutex_destroy(&_write_mu);
 }
 
 void FileAppender::FreeThreadInfo(void* info) {
@@ -199,7 +207,7 @@ int FileAppender::print(Event* evt) {
     COMLOG_DIAG("get_file_id() = %d", fd);
     return -1;
   }
-  const ssize_t n = WriteOnce(fd, line, static_cast<size_t>(len));
+  const ssize_t n = WriteLine(fd, get_file_inode(), line, static_cast<size_t>(len));
   if (n != len) {
     COMLOG_DIAG("tid:%ld, write(fd:%d, len:%d) = %d [%m]", static_cast<long>(syscall(SYS_gettid)), fd, len,
                 static_cast<int>(n));
@@ -207,6 +215,30 @@ int FileAppender::print(Event* evt) {
     return -1;
   }
   return 0;
+}
+
+ssize_t FileAppender::WriteLine(int fd, ino_t inode, const char* line, size_t len) {
+  toolkit::MutexLock lock(&_write_mu);
+  const bool torn = _torn_inode != 0 && _torn_inode == inode;
+  ssize_t n;
+  if (!torn) {
+    n = WriteOnce(fd, line, len);
+  } else {
+    struct iovec iov[2] = {{const_cast<char*>("\n"), 1}, {const_cast<char*>(line), len}};
+    do {
+      n = ::writev(fd, iov, 2);
+    } while (n < 0 && errno == EINTR);
+  }
+  if (n <= 0) return n;  // nothing went in: the file ends as it did
+  // The last byte that went in tells whether the file now ends mid-line.
+  const size_t written = static_cast<size_t>(n);
+  const char last = !torn ? line[written - 1] : written == 1 ? '\n' : line[written - 2];
+  if (last != '\n') {
+    _torn_inode = inode;
+  } else if (torn) {
+    _torn_inode = 0;
+  }
+  return torn ? n - 1 : n;
 }
 
 int FileAppender::binprint(void* buf, int len) {

@@ -89,7 +89,19 @@ class FileAppender : public Appender {
   FileInfo* ThreadInfo(bool make);
   static void FreeThreadInfo(void* info);
 
+  // Writes one line with one write. A file that a short write (a full disk)
+  // left ending mid-line first gets a line end, so that the cut line stays
+  // visibly cut and this one starts a line of its own. The bytes of the line
+  // that went in, or the write's -1.
+  ssize_t WriteLine(int fd, ino_t inode, const char* line, size_t len);
+
   bool _key_made = false;
+  // Lines go in one at a time, so that whether the file ends mid-line is
+  // known before the next one: _torn_inode is the inode of a file that does
+  // (0: none). The kernel takes its writes to one file in turn anyway; the
+  // mutex spins a little before it sleeps, as the kernel's lock does.
+  pthread_mutex_t _write_mu;
+  ino_t _torn_inode = 0;
   // Every thread's record, so that the destructor closes them all.
   std::shared_ptr<FdTable> _fds;
 };
