@@ -4,14 +4,11 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <functional>
 #include <map>
@@ -114,69 +111,6 @@ void SetLastCut(Appender* app, time_t t) {
 constexpr uint64_t kDebugOnly = uint64_t{1} << UL_LOG_DEBUG;  // no banners
 
 time_t LocalNow() { return time(nullptr) + comspace::xtimezoneoffset(); }
-
-// Line n of a full-disk run: its number and 10 to 159 letters, so that lines
-// of many lengths meet the limit.
-std::string FullDiskLine(int n) {
-  char head[16];
-  snprintf(head, sizeof(head), "L%06d ", n);
-  return head + std::string(static_cast<size_t>(10 + n * 37 % 150), static_cast<char>('a' + n % 26)) + "|";
-}
-
-// Caps the size of every file the process writes (a write past the cap
-// fails with EFBIG once SIGXFSZ is ignored); RLIM_INFINITY lifts the cap
-// back to the hard limit.
-void CapFileSize(rlim_t bytes) {
-  struct rlimit rl;
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &rl), 0);
-  rl.rlim_cur = bytes == RLIM_INFINITY ? rl.rlim_max : bytes;
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &rl), 0);
-}
-
-// Four threads write lines of a full-disk run at a level (thread t numbers
-// its lines from t * 100000): under a cap of 16 KiB until some line was
-// reported lost (AFILE: once its writer met the cap) and 800 more were
-// written; then, with the cap lifted, until 800 more were written (AFILE:
-// once its writer wrote what it held). Each answer goes to
-// answers[number]. A little pause every 16 lines lets the writer of AFILE
-// run meanwhile.
-std::map<int, int> WriteAcrossAFullDisk(int level) {
-  constexpr int kThreads = 4;
-  signal(SIGXFSZ, SIG_IGN);
-  std::atomic<int> lost{0}, done{0}, written{0};
-  std::vector<std::map<int, int>> answers(kThreads);
-  std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t) {
-    threads.emplace_back([&, t] {
-      for (int n = t * 100000; done.load() == 0 && n < (t + 1) * 100000; ++n) {
-        const int rc = com_writelog(level, "%s", FullDiskLine(n).c_str());
-        answers[static_cast<size_t>(t)][n] = rc;
-        (rc == 0 ? written : lost).fetch_add(1);
-        if (n % 16 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-      }
-      com_closelog_r();
-    });
-  }
-  const auto start = std::chrono::steady_clock::now();
-  auto wait_for = [&](const std::function<bool()>& cond) {
-    while (!cond() && std::chrono::steady_clock::now() - start < std::chrono::seconds(30)) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return cond();
-  };
-  CapFileSize(16384);
-  EXPECT_TRUE(wait_for([&] { return lost.load() > 0; })) << "no line was reported lost";
-  const int lost_before = lost.load();
-  EXPECT_TRUE(wait_for([&] { return lost.load() >= lost_before + 800; }));
-  CapFileSize(RLIM_INFINITY);
-  const int written_before = written.load();
-  EXPECT_TRUE(wait_for([&] { return written.load() >= written_before + 800; }));
-  done = 1;
-  for (auto& th : threads) th.join();
-  std::map<int, int> all;
-  for (const auto& m : answers) all.insert(m.begin(), m.end());
-  return all;
-}
 
 TEST(SaveBackup, NamesCountersAndFailures) {
   InChild([] {
@@ -544,10 +478,10 @@ TEST_P(FileKinds, FullDiskKeepsLinesWholeAndReportsTheLostOnes) {
     com_device_t dev = FileDevice(dir.path(), kind, comspace::COMLOG_SIZECUT, 2048, kDebugOnly);
     ASSERT_EQ(OpenWith(&dev), 0);
     CaptureFd quiet(2);
-    const std::map<int, int> answers = WriteAcrossAFullDisk(UL_LOG_DEBUG);
+    const std::map<int, int> answers = comlogtest::WriteAcrossAFullDisk([](int) { return UL_LOG_DEBUG; });
     EXPECT_EQ(com_closelog(0), 0);
     quiet.Stop();
-    comlogtest::ExpectWholeOrCut(Lines(ReadFile(dir.file("log"))), answers, FullDiskLine, kind);
+    comlogtest::ExpectWholeOrCut(Lines(ReadFile(dir.file("log"))), answers, comlogtest::FullDiskLine, kind);
   });
 }
 

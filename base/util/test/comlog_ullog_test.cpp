@@ -2,6 +2,7 @@
 // ".wf" for FATAL and WARNING, ".sf" for the device's self-defined levels.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -78,6 +79,30 @@ TEST(UlLogAppender, SelfDefinedLevelsOnlyWhenTheDeviceHasThem) {
     EXPECT_EQ(ReadFile(dir.file("x/log.sf")), "AUDIT a\n");
     EXPECT_EQ(Messages(dir.file("x/log")), std::vector<std::string>{"NOTICE n"});
     EXPECT_EQ(Messages(dir.file("x/log.wf")), std::vector<std::string>{"WARNING w"});
+  });
+}
+
+// A full disk (a file-size cap) under the three files: each line lands whole
+// in its file or is visibly cut there, and answers -1 when it did not go in
+// whole; every line answered 0 is in its file.
+TEST(UlLogAppender, FullDiskKeepsLinesWholeAndReportsTheLostOnes) {
+  InChild([] {
+    TempDir dir;
+    ASSERT_EQ(OpenUllog(dir, "U_SYSLEVEL : 16\n"), 0);
+    auto level_of = [](int n) { return n % 3 == 0 ? UL_LOG_WARNING : UL_LOG_NOTICE; };
+    testsupport::CaptureFd quiet(2);
+    const std::map<int, int> answers = comlogtest::WriteAcrossAFullDisk(level_of);
+    EXPECT_EQ(com_closelog(0), 0);
+    quiet.Stop();
+    for (const int level : {UL_LOG_NOTICE, UL_LOG_WARNING}) {
+      std::map<int, int> mine;
+      for (const auto& kv : answers) {
+        if (level_of(kv.first) == level) mine.insert(kv);
+      }
+      const std::string name = level == UL_LOG_NOTICE ? "NOTICE " : "WARNING ";
+      comlogtest::ExpectWholeOrCut(Messages(dir.file(level == UL_LOG_NOTICE ? "x/log" : "x/log.wf")), mine,
+                                   [&](int n) { return name + comlogtest::FullDiskLine(n); }, name);
+    }
   });
 }
 
