@@ -485,6 +485,66 @@ TEST_P(FileKinds, FullDiskKeepsLinesWholeAndReportsTheLostOnes) {
   });
 }
 
+// A FIFO at the log's path never blocks a call, whether it is there at the
+// open or takes the place of the open log, and whoever reads it: lines the
+// pipe cannot take at once are lost (FILE answers -1 for them), and the
+// close keeps its bound. A reader finds the lines answered 0, whole.
+TEST_P(FileKinds, AFifoAtTheLogPathNeverBlocks) {
+  const std::string kind = GetParam();
+  InChild([&] {
+    comlogtest::HangGuard();
+    using comlogtest::WithinBound;
+    TempDir dir;
+    const std::string fifo = dir.file("log");
+    const std::string pad(1000, 'p');
+    auto line = [&](int i) {
+      char head[8];
+      snprintf(head, sizeof(head), "%03d", i);
+      return head + pad;
+    };
+    CaptureFd err(2);
+    for (const bool at_open : {true, false}) {
+      if (at_open) {
+        ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+      }
+      com_device_t dev = FileDevice(dir.path(), kind, comspace::COMLOG_SIZECUT, 2048, kDebugOnly);
+      ASSERT_EQ(WithinBound("open", [&] { return OpenWith(&dev); }), 0);
+      int reader = -1;
+      if (!at_open) {
+        com_writelog(UL_LOG_DEBUG, "into the file");
+        ASSERT_EQ(unlink(fifo.c_str()), 0);
+        ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+        reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);  // never reads until the close
+        ASSERT_GE(reader, 0);
+      }
+      std::string taken;
+      int lost = 0;
+      for (int i = 0; i < 200; ++i) {
+        const int rc = WithinBound("write " + std::to_string(i),
+                                   [&] { return com_writelog(UL_LOG_DEBUG, "%s", line(i).c_str()); });
+        if (rc == 0) taken += line(i) + "\n";
+        lost += rc != 0;
+      }
+      EXPECT_EQ(WithinBound("close", [] { return com_closelog(0); }), 0);
+      if (kind == "FILE") {
+        EXPECT_GT(lost, 0) << at_open;  // 200 KiB do not fit a pipe
+      }
+      if (reader >= 0) {
+        std::string piped(256 * 1024, '\0');
+        const ssize_t got = read(reader, &piped[0], piped.size());
+        ::close(reader);
+        piped.resize(got > 0 ? static_cast<size_t>(got) : 0);
+        // A line of 1 KiB goes into a pipe whole or not at all.
+        if (kind == "FILE") {
+          EXPECT_EQ(piped, taken);
+        }
+      }
+      ASSERT_EQ(unlink(fifo.c_str()), 0);
+    }
+    err.Stop();
+  });
+}
+
 // AFILE holds the lines of the last millisecond in memory; closing writes
 // every one of them, in order.
 TEST(AsyncFileAppender, CloseWritesEveryHeldLine) {

@@ -7,6 +7,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -43,6 +44,20 @@ inline std::vector<std::string> Lines(const std::string& text) {
   for (std::string line; std::getline(in, line);) out.push_back(line);
   return out;
 }
+
+// Runs call and checks that it returned within 5 s: the bound of a call
+// that must not block (far above its time on a quiet machine). Its result.
+template <class Call>
+auto WithinBound(const std::string& what, Call call) {
+  const auto start = std::chrono::steady_clock::now();
+  auto result = call();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << what;
+  return result;
+}
+
+// A case whose calls might block forever ends its child with SIGALRM after
+// a minute, so that a hang fails the case instead of holding up the run.
+inline void HangGuard() { alarm(60); }
 
 // Line n of a full-disk run: its number and 10 to 159 letters, so that lines
 // of many lengths meet the limit.

@@ -1,6 +1,7 @@
 // The three-file appender (ULLOG): a main file for NOTICE, TRACE and DEBUG,
 // ".wf" for FATAL and WARNING, ".sf" for the device's self-defined levels.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <map>
 #include <string>
@@ -103,6 +104,31 @@ TEST(UlLogAppender, FullDiskKeepsLinesWholeAndReportsTheLostOnes) {
       comlogtest::ExpectWholeOrCut(Messages(dir.file(level == UL_LOG_NOTICE ? "x/log" : "x/log.wf")), mine,
                                    [&](int n) { return name + comlogtest::FullDiskLine(n); }, name);
     }
+  });
+}
+
+// A FIFO at the path of a ULLOG device's main file never blocks a call:
+// lines the pipe cannot take at once are lost with -1; the close keeps its
+// bound; the ".wf" file is written as ever.
+TEST(UlLogAppender, AFifoAtTheLogPathNeverBlocks) {
+  InChild([] {
+    comlogtest::HangGuard();
+    using comlogtest::WithinBound;
+    TempDir dir;
+    ASSERT_EQ(mkdir(dir.file("x").c_str(), 0700), 0);
+    ASSERT_EQ(mkfifo(dir.file("x/log").c_str(), 0600), 0);
+    ASSERT_EQ(WithinBound("open", [&] { return OpenUllog(dir, "U_SYSLEVEL : 16\n"); }), 0);
+    const std::string line(1000, 'l');
+    int lost = 0;
+    testsupport::CaptureFd quiet(2);
+    for (int i = 0; i < 200; ++i) {
+      lost += WithinBound("write", [&] { return com_writelog(UL_LOG_NOTICE, "%s", line.c_str()); }) != 0;
+    }
+    EXPECT_GT(lost, 0);  // 200 KiB do not fit a pipe
+    EXPECT_EQ(WithinBound("warning", [] { return com_writelog(UL_LOG_WARNING, "w"); }), 0);
+    EXPECT_EQ(WithinBound("close", [] { return com_closelog(0); }), 0);
+    quiet.Stop();
+    EXPECT_EQ(Messages(dir.file("x/log.wf")), std::vector<std::string>{"WARNING w"});
   });
 }
 

@@ -81,6 +81,39 @@ UniqueFile OpenStreamForReading(const char* path, OpenFn open_fn, UniqueFile::Cl
   return UniqueFile(fp, close_fn);
 }
 
+UniqueFd OpenForAppending(const char* path, mode_t mode, int access) {
+  if (path == nullptr || (access != O_WRONLY && access != O_RDWR)) {
+    errno = EINVAL;
+    return UniqueFd();
+  }
+  UniqueFd fd(::open(path, access | O_CREAT | O_APPEND | O_NONBLOCK | O_NOCTTY, mode));
+  if (!fd.ok()) return fd;
+  struct stat st;
+  if (::fstat(fd.get(), &st) != 0) {
+    const int e = errno;
+    fd.Close();
+    errno = e;
+    return fd;
+  }
+  if (!S_ISREG(st.st_mode)) return fd;
+  const int flags = ::fcntl(fd.get(), F_GETFL);
+  if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    const int e = errno;
+    fd.Close();
+    errno = e;
+  }
+  return fd;
+}
+
+UniqueFile OpenStreamForAppending(const char* path, mode_t mode) {
+  UniqueFd fd = OpenForAppending(path, mode);
+  if (!fd.ok()) return UniqueFile();
+  FILE* fp = ::fdopen(fd.get(), "a");
+  if (fp == nullptr) return UniqueFile();
+  fd.release();  // the stream owns it now
+  return UniqueFile(fp);
+}
+
 bool WriteAll(int fd, const void* buf, size_t n, WriteFn write_fn, size_t piece) {
   if (write_fn == nullptr) write_fn = ::write;
   if (piece == 0) piece = n;
