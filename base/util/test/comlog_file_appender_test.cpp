@@ -593,15 +593,18 @@ TEST(FileAppender, DeletedWhileItsWritersLive) {
     auto wait_for = [](const std::function<bool()>& cond) {
       while (!cond()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     };
+    auto print = [](comspace::FileAppender* to, const std::string& text) {
+      comspace::Event* evt = comspace::Event::getEvent();
+      evt->_log_level = UL_LOG_NOTICE;
+      evt->_msgbuf_len = snprintf(evt->_msgbuf, static_cast<size_t>(evt->_msgbuf_size), "%s", text.c_str());
+      EXPECT_EQ(to->print(evt), 0);
+      evt->reset();
+    };
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
       threads.emplace_back([&, t] {
         for (int round = 0; round < 2; ++round) {
-          comspace::Event* evt = comspace::Event::getEvent();
-          evt->_log_level = UL_LOG_NOTICE;
-          evt->_msgbuf_len = snprintf(evt->_msgbuf, static_cast<size_t>(evt->_msgbuf_size), "r%d t%d", round, t);
-          EXPECT_EQ(app.load()->print(evt), 0);
-          evt->reset();
+          print(app.load(), "r" + std::to_string(round) + " t" + std::to_string(t));
           ++written;
           wait_for([&] { return phase.load() > round; });
         }
@@ -615,11 +618,26 @@ TEST(FileAppender, DeletedWhileItsWritersLive) {
       ++phase;
     }
     for (auto& th : threads) th.join();
+
+    // A thread that ends closes its descriptors of every appender it wrote
+    // through, and of appenders still alive.
+    comspace::FileAppender* first = make();
+    comspace::FileAppender* second = make();
+    const int fds_alive = OpenDescriptors();
+    std::thread([&] {
+      print(first, "s0");
+      print(second, "s1");
+    }).join();
+    EXPECT_EQ(OpenDescriptors(), fds_alive);
+    delete first;
+    delete second;
+
     std::vector<std::string> lines = Messages(dir.file("log"));
     std::sort(lines.begin(), lines.end());
-    ASSERT_EQ(lines.size(), 2u * kThreads);
+    ASSERT_EQ(lines.size(), 2u * kThreads + 2);
     EXPECT_EQ(lines.front(), "r0 t0");
-    EXPECT_EQ(lines.back(), "r1 t7");
+    EXPECT_EQ(lines[2 * kThreads - 1], "r1 t7");
+    EXPECT_EQ(lines.back(), "s1");
     delete dev.layout;
   });
 }
