@@ -470,18 +470,27 @@ TEST_P(FileKinds, EightThreadsAcrossCuts) {
 // A full disk (a file-size cap): a line that did not reach the file answers
 // -1, and one cut short by the cap stays visibly cut: the next line written
 // once there is space again starts a line of its own. Every line answered 0
-// is in the file, whole.
+// is in the files, whole; also when the log is moved away once full (a line
+// AFILE still held a part of goes whole into the new file).
 TEST_P(FileKinds, FullDiskKeepsLinesWholeAndReportsTheLostOnes) {
   const std::string kind = GetParam();
   InChild([&] {
-    TempDir dir;
-    com_device_t dev = FileDevice(dir.path(), kind, comspace::COMLOG_SIZECUT, 2048, kDebugOnly);
-    ASSERT_EQ(OpenWith(&dev), 0);
-    CaptureFd quiet(2);
-    const std::map<int, int> answers = comlogtest::WriteAcrossAFullDisk([](int) { return UL_LOG_DEBUG; });
-    EXPECT_EQ(com_closelog(0), 0);
-    quiet.Stop();
-    comlogtest::ExpectWholeOrCut(Lines(ReadFile(dir.file("log"))), answers, comlogtest::FullDiskLine, kind);
+    for (const bool move : {false, true}) {
+      TempDir dir;
+      com_device_t dev = FileDevice(dir.path(), kind, comspace::COMLOG_SIZECUT, 2048, kDebugOnly);
+      ASSERT_EQ(OpenWith(&dev), 0);
+      CaptureFd quiet(2);
+      const std::map<int, int> answers = comlogtest::WriteAcrossAFullDisk([](int) { return UL_LOG_DEBUG; }, [&] {
+        if (move) {
+          ASSERT_EQ(rename(dir.file("log").c_str(), dir.file("moved").c_str()), 0);
+        }
+      });
+      EXPECT_EQ(com_closelog(0), 0);
+      quiet.Stop();
+      std::vector<std::string> lines = Lines(ReadFile(dir.file("moved")));
+      for (const std::string& line : Lines(ReadFile(dir.file("log")))) lines.push_back(line);
+      comlogtest::ExpectWholeOrCut(lines, answers, comlogtest::FullDiskLine, kind + (move ? " moved" : ""));
+    }
   });
 }
 

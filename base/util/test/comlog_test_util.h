@@ -83,8 +83,9 @@ inline void CapFileSize(rlim_t bytes) {
 // written; then, with the cap lifted, until 800 more were written (AFILE:
 // once its writer wrote what it held). Each answer goes to
 // answers[number]. A little pause every 16 lines lets the writer of AFILE
-// run meanwhile.
-inline std::map<int, int> WriteAcrossAFullDisk(const std::function<int(int)>& level_of) {
+// run meanwhile. when_full, if given, runs once the first loss was seen.
+inline std::map<int, int> WriteAcrossAFullDisk(const std::function<int(int)>& level_of,
+                                               const std::function<void()>& when_full = nullptr) {
   constexpr int kThreads = 4;
   signal(SIGXFSZ, SIG_IGN);
   std::atomic<int> lost{0}, done{0}, written{0};
@@ -110,6 +111,7 @@ inline std::map<int, int> WriteAcrossAFullDisk(const std::function<int(int)>& le
   };
   CapFileSize(16384);
   EXPECT_TRUE(wait_for([&] { return lost.load() > 0; })) << "no line was reported lost";
+  if (when_full) when_full();
   const int lost_before = lost.load();
   EXPECT_TRUE(wait_for([&] { return lost.load() >= lost_before + 800; }));
   CapFileSize(RLIM_INFINITY);
@@ -126,15 +128,15 @@ inline std::map<int, int> WriteAcrossAFullDisk(const std::function<int(int)>& le
 // each line number meant for this file to what the writing call returned;
 // whole(n) is line n as written (without its newline). Every line of the
 // text must be a whole line answered 0, or a visible cut: the beginning of
-// a line answered -1, with nothing of another line after it. Every line
-// answered 0 must be there exactly once.
+// a line, with nothing of another line after it. Every line answered 0 must
+// be there whole exactly once.
 inline void ExpectWholeOrCut(const std::vector<std::string>& lines, const std::map<int, int>& answers,
                              const std::function<std::string(int)>& whole, const std::string& what) {
   std::map<std::string, int> number_of;
-  std::set<std::string> failed;  // whole lines answered -1, sorted: a cut one sorts just before its line
+  std::set<std::string> all;  // sorted: a cut line sorts just before its whole line
   for (const auto& kv : answers) {
     number_of[whole(kv.first)] = kv.first;
-    if (kv.second != 0) failed.insert(whole(kv.first));
+    all.insert(whole(kv.first));
   }
   std::map<int, int> seen;
   int broken = 0, false_loss = 0, missing = 0;
@@ -146,8 +148,8 @@ inline void ExpectWholeOrCut(const std::vector<std::string>& lines, const std::m
       ++seen[it->second];
       continue;
     }
-    auto next = failed.lower_bound(line);
-    if (line.empty() || next == failed.end() || next->compare(0, line.size(), line) != 0) {
+    auto next = all.lower_bound(line);
+    if (line.empty() || next == all.end() || next->compare(0, line.size(), line) != 0) {
       if (broken++ == 0) first_broken = line.substr(0, 200);
     }
   }

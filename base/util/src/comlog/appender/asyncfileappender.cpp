@@ -209,9 +209,11 @@ int AsyncFileAppender::init() {
 
 bool AsyncFileAppender::WriteHeld(int fd, ino_t inode) {
   // The rest of a cut line belongs after its beginning only: another file
-  // (cut or moved meanwhile) does not get it.
+  // (cut or moved meanwhile) gets the whole line again. A line never spans
+  // buffers, so its beginning is still held.
   if (_held_rest && inode != _torn_inode) {
-    DropHeld(HeldToLineEnd());
+    const char* data = static_cast<Buffer*>(_readbuf[0])->data();
+    while (_held_off > 0 && data[_held_off - 1] != '\n') --_held_off;
     _held_rest = false;
   }
   const bool line_end_first = !_held_rest && _torn_inode != 0 && _torn_inode == inode;
@@ -246,21 +248,6 @@ bool AsyncFileAppender::WriteHeld(int fd, ino_t inode) {
                 static_cast<long long>(written));
   }
   return false;
-}
-
-size_t AsyncFileAppender::HeldToLineEnd() const {
-  size_t n = 0;
-  for (int i = 0; i < _held; ++i) {
-    const auto* b = static_cast<const Buffer*>(_readbuf[i]);
-    const size_t off = i == 0 ? _held_off : 0;
-    const char* from = b->data() + off;
-    const size_t left = b->length() - off;
-    if (const void* nl = memchr(from, '\n', left)) {
-      return n + static_cast<size_t>(static_cast<const char*>(nl) - from) + 1;
-    }
-    n += left;
-  }
-  return n;
 }
 
 void AsyncFileAppender::DropHeld(size_t bytes) {

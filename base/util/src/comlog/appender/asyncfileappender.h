@@ -95,9 +95,6 @@ class AsyncFileAppender : public Appender {
   // write left ending mid-line gets a line end first, unless the held bytes
   // go on with that very line. Whether all that was tried went in.
   bool WriteHeld(int fd, ino_t inode);
-  // The held bytes up to and including the first line end (all of them when
-  // there is none).
-  size_t HeldToLineEnd() const;
   // Drops that many held bytes from the front; buffers emptied go back.
   void DropHeld(size_t bytes);
   // Returns _readbuf[0..n) to the pool, or frees them when it is full.
@@ -115,7 +112,7 @@ class AsyncFileAppender : public Appender {
   int _held = 0;
   size_t _held_off = 0;
   // The held bytes begin with the rest of a line cut short in the file of
-  // _torn_inode.
+  // _torn_inode (its beginning lies just before _held_off).
   bool _held_rest = false;
   // The inode of a file that ends mid-line (0: none).
   ino_t _torn_inode = 0;
