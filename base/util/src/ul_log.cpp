@@ -33,6 +33,7 @@
 #include "comlog/com_log_switcher.h"
 #include "comlog/comlog.h"
 #include "dep_log.h"
+#include "toolkit/file.h"
 #include "toolkit/lock.h"
 #include "toolkit/path.h"
 #include "toolkit/thread_slot.h"
@@ -147,8 +148,15 @@ static void ul_free_log_unit(ul_log_t* restore) {
 // ---------------------------------------------------------------------------
 // Shared file table
 
+// Opens a log file to append to it. Neither the open nor a later write waits
+// on a file that is not regular (a FIFO without a reader is refused, a full
+// pipe drops the line): see toolkit::OpenForAppending.
+static FILE* ul_fopen_append(const char* file_name) {
+  return toolkit::OpenStreamForAppending(file_name, 0666).release();
+}
+
 static FILE* ul_open_file(const char* file_name) {
-  FILE* fp = fopen(file_name, "a");
+  FILE* fp = ul_fopen_append(file_name);
   if (fp != NULL) return fp;
   const toolkit::PathSplit split = toolkit::SplitPath(file_name);
   const size_t dir_len = split.dir.size();
@@ -157,7 +165,7 @@ static FILE* ul_open_file(const char* file_name) {
   memcpy(dir, split.dir.data(), dir_len);
   dir[dir_len] = '\0';
   mkdir(dir, 0700);
-  return fopen(file_name, "a");
+  return ul_fopen_append(file_name);
 }
 
 // Finds the entry of file_name or fills a free one. An entry is in use while
@@ -285,7 +293,7 @@ static CheckResult ul_check(ul_file_t* file, char* new_name, size_t size, bool t
     // An earlier reopen failed: try again, so that a passing failure (the
     // folder moved away for a moment, no descriptor free) does not drop
     // every later line.
-    file->fp = fopen(file->file_name, "a");
+    file->fp = ul_fopen_append(file->file_name);
     if (file->fp == NULL) return kCheckRefused;
   }
   if (file->max_size == 0) return kCheckOk;
@@ -296,7 +304,7 @@ static CheckResult ul_check(ul_file_t* file, char* new_name, size_t size, bool t
   if (stat(file->file_name, &st) != 0) {
     // Removed or moved away: start a new file under the name.
     fclose(file->fp);
-    file->fp = fopen(file->file_name, "a");
+    file->fp = ul_fopen_append(file->file_name);
     if (file->fp == NULL) return kCheckRefused;
     cur_size = 0;
   } else {
@@ -305,7 +313,7 @@ static CheckResult ul_check(ul_file_t* file, char* new_name, size_t size, bool t
     // file under the name: follow it there.
     if (fstat(fileno(file->fp), &own) == 0 && (own.st_ino != st.st_ino || own.st_dev != st.st_dev)) {
       fclose(file->fp);
-      file->fp = fopen(file->file_name, "a");
+      file->fp = ul_fopen_append(file->file_name);
       if (file->fp == NULL) return kCheckRefused;
     }
   }
@@ -314,7 +322,7 @@ static CheckResult ul_check(ul_file_t* file, char* new_name, size_t size, bool t
     errno = 0;
     if (RenameAway(file, timestamped, new_name, size)) {
       fclose(file->fp);
-      file->fp = fopen(file->file_name, "a");
+      file->fp = ul_fopen_append(file->file_name);
       if (file->fp == NULL) return kCheckRefused;
       return kCheckRotated;
     }
@@ -322,7 +330,7 @@ static CheckResult ul_check(ul_file_t* file, char* new_name, size_t size, bool t
       // Another process rotated the file between the size check and the
       // rename: the file is not full, it is gone. Reopen and go on.
       fclose(file->fp);
-      file->fp = fopen(file->file_name, "a");
+      file->fp = ul_fopen_append(file->file_name);
       return file->fp == NULL ? kCheckRefused : kCheckOk;
     }
   }

@@ -1,5 +1,6 @@
 // Level names, level filters, events, layouts and categories.
 #include <gtest/gtest.h>
+#include <string.h>
 #include <unistd.h>
 
 #include <string>
@@ -273,6 +274,79 @@ TEST(Category, HierarchyFilterCallbackAndAppenders) {
     delete cap;
     delete backup;
     delete second;
+  });
+}
+
+// An appender whose every write fails (a level its mask refuses is not a
+// write).
+class FailingAppender : public CaptureAppender {
+ public:
+  int print(Event* evt) override {
+    if (unInMask(static_cast<int>(evt->_log_level))) return 0;
+    CaptureAppender::print(evt);
+    return -1;
+  }
+};
+
+// A line fails (-1) only when every appender it was handed to failed: an
+// appender switched off, one whose mask refuses the level and a back-up
+// route without a back-up appender are not handed the line; a level the
+// filter refuses is not a failure. Printing and stream output alike.
+TEST(Category, LineFailsOnlyWhenEveryAppenderItReachedFailed) {
+  InChild([] {
+    Init();
+    enum Kind { kOk, kBad, kOkRefusing, kBadRefusing, kOkOff, kBadOff, kToOkBackup, kToBadBackup, kToNoBackup };
+    struct Row {
+      std::vector<Kind> appenders;
+      unsigned int level;
+      int result;
+    } rows[] = {
+        {{}, 4, 0},
+        {{kOk}, 4, 0},
+        {{kBad}, 4, -1},
+        {{kBad, kOk}, 4, 0},
+        {{kOk, kBad}, 4, 0},
+        {{kBad, kBad}, 4, -1},
+        {{kBad, kOkRefusing}, 4, -1},
+        {{kBadRefusing}, 4, 0},
+        {{kBadRefusing, kOk}, 4, 0},
+        {{kBad, kOkOff}, 4, -1},
+        {{kBadOff}, 4, 0},
+        {{kBad}, 40, 0},  // refused by the filter
+        {{kToOkBackup}, 4, 0},
+        {{kToBadBackup}, 4, -1},
+        {{kToBadBackup, kOk}, 4, 0},
+        {{kBad, kToNoBackup}, 4, -1},
+        {{kToNoBackup}, 4, 0},
+    };
+    std::vector<CaptureAppender*> made;
+    auto make = [&](CaptureAppender* a) {
+      made.push_back(a);
+      return a;
+    };
+    int n = 0;
+    for (const Row& r : rows) {
+      Category* c = Category::getInstance(("row" + std::to_string(n++)).c_str());
+      ASSERT_NE(c, nullptr);
+      for (Kind k : r.appenders) {
+        const bool bad = k == kBad || k == kBadRefusing || k == kBadOff || k == kToBadBackup;
+        CaptureAppender* a = make(bad && k != kToBadBackup ? new FailingAppender() : new CaptureAppender());
+        if (k == kOkRefusing || k == kBadRefusing) a->delMask(static_cast<int>(r.level));
+        if (k == kOkOff || k == kBadOff) a->_open = 0;
+        if (k == kToOkBackup || k == kToBadBackup || k == kToNoBackup) {
+          strcpy(a->_device.type, "BK");
+          if (k == kToOkBackup) a->_bkappender = make(new CaptureAppender());
+          if (k == kToBadBackup) a->_bkappender = make(new FailingAppender());
+        }
+        ASSERT_EQ(c->addAppender(a), 0);
+      }
+      c->addAppenderMask("BK");
+      EXPECT_EQ(c->print(r.level, "line"), r.result) << "row " << n - 1;
+      *c->setLogInfo(r.level) << "stream";
+      EXPECT_EQ(c->flush(), r.result) << "row " << n - 1;
+      c->clearAppender();
+    }
+    for (CaptureAppender* a : made) delete a;
   });
 }
 

@@ -469,6 +469,93 @@ TEST_P(FileKinds, EightThreadsAcrossCuts) {
   });
 }
 
+// A full disk (a file-size cap): a line that did not reach the file answers
+// -1, and one cut short by the cap stays visibly cut: the next line written
+// once there is space again starts a line of its own. Every line answered 0
+// is in the files, whole; also when the log is moved away once full (a line
+// AFILE still held a part of goes whole into the new file).
+TEST_P(FileKinds, FullDiskKeepsLinesWholeAndReportsTheLostOnes) {
+  const std::string kind = GetParam();
+  InChild([&] {
+    for (const bool move : {false, true}) {
+      TempDir dir;
+      com_device_t dev = FileDevice(dir.path(), kind, comspace::COMLOG_SIZECUT, 2048, kDebugOnly);
+      ASSERT_EQ(OpenWith(&dev), 0);
+      CaptureFd quiet(2);
+      const std::map<int, int> answers = comlogtest::WriteAcrossAFullDisk([](int) { return UL_LOG_DEBUG; }, [&] {
+        if (move) {
+          ASSERT_EQ(rename(dir.file("log").c_str(), dir.file("moved").c_str()), 0);
+        }
+      });
+      EXPECT_EQ(com_closelog(0), 0);
+      quiet.Stop();
+      std::vector<std::string> lines = Lines(ReadFile(dir.file("moved")));
+      for (const std::string& line : Lines(ReadFile(dir.file("log")))) lines.push_back(line);
+      comlogtest::ExpectWholeOrCut(lines, answers, comlogtest::FullDiskLine, kind + (move ? " moved" : ""));
+    }
+  });
+}
+
+// A FIFO at the log's path never blocks a call, whether it is there at the
+// open or takes the place of the open log, and whoever reads it: lines the
+// pipe cannot take at once are lost (FILE answers -1 for them), and the
+// close keeps its bound. A reader finds the lines answered 0, whole.
+TEST_P(FileKinds, AFifoAtTheLogPathNeverBlocks) {
+  const std::string kind = GetParam();
+  InChild([&] {
+    comlogtest::HangGuard();
+    using comlogtest::WithinBound;
+    TempDir dir;
+    const std::string fifo = dir.file("log");
+    const std::string pad(1000, 'p');
+    auto line = [&](int i) {
+      char head[8];
+      snprintf(head, sizeof(head), "%03d", i);
+      return head + pad;
+    };
+    CaptureFd err(2);
+    for (const bool at_open : {true, false}) {
+      if (at_open) {
+        ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+      }
+      com_device_t dev = FileDevice(dir.path(), kind, comspace::COMLOG_SIZECUT, 2048, kDebugOnly);
+      ASSERT_EQ(WithinBound("open", [&] { return OpenWith(&dev); }), 0);
+      int reader = -1;
+      if (!at_open) {
+        com_writelog(UL_LOG_DEBUG, "into the file");
+        ASSERT_EQ(unlink(fifo.c_str()), 0);
+        ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+        reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);  // never reads until the close
+        ASSERT_GE(reader, 0);
+      }
+      std::string taken;
+      int lost = 0;
+      for (int i = 0; i < 200; ++i) {
+        const int rc = WithinBound("write " + std::to_string(i),
+                                   [&] { return com_writelog(UL_LOG_DEBUG, "%s", line(i).c_str()); });
+        if (rc == 0) taken += line(i) + "\n";
+        lost += rc != 0;
+      }
+      EXPECT_EQ(WithinBound("close", [] { return com_closelog(0); }), 0);
+      if (kind == "FILE") {
+        EXPECT_GT(lost, 0) << at_open;  // 200 KiB do not fit a pipe
+      }
+      if (reader >= 0) {
+        std::string piped(256 * 1024, '\0');
+        const ssize_t got = read(reader, &piped[0], piped.size());
+        ::close(reader);
+        piped.resize(got > 0 ? static_cast<size_t>(got) : 0);
+        // A line of 1 KiB goes into a pipe whole or not at all.
+        if (kind == "FILE") {
+          EXPECT_EQ(piped, taken);
+        }
+      }
+      ASSERT_EQ(unlink(fifo.c_str()), 0);
+    }
+    err.Stop();
+  });
+}
+
 // AFILE holds the lines of the last millisecond in memory; closing writes
 // every one of them, in order.
 TEST(AsyncFileAppender, CloseWritesEveryHeldLine) {
@@ -482,6 +569,87 @@ TEST(AsyncFileAppender, CloseWritesEveryHeldLine) {
     const std::vector<std::string> lines = Messages(dir.file("log"));
     ASSERT_EQ(lines.size(), static_cast<size_t>(kLines));
     for (int i = 0; i < kLines; ++i) ASSERT_EQ(lines[static_cast<size_t>(i)], std::to_string(i));
+  });
+}
+
+// The descriptors the process has open.
+int OpenDescriptors() {
+  int n = 0;
+  if (DIR* d = opendir("/proc/self/fd")) {
+    while (readdir(d) != nullptr) ++n;
+    closedir(d);
+  }
+  return n;
+}
+
+// A FILE appender deleted while the threads that wrote through it live:
+// their descriptors close at once, what each thread kept for it goes when
+// the thread ends (the child's exit finds no leak under LeakSanitizer), and
+// the threads write on through a new appender meanwhile.
+TEST(FileAppender, DeletedWhileItsWritersLive) {
+  InChild([] {
+    TempDir dir;
+    com_device_t dev = FileDevice(dir.path(), "FILE", comspace::COMLOG_SIZECUT, 2048);
+    const int fds_before = OpenDescriptors();
+    auto make = [&] {
+      auto* app = new comspace::FileAppender();
+      app->setDeviceInfo(dev);
+      app->setLayout(dev.layout);
+      EXPECT_EQ(app->init(), 0);
+      return app;
+    };
+    constexpr int kThreads = 8;
+    std::atomic<comspace::FileAppender*> app{make()};
+    std::atomic<int> written{0}, phase{0};
+    auto wait_for = [](const std::function<bool()>& cond) {
+      while (!cond()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    };
+    auto print = [](comspace::FileAppender* to, const std::string& text) {
+      comspace::Event* evt = comspace::Event::getEvent();
+      evt->_log_level = UL_LOG_NOTICE;
+      evt->_msgbuf_len = snprintf(evt->_msgbuf, static_cast<size_t>(evt->_msgbuf_size), "%s", text.c_str());
+      EXPECT_EQ(to->print(evt), 0);
+      evt->reset();
+    };
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+      threads.emplace_back([&, t] {
+        for (int round = 0; round < 2; ++round) {
+          print(app.load(), "r" + std::to_string(round) + " t" + std::to_string(t));
+          ++written;
+          wait_for([&] { return phase.load() > round; });
+        }
+      });
+    }
+    for (int round = 0; round < 2; ++round) {
+      wait_for([&] { return written.load() == kThreads * (round + 1); });
+      delete app.load();  // its writers live on
+      EXPECT_EQ(OpenDescriptors(), fds_before) << round;
+      if (round == 0) app = make();
+      ++phase;
+    }
+    for (auto& th : threads) th.join();
+
+    // A thread that ends closes its descriptors of every appender it wrote
+    // through, and of appenders still alive.
+    comspace::FileAppender* first = make();
+    comspace::FileAppender* second = make();
+    const int fds_alive = OpenDescriptors();
+    std::thread([&] {
+      print(first, "s0");
+      print(second, "s1");
+    }).join();
+    EXPECT_EQ(OpenDescriptors(), fds_alive);
+    delete first;
+    delete second;
+
+    std::vector<std::string> lines = Messages(dir.file("log"));
+    std::sort(lines.begin(), lines.end());
+    ASSERT_EQ(lines.size(), 2u * kThreads + 2);
+    EXPECT_EQ(lines.front(), "r0 t0");
+    EXPECT_EQ(lines[2 * kThreads - 1], "r1 t7");
+    EXPECT_EQ(lines.back(), "s1");
+    delete dev.layout;
   });
 }
 

@@ -1,7 +1,9 @@
 // The three-file appender (ULLOG): a main file for NOTICE, TRACE and DEBUG,
 // ".wf" for FATAL and WARNING, ".sf" for the device's self-defined levels.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -77,6 +79,55 @@ TEST(UlLogAppender, SelfDefinedLevelsOnlyWhenTheDeviceHasThem) {
     EXPECT_EQ(com_closelog(0), 0);
     EXPECT_EQ(ReadFile(dir.file("x/log.sf")), "AUDIT a\n");
     EXPECT_EQ(Messages(dir.file("x/log")), std::vector<std::string>{"NOTICE n"});
+    EXPECT_EQ(Messages(dir.file("x/log.wf")), std::vector<std::string>{"WARNING w"});
+  });
+}
+
+// A full disk (a file-size cap) under the three files: each line lands whole
+// in its file or is visibly cut there, and answers -1 when it did not go in
+// whole; every line answered 0 is in its file.
+TEST(UlLogAppender, FullDiskKeepsLinesWholeAndReportsTheLostOnes) {
+  InChild([] {
+    TempDir dir;
+    ASSERT_EQ(OpenUllog(dir, "U_SYSLEVEL : 16\n"), 0);
+    auto level_of = [](int n) { return n % 3 == 0 ? UL_LOG_WARNING : UL_LOG_NOTICE; };
+    testsupport::CaptureFd quiet(2);
+    const std::map<int, int> answers = comlogtest::WriteAcrossAFullDisk(level_of);
+    EXPECT_EQ(com_closelog(0), 0);
+    quiet.Stop();
+    for (const int level : {UL_LOG_NOTICE, UL_LOG_WARNING}) {
+      std::map<int, int> mine;
+      for (const auto& kv : answers) {
+        if (level_of(kv.first) == level) mine.insert(kv);
+      }
+      const std::string name = level == UL_LOG_NOTICE ? "NOTICE " : "WARNING ";
+      comlogtest::ExpectWholeOrCut(Messages(dir.file(level == UL_LOG_NOTICE ? "x/log" : "x/log.wf")), mine,
+                                   [&](int n) { return name + comlogtest::FullDiskLine(n); }, name);
+    }
+  });
+}
+
+// A FIFO at the path of a ULLOG device's main file never blocks a call:
+// lines the pipe cannot take at once are lost with -1; the close keeps its
+// bound; the ".wf" file is written as ever.
+TEST(UlLogAppender, AFifoAtTheLogPathNeverBlocks) {
+  InChild([] {
+    comlogtest::HangGuard();
+    using comlogtest::WithinBound;
+    TempDir dir;
+    ASSERT_EQ(mkdir(dir.file("x").c_str(), 0700), 0);
+    ASSERT_EQ(mkfifo(dir.file("x/log").c_str(), 0600), 0);
+    ASSERT_EQ(WithinBound("open", [&] { return OpenUllog(dir, "U_SYSLEVEL : 16\n"); }), 0);
+    const std::string line(1000, 'l');
+    int lost = 0;
+    testsupport::CaptureFd quiet(2);
+    for (int i = 0; i < 200; ++i) {
+      lost += WithinBound("write", [&] { return com_writelog(UL_LOG_NOTICE, "%s", line.c_str()); }) != 0;
+    }
+    EXPECT_GT(lost, 0);  // 200 KiB do not fit a pipe
+    EXPECT_EQ(WithinBound("warning", [] { return com_writelog(UL_LOG_WARNING, "w"); }), 0);
+    EXPECT_EQ(WithinBound("close", [] { return com_closelog(0); }), 0);
+    quiet.Stop();
     EXPECT_EQ(Messages(dir.file("x/log.wf")), std::vector<std::string>{"WARNING w"});
   });
 }

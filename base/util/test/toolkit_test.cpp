@@ -354,6 +354,70 @@ TEST(Toolkit, OpenForReadingTakesRegularFilesOnlyAndNeverBlocks) {
   EXPECT_EQ(EINVAL, errno);
 }
 
+TEST(Toolkit, OpenForAppendingNeverBlocksNorWaitsOnAFileThatIsNotRegular) {
+  TempDir d;
+  const std::string f = d.file("f");
+  WriteFile(f, "abc");
+  toolkit::UniqueFd fd = toolkit::OpenForAppending(f.c_str(), 0600);
+  ASSERT_TRUE(fd.ok());
+  EXPECT_EQ(0, fcntl(fd.get(), F_GETFL) & O_NONBLOCK);  // a regular file: blocking
+  EXPECT_TRUE(toolkit::WriteAll(fd.get(), "de", 2));
+  EXPECT_EQ("abcde", ReadFile(f));
+  const mode_t old_mask = umask(022);
+  toolkit::UniqueFd made = toolkit::OpenForAppending(d.file("new").c_str(), 0666);
+  umask(old_mask);
+  ASSERT_TRUE(made.ok());
+  struct stat st;
+  ASSERT_EQ(0, fstat(made.get(), &st));
+  EXPECT_EQ(0644u, st.st_mode & 0777);
+
+  // A FIFO without a reader: refused at once for writing only, its own
+  // reader for reading and writing; with a reader that never reads, writes
+  // fail once the pipe is full instead of waiting.
+  const std::string fifo = d.file("fifo");
+  ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+  errno = 0;
+  EXPECT_FALSE(toolkit::OpenForAppending(fifo.c_str(), 0600).ok());
+  EXPECT_EQ(ENXIO, errno);
+  const std::string chunk(4096, 'x');
+  auto chunks_taken = [&](int fd) {
+    errno = 0;
+    int chunks = 0;
+    while (chunks < 1024 && toolkit::WriteAll(fd, chunk.data(), chunk.size())) ++chunks;
+    EXPECT_EQ(EAGAIN, errno);
+    return chunks;
+  };
+  {
+    toolkit::UniqueFd own = toolkit::OpenForAppending(fifo.c_str(), 0600, O_RDWR);
+    ASSERT_TRUE(own.ok());
+    EXPECT_LT(chunks_taken(own.get()), 1024);
+  }
+  toolkit::UniqueFd reader(::open(fifo.c_str(), O_RDONLY | O_NONBLOCK));
+  ASSERT_TRUE(reader.ok());
+  toolkit::UniqueFd pipe_end = toolkit::OpenForAppending(fifo.c_str(), 0600);
+  ASSERT_TRUE(pipe_end.ok());
+  EXPECT_NE(0, fcntl(pipe_end.get(), F_GETFL) & O_NONBLOCK);
+  EXPECT_LT(chunks_taken(pipe_end.get()), 1024);
+  errno = 0;
+  EXPECT_FALSE(toolkit::OpenForAppending(f.c_str(), 0600, O_RDONLY).ok());
+  EXPECT_EQ(EINVAL, errno);
+  // A device that takes every write at once is fine; a folder is not.
+  EXPECT_TRUE(toolkit::OpenForAppending("/dev/null", 0600).ok());
+  errno = 0;
+  EXPECT_FALSE(toolkit::OpenForAppending(d.path().c_str(), 0600).ok());
+  EXPECT_EQ(EISDIR, errno);
+  EXPECT_FALSE(toolkit::OpenForAppending(nullptr, 0600).ok());
+
+  // The stream form appends the same way and refuses the same files.
+  toolkit::UniqueFile fp = toolkit::OpenStreamForAppending(f.c_str(), 0600);
+  ASSERT_TRUE(fp.ok());
+  EXPECT_EQ(1u, fwrite("f", 1, 1, fp.get()));
+  EXPECT_TRUE(fp.Close());
+  EXPECT_EQ("abcdef", ReadFile(f));
+  reader.Close();
+  EXPECT_FALSE(toolkit::OpenStreamForAppending(fifo.c_str(), 0600).ok());
+}
+
 TEST(Toolkit, OutputLockKeepsASecondWriterOut) {
   TempDir d;
   const std::string out = d.file("out");

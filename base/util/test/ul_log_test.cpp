@@ -1,13 +1,16 @@
 #include "ul_log.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -200,6 +203,38 @@ TEST(UlLog, FileThatCouldNotBeReopenedIsTriedAgain) {
   EXPECT_EQ(text.find("lost"), std::string::npos);
   EXPECT_NE(text.find("NOTICE: "), std::string::npos);
   EXPECT_NE(text.find("back"), std::string::npos);
+}
+
+// A FIFO at a log file's path never blocks a call (each returns within 5 s,
+// far above its time on a quiet machine; an alarm ends a child that hangs):
+// without a reader the open is refused; with a reader that never reads, the
+// lines the pipe cannot take at once are dropped.
+TEST(UlLog, AFifoAtTheLogPathNeverBlocks) {
+  InChild([] {
+    alarm(60);
+    auto within_bound = [](const char* what, const std::function<int()>& call) {
+      const auto start = std::chrono::steady_clock::now();
+      const int rc = call();
+      EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << what;
+      return rc;
+    };
+    TempDir dir;
+    const std::string fifo = dir.file("plog");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    ul_logstat_t st = {UL_LOG_DEBUG, 0, 0};
+    EXPECT_EQ(within_bound("open without a reader", [&] { return ul_openlog(dir.path().c_str(), "p", &st, 1, NULL); }),
+              -1);
+    const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);  // never reads
+    ASSERT_GE(reader, 0);
+    ASSERT_EQ(within_bound("open with a reader", [&] { return ul_openlog(dir.path().c_str(), "p", &st, 1, NULL); }),
+              0);
+    const std::string line(1000, 'l');
+    for (int i = 0; i < 200; ++i) {
+      within_bound("write", [&] { return ul_writelog(UL_LOG_NOTICE, "%s", line.c_str()); });
+    }
+    EXPECT_EQ(within_bound("close", [] { return ul_closelog(0); }), 0);
+    close(reader);
+  });
 }
 
 TEST(UlLog, ThreadLogBeforeProcessLogFailsCleanly) {

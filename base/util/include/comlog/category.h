@@ -42,12 +42,12 @@ class Category {
   int addAppenderMask(const char* type);
 
   // Writes one message at level id. 0 (also when the level is refused), -1
-  // without an Event.
+  // without an Event or when every appender the line was handed to failed.
   int print(unsigned int level, const char* fmt, ...) __attribute__((format(printf, 3, 4)));
   int print(unsigned int level, const char* fmt, va_list args);
 
   // Stream output: setLogInfo starts a line at a level, operator<< appends
-  // to it, flush writes it.
+  // to it, flush writes it (its result is that of print).
   Category* setLogInfo(unsigned int level);
   int flush();
   Category& operator<<(const char* v);
@@ -95,7 +95,10 @@ class Category {
  private:
   Category() = default;
   Event* CurrentEvent();
-  void Dispatch(Event* evt);
+  // Hands the event to each appender that is on (or to its back-up appender
+  // on a back-up route). -1 when some of them take its level by their mask
+  // and every one of those failed, else 0.
+  int Dispatch(Event* evt);
   // Appends printf-style text to the stream line, growing the Event.
   Category& Append(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 };

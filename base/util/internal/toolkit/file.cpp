@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <utility>
+
 namespace toolkit {
 
 UniqueFd& UniqueFd::operator=(UniqueFd&& o) noexcept {
@@ -41,34 +43,41 @@ namespace {
 
 int PlainOpen(const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); }
 
-}  // namespace
+// Closes fd, leaving errno at err (the failure that made the caller give up).
+UniqueFd Refuse(UniqueFd fd, int err) {
+  fd.Close();
+  errno = err;
+  return fd;
+}
 
-UniqueFd OpenForReading(const char* path, OpenFn open_fn, UniqueFd::CloseFn close_fn) {
+// Opens path with flags | O_NONBLOCK | O_NOCTTY, an open that never waits,
+// and puts the file's type (S_IFMT bits) in *type; a regular file is made
+// blocking again, any other keeps O_NONBLOCK. An empty owner on failure,
+// with errno set.
+UniqueFd OpenWithoutWaiting(const char* path, int flags, mode_t mode, OpenFn open_fn,
+                            UniqueFd::CloseFn close_fn, mode_t* type) {
   if (path == nullptr) {
     errno = EINVAL;
     return UniqueFd();
   }
   if (open_fn == nullptr) open_fn = PlainOpen;
-  UniqueFd fd(open_fn(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0), close_fn);
+  UniqueFd fd(open_fn(path, flags | O_NONBLOCK | O_NOCTTY, mode), close_fn);
   if (!fd.ok()) return fd;
   struct stat st;
-  if (::fstat(fd.get(), &st) != 0) {
-    const int e = errno;
-    fd.Close();
-    errno = e;
-    return fd;
-  }
-  if (!S_ISREG(st.st_mode)) {
-    fd.Close();
-    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-    return fd;
-  }
-  const int flags = ::fcntl(fd.get(), F_GETFL);
-  if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
-    const int e = errno;
-    fd.Close();
-    errno = e;
-  }
+  if (::fstat(fd.get(), &st) != 0) return Refuse(std::move(fd), errno);
+  *type = st.st_mode & S_IFMT;
+  if (!S_ISREG(st.st_mode)) return fd;
+  const int fl = ::fcntl(fd.get(), F_GETFL);
+  if (fl < 0 || ::fcntl(fd.get(), F_SETFL, fl & ~O_NONBLOCK) != 0) return Refuse(std::move(fd), errno);
+  return fd;
+}
+
+}  // namespace
+
+UniqueFd OpenForReading(const char* path, OpenFn open_fn, UniqueFd::CloseFn close_fn) {
+  mode_t type = 0;
+  UniqueFd fd = OpenWithoutWaiting(path, O_RDONLY | O_CLOEXEC, 0, open_fn, close_fn, &type);
+  if (fd.ok() && !S_ISREG(type)) return Refuse(std::move(fd), S_ISDIR(type) ? EISDIR : EINVAL);
   return fd;
 }
 
@@ -79,6 +88,24 @@ UniqueFile OpenStreamForReading(const char* path, OpenFn open_fn, UniqueFile::Cl
   if (fp == nullptr) return UniqueFile();
   fd.release();  // the stream owns it now
   return UniqueFile(fp, close_fn);
+}
+
+UniqueFd OpenForAppending(const char* path, mode_t mode, int access) {
+  if (access != O_WRONLY && access != O_RDWR) {
+    errno = EINVAL;
+    return UniqueFd();
+  }
+  mode_t type = 0;
+  return OpenWithoutWaiting(path, access | O_CREAT | O_APPEND, mode, nullptr, nullptr, &type);
+}
+
+UniqueFile OpenStreamForAppending(const char* path, mode_t mode) {
+  UniqueFd fd = OpenForAppending(path, mode);
+  if (!fd.ok()) return UniqueFile();
+  FILE* fp = ::fdopen(fd.get(), "a");
+  if (fp == nullptr) return UniqueFile();
+  fd.release();  // the stream owns it now
+  return UniqueFile(fp);
 }
 
 bool WriteAll(int fd, const void* buf, size_t n, WriteFn write_fn, size_t piece) {

@@ -7,6 +7,7 @@
 #ifndef UL_TOOLKIT_FILE_H_
 #define UL_TOOLKIT_FILE_H_
 
+#include <fcntl.h>
 #include <stdio.h>
 #include <sys/types.h>
 
@@ -102,6 +103,19 @@ UniqueFd OpenForReading(const char* path, OpenFn open_fn = nullptr,
 // through close_fn when one is given (ul_fclose), else with fclose(3).
 UniqueFile OpenStreamForReading(const char* path, OpenFn open_fn = nullptr,
                                 UniqueFile::CloseFn close_fn = nullptr);
+
+// The one way to open a named file for appending (a log): access (O_WRONLY
+// or O_RDWR) | O_CREAT | O_APPEND, with mode for a file made new. The open
+// does not block (without a reader, a FIFO opened O_WRONLY is refused with
+// ENXIO; one opened O_RDWR is its own reader, so it neither refuses nor ever
+// raises SIGPIPE), and a file that is not regular (a FIFO, a terminal, a
+// device) keeps O_NONBLOCK, so that a write it cannot take at once fails
+// with EAGAIN instead of waiting; a regular file is blocking as usual. A
+// folder is refused (EISDIR). An empty owner on failure, with errno set.
+UniqueFd OpenForAppending(const char* path, mode_t mode, int access = O_WRONLY);
+
+// The same open (O_WRONLY), as a stdio stream for appending ("a").
+UniqueFile OpenStreamForAppending(const char* path, mode_t mode);
 
 // The system calls a transfer loop uses; callers that must log each failed
 // call (through the logging wrappers) pass their own.

@@ -110,16 +110,24 @@ int Category::addAppenderMask(const char* type) {
 
 Event* Category::CurrentEvent() { return _event != nullptr ? _event : Event::getEvent(); }
 
-void Category::Dispatch(Event* evt) {
+int Category::Dispatch(Event* evt) {
+  const int level = static_cast<int>(evt->_log_level);
+  int handed = 0;
+  int failed = 0;
   for (int i = 0; i < _appnum; ++i) {
     Appender* app = _appenders[i];
     if (app->_open.load(std::memory_order_relaxed) == 0) continue;
-    if (_appender_mask[i] == 0) {
-      app->print(evt);
-    } else if (app->_bkappender != nullptr) {
-      app->_bkappender->print(evt);
-    }
+    if (_appender_mask[i] != 0) app = app->_bkappender;
+    if (app == nullptr) continue;
+    // Every appender is called, as it always was (it filters by its mask);
+    // one whose mask refuses the level is not counted as written to.
+    const bool counted = !app->unInMask(level);
+    const int rc = app->print(evt);
+    if (!counted) continue;
+    ++handed;
+    if (rc != 0) ++failed;
   }
+  return handed > 0 && failed == handed ? -1 : 0;
 }
 
 int Category::print(unsigned int level, const char* fmt, ...) {
@@ -150,9 +158,9 @@ int Category::print(unsigned int level, const char* fmt, va_list args) {
   if (n < 0) n = xstrcpy(evt->_msgbuf, evt->_msgbuf_size, kLostMessage);
   if (n >= evt->_msgbuf_size) n = evt->_msgbuf_size - 1;
   evt->_msgbuf_len = n;
-  Dispatch(evt);
+  const int rc = Dispatch(evt);
   evt->reset();
-  return 0;
+  return rc;
 }
 
 Category* Category::setLogInfo(unsigned int level) {
@@ -199,9 +207,10 @@ Category& Category::Append(const char* fmt, ...) {
 int Category::flush() {
   Event* evt = _event;
   if (evt == nullptr) return -1;
-  if (!evt->_stream_refused) Dispatch(evt);  // appends keep the text below the buffer size
+  // Appends keep the text below the buffer size.
+  const int rc = evt->_stream_refused ? 0 : Dispatch(evt);
   evt->reset();
-  return 0;
+  return rc;
 }
 
 Category& Category::operator<<(const char* v) { return v != nullptr ? Append("%s", v) : *this; }

@@ -2,12 +2,15 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <stdint.h>
 #include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <new>
+#include <thread>
 #include <utility>
 
 #include "comlog/appender/logcut.h"
@@ -23,8 +26,9 @@ namespace comspace {
 namespace {
 
 // Writes every byte of iov[0..cnt), resuming after short writes and EINTR;
-// returns the bytes written (fewer than the total after an error).
-int64_t WritevAll(int fd, struct iovec* iov, int cnt) {
+// returns the bytes written (fewer than the total after an error) and sets
+// *last to the last byte written, if any.
+int64_t WritevAll(int fd, struct iovec* iov, int cnt, char* last) {
   int64_t done = 0;
   int i = 0;
   while (i < cnt) {
@@ -33,8 +37,13 @@ int64_t WritevAll(int fd, struct iovec* iov, int cnt) {
     if (n <= 0) break;
     done += n;
     size_t left = static_cast<size_t>(n);
-    while (i < cnt && left >= iov[i].iov_len) left -= iov[i++].iov_len;
+    while (i < cnt && left >= iov[i].iov_len) {
+      left -= iov[i].iov_len;
+      if (left == 0 && iov[i].iov_len > 0) *last = static_cast<char*>(iov[i].iov_base)[iov[i].iov_len - 1];
+      ++i;
+    }
     if (i < cnt && left > 0) {
+      *last = static_cast<char*>(iov[i].iov_base)[left - 1];
       iov[i].iov_base = static_cast<char*>(iov[i].iov_base) + left;
       iov[i].iov_len -= left;
     }
@@ -49,15 +58,23 @@ AsyncFileAppender::AsyncFileAppender() { memset(&_stat, 0, sizeof(_stat)); }
 AsyncFileAppender::~AsyncFileAppender() {
   _queue.stop_working();
   if (_writer_started) _async_thread.join();
-  for (int n; (n = _queue.drain(_readbuf, kBatch)) > 0;) {
-    WriteOut(n);
-    erasedata(n);
+  // One try for what the writer still held, then for every queued buffer
+  // and the current one; what the file does not take now is lost (the
+  // close keeps its bound).
+  for (;;) {
+    if (_held == 0) {
+      int n = _queue.drain(_readbuf, kBatch);
+      if (n <= 0 && _current_buffer != nullptr && _current_buffer->length() > 0) {
+        _readbuf[0] = _current_buffer;
+        _current_buffer = nullptr;
+        n = 1;
+      }
+      if (n <= 0) break;
+      _held = n;
+    }
+    if (!FlushOnce()) DropHeld(SIZE_MAX);
   }
   _queue.destroy();
-  if (_current_buffer != nullptr && _current_buffer->length() > 0) {
-    _readbuf[0] = _current_buffer;
-    WriteOut(1);
-  }
   delete _current_buffer;
   for (Buffer* b : _free_buffer_array) delete b;
   close(nullptr);
@@ -115,6 +132,9 @@ AsyncFileAppender::Buffer* AsyncFileAppender::TakeSpareLocked() {
 int AsyncFileAppender::print(Event* evt) {
   if (evt == nullptr || evt->_render_msgbuf == nullptr) return -1;
   if (unInMask(static_cast<int>(evt->_log_level))) return 0;
+  // The file does not take what the writer holds: the line is lost now
+  // rather than after its caller was told it was written.
+  if (_stalled.load(std::memory_order_relaxed)) return -1;
   evt->_nowapp = this;
   _layout.load(std::memory_order_acquire)->format(evt);
   const char* line = evt->_render_msgbuf;
@@ -187,29 +207,87 @@ int AsyncFileAppender::init() {
   return 0;
 }
 
-void AsyncFileAppender::WriteOut(int n) {
+bool AsyncFileAppender::WriteHeld(int fd, ino_t inode) {
+  // The rest of a cut line belongs after its beginning only: another file
+  // (cut or moved meanwhile) gets the whole line again. A line never spans
+  // buffers, so its beginning is still held.
+  if (_held_rest && inode != _torn_inode) {
+    const char* data = static_cast<Buffer*>(_readbuf[0])->data();
+    while (_held_off > 0 && data[_held_off - 1] != '\n') --_held_off;
+    _held_rest = false;
+  }
+  const bool line_end_first = !_held_rest && _torn_inode != 0 && _torn_inode == inode;
+  int cnt = 0;
+  int64_t total = 0;
+  if (line_end_first) afio[cnt++] = {const_cast<char*>("\n"), 1};
+  for (int i = 0; i < _held && cnt < kBatch; ++i) {
+    auto* b = static_cast<Buffer*>(_readbuf[i]);
+    const size_t skip = i == 0 ? _held_off : 0;
+    afio[cnt].iov_base = const_cast<char*>(b->data()) + skip;
+    afio[cnt].iov_len = b->length() - skip;
+    total += static_cast<int64_t>(afio[cnt].iov_len);
+    ++cnt;
+  }
+  const int64_t held_total = total;
+  if (line_end_first) total += 1;
+  char last = '\n';
+  const int64_t written = WritevAll(fd, afio, cnt, &last);
+  if (written > 0) {
+    if (last != '\n') {
+      _torn_inode = inode;
+    } else if (_torn_inode == inode) {
+      _torn_inode = 0;
+    }
+    DropHeld(static_cast<size_t>(written - (line_end_first ? 1 : 0)));
+    _held_rest = last != '\n' && _held > 0;
+  }
+  if (written == total) return true;
+  // Reported once, not at every try while the file refuses.
+  if (!_stalled.load(std::memory_order_relaxed)) {
+    COMLOG_DIAG("writev(fd:%d, length:%lld) = %lld", fd, static_cast<long long>(held_total),
+                static_cast<long long>(written));
+  }
+  return false;
+}
+
+void AsyncFileAppender::DropHeld(size_t bytes) {
+  int done = 0;  // buffers wholly gone (none is empty)
+  while (done < _held) {
+    const size_t left = static_cast<Buffer*>(_readbuf[done])->length() - _held_off;
+    if (bytes < left) {
+      _held_off += bytes;
+      break;
+    }
+    bytes -= left;
+    _held_off = 0;
+    ++done;
+  }
+  if (done == 0) return;
+  erasedata(done);
+  for (int i = done; i < _held; ++i) _readbuf[i - done] = _readbuf[i];
+  _held -= done;
+}
+
+bool AsyncFileAppender::FlushOnce() {
   std::string removal;
+  bool ok = false;
   {
     xAutoLock lock(&_lock);
     if (SyncLocked(&removal) != 0) {
       COMLOG_DIAG("In [AsyncFileAppender::writeData]:syncid failed.");
       close(nullptr);
+      // The held lines are lost; the rest of a cut line with them.
+      erasedata(_held);
+      _held = 0;
+      _held_off = 0;
+      _held_rest = false;
     } else {
-      int64_t total = 0;
-      for (int i = 0; i < n; ++i) {
-        auto* b = static_cast<Buffer*>(_readbuf[i]);
-        afio[i].iov_base = const_cast<char*>(b->data());
-        afio[i].iov_len = b->length();
-        total += static_cast<int64_t>(b->length());
-      }
-      const int64_t written = WritevAll(_id, afio, n);
-      if (written != total) {
-        COMLOG_DIAG("writev(fd:%d, length:%lld) = %lld", _id, static_cast<long long>(total),
-                    static_cast<long long>(written));
-      }
+      ok = WriteHeld(_id, _stat.st_ino);
     }
   }
+  _stalled.store(!ok && _held > 0, std::memory_order_relaxed);
   if (!removal.empty() && _qc != nullptr) _qc->schedule_file_removal(std::move(removal));
+  return ok;
 }
 
 void AsyncFileAppender::erasedata(int n) {
@@ -234,25 +312,31 @@ int AsyncFileAppender::writeData() {
     deadline.tv_nsec -= 1000000000;
     ++deadline.tv_sec;
   }
-  int n = _queue.pop_backs(_readbuf, kBatch, deadline);
-  if (n == XQUEUE_NOT_WORKING) return XTHREAD_STOP;
-  if (n <= 0) {
-    // Nothing full came: take the lines of the current buffer. Under the
-    // buffer mutex no buffer can be queued meanwhile, so an empty queue here
-    // means the current buffer holds the oldest lines.
-    std::lock_guard<std::mutex> lock(_buf_mutex);
-    n = _queue.drain(_readbuf, kBatch);
-    if (n == 0 && _current_buffer != nullptr && _current_buffer->length() > 0) {
-      if (Buffer* fresh = TakeSpareLocked()) {
-        _readbuf[0] = _current_buffer;
-        _current_buffer = fresh;
-        n = 1;
+  // Buffers join those still held (which the file did not take yet: they
+  // are tried again first, so the lines keep their order).
+  if (_held < kBatch) {
+    int n = _queue.pop_backs(_readbuf + _held, kBatch - _held, deadline);
+    if (n == XQUEUE_NOT_WORKING) return XTHREAD_STOP;
+    if (n <= 0) {
+      // Nothing full came: take the lines of the current buffer. Under the
+      // buffer mutex no buffer can be queued meanwhile, so an empty queue
+      // here means the current buffer holds the oldest lines.
+      std::lock_guard<std::mutex> lock(_buf_mutex);
+      n = _queue.drain(_readbuf + _held, kBatch - _held);
+      if (n == 0 && _current_buffer != nullptr && _current_buffer->length() > 0) {
+        if (Buffer* fresh = TakeSpareLocked()) {
+          _readbuf[_held] = _current_buffer;
+          _current_buffer = fresh;
+          n = 1;
+        }
       }
     }
+    _held += n > 0 ? n : 0;
+  } else {
+    if (!_queue.working()) return XTHREAD_STOP;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  if (n <= 0) return 0;
-  WriteOut(n);
-  erasedata(n);
+  if (_held > 0) FlushOnce();
   return 0;
 }
 

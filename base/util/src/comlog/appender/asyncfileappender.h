@@ -12,6 +12,7 @@
 #include <sys/uio.h>
 #include <time.h>
 
+#include <atomic>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -37,8 +38,9 @@ class AsyncFileAppender : public Appender {
   typedef fixed_buffer<kBufferSize> Buffer;
 
   AsyncFileAppender();
-  // Stops the writer, then writes every line still held (queued buffers,
-  // then the current one) and closes the file.
+  // Stops the writer, then writes every line still held (what the writer
+  // held, queued buffers, then the current one), each with one try, and
+  // closes the file.
   ~AsyncFileAppender() override;
 
   // Opens PATH/NAME (making PATH when missing) as the appender's one
@@ -46,8 +48,9 @@ class AsyncFileAppender : public Appender {
   int open(void* arg) override;
   int close(void* arg) override;
   // Renders the event and copies the line into the current buffer. 0 (also
-  // when the level is not in the mask); -1 when the line is lost (the queue
-  // of full buffers is full, or no buffer can be had).
+  // when the level is not in the mask); -1 when the line is lost (the file
+  // did not take lines the writer holds, the queue of full buffers is full,
+  // or no buffer can be had).
   int print(Event* evt) override;
   // Writes the bytes at once with one write (not after the lines still
   // held). 0, or -1 unless all were written.
@@ -82,8 +85,18 @@ class AsyncFileAppender : public Appender {
   static int WriterRound(void* self);
   // syncid with _lock held; a TRUNCT backup to remove goes to *removal.
   int SyncLocked(std::string* removal);
-  // Writes _readbuf[0..n) to the file (after syncid) with writev.
-  void WriteOut(int n);
+  // One try to write what is held (after syncid): what the file takes is
+  // dropped from the front; the rest stays held, and while it does every
+  // new line is refused. When the file cannot be opened the held lines are
+  // lost. Whether all that was tried went in (at most kBatch pieces a
+  // try). Writer thread (or the destructor, once the writer ended).
+  bool FlushOnce();
+  // Writes the held bytes to fd (of that inode) with writev; a file some
+  // write left ending mid-line gets a line end first, unless the held bytes
+  // go on with that very line. Whether all that was tried went in.
+  bool WriteHeld(int fd, ino_t inode);
+  // Drops that many held bytes from the front; buffers emptied go back.
+  void DropHeld(size_t bytes);
   // Returns _readbuf[0..n) to the pool, or frees them when it is full.
   void erasedata(int n);
   // A spare buffer, or a new one; NULL without memory. _buf_mutex held.
@@ -93,6 +106,18 @@ class AsyncFileAppender : public Appender {
   // it too, so the queue's order is the order of the lines.
   std::mutex _buf_mutex;
   bool _writer_started = false;
+
+  // Buffers the file has not taken yet, oldest first: _readbuf[0.._held),
+  // the first one from its byte _held_off on. Writer thread only.
+  int _held = 0;
+  size_t _held_off = 0;
+  // The held bytes begin with the rest of a line cut short in the file of
+  // _torn_inode (its beginning lies just before _held_off).
+  bool _held_rest = false;
+  // The inode of a file that ends mid-line (0: none).
+  ino_t _torn_inode = 0;
+  // Something is held after a failed write: print refuses new lines.
+  std::atomic<bool> _stalled{false};
 };
 
 }  // namespace comspace

@@ -6,11 +6,14 @@
 #include <string.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <mutex>
 #include <new>
 #include <unordered_set>
+#include <vector>
 
 #include "comlog/appender/quotachecker.h"
 #include "comlog/diag.h"
@@ -19,19 +22,26 @@
 #include "comlog/namemg.h"
 #include "comlog/xsync.h"
 #include "comlog/xutils.h"
+#include "toolkit/lock.h"
 
 namespace comspace {
 
-// The records of every thread that opened the file. A record is freed by its
-// thread's key destructor; the appender's destructor closes the descriptors
-// of the threads still alive.
+// What one appender keeps of the threads that write through it. A thread's
+// record is owned by the thread (ThreadRecords): it goes when the thread
+// ends, or, once its appender is gone, when the thread next makes a record.
+// The appender's destructor closes the descriptors of the threads still
+// alive and marks the table dead; the table lives on while records point to
+// it.
 struct FileAppender::FdTable {
-  struct Record {
-    FileInfo info;
-    std::shared_ptr<FdTable> table;
-  };
   std::mutex mu;
-  std::unordered_set<Record*> live;
+  bool dead = false;               // the appender is gone; its key with it
+  pthread_key_t key;               // finds the calling thread's record
+  std::unordered_set<Record*> live;  // records whose descriptor the appender may close
+};
+
+struct FileAppender::Record {
+  FileInfo info;
+  std::shared_ptr<FdTable> table;
 };
 
 namespace {
@@ -47,47 +57,104 @@ ssize_t WriteOnce(int fd, const void* buf, size_t len) {
 }  // namespace
 
 FileAppender::FileAppender() : _fds(std::make_shared<FdTable>()) {
+  pthread_mutexattr_t attr;
+  pthread_mutexattr_init(&attr);
+  pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_ADAPTIVE_NP);
+  pthread_mutex_init(&_write_mu, &attr);
+  pthread_mutexattr_destroy(&attr);
   memset(&_file_stat, 0, sizeof(_file_stat));
-  _key_made = pthread_key_create(&_file_fd_key, &FileAppender::FreeThreadInfo) == 0;
+  // No destructor: records are freed through ThreadRecords, so the key can
+  // go with the appender while threads that used it live on.
+  _key_made = pthread_key_create(&_fds->key, nullptr) == 0;
+  _file_fd_key = _fds->key;
+  if (!_key_made) _fds->dead = true;
 }
 
 FileAppender::~FileAppender() {
-  if (_key_made) {
-    void* mine = pthread_getspecific(_file_fd_key);
-    pthread_setspecific(_file_fd_key, nullptr);
-    pthread_key_delete(_file_fd_key);
-    if (mine != nullptr) FreeThreadInfo(mine);
-  }
   {
     std::lock_guard<std::mutex> lock(_fds->mu);
-    for (FdTable::Record* rec : _fds->live) {
+    for (Record* rec : _fds->live) {
       if (rec->info.fd >= 0) ::close(rec->info.fd);
       rec->info.fd = -1;
     }
     _fds->live.clear();
+    // Under the mutex: a thread that releases a record clears its slot
+    // under it too, and only while the key still exists.
+    if (_key_made) pthread_key_delete(_fds->key);
+    _fds->dead = true;
   }
   delete _qc;
+  pthread_mutex_destroy(&_write_mu);
 }
 
-void FileAppender::FreeThreadInfo(void* info) {
-  auto* rec = static_cast<FdTable::Record*>(info);
-  std::shared_ptr<FdTable> table = std::move(rec->table);
+namespace {
+
+// The process-wide key of each thread's record list; its destructor frees
+// the list when the thread ends. Made once, never deleted.
+struct RecordListKey {
+  pthread_key_t key;
+  bool made;
+  explicit RecordListKey(void (*free_list)(void*)) { made = pthread_key_create(&key, free_list) == 0; }
+};
+
+}  // namespace
+
+std::vector<FileAppender::Record*>* FileAppender::ThreadRecords() {
+  static const RecordListKey list_key(&FileAppender::FreeThreadRecords);
+  if (!list_key.made) return nullptr;
+  if (void* p = pthread_getspecific(list_key.key)) return static_cast<std::vector<Record*>*>(p);
+  auto* list = new (std::nothrow) std::vector<Record*>();
+  if (list == nullptr) return nullptr;
+  if (pthread_setspecific(list_key.key, list) != 0) {
+    delete list;
+    return nullptr;
+  }
+  return list;
+}
+
+void FileAppender::FreeThreadRecords(void* list) {
+  auto* recs = static_cast<std::vector<Record*>*>(list);
+  for (Record* rec : *recs) ReleaseRecord(rec);
+  delete recs;
+}
+
+bool FileAppender::ReleaseRecord(Record* rec, bool only_if_dead) {
+  std::shared_ptr<FdTable> table = std::move(rec->table);  // outlives the lock
   {
     std::lock_guard<std::mutex> lock(table->mu);
+    if (only_if_dead && !table->dead) {
+      rec->table = std::move(table);
+      return false;
+    }
     if (table->live.erase(rec) != 0 && rec->info.fd >= 0) ::close(rec->info.fd);
+    if (!table->dead) pthread_setspecific(table->key, nullptr);
   }
   delete rec;
+  return true;
 }
 
 FileInfo* FileAppender::ThreadInfo(bool make) {
   if (!_key_made) return nullptr;
-  if (void* p = pthread_getspecific(_file_fd_key)) return &static_cast<FdTable::Record*>(p)->info;
+  if (void* p = pthread_getspecific(_fds->key)) return &static_cast<Record*>(p)->info;
   if (!make) return nullptr;
-  auto* rec = new (std::nothrow) FdTable::Record{FileInfo{-1, 0}, _fds};
+  std::vector<Record*>* mine = ThreadRecords();
+  if (mine == nullptr) return nullptr;
+  // Records of appenders gone meanwhile go first: a thread that outlives
+  // many appenders keeps none of theirs.
+  mine->erase(std::remove_if(mine->begin(), mine->end(), [](Record* r) { return ReleaseRecord(r, true); }),
+              mine->end());
+  auto* rec = new (std::nothrow) Record{FileInfo{-1, 0}, _fds};
   if (rec == nullptr) return nullptr;
-  const int rc = pthread_setspecific(_file_fd_key, rec);
+  try {
+    mine->push_back(rec);
+  } catch (const std::bad_alloc&) {
+    delete rec;
+    return nullptr;
+  }
+  const int rc = pthread_setspecific(_fds->key, rec);
   if (rc != 0) {
     COMLOG_DIAG("pthread_setspecific(info{fd:%d, inode:%ld}) = %d", -1, 0L, rc);
+    mine->pop_back();
     delete rec;
     return nullptr;
   }
@@ -199,7 +266,7 @@ int FileAppender::print(Event* evt) {
     COMLOG_DIAG("get_file_id() = %d", fd);
     return -1;
   }
-  const ssize_t n = WriteOnce(fd, line, static_cast<size_t>(len));
+  const ssize_t n = WriteLine(fd, get_file_inode(), line, static_cast<size_t>(len));
   if (n != len) {
     COMLOG_DIAG("tid:%ld, write(fd:%d, len:%d) = %d [%m]", static_cast<long>(syscall(SYS_gettid)), fd, len,
                 static_cast<int>(n));
@@ -207,6 +274,30 @@ int FileAppender::print(Event* evt) {
     return -1;
   }
   return 0;
+}
+
+ssize_t FileAppender::WriteLine(int fd, ino_t inode, const char* line, size_t len) {
+  toolkit::MutexLock lock(&_write_mu);
+  const bool torn = _torn_inode != 0 && _torn_inode == inode;
+  ssize_t n;
+  if (!torn) {
+    n = WriteOnce(fd, line, len);
+  } else {
+    struct iovec iov[2] = {{const_cast<char*>("\n"), 1}, {const_cast<char*>(line), len}};
+    do {
+      n = ::writev(fd, iov, 2);
+    } while (n < 0 && errno == EINTR);
+  }
+  if (n <= 0) return n;  // nothing went in: the file ends as it did
+  // The last byte that went in tells whether the file now ends mid-line.
+  const size_t written = static_cast<size_t>(n);
+  const char last = !torn ? line[written - 1] : written == 1 ? '\n' : line[written - 2];
+  if (last != '\n') {
+    _torn_inode = inode;
+  } else if (torn) {
+    _torn_inode = 0;
+  }
+  return torn ? n - 1 : n;
 }
 
 int FileAppender::binprint(void* buf, int len) {

@@ -15,6 +15,7 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "comlog/appender/appender.h"
 #include "comlog/appender/logcut.h"
@@ -35,8 +36,9 @@ enum { COMLOG_FILE_PATH_SIZE = 1024 + 256 };
 class FileAppender : public Appender {
  public:
   FileAppender();
-  // Closes the calling thread's descriptor and every descriptor other
-  // threads still hold, then stops the quota checker.
+  // Closes every thread's descriptor, then stops the quota checker. What
+  // threads still alive kept for this appender goes when they end (or make
+  // a record for another appender).
   ~FileAppender() override;
 
   // Opens PATH/NAME (making PATH when missing) for the calling thread,
@@ -80,16 +82,36 @@ class FileAppender : public Appender {
   // Start of the cutting period (local-time seconds); changed under _lock,
   // read without it by the writers' first look.
   std::atomic<time_t> _lastcutime{0};
-  pthread_key_t _file_fd_key;
+  pthread_key_t _file_fd_key;  // the calling thread's record (no destructor)
   QuotaChecker* _qc = nullptr;
 
  private:
   struct FdTable;
+  struct Record;
   // The calling thread's record, made on first use (NULL when it cannot be).
   FileInfo* ThreadInfo(bool make);
-  static void FreeThreadInfo(void* info);
+  // The records the calling thread made, of every file appender (NULL when
+  // the list cannot be had); freed with the thread (FreeThreadRecords).
+  static std::vector<Record*>* ThreadRecords();
+  static void FreeThreadRecords(void* list);
+  // Frees a record of the calling thread, closing its descriptor unless its
+  // appender did; with only_if_dead, only once its appender is gone. Whether
+  // it was freed.
+  static bool ReleaseRecord(Record* rec, bool only_if_dead = false);
+
+  // Writes one line with one write. A file that a short write (a full disk)
+  // left ending mid-line first gets a line end, so that the cut line stays
+  // visibly cut and this one starts a line of its own. The bytes of the line
+  // that went in, or the write's -1.
+  ssize_t WriteLine(int fd, ino_t inode, const char* line, size_t len);
 
   bool _key_made = false;
+  // Lines go in one at a time, so that whether the file ends mid-line is
+  // known before the next one: _torn_inode is the inode of a file that does
+  // (0: none). The kernel takes its writes to one file in turn anyway; the
+  // mutex spins a little before it sleeps, as the kernel's lock does.
+  pthread_mutex_t _write_mu;
+  ino_t _torn_inode = 0;
   // Every thread's record, so that the destructor closes them all.
   std::shared_ptr<FdTable> _fds;
 };

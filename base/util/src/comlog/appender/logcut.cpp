@@ -12,6 +12,7 @@
 #include "comlog/com_device.h"
 #include "comlog/diag.h"
 #include "comlog/xutils.h"
+#include "toolkit/file.h"
 
 namespace comspace {
 
@@ -71,7 +72,10 @@ int save_backup(const char* file, char* out, int outsize, const char* suffix, ti
 int open_log_file(const com_device_t& dev, char* file, size_t size) {
   snprintf(file, size, "%s/%s", dev.host, dev.file);
   mkdir(dev.host, 0755);  // one level; an existing folder is fine
-  const int fd = ::open(file, O_RDWR | O_CREAT | O_APPEND, 0666);
+  // Opened for reading too, as log files always were: a FIFO at the path is
+  // then its own reader (the open never waits for one, and a reader going
+  // away raises no SIGPIPE), and what it cannot take at once is refused.
+  const int fd = toolkit::OpenForAppending(file, 0666, O_RDWR).release();
   if (fd < 0) COMLOG_DIAG("can't open %s", file);
   return fd;
 }

@@ -37,6 +37,8 @@ bool is_backup_name(const char* name, const char* base, const char* suffix);
 
 // Opens the log file PATH/NAME of the device for appending, its path written
 // to file (size bytes), making the folder PATH first when it is missing.
+// Neither the open nor a write ever waits: a file that is not regular (a
+// FIFO, a device) is written without blocking (toolkit::OpenForAppending).
 // The descriptor, or -1 after "can't open %s".
 int open_log_file(const com_device_t& dev, char* file, size_t size);
 
