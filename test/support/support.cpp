@@ -117,6 +117,12 @@ std::string CaptureFd::Stop() {
   return out;
 }
 
+std::string CaptureFd::Peek() const {
+  if (stopped_) return "";
+  std::fflush(nullptr);
+  return ReadFile(tmp_);
+}
+
 int RunInChild(const std::function<int()>& fn) {
   std::fflush(nullptr);
   pid_t pid = fork();

@@ -43,6 +43,9 @@ class CaptureFd {
   CaptureFd& operator=(const CaptureFd&) = delete;
   // Restores the descriptor and returns everything written to it.
   std::string Stop();
+  // Everything written to it so far, the capture going on ("" once stopped):
+  // lets a test wait for a line another thread writes.
+  std::string Peek() const;
 
  private:
   int fd_;

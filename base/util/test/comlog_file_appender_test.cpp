@@ -378,7 +378,9 @@ TEST_P(FileKinds, OpenFailureAndRawBytes) {
     testsupport::WriteFile(folder, "");  // the folder is now a file
     CaptureFd err(2);
     com_writelog(UL_LOG_DEBUG, "lost line");
-    if (kind == "AFILE") std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    if (kind == "AFILE") {  // the writer thread reports the failure
+      EXPECT_TRUE(WaitFor([&] { return err.Peek().find("syncid failed.") != std::string::npos; }));
+    }
     const std::string text = err.Stop();
     EXPECT_NE(text.find("]can't open " + folder + "/log"), std::string::npos) << text;
     if (kind == "FILE") {
@@ -405,6 +407,9 @@ TEST_P(FileKinds, DateCutAtTheMinuteInRealTime) {
     com_device_t dev = FileDevice(dir.path(), kind, comspace::COMLOG_DATECUT, 2048, kDebugOnly);
     dev.cuttime = 1;
     dev.cronocut = 1;
+    // Opened in a minute's first 50 s: the open, the minute read below and
+    // "before" then fall in one minute on a slow machine too.
+    while (LocalNow() % 60 >= 50) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     ASSERT_EQ(OpenWith(&dev), 0);
     const time_t minute = LocalNow() / 60 * 60;
     com_writelog(UL_LOG_DEBUG, "before");

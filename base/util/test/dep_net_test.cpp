@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "net_fixtures.h"
 #include "support/support.h"
@@ -21,19 +22,21 @@ bool Has(const std::string& text, const std::string& piece) {
 }
 
 TEST(DepNet, EveryReadOfTheOlderExactReadWaitsTheWholeTimeOut) {
-  // Three bytes 120 ms apart: each read waits less than 300 ms, the whole
-  // read more (a late sender only lengthens the whole).
-  char buf[3];
+  // Sixteen bytes 40 ms apart under a 400 ms time-out: each read waits a
+  // tenth of it, the whole read more than all of it.
+  char buf[16];
   nettest::Pair p = nettest::UnixPair();
   {
-    nettest::Sender s(p.b.get(), {"a", "b", "c"}, 120);
-    EXPECT_EQ(ul_sreado_ms(p.a.get(), buf, 3, 300), 3);
+    nettest::Sender s(p.b.get(), std::vector<std::string>(16, "x"), 40);
+    EXPECT_EQ(ul_sreado_ms(p.a.get(), buf, 16, 400), 16);
   }
+  // A read that times out loses what it took; the next reads on from there.
   nettest::Pair q = nettest::UnixPair();
-  nettest::Sender s(q.b.get(), {"a", "b", "c"}, 80, true);
   EXPECT_EQ(ul_sreado_ex(q.a.get(), buf, 3, 0), -1);  // 0 s: only what is there
+  ASSERT_EQ(write(q.b.get(), "a", 1), 1);
   EXPECT_EQ(ul_sreado_ms_ex(q.a.get(), buf, 3, 150), -1);
   EXPECT_EQ(errno, ETIMEDOUT);
+  nettest::Sender s(q.b.get(), {"b", "c"}, 80, true);
   EXPECT_EQ(ul_sreado(q.a.get(), buf, 3, 1), 2);  // what is left, then the end
   EXPECT_EQ(std::string(buf, 2), "bc");
 }

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -96,6 +97,18 @@ inline void SmallBuffers(int writer, int reader) {
   int small = 4096;
   setsockopt(writer, SOL_SOCKET, SO_SNDBUF, &small, sizeof(small));
   setsockopt(reader, SOL_SOCKET, SO_RCVBUF, &small, sizeof(small));
+}
+
+// Waits (at most 5 s) until fd's receive queue holds n bytes: loopback TCP
+// may hand written bytes over to the peer after the write returns.
+inline bool WaitQueued(int fd, int n) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  for (;;) {
+    int queued = 0;
+    if (ioctl(fd, FIONREAD, &queued) == 0 && queued >= n) return true;
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
 }
 
 class Stopwatch {

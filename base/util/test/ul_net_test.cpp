@@ -540,10 +540,10 @@ TEST(UlNet, TwoPhaseReadRestoresTheSocketAndTimesOutPerPass) {
   ul_setsocktonoblock(p.a.get());
   char buf[8];
   ASSERT_EQ(write(p.b.get(), "abcd", 4), 4);
-  usleep(20000);
+  ASSERT_TRUE(nettest::WaitQueued(p.a.get(), 4));
   EXPECT_EQ(ul_sreado_ms_ex2(p.a.get(), buf, 4, 0), 4);  // all there: no wait needed
   ASSERT_EQ(write(p.b.get(), "ab", 2), 2);
-  usleep(20000);
+  ASSERT_TRUE(nettest::WaitQueued(p.a.get(), 2));
   EXPECT_EQ(ul_sreado_ms_ex2(p.a.get(), buf, 4, 0), -1);
   EXPECT_EQ(errno, ETIMEDOUT);
   {
@@ -606,7 +606,7 @@ TEST(UlNet, VectorTransfersPutEveryByteInPlace) {
   EXPECT_EQ(errno, EINVAL);
   EXPECT_EQ(ul_sreadv_ms(p.a.get(), ve, 3, 0), -1);
   EXPECT_EQ(errno, ETIMEDOUT);
-  usleep(20000);
+  EXPECT_TRUE(nettest::WaitQueued(p.a.get(), 2));
   EXPECT_EQ(ul_getrecvqueuesize(p.a.get()), 2);  // nothing was read
   {
     nettest::Sender s(p.b.get(), {"cdef", "ghijkl"}, 30);
