@@ -55,8 +55,9 @@ class StderrToFile {
   int saved_ = -1;
 };
 
-// The key of a whole test line "NOTICE: ... tNN-NNNNNx <pad>|", else "".
-std::string KeyOf(const std::string& line, const std::string& pad) {
+// The key of a whole test line "NOTICE: ... tNN-NNNNNx <pad>|" whose tag x
+// is one of tags, else "".
+std::string KeyOf(const std::string& line, const std::string& pad, const std::string& tags) {
   constexpr size_t kKey = 10;  // "tNN-NNNNNx"
   const std::string tail = " " + pad + "|";
   if (line.compare(0, 8, "NOTICE: ") != 0 || line.size() < 8 + kKey + 1 + tail.size() ||
@@ -65,11 +66,46 @@ std::string KeyOf(const std::string& line, const std::string& pad) {
   }
   const size_t at = line.size() - tail.size() - kKey;
   const std::string key = line.substr(at, kKey);
-  if (line[at - 1] != ' ' || key[0] != 't' || key[3] != '-' || (key[9] != 'c' && key[9] != 'u')) return "";
+  if (line[at - 1] != ' ' || key[0] != 't' || key[3] != '-' || tags.find(key[9]) == std::string::npos) return "";
   for (size_t i : {1, 2, 4, 5, 6, 7, 8}) {
     if (!isdigit(static_cast<unsigned char>(key[i]))) return "";
   }
   return key;
+}
+
+// Checks the output of writers whose keys carry one of tags: every line is
+// a whole test line, a banner or a framework diagnostic; every key in
+// written (the lines a call reported as written) is there exactly once.
+// Returns how many keys written holds.
+size_t ExpectWholeAndOnce(const std::string& text, const std::string& pad, const std::string& tags,
+                          const std::vector<std::vector<std::string>>& written) {
+  std::map<std::string, int> seen;
+  int broken = 0;
+  for (const std::string& line : Lines(text)) {
+    const std::string key = KeyOf(line, pad, tags);
+    if (!key.empty()) {
+      ++seen[key];
+    } else if (line.find(kDash) == std::string::npos && line.find("[comlog.cpp:") == std::string::npos &&
+               ++broken <= 5) {
+      ADD_FAILURE() << "broken line: " << line;
+    }
+  }
+  EXPECT_EQ(broken, 0);
+  size_t total = 0, missing = 0, twice = 0;
+  for (const auto& lines : written) {
+    total += lines.size();
+    for (const std::string& key : lines) {
+      auto it = seen.find(key);
+      if (it == seen.end()) {
+        if (++missing <= 5) ADD_FAILURE() << "reported as written, not in the output: " << key;
+      } else if (it->second != 1 && ++twice <= 5) {
+        ADD_FAILURE() << key << " is in the output " << it->second << " times";
+      }
+    }
+  }
+  EXPECT_EQ(missing, 0u);
+  EXPECT_EQ(twice, 0u);
+  return total;
 }
 
 TEST(ComlogClose, SixteenThreadsWriteWhileTheFrameworkClosesAndReopens) {
@@ -135,32 +171,7 @@ TEST(ComlogClose, SixteenThreadsWriteWhileTheFrameworkClosesAndReopens) {
     const std::string text = out.Restore();
     EXPECT_LT(longest, std::chrono::seconds(10));
 
-    std::map<std::string, int> seen;
-    int broken = 0;
-    for (const std::string& line : Lines(text)) {
-      const std::string key = KeyOf(line, pad);
-      if (!key.empty()) {
-        ++seen[key];
-      } else if (line.find(kDash) == std::string::npos && line.find("[comlog.cpp:") == std::string::npos &&
-                 ++broken <= 5) {
-        ADD_FAILURE() << "broken line: " << line;
-      }
-    }
-    EXPECT_EQ(broken, 0);
-    size_t total = 0, missing = 0, twice = 0;
-    for (const auto& lines : written) {
-      total += lines.size();
-      for (const std::string& key : lines) {
-        auto it = seen.find(key);
-        if (it == seen.end()) {
-          if (++missing <= 5) ADD_FAILURE() << "reported as written, not in the output: " << key;
-        } else if (it->second != 1 && ++twice <= 5) {
-          ADD_FAILURE() << key << " is in the output " << it->second << " times";
-        }
-      }
-    }
-    EXPECT_EQ(missing, 0u);
-    EXPECT_EQ(twice, 0u);
+    const size_t total = ExpectWholeAndOnce(text, pad, "cu", written);
     EXPECT_GT(total, static_cast<size_t>(kThreads * kRounds / 4)) << "too few lines to mean anything";
     RecordProperty("lines", static_cast<int>(total));
     RecordProperty("lazy_reopens", reopened_after_lazy);
@@ -244,6 +255,53 @@ TEST(ComlogClose, CloseReturnsWithinItsWaitWhileAWriterIsStuckInAnAppender) {
     EXPECT_EQ(com_closelog(0), 0);
     const std::string text = err.Restore();
     EXPECT_NE(text.find("after the close"), std::string::npos) << text;
+  });
+}
+
+// A thread that ended holds the framework open no longer, however it opened
+// (lazily by writing, or by com_openlog_r without com_closelog_r): closing
+// waits only for the threads alive that hold it.
+TEST(ComlogClose, ThreadsThatEndedHoldNothing) {
+  InChild([] {
+    testsupport::CaptureFd err(2);
+    com_device_t dev;
+    auto ended_writers = [] {
+      std::vector<std::thread> threads;
+      for (int t = 0; t < 3; ++t) threads.emplace_back([] { com_writelog("NOTICE", "lazily opened"); });
+      for (auto& th : threads) th.join();
+      std::thread([] { EXPECT_EQ(com_openlog_r(), 0); }).join();  // open now, by either way
+    };
+    auto timed_close = [] {
+      const auto start = Clock::now();
+      EXPECT_EQ(com_closelog(0), 0);
+      return Clock::now() - start;
+    };
+    // Opened by com_openlog, then by the writers themselves, twice each.
+    for (int round = 0; round < 4; ++round) {
+      if (round % 2 == 0) {
+        ASSERT_EQ(com_openlog("p", &dev, 0, nullptr), 0);
+      }
+      ended_writers();
+      EXPECT_LT(timed_close(), std::chrono::seconds(2)) << "round " << round;
+    }
+
+    // A live holder still delays the close, until it gives its hold back.
+    ASSERT_EQ(com_openlog("p", &dev, 0, nullptr), 0);
+    std::atomic<bool> holds{false};
+    std::atomic<bool> end{false};
+    std::thread holder([&] {
+      EXPECT_EQ(com_openlog_r(), 0);
+      holds = true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      EXPECT_EQ(com_closelog_r(), 0);
+      while (!end) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    while (!holds) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const auto took = timed_close();
+    EXPECT_GE(took, std::chrono::milliseconds(250));
+    EXPECT_LT(took, std::chrono::seconds(3));
+    end = true;
+    holder.join();
   });
 }
 

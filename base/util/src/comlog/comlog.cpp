@@ -71,11 +71,41 @@ toolkit::ThreadSlot<com_thread_data_t> g_comlog_key;
 toolkit::ThreadSlot<void> key_open_r;
 bool g_keys_ok = false;
 
+unsigned int Generation() { return g_generation.load(std::memory_order_acquire); }
+
+// The holds counted in g_close_atomic and the generation change together
+// under the counter's mutex: a thread's mark names the opening its hold is
+// counted in, and a mark of an earlier opening is worth nothing (that
+// opening's count is gone).
+
+// Counts a com_openlog_r hold of the calling thread in the current opening.
+void TakeHold() {
+  xAutoLock lock(g_close_atomic.mutex());
+  g_close_atomic.add_locked();
+  key_open_r.Set(reinterpret_cast<void*>(static_cast<uintptr_t>(Generation())));
+}
+
+// Gives back the hold a mark stands for, when it is of the current opening.
+void GiveBackHold(void* mark) {
+  xAutoLock lock(g_close_atomic.mutex());
+  if (mark != nullptr && reinterpret_cast<uintptr_t>(mark) == Generation()) g_close_atomic.sub_locked();
+}
+
+// Moves to the next opening: the current one's thread records, holds and
+// categories are of the past from now on.
+void NextOpening() {
+  xAutoLock lock(g_close_atomic.mutex());
+  g_generation.fetch_add(1, std::memory_order_acq_rel);
+  g_close_atomic.reset_locked(0);
+}
+
 void FreeThreadData(void* p) { delete static_cast<com_thread_data_t*>(p); }
 
 bool EnsureKeys() {
   std::call_once(g_keys_once, [] {
-    g_keys_ok = g_comlog_key.Create(FreeThreadData) == 0 && key_open_r.Create(nullptr) == 0;
+    // A thread that ends holds nothing: its mark gives its hold back, so a
+    // thread that opened lazily and ended does not delay a close.
+    g_keys_ok = g_comlog_key.Create(FreeThreadData) == 0 && key_open_r.Create(GiveBackHold) == 0;
   });
   return g_keys_ok;
 }
@@ -87,16 +117,10 @@ void DropThreadRecord() {
   key_open_r.Set(nullptr);
 }
 
-unsigned int Generation() { return g_generation.load(std::memory_order_acquire); }
-
 bool HoldsOpenR() {
   if (!EnsureKeys()) return false;
   auto mark = reinterpret_cast<uintptr_t>(key_open_r.Get());
   return mark != 0 && mark == Generation();
-}
-
-void SetOpenR(bool held) {
-  key_open_r.Set(held ? reinterpret_cast<void*>(static_cast<uintptr_t>(Generation())) : nullptr);
 }
 
 int Switcher() { return com_get_log_switcher(); }
@@ -257,7 +281,7 @@ int close_log(int /*wait_ms*/) {
   comlog_free_thread_event();
   g_log_initialised = false;
   comlog_set_def_logstat(nullptr);
-  g_generation.fetch_add(1, std::memory_order_acq_rel);
+  NextOpening();
   return 0;
 }
 
@@ -361,8 +385,7 @@ int com_openlog_r() {
   const unsigned int self = static_cast<unsigned int>(pthread_self());
   com_writelog(kNotice, "%s open log_r.%u ------------", kBanner, self);
   com_writelog(kWarning, "%s open log_r.%u.wf ------------", kBanner, self);
-  g_close_atomic.add();
-  SetOpenR(true);
+  TakeHold();
   return 0;
 }
 
@@ -372,8 +395,9 @@ int com_closelog_r() {
   const unsigned int self = static_cast<unsigned int>(pthread_self());
   com_writelog(kNotice, "%s close log_r.%u ------------", kBanner, self);
   com_writelog(kWarning, "%s close log_r.%u.wf ------------", kBanner, self);
-  g_close_atomic.sub();
-  SetOpenR(false);
+  void* mark = key_open_r.Get();
+  key_open_r.Set(nullptr);
+  GiveBackHold(mark);
   return 0;
 }
 
@@ -459,10 +483,9 @@ int com_resetlog() {
   // for the other threads, at once for this one.
   DropThreadRecord();
   comlog_free_thread_event();
-  g_generation.fetch_add(1, std::memory_order_acq_rel);
+  NextOpening();
   com_set_log_switcher(LOG_SWITCHER_NONE);
   g_closing.reset(0);
-  g_close_atomic.reset(0);
   comlog_write_gate().Open();
   return 0;
 }
