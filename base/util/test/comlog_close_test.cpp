@@ -287,20 +287,25 @@ TEST(ComlogClose, ThreadsThatEndedHoldNothing) {
 
     // A live holder still delays the close, until it gives its hold back.
     ASSERT_EQ(com_openlog("p", &dev, 0, nullptr), 0);
-    std::atomic<bool> holds{false};
-    std::atomic<bool> end{false};
+    std::atomic<int> step{0};
+    Clock::time_point giving_back;
     std::thread holder([&] {
       EXPECT_EQ(com_openlog_r(), 0);
-      holds = true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      step = 1;
+      while (step != 2) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));  // while the close waits
+      giving_back = Clock::now();
       EXPECT_EQ(com_closelog_r(), 0);
-      while (!end) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      while (step != 3) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     });
-    while (!holds) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    const auto took = timed_close();
-    EXPECT_GE(took, std::chrono::milliseconds(250));
-    EXPECT_LT(took, std::chrono::seconds(3));
-    end = true;
+    while (step != 1) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    step = 2;
+    const auto start = Clock::now();
+    EXPECT_EQ(com_closelog(0), 0);
+    const auto end = Clock::now();
+    EXPECT_GT(end, giving_back);
+    EXPECT_LT(end - start, std::chrono::seconds(3));
+    step = 3;
     holder.join();
   });
 }
