@@ -314,10 +314,14 @@ TEST(ComlogClose, HeldRecordsDropLinesAfterACloseAndServeTheNextOpening) {
     *c->setLogInfo(UL_LOG_NOTICE) << "dropped too";
     EXPECT_EQ(c->flush(), -1);
 
-    // Begun while closed, ended after an opening: one whole line.
+    // Begun while closed, ended after an opening: one whole line. The Event
+    // keeps its buffers while it holds the line.
+    const int size = ev->_msgbuf_size;
+    comspace::Event::setMaxLogLength(2 * size);
     *c->setLogInfo(UL_LOG_NOTICE) << "begun while closed";
     ASSERT_EQ(com_openlog("p", &dev, 0, nullptr), 0);
     EXPECT_EQ(com_getcategory(), c);
+    EXPECT_EQ(ev->_msgbuf_size, size);
     *c << ", ended open";
     EXPECT_EQ(c->flush(), 0);
 
@@ -331,6 +335,12 @@ TEST(ComlogClose, HeldRecordsDropLinesAfterACloseAndServeTheNextOpening) {
     EXPECT_EQ(again->flush(), 0);
     EXPECT_EQ(com_getevent(), ev);
     EXPECT_EQ(com_getthreaddata(), td);
+    EXPECT_EQ(com_closelog(0), 0);
+    // Holding no line, it takes the size new Events get.
+    EXPECT_EQ(com_writelog("NOTICE", "lazily"), 0);
+    EXPECT_EQ(com_getevent(), ev);
+    EXPECT_EQ(ev->_msgbuf_size, 2 * size);
+    EXPECT_EQ(ev->_render_msgbuf_size, 2 * size);
     EXPECT_EQ(com_closelog(0), 0);
 
     const std::string text = err.Stop();
