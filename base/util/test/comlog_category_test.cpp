@@ -384,6 +384,15 @@ TEST(Category, StreamOutputAndContext) {
     EXPECT_EQ(cap->messages[3], std::string(2048, 'c'));
     EXPECT_EQ(cap->lines[4], "NOTICE |\n");
     EXPECT_EQ(cap->lines[5], "WARNING after|\n");
+
+    // A category's own filter decides, not the default one.
+    LogStat* own = LogStat::createLogStat();
+    ASSERT_NE(own, nullptr);
+    own->setLevel(0x2, "NONE");  // WARNING only
+    c->setLogStat(own);
+    *c->setLogInfo(4) << "refused by its own filter";
+    c->flush();
+    EXPECT_EQ(cap->lines.size(), 6u);
     delete cap;
   });
 }

@@ -55,8 +55,9 @@ class StderrToFile {
   int saved_ = -1;
 };
 
-// The key of a whole test line "NOTICE: ... tNN-NNNNNx <pad>|", else "".
-std::string KeyOf(const std::string& line, const std::string& pad) {
+// The key of a whole test line "NOTICE: ... tNN-NNNNNx <pad>|" whose tag x
+// is one of tags, else "".
+std::string KeyOf(const std::string& line, const std::string& pad, const std::string& tags) {
   constexpr size_t kKey = 10;  // "tNN-NNNNNx"
   const std::string tail = " " + pad + "|";
   if (line.compare(0, 8, "NOTICE: ") != 0 || line.size() < 8 + kKey + 1 + tail.size() ||
@@ -65,11 +66,46 @@ std::string KeyOf(const std::string& line, const std::string& pad) {
   }
   const size_t at = line.size() - tail.size() - kKey;
   const std::string key = line.substr(at, kKey);
-  if (line[at - 1] != ' ' || key[0] != 't' || key[3] != '-' || (key[9] != 'c' && key[9] != 'u')) return "";
+  if (line[at - 1] != ' ' || key[0] != 't' || key[3] != '-' || tags.find(key[9]) == std::string::npos) return "";
   for (size_t i : {1, 2, 4, 5, 6, 7, 8}) {
     if (!isdigit(static_cast<unsigned char>(key[i]))) return "";
   }
   return key;
+}
+
+// Checks the output of writers whose keys carry one of tags: every line is
+// a whole test line, a banner or a framework diagnostic; every key in
+// written (the lines a call reported as written) is there exactly once.
+// Returns how many keys written holds.
+size_t ExpectWholeAndOnce(const std::string& text, const std::string& pad, const std::string& tags,
+                          const std::vector<std::vector<std::string>>& written) {
+  std::map<std::string, int> seen;
+  int broken = 0;
+  for (const std::string& line : Lines(text)) {
+    const std::string key = KeyOf(line, pad, tags);
+    if (!key.empty()) {
+      ++seen[key];
+    } else if (line.find(kDash) == std::string::npos && line.find("[comlog.cpp:") == std::string::npos &&
+               ++broken <= 5) {
+      ADD_FAILURE() << "broken line: " << line;
+    }
+  }
+  EXPECT_EQ(broken, 0);
+  size_t total = 0, missing = 0, twice = 0;
+  for (const auto& lines : written) {
+    total += lines.size();
+    for (const std::string& key : lines) {
+      auto it = seen.find(key);
+      if (it == seen.end()) {
+        if (++missing <= 5) ADD_FAILURE() << "reported as written, not in the output: " << key;
+      } else if (it->second != 1 && ++twice <= 5) {
+        ADD_FAILURE() << key << " is in the output " << it->second << " times";
+      }
+    }
+  }
+  EXPECT_EQ(missing, 0u);
+  EXPECT_EQ(twice, 0u);
+  return total;
 }
 
 TEST(ComlogClose, SixteenThreadsWriteWhileTheFrameworkClosesAndReopens) {
@@ -135,35 +171,187 @@ TEST(ComlogClose, SixteenThreadsWriteWhileTheFrameworkClosesAndReopens) {
     const std::string text = out.Restore();
     EXPECT_LT(longest, std::chrono::seconds(10));
 
-    std::map<std::string, int> seen;
-    int broken = 0;
-    for (const std::string& line : Lines(text)) {
-      const std::string key = KeyOf(line, pad);
-      if (!key.empty()) {
-        ++seen[key];
-      } else if (line.find(kDash) == std::string::npos && line.find("[comlog.cpp:") == std::string::npos &&
-                 ++broken <= 5) {
-        ADD_FAILURE() << "broken line: " << line;
-      }
-    }
-    EXPECT_EQ(broken, 0);
-    size_t total = 0, missing = 0, twice = 0;
-    for (const auto& lines : written) {
-      total += lines.size();
-      for (const std::string& key : lines) {
-        auto it = seen.find(key);
-        if (it == seen.end()) {
-          if (++missing <= 5) ADD_FAILURE() << "reported as written, not in the output: " << key;
-        } else if (it->second != 1 && ++twice <= 5) {
-          ADD_FAILURE() << key << " is in the output " << it->second << " times";
-        }
-      }
-    }
-    EXPECT_EQ(missing, 0u);
-    EXPECT_EQ(twice, 0u);
+    const size_t total = ExpectWholeAndOnce(text, pad, "cu", written);
     EXPECT_GT(total, static_cast<size_t>(kThreads * kRounds / 4)) << "too few lines to mean anything";
     RecordProperty("lines", static_cast<int>(total));
     RecordProperty("lazy_reopens", reopened_after_lazy);
+  });
+}
+
+// Closes and reopens the framework rounds times (every tenth time resetting
+// it instead); returns the longest close.
+Clock::duration CloseAndReopen(int rounds, com_device_t* dev) {
+  Clock::duration longest{0};
+  for (int round = 0; round < rounds; ++round) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const auto start = Clock::now();
+    EXPECT_EQ(round % 10 == 9 ? com_resetlog() : com_closelog(0), 0);
+    longest = std::max(longest, Clock::now() - start);
+    int tries = 0;
+    while (com_openlog("mt", dev, 0, nullptr) != 0 && ++tries < 1000) com_closelog(0);
+    EXPECT_LT(tries, 1000);
+  }
+  return longest;
+}
+
+// A stream line is built over several calls, and a thread may keep the
+// category, Event and record it was handed for as long as it likes: closes,
+// resets and reopens in between free nothing it holds, and the line is
+// written whole or not at all.
+TEST(ComlogClose, StreamLinesAndHandedOutRecordsOutliveClosesResetsAndReopens) {
+  testsupport::TempDir dir;
+  InChild([&] {
+    constexpr int kStreamers = 4;
+    constexpr int kHolders = 4;
+    constexpr int kRounds = 200;
+    const std::string pad(60, '.');
+    StderrToFile out(dir.file("err"));
+    com_device_t dev;
+    ASSERT_EQ(com_openlog("mt", &dev, 0, nullptr), 0);
+
+    std::atomic<bool> done{false};
+    std::vector<std::vector<std::string>> written(kStreamers + kHolders);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kStreamers; ++t) {
+      threads.emplace_back([t, &pad, &done, &written] {
+        for (int i = 0; !done.load(); ++i) {
+          comspace::Category* c = com_writelog_stream(UL_LOG_NOTICE);
+          if (c != nullptr) {
+            char key[16];
+            snprintf(key, sizeof(key), "t%02d-%05ds", t, i % 100000);
+            *c << key;
+            std::this_thread::yield();  // a close may come between the pieces
+            if (i % 2 == 1) {
+              // The line goes on through the category a second call hands
+              // out, which may open lazily (writing banners meanwhile).
+              if (comspace::Category* again = com_writelog_stream(UL_LOG_NOTICE)) c = again;
+            }
+            *c << ' ' << pad.substr(0, 30).c_str();
+            std::this_thread::yield();
+            *c << pad.substr(30).c_str() << '|';
+            if (c->flush() == 0) written[t].push_back(key);
+          }
+          com_closelog_r();  // gives back the hold the lazy opening took
+          std::this_thread::sleep_for(std::chrono::microseconds(50));
+        }
+      });
+    }
+    for (int t = kStreamers; t < kStreamers + kHolders; ++t) {
+      threads.emplace_back([t, &pad, &done, &written] {
+        // Each is NULL while a close is under way (a thread cannot open then).
+        comspace::Category* c = nullptr;
+        comspace::Event* ev = nullptr;
+        comspace::com_thread_data_t* td = nullptr;
+        while ((c == nullptr || ev == nullptr || td == nullptr) && !done.load()) {
+          c = com_getcategory();
+          ev = com_getevent();
+          td = com_getthreaddata();
+          com_closelog_r();
+        }
+        if (done.load()) return;
+        ASSERT_EQ(td->event, ev);
+        for (int i = 0; !done.load(); ++i) {
+          char key[16];
+          snprintf(key, sizeof(key), "t%02d-%05dh", t, i % 100000);
+          int rc;
+          if (i % 2 == 0) {
+            rc = c->print(UL_LOG_NOTICE, "%s %s|", key, pad.c_str());
+          } else {
+            *c->setLogInfo(UL_LOG_NOTICE) << key << ' ' << pad.c_str() << '|';
+            rc = c->flush();
+          }
+          if (rc == 0) written[t].push_back(key);
+          if (i % 8 == 7) {
+            // Asked again: the thread's records are the ones it holds, taken
+            // into the current opening.
+            comspace::Category* again = com_getcategory();
+            comspace::Event* ev_again = com_getevent();
+            comspace::com_thread_data_t* td_again = com_getthreaddata();
+            EXPECT_TRUE(again == nullptr || again == c);
+            EXPECT_TRUE(ev_again == nullptr || ev_again == ev);
+            EXPECT_TRUE(td_again == nullptr || td_again == td);
+            com_closelog_r();
+          }
+          std::this_thread::sleep_for(std::chrono::microseconds(50));
+        }
+      });
+    }
+    const Clock::duration longest = CloseAndReopen(kRounds, &dev);
+    done = true;
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(com_closelog(0), 0);
+    const std::string text = out.Restore();
+    EXPECT_LT(longest, std::chrono::seconds(12));  // the close's own bound is 10 s
+
+    size_t streamed = 0;
+    for (int t = 0; t < kStreamers; ++t) streamed += written[t].size();
+    const size_t total = ExpectWholeAndOnce(text, pad, "sh", written);
+    EXPECT_GT(streamed, static_cast<size_t>(kRounds)) << "too few stream lines to mean anything";
+    EXPECT_GT(total - streamed, static_cast<size_t>(kRounds)) << "too few lines by held categories";
+    RecordProperty("stream_lines", static_cast<int>(streamed));
+    RecordProperty("held_lines", static_cast<int>(total - streamed));
+  });
+}
+
+// The same, step by step in one thread: after a close the category it holds
+// writes nothing; its next call takes the same category, Event and record
+// into the new opening, and a line begun before goes on whole.
+TEST(ComlogClose, HeldRecordsDropLinesAfterACloseAndServeTheNextOpening) {
+  InChild([] {
+    testsupport::CaptureFd err(2);
+    com_device_t dev;
+    ASSERT_EQ(com_openlog("p", &dev, 0, nullptr), 0);
+    comspace::Category* c = com_getcategory();
+    comspace::Event* ev = com_getevent();
+    comspace::com_thread_data_t* td = com_getthreaddata();
+    ASSERT_NE(c, nullptr);
+    *com_writelog_stream(UL_LOG_NOTICE) << "cut by the close";
+    EXPECT_EQ(com_closelog(0), 0);
+    *c << " dropped";
+    EXPECT_EQ(c->flush(), -1);
+    EXPECT_EQ(c->print(UL_LOG_NOTICE, "not written"), -1);
+    EXPECT_EQ(c->addAppenderMask("TTY"), -1);
+    *c->setLogInfo(UL_LOG_NOTICE) << "dropped too";
+    EXPECT_EQ(c->flush(), -1);
+
+    // Begun while closed, ended after an opening: one whole line. The Event
+    // keeps its buffers while it holds the line.
+    const int size = ev->_msgbuf_size;
+    comspace::Event::setMaxLogLength(2 * size);
+    *c->setLogInfo(UL_LOG_NOTICE) << "begun while closed";
+    ASSERT_EQ(com_openlog("p", &dev, 0, nullptr), 0);
+    EXPECT_EQ(com_getcategory(), c);
+    EXPECT_EQ(ev->_msgbuf_size, size);
+    *c << ", ended open";
+    EXPECT_EQ(c->flush(), 0);
+
+    // Begun open, and ended through a lazy opening that writes its banners
+    // meanwhile.
+    *com_writelog_stream(UL_LOG_NOTICE) << "begun open";
+    EXPECT_EQ(com_closelog(0), 0);
+    comspace::Category* again = com_writelog_stream(UL_LOG_NOTICE);
+    EXPECT_EQ(again, c);
+    *again << ", ended after a lazy opening";
+    EXPECT_EQ(again->flush(), 0);
+    EXPECT_EQ(com_getevent(), ev);
+    EXPECT_EQ(com_getthreaddata(), td);
+    EXPECT_EQ(com_closelog(0), 0);
+    // Holding no line, it takes the size new Events get.
+    EXPECT_EQ(com_writelog("NOTICE", "lazily"), 0);
+    EXPECT_EQ(com_getevent(), ev);
+    EXPECT_EQ(ev->_msgbuf_size, 2 * size);
+    EXPECT_EQ(ev->_render_msgbuf_size, 2 * size);
+    EXPECT_EQ(com_closelog(0), 0);
+
+    const std::string text = err.Stop();
+    EXPECT_EQ(text.find("cut by the close"), std::string::npos) << text;
+    EXPECT_EQ(text.find("dropped"), std::string::npos) << text;
+    EXPECT_EQ(text.find("not written"), std::string::npos) << text;
+    EXPECT_NE(text.find(" begun while closed, ended open\n"), std::string::npos) << text;
+    const size_t banner = text.find(" open log_r.");
+    const size_t line = text.find(" begun open, ended after a lazy opening\n");
+    EXPECT_NE(line, std::string::npos) << text;
+    EXPECT_LT(banner, line) << text;
   });
 }
 
@@ -244,6 +432,58 @@ TEST(ComlogClose, CloseReturnsWithinItsWaitWhileAWriterIsStuckInAnAppender) {
     EXPECT_EQ(com_closelog(0), 0);
     const std::string text = err.Restore();
     EXPECT_NE(text.find("after the close"), std::string::npos) << text;
+  });
+}
+
+// A thread that ended holds the framework open no longer, however it opened
+// (lazily by writing, or by com_openlog_r without com_closelog_r): closing
+// waits only for the threads alive that hold it.
+TEST(ComlogClose, ThreadsThatEndedHoldNothing) {
+  InChild([] {
+    testsupport::CaptureFd err(2);
+    com_device_t dev;
+    auto ended_writers = [] {
+      std::vector<std::thread> threads;
+      for (int t = 0; t < 3; ++t) threads.emplace_back([] { com_writelog("NOTICE", "lazily opened"); });
+      for (auto& th : threads) th.join();
+      std::thread([] { EXPECT_EQ(com_openlog_r(), 0); }).join();  // open now, by either way
+    };
+    auto timed_close = [] {
+      const auto start = Clock::now();
+      EXPECT_EQ(com_closelog(0), 0);
+      return Clock::now() - start;
+    };
+    // Opened by com_openlog, then by the writers themselves, twice each.
+    for (int round = 0; round < 4; ++round) {
+      if (round % 2 == 0) {
+        ASSERT_EQ(com_openlog("p", &dev, 0, nullptr), 0);
+      }
+      ended_writers();
+      EXPECT_LT(timed_close(), std::chrono::seconds(2)) << "round " << round;
+    }
+
+    // A live holder still delays the close, until it gives its hold back.
+    ASSERT_EQ(com_openlog("p", &dev, 0, nullptr), 0);
+    std::atomic<int> step{0};
+    Clock::time_point giving_back;
+    std::thread holder([&] {
+      EXPECT_EQ(com_openlog_r(), 0);
+      step = 1;
+      while (step != 2) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));  // while the close waits
+      giving_back = Clock::now();
+      EXPECT_EQ(com_closelog_r(), 0);
+      while (step != 3) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    while (step != 1) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    step = 2;
+    const auto start = Clock::now();
+    EXPECT_EQ(com_closelog(0), 0);
+    const auto end = Clock::now();
+    EXPECT_GT(end, giving_back);
+    EXPECT_LT(end - start, std::chrono::seconds(3));
+    step = 3;
+    holder.join();
   });
 }
 

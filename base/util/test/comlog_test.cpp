@@ -4,6 +4,8 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <map>
 #include <mutex>
@@ -354,17 +356,25 @@ TEST(Comlog, SixteenThreadsThroughTheTerminalToAPipe) {
   });
 }
 
-// Closing waits 10 s for a thread that never closes its log (slow: run with
-// PBDICT_SLOW_TESTS=1).
+// Closing waits 10 s for a live thread that never closes its log (slow: run
+// with PBDICT_SLOW_TESTS=1).
 TEST(Comlog, CloseWaitsForThreadsThatForgetToClose) {
   if (getenv("PBDICT_SLOW_TESTS") == nullptr) GTEST_SKIP() << "slow; set PBDICT_SLOW_TESTS=1";
   InChild([] {
     com_device_t dev;
     ASSERT_EQ(com_openlog("p", &dev, 0, nullptr), 0);
-    std::thread([] { com_writelog(UL_LOG_NOTICE, "opens and forgets"); }).join();
+    std::atomic<int> step{0};
+    std::thread forgets([&step] {
+      com_writelog(UL_LOG_NOTICE, "opens and forgets");
+      step = 1;
+      while (step != 2) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    while (step != 1) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     CaptureFd err(2);
     EXPECT_EQ(com_closelog(0), 0);
     std::string text = err.Stop();
+    step = 2;
+    forgets.join();
     size_t waits = 0;
     for (size_t at = text.find("Closelog: Waiting for other thread......"); at != std::string::npos;
          at = text.find("Closelog: Waiting", at + 1)) {

@@ -1,10 +1,22 @@
 // Category: a named logger. It filters a message by its LogStat, formats it
 // into the thread's Event and hands it to each of its appenders. Names are
 // dotted paths; "MAIN" is the process, "MAIN.<thread>" each thread.
+//
+// A category belongs to one opening of the framework. Closing or resetting
+// the framework ends that opening: its filters and appenders are deleted,
+// but a category a thread was handed (com_writelog_stream, com_getcategory,
+// com_getthreaddata) stays allocated until that thread ends, because the
+// thread may still hold it. Until then it is of a past opening and writes
+// nothing (print and flush drop the line and return -1), until the thread's
+// next framework call takes its records into the current opening: the same
+// object then becomes the thread's category again. A category is used only
+// by the thread it was handed to.
 #ifndef COMLOG_CATEGORY_H_
 #define COMLOG_CATEGORY_H_
 
 #include <stdarg.h>
+
+#include <atomic>
 
 namespace comspace {
 
@@ -23,6 +35,20 @@ class Category {
   // a child starts with its parent's filter and appenders. NULL for a name
   // that is NULL or begins with '.', or on failure.
   static Category* getInstance(const char* name);
+  // The same, except that a new category is not allocated when reuse (a
+  // category of a past opening that the calling thread was handed, or NULL)
+  // can take its place: reuse is set up as a new one would be and
+  // registered, so the pointer the thread holds is its category again.
+  static Category* getInstance(const char* name, Category* reuse);
+
+  // The holders of a category: the registry that lists it (the hold
+  // getInstance took) and the record of each thread it was handed to. The
+  // last release deletes it.
+  void hold();
+  void release();
+  // True while the category belongs to the current opening. Asked inside
+  // the write gate, the answer holds until the caller leaves the gate.
+  bool isCurrent() const;
 
   virtual ~Category();
   Category(const Category&) = delete;
@@ -38,16 +64,23 @@ class Category {
   int clearAppender();
   int appender_num() const { return _appnum; }
   // Once per category: appenders of that device type pass their messages to
-  // their back-up appender from now on. 0.
+  // their back-up appender from now on. 0; -1 for a category of a past
+  // opening.
   int addAppenderMask(const char* type);
 
   // Writes one message at level id. 0 (also when the level is refused), -1
-  // without an Event or when every appender the line was handed to failed.
+  // without an Event, for a category of a past opening, or when every
+  // appender the line was handed to failed.
   int print(unsigned int level, const char* fmt, ...) __attribute__((format(printf, 3, 4)));
   int print(unsigned int level, const char* fmt, va_list args);
 
   // Stream output: setLogInfo starts a line at a level, operator<< appends
-  // to it, flush writes it (its result is that of print).
+  // to it, flush writes it (its result is that of print) or drops it whole
+  // when the category is of a past opening by then (-1). The line lives in
+  // the thread's Event, so it may be built over several com_writelog_stream
+  // calls and survives the thread's records being taken into a new opening
+  // meanwhile. A category of a past opening starts the line without asking
+  // its (deleted) filter.
   Category* setLogInfo(unsigned int level);
   int flush();
   Category& operator<<(const char* v);
@@ -94,6 +127,10 @@ class Category {
 
  private:
   Category() = default;
+  // Sets up a category made or reused by getInstance: the parent's filter
+  // and appenders, or the default filter without one; of the current
+  // opening.
+  void Init(Category* parent);
   Event* CurrentEvent();
   // Hands the event to each appender that is on (or to its back-up appender
   // on a back-up route). -1 when some of them take its level by their mask
@@ -101,6 +138,9 @@ class Category {
   int Dispatch(Event* evt);
   // Appends printf-style text to the stream line, growing the Event.
   Category& Append(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+
+  std::atomic<int> _holds{1};
+  unsigned int _opening = 0;  // the opening the category belongs to (0: none)
 };
 
 }  // namespace comspace

@@ -8,11 +8,13 @@
 #include <string>
 
 #include "comlog/appender/appender.h"
+#include "comlog/comlog_internal.h"
 #include "comlog/event.h"
 #include "comlog/logstat.h"
 #include "comlog/xutils.h"
 #include "comlog/diag.h"
 #include "comlog/namemg.h"
+#include "comlog/write_gate.h"
 
 namespace comspace {
 
@@ -27,7 +29,9 @@ const char kLostMessage[] = "comlog: one message was lost because vsnprintf fail
 
 Category::~Category() = default;
 
-Category* Category::getInstance(const char* name) {
+Category* Category::getInstance(const char* name) { return getInstance(name, nullptr); }
+
+Category* Category::getInstance(const char* name, Category* reuse) {
   if (name == nullptr || name[0] == '.') return nullptr;
   NameMg* mg = comlog_get_nameMg();
   if (mg == nullptr) return nullptr;
@@ -46,24 +50,46 @@ Category* Category::getInstance(const char* name) {
     }
   }
 
-  Category* c = new (std::nothrow) Category();
+  Category* c = reuse != nullptr ? reuse : new (std::nothrow) Category();
   if (c == nullptr) return nullptr;
-  c->_parent = parent;
-  if (parent != nullptr) {
-    c->_logstat = parent->_logstat;
-    c->_appnum = parent->_appnum;
-    memcpy(c->_appenders, parent->_appenders, sizeof(Appender*) * static_cast<size_t>(parent->_appnum));
-  } else {
-    c->_logstat = comlog_get_def_logstat();
-  }
-  memset(c->_appender_mask, 0, sizeof(c->_appender_mask));
-
+  c->Init(parent);
   const int rc = mg->set(name, c);
-  if (rc == 0) return c;
-  delete c;
+  if (rc == 0) {
+    if (c == reuse) c->hold();  // the registry's hold (a new one starts with it)
+    return c;
+  }
+  if (c == reuse) {
+    reuse->_opening = 0;  // of no opening: its thread's record keeps it
+  } else {
+    delete c;
+  }
   // Another thread registered the name first: that one is the category.
   return rc == 1 ? static_cast<Category*>(mg->get(NameMg::TYPE_CATEGORY, name)) : nullptr;
 }
+
+void Category::Init(Category* parent) {
+  _parent = parent;
+  _event = nullptr;
+  if (parent != nullptr) {
+    _logstat = parent->_logstat;
+    _appnum = parent->_appnum;
+    memcpy(_appenders, parent->_appenders, sizeof(Appender*) * static_cast<size_t>(parent->_appnum));
+  } else {
+    _logstat = comlog_get_def_logstat();
+    _appnum = 0;
+  }
+  memset(_appender_mask, 0, sizeof(_appender_mask));
+  _mask_flag = 0;
+  _opening = comlog_opening();
+}
+
+void Category::hold() { _holds.fetch_add(1, std::memory_order_relaxed); }
+
+void Category::release() {
+  if (_holds.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
+}
+
+bool Category::isCurrent() const { return _opening == comlog_opening(); }
 
 int Category::setLogStat(LogStat* ls) {
   _logstat = ls != nullptr ? ls : comlog_get_def_logstat();
@@ -100,6 +126,8 @@ int Category::clearAppender() {
 }
 
 int Category::addAppenderMask(const char* type) {
+  GateScope gate;
+  if (!isCurrent()) return -1;  // its appenders are gone
   if (_mask_flag != 0) return 0;
   for (int i = 0; i < _appnum; ++i) {
     if (type != nullptr && strcmp(_appenders[i]->_device.type, type) == 0) _appender_mask[i] = 1;
@@ -139,6 +167,8 @@ int Category::print(unsigned int level, const char* fmt, ...) {
 }
 
 int Category::print(unsigned int level, const char* fmt, va_list args) {
+  GateScope gate;
+  if (!isCurrent()) return -1;  // its filter and appenders are gone
   if (_logstat == nullptr) _logstat = comlog_get_def_logstat();
   if (_logstat == nullptr || _logstat->unAccept(level)) return 0;
   if (_g_callback != nullptr) {
@@ -164,10 +194,12 @@ int Category::print(unsigned int level, const char* fmt, va_list args) {
 }
 
 Category* Category::setLogInfo(unsigned int level) {
-  if (_logstat == nullptr) _logstat = comlog_get_def_logstat();
+  GateScope gate;
+  const bool current = isCurrent();
+  if (current && _logstat == nullptr) _logstat = comlog_get_def_logstat();
   if (_event == nullptr) _event = Event::getEvent();
   if (_event == nullptr) return this;
-  if (_logstat == nullptr || _logstat->unAccept(level)) {
+  if (current && (_logstat == nullptr || _logstat->unAccept(level))) {
     // A refused line: what is appended until its flush is dropped.
     if (_event->_msgbuf_len == 0) _event->_stream_refused = true;
     return this;
@@ -205,8 +237,13 @@ Category& Category::Append(const char* fmt, ...) {
 }
 
 int Category::flush() {
+  GateScope gate;
   Event* evt = _event;
   if (evt == nullptr) return -1;
+  if (!isCurrent()) {
+    evt->reset();
+    return -1;
+  }
   // Appends keep the text below the buffer size.
   const int rc = evt->_stream_refused ? 0 : Dispatch(evt);
   evt->reset();

@@ -4,8 +4,14 @@
 //
 // Thread records carry the generation of the opening they belong to; closing
 // or resetting moves the generation on, so a record of an earlier opening
-// (whose category is gone) counts as having none, and its Event is made
-// again on the thread's next use.
+// counts as having no category, and the thread's next use takes it into the
+// current opening.
+//
+// What a thread is handed (its record, its Event, its category) stays
+// allocated until the thread ends, whatever closes in between: the record
+// and the Event are reused by the next opening, and the category the record
+// keeps is of a past opening (it writes nothing, Category::isCurrent) until
+// it is made the thread's category again.
 //
 // Every call that reaches the registry's objects runs inside the write gate
 // (comlog/write_gate.h): closing and resetting delete nothing while another
@@ -19,10 +25,13 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <mutex>
 #include <new>
+#include <string>
+#include <vector>
 
 #include "comlog/comlog_internal.h"
 #include "comlog/diag.h"
@@ -64,39 +73,72 @@ std::recursive_mutex g_open_mutex;
 // The openings: 1 for the first, one more for each close or reset.
 std::atomic<unsigned int> g_generation{1};
 
+// A thread's record: the part the interface hands out, and the categories
+// the thread was handed, which it may hold as long as it lives. An opening
+// hands a thread at most two (MAIN to the opener, its own one), and a
+// category of a past opening is reused for the next one, so the list stays
+// that short.
+struct ThreadRecord : com_thread_data_t {
+  ThreadRecord() : com_thread_data_t{nullptr, nullptr, 0} {}
+  ~ThreadRecord() {
+    for (Category* c : kept) c->release();
+  }
+  ThreadRecord(const ThreadRecord&) = delete;
+  ThreadRecord& operator=(const ThreadRecord&) = delete;
+
+  std::vector<Category*> kept;
+};
+
 // The thread keys: records (freed with their thread) and the mark of a
 // thread that holds com_openlog_r (the generation it opened in).
 std::once_flag g_keys_once;
-toolkit::ThreadSlot<com_thread_data_t> g_comlog_key;
+toolkit::ThreadSlot<ThreadRecord> g_comlog_key;
 toolkit::ThreadSlot<void> key_open_r;
 bool g_keys_ok = false;
 
-void FreeThreadData(void* p) { delete static_cast<com_thread_data_t*>(p); }
+unsigned int Generation() { return g_generation.load(std::memory_order_acquire); }
+
+// The holds counted in g_close_atomic and the generation change together
+// under the counter's mutex: a thread's mark names the opening its hold is
+// counted in, and a mark of an earlier opening is worth nothing (that
+// opening's count is gone).
+
+// Counts a com_openlog_r hold of the calling thread in the current opening.
+void TakeHold() {
+  xAutoLock lock(g_close_atomic.mutex());
+  g_close_atomic.add_locked();
+  key_open_r.Set(reinterpret_cast<void*>(static_cast<uintptr_t>(Generation())));
+}
+
+// Gives back the hold a mark stands for, when it is of the current opening.
+void GiveBackHold(void* mark) {
+  xAutoLock lock(g_close_atomic.mutex());
+  if (mark != nullptr && reinterpret_cast<uintptr_t>(mark) == Generation()) g_close_atomic.sub_locked();
+}
+
+// Moves to the next opening: the current one's thread records, holds and
+// categories are of the past from now on.
+void NextOpening() {
+  xAutoLock lock(g_close_atomic.mutex());
+  g_generation.fetch_add(1, std::memory_order_acq_rel);
+  g_close_atomic.reset_locked(0);
+}
+
+void FreeThreadData(void* p) { delete static_cast<ThreadRecord*>(p); }
 
 bool EnsureKeys() {
   std::call_once(g_keys_once, [] {
-    g_keys_ok = g_comlog_key.Create(FreeThreadData) == 0 && key_open_r.Create(nullptr) == 0;
+    // A thread that ends holds nothing: its mark gives its hold back, so a
+    // thread that opened lazily and ended does not delay a close.
+    g_keys_ok = g_comlog_key.Create(FreeThreadData) == 0 && key_open_r.Create(GiveBackHold) == 0;
   });
   return g_keys_ok;
 }
-
-// Frees the calling thread's record and clears its com_openlog_r mark.
-void DropThreadRecord() {
-  if (!EnsureKeys()) return;
-  g_comlog_key.Reset();
-  key_open_r.Set(nullptr);
-}
-
-unsigned int Generation() { return g_generation.load(std::memory_order_acquire); }
 
 bool HoldsOpenR() {
   if (!EnsureKeys()) return false;
   auto mark = reinterpret_cast<uintptr_t>(key_open_r.Get());
   return mark != 0 && mark == Generation();
-}
-
-void SetOpenR(bool held) {
-  key_open_r.Set(held ? reinterpret_cast<void*>(static_cast<uintptr_t>(Generation())) : nullptr);
 }
 
 int Switcher() { return com_get_log_switcher(); }
@@ -120,37 +162,94 @@ void FailureClose() {
 }
 
 // The calling thread's record, made on first use.
-com_thread_data_t* comlog_getdata() {
+ThreadRecord* comlog_getdata() {
   if (!EnsureKeys()) return nullptr;
-  com_thread_data_t* d = g_comlog_key.Get();
+  ThreadRecord* d = g_comlog_key.Get();
   const unsigned int gen = Generation();
   if (d != nullptr && d->generation == gen) return d;
   if (d == nullptr) {
-    d = new (std::nothrow) com_thread_data_t{nullptr, nullptr, gen};
+    d = new (std::nothrow) ThreadRecord();
     if (d == nullptr) return nullptr;
     if (g_comlog_key.Set(d) != 0) {
       delete d;
       return nullptr;
     }
-  } else {
-    // A record of an earlier opening: its category is gone, its Event is
-    // made again with the current sizes.
-    comlog_free_thread_event();
-    d->category = nullptr;
-    d->generation = gen;
   }
+  // A record of an earlier opening has no category in this one (the one it
+  // had stays kept); its Event stays too, taking the current sizes when it
+  // holds no line.
+  d->category = nullptr;
+  d->generation = gen;
   d->event = Event::getEvent();
   if (d->event == nullptr) return nullptr;
+  comlog_refit_event(d->event);
   xstrcpy(d->event->_proc_name, sizeof(d->event->_proc_name), g_proc_name);
   return d;
+}
+
+// A category the thread was handed and that is of a past opening, to be set
+// up again for the current one instead of a new one; NULL when none.
+Category* PastCategory(ThreadRecord* d) {
+  for (Category* c : d->kept) {
+    if (!c->isCurrent()) return c;
+  }
+  return nullptr;
+}
+
+// Makes c the thread's category; the record keeps it for the thread's life.
+// False without memory.
+bool SetThreadCategory(ThreadRecord* d, Category* c) {
+  if (std::find(d->kept.begin(), d->kept.end(), c) == d->kept.end()) {
+    try {
+      d->kept.push_back(c);
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+    c->hold();
+  }
+  d->category = c;
+  c->_event = d->event;
+  return true;
+}
+
+// Writes an opening's or closing's pair of banners, "<what>" at NOTICE and
+// "<what>.wf" at WARNING. They go through the thread's Event: a stream line
+// the thread is building there (a lazy opening comes inside
+// com_writelog_stream) is kept aside meanwhile and put back whole.
+void WriteBanners(const char* what) {
+  ThreadRecord* d = g_comlog_key.Get();
+  Event* e = d != nullptr ? d->event : nullptr;
+  std::string line;
+  unsigned int level = 0;
+  timeval time = {0, 0};
+  bool refused = false;
+  const bool aside = e != nullptr && (e->_msgbuf_len > 0 || e->_stream_refused);
+  if (aside) {
+    line.assign(e->_msgbuf, static_cast<size_t>(e->_msgbuf_len));
+    level = e->_log_level;
+    time = e->_print_time;
+    refused = e->_stream_refused;
+    e->reset();
+  }
+  com_writelog(kNotice, "%s %s ------------", kBanner, what);
+  com_writelog(kWarning, "%s %s.wf ------------", kBanner, what);
+  if (aside) {
+    // Printing never shrinks the buffers: the line fits where it was.
+    memcpy(e->_msgbuf, line.data(), line.size());
+    e->_msgbuf[line.size()] = '\0';
+    e->_msgbuf_len = static_cast<int>(line.size());
+    e->_log_level = level;
+    e->_print_time = time;
+    e->_stream_refused = refused;
+  }
 }
 
 // The calling thread's record with its category, opening lazily. While the
 // process log is open there is none (the caller hands its line to the
 // process log instead).
-com_thread_data_t* gethandle() {
+ThreadRecord* gethandle() {
   if (Switcher() == LOG_SWITCHER_COMLOG) {
-    com_thread_data_t* d = comlog_getdata();
+    ThreadRecord* d = comlog_getdata();
     if (d != nullptr && d->category != nullptr) return d;
   }
   std::lock_guard<std::recursive_mutex> open_lock(g_open_mutex);
@@ -159,7 +258,7 @@ com_thread_data_t* gethandle() {
       sw == LOG_SWITCHER_ULLOG) {
     return nullptr;
   }
-  com_thread_data_t* d = comlog_getdata();
+  ThreadRecord* d = comlog_getdata();
   if (d == nullptr) return nullptr;
   if (d->category != nullptr) return d;
   if (init_log() == 0 && com_openlog_r() == 0 && d->category != nullptr) return d;
@@ -213,6 +312,8 @@ int WriteByName(const char* name, int version, const char* type, const char* fmt
 
 }  // namespace
 
+unsigned int comlog_opening() { return Generation(); }
+
 uint64_t comlog_get_lower_syslevel(int t) {
   uint64_t mask = 0;
   for (int v : {kFatal, kWarning, kNotice, 8, kDebug}) {
@@ -253,11 +354,9 @@ int close_log(int /*wait_ms*/) {
   xAutoLock lock(&g_seflog_lock);
   if (NameMg* mg = comlog_get_nameMg()) mg->destroy();
   g_main_cg.store(nullptr, std::memory_order_release);
-  DropThreadRecord();
-  comlog_free_thread_event();
   g_log_initialised = false;
   comlog_set_def_logstat(nullptr);
-  g_generation.fetch_add(1, std::memory_order_acq_rel);
+  NextOpening();
   return 0;
 }
 
@@ -288,16 +387,14 @@ int com_openlog(const char* procname, com_device_t* devices, int n, com_logstat_
     COMLOG_DIAG("init log err");
     return -1;
   }
-  Category* main = Category::getInstance("MAIN");
-  com_thread_data_t* d = main != nullptr ? comlog_getdata() : nullptr;
-  if (d == nullptr) {
+  ThreadRecord* d = comlog_getdata();
+  Category* main = d != nullptr ? Category::getInstance("MAIN", PastCategory(d)) : nullptr;
+  if (main == nullptr || !SetThreadCategory(d, main)) {
     COMLOG_DIAG("get %s category err", "MAIN");
     FailureClose();
     return -1;
   }
   g_main_cg.store(main, std::memory_order_release);
-  d->category = main;
-  main->_event = d->event;
   main->setLogStat(comlog_get_def_logstat());
 
   if (logstat != nullptr) {
@@ -330,8 +427,7 @@ int com_openlog(const char* procname, com_device_t* devices, int n, com_logstat_
   com_set_log_switcher(LOG_SWITCHER_COMLOG);
   g_close_atomic.reset(0);
   g_close_atomic.add();
-  com_writelog(kNotice, "%s open log ------------", kBanner);
-  com_writelog(kWarning, "%s open log.wf ------------", kBanner);
+  WriteBanners("open log");
   return 0;
 }
 
@@ -344,36 +440,34 @@ int com_openlog_r() {
   xAutoLock lock(g_closing.mutex());
   if (g_closing.cnt_locked() == 1) return -1;
 
+  ThreadRecord* d = comlog_getdata();
+  if (d == nullptr) return -1;
   char name[64];
   snprintf(name, sizeof(name), "%s.%lu", "MAIN", static_cast<unsigned long>(pthread_self()));
-  Category* c = Category::getInstance(name);
-  if (c == nullptr) {
+  Category* c = Category::getInstance(name, PastCategory(d));
+  if (c == nullptr || !SetThreadCategory(d, c)) {
     COMLOG_DIAG("what's wrong, cate[%s] create err", name);
     return -1;
   }
-  com_thread_data_t* d = comlog_getdata();
-  if (d == nullptr) return -1;
-  d->category = c;
-  c->_event = d->event;
   if (g_main_cg.load(std::memory_order_acquire) == nullptr && c->appender_num() == 0) {
     if (Appender* app = DefaultTtyAppender()) c->addAppender(app);
   }
-  const unsigned int self = static_cast<unsigned int>(pthread_self());
-  com_writelog(kNotice, "%s open log_r.%u ------------", kBanner, self);
-  com_writelog(kWarning, "%s open log_r.%u.wf ------------", kBanner, self);
-  g_close_atomic.add();
-  SetOpenR(true);
+  char what[32];
+  snprintf(what, sizeof(what), "open log_r.%u", static_cast<unsigned int>(pthread_self()));
+  WriteBanners(what);
+  TakeHold();
   return 0;
 }
 
 int com_closelog_r() {
   if (Switcher() != LOG_SWITCHER_COMLOG) return ul_closelog_r(0);
   if (!HoldsOpenR()) return -1;
-  const unsigned int self = static_cast<unsigned int>(pthread_self());
-  com_writelog(kNotice, "%s close log_r.%u ------------", kBanner, self);
-  com_writelog(kWarning, "%s close log_r.%u.wf ------------", kBanner, self);
-  g_close_atomic.sub();
-  SetOpenR(false);
+  char what[32];
+  snprintf(what, sizeof(what), "close log_r.%u", static_cast<unsigned int>(pthread_self()));
+  WriteBanners(what);
+  void* mark = key_open_r.Get();
+  key_open_r.Set(nullptr);
+  GiveBackHold(mark);
   return 0;
 }
 
@@ -455,14 +549,10 @@ int com_resetlog() {
     if (NameMg* mg = comlog_get_nameMg()) mg->resetAppender();
   }
   reset_log();
-  // Every thread's records (and Events) are dropped: by the new generation
-  // for the other threads, at once for this one.
-  DropThreadRecord();
-  comlog_free_thread_event();
-  g_generation.fetch_add(1, std::memory_order_acq_rel);
+  // Every thread's records are of the past from now on.
+  NextOpening();
   com_set_log_switcher(LOG_SWITCHER_NONE);
   g_closing.reset(0);
-  g_close_atomic.reset(0);
   comlog_write_gate().Open();
   return 0;
 }
@@ -525,24 +615,32 @@ int com_writelog_ex(const char* levelname, int version, const char* type, const 
   return rc;
 }
 
+// The records these hand out stay allocated while the calling thread lives
+// (see the top of this file); they are meant for that thread only.
 Category* com_writelog_stream(int level) {
-  com_thread_data_t* d = gethandle();
+  GateScope gate;
+  ThreadRecord* d = gethandle();
   return d != nullptr ? d->category->setLogInfo(static_cast<unsigned int>(level)) : nullptr;
 }
 
-com_thread_data_t* com_getthreaddata() { return gethandle(); }
+com_thread_data_t* com_getthreaddata() {
+  GateScope gate;
+  return gethandle();
+}
 
 Category* com_getcategory() {
   if (Switcher() == LOG_SWITCHER_ULLOG) {
     COMLOG_DIAG("[com_getcategory]Error: Using ullog now....");
     return nullptr;
   }
-  com_thread_data_t* d = gethandle();
+  GateScope gate;
+  ThreadRecord* d = gethandle();
   return d != nullptr ? d->category : nullptr;
 }
 
 Event* com_getevent() {
-  com_thread_data_t* d = gethandle();
+  GateScope gate;
+  ThreadRecord* d = gethandle();
   return d != nullptr ? d->event : nullptr;
 }
 

@@ -11,8 +11,16 @@ namespace comspace {
 // Guards the level names, the framework's initialisation and closing.
 extern pthread_mutex_t g_seflog_lock;
 
-// Frees the calling thread's Event (its key keeps no value).
-void comlog_free_thread_event();
+class Event;
+
+// The current opening of the framework: 1 at start, one more for each close
+// or reset (Category::isCurrent compares with it).
+unsigned int comlog_opening();
+
+// Brings an Event that holds no line to the buffer sizes new Events get now;
+// an Event holding a line, or without memory for new buffers, stays as it
+// is. The Event object itself stays: its thread may hold it.
+void comlog_refit_event(Event* e);
 
 // Empties the reload registry (its filters are about to be deleted).
 void comlog_clear_reglogstat();

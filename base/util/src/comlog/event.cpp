@@ -8,6 +8,7 @@
 #include <atomic>
 #include <mutex>
 
+#include "comlog/comlog_internal.h"
 #include "comlog/xutils.h"
 #include "toolkit/thread_slot.h"
 
@@ -137,8 +138,29 @@ void Event::reset_event_key() {
 
 namespace comspace {
 
-void comlog_free_thread_event() {
-  g_event_key.Reset();
+void comlog_refit_event(Event* e) {
+  const int msg_size = g_max_msgsize.load(std::memory_order_relaxed);
+  const int render_size = g_max_render_msgsize.load(std::memory_order_relaxed);
+  if (e->_msgbuf_len != 0 || e->_stream_refused ||
+      (e->_msgbuf_size == msg_size && e->_render_msgbuf_size == render_size)) {
+    return;
+  }
+  char* msg = static_cast<char*>(malloc(static_cast<size_t>(msg_size)));
+  char* render = static_cast<char*>(malloc(static_cast<size_t>(render_size)));
+  if (msg == nullptr || render == nullptr) {
+    free(msg);
+    free(render);
+    return;
+  }
+  free(e->_msgbuf);
+  free(e->_render_msgbuf);
+  e->_msgbuf = msg;
+  e->_render_msgbuf = render;
+  e->_msgbuf_size = msg_size;
+  e->_render_msgbuf_size = render_size;
+  e->_msgbuf[0] = '\0';
+  e->_render_msgbuf[0] = '\0';
+  e->_render_msgbuf_len = 0;
 }
 
 }  // namespace comspace

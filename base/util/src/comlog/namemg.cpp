@@ -92,8 +92,9 @@ int NameMg::destroy() {
   ForEachOfType(TYPE_SENDSVR, [&](void* p) {
     if (once(p)) delete static_cast<SendSvr*>(p);
   });
+  // A category a thread was handed stays until that thread lets it go too.
   ForEachOfType(TYPE_CATEGORY, [&](void* p) {
-    if (once(p)) delete static_cast<Category*>(p);
+    if (once(p)) static_cast<Category*>(p)->release();
   });
   ForEachOfType(TYPE_APPENDER, [&](void* p) {
     if (once(p)) delete static_cast<Appender*>(p);

@@ -1,6 +1,7 @@
 // NameMg: the framework's registry of the objects it makes (categories,
 // appenders, layouts, log senders, level filters), keyed by the signature of
-// "type:name". It owns them and deletes them all when the framework closes.
+// "type:name". It owns them and deletes them all when the framework closes
+// (a category it shares with the threads it was handed to).
 #ifndef COMLOG_NAMEMG_H_
 #define COMLOG_NAMEMG_H_
 
@@ -59,7 +60,8 @@ class NameMg {
 
   // Deletes every registered object, log senders first (their threads use
   // the appenders), each object once however often it was registered, and
-  // drops the table. 0.
+  // drops the table. A category is released instead: a thread it was handed
+  // to may hold it still (Category::release). 0.
   int destroy();
 
  private:

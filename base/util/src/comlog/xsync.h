@@ -35,8 +35,11 @@ class xAtomic {
     xAutoLock lock(&_lock);
     _cnt = value;
   }
-  // The value, for a caller that holds mutex() already.
+  // The steps for a caller that holds mutex() already.
   int cnt_locked() const { return _cnt; }
+  int add_locked() { return ++_cnt; }
+  int sub_locked() { return --_cnt; }
+  void reset_locked(int value) { _cnt = value; }
   pthread_mutex_t* mutex() { return &_lock; }
 
  private:
