@@ -494,10 +494,12 @@ int com_close_appender() {
 
 namespace {
 
-// Waits up to ms for every thread to give back its com_openlog_r.
+// Waits up to ms for every thread to give back its com_openlog_r. The wait
+// is measured on the clock, not counted in naps, so a busy machine's late
+// wake-ups do not stretch it.
 void WaitForHolders(int ms) {
-  constexpr int kStepMs = 1;
-  for (int waited = 0; waited < ms && g_close_atomic.cnt() > 0; waited += kStepMs) safe_msleep(kStepMs);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (g_close_atomic.cnt() > 0 && std::chrono::steady_clock::now() < deadline) safe_msleep(1);
 }
 
 // Shuts the gate until the deadline. When a thread is still inside (stuck

@@ -153,8 +153,13 @@ void NetAppenderSvr::backup(int n) {
 }
 
 int NetAppenderSvr::WaitWritable(int fd, int ms) {
-  for (int left = ms; left > 0; left -= kStepMs) {
-    const int rc = ul_swriteable_ms(fd, std::min(left, kStepMs));
+  // Measured on the clock, so that late wake-ups do not stretch the bound.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now()).count();
+    if (left <= 0) break;
+    const int rc = ul_swriteable_ms(fd, static_cast<int>(std::min<long long>(left, kStepMs)));
     if (rc != 0) return rc;
     if (!isRun()) break;
   }

@@ -305,7 +305,9 @@ int CheckSvr::checkOver(int ms) {
   if (_size == 0) return 0;
   if (ms < 0) ms = INT_MAX;
   constexpr int kStep = 100;
-  for (int left = ms; left > 0; left -= kStep) {
+  // Measured on the clock, so that late wake-ups do not stretch the bound.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (std::chrono::steady_clock::now() < deadline) {
     bool drained = true;
     for (int i = 0; i < _size && drained; ++i) drained = _servers[i]->queued() == 0;
     if (drained) break;
