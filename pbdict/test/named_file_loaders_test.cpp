@@ -203,19 +203,29 @@ TEST(NamedFileLoaders, RefuseAFifoAFolderAndADeviceAtOnce) {
 }
 
 // The character-code data directory, a FIFO in place of each of its files in
-// turn (a folder of links to the real files): every load returns at once,
+// turn (a folder of links to the real files and folders, which loads whole,
+// so that every file is reached): every load returns at once,
 // and one a required file is missing from fails. A load may take ten times
 // a load of the intact folder timed first (the machine may be busier by
 // then), and never less than the hang bound; the first blocked load ends the
 // test.
 TEST(NamedFileLoaders, CharacterCodeDataRefusesAFifoInPlaceOfAnyFile) {
+#if defined(__SANITIZE_THREAD__)
+  // About 75 whole loads of the data run on one thread: over three minutes
+  // under ThreadSanitizer with nothing for it to check. The release and
+  // address-sanitizer builds run it.
+  GTEST_SKIP() << "single-threaded and slow under ThreadSanitizer";
+#endif
   const std::string data = std::string(ul_ccode_default_path()) + "/code";
   std::vector<std::string> files;
   DIR* d = opendir(data.c_str());
   ASSERT_NE(d, nullptr) << data;
+  std::vector<std::string> folders;
   for (struct dirent* e; (e = readdir(d)) != nullptr;) {
     struct stat st;
-    if (stat((data + "/" + e->d_name).c_str(), &st) == 0 && S_ISREG(st.st_mode)) files.push_back(e->d_name);
+    if (stat((data + "/" + e->d_name).c_str(), &st) != 0) continue;
+    if (S_ISREG(st.st_mode)) files.push_back(e->d_name);
+    if (S_ISDIR(st.st_mode) && e->d_name[0] != '.') folders.push_back(e->d_name);
   }
   closedir(d);
   ASSERT_GT(files.size(), 70u);
@@ -224,8 +234,12 @@ TEST(NamedFileLoaders, CharacterCodeDataRefusesAFifoInPlaceOfAnyFile) {
   for (const std::string& f : files) {
     ASSERT_EQ(symlink((data + "/" + f).c_str(), dir.file("code/" + f).c_str()), 0);
   }
+  for (const std::string& f : folders) {
+    ASSERT_EQ(symlink((data + "/" + f).c_str(), dir.file("code/" + f).c_str()), 0);
+  }
   const Outcome intact = Bounded([&] { return ul_ccode_load(dir.path().c_str(), 15) == -1; }, 6 * kHangBound);
-  ASSERT_NE(intact.status, kStopped);
+  // The intact folder loads whole, so every file below is reached.
+  ASSERT_EQ(intact.status, kAccepted);
   const unsigned bound = std::max(kHangBound, static_cast<unsigned>(10 * intact.seconds) + 1);
   int refused = 0;
   for (const std::string& f : files) {
