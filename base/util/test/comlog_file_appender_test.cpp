@@ -501,6 +501,52 @@ TEST_P(FileKinds, FullDiskKeepsLinesWholeAndReportsTheLostOnes) {
   });
 }
 
+// A full disk that takes a line's text but not its line end: the line is
+// written (answered 0) and is in the log once, whether the next line goes to
+// the same file (it starts with the line end) or, the log moved away
+// meanwhile, to a new one (the text is not repeated there).
+TEST_P(FileKinds, AFullDiskTakingAllButTheLineEndKeepsTheLineOnce) {
+  const std::string kind = GetParam();
+  InChild([&] {
+    signal(SIGXFSZ, SIG_IGN);
+    for (const bool move : {false, true}) {
+      TempDir dir;
+      com_device_t dev = FileDevice(dir.path(), kind, comspace::COMLOG_SIZECUT, 2048, kDebugOnly);
+      ASSERT_EQ(OpenWith(&dev), 0);
+      CaptureFd quiet(2);
+      ASSERT_EQ(com_writelog(UL_LOG_DEBUG, "first"), 0);
+      ASSERT_TRUE(WaitFor([&] { return SizeOf(dir.file("log")) == 6; }));
+      comlogtest::CapFileSize(6 + 6);
+      EXPECT_EQ(com_writelog(UL_LOG_DEBUG, "second"), 0);
+      ASSERT_TRUE(WaitFor([&] { return SizeOf(dir.file("log")) == 12; }));
+      std::string taken;  // probes taken before AFILE's writer met the cap
+      if (kind == "AFILE") {
+        // Its writer meets the cap at the line end and then holds only it;
+        // from then on it refuses lines.
+        ASSERT_TRUE(WaitFor([&] {
+          if (com_writelog(UL_LOG_DEBUG, "probe") != 0) return true;
+          taken += "probe\n";
+          return false;
+        }));
+      }
+      if (move) {
+        ASSERT_EQ(rename(dir.file("log").c_str(), dir.file("moved").c_str()), 0);
+      }
+      comlogtest::CapFileSize(RLIM_INFINITY);
+      // AFILE takes lines again once its writer wrote what it held.
+      EXPECT_TRUE(WaitFor([] { return com_writelog(UL_LOG_DEBUG, "third") == 0; }));
+      EXPECT_EQ(com_closelog(0), 0);
+      quiet.Stop();
+      if (move) {
+        EXPECT_EQ(ReadFile(dir.file("moved")), "first\nsecond") << kind;
+        EXPECT_EQ(ReadFile(dir.file("log")), taken + "third\n") << kind;
+      } else {
+        EXPECT_EQ(ReadFile(dir.file("log")), "first\nsecond\n" + taken + "third\n") << kind;
+      }
+    }
+  });
+}
+
 // A FIFO at the log's path never blocks a call, whether it is there at the
 // open or takes the place of the open log, and whoever reads it: lines the
 // pipe cannot take at once are lost (FILE answers -1 for them), and the

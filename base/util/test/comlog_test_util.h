@@ -153,15 +153,19 @@ inline void ExpectWholeOrCut(const std::vector<std::string>& lines, const std::m
       if (broken++ == 0) first_broken = line.substr(0, 200);
     }
   }
-  int first_missing = -1;
+  int first_missing = -1, first_missing_seen = 0;
   for (const auto& kv : answers) {
     if (kv.second == 0 && seen[kv.first] != 1) {
-      if (missing++ == 0) first_missing = kv.first;
+      if (missing++ == 0) {
+        first_missing = kv.first;
+        first_missing_seen = seen[kv.first];
+      }
     }
   }
   EXPECT_EQ(broken, 0) << what << ": lines neither whole nor visibly cut, the first: " << first_broken;
   EXPECT_EQ(false_loss, 0) << what << ": whole lines answered -1";
-  EXPECT_EQ(missing, 0) << what << ": lines answered 0 not there once, the first: " << first_missing;
+  EXPECT_EQ(missing, 0) << what << ": lines answered 0 not there once, the first: " << first_missing << " (there "
+                        << first_missing_seen << " times)";
 }
 
 // An appender that keeps the lines it renders.

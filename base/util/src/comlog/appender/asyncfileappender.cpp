@@ -210,10 +210,16 @@ int AsyncFileAppender::init() {
 bool AsyncFileAppender::WriteHeld(int fd, ino_t inode) {
   // The rest of a cut line belongs after its beginning only: another file
   // (cut or moved meanwhile) gets the whole line again. A line never spans
-  // buffers, so its beginning is still held.
+  // buffers, so its beginning is still held. When only the line end is
+  // left, the text is whole where it went (it ends that file) and is not
+  // written twice.
   if (_held_rest && inode != _torn_inode) {
     const char* data = static_cast<Buffer*>(_readbuf[0])->data();
-    while (_held_off > 0 && data[_held_off - 1] != '\n') --_held_off;
+    if (data[_held_off] == '\n') {
+      DropHeld(1);
+    } else {
+      while (_held_off > 0 && data[_held_off - 1] != '\n') --_held_off;
+    }
     _held_rest = false;
   }
   const bool line_end_first = !_held_rest && _torn_inode != 0 && _torn_inode == inode;

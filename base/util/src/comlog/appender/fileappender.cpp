@@ -267,7 +267,10 @@ int FileAppender::print(Event* evt) {
     return -1;
   }
   const ssize_t n = WriteLine(fd, get_file_inode(), line, static_cast<size_t>(len));
-  if (n != len) {
+  // A line whose text went in but not its line end is written: the file
+  // ends with it, and the next line written there starts with the line end.
+  const bool text_whole = n == len - 1 && len > 1 && line[len - 1] == '\n';
+  if (n != len && !text_whole) {
     COMLOG_DIAG("tid:%ld, write(fd:%d, len:%d) = %d [%m]", static_cast<long>(syscall(SYS_gettid)), fd, len,
                 static_cast<int>(n));
     close(nullptr);
