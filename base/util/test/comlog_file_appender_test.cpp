@@ -4,6 +4,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -620,6 +621,46 @@ TEST(AsyncFileAppender, CloseWritesEveryHeldLine) {
     const std::vector<std::string> lines = Messages(dir.file("log"));
     ASSERT_EQ(lines.size(), static_cast<size_t>(kLines));
     for (int i = 0; i < kLines; ++i) ASSERT_EQ(lines[static_cast<size_t>(i)], std::to_string(i));
+  });
+}
+
+// AFILE's writer cut short inside a line whose file then cannot be opened
+// (what it held is lost): once the same file is back, the next line written
+// there starts on a line of its own.
+TEST(AsyncFileAppender, LinesAfterALostCutLineStartALineOfTheirOwn) {
+  InChild([] {
+    signal(SIGXFSZ, SIG_IGN);
+    TempDir dir;
+    com_device_t dev = FileDevice(dir.path(), "AFILE", comspace::COMLOG_SIZECUT, 2048, kDebugOnly);
+    ASSERT_EQ(OpenWith(&dev), 0);
+    CaptureFd quiet(2);
+    ASSERT_EQ(com_writelog(UL_LOG_DEBUG, "first"), 0);
+    ASSERT_TRUE(WaitFor([&] { return SizeOf(dir.file("log")) == 6; }));
+    comlogtest::CapFileSize(6 + 3);
+    ASSERT_EQ(com_writelog(UL_LOG_DEBUG, "second"), 0);
+    // Stalled: the file holds "sec" and the writer the rest.
+    ASSERT_TRUE(WaitFor([] { return com_writelog(UL_LOG_DEBUG, "probe") != 0; }));
+    ASSERT_EQ(rename(dir.file("log").c_str(), dir.file("moved").c_str()), 0);
+    struct rlimit files;
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &files), 0);
+    struct rlimit none = files;
+    none.rlim_cur = 0;  // no open succeeds; open descriptors stay
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &none), 0);
+    // The writer cannot open a new log and gives up what it held.
+    EXPECT_TRUE(WaitFor([] { return com_writelog(UL_LOG_DEBUG, "probe") == 0; }));
+    ASSERT_EQ(rename(dir.file("moved").c_str(), dir.file("log").c_str()), 0);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &files), 0);
+    comlogtest::CapFileSize(RLIM_INFINITY);
+    EXPECT_TRUE(WaitFor([] { return com_writelog(UL_LOG_DEBUG, "third") == 0; }));
+    EXPECT_EQ(com_closelog(0), 0);
+    quiet.Stop();
+    const std::string text = ReadFile(dir.file("log"));
+    ASSERT_EQ(text.compare(0, 10, "first\nsec\n"), 0) << text;
+    std::vector<std::string> rest = Lines(text.substr(10));
+    ASSERT_FALSE(rest.empty());
+    EXPECT_EQ(rest.back(), "third");
+    rest.pop_back();
+    for (const std::string& line : rest) EXPECT_EQ(line, "probe");
   });
 }
 
