@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <regex>
 #include <string>
 
@@ -50,6 +52,20 @@ TEST(ValueReport, OneWarningPerMessage) {
        "value passed over: Invalid value `1' for optional field `p.a' which SHOULD be \n"},
   };
   for (const auto& c : cases) EXPECT_EQ(c.logged, Logged(c.report)) << c.report;
+}
+
+// A value that repeats ", Invalid value `" makes as many places to try:
+// each try reads only the names at the end of its piece, so a report of
+// 1.7 MB takes milliseconds, not minutes (the bound only catches a hang).
+TEST(ValueReport, RepeatedSeparatorsInAValueCostTheirLength) {
+  std::string value = "\"";
+  for (int i = 0; i < 100000; ++i) value += ", Invalid value `";
+  const std::string report = "Invalid value `" + value + "\"' for optional field `p.s' which SHOULD be INT32";
+  const auto start = std::chrono::steady_clock::now();
+  const std::string logged = Logged(report);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  EXPECT_EQ(logged.find("optional field `p.s' passed over: Invalid value `\", Invalid value `"), 0u) << logged;
+  EXPECT_EQ(std::count(logged.begin(), logged.end(), '\n'), 1);
 }
 
 }  // namespace
