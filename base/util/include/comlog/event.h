@@ -46,7 +46,8 @@ class Event {
   // Buffer size of Events made from now on: n when n > 8 (at most 1 MiB),
   // else 2048. Returns the message buffer size.
   static int setMaxLogLength(int n);
-  // Forgets every thread's Event (the calling thread's is freed).
+  // Forgets every thread's Event but the calling thread's, which a new key
+  // holds.
   static void reset_event_key();
 
   unsigned int _log_level = 0;

@@ -223,9 +223,14 @@ void WriteBanners(const char* what) {
   unsigned int level = 0;
   timeval time = {0, 0};
   bool refused = false;
-  const bool aside = e != nullptr && (e->_msgbuf_len > 0 || e->_stream_refused);
-  if (aside) {
-    line.assign(e->_msgbuf, static_cast<size_t>(e->_msgbuf_len));
+  const bool building = e != nullptr && (e->_msgbuf_len > 0 || e->_stream_refused);
+  bool aside = false;
+  if (building) {
+    try {
+      line.assign(e->_msgbuf, static_cast<size_t>(e->_msgbuf_len));
+      aside = true;
+    } catch (const std::bad_alloc&) {
+    }
     level = e->_log_level;
     time = e->_print_time;
     refused = e->_stream_refused;
@@ -233,8 +238,15 @@ void WriteBanners(const char* what) {
   }
   com_writelog(kNotice, "%s %s ------------", kBanner, what);
   com_writelog(kWarning, "%s %s.wf ------------", kBanner, what);
+  // The banners may have refitted the buffers to a new opening's smaller
+  // size: they grow back as an append would grow them.
+  while (aside && line.size() >= static_cast<size_t>(e->_msgbuf_size)) aside = e->resize() == 0;
+  if (building && !aside) {
+    // Without memory for it the line is dropped whole: what the thread
+    // still appends to it goes with it.
+    e->_stream_refused = true;
+  }
   if (aside) {
-    // Printing never shrinks the buffers: the line fits where it was.
     memcpy(e->_msgbuf, line.data(), line.size());
     e->_msgbuf[line.size()] = '\0';
     e->_msgbuf_len = static_cast<int>(line.size());
@@ -425,7 +437,8 @@ int com_openlog(const char* procname, com_device_t* devices, int n, com_logstat_
   }
 
   com_set_log_switcher(LOG_SWITCHER_COMLOG);
-  g_close_atomic.reset(0);
+  // The count is 0 here (every close and reset starts the next opening's at
+  // 0), or counts a hold taken since the switch.
   g_close_atomic.add();
   WriteBanners("open log");
   return 0;

@@ -130,8 +130,13 @@ int Event::setMaxLogLength(int n) {
 
 void Event::reset_event_key() {
   std::lock_guard<std::mutex> lock(g_key_mutex);
-  g_event_key.Reset();
+  // The calling thread's Event stays its own (its record may hold it, as a
+  // pointer com_getevent handed out may): it moves into the new key, and is
+  // never freed while a record may point to it.
+  Event* mine = g_event_key.Get();
+  g_event_key.Set(nullptr);
   g_event_key.Delete();
+  if (mine != nullptr && g_event_key.Create(FreeEvent) == 0) g_event_key.Set(mine);
 }
 
 }  // namespace comspace
