@@ -339,12 +339,6 @@ TEST_F(Binary, FifosAndDevicesAreRefusedWithoutBlocking) {
             }));
 }
 
-// Random one-byte changes of a valid pair (300, or PBDICT_CORRUPTIONS):
-// each is refused or read; a pair that reads answers every key, with the
-// message or a refusal. Prints how many were taken, and how many of those
-// answer any probed key differently from the intact pair (a changed byte
-// inside a value cannot be told from a real value: the format has no
-// checksum).
 // Memory running out in a write or a read (the address space capped a
 // little above what a child holds, from nothing to enough) fails it with
 // "out of memory" in the log; a failed write leaves the files it would have
@@ -397,6 +391,12 @@ TEST_F(Binary, OutOfMemoryFailsTheWriteAndTheRead) {
   EXPECT_GT(failed[false], 0);
 }
 
+// Random one-byte changes of a valid pair (300, or PBDICT_CORRUPTIONS):
+// each is refused or read; a pair that reads answers every key, with the
+// message or a refusal. Prints how many were taken, and how many of those
+// answer any probed key differently from the intact pair (a changed byte
+// inside a value cannot be told from a real value: the format has no
+// checksum).
 TEST_F(Binary, RandomOneByteCorruptions) {
   std::string text;
   for (int i = 0; i < 40; ++i) {

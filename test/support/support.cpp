@@ -3,7 +3,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <ftw.h>
-#include <malloc.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -163,7 +162,10 @@ bool CapAddressSpace(size_t extra) {
   // nothing left; those blocks stay taken until the child exits. A failed
   // allocation tries one more arena (of up to 8 a core), the next one on the
   // next failure: only a long run of failures has been through them all.
-  if (!LimitAddressSpace(AddressSpaceInUse())) return false;
+  // The size is read once: capped there, draining the heap cannot grow it,
+  // and a second read could fail for want of memory.
+  const rlim_t in_use = AddressSpaceInUse();
+  if (!LimitAddressSpace(in_use)) return false;
   static void* volatile taken;  // the compiler may drop a block nothing keeps
   for (const size_t block : {size_t{32} << 10, size_t{1} << 10}) {
     for (int failures = 0; failures < 1024;) {
@@ -171,7 +173,7 @@ bool CapAddressSpace(size_t extra) {
       failures = taken == nullptr ? failures + 1 : 0;
     }
   }
-  return LimitAddressSpace(AddressSpaceInUse() + extra);
+  return LimitAddressSpace(in_use + extra);
 }
 
 ProgramResult RunProgram(const std::vector<std::string>& argv, const std::string& cwd) {

@@ -64,13 +64,7 @@ void AddItem(com_device_t* d, const std::string& key, int value) {
 
 // The names in dir that begin with "log." (the backups), sorted.
 std::vector<std::string> Backups(const std::string& dir) {
-  std::vector<std::string> out;
-  if (DIR* d = opendir(dir.c_str())) {
-    while (dirent* e = readdir(d)) {
-      if (strncmp(e->d_name, "log.", 4) == 0) out.push_back(e->d_name);
-    }
-    closedir(d);
-  }
+  std::vector<std::string> out = testsupport::FilesStartingWith(dir, "log.");
   std::sort(out.begin(), out.end());
   return out;
 }

@@ -13,7 +13,6 @@
 #include <chrono>
 #include <functional>
 #include <map>
-#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -132,12 +131,8 @@ inline std::map<int, int> WriteAcrossAFullDisk(const std::function<int(int)>& le
 // be there whole exactly once.
 inline void ExpectWholeOrCut(const std::vector<std::string>& lines, const std::map<int, int>& answers,
                              const std::function<std::string(int)>& whole, const std::string& what) {
-  std::map<std::string, int> number_of;
-  std::set<std::string> all;  // sorted: a cut line sorts just before its whole line
-  for (const auto& kv : answers) {
-    number_of[whole(kv.first)] = kv.first;
-    all.insert(whole(kv.first));
-  }
+  std::map<std::string, int> number_of;  // sorted: a cut line sorts just before its whole line
+  for (const auto& kv : answers) number_of[whole(kv.first)] = kv.first;
   std::map<int, int> seen;
   int broken = 0, false_loss = 0, missing = 0;
   std::string first_broken;
@@ -148,8 +143,8 @@ inline void ExpectWholeOrCut(const std::vector<std::string>& lines, const std::m
       ++seen[it->second];
       continue;
     }
-    auto next = all.lower_bound(line);
-    if (line.empty() || next == all.end() || next->compare(0, line.size(), line) != 0) {
+    auto next = number_of.lower_bound(line);
+    if (line.empty() || next == number_of.end() || next->first.compare(0, line.size(), line) != 0) {
       if (broken++ == 0) first_broken = line.substr(0, 200);
     }
   }

@@ -51,9 +51,9 @@ UniqueFd Refuse(UniqueFd fd, int err) {
 }
 
 // Opens path with flags | O_NONBLOCK | O_NOCTTY, an open that never waits,
-// and puts the file's type (S_IFMT bits) in *type; a regular file is made
-// blocking again, any other keeps O_NONBLOCK. An empty owner on failure,
-// with errno set.
+// and puts the file's type (S_IFMT bits) in *type unless type is null; a
+// regular file is made blocking again, any other keeps O_NONBLOCK. An empty
+// owner on failure, with errno set.
 UniqueFd OpenWithoutWaiting(const char* path, int flags, mode_t mode, OpenFn open_fn,
                             UniqueFd::CloseFn close_fn, mode_t* type) {
   if (path == nullptr) {
@@ -65,7 +65,7 @@ UniqueFd OpenWithoutWaiting(const char* path, int flags, mode_t mode, OpenFn ope
   if (!fd.ok()) return fd;
   struct stat st;
   if (::fstat(fd.get(), &st) != 0) return Refuse(std::move(fd), errno);
-  *type = st.st_mode & S_IFMT;
+  if (type != nullptr) *type = st.st_mode & S_IFMT;
   if (!S_ISREG(st.st_mode)) return fd;
   const int fl = ::fcntl(fd.get(), F_GETFL);
   if (fl < 0 || ::fcntl(fd.get(), F_SETFL, fl & ~O_NONBLOCK) != 0) return Refuse(std::move(fd), errno);
@@ -95,8 +95,7 @@ UniqueFd OpenForAppending(const char* path, mode_t mode, int access) {
     errno = EINVAL;
     return UniqueFd();
   }
-  mode_t type = 0;
-  return OpenWithoutWaiting(path, access | O_CREAT | O_APPEND, mode, nullptr, nullptr, &type);
+  return OpenWithoutWaiting(path, access | O_CREAT | O_APPEND, mode, nullptr, nullptr, nullptr);
 }
 
 UniqueFile OpenStreamForAppending(const char* path, mode_t mode) {

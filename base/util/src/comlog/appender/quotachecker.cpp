@@ -31,17 +31,6 @@ int QuotaItem(const com_device_t& dev, const char* key) {
   return value;
 }
 
-// "<name><suffix>" cut at 255 characters.
-std::string Prefix(const char* name, const char* suffix) {
-  std::string prefix = std::string(name) + suffix;
-  if (prefix.size() > 255) prefix.resize(255);
-  return prefix;
-}
-
-bool StartsWith(const char* s, const std::string& prefix) {
-  return strncmp(s, prefix.c_str(), prefix.size()) == 0;
-}
-
 }  // namespace
 
 bool cmp(const filetime& a, const filetime& b) { return a.time > b.time; }
@@ -101,8 +90,6 @@ int QuotaChecker::check_quota(const char* backup) {
 
 int QuotaChecker::check_quota_at_first_time() {
   const com_device_t& dev = _ap->_device;
-  const std::string wf = Prefix(dev.file, ".wf");
-  const std::string sf = Prefix(dev.file, ".sf");
   DIR* dir = opendir(dev.host);
   if (dir == nullptr) {
     COMLOG_DIAG("open dir[%s] failed in check quota, %m", dev.host);
@@ -112,9 +99,9 @@ int QuotaChecker::check_quota_at_first_time() {
   while (struct dirent* ent = readdir(dir)) {
     const char* name = ent->d_name;
     if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) continue;
-    if (StartsWith(name, wf) || StartsWith(name, sf)) continue;
-    // Only what the cutting names counts: a user's "NAME.keep", or the
-    // backups of a device named "NAME.x", are left alone.
+    // Only what the cutting names counts: a user's "NAME.keep", the ".wf"
+    // and ".sf" files of the same name and their backups, or the backups of
+    // a device named "NAME.x", are left alone.
     if (!is_backup_name(name, dev.file, dev.reserved1)) continue;
     std::string path = std::string(dev.host) + "/" + name;
     struct stat st;
