@@ -10,6 +10,7 @@
 #include <string>
 
 #include "support/support.h"
+#include "ul_log.h"
 
 namespace kavo {
 namespace pbdict {
@@ -65,6 +66,18 @@ TEST(ValueReport, RepeatedSeparatorsInAValueCostTheirLength) {
   const std::string logged = Logged(report);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
   EXPECT_EQ(logged.find("optional field `p.s' passed over: Invalid value `\", Invalid value `"), 0u) << logged;
+  EXPECT_EQ(std::count(logged.begin(), logged.end(), '\n'), 1);
+}
+
+// A message longer than a log line is cut where the line ends, also when
+// the byte there would be escaped into four.
+TEST(ValueReport, AMessageIsCutWhereTheLogLineEnds) {
+  const std::string head = "Invalid value `\"";
+  const std::string report = head + std::string(UL_LOG_BUFF_SIZE - head.size(), 'a') +
+                             "\x01\"' for optional field `p.f' which SHOULD be INT32";
+  const std::string logged = Logged(report);
+  EXPECT_EQ(logged.find("optional field `p.f' passed over: " + head + "aaa"), 0u) << logged;
+  EXPECT_EQ(logged.find("\\x01"), std::string::npos);
   EXPECT_EQ(std::count(logged.begin(), logged.end(), '\n'), 1);
 }
 
