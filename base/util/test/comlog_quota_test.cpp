@@ -162,6 +162,29 @@ TEST(QuotaChecker, OnlyNamesTheCuttingMakesCount) {
       {"%b%d", "log.jan02", false},
       {"bak", "log.bak", true},               // a suffix without a time
       {"bak", "log.bakk", false},
+      // A stamp counts only when it is a real time: the fields strptime
+      // accepts but no clock shows are a user's names.
+      {"", "log.20240229120000", true},      // a leap day
+      {"", "log.20230229120000", false},     // not a leap year
+      {"", "log.20240231120000", false},
+      {"", "log.20240430120000", true},
+      {"", "log.20240431120000", false},
+      {"", "log.20240101120059", true},
+      {"", "log.20240101120060", false},     // a leap second the cutting never writes
+      {"%m%d", "log.0229", true},            // without a year: some year has it
+      {"%m%d", "log.0230", false},
+      {"%Y%j", "log.2024366", true},
+      {"%Y%j", "log.2023366", false},
+      {"%j", "log.366", true},
+      {"%Y%m%d%a", "log.20240101Mon", true},
+      {"%Y%m%d%a", "log.20240101Tue", false},  // 2024-01-01 was a Monday
+      {"%a%H", "log.Tue03", true},             // no date: any weekday
+      {"%Y%m%d%z", "log.20240101+0000", true},  // stamps show local time as UTC
+      {"%Y%m%d%z", "log.20240101+0100", false},
+      {"%Y%m%d%Z", "log.20240101GMT", true},
+      {"%Y%m%d%Z", "log.20240101CET", false},
+      {"%Y%m%d%Z", "log.20240101GMT.2", true},  // a zone name is read up to the next blank
+      {"", "log.20230229120000.1", false},
   };
   for (const Row& r : rows) {
     TempDir dir;
@@ -186,9 +209,14 @@ TEST(QuotaChecker, EveryNameTheCuttingGivesCounts) {
   TempDir dir;
   const std::string log = dir.file("log");
   char out[comspace::COMLOG_BACKUP_NAME_SIZE];
-  for (const char* suffix : {"", "%Y%m%d", "%Y-%m-%d_%H", "%b%d", "%e.%H", "%s", "%j", "%a%H%M", "bak"}) {
-    for (int k = 0; k < 20; ++k) {
-      const time_t t = 946684800 + static_cast<time_t>(k) * (86400 * 37 + 3671);
+  std::vector<time_t> times;
+  for (int k = 0; k < 20; ++k) times.push_back(946684800 + static_cast<time_t>(k) * (86400 * 37 + 3671));
+  times.push_back(951825600);   // 2000-02-29 12:00:00
+  times.push_back(1709251199);  // 2024-02-29 23:59:59
+  times.push_back(1703980800);  // 2023-12-31 00:00:00, day 365
+  for (const char* suffix : {"", "%Y%m%d", "%Y-%m-%d_%H", "%b%d", "%e.%H", "%s", "%j", "%a%H%M", "bak", "%m%d",
+                             "%Y%j%a%z", "%Y%m%d%Z", "%U%a"}) {
+    for (const time_t t : times) {
       for (int repeat = 0; repeat < 2; ++repeat) {  // the second gets ".1"
         testsupport::WriteFile(log, "x\n");
         ASSERT_EQ(comspace::save_backup(log.c_str(), out, sizeof(out), suffix, t, false), 0);
@@ -204,7 +232,8 @@ TEST(QuotaChecker, EveryNameTheCuttingGivesCounts) {
 // forms) and, cut by cut, those made since.
 TEST(QuotaChecker, ForeignFilesKeepTheirBytes) {
   TempDir dir;
-  const std::vector<std::string> foreign = {"log.keep", "log.old", "log.20240102030405.gz", "log.2024-01-02"};
+  const std::vector<std::string> foreign = {"log.keep", "log.old", "log.20240102030405.gz", "log.2024-01-02",
+                                            "log.20230229"};
   for (const std::string& f : foreign) {
     testsupport::WriteFile(dir.file(f), "mine: " + f + "\n");
     timeval tv[2] = {{1000000000, 0}, {1000000000, 0}};

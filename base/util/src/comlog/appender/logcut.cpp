@@ -1,5 +1,6 @@
 #include "comlog/appender/logcut.h"
 
+#include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <stdint.h>
@@ -116,31 +117,72 @@ CutOutcome cut_log_if_due(const com_device_t& dev, const char* file, const struc
 
 namespace {
 
-// Whether s is empty or the counter a repeated cut adds: a dot and a
-// number from 1, without leading zeros.
-bool IsCounterOrEmpty(const char* s) {
-  if (*s == '\0') return true;
-  if (s[0] != '.' || s[1] < '1' || s[1] > '9') return false;
-  for (s += 2; *s != '\0'; ++s) {
-    if (*s < '0' || *s > '9') return false;
-  }
-  return true;
+// The length of name without the counter a repeated cut adds at its end
+// (a dot and a number from 1, without leading zeros), or strlen (name) when
+// it has none.
+size_t WithoutCounter(const char* name) {
+  const size_t len = strlen(name);
+  size_t i = len;
+  while (i > 0 && name[i - 1] >= '0' && name[i - 1] <= '9') --i;
+  if (i == len || i < 1 || name[i - 1] != '.' || name[i] == '0') return len;
+  return i - 1;
 }
 
-// Whether stamp is strftime of fmt for some time, optionally followed by a
-// counter. The stamp is read back with strptime and must come out of
-// strftime byte for byte the same (the time broken down as save_backup does
-// it), so that only what the cutting writes matches, not what strptime
-// merely accepts.
+// Reads stamp by fmt into *tm, over the fields of the time baseline (what
+// the stamp does not give stays the baseline's). False unless the whole
+// stamp was read.
+bool ReadStamp(const char* stamp, const char* fmt, time_t baseline, struct tm* tm) {
+  gmtime_r(&baseline, tm);
+  const char* end = strptime(stamp, fmt, tm);
+  return end != nullptr && end != stamp && *end == '\0';
+}
+
+// Whether stamp is strftime of fmt for some time. strptime takes fields no
+// clock shows (February 30, second 60, a weekday the date does not fall on,
+// any zone offset) and strftime would echo them, so the stamp read back is
+// first made a real time with timegm and broken down again as save_backup
+// does it (UTC fields of local-time seconds); only when that time gives the
+// stamp byte for byte does it count. A weekday or day of the year is held to
+// the date only when the stamp gives the whole date (read over two
+// baselines, both in leap years, the date comes out the same): without it,
+// some date has them.
 bool IsStampOf(const char* stamp, const char* fmt) {
-  const time_t zero = 0;
+  constexpr time_t kBaseline = 946684800;        // 2000-01-01 00:00:00, a Saturday
+  constexpr time_t kOtherBaseline = 1078488000;  // 2004-03-05 12:00:00, a Friday
   struct tm tm;
-  gmtime_r(&zero, &tm);
-  const char* end = strptime(stamp, fmt, &tm);
-  if (end == nullptr || end == stamp || !IsCounterOrEmpty(end)) return false;
+  struct tm other;
+  if (!ReadStamp(stamp, fmt, kBaseline, &tm) || !ReadStamp(stamp, fmt, kOtherBaseline, &other)) return false;
+  const bool whole_date = tm.tm_year == other.tm_year && tm.tm_mon == other.tm_mon && tm.tm_mday == other.tm_mday;
+
+  struct tm real = tm;
+  errno = 0;
+  const time_t t = timegm(&real);
+  if (t == static_cast<time_t>(-1) && errno != 0) return false;
+  if (gmtime_r(&t, &real) == nullptr) return false;
+  if (!whole_date) {
+    real.tm_wday = tm.tm_wday;
+    real.tm_yday = tm.tm_yday;
+  }
+  // "%s" is read as local time and printed with mktime, which takes the
+  // daylight-saving flag it was read with.
+  real.tm_isdst = tm.tm_isdst;
   char again[NAME_MAX + 1];
-  const size_t len = strftime(again, sizeof(again), fmt, &tm);
-  return len == static_cast<size_t>(end - stamp) && memcmp(again, stamp, len) == 0;
+  const size_t len = strftime(again, sizeof(again), fmt, &real);
+  return len == strlen(stamp) && memcmp(again, stamp, len) == 0;
+}
+
+// Whether stamp, with or without a counter at its end, is a stamp of fmt.
+// Both readings are tried: a counter may look like part of the stamp to
+// strptime (a zone name reads up to the next blank) and a stamp may end in
+// a dot and digits of its own.
+bool IsStampWithCounter(const char* stamp, const char* fmt) {
+  if (IsStampOf(stamp, fmt)) return true;
+  const size_t len = WithoutCounter(stamp);
+  if (len == strlen(stamp) || len > NAME_MAX) return false;
+  char bare[NAME_MAX + 1];
+  memcpy(bare, stamp, len);
+  bare[len] = '\0';
+  return IsStampOf(bare, fmt);
 }
 
 }  // namespace
@@ -150,8 +192,8 @@ bool is_backup_name(const char* name, const char* base, const char* suffix) {
   const size_t n = strlen(base);
   if (strncmp(name, base, n) != 0 || name[n] != '.') return false;
   const char* stamp = name + n + 1;
-  if (suffix != nullptr && suffix[0] != '\0' && IsStampOf(stamp, suffix)) return true;
-  return IsStampOf(stamp, kDefaultStamp);
+  if (suffix != nullptr && suffix[0] != '\0' && IsStampWithCounter(stamp, suffix)) return true;
+  return IsStampWithCounter(stamp, kDefaultStamp);
 }
 
 }  // namespace comspace
