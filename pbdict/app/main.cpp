@@ -20,6 +20,7 @@
 #include "pbdict.h"
 #include "pbdict_results.h"
 #include "schema_source.h"
+#include "toolkit/output_lock.h"
 #include "toolkit/path.h"
 
 #ifndef PBDICT_REVISION
@@ -121,6 +122,45 @@ void SplitSchemaPath(const std::string& proto, std::string* dir, std::string* fi
   }
 }
 
+// The binary files replace whatever stands at their names, and a file that
+// stands at the name of the output's lock is taken as the lock: none of them
+// may be an input, the text file (whose stat is text) or the schema, under
+// its own name or through a link. False, having said which, when one is.
+bool OutputsSpareInputs(const Names& names, const char* text_path, const struct stat& text) {
+  struct stat schema;
+  const bool has_schema = stat(names.proto, &schema) == 0;
+  // Whether the file at path is an input; *input is then its name.
+  auto is_input = [&](const char* path, const char** input) {
+    struct stat out;
+    if (stat(path, &out) != 0) return false;
+    if (out.st_dev == text.st_dev && out.st_ino == text.st_ino) {
+      *input = text_path;
+      return true;
+    }
+    if (has_schema && out.st_dev == schema.st_dev && out.st_ino == schema.st_ino) {
+      *input = names.proto;
+      return true;
+    }
+    return false;
+  };
+  char out_path[256];
+  const char* input = nullptr;
+  for (const char* ext : {".pbd", ".ht"}) {
+    if (toolkit::JoinPath(out_path, names.bin_path, names.bin_name, ext) && is_input(out_path, &input)) {
+      std::printf("the output file %s is the input file %s!\n", out_path, input);
+      return false;
+    }
+  }
+  if (toolkit::JoinPath(out_path, names.bin_path, names.bin_name, ".pbd")) {
+    const std::string lock_path = toolkit::OutputLock::LockPath(out_path);
+    if (is_input(lock_path.c_str(), &input)) {
+      std::printf("the lock file %s of the output is the input file %s!\n", lock_path.c_str(), input);
+      return false;
+    }
+  }
+  return true;
+}
+
 // Destroys the text dictionary, then the binary one, and reports the status.
 int end(std::unique_ptr<PbDict> text_dict, std::unique_ptr<PbDict> binary_dict, int status) {
   text_dict.reset();
@@ -210,17 +250,7 @@ int main(int argc, char** argv) {
     std::printf("the file %s is not a regular file!\n", text_path);
     return -1;
   }
-  // The binary files replace whatever stands at their names: never the
-  // text file being read (under the same name, or through a link).
-  for (const char* ext : {".pbd", ".ht"}) {
-    char out_path[256];
-    struct stat out;
-    if (toolkit::JoinPath(out_path, names.bin_path, names.bin_name, ext) &&
-        stat(out_path, &out) == 0 && out.st_dev == st.st_dev && out.st_ino == st.st_ino) {
-      std::printf("the output file %s is the input file %s!\n", out_path, text_path);
-      return -1;
-    }
-  }
+  if (!OutputsSpareInputs(names, text_path, st)) return -1;
 
   // Memory running out is a failed step wherever it happens: the dictionary
   // steps report it themselves; protobuf (importing the schema, making the
