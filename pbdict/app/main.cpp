@@ -17,6 +17,7 @@
 #include <google/protobuf/descriptor.h>
 #include <google/protobuf/dynamic_message.h>
 
+#include "out_of_memory.h"
 #include "pbdict.h"
 #include "pbdict_results.h"
 #include "schema_source.h"
@@ -170,12 +171,12 @@ int end(std::unique_ptr<PbDict> text_dict, std::unique_ptr<PbDict> binary_dict, 
 }
 
 // Builds the text dictionary, writes the binary one and loads it back into a
-// second dictionary. Returns the exit status. *step names the step under
-// way, for a caller that catches memory running out where no step reports it
-// itself (making a dictionary object).
+// second dictionary. Returns the exit status. Each stage names itself
+// (SetStep), for a caller that catches memory running out where no stage
+// reports it itself (making a dictionary object).
 int BuildDictionaries(const dset_parameter_t& param, const google::protobuf::Message* prototype,
-                      const Names& names, const char* text_path, const char** step) {
-  *step = "building the text dict";
+                      const Names& names, const char* text_path) {
+  pbdict_app::SetStep("building the text dict");
   std::unique_ptr<PbDict> text_dict(new PbDict(prototype, &param));
   int ret1 = text_dict->load(text_path);
   if (ret1 == kLoadOverflow) {
@@ -188,7 +189,7 @@ int BuildDictionaries(const dset_parameter_t& param, const google::protobuf::Mes
   }
   std::printf("[1] build dict %s success, dump binary dict to file!\n", names.name);
 
-  *step = "dumping the binary dict";
+  pbdict_app::SetStep("dumping the binary dict");
   if (text_dict->binary_dump(names.bin_path, names.bin_name) < 0) {
     // Files of an earlier run may still stand in the output directory; they
     // must not turn a failed write into success.
@@ -204,7 +205,7 @@ int BuildDictionaries(const dset_parameter_t& param, const google::protobuf::Mes
   text_dict.reset();
   malloc_trim(0);
 
-  *step = "loading the binary dict";
+  pbdict_app::SetStep("loading the binary dict");
   std::unique_ptr<PbDict> binary_dict(new PbDict(prototype, nullptr));
   int ret2 = binary_dict->binary_load(names.bin_path, names.bin_name);
   if (ret1 != 0 || ret2 != 0) {
@@ -218,6 +219,7 @@ int BuildDictionaries(const dset_parameter_t& param, const google::protobuf::Mes
 }  // namespace
 
 int main(int argc, char** argv) {
+  pbdict_app::ExitOnOutOfMemory();
   dset_parameter_t param;
   Names names;
   int rc = ParseOptions(argc, argv, &param, &names);
@@ -255,8 +257,9 @@ int main(int argc, char** argv) {
   // Memory running out is a failed step wherever it happens: the dictionary
   // steps report it themselves; protobuf (importing the schema, making the
   // prototype) and the making of a dictionary object throw, and end here,
-  // with every object made so far destroyed in order.
-  const char* step = "importing the schema";
+  // with every object made so far destroyed in order; what protobuf throws
+  // where nothing can catch it ends in the same report (ExitOnOutOfMemory).
+  pbdict_app::SetStep("importing the schema");
   try {
     std::string proto_dir, proto_file;
     SplitSchemaPath(names.proto, &proto_dir, &proto_file);
@@ -273,12 +276,20 @@ int main(int argc, char** argv) {
                   names.message);
       return -1;
     }
-    // Declared after the importer, so it is destroyed before it.
-    google::protobuf::DynamicMessageFactory factory;
-    const google::protobuf::Message* prototype = factory.GetPrototype(descriptor);
-    return BuildDictionaries(param, prototype, names, text_path, &step);
+    // Made after the importer, so it is destroyed before it. A factory that
+    // ran out of memory while it made the prototype is left half made, and
+    // its destruction would crash: it is given up, to the process's end.
+    auto factory = std::make_unique<google::protobuf::DynamicMessageFactory>();
+    const google::protobuf::Message* prototype = nullptr;
+    try {
+      prototype = factory->GetPrototype(descriptor);
+    } catch (const std::bad_alloc&) {
+      static_cast<void>(factory.release());
+      throw;
+    }
+    return BuildDictionaries(param, prototype, names, text_path);
   } catch (const std::bad_alloc&) {
-    std::printf("FATAL: out of memory while %s.\n", step);
+    std::printf("FATAL: out of memory while %s.\n", pbdict_app::Step());
     return end(nullptr, nullptr, -1);
   }
 }
