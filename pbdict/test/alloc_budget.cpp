@@ -93,13 +93,7 @@ int open(const char* path, int flags, ...) {
   return openat(AT_FDCWD, path, flags, mode);
 }
 
-int open64(const char* path, int flags, ...) {
-  va_list ap;
-  va_start(ap, flags);
-  const mode_t mode = ModeOf(flags, ap);
-  va_end(ap);
-  ArmAt(path);
-  return openat(AT_FDCWD, path, flags, mode);
-}
+// The same call under its large-file name.
+int open64(const char* path, int flags, ...) __attribute__((alias("open")));
 
 }  // extern "C"
