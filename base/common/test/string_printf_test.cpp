@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 #include <locale.h>
+#include <printf.h>
+#include <stdarg.h>
 #include <time.h>
 
 #include <algorithm>
@@ -96,6 +98,46 @@ TEST(StringPrintf, FailedFormatRestoresOrEmpties) {
   EXPECT_EQ(base::string_printf(&s, "%ls", wide), -1);
   EXPECT_EQ(s, "");
   EXPECT_EQ(base::string_printf("x%ls", wide), "");
+}
+
+// A conversion (%W, by the C library's printf extension) whose text is a
+// byte longer at each use: the second format of a long text then differs
+// from the first.
+int g_growing_uses = 0;
+int PrintGrowing(FILE* stream, const struct printf_info*, const void* const*) {
+  const int len = 1100 + g_growing_uses++;
+  for (int i = 0; i < len; ++i) fputc('w', stream);
+  return len;
+}
+int GrowingTakesNoArgument(const struct printf_info*, size_t, int*, int*) { return 0; }
+
+// The forms that take an argument list, called with a format the compiler
+// does not check.
+int Append(std::string* s, const char* format, ...) {
+  va_list ap;
+  va_start(ap, format);
+  const int rc = base::string_vappendf(s, format, ap);
+  va_end(ap);
+  return rc;
+}
+int Replace(std::string* s, const char* format, ...) {
+  va_list ap;
+  va_start(ap, format);
+  const int rc = base::string_vprintf(s, format, ap);
+  va_end(ap);
+  return rc;
+}
+
+// A second format whose length differs from the first fails: the appending
+// form keeps the old text, the replacing form leaves the string empty.
+TEST(StringPrintf, SecondFormatOfAnotherLengthFails) {
+  ASSERT_EQ(0, register_printf_specifier('W', PrintGrowing, GrowingTakesNoArgument));
+  std::string s = "old";
+  EXPECT_EQ(-1, Append(&s, "%W", 0));
+  EXPECT_EQ("old", s);
+  EXPECT_EQ(-1, Replace(&s, "%W", 0));
+  EXPECT_EQ("", s);
+  EXPECT_EQ(4, g_growing_uses);
 }
 
 }  // namespace
