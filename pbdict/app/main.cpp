@@ -17,9 +17,11 @@
 #include <google/protobuf/descriptor.h>
 #include <google/protobuf/dynamic_message.h>
 
+#include "out_of_memory.h"
 #include "pbdict.h"
 #include "pbdict_results.h"
 #include "schema_source.h"
+#include "toolkit/output_lock.h"
 #include "toolkit/path.h"
 
 #ifndef PBDICT_REVISION
@@ -121,6 +123,45 @@ void SplitSchemaPath(const std::string& proto, std::string* dir, std::string* fi
   }
 }
 
+// The binary files replace whatever stands at their names, and a file that
+// stands at the name of the output's lock is taken as the lock: none of them
+// may be an input, the text file (whose stat is text) or the schema, under
+// its own name or through a link. False, having said which, when one is.
+bool OutputsSpareInputs(const Names& names, const char* text_path, const struct stat& text) {
+  struct stat schema;
+  const bool has_schema = stat(names.proto, &schema) == 0;
+  // Whether the file at path is an input; *input is then its name.
+  auto is_input = [&](const char* path, const char** input) {
+    struct stat out;
+    if (stat(path, &out) != 0) return false;
+    if (out.st_dev == text.st_dev && out.st_ino == text.st_ino) {
+      *input = text_path;
+      return true;
+    }
+    if (has_schema && out.st_dev == schema.st_dev && out.st_ino == schema.st_ino) {
+      *input = names.proto;
+      return true;
+    }
+    return false;
+  };
+  char out_path[256];
+  const char* input = nullptr;
+  for (const char* ext : {".pbd", ".ht"}) {
+    if (toolkit::JoinPath(out_path, names.bin_path, names.bin_name, ext) && is_input(out_path, &input)) {
+      std::printf("the output file %s is the input file %s!\n", out_path, input);
+      return false;
+    }
+  }
+  if (toolkit::JoinPath(out_path, names.bin_path, names.bin_name, ".pbd")) {
+    const std::string lock_path = toolkit::OutputLock::LockPath(out_path);
+    if (is_input(lock_path.c_str(), &input)) {
+      std::printf("the lock file %s of the output is the input file %s!\n", lock_path.c_str(), input);
+      return false;
+    }
+  }
+  return true;
+}
+
 // Destroys the text dictionary, then the binary one, and reports the status.
 int end(std::unique_ptr<PbDict> text_dict, std::unique_ptr<PbDict> binary_dict, int status) {
   text_dict.reset();
@@ -130,12 +171,12 @@ int end(std::unique_ptr<PbDict> text_dict, std::unique_ptr<PbDict> binary_dict, 
 }
 
 // Builds the text dictionary, writes the binary one and loads it back into a
-// second dictionary. Returns the exit status. *step names the step under
-// way, for a caller that catches memory running out where no step reports it
-// itself (making a dictionary object).
+// second dictionary. Returns the exit status. Each stage names itself
+// (SetStep), for a caller that catches memory running out where no stage
+// reports it itself (making a dictionary object).
 int BuildDictionaries(const dset_parameter_t& param, const google::protobuf::Message* prototype,
-                      const Names& names, const char* text_path, const char** step) {
-  *step = "building the text dict";
+                      const Names& names, const char* text_path) {
+  pbdict_app::SetStep("building the text dict");
   std::unique_ptr<PbDict> text_dict(new PbDict(prototype, &param));
   int ret1 = text_dict->load(text_path);
   if (ret1 == kLoadOverflow) {
@@ -148,7 +189,7 @@ int BuildDictionaries(const dset_parameter_t& param, const google::protobuf::Mes
   }
   std::printf("[1] build dict %s success, dump binary dict to file!\n", names.name);
 
-  *step = "dumping the binary dict";
+  pbdict_app::SetStep("dumping the binary dict");
   if (text_dict->binary_dump(names.bin_path, names.bin_name) < 0) {
     // Files of an earlier run may still stand in the output directory; they
     // must not turn a failed write into success.
@@ -164,7 +205,7 @@ int BuildDictionaries(const dset_parameter_t& param, const google::protobuf::Mes
   text_dict.reset();
   malloc_trim(0);
 
-  *step = "loading the binary dict";
+  pbdict_app::SetStep("loading the binary dict");
   std::unique_ptr<PbDict> binary_dict(new PbDict(prototype, nullptr));
   int ret2 = binary_dict->binary_load(names.bin_path, names.bin_name);
   if (ret1 != 0 || ret2 != 0) {
@@ -178,6 +219,7 @@ int BuildDictionaries(const dset_parameter_t& param, const google::protobuf::Mes
 }  // namespace
 
 int main(int argc, char** argv) {
+  pbdict_app::ExitOnOutOfMemory();
   dset_parameter_t param;
   Names names;
   int rc = ParseOptions(argc, argv, &param, &names);
@@ -210,23 +252,14 @@ int main(int argc, char** argv) {
     std::printf("the file %s is not a regular file!\n", text_path);
     return -1;
   }
-  // The binary files replace whatever stands at their names: never the
-  // text file being read (under the same name, or through a link).
-  for (const char* ext : {".pbd", ".ht"}) {
-    char out_path[256];
-    struct stat out;
-    if (toolkit::JoinPath(out_path, names.bin_path, names.bin_name, ext) &&
-        stat(out_path, &out) == 0 && out.st_dev == st.st_dev && out.st_ino == st.st_ino) {
-      std::printf("the output file %s is the input file %s!\n", out_path, text_path);
-      return -1;
-    }
-  }
+  if (!OutputsSpareInputs(names, text_path, st)) return -1;
 
   // Memory running out is a failed step wherever it happens: the dictionary
   // steps report it themselves; protobuf (importing the schema, making the
   // prototype) and the making of a dictionary object throw, and end here,
-  // with every object made so far destroyed in order.
-  const char* step = "importing the schema";
+  // with every object made so far destroyed in order; what protobuf throws
+  // where nothing can catch it ends in the same report (ExitOnOutOfMemory).
+  pbdict_app::SetStep("importing the schema");
   try {
     std::string proto_dir, proto_file;
     SplitSchemaPath(names.proto, &proto_dir, &proto_file);
@@ -243,12 +276,20 @@ int main(int argc, char** argv) {
                   names.message);
       return -1;
     }
-    // Declared after the importer, so it is destroyed before it.
-    google::protobuf::DynamicMessageFactory factory;
-    const google::protobuf::Message* prototype = factory.GetPrototype(descriptor);
-    return BuildDictionaries(param, prototype, names, text_path, &step);
+    // Made after the importer, so it is destroyed before it. A factory that
+    // ran out of memory while it made the prototype is left half made, and
+    // its destruction would crash: it is given up, to the process's end.
+    auto factory = std::make_unique<google::protobuf::DynamicMessageFactory>();
+    const google::protobuf::Message* prototype = nullptr;
+    try {
+      prototype = factory->GetPrototype(descriptor);
+    } catch (const std::bad_alloc&) {
+      static_cast<void>(factory.release());
+      throw;
+    }
+    return BuildDictionaries(param, prototype, names, text_path);
   } catch (const std::bad_alloc&) {
-    std::printf("FATAL: out of memory while %s.\n", step);
+    std::printf("FATAL: out of memory while %s.\n", pbdict_app::Step());
     return end(nullptr, nullptr, -1);
   }
 }

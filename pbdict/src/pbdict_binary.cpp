@@ -62,6 +62,14 @@ void LogOutOfMemory(const char* doing) {
   ul_writelog(UL_LOG_FATAL, "out of memory while %s!", doing);
 }
 
+// Makes the temporary of file and a stream over it; false when either cannot
+// be had, logged as memory running out when that was the cause.
+bool OpenStream(toolkit::FileReplacement* out, const char* file, const char* doing) {
+  if (out->Open(file, 0666) && out->Stream() != nullptr) return true;
+  if (errno == ENOMEM) LogOutOfMemory(doing);
+  return false;
+}
+
 item_t* Slot(PbDict* dict, int column, int i) {
   return &dict->item[static_cast<size_t>(i) * dict->allvalueunit + dict->item_offset[column]];
 }
@@ -168,7 +176,7 @@ int dsethead_binary_dump_v2(PbDict* dict, toolkit::FileReplacement* out, const c
     return -1;
   }
   // Mode 0666 under the umask, as fopen creates a file.
-  if (!out->Open(file, 0666) || out->Stream() == nullptr) {
+  if (!OpenStream(out, file, "writing the values")) {
     ul_writelog(UL_LOG_FATAL, "open the file %s failed!", file);
     return -1;
   }
@@ -198,7 +206,7 @@ int save_empty_file(toolkit::FileReplacement* out, const char* file) {
 
 // The "ht" file of a non-empty dictionary, under a temporary name.
 int save_hash_file(const hash_table_t* ht, toolkit::FileReplacement* out, const char* file) {
-  if (!out->Open(file, 0666) || out->Stream() == nullptr) return -1;
+  if (!OpenStream(out, file, "writing the hash table")) return -1;
   std::setvbuf(out->Stream(), nullptr, _IOFBF, 1 << 20);
   const int written = hash_binary_write(ht, out->Stream());
   if (written == kHashOutOfMemory) LogOutOfMemory("writing the hash table");
@@ -214,7 +222,7 @@ int save_hash_file(const hash_table_t* ht, toolkit::FileReplacement* out, const 
 int save_barrier_file(PbDict* dict, toolkit::FileReplacement* out, const char* file) {
   // Opened first: the open may throw std::bad_alloc, and nothing after it
   // does, so the counts below always come back.
-  if (!out->Open(file, 0666) || out->Stream() == nullptr) return -1;
+  if (!OpenStream(out, file, "writing the values")) return -1;
   const int is_empty = dict->is_empty, line_num = dict->line_num;
   dict->is_empty = 1;
   dict->line_num = 0;

@@ -481,6 +481,38 @@ TEST_F(Build, NeverWritesOverTheInputOrThroughALink) {
   EXPECT_EQ(text, ReadFile(dir_.file("d.pbd")));
   EXPECT_FALSE(FileExists(dir_.file("out/o.pbd")));
 
+  // The output's lock file named as the text file, or a hard link to it:
+  // refused before anything is written; the text file stays as it was.
+  r = Run(text, {"-N", "e"}, "e.pbd.lock");
+  EXPECT_EQ(255, r.status);
+  EXPECT_EQ(Header(dir_.path(), "e.pbd.lock") + "the lock file " + dir_.file("e.pbd.lock") +
+                " of the output is the input file " + dir_.file("e.pbd.lock") + "!\n",
+            r.out);
+  EXPECT_EQ(text, ReadFile(dir_.file("e.pbd.lock")));
+  EXPECT_FALSE(FileExists(dir_.file("e.pbd")));
+  ASSERT_EQ(0, link(dir_.file("e.pbd.lock").c_str(), dir_.file("out/p.pbd.lock").c_str()));
+  r = Run(text, {"-P", dir_.file("out"), "-N", "p"}, "e.pbd.lock");
+  EXPECT_EQ(255, r.status);
+  EXPECT_EQ(text, ReadFile(dir_.file("out/p.pbd.lock")));
+  EXPECT_FALSE(FileExists(dir_.file("out/p.pbd")));
+  // The schema is an input too.
+  WriteFile(dir_.file("f.pbd"), pbdict_test::kSchema);
+  r = Run(text, {"-N", "f"}, "d.txt", "f.pbd");
+  EXPECT_EQ(255, r.status);
+  EXPECT_EQ(Header(dir_.path(), "d.txt") + "the output file " + dir_.file("f.pbd") +
+                " is the input file " + dir_.file("f.pbd") + "!\n",
+            r.out);
+  EXPECT_EQ(pbdict_test::kSchema, ReadFile(dir_.file("f.pbd")));
+  EXPECT_FALSE(FileExists(dir_.file("f.ht")));
+  ASSERT_EQ(0, link(dir_.file("f.pbd").c_str(), dir_.file("g.pbd.lock").c_str()));
+  r = Run(text, {"-N", "g"}, "d.txt", "f.pbd");
+  EXPECT_EQ(255, r.status);
+  EXPECT_NE(std::string::npos, r.out.find("the lock file " + dir_.file("g.pbd.lock") +
+                                          " of the output is the input file " + dir_.file("f.pbd") + "!"))
+      << r.out;
+  EXPECT_EQ(pbdict_test::kSchema, ReadFile(dir_.file("g.pbd.lock")));
+  EXPECT_FALSE(FileExists(dir_.file("g.pbd")));
+
   // A symlink at an output name is replaced; its target stays as it was.
   WriteFile(dir_.file("target"), "keep me");
   ASSERT_EQ(0, symlink(dir_.file("target").c_str(), dir_.file("d.txt.pbd").c_str()));
@@ -489,6 +521,12 @@ TEST_F(Build, NeverWritesOverTheInputOrThroughALink) {
   struct stat st;
   ASSERT_EQ(0, lstat(dir_.file("d.txt.pbd").c_str(), &st));
   EXPECT_TRUE(S_ISREG(st.st_mode));
+
+  // A user's file at the lock's name that is not the input is no lock this
+  // run made: it stays.
+  WriteFile(dir_.file("d.txt.pbd.lock"), "mine");
+  ASSERT_TRUE(Built(text));
+  EXPECT_EQ("mine", ReadFile(dir_.file("d.txt.pbd.lock")));
 }
 
 // The builder removes only temporaries a killed writer of its output left:

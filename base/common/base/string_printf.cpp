@@ -7,33 +7,35 @@ namespace base {
 
 namespace {
 
-// Formats into the spare capacity after the current text first, and only
-// grows the string when the text does not fit. On failure the string is cut
-// back to its old length.
-int AppendFormatted(std::string* output, const char* format, va_list args) {
-  const size_t old_len = output->size();
-  const size_t cap = output->capacity();
-  output->resize(cap);
-  size_t room = cap - old_len;
+// Room for a text formatted in one pass.
+constexpr size_t kFirstPassRoom = 1024;
 
+// Appends the formatted text to *output. A text that fits kFirstPassRoom
+// (with its NUL) is formatted on the stack and appended; a longer one is
+// formatted again straight into the string, grown to hold it. An append so
+// costs the length of what it appends, never the string's spare room, and a
+// text built by many small appends costs its length, not its square. On
+// failure the string keeps its old length.
+int AppendFormatted(std::string* output, const char* format, va_list args) {
+  char first[kFirstPassRoom];
   va_list copy;
   va_copy(copy, args);
-  int n = vsnprintf(&(*output)[old_len], room, format, copy);
+  const int n = vsnprintf(first, sizeof first, format, copy);
   va_end(copy);
-  if (n < 0) {
+  if (n < 0) return -1;
+  const size_t len = static_cast<size_t>(n);
+  if (len < sizeof first) {  // the NUL needs a byte of its own
+    output->append(first, len);
+    return 0;
+  }
+  const size_t old_len = output->size();
+  output->resize(old_len + len + 1);
+  va_copy(copy, args);
+  const int again = vsnprintf(&(*output)[old_len], len + 1, format, copy);
+  va_end(copy);
+  if (again != n) {
     output->resize(old_len);
     return -1;
-  }
-  const size_t len = static_cast<size_t>(n);
-  if (len >= room) {  // the NUL needs a byte of its own
-    output->resize(old_len + len + 1);
-    va_copy(copy, args);
-    int again = vsnprintf(&(*output)[old_len], len + 1, format, copy);
-    va_end(copy);
-    if (again != n) {
-      output->resize(old_len);
-      return -1;
-    }
   }
   output->resize(old_len + len);
   return 0;

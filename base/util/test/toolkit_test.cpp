@@ -421,27 +421,83 @@ TEST(Toolkit, OpenForAppendingNeverBlocksNorWaitsOnAFileThatIsNotRegular) {
 TEST(Toolkit, OutputLockKeepsASecondWriterOut) {
   TempDir d;
   const std::string out = d.file("out");
+  const std::string lock_file = toolkit::OutputLock::LockPath(out);
   {
     toolkit::OutputLock first, second;
     ASSERT_TRUE(first.TryLock(out));
-    EXPECT_TRUE(testsupport::FileExists(toolkit::OutputLock::LockPath(out)));
+    EXPECT_TRUE(testsupport::FileExists(lock_file));
     EXPECT_FALSE(second.TryLock(out));
     EXPECT_EQ(EWOULDBLOCK, errno);
     EXPECT_FALSE(second.held());
     first.Unlock();
-    EXPECT_FALSE(testsupport::FileExists(toolkit::OutputLock::LockPath(out)));
+    EXPECT_FALSE(testsupport::FileExists(lock_file));
     EXPECT_TRUE(second.TryLock(out));  // free again
   }
-  // Released at scope end; a lock file left by a killed writer is taken over.
-  EXPECT_FALSE(testsupport::FileExists(toolkit::OutputLock::LockPath(out)));
-  WriteFile(toolkit::OutputLock::LockPath(out), "");
-  toolkit::OutputLock again;
-  EXPECT_TRUE(again.TryLock(out));
-  again.Unlock();
-  EXPECT_FALSE(testsupport::FileExists(toolkit::OutputLock::LockPath(out)));
+  // Released at scope end. A file that stands at the lock's name (the lock
+  // file of a killed writer, or anyone's) is taken over as it is, keeps a
+  // second writer out just the same, and stays: only a lock file the lock
+  // made itself is removed.
+  EXPECT_FALSE(testsupport::FileExists(lock_file));
+  ASSERT_EQ(128 + SIGKILL, testsupport::RunInChild([&] {
+              toolkit::OutputLock killed;
+              if (!killed.TryLock(out)) return 1;
+              raise(SIGKILL);
+              return 2;
+            }));
+  ASSERT_TRUE(testsupport::FileExists(lock_file));
+  for (const std::string& text : {std::string(), std::string("a user's file")}) {
+    if (!text.empty()) WriteFile(lock_file, text);
+    toolkit::OutputLock again, other;
+    ASSERT_TRUE(again.TryLock(out)) << text;
+    EXPECT_FALSE(other.TryLock(out));
+    EXPECT_EQ(EWOULDBLOCK, errno);
+    again.Unlock();
+    EXPECT_EQ(text, ReadFile(lock_file));
+    EXPECT_TRUE(other.TryLock(out));  // the same file, free again
+    other.Unlock();
+    EXPECT_EQ(text, ReadFile(lock_file));
+  }
+  ASSERT_TRUE(testsupport::FileExists(lock_file));
   toolkit::OutputLock nowhere;
   EXPECT_FALSE(nowhere.TryLock(d.file("none/out")));
   EXPECT_EQ(ENOENT, errno);
+}
+
+// Writers racing for one output, each taking and letting go of its lock
+// over and over: never two holders at once, whether the locks make the lock
+// file (and remove it as they let go) or lock a file that stands at the
+// name (which stays).
+TEST(Toolkit, OutputLockHasOneHolderAtATime) {
+  TempDir d;
+  const std::string out = d.file("out");
+  const std::string lock_file = toolkit::OutputLock::LockPath(out);
+  for (const bool standing : {false, true}) {
+    SCOPED_TRACE(standing ? "a file standing" : "no file");
+    if (standing) WriteFile(lock_file, "a user's file");
+    std::atomic<int> holders{0}, most{0}, taken{0};
+    std::vector<std::thread> writers;
+    for (int w = 0; w < 6; ++w) {
+      writers.emplace_back([&] {
+        toolkit::OutputLock lock;
+        for (int i = 0; i < 300; ++i) {
+          if (!lock.TryLock(out)) continue;
+          const int now = ++holders;
+          int seen = most.load();
+          while (now > seen && !most.compare_exchange_weak(seen, now)) {
+          }
+          ++taken;
+          std::this_thread::yield();
+          --holders;
+          lock.Unlock();
+        }
+      });
+    }
+    for (auto& t : writers) t.join();
+    EXPECT_EQ(1, most.load());
+    EXPECT_GT(taken.load(), 0);
+    EXPECT_EQ(standing, testsupport::FileExists(lock_file));
+  }
+  EXPECT_EQ("a user's file", ReadFile(lock_file));
 }
 
 // Waits (bounded) until cond holds.

@@ -2,8 +2,10 @@
 // replacing the same output at once. It is an exclusive flock(2) on a lock
 // file beside the output, taken without waiting: the second writer is told
 // at once that the output is busy, rather than queueing behind the first
-// and then replacing its result. The lock file is removed when the lock is
-// released; one left by a killed writer is simply taken over by the next.
+// and then replacing its result. A lock file the lock made is removed when
+// the lock is released. A file that stands at the lock's name already (one
+// a killed writer left, or anyone's: even the writer's own input) is locked
+// as it is and left in place, never written to or removed.
 #ifndef UL_TOOLKIT_OUTPUT_LOCK_H_
 #define UL_TOOLKIT_OUTPUT_LOCK_H_
 
@@ -22,7 +24,8 @@ class OutputLock {
   // False with errno EWOULDBLOCK when another writer holds it, or with the
   // failing call's errno when the lock file cannot be made.
   bool TryLock(const std::string& path);
-  // Removes the lock file and releases the lock (nothing when not held).
+  // Releases the lock, removing the lock file when TryLock made it
+  // (nothing when not held).
   void Unlock();
   bool held() const { return fd_ >= 0; }
 
@@ -32,6 +35,7 @@ class OutputLock {
  private:
   std::string lock_path_;
   int fd_ = -1;
+  bool made_ = false;  // TryLock made the lock file: removed at Unlock
 };
 
 }  // namespace toolkit
