@@ -4,8 +4,10 @@
 // close by the bounded wait at most.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <chrono>
@@ -17,7 +19,10 @@
 #include <thread>
 #include <vector>
 
+#include "comlog/comlog_internal.h"
+#include "comlog/diag.h"
 #include "comlog/namemg.h"
+#include "comlog/write_gate.h"
 #include "comlog_test_util.h"
 #include "ul_log.h"
 
@@ -484,6 +489,218 @@ TEST(ComlogClose, ThreadsThatEndedHoldNothing) {
     EXPECT_LT(end - start, std::chrono::seconds(3));
     step = 3;
     holder.join();
+  });
+}
+
+// The test lines in the files of dir other than those named in skip (the
+// process log's thread files, where a thread's lines go while the framework
+// is off), one per line.
+std::string ProcessLogLines(const testsupport::TempDir& dir, const std::vector<std::string>& skip) {
+  std::string out;
+  for (const std::string& name : testsupport::FilesStartingWith(dir.path(), "")) {
+    if (std::find(skip.begin(), skip.end(), name) != skip.end()) continue;
+    for (const std::string& line : Lines(testsupport::ReadFile(dir.file(name)))) {
+      if (line.compare(0, 8, "NOTICE: ") == 0) out += line + "\n";
+    }
+  }
+  return out;
+}
+
+// The main thread resets the framework and opens it again from a
+// configuration file, cycles times (every fourth time closing instead),
+// while openers threads loop com_openlog_r, a line and com_closelog_r. No
+// interleaving may hang (the case's alarm ends a hang), and every line
+// answered 0 is written once and whole, in the framework's output or, while
+// it is off, in the process log's.
+void ResetAndReopenAgainstOpeners(int openers) {
+  testsupport::TempDir dir;
+  InChild([&] {
+    comlogtest::HangGuard();
+    ASSERT_EQ(chdir(dir.path().c_str()), 0);  // the process log's thread files go here
+    constexpr int kCycles = 200;
+    const std::string pad(40, '.');
+    testsupport::WriteFile(dir.file("log.conf"), "COMLOG_PROCNAME : mt\nCOMLOG_DEVICE_NUM : 0\n");
+    StderrToFile out(dir.file("err"));
+    ASSERT_EQ(com_loadlog(dir.path().c_str(), "log.conf"), 0);
+
+    std::atomic<bool> done{false};
+    std::atomic<int> cycles_done{0};
+    std::vector<std::vector<std::string>> written(static_cast<size_t>(openers));
+    std::vector<std::thread> threads;
+    for (int t = 0; t < openers; ++t) {
+      threads.emplace_back([t, &pad, &done, &cycles_done, &written] {
+        for (int i = 0; !done.load() && i < 99999; ++i) {
+          // Keeps pace with the cycles, so that every cycle meets openers.
+          while (i >= (cycles_done.load() + 1) * 20 && !done.load()) std::this_thread::yield();
+          com_openlog_r();
+          char key[16];
+          snprintf(key, sizeof(key), "t%02d-%05do", t, i);
+          if (com_writelog(UL_LOG_NOTICE, "%s %s|", key, pad.c_str()) == 0) written[t].push_back(key);
+          com_closelog_r();
+        }
+      });
+    }
+    for (int cycle = 0; cycle < kCycles; ++cycle) {
+      EXPECT_EQ(cycle % 4 == 3 ? com_closelog(0) : com_resetlog(), 0);
+      EXPECT_EQ(com_loadlog(dir.path().c_str(), "log.conf"), 0) << "cycle " << cycle;
+      ++cycles_done;
+    }
+    done = true;
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(com_closelog(0), 0);
+    // While the framework is off, com_openlog_r is the process log's, which
+    // refuses with two notes as long as that log was never opened.
+    std::string text;
+    for (const std::string& line : Lines(out.Restore())) {
+      if (line.compare(0, 13, "in ul_log.cpp") != 0) text += line + "\n";
+    }
+    text += ProcessLogLines(dir, {"err", "log.conf"});
+
+    const size_t total = ExpectWholeAndOnce(text, pad, "o", written);
+    size_t framework = 0;  // lines in the framework's shape ("<process> * <thread>")
+    for (const std::string& line : Lines(text)) framework += line.find(" mt * ") != std::string::npos;
+    EXPECT_GT(framework, static_cast<size_t>(kCycles)) << "too few lines through the framework to mean anything";
+    ::testing::Test::RecordProperty("lines", static_cast<int>(total));
+    ::testing::Test::RecordProperty("framework_lines", static_cast<int>(framework));
+  });
+}
+
+TEST(ComlogClose, ResetAndReopenAgainstOneThreadOpeningItself) { ResetAndReopenAgainstOpeners(1); }
+
+TEST(ComlogClose, ResetAndReopenAgainstFourThreadsOpeningThemselves) { ResetAndReopenAgainstOpeners(4); }
+
+// A thread reloads the registered level settings (from a file that is not
+// there, which the configuration reader reports through the log) while the
+// framework closes and reopens: no interleaving hangs.
+TEST(ComlogClose, ReloadingLevelsWhileTheFrameworkClosesAndReopens) {
+  testsupport::TempDir dir;
+  InChild([&] {
+    comlogtest::HangGuard();
+    StderrToFile out(dir.file("err"));
+    com_device_t dev;
+    ASSERT_EQ(com_openlog("mt", &dev, 0, nullptr), 0);
+    ASSERT_EQ(com_reglogstat(dir.path().c_str(), "missing.conf"), 0);
+    std::atomic<bool> done{false};
+    std::atomic<int> reloads{0};
+    std::thread reloader([&] {
+      while (!done.load()) {
+        com_changelogstat();
+        com_closelog_r();  // gives back the hold its report's lazy opening took
+        ++reloads;
+      }
+    });
+    for (int cycle = 0; cycle < 200; ++cycle) {
+      const int before = reloads.load();
+      while (reloads.load() == before) std::this_thread::yield();  // one reload per cycle at least
+      EXPECT_EQ(cycle % 4 == 3 ? com_resetlog() : com_closelog(0), 0);
+      int tries = 0;
+      while (com_openlog("mt", &dev, 0, nullptr) != 0 && ++tries < 1000) com_closelog(0);
+      ASSERT_LT(tries, 1000);
+      com_reglogstat(dir.path().c_str(), "missing.conf");
+    }
+    done = true;
+    reloader.join();
+    EXPECT_EQ(com_closelog(0), 0);
+    EXPECT_NE(out.Restore().find("missing.conf"), std::string::npos);
+  });
+}
+
+// Holds the framework's set-up where it is paused (an opening with its
+// registry made and its default level filter not yet) until released.
+std::mutex g_pause_mu;
+std::condition_variable g_pause_cv;
+bool g_paused = false;
+bool g_pause_released = false;
+
+void PauseSetUp() {
+  comspace::comlog_setup_pause = nullptr;  // the first set-up only
+  std::unique_lock<std::mutex> lock(g_pause_mu);
+  g_paused = true;
+  g_pause_cv.notify_all();
+  g_pause_cv.wait(lock, [] { return g_pause_released; });
+}
+
+// com_openlog is held in its set-up while a lazy opening waits for it
+// inside the gate, and a close shuts the gate meanwhile: both openings
+// finish and leave the gate within the close's wait (com_openlog must not
+// wait at the gate while it holds what the lazy opening waits for).
+TEST(ComlogClose, AnOpeningAndALazyOpeningFinishWhileACloseWaitsAtTheGate) {
+  InChild([] {
+    comlogtest::HangGuard();
+    testsupport::CaptureFd err(2);
+    comspace::comlog_setup_pause = PauseSetUp;
+    std::thread opener([] {
+      com_device_t dev;
+      EXPECT_EQ(com_openlog("p", &dev, 0, nullptr), 0);
+    });
+    {
+      std::unique_lock<std::mutex> lock(g_pause_mu);
+      g_pause_cv.wait(lock, [] { return g_paused; });
+    }
+    std::atomic<bool> inside{false};
+    std::thread lazy([&inside] {
+      comspace::GateScope gate;
+      inside = true;
+      EXPECT_EQ(com_writelog("NOTICE", "lazy|"), 0);
+    });
+    while (!inside.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    auto& gate = comspace::comlog_write_gate();
+    std::atomic<bool> shut{false};
+    bool drained = false;
+    std::thread closer([&] {
+      gate.Shut(Clock::now());  // shut from now on, whoever is inside
+      shut = true;
+      drained = gate.Shut(Clock::now() + std::chrono::seconds(5));
+      gate.Open();
+      gate.Open();
+    });
+    while (!shut.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    {
+      std::lock_guard<std::mutex> lock(g_pause_mu);
+      g_pause_released = true;
+    }
+    g_pause_cv.notify_all();
+    closer.join();
+    opener.join();
+    lazy.join();
+    EXPECT_TRUE(drained) << "the openings were still in the gate after 5 s";
+    EXPECT_EQ(com_closelog(0), 0);
+    EXPECT_NE(err.Stop().find(" lazy|\n"), std::string::npos);
+  });
+}
+
+// The framework's own threads (senders, checker) never wait at the write
+// gate: a close stops them while it holds the gate shut, and waits for them
+// to end. A line such a thread writes through the process log goes to
+// standard error at once, whatever the gate.
+TEST(ComlogClose, TheFrameworksOwnThreadsPassAShutGate) {
+  InChild([] {
+    comlogtest::HangGuard();
+    com_device_t dev;
+    testsupport::CaptureFd err(2);
+    ASSERT_EQ(com_openlog("p", &dev, 0, nullptr), 0);
+    auto& gate = comspace::comlog_write_gate();
+    ASSERT_TRUE(gate.Shut(Clock::now() + std::chrono::seconds(5)));  // as a close does
+    std::mutex mu;
+    std::condition_variable cv;
+    bool written = false;
+    std::thread own([&] {
+      comspace::com_mark_own_thread();
+      ul_writelog(UL_LOG_WARNING, "from a sender");
+      std::lock_guard<std::mutex> lock(mu);
+      written = true;
+      cv.notify_all();
+    });
+    bool in_time;
+    {
+      std::unique_lock<std::mutex> lock(mu);
+      in_time = cv.wait_for(lock, std::chrono::seconds(5), [&] { return written; });
+    }
+    gate.Open();
+    own.join();
+    EXPECT_TRUE(in_time) << "the thread waited at the shut gate";
+    EXPECT_EQ(com_closelog(0), 0);
+    EXPECT_NE(err.Stop().find("from a sender"), std::string::npos);
   });
 }
 

@@ -58,6 +58,25 @@ constexpr int kProcNameSize = 256;
 constexpr int kCloseWaitRounds = 10;
 constexpr int kCloseWaitRoundMs = 1000;
 
+// The locks of the framework's lifecycle, in the order they are taken: a
+// thread that holds one takes only locks further down the list.
+//   1. The write gate (comlog/write_gate.h): entered by every call that
+//      reaches the framework's objects, com_openlog and com_openlog_r
+//      included, before any lock below; shut by a close or reset, which
+//      then takes locks below. A thread never waits at the gate while it
+//      holds a lock below, so a closer never waits for a lock held by a
+//      thread that waits for it. The framework's own threads (senders,
+//      checker) never enter it: a close stops them with the gate shut.
+//   2. g_open_mutex: com_openlog and the lazy opening.
+//   3. g_closing's mutex: com_openlog_r's check and hold (its banners come
+//      after it is let go), and the start and end of a close.
+//   4. g_seflog_lock, the level-name lock: init_log, close_log,
+//      com_wait_close, createSelfLog.
+//   5. The registry's locks (g_namemg_mutex and each NameMg's own), the
+//      reload registry's and the appender factory's.
+//   6. g_close_atomic's mutex: the holds and the generation.
+// Waits without a lock: a close waits for holders with nothing held, and a
+// close's wait for the threads inside the gate is bounded.
 std::atomic<Category*> g_main_cg{nullptr};
 char g_proc_name[kProcNameSize] = "Default";
 xAtomic g_close_atomic;
@@ -258,7 +277,7 @@ void WriteBanners(const char* what) {
 
 // The calling thread's record with its category, opening lazily. While the
 // process log is open there is none (the caller hands its line to the
-// process log instead).
+// process log instead). Called inside the write gate.
 ThreadRecord* gethandle() {
   if (Switcher() == LOG_SWITCHER_COMLOG) {
     ThreadRecord* d = comlog_getdata();
@@ -324,6 +343,8 @@ int WriteByName(const char* name, int version, const char* type, const char* fmt
 
 }  // namespace
 
+void (*comlog_setup_pause)() = nullptr;
+
 unsigned int comlog_opening() { return Generation(); }
 
 uint64_t comlog_get_lower_syslevel(int t) {
@@ -343,6 +364,7 @@ int init_log() {
     COMLOG_DIAG("create name manage err");
     return -1;
   }
+  if (comlog_setup_pause != nullptr) comlog_setup_pause();
   if (comlog_get_def_logstat() == nullptr) {
     LogStat* ls = LogStat::createLogStat();
     if (ls == nullptr) {
@@ -388,6 +410,9 @@ int reset_log() {
 using namespace comspace;
 
 int com_openlog(const char* procname, com_device_t* devices, int n, com_logstat_t* logstat) {
+  // Inside the gate before the open mutex (see the lock order above): its
+  // banners pass the gate while a lazy opening waits for the mutex.
+  GateScope gate;
   std::lock_guard<std::recursive_mutex> open_lock(g_open_mutex);
   if (Switcher() != LOG_SWITCHER_NONE) {
     COMLOG_DIAG("Log is open....");
@@ -444,32 +469,53 @@ int com_openlog(const char* procname, com_device_t* devices, int n, com_logstat_
   return 0;
 }
 
-int com_openlog_r() {
-  if (Switcher() != LOG_SWITCHER_COMLOG) {
-    ul_logstat_t st = {ul_get_log_level(), 1, 2};
-    return ul_openlog_r(nullptr, &st, nullptr);
-  }
-  if (!EnsureKeys() || HoldsOpenR()) return -1;
-  xAutoLock lock(g_closing.mutex());
-  if (g_closing.cnt_locked() == 1) return -1;
+namespace comspace {
+namespace {
 
-  ThreadRecord* d = comlog_getdata();
-  if (d == nullptr) return -1;
-  char name[64];
-  snprintf(name, sizeof(name), "%s.%lu", "MAIN", static_cast<unsigned long>(pthread_self()));
-  Category* c = Category::getInstance(name, PastCategory(d));
-  if (c == nullptr || !SetThreadCategory(d, c)) {
-    COMLOG_DIAG("what's wrong, cate[%s] create err", name);
-    return -1;
-  }
-  if (g_main_cg.load(std::memory_order_acquire) == nullptr && c->appender_num() == 0) {
-    if (Appender* app = DefaultTtyAppender()) c->addAppender(app);
+// com_openlog_r with the framework on, inside the gate.
+int OpenThread() {
+  if (!EnsureKeys() || HoldsOpenR()) return -1;
+  {
+    // The closing check, the thread's category and its hold are one step
+    // against the start of a close; the banners come after, outside the
+    // mutex: they may wait in an appender, and a close or reset takes the
+    // mutex while it holds the gate shut.
+    xAutoLock lock(g_closing.mutex());
+    if (g_closing.cnt_locked() == 1) return -1;
+
+    ThreadRecord* d = comlog_getdata();
+    if (d == nullptr) return -1;
+    char name[64];
+    snprintf(name, sizeof(name), "%s.%lu", "MAIN", static_cast<unsigned long>(pthread_self()));
+    Category* c = Category::getInstance(name, PastCategory(d));
+    if (c == nullptr || !SetThreadCategory(d, c)) {
+      COMLOG_DIAG("what's wrong, cate[%s] create err", name);
+      return -1;
+    }
+    if (g_main_cg.load(std::memory_order_acquire) == nullptr && c->appender_num() == 0) {
+      if (Appender* app = DefaultTtyAppender()) c->addAppender(app);
+    }
+    TakeHold();
   }
   char what[32];
   snprintf(what, sizeof(what), "open log_r.%u", static_cast<unsigned int>(pthread_self()));
   WriteBanners(what);
-  TakeHold();
   return 0;
+}
+
+}  // namespace
+}  // namespace comspace
+
+int com_openlog_r() {
+  // Inside the gate before g_closing's mutex (see the lock order above),
+  // and the switcher read inside: a reset the thread waited for has
+  // switched the framework off.
+  GateScope gate;
+  if (Switcher() != LOG_SWITCHER_COMLOG) {
+    ul_logstat_t st = {ul_get_log_level(), 1, 2};
+    return ul_openlog_r(nullptr, &st, nullptr);
+  }
+  return OpenThread();
 }
 
 int com_closelog_r() {
@@ -573,14 +619,16 @@ int com_resetlog() {
 }
 
 int com_writelog_args(int level, const char* fmt, va_list args) {
-  GateScope gate;
-  if (Switcher() != LOG_SWITCHER_COMLOG) return ul_writelog_args(level, fmt, args);
-  if (com_is_own_thread()) {
+  // The framework's own threads go to standard error without entering the
+  // gate: a close stops them (and waits for them to end) with the gate shut.
+  if (com_is_own_thread() && Switcher() == LOG_SWITCHER_COMLOG) {
     char line[2048];
     vsnprintf(line, sizeof(line), fmt, args);
     COMLOG_DIAG("%s", line);
     return 0;
   }
+  GateScope gate;
+  if (Switcher() != LOG_SWITCHER_COMLOG) return ul_writelog_args(level, fmt, args);
   com_thread_data_t* d = gethandle();
   if (d == nullptr) {
     COMLOG_DIAG("gethandle error");
