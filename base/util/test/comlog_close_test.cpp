@@ -704,4 +704,74 @@ TEST(ComlogClose, TheFrameworksOwnThreadsPassAShutGate) {
   });
 }
 
+// A thread opening lazily is held inside its set-up while another thread
+// takes com_openlog_r and writes: that thread never uses the framework half
+// made, and every line answered 0 (its banners, its lines, a stream line)
+// is written.
+TEST(ComlogClose, AHalfMadeLazyOpeningIsNotUsedByAnotherThread) {
+  testsupport::TempDir dir;
+  InChild([&] {
+    comlogtest::HangGuard();
+    ASSERT_EQ(chdir(dir.path().c_str()), 0);  // the process log's thread files go here
+    testsupport::CaptureFd err(2);
+    comspace::comlog_setup_pause = PauseSetUp;
+    std::thread opener([] { EXPECT_EQ(com_writelog("NOTICE", "opener|"), 0); });
+    {
+      std::unique_lock<std::mutex> lock(g_pause_mu);
+      g_pause_cv.wait(lock, [] { return g_paused; });
+    }
+    // The lines of the thread that meets it: com_openlog_r and five lines
+    // while the opener is held; a stream line, which may wait for the
+    // opening, once it is let go.
+    std::vector<int> answers;
+    std::atomic<bool> lines_done{false};
+    auto write_lines = [&answers, &lines_done](int from) {
+      // While the opener is held the framework is not on yet, or waits for
+      // the opening: com_openlog_r is the process log's then.
+      const int opened = com_openlog_r();
+      if (from > 0) {
+        EXPECT_EQ(opened, 0);
+      }
+      for (int i = from; i < from + 5; ++i) answers.push_back(com_writelog(UL_LOG_NOTICE, "x%02d|", i));
+      lines_done = true;
+      comspace::Category* c = com_writelog_stream(UL_LOG_NOTICE);
+      if (c != nullptr) {
+        *c << "s" << from << "|";
+        answers.push_back(c->flush());
+      } else {
+        answers.push_back(-1);
+      }
+      com_closelog_r();
+    };
+    std::thread meeting([&] { write_lines(0); });
+    while (!lines_done.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    {
+      std::lock_guard<std::mutex> lock(g_pause_mu);
+      g_pause_released = true;
+    }
+    g_pause_cv.notify_all();
+    meeting.join();
+    opener.join();
+    std::thread([&] { write_lines(10); }).join();  // once the opening is done
+    EXPECT_EQ(com_closelog(0), 0);
+    const std::string text = err.Stop() + ProcessLogLines(dir, {});
+
+    EXPECT_NE(text.find("opener|\n"), std::string::npos) << text;
+    ASSERT_EQ(answers.size(), 12u);
+    for (size_t k = 0; k < answers.size(); ++k) {
+      const int n = static_cast<int>(k % 6) + (k < 6 ? 0 : 10);
+      char line[16];
+      if (k % 6 == 5) {
+        snprintf(line, sizeof(line), " s%d|\n", n - 5);
+      } else {
+        snprintf(line, sizeof(line), " x%02d|\n", n);
+      }
+      if (answers[k] == 0) {
+        EXPECT_NE(text.find(line), std::string::npos) << "answered 0, written nowhere:" << line << text;
+      }
+    }
+    EXPECT_EQ(std::count(answers.begin(), answers.end(), 0), 12) << text;
+  });
+}
+
 }  // namespace

@@ -284,10 +284,20 @@ ThreadRecord* gethandle() {
     if (d != nullptr && d->category != nullptr) return d;
   }
   std::lock_guard<std::recursive_mutex> open_lock(g_open_mutex);
-  int sw = LOG_SWITCHER_NONE;
-  if (!__log_switcher__.compare_exchange_strong(sw, LOG_SWITCHER_COMLOG, std::memory_order_acq_rel) &&
-      sw == LOG_SWITCHER_ULLOG) {
-    return nullptr;
+  int sw = Switcher();
+  if (sw == LOG_SWITCHER_ULLOG) return nullptr;
+  if (sw == LOG_SWITCHER_NONE) {
+    // Set up before it is switched on: a thread that finds the framework on
+    // (com_openlog_r, a write) never meets it without its registry and
+    // default level filter.
+    if (init_log() != 0) {
+      COMLOG_DIAG("com_openlog_r default err");
+      return nullptr;
+    }
+    if (!__log_switcher__.compare_exchange_strong(sw, LOG_SWITCHER_COMLOG, std::memory_order_acq_rel) &&
+        sw == LOG_SWITCHER_ULLOG) {
+      return nullptr;
+    }
   }
   ThreadRecord* d = comlog_getdata();
   if (d == nullptr) return nullptr;
