@@ -83,6 +83,9 @@ xAtomic g_close_atomic;
 xAtomic g_closing;
 std::atomic<int> g_comlog_global_level{kDebug};
 bool g_log_initialised = false;  // under g_seflog_lock
+// Whether com_openlog took the process's hold in the current opening (a
+// lazy opening takes none); under g_close_atomic's mutex.
+bool g_process_hold = false;
 
 // Held by com_openlog for its whole length and by the lazy opening, so
 // neither sees the other half done. Recursive: an opening writes its banners
@@ -119,20 +122,43 @@ unsigned int Generation() { return g_generation.load(std::memory_order_acquire);
 
 // The holds counted in g_close_atomic and the generation change together
 // under the counter's mutex: a thread's mark names the opening its hold is
-// counted in, and a mark of an earlier opening is worth nothing (that
-// opening's count is gone).
+// in, and a mark of an earlier opening is worth nothing (that opening's
+// count is gone). The mark is the generation times two, plus one when the
+// hold is counted: the thread whose lazy opening switched the framework on
+// holds it for the process, which counts no hold of its own then, so its
+// hold is not counted either (a close never waits for it, as it never waits
+// for the process).
+uintptr_t MarkOf(unsigned int generation, bool counted) {
+  return static_cast<uintptr_t>(generation) * 2 + (counted ? 1 : 0);
+}
+bool MarkIsCurrent(uintptr_t mark) { return mark != 0 && mark / 2 == Generation(); }
 
-// Counts a com_openlog_r hold of the calling thread in the current opening.
-void TakeHold() {
+// Takes a com_openlog_r hold of the calling thread in the current opening.
+void TakeHold(bool counted) {
   xAutoLock lock(g_close_atomic.mutex());
-  g_close_atomic.add_locked();
-  key_open_r.Set(reinterpret_cast<void*>(static_cast<uintptr_t>(Generation())));
+  if (counted) g_close_atomic.add_locked();
+  key_open_r.Set(reinterpret_cast<void*>(MarkOf(Generation(), counted)));
 }
 
 // Gives back the hold a mark stands for, when it is of the current opening.
 void GiveBackHold(void* mark) {
   xAutoLock lock(g_close_atomic.mutex());
-  if (mark != nullptr && reinterpret_cast<uintptr_t>(mark) == Generation()) g_close_atomic.sub_locked();
+  const auto m = reinterpret_cast<uintptr_t>(mark);
+  if (MarkIsCurrent(m) && m % 2 == 1) g_close_atomic.sub_locked();
+}
+
+// The process's hold, taken by com_openlog and given back by the close;
+// a close gives back nothing when com_openlog took nothing.
+void TakeProcessHold() {
+  xAutoLock lock(g_close_atomic.mutex());
+  g_close_atomic.add_locked();
+  g_process_hold = true;
+}
+
+void GiveBackProcessHold() {
+  xAutoLock lock(g_close_atomic.mutex());
+  if (g_process_hold) g_close_atomic.sub_locked();
+  g_process_hold = false;
 }
 
 // Moves to the next opening: the current one's thread records, holds and
@@ -141,6 +167,7 @@ void NextOpening() {
   xAutoLock lock(g_close_atomic.mutex());
   g_generation.fetch_add(1, std::memory_order_acq_rel);
   g_close_atomic.reset_locked(0);
+  g_process_hold = false;
 }
 
 void FreeThreadData(void* p) { delete static_cast<ThreadRecord*>(p); }
@@ -156,8 +183,7 @@ bool EnsureKeys() {
 
 bool HoldsOpenR() {
   if (!EnsureKeys()) return false;
-  auto mark = reinterpret_cast<uintptr_t>(key_open_r.Get());
-  return mark != 0 && mark == Generation();
+  return MarkIsCurrent(reinterpret_cast<uintptr_t>(key_open_r.Get()));
 }
 
 int Switcher() { return com_get_log_switcher(); }
@@ -275,6 +301,8 @@ void WriteBanners(const char* what) {
   }
 }
 
+int OpenThread(bool counted);
+
 // The calling thread's record with its category, opening lazily. While the
 // process log is open there is none (the caller hands its line to the
 // process log instead). Called inside the write gate.
@@ -284,6 +312,7 @@ ThreadRecord* gethandle() {
     if (d != nullptr && d->category != nullptr) return d;
   }
   std::lock_guard<std::recursive_mutex> open_lock(g_open_mutex);
+  bool switched_on = false;
   int sw = Switcher();
   if (sw == LOG_SWITCHER_ULLOG) return nullptr;
   if (sw == LOG_SWITCHER_NONE) {
@@ -294,15 +323,15 @@ ThreadRecord* gethandle() {
       COMLOG_DIAG("com_openlog_r default err");
       return nullptr;
     }
-    if (!__log_switcher__.compare_exchange_strong(sw, LOG_SWITCHER_COMLOG, std::memory_order_acq_rel) &&
-        sw == LOG_SWITCHER_ULLOG) {
-      return nullptr;
-    }
+    switched_on =
+        __log_switcher__.compare_exchange_strong(sw, LOG_SWITCHER_COMLOG, std::memory_order_acq_rel);
+    if (!switched_on && sw == LOG_SWITCHER_ULLOG) return nullptr;
   }
   ThreadRecord* d = comlog_getdata();
   if (d == nullptr) return nullptr;
   if (d->category != nullptr) return d;
-  if (init_log() == 0 && com_openlog_r() == 0 && d->category != nullptr) return d;
+  // The thread that switched the framework on holds it for the process.
+  if (init_log() == 0 && OpenThread(!switched_on) == 0 && d->category != nullptr) return d;
   COMLOG_DIAG("com_openlog_r default err");
   return nullptr;
 }
@@ -473,8 +502,8 @@ int com_openlog(const char* procname, com_device_t* devices, int n, com_logstat_
 
   com_set_log_switcher(LOG_SWITCHER_COMLOG);
   // The count is 0 here (every close and reset starts the next opening's at
-  // 0), or counts a hold taken since the switch.
-  g_close_atomic.add();
+  // 0), or counts holds taken since the switch.
+  TakeProcessHold();
   WriteBanners("open log");
   return 0;
 }
@@ -482,8 +511,9 @@ int com_openlog(const char* procname, com_device_t* devices, int n, com_logstat_
 namespace comspace {
 namespace {
 
-// com_openlog_r with the framework on, inside the gate.
-int OpenThread() {
+// com_openlog_r with the framework on, inside the gate; counted tells
+// whether the hold delays a close.
+int OpenThread(bool counted) {
   if (!EnsureKeys() || HoldsOpenR()) return -1;
   {
     // The closing check, the thread's category and its hold are one step
@@ -505,7 +535,7 @@ int OpenThread() {
     if (g_main_cg.load(std::memory_order_acquire) == nullptr && c->appender_num() == 0) {
       if (Appender* app = DefaultTtyAppender()) c->addAppender(app);
     }
-    TakeHold();
+    TakeHold(counted);
   }
   char what[32];
   snprintf(what, sizeof(what), "open log_r.%u", static_cast<unsigned int>(pthread_self()));
@@ -525,7 +555,7 @@ int com_openlog_r() {
     ul_logstat_t st = {ul_get_log_level(), 1, 2};
     return ul_openlog_r(nullptr, &st, nullptr);
   }
-  return OpenThread();
+  return OpenThread(true);
 }
 
 int com_closelog_r() {
@@ -593,7 +623,7 @@ int com_closelog(int wait_ms) {
       WriteGate::Clock::now() + std::chrono::milliseconds(kCloseWaitRounds * kCloseWaitRoundMs);
   g_closing.reset(1);
   com_wait_close(wait_ms);
-  g_close_atomic.sub();
+  GiveBackProcessHold();
   // A round ends early once every holder is gone.
   for (int i = 0; i < kCloseWaitRounds && g_close_atomic.cnt() > 0; ++i) {
     COMLOG_DIAG("Closelog: Waiting for other thread......");
