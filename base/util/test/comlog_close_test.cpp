@@ -620,6 +620,19 @@ void PauseSetUp() {
   g_pause_cv.wait(lock, [] { return g_pause_released; });
 }
 
+void WaitUntilSetUpPaused() {
+  std::unique_lock<std::mutex> lock(g_pause_mu);
+  g_pause_cv.wait(lock, [] { return g_paused; });
+}
+
+void ReleaseSetUp() {
+  {
+    std::lock_guard<std::mutex> lock(g_pause_mu);
+    g_pause_released = true;
+  }
+  g_pause_cv.notify_all();
+}
+
 // com_openlog is held in its set-up while a lazy opening waits for it
 // inside the gate, and a close shuts the gate meanwhile: both openings
 // finish and leave the gate within the close's wait (com_openlog must not
@@ -633,10 +646,7 @@ TEST(ComlogClose, AnOpeningAndALazyOpeningFinishWhileACloseWaitsAtTheGate) {
       com_device_t dev;
       EXPECT_EQ(com_openlog("p", &dev, 0, nullptr), 0);
     });
-    {
-      std::unique_lock<std::mutex> lock(g_pause_mu);
-      g_pause_cv.wait(lock, [] { return g_paused; });
-    }
+    WaitUntilSetUpPaused();
     std::atomic<bool> inside{false};
     std::thread lazy([&inside] {
       comspace::GateScope gate;
@@ -655,11 +665,7 @@ TEST(ComlogClose, AnOpeningAndALazyOpeningFinishWhileACloseWaitsAtTheGate) {
       gate.Open();
     });
     while (!shut.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    {
-      std::lock_guard<std::mutex> lock(g_pause_mu);
-      g_pause_released = true;
-    }
-    g_pause_cv.notify_all();
+    ReleaseSetUp();
     closer.join();
     opener.join();
     lazy.join();
@@ -716,10 +722,7 @@ TEST(ComlogClose, AHalfMadeLazyOpeningIsNotUsedByAnotherThread) {
     testsupport::CaptureFd err(2);
     comspace::comlog_setup_pause = PauseSetUp;
     std::thread opener([] { EXPECT_EQ(com_writelog("NOTICE", "opener|"), 0); });
-    {
-      std::unique_lock<std::mutex> lock(g_pause_mu);
-      g_pause_cv.wait(lock, [] { return g_paused; });
-    }
+    WaitUntilSetUpPaused();
     // The lines of the thread that meets it: com_openlog_r and five lines
     // while the opener is held; a stream line, which may wait for the
     // opening, once it is let go.
@@ -745,11 +748,7 @@ TEST(ComlogClose, AHalfMadeLazyOpeningIsNotUsedByAnotherThread) {
     };
     std::thread meeting([&] { write_lines(0); });
     while (!lines_done.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    {
-      std::lock_guard<std::mutex> lock(g_pause_mu);
-      g_pause_released = true;
-    }
-    g_pause_cv.notify_all();
+    ReleaseSetUp();
     meeting.join();
     opener.join();
     std::thread([&] { write_lines(10); }).join();  // once the opening is done
