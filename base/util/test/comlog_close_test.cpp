@@ -773,50 +773,64 @@ TEST(ComlogClose, AHalfMadeLazyOpeningIsNotUsedByAnotherThread) {
   });
 }
 
-// A thread W opens the framework lazily and ends; X then holds it by
+// A thread W opens the framework lazily and gives its hold back, by ending
+// or by com_closelog_r while it lives on; X then holds the framework by
 // com_openlog_r and writes a line every 10 ms for a second. A close 100 ms
 // in gives back no hold but one it took: it waits for X, and every line of
 // X's is written through the framework.
-TEST(ComlogClose, ACloseAfterALazyOpenerEndedWaitsForALiveHolder) {
-  InChild([] {
-    comlogtest::HangGuard();
-    testsupport::CaptureFd err(2);
-    std::thread([] { EXPECT_EQ(com_writelog("NOTICE", "lazily opened"), 0); }).join();
-    constexpr int kLines = 100;
-    std::atomic<int> step{0};
-    std::vector<int> answers;
-    long tid = 0;
-    Clock::time_point giving_back;
-    std::thread holder([&] {
-      tid = static_cast<long>(syscall(SYS_gettid));
-      EXPECT_EQ(com_openlog_r(), 0);
-      step = 1;
-      for (int i = 0; i < kLines; ++i) {
-        answers.push_back(com_writelog(UL_LOG_NOTICE, "x%03d|", i));
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-      }
-      giving_back = Clock::now();
-      EXPECT_EQ(com_closelog_r(), 0);
-    });
-    while (step != 1) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_EQ(com_closelog(0), 0);
-    const auto end = Clock::now();
-    holder.join();
-    EXPECT_GT(end, giving_back) << "the close did not wait for the holder";
-    const std::string text = err.Stop();
+TEST(ComlogClose, ACloseAfterALazyOpenerGaveBackItsHoldWaitsForALiveHolder) {
+  for (const bool lazy_ends : {true, false}) {
+    SCOPED_TRACE(lazy_ends ? "the lazy opener ended" : "the lazy opener gave back its hold and lives on");
+    InChild([lazy_ends] {
+      comlogtest::HangGuard();
+      testsupport::CaptureFd err(2);
+      std::atomic<int> step{0};
+      std::thread lazy([&step, lazy_ends] {
+        EXPECT_EQ(com_writelog("NOTICE", "lazily opened"), 0);
+        if (lazy_ends) return;
+        EXPECT_EQ(com_closelog_r(), 0);
+        step = 1;
+        while (step != 3) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      });
+      if (lazy_ends) lazy.join();
+      while (!lazy_ends && step != 1) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      constexpr int kLines = 100;
+      std::vector<int> answers;
+      long tid = 0;
+      Clock::time_point giving_back;
+      std::thread holder([&] {
+        tid = static_cast<long>(syscall(SYS_gettid));
+        EXPECT_EQ(com_openlog_r(), 0);
+        step = 2;
+        for (int i = 0; i < kLines; ++i) {
+          answers.push_back(com_writelog(UL_LOG_NOTICE, "x%03d|", i));
+          std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        giving_back = Clock::now();
+        EXPECT_EQ(com_closelog_r(), 0);
+      });
+      while (step != 2) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      EXPECT_EQ(com_closelog(0), 0);
+      const auto end = Clock::now();
+      holder.join();
+      step = 3;
+      if (lazy.joinable()) lazy.join();
+      EXPECT_GT(end, giving_back) << "the close did not wait for the holder";
+      const std::string text = err.Stop();
 
-    int answered = 0, inside = 0;
-    for (int i = 0; i < kLines; ++i) {
-      if (answers[static_cast<size_t>(i)] != 0) continue;
-      ++answered;
-      char line[64];
-      snprintf(line, sizeof(line), " * %ld x%03d|\n", tid, i);  // the framework's shape
-      inside += text.find(line) != std::string::npos;
-    }
-    EXPECT_EQ(answered, kLines);
-    EXPECT_EQ(inside, answered) << text.substr(0, 2000);
-  });
+      int answered = 0, inside = 0;
+      for (int i = 0; i < kLines; ++i) {
+        if (answers[static_cast<size_t>(i)] != 0) continue;
+        ++answered;
+        char line[64];
+        snprintf(line, sizeof(line), " * %ld x%03d|\n", tid, i);  // the framework's shape
+        inside += text.find(line) != std::string::npos;
+      }
+      EXPECT_EQ(answered, kLines);
+      EXPECT_EQ(inside, answered) << text.substr(0, 2000);
+    });
+  }
 }
 
 }  // namespace
