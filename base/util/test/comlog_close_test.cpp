@@ -773,6 +773,33 @@ TEST(ComlogClose, AHalfMadeLazyOpeningIsNotUsedByAnotherThread) {
   });
 }
 
+// A lazy opening held inside its set-up while the process log is opened
+// leaves the framework off, and its line goes to the process log.
+TEST(ComlogClose, ALazyOpeningThatMeetsTheProcessLogOpenedLeavesTheFrameworkOff) {
+  testsupport::TempDir dir;
+  InChild([&] {
+    comlogtest::HangGuard();
+    testsupport::CaptureFd err(2);
+    comspace::comlog_setup_pause = PauseSetUp;
+    int rc = -1;
+    std::thread opener([&rc] { rc = com_writelog("NOTICE", "lazy line|"); });
+    WaitUntilSetUpPaused();
+    ul_logstat_t st = {UL_LOG_DEBUG, 0, 0};
+    const int opened = ul_openlog(dir.path().c_str(), "proc", &st, 1, nullptr);
+    ReleaseSetUp();
+    opener.join();
+    ASSERT_EQ(opened, 0);
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(com_logstatus(), 2);  // the process log's
+    EXPECT_EQ(ul_closelog(0), 0);
+    // In the process log's shape (its process name, no thread id): the
+    // opener has no file of its own there, so the line is on standard error.
+    const std::string text = err.Stop();
+    EXPECT_NE(text.find("  proc * 0 lazy line|\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("open log_r"), std::string::npos) << text;
+  });
+}
+
 // A thread W opens the framework lazily and gives its hold back, by ending
 // or by com_closelog_r while it lives on; X then holds the framework by
 // com_openlog_r and writes a line every 10 ms for a second. A close 100 ms
