@@ -4,8 +4,10 @@
 // close by the bounded wait at most.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <chrono>
@@ -17,7 +19,10 @@
 #include <thread>
 #include <vector>
 
+#include "comlog/comlog_internal.h"
+#include "comlog/diag.h"
 #include "comlog/namemg.h"
+#include "comlog/write_gate.h"
 #include "comlog_test_util.h"
 #include "ul_log.h"
 
@@ -485,6 +490,374 @@ TEST(ComlogClose, ThreadsThatEndedHoldNothing) {
     step = 3;
     holder.join();
   });
+}
+
+// The test lines in the files of dir other than those named in skip (the
+// process log's thread files, where a thread's lines go while the framework
+// is off), one per line.
+std::string ProcessLogLines(const testsupport::TempDir& dir, const std::vector<std::string>& skip) {
+  std::string out;
+  for (const std::string& name : testsupport::FilesStartingWith(dir.path(), "")) {
+    if (std::find(skip.begin(), skip.end(), name) != skip.end()) continue;
+    for (const std::string& line : Lines(testsupport::ReadFile(dir.file(name)))) {
+      if (line.compare(0, 8, "NOTICE: ") == 0) out += line + "\n";
+    }
+  }
+  return out;
+}
+
+// The main thread resets the framework and opens it again from a
+// configuration file, cycles times (every fourth time closing instead),
+// while openers threads loop com_openlog_r, a line and com_closelog_r. No
+// interleaving may hang (the case's alarm ends a hang), and every line
+// answered 0 is written once and whole, in the framework's output or, while
+// it is off, in the process log's.
+void ResetAndReopenAgainstOpeners(int openers) {
+  testsupport::TempDir dir;
+  InChild([&] {
+    comlogtest::HangGuard();
+    ASSERT_EQ(chdir(dir.path().c_str()), 0);  // the process log's thread files go here
+    constexpr int kCycles = 200;
+    const std::string pad(40, '.');
+    testsupport::WriteFile(dir.file("log.conf"), "COMLOG_PROCNAME : mt\nCOMLOG_DEVICE_NUM : 0\n");
+    StderrToFile out(dir.file("err"));
+    ASSERT_EQ(com_loadlog(dir.path().c_str(), "log.conf"), 0);
+
+    std::atomic<bool> done{false};
+    std::atomic<int> cycles_done{0};
+    std::vector<std::vector<std::string>> written(static_cast<size_t>(openers));
+    std::vector<std::thread> threads;
+    for (int t = 0; t < openers; ++t) {
+      threads.emplace_back([t, &pad, &done, &cycles_done, &written] {
+        for (int i = 0; !done.load() && i < 99999; ++i) {
+          // Keeps pace with the cycles, so that every cycle meets openers.
+          while (i >= (cycles_done.load() + 1) * 20 && !done.load()) std::this_thread::yield();
+          com_openlog_r();
+          char key[16];
+          snprintf(key, sizeof(key), "t%02d-%05do", t, i);
+          if (com_writelog(UL_LOG_NOTICE, "%s %s|", key, pad.c_str()) == 0) written[t].push_back(key);
+          com_closelog_r();
+        }
+      });
+    }
+    for (int cycle = 0; cycle < kCycles; ++cycle) {
+      EXPECT_EQ(cycle % 4 == 3 ? com_closelog(0) : com_resetlog(), 0);
+      EXPECT_EQ(com_loadlog(dir.path().c_str(), "log.conf"), 0) << "cycle " << cycle;
+      ++cycles_done;
+    }
+    done = true;
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(com_closelog(0), 0);
+    // While the framework is off, com_openlog_r is the process log's, which
+    // refuses with two notes as long as that log was never opened.
+    std::string text;
+    for (const std::string& line : Lines(out.Restore())) {
+      if (line.compare(0, 13, "in ul_log.cpp") != 0) text += line + "\n";
+    }
+    text += ProcessLogLines(dir, {"err", "log.conf"});
+
+    const size_t total = ExpectWholeAndOnce(text, pad, "o", written);
+    size_t framework = 0;  // lines in the framework's shape ("<process> * <thread>")
+    for (const std::string& line : Lines(text)) framework += line.find(" mt * ") != std::string::npos;
+    EXPECT_GT(framework, static_cast<size_t>(kCycles)) << "too few lines through the framework to mean anything";
+    ::testing::Test::RecordProperty("lines", static_cast<int>(total));
+    ::testing::Test::RecordProperty("framework_lines", static_cast<int>(framework));
+  });
+}
+
+TEST(ComlogClose, ResetAndReopenAgainstOneThreadOpeningItself) { ResetAndReopenAgainstOpeners(1); }
+
+TEST(ComlogClose, ResetAndReopenAgainstFourThreadsOpeningThemselves) { ResetAndReopenAgainstOpeners(4); }
+
+// A thread reloads the registered level settings (from a file that is not
+// there, which the configuration reader reports through the log) while the
+// framework closes and reopens: no interleaving hangs.
+TEST(ComlogClose, ReloadingLevelsWhileTheFrameworkClosesAndReopens) {
+  testsupport::TempDir dir;
+  InChild([&] {
+    comlogtest::HangGuard();
+    StderrToFile out(dir.file("err"));
+    com_device_t dev;
+    ASSERT_EQ(com_openlog("mt", &dev, 0, nullptr), 0);
+    ASSERT_EQ(com_reglogstat(dir.path().c_str(), "missing.conf"), 0);
+    std::atomic<bool> done{false};
+    std::atomic<int> reloads{0};
+    std::thread reloader([&] {
+      while (!done.load()) {
+        com_changelogstat();
+        com_closelog_r();  // gives back the hold its report's lazy opening took
+        ++reloads;
+      }
+    });
+    for (int cycle = 0; cycle < 200; ++cycle) {
+      const int before = reloads.load();
+      while (reloads.load() == before) std::this_thread::yield();  // one reload per cycle at least
+      EXPECT_EQ(cycle % 4 == 3 ? com_resetlog() : com_closelog(0), 0);
+      int tries = 0;
+      while (com_openlog("mt", &dev, 0, nullptr) != 0 && ++tries < 1000) com_closelog(0);
+      ASSERT_LT(tries, 1000);
+      com_reglogstat(dir.path().c_str(), "missing.conf");
+    }
+    done = true;
+    reloader.join();
+    EXPECT_EQ(com_closelog(0), 0);
+    EXPECT_NE(out.Restore().find("missing.conf"), std::string::npos);
+  });
+}
+
+// Holds the framework's set-up where it is paused (an opening with its
+// registry made and its default level filter not yet) until released.
+std::mutex g_pause_mu;
+std::condition_variable g_pause_cv;
+bool g_paused = false;
+bool g_pause_released = false;
+
+void PauseSetUp() {
+  comspace::comlog_setup_pause = nullptr;  // the first set-up only
+  std::unique_lock<std::mutex> lock(g_pause_mu);
+  g_paused = true;
+  g_pause_cv.notify_all();
+  g_pause_cv.wait(lock, [] { return g_pause_released; });
+}
+
+void WaitUntilSetUpPaused() {
+  std::unique_lock<std::mutex> lock(g_pause_mu);
+  g_pause_cv.wait(lock, [] { return g_paused; });
+}
+
+void ReleaseSetUp() {
+  {
+    std::lock_guard<std::mutex> lock(g_pause_mu);
+    g_pause_released = true;
+  }
+  g_pause_cv.notify_all();
+}
+
+// com_openlog is held in its set-up while a lazy opening waits for it
+// inside the gate, and a close shuts the gate meanwhile: both openings
+// finish and leave the gate within the close's wait (com_openlog must not
+// wait at the gate while it holds what the lazy opening waits for).
+TEST(ComlogClose, AnOpeningAndALazyOpeningFinishWhileACloseWaitsAtTheGate) {
+  InChild([] {
+    comlogtest::HangGuard();
+    testsupport::CaptureFd err(2);
+    comspace::comlog_setup_pause = PauseSetUp;
+    std::thread opener([] {
+      com_device_t dev;
+      EXPECT_EQ(com_openlog("p", &dev, 0, nullptr), 0);
+    });
+    WaitUntilSetUpPaused();
+    std::atomic<bool> inside{false};
+    std::thread lazy([&inside] {
+      comspace::GateScope gate;
+      inside = true;
+      EXPECT_EQ(com_writelog("NOTICE", "lazy|"), 0);
+    });
+    while (!inside.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    auto& gate = comspace::comlog_write_gate();
+    std::atomic<bool> shut{false};
+    bool drained = false;
+    std::thread closer([&] {
+      gate.Shut(Clock::now());  // shut from now on, whoever is inside
+      shut = true;
+      drained = gate.Shut(Clock::now() + std::chrono::seconds(5));
+      gate.Open();
+      gate.Open();
+    });
+    while (!shut.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ReleaseSetUp();
+    closer.join();
+    opener.join();
+    lazy.join();
+    EXPECT_TRUE(drained) << "the openings were still in the gate after 5 s";
+    EXPECT_EQ(com_closelog(0), 0);
+    EXPECT_NE(err.Stop().find(" lazy|\n"), std::string::npos);
+  });
+}
+
+// The framework's own threads (senders, checker) never wait at the write
+// gate: a close stops them while it holds the gate shut, and waits for them
+// to end. A line such a thread writes through the process log goes to
+// standard error at once, whatever the gate.
+TEST(ComlogClose, TheFrameworksOwnThreadsPassAShutGate) {
+  InChild([] {
+    comlogtest::HangGuard();
+    com_device_t dev;
+    testsupport::CaptureFd err(2);
+    ASSERT_EQ(com_openlog("p", &dev, 0, nullptr), 0);
+    auto& gate = comspace::comlog_write_gate();
+    ASSERT_TRUE(gate.Shut(Clock::now() + std::chrono::seconds(5)));  // as a close does
+    std::mutex mu;
+    std::condition_variable cv;
+    bool written = false;
+    std::thread own([&] {
+      comspace::com_mark_own_thread();
+      ul_writelog(UL_LOG_WARNING, "from a sender");
+      std::lock_guard<std::mutex> lock(mu);
+      written = true;
+      cv.notify_all();
+    });
+    bool in_time;
+    {
+      std::unique_lock<std::mutex> lock(mu);
+      in_time = cv.wait_for(lock, std::chrono::seconds(5), [&] { return written; });
+    }
+    gate.Open();
+    own.join();
+    EXPECT_TRUE(in_time) << "the thread waited at the shut gate";
+    EXPECT_EQ(com_closelog(0), 0);
+    EXPECT_NE(err.Stop().find("from a sender"), std::string::npos);
+  });
+}
+
+// A thread opening lazily is held inside its set-up while another thread
+// takes com_openlog_r and writes: that thread never uses the framework half
+// made, and every line answered 0 (its banners, its lines, a stream line)
+// is written.
+TEST(ComlogClose, AHalfMadeLazyOpeningIsNotUsedByAnotherThread) {
+  testsupport::TempDir dir;
+  InChild([&] {
+    comlogtest::HangGuard();
+    ASSERT_EQ(chdir(dir.path().c_str()), 0);  // the process log's thread files go here
+    testsupport::CaptureFd err(2);
+    comspace::comlog_setup_pause = PauseSetUp;
+    std::thread opener([] { EXPECT_EQ(com_writelog("NOTICE", "opener|"), 0); });
+    WaitUntilSetUpPaused();
+    // The lines of the thread that meets it: com_openlog_r and five lines
+    // while the opener is held; a stream line, which may wait for the
+    // opening, once it is let go.
+    std::vector<int> answers;
+    std::atomic<bool> lines_done{false};
+    auto write_lines = [&answers, &lines_done](int from) {
+      // While the opener is held the framework is not on yet, or waits for
+      // the opening: com_openlog_r is the process log's then.
+      const int opened = com_openlog_r();
+      if (from > 0) {
+        EXPECT_EQ(opened, 0);
+      }
+      for (int i = from; i < from + 5; ++i) answers.push_back(com_writelog(UL_LOG_NOTICE, "x%02d|", i));
+      lines_done = true;
+      comspace::Category* c = com_writelog_stream(UL_LOG_NOTICE);
+      if (c != nullptr) {
+        *c << "s" << from << "|";
+        answers.push_back(c->flush());
+      } else {
+        answers.push_back(-1);
+      }
+      com_closelog_r();
+    };
+    std::thread meeting([&] { write_lines(0); });
+    while (!lines_done.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ReleaseSetUp();
+    meeting.join();
+    opener.join();
+    std::thread([&] { write_lines(10); }).join();  // once the opening is done
+    EXPECT_EQ(com_closelog(0), 0);
+    const std::string text = err.Stop() + ProcessLogLines(dir, {});
+
+    EXPECT_NE(text.find("opener|\n"), std::string::npos) << text;
+    ASSERT_EQ(answers.size(), 12u);
+    for (size_t k = 0; k < answers.size(); ++k) {
+      const int n = static_cast<int>(k % 6) + (k < 6 ? 0 : 10);
+      char line[16];
+      if (k % 6 == 5) {
+        snprintf(line, sizeof(line), " s%d|\n", n - 5);
+      } else {
+        snprintf(line, sizeof(line), " x%02d|\n", n);
+      }
+      if (answers[k] == 0) {
+        EXPECT_NE(text.find(line), std::string::npos) << "answered 0, written nowhere:" << line << text;
+      }
+    }
+    EXPECT_EQ(std::count(answers.begin(), answers.end(), 0), 12) << text;
+  });
+}
+
+// A lazy opening held inside its set-up while the process log is opened
+// leaves the framework off, and its line goes to the process log.
+TEST(ComlogClose, ALazyOpeningThatMeetsTheProcessLogOpenedLeavesTheFrameworkOff) {
+  testsupport::TempDir dir;
+  InChild([&] {
+    comlogtest::HangGuard();
+    testsupport::CaptureFd err(2);
+    comspace::comlog_setup_pause = PauseSetUp;
+    int rc = -1;
+    std::thread opener([&rc] { rc = com_writelog("NOTICE", "lazy line|"); });
+    WaitUntilSetUpPaused();
+    ul_logstat_t st = {UL_LOG_DEBUG, 0, 0};
+    const int opened = ul_openlog(dir.path().c_str(), "proc", &st, 1, nullptr);
+    ReleaseSetUp();
+    opener.join();
+    ASSERT_EQ(opened, 0);
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(com_logstatus(), 2);  // the process log's
+    EXPECT_EQ(ul_closelog(0), 0);
+    // In the process log's shape (its process name, no thread id): the
+    // opener has no file of its own there, so the line is on standard error.
+    const std::string text = err.Stop();
+    EXPECT_NE(text.find("  proc * 0 lazy line|\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("open log_r"), std::string::npos) << text;
+  });
+}
+
+// A thread W opens the framework lazily and gives its hold back, by ending
+// or by com_closelog_r while it lives on; X then holds the framework by
+// com_openlog_r and writes a line every 10 ms for a second. A close 100 ms
+// in gives back no hold but one it took: it waits for X, and every line of
+// X's is written through the framework.
+TEST(ComlogClose, ACloseAfterALazyOpenerGaveBackItsHoldWaitsForALiveHolder) {
+  for (const bool lazy_ends : {true, false}) {
+    SCOPED_TRACE(lazy_ends ? "the lazy opener ended" : "the lazy opener gave back its hold and lives on");
+    InChild([lazy_ends] {
+      comlogtest::HangGuard();
+      testsupport::CaptureFd err(2);
+      std::atomic<int> step{0};
+      std::thread lazy([&step, lazy_ends] {
+        EXPECT_EQ(com_writelog("NOTICE", "lazily opened"), 0);
+        if (lazy_ends) return;
+        EXPECT_EQ(com_closelog_r(), 0);
+        step = 1;
+        while (step != 3) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      });
+      if (lazy_ends) lazy.join();
+      while (!lazy_ends && step != 1) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      constexpr int kLines = 100;
+      std::vector<int> answers;
+      long tid = 0;
+      Clock::time_point giving_back;
+      std::thread holder([&] {
+        tid = static_cast<long>(syscall(SYS_gettid));
+        EXPECT_EQ(com_openlog_r(), 0);
+        step = 2;
+        for (int i = 0; i < kLines; ++i) {
+          answers.push_back(com_writelog(UL_LOG_NOTICE, "x%03d|", i));
+          std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        giving_back = Clock::now();
+        EXPECT_EQ(com_closelog_r(), 0);
+      });
+      while (step != 2) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      EXPECT_EQ(com_closelog(0), 0);
+      const auto end = Clock::now();
+      holder.join();
+      step = 3;
+      if (lazy.joinable()) lazy.join();
+      EXPECT_GT(end, giving_back) << "the close did not wait for the holder";
+      const std::string text = err.Stop();
+
+      int answered = 0, inside = 0;
+      for (int i = 0; i < kLines; ++i) {
+        if (answers[static_cast<size_t>(i)] != 0) continue;
+        ++answered;
+        char line[64];
+        snprintf(line, sizeof(line), " * %ld x%03d|\n", tid, i);  // the framework's shape
+        inside += text.find(line) != std::string::npos;
+      }
+      EXPECT_EQ(answered, kLines);
+      EXPECT_EQ(inside, answered) << text.substr(0, 2000);
+    });
+  }
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "comlog/levels.h"
 #include "comlog/namemg.h"
 #include "comlog_test_util.h"
 #include "ul_log.h"
@@ -109,6 +110,8 @@ TEST(Comlog, HandOverWithTheProcessLog) {
     EXPECT_EQ(com_writelog(UL_LOG_NOTICE, "to the process log"), 0);
     EXPECT_EQ(com_writelog("NOTICE", "by name too"), 0);
     EXPECT_EQ(com_getcategory(), nullptr);
+    comspace::com_logstat_t levels;
+    EXPECT_EQ(com_changelogstat(&levels), -1);  // no level filter to change
     com_device_t dev;
     EXPECT_EQ(com_openlog("p", &dev, 0, nullptr), -1);
     EXPECT_EQ(com_log_enabled(UL_LOG_DEBUG), 1);
@@ -287,8 +290,18 @@ TEST(Comlog, DevicesMasksAndStatusCalls) {
     EXPECT_EQ(com_writelog(UL_LOG_NOTICE, "masked"), 0);
     EXPECT_NE(com_getthreaddata(), nullptr);
     EXPECT_EQ(com_getevent(), com_getthreaddata()->event);
+    // A device naming the last self-defined level there is room for is
+    // added; one naming a level past it is refused.
+    for (int id = 33; id < 63; ++id) ASSERT_EQ(comspace::createSelfLog(("L" + std::to_string(id)).c_str()), id);
+    char last[] = "LAST";
+    char past[] = "PAST";
+    com_device_t one = Tty();
+    EXPECT_EQ(com_setdevices(&one, 1, last), 0);
+    EXPECT_EQ(com_getlogid(last), 63);
+    EXPECT_EQ(com_setdevices(&one, 1, past), -1);
     EXPECT_EQ(com_closelog(0), 0);
     std::string text = err.Stop();
+    EXPECT_NE(text.find("]create selflog PAST err"), std::string::npos) << text;
     EXPECT_NE(text.find("]com_openlog not called!"), std::string::npos);
     EXPECT_NE(text.find("\nown AUDIT audited\n"), std::string::npos) << text;
     EXPECT_EQ(text.find("masked"), std::string::npos) << text;

@@ -58,12 +58,34 @@ constexpr int kProcNameSize = 256;
 constexpr int kCloseWaitRounds = 10;
 constexpr int kCloseWaitRoundMs = 1000;
 
+// The locks of the framework's lifecycle, in the order they are taken: a
+// thread that holds one takes only locks further down the list.
+//   1. The write gate (comlog/write_gate.h): entered by every call that
+//      reaches the framework's objects, com_openlog and com_openlog_r
+//      included, before any lock below; shut by a close or reset, which
+//      then takes locks below. A thread never waits at the gate while it
+//      holds a lock below, so a closer never waits for a lock held by a
+//      thread that waits for it. The framework's own threads (senders,
+//      checker) never enter it: a close stops them with the gate shut.
+//   2. g_open_mutex: com_openlog and the lazy opening.
+//   3. g_closing's mutex: com_openlog_r's check and hold (its banners come
+//      after it is let go), and the start and end of a close.
+//   4. g_seflog_lock, the level-name lock: init_log, close_log,
+//      com_wait_close, createSelfLog.
+//   5. The registry's locks (g_namemg_mutex and each NameMg's own), the
+//      reload registry's and the appender factory's.
+//   6. g_close_atomic's mutex: the holds and the generation.
+// Waits without a lock: a close waits for holders with nothing held, and a
+// close's wait for the threads inside the gate is bounded.
 std::atomic<Category*> g_main_cg{nullptr};
 char g_proc_name[kProcNameSize] = "Default";
 xAtomic g_close_atomic;
 xAtomic g_closing;
 std::atomic<int> g_comlog_global_level{kDebug};
 bool g_log_initialised = false;  // under g_seflog_lock
+// Whether com_openlog took the process's hold in the current opening (a
+// lazy opening takes none); under g_close_atomic's mutex.
+bool g_process_hold = false;
 
 // Held by com_openlog for its whole length and by the lazy opening, so
 // neither sees the other half done. Recursive: an opening writes its banners
@@ -100,20 +122,43 @@ unsigned int Generation() { return g_generation.load(std::memory_order_acquire);
 
 // The holds counted in g_close_atomic and the generation change together
 // under the counter's mutex: a thread's mark names the opening its hold is
-// counted in, and a mark of an earlier opening is worth nothing (that
-// opening's count is gone).
+// in, and a mark of an earlier opening is worth nothing (that opening's
+// count is gone). The mark is the generation times two, plus one when the
+// hold is counted: the thread whose lazy opening switched the framework on
+// holds it for the process, which counts no hold of its own then, so its
+// hold is not counted either (a close never waits for it, as it never waits
+// for the process).
+uintptr_t MarkOf(unsigned int generation, bool counted) {
+  return static_cast<uintptr_t>(generation) * 2 + (counted ? 1 : 0);
+}
+bool MarkIsCurrent(uintptr_t mark) { return mark != 0 && mark / 2 == Generation(); }
 
-// Counts a com_openlog_r hold of the calling thread in the current opening.
-void TakeHold() {
+// Takes a com_openlog_r hold of the calling thread in the current opening.
+void TakeHold(bool counted) {
   xAutoLock lock(g_close_atomic.mutex());
-  g_close_atomic.add_locked();
-  key_open_r.Set(reinterpret_cast<void*>(static_cast<uintptr_t>(Generation())));
+  if (counted) g_close_atomic.add_locked();
+  key_open_r.Set(reinterpret_cast<void*>(MarkOf(Generation(), counted)));
 }
 
 // Gives back the hold a mark stands for, when it is of the current opening.
 void GiveBackHold(void* mark) {
   xAutoLock lock(g_close_atomic.mutex());
-  if (mark != nullptr && reinterpret_cast<uintptr_t>(mark) == Generation()) g_close_atomic.sub_locked();
+  const auto m = reinterpret_cast<uintptr_t>(mark);
+  if (MarkIsCurrent(m) && m % 2 == 1) g_close_atomic.sub_locked();
+}
+
+// The process's hold, taken by com_openlog and given back by the close;
+// a close gives back nothing when com_openlog took nothing.
+void TakeProcessHold() {
+  xAutoLock lock(g_close_atomic.mutex());
+  g_close_atomic.add_locked();
+  g_process_hold = true;
+}
+
+void GiveBackProcessHold() {
+  xAutoLock lock(g_close_atomic.mutex());
+  if (g_process_hold) g_close_atomic.sub_locked();
+  g_process_hold = false;
 }
 
 // Moves to the next opening: the current one's thread records, holds and
@@ -122,6 +167,7 @@ void NextOpening() {
   xAutoLock lock(g_close_atomic.mutex());
   g_generation.fetch_add(1, std::memory_order_acq_rel);
   g_close_atomic.reset_locked(0);
+  g_process_hold = false;
 }
 
 void FreeThreadData(void* p) { delete static_cast<ThreadRecord*>(p); }
@@ -137,8 +183,7 @@ bool EnsureKeys() {
 
 bool HoldsOpenR() {
   if (!EnsureKeys()) return false;
-  auto mark = reinterpret_cast<uintptr_t>(key_open_r.Get());
-  return mark != 0 && mark == Generation();
+  return MarkIsCurrent(reinterpret_cast<uintptr_t>(key_open_r.Get()));
 }
 
 int Switcher() { return com_get_log_switcher(); }
@@ -256,24 +301,37 @@ void WriteBanners(const char* what) {
   }
 }
 
+int OpenThread(bool counted);
+
 // The calling thread's record with its category, opening lazily. While the
 // process log is open there is none (the caller hands its line to the
-// process log instead).
+// process log instead). Called inside the write gate.
 ThreadRecord* gethandle() {
   if (Switcher() == LOG_SWITCHER_COMLOG) {
     ThreadRecord* d = comlog_getdata();
     if (d != nullptr && d->category != nullptr) return d;
   }
   std::lock_guard<std::recursive_mutex> open_lock(g_open_mutex);
-  int sw = LOG_SWITCHER_NONE;
-  if (!__log_switcher__.compare_exchange_strong(sw, LOG_SWITCHER_COMLOG, std::memory_order_acq_rel) &&
-      sw == LOG_SWITCHER_ULLOG) {
-    return nullptr;
+  bool switched_on = false;
+  int sw = Switcher();
+  if (sw == LOG_SWITCHER_ULLOG) return nullptr;
+  if (sw == LOG_SWITCHER_NONE) {
+    // Set up before it is switched on: a thread that finds the framework on
+    // (com_openlog_r, a write) never meets it without its registry and
+    // default level filter.
+    if (init_log() != 0) {
+      COMLOG_DIAG("com_openlog_r default err");
+      return nullptr;
+    }
+    switched_on =
+        __log_switcher__.compare_exchange_strong(sw, LOG_SWITCHER_COMLOG, std::memory_order_acq_rel);
+    if (!switched_on && sw == LOG_SWITCHER_ULLOG) return nullptr;
   }
   ThreadRecord* d = comlog_getdata();
   if (d == nullptr) return nullptr;
   if (d->category != nullptr) return d;
-  if (init_log() == 0 && com_openlog_r() == 0 && d->category != nullptr) return d;
+  // The thread that switched the framework on holds it for the process.
+  if (init_log() == 0 && OpenThread(!switched_on) == 0 && d->category != nullptr) return d;
   COMLOG_DIAG("com_openlog_r default err");
   return nullptr;
 }
@@ -324,6 +382,8 @@ int WriteByName(const char* name, int version, const char* type, const char* fmt
 
 }  // namespace
 
+void (*comlog_setup_pause)() = nullptr;
+
 unsigned int comlog_opening() { return Generation(); }
 
 uint64_t comlog_get_lower_syslevel(int t) {
@@ -343,6 +403,7 @@ int init_log() {
     COMLOG_DIAG("create name manage err");
     return -1;
   }
+  if (comlog_setup_pause != nullptr) comlog_setup_pause();
   if (comlog_get_def_logstat() == nullptr) {
     LogStat* ls = LogStat::createLogStat();
     if (ls == nullptr) {
@@ -388,6 +449,9 @@ int reset_log() {
 using namespace comspace;
 
 int com_openlog(const char* procname, com_device_t* devices, int n, com_logstat_t* logstat) {
+  // Inside the gate before the open mutex (see the lock order above): its
+  // banners pass the gate while a lazy opening waits for the mutex.
+  GateScope gate;
   std::lock_guard<std::recursive_mutex> open_lock(g_open_mutex);
   if (Switcher() != LOG_SWITCHER_NONE) {
     COMLOG_DIAG("Log is open....");
@@ -438,38 +502,60 @@ int com_openlog(const char* procname, com_device_t* devices, int n, com_logstat_
 
   com_set_log_switcher(LOG_SWITCHER_COMLOG);
   // The count is 0 here (every close and reset starts the next opening's at
-  // 0), or counts a hold taken since the switch.
-  g_close_atomic.add();
+  // 0), or counts holds taken since the switch.
+  TakeProcessHold();
   WriteBanners("open log");
   return 0;
 }
 
-int com_openlog_r() {
-  if (Switcher() != LOG_SWITCHER_COMLOG) {
-    ul_logstat_t st = {ul_get_log_level(), 1, 2};
-    return ul_openlog_r(nullptr, &st, nullptr);
-  }
-  if (!EnsureKeys() || HoldsOpenR()) return -1;
-  xAutoLock lock(g_closing.mutex());
-  if (g_closing.cnt_locked() == 1) return -1;
+namespace comspace {
+namespace {
 
-  ThreadRecord* d = comlog_getdata();
-  if (d == nullptr) return -1;
-  char name[64];
-  snprintf(name, sizeof(name), "%s.%lu", "MAIN", static_cast<unsigned long>(pthread_self()));
-  Category* c = Category::getInstance(name, PastCategory(d));
-  if (c == nullptr || !SetThreadCategory(d, c)) {
-    COMLOG_DIAG("what's wrong, cate[%s] create err", name);
-    return -1;
-  }
-  if (g_main_cg.load(std::memory_order_acquire) == nullptr && c->appender_num() == 0) {
-    if (Appender* app = DefaultTtyAppender()) c->addAppender(app);
+// com_openlog_r with the framework on, inside the gate; counted tells
+// whether the hold delays a close.
+int OpenThread(bool counted) {
+  if (!EnsureKeys() || HoldsOpenR()) return -1;
+  {
+    // The closing check, the thread's category and its hold are one step
+    // against the start of a close; the banners come after, outside the
+    // mutex: they may wait in an appender, and a close or reset takes the
+    // mutex while it holds the gate shut.
+    xAutoLock lock(g_closing.mutex());
+    if (g_closing.cnt_locked() == 1) return -1;
+
+    ThreadRecord* d = comlog_getdata();
+    if (d == nullptr) return -1;
+    char name[64];
+    snprintf(name, sizeof(name), "%s.%lu", "MAIN", static_cast<unsigned long>(pthread_self()));
+    Category* c = Category::getInstance(name, PastCategory(d));
+    if (c == nullptr || !SetThreadCategory(d, c)) {
+      COMLOG_DIAG("what's wrong, cate[%s] create err", name);
+      return -1;
+    }
+    if (g_main_cg.load(std::memory_order_acquire) == nullptr && c->appender_num() == 0) {
+      if (Appender* app = DefaultTtyAppender()) c->addAppender(app);
+    }
+    TakeHold(counted);
   }
   char what[32];
   snprintf(what, sizeof(what), "open log_r.%u", static_cast<unsigned int>(pthread_self()));
   WriteBanners(what);
-  TakeHold();
   return 0;
+}
+
+}  // namespace
+}  // namespace comspace
+
+int com_openlog_r() {
+  // Inside the gate before g_closing's mutex (see the lock order above),
+  // and the switcher read inside: a reset the thread waited for has
+  // switched the framework off.
+  GateScope gate;
+  if (Switcher() != LOG_SWITCHER_COMLOG) {
+    ul_logstat_t st = {ul_get_log_level(), 1, 2};
+    return ul_openlog_r(nullptr, &st, nullptr);
+  }
+  return OpenThread(true);
 }
 
 int com_closelog_r() {
@@ -537,7 +623,7 @@ int com_closelog(int wait_ms) {
       WriteGate::Clock::now() + std::chrono::milliseconds(kCloseWaitRounds * kCloseWaitRoundMs);
   g_closing.reset(1);
   com_wait_close(wait_ms);
-  g_close_atomic.sub();
+  GiveBackProcessHold();
   // A round ends early once every holder is gone.
   for (int i = 0; i < kCloseWaitRounds && g_close_atomic.cnt() > 0; ++i) {
     COMLOG_DIAG("Closelog: Waiting for other thread......");
@@ -573,14 +659,16 @@ int com_resetlog() {
 }
 
 int com_writelog_args(int level, const char* fmt, va_list args) {
-  GateScope gate;
-  if (Switcher() != LOG_SWITCHER_COMLOG) return ul_writelog_args(level, fmt, args);
-  if (com_is_own_thread()) {
+  // The framework's own threads go to standard error without entering the
+  // gate: a close stops them (and waits for them to end) with the gate shut.
+  if (com_is_own_thread() && Switcher() == LOG_SWITCHER_COMLOG) {
     char line[2048];
     vsnprintf(line, sizeof(line), fmt, args);
     COMLOG_DIAG("%s", line);
     return 0;
   }
+  GateScope gate;
+  if (Switcher() != LOG_SWITCHER_COMLOG) return ul_writelog_args(level, fmt, args);
   com_thread_data_t* d = gethandle();
   if (d == nullptr) {
     COMLOG_DIAG("gethandle error");

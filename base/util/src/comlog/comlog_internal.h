@@ -25,6 +25,11 @@ void comlog_refit_event(Event* e);
 // Empties the reload registry (its filters are about to be deleted).
 void comlog_clear_reglogstat();
 
+// For tests: when set, init_log calls it once the registry is made and
+// before the default level filter is, so that a test can hold an opening
+// there, half set up. NULL otherwise.
+extern void (*comlog_setup_pause)();
+
 }  // namespace comspace
 
 #endif  // COMLOG_COMLOG_INTERNAL_H_

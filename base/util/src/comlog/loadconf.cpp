@@ -12,6 +12,7 @@
 #include "comlog/comlog_internal.h"
 #include "comlog/diag.h"
 #include "comlog/namemg.h"
+#include "comlog/write_gate.h"
 #include "comlog/xutils.h"
 #include "ul_conf.h"
 #include "ul_log.h"
@@ -254,10 +255,19 @@ void comlog_clear_reglogstat() {
   g_reg.clear();
 }
 
-// Runs every entry's reload function and applies the levels it read.
+// Runs every entry's reload function and applies the levels it read. The
+// entries are copied out first: a reload reads a file and reports through
+// the log, which may wait (at the write gate, for an opening), and nothing
+// may wait while it holds the registry's mutex (a close takes it).
 static int reg_deal() {
-  std::lock_guard<std::mutex> lock(g_reg_mutex);
-  for (const reg_node& node : g_reg) {
+  std::vector<reg_node> nodes;
+  try {
+    std::lock_guard<std::mutex> lock(g_reg_mutex);
+    nodes = g_reg;
+  } catch (const std::bad_alloc&) {
+    return -1;
+  }
+  for (const reg_node& node : nodes) {
     com_logstat_t ls;
     if (node.fn == nullptr || node.fn(&ls, node.path, node.file) == -1) continue;
     comlog_set_log_level(ls.sysevents);
@@ -351,11 +361,17 @@ int com_loadlog_ex(const char* path, const char* file, int pid) {
   return com_openlog(procname, devs.data(), count, &ls);
 }
 
+// Both run inside the write gate: a close or reset deletes the filters they
+// reach, and empties the reload registry, only once they are done.
 int com_reglogstat(const char* path, const char* file) {
+  GateScope gate;
   Category* c = com_getcategory();
   if (c == nullptr) return -1;
   LogStat* ls = c->logstat() != nullptr ? c->logstat() : comlog_get_def_logstat();
   return reg_logstat(ls, _def_loadconf_, path, file);
 }
 
-int com_changelogstat() { return reg_deal(); }
+int com_changelogstat() {
+  GateScope gate;
+  return reg_deal();
+}
