@@ -4,6 +4,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <stdio.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -89,6 +90,13 @@ std::vector<std::string> Messages(const std::string& path) {
     if (line.find("-------") == std::string::npos) out.push_back(line);
   }
   return out;
+}
+
+// The times text holds what.
+int Count(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) ++n;
+  return n;
 }
 
 int OpenWith(com_device_t* dev) {
@@ -346,8 +354,9 @@ TEST_P(FileKinds, ReopensAMovedOrRemovedFile) {
 }
 
 // A file that cannot be opened again: FILE shows the line on standard
-// error; both kinds write again once the folder is back. binprint writes
-// raw bytes.
+// error, AFILE keeps it (and refuses lines meanwhile); both kinds write
+// again once the folder is back, AFILE the line it kept first. binprint
+// writes raw bytes.
 TEST_P(FileKinds, OpenFailureAndRawBytes) {
   const std::string kind = GetParam();
   InChild([&] {
@@ -385,9 +394,9 @@ TEST_P(FileKinds, OpenFailureAndRawBytes) {
       EXPECT_NE(text.find("]In [AsyncFileAppender::writeData]:syncid failed."), std::string::npos) << text;
     }
     ASSERT_EQ(unlink(folder.c_str()), 0);
-    com_writelog(UL_LOG_DEBUG, "back");
+    EXPECT_TRUE(WaitFor([] { return com_writelog(UL_LOG_DEBUG, "back") == 0; }));
     EXPECT_EQ(com_closelog(0), 0);
-    EXPECT_EQ(ReadFile(folder + "/log"), "back\n");
+    EXPECT_EQ(ReadFile(folder + "/log"), kind == "AFILE" ? "lost line\nback\n" : "back\n");
   });
 }
 
@@ -492,6 +501,35 @@ TEST_P(FileKinds, FullDiskKeepsLinesWholeAndReportsTheLostOnes) {
       std::vector<std::string> lines = Lines(ReadFile(dir.file("moved")));
       for (const std::string& line : Lines(ReadFile(dir.file("log")))) lines.push_back(line);
       comlogtest::ExpectWholeOrCut(lines, answers, comlogtest::FullDiskLine, kind + (move ? " moved" : ""));
+    }
+  });
+}
+
+// The log's folder blocked (swapped with a file, so that the log can
+// neither be opened nor made again) and back: lines that did not reach the
+// file answer -1 meanwhile, and every line answered 0 is in the file, whole
+// and once (AFILE keeps what its writer holds until the file opens again).
+// AFILE reports the failure once, not at every try.
+TEST_P(FileKinds, AFolderBlockedAndBackLosesNoLineAnsweredWritten) {
+  const std::string kind = GetParam();
+  InChild([&] {
+    TempDir dir;
+    const std::string folder = dir.file("x");
+    const std::string block = dir.file("block");
+    com_device_t dev = FileDevice(folder, kind, comspace::COMLOG_SIZECUT, 2048, kDebugOnly);
+    ASSERT_EQ(OpenWith(&dev), 0);
+    testsupport::WriteFile(block, "");
+    auto swap = [&] {
+      ASSERT_EQ(renameat2(AT_FDCWD, folder.c_str(), AT_FDCWD, block.c_str(), RENAME_EXCHANGE), 0);
+    };
+    CaptureFd err(2);
+    const std::map<int, int> answers = comlogtest::WriteAcrossAnOutage([](int) { return UL_LOG_DEBUG; }, swap, swap);
+    EXPECT_EQ(com_closelog(0), 0);
+    const std::string text = err.Stop();
+    comlogtest::ExpectWholeOrCut(Lines(ReadFile(folder + "/log")), answers, comlogtest::FullDiskLine, kind);
+    if (kind == "AFILE") {
+      EXPECT_EQ(Count(text, "]can't open " + folder + "/log"), 1) << text.substr(0, 2000);
+      EXPECT_EQ(Count(text, "]In [AsyncFileAppender::writeData]:syncid failed."), 1) << text.substr(0, 2000);
     }
   });
 }
@@ -619,42 +657,61 @@ TEST(AsyncFileAppender, CloseWritesEveryHeldLine) {
 }
 
 // AFILE's writer cut short inside a line whose file then cannot be opened
-// (what it held is lost): once the same file is back, the next line written
-// there starts on a line of its own.
-TEST(AsyncFileAppender, LinesAfterALostCutLineStartALineOfTheirOwn) {
+// for a while (moved away, and no descriptor to be had): it keeps the rest
+// of the line, and once the same file is back the rest goes right after the
+// line's beginning, the lines after it on lines of their own.
+TEST(AsyncFileAppender, TheRestOfACutLineWaitsForItsFileToOpenAgain) {
   InChild([] {
     signal(SIGXFSZ, SIG_IGN);
     TempDir dir;
     com_device_t dev = FileDevice(dir.path(), "AFILE", comspace::COMLOG_SIZECUT, 2048, kDebugOnly);
     ASSERT_EQ(OpenWith(&dev), 0);
-    CaptureFd quiet(2);
+    // Standard error goes to a pipe (the cap on file sizes below would cut
+    // a file capturing it); reported () reads what came so far.
+    int err[2];
+    ASSERT_EQ(pipe2(err, O_NONBLOCK), 0);
+    const int saved = dup(2);
+    ASSERT_EQ(dup2(err[1], 2), 2);
+    std::string said;
+    auto reported = [&] {
+      char buf[4096];
+      ssize_t n;
+      while ((n = read(err[0], buf, sizeof(buf))) > 0) said.append(buf, static_cast<size_t>(n));
+      return said;
+    };
     ASSERT_EQ(com_writelog(UL_LOG_DEBUG, "first"), 0);
     ASSERT_TRUE(WaitFor([&] { return SizeOf(dir.file("log")) == 6; }));
     comlogtest::CapFileSize(6 + 3);
     ASSERT_EQ(com_writelog(UL_LOG_DEBUG, "second"), 0);
     // Stalled: the file holds "sec" and the writer the rest.
-    ASSERT_TRUE(WaitFor([] { return com_writelog(UL_LOG_DEBUG, "probe") != 0; }));
-    ASSERT_EQ(rename(dir.file("log").c_str(), dir.file("moved").c_str()), 0);
+    std::string taken;  // probes taken before the writer met the cap
+    ASSERT_TRUE(WaitFor([&] {
+      if (com_writelog(UL_LOG_DEBUG, "probe") != 0) return true;
+      taken += "probe\n";
+      return false;
+    }));
     struct rlimit files;
     ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &files), 0);
     struct rlimit none = files;
     none.rlim_cur = 0;  // no open succeeds; open descriptors stay
     ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &none), 0);
-    // The writer cannot open a new log and gives up what it held.
-    EXPECT_TRUE(WaitFor([] { return com_writelog(UL_LOG_DEBUG, "probe") == 0; }));
+    ASSERT_EQ(rename(dir.file("log").c_str(), dir.file("moved").c_str()), 0);
+    // The writer tries to open a new log, fails (reported once) and keeps
+    // what it holds.
+    EXPECT_TRUE(WaitFor([&] { return reported().find("]can't open ") != std::string::npos; })) << reported();
+    EXPECT_NE(com_writelog(UL_LOG_DEBUG, "refused"), 0);
     ASSERT_EQ(rename(dir.file("moved").c_str(), dir.file("log").c_str()), 0);
     ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &files), 0);
     comlogtest::CapFileSize(RLIM_INFINITY);
     EXPECT_TRUE(WaitFor([] { return com_writelog(UL_LOG_DEBUG, "third") == 0; }));
     EXPECT_EQ(com_closelog(0), 0);
-    quiet.Stop();
-    const std::string text = ReadFile(dir.file("log"));
-    ASSERT_EQ(text.compare(0, 10, "first\nsec\n"), 0) << text;
-    std::vector<std::string> rest = Lines(text.substr(10));
-    ASSERT_FALSE(rest.empty());
-    EXPECT_EQ(rest.back(), "third");
-    rest.pop_back();
-    for (const std::string& line : rest) EXPECT_EQ(line, "probe");
+    dup2(saved, 2);
+    ::close(saved);
+    const std::string text = reported();
+    ::close(err[0]);
+    ::close(err[1]);
+    EXPECT_EQ(Count(text, "]can't open "), 1) << text.substr(0, 2000);
+    EXPECT_EQ(ReadFile(dir.file("log")), "first\nsecond\n" + taken + "third\n");
   });
 }
 

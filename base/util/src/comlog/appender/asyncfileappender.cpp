@@ -83,7 +83,9 @@ AsyncFileAppender::~AsyncFileAppender() {
 
 int AsyncFileAppender::open(void* /*arg*/) {
   close(nullptr);
-  const int fd = open_log_file(_device, _file, sizeof(_file));
+  // While the file cannot be opened the writer tries again every round:
+  // the failure was reported at the first try.
+  const int fd = open_log_file(_device, _file, sizeof(_file), !_open_failed);
   if (fd < 0) return -1;
   _id = fd;
   return fstat(fd, &_stat);
@@ -280,14 +282,13 @@ bool AsyncFileAppender::FlushOnce() {
   {
     xAutoLock lock(&_lock);
     if (SyncLocked(&removal) != 0) {
-      COMLOG_DIAG("In [AsyncFileAppender::writeData]:syncid failed.");
+      // Like a write the file refused: the held lines stay for the next
+      // try, and new lines are refused meanwhile.
+      if (!_open_failed) COMLOG_DIAG("In [AsyncFileAppender::writeData]:syncid failed.");
+      _open_failed = true;
       close(nullptr);
-      // The held lines are lost; the rest of a cut line with them.
-      erasedata(_held);
-      _held = 0;
-      _held_off = 0;
-      _held_rest = false;
     } else {
+      _open_failed = false;
       ok = WriteHeld(_id, _stat.st_ino);
     }
   }

@@ -49,8 +49,8 @@ class AsyncFileAppender : public Appender {
   int close(void* arg) override;
   // Renders the event and copies the line into the current buffer. 0 (also
   // when the level is not in the mask); -1 when the line is lost (the file
-  // did not take lines the writer holds, the queue of full buffers is full,
-  // or no buffer can be had).
+  // did not take lines the writer holds or could not be opened for them,
+  // the queue of full buffers is full, or no buffer can be had).
   int print(Event* evt) override;
   // Writes the bytes at once with one write (not after the lines still
   // held). 0, or -1 unless all were written.
@@ -87,9 +87,10 @@ class AsyncFileAppender : public Appender {
   int SyncLocked(std::string* removal);
   // One try to write what is held (after syncid): what the file takes is
   // dropped from the front; the rest stays held, and while it does every
-  // new line is refused. When the file cannot be opened the held lines are
-  // lost. Whether all that was tried went in (at most kBatch pieces a
-  // try). Writer thread (or the destructor, once the writer ended).
+  // new line is refused. A file that cannot be opened takes nothing (the
+  // failure is reported at the first try only). Whether all that was tried
+  // went in (at most kBatch pieces a try). Writer thread (or the
+  // destructor, once the writer ended).
   bool FlushOnce();
   // Writes the held bytes to fd (of that inode) with writev; a file some
   // write left ending mid-line gets a line end first, unless the held bytes
@@ -118,6 +119,8 @@ class AsyncFileAppender : public Appender {
   ino_t _torn_inode = 0;
   // Something is held after a failed write: print refuses new lines.
   std::atomic<bool> _stalled{false};
+  // The last try to open the file failed (under _lock).
+  bool _open_failed = false;
 };
 
 }  // namespace comspace
