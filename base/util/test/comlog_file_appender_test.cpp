@@ -580,6 +580,70 @@ TEST_P(FileKinds, AFullDiskTakingAllButTheLineEndKeepsTheLineOnce) {
   });
 }
 
+// Read a descriptor's device and inode as fstat does, but give every file
+// the inode number 1: on one device (a number given again to a new file),
+// or each on a device of its own (numbered by its real inode).
+int NumberOneOnOneDevice(int fd, struct stat* st) {
+  const int rc = fstat(fd, st);
+  st->st_ino = 1;
+  return rc;
+}
+int NumberOneOnItsOwnDevice(int fd, struct stat* st) {
+  const int rc = fstat(fd, st);
+  st->st_dev = static_cast<dev_t>(st->st_ino);
+  st->st_ino = 1;
+  return rc;
+}
+
+// A log left mid-line by a full disk and then removed, or moved away with
+// the new log on another device: the new log starts clean even when it has
+// the same inode number (stood in through the identity check). FILE's next
+// line has no line end before it; AFILE writes the line it held the rest of
+// whole there.
+TEST_P(FileKinds, ANewLogWithAnOldInodeNumberStartsClean) {
+  const std::string kind = GetParam();
+  InChild([&] {
+    signal(SIGXFSZ, SIG_IGN);
+    for (const bool remove : {true, false}) {
+      TempDir dir;
+      com_device_t dev = FileDevice(dir.path(), kind, comspace::COMLOG_SIZECUT, 2048, kDebugOnly);
+      ASSERT_EQ(OpenWith(&dev), 0);
+      Appender* app = AppenderFactory::tryAppender(dev);
+      comspace::TornFile::StatFn stand_in = remove ? &NumberOneOnOneDevice : &NumberOneOnItsOwnDevice;
+      if (auto* f = dynamic_cast<comspace::FileAppender*>(app)) f->torn_file().set_stat_fn(stand_in);
+      if (auto* a = dynamic_cast<comspace::AsyncFileAppender*>(app)) a->torn_file().set_stat_fn(stand_in);
+      CaptureFd quiet(2);
+      ASSERT_EQ(com_writelog(UL_LOG_DEBUG, "first"), 0);
+      ASSERT_TRUE(WaitFor([&] { return SizeOf(dir.file("log")) == 6; }));
+      comlogtest::CapFileSize(6 + 3);
+      // FILE: "sec" went in, the line is lost; AFILE holds the rest.
+      EXPECT_EQ(com_writelog(UL_LOG_DEBUG, "second"), kind == "FILE" ? -1 : 0);
+      ASSERT_TRUE(WaitFor([&] { return SizeOf(dir.file("log")) == 9; }));
+      std::string taken;  // AFILE: probes taken before its writer met the cap
+      if (kind == "AFILE") {
+        ASSERT_TRUE(WaitFor([&] {
+          if (com_writelog(UL_LOG_DEBUG, "probe") != 0) return true;
+          taken += "probe\n";
+          return false;
+        }));
+      }
+      if (remove) {
+        ASSERT_EQ(unlink(dir.file("log").c_str()), 0);
+      } else {
+        ASSERT_EQ(rename(dir.file("log").c_str(), dir.file("moved").c_str()), 0);
+      }
+      comlogtest::CapFileSize(RLIM_INFINITY);
+      EXPECT_TRUE(WaitFor([] { return com_writelog(UL_LOG_DEBUG, "third") == 0; }));
+      EXPECT_EQ(com_closelog(0), 0);
+      quiet.Stop();
+      EXPECT_EQ(ReadFile(dir.file("log")), (kind == "FILE" ? "" : "second\n" + taken) + "third\n") << remove;
+      if (!remove) {
+        EXPECT_EQ(ReadFile(dir.file("moved")), "first\nsec");
+      }
+    }
+  });
+}
+
 // A FIFO at the log's path never blocks a call, whether it is there at the
 // open or takes the place of the open log, and whoever reads it: lines the
 // pipe cannot take at once are lost (FILE answers -1 for them), and the

@@ -209,13 +209,14 @@ int AsyncFileAppender::init() {
   return 0;
 }
 
-bool AsyncFileAppender::WriteHeld(int fd, ino_t inode) {
+bool AsyncFileAppender::WriteHeld(int fd) {
   // The rest of a cut line belongs after its beginning only: another file
-  // (cut or moved meanwhile) gets the whole line again. A line never spans
-  // buffers, so its beginning is still held. When only the line end is
-  // left, the text is whole where it went (it ends that file) and is not
-  // written twice.
-  if (_held_rest && inode != _torn_inode) {
+  // (cut, moved or removed meanwhile) gets the whole line again. A line
+  // never spans buffers, so its beginning is still held. When only the line
+  // end is left, the text is whole where it went (it ends that file) and is
+  // not written twice.
+  const bool same = _torn.Is(fd);
+  if (_held_rest && !same) {
     const char* data = static_cast<Buffer*>(_readbuf[0])->data();
     if (data[_held_off] == '\n') {
       DropHeld(1);
@@ -224,7 +225,7 @@ bool AsyncFileAppender::WriteHeld(int fd, ino_t inode) {
     }
     _held_rest = false;
   }
-  const bool line_end_first = !_held_rest && _torn_inode != 0 && _torn_inode == inode;
+  const bool line_end_first = !_held_rest && same;
   int cnt = 0;
   int64_t total = 0;
   if (line_end_first) afio[cnt++] = {const_cast<char*>("\n"), 1};
@@ -242,9 +243,9 @@ bool AsyncFileAppender::WriteHeld(int fd, ino_t inode) {
   const int64_t written = WritevAll(fd, afio, cnt, &last);
   if (written > 0) {
     if (last != '\n') {
-      _torn_inode = inode;
-    } else if (_torn_inode == inode) {
-      _torn_inode = 0;
+      _torn.Remember(fd);
+    } else if (same) {
+      _torn.Forget();
     }
     DropHeld(static_cast<size_t>(written - (line_end_first ? 1 : 0)));
     _held_rest = last != '\n' && _held > 0;
@@ -289,7 +290,7 @@ bool AsyncFileAppender::FlushOnce() {
       close(nullptr);
     } else {
       _open_failed = false;
-      ok = WriteHeld(_id, _stat.st_ino);
+      ok = WriteHeld(_id);
     }
   }
   _stalled.store(!ok && _held > 0, std::memory_order_relaxed);

@@ -20,6 +20,7 @@
 #include "comlog/appender/appender.h"
 #include "comlog/appender/fileappender.h"
 #include "comlog/appender/fixed_buffer.h"
+#include "comlog/appender/tornfile.h"
 #include "comlog/xqueue.h"
 #include "comlog/xthread.h"
 
@@ -67,6 +68,9 @@ class AsyncFileAppender : public Appender {
   static Appender* getAppender(com_device_t& dev);
   static Appender* tryAppender(com_device_t& dev);
 
+  // The memory of a file left mid-line (tests stand in its identity check).
+  TornFile& torn_file() { return _torn; }
+
   struct stat _stat;                       // of the descriptor at its last open
   char _file[COMLOG_FILE_PATH_SIZE] = "";  // PATH/NAME
   int _page = 0;
@@ -92,10 +96,10 @@ class AsyncFileAppender : public Appender {
   // went in (at most kBatch pieces a try). Writer thread (or the
   // destructor, once the writer ended).
   bool FlushOnce();
-  // Writes the held bytes to fd (of that inode) with writev; a file some
-  // write left ending mid-line gets a line end first, unless the held bytes
-  // go on with that very line. Whether all that was tried went in.
-  bool WriteHeld(int fd, ino_t inode);
+  // Writes the held bytes to fd with writev; a file some write left ending
+  // mid-line gets a line end first, unless the held bytes go on with that
+  // very line. Whether all that was tried went in.
+  bool WriteHeld(int fd);
   // Drops that many held bytes from the front; buffers emptied go back.
   void DropHeld(size_t bytes);
   // Returns _readbuf[0..n) to the pool, or frees them when it is full.
@@ -112,11 +116,11 @@ class AsyncFileAppender : public Appender {
   // the first one from its byte _held_off on. Writer thread only.
   int _held = 0;
   size_t _held_off = 0;
-  // The held bytes begin with the rest of a line cut short in the file of
-  // _torn_inode (its beginning lies just before _held_off).
+  // The held bytes begin with the rest of a line cut short in the file
+  // _torn (its beginning lies just before _held_off).
   bool _held_rest = false;
-  // The inode of a file that ends mid-line (0: none).
-  ino_t _torn_inode = 0;
+  // The file that ends mid-line, if any.
+  TornFile _torn;
   // Something is held after a failed write: print refuses new lines.
   std::atomic<bool> _stalled{false};
   // The last try to open the file failed (under _lock).
