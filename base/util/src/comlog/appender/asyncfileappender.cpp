@@ -2,12 +2,14 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <new>
 #include <thread>
@@ -18,6 +20,7 @@
 #include "comlog/diag.h"
 #include "comlog/event.h"
 #include "comlog/layout.h"
+#include "comlog/namemg.h"
 #include "comlog/xsync.h"
 #include "comlog/xutils.h"
 
@@ -58,27 +61,50 @@ AsyncFileAppender::AsyncFileAppender() { memset(&_stat, 0, sizeof(_stat)); }
 AsyncFileAppender::~AsyncFileAppender() {
   _queue.stop_working();
   if (_writer_started) _async_thread.join();
-  // One try for what the writer still held, then for every queued buffer
-  // and the current one; what the file does not take now is lost (the
-  // close keeps its bound).
+  const Clock::time_point deadline{Clock::duration(_close_deadline.load(std::memory_order_relaxed))};
   for (;;) {
-    if (_held == 0) {
-      int n = _queue.drain(_readbuf, kBatch);
-      if (n <= 0 && _current_buffer != nullptr && _current_buffer->length() > 0) {
-        _readbuf[0] = _current_buffer;
-        _current_buffer = nullptr;
-        n = 1;
-      }
-      if (n <= 0) break;
-      _held = n;
-    }
-    if (!FlushOnce()) DropHeld(SIZE_MAX);
+    HoldTheRest();
+    if (_held == 0) break;
+    if (FlushOnce()) continue;
+    const Clock::time_point now = Clock::now();
+    if (now >= deadline) break;
+    std::this_thread::sleep_for(std::min<Clock::duration>(deadline - now, std::chrono::milliseconds(1)));
   }
+  long long lost = 0;
+  for (HoldTheRest(); _held > 0; HoldTheRest()) {
+    lost += HeldLines();
+    DropHeld(SIZE_MAX);
+  }
+  if (lost > 0) COMLOG_DIAG("%lld lines lost: %s did not take them before the close ended", lost, _file);
   _queue.destroy();
   delete _current_buffer;
   for (Buffer* b : _free_buffer_array) delete b;
   close(nullptr);
   delete _qc;
+}
+
+void AsyncFileAppender::HoldTheRest() {
+  if (_held >= kBatch) return;
+  const int room = kBatch - _held;
+  const int n = _queue.drain(_readbuf + _held, room);
+  if (n > 0) _held += n;
+  if (n < room && _current_buffer != nullptr && _current_buffer->length() > 0) {
+    _readbuf[_held++] = _current_buffer;
+    _current_buffer = nullptr;
+  }
+}
+
+long long AsyncFileAppender::HeldLines() const {
+  long long n = 0;
+  for (int i = 0; i < _held; ++i) {
+    const auto* b = static_cast<const Buffer*>(_readbuf[i]);
+    const char* p = b->data() + (i == 0 ? _held_off : 0);
+    const char* end = b->data() + b->length();
+    if (p == end) continue;
+    n += std::count(p, end, '\n');
+    if (end[-1] != '\n') ++n;
+  }
+  return n;
 }
 
 int AsyncFileAppender::open(void* /*arg*/) {
@@ -349,6 +375,21 @@ int AsyncFileAppender::writeData() {
 }
 
 int AsyncFileAppender::WriterRound(void* self) { return static_cast<AsyncFileAppender*>(self)->writeData(); }
+
+void comlog_hand_close_wait(int wait_ms) {
+  NameMg* mg = comlog_get_nameMg();
+  if (mg == nullptr) return;
+  if (wait_ms == -1) wait_ms = INT_MAX;
+  AsyncFileAppender::Clock::time_point deadline =
+      AsyncFileAppender::Clock::now() + std::chrono::milliseconds(std::max(wait_ms, 0));
+  mg->forEachAppender(
+      [](Appender* app, void* arg) {
+        if (auto* a = dynamic_cast<AsyncFileAppender*>(app)) {
+          a->set_close_deadline(*static_cast<AsyncFileAppender::Clock::time_point*>(arg));
+        }
+      },
+      &deadline);
+}
 
 Appender* AsyncFileAppender::getAppender(com_device_t& dev) {
   return get_file_appender(dev, [] { return static_cast<Appender*>(new (std::nothrow) AsyncFileAppender()); });

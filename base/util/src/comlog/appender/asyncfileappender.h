@@ -13,6 +13,7 @@
 #include <time.h>
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -38,11 +39,20 @@ class AsyncFileAppender : public Appender {
   };
   typedef fixed_buffer<kBufferSize> Buffer;
 
+  typedef std::chrono::steady_clock Clock;
+
   AsyncFileAppender();
   // Stops the writer, then writes every line still held (what the writer
-  // held, queued buffers, then the current one), each with one try, and
-  // closes the file.
+  // held, queued buffers, then the current one) and closes the file. A file
+  // that does not take them is tried again until the close's deadline (one
+  // try when none was set); the lines still held then are lost, and their
+  // count is reported.
   ~AsyncFileAppender() override;
+
+  // The deadline of the close that will delete the appender.
+  void set_close_deadline(Clock::time_point t) {
+    _close_deadline.store(t.time_since_epoch().count(), std::memory_order_relaxed);
+  }
 
   // Opens PATH/NAME (making PATH when missing) as the appender's one
   // descriptor. 0, or -1.
@@ -102,6 +112,11 @@ class AsyncFileAppender : public Appender {
   bool WriteHeld(int fd);
   // Drops that many held bytes from the front; buffers emptied go back.
   void DropHeld(size_t bytes);
+  // Once the writer ended: queued buffers join the held ones, then the
+  // current one once the queue is empty, while there is room.
+  void HoldTheRest();
+  // The lines in the held bytes (a piece without its line end counts).
+  long long HeldLines() const;
   // Returns _readbuf[0..n) to the pool, or frees them when it is full.
   void erasedata(int n);
   // A spare buffer, or a new one; NULL without memory. _buf_mutex held.
@@ -125,7 +140,14 @@ class AsyncFileAppender : public Appender {
   std::atomic<bool> _stalled{false};
   // The last try to open the file failed (under _lock).
   bool _open_failed = false;
+  // set_close_deadline's time, on Clock.
+  std::atomic<Clock::rep> _close_deadline{Clock::time_point::min().time_since_epoch().count()};
 };
+
+// Hands the wait of a close (com_closelog's argument: -1 without bound) to
+// every AFILE appender of the registry before they are stopped: deleting
+// one keeps trying the lines it holds until wait_ms from now.
+void comlog_hand_close_wait(int wait_ms);
 
 }  // namespace comspace
 
