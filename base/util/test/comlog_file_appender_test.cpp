@@ -720,6 +720,72 @@ TEST(AsyncFileAppender, CloseWritesEveryHeldLine) {
   });
 }
 
+// AFILE at a FIFO whose reader is slower than the writers: the close keeps
+// trying the lines the writer holds within its wait. With a reader taking
+// 2,000 kB/s every line answered 0 is read, whole; with one that reads only
+// after the close, the close gives up at the end of its wait and reports
+// how many lines were lost: exactly those the reader misses (one of them
+// may arrive cut).
+TEST(AsyncFileAppender, TheCloseTriesHeldLinesWithinItsWait) {
+  InChild([] {
+    comlogtest::HangGuard();
+    TempDir dir;
+    const std::string fifo = dir.file("log");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string pad(1000, 'p');
+    auto line = [&](int i) {
+      char head[16];
+      snprintf(head, sizeof(head), "%05d", i);
+      return head + pad;
+    };
+    for (const bool slow_reader : {true, false}) {
+      const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+      ASSERT_GE(reader, 0);
+      com_device_t dev = FileDevice(dir.path(), "AFILE", comspace::COMLOG_SIZECUT, 2048, kDebugOnly);
+      ASSERT_EQ(OpenWith(&dev), 0);
+      // Reads until the appender is gone (the pipe then has no writer),
+      // paced at 20,000 bytes every 10 ms.
+      std::string piped;
+      auto read_all = [&](bool paced) {
+        char buf[20000];
+        for (;;) {
+          const ssize_t n = read(reader, buf, sizeof(buf));
+          if (n == 0 || (n < 0 && errno != EAGAIN)) break;
+          if (n > 0) piped.append(buf, static_cast<size_t>(n));
+          if (paced || n < 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+      };
+      std::thread slow;
+      if (slow_reader) slow = std::thread(read_all, true);
+      CaptureFd err(2);
+      std::map<int, int> answers;
+      {
+        // The writer waits meanwhile: every line is taken, 3 MiB for a pipe
+        // of 64 KiB.
+        comspace::xAutoLock hold(&AppenderFactory::tryAppender(dev)->_lock);
+        for (int i = 0; i < 3000; ++i) {
+          answers[i] = com_writelog(UL_LOG_DEBUG, "%s", line(i).c_str());
+          ASSERT_EQ(answers[i], 0) << i;
+        }
+      }
+      EXPECT_EQ(comlogtest::WithinBound("close", [&] { return com_closelog(slow_reader ? 20000 : 200); }), 0);
+      const std::string text = err.Stop();
+      if (slow_reader) {
+        slow.join();
+      } else {
+        read_all(false);
+      }
+      ::close(reader);
+      std::smatch m;
+      const bool reported = std::regex_search(text, m, std::regex(R"(\](\d+) lines lost)"));
+      EXPECT_EQ(reported, !slow_reader) << text.substr(0, 2000);
+      comlogtest::ExpectWholeOrCut(Lines(piped), answers, line, slow_reader ? "slow reader" : "late reader",
+                                   reported ? std::stol(m[1]) : 0);
+    }
+    ASSERT_EQ(unlink(fifo.c_str()), 0);
+  });
+}
+
 // AFILE's writer cut short inside a line whose file then cannot be opened
 // for a while (moved away, and no descriptor to be had): it keeps the rest
 // of the line, and once the same file is back the rest goes right after the
