@@ -796,19 +796,8 @@ TEST(AsyncFileAppender, TheRestOfACutLineWaitsForItsFileToOpenAgain) {
     TempDir dir;
     com_device_t dev = FileDevice(dir.path(), "AFILE", comspace::COMLOG_SIZECUT, 2048, kDebugOnly);
     ASSERT_EQ(OpenWith(&dev), 0);
-    // Standard error goes to a pipe (the cap on file sizes below would cut
-    // a file capturing it); reported () reads what came so far.
-    int err[2];
-    ASSERT_EQ(pipe2(err, O_NONBLOCK), 0);
-    const int saved = dup(2);
-    ASSERT_EQ(dup2(err[1], 2), 2);
-    std::string said;
-    auto reported = [&] {
-      char buf[4096];
-      ssize_t n;
-      while ((n = read(err[0], buf, sizeof(buf))) > 0) said.append(buf, static_cast<size_t>(n));
-      return said;
-    };
+    // Through a pipe: the cap on file sizes below would cut a file.
+    testsupport::CapturePipe err(2);
     ASSERT_EQ(com_writelog(UL_LOG_DEBUG, "first"), 0);
     ASSERT_TRUE(WaitFor([&] { return SizeOf(dir.file("log")) == 6; }));
     comlogtest::CapFileSize(6 + 3);
@@ -828,18 +817,14 @@ TEST(AsyncFileAppender, TheRestOfACutLineWaitsForItsFileToOpenAgain) {
     ASSERT_EQ(rename(dir.file("log").c_str(), dir.file("moved").c_str()), 0);
     // The writer tries to open a new log, fails (reported once) and keeps
     // what it holds.
-    EXPECT_TRUE(WaitFor([&] { return reported().find("]can't open ") != std::string::npos; })) << reported();
+    EXPECT_TRUE(WaitFor([&] { return err.Peek().find("]can't open ") != std::string::npos; })) << err.Peek();
     EXPECT_NE(com_writelog(UL_LOG_DEBUG, "refused"), 0);
     ASSERT_EQ(rename(dir.file("moved").c_str(), dir.file("log").c_str()), 0);
     ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &files), 0);
     comlogtest::CapFileSize(RLIM_INFINITY);
     EXPECT_TRUE(WaitFor([] { return com_writelog(UL_LOG_DEBUG, "third") == 0; }));
     EXPECT_EQ(com_closelog(0), 0);
-    dup2(saved, 2);
-    ::close(saved);
-    const std::string text = reported();
-    ::close(err[0]);
-    ::close(err[1]);
+    const std::string text = err.Stop();
     EXPECT_EQ(Count(text, "]can't open "), 1) << text.substr(0, 2000);
     EXPECT_EQ(ReadFile(dir.file("log")), "first\nsecond\n" + taken + "third\n");
   });
