@@ -165,9 +165,13 @@ int AsyncFileAppender::print(Event* evt) {
   if (_stalled.load(std::memory_order_relaxed)) return -1;
   evt->_nowapp = this;
   _layout.load(std::memory_order_acquire)->format(evt);
-  const char* line = evt->_render_msgbuf;
-  const size_t len = static_cast<size_t>(evt->_render_msgbuf_len);
+  return print_line(evt->_render_msgbuf, evt->_render_msgbuf_len);
+}
 
+int AsyncFileAppender::print_line(const char* line, int size) {
+  if (line == nullptr || size < 0) return -1;
+  if (_stalled.load(std::memory_order_relaxed)) return -1;
+  const size_t len = static_cast<size_t>(size);
   std::lock_guard<std::mutex> lock(_buf_mutex);
   if (_current_buffer != nullptr && _current_buffer->append(line, len) == 0) return 0;
   Buffer* fresh = TakeSpareLocked();

@@ -63,6 +63,9 @@ class AsyncFileAppender : public Appender {
   // did not take lines the writer holds or could not be opened for them,
   // the queue of full buffers is full, or no buffer can be had).
   int print(Event* evt) override;
+  // Copies one rendered line into the current buffer as print does an
+  // event's, with the same answers.
+  int print_line(const char* line, int len);
   // Writes the bytes at once with one write (not after the lines still
   // held). 0, or -1 unless all were written.
   int binprint(void* buf, int len) override;

@@ -253,8 +253,11 @@ int FileAppender::print(Event* evt) {
   if (evt == nullptr) return -1;
   if (unInMask(static_cast<int>(evt->_log_level))) return 0;
   _layout.load(std::memory_order_acquire)->format(evt);
-  const char* line = evt->_render_msgbuf;
-  const int len = evt->_render_msgbuf_len;
+  return print_line(evt->_render_msgbuf, evt->_render_msgbuf_len);
+}
+
+int FileAppender::print_line(const char* line, int len) {
+  if (line == nullptr || len < 0) return -1;
   if (syncid(nullptr) != 0) {
     const int shown = len > 0 && line[len - 1] == '\n' ? len - 1 : len;
     COMLOG_DIAG("%.*s", shown, line);

@@ -53,6 +53,10 @@ class FileAppender : public Appender {
   // is not in the mask, -1 when the line could not be written (it then
   // goes to standard error when the file could not be opened).
   int print(Event* evt) override;
+  // Writes one rendered line as print writes an event's: the file cut or
+  // opened again first, a line end first in a file left mid-line, and the
+  // same answers (-1 when the line did not go in whole).
+  int print_line(const char* line, int len);
   // Writes the bytes with one write; 0, or -1 unless all were written.
   int binprint(void* buf, int len) override;
   // Starts the cutting period, opens the file and makes the quota checker,
