@@ -112,6 +112,7 @@ int AsyncFileAppender::open(void* /*arg*/) {
   // While the file cannot be opened the writer tries again every round:
   // the failure was reported at the first try.
   const int fd = open_log_file(_device, _file, sizeof(_file), !_open_failed);
+  _open_failed = fd < 0;
   if (fd < 0) return -1;
   _id = fd;
   return fstat(fd, &_stat);
@@ -312,14 +313,14 @@ bool AsyncFileAppender::FlushOnce() {
   bool ok = false;
   {
     xAutoLock lock(&_lock);
+    const bool failing = _open_failed;
     if (SyncLocked(&removal) != 0) {
       // Like a write the file refused: the held lines stay for the next
       // try, and new lines are refused meanwhile.
-      if (!_open_failed) COMLOG_DIAG("In [AsyncFileAppender::writeData]:syncid failed.");
+      if (!failing) COMLOG_DIAG("In [AsyncFileAppender::writeData]:syncid failed.");
       _open_failed = true;
       close(nullptr);
     } else {
-      _open_failed = false;
       ok = WriteHeld(_id);
     }
   }
