@@ -83,6 +83,17 @@ bool WaitFor(const std::function<bool()>& done) {
   return done();
 }
 
+// Writes "probe" lines until AFILE refuses one (its writer met a failure
+// and holds what it could not write), adding those taken to *taken. Whether
+// one was refused (bounded as WaitFor).
+bool ProbesUntilRefused(std::string* taken) {
+  return WaitFor([&] {
+    if (com_writelog(UL_LOG_DEBUG, "probe") != 0) return true;
+    *taken += "probe\n";
+    return false;
+  });
+}
+
 // The message lines of a file, without the framework's banners.
 std::vector<std::string> Messages(const std::string& path) {
   std::vector<std::string> out;
@@ -556,11 +567,7 @@ TEST_P(FileKinds, AFullDiskTakingAllButTheLineEndKeepsTheLineOnce) {
       if (kind == "AFILE") {
         // Its writer meets the cap at the line end and then holds only it;
         // from then on it refuses lines.
-        ASSERT_TRUE(WaitFor([&] {
-          if (com_writelog(UL_LOG_DEBUG, "probe") != 0) return true;
-          taken += "probe\n";
-          return false;
-        }));
+        ASSERT_TRUE(ProbesUntilRefused(&taken));
       }
       if (move) {
         ASSERT_EQ(rename(dir.file("log").c_str(), dir.file("moved").c_str()), 0);
@@ -621,11 +628,7 @@ TEST_P(FileKinds, ANewLogWithAnOldInodeNumberStartsClean) {
       ASSERT_TRUE(WaitFor([&] { return SizeOf(dir.file("log")) == 9; }));
       std::string taken;  // AFILE: probes taken before its writer met the cap
       if (kind == "AFILE") {
-        ASSERT_TRUE(WaitFor([&] {
-          if (com_writelog(UL_LOG_DEBUG, "probe") != 0) return true;
-          taken += "probe\n";
-          return false;
-        }));
+        ASSERT_TRUE(ProbesUntilRefused(&taken));
       }
       if (remove) {
         ASSERT_EQ(unlink(dir.file("log").c_str()), 0);
@@ -804,11 +807,7 @@ TEST(AsyncFileAppender, TheRestOfACutLineWaitsForItsFileToOpenAgain) {
     ASSERT_EQ(com_writelog(UL_LOG_DEBUG, "second"), 0);
     // Stalled: the file holds "sec" and the writer the rest.
     std::string taken;  // probes taken before the writer met the cap
-    ASSERT_TRUE(WaitFor([&] {
-      if (com_writelog(UL_LOG_DEBUG, "probe") != 0) return true;
-      taken += "probe\n";
-      return false;
-    }));
+    ASSERT_TRUE(ProbesUntilRefused(&taken));
     struct rlimit files;
     ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &files), 0);
     struct rlimit none = files;
