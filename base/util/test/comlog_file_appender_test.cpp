@@ -569,10 +569,15 @@ TEST_P(FileKinds, AFullDiskTakingAllButTheLineEndKeepsTheLineOnce) {
         // from then on it refuses lines.
         ASSERT_TRUE(ProbesUntilRefused(&taken));
       }
-      if (move) {
-        ASSERT_EQ(rename(dir.file("log").c_str(), dir.file("moved").c_str()), 0);
+      {
+        // AFILE's writer looks at the path only once both are done (else
+        // it may find the log in place and write into it once moved).
+        comspace::xAutoLock hold(&AppenderFactory::tryAppender(dev)->_lock);
+        if (move) {
+          ASSERT_EQ(rename(dir.file("log").c_str(), dir.file("moved").c_str()), 0);
+        }
+        comlogtest::CapFileSize(RLIM_INFINITY);
       }
-      comlogtest::CapFileSize(RLIM_INFINITY);
       // AFILE takes lines again once its writer wrote what it held.
       EXPECT_TRUE(WaitFor([] { return com_writelog(UL_LOG_DEBUG, "third") == 0; }));
       EXPECT_EQ(com_closelog(0), 0);
@@ -630,12 +635,17 @@ TEST_P(FileKinds, ANewLogWithAnOldInodeNumberStartsClean) {
       if (kind == "AFILE") {
         ASSERT_TRUE(ProbesUntilRefused(&taken));
       }
-      if (remove) {
-        ASSERT_EQ(unlink(dir.file("log").c_str()), 0);
-      } else {
-        ASSERT_EQ(rename(dir.file("log").c_str(), dir.file("moved").c_str()), 0);
+      {
+        // AFILE's writer looks at the path only once both are done (else
+        // it may find the log in place and write into it once moved).
+        comspace::xAutoLock hold(&app->_lock);
+        if (remove) {
+          ASSERT_EQ(unlink(dir.file("log").c_str()), 0);
+        } else {
+          ASSERT_EQ(rename(dir.file("log").c_str(), dir.file("moved").c_str()), 0);
+        }
+        comlogtest::CapFileSize(RLIM_INFINITY);
       }
-      comlogtest::CapFileSize(RLIM_INFINITY);
       EXPECT_TRUE(WaitFor([] { return com_writelog(UL_LOG_DEBUG, "third") == 0; }));
       EXPECT_EQ(com_closelog(0), 0);
       quiet.Stop();
