@@ -8,13 +8,10 @@ namespace comspace {
 TornFile::~TornFile() { Forget(); }
 
 void TornFile::Remember(int fd) {
-  struct stat st;
-  if (_stat_fn.load(std::memory_order_relaxed)(fd, &st) != 0) {
-    Forget();
-    return;
-  }
-  if (_known && st.st_dev == _dev && st.st_ino == _ino && _kept >= 0) return;
+  if (Is(fd)) return;
   Forget();
+  struct stat st;
+  if (_stat_fn.load(std::memory_order_relaxed)(fd, &st) != 0) return;
   _known = true;
   _dev = st.st_dev;
   _ino = st.st_ino;
