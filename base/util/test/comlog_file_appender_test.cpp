@@ -377,7 +377,10 @@ TEST_P(FileKinds, OpenFailureAndRawBytes) {
     ASSERT_EQ(OpenWith(&dev), 0);
     Appender* app = AppenderFactory::tryAppender(dev);
     EXPECT_EQ(app->binprint(const_cast<char*>("raw\n"), 4), 0);
+    EXPECT_EQ(app->binprint(const_cast<char*>("raw\n"), 0), 0);
+    EXPECT_EQ(app->binprint(const_cast<char*>("raw\n"), -1), -1);
     EXPECT_EQ(ReadFile(folder + "/log"), "raw\n");
+    EXPECT_EQ(app->print(nullptr), -1);
     // An event printed straight to the appender: 0 when written or held.
     comspace::Event* evt = comspace::Event::getEvent();
     ASSERT_NE(evt, nullptr);
@@ -654,6 +657,70 @@ TEST_P(FileKinds, ANewLogWithAnOldInodeNumberStartsClean) {
         EXPECT_EQ(ReadFile(dir.file("moved")), "first\nsec");
       }
     }
+  });
+}
+
+// A line without its line end (written as it is, not by a layout) leaves
+// the file mid-line: the next line starts on a line of its own.
+TEST_P(FileKinds, ALineWithoutItsLineEndIsEndedBeforeTheNextLine) {
+  const std::string kind = GetParam();
+  InChild([&] {
+    TempDir dir;
+    com_device_t dev = FileDevice(dir.path(), kind, comspace::COMLOG_SIZECUT, 2048, kDebugOnly);
+    ASSERT_EQ(OpenWith(&dev), 0);
+    Appender* app = AppenderFactory::tryAppender(dev);
+    auto print_line = [app](const std::string& text) {
+      const int len = static_cast<int>(text.size());
+      if (auto* f = dynamic_cast<comspace::FileAppender*>(app)) return f->print_line(text.c_str(), len);
+      return dynamic_cast<comspace::AsyncFileAppender*>(app)->print_line(text.c_str(), len);
+    };
+    EXPECT_EQ(print_line("abc"), 0);
+    ASSERT_TRUE(WaitFor([&] { return SizeOf(dir.file("log")) == 3; }));
+    EXPECT_EQ(print_line("def\n"), 0);
+    EXPECT_EQ(com_closelog(0), 0);
+    EXPECT_EQ(ReadFile(dir.file("log")), "abc\ndef\n");
+  });
+}
+
+// The memory of a file left mid-line knows the file through any descriptor
+// of it and no other; a descriptor it cannot read is not the file. A file
+// whose last name is gone is forgotten, and the descriptor kept for it
+// closed, also when that descriptor is 0.
+TEST(TornFile, KnowsItsFileUntilForgottenOrRemoved) {
+  InChild([] {
+    TempDir dir;
+    const std::string a = dir.file("a");
+    const std::string b = dir.file("b");
+    testsupport::WriteFile(a, "a");
+    testsupport::WriteFile(b, "b");
+    const int fa = ::open(a.c_str(), O_RDONLY);
+    const int fa2 = ::open(a.c_str(), O_RDONLY);
+    const int fb = ::open(b.c_str(), O_RDONLY);
+    ASSERT_TRUE(fa >= 0 && fa2 >= 0 && fb >= 0);
+    comspace::TornFile torn;
+    EXPECT_FALSE(torn.Is(fa));
+    torn.Remember(-1);
+    EXPECT_FALSE(torn.remembered());
+    torn.Remember(fa);
+    EXPECT_TRUE(torn.Is(fa));
+    EXPECT_TRUE(torn.Is(fa2));
+    EXPECT_FALSE(torn.Is(fb));
+    EXPECT_FALSE(torn.Is(-1));
+    torn.Remember(fb);  // in place of a
+    EXPECT_FALSE(torn.Is(fa));
+    EXPECT_TRUE(torn.Is(fb));
+    torn.Forget();
+    EXPECT_FALSE(torn.Is(fb));
+
+    ASSERT_EQ(::close(0), 0);  // the descriptor kept next is 0
+    torn.Remember(fa);
+    EXPECT_EQ(fcntl(0, F_GETFD), FD_CLOEXEC);
+    EXPECT_TRUE(torn.Is(fa2));
+    ASSERT_EQ(unlink(a.c_str()), 0);
+    EXPECT_FALSE(torn.Is(fa));
+    EXPECT_FALSE(torn.remembered());
+    EXPECT_EQ(fcntl(0, F_GETFD), -1);
+    for (int fd : {fa, fa2, fb}) ::close(fd);
   });
 }
 
