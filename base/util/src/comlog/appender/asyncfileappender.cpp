@@ -110,7 +110,7 @@ long long AsyncFileAppender::HeldLines() const {
 int AsyncFileAppender::open(void* /*arg*/) {
   close(nullptr);
   // While the file cannot be opened the writer tries again every round:
-  // the failure was reported at the first try.
+  // the failure is reported at the first try only.
   const int fd = open_log_file(_device, _file, sizeof(_file), !_open_failed);
   _open_failed = fd < 0;
   if (fd < 0) return -1;
@@ -313,14 +313,14 @@ bool AsyncFileAppender::FlushOnce() {
   bool ok = false;
   {
     xAutoLock lock(&_lock);
-    const bool failing = _open_failed;
     if (SyncLocked(&removal) != 0) {
       // Like a write the file refused: the held lines stay for the next
       // try, and new lines are refused meanwhile.
-      if (!failing) COMLOG_DIAG("In [AsyncFileAppender::writeData]:syncid failed.");
-      _open_failed = true;
+      if (!_sync_failed) COMLOG_DIAG("In [AsyncFileAppender::writeData]:syncid failed.");
+      _sync_failed = true;
       close(nullptr);
     } else {
+      _sync_failed = false;
       ok = WriteHeld(_id);
     }
   }

@@ -141,9 +141,10 @@ class AsyncFileAppender : public Appender {
   TornFile _torn;
   // Something is held after a failed write: print refuses new lines.
   std::atomic<bool> _stalled{false};
-  // The last try to open the file (or, in the writer, to sync with it)
-  // failed: the next failure is not reported again (under _lock).
+  // The last try to open the file failed, the last sync of the writer
+  // failed: a failure goes on, and is not reported again (under _lock).
   bool _open_failed = false;
+  bool _sync_failed = false;
   // set_close_deadline's time, on Clock.
   std::atomic<Clock::rep> _close_deadline{Clock::time_point::min().time_since_epoch().count()};
 };
