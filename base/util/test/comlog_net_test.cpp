@@ -448,7 +448,7 @@ TEST(NetAppender, FallbackToTheLocalFileAndRecovery) {
     for (int i = 0; i < 10; ++i) com_writelog(kNotice, "up %d", i);
     EXPECT_TRUE(FakeLogServer::WaitFor([&] { return Tagged(srv.LinesOf(7), "up").size() == 10; }, 8000));
     EXPECT_EQ(com_closelog(2000), 0);
-    err.Stop();
+    EXPECT_EQ(err.Stop().find("lines lost"), std::string::npos);  // the back-up took every line
     EXPECT_EQ(Tagged(Lines(testsupport::ReadFile(backup)), "down"), Expected("down", 10));
     EXPECT_EQ(Tagged(Lines(testsupport::ReadFile(backup)), "up").size(), 0u);
     EXPECT_EQ(Tagged(srv.LinesOf(7), "up"), Expected("up", 10));
