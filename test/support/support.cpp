@@ -122,6 +122,48 @@ std::string CaptureFd::Peek() const {
   return ReadFile(tmp_);
 }
 
+CapturePipe::CapturePipe(int fd) : fd_(fd) {
+  std::fflush(nullptr);
+  int ends[2];
+  if (pipe2(ends, O_CLOEXEC) != 0) throw std::runtime_error("pipe2 failed");
+  read_ = ends[0];
+  saved_ = dup(fd_);
+  dup2(ends[1], fd_);
+  close(ends[1]);
+  reader_ = std::thread([this] {
+    char buf[65536];
+    for (;;) {
+      const ssize_t n = read(read_, buf, sizeof(buf));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      std::lock_guard<std::mutex> lock(mu_);
+      text_.append(buf, static_cast<size_t>(n));
+    }
+  });
+}
+
+CapturePipe::~CapturePipe() {
+  if (!stopped_) Stop();
+}
+
+std::string CapturePipe::Stop() {
+  if (stopped_) return "";
+  std::fflush(nullptr);
+  dup2(saved_, fd_);  // the pipe's last writing end: its reader sees the end
+  close(saved_);
+  reader_.join();
+  close(read_);
+  stopped_ = true;
+  return text_;
+}
+
+std::string CapturePipe::Peek() const {
+  if (stopped_) return "";
+  std::fflush(nullptr);
+  std::lock_guard<std::mutex> lock(mu_);
+  return text_;
+}
+
 int RunInChild(const std::function<int()>& fn) {
   std::fflush(nullptr);
   pid_t pid = fork();

@@ -7,7 +7,9 @@
 
 #include <cstddef>
 #include <functional>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace testsupport {
@@ -52,6 +54,32 @@ class CaptureFd {
   int saved_ = -1;
   std::string tmp_;
   bool stopped_ = false;
+};
+
+// Redirects a file descriptor (1 or 2) into a pipe that a thread of its own
+// empties, until Stop(). Unlike CaptureFd it is not cut by a cap on file
+// sizes (RLIMIT_FSIZE), and Peek() needs no new descriptor (it works while
+// none can be had). A descriptor duplicated from the captured one meanwhile
+// must be closed before Stop(), which waits for the pipe's end.
+class CapturePipe {
+ public:
+  explicit CapturePipe(int fd);
+  ~CapturePipe();
+  CapturePipe(const CapturePipe&) = delete;
+  CapturePipe& operator=(const CapturePipe&) = delete;
+  // Restores the descriptor and returns everything written to it.
+  std::string Stop();
+  // Everything written to it so far ("" once stopped).
+  std::string Peek() const;
+
+ private:
+  int fd_;
+  int saved_ = -1;
+  int read_ = -1;
+  bool stopped_ = false;
+  mutable std::mutex mu_;
+  std::string text_;
+  std::thread reader_;
 };
 
 // Runs fn in a forked child (for process-wide state) and returns its exit

@@ -4,11 +4,15 @@
 // server that stops reading (queued lines kept in the back-up file), and
 // resetting while the checker runs.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <map>
+#include <regex>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -17,6 +21,7 @@
 #include <vector>
 
 #include "comlog/appender/netappender.h"
+#include "comlog/layout.h"
 #include "comlog/sendsvr/loghead.h"
 #include "comlog/sendsvr/netappendersvr.h"
 #include "comlog/sendsvr/sendsvr.h"
@@ -77,13 +82,14 @@ int FreePort() {
 }
 
 // Whether the open device's NET appender has its local back-up; when not,
-// the framework is closed and the capture ended (the case is skipped).
+// the framework is closed and the capture, if any, ended (the case is
+// skipped).
 bool BackUpOrClose(com_device_t& dev, testsupport::CaptureFd* err) {
   auto* app = NetAppender::tryAppender(dev);
   EXPECT_NE(app, nullptr);
   if (app != nullptr && app->_bkappender != nullptr) return true;
   com_closelog(0);
-  err->Stop();
+  if (err != nullptr) err->Stop();
   return false;
 }
 
@@ -442,10 +448,62 @@ TEST(NetAppender, FallbackToTheLocalFileAndRecovery) {
     for (int i = 0; i < 10; ++i) com_writelog(kNotice, "up %d", i);
     EXPECT_TRUE(FakeLogServer::WaitFor([&] { return Tagged(srv.LinesOf(7), "up").size() == 10; }, 8000));
     EXPECT_EQ(com_closelog(2000), 0);
-    err.Stop();
+    EXPECT_EQ(err.Stop().find("lines lost"), std::string::npos);  // the back-up took every line
     EXPECT_EQ(Tagged(Lines(testsupport::ReadFile(backup)), "down"), Expected("down", 10));
     EXPECT_EQ(Tagged(Lines(testsupport::ReadFile(backup)), "up").size(), 0u);
     EXPECT_EQ(Tagged(srv.LinesOf(7), "up"), Expected("up", 10));
+    return 0;
+  });
+}
+
+// Every server down, and the back-up file's disk full (a cap on file sizes)
+// for 1.5 s while lines are written: each line of the back-up file is whole
+// or visibly cut (no later line glued to a cut one), and the lines it did
+// not take are reported lost with their number: every line answered 0 is
+// in the file, whole and once, or among those counted.
+TEST(NetAppender, TheBackUpAtAFullDiskKeepsLinesWholeAndReportsTheLostOnes) {
+  InChildOrSkip([] {
+    signal(SIGXFSZ, SIG_IGN);
+    testsupport::TempDir dir;
+    com_device_t dev = NetDevice(List(FreePort(), dir.path()), "app.log");
+    dev.log_mask = uint64_t{1} << 16;  // DEBUG only: no banners
+    auto* layout = new Layout();       // owned by the registry once opened
+    layout->setPattern("%R");
+    dev.layout = layout;
+    testsupport::CapturePipe err(2);  // a file would be capped too
+    EXPECT_EQ(com_openlog("nettest", &dev, 1, nullptr), 0);
+    if (!BackUpOrClose(dev, nullptr)) return kSkip;
+    const std::string backup = dir.file("app.log");
+    auto size = [&] {
+      struct stat st;
+      return stat(backup.c_str(), &st) == 0 ? static_cast<long>(st.st_size) : -1L;
+    };
+    std::map<int, int> answers;
+    std::atomic<int> phase{0};  // 1: full, 2: space again, 3: done
+    std::thread writer([&] {
+      for (int n = 0; phase.load() < 3; ++n) {
+        answers[n] = com_writelog(16, "%s", comlogtest::FullDiskLine(n).c_str());
+        if (n % 4 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+    });
+    EXPECT_TRUE(FakeLogServer::WaitFor([&] { return size() > 0; }, 8000));
+    comlogtest::CapFileSize(static_cast<rlim_t>(size() + 8192));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    comlogtest::CapFileSize(RLIM_INFINITY);
+    const long resumed = size();
+    EXPECT_TRUE(FakeLogServer::WaitFor([&] { return size() > resumed + 8192; }, 8000));
+    phase = 3;
+    writer.join();
+    EXPECT_EQ(com_closelog(2000), 0);
+    const std::string text = err.Stop();
+    long lost = 0;
+    const std::regex report(R"(\](\d+) of \d+ lines lost)");
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), report); it != std::sregex_iterator(); ++it) {
+      lost += std::stol((*it)[1]);
+    }
+    EXPECT_GT(lost, 0);
+    comlogtest::ExpectWholeOrCut(Lines(testsupport::ReadFile(backup)), answers, comlogtest::FullDiskLine, "back-up",
+                                 lost);
     return 0;
   });
 }

@@ -77,16 +77,17 @@ inline void CapFileSize(rlim_t bytes) {
 }
 
 // Four threads write lines of a full-disk run, line n at level level_of (n)
-// (thread t numbers its lines from t * 100000): under a cap of 16 KiB until some line was
-// reported lost (AFILE: once its writer met the cap) and 800 more were
-// written; then, with the cap lifted, until 800 more were written (AFILE:
-// once its writer wrote what it held). Each answer goes to
+// (thread t numbers its lines from t * 100000): after fail () until some
+// line was reported lost (AFILE: once its writer met the failure) and 800
+// more were written; then, after recover (), until 800 more were written
+// (AFILE: once its writer wrote what it held). Each answer goes to
 // answers[number]. A little pause every 16 lines lets the writer of AFILE
 // run meanwhile. when_full, if given, runs once the first loss was seen.
-inline std::map<int, int> WriteAcrossAFullDisk(const std::function<int(int)>& level_of,
-                                               const std::function<void()>& when_full = nullptr) {
+inline std::map<int, int> WriteAcrossAnOutage(const std::function<int(int)>& level_of,
+                                              const std::function<void()>& fail,
+                                              const std::function<void()>& recover,
+                                              const std::function<void()>& when_full = nullptr) {
   constexpr int kThreads = 4;
-  signal(SIGXFSZ, SIG_IGN);
   std::atomic<int> lost{0}, done{0}, written{0};
   std::vector<std::map<int, int>> answers(kThreads);
   std::vector<std::thread> threads;
@@ -108,12 +109,12 @@ inline std::map<int, int> WriteAcrossAFullDisk(const std::function<int(int)>& le
     }
     return cond();
   };
-  CapFileSize(16384);
+  fail();
   EXPECT_TRUE(wait_for([&] { return lost.load() > 0; })) << "no line was reported lost";
   if (when_full) when_full();
   const int lost_before = lost.load();
   EXPECT_TRUE(wait_for([&] { return lost.load() >= lost_before + 800; }));
-  CapFileSize(RLIM_INFINITY);
+  recover();
   const int written_before = written.load();
   EXPECT_TRUE(wait_for([&] { return written.load() >= written_before + 800; }));
   done = 1;
@@ -123,18 +124,29 @@ inline std::map<int, int> WriteAcrossAFullDisk(const std::function<int(int)>& le
   return all;
 }
 
+// WriteAcrossAnOutage with the outage a full disk: every file the process
+// writes capped at 16 KiB, then the cap lifted.
+inline std::map<int, int> WriteAcrossAFullDisk(const std::function<int(int)>& level_of,
+                                               const std::function<void()>& when_full = nullptr) {
+  signal(SIGXFSZ, SIG_IGN);
+  return WriteAcrossAnOutage(
+      level_of, [] { CapFileSize(16384); }, [] { CapFileSize(RLIM_INFINITY); }, when_full);
+}
+
 // Checks a log written while lines could fail (a full disk). answers maps
 // each line number meant for this file to what the writing call returned;
 // whole(n) is line n as written (without its newline). Every line of the
 // text must be a whole line answered 0, or a visible cut: the beginning of
 // a line, with nothing of another line after it. Every line answered 0 must
-// be there whole exactly once.
+// be there whole exactly once, but for reported_lost of them: as many as
+// the appender reported lost must be missing, no more and no fewer.
 inline void ExpectWholeOrCut(const std::vector<std::string>& lines, const std::map<int, int>& answers,
-                             const std::function<std::string(int)>& whole, const std::string& what) {
+                             const std::function<std::string(int)>& whole, const std::string& what,
+                             long reported_lost = 0) {
   std::map<std::string, int> number_of;  // sorted: a cut line sorts just before its whole line
   for (const auto& kv : answers) number_of[whole(kv.first)] = kv.first;
   std::map<int, int> seen;
-  int broken = 0, false_loss = 0, missing = 0;
+  int broken = 0, false_loss = 0, missing = 0, doubled = 0;
   std::string first_broken;
   for (const std::string& line : lines) {
     auto it = number_of.find(line);
@@ -148,19 +160,18 @@ inline void ExpectWholeOrCut(const std::vector<std::string>& lines, const std::m
       if (broken++ == 0) first_broken = line.substr(0, 200);
     }
   }
-  int first_missing = -1, first_missing_seen = 0;
+  int first_missing = -1, first_doubled = -1;
   for (const auto& kv : answers) {
-    if (kv.second == 0 && seen[kv.first] != 1) {
-      if (missing++ == 0) {
-        first_missing = kv.first;
-        first_missing_seen = seen[kv.first];
-      }
-    }
+    if (kv.second != 0) continue;
+    const int times = seen[kv.first];
+    if (times == 0 && missing++ == 0) first_missing = kv.first;
+    if (times > 1 && doubled++ == 0) first_doubled = kv.first;
   }
   EXPECT_EQ(broken, 0) << what << ": lines neither whole nor visibly cut, the first: " << first_broken;
   EXPECT_EQ(false_loss, 0) << what << ": whole lines answered -1";
-  EXPECT_EQ(missing, 0) << what << ": lines answered 0 not there once, the first: " << first_missing << " (there "
-                        << first_missing_seen << " times)";
+  EXPECT_EQ(missing, reported_lost) << what << ": lines answered 0 not there (against those reported lost), the first: "
+                                    << first_missing;
+  EXPECT_EQ(doubled, 0) << what << ": lines answered 0 there more than once, the first: " << first_doubled;
 }
 
 // An appender that keeps the lines it renders.

@@ -33,6 +33,7 @@
 #include <string>
 #include <vector>
 
+#include "comlog/appender/asyncfileappender.h"
 #include "comlog/comlog_internal.h"
 #include "comlog/diag.h"
 #include "comlog/namemg.h"
@@ -634,6 +635,7 @@ int com_closelog(int wait_ms) {
   }
   // The appenders stop only once no thread writes through them: a line a
   // write call reports as written is in the output.
+  comlog_hand_close_wait(wait_ms);
   if (ShutOrRetire(deadline)) com_close_appender();
   close_log(wait_ms);
   com_set_log_switcher(LOG_SWITCHER_NONE);

@@ -86,6 +86,10 @@ int NameMg::resetAppender() {
   return 0;
 }
 
+void NameMg::forEachAppender(void (*fn)(Appender*, void*), void* arg) {
+  ForEachOfType(TYPE_APPENDER, [fn, arg](void* p) { fn(static_cast<Appender*>(p), arg); });
+}
+
 int NameMg::destroy() {
   std::unordered_set<void*> deleted;
   auto once = [&deleted](void* p) { return p != nullptr && deleted.insert(p).second; };

@@ -57,6 +57,8 @@ class NameMg {
   // stop () / reset () on every registered appender; 0.
   int closeAppender();
   int resetAppender();
+  // fn (appender, arg) on every registered appender.
+  void forEachAppender(void (*fn)(Appender*, void*), void* arg);
 
   // Deletes every registered object, log senders first (their threads use
   // the appenders), each object once however often it was registered, and

@@ -2,12 +2,14 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <new>
 #include <thread>
@@ -18,6 +20,7 @@
 #include "comlog/diag.h"
 #include "comlog/event.h"
 #include "comlog/layout.h"
+#include "comlog/namemg.h"
 #include "comlog/xsync.h"
 #include "comlog/xutils.h"
 
@@ -58,22 +61,21 @@ AsyncFileAppender::AsyncFileAppender() { memset(&_stat, 0, sizeof(_stat)); }
 AsyncFileAppender::~AsyncFileAppender() {
   _queue.stop_working();
   if (_writer_started) _async_thread.join();
-  // One try for what the writer still held, then for every queued buffer
-  // and the current one; what the file does not take now is lost (the
-  // close keeps its bound).
+  const Clock::time_point deadline{Clock::duration(_close_deadline.load(std::memory_order_relaxed))};
   for (;;) {
-    if (_held == 0) {
-      int n = _queue.drain(_readbuf, kBatch);
-      if (n <= 0 && _current_buffer != nullptr && _current_buffer->length() > 0) {
-        _readbuf[0] = _current_buffer;
-        _current_buffer = nullptr;
-        n = 1;
-      }
-      if (n <= 0) break;
-      _held = n;
-    }
-    if (!FlushOnce()) DropHeld(SIZE_MAX);
+    HoldTheRest();
+    if (_held == 0) break;
+    if (FlushOnce()) continue;
+    const Clock::time_point now = Clock::now();
+    if (now >= deadline) break;
+    std::this_thread::sleep_for(std::min<Clock::duration>(deadline - now, std::chrono::milliseconds(1)));
   }
+  long long lost = 0;
+  for (HoldTheRest(); _held > 0; HoldTheRest()) {
+    lost += HeldLines();
+    DropHeld(SIZE_MAX);
+  }
+  if (lost > 0) COMLOG_DIAG("%lld lines lost: %s did not take them before the close ended", lost, _file);
   _queue.destroy();
   delete _current_buffer;
   for (Buffer* b : _free_buffer_array) delete b;
@@ -81,9 +83,36 @@ AsyncFileAppender::~AsyncFileAppender() {
   delete _qc;
 }
 
+void AsyncFileAppender::HoldTheRest() {
+  if (_held >= kBatch) return;
+  const int room = kBatch - _held;
+  const int n = _queue.drain(_readbuf + _held, room);
+  if (n > 0) _held += n;
+  if (n < room && _current_buffer != nullptr && _current_buffer->length() > 0) {
+    _readbuf[_held++] = _current_buffer;
+    _current_buffer = nullptr;
+  }
+}
+
+long long AsyncFileAppender::HeldLines() const {
+  long long n = 0;
+  for (int i = 0; i < _held; ++i) {
+    const auto* b = static_cast<const Buffer*>(_readbuf[i]);
+    const char* p = b->data() + (i == 0 ? _held_off : 0);
+    const char* end = b->data() + b->length();
+    if (p == end) continue;
+    n += std::count(p, end, '\n');
+    if (end[-1] != '\n') ++n;
+  }
+  return n;
+}
+
 int AsyncFileAppender::open(void* /*arg*/) {
   close(nullptr);
-  const int fd = open_log_file(_device, _file, sizeof(_file));
+  // While the file cannot be opened the writer tries again every round:
+  // the failure is reported at the first try only.
+  const int fd = open_log_file(_device, _file, sizeof(_file), !_open_failed);
+  _open_failed = fd < 0;
   if (fd < 0) return -1;
   _id = fd;
   return fstat(fd, &_stat);
@@ -137,9 +166,13 @@ int AsyncFileAppender::print(Event* evt) {
   if (_stalled.load(std::memory_order_relaxed)) return -1;
   evt->_nowapp = this;
   _layout.load(std::memory_order_acquire)->format(evt);
-  const char* line = evt->_render_msgbuf;
-  const size_t len = static_cast<size_t>(evt->_render_msgbuf_len);
+  return print_line(evt->_render_msgbuf, evt->_render_msgbuf_len);
+}
 
+int AsyncFileAppender::print_line(const char* line, int size) {
+  if (line == nullptr || size < 0) return -1;
+  if (_stalled.load(std::memory_order_relaxed)) return -1;
+  const size_t len = static_cast<size_t>(size);
   std::lock_guard<std::mutex> lock(_buf_mutex);
   if (_current_buffer != nullptr && _current_buffer->append(line, len) == 0) return 0;
   Buffer* fresh = TakeSpareLocked();
@@ -207,13 +240,14 @@ int AsyncFileAppender::init() {
   return 0;
 }
 
-bool AsyncFileAppender::WriteHeld(int fd, ino_t inode) {
+bool AsyncFileAppender::WriteHeld(int fd) {
   // The rest of a cut line belongs after its beginning only: another file
-  // (cut or moved meanwhile) gets the whole line again. A line never spans
-  // buffers, so its beginning is still held. When only the line end is
-  // left, the text is whole where it went (it ends that file) and is not
-  // written twice.
-  if (_held_rest && inode != _torn_inode) {
+  // (cut, moved or removed meanwhile) gets the whole line again. A line
+  // never spans buffers, so its beginning is still held. When only the line
+  // end is left, the text is whole where it went (it ends that file) and is
+  // not written twice.
+  const bool same = _torn.Is(fd);
+  if (_held_rest && !same) {
     const char* data = static_cast<Buffer*>(_readbuf[0])->data();
     if (data[_held_off] == '\n') {
       DropHeld(1);
@@ -222,7 +256,7 @@ bool AsyncFileAppender::WriteHeld(int fd, ino_t inode) {
     }
     _held_rest = false;
   }
-  const bool line_end_first = !_held_rest && _torn_inode != 0 && _torn_inode == inode;
+  const bool line_end_first = !_held_rest && same;
   int cnt = 0;
   int64_t total = 0;
   if (line_end_first) afio[cnt++] = {const_cast<char*>("\n"), 1};
@@ -240,9 +274,9 @@ bool AsyncFileAppender::WriteHeld(int fd, ino_t inode) {
   const int64_t written = WritevAll(fd, afio, cnt, &last);
   if (written > 0) {
     if (last != '\n') {
-      _torn_inode = inode;
-    } else if (_torn_inode == inode) {
-      _torn_inode = 0;
+      _torn.Remember(fd);
+    } else if (same) {
+      _torn.Forget();
     }
     DropHeld(static_cast<size_t>(written - (line_end_first ? 1 : 0)));
     _held_rest = last != '\n' && _held > 0;
@@ -280,15 +314,14 @@ bool AsyncFileAppender::FlushOnce() {
   {
     xAutoLock lock(&_lock);
     if (SyncLocked(&removal) != 0) {
-      COMLOG_DIAG("In [AsyncFileAppender::writeData]:syncid failed.");
+      // Like a write the file refused: the held lines stay for the next
+      // try, and new lines are refused meanwhile.
+      if (!_sync_failed) COMLOG_DIAG("In [AsyncFileAppender::writeData]:syncid failed.");
+      _sync_failed = true;
       close(nullptr);
-      // The held lines are lost; the rest of a cut line with them.
-      erasedata(_held);
-      _held = 0;
-      _held_off = 0;
-      _held_rest = false;
     } else {
-      ok = WriteHeld(_id, _stat.st_ino);
+      _sync_failed = false;
+      ok = WriteHeld(_id);
     }
   }
   _stalled.store(!ok && _held > 0, std::memory_order_relaxed);
@@ -347,6 +380,21 @@ int AsyncFileAppender::writeData() {
 }
 
 int AsyncFileAppender::WriterRound(void* self) { return static_cast<AsyncFileAppender*>(self)->writeData(); }
+
+void comlog_hand_close_wait(int wait_ms) {
+  NameMg* mg = comlog_get_nameMg();
+  if (mg == nullptr) return;
+  if (wait_ms == -1) wait_ms = INT_MAX;
+  AsyncFileAppender::Clock::time_point deadline =
+      AsyncFileAppender::Clock::now() + std::chrono::milliseconds(std::max(wait_ms, 0));
+  mg->forEachAppender(
+      [](Appender* app, void* arg) {
+        if (auto* a = dynamic_cast<AsyncFileAppender*>(app)) {
+          a->set_close_deadline(*static_cast<AsyncFileAppender::Clock::time_point*>(arg));
+        }
+      },
+      &deadline);
+}
 
 Appender* AsyncFileAppender::getAppender(com_device_t& dev) {
   return get_file_appender(dev, [] { return static_cast<Appender*>(new (std::nothrow) AsyncFileAppender()); });

@@ -13,6 +13,7 @@
 #include <time.h>
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -20,6 +21,7 @@
 #include "comlog/appender/appender.h"
 #include "comlog/appender/fileappender.h"
 #include "comlog/appender/fixed_buffer.h"
+#include "comlog/appender/tornfile.h"
 #include "comlog/xqueue.h"
 #include "comlog/xthread.h"
 
@@ -37,11 +39,20 @@ class AsyncFileAppender : public Appender {
   };
   typedef fixed_buffer<kBufferSize> Buffer;
 
+  typedef std::chrono::steady_clock Clock;
+
   AsyncFileAppender();
   // Stops the writer, then writes every line still held (what the writer
-  // held, queued buffers, then the current one), each with one try, and
-  // closes the file.
+  // held, queued buffers, then the current one) and closes the file. A file
+  // that does not take them is tried again until the close's deadline (one
+  // try when none was set); the lines still held then are lost, and their
+  // count is reported.
   ~AsyncFileAppender() override;
+
+  // The deadline of the close that will delete the appender.
+  void set_close_deadline(Clock::time_point t) {
+    _close_deadline.store(t.time_since_epoch().count(), std::memory_order_relaxed);
+  }
 
   // Opens PATH/NAME (making PATH when missing) as the appender's one
   // descriptor. 0, or -1.
@@ -49,9 +60,12 @@ class AsyncFileAppender : public Appender {
   int close(void* arg) override;
   // Renders the event and copies the line into the current buffer. 0 (also
   // when the level is not in the mask); -1 when the line is lost (the file
-  // did not take lines the writer holds, the queue of full buffers is full,
-  // or no buffer can be had).
+  // did not take lines the writer holds or could not be opened for them,
+  // the queue of full buffers is full, or no buffer can be had).
   int print(Event* evt) override;
+  // Copies one rendered line into the current buffer as print does an
+  // event's, with the same answers.
+  int print_line(const char* line, int len);
   // Writes the bytes at once with one write (not after the lines still
   // held). 0, or -1 unless all were written.
   int binprint(void* buf, int len) override;
@@ -66,6 +80,9 @@ class AsyncFileAppender : public Appender {
   // FILE devices of the same file), made and initialised when new.
   static Appender* getAppender(com_device_t& dev);
   static Appender* tryAppender(com_device_t& dev);
+
+  // The memory of a file left mid-line (tests stand in its identity check).
+  TornFile& torn_file() { return _torn; }
 
   struct stat _stat;                       // of the descriptor at its last open
   char _file[COMLOG_FILE_PATH_SIZE] = "";  // PATH/NAME
@@ -87,16 +104,22 @@ class AsyncFileAppender : public Appender {
   int SyncLocked(std::string* removal);
   // One try to write what is held (after syncid): what the file takes is
   // dropped from the front; the rest stays held, and while it does every
-  // new line is refused. When the file cannot be opened the held lines are
-  // lost. Whether all that was tried went in (at most kBatch pieces a
-  // try). Writer thread (or the destructor, once the writer ended).
+  // new line is refused. A file that cannot be opened takes nothing (the
+  // failure is reported at the first try only). Whether all that was tried
+  // went in (at most kBatch pieces a try). Writer thread (or the
+  // destructor, once the writer ended).
   bool FlushOnce();
-  // Writes the held bytes to fd (of that inode) with writev; a file some
-  // write left ending mid-line gets a line end first, unless the held bytes
-  // go on with that very line. Whether all that was tried went in.
-  bool WriteHeld(int fd, ino_t inode);
+  // Writes the held bytes to fd with writev; a file some write left ending
+  // mid-line gets a line end first, unless the held bytes go on with that
+  // very line. Whether all that was tried went in.
+  bool WriteHeld(int fd);
   // Drops that many held bytes from the front; buffers emptied go back.
   void DropHeld(size_t bytes);
+  // Once the writer ended: queued buffers join the held ones, then the
+  // current one once the queue is empty, while there is room.
+  void HoldTheRest();
+  // The lines in the held bytes (a piece without its line end counts).
+  long long HeldLines() const;
   // Returns _readbuf[0..n) to the pool, or frees them when it is full.
   void erasedata(int n);
   // A spare buffer, or a new one; NULL without memory. _buf_mutex held.
@@ -111,14 +134,25 @@ class AsyncFileAppender : public Appender {
   // the first one from its byte _held_off on. Writer thread only.
   int _held = 0;
   size_t _held_off = 0;
-  // The held bytes begin with the rest of a line cut short in the file of
-  // _torn_inode (its beginning lies just before _held_off).
+  // The held bytes begin with the rest of a line cut short in the file
+  // _torn (its beginning lies just before _held_off).
   bool _held_rest = false;
-  // The inode of a file that ends mid-line (0: none).
-  ino_t _torn_inode = 0;
+  // The file that ends mid-line, if any.
+  TornFile _torn;
   // Something is held after a failed write: print refuses new lines.
   std::atomic<bool> _stalled{false};
+  // The last try to open the file failed, the last sync of the writer
+  // failed: a failure goes on, and is not reported again (under _lock).
+  bool _open_failed = false;
+  bool _sync_failed = false;
+  // set_close_deadline's time, on Clock.
+  std::atomic<Clock::rep> _close_deadline{Clock::time_point::min().time_since_epoch().count()};
 };
+
+// Hands the wait of a close (com_closelog's argument: -1 without bound) to
+// every AFILE appender of the registry before they are stopped: deleting
+// one keeps trying the lines it holds until wait_ms from now.
+void comlog_hand_close_wait(int wait_ms);
 
 }  // namespace comspace
 

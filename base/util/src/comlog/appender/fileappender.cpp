@@ -253,8 +253,11 @@ int FileAppender::print(Event* evt) {
   if (evt == nullptr) return -1;
   if (unInMask(static_cast<int>(evt->_log_level))) return 0;
   _layout.load(std::memory_order_acquire)->format(evt);
-  const char* line = evt->_render_msgbuf;
-  const int len = evt->_render_msgbuf_len;
+  return print_line(evt->_render_msgbuf, evt->_render_msgbuf_len);
+}
+
+int FileAppender::print_line(const char* line, int len) {
+  if (line == nullptr || len < 0) return -1;
   if (syncid(nullptr) != 0) {
     const int shown = len > 0 && line[len - 1] == '\n' ? len - 1 : len;
     COMLOG_DIAG("%.*s", shown, line);
@@ -266,7 +269,7 @@ int FileAppender::print(Event* evt) {
     COMLOG_DIAG("get_file_id() = %d", fd);
     return -1;
   }
-  const ssize_t n = WriteLine(fd, get_file_inode(), line, static_cast<size_t>(len));
+  const ssize_t n = WriteLine(fd, line, static_cast<size_t>(len));
   // A line whose text went in but not its line end is written: the file
   // ends with it, and the next line written there starts with the line end.
   const bool text_whole = n == len - 1 && len > 1 && line[len - 1] == '\n';
@@ -279,9 +282,9 @@ int FileAppender::print(Event* evt) {
   return 0;
 }
 
-ssize_t FileAppender::WriteLine(int fd, ino_t inode, const char* line, size_t len) {
+ssize_t FileAppender::WriteLine(int fd, const char* line, size_t len) {
   toolkit::MutexLock lock(&_write_mu);
-  const bool torn = _torn_inode != 0 && _torn_inode == inode;
+  const bool torn = _torn.Is(fd);
   ssize_t n;
   if (!torn) {
     n = WriteOnce(fd, line, len);
@@ -296,9 +299,9 @@ ssize_t FileAppender::WriteLine(int fd, ino_t inode, const char* line, size_t le
   const size_t written = static_cast<size_t>(n);
   const char last = !torn ? line[written - 1] : written == 1 ? '\n' : line[written - 2];
   if (last != '\n') {
-    _torn_inode = inode;
+    _torn.Remember(fd);
   } else if (torn) {
-    _torn_inode = 0;
+    _torn.Forget();
   }
   return torn ? n - 1 : n;
 }

@@ -19,6 +19,7 @@
 
 #include "comlog/appender/appender.h"
 #include "comlog/appender/logcut.h"
+#include "comlog/appender/tornfile.h"
 
 namespace comspace {
 
@@ -52,6 +53,10 @@ class FileAppender : public Appender {
   // is not in the mask, -1 when the line could not be written (it then
   // goes to standard error when the file could not be opened).
   int print(Event* evt) override;
+  // Writes one rendered line as print writes an event's: the file cut or
+  // opened again first, a line end first in a file left mid-line, and the
+  // same answers (-1 when the line did not go in whole).
+  int print_line(const char* line, int len);
   // Writes the bytes with one write; 0, or -1 unless all were written.
   int binprint(void* buf, int len) override;
   // Starts the cutting period, opens the file and makes the quota checker,
@@ -68,6 +73,9 @@ class FileAppender : public Appender {
   int get_file_id();
   ino_t get_file_inode();
   void get_file_info(int* fd, ino_t* inode);
+
+  // The memory of a file left mid-line (tests stand in its identity check).
+  TornFile& torn_file() { return _torn; }
 
   // The appender of the device ("FILE:PATH/NAME", shared with AFILE
   // devices of the same file), made, given the device and initialised when
@@ -103,15 +111,15 @@ class FileAppender : public Appender {
   // left ending mid-line first gets a line end, so that the cut line stays
   // visibly cut and this one starts a line of its own. The bytes of the line
   // that went in, or the write's -1.
-  ssize_t WriteLine(int fd, ino_t inode, const char* line, size_t len);
+  ssize_t WriteLine(int fd, const char* line, size_t len);
 
   bool _key_made = false;
   // Lines go in one at a time, so that whether the file ends mid-line is
-  // known before the next one: _torn_inode is the inode of a file that does
-  // (0: none). The kernel takes its writes to one file in turn anyway; the
-  // mutex spins a little before it sleeps, as the kernel's lock does.
+  // known before the next one: _torn is the file that does, if any. The
+  // kernel takes its writes to one file in turn anyway; the mutex spins a
+  // little before it sleeps, as the kernel's lock does.
   pthread_mutex_t _write_mu;
-  ino_t _torn_inode = 0;
+  TornFile _torn;
   // Every thread's record, so that the destructor closes them all.
   std::shared_ptr<FdTable> _fds;
 };

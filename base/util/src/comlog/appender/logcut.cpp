@@ -70,14 +70,14 @@ int save_backup(const char* file, char* out, int outsize, const char* suffix, ti
   return 0;
 }
 
-int open_log_file(const com_device_t& dev, char* file, size_t size) {
+int open_log_file(const com_device_t& dev, char* file, size_t size, bool report) {
   snprintf(file, size, "%s/%s", dev.host, dev.file);
   mkdir(dev.host, 0755);  // one level; an existing folder is fine
   // Opened for reading too, as log files always were: a FIFO at the path is
   // then its own reader (the open never waits for one, and a reader going
   // away raises no SIGPIPE), and what it cannot take at once is refused.
   const int fd = toolkit::OpenForAppending(file, 0666, O_RDWR).release();
-  if (fd < 0) COMLOG_DIAG("can't open %s", file);
+  if (fd < 0 && report) COMLOG_DIAG("can't open %s", file);
   return fd;
 }
 

@@ -39,8 +39,8 @@ bool is_backup_name(const char* name, const char* base, const char* suffix);
 // to file (size bytes), making the folder PATH first when it is missing.
 // Neither the open nor a write ever waits: a file that is not regular (a
 // FIFO, a device) is written without blocking (toolkit::OpenForAppending).
-// The descriptor, or -1 after "can't open %s".
-int open_log_file(const com_device_t& dev, char* file, size_t size);
+// The descriptor, or -1 after "can't open %s" (unless report is false).
+int open_log_file(const com_device_t& dev, char* file, size_t size, bool report = true);
 
 // What one cut check did.
 struct CutOutcome {

@@ -16,6 +16,8 @@
 #include <string>
 
 #include "comlog/appender/appender.h"
+#include "comlog/appender/asyncfileappender.h"
+#include "comlog/appender/fileappender.h"
 #include "comlog/diag.h"
 #include "comlog/event.h"
 #include "comlog/namemg.h"
@@ -44,6 +46,17 @@ bool Before(const void* a, const void* b) {
   const auto* y = static_cast<const netdata_t*>(b);
   if (x->appender != y->appender) return std::less<const Appender*>()(x->appender, y->appender);
   return x->item.time < y->item.time;
+}
+
+// Writes one line to a back-up appender: a rendered line (it ends with a
+// line end) as a file appender writes its own lines, so that one a full disk
+// cut short stays visibly cut; anything else as raw bytes. 0, or -1.
+int WriteBackUp(Appender* bk, char* text, int size) {
+  if (size > 0 && text[size - 1] == '\n') {
+    if (auto* f = dynamic_cast<FileAppender*>(bk)) return f->print_line(text, size);
+    if (auto* a = dynamic_cast<AsyncFileAppender*>(bk)) return a->print_line(text, size);
+  }
+  return bk->binprint(text, size);
 }
 
 }  // namespace
@@ -145,11 +158,13 @@ int NetAppenderSvr::run() {
 }
 
 void NetAppenderSvr::backup(int n) {
+  int lost = 0;
   for (int i = 0; i < n; ++i) {
     auto* d = static_cast<netdata_t*>(_readbuf[i]);
     Appender* bk = d->appender->_bkappender;
-    if (bk != nullptr) bk->binprint(netdata_text(d), static_cast<int>(d->item.size));
+    if (bk == nullptr || WriteBackUp(bk, netdata_text(d), static_cast<int>(d->item.size)) != 0) ++lost;
   }
+  if (lost > 0) COMLOG_DIAG("%d of %d lines lost: no back-up file took them", lost, n);
 }
 
 int NetAppenderSvr::WaitWritable(int fd, int ms) {

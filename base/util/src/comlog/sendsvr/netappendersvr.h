@@ -32,7 +32,8 @@ class NetAppenderSvr : public SendSvr {
 
   NetAppenderSvr();
   // Stops the thread and writes the lines still queued to their appenders'
-  // back-up files (a line of an appender without one is dropped).
+  // back-up files (a line of an appender without one is lost, and counted
+  // as backup () counts).
   ~NetAppenderSvr() override;
 
   // Queues the event's rendered line for the event's appender (_nowapp).
@@ -61,7 +62,9 @@ class NetAppenderSvr : public SendSvr {
 
  private:
   // Writes the first n lines of the read buffer to their appenders'
-  // back-up files, in order.
+  // back-up files, in order; a rendered line as the file appender writes
+  // its own. The lines no back-up file took are reported lost, with their
+  // count.
   void backup(int n);
   // Waits up to ms for fd to take data, giving up early once stopped.
   int WaitWritable(int fd, int ms);
