@@ -23,7 +23,9 @@ TEST(StringPrintf, AppendsAndReplaces) {
 }
 
 TEST(StringPrintf, TextOfExactlyTheSpareRoomComesOutWhole) {
-  // The NUL needs a byte of its own: n == spare room must take the second pass.
+  // Texts a byte shorter than the string's spare room, as long as it and a
+  // byte longer come out whole, and so does one longer than a first pass
+  // holds: the room a string has spare does not change what is appended.
   for (int delta = -1; delta <= 1; ++delta) {
     std::string s = "abcd";
     s.reserve(16);
