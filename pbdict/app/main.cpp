@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <string>
@@ -146,18 +147,18 @@ bool OutputsSpareInputs(const Names& names, const char* text_path, const struct 
   };
   char out_path[256];
   const char* input = nullptr;
+  std::string lock_path;  // beside the .pbd file; empty when its path does not fit
   for (const char* ext : {".pbd", ".ht"}) {
-    if (toolkit::JoinPath(out_path, names.bin_path, names.bin_name, ext) && is_input(out_path, &input)) {
+    if (!toolkit::JoinPath(out_path, names.bin_path, names.bin_name, ext)) continue;
+    if (is_input(out_path, &input)) {
       std::printf("the output file %s is the input file %s!\n", out_path, input);
       return false;
     }
+    if (std::strcmp(ext, ".pbd") == 0) lock_path = toolkit::OutputLock::LockPath(out_path);
   }
-  if (toolkit::JoinPath(out_path, names.bin_path, names.bin_name, ".pbd")) {
-    const std::string lock_path = toolkit::OutputLock::LockPath(out_path);
-    if (is_input(lock_path.c_str(), &input)) {
-      std::printf("the lock file %s of the output is the input file %s!\n", lock_path.c_str(), input);
-      return false;
-    }
+  if (!lock_path.empty() && is_input(lock_path.c_str(), &input)) {
+    std::printf("the lock file %s of the output is the input file %s!\n", lock_path.c_str(), input);
+    return false;
   }
   return true;
 }

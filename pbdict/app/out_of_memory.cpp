@@ -9,12 +9,15 @@
 #include <exception>
 #include <new>
 
+#include <google/protobuf/stubs/common.h>
+
 namespace pbdict_app {
 
 namespace {
 
 std::atomic<const char*> g_step{nullptr};
-// An allocation through operator new has failed in this run.
+// An allocation through operator new has failed in this run (whether or not
+// the run recovered from it).
 std::atomic<bool> g_ran_out{false};
 std::terminate_handler g_next = nullptr;
 
@@ -25,17 +28,37 @@ void NoteRanOut() {
   throw std::bad_alloc();
 }
 
-// Whether the exception being handled, if any, is std::bad_alloc. The
-// rethrow reuses the exception: nothing is allocated.
-bool HandlingBadAlloc() {
-  if (!std::current_exception()) return false;
+// What a termination is handling.
+enum class Handling {
+  kNothing,        // no exception (a throw that could not be made, say)
+  kBadAlloc,       // std::bad_alloc
+  kProtobufFault,  // protobuf's broken invariant, as a pool unwound half built throws
+  kOther,          // any other exception: a fault of its own
+};
+
+// What the termination under way is handling. The rethrow reuses the
+// exception: nothing is allocated.
+Handling WhatIsHandled() {
+  if (!std::current_exception()) return Handling::kNothing;
   try {
     throw;
   } catch (const std::bad_alloc&) {
-    return true;
+    return Handling::kBadAlloc;
+  } catch (const google::protobuf::FatalException&) {
+    return Handling::kProtobufFault;
   } catch (...) {
-    return false;
+    return Handling::kOther;
   }
+}
+
+// Whether the termination under way is for want of memory: std::bad_alloc
+// is handled, or an allocation has failed and what is handled is nothing or
+// protobuf's broken invariant (which memory running out inside protobuf
+// leaves behind). Any other exception is a fault, whatever failed before.
+bool ForWantOfMemory() {
+  const Handling handling = WhatIsHandled();
+  if (handling == Handling::kBadAlloc) return true;
+  return g_ran_out.load() && (handling == Handling::kNothing || handling == Handling::kProtobufFault);
 }
 
 void Write(const char* text) {
@@ -49,7 +72,7 @@ void Write(const char* text) {
 }
 
 [[noreturn]] void OnTerminate() {
-  if (!g_ran_out.load() && !HandlingBadAlloc()) {
+  if (!ForWantOfMemory()) {
     if (g_next != nullptr) g_next();
     std::abort();
   }

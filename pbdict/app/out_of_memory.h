@@ -11,9 +11,11 @@
 namespace pbdict_app {
 
 // Installs the handlers; called first thing in main. A termination while
-// std::bad_alloc is handled, or once an allocation has failed, is reported
-// as above, without allocating; any other termination (a fault, not for
-// want of memory) goes on to the handler in place before.
+// std::bad_alloc is handled, or, once an allocation has failed, one while no
+// exception or protobuf's FatalException is handled, is reported as above,
+// without allocating; any other termination (a fault, not for want of
+// memory: another exception escaping, even after an allocation failed and
+// was recovered from) goes on to the handler in place before.
 void ExitOnOutOfMemory();
 
 // The step under way, as the report names it ("importing the schema"); the

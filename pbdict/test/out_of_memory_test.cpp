@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <google/protobuf/stubs/common.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -23,6 +24,9 @@ using testsupport::ReadFile;
 
 void ThrowBadAlloc() { throw std::bad_alloc(); }
 void ThrowOther() { throw std::runtime_error("not memory"); }
+// What protobuf throws when it finds its own state broken (as a descriptor
+// pool does when it is unwound half built).
+void ThrowProtobufFault() { throw google::protobuf::FatalException(__FILE__, __LINE__, "CHECK failed"); }
 
 // Calls fn where an exception cannot leave: what it throws terminates.
 void (*volatile g_fn)() = nullptr;
@@ -46,6 +50,7 @@ struct Row {
 
 void EndThrowingBadAlloc() { CallNoexcept(ThrowBadAlloc); }
 void EndThrowingOther() { CallNoexcept(ThrowOther); }
+void EndThrowingProtobufFault() { CallNoexcept(ThrowProtobufFault); }
 void EndWithoutException() { std::terminate(); }
 
 TEST(OutOfMemoryExit, TerminationForWantOfMemoryEndsWithStatus255) {
@@ -55,14 +60,19 @@ TEST(OutOfMemoryExit, TerminationForWantOfMemoryEndsWithStatus255) {
        255, fatal_import, false},
       {"no step yet", nullptr, Before::kNothing, EndThrowingBadAlloc, 255,
        "before\nFATAL: out of memory.\n[5] Return:-1\n", false},
-      {"a later step, after an allocation failed", "loading the binary dict",
-       Before::kAllocationFailed, EndThrowingOther, 255,
-       "before\nFATAL: out of memory while loading the binary dict.\n[5] Return:-1\n", false},
       {"no exception, after an allocation failed", "importing the schema", Before::kAllocationFailed,
        EndWithoutException, 255, fatal_import, false},
-      // Not for want of memory: a fault, ended as before.
+      {"protobuf's fault, after an allocation failed", "loading the binary dict",
+       Before::kAllocationFailed, EndThrowingProtobufFault, 255,
+       "before\nFATAL: out of memory while loading the binary dict.\n[5] Return:-1\n", false},
+      // Not for want of memory: a fault, ended as before, even once an
+      // allocation has failed (and been recovered from) earlier in the run.
       {"another exception", "importing the schema", Before::kNothing, EndThrowingOther, 128 + SIGABRT,
        "", true},
+      {"another exception, after an allocation failed", "loading the binary dict",
+       Before::kAllocationFailed, EndThrowingOther, 128 + SIGABRT, "", true},
+      {"protobuf's fault", "importing the schema", Before::kNothing, EndThrowingProtobufFault,
+       128 + SIGABRT, "", true},
       {"no exception", "importing the schema", Before::kNothing, EndWithoutException, 128 + SIGABRT,
        "", true},
   };

@@ -23,7 +23,9 @@ TEST(StringPrintf, AppendsAndReplaces) {
 }
 
 TEST(StringPrintf, TextOfExactlyTheSpareRoomComesOutWhole) {
-  // The NUL needs a byte of its own: n == spare room must take the second pass.
+  // Texts a byte shorter than the string's spare room, as long as it and a
+  // byte longer come out whole, and so does one longer than a first pass
+  // holds: the room a string has spare does not change what is appended.
   for (int delta = -1; delta <= 1; ++delta) {
     std::string s = "abcd";
     s.reserve(16);
@@ -131,6 +133,7 @@ int Replace(std::string* s, const char* format, ...) {
 // A second format whose length differs from the first fails: the appending
 // form keeps the old text, the replacing form leaves the string empty.
 TEST(StringPrintf, SecondFormatOfAnotherLengthFails) {
+  g_growing_uses = 0;  // counted from this test's start, whatever ran before
   ASSERT_EQ(0, register_printf_specifier('W', PrintGrowing, GrowingTakesNoArgument));
   std::string s = "old";
   EXPECT_EQ(-1, Append(&s, "%W", 0));

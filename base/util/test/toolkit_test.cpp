@@ -463,17 +463,95 @@ TEST(Toolkit, OutputLockKeepsASecondWriterOut) {
   EXPECT_EQ(ENOENT, errno);
 }
 
+// Makes TryLock take the way of a folder that cannot make unnamed files
+// while it lives, calling pause between the making of the lock file and its
+// locking.
+class NoUnnamedFiles {
+ public:
+  explicit NoUnnamedFiles(void (*pause)()) { toolkit::output_lock_named_pause = pause; }
+  ~NoUnnamedFiles() { toolkit::output_lock_named_pause = nullptr; }
+  NoUnnamedFiles(const NoUnnamedFiles&) = delete;
+  NoUnnamedFiles& operator=(const NoUnnamedFiles&) = delete;
+};
+
+// A second writer that takes the lock of g_in_between_out in the pause.
+toolkit::OutputLock* g_in_between = nullptr;
+std::string g_in_between_out;
+bool g_in_between_took = false;
+void TakeInBetween() { g_in_between_took = g_in_between->TryLock(g_in_between_out); }
+
+// Where the folder cannot make an unnamed file, the lock file is made under
+// its name and then locked: it keeps a second writer out and goes when its
+// maker lets go, and a file standing at the name stays. A writer that locks
+// the new file between its making and its maker's lock holds it, its maker
+// is told the output is busy, and the file stays when both are done (as one
+// that stood there).
+TEST(Toolkit, OutputLockWhereNoUnnamedFileCanBeMade) {
+  TempDir d;
+  const std::string out = d.file("out");
+  const std::string lock_file = toolkit::OutputLock::LockPath(out);
+  {
+    NoUnnamedFiles named([] {});
+    toolkit::OutputLock first, second;
+    ASSERT_TRUE(first.TryLock(out));
+    EXPECT_TRUE(testsupport::FileExists(lock_file));
+    EXPECT_FALSE(second.TryLock(out));
+    EXPECT_EQ(EWOULDBLOCK, errno);
+    first.Unlock();
+    EXPECT_FALSE(testsupport::FileExists(lock_file));
+    ASSERT_TRUE(second.TryLock(out));  // made again, and removed again
+    second.Unlock();
+    EXPECT_FALSE(testsupport::FileExists(lock_file));
+
+    WriteFile(lock_file, "a user's file");
+    ASSERT_TRUE(first.TryLock(out));
+    EXPECT_FALSE(second.TryLock(out));
+    EXPECT_EQ(EWOULDBLOCK, errno);
+    first.Unlock();
+    EXPECT_EQ("a user's file", ReadFile(lock_file));
+    ASSERT_EQ(0, unlink(lock_file.c_str()));
+  }
+  {
+    NoUnnamedFiles named(TakeInBetween);
+    toolkit::OutputLock maker, other;
+    g_in_between = &other;
+    g_in_between_out = out;
+    EXPECT_FALSE(maker.TryLock(out));
+    EXPECT_EQ(EWOULDBLOCK, errno);
+    EXPECT_FALSE(maker.held());
+    EXPECT_TRUE(g_in_between_took);
+    EXPECT_TRUE(other.held());
+    other.Unlock();
+    EXPECT_TRUE(testsupport::FileExists(lock_file));
+    ASSERT_TRUE(maker.TryLock(out));  // the file that stays, locked as it is
+    maker.Unlock();
+    EXPECT_TRUE(testsupport::FileExists(lock_file));
+    g_in_between = nullptr;
+  }
+  // Unnamed files again: the file left stays as one that stands there.
+  toolkit::OutputLock lock;
+  ASSERT_TRUE(lock.TryLock(out));
+  lock.Unlock();
+  EXPECT_TRUE(testsupport::FileExists(lock_file));
+}
+
 // Writers racing for one output, each taking and letting go of its lock
 // over and over: never two holders at once, whether the locks make the lock
-// file (and remove it as they let go) or lock a file that stands at the
-// name (which stays).
+// file (and remove it as they let go), make it under its name where the
+// folder cannot make unnamed files (a writer may then lock it before its
+// maker does, and it may stay), or lock a file that stands at the name
+// (which stays).
 TEST(Toolkit, OutputLockHasOneHolderAtATime) {
   TempDir d;
   const std::string out = d.file("out");
   const std::string lock_file = toolkit::OutputLock::LockPath(out);
-  for (const bool standing : {false, true}) {
-    SCOPED_TRACE(standing ? "a file standing" : "no file");
+  enum Way { kMade, kMadeNamed, kStanding };
+  for (const Way way : {kMade, kMadeNamed, kStanding}) {
+    SCOPED_TRACE(way == kMade ? "no file" : way == kMadeNamed ? "no unnamed files" : "a file standing");
+    const bool standing = way == kStanding;
     if (standing) WriteFile(lock_file, "a user's file");
+    void (*const yield)() = [] { std::this_thread::yield(); };
+    NoUnnamedFiles named(way == kMadeNamed ? yield : nullptr);
     std::atomic<int> holders{0}, most{0}, taken{0};
     std::vector<std::thread> writers;
     for (int w = 0; w < 6; ++w) {
@@ -495,7 +573,11 @@ TEST(Toolkit, OutputLockHasOneHolderAtATime) {
     for (auto& t : writers) t.join();
     EXPECT_EQ(1, most.load());
     EXPECT_GT(taken.load(), 0);
-    EXPECT_EQ(standing, testsupport::FileExists(lock_file));
+    if (way == kMadeNamed) {
+      unlink(lock_file.c_str());  // stays when a writer locked it before its maker
+    } else {
+      EXPECT_EQ(standing, testsupport::FileExists(lock_file));
+    }
   }
   EXPECT_EQ("a user's file", ReadFile(lock_file));
 }

@@ -12,6 +12,8 @@
 
 namespace toolkit {
 
+void (*output_lock_named_pause)() = nullptr;
+
 namespace {
 
 // Makes the lock file locked before it has its name: an unnamed file in the
@@ -21,6 +23,10 @@ namespace {
 // the name; another value: the folder, or the system, cannot make an
 // unnamed file this way).
 int MakeLocked(const std::string& lock_path) {
+  if (output_lock_named_pause != nullptr) {  // a test's folder without unnamed files
+    errno = EOPNOTSUPP;
+    return -1;
+  }
   const std::string dir(FolderOf(SplitPath(lock_path)));
   UniqueFd fd(::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666));
   if (!fd.ok() || ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) return -1;
@@ -54,6 +60,7 @@ bool OutputLock::TryLock(const std::string& path) {
       // between, and it then stays when both are done.
       fd = ::open(lock_path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
       made = fd >= 0;
+      if (made && output_lock_named_pause != nullptr) output_lock_named_pause();
     }
     if (fd < 0 && errno == EEXIST) {
       fd = ::open(lock_path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);

@@ -6,6 +6,12 @@
 // the lock is released. A file that stands at the lock's name already (one
 // a killed writer left, or anyone's: even the writer's own input) is locked
 // as it is and left in place, never written to or removed.
+//
+// The lock file is made locked before it has its name (an unnamed file,
+// linked to the name), so that no other writer can lock it first. In a
+// folder that cannot make unnamed files it is made under its name and then
+// locked: a second writer that locks it in between holds it as a file that
+// stood there, and the file then stays when both are done.
 #ifndef UL_TOOLKIT_OUTPUT_LOCK_H_
 #define UL_TOOLKIT_OUTPUT_LOCK_H_
 
@@ -37,6 +43,12 @@ class OutputLock {
   int fd_ = -1;
   bool made_ = false;  // TryLock made the lock file: removed at Unlock
 };
+
+// For tests: when set, TryLock makes the lock file as it does in a folder
+// that cannot make unnamed files (under its name, then locked) and calls
+// this between the making and the locking, so that a test can take the lock
+// there. nullptr otherwise.
+extern void (*output_lock_named_pause)();
 
 }  // namespace toolkit
 
