@@ -675,6 +675,51 @@ TEST(ComlogClose, AnOpeningAndALazyOpeningFinishWhileACloseWaitsAtTheGate) {
   });
 }
 
+// com_openlog fails on a device of a kind that does not exist while another
+// thread, inside the gate, waits for the opening to finish (its write by
+// level name opens lazily). That thread cannot reach what the failed opening
+// made, so the opening closes it without waiting at the gate for the thread
+// (which waits for the opening): it returns at once, and the thread's line
+// is then written through its own lazy opening.
+TEST(ComlogClose, AFailedOpeningDoesNotWaitForAThreadThatWaitsForIt) {
+  InChild([] {
+    comlogtest::HangGuard();
+    testsupport::CaptureFd err(2);
+    comspace::comlog_setup_pause = PauseSetUp;
+    int opened = 0;
+    Clock::time_point returned;
+    std::thread opener([&opened, &returned] {
+      com_device_t dev;
+      strcpy(dev.type, "NOSUCH");
+      opened = com_openlog("p", &dev, 1, nullptr);
+      returned = Clock::now();
+    });
+    WaitUntilSetUpPaused();
+    std::atomic<bool> inside{false};
+    int written = -1;
+    std::thread writer([&inside, &written] {
+      comspace::GateScope gate;
+      inside = true;
+      written = com_writelog("NOTICE", "waiting writer|");
+    });
+    while (!inside.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const auto released = Clock::now();
+    ReleaseSetUp();
+    opener.join();
+    writer.join();
+    EXPECT_EQ(opened, -1);
+    // The bound of a call that must not block (the gate's wait is 10 s).
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(returned - released).count(), 5000)
+        << "the failed opening waited at the gate";
+    EXPECT_EQ(written, 0);
+    EXPECT_EQ(com_logstatus(), 1);  // opened by the writer
+    EXPECT_EQ(com_closelog(0), 0);
+    const std::string text = err.Stop();
+    EXPECT_NE(text.find(" waiting writer|\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("Closelog: Waiting"), std::string::npos) << text;
+  });
+}
+
 // The framework's own threads (senders, checker) never wait at the write
 // gate: a close stops them while it holds the gate shut, and waits for them
 // to end. A line such a thread writes through the process log goes to

@@ -66,7 +66,9 @@ constexpr int kCloseWaitRoundMs = 1000;
 //      included, before any lock below; shut by a close or reset, which
 //      then takes locks below. A thread never waits at the gate while it
 //      holds a lock below, so a closer never waits for a lock held by a
-//      thread that waits for it. The framework's own threads (senders,
+//      thread that waits for it. A closer waits at the gate holding none
+//      of them, but for a failed com_openlog, which holds g_open_mutex and
+//      so does not wait there at all. The framework's own threads (senders,
 //      checker) never enter it: a close stops them with the gate shut.
 //   2. g_open_mutex: com_openlog and the lazy opening.
 //   3. g_closing's mutex: com_openlog_r's check and hold (its banners come
@@ -199,13 +201,14 @@ Appender* DefaultTtyAppender() {
   return AppenderFactory::getAppender(dev);
 }
 
-// A failed com_openlog closes what it made and leaves the switcher as it was.
-void FailureClose() {
-  int saved = Switcher();
-  com_set_log_switcher(LOG_SWITCHER_COMLOG);
-  com_closelog(1000);
-  com_set_log_switcher(saved);
-}
+void CloseOpening(int wait_ms, WriteGate::Clock::time_point gate_deadline, bool switch_off);
+
+// A failed com_openlog closes what it made and leaves the switcher as it
+// was. The switcher stayed off meanwhile, so no other thread can reach what
+// it made: the close waits at the gate for no one (a thread inside may be
+// waiting for this very opening, on g_open_mutex), and what such a thread
+// keeps the gate busy with is retired, freed once the last thread leaves.
+void FailureClose() { CloseOpening(1000, WriteGate::Clock::now(), false); }
 
 // The calling thread's record, made on first use.
 ThreadRecord* comlog_getdata() {
@@ -590,8 +593,6 @@ int com_close_appender() {
   return mg != nullptr ? mg->closeAppender() : 0;
 }
 
-}  // namespace comspace
-
 namespace {
 
 // Waits up to ms for every thread to give back its com_openlog_r. The wait
@@ -616,12 +617,13 @@ bool ShutOrRetire(WriteGate::Clock::time_point deadline) {
   return false;
 }
 
-}  // namespace
-
-int com_closelog(int wait_ms) {
-  if (Switcher() != LOG_SWITCHER_COMLOG) return ul_closelog(wait_ms);
-  const auto deadline =
-      WriteGate::Clock::now() + std::chrono::milliseconds(kCloseWaitRounds * kCloseWaitRoundMs);
+// Closes the current opening: com_openlog_r is refused from now on; the
+// network queues get wait_ms (-1: without bound), the holders of
+// com_openlog_r their rounds, and the threads inside the gate until
+// gate_deadline before the registry goes (retired past it). With
+// switch_off the framework is switched off before the gate opens again, so
+// that the threads waiting at it find it closed.
+void CloseOpening(int wait_ms, WriteGate::Clock::time_point gate_deadline, bool switch_off) {
   g_closing.reset(1);
   com_wait_close(wait_ms);
   GiveBackProcessHold();
@@ -636,11 +638,20 @@ int com_closelog(int wait_ms) {
   // The appenders stop only once no thread writes through them: a line a
   // write call reports as written is in the output.
   comlog_hand_close_wait(wait_ms);
-  if (ShutOrRetire(deadline)) com_close_appender();
+  if (ShutOrRetire(gate_deadline)) com_close_appender();
   close_log(wait_ms);
-  com_set_log_switcher(LOG_SWITCHER_NONE);
+  if (switch_off) com_set_log_switcher(LOG_SWITCHER_NONE);
   g_closing.reset(0);
   comlog_write_gate().Open();
+}
+
+}  // namespace
+}  // namespace comspace
+
+int com_closelog(int wait_ms) {
+  if (Switcher() != LOG_SWITCHER_COMLOG) return ul_closelog(wait_ms);
+  CloseOpening(wait_ms, WriteGate::Clock::now() + std::chrono::milliseconds(kCloseWaitRounds * kCloseWaitRoundMs),
+               true);
   return 0;
 }
 
