@@ -846,21 +846,29 @@ TEST(ComlogClose, ALazyOpeningThatMeetsTheProcessLogOpenedLeavesTheFrameworkOff)
 }
 
 // A thread W opens the framework lazily and gives its hold back, by ending
-// or by com_closelog_r while it lives on; X then holds the framework by
-// com_openlog_r and writes a line every 10 ms for a second. A close 100 ms
-// in gives back no hold but one it took: it waits for X, and every line of
-// X's is written through the framework.
+// or by com_closelog_r while it lives on, or lives on holding it; X then
+// holds the framework by com_openlog_r and writes a line every 10 ms for a
+// second. A close 100 ms in gives back no hold but one it took: it waits
+// for X, and every line of X's is written through the framework. W's hold
+// is the process's (the framework was opened by W): the close waits for it
+// no more than for a process hold, and asks for no com_closelog_r.
 TEST(ComlogClose, ACloseAfterALazyOpenerGaveBackItsHoldWaitsForALiveHolder) {
-  for (const bool lazy_ends : {true, false}) {
-    SCOPED_TRACE(lazy_ends ? "the lazy opener ended" : "the lazy opener gave back its hold and lives on");
-    InChild([lazy_ends] {
+  enum class Lazy { kEnds, kGivesBackAndLives, kLivesHolding };
+  for (const Lazy lazy_opener : {Lazy::kEnds, Lazy::kGivesBackAndLives, Lazy::kLivesHolding}) {
+    SCOPED_TRACE(lazy_opener == Lazy::kEnds               ? "the lazy opener ended"
+                 : lazy_opener == Lazy::kGivesBackAndLives ? "the lazy opener gave back its hold and lives on"
+                                                           : "the lazy opener lives on holding");
+    const bool lazy_ends = lazy_opener == Lazy::kEnds;
+    InChild([lazy_opener, lazy_ends] {
       comlogtest::HangGuard();
       testsupport::CaptureFd err(2);
       std::atomic<int> step{0};
-      std::thread lazy([&step, lazy_ends] {
+      std::thread lazy([&step, lazy_opener] {
         EXPECT_EQ(com_writelog("NOTICE", "lazily opened"), 0);
-        if (lazy_ends) return;
-        EXPECT_EQ(com_closelog_r(), 0);
+        if (lazy_opener == Lazy::kEnds) return;
+        if (lazy_opener == Lazy::kGivesBackAndLives) {
+          EXPECT_EQ(com_closelog_r(), 0);
+        }
         step = 1;
         while (step != 3) std::this_thread::sleep_for(std::chrono::milliseconds(1));
       });
@@ -890,6 +898,7 @@ TEST(ComlogClose, ACloseAfterALazyOpenerGaveBackItsHoldWaitsForALiveHolder) {
       if (lazy.joinable()) lazy.join();
       EXPECT_GT(end, giving_back) << "the close did not wait for the holder";
       const std::string text = err.Stop();
+      EXPECT_EQ(text.find("Did you forget"), std::string::npos) << "the close waited for the lazy opener";
 
       int answered = 0, inside = 0;
       for (int i = 0; i < kLines; ++i) {
