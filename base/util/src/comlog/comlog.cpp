@@ -78,8 +78,13 @@ constexpr int kCloseWaitRoundMs = 1000;
 //   5. The registry's locks (g_namemg_mutex and each NameMg's own), the
 //      reload registry's and the appender factory's.
 //   6. g_close_atomic's mutex: the holds and the generation.
-// Waits without a lock: a close waits for holders with nothing held, and a
-// close's wait for the threads inside the gate is bounded.
+// Waits: a close waits for holders with nothing held, and its wait for the
+// threads inside the gate is bounded (a failed com_openlog's is none). The
+// one wait under a lock of the list is the drain of the network queues:
+// com_wait_close waits for them up to the close's wait (without bound for
+// -1) holding g_seflog_lock, so a thread that takes that lock meanwhile
+// (init_log, createSelfLog) waits as long. It cannot hold the drain up: the
+// senders it waits for take none of these locks.
 std::atomic<Category*> g_main_cg{nullptr};
 char g_proc_name[kProcNameSize] = "Default";
 xAtomic g_close_atomic;
@@ -577,7 +582,8 @@ int com_closelog_r() {
 namespace comspace {
 
 // Waits (at most wait_ms; -1 without bound) for the log senders' queues,
-// then forgets the senders.
+// then forgets the senders; all under the level-name lock (see the lock
+// order above).
 int com_wait_close(int wait_ms) {
   xAutoLock lock(&g_seflog_lock);
   if (wait_ms == -1) wait_ms = INT_MAX;
