@@ -83,8 +83,9 @@ constexpr int kCloseWaitRoundMs = 1000;
 // one wait under a lock of the list is the drain of the network queues:
 // com_wait_close waits for them up to the close's wait (without bound for
 // -1) holding g_seflog_lock, so a thread that takes that lock meanwhile
-// (init_log, createSelfLog) waits as long. It cannot hold the drain up: the
-// senders it waits for take none of these locks.
+// (createSelfLog, for a self-defined level) waits as long; a thread's first
+// use meanwhile does not take it. It cannot hold the drain up: the senders
+// it waits for take none of these locks.
 std::atomic<Category*> g_main_cg{nullptr};
 char g_proc_name[kProcNameSize] = "Default";
 xAtomic g_close_atomic;
@@ -339,8 +340,14 @@ ThreadRecord* gethandle() {
   ThreadRecord* d = comlog_getdata();
   if (d == nullptr) return nullptr;
   if (d->category != nullptr) return d;
+  // The framework found on is set up (by this thread above, or by the
+  // opening that switched it on). A close refuses com_openlog_r before it
+  // drops the set-up, and a close or reset that went on past this thread
+  // left no registry to make a category in: the thread is refused then, and
+  // does not set the framework up again while it is closing (nor wait for a
+  // close's drain of the network queues, which holds the level-name lock).
   // The thread that switched the framework on holds it for the process.
-  if (init_log() == 0 && OpenThread(!switched_on) == 0 && d->category != nullptr) return d;
+  if (OpenThread(!switched_on) == 0 && d->category != nullptr) return d;
   COMLOG_DIAG("com_openlog_r default err");
   return nullptr;
 }
