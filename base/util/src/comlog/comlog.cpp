@@ -207,14 +207,18 @@ Appender* DefaultTtyAppender() {
   return AppenderFactory::getAppender(dev);
 }
 
-void CloseOpening(int wait_ms, WriteGate::Clock::time_point gate_deadline, bool switch_off);
+WriteGate::Clock::time_point CloseEnd(WriteGate::Clock::time_point now, int wait_ms);
+void CloseOpening(WriteGate::Clock::time_point end, WriteGate::Clock::time_point gate_deadline, bool switch_off);
 
 // A failed com_openlog closes what it made and leaves the switcher as it
 // was. The switcher stayed off meanwhile, so no other thread can reach what
 // it made: the close waits at the gate for no one (a thread inside may be
 // waiting for this very opening, on g_open_mutex), and what such a thread
 // keeps the gate busy with is retired, freed once the last thread leaves.
-void FailureClose() { CloseOpening(1000, WriteGate::Clock::now(), false); }
+void FailureClose() {
+  const auto now = WriteGate::Clock::now();
+  CloseOpening(CloseEnd(now, 1000), now, false);
+}
 
 // The calling thread's record, made on first use.
 ThreadRecord* comlog_getdata() {
@@ -630,15 +634,31 @@ bool ShutOrRetire(WriteGate::Clock::time_point deadline) {
   return false;
 }
 
+// The end of a close whose wait of wait_ms begins at now: without bound
+// (time_point::max()) for -1, as the network queues take it; now for
+// another negative wait.
+WriteGate::Clock::time_point CloseEnd(WriteGate::Clock::time_point now, int wait_ms) {
+  if (wait_ms == -1) return WriteGate::Clock::time_point::max();
+  return now + std::chrono::milliseconds(std::max(wait_ms, 0));
+}
+
+// The wait left until end, in milliseconds rounded up (no more than the
+// wait CloseEnd was given): -1 without bound.
+int WaitLeft(WriteGate::Clock::time_point end) {
+  if (end == WriteGate::Clock::time_point::max()) return -1;
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - WriteGate::Clock::now()).count();
+  return left > 0 ? static_cast<int>(left) : 0;
+}
+
 // Closes the current opening: com_openlog_r is refused from now on; the
-// network queues get wait_ms (-1: without bound), the holders of
+// network queues and AFILE's held lines get until end, the holders of
 // com_openlog_r their rounds, and the threads inside the gate until
 // gate_deadline before the registry goes (retired past it). With
 // switch_off the framework is switched off before the gate opens again, so
 // that the threads waiting at it find it closed.
-void CloseOpening(int wait_ms, WriteGate::Clock::time_point gate_deadline, bool switch_off) {
+void CloseOpening(WriteGate::Clock::time_point end, WriteGate::Clock::time_point gate_deadline, bool switch_off) {
   g_closing.reset(1);
-  com_wait_close(wait_ms);
+  com_wait_close(WaitLeft(end));
   GiveBackProcessHold();
   // A round ends early once every holder is gone.
   for (int i = 0; i < kCloseWaitRounds && g_close_atomic.cnt() > 0; ++i) {
@@ -648,11 +668,11 @@ void CloseOpening(int wait_ms, WriteGate::Clock::time_point gate_deadline, bool 
   for (int k = g_close_atomic.cnt(); k > 0; --k) {
     COMLOG_DIAG("Did you forget to call com_closelog_r in some threads?.....");
   }
+  comlog_hand_close_wait(end);
   // The appenders stop only once no thread writes through them: a line a
   // write call reports as written is in the output.
-  comlog_hand_close_wait(wait_ms);
   if (ShutOrRetire(gate_deadline)) com_close_appender();
-  close_log(wait_ms);
+  close_log(WaitLeft(end));
   if (switch_off) com_set_log_switcher(LOG_SWITCHER_NONE);
   g_closing.reset(0);
   comlog_write_gate().Open();
@@ -663,8 +683,10 @@ void CloseOpening(int wait_ms, WriteGate::Clock::time_point gate_deadline, bool 
 
 int com_closelog(int wait_ms) {
   if (Switcher() != LOG_SWITCHER_COMLOG) return ul_closelog(wait_ms);
-  CloseOpening(wait_ms, WriteGate::Clock::now() + std::chrono::milliseconds(kCloseWaitRounds * kCloseWaitRoundMs),
-               true);
+  // The wait counts from here for the network queues and AFILE's held lines
+  // alike, whatever the waits for holders and for the gate take in between.
+  const auto now = WriteGate::Clock::now();
+  CloseOpening(CloseEnd(now, wait_ms), now + std::chrono::milliseconds(kCloseWaitRounds * kCloseWaitRoundMs), true);
   return 0;
 }
 
