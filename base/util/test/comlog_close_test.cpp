@@ -4,6 +4,7 @@
 // close by the bounded wait at most.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -19,10 +20,12 @@
 #include <thread>
 #include <vector>
 
+#include "comlog/appender/appenderfactory.h"
 #include "comlog/comlog_internal.h"
 #include "comlog/diag.h"
 #include "comlog/namemg.h"
 #include "comlog/write_gate.h"
+#include "comlog/xsync.h"
 #include "comlog_test_util.h"
 #include "ul_log.h"
 
@@ -437,6 +440,76 @@ TEST(ComlogClose, CloseReturnsWithinItsWaitWhileAWriterIsStuckInAnAppender) {
     EXPECT_EQ(com_closelog(0), 0);
     const std::string text = err.Restore();
     EXPECT_NE(text.find("after the close"), std::string::npos) << text;
+  });
+}
+
+// A writer is stuck in an appender past a close's wait at the gate, and the
+// close (without bound) retires the registry with an AFILE whose file, a
+// FIFO nobody reads, does not take the lines it holds. The stuck writer,
+// the last to leave the gate, deletes the retired appenders: AFILE tries
+// its lines once there and reports the rest lost, instead of keeping that
+// thread for the close's bound (here none).
+TEST(ComlogClose, ARetiredAsyncFileTriesItsLinesOnceOnTheThreadThatLeavesLast) {
+  testsupport::TempDir dir;
+  InChild([&] {
+    comlogtest::HangGuard();
+    ASSERT_EQ(com_registappender("STUCK", StuckKind, nullptr), 0);
+    const std::string fifo = dir.file("log");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    com_device_t devs[2];
+    strcpy(devs[0].type, "STUCK");
+    strcpy(devs[0].file, "stuck");
+    devs[0].log_mask = comspace::COMLOG_SYSLEVEL_MASK;
+    strcpy(devs[1].type, "AFILE");
+    snprintf(devs[1].host, sizeof(devs[1].host), "%s", dir.path().c_str());
+    strcpy(devs[1].file, "log");
+    devs[1].log_mask = comspace::COMLOG_SYSLEVEL_MASK;
+    testsupport::CaptureFd err(2);
+    ASSERT_EQ(com_openlog("p", devs, 2, nullptr), 0);
+    {
+      // AFILE's writer waits meanwhile: every line is taken, 1 MB for a
+      // pipe of 64 KiB.
+      comspace::xAutoLock hold(&comspace::AppenderFactory::tryAppender(devs[1])->_lock);
+      const std::string pad(1000, 'p');
+      for (int i = 0; i < 1000; ++i) ASSERT_EQ(com_writelog(UL_LOG_NOTICE, "%04d %s", i, pad.c_str()), 0);
+    }
+    std::atomic<bool> left{false};
+    int rc = -1;
+    std::thread writer([&rc, &left] {
+      com_writelog(UL_LOG_NOTICE, "first");
+      com_closelog_r();  // only the stuck write delays the close
+      rc = com_writelog(UL_LOG_NOTICE, "stuck");
+      left = true;
+    });
+    {
+      std::unique_lock<std::mutex> lock(g_stuck_mu);
+      g_stuck_cv.wait(lock, [] { return g_stuck_inside; });
+    }
+    EXPECT_EQ(com_closelog(-1), 0);  // retires the registry after the gate's 10 s
+    EXPECT_FALSE(g_stuck_deleted);
+    {
+      std::lock_guard<std::mutex> lock(g_stuck_mu);
+      g_stuck_released = true;
+    }
+    g_stuck_cv.notify_all();
+    // The bound of a call that must not block; past it the FIFO is read, so
+    // that a writer that keeps trying ends too.
+    bool in_time = false;
+    for (int i = 0; i < 5000 && !(in_time = left.load()); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    char buf[65536];
+    while (!left.load()) {
+      if (read(reader, buf, sizeof(buf)) <= 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    writer.join();
+    close(reader);
+    EXPECT_TRUE(in_time) << "the thread that left last kept trying the retired AFILE's lines";
+    EXPECT_EQ(rc, 0);
+    EXPECT_TRUE(g_stuck_deleted);
+    const std::string text = err.Stop();
+    EXPECT_NE(text.find(" lines lost: "), std::string::npos) << text.substr(0, 2000);
+    ASSERT_EQ(unlink(fifo.c_str()), 0);
   });
 }
 

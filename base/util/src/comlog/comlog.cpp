@@ -668,10 +668,15 @@ void CloseOpening(WriteGate::Clock::time_point end, WriteGate::Clock::time_point
   for (int k = g_close_atomic.cnt(); k > 0; --k) {
     COMLOG_DIAG("Did you forget to call com_closelog_r in some threads?.....");
   }
-  comlog_hand_close_wait(end);
   // The appenders stop only once no thread writes through them: a line a
-  // write call reports as written is in the output.
-  if (ShutOrRetire(gate_deadline)) com_close_appender();
+  // write call reports as written is in the output. AFILE keeps trying its
+  // lines until the close's end only when this thread deletes it; retired,
+  // it is deleted by the application thread that leaves the gate last,
+  // which it keeps for one try.
+  if (ShutOrRetire(gate_deadline)) {
+    comlog_hand_close_wait(end);
+    com_close_appender();
+  }
   close_log(WaitLeft(end));
   if (switch_off) com_set_log_switcher(LOG_SWITCHER_NONE);
   g_closing.reset(0);
