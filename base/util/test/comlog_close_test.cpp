@@ -793,6 +793,37 @@ TEST(ComlogClose, AFailedOpeningDoesNotWaitForAThreadThatWaitsForIt) {
   });
 }
 
+// com_loadlog hands the devices' own layouts to the registry, setting the
+// framework up for it, before it opens: it is inside the gate from then on,
+// so that a close or reset from another thread deletes nothing under it.
+TEST(ComlogClose, LoadingAConfigurationRegistersItsLayoutsInsideTheGate) {
+  testsupport::TempDir dir;
+  InChild([&] {
+    comlogtest::HangGuard();
+    testsupport::WriteFile(dir.file("log.conf"),
+                           "COMLOG_PROCNAME : p\nCOMLOG_DEVICE_NUM : 1\nCOMLOG_DEVICE0 : D\nD_TYPE : TTY\n"
+                           "D_LAYOUT : %R\n");
+    testsupport::CaptureFd err(2);
+    comspace::comlog_setup_pause = PauseSetUp;
+    int loaded = -1, written = -1;
+    std::thread loader([&] {
+      loaded = com_loadlog(dir.path().c_str(), "log.conf");
+      written = com_writelog(UL_LOG_NOTICE, "in its own layout|");
+    });
+    WaitUntilSetUpPaused();  // in the set-up for the layouts
+    auto& gate = comspace::comlog_write_gate();
+    const bool empty = gate.Shut(Clock::now());
+    gate.Open();
+    ReleaseSetUp();
+    loader.join();
+    EXPECT_FALSE(empty) << "the layouts were registered outside the gate";
+    EXPECT_EQ(loaded, 0);
+    EXPECT_EQ(written, 0);
+    EXPECT_EQ(com_closelog(0), 0);
+    EXPECT_NE(err.Stop().find("\nin its own layout|\n"), std::string::npos);
+  });
+}
+
 // The framework's own threads (senders, checker) never wait at the write
 // gate: a close stops them while it holds the gate shut, and waits for them
 // to end. A line such a thread writes through the process log goes to

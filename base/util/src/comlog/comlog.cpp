@@ -62,14 +62,15 @@ constexpr int kCloseWaitRoundMs = 1000;
 // The locks of the framework's lifecycle, in the order they are taken: a
 // thread that holds one takes only locks further down the list.
 //   1. The write gate (comlog/write_gate.h): entered by every call that
-//      reaches the framework's objects, com_openlog and com_openlog_r
-//      included, before any lock below; shut by a close or reset, which
-//      then takes locks below. A thread never waits at the gate while it
-//      holds a lock below, so a closer never waits for a lock held by a
-//      thread that waits for it. A closer waits at the gate holding none
-//      of them, but for a failed com_openlog, which holds g_open_mutex and
-//      so does not wait there at all. The framework's own threads (senders,
-//      checker) never enter it: a close stops them with the gate shut.
+//      reaches the framework's objects, com_openlog, com_openlog_r and
+//      com_loadlog's registering of layouts included, before any lock
+//      below; shut by a close or reset, which then takes locks below. A
+//      thread never waits at the gate while it holds a lock below, so a
+//      closer never waits for a lock held by a thread that waits for it. A
+//      closer waits at the gate holding none of them, but for a failed
+//      com_openlog, which holds g_open_mutex and so does not wait there at
+//      all. The framework's own threads (senders, checker) never enter it:
+//      a close stops them with the gate shut.
 //   2. g_open_mutex: com_openlog and the lazy opening.
 //   3. g_closing's mutex: com_openlog_r's check and hold (its banners come
 //      after it is let go), and the start and end of a close.
