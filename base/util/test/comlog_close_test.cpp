@@ -4,6 +4,7 @@
 // close by the bounded wait at most.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -19,10 +20,12 @@
 #include <thread>
 #include <vector>
 
+#include "comlog/appender/appenderfactory.h"
 #include "comlog/comlog_internal.h"
 #include "comlog/diag.h"
 #include "comlog/namemg.h"
 #include "comlog/write_gate.h"
+#include "comlog/xsync.h"
 #include "comlog_test_util.h"
 #include "ul_log.h"
 
@@ -440,6 +443,76 @@ TEST(ComlogClose, CloseReturnsWithinItsWaitWhileAWriterIsStuckInAnAppender) {
   });
 }
 
+// A writer is stuck in an appender past a close's wait at the gate, and the
+// close (without bound) retires the registry with an AFILE whose file, a
+// FIFO nobody reads, does not take the lines it holds. The stuck writer,
+// the last to leave the gate, deletes the retired appenders: AFILE tries
+// its lines once there and reports the rest lost, instead of keeping that
+// thread for the close's bound (here none).
+TEST(ComlogClose, ARetiredAsyncFileTriesItsLinesOnceOnTheThreadThatLeavesLast) {
+  testsupport::TempDir dir;
+  InChild([&] {
+    comlogtest::HangGuard();
+    ASSERT_EQ(com_registappender("STUCK", StuckKind, nullptr), 0);
+    const std::string fifo = dir.file("log");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    com_device_t devs[2];
+    strcpy(devs[0].type, "STUCK");
+    strcpy(devs[0].file, "stuck");
+    devs[0].log_mask = comspace::COMLOG_SYSLEVEL_MASK;
+    strcpy(devs[1].type, "AFILE");
+    snprintf(devs[1].host, sizeof(devs[1].host), "%s", dir.path().c_str());
+    strcpy(devs[1].file, "log");
+    devs[1].log_mask = comspace::COMLOG_SYSLEVEL_MASK;
+    testsupport::CaptureFd err(2);
+    ASSERT_EQ(com_openlog("p", devs, 2, nullptr), 0);
+    {
+      // AFILE's writer waits meanwhile: every line is taken, 1 MB for a
+      // pipe of 64 KiB.
+      comspace::xAutoLock hold(&comspace::AppenderFactory::tryAppender(devs[1])->_lock);
+      const std::string pad(1000, 'p');
+      for (int i = 0; i < 1000; ++i) ASSERT_EQ(com_writelog(UL_LOG_NOTICE, "%04d %s", i, pad.c_str()), 0);
+    }
+    std::atomic<bool> left{false};
+    int rc = -1;
+    std::thread writer([&rc, &left] {
+      com_writelog(UL_LOG_NOTICE, "first");
+      com_closelog_r();  // only the stuck write delays the close
+      rc = com_writelog(UL_LOG_NOTICE, "stuck");
+      left = true;
+    });
+    {
+      std::unique_lock<std::mutex> lock(g_stuck_mu);
+      g_stuck_cv.wait(lock, [] { return g_stuck_inside; });
+    }
+    EXPECT_EQ(com_closelog(-1), 0);  // retires the registry after the gate's 10 s
+    EXPECT_FALSE(g_stuck_deleted);
+    {
+      std::lock_guard<std::mutex> lock(g_stuck_mu);
+      g_stuck_released = true;
+    }
+    g_stuck_cv.notify_all();
+    // The bound of a call that must not block; past it the FIFO is read, so
+    // that a writer that keeps trying ends too.
+    bool in_time = false;
+    for (int i = 0; i < 5000 && !(in_time = left.load()); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    char buf[65536];
+    while (!left.load()) {
+      if (read(reader, buf, sizeof(buf)) <= 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    writer.join();
+    close(reader);
+    EXPECT_TRUE(in_time) << "the thread that left last kept trying the retired AFILE's lines";
+    EXPECT_EQ(rc, 0);
+    EXPECT_TRUE(g_stuck_deleted);
+    const std::string text = err.Stop();
+    EXPECT_NE(text.find(" lines lost: "), std::string::npos) << text.substr(0, 2000);
+    ASSERT_EQ(unlink(fifo.c_str()), 0);
+  });
+}
+
 // A thread that ended holds the framework open no longer, however it opened
 // (lazily by writing, or by com_openlog_r without com_closelog_r): closing
 // waits only for the threads alive that hold it.
@@ -675,6 +748,82 @@ TEST(ComlogClose, AnOpeningAndALazyOpeningFinishWhileACloseWaitsAtTheGate) {
   });
 }
 
+// com_openlog fails on a device of a kind that does not exist while another
+// thread, inside the gate, waits for the opening to finish (its write by
+// level name opens lazily). That thread cannot reach what the failed opening
+// made, so the opening closes it without waiting at the gate for the thread
+// (which waits for the opening): it returns at once, and the thread's line
+// is then written through its own lazy opening.
+TEST(ComlogClose, AFailedOpeningDoesNotWaitForAThreadThatWaitsForIt) {
+  InChild([] {
+    comlogtest::HangGuard();
+    testsupport::CaptureFd err(2);
+    comspace::comlog_setup_pause = PauseSetUp;
+    int opened = 0;
+    Clock::time_point returned;
+    std::thread opener([&opened, &returned] {
+      com_device_t dev;
+      strcpy(dev.type, "NOSUCH");
+      opened = com_openlog("p", &dev, 1, nullptr);
+      returned = Clock::now();
+    });
+    WaitUntilSetUpPaused();
+    std::atomic<bool> inside{false};
+    int written = -1;
+    std::thread writer([&inside, &written] {
+      comspace::GateScope gate;
+      inside = true;
+      written = com_writelog("NOTICE", "waiting writer|");
+    });
+    while (!inside.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const auto released = Clock::now();
+    ReleaseSetUp();
+    opener.join();
+    writer.join();
+    EXPECT_EQ(opened, -1);
+    // The bound of a call that must not block (the gate's wait is 10 s).
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(returned - released).count(), 5000)
+        << "the failed opening waited at the gate";
+    EXPECT_EQ(written, 0);
+    EXPECT_EQ(com_logstatus(), 1);  // opened by the writer
+    EXPECT_EQ(com_closelog(0), 0);
+    const std::string text = err.Stop();
+    EXPECT_NE(text.find(" waiting writer|\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("Closelog: Waiting"), std::string::npos) << text;
+  });
+}
+
+// com_loadlog hands the devices' own layouts to the registry, setting the
+// framework up for it, before it opens: it is inside the gate from then on,
+// so that a close or reset from another thread deletes nothing under it.
+TEST(ComlogClose, LoadingAConfigurationRegistersItsLayoutsInsideTheGate) {
+  testsupport::TempDir dir;
+  InChild([&] {
+    comlogtest::HangGuard();
+    testsupport::WriteFile(dir.file("log.conf"),
+                           "COMLOG_PROCNAME : p\nCOMLOG_DEVICE_NUM : 1\nCOMLOG_DEVICE0 : D\nD_TYPE : TTY\n"
+                           "D_LAYOUT : %R\n");
+    testsupport::CaptureFd err(2);
+    comspace::comlog_setup_pause = PauseSetUp;
+    int loaded = -1, written = -1;
+    std::thread loader([&] {
+      loaded = com_loadlog(dir.path().c_str(), "log.conf");
+      written = com_writelog(UL_LOG_NOTICE, "in its own layout|");
+    });
+    WaitUntilSetUpPaused();  // in the set-up for the layouts
+    auto& gate = comspace::comlog_write_gate();
+    const bool empty = gate.Shut(Clock::now());
+    gate.Open();
+    ReleaseSetUp();
+    loader.join();
+    EXPECT_FALSE(empty) << "the layouts were registered outside the gate";
+    EXPECT_EQ(loaded, 0);
+    EXPECT_EQ(written, 0);
+    EXPECT_EQ(com_closelog(0), 0);
+    EXPECT_NE(err.Stop().find("\nin its own layout|\n"), std::string::npos);
+  });
+}
+
 // The framework's own threads (senders, checker) never wait at the write
 // gate: a close stops them while it holds the gate shut, and waits for them
 // to end. A line such a thread writes through the process log goes to
@@ -801,21 +950,29 @@ TEST(ComlogClose, ALazyOpeningThatMeetsTheProcessLogOpenedLeavesTheFrameworkOff)
 }
 
 // A thread W opens the framework lazily and gives its hold back, by ending
-// or by com_closelog_r while it lives on; X then holds the framework by
-// com_openlog_r and writes a line every 10 ms for a second. A close 100 ms
-// in gives back no hold but one it took: it waits for X, and every line of
-// X's is written through the framework.
+// or by com_closelog_r while it lives on, or lives on holding it; X then
+// holds the framework by com_openlog_r and writes a line every 10 ms for a
+// second. A close 100 ms in gives back no hold but one it took: it waits
+// for X, and every line of X's is written through the framework. W's hold
+// is the process's (the framework was opened by W): the close waits for it
+// no more than for a process hold, and asks for no com_closelog_r.
 TEST(ComlogClose, ACloseAfterALazyOpenerGaveBackItsHoldWaitsForALiveHolder) {
-  for (const bool lazy_ends : {true, false}) {
-    SCOPED_TRACE(lazy_ends ? "the lazy opener ended" : "the lazy opener gave back its hold and lives on");
-    InChild([lazy_ends] {
+  enum class Lazy { kEnds, kGivesBackAndLives, kLivesHolding };
+  for (const Lazy lazy_opener : {Lazy::kEnds, Lazy::kGivesBackAndLives, Lazy::kLivesHolding}) {
+    SCOPED_TRACE(lazy_opener == Lazy::kEnds               ? "the lazy opener ended"
+                 : lazy_opener == Lazy::kGivesBackAndLives ? "the lazy opener gave back its hold and lives on"
+                                                           : "the lazy opener lives on holding");
+    const bool lazy_ends = lazy_opener == Lazy::kEnds;
+    InChild([lazy_opener, lazy_ends] {
       comlogtest::HangGuard();
       testsupport::CaptureFd err(2);
       std::atomic<int> step{0};
-      std::thread lazy([&step, lazy_ends] {
+      std::thread lazy([&step, lazy_opener] {
         EXPECT_EQ(com_writelog("NOTICE", "lazily opened"), 0);
-        if (lazy_ends) return;
-        EXPECT_EQ(com_closelog_r(), 0);
+        if (lazy_opener == Lazy::kEnds) return;
+        if (lazy_opener == Lazy::kGivesBackAndLives) {
+          EXPECT_EQ(com_closelog_r(), 0);
+        }
         step = 1;
         while (step != 3) std::this_thread::sleep_for(std::chrono::milliseconds(1));
       });
@@ -845,6 +1002,7 @@ TEST(ComlogClose, ACloseAfterALazyOpenerGaveBackItsHoldWaitsForALiveHolder) {
       if (lazy.joinable()) lazy.join();
       EXPECT_GT(end, giving_back) << "the close did not wait for the holder";
       const std::string text = err.Stop();
+      EXPECT_EQ(text.find("Did you forget"), std::string::npos) << "the close waited for the lazy opener";
 
       int answered = 0, inside = 0;
       for (int i = 0; i < kLines; ++i) {

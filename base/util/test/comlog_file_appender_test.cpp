@@ -872,6 +872,77 @@ TEST(AsyncFileAppender, TheCloseTriesHeldLinesWithinItsWait) {
   });
 }
 
+// The close's wait counts from its call, for AFILE's held lines as for the
+// network queues: when a holder of com_openlog_r keeps a close of 200 ms
+// waiting past its wait, the held lines get one try and no more. A FIFO
+// whose reader starts only then gets exactly the lines not reported lost.
+TEST(AsyncFileAppender, TheCloseWaitForHeldLinesCountsFromTheCall) {
+  InChild([] {
+    comlogtest::HangGuard();
+    TempDir dir;
+    const std::string fifo = dir.file("log");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    com_device_t dev = FileDevice(dir.path(), "AFILE", comspace::COMLOG_SIZECUT, 2048, kDebugOnly);
+    ASSERT_EQ(OpenWith(&dev), 0);
+    CaptureFd err(2);
+    std::atomic<int> step{0};
+    std::thread holder([&step] {
+      EXPECT_EQ(com_openlog_r(), 0);
+      step = 1;
+      while (step != 2) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      EXPECT_EQ(com_closelog_r(), 0);
+    });
+    while (step != 1) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const std::string pad(1000, 'p');
+    auto line = [&](int i) {
+      char head[16];
+      snprintf(head, sizeof(head), "%05d", i);
+      return head + pad;
+    };
+    std::map<int, int> answers;
+    {
+      // The writer waits meanwhile: every line is taken, 3 MB for a pipe of
+      // 64 KiB.
+      comspace::xAutoLock hold(&AppenderFactory::tryAppender(dev)->_lock);
+      for (int i = 0; i < 3000; ++i) {
+        answers[i] = com_writelog(UL_LOG_DEBUG, "%s", line(i).c_str());
+        ASSERT_EQ(answers[i], 0) << i;
+      }
+    }
+    std::thread closer([] { EXPECT_EQ(com_closelog(200), 0); });
+    // The close has begun once com_openlog_r is refused; its wait is over
+    // 200 ms later.
+    std::thread([] {
+      while (com_openlog_r() == 0) {
+        com_closelog_r();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+    }).join();
+    std::this_thread::sleep_until(std::chrono::steady_clock::now() + std::chrono::milliseconds(200));
+    step = 2;
+    // Reads until the appender is gone (the pipe then has no writer).
+    std::string piped;
+    char buf[20000];
+    for (;;) {
+      const ssize_t n = read(reader, buf, sizeof(buf));
+      if (n == 0 || (n < 0 && errno != EAGAIN)) break;
+      if (n > 0) piped.append(buf, static_cast<size_t>(n));
+      if (n < 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    closer.join();
+    holder.join();
+    ::close(reader);
+    const std::string text = err.Stop();
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(text, m, std::regex(R"(\](\d+) lines lost)"))) << text.substr(0, 2000);
+    EXPECT_GT(std::stol(m[1]), 0);
+    comlogtest::ExpectWholeOrCut(Lines(piped), answers, line, "reader after the close's wait", std::stol(m[1]));
+    ASSERT_EQ(unlink(fifo.c_str()), 0);
+  });
+}
+
 // AFILE's writer cut short inside a line whose file then cannot be opened
 // for a while (moved away, and no descriptor to be had): it keeps the rest
 // of the line, and once the same file is back the rest goes right after the

@@ -288,6 +288,47 @@ TEST(NetAppender, ServerThatStopsReadingCannotHangClose) {
   });
 }
 
+// A close without bound waits for the queue of a server that stops reading;
+// meanwhile a thread writes its first line. The close refuses new holders
+// from its start, so the line is refused; it is refused at once, without
+// waiting for the drain (the thread takes no lock the drain holds).
+TEST(NetAppender, AFirstWriteWhileACloseDrainsTheQueueIsRefusedAtOnce) {
+  InChildOrSkip([] {
+    comlogtest::HangGuard();
+    FakeLogServer::Options o;
+    o.read_data = false;
+    o.rcvbuf = 4096;
+    FakeLogServer srv(o);
+    com_device_t dev = NetDevice(List(srv.port(), "logs"), "app.log");
+    testsupport::CaptureFd err(2);
+    EXPECT_EQ(com_openlog("nettest", &dev, 1, nullptr), 0);
+    const std::string filler(1000, 'x');
+    for (int i = 0; i < 12000; ++i) com_writelog(kNotice, "%s %d", filler.c_str(), i);
+    std::thread closer([] { EXPECT_EQ(com_closelog(-1), 0); });
+    // The close has begun once com_openlog_r is refused.
+    std::thread([] {
+      while (com_openlog_r() == 0) {
+        com_closelog_r();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+    }).join();
+    std::atomic<bool> returned{false};
+    int rc = 0;
+    std::thread writer([&] {
+      rc = com_writelog(kNotice, "first line");
+      returned = true;
+    });
+    const bool in_time = FakeLogServer::WaitFor([&] { return returned.load(); }, 5000);
+    srv.Resume();  // the drain ends
+    writer.join();
+    closer.join();
+    err.Stop();
+    EXPECT_TRUE(in_time) << "the first write waited for the drain";
+    EXPECT_EQ(rc, -1);
+    return 0;
+  });
+}
+
 // 8 threads write 2,000 lines each, then the framework closes while the
 // server takes nothing in (it never reads, or it stalls after the open and
 // reads what was sent only after the close). Every line reported as written

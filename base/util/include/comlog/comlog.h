@@ -68,7 +68,8 @@ int com_openlog(const char* procname, comspace::com_device_t* devices, int n,
                 comspace::com_logstat_t* logstat);
 // Opens the calling thread's logging.
 int com_openlog_r();
-// Closes the framework; wait_ms bounds the wait for network queues (-1: none).
+// Closes the framework; wait_ms, counted from the call, bounds the wait for
+// the network queues and AFILE's held lines (-1: without bound).
 int com_closelog(int wait_ms);
 // Ends the calling thread's logging.
 int com_closelog_r();

@@ -62,12 +62,15 @@ constexpr int kCloseWaitRoundMs = 1000;
 // The locks of the framework's lifecycle, in the order they are taken: a
 // thread that holds one takes only locks further down the list.
 //   1. The write gate (comlog/write_gate.h): entered by every call that
-//      reaches the framework's objects, com_openlog and com_openlog_r
-//      included, before any lock below; shut by a close or reset, which
-//      then takes locks below. A thread never waits at the gate while it
-//      holds a lock below, so a closer never waits for a lock held by a
-//      thread that waits for it. The framework's own threads (senders,
-//      checker) never enter it: a close stops them with the gate shut.
+//      reaches the framework's objects, com_openlog, com_openlog_r and
+//      com_loadlog's registering of layouts included, before any lock
+//      below; shut by a close or reset, which then takes locks below. A
+//      thread never waits at the gate while it holds a lock below, so a
+//      closer never waits for a lock held by a thread that waits for it. A
+//      closer waits at the gate holding none of them, but for a failed
+//      com_openlog, which holds g_open_mutex and so does not wait there at
+//      all. The framework's own threads (senders, checker) never enter it:
+//      a close stops them with the gate shut.
 //   2. g_open_mutex: com_openlog and the lazy opening.
 //   3. g_closing's mutex: com_openlog_r's check and hold (its banners come
 //      after it is let go), and the start and end of a close.
@@ -76,8 +79,14 @@ constexpr int kCloseWaitRoundMs = 1000;
 //   5. The registry's locks (g_namemg_mutex and each NameMg's own), the
 //      reload registry's and the appender factory's.
 //   6. g_close_atomic's mutex: the holds and the generation.
-// Waits without a lock: a close waits for holders with nothing held, and a
-// close's wait for the threads inside the gate is bounded.
+// Waits: a close waits for holders with nothing held, and its wait for the
+// threads inside the gate is bounded (a failed com_openlog's is none). The
+// one wait under a lock of the list is the drain of the network queues:
+// com_wait_close waits for them up to the close's wait (without bound for
+// -1) holding g_seflog_lock, so a thread that takes that lock meanwhile
+// (createSelfLog, for a self-defined level) waits as long; a thread's first
+// use meanwhile does not take it. It cannot hold the drain up: the senders
+// it waits for take none of these locks.
 std::atomic<Category*> g_main_cg{nullptr};
 char g_proc_name[kProcNameSize] = "Default";
 xAtomic g_close_atomic;
@@ -199,12 +208,17 @@ Appender* DefaultTtyAppender() {
   return AppenderFactory::getAppender(dev);
 }
 
-// A failed com_openlog closes what it made and leaves the switcher as it was.
+WriteGate::Clock::time_point CloseEnd(WriteGate::Clock::time_point now, int wait_ms);
+void CloseOpening(WriteGate::Clock::time_point end, WriteGate::Clock::time_point gate_deadline, bool switch_off);
+
+// A failed com_openlog closes what it made and leaves the switcher as it
+// was. The switcher stayed off meanwhile, so no other thread can reach what
+// it made: the close waits at the gate for no one (a thread inside may be
+// waiting for this very opening, on g_open_mutex), and what such a thread
+// keeps the gate busy with is retired, freed once the last thread leaves.
 void FailureClose() {
-  int saved = Switcher();
-  com_set_log_switcher(LOG_SWITCHER_COMLOG);
-  com_closelog(1000);
-  com_set_log_switcher(saved);
+  const auto now = WriteGate::Clock::now();
+  CloseOpening(CloseEnd(now, 1000), now, false);
 }
 
 // The calling thread's record, made on first use.
@@ -331,8 +345,14 @@ ThreadRecord* gethandle() {
   ThreadRecord* d = comlog_getdata();
   if (d == nullptr) return nullptr;
   if (d->category != nullptr) return d;
+  // The framework found on is set up (by this thread above, or by the
+  // opening that switched it on). A close refuses com_openlog_r before it
+  // drops the set-up, and a close or reset that went on past this thread
+  // left no registry to make a category in: the thread is refused then, and
+  // does not set the framework up again while it is closing (nor wait for a
+  // close's drain of the network queues, which holds the level-name lock).
   // The thread that switched the framework on holds it for the process.
-  if (init_log() == 0 && OpenThread(!switched_on) == 0 && d->category != nullptr) return d;
+  if (OpenThread(!switched_on) == 0 && d->category != nullptr) return d;
   COMLOG_DIAG("com_openlog_r default err");
   return nullptr;
 }
@@ -574,7 +594,8 @@ int com_closelog_r() {
 namespace comspace {
 
 // Waits (at most wait_ms; -1 without bound) for the log senders' queues,
-// then forgets the senders.
+// then forgets the senders; all under the level-name lock (see the lock
+// order above).
 int com_wait_close(int wait_ms) {
   xAutoLock lock(&g_seflog_lock);
   if (wait_ms == -1) wait_ms = INT_MAX;
@@ -589,8 +610,6 @@ int com_close_appender() {
   NameMg* mg = comlog_get_nameMg();
   return mg != nullptr ? mg->closeAppender() : 0;
 }
-
-}  // namespace comspace
 
 namespace {
 
@@ -616,14 +635,31 @@ bool ShutOrRetire(WriteGate::Clock::time_point deadline) {
   return false;
 }
 
-}  // namespace
+// The end of a close whose wait of wait_ms begins at now: without bound
+// (time_point::max()) for -1, as the network queues take it; now for
+// another negative wait.
+WriteGate::Clock::time_point CloseEnd(WriteGate::Clock::time_point now, int wait_ms) {
+  if (wait_ms == -1) return WriteGate::Clock::time_point::max();
+  return now + std::chrono::milliseconds(std::max(wait_ms, 0));
+}
 
-int com_closelog(int wait_ms) {
-  if (Switcher() != LOG_SWITCHER_COMLOG) return ul_closelog(wait_ms);
-  const auto deadline =
-      WriteGate::Clock::now() + std::chrono::milliseconds(kCloseWaitRounds * kCloseWaitRoundMs);
+// The wait left until end, in milliseconds rounded up (no more than the
+// wait CloseEnd was given): -1 without bound.
+int WaitLeft(WriteGate::Clock::time_point end) {
+  if (end == WriteGate::Clock::time_point::max()) return -1;
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - WriteGate::Clock::now()).count();
+  return left > 0 ? static_cast<int>(left) : 0;
+}
+
+// Closes the current opening: com_openlog_r is refused from now on; the
+// network queues and AFILE's held lines get until end, the holders of
+// com_openlog_r their rounds, and the threads inside the gate until
+// gate_deadline before the registry goes (retired past it). With
+// switch_off the framework is switched off before the gate opens again, so
+// that the threads waiting at it find it closed.
+void CloseOpening(WriteGate::Clock::time_point end, WriteGate::Clock::time_point gate_deadline, bool switch_off) {
   g_closing.reset(1);
-  com_wait_close(wait_ms);
+  com_wait_close(WaitLeft(end));
   GiveBackProcessHold();
   // A round ends early once every holder is gone.
   for (int i = 0; i < kCloseWaitRounds && g_close_atomic.cnt() > 0; ++i) {
@@ -634,13 +670,29 @@ int com_closelog(int wait_ms) {
     COMLOG_DIAG("Did you forget to call com_closelog_r in some threads?.....");
   }
   // The appenders stop only once no thread writes through them: a line a
-  // write call reports as written is in the output.
-  comlog_hand_close_wait(wait_ms);
-  if (ShutOrRetire(deadline)) com_close_appender();
-  close_log(wait_ms);
-  com_set_log_switcher(LOG_SWITCHER_NONE);
+  // write call reports as written is in the output. AFILE keeps trying its
+  // lines until the close's end only when this thread deletes it; retired,
+  // it is deleted by the application thread that leaves the gate last,
+  // which it keeps for one try.
+  if (ShutOrRetire(gate_deadline)) {
+    comlog_hand_close_wait(end);
+    com_close_appender();
+  }
+  close_log(WaitLeft(end));
+  if (switch_off) com_set_log_switcher(LOG_SWITCHER_NONE);
   g_closing.reset(0);
   comlog_write_gate().Open();
+}
+
+}  // namespace
+}  // namespace comspace
+
+int com_closelog(int wait_ms) {
+  if (Switcher() != LOG_SWITCHER_COMLOG) return ul_closelog(wait_ms);
+  // The wait counts from here for the network queues and AFILE's held lines
+  // alike, whatever the waits for holders and for the gate take in between.
+  const auto now = WriteGate::Clock::now();
+  CloseOpening(CloseEnd(now, wait_ms), now + std::chrono::milliseconds(kCloseWaitRounds * kCloseWaitRoundMs), true);
   return 0;
 }
 

@@ -357,6 +357,10 @@ int com_loadlog_ex(const char* path, const char* file, int pid) {
     return -1;
   }
   conf.reset();
+  // Inside the gate from the set-up the layouts need to the end of the
+  // opening (which enters it again): a close or reset from another thread
+  // deletes nothing under them meanwhile.
+  GateScope gate;
   RegisterLayouts(&devs);
   return com_openlog(procname, devs.data(), count, &ls);
 }

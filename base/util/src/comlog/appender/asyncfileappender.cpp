@@ -381,19 +381,16 @@ int AsyncFileAppender::writeData() {
 
 int AsyncFileAppender::WriterRound(void* self) { return static_cast<AsyncFileAppender*>(self)->writeData(); }
 
-void comlog_hand_close_wait(int wait_ms) {
+void comlog_hand_close_wait(AsyncFileAppender::Clock::time_point end) {
   NameMg* mg = comlog_get_nameMg();
   if (mg == nullptr) return;
-  if (wait_ms == -1) wait_ms = INT_MAX;
-  AsyncFileAppender::Clock::time_point deadline =
-      AsyncFileAppender::Clock::now() + std::chrono::milliseconds(std::max(wait_ms, 0));
   mg->forEachAppender(
       [](Appender* app, void* arg) {
         if (auto* a = dynamic_cast<AsyncFileAppender*>(app)) {
           a->set_close_deadline(*static_cast<AsyncFileAppender::Clock::time_point*>(arg));
         }
       },
-      &deadline);
+      &end);
 }
 
 Appender* AsyncFileAppender::getAppender(com_device_t& dev) {

@@ -149,10 +149,11 @@ class AsyncFileAppender : public Appender {
   std::atomic<Clock::rep> _close_deadline{Clock::time_point::min().time_since_epoch().count()};
 };
 
-// Hands the wait of a close (com_closelog's argument: -1 without bound) to
-// every AFILE appender of the registry before they are stopped: deleting
-// one keeps trying the lines it holds until wait_ms from now.
-void comlog_hand_close_wait(int wait_ms);
+// Hands the end of a close (when com_closelog's wait, counted from its
+// call, is over; time_point::max() without bound) to every AFILE appender of
+// the registry before they are stopped: deleting one keeps trying the lines
+// it holds until then.
+void comlog_hand_close_wait(AsyncFileAppender::Clock::time_point end);
 
 }  // namespace comspace
 
