@@ -872,6 +872,36 @@ TEST(AsyncFileAppender, TheCloseTriesHeldLinesWithinItsWait) {
   });
 }
 
+// AFILE at a full disk that took a line's text but not its line end, and a
+// close whose wait is over at once: that line is written (its text ends the
+// file), and the close reports as lost exactly the lines after it.
+TEST(AsyncFileAppender, TheCloseReportsAsLostOnlyTheLinesNotInTheFile) {
+  InChild([] {
+    signal(SIGXFSZ, SIG_IGN);
+    TempDir dir;
+    com_device_t dev = FileDevice(dir.path(), "AFILE", comspace::COMLOG_SIZECUT, 2048, kDebugOnly);
+    ASSERT_EQ(OpenWith(&dev), 0);
+    testsupport::CapturePipe err(2);  // a file would be capped too
+    ASSERT_EQ(com_writelog(UL_LOG_DEBUG, "first"), 0);
+    ASSERT_TRUE(WaitFor([&] { return SizeOf(dir.file("log")) == 6; }));
+    comlogtest::CapFileSize(6 + 6);
+    constexpr int kAfter = 5;
+    {
+      // The writer waits meanwhile: it meets the cap with every line held.
+      comspace::xAutoLock hold(&AppenderFactory::tryAppender(dev)->_lock);
+      ASSERT_EQ(com_writelog(UL_LOG_DEBUG, "second"), 0);
+      for (int i = 0; i < kAfter; ++i) ASSERT_EQ(com_writelog(UL_LOG_DEBUG, "after %d", i), 0);
+    }
+    ASSERT_TRUE(WaitFor([&] { return SizeOf(dir.file("log")) == 12; }));
+    EXPECT_EQ(com_closelog(0), 0);
+    const std::string text = err.Stop();
+    EXPECT_EQ(ReadFile(dir.file("log")), "first\nsecond");
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(text, m, std::regex(R"(\](\d+) lines lost: )"))) << text.substr(0, 2000);
+    EXPECT_EQ(std::stoi(m[1]), kAfter);
+  });
+}
+
 // AFILE's writer cut short inside a line whose file then cannot be opened
 // for a while (moved away, and no descriptor to be had): it keeps the rest
 // of the line, and once the same file is back the rest goes right after the

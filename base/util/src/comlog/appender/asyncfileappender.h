@@ -118,7 +118,8 @@ class AsyncFileAppender : public Appender {
   // Once the writer ended: queued buffers join the held ones, then the
   // current one once the queue is empty, while there is room.
   void HoldTheRest();
-  // The lines in the held bytes (a piece without its line end counts).
+  // The lines in the held bytes (a piece without its line end counts; the
+  // line end of a line whose text is in the file does not).
   long long HeldLines() const;
   // Returns _readbuf[0..n) to the pool, or frees them when it is full.
   void erasedata(int n);
