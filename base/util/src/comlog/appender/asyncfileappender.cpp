@@ -249,7 +249,7 @@ bool AsyncFileAppender::WriteHeld(int fd) {
   // never spans buffers, so its beginning is still held. When only the line
   // end is left, the text is whole where it went (it ends that file) and is
   // not written twice.
-  const bool same = _torn.Is(fd);
+  const bool same = _torn.Is(fd, _stat.st_ino);
   if (_held_rest && !same) {
     const char* data = static_cast<Buffer*>(_readbuf[0])->data();
     if (data[_held_off] == '\n') {

@@ -109,9 +109,10 @@ class AsyncFileAppender : public Appender {
   // went in (at most kBatch pieces a try). Writer thread (or the
   // destructor, once the writer ended).
   bool FlushOnce();
-  // Writes the held bytes to fd with writev; a file some write left ending
-  // mid-line gets a line end first, unless the held bytes go on with that
-  // very line. Whether all that was tried went in.
+  // Writes the held bytes to fd (the appender's descriptor, whose inode
+  // _stat holds) with writev; a file some write left ending mid-line gets a
+  // line end first, unless the held bytes go on with that very line.
+  // Whether all that was tried went in.
   bool WriteHeld(int fd);
   // Drops that many held bytes from the front; buffers emptied go back.
   void DropHeld(size_t bytes);
