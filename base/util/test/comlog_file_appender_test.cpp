@@ -810,8 +810,10 @@ TEST(TornFile, KnowsItsFileUntilForgottenOrRemoved) {
 // for its own number as the identity check does. A new file given the
 // number of the remembered one (stood in through the identity check) is not
 // the remembered file once that one was removed, nor when it lies on
-// another device. Answers by another number look at the kept descriptor
-// once in a second of the clock at most, and let a removed file go.
+// another device. A file remembered without a descriptor is known by its
+// device and inode alone. Answers by another number look at the kept
+// descriptor once in a second of the clock at most, and let a removed file
+// go.
 TEST(TornFile, AnswersByTheInodeNumberFirst) {
   InChild([] {
     TempDir dir;
@@ -855,16 +857,34 @@ TEST(TornFile, AnswersByTheInodeNumberFirst) {
     EXPECT_FALSE(torn.Is(fb, 1));
     EXPECT_FALSE(torn.remembered());
 
-    // A removed file is let go by the answers by another number (within a
-    // second; bounded: 6,000 answers a millisecond apart).
+    // Remembered without a descriptor (none can be had): by its device and
+    // inode alone.
     torn.set_stat_fn(&::fstat);
+    struct rlimit files;
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &files), 0);
+    struct rlimit none = files;
+    none.rlim_cur = 0;
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &none), 0);
+    torn.Remember(fb);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &files), 0);
+    EXPECT_TRUE(torn.Is(fb));
+    EXPECT_TRUE(torn.Is(fb, sb.st_ino));
+    EXPECT_FALSE(torn.Is(fa2, sa.st_ino));
+    EXPECT_TRUE(torn.remembered());
+
+    // A removed file is let go by the answers by another number, also when
+    // the descriptor kept is 0 (within a second; bounded: 6,000 answers a
+    // millisecond apart).
+    ASSERT_EQ(::close(0), 0);
     torn.Remember(fc);
+    EXPECT_EQ(fcntl(0, F_GETFD), FD_CLOEXEC);
     ASSERT_EQ(unlink(c.c_str()), 0);
     for (int i = 0; i < 6000 && torn.remembered(); ++i) {
       EXPECT_FALSE(torn.Is(fb, sb.st_ino));
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     EXPECT_FALSE(torn.remembered());
+    EXPECT_EQ(fcntl(0, F_GETFD), -1);
     ::close(fc);
     EXPECT_FALSE(HoldsRemoved(c));
     for (int fd : {fa, fa2, fb}) ::close(fd);
