@@ -4,6 +4,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <limits.h>
 #include <stdio.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -11,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <map>
@@ -618,7 +620,9 @@ int NumberOneOnItsOwnDevice(int fd, struct stat* st) {
 // the new log on another device: the new log starts clean even when it has
 // the same inode number (stood in through the identity check). FILE's next
 // line has no line end before it; AFILE writes the line it held the rest of
-// whole there.
+// whole there. (The appenders ask by the number they know their file by,
+// which the stand-in does not change; TornFile.AnswersByTheInodeNumberFirst
+// stands in that number too.)
 TEST_P(FileKinds, ANewLogWithAnOldInodeNumberStartsClean) {
   const std::string kind = GetParam();
   InChild([&] {
@@ -664,6 +668,84 @@ TEST_P(FileKinds, ANewLogWithAnOldInodeNumberStartsClean) {
   });
 }
 
+// Writes a rendered line through the file appender app, as it is.
+int PrintLine(Appender* app, const std::string& text) {
+  const int len = static_cast<int>(text.size());
+  if (auto* f = dynamic_cast<comspace::FileAppender*>(app)) return f->print_line(text.c_str(), len);
+  return dynamic_cast<comspace::AsyncFileAppender*>(app)->print_line(text.c_str(), len);
+}
+
+// Reads a descriptor's status as fstat does, counting the looks.
+std::atomic<int> g_looks{0};
+int CountedFstat(int fd, struct stat* st) {
+  g_looks.fetch_add(1);
+  return fstat(fd, st);
+}
+
+// Whether the process holds a descriptor of the file path had once it was
+// removed.
+bool HoldsRemoved(const std::string& path) {
+  bool held = false;
+  if (DIR* d = opendir("/proc/self/fd")) {
+    while (struct dirent* ent = readdir(d)) {
+      char target[PATH_MAX];
+      const std::string link = std::string("/proc/self/fd/") + ent->d_name;
+      const ssize_t n = readlink(link.c_str(), target, sizeof(target) - 1);
+      if (n > 0 && std::string(target, static_cast<size_t>(n)) == path + " (deleted)") held = true;
+    }
+    closedir(d);
+  }
+  return held;
+}
+
+// A log left mid-line, then moved away as a backup (which keeps its cut
+// line as it is): the lines written to the new log start clean and cost no
+// look at their descriptor (the memory of the cut line answers by the inode
+// number the appender knows the new log by). Once the backup is removed,
+// the descriptor kept of it is closed while lines go on, so that it does
+// not keep its disk space.
+TEST_P(FileKinds, ABackupLeftMidLineCostsNoLookPerLineAndIsLetGoOnceRemoved) {
+  const std::string kind = GetParam();
+  InChild([&] {
+    TempDir dir;
+    com_device_t dev = FileDevice(dir.path(), kind, comspace::COMLOG_SIZECUT, 2048, kDebugOnly);
+    ASSERT_EQ(OpenWith(&dev), 0);
+    Appender* app = AppenderFactory::tryAppender(dev);
+    if (auto* f = dynamic_cast<comspace::FileAppender*>(app)) f->torn_file().set_stat_fn(&CountedFstat);
+    if (auto* a = dynamic_cast<comspace::AsyncFileAppender*>(app)) a->torn_file().set_stat_fn(&CountedFstat);
+    EXPECT_EQ(PrintLine(app, "cut"), 0);
+    ASSERT_TRUE(WaitFor([&] { return SizeOf(dir.file("log")) == 3; }));
+    const std::string backup = dir.file("log.1");
+    ASSERT_EQ(rename(dir.file("log").c_str(), backup.c_str()), 0);
+    g_looks = 0;
+    const auto start = std::chrono::steady_clock::now();
+    std::string taken;
+    for (int i = 0; i < 100; ++i) {  // each in the file before the next (AFILE: a round each)
+      ASSERT_EQ(com_writelog(UL_LOG_DEBUG, "line %d", i), 0);
+      taken += "line " + std::to_string(i) + "\n";
+      ASSERT_TRUE(WaitFor([&] { return SizeOf(dir.file("log")) == static_cast<off_t>(taken.size()); }));
+    }
+    // The kept descriptor is looked at once in a second of the clock at
+    // most; the new log's descriptors never.
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start);
+    EXPECT_LE(g_looks.load(), 2 + seconds.count());
+    EXPECT_EQ(ReadFile(dir.file("log")), taken);
+    EXPECT_EQ(ReadFile(backup), "cut");
+    ASSERT_EQ(unlink(backup.c_str()), 0);
+    EXPECT_TRUE(HoldsRemoved(backup));
+    // Bounded: 6,000 lines a millisecond apart (the look comes within a
+    // second).
+    bool let_go = false;
+    for (int i = 0; i < 6000 && !let_go; ++i) {
+      EXPECT_EQ(com_writelog(UL_LOG_DEBUG, "more"), 0);
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      let_go = !HoldsRemoved(backup);
+    }
+    EXPECT_TRUE(let_go);
+    EXPECT_EQ(com_closelog(0), 0);
+  });
+}
+
 // A line without its line end (written as it is, not by a layout) leaves
 // the file mid-line: the next line starts on a line of its own.
 TEST_P(FileKinds, ALineWithoutItsLineEndIsEndedBeforeTheNextLine) {
@@ -673,14 +755,9 @@ TEST_P(FileKinds, ALineWithoutItsLineEndIsEndedBeforeTheNextLine) {
     com_device_t dev = FileDevice(dir.path(), kind, comspace::COMLOG_SIZECUT, 2048, kDebugOnly);
     ASSERT_EQ(OpenWith(&dev), 0);
     Appender* app = AppenderFactory::tryAppender(dev);
-    auto print_line = [app](const std::string& text) {
-      const int len = static_cast<int>(text.size());
-      if (auto* f = dynamic_cast<comspace::FileAppender*>(app)) return f->print_line(text.c_str(), len);
-      return dynamic_cast<comspace::AsyncFileAppender*>(app)->print_line(text.c_str(), len);
-    };
-    EXPECT_EQ(print_line("abc"), 0);
+    EXPECT_EQ(PrintLine(app, "abc"), 0);
     ASSERT_TRUE(WaitFor([&] { return SizeOf(dir.file("log")) == 3; }));
-    EXPECT_EQ(print_line("def\n"), 0);
+    EXPECT_EQ(PrintLine(app, "def\n"), 0);
     EXPECT_EQ(com_closelog(0), 0);
     EXPECT_EQ(ReadFile(dir.file("log")), "abc\ndef\n");
   });
@@ -724,6 +801,92 @@ TEST(TornFile, KnowsItsFileUntilForgottenOrRemoved) {
     EXPECT_FALSE(torn.Is(fa));
     EXPECT_FALSE(torn.remembered());
     EXPECT_EQ(fcntl(0, F_GETFD), -1);
+    for (int fd : {fa, fa2, fb}) ::close(fd);
+  });
+}
+
+// Asked with the inode number its caller knows a descriptor by, the memory
+// answers false for another number without a look at the descriptor, and
+// for its own number as the identity check does. A new file given the
+// number of the remembered one (stood in through the identity check) is not
+// the remembered file once that one was removed, nor when it lies on
+// another device. A file remembered without a descriptor is known by its
+// device and inode alone. Answers by another number look at the kept
+// descriptor once in a second of the clock at most, and let a removed file
+// go.
+TEST(TornFile, AnswersByTheInodeNumberFirst) {
+  InChild([] {
+    TempDir dir;
+    const std::string a = dir.file("a");
+    const std::string b = dir.file("b");
+    const std::string c = dir.file("c");
+    for (const std::string& path : {a, b, c}) testsupport::WriteFile(path, "x");
+    const int fa = ::open(a.c_str(), O_RDONLY);
+    const int fa2 = ::open(a.c_str(), O_RDONLY);
+    const int fb = ::open(b.c_str(), O_RDONLY);
+    const int fc = ::open(c.c_str(), O_RDONLY);
+    ASSERT_TRUE(fa >= 0 && fa2 >= 0 && fb >= 0 && fc >= 0);
+    struct stat sa, sb;
+    ASSERT_TRUE(fstat(fa, &sa) == 0 && fstat(fb, &sb) == 0);
+    comspace::TornFile torn;
+    torn.set_stat_fn(&CountedFstat);
+    EXPECT_FALSE(torn.Is(fa, sa.st_ino));  // nothing remembered
+    torn.Remember(fa);
+    g_looks = 0;
+    EXPECT_TRUE(torn.Is(fa2, sa.st_ino));
+    EXPECT_FALSE(torn.Is(fb, sa.st_ino));  // the number, but another file
+    EXPECT_EQ(g_looks.load(), 4);          // the kept descriptor and fd, each time
+    g_looks = 0;
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 1000; ++i) EXPECT_FALSE(torn.Is(fb, sb.st_ino));
+    EXPECT_FALSE(torn.Is(fa2, sb.st_ino));  // a number not the file's is another file
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start);
+    EXPECT_LE(g_looks.load(), 2 + seconds.count());
+    EXPECT_TRUE(torn.remembered());
+
+    // Every file has the number 1: each on a device of its own, then all
+    // on one (the number given again).
+    torn.set_stat_fn(&NumberOneOnItsOwnDevice);
+    torn.Remember(fa);
+    EXPECT_TRUE(torn.Is(fa2, 1));
+    EXPECT_FALSE(torn.Is(fb, 1));
+    torn.set_stat_fn(&NumberOneOnOneDevice);
+    torn.Remember(fa);
+    EXPECT_TRUE(torn.Is(fa2, 1));
+    ASSERT_EQ(unlink(a.c_str()), 0);
+    EXPECT_FALSE(torn.Is(fb, 1));
+    EXPECT_FALSE(torn.remembered());
+
+    // Remembered without a descriptor (none can be had): by its device and
+    // inode alone.
+    torn.set_stat_fn(&::fstat);
+    struct rlimit files;
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &files), 0);
+    struct rlimit none = files;
+    none.rlim_cur = 0;
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &none), 0);
+    torn.Remember(fb);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &files), 0);
+    EXPECT_TRUE(torn.Is(fb));
+    EXPECT_TRUE(torn.Is(fb, sb.st_ino));
+    EXPECT_FALSE(torn.Is(fa2, sa.st_ino));
+    EXPECT_TRUE(torn.remembered());
+
+    // A removed file is let go by the answers by another number, also when
+    // the descriptor kept is 0 (within a second; bounded: 6,000 answers a
+    // millisecond apart).
+    ASSERT_EQ(::close(0), 0);
+    torn.Remember(fc);
+    EXPECT_EQ(fcntl(0, F_GETFD), FD_CLOEXEC);
+    ASSERT_EQ(unlink(c.c_str()), 0);
+    for (int i = 0; i < 6000 && torn.remembered(); ++i) {
+      EXPECT_FALSE(torn.Is(fb, sb.st_ino));
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_FALSE(torn.remembered());
+    EXPECT_EQ(fcntl(0, F_GETFD), -1);
+    ::close(fc);
+    EXPECT_FALSE(HoldsRemoved(c));
     for (int fd : {fa, fa2, fb}) ::close(fd);
   });
 }
@@ -940,6 +1103,36 @@ TEST(AsyncFileAppender, TheCloseWaitForHeldLinesCountsFromTheCall) {
     EXPECT_GT(std::stol(m[1]), 0);
     comlogtest::ExpectWholeOrCut(Lines(piped), answers, line, "reader after the close's wait", std::stol(m[1]));
     ASSERT_EQ(unlink(fifo.c_str()), 0);
+  });
+}
+
+// AFILE at a full disk that took a line's text but not its line end, and a
+// close whose wait is over at once: that line is written (its text ends the
+// file), and the close reports as lost exactly the lines after it.
+TEST(AsyncFileAppender, TheCloseReportsAsLostOnlyTheLinesNotInTheFile) {
+  InChild([] {
+    signal(SIGXFSZ, SIG_IGN);
+    TempDir dir;
+    com_device_t dev = FileDevice(dir.path(), "AFILE", comspace::COMLOG_SIZECUT, 2048, kDebugOnly);
+    ASSERT_EQ(OpenWith(&dev), 0);
+    testsupport::CapturePipe err(2);  // a file would be capped too
+    ASSERT_EQ(com_writelog(UL_LOG_DEBUG, "first"), 0);
+    ASSERT_TRUE(WaitFor([&] { return SizeOf(dir.file("log")) == 6; }));
+    comlogtest::CapFileSize(6 + 6);
+    constexpr int kAfter = 5;
+    {
+      // The writer waits meanwhile: it meets the cap with every line held.
+      comspace::xAutoLock hold(&AppenderFactory::tryAppender(dev)->_lock);
+      ASSERT_EQ(com_writelog(UL_LOG_DEBUG, "second"), 0);
+      for (int i = 0; i < kAfter; ++i) ASSERT_EQ(com_writelog(UL_LOG_DEBUG, "after %d", i), 0);
+    }
+    ASSERT_TRUE(WaitFor([&] { return SizeOf(dir.file("log")) == 12; }));
+    EXPECT_EQ(com_closelog(0), 0);
+    const std::string text = err.Stop();
+    EXPECT_EQ(ReadFile(dir.file("log")), "first\nsecond");
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(text, m, std::regex(R"(\](\d+) lines lost: )"))) << text.substr(0, 2000);
+    EXPECT_EQ(std::stoi(m[1]), kAfter);
   });
 }
 

@@ -520,9 +520,9 @@ TEST(NetAppender, TheBackUpAtAFullDiskKeepsLinesWholeAndReportsTheLostOnes) {
       return stat(backup.c_str(), &st) == 0 ? static_cast<long>(st.st_size) : -1L;
     };
     std::map<int, int> answers;
-    std::atomic<int> phase{0};  // 1: full, 2: space again, 3: done
+    std::atomic<bool> done{false};  // the writer stops
     std::thread writer([&] {
-      for (int n = 0; phase.load() < 3; ++n) {
+      for (int n = 0; !done.load(); ++n) {
         answers[n] = com_writelog(16, "%s", comlogtest::FullDiskLine(n).c_str());
         if (n % 4 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
       }
@@ -533,7 +533,7 @@ TEST(NetAppender, TheBackUpAtAFullDiskKeepsLinesWholeAndReportsTheLostOnes) {
     comlogtest::CapFileSize(RLIM_INFINITY);
     const long resumed = size();
     EXPECT_TRUE(FakeLogServer::WaitFor([&] { return size() > resumed + 8192; }, 8000));
-    phase = 3;
+    done = true;
     writer.join();
     EXPECT_EQ(com_closelog(2000), 0);
     const std::string text = err.Stop();

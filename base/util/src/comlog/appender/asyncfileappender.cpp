@@ -100,6 +100,9 @@ long long AsyncFileAppender::HeldLines() const {
     const auto* b = static_cast<const Buffer*>(_readbuf[i]);
     const char* p = b->data() + (i == 0 ? _held_off : 0);
     const char* end = b->data() + b->length();
+    // A lone line end left of a line whose text went in: that line is
+    // written (WriteHeld does not write its text again).
+    if (i == 0 && _held_rest && p != end && *p == '\n') ++p;
     if (p == end) continue;
     n += std::count(p, end, '\n');
     if (end[-1] != '\n') ++n;
@@ -246,7 +249,7 @@ bool AsyncFileAppender::WriteHeld(int fd) {
   // never spans buffers, so its beginning is still held. When only the line
   // end is left, the text is whole where it went (it ends that file) and is
   // not written twice.
-  const bool same = _torn.Is(fd);
+  const bool same = _torn.Is(fd, _stat.st_ino);
   if (_held_rest && !same) {
     const char* data = static_cast<Buffer*>(_readbuf[0])->data();
     if (data[_held_off] == '\n') {

@@ -109,16 +109,18 @@ class AsyncFileAppender : public Appender {
   // went in (at most kBatch pieces a try). Writer thread (or the
   // destructor, once the writer ended).
   bool FlushOnce();
-  // Writes the held bytes to fd with writev; a file some write left ending
-  // mid-line gets a line end first, unless the held bytes go on with that
-  // very line. Whether all that was tried went in.
+  // Writes the held bytes to fd (the appender's descriptor, whose inode
+  // _stat holds) with writev; a file some write left ending mid-line gets a
+  // line end first, unless the held bytes go on with that very line.
+  // Whether all that was tried went in.
   bool WriteHeld(int fd);
   // Drops that many held bytes from the front; buffers emptied go back.
   void DropHeld(size_t bytes);
   // Once the writer ended: queued buffers join the held ones, then the
   // current one once the queue is empty, while there is room.
   void HoldTheRest();
-  // The lines in the held bytes (a piece without its line end counts).
+  // The lines in the held bytes (a piece without its line end counts; the
+  // line end of a line whose text is in the file does not).
   long long HeldLines() const;
   // Returns _readbuf[0..n) to the pool, or frees them when it is full.
   void erasedata(int n);

@@ -264,12 +264,14 @@ int FileAppender::print_line(const char* line, int len) {
     close(nullptr);
     return -1;
   }
-  const int fd = get_file_id();
+  int fd = -1;
+  ino_t inode = 0;
+  get_file_info(&fd, &inode);
   if (fd < 0) {
     COMLOG_DIAG("get_file_id() = %d", fd);
     return -1;
   }
-  const ssize_t n = WriteLine(fd, line, static_cast<size_t>(len));
+  const ssize_t n = WriteLine(fd, inode, line, static_cast<size_t>(len));
   // A line whose text went in but not its line end is written: the file
   // ends with it, and the next line written there starts with the line end.
   const bool text_whole = n == len - 1 && len > 1 && line[len - 1] == '\n';
@@ -282,9 +284,9 @@ int FileAppender::print_line(const char* line, int len) {
   return 0;
 }
 
-ssize_t FileAppender::WriteLine(int fd, const char* line, size_t len) {
+ssize_t FileAppender::WriteLine(int fd, ino_t inode, const char* line, size_t len) {
   toolkit::MutexLock lock(&_write_mu);
-  const bool torn = _torn.Is(fd);
+  const bool torn = _torn.Is(fd, inode);
   ssize_t n;
   if (!torn) {
     n = WriteOnce(fd, line, len);

@@ -107,11 +107,11 @@ class FileAppender : public Appender {
   // it was freed.
   static bool ReleaseRecord(Record* rec, bool only_if_dead = false);
 
-  // Writes one line with one write. A file that a short write (a full disk)
-  // left ending mid-line first gets a line end, so that the cut line stays
-  // visibly cut and this one starts a line of its own. The bytes of the line
-  // that went in, or the write's -1.
-  ssize_t WriteLine(int fd, const char* line, size_t len);
+  // Writes one line with one write to fd, whose inode number is inode. A
+  // file that a short write (a full disk) left ending mid-line first gets a
+  // line end, so that the cut line stays visibly cut and this one starts a
+  // line of its own. The bytes of the line that went in, or the write's -1.
+  ssize_t WriteLine(int fd, ino_t inode, const char* line, size_t len);
 
   bool _key_made = false;
   // Lines go in one at a time, so that whether the file ends mid-line is

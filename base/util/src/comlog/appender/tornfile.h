@@ -10,6 +10,13 @@
 // name left (the user removed it) no new open can reach it, and the memory
 // lets it go, so that a removed log does not keep its disk space.
 //
+// Every line asks whether its file is the remembered one. A file left
+// mid-line and then cut away keeps its name as a backup, so the memory may
+// live long while lines go to another file: the appenders ask with the
+// inode number they know their file by, and a number other than the
+// remembered file's answers at once, with a look at the kept descriptor
+// now and then only.
+//
 // Not locked: each appender calls it under the lock that orders its writes.
 #ifndef COMLOG_APPENDER_TORNFILE_H_
 #define COMLOG_APPENDER_TORNFILE_H_
@@ -23,9 +30,9 @@ namespace comspace {
 
 class TornFile {
  public:
-  // How the identity check reads a descriptor's device and inode: fstat,
+  // How the memory reads a descriptor's device, inode and links: fstat,
   // unless a test stands in another (to stand in an inode number given
-  // again to a new file).
+  // again to a new file, or to count the looks).
   using StatFn = int (*)(int fd, struct stat* st);
 
   TornFile() = default;
@@ -43,15 +50,26 @@ class TornFile {
   // Whether fd is a descriptor of the remembered file. A remembered file
   // whose last name is gone is forgotten first.
   bool Is(int fd);
+  // Is for a descriptor the caller knows by the inode number ino (its
+  // fstat at the open): another number than the remembered file's answers
+  // false without a look at fd. Such answers look at the kept descriptor
+  // once in each second of the clock at most, and forget a remembered file
+  // whose last name is gone.
+  bool Is(int fd, ino_t ino);
   bool remembered() const { return _known; }
 
   void set_stat_fn(StatFn fn) { _stat_fn.store(fn, std::memory_order_relaxed); }
 
  private:
+  // Forgets the remembered file when the kept descriptor shows that its
+  // last name is gone (or cannot be read). Whether it did.
+  bool ForgetIfRemoved();
+
   bool _known = false;
   dev_t _dev = 0;
   ino_t _ino = 0;
   int _kept = -1;  // a descriptor of the file, holding its inode
+  time_t _looked_at = -1;  // the second of the last look of Is (fd, ino)
   std::atomic<StatFn> _stat_fn{&::fstat};
 };
 
