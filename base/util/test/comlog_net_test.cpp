@@ -75,6 +75,24 @@ com_device_t NetDevice(const std::string& list, const char* file, const char* ty
 
 std::string List(int port, const std::string& path) { return "127.0.0.1:" + std::to_string(port) + "/" + path; }
 
+// A server that stops reading, with a small receive buffer: its sender's
+// queue does not drain.
+FakeLogServer::Options StopsReading() {
+  FakeLogServer::Options o;
+  o.read_data = false;
+  o.rcvbuf = 4096;
+  return o;
+}
+
+// Opens the framework at srv's "logs/app.log" and queues 12 MB of lines,
+// far more than a stalled socket takes.
+void OpenAndFillTheQueue(const FakeLogServer& srv) {
+  com_device_t dev = NetDevice(List(srv.port(), "logs"), "app.log");
+  EXPECT_EQ(com_openlog("nettest", &dev, 1, nullptr), 0);
+  const std::string filler(1000, 'x');
+  for (int i = 0; i < 12000; ++i) com_writelog(kNotice, "%s %d", filler.c_str(), i);
+}
+
 // A port nothing listens on (bound once, then released).
 int FreePort() {
   FakeLogServer probe;
@@ -264,15 +282,9 @@ TEST(NetAppender, DeviceAddedLaterGetsItsHandle) {
 // once instead of waiting for the socket.
 TEST(NetAppender, ServerThatStopsReadingCannotHangClose) {
   InChildOrSkip([] {
-    FakeLogServer::Options o;
-    o.read_data = false;
-    o.rcvbuf = 4096;
-    FakeLogServer srv(o);
-    com_device_t dev = NetDevice(List(srv.port(), "logs"), "app.log");
+    FakeLogServer srv(StopsReading());
     testsupport::CaptureFd err(2);
-    EXPECT_EQ(com_openlog("nettest", &dev, 1, nullptr), 0);
-    const std::string filler(1000, 'x');
-    for (int i = 0; i < 12000; ++i) com_writelog(kNotice, "%s %d", filler.c_str(), i);
+    OpenAndFillTheQueue(srv);
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(com_closelog(1000), 0);
     const auto ms =
@@ -295,15 +307,9 @@ TEST(NetAppender, ServerThatStopsReadingCannotHangClose) {
 TEST(NetAppender, AFirstWriteWhileACloseDrainsTheQueueIsRefusedAtOnce) {
   InChildOrSkip([] {
     comlogtest::HangGuard();
-    FakeLogServer::Options o;
-    o.read_data = false;
-    o.rcvbuf = 4096;
-    FakeLogServer srv(o);
-    com_device_t dev = NetDevice(List(srv.port(), "logs"), "app.log");
+    FakeLogServer srv(StopsReading());
     testsupport::CaptureFd err(2);
-    EXPECT_EQ(com_openlog("nettest", &dev, 1, nullptr), 0);
-    const std::string filler(1000, 'x');
-    for (int i = 0; i < 12000; ++i) com_writelog(kNotice, "%s %d", filler.c_str(), i);
+    OpenAndFillTheQueue(srv);
     std::thread closer([] { EXPECT_EQ(com_closelog(-1), 0); });
     // The close has begun once com_openlog_r is refused.
     std::thread([] {
@@ -429,10 +435,7 @@ TEST(NetAppender, CloseKeepsQueuedLinesOfAServerThatNeverReads) {
 }
 
 TEST(NetAppender, CloseKeepsQueuedLinesOfAServerThatStalls) {
-  FakeLogServer::Options o;
-  o.read_data = false;
-  o.rcvbuf = 4096;
-  LoadThenClose(o, true);
+  LoadThenClose(StopsReading(), true);
 }
 
 TEST(NetAppender, LinesPastAFullQueueGoToTheBackUp) {
