@@ -1,10 +1,14 @@
 // Opening the framework from configuration files, and reloading its levels.
 #include <gtest/gtest.h>
 
+#include <string.h>
+
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "comlog/layout.h"
 #include "comlog/namemg.h"
 #include "comlog_test_util.h"
 #include "ul_conf.h"
@@ -193,6 +197,53 @@ TEST(ComlogConf, BadFilesAndValues) {
       }
       EXPECT_EQ(com_closelog(0), 0);
     }
+  });
+}
+
+// Every process-wide setting a file can give beside its devices, each
+// unlike the framework's own.
+const char kOtherSettings[] =
+    "COMLOG_PROCNAME : other\nCOMLOG_LEVEL : 1\nCOMLOG_SELFDEFINE : OTHERSELF\n"
+    "COMLOG_TIME_FORMAT : other%Y\nCOMLOG_LOGLENGTH : 64\nCOMLOG_LOCALTIME : 1\n";
+
+// A long message: whole with the framework's message length, cut with the
+// other file's.
+const std::string kLong(200, 'x');
+
+// A load refused because the framework is open leaves it exactly as it was:
+// its lines keep its time format and process name, a new thread's line its
+// message length; no level is changed, no self-defined level made.
+TEST(ComlogConf, ARefusedLoadChangesNothing) {
+  TempDir dir;
+  InChild([&] {
+    const int ul_level = ul_get_log_level();
+    std::string err;
+    ASSERT_EQ(Load(dir,
+                   "COMLOG_PROCNAME : mine\nCOMLOG_TIME_FORMAT : mine%Y\nCOMLOG_DEVICE_NUM : 1\n"
+                   "COMLOG_DEVICE0 : T\nT_TYPE : TTY\nT_LAYOUT : %Y|%P|%R\n",
+                   &err),
+              0)
+        << err;
+    CaptureFd out(2);
+    WriteFile(dir.file("other.conf"), std::string(kOtherSettings) +
+                                          "COMLOG_DEVICE_NUM : 1\nCOMLOG_DEVICE0 : O\nO_TYPE : TTY\n"
+                                          "O_SELFLEVEL : OTHERLEVEL\nO_LAYOUT : other|%R\n");
+    EXPECT_EQ(com_loadlog(dir.path().c_str(), "other.conf"), -1);
+    for (int i = 0; i < 10; ++i) com_writelog(UL_LOG_NOTICE, "m%d|", i);
+    std::thread([] { com_writelog(UL_LOG_NOTICE, "%s|", kLong.c_str()); }).join();
+    const std::string text = out.Stop();
+    EXPECT_NE(text.find("Log is open...."), std::string::npos) << text;
+    int mine = 0;
+    for (const std::string& line : comlogtest::Lines(text)) {
+      mine += std::regex_match(line, std::regex("mine\\d{4}\\|mine\\|m\\d\\|"));
+    }
+    EXPECT_EQ(mine, 10) << text;
+    EXPECT_TRUE(std::regex_search(text, std::regex("\nmine\\d{4}\\|mine\\|" + kLong + "\\|\n"))) << text;
+    EXPECT_EQ(com_getlogid(const_cast<char*>("OTHERLEVEL")), 0);
+    EXPECT_EQ(com_getlogid(const_cast<char*>("OTHERSELF")), 0);
+    EXPECT_EQ(comlog_get_log_level(), 16);
+    EXPECT_EQ(ul_get_log_level(), ul_level);
+    EXPECT_EQ(com_closelog(0), 0);
   });
 }
 

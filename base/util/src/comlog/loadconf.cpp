@@ -211,7 +211,9 @@ void DropLayouts(std::vector<com_device_t>* devs) {
 
 // Hands the devices' own layouts to the registry before the open, so that a
 // failed open (which destroys the registry) frees them too. A device name
-// registered twice keeps its first layout.
+// registered twice keeps its first layout. Called holding the opening
+// mutex, with the framework found off; when the process log was opened
+// since, the layouts are dropped (the opening is refused).
 void RegisterLayouts(std::vector<com_device_t>* devs) {
   NameMg* mg = com_get_log_switcher() == LOG_SWITCHER_NONE && init_log() == 0 ? comlog_get_nameMg() : nullptr;
   for (auto& d : *devs) {
@@ -225,6 +227,8 @@ void RegisterLayouts(std::vector<com_device_t>* devs) {
 }
 
 }  // namespace
+
+void (*comlog_load_pause)() = nullptr;
 
 int set_comdevice_selflog(com_device_t* dev, const char* names) {
   if (dev == nullptr) return 0;
@@ -324,6 +328,18 @@ int com_loadlog_ex(const char* path, const char* file, int pid) {
   if (!conf) return -1;
   const Ul_confdata* c = conf.get();
 
+  // Inside the gate and holding the opening mutex from here to the end of
+  // the opening (which takes both again): a load refused because the
+  // framework is open sets nothing, and the layouts registered below are
+  // reached by no other opening (a failed one frees what the registry
+  // holds while the framework is off).
+  GateScope gate;
+  std::lock_guard<std::recursive_mutex> open_lock(comlog_open_mutex());
+  if (com_get_log_switcher() != LOG_SWITCHER_NONE) {
+    COMLOG_DIAG("Log is open....");
+    return -1;
+  }
+
   char procname[256];
   if (!GetStr(c, "COMLOG_PROCNAME", procname, sizeof(procname))) xstrcpy(procname, sizeof(procname), "NoModuleName");
   com_logstat_t ls;
@@ -357,11 +373,8 @@ int com_loadlog_ex(const char* path, const char* file, int pid) {
     return -1;
   }
   conf.reset();
-  // Inside the gate from the set-up the layouts need to the end of the
-  // opening (which enters it again): a close or reset from another thread
-  // deletes nothing under them meanwhile.
-  GateScope gate;
   RegisterLayouts(&devs);
+  if (comlog_load_pause != nullptr) comlog_load_pause();
   return com_openlog(procname, devs.data(), count, &ls);
 }
 
