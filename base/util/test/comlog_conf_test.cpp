@@ -247,6 +247,45 @@ TEST(ComlogConf, ARefusedLoadChangesNothing) {
   });
 }
 
+// An opening that fails (a load whose FILE folder cannot be made,
+// com_openlog with a device of an unknown kind) leaves the settings as they
+// were: a lazy opening after it writes with the process name, message
+// length and levels of before, and no self-defined level or time format of
+// the failed one.
+TEST(ComlogConf, AFailedOpeningChangesNoSetting) {
+  for (const bool load : {true, false}) {
+    SCOPED_TRACE(load ? "a load whose folder cannot be made" : "com_openlog of an unknown kind");
+    TempDir dir;
+    InChild([&] {
+      const int ul_level = ul_get_log_level();
+      CaptureFd out(2);
+      if (load) {
+        WriteFile(dir.file("other.conf"), std::string(kOtherSettings) +
+                                              "COMLOG_DEVICE_NUM : 1\nCOMLOG_DEVICE0 : F\nF_TYPE : FILE\nF_PATH : " +
+                                              dir.file("missing/sub") + "\nF_NAME : n\n");
+        EXPECT_EQ(com_loadlog(dir.path().c_str(), "other.conf"), -1);
+      } else {
+        com_device_t dev;
+        strcpy(dev.type, "NOSUCH");
+        comspace::com_logstat_t ls;
+        ls.sysevents = 1;
+        strcpy(ls.userevents, "OTHERSELF");
+        ls.localtime_nolock = 1;
+        EXPECT_EQ(com_openlog("other", &dev, 1, &ls), -1);
+      }
+      EXPECT_EQ(com_logstatus(), 0);
+      EXPECT_EQ(com_writelog("NOTICE", "%s|", kLong.c_str()), 0);  // opens lazily
+      const std::string text = out.Stop();
+      EXPECT_TRUE(std::regex_search(text, std::regex(":  Default \\* \\d+ " + kLong + "\\|\n"))) << text;
+      EXPECT_STREQ(comspace::comlog_time_format, "");
+      EXPECT_EQ(com_getlogid(const_cast<char*>("OTHERSELF")), 0);
+      EXPECT_EQ(comlog_get_log_level(), 16);
+      EXPECT_EQ(ul_get_log_level(), ul_level);
+      EXPECT_EQ(com_closelog(0), 0);
+    });
+  }
+}
+
 TEST(ComlogConf, ReloadChangesLevelsAtRunTime) {
   TempDir dir;
   InChild([&] {

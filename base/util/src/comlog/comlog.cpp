@@ -322,6 +322,26 @@ void WriteBanners(const char* what) {
   }
 }
 
+// Applies an opening's settings once it can no longer fail (see
+// comlog_openlog). The opening thread's Event, made or refitted before,
+// takes the process name and the message length at once.
+void ApplySettings(ThreadRecord* d, const char* procname, const com_logstat_t* logstat, const OpenSettings* load) {
+  xstrcpy(g_proc_name, kProcNameSize, procname != nullptr ? procname : "");
+  if (logstat != nullptr) {
+    ul_set_log_level(logstat->sysevents);
+    comlog_set_log_level(logstat->sysevents);
+    if (logstat->localtime_nolock > 0) comlog_enable_nolock_localtime();
+    comlog_get_def_logstat()->setLevel(static_cast<uint32_t>(comlog_get_lower_syslevel(logstat->sysevents)),
+                                       logstat->userevents[0] != '\0' ? logstat->userevents : nullptr);
+  }
+  if (load != nullptr) {
+    if (load->time_format != nullptr) Layout::setTimeFormat(load->time_format);
+    if (load->has_log_length) Event::setMaxLogLength(load->log_length);
+  }
+  comlog_refit_event(d->event);
+  xstrcpy(d->event->_proc_name, sizeof(d->event->_proc_name), g_proc_name);
+}
+
 int OpenThread(bool counted);
 
 // The calling thread's record with its category, opening lazily. While the
@@ -478,6 +498,11 @@ int reset_log() {
 using namespace comspace;
 
 int com_openlog(const char* procname, com_device_t* devices, int n, com_logstat_t* logstat) {
+  return comlog_openlog(procname, devices, n, logstat, nullptr);
+}
+
+int comspace::comlog_openlog(const char* procname, com_device_t* devices, int n, com_logstat_t* logstat,
+                             const OpenSettings* load) {
   // Inside the gate before the open mutex (see the lock order above): its
   // banners pass the gate while a lazy opening waits for the mutex.
   GateScope gate;
@@ -487,7 +512,6 @@ int com_openlog(const char* procname, com_device_t* devices, int n, com_logstat_
     return -1;
   }
   if (devices == nullptr || n < 0) return -1;
-  xstrcpy(g_proc_name, kProcNameSize, procname != nullptr ? procname : "");
   if (init_log() != 0) {
     COMLOG_DIAG("init log err");
     return -1;
@@ -501,14 +525,6 @@ int com_openlog(const char* procname, com_device_t* devices, int n, com_logstat_
   }
   g_main_cg.store(main, std::memory_order_release);
   main->setLogStat(comlog_get_def_logstat());
-
-  if (logstat != nullptr) {
-    ul_set_log_level(logstat->sysevents);
-    comlog_set_log_level(logstat->sysevents);
-    if (logstat->localtime_nolock > 0) comlog_enable_nolock_localtime();
-    comlog_get_def_logstat()->setLevel(static_cast<uint32_t>(comlog_get_lower_syslevel(logstat->sysevents)),
-                                       logstat->userevents[0] != '\0' ? logstat->userevents : nullptr);
-  }
 
   if (n == 0) {
     Appender* app = DefaultTtyAppender();
@@ -528,6 +544,7 @@ int com_openlog(const char* procname, com_device_t* devices, int n, com_logstat_
     }
     main->addAppender(app);
   }
+  ApplySettings(d, procname, logstat, load);
 
   com_set_log_switcher(LOG_SWITCHER_COMLOG);
   // The count is 0 here (every close and reset starts the next opening's at

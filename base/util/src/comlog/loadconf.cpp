@@ -330,8 +330,9 @@ int com_loadlog_ex(const char* path, const char* file, int pid) {
 
   // Inside the gate and holding the opening mutex from here to the end of
   // the opening (which takes both again): a load refused because the
-  // framework is open sets nothing, and the layouts registered below are
-  // reached by no other opening (a failed one frees what the registry
+  // framework is open sets nothing, the settings are applied by the
+  // opening once it can no longer fail, and the layouts registered below
+  // are reached by no other opening (a failed one frees what the registry
   // holds while the framework is off).
   GateScope gate;
   std::lock_guard<std::recursive_mutex> open_lock(comlog_open_mutex());
@@ -345,17 +346,21 @@ int com_loadlog_ex(const char* path, const char* file, int pid) {
   com_logstat_t ls;
   GetInt(c, "COMLOG_LEVEL", &ls.sysevents);
   if (!GetStr(c, "COMLOG_SELFDEFINE", ls.userevents, sizeof(ls.userevents))) ls.userevents[0] = '\0';
-  char text[128];
-  if (GetStr(c, "COMLOG_TIME_FORMAT", text, sizeof(text))) Layout::setTimeFormat(text);
+  OpenSettings settings;
+  char time_format[128];
+  if (GetStr(c, "COMLOG_TIME_FORMAT", time_format, sizeof(time_format))) settings.time_format = time_format;
   int v = 0;
-  if (GetInt(c, "COMLOG_LOGLENGTH", &v)) Event::setMaxLogLength(v);
+  if (GetInt(c, "COMLOG_LOGLENGTH", &v)) {
+    settings.has_log_length = true;
+    settings.log_length = v;
+  }
   if (GetInt(c, "COMLOG_LOCALTIME", &v)) ls.localtime_nolock = v;
   int count = 0;
   GetInt(c, "COMLOG_DEVICE_NUM", &count);
 
   if (count < 1) {
     com_device_t dev;
-    return com_openlog(procname, &dev, count, &ls);
+    return comlog_openlog(procname, &dev, count, &ls, &settings);
   }
   // Devices are read one by one: each needs its own COMLOG_DEVICE<i> item,
   // so a count beyond the file's items fails before it costs memory.
@@ -375,7 +380,7 @@ int com_loadlog_ex(const char* path, const char* file, int pid) {
   conf.reset();
   RegisterLayouts(&devs);
   if (comlog_load_pause != nullptr) comlog_load_pause();
-  return com_openlog(procname, devs.data(), count, &ls);
+  return comlog_openlog(procname, devs.data(), count, &ls, &settings);
 }
 
 // Both run inside the write gate: a close or reset deletes the filters they
