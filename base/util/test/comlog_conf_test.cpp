@@ -200,6 +200,26 @@ TEST(ComlogConf, BadFilesAndValues) {
   });
 }
 
+// Two devices of one name have one layout, the first's: the terminal's
+// appender, found by its layout, is one, and a line comes out once in it.
+TEST(ComlogConf, TwoDevicesOfOneNameShareTheFirstsLayout) {
+  TempDir dir;
+  InChild([&] {
+    std::string err;
+    ASSERT_EQ(Load(dir,
+                   "COMLOG_DEVICE_NUM : 2\nCOMLOG_DEVICE0 : D\nCOMLOG_DEVICE1 : D\nD_TYPE : TTY\n"
+                   "D_LAYOUT : own|%R\n",
+                   &err),
+              0)
+        << err;
+    CaptureFd out(2);
+    com_writelog(UL_LOG_NOTICE, "once|");
+    const std::string text = out.Stop();
+    EXPECT_EQ(text, "own|once|\n");
+    EXPECT_EQ(com_closelog(0), 0);
+  });
+}
+
 // Every process-wide setting a file can give beside its devices, each
 // unlike the framework's own.
 const char kOtherSettings[] =
