@@ -159,6 +159,9 @@ TEST(ComlogConf, BadFilesAndValues) {
       std::string err;
       EXPECT_EQ(Load(dir, r.conf, &err, r.pid), r.rc) << r.conf << err;
       EXPECT_NE(err.find(r.diag), std::string::npos) << r.conf << err;
+      if (r.diag.find("create appender") == std::string::npos) {
+        EXPECT_EQ(err.find("create appender"), std::string::npos) << "a file refused while read began an opening";
+      }
       EXPECT_EQ(com_logstatus(), r.rc == 0 ? 1 : 0) << r.conf;
       if (r.rc == 0) {
         EXPECT_EQ(com_closelog(0), 0);
@@ -378,6 +381,8 @@ TEST(ComlogConf, ReloadFilterDevicesAndRegistryLimit) {
         {"COMLOG_LEVEL : 2\n", -1},                                            // no devices
         {"COMLOG_DEVICE_NUM : 1\nCOMLOG_DEVICE0 : T\nCOMLOG_LEVEL : 2\n", -1},  // no TYPE
         {"COMLOG_DEVICE_NUM : 1\nCOMLOG_DEVICE0 : T\nT_TYPE : FILE\nT_PATH : p\nCOMLOG_LEVEL : 2\n", -1},  // no NAME
+        {"COMLOG_DEVICE_NUM : 1\nCOMLOG_DEVICE0 : T\nT_TYPE : XX\nT_PATH : p\nT_NAME : n\nCOMLOG_LEVEL : 2\n",
+         -1},  // a kind that does not exist
         {tty + "COMLOG_LEVEL : 2\n", 0},  // a terminal needs no PATH or NAME
     };
     for (const Row& r : rows) {
