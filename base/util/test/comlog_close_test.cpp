@@ -678,27 +678,38 @@ TEST(ComlogClose, ReloadingLevelsWhileTheFrameworkClosesAndReopens) {
   });
 }
 
-// Holds the framework's set-up where it is paused (an opening with its
-// registry made and its default level filter not yet) until released.
+// Holds the thread that reaches a seam until released: the framework's
+// set-up (an opening with its registry made and its default level filter
+// not yet), or com_loadlog with its layouts registered and its opening not
+// begun. Each seam holds the first thread that reaches it.
 std::mutex g_pause_mu;
 std::condition_variable g_pause_cv;
 bool g_paused = false;
 bool g_pause_released = false;
 
-void PauseSetUp() {
-  comspace::comlog_setup_pause = nullptr;  // the first set-up only
+void HoldUntilReleased() {
   std::unique_lock<std::mutex> lock(g_pause_mu);
   g_paused = true;
   g_pause_cv.notify_all();
   g_pause_cv.wait(lock, [] { return g_pause_released; });
 }
 
-void WaitUntilSetUpPaused() {
+void PauseSetUp() {
+  comspace::comlog_setup_pause = nullptr;
+  HoldUntilReleased();
+}
+
+void PauseLoad() {
+  comspace::comlog_load_pause = nullptr;
+  HoldUntilReleased();
+}
+
+void WaitUntilPaused() {
   std::unique_lock<std::mutex> lock(g_pause_mu);
   g_pause_cv.wait(lock, [] { return g_paused; });
 }
 
-void ReleaseSetUp() {
+void ReleasePause() {
   {
     std::lock_guard<std::mutex> lock(g_pause_mu);
     g_pause_released = true;
@@ -719,7 +730,7 @@ TEST(ComlogClose, AnOpeningAndALazyOpeningFinishWhileACloseWaitsAtTheGate) {
       com_device_t dev;
       EXPECT_EQ(com_openlog("p", &dev, 0, nullptr), 0);
     });
-    WaitUntilSetUpPaused();
+    WaitUntilPaused();
     std::atomic<bool> inside{false};
     std::thread lazy([&inside] {
       comspace::GateScope gate;
@@ -738,7 +749,7 @@ TEST(ComlogClose, AnOpeningAndALazyOpeningFinishWhileACloseWaitsAtTheGate) {
       gate.Open();
     });
     while (!shut.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    ReleaseSetUp();
+    ReleasePause();
     closer.join();
     opener.join();
     lazy.join();
@@ -767,7 +778,7 @@ TEST(ComlogClose, AFailedOpeningDoesNotWaitForAThreadThatWaitsForIt) {
       opened = com_openlog("p", &dev, 1, nullptr);
       returned = Clock::now();
     });
-    WaitUntilSetUpPaused();
+    WaitUntilPaused();
     std::atomic<bool> inside{false};
     int written = -1;
     std::thread writer([&inside, &written] {
@@ -777,7 +788,7 @@ TEST(ComlogClose, AFailedOpeningDoesNotWaitForAThreadThatWaitsForIt) {
     });
     while (!inside.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     const auto released = Clock::now();
-    ReleaseSetUp();
+    ReleasePause();
     opener.join();
     writer.join();
     EXPECT_EQ(opened, -1);
@@ -810,17 +821,132 @@ TEST(ComlogClose, LoadingAConfigurationRegistersItsLayoutsInsideTheGate) {
       loaded = com_loadlog(dir.path().c_str(), "log.conf");
       written = com_writelog(UL_LOG_NOTICE, "in its own layout|");
     });
-    WaitUntilSetUpPaused();  // in the set-up for the layouts
+    WaitUntilPaused();  // in the set-up for the layouts
     auto& gate = comspace::comlog_write_gate();
     const bool empty = gate.Shut(Clock::now());
     gate.Open();
-    ReleaseSetUp();
+    ReleasePause();
     loader.join();
     EXPECT_FALSE(empty) << "the layouts were registered outside the gate";
     EXPECT_EQ(loaded, 0);
     EXPECT_EQ(written, 0);
     EXPECT_EQ(com_closelog(0), 0);
     EXPECT_NE(err.Stop().find("\nin its own layout|\n"), std::string::npos);
+  });
+}
+
+// How an opening beside a good com_loadlog fails: a second com_loadlog
+// whose FILE device's folder cannot be made, or com_openlog with a device
+// of a kind that does not exist.
+enum class Failing { kLoadWithoutItsFolder, kOpenOfAnUnknownKind };
+
+// The files of a good loader (a terminal device in a layout of its own,
+// "own|%R") and of a loader whose FILE folder cannot be made (its parent is
+// missing), with a layout of its own too.
+void WriteLoaderFiles(const testsupport::TempDir& dir) {
+  testsupport::WriteFile(dir.file("good.conf"),
+                         "COMLOG_PROCNAME : good\nCOMLOG_DEVICE_NUM : 1\nCOMLOG_DEVICE0 : G\nG_TYPE : TTY\n"
+                         "G_LAYOUT : own|%R\n");
+  testsupport::WriteFile(dir.file("bad.conf"), "COMLOG_PROCNAME : bad\nCOMLOG_DEVICE_NUM : 1\nCOMLOG_DEVICE0 : B\n"
+                                               "B_TYPE : FILE\nB_PATH : " +
+                                                   dir.file("missing/sub") + "\nB_NAME : n\nB_LAYOUT : bad|%R\n");
+}
+
+int FailingOpening(const testsupport::TempDir& dir, Failing how) {
+  if (how == Failing::kLoadWithoutItsFolder) return com_loadlog(dir.path().c_str(), "bad.conf");
+  com_device_t dev;
+  strcpy(dev.type, "NOSUCH");
+  return com_openlog("bad", &dev, 1, nullptr);
+}
+
+// A good com_loadlog is held with its layouts registered, before its
+// opening, while another thread's opening fails (or waits for the loader's
+// and is then refused). Nothing the loader holds is freed: it opens, and
+// its lines come out in its own layout (a freed layout would be used, and
+// freed again by the close).
+TEST(ComlogClose, AFailedOpeningFreesNothingOfALoaderHeldBeforeItsOpening) {
+  for (const Failing how : {Failing::kLoadWithoutItsFolder, Failing::kOpenOfAnUnknownKind}) {
+    SCOPED_TRACE(how == Failing::kLoadWithoutItsFolder ? "a load whose folder cannot be made" : "an unknown kind");
+    testsupport::TempDir dir;
+    WriteLoaderFiles(dir);
+    InChild([&] {
+      comlogtest::HangGuard();
+      testsupport::CaptureFd err(2);
+      comspace::comlog_load_pause = PauseLoad;
+      int loaded = -1, written = -1;
+      std::thread loader([&] {
+        loaded = com_loadlog(dir.path().c_str(), "good.conf");
+        written = com_writelog(UL_LOG_NOTICE, "in its own layout|");
+      });
+      WaitUntilPaused();
+      std::atomic<bool> failing_done{false};
+      int failed = 0;
+      std::thread failing([&] {
+        failed = FailingOpening(dir, how);
+        failing_done = true;
+      });
+      // Time for the failing opening to run its whole close meanwhile,
+      // unless it waits for the loader.
+      const auto until = Clock::now() + std::chrono::milliseconds(500);
+      while (!failing_done.load() && Clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      ReleasePause();
+      loader.join();
+      failing.join();
+      EXPECT_EQ(loaded, 0);
+      EXPECT_EQ(written, 0);
+      EXPECT_EQ(failed, -1);
+      std::thread([] { EXPECT_EQ(com_writelog(UL_LOG_NOTICE, "and after|"), 0); }).join();
+      EXPECT_EQ(com_closelog(0), 0);
+      const std::string text = err.Stop();
+      EXPECT_NE(text.find("\nown|in its own layout|\n"), std::string::npos) << text;
+      EXPECT_NE(text.find("\nown|and after|\n"), std::string::npos) << text;
+    });
+  }
+}
+
+// A good com_loadlog and a failing opening start together, many times over
+// (the two ways of failing in turn): the loader opens every time, and its
+// line comes out once, in its own layout.
+TEST(ComlogClose, TwoOpeningsAtOnceOneFailingFreeNothingOfTheOther) {
+  testsupport::TempDir dir;
+  WriteLoaderFiles(dir);
+  InChild([&] {
+    comlogtest::HangGuard();
+    testsupport::CaptureFd err(2);
+    constexpr int kRounds = 200;
+    int opened = 0;
+    for (int round = 0; round < kRounds; ++round) {
+      std::atomic<int> ready{0};
+      auto start_together = [&ready] {
+        ++ready;
+        while (ready.load() < 2) std::this_thread::yield();
+      };
+      int loaded = -1, written = -1, failed = 0;
+      std::thread loader([&] {
+        start_together();
+        loaded = com_loadlog(dir.path().c_str(), "good.conf");
+        if (loaded == 0) written = com_writelog(UL_LOG_NOTICE, "L%03d|", round);
+      });
+      std::thread failing([&] {
+        start_together();
+        failed = FailingOpening(dir, round % 2 == 0 ? Failing::kLoadWithoutItsFolder : Failing::kOpenOfAnUnknownKind);
+      });
+      loader.join();
+      failing.join();
+      EXPECT_EQ(failed, -1) << "round " << round;
+      EXPECT_EQ(written, 0) << "round " << round;
+      opened += loaded == 0;
+      EXPECT_EQ(com_closelog(0), 0);
+    }
+    EXPECT_EQ(opened, kRounds);
+    const std::vector<std::string> lines = Lines(err.Stop());
+    int missing = 0;
+    for (int round = 0; round < kRounds; ++round) {
+      char line[16];
+      snprintf(line, sizeof(line), "own|L%03d|", round);
+      missing += std::count(lines.begin(), lines.end(), line) != 1;
+    }
+    EXPECT_EQ(missing, 0);
   });
 }
 
@@ -871,7 +997,7 @@ TEST(ComlogClose, AHalfMadeLazyOpeningIsNotUsedByAnotherThread) {
     testsupport::CaptureFd err(2);
     comspace::comlog_setup_pause = PauseSetUp;
     std::thread opener([] { EXPECT_EQ(com_writelog("NOTICE", "opener|"), 0); });
-    WaitUntilSetUpPaused();
+    WaitUntilPaused();
     // The lines of the thread that meets it: com_openlog_r and five lines
     // while the opener is held; a stream line, which may wait for the
     // opening, once it is let go.
@@ -897,7 +1023,7 @@ TEST(ComlogClose, AHalfMadeLazyOpeningIsNotUsedByAnotherThread) {
     };
     std::thread meeting([&] { write_lines(0); });
     while (!lines_done.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    ReleaseSetUp();
+    ReleasePause();
     meeting.join();
     opener.join();
     std::thread([&] { write_lines(10); }).join();  // once the opening is done
@@ -932,10 +1058,10 @@ TEST(ComlogClose, ALazyOpeningThatMeetsTheProcessLogOpenedLeavesTheFrameworkOff)
     comspace::comlog_setup_pause = PauseSetUp;
     int rc = -1;
     std::thread opener([&rc] { rc = com_writelog("NOTICE", "lazy line|"); });
-    WaitUntilSetUpPaused();
+    WaitUntilPaused();
     ul_logstat_t st = {UL_LOG_DEBUG, 0, 0};
     const int opened = ul_openlog(dir.path().c_str(), "proc", &st, 1, nullptr);
-    ReleaseSetUp();
+    ReleasePause();
     opener.join();
     ASSERT_EQ(opened, 0);
     EXPECT_EQ(rc, 0);

@@ -1,10 +1,14 @@
 // Opening the framework from configuration files, and reloading its levels.
 #include <gtest/gtest.h>
 
+#include <string.h>
+
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "comlog/layout.h"
 #include "comlog/namemg.h"
 #include "comlog_test_util.h"
 #include "ul_conf.h"
@@ -155,6 +159,9 @@ TEST(ComlogConf, BadFilesAndValues) {
       std::string err;
       EXPECT_EQ(Load(dir, r.conf, &err, r.pid), r.rc) << r.conf << err;
       EXPECT_NE(err.find(r.diag), std::string::npos) << r.conf << err;
+      if (r.diag.find("create appender") == std::string::npos) {
+        EXPECT_EQ(err.find("create appender"), std::string::npos) << "a file refused while read began an opening";
+      }
       EXPECT_EQ(com_logstatus(), r.rc == 0 ? 1 : 0) << r.conf;
       if (r.rc == 0) {
         EXPECT_EQ(com_closelog(0), 0);
@@ -194,6 +201,112 @@ TEST(ComlogConf, BadFilesAndValues) {
       EXPECT_EQ(com_closelog(0), 0);
     }
   });
+}
+
+// Two devices of one name have one layout, the first's: the terminal's
+// appender, found by its layout, is one, and a line comes out once in it.
+TEST(ComlogConf, TwoDevicesOfOneNameShareTheFirstsLayout) {
+  TempDir dir;
+  InChild([&] {
+    std::string err;
+    ASSERT_EQ(Load(dir,
+                   "COMLOG_DEVICE_NUM : 2\nCOMLOG_DEVICE0 : D\nCOMLOG_DEVICE1 : D\nD_TYPE : TTY\n"
+                   "D_LAYOUT : own|%R\n",
+                   &err),
+              0)
+        << err;
+    CaptureFd out(2);
+    com_writelog(UL_LOG_NOTICE, "once|");
+    const std::string text = out.Stop();
+    EXPECT_EQ(text, "own|once|\n");
+    EXPECT_EQ(com_closelog(0), 0);
+  });
+}
+
+// Every process-wide setting a file can give beside its devices, each
+// unlike the framework's own.
+const char kOtherSettings[] =
+    "COMLOG_PROCNAME : other\nCOMLOG_LEVEL : 1\nCOMLOG_SELFDEFINE : OTHERSELF\n"
+    "COMLOG_TIME_FORMAT : other%Y\nCOMLOG_LOGLENGTH : 64\nCOMLOG_LOCALTIME : 1\n";
+
+// A long message: whole with the framework's message length, cut with the
+// other file's.
+const std::string kLong(200, 'x');
+
+// A load refused because the framework is open leaves it exactly as it was:
+// its lines keep its time format and process name, a new thread's line its
+// message length; no level is changed, no self-defined level made.
+TEST(ComlogConf, ARefusedLoadChangesNothing) {
+  TempDir dir;
+  InChild([&] {
+    const int ul_level = ul_get_log_level();
+    std::string err;
+    ASSERT_EQ(Load(dir,
+                   "COMLOG_PROCNAME : mine\nCOMLOG_TIME_FORMAT : mine%Y\nCOMLOG_DEVICE_NUM : 1\n"
+                   "COMLOG_DEVICE0 : T\nT_TYPE : TTY\nT_LAYOUT : %Y|%P|%R\n",
+                   &err),
+              0)
+        << err;
+    CaptureFd out(2);
+    WriteFile(dir.file("other.conf"), std::string(kOtherSettings) +
+                                          "COMLOG_DEVICE_NUM : 1\nCOMLOG_DEVICE0 : O\nO_TYPE : TTY\n"
+                                          "O_SELFLEVEL : OTHERLEVEL\nO_LAYOUT : other|%R\n");
+    EXPECT_EQ(com_loadlog(dir.path().c_str(), "other.conf"), -1);
+    for (int i = 0; i < 10; ++i) com_writelog(UL_LOG_NOTICE, "m%d|", i);
+    std::thread([] { com_writelog(UL_LOG_NOTICE, "%s|", kLong.c_str()); }).join();
+    const std::string text = out.Stop();
+    EXPECT_NE(text.find("Log is open...."), std::string::npos) << text;
+    int mine = 0;
+    for (const std::string& line : comlogtest::Lines(text)) {
+      mine += std::regex_match(line, std::regex("mine\\d{4}\\|mine\\|m\\d\\|"));
+    }
+    EXPECT_EQ(mine, 10) << text;
+    EXPECT_TRUE(std::regex_search(text, std::regex("\nmine\\d{4}\\|mine\\|" + kLong + "\\|\n"))) << text;
+    EXPECT_EQ(com_getlogid(const_cast<char*>("OTHERLEVEL")), 0);
+    EXPECT_EQ(com_getlogid(const_cast<char*>("OTHERSELF")), 0);
+    EXPECT_EQ(comlog_get_log_level(), 16);
+    EXPECT_EQ(ul_get_log_level(), ul_level);
+    EXPECT_EQ(com_closelog(0), 0);
+  });
+}
+
+// An opening that fails (a load whose FILE folder cannot be made,
+// com_openlog with a device of an unknown kind) leaves the settings as they
+// were: a lazy opening after it writes with the process name, message
+// length and levels of before, and no self-defined level or time format of
+// the failed one.
+TEST(ComlogConf, AFailedOpeningChangesNoSetting) {
+  for (const bool load : {true, false}) {
+    SCOPED_TRACE(load ? "a load whose folder cannot be made" : "com_openlog of an unknown kind");
+    TempDir dir;
+    InChild([&] {
+      const int ul_level = ul_get_log_level();
+      CaptureFd out(2);
+      if (load) {
+        WriteFile(dir.file("other.conf"), std::string(kOtherSettings) +
+                                              "COMLOG_DEVICE_NUM : 1\nCOMLOG_DEVICE0 : F\nF_TYPE : FILE\nF_PATH : " +
+                                              dir.file("missing/sub") + "\nF_NAME : n\n");
+        EXPECT_EQ(com_loadlog(dir.path().c_str(), "other.conf"), -1);
+      } else {
+        com_device_t dev;
+        strcpy(dev.type, "NOSUCH");
+        comspace::com_logstat_t ls;
+        ls.sysevents = 1;
+        strcpy(ls.userevents, "OTHERSELF");
+        ls.localtime_nolock = 1;
+        EXPECT_EQ(com_openlog("other", &dev, 1, &ls), -1);
+      }
+      EXPECT_EQ(com_logstatus(), 0);
+      EXPECT_EQ(com_writelog("NOTICE", "%s|", kLong.c_str()), 0);  // opens lazily
+      const std::string text = out.Stop();
+      EXPECT_TRUE(std::regex_search(text, std::regex(":  Default \\* \\d+ " + kLong + "\\|\n"))) << text;
+      EXPECT_STREQ(comspace::comlog_time_format, "");
+      EXPECT_EQ(com_getlogid(const_cast<char*>("OTHERSELF")), 0);
+      EXPECT_EQ(comlog_get_log_level(), 16);
+      EXPECT_EQ(ul_get_log_level(), ul_level);
+      EXPECT_EQ(com_closelog(0), 0);
+    });
+  }
 }
 
 TEST(ComlogConf, ReloadChangesLevelsAtRunTime) {
@@ -268,6 +381,8 @@ TEST(ComlogConf, ReloadFilterDevicesAndRegistryLimit) {
         {"COMLOG_LEVEL : 2\n", -1},                                            // no devices
         {"COMLOG_DEVICE_NUM : 1\nCOMLOG_DEVICE0 : T\nCOMLOG_LEVEL : 2\n", -1},  // no TYPE
         {"COMLOG_DEVICE_NUM : 1\nCOMLOG_DEVICE0 : T\nT_TYPE : FILE\nT_PATH : p\nCOMLOG_LEVEL : 2\n", -1},  // no NAME
+        {"COMLOG_DEVICE_NUM : 1\nCOMLOG_DEVICE0 : T\nT_TYPE : XX\nT_PATH : p\nT_NAME : n\nCOMLOG_LEVEL : 2\n",
+         -1},  // a kind that does not exist
         {tty + "COMLOG_LEVEL : 2\n", 0},  // a terminal needs no PATH or NAME
     };
     for (const Row& r : rows) {

@@ -63,15 +63,16 @@ constexpr int kCloseWaitRoundMs = 1000;
 // thread that holds one takes only locks further down the list.
 //   1. The write gate (comlog/write_gate.h): entered by every call that
 //      reaches the framework's objects, com_openlog, com_openlog_r and
-//      com_loadlog's registering of layouts included, before any lock
-//      below; shut by a close or reset, which then takes locks below. A
-//      thread never waits at the gate while it holds a lock below, so a
-//      closer never waits for a lock held by a thread that waits for it. A
-//      closer waits at the gate holding none of them, but for a failed
-//      com_openlog, which holds g_open_mutex and so does not wait there at
-//      all. The framework's own threads (senders, checker) never enter it:
-//      a close stops them with the gate shut.
-//   2. g_open_mutex: com_openlog and the lazy opening.
+//      com_loadlog included, before any lock below; shut by a close or
+//      reset, which then takes locks below. A thread never waits at the
+//      gate while it holds a lock below, so a closer never waits for a lock
+//      held by a thread that waits for it. A closer waits at the gate
+//      holding none of them, but for a failed com_openlog (or com_loadlog),
+//      which holds g_open_mutex and so does not wait there at all. The
+//      framework's own threads (senders, checker) never enter it: a close
+//      stops them with the gate shut.
+//   2. g_open_mutex: com_openlog, com_loadlog (from its check that the
+//      framework is off to the end of its opening) and the lazy opening.
 //   3. g_closing's mutex: com_openlog_r's check and hold (its banners come
 //      after it is let go), and the start and end of a close.
 //   4. g_seflog_lock, the level-name lock: init_log, close_log,
@@ -97,9 +98,11 @@ bool g_log_initialised = false;  // under g_seflog_lock
 // lazy opening takes none); under g_close_atomic's mutex.
 bool g_process_hold = false;
 
-// Held by com_openlog for its whole length and by the lazy opening, so
-// neither sees the other half done. Recursive: an opening writes its banners
-// through the calls that open lazily.
+// Held by com_openlog and com_loadlog for their whole length and by the lazy
+// opening, so none sees another half done, and nothing is registered while
+// the framework is off but by the opening that holds it. Recursive: an
+// opening writes its banners through the calls that open lazily, and
+// com_loadlog opens through com_openlog.
 std::recursive_mutex g_open_mutex;
 
 // The openings: 1 for the first, one more for each close or reset.
@@ -212,10 +215,13 @@ WriteGate::Clock::time_point CloseEnd(WriteGate::Clock::time_point now, int wait
 void CloseOpening(WriteGate::Clock::time_point end, WriteGate::Clock::time_point gate_deadline, bool switch_off);
 
 // A failed com_openlog closes what it made and leaves the switcher as it
-// was. The switcher stayed off meanwhile, so no other thread can reach what
-// it made: the close waits at the gate for no one (a thread inside may be
-// waiting for this very opening, on g_open_mutex), and what such a thread
-// keeps the gate busy with is retired, freed once the last thread leaves.
+// was. The switcher stayed off meanwhile, and what the registry holds while
+// it is off was made under g_open_mutex by this opening (com_loadlog
+// registers its layouts holding it too), so no other thread can reach
+// anything the close frees: it waits at the gate for no one (a thread
+// inside may be waiting for this very opening, on g_open_mutex), and what
+// such a thread keeps the gate busy with is retired, freed once the last
+// thread leaves.
 void FailureClose() {
   const auto now = WriteGate::Clock::now();
   CloseOpening(CloseEnd(now, 1000), now, false);
@@ -316,6 +322,26 @@ void WriteBanners(const char* what) {
   }
 }
 
+// Applies an opening's settings once it can no longer fail (see
+// comlog_openlog). The opening thread's Event, made or refitted before,
+// takes the process name and the message length at once.
+void ApplySettings(ThreadRecord* d, const char* procname, const com_logstat_t* logstat, const OpenSettings* load) {
+  xstrcpy(g_proc_name, kProcNameSize, procname != nullptr ? procname : "");
+  if (logstat != nullptr) {
+    ul_set_log_level(logstat->sysevents);
+    comlog_set_log_level(logstat->sysevents);
+    if (logstat->localtime_nolock > 0) comlog_enable_nolock_localtime();
+    comlog_get_def_logstat()->setLevel(static_cast<uint32_t>(comlog_get_lower_syslevel(logstat->sysevents)),
+                                       logstat->userevents[0] != '\0' ? logstat->userevents : nullptr);
+  }
+  if (load != nullptr) {
+    if (load->time_format != nullptr) Layout::setTimeFormat(load->time_format);
+    if (load->has_log_length) Event::setMaxLogLength(load->log_length);
+  }
+  comlog_refit_event(d->event);
+  xstrcpy(d->event->_proc_name, sizeof(d->event->_proc_name), g_proc_name);
+}
+
 int OpenThread(bool counted);
 
 // The calling thread's record with its category, opening lazily. While the
@@ -405,6 +431,8 @@ int WriteByName(const char* name, int version, const char* type, const char* fmt
 
 void (*comlog_setup_pause)() = nullptr;
 
+std::recursive_mutex& comlog_open_mutex() { return g_open_mutex; }
+
 unsigned int comlog_opening() { return Generation(); }
 
 uint64_t comlog_get_lower_syslevel(int t) {
@@ -470,6 +498,11 @@ int reset_log() {
 using namespace comspace;
 
 int com_openlog(const char* procname, com_device_t* devices, int n, com_logstat_t* logstat) {
+  return comlog_openlog(procname, devices, n, logstat, nullptr);
+}
+
+int comspace::comlog_openlog(const char* procname, com_device_t* devices, int n, com_logstat_t* logstat,
+                             const OpenSettings* load) {
   // Inside the gate before the open mutex (see the lock order above): its
   // banners pass the gate while a lazy opening waits for the mutex.
   GateScope gate;
@@ -479,7 +512,6 @@ int com_openlog(const char* procname, com_device_t* devices, int n, com_logstat_
     return -1;
   }
   if (devices == nullptr || n < 0) return -1;
-  xstrcpy(g_proc_name, kProcNameSize, procname != nullptr ? procname : "");
   if (init_log() != 0) {
     COMLOG_DIAG("init log err");
     return -1;
@@ -493,14 +525,6 @@ int com_openlog(const char* procname, com_device_t* devices, int n, com_logstat_
   }
   g_main_cg.store(main, std::memory_order_release);
   main->setLogStat(comlog_get_def_logstat());
-
-  if (logstat != nullptr) {
-    ul_set_log_level(logstat->sysevents);
-    comlog_set_log_level(logstat->sysevents);
-    if (logstat->localtime_nolock > 0) comlog_enable_nolock_localtime();
-    comlog_get_def_logstat()->setLevel(static_cast<uint32_t>(comlog_get_lower_syslevel(logstat->sysevents)),
-                                       logstat->userevents[0] != '\0' ? logstat->userevents : nullptr);
-  }
 
   if (n == 0) {
     Appender* app = DefaultTtyAppender();
@@ -520,6 +544,7 @@ int com_openlog(const char* procname, com_device_t* devices, int n, com_logstat_
     }
     main->addAppender(app);
   }
+  ApplySettings(d, procname, logstat, load);
 
   com_set_log_switcher(LOG_SWITCHER_COMLOG);
   // The count is 0 here (every close and reset starts the next opening's at

@@ -211,7 +211,9 @@ void DropLayouts(std::vector<com_device_t>* devs) {
 
 // Hands the devices' own layouts to the registry before the open, so that a
 // failed open (which destroys the registry) frees them too. A device name
-// registered twice keeps its first layout.
+// registered twice keeps its first layout. Called holding the opening
+// mutex, with the framework found off; when the process log was opened
+// since, the layouts are dropped (the opening is refused).
 void RegisterLayouts(std::vector<com_device_t>* devs) {
   NameMg* mg = com_get_log_switcher() == LOG_SWITCHER_NONE && init_log() == 0 ? comlog_get_nameMg() : nullptr;
   for (auto& d : *devs) {
@@ -225,6 +227,8 @@ void RegisterLayouts(std::vector<com_device_t>* devs) {
 }
 
 }  // namespace
+
+void (*comlog_load_pause)() = nullptr;
 
 int set_comdevice_selflog(com_device_t* dev, const char* names) {
   if (dev == nullptr) return 0;
@@ -324,22 +328,39 @@ int com_loadlog_ex(const char* path, const char* file, int pid) {
   if (!conf) return -1;
   const Ul_confdata* c = conf.get();
 
+  // Inside the gate and holding the opening mutex from here to the end of
+  // the opening (which takes both again): a load refused because the
+  // framework is open sets nothing, the settings are applied by the
+  // opening once it can no longer fail, and the layouts registered below
+  // are reached by no other opening (a failed one frees what the registry
+  // holds while the framework is off).
+  GateScope gate;
+  std::lock_guard<std::recursive_mutex> open_lock(comlog_open_mutex());
+  if (com_get_log_switcher() != LOG_SWITCHER_NONE) {
+    COMLOG_DIAG("Log is open....");
+    return -1;
+  }
+
   char procname[256];
   if (!GetStr(c, "COMLOG_PROCNAME", procname, sizeof(procname))) xstrcpy(procname, sizeof(procname), "NoModuleName");
   com_logstat_t ls;
   GetInt(c, "COMLOG_LEVEL", &ls.sysevents);
   if (!GetStr(c, "COMLOG_SELFDEFINE", ls.userevents, sizeof(ls.userevents))) ls.userevents[0] = '\0';
-  char text[128];
-  if (GetStr(c, "COMLOG_TIME_FORMAT", text, sizeof(text))) Layout::setTimeFormat(text);
+  OpenSettings settings;
+  char time_format[128];
+  if (GetStr(c, "COMLOG_TIME_FORMAT", time_format, sizeof(time_format))) settings.time_format = time_format;
   int v = 0;
-  if (GetInt(c, "COMLOG_LOGLENGTH", &v)) Event::setMaxLogLength(v);
+  if (GetInt(c, "COMLOG_LOGLENGTH", &v)) {
+    settings.has_log_length = true;
+    settings.log_length = v;
+  }
   if (GetInt(c, "COMLOG_LOCALTIME", &v)) ls.localtime_nolock = v;
   int count = 0;
   GetInt(c, "COMLOG_DEVICE_NUM", &count);
 
   if (count < 1) {
     com_device_t dev;
-    return com_openlog(procname, &dev, count, &ls);
+    return comlog_openlog(procname, &dev, count, &ls, &settings);
   }
   // Devices are read one by one: each needs its own COMLOG_DEVICE<i> item,
   // so a count beyond the file's items fails before it costs memory.
@@ -357,12 +378,9 @@ int com_loadlog_ex(const char* path, const char* file, int pid) {
     return -1;
   }
   conf.reset();
-  // Inside the gate from the set-up the layouts need to the end of the
-  // opening (which enters it again): a close or reset from another thread
-  // deletes nothing under them meanwhile.
-  GateScope gate;
   RegisterLayouts(&devs);
-  return com_openlog(procname, devs.data(), count, &ls);
+  if (comlog_load_pause != nullptr) comlog_load_pause();
+  return comlog_openlog(procname, devs.data(), count, &ls, &settings);
 }
 
 // Both run inside the write gate: a close or reset deletes the filters they
