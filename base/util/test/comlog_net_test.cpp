@@ -3,8 +3,10 @@
 // local back-up file while the server is down, recovery, a server that
 // closes the connection (at once, after a few frames, after bytes nobody
 // asked for), closing against a server that stops reading (queued lines
-// kept in the back-up file), and resetting while the checker runs.
+// kept in the back-up file) and against servers that drop connection
+// attempts, and resetting while the checker runs.
 #include <gtest/gtest.h>
+#include <netinet/tcp.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -13,6 +15,7 @@
 #include <algorithm>
 #include <atomic>
 #include <map>
+#include <memory>
 #include <regex>
 #include <chrono>
 #include <functional>
@@ -28,6 +31,7 @@
 #include "comlog/sendsvr/sendsvr.h"
 #include "comlog_net_server.h"
 #include "comlog_test_util.h"
+#include "net_fixtures.h"
 
 namespace {
 
@@ -728,6 +732,121 @@ TEST(NetAppender, EveryLineIsKeptWhenTheServerRestartsBetweenBatches) {
     o.max_connections = 64;
     EveryLineIsKept(o, 30, true, 30);
   }
+}
+
+// A port on 127.0.0.1 that drops connection attempts once Fill () has
+// filled its queue: a listener that never accepts, its queue of one taken
+// (by a connection of its own when nothing else took it), so that the
+// kernel drops further SYNs and a connect waits out its time.
+class DropsConnects {
+ public:
+  DropsConnects() : listener_(0) {}
+  int port() const { return listener_.port; }
+  // False when the queue did not fill within 1 s.
+  bool Fill() {
+    if (Full()) return true;
+    const sockaddr_in to = listener_.addr();
+    filler_ = nettest::UniqueFd(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
+    connect(filler_.get(), reinterpret_cast<const sockaddr*>(&to), sizeof(to));
+    return FakeLogServer::WaitFor([&] { return Full(); }, 1000);
+  }
+
+ private:
+  // For a listener the kernel gives the queue's length and its limit.
+  bool Full() const {
+    tcp_info ti;
+    socklen_t len = sizeof(ti);
+    return getsockopt(listener_.fd.get(), IPPROTO_TCP, TCP_INFO, &ti, &len) == 0 && ti.tcpi_unacked > ti.tcpi_sacked;
+  }
+
+  nettest::Listener listener_;
+  nettest::UniqueFd filler_;
+};
+
+struct DeadServers {
+  int lists;         // server lists (one device and one sender each)
+  int per_list;      // servers of each list
+  bool dead_at_open; // else they take the sender's first connection and drop the next
+  bool reset;        // com_resetlog instead of com_closelog (100)
+};
+
+// Ends the framework against servers that drop connection attempts while
+// the checker (with no pause between rounds) and the senders try them one
+// after another, 1 s each: a close of 100 ms returns within its bound plus
+// the one attempt in flight (or the open answer a sender waits for), a
+// reset within that attempt, and the line queued meanwhile is in every
+// back-up file.
+void EndAgainstServersThatDropConnects(const DeadServers& row) {
+  SCOPED_TRACE(std::to_string(row.lists) + " x " + std::to_string(row.per_list) +
+               (row.dead_at_open ? " dead at the opening" : " dead after it") + (row.reset ? ", reset" : ""));
+  InChildOrSkip([&] {
+    testsupport::TempDir dir;
+    std::vector<std::unique_ptr<DropsConnects>> dead;
+    std::vector<com_device_t> devs;
+    for (int l = 0; l < row.lists; ++l) {
+      std::string list;
+      for (int i = 0; i < row.per_list; ++i) {
+        dead.emplace_back(new DropsConnects());
+        if (row.dead_at_open && !dead.back()->Fill()) return kSkip;
+        list += i == 0 ? List(dead.back()->port(), dir.path()) : " 127.0.0.1:" + std::to_string(dead.back()->port());
+      }
+      devs.push_back(NetDevice(list, ("f" + std::to_string(l)).c_str()));
+      devs.back().log_mask = uint64_t{1} << 16;
+    }
+    SendSvr::comlog_get_gcheckSvr()->_sleeptime = 0;
+    testsupport::CaptureFd err(2);
+    EXPECT_EQ(com_openlog("nettest", devs.data(), row.lists, nullptr), 0);
+    if (!BackUpOrClose(devs[0], &err)) return kSkip;
+    for (auto& d : dead) {
+      if (!d->Fill()) {
+        com_closelog(0);
+        err.Stop();
+        return kSkip;
+      }
+    }
+    EXPECT_EQ(com_writelog(16, "queued 0"), 0);
+    // Every sender has taken the line and tries its servers (the checker's
+    // round began with the opening); on servers dead after the opening,
+    // once the open on its first connection has gone unanswered.
+    for (auto& dev : devs) {
+      SendSvr* sender = static_cast<NetAppender*>(NetAppender::tryAppender(dev))->_sendsvr.load();
+      EXPECT_TRUE(FakeLogServer::WaitFor([&] { return sender->queued() == 0; }, 5000));
+    }
+    auto count = [&](const std::string& text, const std::string& what) {
+      int n = 0;
+      for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+      return n;
+    };
+    EXPECT_TRUE(row.dead_at_open ||
+                FakeLogServer::WaitFor([&] { return count(err.Peek(), "or reopen err") == row.lists; }, 5000));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(row.reset ? com_resetlog() : com_closelog(100), 0);
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    err.Stop();
+    // 1 s on a quiet machine; one attempt after another takes a second for
+    // each server (of the list, or of each list in turn).
+    EXPECT_LT(ms, 6000);
+    for (int l = 0; l < row.lists; ++l) {
+      EXPECT_EQ(Tagged(Lines(testsupport::ReadFile(dir.file("f" + std::to_string(l)))), "queued"),
+                Expected("queued", 1))
+          << l;
+    }
+    return 0;
+  });
+}
+
+TEST(NetAppender, ACloseKeepsItsBoundAgainstServersThatDropConnects) {
+  // Dead at the opening, the checker's round tries them; dead after it,
+  // the senders' own reconnection.
+  for (const DeadServers& row : {DeadServers{1, 8, true, false}, DeadServers{1, SENDSVR_MAX_SERVERS, false, false},
+                                 DeadServers{16, 16, false, false}}) {
+    EndAgainstServersThatDropConnects(row);
+  }
+}
+
+TEST(NetAppender, AResetIsNotHeldByServersThatDropConnects) {
+  EndAgainstServersThatDropConnects(DeadServers{1, 8, true, true});
 }
 
 }  // namespace

@@ -129,10 +129,11 @@ NetAppenderSvr::NetAppenderSvr() {
 
 NetAppenderSvr::~NetAppenderSvr() {
   // The checker and the thread both use this object: both let go of it
-  // before any part of it is destroyed.
+  // before any part of it is destroyed. Stopped first, the sender makes
+  // the checker's connect loop on it end, which the unregistering waits for.
+  stop();
   if (_registered) comlog_get_gcheckSvr()->unregisterServer(this);
   _registered = false;
-  stop();
   // Lines still queued are not sent (the servers had their time while
   // closing waited); they go to the local back-up files in the order they
   // were queued, after the batch the thread gave up.
