@@ -849,4 +849,40 @@ TEST(NetAppender, AResetIsNotHeldByServersThatDropConnects) {
   EndAgainstServersThatDropConnects(DeadServers{1, 8, true, true});
 }
 
+// A server that takes 800 ms to answer each open, and 12 devices on its
+// list: the sender opens their remote files one after another (about 10 s)
+// when it takes the connection; a close of 100 ms meanwhile waits for the
+// one open in flight, and the lines go to the back-up.
+TEST(NetAppender, ACloseKeepsItsBoundWhileTheSenderOpensRemoteFiles) {
+  InChildOrSkip([] {
+    testsupport::TempDir dir;
+    FakeLogServer::Options o;
+    o.open_delay_ms = 800;
+    FakeLogServer srv(o);
+    constexpr int kDevices = 12;
+    std::vector<com_device_t> devs;
+    for (int i = 0; i < kDevices; ++i) {
+      devs.push_back(NetDevice(List(srv.port(), dir.path()), ("f" + std::to_string(i)).c_str()));
+      devs.back().log_mask = uint64_t{1} << 16;
+    }
+    testsupport::CaptureFd err(2);
+    EXPECT_EQ(com_openlog("nettest", devs.data(), kDevices, nullptr), 0);
+    if (!BackUpOrClose(devs[0], &err)) return kSkip;
+    EXPECT_EQ(com_writelog(16, "queued 0"), 0);
+    EXPECT_TRUE(FakeLogServer::WaitFor([&] { return srv.opens().size() == 1; }, 5000));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(com_closelog(100), 0);
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    err.Stop();
+    // 0.2 to 1 s on a quiet machine.
+    EXPECT_LT(ms, 6000);
+    for (int i = 0; i < kDevices; ++i) {
+      EXPECT_EQ(Tagged(Lines(testsupport::ReadFile(dir.file("f" + std::to_string(i)))), "queued"),
+                Expected("queued", 1)) << i;
+    }
+    return 0;
+  });
+}
+
 }  // namespace

@@ -252,6 +252,9 @@ int NetAppenderSvr::reopens(int server, bool missing_only) {
   for (int i = 0; i < n; ++i) {
     Appender* app = _inappender[i];
     if (missing_only && RemoteHandle(app) != -1) continue;
+    // A stopping sender begins no more opens (each may take its time-out):
+    // the stop waits for the one under way at most.
+    if (!isRun()) return -1;
     if (app->open(&_svrs[server]) != 0) {
       COMLOG_DIAG("can't open %s server", _name);
       return -1;
