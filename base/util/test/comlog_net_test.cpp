@@ -449,11 +449,12 @@ TEST(NetAppender, LinesPastAFullQueueGoToTheBackUp) {
   LoadThenClose(o, false, kOverflowLines, false);
 }
 
-// Resetting deletes the senders while the checker thread keeps checking
-// them (here without a pause between rounds): the checker lets go of each
-// sender before it is freed (AddressSanitizer would report the use).
-TEST(NetAppender, ResetNeverFreesASenderTheCheckerUses) {
-  InChildOrSkip([] {
+// Resetting or closing deletes the senders while the checker thread keeps
+// checking them (here without a pause between rounds): the checker lets go
+// of each sender before it is freed (AddressSanitizer would report the use,
+// ThreadSanitizer a race).
+void EndWhileTheCheckerChecks(const std::function<int()>& end) {
+  InChildOrSkip([&] {
     CheckSvr* checker = SendSvr::comlog_get_gcheckSvr();
     checker->_sleeptime = 0;
     const int port = FreePort();
@@ -463,17 +464,23 @@ TEST(NetAppender, ResetNeverFreesASenderTheCheckerUses) {
       EXPECT_EQ(com_openlog("nettest", &dev, 1, nullptr), 0);
       EXPECT_EQ(checker->size(), 1);
       com_writelog(kNotice, "round %d", round);
-      // Reset once the checker has reported on this round's sender.
+      // Ended once the checker has reported on this round's sender.
       const size_t before = err.Peek().size();
       EXPECT_TRUE(FakeLogServer::WaitFor(
           [&] { return err.Peek().find("server invalid", before) != std::string::npos; }, 5000));
-      EXPECT_EQ(com_resetlog(), 0);
+      EXPECT_EQ(end(), 0);
       EXPECT_EQ(checker->size(), 0);
     }
     const std::string text = err.Stop();
     EXPECT_NE(text.find("server invalid"), std::string::npos);  // the checker did run
     return 0;
   });
+}
+
+TEST(NetAppender, ResetNeverFreesASenderTheCheckerUses) { EndWhileTheCheckerChecks(com_resetlog); }
+
+TEST(NetAppender, CloseNeverFreesASenderTheCheckerUses) {
+  EndWhileTheCheckerChecks([] { return com_closelog(0); });
 }
 
 // While the server is down every line lands in the local back-up file (NAME
