@@ -1,10 +1,10 @@
 // The network appender and its log sender against a log server on loopback:
 // the open request and data frames byte for byte, batches, ordering, the
-// local back-up file while the server is down, recovery, a server that
-// closes the connection (at once, after a few frames, after bytes nobody
+// local back-up file while the server is down, recovery, a server that ends
+// or resets the connection (at once, after a few frames, after bytes nobody
 // asked for), closing against a server that stops reading (queued lines
 // kept in the back-up file) and against servers that drop connection
-// attempts, and resetting while the checker runs.
+// attempts, and resetting or closing while the checker runs.
 #include <gtest/gtest.h>
 #include <netinet/tcp.h>
 #include <signal.h>
@@ -479,6 +479,24 @@ void EndWhileTheCheckerChecks(const std::function<int()>& end) {
 
 TEST(NetAppender, ResetNeverFreesASenderTheCheckerUses) { EndWhileTheCheckerChecks(com_resetlog); }
 
+// The checker reports a server list it cannot reach, and no other: a
+// connected server gives no report however often it is checked (here
+// without a pause between rounds, for 300 ms).
+TEST(NetAppender, TheCheckerReportsNoConnectedServer) {
+  InChildOrSkip([] {
+    FakeLogServer srv;
+    SendSvr::comlog_get_gcheckSvr()->_sleeptime = 0;
+    testsupport::CaptureFd err(2);
+    com_device_t dev = NetDevice(List(srv.port(), "logs"), "app.log");
+    EXPECT_EQ(com_openlog("nettest", &dev, 1, nullptr), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(com_closelog(1000), 0);
+    const std::string text = err.Stop();
+    EXPECT_EQ(text.find("server invalid"), std::string::npos) << text.substr(0, 2000);
+    return 0;
+  });
+}
+
 TEST(NetAppender, CloseNeverFreesASenderTheCheckerUses) {
   EndWhileTheCheckerChecks([] { return com_closelog(0); });
 }
@@ -826,14 +844,17 @@ void EndAgainstServersThatDropConnects(const DeadServers& row) {
     };
     EXPECT_TRUE(row.dead_at_open ||
                 FakeLogServer::WaitFor([&] { return count(err.Peek(), "or reopen err") == row.lists; }, 5000));
+    const size_t before = err.Peek().size();
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(row.reset ? com_resetlog() : com_closelog(100), 0);
     const auto ms =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
-    err.Stop();
+    const std::string text = err.Stop();
     // 1 s on a quiet machine; one attempt after another takes a second for
     // each server (of the list, or of each list in turn).
     EXPECT_LT(ms, 6000);
+    // A round the close cut short says nothing of the servers.
+    EXPECT_EQ(text.find("server invalid", before), std::string::npos) << text.substr(before, 2000);
     for (int l = 0; l < row.lists; ++l) {
       EXPECT_EQ(Tagged(Lines(testsupport::ReadFile(dir.file("f" + std::to_string(l)))), "queued"),
                 Expected("queued", 1))
