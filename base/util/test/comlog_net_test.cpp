@@ -695,8 +695,9 @@ long LostReported(const std::string& text) {
 // report of lost lines. With pace, each line is written once the one before
 // it has arrived (or waited 1 s), so that the sender finds each connection
 // as the server left it between two lines. at_server lines must have
-// reached the server.
-void EveryLineIsKept(FakeLogServer::Options o, int n, bool pace, size_t at_server) {
+// reached the server, and the sender must have given a connection up for
+// the reason given (the text of its error).
+void EveryLineIsKept(FakeLogServer::Options o, int n, bool pace, size_t at_server, const std::string& reason) {
   InChildOrSkip([&] {
     testsupport::TempDir dir;
     FakeLogServer srv(o);
@@ -727,6 +728,8 @@ void EveryLineIsKept(FakeLogServer::Options o, int n, bool pace, size_t at_serve
     for (int i = 0; i < n; ++i) missing += answers[static_cast<size_t>(i)] == 0 && !seen[static_cast<size_t>(i)];
     EXPECT_LE(missing, LostReported(text))
         << missing << " of " << n << " lines answered 0 are nowhere";
+    EXPECT_TRUE(std::regex_search(text, std::regex(R"(invalid sock\[\d+\]( or reopen err)? )" + reason)))
+        << text.substr(0, 2000);
     return 0;
   });
 }
@@ -741,7 +744,7 @@ TEST(NetAppender, EveryLineIsKeptWhenTheServerClosesAfterTheOpen) {
     o.close_after_frames = 0;
     o.after_open = unasked;
     o.max_connections = 256;
-    EveryLineIsKept(o, 2000, false, 0);
+    EveryLineIsKept(o, 2000, false, 0, *unasked != '\0' ? "Protocol error" : "Broken pipe");
   }
 }
 
@@ -755,7 +758,7 @@ TEST(NetAppender, EveryLineIsKeptWhenTheServerRestartsBetweenBatches) {
     o.close_after_frames = 3;
     o.reset = reset;
     o.max_connections = 64;
-    EveryLineIsKept(o, 30, true, 30);
+    EveryLineIsKept(o, 30, true, 30, reset ? "Connection reset by peer" : "Broken pipe");
   }
 }
 
