@@ -1,14 +1,16 @@
 // A log server on 127.0.0.1 for the network appender's tests: it answers
 // open requests with handles (or an error), keeps every open request and
 // data frame it receives byte for byte, and can delay its answers, stall
-// after the opens (until resumed) or read nothing at all. Every wait is
-// bounded; Stop (or the destructor) closes every socket and joins every
-// thread it started.
+// after the opens (until resumed), read nothing at all, send bytes nobody
+// asked for, or close each connection after a number of frames (and serve
+// the next one). Every wait is bounded; Stop (or the destructor) closes
+// every socket and joins every thread it started.
 #ifndef UL_TEST_COMLOG_NET_SERVER_H_
 #define UL_TEST_COMLOG_NET_SERVER_H_
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <string.h>
 #include <sys/socket.h>
@@ -35,6 +37,15 @@ struct FakeLogServerOptions {
   bool read_opens = true; // false: read nothing at all, not even open requests
   int rcvbuf = 0;         // receive buffer of accepted sockets (0: system's)
   uint32_t answer_body_len = 12;  // body_len of open answers (12: the whole record)
+  // Each connection is closed after this many data frames (-1: never). 0
+  // closes it right after the first open answer, which goes out in one
+  // segment with the connection's end; n > 0 closes it once the n-th frame
+  // is read, before the frame is kept (a test that sees the frame knows the
+  // end was sent).
+  int close_after_frames = -1;
+  bool reset = false;      // a close after n > 0 frames resets the connection instead
+  std::string after_open;  // bytes sent unasked with every open answer
+  int max_connections = 16;  // connections served; later ones are closed unserved
 };
 
 class FakeLogServer {
@@ -156,7 +167,7 @@ class FakeLogServer {
       if (fd < 0) continue;
       if (opt_.rcvbuf > 0) setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &opt_.rcvbuf, sizeof(opt_.rcvbuf));
       std::lock_guard<std::mutex> l(mu_);
-      if (conns_.size() >= 16) {  // bounded: no test needs more
+      if (conns_.size() >= static_cast<size_t>(opt_.max_connections)) {  // bounded
         close(fd);
         continue;
       }
@@ -169,6 +180,7 @@ class FakeLogServer {
   void Serve(int fd) {
     uint32_t next_handle = 7;
     bool opened = false;
+    int data_frames = 0;
     for (;;) {
       if (!opt_.read_opens || (opened && !opt_.read_data)) {
         while (!stop_ && !(opt_.read_opens && resumed_)) std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -207,7 +219,16 @@ class FakeLogServer {
           opens_.push_back(o);
         }
         const size_t answer_len = sizeof(answer.head) + std::min<size_t>(opt_.answer_body_len, sizeof(answer.res));
-        if (write(fd, &answer, answer_len) != static_cast<ssize_t>(answer_len)) break;
+        std::string out(reinterpret_cast<const char*>(&answer), answer_len);
+        out += opt_.after_open;
+        // Held back until the end is sent too, so that both arrive at once.
+        const int cork = opt_.close_after_frames == 0 ? 1 : 0;
+        if (cork) setsockopt(fd, IPPROTO_TCP, TCP_CORK, &cork, sizeof(cork));
+        if (write(fd, out.data(), out.size()) != static_cast<ssize_t>(out.size())) break;
+        if (cork) {
+          shutdown(fd, SHUT_WR);
+          break;
+        }
         opened = true;
         continue;
       }
@@ -225,10 +246,22 @@ class FakeLogServer {
         off += it.size;
         f.items.push_back(item);
       }
-      std::lock_guard<std::mutex> l(mu_);
-      frames_.push_back(f);
+      const bool last = ++data_frames == opt_.close_after_frames;
+      if (last) {
+        if (opt_.reset) {
+          linger l = {1, 0};
+          setsockopt(fd, SOL_SOCKET, SO_LINGER, &l, sizeof(l));
+        }
+        close(fd);
+        fd = -1;
+      }
+      {
+        std::lock_guard<std::mutex> l(mu_);
+        frames_.push_back(f);
+      }
+      if (last) break;
     }
-    close(fd);
+    if (fd >= 0) close(fd);
     ++ended_;
   }
 

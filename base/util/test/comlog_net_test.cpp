@@ -1,9 +1,12 @@
 // The network appender and its log sender against a log server on loopback:
 // the open request and data frames byte for byte, batches, ordering, the
-// local back-up file while the server is down, recovery, closing against a
-// server that stops reading (queued lines kept in the back-up file), and
-// resetting while the checker runs.
+// local back-up file while the server is down, recovery, a server that ends
+// or resets the connection (at once, after a few frames, after bytes nobody
+// asked for), closing against a server that stops reading (queued lines
+// kept in the back-up file) and against servers that drop connection
+// attempts, and resetting or closing while the checker runs.
 #include <gtest/gtest.h>
+#include <netinet/tcp.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -12,6 +15,7 @@
 #include <algorithm>
 #include <atomic>
 #include <map>
+#include <memory>
 #include <regex>
 #include <chrono>
 #include <functional>
@@ -27,6 +31,7 @@
 #include "comlog/sendsvr/sendsvr.h"
 #include "comlog_net_server.h"
 #include "comlog_test_util.h"
+#include "net_fixtures.h"
 
 namespace {
 
@@ -444,11 +449,12 @@ TEST(NetAppender, LinesPastAFullQueueGoToTheBackUp) {
   LoadThenClose(o, false, kOverflowLines, false);
 }
 
-// Resetting deletes the senders while the checker thread keeps checking
-// them (here without a pause between rounds): the checker lets go of each
-// sender before it is freed (AddressSanitizer would report the use).
-TEST(NetAppender, ResetNeverFreesASenderTheCheckerUses) {
-  InChildOrSkip([] {
+// Resetting or closing deletes the senders while the checker thread keeps
+// checking them (here without a pause between rounds): the checker lets go
+// of each sender before it is freed (AddressSanitizer would report the use,
+// ThreadSanitizer a race).
+void EndWhileTheCheckerChecks(const std::function<int()>& end) {
+  InChildOrSkip([&] {
     CheckSvr* checker = SendSvr::comlog_get_gcheckSvr();
     checker->_sleeptime = 0;
     const int port = FreePort();
@@ -458,17 +464,41 @@ TEST(NetAppender, ResetNeverFreesASenderTheCheckerUses) {
       EXPECT_EQ(com_openlog("nettest", &dev, 1, nullptr), 0);
       EXPECT_EQ(checker->size(), 1);
       com_writelog(kNotice, "round %d", round);
-      // Reset once the checker has reported on this round's sender.
+      // Ended once the checker has reported on this round's sender.
       const size_t before = err.Peek().size();
       EXPECT_TRUE(FakeLogServer::WaitFor(
           [&] { return err.Peek().find("server invalid", before) != std::string::npos; }, 5000));
-      EXPECT_EQ(com_resetlog(), 0);
+      EXPECT_EQ(end(), 0);
       EXPECT_EQ(checker->size(), 0);
     }
     const std::string text = err.Stop();
     EXPECT_NE(text.find("server invalid"), std::string::npos);  // the checker did run
     return 0;
   });
+}
+
+TEST(NetAppender, ResetNeverFreesASenderTheCheckerUses) { EndWhileTheCheckerChecks(com_resetlog); }
+
+// The checker reports a server list it cannot reach, and no other: a
+// connected server gives no report however often it is checked (here
+// without a pause between rounds, for 300 ms).
+TEST(NetAppender, TheCheckerReportsNoConnectedServer) {
+  InChildOrSkip([] {
+    FakeLogServer srv;
+    SendSvr::comlog_get_gcheckSvr()->_sleeptime = 0;
+    testsupport::CaptureFd err(2);
+    com_device_t dev = NetDevice(List(srv.port(), "logs"), "app.log");
+    EXPECT_EQ(com_openlog("nettest", &dev, 1, nullptr), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(com_closelog(1000), 0);
+    const std::string text = err.Stop();
+    EXPECT_EQ(text.find("server invalid"), std::string::npos) << text.substr(0, 2000);
+    return 0;
+  });
+}
+
+TEST(NetAppender, CloseNeverFreesASenderTheCheckerUses) {
+  EndWhileTheCheckerChecks([] { return com_closelog(0); });
 }
 
 // While the server is down every line lands in the local back-up file (NAME
@@ -638,6 +668,252 @@ TEST(NetAppender, UlnetThreeRemoteFilesThroughOneSender) {
     EXPECT_EQ(Tagged(srv.LinesOf(HandleOf(srv, "u.wf")), "main").size(), 0u);
     return 0;
   }, "the ULNET appender");
+}
+
+// The lines "gone <n>" among lines, by number.
+std::vector<bool> Seen(const std::vector<std::string>& lines, int n, std::vector<bool> seen) {
+  for (const auto& l : Tagged(lines, "gone")) {
+    const int i = atoi(l.c_str() + 5);
+    if (i >= 0 && i < n) seen[static_cast<size_t>(i)] = true;
+  }
+  return seen;
+}
+
+// The sum of the "<n> of <m> lines lost" reports in text.
+long LostReported(const std::string& text) {
+  long lost = 0;
+  const std::regex report(R"(\](\d+) of \d+ lines lost)");
+  for (auto it = std::sregex_iterator(text.begin(), text.end(), report); it != std::sregex_iterator(); ++it) {
+    lost += std::stol((*it)[1]);
+  }
+  return lost;
+}
+
+// Writes n lines "gone <i>" at DEBUG (the device takes no banners) to a
+// server that ends its connections as o says, then closes. Every line
+// answered 0 must be at the server or in the back-up file, or counted in a
+// report of lost lines. With pace, each line is written once the one before
+// it has arrived (or waited 1 s), so that the sender finds each connection
+// as the server left it between two lines. at_server lines must have
+// reached the server, and the sender must have given a connection up for
+// the reason given (the text of its error).
+void EveryLineIsKept(FakeLogServer::Options o, int n, bool pace, size_t at_server, const std::string& reason) {
+  InChildOrSkip([&] {
+    testsupport::TempDir dir;
+    FakeLogServer srv(o);
+    com_device_t dev = NetDevice(List(srv.port(), dir.path()), "app.log");
+    dev.log_mask = uint64_t{1} << 16;
+    testsupport::CaptureFd err(2);
+    EXPECT_EQ(com_openlog("nettest", &dev, 1, nullptr), 0);
+    if (!BackUpOrClose(dev, &err)) return kSkip;
+    const std::string backup = dir.file("app.log");
+    auto arrived = [&](int i) {
+      const std::vector<bool> none(static_cast<size_t>(n), false);
+      return Seen(srv.AllLines(), n, none)[static_cast<size_t>(i)] ||
+             Seen(Lines(testsupport::ReadFile(backup)), n, none)[static_cast<size_t>(i)];
+    };
+    std::vector<int> answers;
+    for (int i = 0; i < n; ++i) {
+      answers.push_back(com_writelog(16, "gone %d", i));
+      if (pace) FakeLogServer::WaitFor([&] { return arrived(i); }, 1000);
+      if (!pace && i % 20 == 19) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_EQ(com_closelog(2000), 0);
+    const std::string text = err.Stop();
+    srv.Stop();
+    std::vector<bool> seen = Seen(srv.AllLines(), n, std::vector<bool>(static_cast<size_t>(n), false));
+    EXPECT_EQ(static_cast<size_t>(std::count(seen.begin(), seen.end(), true)), at_server);
+    seen = Seen(Lines(testsupport::ReadFile(backup)), n, seen);
+    long missing = 0;
+    for (int i = 0; i < n; ++i) missing += answers[static_cast<size_t>(i)] == 0 && !seen[static_cast<size_t>(i)];
+    EXPECT_LE(missing, LostReported(text))
+        << missing << " of " << n << " lines answered 0 are nowhere";
+    EXPECT_TRUE(std::regex_search(text, std::regex(R"(invalid sock\[\d+\]( or reopen err)? )" + reason)))
+        << text.substr(0, 2000);
+    return 0;
+  });
+}
+
+// A server that answers the open and closes the connection at once (with
+// or without bytes nobody asked for before its end): the sender finds the
+// end before it hands a batch over, and the lines go to the back-up.
+TEST(NetAppender, EveryLineIsKeptWhenTheServerClosesAfterTheOpen) {
+  for (const char* unasked : {"", "junk"}) {
+    SCOPED_TRACE(std::string("unasked bytes: \"") + unasked + "\"");
+    FakeLogServer::Options o;
+    o.close_after_frames = 0;
+    o.after_open = unasked;
+    o.max_connections = 256;
+    EveryLineIsKept(o, 2000, false, 0, *unasked != '\0' ? "Protocol error" : "Broken pipe");
+  }
+}
+
+// A server that closes (or resets) each connection after 3 frames and
+// serves the next one (a restart, an idle cut): the sender finds the end
+// and sends the line on a new connection, so every line reaches the server.
+TEST(NetAppender, EveryLineIsKeptWhenTheServerRestartsBetweenBatches) {
+  for (bool reset : {false, true}) {
+    SCOPED_TRACE(reset ? "reset" : "ended");
+    FakeLogServer::Options o;
+    o.close_after_frames = 3;
+    o.reset = reset;
+    o.max_connections = 64;
+    EveryLineIsKept(o, 30, true, 30, reset ? "Connection reset by peer" : "Broken pipe");
+  }
+}
+
+// A port on 127.0.0.1 that drops connection attempts once Fill () has
+// filled its queue: a listener that never accepts, its queue of one taken
+// (by a connection of its own when nothing else took it), so that the
+// kernel drops further SYNs and a connect waits out its time.
+class DropsConnects {
+ public:
+  DropsConnects() : listener_(0) {}
+  int port() const { return listener_.port; }
+  // False when the queue did not fill within 1 s.
+  bool Fill() {
+    if (Full()) return true;
+    const sockaddr_in to = listener_.addr();
+    filler_ = nettest::UniqueFd(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
+    connect(filler_.get(), reinterpret_cast<const sockaddr*>(&to), sizeof(to));
+    return FakeLogServer::WaitFor([&] { return Full(); }, 1000);
+  }
+
+ private:
+  // For a listener the kernel gives the queue's length and its limit.
+  bool Full() const {
+    tcp_info ti;
+    socklen_t len = sizeof(ti);
+    return getsockopt(listener_.fd.get(), IPPROTO_TCP, TCP_INFO, &ti, &len) == 0 && ti.tcpi_unacked > ti.tcpi_sacked;
+  }
+
+  nettest::Listener listener_;
+  nettest::UniqueFd filler_;
+};
+
+struct DeadServers {
+  int lists;         // server lists (one device and one sender each)
+  int per_list;      // servers of each list
+  bool dead_at_open; // else they take the sender's first connection and drop the next
+  bool reset;        // com_resetlog instead of com_closelog (100)
+};
+
+// Ends the framework against servers that drop connection attempts while
+// the checker (with no pause between rounds) and the senders try them one
+// after another, 1 s each: a close of 100 ms returns within its bound plus
+// the one attempt in flight (or the open answer a sender waits for), a
+// reset within that attempt, and the line queued meanwhile is in every
+// back-up file.
+void EndAgainstServersThatDropConnects(const DeadServers& row) {
+  SCOPED_TRACE(std::to_string(row.lists) + " x " + std::to_string(row.per_list) +
+               (row.dead_at_open ? " dead at the opening" : " dead after it") + (row.reset ? ", reset" : ""));
+  InChildOrSkip([&] {
+    testsupport::TempDir dir;
+    std::vector<std::unique_ptr<DropsConnects>> dead;
+    std::vector<com_device_t> devs;
+    for (int l = 0; l < row.lists; ++l) {
+      std::string list;
+      for (int i = 0; i < row.per_list; ++i) {
+        dead.emplace_back(new DropsConnects());
+        if (row.dead_at_open && !dead.back()->Fill()) return kSkip;
+        list += i == 0 ? List(dead.back()->port(), dir.path()) : " 127.0.0.1:" + std::to_string(dead.back()->port());
+      }
+      devs.push_back(NetDevice(list, ("f" + std::to_string(l)).c_str()));
+      devs.back().log_mask = uint64_t{1} << 16;
+    }
+    SendSvr::comlog_get_gcheckSvr()->_sleeptime = 0;
+    testsupport::CaptureFd err(2);
+    EXPECT_EQ(com_openlog("nettest", devs.data(), row.lists, nullptr), 0);
+    if (!BackUpOrClose(devs[0], &err)) return kSkip;
+    for (auto& d : dead) {
+      if (!d->Fill()) {
+        com_closelog(0);
+        err.Stop();
+        return kSkip;
+      }
+    }
+    EXPECT_EQ(com_writelog(16, "queued 0"), 0);
+    // Every sender has taken the line and tries its servers (the checker's
+    // round began with the opening); on servers dead after the opening,
+    // once the open on its first connection has gone unanswered.
+    for (auto& dev : devs) {
+      SendSvr* sender = static_cast<NetAppender*>(NetAppender::tryAppender(dev))->_sendsvr.load();
+      EXPECT_TRUE(FakeLogServer::WaitFor([&] { return sender->queued() == 0; }, 5000));
+    }
+    auto count = [&](const std::string& text, const std::string& what) {
+      int n = 0;
+      for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+      return n;
+    };
+    EXPECT_TRUE(row.dead_at_open ||
+                FakeLogServer::WaitFor([&] { return count(err.Peek(), "or reopen err") == row.lists; }, 5000));
+    const size_t before = err.Peek().size();
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(row.reset ? com_resetlog() : com_closelog(100), 0);
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    const std::string text = err.Stop();
+    // 1 s on a quiet machine; one attempt after another takes a second for
+    // each server (of the list, or of each list in turn).
+    EXPECT_LT(ms, 6000);
+    // A round the close cut short says nothing of the servers.
+    EXPECT_EQ(text.find("server invalid", before), std::string::npos) << text.substr(before, 2000);
+    for (int l = 0; l < row.lists; ++l) {
+      EXPECT_EQ(Tagged(Lines(testsupport::ReadFile(dir.file("f" + std::to_string(l)))), "queued"),
+                Expected("queued", 1))
+          << l;
+    }
+    return 0;
+  });
+}
+
+TEST(NetAppender, ACloseKeepsItsBoundAgainstServersThatDropConnects) {
+  // Dead at the opening, the checker's round tries them; dead after it,
+  // the senders' own reconnection.
+  for (const DeadServers& row : {DeadServers{1, 8, true, false}, DeadServers{1, SENDSVR_MAX_SERVERS, false, false},
+                                 DeadServers{16, 16, false, false}}) {
+    EndAgainstServersThatDropConnects(row);
+  }
+}
+
+TEST(NetAppender, AResetIsNotHeldByServersThatDropConnects) {
+  EndAgainstServersThatDropConnects(DeadServers{1, 8, true, true});
+}
+
+// A server that takes 800 ms to answer each open, and 12 devices on its
+// list: the sender opens their remote files one after another (about 10 s)
+// when it takes the connection; a close of 100 ms meanwhile waits for the
+// one open in flight, and the lines go to the back-up.
+TEST(NetAppender, ACloseKeepsItsBoundWhileTheSenderOpensRemoteFiles) {
+  InChildOrSkip([] {
+    testsupport::TempDir dir;
+    FakeLogServer::Options o;
+    o.open_delay_ms = 800;
+    FakeLogServer srv(o);
+    constexpr int kDevices = 12;
+    std::vector<com_device_t> devs;
+    for (int i = 0; i < kDevices; ++i) {
+      devs.push_back(NetDevice(List(srv.port(), dir.path()), ("f" + std::to_string(i)).c_str()));
+      devs.back().log_mask = uint64_t{1} << 16;
+    }
+    testsupport::CaptureFd err(2);
+    EXPECT_EQ(com_openlog("nettest", devs.data(), kDevices, nullptr), 0);
+    if (!BackUpOrClose(devs[0], &err)) return kSkip;
+    EXPECT_EQ(com_writelog(16, "queued 0"), 0);
+    EXPECT_TRUE(FakeLogServer::WaitFor([&] { return srv.opens().size() == 1; }, 5000));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(com_closelog(100), 0);
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    err.Stop();
+    // 0.2 to 1 s on a quiet machine.
+    EXPECT_LT(ms, 6000);
+    for (int i = 0; i < kDevices; ++i) {
+      EXPECT_EQ(Tagged(Lines(testsupport::ReadFile(dir.file("f" + std::to_string(i)))), "queued"),
+                Expected("queued", 1)) << i;
+    }
+    return 0;
+  });
 }
 
 }  // namespace

@@ -59,6 +59,37 @@ int WriteBackUp(Appender* bk, char* text, int size) {
   return bk->binprint(text, size);
 }
 
+// Whether the server is still there to take a batch on fd. The server sends
+// nothing unasked outside the answer to an open, so a socket with something
+// to read has either been closed by the server (0 bytes), been reset, or
+// carries bytes that are no part of the exchange (the stream can no longer
+// be trusted, and an end may follow them). A batch handed to such a socket
+// would be taken by the kernel and lost without a word. False (errno EPIPE,
+// EPROTO or the error met) when it is not.
+bool PeerStillThere(int fd) {
+  pollfd p = {fd, POLLIN, 0};
+  int rc;
+  do {
+    rc = poll(&p, 1, 0);
+  } while (rc < 0 && errno == EINTR);
+  if (rc == 0) return true;
+  if (rc < 0) return false;
+  char c;
+  ssize_t got;
+  do {
+    got = recv(fd, &c, 1, MSG_PEEK | MSG_DONTWAIT);
+  } while (got < 0 && errno == EINTR);
+  if (got == 0) {
+    errno = EPIPE;
+    return false;
+  }
+  if (got > 0) {
+    errno = EPROTO;
+    return false;
+  }
+  return errno == EAGAIN || errno == EWOULDBLOCK;
+}
+
 }  // namespace
 
 SendSvr* NetAppenderSvr::getServer(const char* list) {
@@ -98,10 +129,11 @@ NetAppenderSvr::NetAppenderSvr() {
 
 NetAppenderSvr::~NetAppenderSvr() {
   // The checker and the thread both use this object: both let go of it
-  // before any part of it is destroyed.
+  // before any part of it is destroyed. Stopped first, the sender makes
+  // the checker's connect loop on it end, which the unregistering waits for.
+  stop();
   if (_registered) comlog_get_gcheckSvr()->unregisterServer(this);
   _registered = false;
-  stop();
   // Lines still queued are not sent (the servers had their time while
   // closing waited); they go to the local back-up files in the order they
   // were queued, after the batch the thread gave up.
@@ -190,13 +222,16 @@ int NetAppenderSvr::synchandle(int /*n*/) {
       if (!s.isvalid) continue;
       if (i == _now) {
         // Appenders registered since the server was chosen open their
-        // files now, so that no line goes out without a handle.
-        if (WaitWritable(s.sock, kWritableMs) > 0 && reopens(i, true) == 0) return 0;
+        // files now, so that no line goes out without a handle. A server
+        // that has ended the connection (a restart, an idle cut) is given
+        // up here, before the batch, which another connection then takes.
+        if (WaitWritable(s.sock, kWritableMs) > 0 && reopens(i, true) == 0 && PeerStillThere(s.sock)) return 0;
         COMLOG_DIAG("invalid sock[%d] %m", s.sock);
         clearsock(i);
         continue;
       }
-      if (WaitWritable(s.sock, kWritableMs) > 0 && reopens(i) == 0) {
+      // Checked again after the opens: a server may answer them and close.
+      if (WaitWritable(s.sock, kWritableMs) > 0 && reopens(i) == 0 && PeerStillThere(s.sock)) {
         if (_now >= 0) close_safe(_now);
         _now = i;
         return 0;
@@ -217,6 +252,9 @@ int NetAppenderSvr::reopens(int server, bool missing_only) {
   for (int i = 0; i < n; ++i) {
     Appender* app = _inappender[i];
     if (missing_only && RemoteHandle(app) != -1) continue;
+    // A stopping sender begins no more opens (each may take its time-out):
+    // the stop waits for the one under way at most.
+    if (!isRun()) return -1;
     if (app->open(&_svrs[server]) != 0) {
       COMLOG_DIAG("can't open %s server", _name);
       return -1;

@@ -44,15 +44,17 @@ class NetAppenderSvr : public SendSvr {
   int run() override;
   int initServer(const char* list) override;
 
-  // Chooses the server for the batch: the current one while it is writable,
-  // else another connected one on which every appender's remote file opens
-  // (reconnecting once when none is connected). 0, or -1. Caller holds _lock.
+  // Chooses the server for the batch: the current one while it is writable
+  // and has not ended the connection, else another connected one on which
+  // every appender's remote file opens (reconnecting once when none is
+  // connected). 0, or -1. Caller holds _lock.
   int synchandle(int n);
   // Sends the first n lines of the read buffer to the current server in one
   // frame. 0, or -1. Caller holds _lock.
   int senddata(int n);
   // Opens every appender's remote file on server (only those without a
-  // handle when missing_only). 0, or -1 at the first failure.
+  // handle when missing_only). 0, or -1 at the first failure or once the
+  // sender is stopping.
   int reopens(int server, bool missing_only = false);
   // Closes server i; the current server is then none. 0, or -1.
   int clearsock(int i);

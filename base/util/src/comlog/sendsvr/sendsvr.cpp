@@ -107,9 +107,10 @@ SendSvr::SendSvr() {
 
 SendSvr::~SendSvr() {
   // A derived sender stops its thread first (the thread calls its run);
-  // both steps are idempotent.
-  if (_registered) comlog_get_gcheckSvr()->unregisterServer(this);
+  // both steps are idempotent. Stopped first, the sender makes the checker's
+  // connect loop on it end, which the unregistering waits for.
   stop();
+  if (_registered) comlog_get_gcheckSvr()->unregisterServer(this);
   {
     xAutoLock lock(&_lock);
     for (int i = 0; i < _svrsiz; ++i) close_safe(i);
@@ -154,6 +155,7 @@ int SendSvr::erasedata(int n) {
 }
 
 int SendSvr::stop() {
+  stop_connecting();
   if (_run.exchange(0, std::memory_order_acq_rel) != 0) _queue.stop_working();
   _thread.Stop();
   return 0;
@@ -193,6 +195,7 @@ int SendSvr::_checkalive(int ms) {
   for (int i = 0; i < _svrsiz; ++i) {
     server_t& s = _svrs[i];
     if (s.isvalid) return 0;
+    if (!connecting()) return -1;
     close_safe(i);
     const int fd = ul_tcpconnecto_ms(s.host, s.port, ms);
     if (fd > 0) {
@@ -272,6 +275,7 @@ int CheckSvr::unregisterServer(SendSvr* s) {
     --_size;
     break;
   }
+  while (_checking == s) pthread_cond_wait(&_checked, &_lock);
   return 0;
 }
 
@@ -293,9 +297,17 @@ int CheckSvr::check() {
     // A sender busy with a batch is looking after its servers itself; its
     // lock may be held for a whole send, which a check must not wait for.
     if (pthread_mutex_trylock(s->get_sendsvr_lock()) != 0) continue;
+    // The attempts (up to 1 s for each dead server) run without the
+    // checker's lock, which closing takes (checkOver, clear); a sender
+    // being deleted waits until the check lets go of it.
+    _checking = s;
+    pthread_mutex_unlock(&_lock);
     const int rc = s->_checkalive(1000);
     pthread_mutex_unlock(s->get_sendsvr_lock());
-    if (rc != 0) COMLOG_DIAG("[%d][%s]server invalid", i, s->name());
+    if (rc != 0 && s->connecting()) COMLOG_DIAG("[%d][%s]server invalid", i, s->name());
+    pthread_mutex_lock(&_lock);
+    _checking = nullptr;
+    pthread_cond_broadcast(&_checked);
   }
   return 0;
 }
@@ -319,6 +331,7 @@ int CheckSvr::checkOver(int ms) {
 
 int CheckSvr::clear() {
   xAutoLock lock(&_lock);
+  for (int i = 0; i < _size; ++i) _servers[i]->stop_connecting();
   _size = 0;
   return 0;
 }

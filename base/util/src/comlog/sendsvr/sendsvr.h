@@ -71,13 +71,20 @@ class SendSvr {
   // it was not there.
   int unregistAppender(Appender* app);
   // Under the sender's lock: the first connected server, connecting the
-  // servers in order (ms each) while none is. 0, or -1 when none connects.
+  // servers in order (ms each) while none is. 0, or -1 when none connects
+  // (or connecting has stopped).
   int checkalive(int ms);
   // 0 when a server is connected, else _checkalive (ms). Caller holds the lock.
   int tryalive(int ms);
   // Closes server i and marks it not connected. Caller holds the lock.
   int close_safe(int i);
   bool isRun() const { return _run.load(std::memory_order_acquire) != 0; }
+  // From now on no connection attempt begins (a close has begun): the
+  // connect loops of the sender and the checker end before their next
+  // attempt, so that a close waits for one attempt at most. stop () does it
+  // too.
+  void stop_connecting() { _connecting.store(false, std::memory_order_release); }
+  bool connecting() const { return _connecting.load(std::memory_order_acquire); }
   pthread_mutex_t* get_sendsvr_lock() { return &_lock; }
   // Lines waiting in the queue.
   int queued() const { return _queue.size(); }
@@ -107,6 +114,7 @@ class SendSvr {
   int _rdto = 500;
   int _coto = 200;
   std::atomic<int> _run{0};
+  std::atomic<bool> _connecting{true};
   bool _registered = false;  // with the checker
   toolkit::WorkerThread _thread;
 };
@@ -122,14 +130,16 @@ class CheckSvr {
   // checking thread. 0, or -1.
   int registerServer(SendSvr* s);
   // Forgets one sender (a sender being deleted); waits for a check that is
-  // using it. 0.
+  // using it (one connection attempt once the sender stopped connecting). 0.
   int unregisterServer(SendSvr* s);
-  // One round: reconnects the servers of every idle sender (1000 ms each).
+  // One round: reconnects the servers of every idle sender (1000 ms each),
+  // without holding the checker's lock across the attempts.
   int check();
   // Waits up to ms milliseconds (< 0: without bound) for every registered
   // sender's queue to drain, in steps of 100 ms, then 100 ms more. 0.
   int checkOver(int ms);
-  // Forgets every registered sender (the thread stays); 0.
+  // Tells every registered sender to stop connecting (closing has begun)
+  // and forgets them all (the thread stays); 0.
   int clear();
   // Registered senders.
   int size();
@@ -142,6 +152,8 @@ class CheckSvr {
   SendSvr* _servers[SENDSVR_MAX_SERVERS];
   int _size = 0;
   pthread_mutex_t _lock = PTHREAD_MUTEX_INITIALIZER;
+  SendSvr* _checking = nullptr;                    // the sender a check is using; under _lock
+  pthread_cond_t _checked = PTHREAD_COND_INITIALIZER;  // _checking let go
   toolkit::WorkerThread _thread;
 };
 
