@@ -548,15 +548,22 @@ int BinaryDump(PbDict* dict, const char* path, const char* name) {
   toolkit::FileReplacement* order[] = {&barrier, &ht, &pbd};
   toolkit::FileReplacement* const* first = needs_barrier ? order : order + 1;
   const size_t count = needs_barrier ? 3 : 2;
-  const size_t installed = toolkit::InstallTogether(first, count);
-  if (installed == count) return 0;
-  if (first[installed] == &ht) {
+  const toolkit::InstallResult done = toolkit::InstallTogether(first, count);
+  if (done.installed) return 0;
+  if (done.error == ENOMEM) LogOutOfMemory("putting the binary dict in place");
+  if (first[done.failed] == &ht) {
     ul_writelog(UL_LOG_FATAL, "Errors occur when dump the hash table of %s!", name);
   } else {
     ul_writelog(UL_LOG_FATAL, "Errors occur when dump the dset head of %s!", name);
-    // The new key table must not stay beside the old values: without it
-    // the pair fails to load rather than answering with other keys' values.
-    if (!needs_barrier && installed == 1) ::unlink(ht_file);
+  }
+  if (done.put_back) return -1;
+  // The pair stands as the install left it, which the loader refuses (the
+  // barrier, or the new key table beside the old values).
+  for (size_t i = 0; i < count; ++i) {
+    if (!first[i]->backup_path().empty()) {
+      ul_writelog(UL_LOG_FATAL, "The old file %s of %s could not be put back, it is kept as %s!",
+                  first[i]->path().c_str(), name, first[i]->backup_path().c_str());
+    }
   }
   return -1;
 }

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <map>
@@ -599,6 +600,57 @@ TEST_F(Build, FailedWriteIsFailureDespiteEarlierFiles) {
                 "[2] dump binary dict d.txt failure!\n[5] Return:-1\n",
             r.out);
   ASSERT_TRUE(Files());  // the earlier files are still there and readable
+}
+
+// In a shared folder with the sticky bit (as /tmp), a file of another user
+// can be neither replaced nor moved: a run whose install meets one there
+// ends with status 255 and leaves the previous pair as it was, byte for
+// byte, and none of its own files. Two ways: the old key table is another
+// user's (the new values would go in after it), and, for a new empty
+// dictionary, the old values file is (after the new empty key table).
+TEST_F(Build, RefusedInstallInAStickyFolderKeepsThePreviousPair) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root, to make files of two users";
+  const uid_t builder = 65534, other = 0;
+  ASSERT_EQ(0, chmod(dir_.path().c_str(), 0755));
+  ASSERT_EQ(0, mkdir(dir_.file("shared").c_str(), 0755));
+  ASSERT_EQ(0, chmod(dir_.file("shared").c_str(), 01777));
+  WriteFile(dir_.file("old.txt"), "a\t{\"n\":1}\nb\t{\"n\":2}\n");
+  const struct {
+    const char* what;
+    std::string text;     // the new dictionary
+    uid_t pbd_owner, ht_owner;
+  } rows[] = {
+      {"the old key table another user's", "a\t{\"n\":5}\nc\t{\"n\":6}\n", builder, other},
+      {"a new empty dictionary, the old values another user's", "# nothing\n", other, builder},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    const std::vector<std::string> out = {"-P", dir_.file("shared"), "-N", "d"};
+    std::vector<std::string> args = {"-p", dir_.path(), "-n", "old.txt", "-B", dir_.file("s.proto"), "-b", "t.V"};
+    args.insert(args.end(), out.begin(), out.end());
+    ASSERT_EQ(0, RunBuilder(args).status);
+    ASSERT_EQ(0, chown(dir_.file("shared/d.pbd").c_str(), row.pbd_owner, row.pbd_owner));
+    ASSERT_EQ(0, chown(dir_.file("shared/d.ht").c_str(), row.ht_owner, row.ht_owner));
+    const std::string pbd = ReadFile(dir_.file("shared/d.pbd")), ht = ReadFile(dir_.file("shared/d.ht"));
+    WriteFile(dir_.file("new.txt"), row.text);
+    args[3] = "new.txt";
+    const ProgramResult r = RunUnprivileged(args);
+    if (r.status == kUnreachable) {
+      GTEST_SKIP() << "uid 65534 cannot reach the scratch folder (TMPDIR)";
+    }
+    EXPECT_EQ(255, r.status);
+    EXPECT_EQ(Header(dir_.path(), "new.txt") +
+                  "[1] build dict new.txt success, dump binary dict to file!\n"
+                  "[2] dump binary dict d failure!\n[5] Return:-1\n",
+              r.out);
+    EXPECT_TRUE(pbd == ReadFile(dir_.file("shared/d.pbd"))) << "the old values changed";
+    EXPECT_TRUE(ht == ReadFile(dir_.file("shared/d.ht"))) << "the old key table changed";
+    std::vector<std::string> names = testsupport::FilesStartingWith(dir_.file("shared"), "d.");
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ((std::vector<std::string>{"d.ht", "d.pbd"}), names);
+    EXPECT_TRUE(Files("shared/d"));
+    for (const char* f : {"shared/d.pbd", "shared/d.ht"}) ASSERT_EQ(0, unlink(dir_.file(f).c_str()));
+  }
 }
 
 // Runs the builder with a limit on the size of the files it writes: the
