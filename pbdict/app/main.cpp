@@ -22,6 +22,7 @@
 #include "pbdict.h"
 #include "pbdict_results.h"
 #include "schema_source.h"
+#include "staged_dump.h"
 #include "toolkit/output_lock.h"
 #include "toolkit/path.h"
 
@@ -31,6 +32,7 @@
 
 namespace {
 
+using kavo::pbdict::kDumpNotPutBack;
 using kavo::pbdict::kLoadOverflow;
 using kavo::pbdict::PbDict;
 using kavo::pbdict::dset_parameter_t;
@@ -171,10 +173,11 @@ int end(std::unique_ptr<PbDict> text_dict, std::unique_ptr<PbDict> binary_dict, 
   return status;
 }
 
-// Builds the text dictionary, writes the binary one and loads it back into a
-// second dictionary. Returns the exit status. Each stage names itself
-// (SetStep), for a caller that catches memory running out where no stage
-// reports it itself (making a dictionary object).
+// Builds the text dictionary, writes the binary one, loads it back into a
+// second dictionary and, once it loads, puts it in place. Returns the exit
+// status. Each stage names itself (SetStep), for a caller that catches
+// memory running out where no stage reports it itself (making a dictionary
+// object).
 int BuildDictionaries(const dset_parameter_t& param, const google::protobuf::Message* prototype,
                       const Names& names, const char* text_path) {
   pbdict_app::SetStep("building the text dict");
@@ -191,13 +194,13 @@ int BuildDictionaries(const dset_parameter_t& param, const google::protobuf::Mes
   std::printf("[1] build dict %s success, dump binary dict to file!\n", names.name);
 
   pbdict_app::SetStep("dumping the binary dict");
-  if (text_dict->binary_dump(names.bin_path, names.bin_name) < 0) {
+  kavo::pbdict::StagedDump dump;
+  if (dump.Write(text_dict.get(), names.bin_path, names.bin_name) != 0) {
     // Files of an earlier run may still stand in the output directory; they
     // must not turn a failed write into success.
     std::printf("[2] dump binary dict %s failure!\n", names.bin_name);
     return end(std::move(text_dict), nullptr, -1);
   }
-  std::printf("[2] dump binary dict %s success!\n", names.bin_name);
   // The text dictionary is no longer needed: freeing it before the read
   // back keeps one copy of the dictionary in memory, not two. The read back
   // allocates on several threads, each from its own malloc arena, so the
@@ -206,15 +209,34 @@ int BuildDictionaries(const dset_parameter_t& param, const google::protobuf::Mes
   text_dict.reset();
   malloc_trim(0);
 
+  // The written files are read back under their temporary names and put in
+  // place only once they load: a run that fails before (the read, memory
+  // running out, a kill) leaves the previous dictionary as it was, and so
+  // does a failed install, which puts it back. "[2] ... success!" says that
+  // the new files are in place, "[3] ... loads successfully." that they
+  // loaded.
   pbdict_app::SetStep("loading the binary dict");
   std::unique_ptr<PbDict> binary_dict(new PbDict(prototype, nullptr));
-  int ret2 = binary_dict->binary_load(names.bin_path, names.bin_name);
-  if (ret1 != 0 || ret2 != 0) {
+  int ret2 = dump.Load(binary_dict.get());
+  if (ret2 != 0) {
+    std::printf("[2] dump binary dict %s failure!\n", names.bin_name);
     std::printf("[3] the text dict or binary dict is error, ret1:%d, ret2:%d.\n", ret1, ret2);
-    return end(std::move(text_dict), std::move(binary_dict), -1);
+    return end(nullptr, std::move(binary_dict), -1);
   }
+  pbdict_app::SetStep("dumping the binary dict");
+  const int installed = dump.Install();
+  if (installed != 0) {
+    std::printf("[2] dump binary dict %s failure!\n", names.bin_name);
+    if (installed == kDumpNotPutBack) {
+      std::printf("FATAL: the previous binary dict %s could not be put back, the log says where its "
+                  "files are kept.\n",
+                  names.bin_name);
+    }
+    return end(nullptr, std::move(binary_dict), -1);
+  }
+  std::printf("[2] dump binary dict %s success!\n", names.bin_name);
   std::printf("[3] dict %s loads successfully.\n", names.bin_name);
-  return end(std::move(text_dict), std::move(binary_dict), 0);
+  return end(nullptr, std::move(binary_dict), 0);
 }
 
 }  // namespace
