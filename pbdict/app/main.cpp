@@ -13,6 +13,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <vector>
 
 #include <google/protobuf/compiler/importer.h>
 #include <google/protobuf/descriptor.h>
@@ -126,24 +127,27 @@ void SplitSchemaPath(const std::string& proto, std::string* dir, std::string* fi
   }
 }
 
+// An input of the run: its name and its identity.
+struct Input {
+  const char* path;
+  toolkit::FileId id;
+};
+
 // The binary files replace whatever stands at their names, and a file that
 // stands at the name of the output's lock is taken as the lock: none of them
-// may be an input, the text file (whose stat is text) or the schema, under
-// its own name or through a link. False, having said which, when one is.
-bool OutputsSpareInputs(const Names& names, const char* text_path, const struct stat& text) {
-  struct stat schema;
-  const bool has_schema = stat(names.proto, &schema) == 0;
+// may be an input (the text file, the schema, a file the schema imports),
+// under its own name or through a link. False, having said which, when one
+// is.
+bool OutputsSpareInputs(const Names& names, const Input* inputs, size_t count) {
   // Whether the file at path is an input; *input is then its name.
   auto is_input = [&](const char* path, const char** input) {
     struct stat out;
     if (stat(path, &out) != 0) return false;
-    if (out.st_dev == text.st_dev && out.st_ino == text.st_ino) {
-      *input = text_path;
-      return true;
-    }
-    if (has_schema && out.st_dev == schema.st_dev && out.st_ino == schema.st_ino) {
-      *input = names.proto;
-      return true;
+    for (size_t i = 0; i < count; ++i) {
+      if (out.st_dev == inputs[i].id.dev && out.st_ino == inputs[i].id.ino) {
+        *input = inputs[i].path;
+        return true;
+      }
     }
     return false;
   };
@@ -177,9 +181,11 @@ int end(std::unique_ptr<PbDict> text_dict, std::unique_ptr<PbDict> binary_dict, 
 // second dictionary and, once it loads, puts it in place. Returns the exit
 // status. Each stage names itself (SetStep), for a caller that catches
 // memory running out where no stage reports it itself (making a dictionary
-// object).
+// object). inputs are the files of the run beside the text file (the
+// schema and its imports), which the write never removes.
 int BuildDictionaries(const dset_parameter_t& param, const google::protobuf::Message* prototype,
-                      const Names& names, const char* text_path) {
+                      const Names& names, const char* text_path,
+                      const std::vector<toolkit::FileId>& inputs) {
   pbdict_app::SetStep("building the text dict");
   std::unique_ptr<PbDict> text_dict(new PbDict(prototype, &param));
   int ret1 = text_dict->load(text_path);
@@ -195,7 +201,7 @@ int BuildDictionaries(const dset_parameter_t& param, const google::protobuf::Mes
 
   pbdict_app::SetStep("dumping the binary dict");
   kavo::pbdict::StagedDump dump;
-  if (dump.Write(text_dict.get(), names.bin_path, names.bin_name) != 0) {
+  if (dump.Write(text_dict.get(), names.bin_path, names.bin_name, inputs) != 0) {
     // Files of an earlier run may still stand in the output directory; they
     // must not turn a failed write into success.
     std::printf("[2] dump binary dict %s failure!\n", names.bin_name);
@@ -275,7 +281,13 @@ int main(int argc, char** argv) {
     std::printf("the file %s is not a regular file!\n", text_path);
     return -1;
   }
-  if (!OutputsSpareInputs(names, text_path, st)) return -1;
+  {
+    struct stat schema = {};
+    const bool has_schema = stat(names.proto, &schema) == 0;
+    const Input inputs[] = {{text_path, toolkit::FileId{st.st_dev, st.st_ino}},
+                            {names.proto, toolkit::FileId{schema.st_dev, schema.st_ino}}};
+    if (!OutputsSpareInputs(names, inputs, has_schema ? 2 : 1)) return -1;
+  }
 
   // Memory running out is a failed step wherever it happens: the dictionary
   // steps report it themselves; protobuf (importing the schema, making the
@@ -310,7 +322,15 @@ int main(int argc, char** argv) {
       static_cast<void>(factory.release());
       throw;
     }
-    return BuildDictionaries(param, prototype, names, text_path);
+    // The files the schema imports are inputs too.
+    std::vector<Input> imported;
+    std::vector<toolkit::FileId> inputs;
+    for (const auto& file : source_tree.opened()) {
+      imported.push_back(Input{file.path.c_str(), file.id});
+      inputs.push_back(file.id);
+    }
+    if (!OutputsSpareInputs(names, imported.data(), imported.size())) return -1;
+    return BuildDictionaries(param, prototype, names, text_path, inputs);
   } catch (const std::bad_alloc&) {
     std::printf("FATAL: out of memory while %s.\n", pbdict_app::Step());
     return end(nullptr, nullptr, -1);

@@ -589,13 +589,14 @@ int BinaryLoad(PbDict* dict, const char* path, const char* name) {
 // Memory running out fails a write or a read like any failed step: the
 // files are built under temporary names, which go when the write unwinds
 // (or with this object), and a read's partial values are released.
-int StagedDump::Write(PbDict* dict, const char* path, const char* name) {
+int StagedDump::Write(PbDict* dict, const char* path, const char* name,
+                      const std::vector<toolkit::FileId>& keep) {
   if (dict == nullptr || path == nullptr || name == nullptr || written_) {
     ul_writelog(UL_LOG_WARNING, "%s() param error", "dset_binary_dump");
     return -1;
   }
   try {
-    return WriteFiles(dict, path, name);
+    return WriteFiles(dict, path, name, keep);
   } catch (const std::bad_alloc&) {
     LogOutOfMemory("writing the binary dict");
     pbd_.Abandon();
@@ -605,7 +606,8 @@ int StagedDump::Write(PbDict* dict, const char* path, const char* name) {
   }
 }
 
-int StagedDump::WriteFiles(PbDict* dict, const char* path, const char* name) {
+int StagedDump::WriteFiles(PbDict* dict, const char* path, const char* name,
+                           const std::vector<toolkit::FileId>& keep) {
   gettimeofday(&dict->tag, nullptr);
   if (dict->line_num < 1) dict->is_empty = 1;
   name_ = name;
@@ -621,11 +623,11 @@ int StagedDump::WriteFiles(PbDict* dict, const char* path, const char* name) {
     return -1;
   }
   // Leftovers of writes that were killed: no writer owns them now. The
-  // text file this dictionary was loaded from stays, whatever its name.
-  const toolkit::FileId source{dict->source_dev, dict->source_ino};
-  const toolkit::FileId* keep = dict->source_ino != 0 ? &source : nullptr;
-  toolkit::RemoveStaleTemporaries(pbd_file_, lock_, keep);
-  toolkit::RemoveStaleTemporaries(ht_file_, lock_, keep);
+  // inputs stay, whatever their names.
+  std::vector<toolkit::FileId> inputs = keep;
+  if (dict->source_ino != 0) inputs.push_back(toolkit::FileId{dict->source_dev, dict->source_ino});
+  toolkit::RemoveStaleTemporaries(pbd_file_, lock_, inputs);
+  toolkit::RemoveStaleTemporaries(ht_file_, lock_, inputs);
   if (dsethead_binary_dump_v2(dict, &pbd_, pbd_file_) != 0) {
     ul_writelog(UL_LOG_FATAL, "Errors occur when dump the dset head of %s!", name);
     return -1;

@@ -9,8 +9,10 @@
 #define PBDICT_SRC_STAGED_DUMP_H_
 
 #include <string>
+#include <vector>
 
 #include "pbdict.h"
+#include "toolkit/file.h"
 #include "toolkit/output_lock.h"
 #include "toolkit/replace.h"
 
@@ -30,9 +32,11 @@ class StagedDump {
   // Writes dict as "<path>/<name>.pbd" and "<path>/<name>.ht" under
   // temporary names beside them, holding the output's lock from here until
   // this object goes. Leftovers of killed writes go first, except the text
-  // file dict was loaded from, whatever its name. 0, or -1 (logged) as
-  // dset_binary_dump's write.
-  int Write(PbDict* dict, const char* path, const char* name);
+  // file dict was loaded from and the files keep names (the writer's other
+  // inputs), whatever their names. 0, or -1 (logged) as dset_binary_dump's
+  // write.
+  int Write(PbDict* dict, const char* path, const char* name,
+            const std::vector<toolkit::FileId>& keep = {});
 
   // Loads the written files into an unloaded dictionary, as
   // dset_binary_load reads them once installed: 0, or -1 (logged).
@@ -49,7 +53,8 @@ class StagedDump {
  private:
   static constexpr size_t kPathSize = 256;
 
-  int WriteFiles(PbDict* dict, const char* path, const char* name);
+  int WriteFiles(PbDict* dict, const char* path, const char* name,
+                 const std::vector<toolkit::FileId>& keep);
 
   toolkit::OutputLock lock_;
   toolkit::FileReplacement pbd_, ht_, barrier_;

@@ -548,6 +548,57 @@ TEST_F(Build, RemovesOnlyTheTemporariesAWriterLeft) {
   ASSERT_TRUE(Files("g"));
 }
 
+// The clean-up of a killed writer's temporaries spares every input: a
+// schema, and a file the schema imports, named exactly as a temporary of
+// the output. An imported file at an output's name (or its lock's) is
+// refused as the schema is, before anything is written.
+TEST_F(Build, InputsNamedAsTemporariesOrOutputsStay) {
+  ASSERT_EQ(0, mkdir(dir_.file("out").c_str(), 0755));
+  WriteFile(dir_.file("d.txt"), "a\t{\"n\":1}\n");
+  const std::string importer = "syntax = \"proto2\";\nimport \"IMPORT\";\n";
+  const struct {
+    const char* schema;   // in out/, given as -B out/<schema>
+    const char* imported;  // in out/, defines t.V; nullptr: the schema does
+    int status;
+    std::string out;       // after the header; "" for a whole run
+  } rows[] = {
+      {"d.pbd.tmp-4242-0-7", nullptr, 0, ""},
+      {"main.proto", "d.ht.tmp-4242-1-7", 0, ""},
+      {"main.proto", "d.pbd.tmp-4242-2-7", 0, ""},
+      {"main.proto", "d.ht", 255, "the output file out/d.ht is the input file out/d.ht!\n"},
+      {"main.proto", "d.pbd.lock", 255,
+       "the lock file out/d.pbd.lock of the output is the input file out/d.pbd.lock!\n"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string(row.schema) + " " + (row.imported != nullptr ? row.imported : ""));
+    std::string input = "out/" + std::string(row.imported != nullptr ? row.imported : row.schema);
+    WriteFile(dir_.file(input), pbdict_test::kSchema);
+    if (row.imported != nullptr) {
+      WriteFile(dir_.file(std::string("out/") + row.schema),
+                std::regex_replace(importer, std::regex("IMPORT"), row.imported));
+    }
+    // A temporary a killed writer left goes, in the same run.
+    WriteFile(dir_.file("out/d.pbd.tmp-4242-9-7"), "stale");
+    ProgramResult r = RunBuilder({"-p", dir_.path(), "-n", "d.txt", "-B", std::string("out/") + row.schema,
+                                  "-b", "t.V", "-P", "out", "-N", "d"},
+                                 dir_.path());
+    EXPECT_EQ(row.status, r.status) << r.out << r.err;
+    EXPECT_TRUE(ReadFile(dir_.file(input)) == pbdict_test::kSchema) << input << " removed or changed";
+    if (row.status == 0) {
+      EXPECT_EQ(Success(dir_.path(), "d.txt", "d"), r.out);
+      EXPECT_FALSE(FileExists(dir_.file("out/d.pbd.tmp-4242-9-7")));
+      EXPECT_TRUE(Files("out/d"));
+    } else {
+      EXPECT_EQ(Header(dir_.path(), "d.txt") + row.out, r.out);
+    }
+    for (const std::string& f : testsupport::FilesStartingWith(dir_.file("out"), "")) {
+      if (f != "." && f != "..") {
+        ASSERT_EQ(0, unlink(dir_.file("out/" + f).c_str())) << f;
+      }
+    }
+  }
+}
+
 // The status of a child that cannot run the builder as the unprivileged
 // user: the test is skipped, with the reason.
 constexpr int kUnreachable = 77;

@@ -308,12 +308,12 @@ TEST(Toolkit, StaleTemporariesAreOnlyWhatAWriterLeft) {
 
   // Without the output's lock nothing goes: a live writer may own them.
   toolkit::OutputLock lock;
-  toolkit::RemoveStaleTemporaries(path, lock, &input);
+  toolkit::RemoveStaleTemporaries(path, lock, {input});
   EXPECT_TRUE(testsupport::FileExists(killed));
   EXPECT_TRUE(testsupport::FileExists(prefix + "1-2-3"));
 
   ASSERT_TRUE(lock.TryLock(path));
-  toolkit::RemoveStaleTemporaries(path, lock, &input);
+  toolkit::RemoveStaleTemporaries(path, lock, {input});
   EXPECT_FALSE(testsupport::FileExists(killed));
   for (const auto& n : names) {
     EXPECT_EQ(!n.stale, testsupport::FileExists(prefix + n.rest)) << n.rest;

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <limits>
@@ -387,7 +388,8 @@ bool SyncParentDir(const std::string& path) {
   return fd.Close();
 }
 
-void RemoveStaleTemporaries(const std::string& path, const OutputLock& lock, const FileId* keep) {
+void RemoveStaleTemporaries(const std::string& path, const OutputLock& lock,
+                            const std::vector<FileId>& keep) {
   if (!lock.held()) return;
   const PathSplit split = SplitPath(path);
   const std::string dir(FolderOf(split));
@@ -395,12 +397,13 @@ void RemoveStaleTemporaries(const std::string& path, const OutputLock& lock, con
   if (d == nullptr) return;
   while (const dirent* e = ::readdir(d)) {
     if (!IsTemporaryName(e->d_name, split.base)) continue;
-    // The kept file stays under any name, and so does a link to it.
+    // A kept file stays under any name, and so does a link to it.
     struct stat st;
-    if (keep != nullptr && ::fstatat(dirfd(d), e->d_name, &st, 0) == 0 && st.st_dev == keep->dev &&
-        st.st_ino == keep->ino) {
-      continue;
-    }
+    const bool known = !keep.empty() && ::fstatat(dirfd(d), e->d_name, &st, 0) == 0;
+    const auto kept = [&](const FileId& id) {
+      return known && st.st_dev == id.dev && st.st_ino == id.ino;
+    };
+    if (std::any_of(keep.begin(), keep.end(), kept)) continue;
     ::unlinkat(dirfd(d), e->d_name, 0);
   }
   ::closedir(d);

@@ -14,6 +14,7 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "toolkit/file.h"
 #include "toolkit/output_lock.h"
@@ -120,11 +121,12 @@ bool IsTemporaryName(std::string_view name, std::string_view base);
 // Removes the temporaries that interrupted replacements of path left
 // behind (new files, and old files kept by an install that was killed):
 // the files beside path whose names IsTemporaryName gives as its
-// temporaries, except the file keep names (when given: an input being read
-// can bear such a name). Only the holder of the output's lock knows that no
-// live replacement owns them: nothing is removed unless lock is held.
+// temporaries, except the files keep names, under any name (the inputs of
+// the writer: an input can bear such a name). Only the holder of the
+// output's lock knows that no live replacement owns them: nothing is
+// removed unless lock is held.
 void RemoveStaleTemporaries(const std::string& path, const OutputLock& lock,
-                            const FileId* keep = nullptr);
+                            const std::vector<FileId>& keep = {});
 
 // For tests: when set, InstallTogether makes its renames (of a new file
 // into place, of an old file aside or back) and its links (keeping an old
