@@ -154,6 +154,14 @@ class BuilderCrash : public pbdict_test::DictTest {
     ASSERT_EQ(std::vector<std::string>{}, Leftovers());
   }
 
+  // Builds large.txt, then small.txt, each to completion; their answers.
+  void BuildBoth(std::vector<std::string>* large, std::vector<std::string>* small) {
+    ASSERT_EQ(0, Wait(StartBuilder(Args("large.txt"))));
+    *large = Answers();
+    ASSERT_EQ(0, Wait(StartBuilder(Args("small.txt"))));
+    *small = Answers();
+  }
+
   bool killed_ = false;  // a builder of the output was killed
 
   std::vector<std::string> probes_;
@@ -219,10 +227,8 @@ TEST_F(BuilderCrash, KilledAtEveryFileOpenLeavesOneWholeBuild) {
 #ifndef PBDICT_CRASH_HOOK
   GTEST_SKIP() << "the preloaded hook is not built with sanitizers";
 #else
-  ASSERT_EQ(0, Wait(StartBuilder(Args("large.txt"))));
-  const std::vector<std::string> large = Answers();
-  ASSERT_EQ(0, Wait(StartBuilder(Args("small.txt"))));
-  const std::vector<std::string> small = Answers();
+  std::vector<std::string> large, small;
+  ASSERT_NO_FATAL_FAILURE(BuildBoth(&large, &small));
   ASSERT_NE(small, large);
   killed_ = true;
   // Each way: the larger build over the smaller, then the smaller over the
@@ -265,10 +271,8 @@ TEST_F(BuilderCrash, RefusedRenameKeepsThePreviousPair) {
 #ifndef PBDICT_CRASH_HOOK
   GTEST_SKIP() << "the preloaded hook is not built with sanitizers";
 #else
-  ASSERT_EQ(0, Wait(StartBuilder(Args("large.txt"))));
-  const std::vector<std::string> large = Answers();
-  ASSERT_EQ(0, Wait(StartBuilder(Args("small.txt"))));
-  const std::vector<std::string> small = Answers();
+  std::vector<std::string> large, small;
+  ASSERT_NO_FATAL_FAILURE(BuildBoth(&large, &small));
   const std::string pbd = ReadFile(dir_.file("out/d.pbd")), ht = ReadFile(dir_.file("out/d.ht"));
   const std::string hook = std::string("LD_PRELOAD=") + PBDICT_CRASH_HOOK;
   RunLimits limits;
@@ -481,7 +485,12 @@ TEST_F(BuilderCrash, MemoryRunningOutLeavesThePreviousPairOrTheNew) {
         build_previous();
         return true;
       }
-      EXPECT_EQ(255, status) << ReadFile(limits.output);
+      const std::string out = ReadFile(limits.output);
+      EXPECT_EQ(255, status) << out;
+      // A write that ran out of memory read nothing back.
+      if (out.find("out of memory while writing") != std::string::npos) {
+        EXPECT_EQ(std::string::npos, out.find("[3]")) << out;
+      }
       ++failed;
       if (pbd != old_pbd || ht != old_ht) {
         ++broken;
@@ -508,10 +517,8 @@ TEST_F(BuilderCrash, MemoryRunningOutLeavesThePreviousPairOrTheNew) {
 // Two builders started together on one output: each ends as a whole run or
 // a clear refusal, and the output is always one complete build.
 TEST_F(BuilderCrash, TwoBuildersAtOnceLeaveOneWholeBuild) {
-  ASSERT_EQ(0, Wait(StartBuilder(Args("large.txt"))));
-  const std::vector<std::string> large = Answers();
-  ASSERT_EQ(0, Wait(StartBuilder(Args("small.txt"))));
-  const std::vector<std::string> small = Answers();
+  std::vector<std::string> large, small;
+  ASSERT_NO_FATAL_FAILURE(BuildBoth(&large, &small));
   const int runs = Runs("PBDICT_HARNESS_PAIRS", 15);
   int refused = 0;
   for (int run = 0; run < runs; ++run) {

@@ -180,6 +180,15 @@ std::string Success(const std::string& path, const std::string& name, const std:
          " success!\n[3] dict " + bin + " loads successfully.\n[5] Return:0\n";
 }
 
+// What a run prints when its binary dictionary is not put in place; `more`
+// comes between its "[2]" and "[5]" lines.
+std::string DumpFailure(const std::string& path, const std::string& name, const std::string& bin,
+                        const std::string& more = "") {
+  return Header(path, name) + "[1] build dict " + name +
+         " success, dump binary dict to file!\n[2] dump binary dict " + bin + " failure!\n" + more +
+         "[5] Return:-1\n";
+}
+
 // A text dictionary and its schema in a temporary folder, built with
 // pbdict-build; the files it writes are decoded by their layout and read
 // back with the dictionary's loader.
@@ -648,10 +657,7 @@ TEST_F(Build, FailedWriteIsFailureDespiteEarlierFiles) {
     GTEST_SKIP() << "uid 65534 cannot reach the scratch folder (TMPDIR) to run the builder there";
   }
   EXPECT_EQ(255, r.status);
-  EXPECT_EQ(Header(dir_.path(), "d.txt") +
-                "[1] build dict d.txt success, dump binary dict to file!\n"
-                "[2] dump binary dict d.txt failure!\n[5] Return:-1\n",
-            r.out);
+  EXPECT_EQ(DumpFailure(dir_.path(), "d.txt", "d.txt"), r.out);
   ASSERT_TRUE(Files());  // the earlier files are still there and readable
 }
 
@@ -692,10 +698,7 @@ TEST_F(Build, RefusedInstallInAStickyFolderKeepsThePreviousPair) {
       GTEST_SKIP() << "uid 65534 cannot reach the scratch folder (TMPDIR)";
     }
     EXPECT_EQ(255, r.status);
-    EXPECT_EQ(Header(dir_.path(), "new.txt") +
-                  "[1] build dict new.txt success, dump binary dict to file!\n"
-                  "[2] dump binary dict d failure!\n[5] Return:-1\n",
-              r.out);
+    EXPECT_EQ(DumpFailure(dir_.path(), "new.txt", "d"), r.out);
     EXPECT_TRUE(pbd == ReadFile(dir_.file("shared/d.pbd"))) << "the old values changed";
     EXPECT_TRUE(ht == ReadFile(dir_.file("shared/d.ht"))) << "the old key table changed";
     std::vector<std::string> names = testsupport::FilesStartingWith(dir_.file("shared"), "d.");
@@ -733,10 +736,7 @@ TEST_F(Build, WriteFailingMidFileKeepsTheEarlierFiles) {
   ASSERT_GT(pbd.size(), kWriteLimit);  // the new dictionary file cannot be written whole
   r = RunWithWriteLimit({"-p", dir_.path(), "-n", "d.txt", "-B", dir_.file("s.proto"), "-b", "t.V"});
   EXPECT_EQ(255, r.status);
-  EXPECT_EQ(Header(dir_.path(), "d.txt") +
-                "[1] build dict d.txt success, dump binary dict to file!\n"
-                "[2] dump binary dict d.txt failure!\n[5] Return:-1\n",
-            r.out);
+  EXPECT_EQ(DumpFailure(dir_.path(), "d.txt", "d.txt"), r.out);
   EXPECT_EQ(pbd, ReadFile(dir_.file("d.txt.pbd")));
   EXPECT_EQ(ht, ReadFile(dir_.file("d.txt.ht")));
   ASSERT_TRUE(Files());
@@ -789,11 +789,8 @@ TEST_F(Build, ReadBackFailingKeepsThePreviousPair) {
   WriteFile(dir_.file("new.txt"), "a\t{\"n\":5}\nc\t{\"n\":6}\n");
   const std::vector<std::string> args = {"-p", dir_.path(), "-n", "new.txt", "-B", dir_.file("s.proto"),
                                          "-b", "t.V", "-N", "d.txt"};
-  const std::string read_back_failed = Header(dir_.path(), "new.txt") +
-                                       "[1] build dict new.txt success, dump binary dict to file!\n"
-                                       "[2] dump binary dict d.txt failure!\n"
-                                       "[3] the text dict or binary dict is error, ret1:0, ret2:-1.\n"
-                                       "[5] Return:-1\n";
+  const std::string read_back_failed = DumpFailure(
+      dir_.path(), "new.txt", "d.txt", "[3] the text dict or binary dict is error, ret1:0, ret2:-1.\n");
   int read_back_failures = 0;
   rlim_t limit = 4;  // three for the standard streams, one for the loader of the libraries
   for (;; ++limit) {
