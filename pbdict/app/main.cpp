@@ -13,6 +13,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <vector>
 
 #include <google/protobuf/compiler/importer.h>
 #include <google/protobuf/descriptor.h>
@@ -22,6 +23,7 @@
 #include "pbdict.h"
 #include "pbdict_results.h"
 #include "schema_source.h"
+#include "staged_dump.h"
 #include "toolkit/output_lock.h"
 #include "toolkit/path.h"
 
@@ -31,6 +33,7 @@
 
 namespace {
 
+using kavo::pbdict::kDumpNotPutBack;
 using kavo::pbdict::kLoadOverflow;
 using kavo::pbdict::PbDict;
 using kavo::pbdict::dset_parameter_t;
@@ -124,24 +127,27 @@ void SplitSchemaPath(const std::string& proto, std::string* dir, std::string* fi
   }
 }
 
+// An input of the run: its name and its identity.
+struct Input {
+  const char* path;
+  toolkit::FileId id;
+};
+
 // The binary files replace whatever stands at their names, and a file that
 // stands at the name of the output's lock is taken as the lock: none of them
-// may be an input, the text file (whose stat is text) or the schema, under
-// its own name or through a link. False, having said which, when one is.
-bool OutputsSpareInputs(const Names& names, const char* text_path, const struct stat& text) {
-  struct stat schema;
-  const bool has_schema = stat(names.proto, &schema) == 0;
+// may be an input (the text file, the schema, a file the schema imports),
+// under its own name or through a link. False, having said which, when one
+// is.
+bool OutputsSpareInputs(const Names& names, const Input* inputs, size_t count) {
   // Whether the file at path is an input; *input is then its name.
   auto is_input = [&](const char* path, const char** input) {
     struct stat out;
     if (stat(path, &out) != 0) return false;
-    if (out.st_dev == text.st_dev && out.st_ino == text.st_ino) {
-      *input = text_path;
-      return true;
-    }
-    if (has_schema && out.st_dev == schema.st_dev && out.st_ino == schema.st_ino) {
-      *input = names.proto;
-      return true;
+    for (size_t i = 0; i < count; ++i) {
+      if (out.st_dev == inputs[i].id.dev && out.st_ino == inputs[i].id.ino) {
+        *input = inputs[i].path;
+        return true;
+      }
     }
     return false;
   };
@@ -171,12 +177,15 @@ int end(std::unique_ptr<PbDict> text_dict, std::unique_ptr<PbDict> binary_dict, 
   return status;
 }
 
-// Builds the text dictionary, writes the binary one and loads it back into a
-// second dictionary. Returns the exit status. Each stage names itself
-// (SetStep), for a caller that catches memory running out where no stage
-// reports it itself (making a dictionary object).
+// Builds the text dictionary, writes the binary one, loads it back into a
+// second dictionary and, once it loads, puts it in place. Returns the exit
+// status. Each stage names itself (SetStep), for a caller that catches
+// memory running out where no stage reports it itself (making a dictionary
+// object). inputs are the files of the run beside the text file (the
+// schema and its imports), which the write never removes.
 int BuildDictionaries(const dset_parameter_t& param, const google::protobuf::Message* prototype,
-                      const Names& names, const char* text_path) {
+                      const Names& names, const char* text_path,
+                      const std::vector<toolkit::FileId>& inputs) {
   pbdict_app::SetStep("building the text dict");
   std::unique_ptr<PbDict> text_dict(new PbDict(prototype, &param));
   int ret1 = text_dict->load(text_path);
@@ -191,13 +200,13 @@ int BuildDictionaries(const dset_parameter_t& param, const google::protobuf::Mes
   std::printf("[1] build dict %s success, dump binary dict to file!\n", names.name);
 
   pbdict_app::SetStep("dumping the binary dict");
-  if (text_dict->binary_dump(names.bin_path, names.bin_name) < 0) {
+  kavo::pbdict::StagedDump dump;
+  if (dump.Write(text_dict.get(), names.bin_path, names.bin_name, inputs) != 0) {
     // Files of an earlier run may still stand in the output directory; they
     // must not turn a failed write into success.
     std::printf("[2] dump binary dict %s failure!\n", names.bin_name);
     return end(std::move(text_dict), nullptr, -1);
   }
-  std::printf("[2] dump binary dict %s success!\n", names.bin_name);
   // The text dictionary is no longer needed: freeing it before the read
   // back keeps one copy of the dictionary in memory, not two. The read back
   // allocates on several threads, each from its own malloc arena, so the
@@ -206,15 +215,34 @@ int BuildDictionaries(const dset_parameter_t& param, const google::protobuf::Mes
   text_dict.reset();
   malloc_trim(0);
 
+  // The written files are read back under their temporary names and put in
+  // place only once they load: a run that fails before (the read, memory
+  // running out, a kill) leaves the previous dictionary as it was, and so
+  // does a failed install, which puts it back. "[2] ... success!" says that
+  // the new files are in place, "[3] ... loads successfully." that they
+  // loaded.
   pbdict_app::SetStep("loading the binary dict");
   std::unique_ptr<PbDict> binary_dict(new PbDict(prototype, nullptr));
-  int ret2 = binary_dict->binary_load(names.bin_path, names.bin_name);
-  if (ret1 != 0 || ret2 != 0) {
+  int ret2 = dump.Load(binary_dict.get());
+  if (ret2 != 0) {
+    std::printf("[2] dump binary dict %s failure!\n", names.bin_name);
     std::printf("[3] the text dict or binary dict is error, ret1:%d, ret2:%d.\n", ret1, ret2);
-    return end(std::move(text_dict), std::move(binary_dict), -1);
+    return end(nullptr, std::move(binary_dict), -1);
   }
+  pbdict_app::SetStep("dumping the binary dict");
+  const int installed = dump.Install();
+  if (installed != 0) {
+    std::printf("[2] dump binary dict %s failure!\n", names.bin_name);
+    if (installed == kDumpNotPutBack) {
+      std::printf("FATAL: the previous binary dict %s could not be put back, the log says where its "
+                  "files are kept.\n",
+                  names.bin_name);
+    }
+    return end(nullptr, std::move(binary_dict), -1);
+  }
+  std::printf("[2] dump binary dict %s success!\n", names.bin_name);
   std::printf("[3] dict %s loads successfully.\n", names.bin_name);
-  return end(std::move(text_dict), std::move(binary_dict), 0);
+  return end(nullptr, std::move(binary_dict), 0);
 }
 
 }  // namespace
@@ -253,7 +281,13 @@ int main(int argc, char** argv) {
     std::printf("the file %s is not a regular file!\n", text_path);
     return -1;
   }
-  if (!OutputsSpareInputs(names, text_path, st)) return -1;
+  {
+    struct stat schema = {};
+    const bool has_schema = stat(names.proto, &schema) == 0;
+    const Input inputs[] = {{text_path, toolkit::FileId{st.st_dev, st.st_ino}},
+                            {names.proto, toolkit::FileId{schema.st_dev, schema.st_ino}}};
+    if (!OutputsSpareInputs(names, inputs, has_schema ? 2 : 1)) return -1;
+  }
 
   // Memory running out is a failed step wherever it happens: the dictionary
   // steps report it themselves; protobuf (importing the schema, making the
@@ -288,7 +322,15 @@ int main(int argc, char** argv) {
       static_cast<void>(factory.release());
       throw;
     }
-    return BuildDictionaries(param, prototype, names, text_path);
+    // The files the schema imports are inputs too.
+    std::vector<Input> imported;
+    std::vector<toolkit::FileId> inputs;
+    for (const auto& file : source_tree.opened()) {
+      imported.push_back(Input{file.path.c_str(), file.id});
+      inputs.push_back(file.id);
+    }
+    if (!OutputsSpareInputs(names, imported.data(), imported.size())) return -1;
+    return BuildDictionaries(param, prototype, names, text_path, inputs);
   } catch (const std::bad_alloc&) {
     std::printf("FATAL: out of memory while %s.\n", pbdict_app::Step());
     return end(nullptr, nullptr, -1);

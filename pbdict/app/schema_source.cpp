@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <string.h>
+#include <sys/stat.h>
 
 #include <google/protobuf/io/zero_copy_stream_impl.h>
 
@@ -38,6 +39,12 @@ google::protobuf::io::ZeroCopyInputStream* SchemaSourceTree::Open(const std::str
     last_error_ = strerror(errno);
     return nullptr;
   }
+  struct stat st;
+  if (fstat(fd.get(), &st) != 0) {
+    last_error_ = strerror(errno);
+    return nullptr;
+  }
+  opened_.push_back(Opened{path, toolkit::FileId{st.st_dev, st.st_ino}});
   auto* stream = new google::protobuf::io::FileInputStream(fd.release());
   stream->SetCloseOnDelete(true);
   return stream;

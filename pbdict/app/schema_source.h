@@ -6,8 +6,11 @@
 #define PBDICT_APP_SCHEMA_SOURCE_H_
 
 #include <string>
+#include <vector>
 
 #include <google/protobuf/compiler/importer.h>
+
+#include "toolkit/file.h"
 
 namespace pbdict_app {
 
@@ -20,9 +23,19 @@ class SchemaSourceTree : public google::protobuf::compiler::SourceTree {
   google::protobuf::io::ZeroCopyInputStream* Open(const std::string& filename) override;
   std::string GetLastErrorMessage() override { return last_error_; }
 
+  // A file the tree opened: its path and its identity.
+  struct Opened {
+    std::string path;
+    toolkit::FileId id;
+  };
+  // Every file opened so far (the schema and each file it imports): inputs
+  // of the run that no output may replace or remove.
+  const std::vector<Opened>& opened() const { return opened_; }
+
  private:
   std::string dir_;
   std::string last_error_;
+  std::vector<Opened> opened_;
 };
 
 }  // namespace pbdict_app

@@ -33,6 +33,7 @@
 #include "toolkit/output_lock.h"
 #include "toolkit/path.h"
 #include "toolkit/replace.h"
+#include "staged_dump.h"
 #include "ul_log.h"
 #include "value_blocks.h"
 
@@ -491,93 +492,23 @@ int dsethead_binary_release(PbDict* dict) {
 
 namespace {
 
-// Both files are written under temporary names and put in place only once
-// both are complete and on disk, the "ht" file first and the "pbd" file
-// last, one rename after the other: a failed or killed write leaves the old
-// pair as it was, and readers never see a half-written file. A lock beside
-// the "pbd" file keeps a second writer of the same output out.
-int BinaryDump(PbDict* dict, const char* path, const char* name) {
-  gettimeofday(&dict->tag, nullptr);
-  if (dict->line_num < 1) dict->is_empty = 1;
-  char pbd_file[kPathSize], ht_file[kPathSize];
-  if (!MakePath(pbd_file, path, name, "pbd") || !MakePath(ht_file, path, name, "ht")) return -1;
-  toolkit::OutputLock lock;
-  if (!lock.TryLock(pbd_file)) {
-    if (errno == EWOULDBLOCK) {
-      ul_writelog(UL_LOG_FATAL, "The binary dict %s is being written by another process!", name);
-    } else {
-      // The folder cannot take the lock file, so it cannot take the files.
-      ul_writelog(UL_LOG_FATAL, "open the file %s failed!", pbd_file);
-      ul_writelog(UL_LOG_FATAL, "Errors occur when dump the dset head of %s!", name);
-    }
-    return -1;
-  }
-  // Leftovers of writes that were killed: no writer owns them now. The
-  // text file this dictionary was loaded from stays, whatever its name.
-  const toolkit::FileId source{dict->source_dev, dict->source_ino};
-  const toolkit::FileId* keep = dict->source_ino != 0 ? &source : nullptr;
-  toolkit::RemoveStaleTemporaries(pbd_file, lock, keep);
-  toolkit::RemoveStaleTemporaries(ht_file, lock, keep);
-  toolkit::FileReplacement pbd, ht;
-  if (dsethead_binary_dump_v2(dict, &pbd, pbd_file) != 0) {
-    ul_writelog(UL_LOG_FATAL, "Errors occur when dump the dset head of %s!", name);
-    return -1;
-  }
-  if (dict->is_empty != 0) {
-    if (save_empty_file(&ht, ht_file) != 0) {
-      ul_writelog(UL_LOG_FATAL, "Errors occur when dump the empty hash file of %s!", name);
-      return -1;
-    }
-  } else if (save_hash_file(dict->pht, &ht, ht_file) != 0) {
-    ul_writelog(UL_LOG_FATAL, "Errors occur when dump the hash table of %s!", name);
-    return -1;
-  }
-  // The renames follow each other: the key table first, the values last.
-  // Over an existing non-empty dictionary an empty-dictionary "pbd" goes in
-  // first, so that no moment (and no kill) pairs the old values with the new
-  // keys: until the new values are in place the pair is refused, never read
-  // wrongly. (New keys beside old values would answer with other keys'
-  // values whenever the counts allow it.)
-  toolkit::FileReplacement barrier;
-  struct stat old_pbd;
-  const bool needs_barrier = dict->is_empty == 0 && ::lstat(pbd_file, &old_pbd) == 0;
-  if (needs_barrier && save_barrier_file(dict, &barrier, pbd_file) != 0) {
-    ul_writelog(UL_LOG_FATAL, "Errors occur when dump the dset head of %s!", name);
-    return -1;
-  }
-  toolkit::FileReplacement* order[] = {&barrier, &ht, &pbd};
-  toolkit::FileReplacement* const* first = needs_barrier ? order : order + 1;
-  const size_t count = needs_barrier ? 3 : 2;
-  const size_t installed = toolkit::InstallTogether(first, count);
-  if (installed == count) return 0;
-  if (first[installed] == &ht) {
-    ul_writelog(UL_LOG_FATAL, "Errors occur when dump the hash table of %s!", name);
-  } else {
-    ul_writelog(UL_LOG_FATAL, "Errors occur when dump the dset head of %s!", name);
-    // The new key table must not stay beside the old values: without it
-    // the pair fails to load rather than answering with other keys' values.
-    if (!needs_barrier && installed == 1) ::unlink(ht_file);
-  }
-  return -1;
-}
-
-int BinaryLoad(PbDict* dict, const char* path, const char* name) {
+// Loads the "pbd" file at values_file and the "ht" file at keys_file into
+// an unloaded dictionary; name is the base name the messages give.
+int LoadFiles(PbDict* dict, const char* values_file, const char* keys_file, const char* name) {
   if (dict->load_type != kNotLoaded || dict->item != nullptr || dict->pht != nullptr) {
     ul_writelog(UL_LOG_WARNING, "The dict is loaded already, it can not load %s.", name);
     return -1;
   }
   gettimeofday(&dict->reloadtime, nullptr);
-  char file[kPathSize];
-  if (!MakePath(file, path, name, "pbd")) return -1;
   struct stat st;
-  if (stat(file, &st) != 0) {
+  if (stat(values_file, &st) != 0) {
     ul_writelog(UL_LOG_FATAL, "binary dset head of %s not exist!", name);
     return -1;
   }
   FileReader values;
-  if (!values.Open(file)) {
+  if (!values.Open(values_file)) {
     if (errno == ENOMEM) LogOutOfMemory("reading the values");
-    ul_writelog(UL_LOG_FATAL, "Open the file %s failed!", file);
+    ul_writelog(UL_LOG_FATAL, "Open the file %s failed!", values_file);
     ul_writelog(UL_LOG_FATAL, "Errors occur when load the new binary dset head of %s!", name);
     return -1;
   }
@@ -586,14 +517,10 @@ int BinaryLoad(PbDict* dict, const char* path, const char* name) {
     ul_writelog(UL_LOG_FATAL, "Errors occur when load the new binary dset head of %s!", name);
     return -1;
   }
-  if (!MakePath(file, path, name, "ht")) {
-    dsethead_binary_release(dict);
-    return -1;
-  }
   if (dict->is_empty != 0) {
     // The key table of an empty dictionary is empty; keys beside it belong
     // to another dictionary.
-    if (!EmptyOrMissing(file)) {
+    if (!EmptyOrMissing(keys_file)) {
       ul_writelog(UL_LOG_FATAL, "Errors occur when load the binary hash table of %s!", name);
       return -1;
     }
@@ -606,7 +533,7 @@ int BinaryLoad(PbDict* dict, const char* path, const char* name) {
   // damaged "pbd" file is the failure reported, whatever its keys hold.
   const int cores = UsableCores();
   FileReader keys;
-  const bool keys_open = keys.Open(file);
+  const bool keys_open = keys.Open(keys_file);
   hash_table_t* ht = nullptr;
   bool keys_out_of_memory = !keys_open && errno == ENOMEM;
   int loaded = 0;
@@ -645,22 +572,143 @@ int BinaryLoad(PbDict* dict, const char* path, const char* name) {
   return 0;
 }
 
+int BinaryLoad(PbDict* dict, const char* path, const char* name) {
+  char values_file[kPathSize], keys_file[kPathSize];
+  if (!MakePath(values_file, path, name, "pbd") || !MakePath(keys_file, path, name, "ht")) return -1;
+  return LoadFiles(dict, values_file, keys_file, name);
+}
+
 }  // namespace
 
+// Both files are written under temporary names and put in place only once
+// both are complete and on disk (and, for the builder, read back), one
+// rename after the other: a failed or killed write leaves the old pair as
+// it was, and readers never see a half-written file. A lock beside the
+// "pbd" file keeps a second writer of the same output out.
+//
 // Memory running out fails a write or a read like any failed step: the
-// files are built under temporary names, which go when the write unwinds,
-// and a read's partial values are released.
-int dset_binary_dump(PbDict* dict, const char* path, const char* name) {
-  if (dict == nullptr || path == nullptr || name == nullptr) {
+// files are built under temporary names, which go when the write unwinds
+// (or with this object), and a read's partial values are released.
+int StagedDump::Write(PbDict* dict, const char* path, const char* name,
+                      const std::vector<toolkit::FileId>& keep) {
+  if (dict == nullptr || path == nullptr || name == nullptr || written_) {
     ul_writelog(UL_LOG_WARNING, "%s() param error", "dset_binary_dump");
     return -1;
   }
   try {
-    return BinaryDump(dict, path, name);
+    return WriteFiles(dict, path, name, keep);
   } catch (const std::bad_alloc&) {
     LogOutOfMemory("writing the binary dict");
+    pbd_.Abandon();
+    ht_.Abandon();
+    barrier_.Abandon();
     return -1;
   }
+}
+
+int StagedDump::WriteFiles(PbDict* dict, const char* path, const char* name,
+                           const std::vector<toolkit::FileId>& keep) {
+  gettimeofday(&dict->tag, nullptr);
+  if (dict->line_num < 1) dict->is_empty = 1;
+  name_ = name;
+  if (!MakePath(pbd_file_, path, name, "pbd") || !MakePath(ht_file_, path, name, "ht")) return -1;
+  if (!lock_.TryLock(pbd_file_)) {
+    if (errno == EWOULDBLOCK) {
+      ul_writelog(UL_LOG_FATAL, "The binary dict %s is being written by another process!", name);
+    } else {
+      // The folder cannot take the lock file, so it cannot take the files.
+      ul_writelog(UL_LOG_FATAL, "open the file %s failed!", pbd_file_);
+      ul_writelog(UL_LOG_FATAL, "Errors occur when dump the dset head of %s!", name);
+    }
+    return -1;
+  }
+  // Leftovers of writes that were killed: no writer owns them now. The
+  // inputs stay, whatever their names.
+  std::vector<toolkit::FileId> inputs = keep;
+  if (dict->source_ino != 0) inputs.push_back(toolkit::FileId{dict->source_dev, dict->source_ino});
+  toolkit::RemoveStaleTemporaries(pbd_file_, lock_, inputs);
+  toolkit::RemoveStaleTemporaries(ht_file_, lock_, inputs);
+  if (dsethead_binary_dump_v2(dict, &pbd_, pbd_file_) != 0) {
+    ul_writelog(UL_LOG_FATAL, "Errors occur when dump the dset head of %s!", name);
+    return -1;
+  }
+  empty_ = dict->is_empty != 0;
+  if (empty_) {
+    if (save_empty_file(&ht_, ht_file_) != 0) {
+      ul_writelog(UL_LOG_FATAL, "Errors occur when dump the empty hash file of %s!", name);
+      return -1;
+    }
+  } else if (save_hash_file(dict->pht, &ht_, ht_file_) != 0) {
+    ul_writelog(UL_LOG_FATAL, "Errors occur when dump the hash table of %s!", name);
+    return -1;
+  } else if (save_barrier_file(dict, &barrier_, pbd_file_) != 0) {
+    // Written now, while the dictionary is at hand; Install decides
+    // whether an old dictionary needs it.
+    ul_writelog(UL_LOG_FATAL, "Errors occur when dump the dset head of %s!", name);
+    return -1;
+  }
+  written_ = true;
+  return 0;
+}
+
+int StagedDump::Load(PbDict* into) {
+  if (into == nullptr || !written_) {
+    ul_writelog(UL_LOG_WARNING, "%s() param error", "dset_binary_load");
+    return -1;
+  }
+  try {
+    return LoadFiles(into, pbd_.temp_path().c_str(), ht_.temp_path().c_str(), name_.c_str());
+  } catch (const std::bad_alloc&) {
+    LogOutOfMemory("reading the binary dict");
+    dsethead_binary_release(into);
+    return -1;
+  }
+}
+
+int StagedDump::Install() {
+  if (!written_) {
+    ul_writelog(UL_LOG_WARNING, "%s() param error", "dset_binary_dump");
+    return -1;
+  }
+  written_ = false;
+  // The renames follow each other: the key table first, the values last.
+  // Over an existing non-empty dictionary the barrier goes in first, so
+  // that no moment (and no kill) pairs the old values with the new keys:
+  // until the new values are in place the pair is refused, never read
+  // wrongly. (New keys beside old values would answer with other keys'
+  // values whenever the counts allow it.)
+  struct stat old_pbd;
+  const bool barrier = !empty_ && ::lstat(pbd_file_, &old_pbd) == 0;
+  toolkit::FileReplacement* order[] = {&barrier_, &ht_, &pbd_};
+  toolkit::FileReplacement* const* first = barrier ? order : order + 1;
+  const size_t count = barrier ? 3 : 2;
+  const toolkit::InstallResult done = toolkit::InstallTogether(first, count);
+  barrier_.Abandon();
+  if (done.installed) {
+    lock_.Unlock();
+    return 0;
+  }
+  if (done.error == ENOMEM) LogOutOfMemory("putting the binary dict in place");
+  if (first[done.failed] == &ht_) {
+    ul_writelog(UL_LOG_FATAL, "Errors occur when dump the hash table of %s!", name_.c_str());
+  } else {
+    ul_writelog(UL_LOG_FATAL, "Errors occur when dump the dset head of %s!", name_.c_str());
+  }
+  if (done.put_back) return -1;
+  // The pair stands as the install left it, which the loader refuses (the
+  // barrier, or the new key table, stands beside the old values file).
+  for (size_t i = 0; i < count; ++i) {
+    if (!first[i]->backup_path().empty()) {
+      ul_writelog(UL_LOG_FATAL, "The old file %s of %s could not be put back, it is kept as %s!",
+                  first[i]->path().c_str(), name_.c_str(), first[i]->backup_path().c_str());
+    }
+  }
+  return kDumpNotPutBack;
+}
+
+int dset_binary_dump(PbDict* dict, const char* path, const char* name) {
+  StagedDump dump;
+  return dump.Write(dict, path, name) == 0 && dump.Install() == 0 ? 0 : -1;
 }
 
 int dset_binary_load(PbDict* dict, const char* path, const char* name) {

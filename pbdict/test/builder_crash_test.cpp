@@ -21,7 +21,9 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <random>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -152,6 +154,14 @@ class BuilderCrash : public pbdict_test::DictTest {
     ASSERT_EQ(std::vector<std::string>{}, Leftovers());
   }
 
+  // Builds large.txt, then small.txt, each to completion; their answers.
+  void BuildBoth(std::vector<std::string>* large, std::vector<std::string>* small) {
+    ASSERT_EQ(0, Wait(StartBuilder(Args("large.txt"))));
+    *large = Answers();
+    ASSERT_EQ(0, Wait(StartBuilder(Args("small.txt"))));
+    *small = Answers();
+  }
+
   bool killed_ = false;  // a builder of the output was killed
 
   std::vector<std::string> probes_;
@@ -217,10 +227,8 @@ TEST_F(BuilderCrash, KilledAtEveryFileOpenLeavesOneWholeBuild) {
 #ifndef PBDICT_CRASH_HOOK
   GTEST_SKIP() << "the preloaded hook is not built with sanitizers";
 #else
-  ASSERT_EQ(0, Wait(StartBuilder(Args("large.txt"))));
-  const std::vector<std::string> large = Answers();
-  ASSERT_EQ(0, Wait(StartBuilder(Args("small.txt"))));
-  const std::vector<std::string> small = Answers();
+  std::vector<std::string> large, small;
+  ASSERT_NO_FATAL_FAILURE(BuildBoth(&large, &small));
   ASSERT_NE(small, large);
   killed_ = true;
   // Each way: the larger build over the smaller, then the smaller over the
@@ -249,6 +257,61 @@ TEST_F(BuilderCrash, KilledAtEveryFileOpenLeavesOneWholeBuild) {
     EXPECT_GT(points, 5);
     EXPECT_LE(refused, 2);
   }
+  ASSERT_NO_FATAL_FAILURE(BuildWhole("small.txt", small));
+#endif
+}
+
+// An install refused at each of its renames in turn (a preloaded hook
+// refuses it, as a sticky folder refuses to replace another user's file),
+// over a previous build: the run ends with status 255 and leaves the
+// previous pair byte for byte and nothing beside it. When the putting back
+// is refused too, the run says so and the log names the files that keep
+// the previous pair; the next run builds over them and removes them.
+TEST_F(BuilderCrash, RefusedRenameKeepsThePreviousPair) {
+#ifndef PBDICT_CRASH_HOOK
+  GTEST_SKIP() << "the preloaded hook is not built with sanitizers";
+#else
+  std::vector<std::string> large, small;
+  ASSERT_NO_FATAL_FAILURE(BuildBoth(&large, &small));
+  const std::string pbd = ReadFile(dir_.file("out/d.pbd")), ht = ReadFile(dir_.file("out/d.ht"));
+  const std::string hook = std::string("LD_PRELOAD=") + PBDICT_CRASH_HOOK;
+  RunLimits limits;
+  limits.output = dir_.file("run.out");
+  int at = 1;
+  for (;; ++at) {
+    ASSERT_LT(at, 20) << "no run completed";
+    SCOPED_TRACE("rename " + std::to_string(at) + " refused");
+    const int status = Wait(StartBuilder(Args("large.txt"), {hook, "PBDICT_REFUSE_RENAMES=" + std::to_string(at)},
+                                         limits));
+    if (status == 0) {
+      ASSERT_EQ(large, Answers());
+      break;
+    }
+    const std::string out = ReadFile(limits.output);
+    EXPECT_EQ(255, status);
+    EXPECT_NE(std::string::npos, out.find("[2] dump binary dict d failure!\n[5] Return:-1\n")) << out;
+    EXPECT_TRUE(pbd == ReadFile(dir_.file("out/d.pbd")) && ht == ReadFile(dir_.file("out/d.ht")));
+    EXPECT_EQ(std::vector<std::string>{}, Leftovers());
+  }
+  EXPECT_EQ(4, at);  // three renames: the barrier, the key table, the values
+
+  ASSERT_NO_FATAL_FAILURE(BuildWhole("small.txt", small));
+  const std::string pbd2 = ReadFile(dir_.file("out/d.pbd")), ht2 = ReadFile(dir_.file("out/d.ht"));
+  // The values refused, then the putting back of the key table.
+  EXPECT_EQ(255, Wait(StartBuilder(Args("large.txt"), {hook, "PBDICT_REFUSE_RENAMES=3,4"}, limits)));
+  const std::string out = ReadFile(limits.output);
+  EXPECT_NE(std::string::npos,
+            out.find("[2] dump binary dict d failure!\nFATAL: the previous binary dict d could not be put "
+                     "back, the log says where its files are kept.\n[5] Return:-1\n"))
+      << out;
+  EXPECT_TRUE(Answers().empty());  // the barrier stands beside the new key table
+  std::map<std::string, std::string> kept;
+  const std::regex line("The old file (\\S+) of d could not be put back, it is kept as (\\S+)!");
+  for (std::sregex_iterator m(out.begin(), out.end(), line), end; m != end; ++m) kept[(*m)[1]] = (*m)[2];
+  ASSERT_EQ(2u, kept.size()) << out;
+  EXPECT_TRUE(ReadFile(kept[dir_.file("out/d.pbd")]) == pbd2);
+  EXPECT_TRUE(ReadFile(kept[dir_.file("out/d.ht")]) == ht2);
+  EXPECT_EQ(2u, Leftovers().size());
   ASSERT_NO_FATAL_FAILURE(BuildWhole("small.txt", small));
 #endif
 }
@@ -365,13 +428,97 @@ TEST_F(BuilderCrash, MemoryRunningOutAtEachAllocationFailsTheRun) {
 #endif
 }
 
+// A run with memory running out at each allocation in turn (every budget
+// on a 12-line text; on 3,000 lines every 128th, then each of the last 400
+// before the first run that completes), over a previous pair: each run
+// ends 0 with the new pair in place, as a whole run writes it, or 255 with
+// the previous pair byte for byte, and leaves no temporary behind.
+TEST_F(BuilderCrash, MemoryRunningOutLeavesThePreviousPairOrTheNew) {
+#ifndef PBDICT_ALLOC_HOOK
+  GTEST_SKIP() << "the preloaded allocator is not built with sanitizers";
+#else
+  killed_ = true;  // a lock file made just before memory ran out stays
+  ASSERT_EQ(0, mkdir(dir_.file("ref").c_str(), 0755));
+  ASSERT_EQ(0, Wait(StartBuilder(Args("small.txt"))));
+  const std::vector<std::string> small = Answers();
+  std::string old_pbd, old_ht;  // the previous pair, byte for byte
+  auto build_previous = [&] {
+    ASSERT_NO_FATAL_FAILURE(BuildWhole("small.txt", small));
+    old_pbd = ReadFile(dir_.file("out/d.pbd"));
+    old_ht = ReadFile(dir_.file("out/d.ht"));
+  };
+  const struct {
+    int lines, stride, dense;  // the last `dense` budgets before completion are all run
+  } sweeps[] = {{12, 1, 0}, {3000, 128, 400}};
+  for (const auto& sweep : sweeps) {
+    SCOPED_TRACE(std::to_string(sweep.lines) + " lines");
+    std::string text;
+    for (int i = 0; i < sweep.lines; ++i) {
+      text += "n" + std::to_string(i) + "\t{\"n\":" + std::to_string(7 * i) + ",\"s\":\"v" +
+              std::to_string(i) + "\",\"list\":[1,2],\"inner\":{\"r\":[3]}}\n";
+    }
+    WriteFile(dir_.file("new.txt"), text);
+    // The new pair as a whole run writes it (into another folder).
+    std::vector<std::string> ref_args = Args("new.txt");
+    ref_args[ref_args.size() - 3] = dir_.file("ref");
+    ASSERT_EQ(0, Wait(StartBuilder(ref_args)));
+    const std::string new_pbd = ReadFile(dir_.file("ref/d.pbd")), new_ht = ReadFile(dir_.file("ref/d.ht"));
+    ASSERT_NO_FATAL_FAILURE(build_previous());
+
+    // Runs the build with the budget over the previous pair; true when it
+    // completed. The previous pair is built again where the run left
+    // another.
+    int runs = 0, failed = 0, broken = 0;
+    auto run = [&](int budget) {
+      SCOPED_TRACE("budget " + std::to_string(budget));
+      RunLimits limits;
+      limits.output = dir_.file("run.out");
+      const int status = Wait(StartBuilder(Args("new.txt"), {std::string("LD_PRELOAD=") + PBDICT_ALLOC_HOOK,
+                                                              "PBDICT_ALLOC_ARM_AT=.proto",
+                                                              "PBDICT_ALLOC_BUDGET=" + std::to_string(budget)},
+                                           limits));
+      ++runs;
+      const std::string pbd = ReadFile(dir_.file("out/d.pbd")), ht = ReadFile(dir_.file("out/d.ht"));
+      EXPECT_EQ(std::vector<std::string>{}, Leftovers());
+      if (status == 0) {
+        EXPECT_TRUE(pbd.size() > 16 && pbd.substr(16) == new_pbd.substr(16) && ht == new_ht);
+        build_previous();
+        return true;
+      }
+      const std::string out = ReadFile(limits.output);
+      EXPECT_EQ(255, status) << out;
+      // A write that ran out of memory read nothing back.
+      if (out.find("out of memory while writing") != std::string::npos) {
+        EXPECT_EQ(std::string::npos, out.find("[3]")) << out;
+      }
+      ++failed;
+      if (pbd != old_pbd || ht != old_ht) {
+        ++broken;
+        build_previous();
+      }
+      return false;
+    };
+    int completed = 0;
+    while (!run(completed)) {
+      completed += sweep.stride;
+      ASSERT_LT(completed, 1000000) << "no run completed";
+    }
+    for (int budget = std::max(0, completed - sweep.dense); budget < completed; ++budget) {
+      if (budget % sweep.stride != 0) run(budget);
+    }
+    std::printf("%d lines: %d runs, the first complete at budget %d; %d failed, %d of them "
+                "leaving another pair than the previous\n",
+                sweep.lines, runs, completed, failed, broken);
+    EXPECT_EQ(0, broken);
+  }
+#endif
+}
+
 // Two builders started together on one output: each ends as a whole run or
 // a clear refusal, and the output is always one complete build.
 TEST_F(BuilderCrash, TwoBuildersAtOnceLeaveOneWholeBuild) {
-  ASSERT_EQ(0, Wait(StartBuilder(Args("large.txt"))));
-  const std::vector<std::string> large = Answers();
-  ASSERT_EQ(0, Wait(StartBuilder(Args("small.txt"))));
-  const std::vector<std::string> small = Answers();
+  std::vector<std::string> large, small;
+  ASSERT_NO_FATAL_FAILURE(BuildBoth(&large, &small));
   const int runs = Runs("PBDICT_HARNESS_PAIRS", 15);
   int refused = 0;
   for (int run = 0; run < runs; ++run) {

@@ -1,11 +1,14 @@
 // Runs the pbdict-build program and checks what it prints and its status.
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <map>
@@ -175,6 +178,15 @@ std::string Success(const std::string& path, const std::string& name, const std:
   return Header(path, name) + "[1] build dict " + name +
          " success, dump binary dict to file!\n[2] dump binary dict " + bin +
          " success!\n[3] dict " + bin + " loads successfully.\n[5] Return:0\n";
+}
+
+// What a run prints when its binary dictionary is not put in place; `more`
+// comes between its "[2]" and "[5]" lines.
+std::string DumpFailure(const std::string& path, const std::string& name, const std::string& bin,
+                        const std::string& more = "") {
+  return Header(path, name) + "[1] build dict " + name +
+         " success, dump binary dict to file!\n[2] dump binary dict " + bin + " failure!\n" + more +
+         "[5] Return:-1\n";
 }
 
 // A text dictionary and its schema in a temporary folder, built with
@@ -545,6 +557,57 @@ TEST_F(Build, RemovesOnlyTheTemporariesAWriterLeft) {
   ASSERT_TRUE(Files("g"));
 }
 
+// The clean-up of a killed writer's temporaries spares every input: a
+// schema, and a file the schema imports, named exactly as a temporary of
+// the output. An imported file at an output's name (or its lock's) is
+// refused as the schema is, before anything is written.
+TEST_F(Build, InputsNamedAsTemporariesOrOutputsStay) {
+  ASSERT_EQ(0, mkdir(dir_.file("out").c_str(), 0755));
+  WriteFile(dir_.file("d.txt"), "a\t{\"n\":1}\n");
+  const std::string importer = "syntax = \"proto2\";\nimport \"IMPORT\";\n";
+  const struct {
+    const char* schema;   // in out/, given as -B out/<schema>
+    const char* imported;  // in out/, defines t.V; nullptr: the schema does
+    int status;
+    std::string out;       // after the header; "" for a whole run
+  } rows[] = {
+      {"d.pbd.tmp-4242-0-7", nullptr, 0, ""},
+      {"main.proto", "d.ht.tmp-4242-1-7", 0, ""},
+      {"main.proto", "d.pbd.tmp-4242-2-7", 0, ""},
+      {"main.proto", "d.ht", 255, "the output file out/d.ht is the input file out/d.ht!\n"},
+      {"main.proto", "d.pbd.lock", 255,
+       "the lock file out/d.pbd.lock of the output is the input file out/d.pbd.lock!\n"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string(row.schema) + " " + (row.imported != nullptr ? row.imported : ""));
+    std::string input = "out/" + std::string(row.imported != nullptr ? row.imported : row.schema);
+    WriteFile(dir_.file(input), pbdict_test::kSchema);
+    if (row.imported != nullptr) {
+      WriteFile(dir_.file(std::string("out/") + row.schema),
+                std::regex_replace(importer, std::regex("IMPORT"), row.imported));
+    }
+    // A temporary a killed writer left goes, in the same run.
+    WriteFile(dir_.file("out/d.pbd.tmp-4242-9-7"), "stale");
+    ProgramResult r = RunBuilder({"-p", dir_.path(), "-n", "d.txt", "-B", std::string("out/") + row.schema,
+                                  "-b", "t.V", "-P", "out", "-N", "d"},
+                                 dir_.path());
+    EXPECT_EQ(row.status, r.status) << r.out << r.err;
+    EXPECT_TRUE(ReadFile(dir_.file(input)) == pbdict_test::kSchema) << input << " removed or changed";
+    if (row.status == 0) {
+      EXPECT_EQ(Success(dir_.path(), "d.txt", "d"), r.out);
+      EXPECT_FALSE(FileExists(dir_.file("out/d.pbd.tmp-4242-9-7")));
+      EXPECT_TRUE(Files("out/d"));
+    } else {
+      EXPECT_EQ(Header(dir_.path(), "d.txt") + row.out, r.out);
+    }
+    for (const std::string& f : testsupport::FilesStartingWith(dir_.file("out"), "")) {
+      if (f != "." && f != "..") {
+        ASSERT_EQ(0, unlink(dir_.file("out/" + f).c_str())) << f;
+      }
+    }
+  }
+}
+
 // The status of a child that cannot run the builder as the unprivileged
 // user: the test is skipped, with the reason.
 constexpr int kUnreachable = 77;
@@ -594,11 +657,56 @@ TEST_F(Build, FailedWriteIsFailureDespiteEarlierFiles) {
     GTEST_SKIP() << "uid 65534 cannot reach the scratch folder (TMPDIR) to run the builder there";
   }
   EXPECT_EQ(255, r.status);
-  EXPECT_EQ(Header(dir_.path(), "d.txt") +
-                "[1] build dict d.txt success, dump binary dict to file!\n"
-                "[2] dump binary dict d.txt failure!\n[5] Return:-1\n",
-            r.out);
+  EXPECT_EQ(DumpFailure(dir_.path(), "d.txt", "d.txt"), r.out);
   ASSERT_TRUE(Files());  // the earlier files are still there and readable
+}
+
+// In a shared folder with the sticky bit (as /tmp), a file of another user
+// can be neither replaced nor moved: a run whose install meets one there
+// ends with status 255 and leaves the previous pair as it was, byte for
+// byte, and none of its own files. Two ways: the old key table is another
+// user's (the new values would go in after it), and, for a new empty
+// dictionary, the old values file is (after the new empty key table).
+TEST_F(Build, RefusedInstallInAStickyFolderKeepsThePreviousPair) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root, to make files of two users";
+  const uid_t builder = 65534, other = 0;
+  ASSERT_EQ(0, chmod(dir_.path().c_str(), 0755));
+  ASSERT_EQ(0, mkdir(dir_.file("shared").c_str(), 0755));
+  ASSERT_EQ(0, chmod(dir_.file("shared").c_str(), 01777));
+  WriteFile(dir_.file("old.txt"), "a\t{\"n\":1}\nb\t{\"n\":2}\n");
+  const struct {
+    const char* what;
+    std::string text;     // the new dictionary
+    uid_t pbd_owner, ht_owner;
+  } rows[] = {
+      {"the old key table another user's", "a\t{\"n\":5}\nc\t{\"n\":6}\n", builder, other},
+      {"a new empty dictionary, the old values another user's", "# nothing\n", other, builder},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    const std::vector<std::string> out = {"-P", dir_.file("shared"), "-N", "d"};
+    std::vector<std::string> args = {"-p", dir_.path(), "-n", "old.txt", "-B", dir_.file("s.proto"), "-b", "t.V"};
+    args.insert(args.end(), out.begin(), out.end());
+    ASSERT_EQ(0, RunBuilder(args).status);
+    ASSERT_EQ(0, chown(dir_.file("shared/d.pbd").c_str(), row.pbd_owner, row.pbd_owner));
+    ASSERT_EQ(0, chown(dir_.file("shared/d.ht").c_str(), row.ht_owner, row.ht_owner));
+    const std::string pbd = ReadFile(dir_.file("shared/d.pbd")), ht = ReadFile(dir_.file("shared/d.ht"));
+    WriteFile(dir_.file("new.txt"), row.text);
+    args[3] = "new.txt";
+    const ProgramResult r = RunUnprivileged(args);
+    if (r.status == kUnreachable) {
+      GTEST_SKIP() << "uid 65534 cannot reach the scratch folder (TMPDIR)";
+    }
+    EXPECT_EQ(255, r.status);
+    EXPECT_EQ(DumpFailure(dir_.path(), "new.txt", "d"), r.out);
+    EXPECT_TRUE(pbd == ReadFile(dir_.file("shared/d.pbd"))) << "the old values changed";
+    EXPECT_TRUE(ht == ReadFile(dir_.file("shared/d.ht"))) << "the old key table changed";
+    std::vector<std::string> names = testsupport::FilesStartingWith(dir_.file("shared"), "d.");
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ((std::vector<std::string>{"d.ht", "d.pbd"}), names);
+    EXPECT_TRUE(Files("shared/d"));
+    for (const char* f : {"shared/d.pbd", "shared/d.ht"}) ASSERT_EQ(0, unlink(dir_.file(f).c_str()));
+  }
 }
 
 // Runs the builder with a limit on the size of the files it writes: the
@@ -628,13 +736,76 @@ TEST_F(Build, WriteFailingMidFileKeepsTheEarlierFiles) {
   ASSERT_GT(pbd.size(), kWriteLimit);  // the new dictionary file cannot be written whole
   r = RunWithWriteLimit({"-p", dir_.path(), "-n", "d.txt", "-B", dir_.file("s.proto"), "-b", "t.V"});
   EXPECT_EQ(255, r.status);
-  EXPECT_EQ(Header(dir_.path(), "d.txt") +
-                "[1] build dict d.txt success, dump binary dict to file!\n"
-                "[2] dump binary dict d.txt failure!\n[5] Return:-1\n",
-            r.out);
+  EXPECT_EQ(DumpFailure(dir_.path(), "d.txt", "d.txt"), r.out);
   EXPECT_EQ(pbd, ReadFile(dir_.file("d.txt.pbd")));
   EXPECT_EQ(ht, ReadFile(dir_.file("d.txt.ht")));
   ASSERT_TRUE(Files());
+}
+
+// Runs the builder with its standard streams and no other file open, and
+// a limit of `files` open files.
+ProgramResult RunWithOpenFiles(const std::vector<std::string>& args, rlim_t files) {
+  TempDir out;
+  std::fflush(nullptr);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int in = ::open("/dev/null", O_RDONLY);
+    const int o = ::open(out.file("out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int e = ::open(out.file("err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (in < 0 || o < 0 || e < 0 || dup2(in, 0) < 0 || dup2(o, 1) < 0 || dup2(e, 2) < 0) _exit(126);
+    for (int fd = 3; fd < 1024; ++fd) ::close(fd);
+    const struct rlimit limit = {files, files};
+    if (setrlimit(RLIMIT_NOFILE, &limit) != 0) _exit(126);
+    std::vector<std::string> argv = {Builder()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> raw;
+    for (auto& a : argv) raw.push_back(&a[0]);
+    raw.push_back(nullptr);
+    execv(raw[0], raw.data());
+    _exit(127);
+  }
+  ProgramResult r;
+  int st = 0;
+  if (pid < 0 || waitpid(pid, &st, 0) != pid) return r;
+  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+  r.out = ReadFile(out.file("out"));
+  r.err = ReadFile(out.file("err"));
+  return r;
+}
+
+// The new files are read back before they go in place: a run that can
+// write them but not read them back (a limit on open files that leaves
+// room for the one file written at a time, not for the two read together)
+// says so in its "[3]" line after "[2] ... failure!", ends with status 255
+// and leaves the previous pair byte for byte. Under each limit up to the
+// first that lets a run through (from the least the program starts with),
+// a run ends 255 with the previous pair.
+TEST_F(Build, ReadBackFailingKeepsThePreviousPair) {
+#ifdef __SANITIZE_ADDRESS__
+  GTEST_SKIP() << "the sanitizers' type checks open files of their own, which these limits leave none for";
+#endif
+  ASSERT_EQ(0, Run("a\t{\"n\":1}\nb\t{\"n\":2}\n").status);
+  const std::string pbd = ReadFile(dir_.file("d.txt.pbd")), ht = ReadFile(dir_.file("d.txt.ht"));
+  WriteFile(dir_.file("new.txt"), "a\t{\"n\":5}\nc\t{\"n\":6}\n");
+  const std::vector<std::string> args = {"-p", dir_.path(), "-n", "new.txt", "-B", dir_.file("s.proto"),
+                                         "-b", "t.V", "-N", "d.txt"};
+  const std::string read_back_failed = DumpFailure(
+      dir_.path(), "new.txt", "d.txt", "[3] the text dict or binary dict is error, ret1:0, ret2:-1.\n");
+  int read_back_failures = 0;
+  rlim_t limit = 4;  // three for the standard streams, one for the loader of the libraries
+  for (;; ++limit) {
+    ASSERT_LT(limit, 64u) << "no run completed";
+    SCOPED_TRACE("open files " + std::to_string(limit));
+    const ProgramResult r = RunWithOpenFiles(args, limit);
+    if (r.status == 0) break;
+    EXPECT_EQ(255, r.status) << r.out << r.err;
+    read_back_failures += r.out == read_back_failed;
+    EXPECT_TRUE(pbd == ReadFile(dir_.file("d.txt.pbd")) && ht == ReadFile(dir_.file("d.txt.ht")))
+        << r.out << r.err;
+  }
+  EXPECT_EQ(1, read_back_failures);
+  ASSERT_TRUE(Files());
+  EXPECT_EQ("n: 6\n", Found("c"));
 }
 
 // A builder killed as it writes (SIGXFSZ at the write limit) leaves its

@@ -4,8 +4,11 @@
 // writer at every open and every rename it makes, without a line of the
 // program changed. Unset or 0: nothing is killed. Opens made inside the C
 // library (by fopen, for one) are counted once, at the call the program
-// made.
+// made. PBDICT_REFUSE_RENAMES lists renames, by their numbers among the
+// program's renames (from 1, separated by commas), that fail with EPERM
+// instead, as a sticky folder refuses to replace a file of another user.
 #include <dlfcn.h>
+#include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <stdarg.h>
@@ -18,6 +21,7 @@
 namespace {
 
 std::atomic<long> g_opens{0};
+std::atomic<long> g_renames{0};
 
 long KillAt() {
   static const long at = [] {
@@ -29,6 +33,17 @@ long KillAt() {
 
 void CountOpen() {
   if (++g_opens == KillAt()) raise(SIGKILL);
+}
+
+// Whether the rename numbered at is listed in PBDICT_REFUSE_RENAMES.
+bool Refused(long at) {
+  const char* e = getenv("PBDICT_REFUSE_RENAMES");
+  while (e != nullptr && *e != '\0') {
+    char* end = nullptr;
+    if (strtol(e, &end, 10) == at) return true;
+    e = *end == ',' ? end + 1 : nullptr;
+  }
+  return false;
 }
 
 template <class Fn>
@@ -88,6 +103,10 @@ FILE* fopen64(const char* path, const char* how) {
 
 int rename(const char* from, const char* to) {
   CountOpen();
+  if (Refused(++g_renames)) {
+    errno = EPERM;
+    return -1;
+  }
   static const auto real = Next<int (*)(const char*, const char*)>("rename");
   return real(from, to);
 }

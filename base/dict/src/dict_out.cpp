@@ -61,11 +61,20 @@ bool CommitAll(std::initializer_list<OutFile*> files) {
   }
   std::vector<toolkit::FileReplacement*> all;
   for (OutFile* f : files) all.push_back(f->replacement());
-  const size_t done = toolkit::InstallTogether(all.data(), all.size());
-  if (done == all.size()) return true;
-  const int err = errno;
+  const toolkit::InstallResult done = toolkit::InstallTogether(all.data(), all.size());
+  if (done.installed) return true;
   ul_writelog(UL_LOG_WARNING, "[dict] %s not replaced.error[%d] info is '%s'.",
-              all[done]->path().c_str(), err, std::strerror(err));
+              all[done.failed]->path().c_str(), done.error, std::strerror(done.error));
+  if (!done.put_back) {
+    // The set is as the install left it; the old files not put back are
+    // kept beside it.
+    for (const toolkit::FileReplacement* f : all) {
+      if (!f->backup_path().empty()) {
+        ul_writelog(UL_LOG_WARNING, "[dict] %s not put back: the old file is kept as %s.",
+                    f->path().c_str(), f->backup_path().c_str());
+      }
+    }
+  }
   for (OutFile* f : files) f->Abandon();
   return false;
 }

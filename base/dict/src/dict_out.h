@@ -48,7 +48,9 @@ class OutFile {
 // Commits a set of files as one: every file is finished first (a failure
 // leaves all old files as they were and removes every temporary), then each
 // is renamed over its old version in the order given, so the renames come
-// as close together as they can.
+// as close together as they can. A refused rename puts the old files back
+// (toolkit::InstallTogether); a put-back that fails is logged with the
+// names that keep the old files.
 bool CommitAll(std::initializer_list<OutFile*> files);
 
 // Commits a signature dictionary's three files (numbers, bucket index,

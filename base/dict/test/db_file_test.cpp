@@ -1,7 +1,9 @@
 // Dictionary files: exact bytes, round trips, filtered and frequency saves,
 // and loaders refusing file sets that disagree with their numbers.
+#include <errno.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <random>
 #include <string>
@@ -10,6 +12,7 @@
 #include "dict_test_util.h"
 #include "gtest/gtest.h"
 #include "support/support.h"
+#include "toolkit/replace.h"
 #include "ul_dict.h"
 
 namespace {
@@ -120,6 +123,51 @@ TEST(DbFile, LoadRefusesMissingTruncatedAndForeignFiles) {
   EXPECT_EQ(1, CountOf(log, "File " + dir.path() + "/x.ind1 does not exist or cannot open to read."));
   EXPECT_EQ(3, CountOf(log, "[db_load] node_num error"));
   EXPECT_EQ(1, CountOf(log, "Read node_num from " + dir.path() + "/x.n failed."));
+}
+
+// Renames of a set saved together, numbered from 0; the one a test names is
+// refused (EPERM), as a sticky folder refuses another user's file.
+int g_refused_rename = -1;
+int g_renames = 0;
+int RefusingRename(const char* from, const char* to) {
+  if (g_renames++ == g_refused_rename) {
+    errno = EPERM;
+    return -1;
+  }
+  return ::rename(from, to);
+}
+
+// A save over an existing set whose install is refused at any of its four
+// renames (the barrier numbers file, the records, the buckets, the numbers)
+// fails and leaves the old three files byte for byte, and nothing beside
+// them; the set still loads.
+TEST(DbFile, RefusedRenameKeepsTheOldSet) {
+  TempDir dir;
+  const char* p = dir.path().c_str();
+  DictPtr old_dict(db_creat(7, 0));
+  for (u_int i = 0; i < 50; ++i) Op(old_dict.get(), ADD, i, i);
+  ASSERT_EQ(1, db_save(old_dict.get(), p, "x"));
+  const std::vector<std::string> files = {"x.ind1", "x.ind2", "x.n"};
+  std::vector<std::string> old;
+  for (const auto& f : files) old.push_back(ReadFile(dir.file(f)));
+  DictPtr new_dict(db_creat(11, 0));
+  for (u_int i = 100; i < 120; ++i) Op(new_dict.get(), ADD, i, i);
+  toolkit::replace_rename = RefusingRename;
+  for (g_refused_rename = 0; g_refused_rename < 4; ++g_refused_rename) {
+    SCOPED_TRACE("rename " + std::to_string(g_refused_rename));
+    g_renames = 0;
+    CaptureFd err(2);
+    EXPECT_EQ(-1, db_save(new_dict.get(), p, "x"));
+    EXPECT_EQ(1, CountOf(err.Stop(), "not replaced.error[1]"));
+    for (size_t i = 0; i < files.size(); ++i) EXPECT_TRUE(old[i] == ReadFile(dir.file(files[i]))) << files[i];
+    std::vector<std::string> names = testsupport::FilesStartingWith(dir.path(), "x");
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(files, names);
+  }
+  toolkit::replace_rename = nullptr;
+  DictPtr back(db_load(p, "x", 0));
+  ASSERT_NE(nullptr, back);
+  EXPECT_EQ(50, back->node_num);
 }
 
 // Records with a negative code take new codes on load; a cur_code of INT_MAX

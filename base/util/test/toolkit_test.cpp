@@ -13,6 +13,7 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -307,12 +308,12 @@ TEST(Toolkit, StaleTemporariesAreOnlyWhatAWriterLeft) {
 
   // Without the output's lock nothing goes: a live writer may own them.
   toolkit::OutputLock lock;
-  toolkit::RemoveStaleTemporaries(path, lock, &input);
+  toolkit::RemoveStaleTemporaries(path, lock, {input});
   EXPECT_TRUE(testsupport::FileExists(killed));
   EXPECT_TRUE(testsupport::FileExists(prefix + "1-2-3"));
 
   ASSERT_TRUE(lock.TryLock(path));
-  toolkit::RemoveStaleTemporaries(path, lock, &input);
+  toolkit::RemoveStaleTemporaries(path, lock, {input});
   EXPECT_FALSE(testsupport::FileExists(killed));
   for (const auto& n : names) {
     EXPECT_EQ(!n.stale, testsupport::FileExists(prefix + n.rest)) << n.rest;
@@ -320,6 +321,160 @@ TEST(Toolkit, StaleTemporariesAreOnlyWhatAWriterLeft) {
   EXPECT_TRUE(testsupport::FileExists(d.file("other.tmp-1-2-3")));
   EXPECT_EQ("input", ReadFile(prefix + "7-8-9"));
   EXPECT_EQ("input", ReadFile(prefix + "7-8-10"));
+}
+
+// Renames through InstallTogether, numbered from 0 in the order made; those
+// whose numbers a test lists are refused (EPERM), as a sticky folder
+// refuses a file of another user. Links are refused when a test says so,
+// as a file system without them refuses them.
+std::vector<int> g_refused_renames;
+int g_renames = 0;
+int RefusingRename(const char* from, const char* to) {
+  const int at = g_renames++;
+  if (std::find(g_refused_renames.begin(), g_refused_renames.end(), at) != g_refused_renames.end()) {
+    errno = EPERM;
+    return -1;
+  }
+  return ::rename(from, to);
+}
+int RefusedLink(const char*, const char*) {
+  errno = EPERM;
+  return -1;
+}
+
+class RefusedRenames {
+ public:
+  RefusedRenames(std::vector<int> at, bool no_links) {
+    g_refused_renames = std::move(at);
+    g_renames = 0;
+    toolkit::replace_rename = RefusingRename;
+    if (no_links) toolkit::replace_link = RefusedLink;
+  }
+  ~RefusedRenames() {
+    toolkit::replace_rename = nullptr;
+    toolkit::replace_link = nullptr;
+  }
+};
+
+// The names in a folder, sorted, each with its contents ("" for a folder).
+std::vector<std::string> Listing(const std::string& dir) {
+  std::vector<std::string> out;
+  for (const std::string& n : testsupport::FilesStartingWith(dir, "")) {
+    if (n != "." && n != "..") out.push_back(n + "=" + ReadFile(dir + "/" + n));
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+// Files installed together over the old p and q (a barrier "B" at p first,
+// then "Q" at q, then "P" at p last, as a dictionary's two files go in):
+// a rename refused at any point, the moving aside of an old file where
+// links are refused included, leaves each name as it was and nothing
+// beside them. A refused put-back stops the putting back there and keeps
+// the old files not put back.
+TEST(Toolkit, InstallTogetherRefusedHalfWayPutsTheOldFilesBack) {
+  enum Old { kNone, kFile, kFolder };
+  const struct {
+    const char* what;
+    Old old_p;
+    bool old_q;           // "q0" stands at q
+    bool two;             // the set without the barrier: q, then p
+    bool no_links;        // old files are moved aside instead
+    std::vector<int> refused;
+    size_t failed;        // the file that failed; 3 (2 for two files): none did
+    std::vector<std::string> left;  // what the names hold after a failed put-back
+  } rows[] = {
+      {"the first rename", kFile, true, false, false, {0}, 0, {}},
+      {"the second", kFile, true, false, false, {1}, 1, {}},
+      {"the last", kFile, true, false, false, {2}, 2, {}},
+      {"the last, over no old p", kNone, true, false, false, {2}, 2, {}},
+      {"the last, over nothing", kNone, false, false, false, {2}, 2, {}},
+      {"the last of two", kFile, true, true, false, {1}, 1, {}},
+      {"over a folder", kFolder, true, false, false, {}, 0, {}},
+      {"the moving aside of old p", kFile, true, false, true, {0}, 0, {}},
+      {"the moving aside of old q", kFile, true, false, true, {2}, 1, {}},
+      {"the last, old files moved aside", kFile, true, false, true, {4}, 2, {}},
+      {"the last and the putting back of q", kFile, true, false, false, {2, 3}, 2, {"p=B", "q=Q"}},
+      {"the last and the putting back of p", kFile, true, false, false, {2, 4}, 2, {"p=B", "q=q0"}},
+      {"none", kFile, true, false, false, {}, 3, {}},
+      {"none, old files moved aside", kFile, true, false, true, {}, 3, {}},
+      {"none, over nothing", kNone, false, false, false, {}, 3, {}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    TempDir d;
+    const std::string p = d.file("p"), q = d.file("q");
+    if (row.old_p == kFile) WriteFile(p, "p0");
+    if (row.old_p == kFolder) {
+      ASSERT_EQ(0, mkdir(p.c_str(), 0755));
+    }
+    if (row.old_q) WriteFile(q, "q0");
+    const std::vector<std::string> before = Listing(d.path());
+    toolkit::FileReplacement barrier, new_q, new_p;
+    for (auto [r, path, bytes] : {std::make_tuple(&barrier, p, "B"), std::make_tuple(&new_q, q, "Q"),
+                                  std::make_tuple(&new_p, p, "P")}) {
+      ASSERT_TRUE(r->Open(path, 0644));
+      ASSERT_TRUE(toolkit::WriteAll(r->fd(), bytes, 1));
+      ASSERT_TRUE(r->Finish());
+    }
+    toolkit::InstallResult result;
+    {
+      RefusedRenames refuse(row.refused, row.no_links);
+      result = row.two ? toolkit::InstallTogether({&new_q, &new_p})
+                       : toolkit::InstallTogether({&barrier, &new_q, &new_p});
+    }
+    barrier.Abandon();
+    const size_t n = row.two ? 2 : 3;
+    const std::vector<std::string> after = Listing(d.path());
+    if (row.failed == n) {
+      EXPECT_TRUE(result.installed);
+      EXPECT_EQ((std::vector<std::string>{"p=P", "q=Q"}), after);
+      continue;
+    }
+    EXPECT_FALSE(result.installed);
+    EXPECT_EQ(row.failed, result.failed);
+    EXPECT_EQ(row.old_p == kFolder ? EISDIR : EPERM, result.error);
+    EXPECT_EQ(row.left.empty(), result.put_back);
+    if (row.left.empty()) {
+      EXPECT_EQ(before, after);
+      for (const auto* r : {&barrier, &new_q, &new_p}) EXPECT_EQ("", r->backup_path());
+      continue;
+    }
+    // Not put back: the names as the install left them, and beside them
+    // each old file not put back, under the backup name of its name's
+    // first file.
+    std::vector<std::string> left = row.left;
+    for (const auto& [r, old] : {std::make_pair(&barrier, "p0"), std::make_pair(&new_q, "q0")}) {
+      if (r->backup_path().empty()) continue;
+      EXPECT_EQ(old, ReadFile(r->backup_path()));
+      left.push_back(r->backup_path().substr(d.path().size() + 1) + "=" + old);
+    }
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, after);
+    EXPECT_EQ("", new_p.backup_path());
+  }
+
+  // An output folder reached through a symlink, an old file that is a
+  // symlink: put back as they were.
+  TempDir d;
+  ASSERT_EQ(0, mkdir(d.file("real").c_str(), 0755));
+  ASSERT_EQ(0, symlink(d.file("real").c_str(), d.file("via").c_str()));
+  WriteFile(d.file("target"), "t0");
+  ASSERT_EQ(0, symlink(d.file("target").c_str(), d.file("real/q").c_str()));
+  WriteFile(d.file("real/p"), "p0");
+  toolkit::FileReplacement new_q, new_p;
+  ASSERT_TRUE(new_q.Open(d.file("via/q"), 0644));
+  ASSERT_TRUE(new_p.Open(d.file("via/p"), 0644));
+  ASSERT_TRUE(new_q.Finish() && new_p.Finish());
+  {
+    RefusedRenames refuse({1}, false);
+    EXPECT_FALSE(toolkit::InstallTogether({&new_q, &new_p}).installed);
+  }
+  char link[256] = {};
+  ASSERT_LT(0, readlink(d.file("real/q").c_str(), link, sizeof link - 1));
+  EXPECT_EQ(d.file("target"), link);
+  EXPECT_EQ("t0", ReadFile(d.file("target")));
+  EXPECT_EQ((std::vector<std::string>{"p=p0", "q=t0"}), Listing(d.file("real")));
 }
 
 TEST(Toolkit, OpenForReadingTakesRegularFilesOnlyAndNeverBlocks) {

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <limits>
@@ -15,6 +16,9 @@
 #include "toolkit/path.h"
 
 namespace toolkit {
+
+int (*replace_rename)(const char* from, const char* to) = nullptr;
+int (*replace_link)(const char* from, const char* to) = nullptr;
 
 std::string TemporaryPrefix(const std::string& path) { return path + ".tmp-"; }
 
@@ -46,6 +50,32 @@ bool TakeNumber(std::string_view* s, unsigned long long* out) {
   return true;
 }
 
+// Sequence numbers of the temporary names this process makes.
+std::atomic<unsigned> g_sequence{0};
+
+// The clock bits of the temporary names one file gets.
+unsigned ClockBits() {
+  return static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count() & kClockMask);
+}
+
+// A temporary name for path not yet given out by this process.
+std::string TemporaryName(const std::string& path, unsigned clock) {
+  return TemporaryPrefix(path) +
+         TemporarySuffix(static_cast<unsigned long long>(getpid()), g_sequence.fetch_add(1), clock);
+}
+
+int Rename(const char* from, const char* to) {
+  return replace_rename != nullptr ? replace_rename(from, to) : ::rename(from, to);
+}
+
+int Link(const char* from, const char* to) {
+  return replace_link != nullptr ? replace_link(from, to) : ::link(from, to);
+}
+
+// Syncs an open folder; true when done or when its file system cannot sync
+// a folder (the renames in it have happened).
+bool SyncFolder(int fd) { return fsync(fd) == 0 || errno == EINVAL || errno == EROFS; }
+
 }  // namespace
 
 bool IsTemporaryName(std::string_view name, std::string_view base) {
@@ -69,17 +99,15 @@ bool IsTemporaryName(std::string_view name, std::string_view base) {
 
 bool FileReplacement::Open(const std::string& path, mode_t mode, bool exact_mode) {
   Abandon();
+  backup_.clear();
   path_ = path;
   finished_ = false;
   // The process id and a sequence number make the name unique among live
   // replacements; the clock keeps a name left by a crashed process (whose id
   // came back) from being hit again and again.
-  static std::atomic<unsigned> sequence{0};
-  const auto clock = static_cast<unsigned>(
-      std::chrono::steady_clock::now().time_since_epoch().count() & kClockMask);
+  const unsigned clock = ClockBits();
   for (int attempt = 0; attempt < 100; ++attempt) {
-    temp_ = TemporaryPrefix(path) +
-            TemporarySuffix(static_cast<unsigned long long>(getpid()), sequence.fetch_add(1), clock);
+    temp_ = TemporaryName(path, clock);
     fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (fd_ >= 0) break;
     if (errno != EEXIST) {
@@ -159,17 +187,183 @@ bool FileReplacement::Install(bool sync_folder) {
   return true;
 }
 
-size_t InstallTogether(FileReplacement* const* files, size_t n) {
-  std::vector<UniqueFd> old;
-  for (size_t i = 0; i < n; ++i) {
-    old.emplace_back(::open(files[i]->path().c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+namespace {
+
+// One final name of a set installed together, and what stood there.
+struct InstallName {
+  size_t first = 0;      // the first file of the set with this name
+  bool kept = false;     // a file stood there and is kept under the first file's backup name
+  bool aside = false;    // ... by moving it there just before the name's first rename
+  bool changed = false;  // a rename changed what the name holds
+  FileId put;            // the file renamed there last
+};
+
+// Whether this process could remove a link it made in folder dir to the
+// file st: in a folder with the sticky bit only the owner of a file or of
+// the folder may (or a holder of CAP_FOWNER, as root is taken to be). A link
+// it could not remove again would stay behind as another user's file.
+bool MayRemoveLink(const struct stat& dir, const struct stat& st) {
+  if ((dir.st_mode & S_ISVTX) == 0) return true;
+  const uid_t me = geteuid();
+  return me == 0 || st.st_uid == me || dir.st_uid == me;
+}
+
+// Keeps the file st at path under a new temporary name (in *backup): a hard
+// link, or, where links are refused, a name free for it to be moved to at
+// install time (*aside set). *backup stays empty when the file went
+// meanwhile. False (errno set) when no name can be had.
+bool KeepOldFile(const std::string& path, const struct stat& st, const struct stat* dir,
+                 std::string* backup, bool* aside) {
+  const unsigned clock = ClockBits();
+  *aside = dir != nullptr && !MayRemoveLink(*dir, st);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    *backup = TemporaryName(path, clock);
+    if (*aside) {
+      struct stat taken;
+      if (::lstat(backup->c_str(), &taken) != 0 && errno == ENOENT) return true;
+      continue;
+    }
+    if (Link(path.c_str(), backup->c_str()) == 0) return true;
+    if (errno == ENOENT) {
+      backup->clear();
+      return true;
+    }
+    // A file system without links, a file whose owner forbids them, or too
+    // many links: the file itself is moved aside instead.
+    if (errno != EEXIST) *aside = true;
   }
+  backup->clear();
+  errno = EEXIST;
+  return false;
+}
+
+}  // namespace
+
+InstallResult InstallTogether(FileReplacement* const* files, size_t n) {
+  InstallResult result;
+  std::vector<InstallName> names;
+  std::vector<size_t> name_of;  // per file, its name in names
+  std::vector<FileId> ids;      // per file, its temporary
+  UniqueFd folder;
+  // Stops before any name has changed: the kept links and the temporaries
+  // go. Allocates nothing.
+  auto give_up = [&](size_t failed, int error) {
+    for (const InstallName& name : names) {
+      std::string& backup = files[name.first]->backup_;
+      if (name.kept && !name.aside) ::unlink(backup.c_str());  // nothing was moved aside yet
+      backup.clear();
+    }
+    for (size_t i = 0; i < n; ++i) files[i]->Abandon();
+    result.failed = failed;
+    result.error = error;
+    errno = error;
+    return result;
+  };
+
+  // Before the first rename: what stands at each name is kept.
+  size_t at = 0;
+  try {
+    names.reserve(n);
+    name_of.resize(n);
+    ids.resize(n);
+    struct stat dir;
+    bool have_dir = false;
+    if (n > 0) {
+      const std::string folder_path(FolderOf(SplitPath(files[0]->path_)));
+      folder = UniqueFd(::open(folder_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+      have_dir = folder.ok() ? ::fstat(folder.get(), &dir) == 0 : ::stat(folder_path.c_str(), &dir) == 0;
+    }
+    for (; at < n; ++at) {
+      FileReplacement* f = files[at];
+      struct stat st;
+      if (!f->finished_ || f->temp_.empty()) return give_up(at, EINVAL);
+      if (::lstat(f->temp_.c_str(), &st) != 0) return give_up(at, errno);
+      ids[at] = FileId{st.st_dev, st.st_ino};
+      size_t k = 0;
+      while (k < names.size() && files[names[k].first]->path_ != f->path_) ++k;
+      name_of[at] = k;
+      if (k < names.size()) continue;
+      names.emplace_back();
+      InstallName& name = names.back();
+      name.first = at;
+      if (::lstat(f->path_.c_str(), &st) != 0) {
+        if (errno != ENOENT) return give_up(at, errno);
+        continue;  // no file there: putting back removes the new one
+      }
+      if (S_ISDIR(st.st_mode)) continue;  // no file goes over a folder: its rename fails
+      if (!KeepOldFile(f->path_, st, have_dir ? &dir : nullptr, &f->backup_, &name.aside)) {
+        return give_up(at, errno);
+      }
+      name.kept = !f->backup_.empty();
+    }
+  } catch (const std::bad_alloc&) {
+    return give_up(at, ENOMEM);
+  }
+
+  // The renames, one right after the other.
   size_t done = 0;
-  while (done < n && files[done]->Install(false)) ++done;
-  const int e = errno;
-  if (done > 0) SyncParentDir(files[0]->path());
-  errno = e;
-  return done;
+  for (; done < n; ++done) {
+    FileReplacement* f = files[done];
+    InstallName& name = names[name_of[done]];
+    if (name.aside && !name.changed) {
+      if (Rename(f->path_.c_str(), files[name.first]->backup_.c_str()) != 0) break;
+      name.changed = true;
+    }
+    if (Rename(f->temp_.c_str(), f->path_.c_str()) != 0) break;
+    name.changed = true;
+    name.put = ids[done];
+    f->temp_.clear();
+    f->finished_ = false;
+  }
+  if (done == n) {
+    for (const InstallName& name : names) {
+      FileReplacement* f = files[name.first];
+      if (!f->backup_.empty()) ::unlink(f->backup_.c_str());
+      f->backup_.clear();
+    }
+    // The files are in place; syncing the folder only makes the renames
+    // survive a crash.
+    if (folder.ok()) SyncFolder(folder.get());
+    result.installed = true;
+    return result;
+  }
+  result.failed = done;
+  result.error = errno;
+
+  // Put back, the name changed last first.
+  for (size_t j = done + 1; j-- > 0 && result.put_back;) {
+    const InstallName& name = names[name_of[j]];
+    if (name.first != j || !name.changed) continue;
+    FileReplacement* f = files[j];
+    if (name.kept) {
+      if (Rename(f->backup_.c_str(), f->path_.c_str()) != 0) {
+        result.put_back = false;
+      } else {
+        f->backup_.clear();
+      }
+      continue;
+    }
+    // The name held no file: the one put there goes, while it is still the
+    // one put there.
+    struct stat st;
+    if (::lstat(f->path_.c_str(), &st) == 0 && st.st_dev == name.put.dev && st.st_ino == name.put.ino &&
+        ::unlink(f->path_.c_str()) != 0) {
+      result.put_back = false;
+    }
+  }
+  for (const InstallName& name : names) {
+    FileReplacement* f = files[name.first];
+    // The link kept for a name that no rename reached; a file moved aside
+    // and not put back is the only copy of the old file, and stays.
+    if (!name.changed && !f->backup_.empty()) {
+      if (!name.aside) ::unlink(f->backup_.c_str());
+      f->backup_.clear();
+    }
+  }
+  for (size_t i = 0; i < n; ++i) files[i]->Abandon();
+  if (folder.ok()) SyncFolder(folder.get());
+  errno = result.error;
+  return result;
 }
 
 void FileReplacement::Abandon() {
@@ -190,11 +384,12 @@ bool SyncParentDir(const std::string& path) {
   UniqueFd fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!fd.ok()) return false;
   // Some file systems cannot sync a folder; the rename itself has happened.
-  if (fsync(fd.get()) != 0 && errno != EINVAL && errno != EROFS) return false;
+  if (!SyncFolder(fd.get())) return false;
   return fd.Close();
 }
 
-void RemoveStaleTemporaries(const std::string& path, const OutputLock& lock, const FileId* keep) {
+void RemoveStaleTemporaries(const std::string& path, const OutputLock& lock,
+                            const std::vector<FileId>& keep) {
   if (!lock.held()) return;
   const PathSplit split = SplitPath(path);
   const std::string dir(FolderOf(split));
@@ -202,12 +397,13 @@ void RemoveStaleTemporaries(const std::string& path, const OutputLock& lock, con
   if (d == nullptr) return;
   while (const dirent* e = ::readdir(d)) {
     if (!IsTemporaryName(e->d_name, split.base)) continue;
-    // The kept file stays under any name, and so does a link to it.
+    // A kept file stays under any name, and so does a link to it.
     struct stat st;
-    if (keep != nullptr && ::fstatat(dirfd(d), e->d_name, &st, 0) == 0 && st.st_dev == keep->dev &&
-        st.st_ino == keep->ino) {
-      continue;
-    }
+    const bool known = !keep.empty() && ::fstatat(dirfd(d), e->d_name, &st, 0) == 0;
+    const auto kept = [&](const FileId& id) {
+      return known && st.st_dev == id.dev && st.st_ino == id.ino;
+    };
+    if (std::any_of(keep.begin(), keep.end(), kept)) continue;
     ::unlinkat(dirfd(d), e->d_name, 0);
   }
   ::closedir(d);

@@ -14,11 +14,29 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "toolkit/file.h"
 #include "toolkit/output_lock.h"
 
 namespace toolkit {
+
+class FileReplacement;
+
+// What InstallTogether did.
+struct InstallResult {
+  bool installed = false;  // every file is in place
+  // Otherwise: the file whose installation failed (its rename, or the
+  // moving aside of the file it replaces, or the keeping of that file
+  // before any rename), and the errno of that call.
+  size_t failed = 0;
+  int error = 0;
+  // Otherwise: every name holds again what it held before (true), or a
+  // put-back failed too (false): the names then hold what the install had
+  // reached when it stopped, and each old file not put back is kept under
+  // the backup_path() of the first file of the set with its name.
+  bool put_back = true;
+};
 
 class FileReplacement {
  public:
@@ -42,10 +60,8 @@ class FileReplacement {
   // set) on any failure: the bytes are not all on disk.
   bool Finish();
   // Renames the finished temporary over the final name, then syncs the
-  // folder (best effort) unless sync_folder is false (a caller installing
-  // several files renames them all first, as close together as it can, and
-  // syncs the folder once with SyncParentDir). False (errno set, temporary
-  // removed) when the rename fails; the old file stays.
+  // folder (best effort) unless sync_folder is false. False (errno set,
+  // temporary removed) when the rename fails; the old file stays.
   bool Install(bool sync_folder = true);
   bool Commit() { return Finish() && Install(); }
 
@@ -54,24 +70,42 @@ class FileReplacement {
 
   const std::string& path() const { return path_; }
   const std::string& temp_path() const { return temp_; }
+  // Where the file this one replaces is kept while InstallTogether runs,
+  // and stays when the install failed and could not put it back ("" when
+  // there is none).
+  const std::string& backup_path() const { return backup_; }
 
  private:
+  friend InstallResult InstallTogether(FileReplacement* const* files, size_t n);
+
   std::string path_;
   std::string temp_;
+  std::string backup_;
   int fd_ = -1;
   FILE* stream_ = nullptr;
   bool finished_ = false;
 };
 
 // Installs finished replacements that belong together (the files of one
-// dictionary), in the order given, one rename right after the other, and
-// syncs their folder once after the last. The files they replace are held
-// open meanwhile, so no rename has to free the old file's space (which can
-// take milliseconds) and the moment where some are new and some old is as
-// short as it can be. Stops at the first failed rename (errno set; that
-// temporary is removed). Returns how many were installed.
-size_t InstallTogether(FileReplacement* const* files, size_t n);
-inline size_t InstallTogether(std::initializer_list<FileReplacement*> files) {
+// dictionary) all or none: in the order given, one rename right after the
+// other, and syncs their folder once after the last.
+//
+// Before the first rename, each file to be replaced is kept under a
+// temporary name beside it: a hard link, or, where a link is refused (a
+// file system without them, a file of another user), the file itself,
+// moved there just before its replacement goes in. When a rename fails, the
+// names changed so far are put back in the reverse order of their changes,
+// each to the file it held (a name that held none loses the file put
+// there), so a set whose order keeps every step safe for readers (a
+// barrier first over the name that goes in last) passes back through those
+// same steps. A put-back that fails stops the putting back there (an
+// earlier name put back before a later one could pair files that never
+// stood together). Every temporary of the set is removed, and the kept
+// files with it unless they could not be put back. Once all are in place a
+// failure to sync the folder changes nothing: the files are installed.
+// Between the renames nothing is allocated.
+InstallResult InstallTogether(FileReplacement* const* files, size_t n);
+inline InstallResult InstallTogether(std::initializer_list<FileReplacement*> files) {
   return InstallTogether(files.begin(), files.size());
 }
 
@@ -85,12 +119,21 @@ std::string TemporaryPrefix(const std::string& path);
 bool IsTemporaryName(std::string_view name, std::string_view base);
 
 // Removes the temporaries that interrupted replacements of path left
-// behind: the files beside path whose names IsTemporaryName gives as its
-// temporaries, except the file keep names (when given: an input being read
-// can bear such a name). Only the holder of the output's lock knows that no
-// live replacement owns them: nothing is removed unless lock is held.
+// behind (new files, and old files kept by an install that was killed):
+// the files beside path whose names IsTemporaryName gives as its
+// temporaries, except the files keep names, under any name (the inputs of
+// the writer: an input can bear such a name). Only the holder of the
+// output's lock knows that no live replacement owns them: nothing is
+// removed unless lock is held.
 void RemoveStaleTemporaries(const std::string& path, const OutputLock& lock,
-                            const FileId* keep = nullptr);
+                            const std::vector<FileId>& keep = {});
+
+// For tests: when set, InstallTogether makes its renames (of a new file
+// into place, of an old file aside or back) and its links (keeping an old
+// file) through these instead of rename(2) and link(2), so that a test can
+// refuse any of them. nullptr otherwise.
+extern int (*replace_rename)(const char* from, const char* to);
+extern int (*replace_link)(const char* from, const char* to);
 
 // Syncs the folder that holds path, so a rename in it is on disk.
 bool SyncParentDir(const std::string& path);
