@@ -3,6 +3,7 @@
 // beside the log are left alone) and the ring of kept backups.
 #include <gtest/gtest.h>
 #include <limits.h>
+#include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -17,6 +18,7 @@
 
 #include "comlog/appender/logcut.h"
 #include "comlog/appender/quotachecker.h"
+#include "comlog/xutils.h"
 #include "comlog_test_util.h"
 
 namespace {
@@ -185,11 +187,19 @@ TEST(QuotaChecker, OnlyNamesTheCuttingMakesCount) {
       {"%Y%m%d%Z", "log.20240101CET", false},
       {"%Y%m%d%Z", "log.20240101GMT.2", true},  // a zone name is read up to the next blank
       {"", "log.20230229120000.1", false},
+      // Numbers no cut since 2000 writes as a year or as seconds.
+      {"%Y", "log.2024", true},
+      {"%Y", "log.1", false},
+      {"%Y", "log.10.1", false},
+      {"%s", "log.1718452800", true},
+      {"%s", "log.0", false},
+      {"%s", "log.1.2", false},
+      {"%C%y", "log.1999", false},
   };
   for (const Row& r : rows) {
     TempDir dir;
     Backdated(dir.file(r.name), 100000);
-    Backdated(dir.file("log.20300101000000"), 10);
+    Backdated(dir.file("log.20250101000000"), 10);
     CaptureAppender app;
     SetDevice(&app, dir.path(), comspace::COMLOG_SIZECUT, 100, 60, {{"QUOTA_SIZE", 101}});
     snprintf(app._device.reserved1, sizeof(app._device.reserved1), "%s", r.reserved1);
@@ -199,7 +209,7 @@ TEST(QuotaChecker, OnlyNamesTheCuttingMakesCount) {
       ASSERT_EQ(qc.quota_filenum(), 1);
     }  // every queued removal is done once the checker is gone
     EXPECT_EQ(FileExists(dir.file(r.name)), !r.counted) << r.reserved1 << " " << r.name;
-    EXPECT_TRUE(FileExists(dir.file("log.20300101000000"))) << r.name;
+    EXPECT_TRUE(FileExists(dir.file("log.20250101000000"))) << r.name;
   }
 }
 
@@ -262,6 +272,111 @@ TEST(QuotaChecker, ForeignFilesKeepTheirBytes) {
   }
   for (const std::string& f : foreign) EXPECT_EQ(testsupport::ReadFile(dir.file(f)), "mine: " + f + "\n") << f;
   for (int cut = 1; cut <= 3; ++cut) EXPECT_TRUE(FileExists(dir.file("log.20240103." + std::to_string(cut))));
+}
+
+// Makes a backup of the log (a file written for it) through save_backup at
+// t local-time seconds; its name without the folder.
+std::string Cut(const TempDir& dir, const char* suffix, time_t t) {
+  const std::string log = dir.file("log");
+  testsupport::WriteFile(log, "x\n");
+  char out[comspace::COMLOG_BACKUP_NAME_SIZE];
+  if (comspace::save_backup(log.c_str(), out, sizeof(out), suffix, t, false) != 0) return "";
+  return strrchr(out, '/') + 1;
+}
+
+void SetTime(const std::string& path, time_t t) {
+  timeval tv[2] = {{t, 0}, {t, 0}};
+  ASSERT_EQ(utimes(path.c_str(), tv), 0) << path;
+}
+
+// A user's numbered files beside the log (log.0, log.1, log.2, log.10) read
+// as year 1 or second 1 of 1970 under the stamps "%Y" and "%s", which no
+// cut made: older than every backup, they stay, while the backups past the
+// quota go, at the start and cut by cut.
+TEST(QuotaChecker, NumberedFilesOfAUserStay) {
+  const std::vector<std::string> users = {"log.0", "log.1", "log.2", "log.10"};
+  for (const char* suffix : {"%Y", "%s"}) {
+    TempDir dir;
+    for (const std::string& f : users) {
+      testsupport::WriteFile(dir.file(f), "mine: " + f + "\n");
+      SetTime(dir.file(f), 1000000000);
+    }
+    // Backups a year and a day apart from 2018 on, oldest first: five of
+    // earlier runs, then two cuts after the start.
+    std::vector<std::string> made;
+    for (int k = 0; k < 7; ++k) {
+      made.push_back(Cut(dir, suffix, 1514764800 + static_cast<time_t>(k) * 86400 * 366));
+      ASSERT_FALSE(made.back().empty()) << suffix << " " << k;
+      SetTime(dir.file(made.back()), 1600000000 + k * 1000);
+    }
+    CaptureAppender app;
+    SetDevice(&app, dir.path(), comspace::COMLOG_SIZECUT, 1, 60, {{"QUOTA_SIZE", 3}});
+    snprintf(app._device.reserved1, sizeof(app._device.reserved1), "%s", suffix);
+    {
+      // The cuts after the start are hidden from the first scan.
+      ASSERT_EQ(rename(dir.file(made[5]).c_str(), dir.file("later5").c_str()), 0);
+      ASSERT_EQ(rename(dir.file(made[6]).c_str(), dir.file("later6").c_str()), 0);
+      QuotaChecker qc(&app);
+      ASSERT_EQ(qc.check_quota(nullptr), 0);
+      ASSERT_EQ(qc.quota_filenum(), 3);
+      for (int k = 5; k < 7; ++k) {
+        ASSERT_EQ(rename(dir.file("later" + std::to_string(k)).c_str(), dir.file(made[k]).c_str()), 0);
+        ASSERT_EQ(qc.check_quota(dir.file(made[k]).c_str()), 0);
+      }
+    }  // every queued removal is done once the checker is gone
+    int lost = 0;
+    for (const std::string& f : users) lost += testsupport::ReadFile(dir.file(f)) == "mine: " + f + "\n" ? 0 : 1;
+    EXPECT_EQ(lost, 0) << suffix << ": " << lost << " of " << users.size() << " files of the user removed";
+    for (size_t k = 0; k < made.size(); ++k) EXPECT_EQ(FileExists(dir.file(made[k])), k >= 4) << suffix << " " << made[k];
+  }
+}
+
+// A stamp counts from the first second of 2000 (the cutting's local time)
+// to a day past the time of the check; a stamp without the second gives the
+// first second it can stand for. Each limit is tried at itself and one
+// second past it, with the counter of a repeated cut too.
+TEST(QuotaChecker, StampsCountFromTheYear2000ToADayAhead) {
+  constexpr time_t kFloor = 946684800;  // 2000-01-01 00:00:00
+  constexpr time_t kLimit = 1767225600;  // 2026-01-01 00:00:00
+  // The clock at which kLimit is a day ahead of the cutting's time.
+  const time_t at_limit = kLimit - comspace::xtimezoneoffset() - 86400;
+  const time_t now = at_limit;
+  struct Row {
+    const char* suffix;
+    time_t t;      // the time of the cut
+    time_t now;    // the clock of the check
+    bool repeat;   // the name a second cut in that second gets
+    bool counted;
+  } rows[] = {
+      {"", kFloor, now, false, true},
+      {"", kFloor - 1, now, false, false},
+      {"", kFloor, now, true, true},
+      {"", kFloor - 1, now, true, false},
+      {"%s", kFloor, now, false, true},
+      {"%s", kFloor - 1, now, false, false},
+      {"%Y", kFloor, now, false, true},  // "2000"
+      {"%Y", kFloor - 1, now, false, false},
+      {"%Y", kFloor - 1, now, true, false},
+      {"", kLimit, at_limit, false, true},
+      {"", kLimit + 1, at_limit, false, false},
+      {"", kLimit + 1, at_limit, true, false},
+      {"%s", kLimit, at_limit, false, true},
+      {"%s", kLimit + 1, at_limit, false, false},
+      {"%Y", kLimit, at_limit, false, true},  // "2026" from its first second on
+      {"%Y", kLimit, at_limit - 1, false, false},
+      // A two-digit year of 69 to 99 is read a century after strptime's
+      // 1969 to 1999.
+      {"%y", 4085078400, 4085078400, false, true},  // 2099-06-13: "99"
+      {"%y", 4085078400, at_limit, false, false},
+  };
+  for (const Row& r : rows) {
+    TempDir dir;
+    std::string name = Cut(dir, r.suffix, r.t);
+    if (r.repeat) name = Cut(dir, r.suffix, r.t);
+    ASSERT_FALSE(name.empty());
+    EXPECT_EQ(comspace::is_backup_name(name.c_str(), "log", r.suffix, r.now), r.counted)
+        << r.suffix << " " << name << " at " << r.now;
+  }
 }
 
 TEST(QuotaChecker, RingFillsBeforeItRemoves) {

@@ -117,6 +117,13 @@ CutOutcome cut_log_if_due(const com_device_t& dev, const char* file, const struc
 
 namespace {
 
+// The span of stamps that count: from the first second of 2000 (local
+// time, as the cutting counts it) to a day past the time of the check.
+// Before it, a user's "log.1" reads as year 1 or second 1 of 1970; a day
+// ahead leaves room for a clock set back.
+constexpr time_t kFirstStampTime = 946684800;  // 2000-01-01 00:00:00
+constexpr time_t kStampLeadSeconds = 86400;
+
 // The length of name without the counter a repeated cut adds at its end
 // (a dot and a number from 1, without leading zeros), or strlen (name) when
 // it has none.
@@ -137,63 +144,79 @@ bool ReadStamp(const char* stamp, const char* fmt, time_t baseline, struct tm* t
   return end != nullptr && end != stamp && *end == '\0';
 }
 
-// Whether stamp is strftime of fmt for some time. strptime takes fields no
-// clock shows (February 30, second 60, a weekday the date does not fall on,
-// any zone offset) and strftime would echo them, so the stamp read back is
-// first made a real time with timegm and broken down again as save_backup
-// does it (UTC fields of local-time seconds); only when that time gives the
-// stamp byte for byte does it count. A weekday or day of the year is held to
-// the date only when the stamp gives the whole date (read over two
-// baselines, both in leap years, the date comes out the same): without it,
-// some date has them.
-bool IsStampOf(const char* stamp, const char* fmt) {
-  constexpr time_t kBaseline = 946684800;        // 2000-01-01 00:00:00, a Saturday
-  constexpr time_t kOtherBaseline = 1078488000;  // 2004-03-05 12:00:00, a Friday
-  struct tm tm;
-  struct tm other;
-  if (!ReadStamp(stamp, fmt, kBaseline, &tm) || !ReadStamp(stamp, fmt, kOtherBaseline, &other)) return false;
-  const bool whole_date = tm.tm_year == other.tm_year && tm.tm_mon == other.tm_mon && tm.tm_mday == other.tm_mday;
-
-  struct tm real = tm;
-  errno = 0;
-  const time_t t = timegm(&real);
-  if (t == static_cast<time_t>(-1) && errno != 0) return false;
-  if (gmtime_r(&t, &real) == nullptr) return false;
-  if (!whole_date) {
-    real.tm_wday = tm.tm_wday;
-    real.tm_yday = tm.tm_yday;
+// Whether stamp is strftime of fmt for a time from kFirstStampTime to
+// ceiling. strptime takes fields no clock shows (February 30, second 60, a
+// weekday the date does not fall on, any zone offset) and strftime would
+// echo them, so the stamp read back is first made a real time with timegm
+// and broken down again as save_backup does it (UTC fields of local-time
+// seconds); only when that time gives the stamp byte for byte does it
+// count. A weekday or day of the year is held to the date only when the
+// stamp gives the whole date (read over two baselines, both in leap years,
+// the date comes out the same): without it, some date has them. Both
+// readings are tried (a week and weekday without a year may fall before
+// 2000 on one of them). A two-digit year of 69 to 99 (1969 to 1999 to
+// strptime) is read a century later.
+bool IsStampOf(const char* stamp, const char* fmt, time_t ceiling) {
+  constexpr time_t kBaselines[2] = {946684800, 1078488000};  // 2000-01-01 00:00:00 (a Saturday), 2004-03-05 12:00:00
+  struct tm read[2];
+  for (int i = 0; i < 2; ++i) {
+    if (!ReadStamp(stamp, fmt, kBaselines[i], &read[i])) return false;
   }
-  // "%s" is read as local time and printed with mktime, which takes the
-  // daylight-saving flag it was read with.
-  real.tm_isdst = tm.tm_isdst;
-  char again[NAME_MAX + 1];
-  const size_t len = strftime(again, sizeof(again), fmt, &real);
-  return len == strlen(stamp) && memcmp(again, stamp, len) == 0;
+  const bool whole_date = read[0].tm_year == read[1].tm_year && read[0].tm_mon == read[1].tm_mon &&
+                          read[0].tm_mday == read[1].tm_mday;
+  for (const struct tm& fields : read) {
+    struct tm real = fields;
+    errno = 0;
+    time_t t = timegm(&real);
+    if (t == static_cast<time_t>(-1) && errno != 0) continue;
+    if (t < kFirstStampTime) {
+      real = fields;
+      real.tm_year += 100;
+      t = timegm(&real);
+    }
+    if (t < kFirstStampTime || t > ceiling || gmtime_r(&t, &real) == nullptr) continue;
+    if (!whole_date) {
+      real.tm_wday = fields.tm_wday;
+      real.tm_yday = fields.tm_yday;
+    }
+    // "%s" is read as local time and printed with mktime, which takes the
+    // daylight-saving flag it was read with.
+    real.tm_isdst = fields.tm_isdst;
+    char again[NAME_MAX + 1];
+    const size_t len = strftime(again, sizeof(again), fmt, &real);
+    if (len == strlen(stamp) && memcmp(again, stamp, len) == 0) return true;
+  }
+  return false;
 }
 
 // Whether stamp, with or without a counter at its end, is a stamp of fmt.
 // Both readings are tried: a counter may look like part of the stamp to
 // strptime (a zone name reads up to the next blank) and a stamp may end in
 // a dot and digits of its own.
-bool IsStampWithCounter(const char* stamp, const char* fmt) {
-  if (IsStampOf(stamp, fmt)) return true;
+bool IsStampWithCounter(const char* stamp, const char* fmt, time_t ceiling) {
+  if (IsStampOf(stamp, fmt, ceiling)) return true;
   const size_t len = WithoutCounter(stamp);
   if (len == strlen(stamp) || len > NAME_MAX) return false;
   char bare[NAME_MAX + 1];
   memcpy(bare, stamp, len);
   bare[len] = '\0';
-  return IsStampOf(bare, fmt);
+  return IsStampOf(bare, fmt, ceiling);
 }
 
 }  // namespace
 
 bool is_backup_name(const char* name, const char* base, const char* suffix) {
+  return is_backup_name(name, base, suffix, time(nullptr));
+}
+
+bool is_backup_name(const char* name, const char* base, const char* suffix, time_t now) {
   if (name == nullptr || base == nullptr) return false;
   const size_t n = strlen(base);
   if (strncmp(name, base, n) != 0 || name[n] != '.') return false;
   const char* stamp = name + n + 1;
-  if (suffix != nullptr && suffix[0] != '\0' && IsStampWithCounter(stamp, suffix)) return true;
-  return IsStampWithCounter(stamp, kDefaultStamp);
+  const time_t ceiling = now + xtimezoneoffset() + kStampLeadSeconds;
+  if (suffix != nullptr && suffix[0] != '\0' && IsStampWithCounter(stamp, suffix, ceiling)) return true;
+  return IsStampWithCounter(stamp, kDefaultStamp, ceiling);
 }
 
 }  // namespace comspace
