@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <limits.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -187,6 +188,25 @@ TEST(QuotaChecker, OnlyNamesTheCuttingMakesCount) {
       {"%Y%m%d%Z", "log.20240101CET", false},
       {"%Y%m%d%Z", "log.20240101GMT.2", true},  // a zone name is read up to the next blank
       {"", "log.20230229120000.1", false},
+      // A zone name before more fields is the cutting's "GMT" alone.
+      {"%Z_%Y%m%d%H%M%S", "log.GMT_20240615120000", true},
+      {"%Z_%Y%m%d%H%M%S", "log.CET_20240615120000", false},
+      // am and pm as strftime writes them, in their case.
+      {"%p", "log.PM", true},
+      {"%p", "log.pm", false},
+      {"%P", "log.pm", true},
+      {"%P", "log.PM", false},
+      {"%I%P", "log.12am", true},
+      {"%I%P", "log.00am", false},
+      {"%I%P", "log.13pm", false},
+      // A blank-padded hour before the minutes is two characters wide; a
+      // blank in the form is read as a blank.
+      {"%k%M", "log. 230", true},
+      {"%k%M", "log.0230", false},
+      {"%Y %m", "log.2024 06", true},
+      {"%e%H %b", "log. 203 Jun", true},  // a blank before a letter stays one
+      {"%Q%Y", "log.%Q2024", true},  // a code strftime copies as it stands
+      {"%Q%Y", "log.Q2024", false},
       // Numbers no cut since 2000 writes as a year or as seconds.
       {"%Y", "log.2024", true},
       {"%Y", "log.1", false},
@@ -376,6 +396,109 @@ TEST(QuotaChecker, StampsCountFromTheYear2000ToADayAhead) {
     ASSERT_FALSE(name.empty());
     EXPECT_EQ(comspace::is_backup_name(name.c_str(), "log", r.suffix, r.now), r.counted)
         << r.suffix << " " << name << " at " << r.now;
+  }
+}
+
+// The instants of 2024 at which the zone's offset changes.
+std::vector<time_t> OffsetChangesOf2024() {
+  auto offset = [](time_t u) {
+    struct tm tm;
+    localtime_r(&u, &tm);
+    return tm.tm_gmtoff;
+  };
+  std::vector<time_t> out;
+  for (time_t u = 1704067200; u < 1735689600; u += 3600) {
+    if (offset(u) == offset(u + 3600)) continue;
+    time_t lo = u;
+    time_t hi = u + 3600;
+    while (hi - lo > 1) {
+      const time_t mid = lo + (hi - lo) / 2;
+      (offset(mid) == offset(lo) ? lo : hi) = mid;
+    }
+    out.push_back(hi);
+  }
+  return out;
+}
+
+// Every name save_backup gives counts, read the way the cutting wrote it,
+// in zones without summer time, with it (of an hour in both hemispheres, of
+// half an hour), with offsets of half and three quarters of an hour, and
+// whose offset in 1970, which the cutting adds to the clock, is not today's
+// (London then kept summer time all year; Lord Howe was at +10:00). The
+// cuts run over 2024 and at the hour before, the second before, the second
+// of and the hour after each change of the zone's offset; every fourth is
+// made twice for the counter ".1". A stamp whose seconds and fields
+// disagree by an hour is made by no cut.
+TEST(QuotaChecker, CuttingNamesCountInEveryZone) {
+  const char* const zones[] = {"UTC", "America/New_York", "Europe/London", "Europe/Berlin",
+                               "Australia/Lord_Howe", "Asia/Kolkata", "Pacific/Chatham", "America/Sao_Paulo"};
+  const char* const forms[] = {
+      // Forms of every kind before.
+      "", "%Y%m%d", "%Y-%m-%d_%H", "%b%d", "%e.%H", "%s", "%j", "%a%H%M", "bak", "%m%d", "%Y%j%a%z",
+      "%Y%m%d%Z",
+      // A zone name before more fields, am and pm, seconds beside a date.
+      "%Z_%Y%m%d%H%M%S", "%p", "%P", "%I%P", "%Y%m%d%H_%s",
+      // Nearby: codes whose text never changes (zone offset and name with
+      // flags, blanks, a percent sign, a code strftime copies as it stands),
+      // seconds before more digits, two-digit years, blank-padded hours,
+      // composite and locale forms, flags and modifiers.
+      "%Y%m%d%H%M%S%z", "%#Z%Y", "%Y%n%H", "%t%d", "%%%Y%m%d", "%Q%Y", "%s%M", "%C%y%m%d", "%y%m%d", "%k%M",
+      "%l%P", "%c", "%X", "%F_%T", "%r", "%R", "%h%e", "%^a%#b", "%Ey%OH"};
+  for (const char* zone : zones) {
+    const int status = testsupport::RunInChild([&] {
+      setenv("TZ", zone, 1);
+      tzset();
+      const time_t zero = 0;
+      struct tm tm0;
+      localtime_r(&zero, &tm0);
+      // The cutting's clock: the time plus the zone's offset in 1970.
+      std::vector<time_t> times;
+      for (time_t u = 1704067200; u < 1735689600; u += 61 * 3600 + 17 * 60 + 13) times.push_back(u + tm0.tm_gmtoff);
+      const std::vector<time_t> changes = OffsetChangesOf2024();
+      for (const time_t c : changes) {
+        for (const time_t d : {-3600, -1, 0, 3600}) times.push_back(c + d + tm0.tm_gmtoff);
+      }
+      TempDir dir;
+      for (const char* form : forms) {
+        int missed = 0;
+        int total = 0;
+        std::string example;
+        auto check = [&](const std::string& name) {
+          ++total;
+          if (comspace::is_backup_name(name.c_str(), "log", form)) return;
+          if (++missed == 1) example = name;
+        };
+        for (size_t i = 0; i < times.size(); ++i) {
+          const std::string name = Cut(dir, form, times[i]);
+          EXPECT_FALSE(name.empty()) << zone << " " << form;
+          check(name);
+          if (i % 4 == 0) {
+            const std::string again = Cut(dir, form, times[i]);
+            EXPECT_EQ(again, name + ".1");
+            check(again);
+            unlink(dir.file(again).c_str());
+          }
+          unlink(dir.file(name).c_str());
+          if (strcmp(form, "%Y%m%d%H_%s") == 0) {
+            const size_t bar = name.find('_');
+            const long long secs = strtoll(name.c_str() + bar + 1, nullptr, 10);
+            for (const long long d : {-3600LL, 3600LL}) {
+              const std::string other = name.substr(0, bar + 1) + std::to_string(secs + d);
+              EXPECT_FALSE(comspace::is_backup_name(other.c_str(), "log", form)) << zone << " " << other;
+            }
+          }
+        }
+        EXPECT_EQ(missed, 0) << zone << " \"" << form << "\": " << missed << " of " << total
+                             << " names not counted, e.g. \"" << example << "\"";
+      }
+      EXPECT_EQ(changes.size(), (strcmp(zone, "UTC") == 0 || strcmp(zone, "Asia/Kolkata") == 0 ||
+                                 strcmp(zone, "America/Sao_Paulo") == 0)
+                                    ? 0u
+                                    : 2u)
+          << zone;
+      return ::testing::Test::HasFailure() ? 1 : 0;
+    });
+    EXPECT_EQ(status, 0) << zone;
   }
 }
 
