@@ -215,6 +215,9 @@ TEST(QuotaChecker, OnlyNamesTheCuttingMakesCount) {
       {"%s", "log.0", false},
       {"%s", "log.1.2", false},
       {"%C%y", "log.1999", false},
+      {"%Y%m%d%H_%s", "log.x_1718452800", false},  // the fields before the seconds
+      {"", "log_20240102030405", false},
+      {"", "lag.20240102030405", false},
   };
   for (const Row& r : rows) {
     TempDir dir;
@@ -231,6 +234,8 @@ TEST(QuotaChecker, OnlyNamesTheCuttingMakesCount) {
     EXPECT_EQ(FileExists(dir.file(r.name)), !r.counted) << r.reserved1 << " " << r.name;
     EXPECT_TRUE(FileExists(dir.file("log.20250101000000"))) << r.name;
   }
+  EXPECT_FALSE(comspace::is_backup_name(nullptr, "log", ""));
+  EXPECT_FALSE(comspace::is_backup_name("log.20240102030405", nullptr, ""));
 }
 
 // Every name save_backup gives, for stamps of many kinds over many times and
