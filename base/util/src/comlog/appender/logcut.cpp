@@ -117,6 +117,16 @@ CutOutcome cut_log_if_due(const com_device_t& dev, const char* file, const struc
 
 namespace {
 
+// The span of stamps that count: from the first second of 2000 (local
+// time, as the cutting counts it) to a day past the time of the check.
+// Before it, a user's "log.1" reads as year 1 or second 1 of 1970; a day
+// ahead leaves room for a clock set back.
+constexpr time_t kFirstStampTime = 946684800;  // 2000-01-01 00:00:00
+constexpr time_t kStampLeadSeconds = 86400;
+
+// A time up to the year 5000 has at most 11 digits of seconds.
+constexpr size_t kMaxSecondsDigits = 11;
+
 // The length of name without the counter a repeated cut adds at its end
 // (a dot and a number from 1, without leading zeros), or strlen (name) when
 // it has none.
@@ -128,72 +138,231 @@ size_t WithoutCounter(const char* name) {
   return i - 1;
 }
 
-// Reads stamp by fmt into *tm, over the fields of the time baseline (what
-// the stamp does not give stays the baseline's). False unless the whole
-// stamp was read.
-bool ReadStamp(const char* stamp, const char* fmt, time_t baseline, struct tm* tm) {
-  gmtime_r(&baseline, tm);
-  const char* end = strptime(stamp, fmt, tm);
-  return end != nullptr && end != stamp && *end == '\0';
+// strftime of fmt over the UTC fields of t, as save_backup writes a stamp
+// (t holds local-time seconds); its length, 0 when it is empty or does not
+// fit.
+size_t FormatStamp(const char* fmt, time_t t, char* out, size_t size) {
+  struct tm tm;
+  if (gmtime_r(&t, &tm) == nullptr) return 0;
+  return strftime(out, size, fmt, &tm);
 }
 
-// Whether stamp is strftime of fmt for some time. strptime takes fields no
-// clock shows (February 30, second 60, a weekday the date does not fall on,
-// any zone offset) and strftime would echo them, so the stamp read back is
-// first made a real time with timegm and broken down again as save_backup
-// does it (UTC fields of local-time seconds); only when that time gives the
-// stamp byte for byte does it count. A weekday or day of the year is held to
-// the date only when the stamp gives the whole date (read over two
-// baselines, both in leap years, the date comes out the same): without it,
-// some date has them.
-bool IsStampOf(const char* stamp, const char* fmt) {
-  constexpr time_t kBaseline = 946684800;        // 2000-01-01 00:00:00, a Saturday
-  constexpr time_t kOtherBaseline = 1078488000;  // 2004-03-05 12:00:00, a Friday
-  struct tm tm;
-  struct tm other;
-  if (!ReadStamp(stamp, fmt, kBaseline, &tm) || !ReadStamp(stamp, fmt, kOtherBaseline, &other)) return false;
-  const bool whole_date = tm.tm_year == other.tm_year && tm.tm_mon == other.tm_mon && tm.tm_mday == other.tm_mday;
-
-  struct tm real = tm;
-  errno = 0;
-  const time_t t = timegm(&real);
-  if (t == static_cast<time_t>(-1) && errno != 0) return false;
-  if (gmtime_r(&t, &real) == nullptr) return false;
-  if (!whole_date) {
-    real.tm_wday = tm.tm_wday;
-    real.tm_yday = tm.tm_yday;
-  }
-  // "%s" is read as local time and printed with mktime, which takes the
-  // daylight-saving flag it was read with.
-  real.tm_isdst = tm.tm_isdst;
+// Whether save_backup writes stamp for the time t under fmt.
+bool WritesStamp(const char* fmt, time_t t, const char* stamp) {
   char again[NAME_MAX + 1];
-  const size_t len = strftime(again, sizeof(again), fmt, &real);
+  const size_t len = FormatStamp(fmt, t, again, sizeof(again));
   return len == strlen(stamp) && memcmp(again, stamp, len) == 0;
+}
+
+// How strptime reads a stamp of a format.
+struct StampReading {
+  std::string format;                  // the format strptime is given
+  size_t seconds = std::string::npos;  // where its first "%s" begins
+};
+
+// The reading of fmt. A conversion whose text is the same at two times
+// that differ in every field strftime writes (a zone name or offset, which
+// the cutting's UTC fields give as "GMT" and "+0000", "%%", "%n", "%t", and
+// a code strftime does not know and copies) is read as that text: strptime
+// would take "%Z" up to the next blank, refuse an unknown code and let a
+// blank match none. "%P", strftime's am/pm in lower case, is read as "%p"
+// (strptime matches either case). A modifier E or O that changes nothing in
+// the locale is dropped (strptime reads "%Ey" as four digits).
+StampReading ReadingOf(const char* fmt) {
+  constexpr time_t kProbes[2] = {946684799, 961032630};  // 1999-12-31 23:59:59, 2000-06-15 01:30:30
+  StampReading reading;
+  for (const char* p = fmt; *p != '\0';) {
+    if (*p != '%') {
+      reading.format += *p++;
+      continue;
+    }
+    const char* start = p++;
+    while (*p != '\0' && strchr("_-0^#", *p) != nullptr) ++p;
+    while (*p >= '0' && *p <= '9') ++p;
+    const char* modifier = (*p == 'E' || *p == 'O') ? p++ : nullptr;
+    if (*p != '\0') ++p;  // the conversion (a '%' that ends the format stands alone)
+    std::string spec(start, p);
+    char text[2][NAME_MAX + 1];
+    size_t len[2];
+    for (int i = 0; i < 2; ++i) len[i] = FormatStamp(spec.c_str(), kProbes[i], text[i], sizeof(text[i]));
+    if (len[0] > 0 && len[0] == len[1] && memcmp(text[0], text[1], len[0]) == 0) {
+      for (size_t i = 0; i < len[0]; ++i) {
+        if (text[0][i] == '%') reading.format += '%';
+        reading.format += text[0][i];
+      }
+      continue;
+    }
+    if (modifier != nullptr) {
+      std::string plain = spec;
+      plain.erase(static_cast<size_t>(modifier - start), 1);
+      bool same = true;
+      for (int i = 0; i < 2 && same; ++i) {
+        char other[NAME_MAX + 1];
+        same = FormatStamp(plain.c_str(), kProbes[i], other, sizeof(other)) == len[i] &&
+               memcmp(other, text[i], len[i]) == 0;
+      }
+      if (same) spec = plain;
+    }
+    if (spec.back() == 's' && reading.seconds == std::string::npos) reading.seconds = reading.format.size();
+    if (spec.back() == 'P') spec.back() = 'p';
+    reading.format += spec;
+  }
+  return reading;
+}
+
+// Reads text by fmt into *tm, over the fields of the time baseline (what
+// the text does not give stays the baseline's). Where the reading ended,
+// nullptr when it failed.
+const char* ReadFields(const char* text, const char* fmt, time_t baseline, struct tm* tm) {
+  gmtime_r(&baseline, tm);
+  return strptime(text, fmt, tm);
+}
+
+// Whether stamp is written for a time from kFirstStampTime to ceiling,
+// found from the fields strptime reads in text (stamp itself, or stamp
+// with its padding blanks as zeros). strptime takes fields no clock shows
+// (February 30, second 60, a weekday the date does not fall on) and
+// strftime would echo them, so each reading is made a real time with timegm
+// and the stamp is written again from it as save_backup does; only when
+// that gives the stamp byte for byte does it count. A weekday or day of the
+// year is held to the date only when the stamp gives the whole date (read
+// over two baselines, both in leap years, the date comes out the same):
+// without it, some date has them. The second baseline is at noon, for an
+// am/pm without an hour. A two-digit year of 69 to 99 (1969 to 1999 to
+// strptime) is read a century later.
+bool IsFieldStampOf(const char* text, const char* stamp, const char* fmt, const char* reading, time_t ceiling) {
+  constexpr time_t kBaselines[2] = {946684800, 1078488000};  // 2000-01-01 00:00:00 (a Saturday), 2004-03-05 12:00:00
+  struct tm read[2];
+  for (int i = 0; i < 2; ++i) {
+    const char* end = ReadFields(text, reading, kBaselines[i], &read[i]);
+    if (end == nullptr || end == text || *end != '\0') return false;
+  }
+  const bool whole_date = read[0].tm_year == read[1].tm_year && read[0].tm_mon == read[1].tm_mon &&
+                          read[0].tm_mday == read[1].tm_mday;
+  for (const struct tm& fields : read) {
+    struct tm real = fields;
+    errno = 0;
+    time_t t = timegm(&real);
+    if (t == static_cast<time_t>(-1) && errno != 0) continue;
+    if (t < kFirstStampTime) {
+      real = fields;
+      real.tm_year += 100;
+      t = timegm(&real);
+    }
+    if (t < kFirstStampTime || t > ceiling || gmtime_r(&t, &real) == nullptr) continue;
+    if (!whole_date) {
+      real.tm_wday = fields.tm_wday;
+      real.tm_yday = fields.tm_yday;
+    }
+    char again[NAME_MAX + 1];
+    const size_t len = strftime(again, sizeof(again), fmt, &real);
+    if (len == strlen(stamp) && memcmp(again, stamp, len) == 0) return true;
+  }
+  return false;
+}
+
+// At most how many times TimesOfSeconds gives.
+constexpr int kMaxTimesOfSeconds = 3;
+
+// The local-time seconds whose UTC fields strftime's "%s" may write as
+// secs (out, their number). "%s" reads the fields as local time with the
+// daylight-saving flag gmtime_r leaves at 0, that is in standard time, so
+// the time is secs plus the zone's standard offset then: it is first taken
+// as secs plus the zone's offset at secs, then corrected by what "%s" gives
+// back for it; where the standard offset changes, the times on both sides
+// are given.
+int TimesOfSeconds(time_t secs, time_t out[kMaxTimesOfSeconds]) {
+  struct tm local;
+  if (localtime_r(&secs, &local) == nullptr) return 0;
+  time_t t = secs + local.tm_gmtoff;
+  int n = 0;
+  while (n < kMaxTimesOfSeconds) {
+    out[n++] = t;
+    struct tm fields;
+    if (gmtime_r(&t, &fields) == nullptr) break;
+    const time_t back = mktime(&fields);
+    if (back == secs || back == static_cast<time_t>(-1)) break;
+    t += secs - back;
+  }
+  return n;
+}
+
+// Whether stamp, of a format with "%s", is written for a time from
+// kFirstStampTime to ceiling. The seconds give the whole time: they are
+// found after what strptime reads of text (stamp, or stamp with its padding
+// blanks as zeros) by the reading before the first "%s", and tried at every
+// length, so that digits after them may follow.
+bool IsSecondsStampOf(const char* text, const char* stamp, const char* fmt, const StampReading& reading,
+                      time_t ceiling) {
+  const char* at = text;
+  if (reading.seconds > 0) {
+    struct tm scratch;
+    at = ReadFields(text, reading.format.substr(0, reading.seconds).c_str(), kFirstStampTime, &scratch);
+    if (at == nullptr) return false;
+  }
+  const char* digits = stamp + (at - text);
+  size_t n = 0;
+  while (n < kMaxSecondsDigits && digits[n] >= '0' && digits[n] <= '9') ++n;
+  for (; n > 0; --n) {
+    time_t secs = 0;
+    for (size_t i = 0; i < n; ++i) secs = secs * 10 + (digits[i] - '0');
+    time_t times[kMaxTimesOfSeconds];
+    const int k = TimesOfSeconds(secs, times);
+    for (int i = 0; i < k; ++i) {
+      if (times[i] >= kFirstStampTime && times[i] <= ceiling && WritesStamp(fmt, times[i], stamp)) return true;
+    }
+  }
+  return false;
+}
+
+// Whether stamp is strftime of fmt, read by reading, for a time from
+// kFirstStampTime to ceiling. strptime reads a blank-padded number ("%e",
+// "%k", "%l": " 2") on into the digits after it ("%k%M": " 230", 02:30,
+// reads as hour 23 and minute 0); a reading of the stamp with every blank
+// before a digit taken as a zero reads it as the cutting wrote it.
+bool IsStampOf(const char* stamp, const char* fmt, const StampReading& reading, time_t ceiling) {
+  std::string zeros(stamp);
+  for (size_t i = 0; i + 1 < zeros.size(); ++i) {
+    if (zeros[i] == ' ' && zeros[i + 1] >= '0' && zeros[i + 1] <= '9') zeros[i] = '0';
+  }
+  for (const char* text : {stamp, zeros.c_str()}) {
+    if (text != stamp && zeros == stamp) break;
+    if (reading.seconds != std::string::npos ? IsSecondsStampOf(text, stamp, fmt, reading, ceiling)
+                                             : IsFieldStampOf(text, stamp, fmt, reading.format.c_str(), ceiling)) {
+      return true;
+    }
+  }
+  return false;
 }
 
 // Whether stamp, with or without a counter at its end, is a stamp of fmt.
 // Both readings are tried: a counter may look like part of the stamp to
-// strptime (a zone name reads up to the next blank) and a stamp may end in
-// a dot and digits of its own.
-bool IsStampWithCounter(const char* stamp, const char* fmt) {
-  if (IsStampOf(stamp, fmt)) return true;
+// strptime and a stamp may end in a dot and digits of its own.
+bool IsStampWithCounter(const char* stamp, const char* fmt, time_t ceiling) {
+  const StampReading reading = ReadingOf(fmt);
+  if (IsStampOf(stamp, fmt, reading, ceiling)) return true;
   const size_t len = WithoutCounter(stamp);
   if (len == strlen(stamp) || len > NAME_MAX) return false;
   char bare[NAME_MAX + 1];
   memcpy(bare, stamp, len);
   bare[len] = '\0';
-  return IsStampOf(bare, fmt);
+  return IsStampOf(bare, fmt, reading, ceiling);
 }
 
 }  // namespace
 
 bool is_backup_name(const char* name, const char* base, const char* suffix) {
+  return is_backup_name(name, base, suffix, time(nullptr));
+}
+
+bool is_backup_name(const char* name, const char* base, const char* suffix, time_t now) {
   if (name == nullptr || base == nullptr) return false;
   const size_t n = strlen(base);
   if (strncmp(name, base, n) != 0 || name[n] != '.') return false;
   const char* stamp = name + n + 1;
-  if (suffix != nullptr && suffix[0] != '\0' && IsStampWithCounter(stamp, suffix)) return true;
-  return IsStampWithCounter(stamp, kDefaultStamp);
+  const time_t ceiling = now + xtimezoneoffset() + kStampLeadSeconds;
+  if (suffix != nullptr && suffix[0] != '\0' && IsStampWithCounter(stamp, suffix, ceiling)) return true;
+  return IsStampWithCounter(stamp, kDefaultStamp, ceiling);
 }
 
 }  // namespace comspace

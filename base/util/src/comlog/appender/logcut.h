@@ -31,9 +31,14 @@ int save_backup(const char* file, char* out, int outsize, const char* suffix, ti
 // Whether name, a file name without its folder, is one save_backup gives a
 // backup of the log file named base: base, a dot and the stamp of suffix
 // (or of the default form, which is also what a failed rename falls back
-// to), then ".1", ".2", ... when that name was taken. Any other name, also
-// one that merely begins with base and a dot, is not a backup.
+// to), then ".1", ".2", ... when that name was taken. The stamp is read the
+// way save_backup writes it and counts only for a time from the start of
+// 2000 to a day past now (the clock, time (NULL) when not given), in the
+// cutting's local time. Any other name, also one that merely begins with
+// base and a dot or whose number reads as a time the cutting never had
+// (a user's "log.1" under "%Y" or "%s"), is not a backup.
 bool is_backup_name(const char* name, const char* base, const char* suffix);
+bool is_backup_name(const char* name, const char* base, const char* suffix, time_t now);
 
 // Opens the log file PATH/NAME of the device for appending, its path written
 // to file (size bytes), making the folder PATH first when it is missing.

@@ -48,10 +48,10 @@ class QuotaChecker {
 
   // First call (by the appender's init, backup NULL): reads the quota and,
   // when there is a limit, removes the oldest backups beyond it found in the
-  // log's folder (files named as the cutting names backups; no other file
-  // is counted or removed). Later calls: one more backup was made; the
-  // oldest kept one beyond the limit is queued for removal. 0, or -1 when
-  // the first scan fails.
+  // log's folder (files named as the cutting names backups, for a time from
+  // 2000 to a day ahead; no other file is counted or removed). Later calls:
+  // one more backup was made; the oldest kept one beyond the limit is queued
+  // for removal. 0, or -1 when the first scan fails.
   int check_quota(const char* backup);
   // Queues a path for removal; a full or stopped queue drops it.
   void schedule_file_removal(std::string path);
