@@ -9,6 +9,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/time.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -27,6 +28,7 @@
 #include "comlog/xsync.h"
 #include "comlog/xutils.h"
 #include "comlog_test_util.h"
+#include "rename_seam.h"
 #include "ul_log.h"
 
 namespace {
@@ -185,6 +187,28 @@ TEST(SaveBackup, NamesCountersAndFailures) {
     EXPECT_NE(lines[3].find("]Faint! Comlog rename error, and I can do nothing more (-__-)!..."), std::string::npos);
     EXPECT_NE(lines[4].find("]Unable to rename file"), std::string::npos);
     EXPECT_NE(lines[5].find("]Faint!"), std::string::npos);
+  });
+}
+
+// A backup made under the name in the instant before the rename stays: the
+// cut goes to the next number, whether the file system refuses to replace
+// by itself or cannot (EINVAL).
+TEST(SaveBackup, NeverReplacesABackupMadeMeanwhile) {
+  InChild([] {
+    TempDir dir;
+    const std::string log = dir.file("log");
+    char out[comspace::COMLOG_BACKUP_NAME_SIZE];
+    renameseam::InPlace seam;
+    for (const int err : {0, EINVAL}) {
+      renameseam::errno_value = err;
+      renameseam::take = "theirs";
+      testsupport::WriteFile(log, "ours");
+      ASSERT_EQ(comspace::save_backup(log.c_str(), out, sizeof(out), "bak", 0, false), 0) << err;
+      EXPECT_EQ(std::string(out), log + ".bak.1");
+      EXPECT_EQ(ReadFile(log + ".bak"), "theirs");
+      EXPECT_EQ(ReadFile(log + ".bak.1"), "ours");
+      for (const char* name : {"log.bak", "log.bak.1"}) ASSERT_EQ(unlink(dir.file(name).c_str()), 0);
+    }
   });
 }
 
@@ -496,6 +520,102 @@ TEST_P(FileKinds, EightThreadsAcrossCuts) {
     EXPECT_EQ(seen.size(), static_cast<size_t>(kThreads * kLines));
     for (const auto& kv : seen) EXPECT_EQ(kv.second, 1) << kv.first;
   });
+}
+
+// A line of a run that several writers (processes, threads) share: the
+// writer's number, the line's and letters up to about 100 bytes.
+std::string SharedLine(int writer, int n) {
+  char head[32];
+  snprintf(head, sizeof(head), "w%d n%06d ", writer, n);
+  return head + std::string(88, static_cast<char>('a' + writer % 26)) + "|";
+}
+
+// How many times each line is in the log of dir and its backups ("log"
+// and the names that begin with "log.").
+std::map<std::string, int> LinesOfLogAndBackups(const std::string& dir) {
+  std::vector<std::string> files = Backups(dir);
+  files.push_back("log");
+  std::map<std::string, int> seen;
+  for (const std::string& f : files) {
+    for (const std::string& line : Messages(dir + "/" + f)) ++seen[line];
+  }
+  return seen;
+}
+
+// Checks that every line answered 0 (answers[writer][n]) is there `copies`
+// times, and that nothing else is.
+void ExpectEveryLine(const std::map<std::string, int>& seen, const std::vector<std::vector<int>>& answers,
+                     int copies, const std::string& what) {
+  int missing = 0, wrong = 0, written = 0;
+  std::string first_missing;
+  std::map<std::string, int> rest = seen;
+  for (size_t w = 0; w < answers.size(); ++w) {
+    for (size_t n = 0; n < answers[w].size(); ++n) {
+      const std::string line = SharedLine(static_cast<int>(w), static_cast<int>(n));
+      auto it = rest.find(line);
+      const int times = it == rest.end() ? 0 : it->second;
+      if (it != rest.end()) rest.erase(it);
+      if (answers[w][n] != 0) continue;
+      ++written;
+      if (times == 0 && missing++ == 0) first_missing = line.substr(0, 12);
+      if (times != 0 && times != copies) ++wrong;
+    }
+  }
+  EXPECT_EQ(missing, 0) << what << ": of " << written << " lines answered 0, missing; the first: " << first_missing;
+  EXPECT_EQ(wrong, 0) << what << ": lines there another number of times than " << copies;
+  EXPECT_TRUE(rest.empty()) << what << ": " << rest.size() << " lines not written, the first: "
+                            << (rest.empty() ? "" : rest.begin()->first.substr(0, 80));
+}
+
+// Two processes write one log with the same size limit (SIZE 1) and cut it
+// at once, again and again, often within one second: no cut replaces a
+// backup the other made, so every line answered 0 is in the log or a
+// backup, once.
+TEST_P(FileKinds, TwoProcessesCuttingOneLogLoseNoLine) {
+  const std::string kind = GetParam();
+  TempDir dir, answers_dir;
+  constexpr int kProcs = 2;
+  constexpr int kLines = 60000;  // 6 MB each: about 12 cuts
+  int go[2];
+  ASSERT_EQ(pipe(go), 0);
+  std::fflush(nullptr);
+  std::vector<pid_t> kids;
+  for (int p = 0; p < kProcs; ++p) {
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      comlogtest::HangGuard();
+      ::close(go[1]);
+      com_device_t dev = FileDevice(dir.path(), kind, comspace::COMLOG_SIZECUT, 1, kDebugOnly);
+      if (OpenWith(&dev) != 0) _exit(2);
+      char c;
+      if (read(go[0], &c, 1) != 0) _exit(3);  // both start when the pipe closes
+      std::string refused;
+      for (int n = 0; n < kLines; ++n) {
+        if (com_writelog(UL_LOG_DEBUG, "%s", SharedLine(p, n).c_str()) != 0) refused += std::to_string(n) + "\n";
+      }
+      if (com_closelog(5000) != 0) _exit(4);
+      testsupport::WriteFile(answers_dir.file(std::to_string(p)), refused);
+      _exit(0);
+    }
+    kids.push_back(pid);
+  }
+  ::close(go[0]);
+  ::close(go[1]);
+  for (pid_t pid : kids) {
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);  // bounded by the child's alarm
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  }
+  std::vector<std::vector<int>> answers(kProcs, std::vector<int>(kLines, 0));
+  for (int p = 0; p < kProcs; ++p) {
+    for (const std::string& n : Lines(ReadFile(answers_dir.file(std::to_string(p))))) {
+      answers[static_cast<size_t>(p)][static_cast<size_t>(std::stoi(n))] = -1;
+    }
+  }
+  // AFILE cuts before a batch, which may hold several MiB.
+  EXPECT_GE(Backups(dir.path()).size(), kind == "FILE" ? 4u : 1u);
+  ExpectEveryLine(LinesOfLogAndBackups(dir.path()), answers, 1, kind);
 }
 
 // A full disk (a file-size cap): a line that did not reach the file answers
