@@ -618,6 +618,60 @@ TEST_P(FileKinds, TwoProcessesCuttingOneLogLoseNoLine) {
   ExpectEveryLine(LinesOfLogAndBackups(dir.path()), answers, 1, kind);
 }
 
+// Two devices name one folder in two spellings: those that name the same
+// folder whatever the file system holds (a slash at the end, slashes
+// doubled, "." as a step) give one appender, which writes each line once
+// and cuts alone; a step ".." (which a symbolic link can send elsewhere)
+// keeps two appenders, which write each line twice and cut one file
+// between them. Four threads write across size cuts (SIZE 1): every line
+// answered 0 is there as many times as there are appenders.
+TEST_P(FileKinds, TwoSpellingsOfOneFolderLoseNoLine) {
+  const std::string kind = GetParam();
+  struct Row {
+    const char* first;
+    const char* second;
+    bool one;
+  } rows[] = {
+      {"d", "d/", true},  {"d", "d//", true}, {"d", "./d", true}, {"d", "d/.", true},
+      {"d", "d/../d", false},
+  };
+  for (const Row& r : rows) {
+    InChild([&] {
+      TempDir top;
+      ASSERT_EQ(chdir(top.path().c_str()), 0);
+      ASSERT_EQ(mkdir("d", 0755), 0);
+      com_device_t devs[2] = {FileDevice(r.first, kind, comspace::COMLOG_SIZECUT, 1, kDebugOnly),
+                              FileDevice(r.second, kind, comspace::COMLOG_SIZECUT, 1, kDebugOnly)};
+      delete devs[1].layout;  // one layout for both, owned by the registry
+      devs[1].layout = devs[0].layout;
+      comspace::com_logstat_t ls;
+      ASSERT_EQ(com_openlog("t", devs, 2, &ls), 0);
+      Appender* a = AppenderFactory::tryAppender(devs[0]);
+      Appender* b = AppenderFactory::tryAppender(devs[1]);
+      ASSERT_TRUE(a != nullptr && b != nullptr);
+      EXPECT_EQ(a == b, r.one) << r.second;
+      constexpr int kThreads = 4;
+      constexpr int kLines = 8000;  // 3.2 MB a copy
+      std::vector<std::vector<int>> answers(kThreads, std::vector<int>(kLines, 0));
+      std::vector<std::thread> threads;
+      for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([t, &answers] {
+          for (int n = 0; n < kLines; ++n) {
+            answers[static_cast<size_t>(t)][static_cast<size_t>(n)] =
+                com_writelog(UL_LOG_DEBUG, "%s", SharedLine(t, n).c_str());
+          }
+          com_closelog_r();
+        });
+      }
+      for (auto& th : threads) th.join();
+      EXPECT_EQ(com_closelog(5000), 0);
+      EXPECT_GE(Backups("d").size(), kind == "FILE" ? 2u : 1u);
+      ExpectEveryLine(LinesOfLogAndBackups("d"), answers, r.one ? 1 : 2, kind + " " + r.second);
+      ASSERT_EQ(chdir("/"), 0);
+    });
+  }
+}
+
 // A full disk (a file-size cap): a line that did not reach the file answers
 // -1, and one cut short by the cap stays visibly cut: the next line written
 // once there is space again starts a line of its own. Every line answered 0

@@ -65,6 +65,20 @@ TEST(Toolkit, JoinRefusesWhatDoesNotFit) {
   EXPECT_FALSE(toolkit::JoinPath(name, "ab", "def", ".x"));
 }
 
+// A path's spellings of one file made one without a look at the file
+// system; a step ".." is kept.
+TEST(Toolkit, LexicalPathTakesOutOnlyStepsThatNameNothingElse) {
+  struct Case {
+    const char* path;
+    const char* lexical;
+  } cases[] = {
+      {"a//b", "a/b"}, {"./a", "a"},         {"a/./b", "a/b"},   {"a/", "a/"},
+      {"a/.", "a/"},   {"//a", "/a"},        {"/", "/"},         {"./", "."},
+      {"", ""},        {"a/../b", "a/../b"}, {"../a", "../a"},   {".a/..b/...", ".a/..b/..."},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.lexical, toolkit::LexicalPath(c.path)) << c.path;
+}
+
 // A rename never replaces a file at its target (also a symbolic link that
 // leads nowhere, or one that takes the name at the last instant), whether
 // the file system refuses to replace by itself or cannot (EINVAL, ENOSYS,
