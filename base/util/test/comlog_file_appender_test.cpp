@@ -790,6 +790,23 @@ int NumberOneOnItsOwnDevice(int fd, struct stat* st) {
   return rc;
 }
 
+// Writes "first", then, with the file capped 3 bytes after it, "second":
+// "sec" goes into the log, which ends mid-line. FILE answers -1 for the
+// line; AFILE holds its rest, and the probes it took before its writer met
+// the cap go to *taken. at_the_cap, if given, runs just before the cap.
+void CutTheSecondLineShort(const std::string& kind, const std::string& log, std::string* taken,
+                           const std::function<void()>& at_the_cap = nullptr) {
+  ASSERT_EQ(com_writelog(UL_LOG_DEBUG, "first"), 0);
+  ASSERT_TRUE(WaitFor([&] { return SizeOf(log) == 6; }));
+  if (at_the_cap) at_the_cap();
+  comlogtest::CapFileSize(6 + 3);
+  EXPECT_EQ(com_writelog(UL_LOG_DEBUG, "second"), kind == "FILE" ? -1 : 0);
+  ASSERT_TRUE(WaitFor([&] { return SizeOf(log) == 9; }));
+  if (kind == "AFILE") {
+    ASSERT_TRUE(ProbesUntilRefused(taken));
+  }
+}
+
 // A log left mid-line by a full disk and then removed, or moved away with
 // the new log on another device: the new log starts clean even when it has
 // the same inode number (stood in through the identity check). FILE's next
@@ -810,16 +827,8 @@ TEST_P(FileKinds, ANewLogWithAnOldInodeNumberStartsClean) {
       if (auto* f = dynamic_cast<comspace::FileAppender*>(app)) f->torn_file().set_stat_fn(stand_in);
       if (auto* a = dynamic_cast<comspace::AsyncFileAppender*>(app)) a->torn_file().set_stat_fn(stand_in);
       CaptureFd quiet(2);
-      ASSERT_EQ(com_writelog(UL_LOG_DEBUG, "first"), 0);
-      ASSERT_TRUE(WaitFor([&] { return SizeOf(dir.file("log")) == 6; }));
-      comlogtest::CapFileSize(6 + 3);
-      // FILE: "sec" went in, the line is lost; AFILE holds the rest.
-      EXPECT_EQ(com_writelog(UL_LOG_DEBUG, "second"), kind == "FILE" ? -1 : 0);
-      ASSERT_TRUE(WaitFor([&] { return SizeOf(dir.file("log")) == 9; }));
-      std::string taken;  // AFILE: probes taken before its writer met the cap
-      if (kind == "AFILE") {
-        ASSERT_TRUE(ProbesUntilRefused(&taken));
-      }
+      std::string taken;
+      ASSERT_NO_FATAL_FAILURE(CutTheSecondLineShort(kind, dir.file("log"), &taken));
       {
         // AFILE's writer looks at the path only once both are done (else
         // it may find the log in place and write into it once moved).
@@ -838,6 +847,65 @@ TEST_P(FileKinds, ANewLogWithAnOldInodeNumberStartsClean) {
       if (!remove) {
         EXPECT_EQ(ReadFile(dir.file("moved")), "first\nsec");
       }
+    }
+  });
+}
+
+// A line cut short by a full disk while the process had no descriptor to
+// spare (at its limit), so that the file left mid-line could not be held
+// open and is known by device and inode only: no later file is taken for
+// certain to be that one. Written again into that very file, the line
+// after the cut starts after a line end (AFILE: the line held goes whole
+// there, the cut stays visible); into a new log made after the old was
+// removed (ext4 gives it the old inode number again), nothing of the cut
+// line's rest begins it: a line end at most, then the line held whole.
+TEST_P(FileKinds, ACutLineWithNoSpareDescriptorGoesWhole) {
+  const std::string kind = GetParam();
+  InChild([&] {
+    signal(SIGXFSZ, SIG_IGN);
+    for (const bool remove : {false, true}) {
+      TempDir dir;
+      com_device_t dev = FileDevice(dir.path(), kind, comspace::COMLOG_SIZECUT, 2048, kDebugOnly);
+      ASSERT_EQ(OpenWith(&dev), 0);
+      Appender* app = AppenderFactory::tryAppender(dev);
+      CaptureFd quiet(2);
+      struct stat old_log;
+      struct rlimit files;
+      ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &files), 0);
+      std::string taken;
+      CutTheSecondLineShort(kind, dir.file("log"), &taken, [&] {
+        ASSERT_EQ(stat(dir.file("log").c_str(), &old_log), 0);
+        // No descriptor to spare: the limit is the lowest one free.
+        const int lowest = ::open("/dev/null", O_RDONLY);
+        ASSERT_GE(lowest, 0);
+        ::close(lowest);
+        struct rlimit full = files;
+        full.rlim_cur = static_cast<rlim_t>(lowest);
+        ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &full), 0);
+      });
+      // First: the sanitizers' checks may need a descriptor.
+      ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &files), 0);
+      ASSERT_FALSE(HasFatalFailure());
+      {
+        // AFILE's writer looks at the path only once all is done.
+        comspace::xAutoLock hold(&app->_lock);
+        if (remove) {
+          ASSERT_EQ(unlink(dir.file("log").c_str()), 0);
+        }
+        comlogtest::CapFileSize(RLIM_INFINITY);
+      }
+      EXPECT_TRUE(WaitFor([] { return com_writelog(UL_LOG_DEBUG, "third") == 0; }));
+      EXPECT_EQ(com_closelog(0), 0);
+      quiet.Stop();
+      const std::string held = kind == "FILE" ? "" : "second\n" + taken;
+      if (!remove) {
+        EXPECT_EQ(ReadFile(dir.file("log")), "first\nsec\n" + held + "third\n");
+        continue;
+      }
+      struct stat new_log;
+      ASSERT_EQ(stat(dir.file("log").c_str(), &new_log), 0);
+      const bool same_number = new_log.st_ino == old_log.st_ino && new_log.st_dev == old_log.st_dev;
+      EXPECT_EQ(ReadFile(dir.file("log")), (same_number ? "\n" : "") + held + "third\n") << same_number;
     }
   });
 }
@@ -985,7 +1053,8 @@ TEST(TornFile, KnowsItsFileUntilForgottenOrRemoved) {
 // number of the remembered one (stood in through the identity check) is not
 // the remembered file once that one was removed, nor when it lies on
 // another device. A file remembered without a descriptor is known by its
-// device and inode alone. Answers by another number look at the kept
+// device and inode alone, not for certain, until it is remembered again
+// with a descriptor to be had. Answers by another number look at the kept
 // descriptor once in a second of the clock at most, and let a removed file
 // go.
 TEST(TornFile, AnswersByTheInodeNumberFirst) {
@@ -1045,6 +1114,10 @@ TEST(TornFile, AnswersByTheInodeNumberFirst) {
     EXPECT_TRUE(torn.Is(fb, sb.st_ino));
     EXPECT_FALSE(torn.Is(fa2, sa.st_ino));
     EXPECT_TRUE(torn.remembered());
+    EXPECT_FALSE(torn.certain());  // the numbers may be a new file's
+    torn.Remember(fb);             // a descriptor can be had now: held
+    EXPECT_TRUE(torn.certain());
+    EXPECT_TRUE(torn.Is(fb, sb.st_ino));
 
     // A removed file is let go by the answers by another number, also when
     // the descriptor kept is 0 (within a second; bounded: 6,000 answers a
