@@ -264,13 +264,7 @@ bool RenameAway(const ul_file_t* file, bool timestamped, char* new_name, size_t 
   for (int i = 1; i < 100000; ++i) {
     struct stat st;
     if (stat(new_name, &st) != 0) {
-      int rc = renameat2(AT_FDCWD, file->file_name, AT_FDCWD, new_name, RENAME_NOREPLACE);
-      if (rc == 0) return true;
-      if (errno == EINVAL || errno == ENOSYS) {
-        // The file system cannot refuse to replace; the name was free a
-        // moment ago.
-        return rename(file->file_name, new_name) == 0;
-      }
+      if (toolkit::RenameNoReplace(file->file_name, new_name) == 0) return true;
       if (errno != EEXIST) return false;
     }
     int n = snprintf(new_name + stamp_len, size - stamp_len, ".%d", i);

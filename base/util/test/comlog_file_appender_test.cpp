@@ -9,6 +9,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/time.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -27,6 +28,7 @@
 #include "comlog/xsync.h"
 #include "comlog/xutils.h"
 #include "comlog_test_util.h"
+#include "rename_seam.h"
 #include "ul_log.h"
 
 namespace {
@@ -185,6 +187,28 @@ TEST(SaveBackup, NamesCountersAndFailures) {
     EXPECT_NE(lines[3].find("]Faint! Comlog rename error, and I can do nothing more (-__-)!..."), std::string::npos);
     EXPECT_NE(lines[4].find("]Unable to rename file"), std::string::npos);
     EXPECT_NE(lines[5].find("]Faint!"), std::string::npos);
+  });
+}
+
+// A backup made under the name in the instant before the rename stays: the
+// cut goes to the next number, whether the file system refuses to replace
+// by itself or cannot (EINVAL).
+TEST(SaveBackup, NeverReplacesABackupMadeMeanwhile) {
+  InChild([] {
+    TempDir dir;
+    const std::string log = dir.file("log");
+    char out[comspace::COMLOG_BACKUP_NAME_SIZE];
+    renameseam::InPlace seam;
+    for (const int err : {0, EINVAL}) {
+      renameseam::errno_value = err;
+      renameseam::take = "theirs";
+      testsupport::WriteFile(log, "ours");
+      ASSERT_EQ(comspace::save_backup(log.c_str(), out, sizeof(out), "bak", 0, false), 0) << err;
+      EXPECT_EQ(std::string(out), log + ".bak.1");
+      EXPECT_EQ(ReadFile(log + ".bak"), "theirs");
+      EXPECT_EQ(ReadFile(log + ".bak.1"), "ours");
+      for (const char* name : {"log.bak", "log.bak.1"}) ASSERT_EQ(unlink(dir.file(name).c_str()), 0);
+    }
   });
 }
 
@@ -498,6 +522,187 @@ TEST_P(FileKinds, EightThreadsAcrossCuts) {
   });
 }
 
+// A line of a run that several writers (processes, threads) share: the
+// writer's number, the line's and letters up to about 100 bytes.
+std::string SharedLine(int writer, int n) {
+  char head[32];
+  snprintf(head, sizeof(head), "w%d n%06d ", writer, n);
+  return head + std::string(88, static_cast<char>('a' + writer % 26)) + "|";
+}
+
+// How many times each line is in the log of dir and its backups ("log"
+// and the names that begin with "log.").
+std::map<std::string, int> LinesOfLogAndBackups(const std::string& dir) {
+  std::vector<std::string> files = Backups(dir);
+  files.push_back("log");
+  std::map<std::string, int> seen;
+  for (const std::string& f : files) {
+    for (const std::string& line : Messages(dir + "/" + f)) ++seen[line];
+  }
+  return seen;
+}
+
+// Ends the calling process (status 3) once the files in dir hold more than
+// 256 MB, looking every 10 ms while it lives: a writer gone wild (one that
+// writes the same lines again and again, cutting as it goes) must not fill
+// the disk. The folder's owner outside the process removes what is there.
+class DiskGuard {
+ public:
+  explicit DiskGuard(const std::string& dir)
+      : _watch([this, dir] {
+          while (!_stop.load()) {
+            off_t total = 0;
+            for (const std::string& f : testsupport::FilesStartingWith(dir, "")) {
+              total += std::max<off_t>(SizeOf(dir + "/" + f), 0);
+            }
+            if (total > (off_t{256} << 20)) _exit(3);
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+          }
+        }) {}
+  ~DiskGuard() {
+    _stop = true;
+    _watch.join();
+  }
+  DiskGuard(const DiskGuard&) = delete;
+  DiskGuard& operator=(const DiskGuard&) = delete;
+
+ private:
+  std::atomic<bool> _stop{false};
+  std::thread _watch;
+};
+
+// Checks that every line answered 0 (answers[writer][n]) is there `copies`
+// times, and that nothing else is.
+void ExpectEveryLine(const std::map<std::string, int>& seen, const std::vector<std::vector<int>>& answers,
+                     int copies, const std::string& what) {
+  int missing = 0, wrong = 0, written = 0;
+  std::string first_missing;
+  std::map<std::string, int> rest = seen;
+  for (size_t w = 0; w < answers.size(); ++w) {
+    for (size_t n = 0; n < answers[w].size(); ++n) {
+      const std::string line = SharedLine(static_cast<int>(w), static_cast<int>(n));
+      auto it = rest.find(line);
+      const int times = it == rest.end() ? 0 : it->second;
+      if (it != rest.end()) rest.erase(it);
+      if (answers[w][n] != 0) continue;
+      ++written;
+      if (times == 0 && missing++ == 0) first_missing = line.substr(0, 12);
+      if (times != 0 && times != copies) ++wrong;
+    }
+  }
+  EXPECT_EQ(missing, 0) << what << ": of " << written << " lines answered 0, missing; the first: " << first_missing;
+  EXPECT_EQ(wrong, 0) << what << ": lines there another number of times than " << copies;
+  EXPECT_TRUE(rest.empty()) << what << ": " << rest.size() << " lines not written, the first: "
+                            << (rest.empty() ? "" : rest.begin()->first.substr(0, 80));
+}
+
+// Two processes write one log with the same size limit (SIZE 1) and cut it
+// at once, again and again, often within one second: no cut replaces a
+// backup the other made, so every line answered 0 is in the log or a
+// backup, once.
+TEST_P(FileKinds, TwoProcessesCuttingOneLogLoseNoLine) {
+  const std::string kind = GetParam();
+  TempDir dir, answers_dir;
+  constexpr int kProcs = 2;
+  constexpr int kLines = 60000;  // 6 MB each: about 12 cuts
+  int go[2];
+  ASSERT_EQ(pipe(go), 0);
+  std::fflush(nullptr);
+  std::vector<pid_t> kids;
+  for (int p = 0; p < kProcs; ++p) {
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      comlogtest::HangGuard();
+      ::close(go[1]);
+      com_device_t dev = FileDevice(dir.path(), kind, comspace::COMLOG_SIZECUT, 1, kDebugOnly);
+      if (OpenWith(&dev) != 0) _exit(2);
+      DiskGuard guard(dir.path());
+      char c;
+      if (read(go[0], &c, 1) != 0) _exit(3);  // both start when the pipe closes
+      std::string refused;
+      for (int n = 0; n < kLines; ++n) {
+        if (com_writelog(UL_LOG_DEBUG, "%s", SharedLine(p, n).c_str()) != 0) refused += std::to_string(n) + "\n";
+      }
+      if (com_closelog(5000) != 0) _exit(4);
+      testsupport::WriteFile(answers_dir.file(std::to_string(p)), refused);
+      _exit(0);
+    }
+    kids.push_back(pid);
+  }
+  ::close(go[0]);
+  ::close(go[1]);
+  for (pid_t pid : kids) {
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);  // bounded by the child's alarm
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  }
+  std::vector<std::vector<int>> answers(kProcs, std::vector<int>(kLines, 0));
+  for (int p = 0; p < kProcs; ++p) {
+    for (const std::string& n : Lines(ReadFile(answers_dir.file(std::to_string(p))))) {
+      answers[static_cast<size_t>(p)][static_cast<size_t>(std::stoi(n))] = -1;
+    }
+  }
+  // AFILE cuts before a batch, which may hold several MiB.
+  EXPECT_GE(Backups(dir.path()).size(), kind == "FILE" ? 4u : 1u);
+  ExpectEveryLine(LinesOfLogAndBackups(dir.path()), answers, 1, kind);
+}
+
+// Two devices name one folder in two spellings: those that name the same
+// folder whatever the file system holds (a slash at the end, slashes
+// doubled, "." as a step) give one appender, which writes each line once
+// and cuts alone; a step ".." (which a symbolic link can send elsewhere)
+// keeps two appenders, which write each line twice and cut one file
+// between them. Four threads write across size cuts (SIZE 1): every line
+// answered 0 is there as many times as there are appenders.
+TEST_P(FileKinds, TwoSpellingsOfOneFolderLoseNoLine) {
+  const std::string kind = GetParam();
+  struct Row {
+    const char* first;
+    const char* second;
+    bool one;
+  } rows[] = {
+      {"d", "d/", true},  {"d", "d//", true}, {"d", "./d", true}, {"d", "d/.", true},
+      {"d", "d/../d", false},
+  };
+  for (const Row& r : rows) {
+    TempDir top;  // removed here, whatever ends the child
+    InChild([&] {
+      comlogtest::HangGuard();
+      ASSERT_EQ(chdir(top.path().c_str()), 0);
+      ASSERT_EQ(mkdir("d", 0755), 0);
+      DiskGuard guard("d");
+      com_device_t devs[2] = {FileDevice(r.first, kind, comspace::COMLOG_SIZECUT, 1, kDebugOnly),
+                              FileDevice(r.second, kind, comspace::COMLOG_SIZECUT, 1, kDebugOnly)};
+      delete devs[1].layout;  // one layout for both, owned by the registry
+      devs[1].layout = devs[0].layout;
+      comspace::com_logstat_t ls;
+      ASSERT_EQ(com_openlog("t", devs, 2, &ls), 0);
+      Appender* a = AppenderFactory::tryAppender(devs[0]);
+      Appender* b = AppenderFactory::tryAppender(devs[1]);
+      ASSERT_TRUE(a != nullptr && b != nullptr);
+      EXPECT_EQ(a == b, r.one) << r.second;
+      constexpr int kThreads = 4;
+      constexpr int kLines = 8000;  // 3.2 MB a copy
+      std::vector<std::vector<int>> answers(kThreads, std::vector<int>(kLines, 0));
+      std::vector<std::thread> threads;
+      for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([t, &answers] {
+          for (int n = 0; n < kLines; ++n) {
+            answers[static_cast<size_t>(t)][static_cast<size_t>(n)] =
+                com_writelog(UL_LOG_DEBUG, "%s", SharedLine(t, n).c_str());
+          }
+          com_closelog_r();
+        });
+      }
+      for (auto& th : threads) th.join();
+      EXPECT_EQ(com_closelog(5000), 0);
+      EXPECT_GE(Backups("d").size(), kind == "FILE" ? 2u : 1u);
+      ExpectEveryLine(LinesOfLogAndBackups("d"), answers, r.one ? 1 : 2, kind + " " + r.second);
+    });
+  }
+}
+
 // A full disk (a file-size cap): a line that did not reach the file answers
 // -1, and one cut short by the cap stays visibly cut: the next line written
 // once there is space again starts a line of its own. Every line answered 0
@@ -616,6 +821,23 @@ int NumberOneOnItsOwnDevice(int fd, struct stat* st) {
   return rc;
 }
 
+// Writes "first", then, with the file capped 3 bytes after it, "second":
+// "sec" goes into the log, which ends mid-line. FILE answers -1 for the
+// line; AFILE holds its rest, and the probes it took before its writer met
+// the cap go to *taken. at_the_cap, if given, runs just before the cap.
+void CutTheSecondLineShort(const std::string& kind, const std::string& log, std::string* taken,
+                           const std::function<void()>& at_the_cap = nullptr) {
+  ASSERT_EQ(com_writelog(UL_LOG_DEBUG, "first"), 0);
+  ASSERT_TRUE(WaitFor([&] { return SizeOf(log) == 6; }));
+  if (at_the_cap) at_the_cap();
+  comlogtest::CapFileSize(6 + 3);
+  EXPECT_EQ(com_writelog(UL_LOG_DEBUG, "second"), kind == "FILE" ? -1 : 0);
+  ASSERT_TRUE(WaitFor([&] { return SizeOf(log) == 9; }));
+  if (kind == "AFILE") {
+    ASSERT_TRUE(ProbesUntilRefused(taken));
+  }
+}
+
 // A log left mid-line by a full disk and then removed, or moved away with
 // the new log on another device: the new log starts clean even when it has
 // the same inode number (stood in through the identity check). FILE's next
@@ -636,16 +858,8 @@ TEST_P(FileKinds, ANewLogWithAnOldInodeNumberStartsClean) {
       if (auto* f = dynamic_cast<comspace::FileAppender*>(app)) f->torn_file().set_stat_fn(stand_in);
       if (auto* a = dynamic_cast<comspace::AsyncFileAppender*>(app)) a->torn_file().set_stat_fn(stand_in);
       CaptureFd quiet(2);
-      ASSERT_EQ(com_writelog(UL_LOG_DEBUG, "first"), 0);
-      ASSERT_TRUE(WaitFor([&] { return SizeOf(dir.file("log")) == 6; }));
-      comlogtest::CapFileSize(6 + 3);
-      // FILE: "sec" went in, the line is lost; AFILE holds the rest.
-      EXPECT_EQ(com_writelog(UL_LOG_DEBUG, "second"), kind == "FILE" ? -1 : 0);
-      ASSERT_TRUE(WaitFor([&] { return SizeOf(dir.file("log")) == 9; }));
-      std::string taken;  // AFILE: probes taken before its writer met the cap
-      if (kind == "AFILE") {
-        ASSERT_TRUE(ProbesUntilRefused(&taken));
-      }
+      std::string taken;
+      ASSERT_NO_FATAL_FAILURE(CutTheSecondLineShort(kind, dir.file("log"), &taken));
       {
         // AFILE's writer looks at the path only once both are done (else
         // it may find the log in place and write into it once moved).
@@ -664,6 +878,65 @@ TEST_P(FileKinds, ANewLogWithAnOldInodeNumberStartsClean) {
       if (!remove) {
         EXPECT_EQ(ReadFile(dir.file("moved")), "first\nsec");
       }
+    }
+  });
+}
+
+// A line cut short by a full disk while the process had no descriptor to
+// spare (at its limit), so that the file left mid-line could not be held
+// open and is known by device and inode only: no later file is taken for
+// certain to be that one. Written again into that very file, the line
+// after the cut starts after a line end (AFILE: the line held goes whole
+// there, the cut stays visible); into a new log made after the old was
+// removed (ext4 gives it the old inode number again), nothing of the cut
+// line's rest begins it: a line end at most, then the line held whole.
+TEST_P(FileKinds, ACutLineWithNoSpareDescriptorGoesWhole) {
+  const std::string kind = GetParam();
+  InChild([&] {
+    signal(SIGXFSZ, SIG_IGN);
+    for (const bool remove : {false, true}) {
+      TempDir dir;
+      com_device_t dev = FileDevice(dir.path(), kind, comspace::COMLOG_SIZECUT, 2048, kDebugOnly);
+      ASSERT_EQ(OpenWith(&dev), 0);
+      Appender* app = AppenderFactory::tryAppender(dev);
+      CaptureFd quiet(2);
+      struct stat old_log;
+      struct rlimit files;
+      ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &files), 0);
+      std::string taken;
+      CutTheSecondLineShort(kind, dir.file("log"), &taken, [&] {
+        ASSERT_EQ(stat(dir.file("log").c_str(), &old_log), 0);
+        // No descriptor to spare: the limit is the lowest one free.
+        const int lowest = ::open("/dev/null", O_RDONLY);
+        ASSERT_GE(lowest, 0);
+        ::close(lowest);
+        struct rlimit full = files;
+        full.rlim_cur = static_cast<rlim_t>(lowest);
+        ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &full), 0);
+      });
+      // First: the sanitizers' checks may need a descriptor.
+      ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &files), 0);
+      ASSERT_FALSE(HasFatalFailure());
+      {
+        // AFILE's writer looks at the path only once all is done.
+        comspace::xAutoLock hold(&app->_lock);
+        if (remove) {
+          ASSERT_EQ(unlink(dir.file("log").c_str()), 0);
+        }
+        comlogtest::CapFileSize(RLIM_INFINITY);
+      }
+      EXPECT_TRUE(WaitFor([] { return com_writelog(UL_LOG_DEBUG, "third") == 0; }));
+      EXPECT_EQ(com_closelog(0), 0);
+      quiet.Stop();
+      const std::string held = kind == "FILE" ? "" : "second\n" + taken;
+      if (!remove) {
+        EXPECT_EQ(ReadFile(dir.file("log")), "first\nsec\n" + held + "third\n");
+        continue;
+      }
+      struct stat new_log;
+      ASSERT_EQ(stat(dir.file("log").c_str(), &new_log), 0);
+      const bool same_number = new_log.st_ino == old_log.st_ino && new_log.st_dev == old_log.st_dev;
+      EXPECT_EQ(ReadFile(dir.file("log")), (same_number ? "\n" : "") + held + "third\n") << same_number;
     }
   });
 }
@@ -811,7 +1084,8 @@ TEST(TornFile, KnowsItsFileUntilForgottenOrRemoved) {
 // number of the remembered one (stood in through the identity check) is not
 // the remembered file once that one was removed, nor when it lies on
 // another device. A file remembered without a descriptor is known by its
-// device and inode alone. Answers by another number look at the kept
+// device and inode alone, not for certain, until it is remembered again
+// with a descriptor to be had. Answers by another number look at the kept
 // descriptor once in a second of the clock at most, and let a removed file
 // go.
 TEST(TornFile, AnswersByTheInodeNumberFirst) {
@@ -871,6 +1145,10 @@ TEST(TornFile, AnswersByTheInodeNumberFirst) {
     EXPECT_TRUE(torn.Is(fb, sb.st_ino));
     EXPECT_FALSE(torn.Is(fa2, sa.st_ino));
     EXPECT_TRUE(torn.remembered());
+    EXPECT_FALSE(torn.certain());  // the numbers may be a new file's
+    torn.Remember(fb);             // a descriptor can be had now: held
+    EXPECT_TRUE(torn.certain());
+    EXPECT_TRUE(torn.Is(fb, sb.st_ino));
 
     // A removed file is let go by the answers by another number, also when
     // the descriptor kept is 0 (within a second; bounded: 6,000 answers a

@@ -132,8 +132,9 @@ TEST(UlLogAppender, AFifoAtTheLogPathNeverBlocks) {
   });
 }
 
-// One ULLOG device yields one appender; its outputs are the FILE appenders
-// of the three files, shared with FILE devices of those files.
+// One ULLOG device yields one appender (also under another spelling of its
+// folder); its outputs are the FILE appenders of the three files, shared
+// with FILE devices of those files.
 TEST(UlLogAppender, OneAppenderWhoseOutputsAreFileAppenders) {
   InChild([] {
     ASSERT_EQ(comspace::comlog_get_nameMg()->create(), 0);
@@ -147,6 +148,10 @@ TEST(UlLogAppender, OneAppenderWhoseOutputsAreFileAppenders) {
     ASSERT_NE(app, nullptr);
     EXPECT_EQ(comspace::AppenderFactory::getAppender(dev), app);
     EXPECT_EQ(comspace::AppenderFactory::tryAppender(dev), app);
+    // Another spelling of the folder names the same files: the same one.
+    comspace::com_device_t slash = dev;
+    snprintf(slash.host, sizeof(slash.host), "%s/", dir.path().c_str());
+    EXPECT_EQ(comspace::AppenderFactory::getAppender(slash), app);
     struct Row {
       const char* file;
       comspace::Appender* sub;

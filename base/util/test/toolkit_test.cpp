@@ -18,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include "rename_seam.h"
 #include "support/support.h"
 #include "toolkit/file.h"
 #include "toolkit/output_lock.h"
@@ -63,6 +64,71 @@ TEST(Toolkit, JoinRefusesWhatDoesNotFit) {
   char name[8];
   EXPECT_TRUE(toolkit::JoinPath(name, "ab", "de", ".x"));  // 7 bytes and the NUL
   EXPECT_FALSE(toolkit::JoinPath(name, "ab", "def", ".x"));
+}
+
+// A path's spellings of one file made one without a look at the file
+// system; a step ".." is kept.
+TEST(Toolkit, LexicalPathTakesOutOnlyStepsThatNameNothingElse) {
+  struct Case {
+    const char* path;
+    const char* lexical;
+  } cases[] = {
+      {"a//b", "a/b"}, {"./a", "a"},         {"a/./b", "a/b"},   {"a/", "a/"},
+      {"a/.", "a/"},   {"//a", "/a"},        {"/", "/"},         {"./", "."},
+      {"", ""},        {"a/../b", "a/../b"}, {"../a", "../a"},   {".a/..b/...", ".a/..b/..."},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.lexical, toolkit::LexicalPath(c.path)) << c.path;
+}
+
+// A rename never replaces a file at its target (also a symbolic link that
+// leads nowhere, or one that takes the name at the last instant), whether
+// the file system refuses to replace by itself or cannot (EINVAL, ENOSYS,
+// EPERM: the name is taken first with an empty file, which a failed rename
+// removes again); another failure is passed on.
+TEST(Toolkit, RenameNoReplaceNeverReplaces) {
+  TempDir d;
+  const std::string from = d.file("from"), to = d.file("to");
+  renameseam::InPlace seam;
+  for (const int err : {0, EINVAL, ENOSYS, EPERM}) {
+    renameseam::errno_value = err;
+    WriteFile(from, "from");
+    ASSERT_EQ(0, toolkit::RenameNoReplace(from.c_str(), to.c_str())) << err;
+    EXPECT_EQ("from", ReadFile(to));
+    EXPECT_FALSE(testsupport::FileExists(from));
+
+    WriteFile(from, "again");
+    EXPECT_EQ(-1, toolkit::RenameNoReplace(from.c_str(), to.c_str()));
+    EXPECT_EQ(EEXIST, errno);
+    EXPECT_EQ("from", ReadFile(to));
+    EXPECT_EQ("again", ReadFile(from));
+    ASSERT_EQ(0, unlink(to.c_str()));
+
+    ASSERT_EQ(0, symlink("nowhere", to.c_str()));
+    EXPECT_EQ(-1, toolkit::RenameNoReplace(from.c_str(), to.c_str()));
+    EXPECT_EQ(EEXIST, errno);
+    char target[16] = {};
+    EXPECT_EQ(7, readlink(to.c_str(), target, sizeof(target) - 1));
+    ASSERT_EQ(0, unlink(to.c_str()));
+
+    renameseam::take = "taken";
+    EXPECT_EQ(-1, toolkit::RenameNoReplace(from.c_str(), to.c_str()));
+    EXPECT_EQ(EEXIST, errno);
+    EXPECT_EQ("taken", ReadFile(to));
+    EXPECT_EQ("again", ReadFile(from));
+    ASSERT_EQ(0, unlink(to.c_str()));
+
+    ASSERT_EQ(0, unlink(from.c_str()));
+    EXPECT_EQ(-1, toolkit::RenameNoReplace(from.c_str(), to.c_str()));
+    EXPECT_EQ(ENOENT, errno);
+    EXPECT_FALSE(testsupport::FileExists(to)) << err;  // no empty file left
+  }
+  renameseam::errno_value = EACCES;
+  WriteFile(from, "from");
+  EXPECT_EQ(-1, toolkit::RenameNoReplace(from.c_str(), to.c_str()));
+  EXPECT_EQ(EACCES, errno);
+  EXPECT_FALSE(testsupport::FileExists(to));
+  EXPECT_EQ(-1, toolkit::RenameNoReplace(nullptr, to.c_str()));
+  EXPECT_EQ(EINVAL, errno);
 }
 
 // A write or read function that moves at most one byte per call and fails

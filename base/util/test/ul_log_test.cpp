@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "rename_seam.h"
 #include "support/support.h"
 
 namespace {
@@ -393,6 +394,38 @@ TEST(UlLog, ProcessesRotatingOneLogKeepEveryLine) {
     }
   }
   EXPECT_EQ(seen.size(), static_cast<size_t>(kProcs * kLines));
+}
+
+// A time-stamped rotation never replaces a file that took its name in the
+// instant before the rename, whether the file system refuses to replace by
+// itself or cannot (EINVAL): the log goes to the next number.
+TEST(UlLog, RotationNeverReplacesAFileMadeMeanwhile) {
+  for (const int err : {0, EINVAL}) {
+    TempDir dir;
+    InChild([&] {
+      renameseam::InPlace seam;
+      renameseam::errno_value = err;
+      renameseam::take = "theirs\n";
+      ul_logstat_t st = {UL_LOG_DEBUG, 0, UL_LOGSIZESPLIT};
+      ASSERT_EQ(ul_openlog(dir.path().c_str(), "r", &st, 1, NULL), 0);
+      WriteOneMiB("x");
+      EXPECT_EQ(ul_closelog(0), 0);
+      EXPECT_TRUE(renameseam::take.empty());  // the rotation met it
+    });
+    std::string all;
+    int theirs = 0;
+    for (const auto& n : ListDir(dir.path())) {
+      if (n == "rlog.wf") continue;
+      const std::string text = ReadFile(dir.file(n));
+      if (text == "theirs\n") {
+        EXPECT_TRUE(std::regex_match(n, std::regex(R"(rlog\.\d{14})"))) << n;
+        ++theirs;
+      }
+      all += text;
+    }
+    EXPECT_EQ(theirs, 1) << err;
+    for (int i = 0; i < 1100; ++i) ASSERT_NE(all.find("x " + std::to_string(i) + " "), std::string::npos) << i;
+  }
 }
 
 // A rotated name longer than 255 bytes must not be cut to the name of some

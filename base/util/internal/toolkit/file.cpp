@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -176,6 +177,36 @@ bool PreadExact(int fd, void* buf, size_t n, off_t off) {
 
 bool StreamWrite(FILE* fp, const void* data, size_t n) {
   return n == 0 || fwrite_unlocked(data, 1, n, fp) == n;
+}
+
+int (*rename_noreplace_call)(const char* from, const char* to) = nullptr;
+
+int RenameNoReplace(const char* from, const char* to) {
+  if (from == nullptr || to == nullptr) {
+    errno = EINVAL;
+    return -1;
+  }
+  const int rc = rename_noreplace_call != nullptr ? rename_noreplace_call(from, to)
+                                                  : ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE);
+  // EINVAL: the file system cannot refuse; ENOSYS: the kernel has no such
+  // call; EPERM: a sandbox's filter of system calls may answer so for a call
+  // it does not know (where the rename itself is refused, the rename below
+  // is refused the same way).
+  if (rc == 0 || (errno != EINVAL && errno != ENOSYS && errno != EPERM)) return rc;
+  // The name is taken with a file of our own, then from goes over it.
+  UniqueFd own(::open(to, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+  if (!own.ok()) return -1;
+  struct stat made;
+  const bool known = ::fstat(own.get(), &made) == 0;
+  own.Close();
+  if (known && ::rename(from, to) == 0) return 0;
+  const int err = errno;
+  // Removed while the name is still that file (none but its maker renames
+  // over a name taken so).
+  struct stat now;
+  if (!known || (::lstat(to, &now) == 0 && now.st_dev == made.st_dev && now.st_ino == made.st_ino)) ::unlink(to);
+  errno = err;
+  return -1;
 }
 
 }  // namespace toolkit

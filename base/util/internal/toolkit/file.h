@@ -117,6 +117,29 @@ UniqueFd OpenForAppending(const char* path, mode_t mode, int access = O_WRONLY);
 // The same open (O_WRONLY), as a stdio stream for appending ("a").
 UniqueFile OpenStreamForAppending(const char* path, mode_t mode);
 
+// Renames from to to, but never over a file that has the name to (of any
+// kind: a symbolic link, also one that leads nowhere, is a file there): the
+// rename of a log to a free backup name must not replace a backup that a
+// writer of the same log in another process made under that name meanwhile.
+// 0, or -1 with errno set (EEXIST when to is taken, from stays in place).
+//
+// The rename is renameat2 with RENAME_NOREPLACE. Where the file system or
+// the kernel cannot refuse to replace (EINVAL, ENOSYS; EPERM, as a filter
+// of system calls may answer for renameat2), the name is taken first with
+// an exclusive create of an empty file, which no one else can take from
+// then on, and from is renamed over that file of its own. A rename acts on
+// whatever from names at its instant, so nothing written under from
+// meanwhile is lost (a hard link then an unlink would remove from by name,
+// and from can name a new file by then). A rename that then fails removes
+// the empty file again; a process that ends between the two leaves it
+// behind. Where no file can be made at to either, nothing is renamed.
+int RenameNoReplace(const char* from, const char* to);
+
+// For tests: when set, called by RenameNoReplace in place of renameat2 with
+// RENAME_NOREPLACE, with the same answers (e.g. -1 with EINVAL, as a file
+// system that cannot refuse to replace). nullptr otherwise.
+extern int (*rename_noreplace_call)(const char* from, const char* to);
+
 // The system calls a transfer loop uses; callers that must log each failed
 // call (through the logging wrappers) pass their own.
 using WriteFn = ssize_t (*)(int, const void*, size_t);

@@ -38,4 +38,26 @@ std::string_view FolderOf(const PathSplit& split) {
   return split.dir.empty() ? "/" : split.dir;
 }
 
+std::string LexicalPath(std::string_view path) {
+  if (path.empty()) return std::string();
+  const bool absolute = path.front() == '/';
+  std::string out = absolute ? "/" : "";
+  bool folder_at_end = false;  // the last step was empty or "."
+  size_t i = 0;
+  while (i <= path.size()) {  // a path that ends with '/' ends with an empty step
+    size_t end = path.find('/', i);
+    if (end == std::string_view::npos) end = path.size();
+    const std::string_view step = path.substr(i, end - i);
+    folder_at_end = step.empty() || step == ".";
+    if (!folder_at_end) {
+      if (!out.empty() && out.back() != '/') out += '/';
+      out.append(step.data(), step.size());
+    }
+    i = end + 1;
+  }
+  if (out.empty()) return ".";  // "." steps and slashes only, relative
+  if (folder_at_end && out.back() != '/') out += '/';
+  return out;
+}
+
 }  // namespace toolkit

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <initializer_list>
+#include <string>
 #include <string_view>
 
 namespace toolkit {
@@ -41,6 +42,16 @@ PathSplit SplitPath(std::string_view path);
 // The folder to open for path's directory entry: dir, "/" for a name right
 // under the root, "." for a path without a folder.
 std::string_view FolderOf(const PathSplit& split);
+
+// The path with the steps taken out that name nothing else, without a look
+// at the file system: slashes repeated count as one, and a step "." goes
+// ("./a//b/./c" is "a/b/c"; "/", "." and "" stay). A path that ends with a
+// slash or a step "." (which ask for a folder there) keeps one slash at its
+// end ("a/." is "a/"). A step ".." stays, with the step before it: a
+// symbolic link can lead that step elsewhere than the folder above. Two
+// paths with the same result name the same file; two with different results
+// may still do so (through links), which only the file system can tell.
+std::string LexicalPath(std::string_view path);
 
 }  // namespace toolkit
 

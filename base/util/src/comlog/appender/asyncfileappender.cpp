@@ -245,12 +245,13 @@ int AsyncFileAppender::init() {
 
 bool AsyncFileAppender::WriteHeld(int fd) {
   // The rest of a cut line belongs after its beginning only: another file
-  // (cut, moved or removed meanwhile) gets the whole line again. A line
-  // never spans buffers, so its beginning is still held. When only the line
-  // end is left, the text is whole where it went (it ends that file) and is
-  // not written twice.
+  // (cut, moved or removed meanwhile), or one that may be another (the file
+  // cut is known by device and inode alone), gets the whole line again. A
+  // line never spans buffers, so its beginning is still held. When only the
+  // line end is left, the text is whole where it went (it ends that file)
+  // and is not written twice.
   const bool same = _torn.Is(fd, _stat.st_ino);
-  if (_held_rest && !same) {
+  if (_held_rest && !(same && _torn.certain())) {
     const char* data = static_cast<Buffer*>(_readbuf[0])->data();
     if (data[_held_off] == '\n') {
       DropHeld(1);

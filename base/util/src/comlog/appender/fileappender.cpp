@@ -23,6 +23,7 @@
 #include "comlog/xsync.h"
 #include "comlog/xutils.h"
 #include "toolkit/lock.h"
+#include "toolkit/path.h"
 
 namespace comspace {
 
@@ -335,7 +336,7 @@ int FileAppender::init() {
 }
 
 std::string file_appender_name(const com_device_t& dev) {
-  return std::string("FILE:") + dev.host + "/" + dev.file;
+  return "FILE:" + toolkit::LexicalPath(std::string(dev.host) + "/" + dev.file);
 }
 
 Appender* get_file_appender(com_device_t& dev, Appender* (*make)()) {

@@ -125,7 +125,11 @@ class FileAppender : public Appender {
 };
 
 // The registry name of a file device: "FILE:PATH/NAME" (FILE and AFILE
-// devices share it, so the kind first asked for a file wins).
+// devices share it, so the kind first asked for a file wins), with the
+// path's spellings of one file made one (toolkit::LexicalPath: "DIR",
+// "DIR/", "./DIR" and "DIR/." give one name), so that one file has one
+// appender: two would each cut it. Symbolic links are not followed; a
+// folder reached through one has an appender of its own.
 std::string file_appender_name(const com_device_t& dev);
 // The file appender registered for the device, or a new one from make,
 // given the device and initialised, then registered; NULL when it cannot

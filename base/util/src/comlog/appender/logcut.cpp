@@ -33,32 +33,46 @@ std::string EscapePercent(const char* s) {
   return out;
 }
 
-// Makes out a name that no file has yet: the formatted name, then ".1",
-// ".2", ... after it. False when it does not fit.
-bool FormatBackupName(const char* file, char* out, int outsize, const char* suffix, time_t t) {
+// Writes the formatted name to out: the file, a dot and strftime of the
+// suffix (or of the default stamp) over t. Its length, or 0 when it does not
+// fit.
+size_t FormatBackupName(const char* file, char* out, int outsize, const char* suffix, time_t t) {
   if (t < 1) t = time(nullptr) + xtimezoneoffset();
   struct tm tm;
   gmtime_r(&t, &tm);  // t already holds local-time seconds
   std::string fmt = EscapePercent(file) + "." +
                     (suffix != nullptr && suffix[0] != '\0' ? std::string(suffix) : kDefaultStamp);
   const size_t len = strftime(out, static_cast<size_t>(outsize), fmt.c_str(), &tm);
-  if (len == 0) {
-    out[0] = '\0';
-    return false;
+  if (len == 0) out[0] = '\0';
+  return len;
+}
+
+// Renames file to out, the formatted name of len bytes, or, when a file has
+// that name, to the first of it with ".1", ".2", ... after it that none has.
+// The rename never replaces a file: one that takes the name meanwhile (a
+// process or an appender cutting the same log) sends it on to the next
+// number. False when it failed otherwise or no name fits; out then holds
+// the name last tried.
+bool RenameToFreeName(const char* file, char* out, int outsize, size_t len) {
+  for (int i = 0; i < INT_MAX; ++i) {
+    if (i > 0) {
+      const int n = snprintf(out + len, static_cast<size_t>(outsize) - len, ".%d", i);
+      if (n < 0 || static_cast<size_t>(n) >= static_cast<size_t>(outsize) - len) return false;
+    }
+    struct stat st;
+    if (lstat(out, &st) == 0) continue;
+    if (toolkit::RenameNoReplace(file, out) == 0) return true;
+    if (errno != EEXIST) return false;
   }
-  struct stat st;
-  for (int i = 1; lstat(out, &st) == 0; ++i) {
-    const int n = snprintf(out + len, static_cast<size_t>(outsize) - len, ".%d", i);
-    if (n < 0 || static_cast<size_t>(n) >= static_cast<size_t>(outsize) - len) return false;
-  }
-  return true;
+  return false;
 }
 
 }  // namespace
 
 int save_backup(const char* file, char* out, int outsize, const char* suffix, time_t t, bool retry) {
   if (file == nullptr || out == nullptr || outsize < 2) return -1;
-  if (!FormatBackupName(file, out, outsize, suffix, t) || rename(file, out) != 0) {
+  const size_t len = FormatBackupName(file, out, outsize, suffix, t);
+  if (len == 0 || !RenameToFreeName(file, out, outsize, len)) {
     COMLOG_DIAG("Unable to rename file [%s] to [%s]", file, out);
     if (retry) {
       COMLOG_DIAG("Try to rename [%s] to default format.", file);

@@ -9,7 +9,7 @@ namespace comspace {
 TornFile::~TornFile() { Forget(); }
 
 void TornFile::Remember(int fd) {
-  if (Is(fd)) return;
+  if (Is(fd) && certain()) return;
   Forget();
   struct stat st;
   if (_stat_fn.load(std::memory_order_relaxed)(fd, &st) != 0) return;

@@ -10,6 +10,13 @@
 // name left (the user removed it) no new open can reach it, and the memory
 // lets it go, so that a removed log does not keep its disk space.
 //
+// When no descriptor can be had (the process at its limit), the file is
+// remembered by device and inode alone, and a file with them may be a new
+// one that was given the inode: it is not certain. The rest of a line held
+// back goes to no such file: the whole line goes there instead, after a
+// line end (which, in the file left mid-line, keeps the cut visible, and in
+// a new file is an empty first line at worst).
+//
 // Every line asks whether its file is the remembered one. A file left
 // mid-line and then cut away keeps its name as a backup, so the memory may
 // live long while lines go to another file: the appenders ask with the
@@ -43,7 +50,7 @@ class TornFile {
 
   // Remembers the file of fd as ending mid-line, in place of any other.
   // When no descriptor can be had for it, it is remembered by its device
-  // and inode alone.
+  // and inode alone (not certain); remembering it again then tries again.
   void Remember(int fd);
   // Forgets it: its cut line was ended.
   void Forget();
@@ -57,6 +64,10 @@ class TornFile {
   // whose last name is gone.
   bool Is(int fd, ino_t ino);
   bool remembered() const { return _known; }
+  // Whether the remembered file is held by a descriptor kept, so that a
+  // file Is answers true for is certainly that file, and the rest of a line
+  // cut there may go on in it.
+  bool certain() const { return _kept >= 0; }
 
   void set_stat_fn(StatFn fn) { _stat_fn.store(fn, std::memory_order_relaxed); }
 

@@ -11,6 +11,7 @@
 #include "comlog/diag.h"
 #include "comlog/event.h"
 #include "comlog/namemg.h"
+#include "toolkit/path.h"
 
 namespace comspace {
 
@@ -20,8 +21,14 @@ constexpr uint64_t kMainMask = (uint64_t{1} << 4) | (uint64_t{1} << 8) | (uint64
 constexpr uint64_t kWfMask = (uint64_t{1} << 1) | (uint64_t{1} << 2);                          // 0x6
 constexpr uint64_t kSelfMask = 0xFFFFFFFF00000000ULL;                                           // ids 32..63
 
+// A ULLOG device's files have one name per file, as a FILE device's have
+// (toolkit::LexicalPath), so that two spellings of its folder give one
+// appender and not two that each write every line; a ULNET device's PATH
+// is a list of servers, kept as it is.
 std::string RegistryName(const com_device_t& dev) {
-  return std::string("ULLOG[") + dev.type + "]:" + dev.host + "/" + dev.file;
+  std::string where = std::string(dev.host) + "/" + dev.file;
+  if (strcmp(dev.type, "ULLOG") == 0) where = toolkit::LexicalPath(where);
+  return std::string("ULLOG[") + dev.type + "]:" + where;
 }
 
 // The FILE (for ULLOG) or NET output of a copy of the device with its own
