@@ -1039,7 +1039,8 @@ TEST_P(FileKinds, ALineWithoutItsLineEndIsEndedBeforeTheNextLine) {
 // The memory of a file left mid-line knows the file through any descriptor
 // of it and no other; a descriptor it cannot read is not the file. A file
 // whose last name is gone is forgotten, and the descriptor kept for it
-// closed, also when that descriptor is 0.
+// closed, also when that descriptor is 0 (which holds the file for certain,
+// as any other does: a process that closed its standard input keeps it so).
 TEST(TornFile, KnowsItsFileUntilForgottenOrRemoved) {
   InChild([] {
     TempDir dir;
@@ -1069,6 +1070,7 @@ TEST(TornFile, KnowsItsFileUntilForgottenOrRemoved) {
     ASSERT_EQ(::close(0), 0);  // the descriptor kept next is 0
     torn.Remember(fa);
     EXPECT_EQ(fcntl(0, F_GETFD), FD_CLOEXEC);
+    EXPECT_TRUE(torn.certain());  // held by descriptor 0 as by any other
     EXPECT_TRUE(torn.Is(fa2));
     ASSERT_EQ(unlink(a.c_str()), 0);
     EXPECT_FALSE(torn.Is(fa));
