@@ -72,7 +72,8 @@ constexpr int kCloseWaitRoundMs = 1000;
 //      framework's own threads (senders, checker) never enter it: a close
 //      stops them with the gate shut.
 //   2. g_open_mutex: com_openlog, com_loadlog (from its check that the
-//      framework is off to the end of its opening) and the lazy opening.
+//      framework is off to the end of its opening), the lazy opening, and
+//      com_closelog while the framework is off (the process log's close).
 //   3. g_closing's mutex: com_openlog_r's check and hold (its banners come
 //      after it is let go), and the start and end of a close.
 //   4. g_seflog_lock, the level-name lock: init_log, close_log,
@@ -713,7 +714,15 @@ void CloseOpening(WriteGate::Clock::time_point end, WriteGate::Clock::time_point
 }  // namespace comspace
 
 int com_closelog(int wait_ms) {
-  if (Switcher() != LOG_SWITCHER_COMLOG) return ul_closelog(wait_ms);
+  if (Switcher() != LOG_SWITCHER_COMLOG) {
+    // The process log's close switches off whatever it finds then. It runs
+    // holding the opening mutex, so that no opening switches the framework
+    // on meanwhile, to be switched off with its registry and hold alive; an
+    // opening that finished first is closed below.
+    GateScope gate;
+    std::lock_guard<std::recursive_mutex> open_lock(g_open_mutex);
+    if (Switcher() != LOG_SWITCHER_COMLOG) return ul_closelog(wait_ms);
+  }
   // The wait counts from here for the network queues and AFILE's held lines
   // alike, whatever the waits for holders and for the gate take in between.
   const auto now = WriteGate::Clock::now();
