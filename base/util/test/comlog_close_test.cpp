@@ -1002,6 +1002,53 @@ TEST(ComlogClose, ACloseBesideALoadLeavesTheFrameworkOpenOrClosed) {
   });
 }
 
+// Two threads close the framework at once (two closes, a close and a reset,
+// two resets), many times over: one closes it and the other finds it
+// closed; neither uses what the other frees (the second stopped appenders
+// the first had deleted, or deleted them twice), and neither runs past its
+// bound.
+TEST(ComlogClose, TwoClosesAtOnceFreeNothingTheOtherUses) {
+  enum class Pair { kTwoCloses, kACloseAndAReset, kTwoResets };
+  for (const Pair pair : {Pair::kTwoCloses, Pair::kACloseAndAReset, Pair::kTwoResets}) {
+    SCOPED_TRACE(pair == Pair::kTwoCloses        ? "two closes"
+                 : pair == Pair::kACloseAndAReset ? "a close and a reset"
+                                                  : "two resets");
+    testsupport::TempDir dir;
+    WriteLoaderFiles(dir);
+    InChild([&] {
+      comlogtest::HangGuard();
+      testsupport::CaptureFd err(2);
+      constexpr int kRounds = 200;
+      Clock::duration longest{0};
+      for (int round = 0; round < kRounds; ++round) {
+        ASSERT_EQ(com_loadlog(dir.path().c_str(), "good.conf"), 0) << "round " << round;
+        std::atomic<int> ready{0};
+        Clock::duration took[2];
+        auto closer = [&](int i, bool reset) {
+          ++ready;
+          while (ready.load() < 2) std::this_thread::yield();
+          const auto start = Clock::now();
+          if (reset) {
+            com_resetlog();
+          } else {
+            com_closelog(0);
+          }
+          took[i] = Clock::now() - start;
+        };
+        std::thread first(closer, 0, pair == Pair::kTwoResets);
+        std::thread second(closer, 1, pair != Pair::kTwoCloses);
+        first.join();
+        second.join();
+        longest = std::max({longest, took[0], took[1]});
+        EXPECT_EQ(com_logstatus(), 0) << "round " << round;
+        EXPECT_EQ(comspace::is_init_log(), 0) << "round " << round;
+      }
+      err.Stop();
+      EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(longest).count(), 5000) << "ms, the longest";
+    });
+  }
+}
+
 // The framework's own threads (senders, checker) never wait at the write
 // gate: a close stops them while it holds the gate shut, and waits for them
 // to end. A line such a thread writes through the process log goes to
