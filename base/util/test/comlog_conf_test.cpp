@@ -112,6 +112,10 @@ TEST(ComlogConf, EveryKeyReachesItsDevice) {
     EXPECT_EQ(com_log_enabled(8), 0);
     EXPECT_EQ(com_log_enabled("AUDIT"), 1);
     EXPECT_EQ(com_log_enabled("SPY"), 0);  // not in COMLOG_SELFDEFINE
+    std::thread([] {  // a thread that has written nothing yet, so has no category
+      EXPECT_EQ(com_log_enabled(8), 0);
+      EXPECT_EQ(com_log_enabled("AUDIT"), 1);
+    }).join();
     auto* capt = static_cast<CaptureAppender*>(
         static_cast<comspace::Appender*>(comspace::comlog_get_nameMg()->get(2, "capt1")));
     ASSERT_NE(capt, nullptr);

@@ -157,6 +157,7 @@ TEST(Comlog, LazyOpenByNameAndExtendedLines) {
     EXPECT_EQ(com_writelog_ex(UL_LOG_NOTICE, 3, "", "no"), -1);
     EXPECT_EQ(com_writelog_ex("NOTICE", 3, nullptr, "no"), -1);
     EXPECT_EQ(com_writelog_ex(UL_LOG_NOTICE, 3, "t", "m%d", 1), 0);
+    EXPECT_EQ(com_writelog_ex(UL_LOG_NOTICE, 0, "t", "v0"), 0);  // the lowest version
     comspace::com_logstat_t ls;
     ls.sysevents = UL_LOG_NOTICE;
     EXPECT_EQ(com_changelogstat(&ls), 0);
@@ -172,7 +173,7 @@ TEST(Comlog, LazyOpenByNameAndExtendedLines) {
     auto lines = Lines(err.Stop());
     const std::string self = "\\d+";  // the banners carry pthread_self's low bits
     const std::string tid = Tid();
-    ASSERT_EQ(lines.size(), 12u);
+    ASSERT_EQ(lines.size(), 13u);
     EXPECT_TRUE(IsLine(lines[0], "NOTICE", "Default", tid, kDash + " open log_r\\." + self + " -{12}")) << lines[0];
     EXPECT_TRUE(IsLine(lines[1], "WARNING", "Default", tid, kDash + " open log_r\\." + self + "\\.wf -{12}"));
     EXPECT_TRUE(IsLine(lines[2], "DEBUG", "Default", tid, "lazy")) << lines[2];
@@ -180,9 +181,11 @@ TEST(Comlog, LazyOpenByNameAndExtendedLines) {
     EXPECT_NE(lines[5].find("]log type should not be NULL"), std::string::npos);
     EXPECT_TRUE(std::regex_match(lines[7], std::regex(std::string("3 t NOTICE: ") + kHead + "Default \\* " + tid + " m1")))
         << lines[7];
-    EXPECT_TRUE(IsLine(lines[8], "NOTICE", "Default", tid, "plain")) << lines[8];
-    EXPECT_TRUE(std::regex_match(lines[9], std::regex("5 v WARNING: .* named"))) << lines[9];
-    EXPECT_TRUE(IsLine(lines[10], "NOTICE", "Default", tid, kDash + " close log_r\\." + self + " -{12}"));
+    EXPECT_TRUE(std::regex_match(lines[8], std::regex(std::string("0 t NOTICE: ") + kHead + "Default \\* " + tid + " v0")))
+        << lines[8];
+    EXPECT_TRUE(IsLine(lines[9], "NOTICE", "Default", tid, "plain")) << lines[9];
+    EXPECT_TRUE(std::regex_match(lines[10], std::regex("5 v WARNING: .* named"))) << lines[10];
+    EXPECT_TRUE(IsLine(lines[11], "NOTICE", "Default", tid, kDash + " close log_r\\." + self + " -{12}"));
   });
 }
 

@@ -61,6 +61,9 @@ constexpr int kCloseWaitRoundMs = 1000;
 
 // The locks of the framework's lifecycle, in the order they are taken: a
 // thread that holds one takes only locks further down the list.
+//   0. g_close_mutex: com_closelog and com_resetlog, for their whole length.
+//      Taken outside the gate: a closer waits at the gate holding it, and
+//      no thread inside takes it.
 //   1. The write gate (comlog/write_gate.h): entered by every call that
 //      reaches the framework's objects, com_openlog, com_openlog_r and
 //      com_loadlog included, before any lock below; shut by a close or
@@ -72,7 +75,8 @@ constexpr int kCloseWaitRoundMs = 1000;
 //      framework's own threads (senders, checker) never enter it: a close
 //      stops them with the gate shut.
 //   2. g_open_mutex: com_openlog, com_loadlog (from its check that the
-//      framework is off to the end of its opening) and the lazy opening.
+//      framework is off to the end of its opening), the lazy opening, and
+//      com_closelog while the framework is off (the process log's close).
 //   3. g_closing's mutex: com_openlog_r's check and hold (its banners come
 //      after it is let go), and the start and end of a close.
 //   4. g_seflog_lock, the level-name lock: init_log, close_log,
@@ -97,6 +101,10 @@ bool g_log_initialised = false;  // under g_seflog_lock
 // Whether com_openlog took the process's hold in the current opening (a
 // lazy opening takes none); under g_close_atomic's mutex.
 bool g_process_hold = false;
+
+// One close or reset at a time: a second one finds the framework closed,
+// instead of stopping and deleting the appenders the first one deletes.
+std::mutex g_close_mutex;
 
 // Held by com_openlog and com_loadlog for their whole length and by the lazy
 // opening, so none sees another half done, and nothing is registered while
@@ -713,7 +721,16 @@ void CloseOpening(WriteGate::Clock::time_point end, WriteGate::Clock::time_point
 }  // namespace comspace
 
 int com_closelog(int wait_ms) {
-  if (Switcher() != LOG_SWITCHER_COMLOG) return ul_closelog(wait_ms);
+  std::lock_guard<std::mutex> close_lock(g_close_mutex);
+  if (Switcher() != LOG_SWITCHER_COMLOG) {
+    // The process log's close switches off whatever it finds then. It runs
+    // holding the opening mutex, so that no opening switches the framework
+    // on meanwhile, to be switched off with its registry and hold alive; an
+    // opening that finished first is closed below.
+    GateScope gate;
+    std::lock_guard<std::recursive_mutex> open_lock(g_open_mutex);
+    if (Switcher() != LOG_SWITCHER_COMLOG) return ul_closelog(wait_ms);
+  }
   // The wait counts from here for the network queues and AFILE's held lines
   // alike, whatever the waits for holders and for the gate take in between.
   const auto now = WriteGate::Clock::now();
@@ -722,6 +739,7 @@ int com_closelog(int wait_ms) {
 }
 
 int com_resetlog() {
+  std::lock_guard<std::mutex> close_lock(g_close_mutex);
   if (Switcher() != LOG_SWITCHER_COMLOG) return 0;
   const auto deadline =
       WriteGate::Clock::now() + std::chrono::milliseconds(kCloseWaitRounds * kCloseWaitRoundMs);
