@@ -623,11 +623,13 @@ int StagedDump::WriteFiles(PbDict* dict, const char* path, const char* name,
     return -1;
   }
   // Leftovers of writes that were killed: no writer owns them now. The
-  // inputs stay, whatever their names.
-  std::vector<toolkit::FileId> inputs = keep;
-  if (dict->source_ino != 0) inputs.push_back(toolkit::FileId{dict->source_dev, dict->source_ino});
-  toolkit::RemoveStaleTemporaries(pbd_file_, lock_, inputs);
-  toolkit::RemoveStaleTemporaries(ht_file_, lock_, inputs);
+  // inputs stay, whatever their names, and so do the old files that
+  // installs kept (they may be the only copy of the previous dictionary)
+  // until this write is in place.
+  inputs_ = keep;
+  if (dict->source_ino != 0) inputs_.push_back(toolkit::FileId{dict->source_dev, dict->source_ino});
+  toolkit::RemoveStaleTemporaries(pbd_file_, lock_, inputs_);
+  toolkit::RemoveStaleTemporaries(ht_file_, lock_, inputs_);
   if (dsethead_binary_dump_v2(dict, &pbd_, pbd_file_) != 0) {
     ul_writelog(UL_LOG_FATAL, "Errors occur when dump the dset head of %s!", name);
     return -1;
@@ -685,6 +687,13 @@ int StagedDump::Install() {
   const toolkit::InstallResult done = toolkit::InstallTogether(first, count);
   barrier_.Abandon();
   if (done.installed) {
+    try {
+      toolkit::RemoveStaleBackups(pbd_file_, lock_, inputs_);
+      toolkit::RemoveStaleBackups(ht_file_, lock_, inputs_);
+    } catch (const std::bad_alloc&) {
+      // The new files are in place all the same; a later run removes what
+      // stays.
+    }
     lock_.Unlock();
     return 0;
   }

@@ -45,9 +45,10 @@ class StagedDump {
   // Puts the written files in place, the key table first and the values
   // last (over an existing dictionary a barrier goes first: an empty
   // dictionary's values file, so that no moment pairs the old values with
-  // the new keys). 0; -1 (logged) when they cannot all go in, the old files
-  // being back in place; kDumpNotPutBack (logged) when the old files could
-  // not all be put back either.
+  // the new keys). 0, old files that earlier installs left kept beside them
+  // then removed (they are out of date); -1 (logged) when they cannot all go
+  // in, the old files being back in place; kDumpNotPutBack (logged) when the
+  // old files could not all be put back either.
   int Install();
 
  private:
@@ -57,6 +58,7 @@ class StagedDump {
                  const std::vector<toolkit::FileId>& keep);
 
   toolkit::OutputLock lock_;
+  std::vector<toolkit::FileId> inputs_;  // files no clean-up removes
   toolkit::FileReplacement pbd_, ht_, barrier_;
   char pbd_file_[kPathSize] = {};
   char ht_file_[kPathSize] = {};

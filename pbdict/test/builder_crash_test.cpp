@@ -266,7 +266,8 @@ TEST_F(BuilderCrash, KilledAtEveryFileOpenLeavesOneWholeBuild) {
 // over a previous build: the run ends with status 255 and leaves the
 // previous pair byte for byte and nothing beside it. When the putting back
 // is refused too, the run says so and the log names the files that keep
-// the previous pair; the next run builds over them and removes them.
+// the previous pair; they stay through later runs that fail, and go with
+// the first run that puts its own pair in place.
 TEST_F(BuilderCrash, RefusedRenameKeepsThePreviousPair) {
 #ifndef PBDICT_CRASH_HOOK
   GTEST_SKIP() << "the preloaded hook is not built with sanitizers";
@@ -312,6 +313,21 @@ TEST_F(BuilderCrash, RefusedRenameKeepsThePreviousPair) {
   EXPECT_TRUE(ReadFile(kept[dir_.file("out/d.pbd")]) == pbd2);
   EXPECT_TRUE(ReadFile(kept[dir_.file("out/d.ht")]) == ht2);
   EXPECT_EQ(2u, Leftovers().size());
+  // They are the only copy of the previous pair: a next run that fails too
+  // (a full disk as it writes, its first rename refused) keeps them.
+  RunLimits full_disk = limits;
+  full_disk.file_size = 1024;
+  for (const auto& [env, run_limits] : {std::make_pair(std::vector<std::string>{}, full_disk),
+                                        std::make_pair(std::vector<std::string>{hook, "PBDICT_REFUSE_RENAMES=1"},
+                                                       limits)}) {
+    SCOPED_TRACE(env.empty() ? "a full disk" : "the first rename refused");
+    EXPECT_EQ(255, Wait(StartBuilder(Args("large.txt"), env, run_limits)));
+    EXPECT_TRUE(Answers().empty());
+    EXPECT_TRUE(ReadFile(kept[dir_.file("out/d.pbd")]) == pbd2) << "the kept values file went";
+    EXPECT_TRUE(ReadFile(kept[dir_.file("out/d.ht")]) == ht2) << "the kept key table went";
+    EXPECT_EQ(2u, Leftovers().size());
+  }
+  // The run that puts its own pair in place removes them.
   ASSERT_NO_FATAL_FAILURE(BuildWhole("small.txt", small));
 #endif
 }

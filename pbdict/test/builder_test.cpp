@@ -550,17 +550,21 @@ TEST_F(Build, RemovesOnlyTheTemporariesAWriterLeft) {
   EXPECT_EQ(0, r.status) << r.out << r.err;
   EXPECT_EQ(text, ReadFile(dir_.file("f.pbd.tmp-mine")));
   EXPECT_EQ("notes", ReadFile(dir_.file("f.ht.tmp-notes")));
-  // An input named exactly as a temporary of the output is still the input.
-  r = Run(text, {"-N", "g"}, "g.pbd.tmp-4-5-6");
-  EXPECT_EQ(0, r.status) << r.out << r.err;
-  EXPECT_EQ(text, ReadFile(dir_.file("g.pbd.tmp-4-5-6")));
-  ASSERT_TRUE(Files("g"));
+  // An input named exactly as a temporary, or a kept old file, of the
+  // output is still the input.
+  for (const char* input : {"g.pbd.tmp-4-5-6", "g.ht.old-4-5-6"}) {
+    r = Run(text, {"-N", "g"}, input);
+    EXPECT_EQ(0, r.status) << r.out << r.err;
+    EXPECT_EQ(text, ReadFile(dir_.file(input)));
+    ASSERT_TRUE(Files("g"));
+  }
 }
 
-// The clean-up of a killed writer's temporaries spares every input: a
-// schema, and a file the schema imports, named exactly as a temporary of
-// the output. An imported file at an output's name (or its lock's) is
-// refused as the schema is, before anything is written.
+// The clean-up of a killed writer's temporaries, and of the old files that
+// installs kept, spares every input: a schema, and a file the schema
+// imports, named exactly as a temporary or a kept old file of the output.
+// An imported file at an output's name (or its lock's) is refused as the
+// schema is, before anything is written.
 TEST_F(Build, InputsNamedAsTemporariesOrOutputsStay) {
   ASSERT_EQ(0, mkdir(dir_.file("out").c_str(), 0755));
   WriteFile(dir_.file("d.txt"), "a\t{\"n\":1}\n");
@@ -574,6 +578,8 @@ TEST_F(Build, InputsNamedAsTemporariesOrOutputsStay) {
       {"d.pbd.tmp-4242-0-7", nullptr, 0, ""},
       {"main.proto", "d.ht.tmp-4242-1-7", 0, ""},
       {"main.proto", "d.pbd.tmp-4242-2-7", 0, ""},
+      {"d.pbd.old-4242-3-7", nullptr, 0, ""},
+      {"main.proto", "d.ht.old-4242-4-7", 0, ""},
       {"main.proto", "d.ht", 255, "the output file out/d.ht is the input file out/d.ht!\n"},
       {"main.proto", "d.pbd.lock", 255,
        "the lock file out/d.pbd.lock of the output is the input file out/d.pbd.lock!\n"},
@@ -586,8 +592,10 @@ TEST_F(Build, InputsNamedAsTemporariesOrOutputsStay) {
       WriteFile(dir_.file(std::string("out/") + row.schema),
                 std::regex_replace(importer, std::regex("IMPORT"), row.imported));
     }
-    // A temporary a killed writer left goes, in the same run.
+    // A temporary a killed writer left goes, in the same run, and so does
+    // an old file an install kept, once the new pair is in place.
     WriteFile(dir_.file("out/d.pbd.tmp-4242-9-7"), "stale");
+    WriteFile(dir_.file("out/d.ht.old-4242-9-7"), "old");
     ProgramResult r = RunBuilder({"-p", dir_.path(), "-n", "d.txt", "-B", std::string("out/") + row.schema,
                                   "-b", "t.V", "-P", "out", "-N", "d"},
                                  dir_.path());
@@ -596,9 +604,11 @@ TEST_F(Build, InputsNamedAsTemporariesOrOutputsStay) {
     if (row.status == 0) {
       EXPECT_EQ(Success(dir_.path(), "d.txt", "d"), r.out);
       EXPECT_FALSE(FileExists(dir_.file("out/d.pbd.tmp-4242-9-7")));
+      EXPECT_FALSE(FileExists(dir_.file("out/d.ht.old-4242-9-7")));
       EXPECT_TRUE(Files("out/d"));
     } else {
       EXPECT_EQ(Header(dir_.path(), "d.txt") + row.out, r.out);
+      EXPECT_EQ("old", ReadFile(dir_.file("out/d.ht.old-4242-9-7")));
     }
     for (const std::string& f : testsupport::FilesStartingWith(dir_.file("out"), "")) {
       if (f != "." && f != "..") {

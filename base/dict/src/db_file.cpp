@@ -216,7 +216,7 @@ int db_save(Sdict_build* pdb, const char* path, const char* fname) {
     ul_writelog(UL_LOG_WARNING, "[db_save] node_num error");
     return -1;
   }
-  return dict_internal::CommitIndexSet(&numbers, &f1, &f2, dir, fname) ? 1 : -1;
+  return dict_internal::CommitIndexSet(&numbers, &f1, &f2, dir, fname, lock) ? 1 : -1;
 }
 
 // The numbers file is written with the number of records actually written,
@@ -237,7 +237,7 @@ int db_save_filter(Sdict_build* pdb, const char* path, const char* fname, int mi
                                     {{"hash_num", pdb->hash_num},
                                      {"node_num", written},
                                      {"cur_code", pdb->cur_code}}) ||
-      !dict_internal::CommitIndexSet(&numbers, &f1, &f2, path, fname)) {
+      !dict_internal::CommitIndexSet(&numbers, &f1, &f2, path, fname, lock)) {
     return -1;
   }
   return 1;

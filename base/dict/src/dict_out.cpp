@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -79,20 +80,46 @@ bool CommitAll(std::initializer_list<OutFile*> files) {
   return false;
 }
 
+namespace {
+
+// Calls remove(file, lock) for each file of the set saved as dir/name.
+void RemoveFromSet(const char* dir, const char* name, const toolkit::OutputLock& lock,
+                   void (*remove)(const std::string& file, const toolkit::OutputLock& lock,
+                                  const std::vector<toolkit::FileId>& keep)) {
+  for (const char* suffix : {".n", ".ind1", ".ind2"}) {
+    char file[256];
+    if (toolkit::JoinPath(file, dir, name, suffix)) remove(file, lock, {});
+  }
+}
+
+}  // namespace
+
 bool CommitIndexSet(OutFile* numbers, OutFile* ind1, OutFile* ind2, const char* dir,
-                    const char* name) {
+                    const char* name, const toolkit::OutputLock& lock) {
   char path[256];
   struct stat st;
+  bool done = false;
   if (!toolkit::JoinPath(path, dir, name, ".n") || ::lstat(path, &st) != 0) {
-    return CommitAll({ind2, ind1, numbers});
+    done = CommitAll({ind2, ind1, numbers});
+  } else {
+    // A negative record count: refused by every loader of the set.
+    OutFile barrier;
+    if (!CreateNumbers(&barrier, dir, name, {{"node_num", -1}})) {
+      for (OutFile* f : {numbers, ind1, ind2}) f->Abandon();
+      return false;
+    }
+    done = CommitAll({&barrier, ind2, ind1, numbers});
   }
-  // A negative record count: refused by every loader of the set.
-  OutFile barrier;
-  if (!CreateNumbers(&barrier, dir, name, {{"node_num", -1}})) {
-    for (OutFile* f : {numbers, ind1, ind2}) f->Abandon();
-    return false;
+  // Until the new set is in place, the old files that earlier saves kept
+  // may be the only copy of the old set. Memory running out leaves them to
+  // a later save; the set is in place all the same.
+  if (done) {
+    try {
+      RemoveFromSet(dir, name, lock, toolkit::RemoveStaleBackups);
+    } catch (const std::bad_alloc&) {
+    }
   }
-  return CommitAll({&barrier, ind2, ind1, numbers});
+  return done;
 }
 
 bool LockSave(toolkit::OutputLock* lock, const char* dir, const char* name) {
@@ -100,10 +127,7 @@ bool LockSave(toolkit::OutputLock* lock, const char* dir, const char* name) {
   if (!toolkit::JoinPath(path, dir, name, ".n")) return false;
   if (lock->TryLock(path)) {
     // Leftovers of saves that were killed: no saver owns them now.
-    for (const char* suffix : {".n", ".ind1", ".ind2"}) {
-      char file[256];
-      if (toolkit::JoinPath(file, dir, name, suffix)) toolkit::RemoveStaleTemporaries(file, *lock);
-    }
+    RemoveFromSet(dir, name, *lock, toolkit::RemoveStaleTemporaries);
     return true;
   }
   const int err = errno;

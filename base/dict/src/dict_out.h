@@ -57,13 +57,16 @@ bool CommitAll(std::initializer_list<OutFile*> files);
 // records) saved as dir/name: the records first, the numbers file last. Over
 // an existing set a numbers file that every loader refuses goes in first, so
 // that a save stopped between the renames leaves a set that is refused,
-// never new records read through the old numbers. False (logged) on failure.
+// never new records read through the old numbers. Once the set is in place,
+// the old files that earlier saves kept beside it (killed, or not put back)
+// go, under the save lock (LockSave). False (logged) on failure.
 bool CommitIndexSet(OutFile* numbers, OutFile* ind1, OutFile* ind2, const char* dir,
-                    const char* name);
+                    const char* name, const toolkit::OutputLock& lock);
 
 // Takes the save lock of the dictionary whose numbers file is dir/name.n, so
-// two savers of the same files do not mix them. False (logged) when another
-// saver holds it or the lock file cannot be made.
+// two savers of the same files do not mix them, and removes the temporaries
+// that killed saves left. False (logged) when another saver holds it or the
+// lock file cannot be made.
 bool LockSave(toolkit::OutputLock* lock, const char* dir, const char* name);
 
 // Creates the numbers file dir/name.n under a temporary name and writes its

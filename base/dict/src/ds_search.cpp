@@ -422,7 +422,7 @@ int ds_save(Sdict_search* sd, const char* path, const char* fname) {
       !f2.Create(file2) || !f2.Write(sd->node, 16 * static_cast<size_t>(sd->node_num))) {
     return -1;
   }
-  return dict_internal::CommitIndexSet(&numbers, &f1, &f2, dir, fname) ? 1 : -1;
+  return dict_internal::CommitIndexSet(&numbers, &f1, &f2, dir, fname, lock) ? 1 : -1;
 }
 
 int ds_save_freq(Sdict_search* sd, const char* path, const char* fname) {

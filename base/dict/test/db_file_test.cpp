@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <random>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -126,15 +127,29 @@ TEST(DbFile, LoadRefusesMissingTruncatedAndForeignFiles) {
 }
 
 // Renames of a set saved together, numbered from 0; the one a test names is
-// refused (EPERM), as a sticky folder refuses another user's file.
+// refused (EPERM), as a sticky folder refuses another user's file, and so
+// is g_refused_too when set.
 int g_refused_rename = -1;
+int g_refused_too = -1;
 int g_renames = 0;
 int RefusingRename(const char* from, const char* to) {
-  if (g_renames++ == g_refused_rename) {
+  const int at = g_renames++;
+  if (at == g_refused_rename || at == g_refused_too) {
     errno = EPERM;
     return -1;
   }
   return ::rename(from, to);
+}
+
+// Saves 50 records as dir/x; returns a dictionary of 20 others to save over
+// them.
+DictPtr SaveOldSet(const char* dir) {
+  DictPtr old_dict(db_creat(7, 0));
+  for (u_int i = 0; i < 50; ++i) Op(old_dict.get(), ADD, i, i);
+  EXPECT_EQ(1, db_save(old_dict.get(), dir, "x"));
+  DictPtr new_dict(db_creat(11, 0));
+  for (u_int i = 100; i < 120; ++i) Op(new_dict.get(), ADD, i, i);
+  return new_dict;
 }
 
 // A save over an existing set whose install is refused at any of its four
@@ -144,14 +159,10 @@ int RefusingRename(const char* from, const char* to) {
 TEST(DbFile, RefusedRenameKeepsTheOldSet) {
   TempDir dir;
   const char* p = dir.path().c_str();
-  DictPtr old_dict(db_creat(7, 0));
-  for (u_int i = 0; i < 50; ++i) Op(old_dict.get(), ADD, i, i);
-  ASSERT_EQ(1, db_save(old_dict.get(), p, "x"));
+  DictPtr new_dict = SaveOldSet(p);
   const std::vector<std::string> files = {"x.ind1", "x.ind2", "x.n"};
   std::vector<std::string> old;
   for (const auto& f : files) old.push_back(ReadFile(dir.file(f)));
-  DictPtr new_dict(db_creat(11, 0));
-  for (u_int i = 100; i < 120; ++i) Op(new_dict.get(), ADD, i, i);
   toolkit::replace_rename = RefusingRename;
   for (g_refused_rename = 0; g_refused_rename < 4; ++g_refused_rename) {
     SCOPED_TRACE("rename " + std::to_string(g_refused_rename));
@@ -168,6 +179,52 @@ TEST(DbFile, RefusedRenameKeepsTheOldSet) {
   DictPtr back(db_load(p, "x", 0));
   ASSERT_NE(nullptr, back);
   EXPECT_EQ(50, back->node_num);
+}
+
+// A save whose putting back is refused too (the records refused, then the
+// putting back of the buckets) keeps the old files it could not put back
+// beside the set, the only copy of them: later saves that fail keep them
+// too, and the first save that puts its own set in place removes them.
+TEST(DbFile, OldFilesNotPutBackStayUntilASaveSucceeds) {
+  TempDir dir;
+  const char* p = dir.path().c_str();
+  DictPtr new_dict = SaveOldSet(p);
+  const std::string old_n = ReadFile(dir.file("x.n")), old_ind2 = ReadFile(dir.file("x.ind2"));
+  toolkit::replace_rename = RefusingRename;
+  g_renames = 0;
+  g_refused_rename = 2;
+  g_refused_too = 3;
+  CaptureFd err(2);
+  EXPECT_EQ(-1, db_save(new_dict.get(), p, "x"));
+  const std::string log = err.Stop();
+  std::vector<std::string> kept;
+  for (const char* f : {"x\\.n", "x\\.ind2"}) {
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(log, m, std::regex(std::string("/") + f +
+                                                      " not put back: the old file is kept as (\\S+)\\.\n")))
+        << log;
+    kept.push_back(m[1]);
+  }
+  const auto kept_whole = [&] {
+    return ReadFile(kept[0]) == old_n && ReadFile(kept[1]) == old_ind2 &&
+           testsupport::FilesStartingWith(dir.path(), "x").size() == 5;
+  };
+  EXPECT_TRUE(kept_whole());
+  for (int refused : {0, 1}) {
+    SCOPED_TRACE("a later save refused at rename " + std::to_string(refused));
+    g_renames = 0;
+    g_refused_rename = refused;
+    g_refused_too = -1;
+    CaptureFd quiet(2);
+    EXPECT_EQ(-1, db_save(new_dict.get(), p, "x"));
+    EXPECT_TRUE(kept_whole());
+  }
+  toolkit::replace_rename = nullptr;
+  g_refused_rename = -1;
+  ASSERT_EQ(1, db_save(new_dict.get(), p, "x"));
+  std::vector<std::string> names = testsupport::FilesStartingWith(dir.path(), "x");
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ((std::vector<std::string>{"x.ind1", "x.ind2", "x.n"}), names);
 }
 
 // Records with a negative code take new codes on load; a cur_code of INT_MAX

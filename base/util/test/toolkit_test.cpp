@@ -387,6 +387,28 @@ TEST(Toolkit, StaleTemporariesAreOnlyWhatAWriterLeft) {
   EXPECT_TRUE(testsupport::FileExists(d.file("other.tmp-1-2-3")));
   EXPECT_EQ("input", ReadFile(prefix + "7-8-9"));
   EXPECT_EQ("input", ReadFile(prefix + "7-8-10"));
+
+  // Old files that installs kept have names of their own, which the
+  // clean-up of temporaries passes over (one may be the only copy of the
+  // previous file); their own clean-up, once a new file is in place, takes
+  // exactly those names, under the lock, and spares the files to keep.
+  const std::string backup = toolkit::BackupPrefix(path);
+  for (const char* rest : {"1-2-3", "01-2-3", "7-8-11"}) WriteFile(backup + rest, "old");
+  ASSERT_EQ(0, link((prefix + "7-8-9").c_str(), (backup + "7-8-12").c_str()));
+  WriteFile(prefix + "4-5-6", "x");
+  toolkit::RemoveStaleTemporaries(path, lock, {input});
+  EXPECT_FALSE(testsupport::FileExists(prefix + "4-5-6"));
+  EXPECT_EQ("old", ReadFile(backup + "1-2-3"));
+  WriteFile(prefix + "4-5-6", "x");
+  toolkit::OutputLock not_held;
+  toolkit::RemoveStaleBackups(path, not_held, {input});
+  EXPECT_EQ("old", ReadFile(backup + "1-2-3"));
+  toolkit::RemoveStaleBackups(path, lock, {input});
+  EXPECT_FALSE(testsupport::FileExists(backup + "1-2-3"));
+  EXPECT_FALSE(testsupport::FileExists(backup + "7-8-11"));
+  EXPECT_EQ("old", ReadFile(backup + "01-2-3"));
+  EXPECT_EQ("input", ReadFile(backup + "7-8-12"));
+  EXPECT_EQ("x", ReadFile(prefix + "4-5-6"));
 }
 
 // Renames through InstallTogether, numbered from 0 in the order made; those
@@ -513,6 +535,8 @@ TEST(Toolkit, InstallTogetherRefusedHalfWayPutsTheOldFilesBack) {
     for (const auto& [r, old] : {std::make_pair(&barrier, "p0"), std::make_pair(&new_q, "q0")}) {
       if (r->backup_path().empty()) continue;
       EXPECT_EQ(old, ReadFile(r->backup_path()));
+      // Not a temporary's name: the next writer's clean-up passes over it.
+      EXPECT_EQ(0u, r->backup_path().rfind(toolkit::BackupPrefix(r->path()), 0)) << r->backup_path();
       left.push_back(r->backup_path().substr(d.path().size() + 1) + "=" + old);
     }
     std::sort(left.begin(), left.end());

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <limits>
+#include <memory>
 #include <vector>
 
 #include "toolkit/file.h"
@@ -21,6 +22,8 @@ int (*replace_rename)(const char* from, const char* to) = nullptr;
 int (*replace_link)(const char* from, const char* to) = nullptr;
 
 std::string TemporaryPrefix(const std::string& path) { return path + ".tmp-"; }
+
+std::string BackupPrefix(const std::string& path) { return path + ".old-"; }
 
 namespace {
 
@@ -58,10 +61,10 @@ unsigned ClockBits() {
   return static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count() & kClockMask);
 }
 
-// A temporary name for path not yet given out by this process.
-std::string TemporaryName(const std::string& path, unsigned clock) {
-  return TemporaryPrefix(path) +
-         TemporarySuffix(static_cast<unsigned long long>(getpid()), g_sequence.fetch_add(1), clock);
+// A name of prefix's form (a temporary's or a backup's) not yet given out
+// by this process.
+std::string WriterName(const std::string& prefix, unsigned clock) {
+  return prefix + TemporarySuffix(static_cast<unsigned long long>(getpid()), g_sequence.fetch_add(1), clock);
 }
 
 int Rename(const char* from, const char* to) {
@@ -76,10 +79,10 @@ int Link(const char* from, const char* to) {
 // a folder (the renames in it have happened).
 bool SyncFolder(int fd) { return fsync(fd) == 0 || errno == EINVAL || errno == EROFS; }
 
-}  // namespace
-
-bool IsTemporaryName(std::string_view name, std::string_view base) {
-  const std::string prefix = TemporaryPrefix(std::string(base));
+// Whether name is prefix, then the writer's process id, its sequence number
+// and the clock bits, joined by '-', each in decimal as the writer writes
+// it.
+bool HasWriterSuffix(std::string_view name, const std::string& prefix) {
   if (name.substr(0, prefix.size()) != prefix) return false;
   const std::string_view suffix = name.substr(prefix.size());
   std::string_view rest = suffix;
@@ -97,6 +100,16 @@ bool IsTemporaryName(std::string_view name, std::string_view base) {
   return TemporarySuffix(pid, sequence, clock) == suffix;
 }
 
+}  // namespace
+
+bool IsTemporaryName(std::string_view name, std::string_view base) {
+  return HasWriterSuffix(name, TemporaryPrefix(std::string(base)));
+}
+
+bool IsBackupName(std::string_view name, std::string_view base) {
+  return HasWriterSuffix(name, BackupPrefix(std::string(base)));
+}
+
 bool FileReplacement::Open(const std::string& path, mode_t mode, bool exact_mode) {
   Abandon();
   backup_.clear();
@@ -107,7 +120,7 @@ bool FileReplacement::Open(const std::string& path, mode_t mode, bool exact_mode
   // came back) from being hit again and again.
   const unsigned clock = ClockBits();
   for (int attempt = 0; attempt < 100; ++attempt) {
-    temp_ = TemporaryName(path, clock);
+    temp_ = WriterName(TemporaryPrefix(path), clock);
     fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (fd_ >= 0) break;
     if (errno != EEXIST) {
@@ -208,7 +221,7 @@ bool MayRemoveLink(const struct stat& dir, const struct stat& st) {
   return me == 0 || st.st_uid == me || dir.st_uid == me;
 }
 
-// Keeps the file st at path under a new temporary name (in *backup): a hard
+// Keeps the file st at path under a new backup name (in *backup): a hard
 // link, or, where links are refused, a name free for it to be moved to at
 // install time (*aside set). *backup stays empty when the file went
 // meanwhile. False (errno set) when no name can be had.
@@ -217,7 +230,7 @@ bool KeepOldFile(const std::string& path, const struct stat& st, const struct st
   const unsigned clock = ClockBits();
   *aside = dir != nullptr && !MayRemoveLink(*dir, st);
   for (int attempt = 0; attempt < 100; ++attempt) {
-    *backup = TemporaryName(path, clock);
+    *backup = WriterName(BackupPrefix(path), clock);
     if (*aside) {
       struct stat taken;
       if (::lstat(backup->c_str(), &taken) != 0 && errno == ENOENT) return true;
@@ -388,25 +401,41 @@ bool SyncParentDir(const std::string& path) {
   return fd.Close();
 }
 
-void RemoveStaleTemporaries(const std::string& path, const OutputLock& lock,
-                            const std::vector<FileId>& keep) {
+namespace {
+
+// Removes the files beside path whose names is_leftover gives as path's,
+// except the files keep names, under any name; nothing unless lock is held.
+void RemoveLeftovers(const std::string& path, const OutputLock& lock, const std::vector<FileId>& keep,
+                     bool (*is_leftover)(std::string_view name, std::string_view base)) {
   if (!lock.held()) return;
   const PathSplit split = SplitPath(path);
   const std::string dir(FolderOf(split));
-  DIR* d = ::opendir(dir.c_str());
+  // Closed however the walk ends (a name check may run out of memory).
+  const std::unique_ptr<DIR, int (*)(DIR*)> d(::opendir(dir.c_str()), ::closedir);
   if (d == nullptr) return;
-  while (const dirent* e = ::readdir(d)) {
-    if (!IsTemporaryName(e->d_name, split.base)) continue;
+  while (const dirent* e = ::readdir(d.get())) {
+    if (!is_leftover(e->d_name, split.base)) continue;
     // A kept file stays under any name, and so does a link to it.
     struct stat st;
-    const bool known = !keep.empty() && ::fstatat(dirfd(d), e->d_name, &st, 0) == 0;
+    const bool known = !keep.empty() && ::fstatat(dirfd(d.get()), e->d_name, &st, 0) == 0;
     const auto kept = [&](const FileId& id) {
       return known && st.st_dev == id.dev && st.st_ino == id.ino;
     };
     if (std::any_of(keep.begin(), keep.end(), kept)) continue;
-    ::unlinkat(dirfd(d), e->d_name, 0);
+    ::unlinkat(dirfd(d.get()), e->d_name, 0);
   }
-  ::closedir(d);
+}
+
+}  // namespace
+
+void RemoveStaleTemporaries(const std::string& path, const OutputLock& lock,
+                            const std::vector<FileId>& keep) {
+  RemoveLeftovers(path, lock, keep, IsTemporaryName);
+}
+
+void RemoveStaleBackups(const std::string& path, const OutputLock& lock,
+                        const std::vector<FileId>& keep) {
+  RemoveLeftovers(path, lock, keep, IsBackupName);
 }
 
 }  // namespace toolkit

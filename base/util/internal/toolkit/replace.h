@@ -70,9 +70,9 @@ class FileReplacement {
 
   const std::string& path() const { return path_; }
   const std::string& temp_path() const { return temp_; }
-  // Where the file this one replaces is kept while InstallTogether runs,
-  // and stays when the install failed and could not put it back ("" when
-  // there is none).
+  // Where the file this one replaces is kept while InstallTogether runs
+  // (a name of BackupPrefix(path())'s form), and stays when the install
+  // failed and could not put it back ("" when there is none).
   const std::string& backup_path() const { return backup_; }
 
  private:
@@ -90,9 +90,9 @@ class FileReplacement {
 // dictionary) all or none: in the order given, one rename right after the
 // other, and syncs their folder once after the last.
 //
-// Before the first rename, each file to be replaced is kept under a
-// temporary name beside it: a hard link, or, where a link is refused (a
-// file system without them, a file of another user), the file itself,
+// Before the first rename, each file to be replaced is kept under a backup
+// name beside it (BackupPrefix): a hard link, or, where a link is refused
+// (a file system without them, a file of another user), the file itself,
 // moved there just before its replacement goes in. When a rename fails, the
 // names changed so far are put back in the reverse order of their changes,
 // each to the file it held (a name that held none loses the file put
@@ -119,14 +119,31 @@ std::string TemporaryPrefix(const std::string& path);
 bool IsTemporaryName(std::string_view name, std::string_view base);
 
 // Removes the temporaries that interrupted replacements of path left
-// behind (new files, and old files kept by an install that was killed):
-// the files beside path whose names IsTemporaryName gives as its
-// temporaries, except the files keep names, under any name (the inputs of
-// the writer: an input can bear such a name). Only the holder of the
-// output's lock knows that no live replacement owns them: nothing is
-// removed unless lock is held.
+// behind (new files, never the previous one): the files beside path whose
+// names IsTemporaryName gives as its temporaries, except the files keep
+// names, under any name (the inputs of the writer: an input can bear such
+// a name). Only the holder of the output's lock knows that no live
+// replacement owns them: nothing is removed unless lock is held.
 void RemoveStaleTemporaries(const std::string& path, const OutputLock& lock,
                             const std::vector<FileId>& keep = {});
+
+// The prefix of the names under which InstallTogether keeps the old file at
+// path while the new one goes in. One left behind (by an install that was
+// killed, or that could not put the old file back) may be the only copy of
+// the previous file: it is no temporary, and goes only once a new file is
+// in place (RemoveStaleBackups).
+std::string BackupPrefix(const std::string& path);
+
+// True when name is one InstallTogether gives a kept old file of the file
+// named base: BackupPrefix(base), then the parts of a temporary's name.
+bool IsBackupName(std::string_view name, std::string_view base);
+
+// Removes the old files of path that installs left behind (names that
+// IsBackupName gives), except the files keep names, under any name; for
+// the holder of the output's lock once it has put a new file in place,
+// which makes them out of date. Nothing is removed unless lock is held.
+void RemoveStaleBackups(const std::string& path, const OutputLock& lock,
+                        const std::vector<FileId>& keep = {});
 
 // For tests: when set, InstallTogether makes its renames (of a new file
 // into place, of an old file aside or back) and its links (keeping an old
