@@ -3,8 +3,9 @@
 // local back-up file while the server is down, recovery, a server that ends
 // or resets the connection (at once, after a few frames, after bytes nobody
 // asked for), closing against a server that stops reading (queued lines
-// kept in the back-up file) and against servers that drop connection
-// attempts, and resetting or closing while the checker runs.
+// kept in the back-up file), against servers that drop connection attempts
+// and while senders open their remote files, and resetting or closing while
+// the checker runs.
 #include <gtest/gtest.h>
 #include <netinet/tcp.h>
 #include <signal.h>
@@ -880,40 +881,67 @@ TEST(NetAppender, AResetIsNotHeldByServersThatDropConnects) {
   EndAgainstServersThatDropConnects(DeadServers{1, 8, true, true});
 }
 
-// A server that takes 800 ms to answer each open, and 12 devices on its
-// list: the sender opens their remote files one after another (about 10 s)
-// when it takes the connection; a close of 100 ms meanwhile waits for the
-// one open in flight, and the lines go to the back-up.
-TEST(NetAppender, ACloseKeepsItsBoundWhileTheSenderOpensRemoteFiles) {
-  InChildOrSkip([] {
+struct SlowOpens {
+  int lists;    // server lists (one server, one sender each)
+  int devices;  // devices of each list
+  int wait_ms;  // the close's bound; -2: com_resetlog instead
+};
+
+// Servers that take 800 ms to answer each open, and rows.devices devices on
+// each of rows.lists lists: each sender opens its remote files one after
+// another (about 10 s for 12) when it takes its connection; a close of
+// 100 ms (or 0) or a reset meanwhile waits for the one open in flight of
+// each sender, all at once (not one sender after another), and the queued
+// line of every device is in its back-up file.
+void EndWhileSendersOpenRemoteFiles(const SlowOpens& row) {
+  SCOPED_TRACE(std::to_string(row.lists) + " x " + std::to_string(row.devices) +
+               (row.wait_ms == -2 ? ", reset" : ", close " + std::to_string(row.wait_ms)));
+  InChildOrSkip([&] {
+    comlogtest::HangGuard();
     testsupport::TempDir dir;
     FakeLogServer::Options o;
     o.open_delay_ms = 800;
-    FakeLogServer srv(o);
-    constexpr int kDevices = 12;
+    std::vector<std::unique_ptr<FakeLogServer>> srvs;
     std::vector<com_device_t> devs;
-    for (int i = 0; i < kDevices; ++i) {
-      devs.push_back(NetDevice(List(srv.port(), dir.path()), ("f" + std::to_string(i)).c_str()));
-      devs.back().log_mask = uint64_t{1} << 16;
+    auto name = [&](int l, int i) { return "f" + std::to_string(l) + "_" + std::to_string(i); };
+    for (int l = 0; l < row.lists; ++l) {
+      srvs.emplace_back(new FakeLogServer(o));
+      for (int i = 0; i < row.devices; ++i) {
+        devs.push_back(NetDevice(List(srvs.back()->port(), dir.path()), name(l, i).c_str()));
+        devs.back().log_mask = uint64_t{1} << 16;
+      }
     }
     testsupport::CaptureFd err(2);
-    EXPECT_EQ(com_openlog("nettest", devs.data(), kDevices, nullptr), 0);
+    EXPECT_EQ(com_openlog("nettest", devs.data(), static_cast<int>(devs.size()), nullptr), 0);
     if (!BackUpOrClose(devs[0], &err)) return kSkip;
     EXPECT_EQ(com_writelog(16, "queued 0"), 0);
-    EXPECT_TRUE(FakeLogServer::WaitFor([&] { return srv.opens().size() == 1; }, 5000));
+    for (auto& srv : srvs) EXPECT_TRUE(FakeLogServer::WaitFor([&] { return srv->opens().size() == 1; }, 5000));
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(com_closelog(100), 0);
+    EXPECT_EQ(row.wait_ms == -2 ? com_resetlog() : com_closelog(row.wait_ms), 0);
     const auto ms =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
     err.Stop();
-    // 0.2 to 1 s on a quiet machine.
+    // 0.2 to 1 s on a quiet machine; one sender after another takes up to
+    // 0.8 s for each.
     EXPECT_LT(ms, 6000);
-    for (int i = 0; i < kDevices; ++i) {
-      EXPECT_EQ(Tagged(Lines(testsupport::ReadFile(dir.file("f" + std::to_string(i)))), "queued"),
-                Expected("queued", 1)) << i;
+    for (int l = 0; l < row.lists; ++l) {
+      for (int i = 0; i < row.devices; ++i) {
+        EXPECT_EQ(Tagged(Lines(testsupport::ReadFile(dir.file(name(l, i)))), "queued"), Expected("queued", 1))
+            << name(l, i);
+      }
     }
     return 0;
   });
+}
+
+TEST(NetAppender, ACloseKeepsItsBoundWhileTheSenderOpensRemoteFiles) {
+  EndWhileSendersOpenRemoteFiles(SlowOpens{1, 12, 100});
+}
+
+TEST(NetAppender, AnEndKeepsItsBoundWhileSeveralSendersOpenRemoteFiles) {
+  for (const SlowOpens& row : {SlowOpens{12, 12, 100}, SlowOpens{12, 12, 0}, SlowOpens{12, 12, -2}}) {
+    EndWhileSendersOpenRemoteFiles(row);
+  }
 }
 
 }  // namespace

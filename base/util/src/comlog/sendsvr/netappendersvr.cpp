@@ -252,9 +252,11 @@ int NetAppenderSvr::reopens(int server, bool missing_only) {
   for (int i = 0; i < n; ++i) {
     Appender* app = _inappender[i];
     if (missing_only && RemoteHandle(app) != -1) continue;
-    // A stopping sender begins no more opens (each may take its time-out):
-    // the stop waits for the one under way at most.
-    if (!isRun()) return -1;
+    // A stopping sender, or one a close or reset has told to stop
+    // connecting, begins no more opens (each may take its time-out): the
+    // end waits for the one under way at most, of every sender at once
+    // rather than one sender after another.
+    if (!isRun() || !connecting()) return -1;
     if (app->open(&_svrs[server]) != 0) {
       COMLOG_DIAG("can't open %s server", _name);
       return -1;

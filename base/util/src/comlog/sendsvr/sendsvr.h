@@ -79,10 +79,10 @@ class SendSvr {
   // Closes server i and marks it not connected. Caller holds the lock.
   int close_safe(int i);
   bool isRun() const { return _run.load(std::memory_order_acquire) != 0; }
-  // From now on no connection attempt begins (a close has begun): the
-  // connect loops of the sender and the checker end before their next
-  // attempt, so that a close waits for one attempt at most. stop () does it
-  // too.
+  // From now on no connection attempt and no open of a remote file begins
+  // (a close or a reset has begun): the connect loops of the sender and the
+  // checker end before their next attempt, so that a close waits for one
+  // attempt at most. stop () does it too.
   void stop_connecting() { _connecting.store(false, std::memory_order_release); }
   bool connecting() const { return _connecting.load(std::memory_order_acquire); }
   pthread_mutex_t* get_sendsvr_lock() { return &_lock; }
