@@ -878,7 +878,9 @@ TEST(NetAppender, ACloseKeepsItsBoundAgainstServersThatDropConnects) {
 }
 
 TEST(NetAppender, AResetIsNotHeldByServersThatDropConnects) {
-  EndAgainstServersThatDropConnects(DeadServers{1, 8, true, true});
+  for (const DeadServers& row : {DeadServers{1, 8, true, true}, DeadServers{16, 16, false, true}}) {
+    EndAgainstServersThatDropConnects(row);
+  }
 }
 
 struct SlowOpens {
