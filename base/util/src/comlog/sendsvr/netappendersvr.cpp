@@ -165,7 +165,11 @@ int NetAppenderSvr::push(Event* evt) {
   d->item.time = static_cast<uint32_t>(evt->_print_time.tv_sec);
   d->item.size = static_cast<uint32_t>(len);
   memcpy(netdata_text(d), evt->_render_msgbuf, len);
+  // Counted before it is queued, so that no line is in the queue or in the
+  // thread's batch uncounted.
+  _pending.fetch_add(1, std::memory_order_acq_rel);
   if (_queue.push_front(d) != 0) {
+    _pending.fetch_sub(1, std::memory_order_acq_rel);
     free(d);
     return -1;
   }
@@ -186,6 +190,7 @@ int NetAppenderSvr::run() {
   }
   if (!sent) backup(n);
   erasedata(n);
+  _pending.fetch_sub(n, std::memory_order_acq_rel);
   return 0;
 }
 
