@@ -18,6 +18,7 @@
 #include <map>
 #include <memory>
 #include <regex>
+#include <set>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -500,6 +501,31 @@ TEST(NetAppender, TheCheckerReportsNoConnectedServer) {
 
 TEST(NetAppender, CloseNeverFreesASenderTheCheckerUses) {
   EndWhileTheCheckerChecks([] { return com_closelog(0); });
+}
+
+// The checker takes 32 senders: an opening with NET devices on 32 server
+// lists registers a sender for each; one with 33 fails (the 33rd device
+// gets no sender) and leaves none registered.
+TEST(NetAppender, TheCheckerTakesAtMost32Senders) {
+  InChildOrSkip([] {
+    CheckSvr* checker = SendSvr::comlog_get_gcheckSvr();
+    std::set<int> ports;
+    while (ports.size() <= static_cast<size_t>(SENDSVR_MAX_SERVERS)) ports.insert(FreePort());
+    std::vector<com_device_t> devs;
+    for (int port : ports) {
+      devs.push_back(NetDevice(List(port, ""), ("f" + std::to_string(port)).c_str()));
+      devs.back().log_mask = uint64_t{1} << 16;
+    }
+    testsupport::CaptureFd err(2);
+    EXPECT_EQ(com_openlog("nettest", devs.data(), SENDSVR_MAX_SERVERS, nullptr), 0);
+    EXPECT_EQ(checker->size(), SENDSVR_MAX_SERVERS);
+    EXPECT_EQ(com_closelog(0), 0);
+    EXPECT_EQ(checker->size(), 0);
+    EXPECT_EQ(com_openlog("nettest", devs.data(), SENDSVR_MAX_SERVERS + 1, nullptr), -1);
+    EXPECT_EQ(checker->size(), 0);
+    err.Stop();
+    return 0;
+  });
 }
 
 // While the server is down every line lands in the local back-up file (NAME
