@@ -910,25 +910,30 @@ TEST(NetAppender, AResetIsNotHeldByServersThatDropConnects) {
 }
 
 struct SlowOpens {
-  int lists;    // server lists (one server, one sender each)
-  int devices;  // devices of each list
-  int wait_ms;  // the close's bound; -2: com_resetlog instead
+  int lists;       // server lists (one server, one sender each)
+  int devices;     // devices of each list
+  int open_ms;     // each open's answer comes after this
+  int wait_ms;     // the close's bound; -2: com_resetlog instead
+  bool at_server;  // the bound leaves time for every open: the lines are sent
 };
 
-// Servers that take 800 ms to answer each open, and rows.devices devices on
-// each of rows.lists lists: each sender opens its remote files one after
-// another (about 10 s for 12) when it takes its connection; a close of
-// 100 ms (or 0) or a reset meanwhile waits for the one open in flight of
-// each sender, all at once (not one sender after another), and the queued
-// line of every device is in its back-up file.
+// Servers that take row.open_ms to answer each open, and row.devices devices
+// on each of row.lists lists: each sender opens its remote files one after
+// another when it takes its connection, holding the batch of queued lines.
+// A close whose bound leaves time waits for that batch (it is no longer
+// queued) and the queued line of every device is at its server; a close of
+// 100 ms (or 0) or a reset waits for the one open in flight of each sender,
+// all at once (not one sender after another), and the line of every device
+// is in its back-up file.
 void EndWhileSendersOpenRemoteFiles(const SlowOpens& row) {
-  SCOPED_TRACE(std::to_string(row.lists) + " x " + std::to_string(row.devices) +
+  SCOPED_TRACE(std::to_string(row.lists) + " x " + std::to_string(row.devices) + " opens of " +
+               std::to_string(row.open_ms) + " ms" +
                (row.wait_ms == -2 ? ", reset" : ", close " + std::to_string(row.wait_ms)));
   InChildOrSkip([&] {
     comlogtest::HangGuard();
     testsupport::TempDir dir;
     FakeLogServer::Options o;
-    o.open_delay_ms = 800;
+    o.open_delay_ms = row.open_ms;
     std::vector<std::unique_ptr<FakeLogServer>> srvs;
     std::vector<com_device_t> devs;
     auto name = [&](int l, int i) { return "f" + std::to_string(l) + "_" + std::to_string(i); };
@@ -952,9 +957,14 @@ void EndWhileSendersOpenRemoteFiles(const SlowOpens& row) {
     // 0.2 to 1 s on a quiet machine; one sender after another takes up to
     // 0.8 s for each.
     EXPECT_LT(ms, 6000);
+    const std::vector<std::string> one = Expected("queued", 1);
+    const std::vector<std::string> none;
     for (int l = 0; l < row.lists; ++l) {
+      FakeLogServer& srv = *srvs[static_cast<size_t>(l)];
       for (int i = 0; i < row.devices; ++i) {
-        EXPECT_EQ(Tagged(Lines(testsupport::ReadFile(dir.file(name(l, i)))), "queued"), Expected("queued", 1))
+        EXPECT_EQ(Tagged(srv.LinesOf(HandleOf(srv, name(l, i))), "queued"), row.at_server ? one : none)
+            << name(l, i);
+        EXPECT_EQ(Tagged(Lines(testsupport::ReadFile(dir.file(name(l, i)))), "queued"), row.at_server ? none : one)
             << name(l, i);
       }
     }
@@ -962,44 +972,17 @@ void EndWhileSendersOpenRemoteFiles(const SlowOpens& row) {
   });
 }
 
-// The close's wait covers the batch the sender has taken from the queue, not
-// the queue alone: with room in its bound, a close lets the sender open the
-// remote files of 3 devices on a server that answers each open after 300 ms
-// and send, and every line is at the server, none in a back-up file.
-TEST(NetAppender, ACloseWaitsForTheBatchTheSenderHolds) {
-  InChildOrSkip([] {
-    testsupport::TempDir dir;
-    FakeLogServer::Options o;
-    o.open_delay_ms = 300;
-    FakeLogServer srv(o);
-    constexpr int kDevices = 3;
-    std::vector<com_device_t> devs;
-    for (int i = 0; i < kDevices; ++i) {
-      devs.push_back(NetDevice(List(srv.port(), dir.path()), ("f" + std::to_string(i)).c_str()));
-      devs.back().log_mask = uint64_t{1} << 16;
-    }
-    testsupport::CaptureFd err(2);
-    EXPECT_EQ(com_openlog("nettest", devs.data(), kDevices, nullptr), 0);
-    if (!BackUpOrClose(devs[0], &err)) return kSkip;
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(com_writelog(16, "held %d", i), 0);
-    EXPECT_EQ(com_closelog(10000), 0);
-    err.Stop();
-    srv.Stop();
-    for (int i = 0; i < kDevices; ++i) {
-      const std::string name = "f" + std::to_string(i);
-      EXPECT_EQ(Tagged(srv.LinesOf(HandleOf(srv, name)), "held"), Expected("held", 5)) << name;
-      EXPECT_EQ(Tagged(Lines(testsupport::ReadFile(dir.file(name))), "held").size(), 0u) << name;
-    }
-    return 0;
-  });
+TEST(NetAppender, ACloseKeepsItsBoundWhileTheSenderOpensRemoteFiles) {
+  EndWhileSendersOpenRemoteFiles(SlowOpens{1, 12, 800, 100, false});
 }
 
-TEST(NetAppender, ACloseKeepsItsBoundWhileTheSenderOpensRemoteFiles) {
-  EndWhileSendersOpenRemoteFiles(SlowOpens{1, 12, 100});
+TEST(NetAppender, ACloseWaitsForTheBatchTheSenderHolds) {
+  EndWhileSendersOpenRemoteFiles(SlowOpens{1, 3, 300, 10000, true});
 }
 
 TEST(NetAppender, AnEndKeepsItsBoundWhileSeveralSendersOpenRemoteFiles) {
-  for (const SlowOpens& row : {SlowOpens{12, 12, 100}, SlowOpens{12, 12, 0}, SlowOpens{12, 12, -2}}) {
+  for (const SlowOpens& row : {SlowOpens{12, 12, 800, 100, false}, SlowOpens{12, 12, 800, 0, false},
+                               SlowOpens{12, 12, 800, -2, false}}) {
     EndWhileSendersOpenRemoteFiles(row);
   }
 }
