@@ -3,8 +3,9 @@
 // local back-up file while the server is down, recovery, a server that ends
 // or resets the connection (at once, after a few frames, after bytes nobody
 // asked for), closing against a server that stops reading (queued lines
-// kept in the back-up file) and against servers that drop connection
-// attempts, and resetting or closing while the checker runs.
+// kept in the back-up file), against servers that drop connection attempts
+// and while senders open their remote files, and resetting or closing while
+// the checker runs.
 #include <gtest/gtest.h>
 #include <netinet/tcp.h>
 #include <signal.h>
@@ -17,6 +18,7 @@
 #include <map>
 #include <memory>
 #include <regex>
+#include <set>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -501,6 +503,31 @@ TEST(NetAppender, CloseNeverFreesASenderTheCheckerUses) {
   EndWhileTheCheckerChecks([] { return com_closelog(0); });
 }
 
+// The checker takes 32 senders: an opening with NET devices on 32 server
+// lists registers a sender for each; one with 33 fails (the 33rd device
+// gets no sender) and leaves none registered.
+TEST(NetAppender, TheCheckerTakesAtMost32Senders) {
+  InChildOrSkip([] {
+    CheckSvr* checker = SendSvr::comlog_get_gcheckSvr();
+    std::set<int> ports;
+    while (ports.size() <= static_cast<size_t>(SENDSVR_MAX_SERVERS)) ports.insert(FreePort());
+    std::vector<com_device_t> devs;
+    for (int port : ports) {
+      devs.push_back(NetDevice(List(port, ""), ("f" + std::to_string(port)).c_str()));
+      devs.back().log_mask = uint64_t{1} << 16;
+    }
+    testsupport::CaptureFd err(2);
+    EXPECT_EQ(com_openlog("nettest", devs.data(), SENDSVR_MAX_SERVERS, nullptr), 0);
+    EXPECT_EQ(checker->size(), SENDSVR_MAX_SERVERS);
+    EXPECT_EQ(com_closelog(0), 0);
+    EXPECT_EQ(checker->size(), 0);
+    EXPECT_EQ(com_openlog("nettest", devs.data(), SENDSVR_MAX_SERVERS + 1, nullptr), -1);
+    EXPECT_EQ(checker->size(), 0);
+    err.Stop();
+    return 0;
+  });
+}
+
 // While the server is down every line lands in the local back-up file (NAME
 // under the first server's path); once it is back, lines go to it again.
 TEST(NetAppender, FallbackToTheLocalFileAndRecovery) {
@@ -877,43 +904,87 @@ TEST(NetAppender, ACloseKeepsItsBoundAgainstServersThatDropConnects) {
 }
 
 TEST(NetAppender, AResetIsNotHeldByServersThatDropConnects) {
-  EndAgainstServersThatDropConnects(DeadServers{1, 8, true, true});
+  for (const DeadServers& row : {DeadServers{1, 8, true, true}, DeadServers{16, 16, false, true}}) {
+    EndAgainstServersThatDropConnects(row);
+  }
 }
 
-// A server that takes 800 ms to answer each open, and 12 devices on its
-// list: the sender opens their remote files one after another (about 10 s)
-// when it takes the connection; a close of 100 ms meanwhile waits for the
-// one open in flight, and the lines go to the back-up.
-TEST(NetAppender, ACloseKeepsItsBoundWhileTheSenderOpensRemoteFiles) {
-  InChildOrSkip([] {
+struct SlowOpens {
+  int lists;       // server lists (one server, one sender each)
+  int devices;     // devices of each list
+  int open_ms;     // each open's answer comes after this
+  int wait_ms;     // the close's bound; -2: com_resetlog instead
+  bool at_server;  // the bound leaves time for every open: the lines are sent
+};
+
+// Servers that take row.open_ms to answer each open, and row.devices devices
+// on each of row.lists lists: each sender opens its remote files one after
+// another when it takes its connection, holding the batch of queued lines.
+// A close whose bound leaves time waits for that batch (it is no longer
+// queued) and the queued line of every device is at its server; a close of
+// 100 ms (or 0) or a reset waits for the one open in flight of each sender,
+// all at once (not one sender after another), and the line of every device
+// is in its back-up file.
+void EndWhileSendersOpenRemoteFiles(const SlowOpens& row) {
+  SCOPED_TRACE(std::to_string(row.lists) + " x " + std::to_string(row.devices) + " opens of " +
+               std::to_string(row.open_ms) + " ms" +
+               (row.wait_ms == -2 ? ", reset" : ", close " + std::to_string(row.wait_ms)));
+  InChildOrSkip([&] {
+    comlogtest::HangGuard();
     testsupport::TempDir dir;
     FakeLogServer::Options o;
-    o.open_delay_ms = 800;
-    FakeLogServer srv(o);
-    constexpr int kDevices = 12;
+    o.open_delay_ms = row.open_ms;
+    std::vector<std::unique_ptr<FakeLogServer>> srvs;
     std::vector<com_device_t> devs;
-    for (int i = 0; i < kDevices; ++i) {
-      devs.push_back(NetDevice(List(srv.port(), dir.path()), ("f" + std::to_string(i)).c_str()));
-      devs.back().log_mask = uint64_t{1} << 16;
+    auto name = [&](int l, int i) { return "f" + std::to_string(l) + "_" + std::to_string(i); };
+    for (int l = 0; l < row.lists; ++l) {
+      srvs.emplace_back(new FakeLogServer(o));
+      for (int i = 0; i < row.devices; ++i) {
+        devs.push_back(NetDevice(List(srvs.back()->port(), dir.path()), name(l, i).c_str()));
+        devs.back().log_mask = uint64_t{1} << 16;
+      }
     }
     testsupport::CaptureFd err(2);
-    EXPECT_EQ(com_openlog("nettest", devs.data(), kDevices, nullptr), 0);
+    EXPECT_EQ(com_openlog("nettest", devs.data(), static_cast<int>(devs.size()), nullptr), 0);
     if (!BackUpOrClose(devs[0], &err)) return kSkip;
     EXPECT_EQ(com_writelog(16, "queued 0"), 0);
-    EXPECT_TRUE(FakeLogServer::WaitFor([&] { return srv.opens().size() == 1; }, 5000));
+    for (auto& srv : srvs) EXPECT_TRUE(FakeLogServer::WaitFor([&] { return srv->opens().size() == 1; }, 5000));
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(com_closelog(100), 0);
+    EXPECT_EQ(row.wait_ms == -2 ? com_resetlog() : com_closelog(row.wait_ms), 0);
     const auto ms =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
     err.Stop();
-    // 0.2 to 1 s on a quiet machine.
+    // 0.2 to 1 s on a quiet machine; one sender after another takes up to
+    // 0.8 s for each.
     EXPECT_LT(ms, 6000);
-    for (int i = 0; i < kDevices; ++i) {
-      EXPECT_EQ(Tagged(Lines(testsupport::ReadFile(dir.file("f" + std::to_string(i)))), "queued"),
-                Expected("queued", 1)) << i;
+    const std::vector<std::string> one = Expected("queued", 1);
+    const std::vector<std::string> none;
+    for (int l = 0; l < row.lists; ++l) {
+      FakeLogServer& srv = *srvs[static_cast<size_t>(l)];
+      for (int i = 0; i < row.devices; ++i) {
+        EXPECT_EQ(Tagged(srv.LinesOf(HandleOf(srv, name(l, i))), "queued"), row.at_server ? one : none)
+            << name(l, i);
+        EXPECT_EQ(Tagged(Lines(testsupport::ReadFile(dir.file(name(l, i)))), "queued"), row.at_server ? none : one)
+            << name(l, i);
+      }
     }
     return 0;
   });
+}
+
+TEST(NetAppender, ACloseKeepsItsBoundWhileTheSenderOpensRemoteFiles) {
+  EndWhileSendersOpenRemoteFiles(SlowOpens{1, 12, 800, 100, false});
+}
+
+TEST(NetAppender, ACloseWaitsForTheBatchTheSenderHolds) {
+  EndWhileSendersOpenRemoteFiles(SlowOpens{1, 3, 300, 10000, true});
+}
+
+TEST(NetAppender, AnEndKeepsItsBoundWhileSeveralSendersOpenRemoteFiles) {
+  for (const SlowOpens& row : {SlowOpens{12, 12, 800, 100, false}, SlowOpens{12, 12, 800, 0, false},
+                               SlowOpens{12, 12, 800, -2, false}}) {
+    EndWhileSendersOpenRemoteFiles(row);
+  }
 }
 
 }  // namespace

@@ -94,6 +94,11 @@ int NetAppender::stop() {
   return 0;
 }
 
+int NetAppender::reset() {
+  if (SendSvr* s = _sendsvr.load(std::memory_order_acquire)) s->stop_connecting();
+  return 0;
+}
+
 int NetAppender::print(Event* evt) {
   if (unInMask(static_cast<int>(evt->_log_level))) return 0;
   SendSvr* s = _sendsvr.load(std::memory_order_acquire);

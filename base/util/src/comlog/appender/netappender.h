@@ -42,6 +42,10 @@ class NetAppender : public Appender {
   int close(void* arg) override;
   // Stops the sender (its thread ends). 0.
   int stop() override;
+  // A reset has begun, and the senders are deleted next, one after
+  // another: the sender begins no further connection attempt or open, so
+  // that each deletion waits for the one under way at most. 0.
+  int reset() override;
   // Queues the rendered line on the sender; when it cannot, the back-up
   // appender writes it. 0, or the failure.
   int print(Event* evt) override;

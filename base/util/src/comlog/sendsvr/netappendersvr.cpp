@@ -165,7 +165,11 @@ int NetAppenderSvr::push(Event* evt) {
   d->item.time = static_cast<uint32_t>(evt->_print_time.tv_sec);
   d->item.size = static_cast<uint32_t>(len);
   memcpy(netdata_text(d), evt->_render_msgbuf, len);
+  // Counted before it is queued, so that no line is in the queue or in the
+  // thread's batch uncounted.
+  _pending.fetch_add(1, std::memory_order_acq_rel);
   if (_queue.push_front(d) != 0) {
+    _pending.fetch_sub(1, std::memory_order_acq_rel);
     free(d);
     return -1;
   }
@@ -186,6 +190,7 @@ int NetAppenderSvr::run() {
   }
   if (!sent) backup(n);
   erasedata(n);
+  _pending.fetch_sub(n, std::memory_order_acq_rel);
   return 0;
 }
 
@@ -252,9 +257,11 @@ int NetAppenderSvr::reopens(int server, bool missing_only) {
   for (int i = 0; i < n; ++i) {
     Appender* app = _inappender[i];
     if (missing_only && RemoteHandle(app) != -1) continue;
-    // A stopping sender begins no more opens (each may take its time-out):
-    // the stop waits for the one under way at most.
-    if (!isRun()) return -1;
+    // A stopping sender, or one a close or reset has told to stop
+    // connecting, begins no more opens (each may take its time-out): the
+    // end waits for the one under way at most, of every sender at once
+    // rather than one sender after another.
+    if (!isRun() || !connecting()) return -1;
     if (app->open(&_svrs[server]) != 0) {
       COMLOG_DIAG("can't open %s server", _name);
       return -1;

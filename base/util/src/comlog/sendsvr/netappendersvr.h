@@ -54,7 +54,7 @@ class NetAppenderSvr : public SendSvr {
   int senddata(int n);
   // Opens every appender's remote file on server (only those without a
   // handle when missing_only). 0, or -1 at the first failure or once the
-  // sender is stopping.
+  // sender is stopping or has stopped connecting.
   int reopens(int server, bool missing_only = false);
   // Closes server i; the current server is then none. 0, or -1.
   int clearsock(int i);

@@ -321,7 +321,10 @@ int CheckSvr::checkOver(int ms) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
   while (std::chrono::steady_clock::now() < deadline) {
     bool drained = true;
-    for (int i = 0; i < _size && drained; ++i) drained = _servers[i]->queued() == 0;
+    // A batch the sender has taken is no longer queued: it counts until
+    // it is sent, so that a close does not stop a sender in the middle of
+    // it (its opens, its write) while its bound leaves time.
+    for (int i = 0; i < _size && drained; ++i) drained = _servers[i]->pending() == 0;
     if (drained) break;
     safe_msleep(kStep);
   }

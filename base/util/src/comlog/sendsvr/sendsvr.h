@@ -79,15 +79,18 @@ class SendSvr {
   // Closes server i and marks it not connected. Caller holds the lock.
   int close_safe(int i);
   bool isRun() const { return _run.load(std::memory_order_acquire) != 0; }
-  // From now on no connection attempt begins (a close has begun): the
-  // connect loops of the sender and the checker end before their next
-  // attempt, so that a close waits for one attempt at most. stop () does it
-  // too.
+  // From now on no connection attempt and no open of a remote file begins
+  // (a close or a reset has begun): the connect loops of the sender and the
+  // checker end before their next attempt, so that a close waits for one
+  // attempt at most. stop () does it too.
   void stop_connecting() { _connecting.store(false, std::memory_order_release); }
   bool connecting() const { return _connecting.load(std::memory_order_acquire); }
   pthread_mutex_t* get_sendsvr_lock() { return &_lock; }
   // Lines waiting in the queue.
   int queued() const { return _queue.size(); }
+  // Lines queued or in the batch the sender thread has taken and not yet
+  // sent or given to the back-up files.
+  int pending() const { return _pending.load(std::memory_order_acquire); }
   const char* name() const { return _name; }
 
   // The process's checker, made on first use and kept for the life of the
@@ -114,6 +117,7 @@ class SendSvr {
   int _rdto = 500;
   int _coto = 200;
   std::atomic<int> _run{0};
+  std::atomic<int> _pending{0};  // counted by push () before it queues, by run () after a batch
   std::atomic<bool> _connecting{true};
   bool _registered = false;  // with the checker
   toolkit::WorkerThread _thread;
@@ -136,7 +140,8 @@ class CheckSvr {
   // without holding the checker's lock across the attempts.
   int check();
   // Waits up to ms milliseconds (< 0: without bound) for every registered
-  // sender's queue to drain, in steps of 100 ms, then 100 ms more. 0.
+  // sender's queue to drain and its last batch to be sent (or given to the
+  // back-up files), in steps of 100 ms, then 100 ms more. 0.
   int checkOver(int ms);
   // Tells every registered sender to stop connecting (closing has begun)
   // and forgets them all (the thread stays); 0.
