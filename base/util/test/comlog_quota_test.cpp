@@ -148,6 +148,9 @@ TEST(QuotaChecker, OnlyNamesTheCuttingMakesCount) {
       {"", "log.20240102030405.12", true},
       {"", "log.20240102030405.0", false},   // counters start at 1
       {"", "log.20240102030405.01", false},
+      {"", "log.20240102030405.2147483646", true},   // the largest counter a cut writes
+      {"", "log.20240102030405.2147483647", false},
+      {"", "log.20240102030405.20240615120000", false},  // a copy its user stamped again
       {"", "log.2024010203040", false},      // one digit short
       {"", "log.202401020304050", false},    // one digit over
       {"", "log.20240102030405.gz", false},
