@@ -405,6 +405,21 @@ TEST(QuotaChecker, StampsCountFromTheYear2000ToADayAhead) {
   }
 }
 
+// A stamp is read whole up to the longest file name, with or without a
+// counter after it; a longer one is no backup (and no byte past the buffers
+// of the reading is touched).
+TEST(QuotaChecker, StampsAreReadUpToTheLongestFileName) {
+  for (const size_t width : {size_t{NAME_MAX}, size_t{NAME_MAX} + 1}) {
+    const std::string suffix = "%_" + std::to_string(width) + "Y";
+    const std::string name = "log." + std::string(width - 4, ' ') + "2024";
+    for (const char* counter : {"", ".1"}) {
+      EXPECT_EQ(comspace::is_backup_name((name + counter).c_str(), "log", suffix.c_str(), 1767225600),
+                width == NAME_MAX)
+          << width << counter;
+    }
+  }
+}
+
 // The instants of 2024 at which the zone's offset changes (the zones
 // tried change on a quarter of an hour).
 std::vector<time_t> OffsetChangesOf2024() {
