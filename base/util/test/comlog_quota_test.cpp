@@ -148,6 +148,9 @@ TEST(QuotaChecker, OnlyNamesTheCuttingMakesCount) {
       {"", "log.20240102030405.12", true},
       {"", "log.20240102030405.0", false},   // counters start at 1
       {"", "log.20240102030405.01", false},
+      {"", "log.20240102030405.2147483646", true},   // the largest counter a cut writes
+      {"", "log.20240102030405.2147483647", false},
+      {"", "log.20240102030405.20240615120000", false},  // a copy its user stamped again
       {"", "log.2024010203040", false},      // one digit short
       {"", "log.202401020304050", false},    // one digit over
       {"", "log.20240102030405.gz", false},
@@ -399,6 +402,21 @@ TEST(QuotaChecker, StampsCountFromTheYear2000ToADayAhead) {
     ASSERT_FALSE(name.empty());
     EXPECT_EQ(comspace::is_backup_name(name.c_str(), "log", r.suffix, r.now), r.counted)
         << r.suffix << " " << name << " at " << r.now;
+  }
+}
+
+// A stamp is read whole up to the longest file name, with or without a
+// counter after it; a longer one is no backup (and no byte past the buffers
+// of the reading is touched).
+TEST(QuotaChecker, StampsAreReadUpToTheLongestFileName) {
+  for (const size_t width : {size_t{NAME_MAX}, size_t{NAME_MAX} + 1}) {
+    const std::string suffix = "%_" + std::to_string(width) + "Y";
+    const std::string name = "log." + std::string(width - 4, ' ') + "2024";
+    for (const char* counter : {"", ".1"}) {
+      EXPECT_EQ(comspace::is_backup_name((name + counter).c_str(), "log", suffix.c_str(), 1767225600),
+                width == NAME_MAX)
+          << width << counter;
+    }
   }
 }
 

@@ -141,14 +141,25 @@ constexpr time_t kStampLeadSeconds = 86400;
 // A time up to the year 5000 has at most 11 digits of seconds.
 constexpr size_t kMaxSecondsDigits = 11;
 
+// The largest counter a repeated cut writes: RenameToFreeName counts with
+// an int below INT_MAX.
+constexpr int64_t kMaxCounter = INT_MAX - 1;
+
 // The length of name without the counter a repeated cut adds at its end
-// (a dot and a number from 1, without leading zeros), or strlen (name) when
-// it has none.
+// (a dot and a number from 1 to kMaxCounter, without leading zeros), or
+// strlen (name) when it has none. A larger number after the stamp (a copy
+// its user stamped again, "log.20240102030405.20240615120000") is no
+// counter.
 size_t WithoutCounter(const char* name) {
   const size_t len = strlen(name);
   size_t i = len;
   while (i > 0 && name[i - 1] >= '0' && name[i - 1] <= '9') --i;
   if (i == len || i < 1 || name[i - 1] != '.' || name[i] == '0') return len;
+  int64_t counter = 0;
+  for (size_t k = i; k < len; ++k) {
+    counter = counter * 10 + (name[k] - '0');
+    if (counter > kMaxCounter) return len;
+  }
   return i - 1;
 }
 
