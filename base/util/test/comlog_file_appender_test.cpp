@@ -288,7 +288,8 @@ TEST_P(FileKinds, SizeCutAndTrunct) {
 
 // DATECUT with a 60-minute period rounded to the hour: a line written once
 // the period is over cuts the file, whose backup is named after the start of
-// that period; a period of 0 never cuts.
+// that period in the device's own stamp (RESERVED1); a period of 0 never
+// cuts.
 TEST_P(FileKinds, DateCut) {
   const std::string kind = GetParam();
   InChild([&] {
@@ -296,6 +297,7 @@ TEST_P(FileKinds, DateCut) {
     com_device_t dev = FileDevice(dir.path(), kind, comspace::COMLOG_DATECUT, 2048);
     dev.cronocut = 1;
     dev.cuttime = 60;
+    snprintf(dev.reserved1, sizeof(dev.reserved1), "%%Y%%m%%d%%H_cut");
     ASSERT_EQ(OpenWith(&dev), 0);
     Appender* app = AppenderFactory::tryAppender(dev);
     ASSERT_NE(app, nullptr);
@@ -313,7 +315,7 @@ TEST_P(FileKinds, DateCut) {
     const time_t prev = hour - 3600;
     struct tm tm;
     gmtime_r(&prev, &tm);
-    strftime(name, sizeof(name), "log.%Y%m%d%H0000", &tm);
+    strftime(name, sizeof(name), "log.%Y%m%d%H_cut", &tm);
     ASSERT_EQ(Backups(dir.path()), std::vector<std::string>{name});
     EXPECT_EQ(Messages(dir.file(name)), (std::vector<std::string>{"before", "still"}));
     EXPECT_EQ(Messages(dir.file("log")), std::vector<std::string>{"after"});
