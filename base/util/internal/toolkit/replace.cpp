@@ -180,7 +180,7 @@ bool FileReplacement::Finish() {
   return true;
 }
 
-bool FileReplacement::Install(bool sync_folder) {
+bool FileReplacement::Install() {
   if (!finished_ || temp_.empty()) {
     errno = EINVAL;
     return false;
@@ -196,7 +196,7 @@ bool FileReplacement::Install(bool sync_folder) {
   // The new file is in place from here on; syncing the folder only makes the
   // rename survive a crash, and a folder that cannot be synced does not undo
   // it.
-  if (sync_folder) SyncParentDir(path_);
+  SyncParentDir(path_);
   return true;
 }
 

@@ -60,9 +60,9 @@ class FileReplacement {
   // set) on any failure: the bytes are not all on disk.
   bool Finish();
   // Renames the finished temporary over the final name, then syncs the
-  // folder (best effort) unless sync_folder is false. False (errno set,
-  // temporary removed) when the rename fails; the old file stays.
-  bool Install(bool sync_folder = true);
+  // folder (best effort). False (errno set, temporary removed) when the
+  // rename fails; the old file stays.
+  bool Install();
   bool Commit() { return Finish() && Install(); }
 
   // Closes and removes the temporary file (nothing once installed).
